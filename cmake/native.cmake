@@ -1,0 +1,22 @@
+# Native (Linux) build: the portable core, the command-line peer and the tests.
+if(QV_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+find_package(Threads REQUIRED)
+
+add_library(qcore STATIC ${QV_CORE_SOURCES})
+target_include_directories(qcore PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/resources)
+target_compile_definitions(qcore PUBLIC QV_BANNER_HOST="${QV_BANNER_HOST}")
+target_link_libraries(qcore PUBLIC Threads::Threads)
+qv_warnings(qcore)
+
+file(GLOB QV_CLI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/cli/*.cpp)
+if(QV_CLI_SOURCES)
+  add_executable(quorvalinthexa ${QV_CLI_SOURCES})
+  target_link_libraries(quorvalinthexa PRIVATE qcore)
+  qv_warnings(quorvalinthexa)
+endif()
+
+include(cmake/tests.cmake)

@@ -1,0 +1,44 @@
+# Windows build (mingw-w64 i686): Quorvalinthexa.exe, its language satellites,
+# the Windows test executables and the end-to-end driver.
+enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+add_compile_definitions(WINVER=0x0601 _WIN32_WINNT=0x0601 _WIN32_IE=0x0800 NOMINMAX
+                        WIN32_LEAN_AND_MEAN __USE_MINGW_ANSI_STDIO=1)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+set(QV_WIN_LIBS ws2_32 iphlpapi gdiplus comctl32 comdlg32 shell32 ole32 oleaut32 uuid
+    gdi32 user32 advapi32 shlwapi)
+
+add_library(qcore STATIC ${QV_CORE_SOURCES})
+target_include_directories(qcore PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/resources)
+target_compile_definitions(qcore PUBLIC QV_BANNER_HOST="${QV_BANNER_HOST}")
+target_link_libraries(qcore PUBLIC ${QV_WIN_LIBS})
+qv_warnings(qcore)
+
+# The program itself.
+add_executable(Quorvalinthexa WIN32 ${QV_GUI_SOURCES} ${CMAKE_SOURCE_DIR}/resources/Quorvalinthexa.rc)
+target_link_libraries(Quorvalinthexa PRIVATE qcore)
+set_target_properties(Quorvalinthexa PROPERTIES OUTPUT_NAME Quorvalinthexa)
+qv_warnings(Quorvalinthexa)
+
+# Language satellites: resource-only modules holding the string table.
+function(qv_satellite code rcfile)
+  set(target satellite_${code})
+  add_library(${target} SHARED ${CMAKE_SOURCE_DIR}/resources/${rcfile})
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C PREFIX "" SUFFIX ".mui"
+                        OUTPUT_NAME "Quorvalinthexa.exe.${code}")
+  target_link_options(${target} PRIVATE -nostdlib -Wl,--entry=0 -Wl,--no-insert-timestamp)
+  add_dependencies(Quorvalinthexa ${target})
+endfunction()
+qv_satellite(0c0a satellite_es.rc)
+qv_satellite(0419 satellite_ru.rc)
+
+# The end-to-end driver: a small Win32 program that works the window like a user.
+file(GLOB QV_DRIVER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_win32.cpp)
+if(QV_DRIVER_SOURCES)
+  add_executable(qdriver ${QV_DRIVER_SOURCES})
+  target_include_directories(qdriver PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+  target_link_libraries(qdriver PRIVATE user32 gdi32 shell32)
+endif()
+
+include(cmake/tests.cmake)

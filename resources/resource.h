@@ -1,0 +1,100 @@
+// Resource identifiers of Quorvalinthexa.exe and its language satellites.
+// Shared by the .rc files and the C++ code; the numbers are fixed.
+#pragma once
+
+// Dialog templates
+#define IDD_MAIN 101
+#define IDD_SELECTION 104
+#define IDD_ANALYSIS 105
+#define IDD_SETTINGS 109
+
+// Icon, bitmaps, menu
+#define IDI_PROGRAM 115
+#define IDB_DISCOVERY 107
+#define IDB_SETTINGS 1024
+#define IDM_TRAY 1021
+
+// Main window controls
+#define IDC_OWN_ADDRESS 102
+#define IDC_RECIPIENT 103
+#define IDC_SELECT 106
+#define IDC_STOP 108
+#define IDC_SEND 110
+#define IDC_STORE_PATH 111
+#define IDC_CHOOSE_STORE 112
+#define IDC_STATUS 113
+#define IDC_PROGRESS 114
+#define IDC_DISCOVER 116
+#define IDC_BANNER_PICTURE 1003
+#define IDC_BANNER_TITLE 1004
+#define IDC_BANNER_CONTENT 1005
+#define IDC_SUMMARY 1011
+#define IDC_LABEL_OWN 1013
+#define IDC_LABEL_RECIPIENT 1014
+#define IDC_LABEL_STORE 1015
+#define IDC_SETTINGS 1020
+
+// Selection dialog controls
+#define IDC_DELETE 1006
+#define IDC_SELECTION_LIST 1008
+#define IDC_ADD_FOLDER 1009
+#define IDC_ADD_FILES 1010
+
+// Analysis dialog controls
+#define IDC_ANALYSIS_PROGRESS 1012
+#define IDC_ANALYSIS_TEXT 1016
+
+// Settings dialog controls
+#define IDC_AUTOSTART 1017
+#define IDC_AUTOSTART_TRAY 1018
+#define IDC_LANGUAGE 1019
+#define IDC_MINIMIZE_TRAY 1021
+
+// Tray menu commands and the tray callback message (WM_USER + 2)
+#define IDM_EXIT 1022
+#define IDM_RESTORE 1023
+#define WM_TRAY_CALLBACK 1026
+
+// String table
+#define IDS_YOUR_IP 109
+#define IDS_RECIPIENT_IP 110
+#define IDS_SELECTED 111
+#define IDS_SELECT_FILES 112
+#define IDS_STOP 113
+#define IDS_SEND_FILE 114
+#define IDS_STORE_PATH 115
+#define IDS_CANCELED 116
+#define IDS_RECEIVING 117
+#define IDS_RECIPIENT_RECEIVED 118
+#define IDS_RECEIVING_RATE 119
+#define IDS_RECEIVING_COMPLETE 120
+#define IDS_RECEIVING_INCOMPLETE 121
+#define IDS_OLD_VERSION 122
+#define IDS_NO_STORE_PATH 123
+#define IDS_SERVER_STARTING 124
+#define IDS_SERVER_FAILED 125
+#define IDS_SERVER_RUNNING 126
+#define IDS_PREPARING 127
+#define IDS_CONNECTING 128
+#define IDS_SENDING 129
+#define IDS_SENDING_RATE 130
+#define IDS_TRANSFER_COMPLETE 131
+#define IDS_TRANSFER_INCOMPLETE 132
+#define IDS_ERROR_CAPTION 133
+#define IDS_NOTHING_SELECTED 134
+#define IDS_ANALYZING 135
+#define IDS_CANCEL 136
+#define IDS_ADD_FILES 137
+#define IDS_ADD_FOLDER 138
+#define IDS_DELETE 139
+#define IDS_OK 140
+#define IDS_COLUMN_NAME 141
+#define IDS_COLUMN_SIZE 142
+#define IDS_COLUMN_PATH 143
+#define IDS_CHOOSE_DIRECTORY 144
+#define IDS_NO_RECIPIENT 145
+#define IDS_AUTOSTART 146
+#define IDS_AUTOSTART_TRAY 147
+#define IDS_MINIMIZE_TRAY 148
+#define IDS_EXIT 149
+#define IDS_RESTORE 150

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Starts a persistent wineserver and Wine's services for the build's prefix, detached,
+# so that each Windows test process starts in milliseconds instead of seconds.
+# Also starts a virtual display when there is none. Prints the variables to export.
+set -euo pipefail
+source "$(dirname "$0")/wine-env.sh"
+mkdir -p "$WINEPREFIX"
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 140); do
+    if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then
+      setsid Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+      for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
+      export DISPLAY=:$n
+      break
+    fi
+  done
+fi
+setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  setsid wineboot -i </dev/null >/dev/null 2>&1 || true
+fi
+setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+echo "export DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"

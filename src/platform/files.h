@@ -1,0 +1,37 @@
+// Files seam: narrow paths (the ANSI code page on Windows, which the program's manifest
+// makes UTF-8; plain bytes on POSIX), 64-bit sizes, large sequential reads and writes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+using FileHandle = intptr_t;
+constexpr FileHandle kInvalidFile = -1;
+
+// The local path separator: '\\' on Windows, '/' on POSIX.
+extern const char kPathSeparator;
+
+// Creates the file or truncates an existing one, for writing.
+FileHandle fileCreate(const std::string& path);
+FileHandle fileOpenRead(const std::string& path);
+// Bytes read (0 at the end), or -1 on error.
+int64_t fileRead(FileHandle f, void* buffer, size_t size);
+bool fileWriteAll(FileHandle f, const void* data, size_t size);
+void fileClose(FileHandle f);
+
+// The length of a file opened for reading and measured at its end; -1 when it cannot be
+// opened for reading (missing, unreadable, a folder).
+int64_t measureFileSize(const std::string& path);
+
+// Creates one folder. False when it failed (for example because it exists).
+bool makeDirectory(const std::string& path);
+
+// True when the path's attributes can be read and say it is a folder.
+bool isDirectory(const std::string& path);
+bool pathExists(const std::string& path);
+
+// Lists the entries of a folder ("." and ".." left out), in the file system's order.
+// The visitor returns false to stop. False when the folder cannot be searched.
+bool listDirectory(const std::string& folder,
+                   const std::function<bool(const std::string& name, bool directory)>& visit);

@@ -1,0 +1,82 @@
+#include "platform/files.h"
+
+#include <windows.h>
+
+const char kPathSeparator = '\\';
+
+namespace {
+HANDLE raw(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
+}
+
+FileHandle fileCreate(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+}
+
+FileHandle fileOpenRead(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+}
+
+int64_t fileRead(FileHandle f, void* buffer, size_t size) {
+    DWORD got = 0;
+    DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    if (!ReadFile(raw(f), buffer, want, &got, nullptr)) return -1;
+    return got;
+}
+
+bool fileWriteAll(FileHandle f, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        DWORD piece = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(raw(f), p, piece, &written, nullptr) || written == 0) return false;
+        p += written;
+        size -= written;
+    }
+    return true;
+}
+
+void fileClose(FileHandle f) {
+    if (f != kInvalidFile) CloseHandle(raw(f));
+}
+
+int64_t measureFileSize(const std::string& path) {
+    FileHandle f = fileOpenRead(path);
+    if (f == kInvalidFile) return -1;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(raw(f), &size) != 0;
+    fileClose(f);
+    return ok ? static_cast<int64_t>(size.QuadPart) : -1;
+}
+
+bool makeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool isDirectory(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+           (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool pathExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool listDirectory(const std::string& folder,
+                   const std::function<bool(const std::string&, bool)>& visit) {
+    std::string pattern = folder;
+    if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (!visit(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) break;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return true;
+}

@@ -1,0 +1,62 @@
+// Sockets seam: TCP and UDP over IPv4, the same calls on Windows Sockets and POSIX.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+using Socket = intptr_t;
+constexpr Socket kInvalidSocket = -1;
+
+// Starts and ends networking (WSAStartup 2.2 / WSACleanup; nothing on POSIX).
+// netStartup returns 0 or the error code.
+int netStartup();
+void netCleanup();
+
+// The last socket error of this thread (WSAGetLastError / errno).
+int netLastError();
+
+Socket netTcpSocket();
+Socket netUdpSocket();
+void netClose(Socket s);
+// Ends both directions of a connection without releasing the handle: a thread blocked
+// in netRecv or netSend on it returns at once. Used by Stop.
+void netShutdown(Socket s);
+
+// Resolves a dotted address, or else a host name (first address). Host byte order in
+// *address. False when neither works.
+bool netResolve(const std::string& host, uint32_t* address);
+bool netParseDotted(const std::string& text, uint32_t* address);
+std::string netDotted(uint32_t address);
+
+// Connects to address:port. Returns 0 or the error code.
+int netConnect(Socket s, uint32_t address, uint16_t port);
+
+// Binds to address:port (address 0: all local addresses). Returns 0 or the error code.
+int netBind(Socket s, uint32_t address, uint16_t port);
+int netListen(Socket s, int backlog);
+// The port a socket is bound to (useful after binding port 0).
+uint16_t netLocalPort(Socket s);
+Socket netAccept(Socket listener);
+
+// One receive: >0 bytes, 0 closed, <0 error.
+int netRecv(Socket s, void* buffer, int size);
+// Sends all of size bytes, completing partial sends; never raises SIGPIPE.
+// Returns true when every byte went out.
+bool netSendAll(Socket s, const void* data, size_t size);
+
+// Receive and send time-outs in milliseconds (0: none). A timed-out call fails.
+void netSetReceiveTimeout(Socket s, int milliseconds);
+void netSetSendTimeout(Socket s, int milliseconds);
+// True when the last failed call of this thread failed because of a time-out.
+bool netLastErrorWasTimeout();
+
+// UDP
+int netSetReuseAddress(Socket s);
+int netJoinGroup(Socket s, uint32_t group, uint32_t interfaceAddress);
+int netLeaveGroup(Socket s, uint32_t group, uint32_t interfaceAddress);
+int netSetMulticastTtl(Socket s, int ttl);
+int netSetMulticastInterface(Socket s, uint32_t interfaceAddress);
+int netSetMulticastLoop(Socket s, bool on);
+int netSendTo(Socket s, const void* data, int size, uint32_t address, uint16_t port);
+// One datagram: at most size bytes; the sender's address in *from. <0 on error.
+int netRecvFrom(Socket s, void* buffer, int size, uint32_t* from);

@@ -1,0 +1,187 @@
+// POSIX side of the sockets seam.
+#include "platform/net.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <cstring>
+
+namespace {
+sockaddr_in makeAddress(uint32_t address, uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(address);
+    return sa;
+}
+int resultOf(int rc) { return rc == 0 ? 0 : errno; }
+void setTimeout(Socket s, int option, int milliseconds) {
+    timeval tv{};
+    tv.tv_sec = milliseconds / 1000;
+    tv.tv_usec = (milliseconds % 1000) * 1000;
+    setsockopt(static_cast<int>(s), SOL_SOCKET, option, &tv, sizeof tv);
+}
+}  // namespace
+
+int netStartup() {
+    // A peer that closes must never end the process: writes then fail with EPIPE.
+    signal(SIGPIPE, SIG_IGN);
+    return 0;
+}
+void netCleanup() {}
+int netLastError() { return errno; }
+
+Socket netTcpSocket() {
+    int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    return s < 0 ? kInvalidSocket : s;
+}
+Socket netUdpSocket() {
+    int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    return s < 0 ? kInvalidSocket : s;
+}
+void netClose(Socket s) {
+    if (s != kInvalidSocket) close(static_cast<int>(s));
+}
+void netShutdown(Socket s) {
+    if (s != kInvalidSocket) shutdown(static_cast<int>(s), SHUT_RDWR);
+}
+
+bool netParseDotted(const std::string& text, uint32_t* address) {
+    in_addr a{};
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+    *address = ntohl(a.s_addr);
+    return true;
+}
+
+bool netResolve(const std::string& host, uint32_t* address) {
+    if (netParseDotted(host, address)) return true;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+    *address = ntohl(reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr);
+    freeaddrinfo(found);
+    return true;
+}
+
+std::string netDotted(uint32_t address) {
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr a{};
+    a.s_addr = htonl(address);
+    inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+}
+
+int netConnect(Socket s, uint32_t address, uint16_t port) {
+    sockaddr_in sa = makeAddress(address, port);
+    int rc;
+    do {
+        rc = connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    } while (rc != 0 && errno == EINTR);
+    return resultOf(rc);
+}
+
+int netBind(Socket s, uint32_t address, uint16_t port) {
+    sockaddr_in sa = makeAddress(address, port);
+    return resultOf(bind(static_cast<int>(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+}
+int netListen(Socket s, int backlog) { return resultOf(listen(static_cast<int>(s), backlog)); }
+
+uint16_t netLocalPort(Socket s) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getsockname(static_cast<int>(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+    return ntohs(sa.sin_port);
+}
+
+Socket netAccept(Socket listener) {
+    for (;;) {
+        int c = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
+        if (c >= 0) return c;
+        // A connection that died in the backlog is no reason to stop accepting.
+        if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) continue;
+        return kInvalidSocket;
+    }
+}
+
+int netRecv(Socket s, void* buffer, int size) {
+    for (;;) {
+        ssize_t n = recv(static_cast<int>(s), buffer, static_cast<size_t>(size), 0);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno != EINTR) return -1;
+    }
+}
+
+bool netSendAll(Socket s, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = send(static_cast<int>(s), p, size, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void netSetReceiveTimeout(Socket s, int milliseconds) { setTimeout(s, SO_RCVTIMEO, milliseconds); }
+void netSetSendTimeout(Socket s, int milliseconds) { setTimeout(s, SO_SNDTIMEO, milliseconds); }
+bool netLastErrorWasTimeout() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+
+int netSetReuseAddress(Socket s) {
+    int on = 1;
+    return resultOf(setsockopt(static_cast<int>(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on));
+}
+
+int netJoinGroup(Socket s, uint32_t group, uint32_t interfaceAddress) {
+    ip_mreq m{};
+    m.imr_multiaddr.s_addr = htonl(group);
+    m.imr_interface.s_addr = htonl(interfaceAddress);
+    return resultOf(setsockopt(static_cast<int>(s), IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m));
+}
+int netLeaveGroup(Socket s, uint32_t group, uint32_t interfaceAddress) {
+    ip_mreq m{};
+    m.imr_multiaddr.s_addr = htonl(group);
+    m.imr_interface.s_addr = htonl(interfaceAddress);
+    return resultOf(setsockopt(static_cast<int>(s), IPPROTO_IP, IP_DROP_MEMBERSHIP, &m, sizeof m));
+}
+int netSetMulticastTtl(Socket s, int ttl) {
+    return resultOf(setsockopt(static_cast<int>(s), IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl));
+}
+int netSetMulticastInterface(Socket s, uint32_t interfaceAddress) {
+    in_addr a{};
+    a.s_addr = htonl(interfaceAddress);
+    return resultOf(setsockopt(static_cast<int>(s), IPPROTO_IP, IP_MULTICAST_IF, &a, sizeof a));
+}
+int netSetMulticastLoop(Socket s, bool on) {
+    unsigned char v = on ? 1 : 0;
+    return resultOf(setsockopt(static_cast<int>(s), IPPROTO_IP, IP_MULTICAST_LOOP, &v, sizeof v));
+}
+
+int netSendTo(Socket s, const void* data, int size, uint32_t address, uint16_t port) {
+    sockaddr_in sa = makeAddress(address, port);
+    ssize_t n = sendto(static_cast<int>(s), data, static_cast<size_t>(size), MSG_NOSIGNAL,
+                       reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    return n < 0 ? -1 : static_cast<int>(n);
+}
+
+int netRecvFrom(Socket s, void* buffer, int size, uint32_t* from) {
+    for (;;) {
+        sockaddr_in sa{};
+        socklen_t len = sizeof sa;
+        ssize_t n = recvfrom(static_cast<int>(s), buffer, static_cast<size_t>(size), 0,
+                             reinterpret_cast<sockaddr*>(&sa), &len);
+        if (n >= 0) {
+            *from = ntohl(sa.sin_addr.s_addr);
+            return static_cast<int>(n);
+        }
+        if (errno != EINTR) return -1;
+    }
+}

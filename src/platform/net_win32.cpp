@@ -1,0 +1,160 @@
+// Windows Sockets side of the sockets seam.
+#include "platform/net.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+
+namespace {
+sockaddr_in makeAddress(uint32_t address, uint16_t port) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(address);
+    return sa;
+}
+SOCKET raw(Socket s) { return static_cast<SOCKET>(s); }
+int resultOf(int rc) { return rc == 0 ? 0 : WSAGetLastError(); }
+void setTimeout(Socket s, int option, int milliseconds) {
+    DWORD ms = static_cast<DWORD>(milliseconds);
+    setsockopt(raw(s), SOL_SOCKET, option, reinterpret_cast<const char*>(&ms), sizeof ms);
+}
+}  // namespace
+
+int netStartup() {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+}
+void netCleanup() { WSACleanup(); }
+int netLastError() { return WSAGetLastError(); }
+
+Socket netTcpSocket() {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    return s == INVALID_SOCKET ? kInvalidSocket : static_cast<Socket>(s);
+}
+Socket netUdpSocket() {
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+    return s == INVALID_SOCKET ? kInvalidSocket : static_cast<Socket>(s);
+}
+void netClose(Socket s) {
+    if (s != kInvalidSocket) closesocket(raw(s));
+}
+void netShutdown(Socket s) {
+    if (s != kInvalidSocket) shutdown(raw(s), SD_BOTH);
+}
+
+bool netParseDotted(const std::string& text, uint32_t* address) {
+    unsigned long a = inet_addr(text.c_str());
+    if (a == INADDR_NONE && text != "255.255.255.255") return false;
+    *address = ntohl(a);
+    return true;
+}
+
+bool netResolve(const std::string& host, uint32_t* address) {
+    if (netParseDotted(host, address)) return true;
+    hostent* h = gethostbyname(host.c_str());
+    if (!h || h->h_addrtype != AF_INET || !h->h_addr_list[0]) return false;
+    in_addr a;
+    memcpy(&a, h->h_addr_list[0], sizeof a);
+    *address = ntohl(a.s_addr);
+    return true;
+}
+
+std::string netDotted(uint32_t address) {
+    in_addr a;
+    a.s_addr = htonl(address);
+    return inet_ntoa(a);
+}
+
+int netConnect(Socket s, uint32_t address, uint16_t port) {
+    sockaddr_in sa = makeAddress(address, port);
+    return resultOf(connect(raw(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+}
+
+int netBind(Socket s, uint32_t address, uint16_t port) {
+    sockaddr_in sa = makeAddress(address, port);
+    return resultOf(bind(raw(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
+}
+int netListen(Socket s, int backlog) { return resultOf(listen(raw(s), backlog)); }
+
+uint16_t netLocalPort(Socket s) {
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    if (getsockname(raw(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
+    return ntohs(sa.sin_port);
+}
+
+Socket netAccept(Socket listener) {
+    SOCKET c = accept(raw(listener), nullptr, nullptr);
+    return c == INVALID_SOCKET ? kInvalidSocket : static_cast<Socket>(c);
+}
+
+int netRecv(Socket s, void* buffer, int size) {
+    int n = recv(raw(s), static_cast<char*>(buffer), size, 0);
+    return n == SOCKET_ERROR ? -1 : n;
+}
+
+bool netSendAll(Socket s, const void* data, size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        int piece = size > 0x40000000 ? 0x40000000 : static_cast<int>(size);
+        int n = send(raw(s), p, piece, 0);
+        if (n == SOCKET_ERROR) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void netSetReceiveTimeout(Socket s, int milliseconds) { setTimeout(s, SO_RCVTIMEO, milliseconds); }
+void netSetSendTimeout(Socket s, int milliseconds) { setTimeout(s, SO_SNDTIMEO, milliseconds); }
+bool netLastErrorWasTimeout() { return WSAGetLastError() == WSAETIMEDOUT; }
+
+int netSetReuseAddress(Socket s) {
+    int on = 1;
+    return resultOf(setsockopt(raw(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on));
+}
+
+int netJoinGroup(Socket s, uint32_t group, uint32_t interfaceAddress) {
+    ip_mreq m{};
+    m.imr_multiaddr.s_addr = htonl(group);
+    m.imr_interface.s_addr = htonl(interfaceAddress);
+    return resultOf(setsockopt(raw(s), IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&m), sizeof m));
+}
+int netLeaveGroup(Socket s, uint32_t group, uint32_t interfaceAddress) {
+    ip_mreq m{};
+    m.imr_multiaddr.s_addr = htonl(group);
+    m.imr_interface.s_addr = htonl(interfaceAddress);
+    return resultOf(setsockopt(raw(s), IPPROTO_IP, IP_DROP_MEMBERSHIP, reinterpret_cast<const char*>(&m), sizeof m));
+}
+int netSetMulticastTtl(Socket s, int ttl) {
+    return resultOf(setsockopt(raw(s), IPPROTO_IP, IP_MULTICAST_TTL, reinterpret_cast<const char*>(&ttl), sizeof ttl));
+}
+int netSetMulticastInterface(Socket s, uint32_t interfaceAddress) {
+    in_addr a{};
+    a.s_addr = htonl(interfaceAddress);
+    return resultOf(setsockopt(raw(s), IPPROTO_IP, IP_MULTICAST_IF, reinterpret_cast<const char*>(&a), sizeof a));
+}
+int netSetMulticastLoop(Socket s, bool on) {
+    DWORD v = on ? 1 : 0;
+    return resultOf(setsockopt(raw(s), IPPROTO_IP, IP_MULTICAST_LOOP, reinterpret_cast<const char*>(&v), sizeof v));
+}
+
+int netSendTo(Socket s, const void* data, int size, uint32_t address, uint16_t port) {
+    sockaddr_in sa = makeAddress(address, port);
+    int n = sendto(raw(s), static_cast<const char*>(data), size, 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    return n == SOCKET_ERROR ? -1 : n;
+}
+
+int netRecvFrom(Socket s, void* buffer, int size, uint32_t* from) {
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    int n = recvfrom(raw(s), static_cast<char*>(buffer), size, 0, reinterpret_cast<sockaddr*>(&sa), &len);
+    // A datagram longer than the buffer arrives cut to it; Windows reports that as an
+    // error, which must not end the caller's receive loop.
+    if (n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) n = size;
+    if (n == SOCKET_ERROR) return -1;
+    *from = ntohl(sa.sin_addr.s_addr);
+    return n;
+}

@@ -1,0 +1,30 @@
+// The window port: the only way worker code (listener, receiver, sender, discovery,
+// hand-over, banner) reaches "the main window". Plain functions, chosen at link time:
+// the Windows program implements them on the main window's controls, the command-line
+// peer on the terminal, the tests by recording every call.
+#pragma once
+#include <string>
+
+// Status line (control 113).
+void portSetStatusText(int textId);                  // a narrow text of the string table
+void portSetStatusFormatted(int textId, int value);  // that text used as a format with one %d
+void portSetStatusEmpty();
+
+// Progress bar (control 114, percent 0..100) and the taskbar button's progress.
+void portSetProgress(int barPercent, int taskbarPercent);
+
+// Send file (110) and Stop (108): Idle is Send on, Stop off; Transferring the reverse.
+void portSetButtonsIdle();
+void portSetButtonsTransferring();
+
+// Recipient address (control 103), at most 15 characters.
+std::string portGetRecipient();
+void portSetRecipient(const std::string& address);
+
+// Own address (control 102) and store path (control 111), as narrow text.
+std::string portGetOwnAddress();
+std::string portGetStorePath();
+
+// The error box (showError): Send and Stop go to Idle, then a modal box shows the text.
+void portShowErrorText(int textId);                   // a wide text of the string table
+void portShowErrorMessage(const std::string& message); // a technical text, not translated

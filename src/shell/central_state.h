@@ -1,0 +1,21 @@
+// The program's central state shared by all threads. Every item is one byte or one word,
+// written by one side and polled by the other; atomics make that explicit.
+#pragma once
+#include <atomic>
+
+#include "platform/net.h"
+
+// Identifies this running copy in discovery datagrams (1 to 10,000,000).
+extern int instanceNumber;
+// Hide the main window to the tray at its first paint.
+extern std::atomic<bool> startInTray;
+// The user asked to stop the running transfer or selection analysis.
+extern std::atomic<bool> cancelRequested;
+// A reception is running; only one runs at a time.
+extern std::atomic<bool> receiveInProgress;
+// The connections of the running reception and send; kInvalidSocket when none.
+extern std::atomic<Socket> receiveSocket;
+extern std::atomic<Socket> sendSocket;
+
+// Draws instanceNumber from a seed (start-up seeds with the tick count).
+void drawInstanceNumber(unsigned seed);

@@ -1,0 +1,92 @@
+#include "recording_port.h"
+
+#include <cstdio>
+
+#include "platform/window_port.h"
+#include "shell/texts.h"
+
+namespace {
+std::mutex lock;
+std::vector<PortCall> calls;
+std::string storePath, ownAddress, recipient;
+
+void record(PortCall call) {
+    std::lock_guard<std::mutex> guard(lock);
+    calls.push_back(std::move(call));
+}
+}  // namespace
+
+void recordingPortReset(const std::string& store, const std::string& own, const std::string& to) {
+    std::lock_guard<std::mutex> guard(lock);
+    calls.clear();
+    storePath = store;
+    ownAddress = own;
+    recipient = to;
+}
+
+std::vector<PortCall> recordedCalls() {
+    std::lock_guard<std::mutex> guard(lock);
+    return calls;
+}
+
+std::vector<std::string> recordedStatusTexts() {
+    std::vector<std::string> texts;
+    for (const PortCall& c : recordedCalls())
+        if (c.what == "status") texts.push_back(c.text);
+    return texts;
+}
+
+std::string lastStatusText() {
+    std::vector<std::string> texts = recordedStatusTexts();
+    return texts.empty() ? std::string() : texts.back();
+}
+
+std::vector<std::string> recordedErrors() {
+    std::vector<std::string> texts;
+    for (const PortCall& c : recordedCalls())
+        if (c.what == "error") texts.push_back(c.text);
+    return texts;
+}
+
+std::string recordedRecipient() {
+    std::lock_guard<std::mutex> guard(lock);
+    return recipient;
+}
+
+void portSetStatusText(int textId) { record({"status", englishText(textId)}); }
+void portSetStatusFormatted(int textId, int value) {
+    char text[72];
+    snprintf(text, sizeof text, englishText(textId), value);
+    record({"status", text});
+}
+void portSetStatusEmpty() { record({"status", ""}); }
+void portSetProgress(int bar, int taskbar) { record({"progress", "", bar, taskbar}); }
+void portSetButtonsIdle() { record({"idle", ""}); }
+void portSetButtonsTransferring() { record({"transferring", ""}); }
+std::string portGetRecipient() {
+    std::lock_guard<std::mutex> guard(lock);
+    return recipient;
+}
+void portSetRecipient(const std::string& address) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        recipient = address.substr(0, 15);
+    }
+    record({"recipient", address.substr(0, 15)});
+}
+std::string portGetOwnAddress() {
+    std::lock_guard<std::mutex> guard(lock);
+    return ownAddress;
+}
+std::string portGetStorePath() {
+    std::lock_guard<std::mutex> guard(lock);
+    return storePath;
+}
+void portShowErrorText(int textId) {
+    record({"idle", ""});
+    record({"error", englishText(textId)});
+}
+void portShowErrorMessage(const std::string& message) {
+    record({"idle", ""});
+    record({"error", message});
+}
