@@ -1,0 +1,6 @@
+// The command-line peer's commands; each takes its own argv (argv[0] is the command).
+#pragma once
+
+int receiveCommand(int argc, char** argv);
+int sendCommand(int argc, char** argv);
+int discoverCommand(int argc, char** argv);

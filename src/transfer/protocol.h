@@ -1,0 +1,67 @@
+// The transfer stream: one-way header blocks ("Key:value\n" lines ended by an empty
+// line) and raw content, over one TCP connection. Writers produce the exact bytes;
+// the reading side cuts blocks from a buffered reader and parses them.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/net.h"
+
+constexpr uint16_t kTransferPort = 2904;
+constexpr int kHeaderBlockLimit = 20480;  // bytes of one header block, its last line feed included
+constexpr const char* kProtocolVersion = "3.0";
+
+// --- Writing side: the bytes, byte for byte ---
+// "Version:3.0\nTotal:<total>"
+std::string transferHeaderBytes(int64_t total);
+// "\n\nType:directory\nDirectory:<folder>" (folder in UTF-8, "/" separators, trailing "/")
+std::string directoryRecordBytes(const std::string& utf8Folder);
+// "\n\nType:file\nSize:<size>\nName:<name>\nDirectory:<folder>\n\n"; content follows.
+std::string fileRecordBytes(int64_t size, const std::string& utf8Name, const std::string& utf8Folder);
+// "\n\n": an empty block that every receiver passes over.
+std::string emptyBlockBytes();
+// The whole address hand-over: "Version:3.0\n\nType:ip\nSize:<n>\nFlags:<0|1>\n\n<address>\n\n".
+std::string addressHandOverBytes(const std::string& ownAddress, bool replace);
+
+// --- Reading side ---
+// Where a reader gets its bytes: one receive of at most size bytes; >0 bytes,
+// 0 closed, <0 error. A socket, or an in-memory stream in tests and fuzzing.
+using ReceiveFunction = int (*)(void* source, char* buffer, int size);
+
+struct StreamReader {
+    ReceiveFunction receive = nullptr;
+    void* source = nullptr;
+    Socket socket = kInvalidSocket;  // the source of a socket reader
+    std::vector<char> buffer;  // bytes received but not yet handed out
+    size_t start = 0, end = 0;
+    int lastResult = 1;        // result of the latest receive: >0, 0 closed, <0 error
+};
+
+void startSocketReader(StreamReader& reader, Socket socket);
+void startReader(StreamReader& reader, ReceiveFunction receive, void* source);
+
+// Cuts one header block: stores bytes until the second of two consecutive line feeds
+// (not stored), 20480 stored bytes, or the end of the stream. block must hold
+// kHeaderBlockLimit + 1 bytes; it is NUL-terminated, *length receives the stored count.
+// Returns the reader's last receive result (>0 while the stream is open).
+int readHeaderBlock(StreamReader& reader, char* block, int* length);
+
+// Reads at most size content bytes (buffered ones first). >0 bytes, 0 closed, <0 error.
+int readContent(StreamReader& reader, char* buffer, int size);
+
+// Reads and drops count content bytes. Returns false when the stream ended first.
+bool skipContent(StreamReader& reader, int64_t count);
+
+using HeaderLines = std::vector<std::pair<std::string, std::string>>;
+// Key/value pairs in order: key up to the first colon, value up to the line feed.
+// Stops at the first empty line or empty key; a last line without its line feed is
+// not parsed.
+HeaderLines parseHeaderLines(const char* block, int length);
+// The value of the last line with that key, or "" when absent.
+std::string headerValue(const HeaderLines& lines, const std::string& key);
+
+// Decimal signed 64-bit: leading white space and a sign accepted, stops at the first
+// non-digit, no digits reads as 0; saturates instead of overflowing.
+int64_t readNumber(const std::string& text);
