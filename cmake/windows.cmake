@@ -42,3 +42,13 @@ if(QV_DRIVER_SOURCES)
 endif()
 
 include(cmake/tests.cmake)
+
+# End-to-end tests: shell scripts that run the real program under Wine (+ Xvfb), driven
+# by qdriver. They share the build's Wine prefix (one "PC"), so they run one at a time.
+file(GLOB QV_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_test.sh)
+foreach(script ${QV_E2E_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME e2e.${name} COMMAND bash ${script})
+  set_tests_properties(e2e.${name} PROPERTIES LABELS e2e RUN_SERIAL TRUE TIMEOUT 600
+    ENVIRONMENT "QV_WIN_BUILD=${CMAKE_BINARY_DIR};QV_NATIVE_BUILD=${CMAKE_SOURCE_DIR}/build/native;QV_ROOT=${CMAKE_SOURCE_DIR}")
+endforeach()

@@ -1,0 +1,19 @@
+// The Windows program's part of the central state: window and module handles, the
+// taskbar progress object, the discovery timer and the tray icon's record.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+#include <shobjidl.h>
+
+extern HWND mainWindow;             // set on entry to every message of the main window
+extern HINSTANCE programModule;     // dialogs, menu, icon and bitmaps come from here
+extern HINSTANCE languageModule;    // every user-interface text comes from here
+extern ITaskbarList3* taskbarProgress;
+extern UINT_PTR discoveryTimerId;
+extern NOTIFYICONDATAW trayIconData;
+
+// The program's own title: the single-instance test looks for it.
+constexpr const wchar_t* kProgramTitle = L"Quorvalinthexa";
+// The settings key under HKEY_CURRENT_USER.
+constexpr const char* kSettingsKeyA = "Software\\Kelvadro\\Quorvalinthexa";
+constexpr const wchar_t* kSettingsKeyW = L"Software\\Kelvadro\\Quorvalinthexa";

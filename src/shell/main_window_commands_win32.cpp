@@ -1,0 +1,17 @@
+#include "shell/main_window_commands_win32.h"
+
+#include "resource.h"
+#include "shell/texts_win32.h"
+
+void startListenerCommand() {}
+
+void stopCommand() {}
+
+void sendCommand(HWND window) {
+    if (GetWindowTextLengthW(GetDlgItem(window, IDC_RECIPIENT)) == 0) {
+        showError(loadTextW(IDS_NO_RECIPIENT));
+        return;
+    }
+}
+
+void otherCommand(HWND, int) {}

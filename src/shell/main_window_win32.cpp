@@ -1,0 +1,155 @@
+#include "shell/main_window_win32.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/codepage.h"
+#include "resource.h"
+#include "selection/selection_list.h"
+#include "shell/app_state_win32.h"
+#include "shell/central_state.h"
+#include "shell/main_window_commands_win32.h"
+#include "shell/settings_win32.h"
+#include "shell/texts_win32.h"
+
+namespace {
+std::wstring withTrailingBackslash(std::wstring path) {
+    if (!path.empty() && path.back() != L'\\' && path.size() < 260) path += L'\\';
+    return path;
+}
+
+std::wstring desktopFolder() {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOP, nullptr, 0, path))) return std::wstring();
+    return withTrailingBackslash(path);
+}
+
+// The stored "Directory", or the desktop when none is stored (also on a first run,
+// when the settings key does not exist yet: a new user can receive at once).
+void fillStorePath(HWND window) {
+    std::wstring path;
+    readStorePathSetting(&path);
+    if (path.empty()) path = desktopFolder();
+    SetDlgItemTextW(window, IDC_STORE_PATH, path.c_str());
+}
+
+void setTranslatedTexts(HWND window) {
+    const int controls[] = {IDC_LABEL_OWN, IDC_LABEL_RECIPIENT, IDC_STOP, IDC_SEND, IDC_LABEL_STORE};
+    const int texts[] = {IDS_YOUR_IP, IDS_RECIPIENT_IP, IDS_STOP, IDS_SEND_FILE, IDS_STORE_PATH};
+    for (int i = 0; i < 5; ++i) SetDlgItemTextA(window, controls[i], loadTextA(texts[i]).c_str());
+}
+
+void setButtonBitmap(HWND window, int control, int bitmap, UINT flags) {
+    HANDLE image = LoadImageW(programModule, MAKEINTRESOURCEW(bitmap), IMAGE_BITMAP, 16, 16, flags);
+    SendDlgItemMessageW(window, control, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
+}
+
+void createTaskbarProgress(HWND window) {
+    void* object = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3, &object)) &&
+        object) {
+        taskbarProgress = static_cast<ITaskbarList3*>(object);
+        taskbarProgress->SetProgressState(window, TBPF_NORMAL);
+    }
+}
+
+BOOL initialise(HWND window) {
+    setTranslatedTexts(window);
+    HICON icon = LoadIconW(programModule, MAKEINTRESOURCEW(IDI_PROGRAM));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    HICON smallIcon = static_cast<HICON>(LoadImageW(programModule, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+    startListenerCommand();
+    fillStorePath(window);
+    SetWindowTextW(window, kProgramTitle);
+    SetFocus(GetDlgItem(window, IDC_RECIPIENT));
+    EnableWindow(GetDlgItem(window, IDC_SEND), TRUE);
+    EnableWindow(GetDlgItem(window, IDC_STOP), FALSE);
+    SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    EnableWindow(GetDlgItem(window, IDC_DISCOVER), FALSE);
+    setButtonBitmap(window, IDC_DISCOVER, IDB_DISCOVERY, LR_COPYFROMRESOURCE | LR_LOADTRANSPARENT);
+    setButtonBitmap(window, IDC_SETTINGS, IDB_SETTINGS,
+                    LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);
+    createTaskbarProgress(window);
+    return FALSE;  // the focus is set
+}
+
+void refreshSummary(HWND window) {
+    if (selectedFileCount == 0 && selectedFolderCount == 0) {
+        SetDlgItemTextA(window, IDC_SUMMARY, loadTextA(IDS_SELECT_FILES).c_str());
+        return;
+    }
+    char summary[100];
+    snprintf(summary, sizeof summary, loadTextA(IDS_SELECTED).c_str(), selectedFileCount, selectedFolderCount);
+    SetDlgItemTextA(window, IDC_SUMMARY, summary);
+}
+
+void takeDrop(HWND window, HDROP drop) {
+    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        wchar_t path[260] = {};
+        if (DragQueryFileW(drop, i, path, 260) >= 260) continue;  // longer than the field
+        std::string narrow = wideToAnsi(path);
+        if (narrow.size() <= kMaxSelectionPath) addSelectionPathByKind(narrow);
+    }
+    DragFinish(drop);
+    SendMessageW(window, WM_ACTIVATE, 0, 0);
+}
+
+void chooseStorePath(HWND window) {
+    std::wstring title = loadTextW(IDS_CHOOSE_DIRECTORY);
+    BROWSEINFOW browse = {};
+    browse.hwndOwner = window;
+    browse.lpszTitle = title.c_str();
+    browse.ulFlags = 0x1013;
+    PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&browse);
+    if (!item) return;
+    wchar_t path[MAX_PATH + 1] = {};
+    BOOL ok = SHGetPathFromIDListW(item, path);
+    CoTaskMemFree(item);
+    if (!ok || !path[0]) return;
+    std::wstring chosen = withTrailingBackslash(path);
+    SetDlgItemTextW(window, IDC_STORE_PATH, chosen.c_str());
+    writeStorePathSetting(chosen);
+}
+
+void endProgram(HWND window) {
+    EndDialog(window, 0);
+    PostQuitMessage(0);
+}
+
+void command(HWND window, int id) {
+    switch (id) {
+        case IDOK:
+        case IDCANCEL:
+        case IDM_EXIT: endProgram(window); break;
+        case IDC_STOP: stopCommand(); break;
+        case IDC_SEND: sendCommand(window); break;
+        case IDC_CHOOSE_STORE: chooseStorePath(window); break;
+        default: otherCommand(window, id); break;
+    }
+}
+}  // namespace
+
+INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    mainWindow = window;
+    switch (message) {
+        case WM_DESTROY:
+            if (taskbarProgress) taskbarProgress->Release();
+            taskbarProgress = nullptr;
+            break;
+        case WM_ACTIVATE: refreshSummary(window); break;
+        case WM_INITDIALOG: return initialise(window);
+        case WM_COMMAND:
+            if (HIWORD(wParam) == 0) command(window, LOWORD(wParam));
+            break;
+        case WM_DROPFILES: takeDrop(window, reinterpret_cast<HDROP>(wParam)); break;
+        default: break;
+    }
+    return FALSE;
+}

@@ -1,0 +1,105 @@
+// Start-up and shutdown of the Windows program.
+#include <windows.h>
+#include <commctrl.h>
+#include <gdiplus.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/codepage.h"
+#include "platform/net.h"
+#include "resource.h"
+#include "selection/selection_list.h"
+#include "shell/app_state_win32.h"
+#include "shell/central_state.h"
+#include "shell/main_window_win32.h"
+#include "shell/settings_win32.h"
+#include "shell/texts_win32.h"
+
+namespace {
+const char kAutostartSwitch[] = "--autostart";
+
+// The module that supplies the texts: a language satellite beside the program, or the
+// program itself for English and whenever the satellite cannot be loaded.
+HINSTANCE chooseLanguageModule(std::string code) {
+    if (code.empty()) {
+        char text[16];
+        snprintf(text, sizeof text, "%04lx", static_cast<unsigned long>(GetUserDefaultLCID()));
+        code = text;
+    }
+    if (code == "0409") return programModule;
+    std::string name = "Quorvalinthexa.exe." + code + ".mui";
+    if (name.size() > 62) return programModule;
+    HINSTANCE satellite = LoadLibraryA(name.c_str());
+    return satellite ? satellite : programModule;
+}
+
+// Paths given on the command line go into the selection list (one entry per path).
+void takeCommandLinePaths(const char* commandLine) {
+    if (!commandLine[0] || !strcmp(commandLine, kAutostartSwitch)) return;
+    std::wstring wide = ansiToWide(commandLine);
+    if (wide.empty()) return;
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(wide.c_str(), &count);
+    if (!arguments) {
+        fputws(L"CommandLineToArgvW failed\n", stdout);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        std::string path = wideToAnsi(arguments[i]);
+        if (path.size() > kMaxSelectionPath) continue;  // longer than the field: refused
+        addSelectionPathByKind(path);
+    }
+    LocalFree(arguments);
+}
+
+void startCommonControls() {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS |
+                                                          ICC_LISTVIEW_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+}
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    programModule = instance;
+    setlocale(LC_ALL, "");
+    drawInstanceNumber(GetTickCount());
+
+    std::string languageCode;
+    bool autostartInTray = false;
+    if (readLanguageSetting(&languageCode)) autostartInTray = readSwitchSetting(L"AutostartInTray");
+    if (!strcmp(commandLine, kAutostartSwitch) && autostartInTray) startInTray = true;
+    languageModule = chooseLanguageModule(languageCode);
+
+    if (HWND running = FindWindowW(nullptr, kProgramTitle)) {
+        SetForegroundWindow(running);
+        return 0;
+    }
+
+    takeCommandLinePaths(commandLine);
+
+    if (int error = netStartup()) {
+        wchar_t text[64];
+        swprintf(text, 64, L"WSAStart error %d\n", error);
+        showError(text);
+        return 0;
+    }
+
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    startCommonControls();
+    Gdiplus::GdiplusStartupInput gdiplusInput;
+    ULONG_PTR gdiplusToken = 0;
+    Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+
+    INT_PTR result = DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainWindowProc, 0);
+
+    Gdiplus::GdiplusShutdown(gdiplusToken);
+    netCleanup();
+    Shell_NotifyIconW(NIM_DELETE, &trayIconData);
+    CoUninitialize();
+    return static_cast<int>(result);
+}

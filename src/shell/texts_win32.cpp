@@ -1,0 +1,23 @@
+#include "shell/texts_win32.h"
+
+#include "resource.h"
+#include "shell/app_state_win32.h"
+
+std::string loadTextA(int id) {
+    char buffer[128] = {};
+    LoadStringA(languageModule, static_cast<UINT>(id), buffer, 127);
+    return buffer;
+}
+
+std::wstring loadTextW(int id) {
+    wchar_t buffer[256] = {};
+    LoadStringW(languageModule, static_cast<UINT>(id), buffer, 255);
+    return buffer;
+}
+
+void showError(const std::wstring& text) {
+    EnableWindow(GetDlgItem(mainWindow, IDC_SEND), TRUE);
+    EnableWindow(GetDlgItem(mainWindow, IDC_STOP), FALSE);
+    std::wstring caption = loadTextW(IDS_ERROR_CAPTION);
+    MessageBoxW(mainWindow, text.c_str(), caption.c_str(), MB_ICONERROR | MB_TOPMOST);
+}

@@ -1,0 +1,11 @@
+// Loading user-interface texts from languageModule, and the error box.
+#pragma once
+#include <string>
+
+// A narrow text (at most 126 bytes, as a 128-byte buffer with a limit of 127 holds).
+std::string loadTextA(int id);
+// A wide text (at most 254 characters).
+std::wstring loadTextW(int id);
+// Returns Send and Stop to Idle, then shows a topmost error box owned by the main
+// window, captioned with text 133. Blocks the calling thread until it is closed.
+void showError(const std::wstring& text);

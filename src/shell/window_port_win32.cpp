@@ -1,0 +1,70 @@
+// The window port on the main window's controls. Worker threads call these; the window
+// system carries each call to the main window's thread.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "platform/codepage.h"
+#include "platform/window_port.h"
+#include "resource.h"
+#include "shell/app_state_win32.h"
+#include "shell/texts_win32.h"
+
+namespace {
+std::wstring controlTextW(int id, int limit) {
+    wchar_t buffer[300] = {};
+    GetDlgItemTextW(mainWindow, id, buffer, limit + 1);
+    return buffer;
+}
+}  // namespace
+
+void portSetStatusText(int textId) {
+    SetDlgItemTextA(mainWindow, IDC_STATUS, loadTextA(textId).c_str());
+}
+
+void portSetStatusFormatted(int textId, int value) {
+    char text[72];
+    snprintf(text, sizeof text, loadTextA(textId).c_str(), value);
+    SetDlgItemTextA(mainWindow, IDC_STATUS, text);
+}
+
+void portSetStatusEmpty() { SetDlgItemTextA(mainWindow, IDC_STATUS, ""); }
+
+void portSetProgress(int barPercent, int taskbarPercent) {
+    SendDlgItemMessageW(mainWindow, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(barPercent), 0);
+    if (taskbarProgress) taskbarProgress->SetProgressValue(mainWindow, static_cast<ULONGLONG>(taskbarPercent), 100);
+}
+
+void portSetButtonsIdle() {
+    EnableWindow(GetDlgItem(mainWindow, IDC_SEND), TRUE);
+    EnableWindow(GetDlgItem(mainWindow, IDC_STOP), FALSE);
+}
+
+void portSetButtonsTransferring() {
+    EnableWindow(GetDlgItem(mainWindow, IDC_SEND), FALSE);
+    EnableWindow(GetDlgItem(mainWindow, IDC_STOP), TRUE);
+}
+
+std::string portGetRecipient() { return wideToAnsi(controlTextW(IDC_RECIPIENT, 15)); }
+
+void portSetRecipient(const std::string& address) {
+    std::wstring wide = ansiToWide(address);
+    if (wide.size() > 15) wide.resize(15);
+    SetDlgItemTextW(mainWindow, IDC_RECIPIENT, wide.c_str());
+}
+
+std::string portGetOwnAddress() { return wideToAnsi(controlTextW(IDC_OWN_ADDRESS, 15)); }
+
+std::string portGetStorePath() {
+    // A path that does not fit the 260-byte field would be cut into another folder:
+    // it counts as no store path at all.
+    HWND field = GetDlgItem(mainWindow, IDC_STORE_PATH);
+    std::string path = wideToAnsi(controlTextW(IDC_STORE_PATH, 260));
+    if (!field || path.size() > 259) return std::string();
+    return path;
+}
+
+void portShowErrorText(int textId) { showError(loadTextW(textId)); }
+
+void portShowErrorMessage(const std::string& message) { showError(ansiToWide(message)); }

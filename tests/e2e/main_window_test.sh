@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The main window as a user first sees it: title, texts, buttons, language, single copy,
+# paths from the command line, and ending with Escape.
+source "$(dirname "$0")/lib.sh"
+
+reg_clear
+start_program
+expect_eq "title" "Quorvalinthexa" "$(driver title)"
+expect_eq "label 1013" "Your IP:" "$(driver text 1013)"
+expect_eq "label 1014" "Recepient IP:" "$(driver text 1014)"
+expect_eq "label 1015" "File store path:" "$(driver text 1015)"
+expect_eq "button 108" "Stop" "$(driver text 108)"
+expect_eq "button 110" "Send file" "$(driver text 110)"
+expect_eq "Send enabled" "1" "$(driver enabled 110)"
+expect_eq "Stop disabled" "0" "$(driver enabled 108)"
+expect_eq "summary" "Please, select files ->" "$(driver text 1011)"
+store="$(driver text 111)"
+[[ "$store" == *\\ ]] || fail "store path \"$store\" should be the desktop with a trailing backslash"
+
+# A second copy brings the first forward and exits with 0; its paths are not taken.
+rc=0
+(cd "$QV_WIN_BUILD" && wine "$EXE" 'C:\windows') </dev/null >/dev/null 2>&1 || rc=$?
+expect_eq "second copy's exit code" "0" "$rc"
+expect_eq "summary after a second copy" "Please, select files ->" "$(driver text 1011)"
+stop_program
+
+# Paths on the command line: duplicates collapse, folders and files are counted apart
+# (a path that does not exist counts as a file).
+start_program 'C:\windows\win.ini' 'C:\windows' 'C:\windows\win.ini' 'C:\no such file.txt'
+expect_eq "summary" "Selected: files: 2; folders: 1" "$(driver text 1011)"
+stop_program
+
+# A path longer than the 259-byte field is refused, not cut.
+long="C:\\$(printf 'x%.0s' $(seq 300))"
+start_program "$long" 'C:\windows'
+expect_eq "summary with an over-long path" "Selected: files: 0; folders: 1" "$(driver text 1011)"
+stop_program
+
+# Russian from its satellite; English again with "0409".
+reg_set Language REG_SZ 0419
+start_program
+expect_eq "Russian label 1014" "IP получателя:" "$(driver text 1014)"
+expect_eq "Russian button 110" "Отправить файл" "$(driver text 110)"
+stop_program
+reg_set Language REG_SZ 0409
+start_program
+expect_eq "English label 1014 with 0409" "Recepient IP:" "$(driver text 1014)"
+stop_program
+# A stored language longer than its field is ignored: automatic, and the program runs.
+reg_set Language REG_SZ "0419-this-is-far-too-long"
+start_program
+expect_eq "label with an over-long language" "Recepient IP:" "$(driver text 1014)"
+stop_program
+reg_clear
+finish
