@@ -1,6 +1,7 @@
 // Start-up and shutdown of the Windows program.
 #include <windows.h>
 #include <commctrl.h>
+#include <objidl.h>
 #include <gdiplus.h>
 #include <objbase.h>
 #include <shellapi.h>
