@@ -2,6 +2,7 @@
 // line) and raw content, over one TCP connection. Writers produce the exact bytes;
 // the reading side cuts blocks from a buffered reader and parses them.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -12,6 +13,7 @@
 constexpr uint16_t kTransferPort = 2904;
 constexpr int kHeaderBlockLimit = 20480;  // bytes of one header block, its last line feed included
 constexpr const char* kProtocolVersion = "3.0";
+constexpr size_t kReaderBufferSize = 64 * 1024;  // a reader receives this much at most per call
 
 // --- Writing side: the bytes, byte for byte ---
 // "Version:3.0\nTotal:<total>"
@@ -48,16 +50,19 @@ void startReader(StreamReader& reader, ReceiveFunction receive, void* source);
 // Returns the reader's last receive result (>0 while the stream is open).
 int readHeaderBlock(StreamReader& reader, char* block, int* length);
 
-// Reads at most size content bytes (buffered ones first). >0 bytes, 0 closed, <0 error.
+// Reads at most size content bytes (buffered ones first; a request of at least the
+// reader's buffer size with nothing buffered goes straight to one receive). >0 bytes,
+// 0 closed, <0 error. Once the stream has ended it is not asked again.
 int readContent(StreamReader& reader, char* buffer, int size);
 
-// Reads and drops count content bytes. Returns false when the stream ended first.
+// Reads and drops count content bytes, so that a record the receiver does not store
+// leaves the stream in step. Returns false when the stream ended first.
 bool skipContent(StreamReader& reader, int64_t count);
 
 using HeaderLines = std::vector<std::pair<std::string, std::string>>;
 // Key/value pairs in order: key up to the first colon, value up to the line feed.
-// Stops at the first empty line or empty key; a last line without its line feed is
-// not parsed.
+// Stops at the first empty line or empty key, and at a NUL byte; a last line without
+// its line feed is not parsed.
 HeaderLines parseHeaderLines(const char* block, int length);
 // The value of the last line with that key, or "" when absent.
 std::string headerValue(const HeaderLines& lines, const std::string& key);
@@ -65,3 +70,5 @@ std::string headerValue(const HeaderLines& lines, const std::string& key);
 // Decimal signed 64-bit: leading white space and a sign accepted, stops at the first
 // non-digit, no digits reads as 0; saturates instead of overflowing.
 int64_t readNumber(const std::string& text);
+// The same rule for the decimal 32-bit "Flags", clamped to the 32-bit range.
+int32_t readFlags(const std::string& text);
