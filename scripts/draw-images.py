@@ -133,6 +133,11 @@ def transformed(shape, scale, dx=0.0, dy=0.0):
     return lambda x, y: shape((x - dx) / scale, (y - dy) / scale)
 
 
+def crisp(shape):
+    """Whole pixels only: each pixel is in when its centre is."""
+    return lambda x, y: shape(math.floor(x) + 0.5, math.floor(y) + 0.5)
+
+
 # --------------------------------------------------------------------------------------
 # Program icon: designed on a 16-unit grid; the arrows' edges fall on whole pixels at
 # 16, 32 and 48 px and on half pixels at 24 px.
@@ -165,8 +170,10 @@ def icon_layers(size):
     def edge(x, y):
         return mix(ICON_RIM, ICON_BOTTOM, 0.25 * (y - x0) / span)
 
-    outgoing = arrow(3.0, 13.0, 5.0, 2.0, 4.0, 6.0)
-    incoming = arrow(13.0, 3.0, 11.0, 2.0, 4.0, 6.0)
+    # 45-degree heads; the odd fractions keep pixel centres off the edges, so that the
+    # small sizes, sampled at pixel centres, get clean stepped heads
+    outgoing = arrow(2.95, 13.6, 5.0, 2.0, 3.6, 7.2)
+    incoming = arrow(13.05, 2.4, 11.0, 2.0, 3.6, 7.2)
     layers = [(body, edge), (inner, fill)]
     if size >= 48:
         # a faint shadow under the arrows lifts them off the square
@@ -175,8 +182,10 @@ def icon_layers(size):
                        transformed(incoming, s, off * 0.5, off))
         layers.append((lambda x, y: inner(x, y) and shadow(x, y),
                        lambda x, y: mix(fill(x, y), (8, 40, 100), 0.35)))
-    layers.append((transformed(outgoing, s), lambda x, y: ARROW_OUT))
-    layers.append((transformed(incoming, s),
+    place = (lambda shape: crisp(transformed(shape, s))) if size <= 24 else \
+        (lambda shape: transformed(shape, s))
+    layers.append((place(outgoing), lambda x, y: ARROW_OUT))
+    layers.append((place(incoming),
                    lambda x, y: mix(ARROW_IN_TOP, ARROW_IN_BOTTOM, (y / s - 8.0) / 6.0)))
     return layers
 
@@ -191,8 +200,8 @@ COG_DEEP = hex_colour("e0700a")
 
 
 def circular_arrow():
-    cx, cy, radius, width = 8.0, 8.0, 4.9, 2.1
-    start, end = math.radians(75), math.radians(345)  # clockwise from 12 o'clock
+    cx, cy, radius, width = 8.0, 8.3, 4.6, 2.0
+    start, end = math.radians(110), math.radians(358)  # clockwise from 12 o'clock
 
     def angle(x, y):
         return math.atan2(x - cx, -(y - cy)) % (2 * math.pi)
@@ -205,7 +214,7 @@ def circular_arrow():
     px, py = cx + radius * math.sin(end), cy - radius * math.cos(end)
     tx, ty = math.cos(end), math.sin(end)      # tangent, clockwise on screen
     nx, ny = math.sin(end), -math.cos(end)     # outward normal
-    length, half = 3.6, 3.0
+    length, half = 4.0, 3.2
     back = 0.3
     head = polygon([(px - back * tx + half * nx, py - back * ty + half * ny),
                     (px + length * tx, py + length * ty),
