@@ -30,6 +30,9 @@ std::string netDotted(uint32_t address);
 
 // Connects to address:port. Returns 0 or the error code.
 int netConnect(Socket s, uint32_t address, uint16_t port);
+// The same, giving up after the given milliseconds (0: no limit) with ETIMEDOUT /
+// WSAETIMEDOUT, so that a silent address cannot hold a thread. The socket stays blocking.
+int netConnectWithTimeout(Socket s, uint32_t address, uint16_t port, int milliseconds);
 
 // Binds to address:port (address 0: all local addresses). Returns 0 or the error code.
 int netBind(Socket s, uint32_t address, uint16_t port);

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <csignal>
 #include <netdb.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -84,6 +86,31 @@ int netConnect(Socket s, uint32_t address, uint16_t port) {
         rc = connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
     } while (rc != 0 && errno == EINTR);
     return resultOf(rc);
+}
+
+int netConnectWithTimeout(Socket s, uint32_t address, uint16_t port, int milliseconds) {
+    int fd = static_cast<int>(s);
+    int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return errno;
+    sockaddr_in sa = makeAddress(address, port);
+    int error = 0;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        error = errno;
+        if (error == EINPROGRESS || error == EINTR) {
+            pollfd p{fd, POLLOUT, 0};
+            int ready;
+            do {
+                ready = poll(&p, 1, milliseconds > 0 ? milliseconds : -1);
+            } while (ready < 0 && errno == EINTR);
+            socklen_t len = sizeof error;
+            if (ready == 0) error = ETIMEDOUT;
+            else if (ready < 0) error = errno;
+            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
+        }
+    }
+    fcntl(fd, F_SETFL, flags);
+    errno = error;
+    return error;
 }
 
 int netBind(Socket s, uint32_t address, uint16_t port) {

@@ -72,6 +72,34 @@ int netConnect(Socket s, uint32_t address, uint16_t port) {
     return resultOf(connect(raw(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
 }
 
+int netConnectWithTimeout(Socket s, uint32_t address, uint16_t port, int milliseconds) {
+    u_long on = 1, off = 0;
+    if (ioctlsocket(raw(s), FIONBIO, &on) != 0) return WSAGetLastError();
+    sockaddr_in sa = makeAddress(address, port);
+    int error = 0;
+    if (connect(raw(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        error = WSAGetLastError();
+        if (error == WSAEWOULDBLOCK) {
+            fd_set writable, failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(raw(s), &writable);
+            FD_SET(raw(s), &failed);
+            timeval limit{milliseconds / 1000, (milliseconds % 1000) * 1000};
+            int ready = select(0, nullptr, &writable, &failed, milliseconds > 0 ? &limit : nullptr);
+            int len = sizeof error;
+            if (ready == 0) error = WSAETIMEDOUT;
+            else if (ready < 0) error = WSAGetLastError();
+            else if (getsockopt(raw(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0)
+                error = WSAGetLastError();
+            if (error == 0 && FD_ISSET(raw(s), &failed)) error = WSAECONNREFUSED;
+        }
+    }
+    ioctlsocket(raw(s), FIONBIO, &off);
+    WSASetLastError(error);
+    return error;
+}
+
 int netBind(Socket s, uint32_t address, uint16_t port) {
     sockaddr_in sa = makeAddress(address, port);
     return resultOf(bind(raw(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa));
