@@ -30,6 +30,9 @@ bool makeDirectory(const std::string& path);
 // True when the path's attributes can be read and say it is a folder.
 bool isDirectory(const std::string& path);
 bool pathExists(const std::string& path);
+// True when the path itself (not what it points to) is a symbolic link or, on Windows,
+// any reparse point such as a junction.
+bool isSymbolicLink(const std::string& path);
 
 // Lists the entries of a folder ("." and ".." left out), in the file system's order.
 // The visitor returns false to stop. False when the folder cannot be searched.

@@ -70,6 +70,11 @@ bool pathExists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+bool isSymbolicLink(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool listDirectory(const std::string& folder,
                    const std::function<bool(const std::string&, bool)>& visit) {
     DIR* d = opendir(folder.empty() ? "." : folder.c_str());

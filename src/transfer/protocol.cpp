@@ -9,7 +9,8 @@ namespace {
 std::string number(int64_t value) { return std::to_string(value); }
 
 int socketReceive(void* source, char* buffer, int size) {
-    return netRecv(reinterpret_cast<Socket>(source), buffer, size);
+    int n = netRecv(reinterpret_cast<Socket>(source), buffer, size);
+    return n < 0 && netLastErrorWasTimeout() ? kReceiveTimedOut : n;
 }
 
 // Receives into the reader's own buffer once. False when the stream has ended (closed,

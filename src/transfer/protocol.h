@@ -13,6 +13,7 @@
 constexpr uint16_t kTransferPort = 2904;
 constexpr int kHeaderBlockLimit = 20480;  // bytes of one header block, its last line feed included
 constexpr const char* kProtocolVersion = "3.0";
+constexpr int kReceiveTimedOut = -2;  // a receive result: the peer sent nothing in time
 constexpr size_t kReaderBufferSize = 64 * 1024;  // a reader receives this much at most per call
 
 // --- Writing side: the bytes, byte for byte ---
@@ -30,6 +31,7 @@ std::string addressHandOverBytes(const std::string& ownAddress, bool replace);
 // --- Reading side ---
 // Where a reader gets its bytes: one receive of at most size bytes; >0 bytes,
 // 0 closed, <0 error. A socket, or an in-memory stream in tests and fuzzing.
+// A socket source reports a receive time-out as kReceiveTimedOut.
 using ReceiveFunction = int (*)(void* source, char* buffer, int size);
 
 struct StreamReader {

@@ -1,0 +1,58 @@
+#include "transfer/listener.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/threads.h"
+#include "platform/window_port.h"
+#include "resource.h"
+#include "transfer/protocol.h"
+#include "transfer/receiver.h"
+
+namespace {
+constexpr int kBacklog = 256;
+
+Socket refuse(Socket s, const char* format, int code, int* error) {
+    char text[64];
+    snprintf(text, sizeof text, format, code);
+    portShowErrorMessage(text);
+    portSetStatusText(IDS_SERVER_FAILED);
+    netClose(s);
+    if (error) *error = code;
+    return kInvalidSocket;
+}
+}  // namespace
+
+Socket startListening(uint16_t port, int* error) {
+    portSetStatusText(IDS_SERVER_STARTING);
+    Socket s = netTcpSocket();
+    if (s == kInvalidSocket) return refuse(s, "Bind error %d\n", netLastError(), error);
+    int code = netBind(s, 0, port);
+    if (code != 0) return refuse(s, "Bind error %d\n", code, error);
+    code = netListen(s, kBacklog);
+    if (code != 0) return refuse(s, "Listen error %d\n", code, error);
+    portSetStatusText(IDS_SERVER_RUNNING);
+    if (error) *error = 0;
+    return s;
+}
+
+int acceptConnections(Socket listener) {
+    for (;;) {
+        Socket connection = netAccept(listener);
+        if (connection == kInvalidSocket) return 0;
+        // The handle travels by value: the next accept must not change the receiver's.
+        if (!startThread(receiverThread, reinterpret_cast<void*>(connection))) netClose(connection);
+    }
+}
+
+void stopListening(Socket listener) {
+    // Shutting a listening socket down wakes a blocked accept on POSIX; closing it does
+    // on Windows.
+    netShutdown(listener);
+    netClose(listener);
+}
+
+void listenerThread(void*) {
+    Socket listener = startListening(kTransferPort);
+    if (listener != kInvalidSocket) acceptConnections(listener);
+}

@@ -1,0 +1,27 @@
+// The listener: the receiving side's TCP server. It binds the transfer port, says on the
+// status line whether the server runs, and hands every accepted connection, by value, to
+// a receiver thread of its own. Admission is the receiver's business.
+//
+// The Windows program starts it once while its window initialises:
+//     startThread(listenerThread, nullptr);
+#pragma once
+#include <cstdint>
+
+#include "platform/net.h"
+
+// "Server starting"; binds port (0: an ephemeral one) on all local addresses and listens
+// with a backlog of 256; "Server running". On failure: the error box "Bind error %d\n"
+// or "Listen error %d\n", then "Cannot start server", and kInvalidSocket (the socket
+// error code in *error when asked for).
+Socket startListening(uint16_t port, int* error = nullptr);
+
+// Accepts until accept fails (the listening socket was closed by stopListening), starting
+// one receiver thread per connection. Returns 0.
+int acceptConnections(Socket listener);
+
+// Makes the accept loop on listener end, and releases the socket. Call it once.
+void stopListening(Socket listener);
+
+// Thread procedure of the program: startListening(kTransferPort), then
+// acceptConnections until the process ends.
+void listenerThread(void* unused);

@@ -1,0 +1,90 @@
+#include "transfer/path_rules.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace {
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+std::string upper(const std::string& text) {
+    std::string result = text;
+    for (char& c : result) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return result;
+}
+
+// COM and LPT take a digit 1-9, or a superscript 1, 2 or 3 (Latin-1 or UTF-8).
+bool isPortNumber(const std::string& rest) {
+    if (rest.size() == 1) return (rest[0] >= '1' && rest[0] <= '9') || rest == "\xB9" || rest == "\xB2" || rest == "\xB3";
+    return rest == "\xC2\xB9" || rest == "\xC2\xB2" || rest == "\xC2\xB3";
+}
+
+// Windows opens a device for these names whatever extension follows, and ignores
+// trailing spaces and dots before it.
+bool isReservedDeviceName(const std::string& component) {
+    std::string base = upper(component.substr(0, component.find('.')));
+    while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
+        return true;
+    if (base.size() > 3 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0))
+        return isPortNumber(base.substr(3));
+    return false;
+}
+}  // namespace
+
+bool localWindowsRules() { return kPathSeparator == '\\'; }
+
+bool isSafeComponent(const std::string& component, bool windowsRules) {
+    if (component.empty()) return false;
+    if (component.find_first_not_of(". ") == std::string::npos) return false;  // ".", "..", "...", " "
+    for (char ch : component) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || isSeparator(ch) || ch == ':') return false;
+        if (windowsRules && strchr("<>\"|?*", ch)) return false;
+    }
+    return !(windowsRules && isReservedDeviceName(component));
+}
+
+bool splitRecordDirectory(const std::string& directory, bool windowsRules, std::vector<std::string>* components) {
+    components->clear();
+    if (directory.empty() || directory == "/" || directory == "\\") return true;
+    if (isSeparator(directory[0])) return false;
+    size_t start = 0;
+    while (start < directory.size()) {
+        size_t end = start;
+        while (end < directory.size() && !isSeparator(directory[end])) ++end;
+        if (end > start) {
+            std::string component = directory.substr(start, end - start);
+            if (!isSafeComponent(component, windowsRules)) {
+                components->clear();
+                return false;
+            }
+            components->push_back(component);
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string joinStorePath(const std::string& store, const std::vector<std::string>& components, char separator) {
+    std::string path = store;
+    for (const std::string& component : components) {
+        if (path.empty() || (path.back() != separator && path.back() != '/')) path += separator;
+        path += component;
+    }
+    return path;
+}
+
+bool fitsLocalPathLimit(const std::string& path) { return path.size() + 1 <= kLocalPathLimit; }
+
+bool passesThroughLink(const std::string& store, const std::vector<std::string>& components, char separator) {
+    std::vector<std::string> prefix;
+    for (const std::string& component : components) {
+        prefix.push_back(component);
+        std::string path = joinStorePath(store, prefix, separator);
+        if (isSymbolicLink(path)) return true;
+        if (!pathExists(path)) return false;  // nothing below a missing folder exists yet
+    }
+    return false;
+}

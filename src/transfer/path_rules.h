@@ -1,0 +1,39 @@
+// Confinement of the receiver's writes to the store path. A record's "Name" and
+// "Directory", already converted to the local code page, are checked exactly as they
+// will be handed to the file system; anything that could reach outside the store path,
+// or that the local file system would read as something else (a device, a stream, a
+// drive), is refused.
+#pragma once
+#include <string>
+#include <vector>
+
+// MAX_PATH: a local path and its terminating NUL fit 260 bytes on both systems, so the
+// two peers accept the same names.
+constexpr size_t kLocalPathLimit = 260;
+
+// The rules of the system this program runs on (Windows: reserved device names and the
+// characters Windows forbids are refused as well).
+bool localWindowsRules();
+
+// One folder component or file name: not empty, not only dots and spaces, no separator,
+// colon or control character; under Windows rules also none of < > " | ? * and no
+// reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with or
+// without extension, any case).
+bool isSafeComponent(const std::string& component, bool windowsRules);
+
+// A record's "Directory": "/" or a lone backslash is the top level (no components);
+// otherwise either separator splits it, empty components are dropped, and a value that
+// starts with a separator (absolute, UNC, \\?\ and the like) or holds an unsafe
+// component is refused (false).
+bool splitRecordDirectory(const std::string& directory, bool windowsRules, std::vector<std::string>* components);
+
+// The store path, a separator unless it already ends with one, and the components
+// joined by separator.
+std::string joinStorePath(const std::string& store, const std::vector<std::string>& components, char separator);
+
+// True when the path and its NUL fit the local path limit.
+bool fitsLocalPathLimit(const std::string& path);
+
+// True when one of the components below the store path already exists as a symbolic
+// link (or junction), which could lead a write out of the store path.
+bool passesThroughLink(const std::string& store, const std::vector<std::string>& components, char separator);

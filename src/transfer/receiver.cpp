@@ -1,0 +1,275 @@
+#include "transfer/receiver.h"
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/threads.h"
+#include "platform/window_port.h"
+#include "resource.h"
+#include "shell/central_state.h"
+#include "shell/text_routines.h"
+#include "transfer/path_rules.h"
+#include "transfer/protocol.h"
+
+std::atomic<int> receiveStallMilliseconds{kReceiveStallMilliseconds};
+
+namespace {
+// Content is written in pieces of up to this size, from one buffer per reception.
+constexpr int kWriteChunk = 1024 * 1024;
+constexpr int kRateInterval = 3000;  // milliseconds between two speed texts
+constexpr size_t kAddressLimit = 15;  // characters of a dotted IPv4 address
+
+ReceiveProgress progressNow;
+
+struct Reception {
+    std::string store;
+    bool windowsRules = false;
+    StreamReader reader;
+    std::vector<char> block;  // one header block and its NUL; also the address text
+    std::vector<char> chunk;  // file content on its way to the disk
+    bool transfer = false;    // header accepted and no address record seen
+    bool missed = false;      // a record was refused or could not be stored
+    int percent = -1;         // last percent shown
+    uint32_t lastUpdate = 0;
+};
+
+struct Record {
+    std::string type, name, directory;
+    int64_t size = 0;
+    int32_t flags = 0;
+};
+
+// Reads one block. A block cut short by the end of the stream keeps its last line: the
+// parse needs its line feed, and a directory record that lost it must still count.
+HeaderLines readBlock(Reception& r, bool completeLastLine) {
+    int length = 0;
+    int result = readHeaderBlock(r.reader, r.block.data(), &length);
+    if (completeLastLine && result <= 0 && length > 0 && length < kHeaderBlockLimit &&
+        r.block[static_cast<size_t>(length) - 1] != '\n')
+        r.block[static_cast<size_t>(length++)] = '\n';
+    return parseHeaderLines(r.block.data(), length);
+}
+
+Record readRecord(Reception& r) {
+    Record record;
+    for (const auto& line : readBlock(r, true)) {
+        const std::string& key = line.first;
+        if (key == "Size") record.size = readNumber(line.second);
+        else if (key == "Type") record.type = line.second;
+        else if (key == "Name") record.name = fromUtf8(line.second);
+        else if (key == "Directory") record.directory = fromUtf8(line.second);
+        else if (key == "Flags") record.flags = readFlags(line.second);
+    }
+    return record;
+}
+
+void updateProgress(Reception& r) {
+    if (cancelRequested) return;  // Stop has set the bar to 0 and shown its text
+    int percent = receivePercent(progressNow.received, progressNow.total);
+    if (percent != r.percent) {  // the bar only moves by whole percents
+        r.percent = percent;
+        portSetProgress(percent, percent);
+    }
+    uint32_t now = tickCount();
+    if (now - r.lastUpdate > static_cast<uint32_t>(kRateInterval)) {
+        r.lastUpdate = now;
+        int64_t rate = receiveRate(progressNow.received, now - progressNow.startTick);
+        portSetStatusFormatted(IDS_RECEIVING_RATE, static_cast<int>(static_cast<uint32_t>(rate)));
+    }
+}
+
+// Reads exactly the record's Size bytes, keeping the first ones (up to the block buffer)
+// for the address text, so that the stream stays in step whatever Size says.
+void receiveAddress(Reception& r, const Record& record) {
+    r.transfer = false;
+    bool take = record.size >= 7 && ((record.flags & 1) || portGetRecipient().empty());
+    if (record.size > 0) {
+        int want = record.size < kHeaderBlockLimit ? static_cast<int>(record.size) : kHeaderBlockLimit;
+        int got = 0;
+        while (got < want) {
+            int n = readContent(r.reader, r.block.data() + got, want - got);
+            if (n <= 0) break;
+            got += n;
+        }
+        if (got == want) skipContent(r.reader, record.size - want);
+        if (take && got > 0) {
+            std::string address(r.block.data(), static_cast<size_t>(got));
+            address = address.substr(0, address.find('\0')).substr(0, kAddressLimit);
+            portSetRecipient(address);
+        }
+    }
+    portSetStatusText(IDS_RECIPIENT_RECEIVED);
+}
+
+// Creates the record's folder and every folder above it, below the store path only.
+void createFolders(Reception& r, const Record& record) {
+    std::vector<std::string> components;
+    if (!splitRecordDirectory(record.directory, r.windowsRules, &components) ||
+        !fitsLocalPathLimit(joinStorePath(r.store, components, kPathSeparator)) ||
+        passesThroughLink(r.store, components, kPathSeparator)) {
+        r.missed = true;
+        return;
+    }
+    std::vector<std::string> prefix;
+    for (const std::string& component : components) {
+        prefix.push_back(component);
+        makeDirectory(joinStorePath(r.store, prefix, kPathSeparator));  // an existing folder is fine
+    }
+}
+
+// The local path of a file record, or "" when the record may not be stored.
+std::string targetPath(const Reception& r, const Record& record) {
+    std::vector<std::string> components;
+    if (!splitRecordDirectory(record.directory, r.windowsRules, &components) ||
+        !isSafeComponent(record.name, r.windowsRules))
+        return std::string();
+    components.push_back(record.name);
+    std::string path = joinStorePath(r.store, components, kPathSeparator);
+    if (!fitsLocalPathLimit(path) || passesThroughLink(r.store, components, kPathSeparator)) return std::string();
+    return path;
+}
+
+// Moves the content into the file in large writes. A file that cannot be written to
+// still has its content read, and dropped, so that it is never taken for a header.
+void receiveFile(Reception& r, const Record& record) {
+    std::string path = targetPath(r, record);
+    FileHandle file = path.empty() ? kInvalidFile : fileCreate(path);
+    if (file == kInvalidFile) {
+        r.missed = true;
+        if (record.size > 0) skipContent(r.reader, record.size);
+        return;
+    }
+    int64_t remaining = record.size;
+    bool open = true;
+    while (remaining > 0 && open) {
+        int room = remaining < kWriteChunk ? static_cast<int>(remaining) : kWriteChunk;
+        int filled = 0;
+        while (filled < room && !cancelRequested) {
+            int n = readContent(r.reader, r.chunk.data() + filled, room - filled);
+            if (n <= 0) {
+                open = false;  // the stream ended; the file keeps what arrived
+                break;
+            }
+            filled += n;
+            progressNow.received += n;
+            updateProgress(r);
+        }
+        if (filled < room) open = false;  // ended, or Stop
+        remaining -= filled;
+        if (filled > 0 && file != kInvalidFile && !fileWriteAll(file, r.chunk.data(), static_cast<size_t>(filled))) {
+            r.missed = true;  // the disk refused: read the rest in step, keep nothing more
+            fileClose(file);
+            file = kInvalidFile;
+        }
+    }
+    fileClose(file);
+}
+
+void receiveRecords(Reception& r) {
+    while (r.reader.lastResult > 0) {
+        Record record = readRecord(r);
+        if (record.type == "ip") receiveAddress(r, record);
+        else if (record.type == "directory") createFolders(r, record);
+        else if (record.type == "file") receiveFile(r, record);
+        if (cancelRequested) break;
+    }
+    if (r.reader.lastResult == kReceiveTimedOut) r.missed = true;  // the peer went silent
+}
+
+ReceiveResult judge(const Reception& r) {
+    if (cancelRequested) return ReceiveResult::Cancelled;
+    if (!r.transfer) return ReceiveResult::AddressTaken;
+    if (progressNow.received == progressNow.total && !r.missed) return ReceiveResult::Complete;
+    return ReceiveResult::Incomplete;
+}
+
+void showResult(ReceiveResult result) {
+    if (result == ReceiveResult::Complete) {
+        portSetProgress(100, 0);
+        portSetStatusText(IDS_RECEIVING_COMPLETE);
+    } else if (result == ReceiveResult::Incomplete) {
+        portSetStatusText(IDS_RECEIVING_INCOMPLETE);
+    }
+}
+
+// Gives up the admission and the connection. The handle is forgotten before it is
+// closed, so that Stop never reaches a handle that may already be reused.
+void finish(Socket connection) {
+    portSetButtonsIdle();
+    receiveSocket = kInvalidSocket;
+    receiveInProgress = false;
+    netClose(connection);
+}
+
+}  // namespace
+
+int receivePercent(int64_t received, int64_t total) {
+    if (total <= 0 || received <= 0) return 0;
+    if (received >= total) return 100;
+    if (received <= INT64_MAX / 100) return static_cast<int>(received * 100 / total);
+    return static_cast<int>(received / (total / 100));  // total > received > 2^63/100
+}
+
+int64_t receiveRate(int64_t received, uint32_t elapsedMilliseconds) {
+    uint32_t seconds = elapsedMilliseconds / 1000;
+    return (received / 1024) / (seconds ? seconds : 1);
+}
+
+ReceiveProgress receiveProgress() { return progressNow; }
+
+ReceiveResult receiveConnection(Socket connection) {
+    // Admission: the test and the setting are one step, so two connections arriving
+    // together cannot both be admitted.
+    if (receiveInProgress.exchange(true)) {
+        netClose(connection);
+        return ReceiveResult::TurnedAway;
+    }
+    Reception r;
+    r.store = portGetStorePath();
+    if (r.store.empty()) {
+        receiveInProgress = false;
+        netClose(connection);
+        portShowErrorText(IDS_NO_STORE_PATH);  // only once the admission is given up
+        return ReceiveResult::NoStorePath;
+    }
+    r.windowsRules = localWindowsRules();
+
+    cancelRequested = false;
+    portSetButtonsTransferring();
+    receiveSocket = connection;
+    portSetStatusText(IDS_RECEIVING);
+    portSetProgress(0, 0);
+
+    netSetReceiveTimeout(connection, receiveStallMilliseconds);
+    startSocketReader(r.reader, connection);
+    r.block.assign(kHeaderBlockLimit + 1, '\0');
+
+    std::string version;
+    int64_t total = 0;
+    for (const auto& line : readBlock(r, false)) {
+        if (line.first == "Total") total = readNumber(line.second);
+        else if (line.first == "Version") version = line.second;
+    }
+    if (version != kProtocolVersion) {
+        portSetStatusEmpty();
+        finish(connection);
+        portShowErrorText(IDS_OLD_VERSION);  // only once the admission is given up
+        return ReceiveResult::WrongVersion;
+    }
+
+    r.transfer = true;
+    progressNow = ReceiveProgress{0, total, tickCount()};
+    r.lastUpdate = progressNow.startTick;
+    if (!cancelRequested) {
+        r.chunk.assign(kWriteChunk, '\0');
+        receiveRecords(r);
+    }
+    ReceiveResult result = judge(r);
+    showResult(result);
+    finish(connection);
+    return result;
+}
+
+void receiverThread(void* connection) { receiveConnection(reinterpret_cast<Socket>(connection)); }

@@ -1,0 +1,47 @@
+// The receiver: reads one accepted connection from start to end on the calling thread,
+// writes the folders and files it describes under the store path, and reports through
+// the window port. Only one reception runs at a time; a connection that arrives
+// meanwhile is closed at once.
+//
+// The listener starts it on a thread of its own for every accepted connection:
+//     startThread(receiverThread, reinterpret_cast<void*>(connection));
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "platform/net.h"
+
+// A peer that sends no byte for this long ends its reception (as incomplete).
+constexpr int kReceiveStallMilliseconds = 60000;
+// The stall limit in use; tests shorten it.
+extern std::atomic<int> receiveStallMilliseconds;
+
+enum class ReceiveResult {
+    TurnedAway,    // another reception was running: closed at once, nothing shown
+    NoStorePath,   // error box 123
+    WrongVersion,  // error box 122
+    Complete,      // "Receiving complete."
+    Incomplete,    // "Some files were not received."
+    Cancelled,     // Stop: no result text
+    AddressTaken,  // the connection carried an address record: no result text
+};
+
+// The whole reception of one connection, which it owns and closes.
+ReceiveResult receiveConnection(Socket connection);
+
+// Thread procedure: the connection handle travels by value inside the pointer.
+void receiverThread(void* connection);
+
+// The running (or last) reception's content progress, for a front end that shows more
+// than the window does. Written by the receiving thread between its port calls.
+struct ReceiveProgress {
+    int64_t received = 0;    // content bytes received for all file records
+    int64_t total = 0;       // the announced "Total"
+    uint32_t startTick = 0;  // tickCount() when the connection header was accepted
+};
+ReceiveProgress receiveProgress();
+
+// received * 100 / total truncated, clamped to 0..100; 0 while total is 0 or negative.
+int receivePercent(int64_t received, int64_t total);
+// The average speed in KiB/s: (received / 1024) / whole elapsed seconds (at least 1).
+int64_t receiveRate(int64_t received, uint32_t elapsedMilliseconds);
