@@ -1,0 +1,45 @@
+// The sender: one transfer from the analysed selection to the recipient, on the thread
+// that calls it, talking to the window only through the window port.
+//
+// The Windows program's sender thread:
+//     prepareSend();
+//     DialogBoxParamW(... dialog 105 ...);   // its thread calls analyzeSelection()
+//     runSend(recipient read from control 103, kTransferPort);
+// The command-line peer calls analyzeSelection() directly in between.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// A receiver that takes no byte for this long ends the send as incomplete.
+constexpr int kSendStallMilliseconds = 60000;
+
+enum class SendResult {
+    Complete,         // "Transfer complete."
+    Incomplete,       // "Some files may not sent."
+    Cancelled,        // Stop, or Cancel in the analysis: no result text
+    NothingSelected,  // error box 134
+    InvalidAddress,   // error box "Invalid address %s\n"
+    ConnectError,     // error box "Connect error %d\n"
+};
+
+// Shows "Preparing...", empties the manifest, the directory list and the total, and
+// clears cancelRequested. The selection analysis runs next.
+void prepareSend();
+
+// Everything after the analysis: nothing when cancelRequested is set (the status keeps
+// "Preparing..." and the buttons stay as they are); otherwise checks the selection,
+// connects to recipient (dotted address or host name) on port, streams the directory
+// records and files, shows the result and returns the buttons to idle. stallMilliseconds
+// is how long a send may make no progress before the transfer ends as incomplete.
+SendResult runSend(const std::string& recipient, uint16_t port,
+                   int stallMilliseconds = kSendStallMilliseconds);
+
+// The running (or last) transfer's content progress, for a front end that shows speed or
+// the time left. Written by the sending thread between its calls to the window port;
+// read it from a window port function called by that thread.
+struct SendProgress {
+    int64_t sent = 0;         // content bytes read and queued for the connection
+    int64_t total = 0;        // the announced total
+    uint32_t startTick = 0;   // tickCount() when file content began
+};
+SendProgress sendProgress();
