@@ -1,11 +1,14 @@
 #include "shell/main_window_commands_win32.h"
 
+#include "platform/threads.h"
 #include "resource.h"
 #include "shell/texts_win32.h"
+#include "transfer/listener.h"
+#include "transfer/stop.h"
 
-void startListenerCommand() {}
+void startListenerCommand() { startThread(listenerThread, nullptr); }
 
-void stopCommand() {}
+void stopCommand() { stopTransfers(); }
 
 void sendCommand(HWND window) {
     if (GetWindowTextLengthW(GetDlgItem(window, IDC_RECIPIENT)) == 0) {
