@@ -20,4 +20,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   setsid wineboot -i </dev/null >/dev/null 2>&1 || true
 fi
 setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+# Wine links the user's Desktop and Documents to $HOME: make them folders of the prefix,
+# so that a program under test never writes into the real home folder.
+for link in "$WINEPREFIX"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos}; do
+  if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+done
 echo "export DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
