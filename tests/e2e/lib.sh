@@ -44,6 +44,12 @@ reg_set() {  # reg_set NAME TYPE DATA
   wine reg add "$SETTINGS_KEY" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1
 }
 reg_clear() { wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1 || true; }
+# A store folder of the test's own, as the program's "Directory" (C:\qv-store\).
+use_store() {
+  STORE="$WINEPREFIX/drive_c/qv-store"
+  rm -rf "$STORE" && mkdir -p "$STORE"
+  reg_set Directory REG_SZ 'C:\qv-store\'
+}
 reg_query() {  # prints the data of a value, or nothing
   wine reg query "${2:-$SETTINGS_KEY}" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {for (i = 3; i <= NF; i++) printf "%s%s", $i, (i < NF ? " " : ""); print ""}'
 }

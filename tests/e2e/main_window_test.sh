@@ -39,7 +39,7 @@ stop_program
 # Russian from its satellite; English again with "0409".
 reg_set Language REG_SZ 0419
 start_program
-expect_eq "Russian label 1014" "IP получателя:" "$(driver text 1014)"
+expect_eq "Russian label 1014" "IP адресата:" "$(driver text 1014)"
 expect_eq "Russian button 110" "Отправить файл" "$(driver text 110)"
 stop_program
 reg_set Language REG_SZ 0409
