@@ -20,6 +20,8 @@ driver() { wine "$DRIVER" "$@" 2>>"$WORK/driver.err" | tr -d '\r'; return "${PIP
 
 # Starts the program with the given arguments and waits for its window.
 start_program() {
+  # One copy per prefix: a copy left over from an earlier check would answer instead.
+  driver wait-gone 15000 || fail "an earlier copy of the program is still running"
   (cd "$QV_WIN_BUILD" && exec wine "$EXE" "$@") </dev/null >"$WORK/program.out" 2>&1 &
   PROGRAM_PID=$!
   driver wait-window 30000 || fail "the main window did not appear"
