@@ -79,6 +79,10 @@ void sendContent(Transfer& t, FileHandle file, int64_t size) {
     int64_t remaining = size;
     bool grew = false, atEnd = false;
     while (remaining > 0) {
+        if (cancelRequested) {  // Stop: no more progress calls after the window's own
+            t.ended = true;
+            return;
+        }
         if (t.used == t.buffer.size() && !flush(t)) return;
         const size_t space = t.buffer.size() - t.used;
         // One byte more than is left tells a file that grew without another read.
