@@ -13,8 +13,10 @@
 #include "shell/app_state_win32.h"
 #include "shell/central_state.h"
 #include "shell/main_window_commands_win32.h"
+#include "shell/settings_dialog_win32.h"
 #include "shell/settings_win32.h"
 #include "shell/texts_win32.h"
+#include "shell/tray_win32.h"
 
 namespace {
 std::wstring withTrailingBackslash(std::wstring path) {
@@ -131,6 +133,10 @@ void command(HWND window, int id) {
         case IDC_STOP: stopCommand(); break;
         case IDC_SEND: sendCommand(window); break;
         case IDC_CHOOSE_STORE: chooseStorePath(window); break;
+        case IDC_SETTINGS:
+            DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_SETTINGS), window, settingsDialogProc, 0);
+            break;
+        case IDM_RESTORE: removeTrayIcon(); break;
         default: otherCommand(window, id); break;
     }
 }
@@ -144,11 +150,22 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             taskbarProgress = nullptr;
             break;
         case WM_ACTIVATE: refreshSummary(window); break;
+        case WM_NCPAINT:
+            if (startInTray.exchange(false)) addTrayIcon();
+            break;
         case WM_INITDIALOG: return initialise(window);
         case WM_COMMAND:
             if (HIWORD(wParam) == 0) command(window, LOWORD(wParam));
             break;
+        case WM_SYSCOMMAND:
+            // With "MinimizeToTray" a minimise hides the window to the tray instead.
+            if ((wParam & 0xFFF0) == SC_MINIMIZE && readSwitchSetting(L"MinimizeToTray")) {
+                addTrayIcon();
+                return TRUE;
+            }
+            break;
         case WM_DROPFILES: takeDrop(window, reinterpret_cast<HDROP>(wParam)); break;
+        case WM_TRAY_CALLBACK: trayCallback(lParam); break;
         default: break;
     }
     return FALSE;

@@ -1,6 +1,19 @@
 #include "shell/settings_win32.h"
 
+#include "platform/codepage.h"
 #include "shell/app_state_win32.h"
+#include "shell/autostart_command.h"
+
+namespace {
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kAutostartValue[] = "Quorvalinthexa";
+constexpr size_t kMaxLanguageCode = 14;
+
+void setNumber(HKEY key, const char* name, bool on) {
+    DWORD value = on ? 1 : 0;
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+}  // namespace
 
 bool readLanguageSetting(std::string* code) {
     code->clear();
@@ -12,7 +25,7 @@ bool readLanguageSetting(std::string* code) {
     if (RegQueryValueExA(key, "Language", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
         type == REG_SZ) {
         std::string text(value);
-        if (text.size() <= 14) *code = text;
+        if (text.size() <= kMaxLanguageCode) *code = text;
     }
     RegCloseKey(key);
     return true;
@@ -50,4 +63,48 @@ void writeStorePathSetting(const std::wstring& path) {
     RegSetValueExW(key, L"Directory", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                    static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
+}
+
+bool writeSettings(const StoredSettings& settings) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKeyW, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    // A code wider than its field is stored as automatic rather than cut.
+    std::string code = settings.language.size() <= kMaxLanguageCode ? settings.language : std::string();
+    RegSetValueExA(key, "Language", 0, REG_SZ, reinterpret_cast<const BYTE*>(code.c_str()),
+                   static_cast<DWORD>(code.size() + 1));
+    writeAutostart(settings.autostart);
+    setNumber(key, "AutostartInTray", settings.autostartInTray);
+    setNumber(key, "MinimizeToTray", settings.minimizeToTray);
+    RegCloseKey(key);
+    return true;
+}
+
+bool writeAutostart(bool enabled) {
+    std::string command;
+    if (enabled) {
+        command = autostartCommand(programPath());
+        if (command.empty()) return false;  // a cut path would start something else
+    }
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return false;
+    LONG rc;
+    if (enabled) {
+        rc = RegSetValueExA(key, kAutostartValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                            static_cast<DWORD>(command.size() + 1));
+    } else {
+        rc = RegDeleteValueA(key, kAutostartValue);
+        if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+bool isAutostartEnabled() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    LONG rc = RegQueryValueExA(key, kAutostartValue, nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return rc != ERROR_FILE_NOT_FOUND;
 }

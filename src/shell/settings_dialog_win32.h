@@ -1,0 +1,6 @@
+// The settings dialog (template 109): language, autostart and the two tray switches.
+#pragma once
+#include <windows.h>
+
+// Modal; reads the stored settings when it opens and stores them all on Ok.
+INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

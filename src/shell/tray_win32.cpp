@@ -1,0 +1,67 @@
+#include "shell/tray_win32.h"
+
+#include <shellapi.h>
+
+#include <cwchar>
+#include <string>
+
+#include "resource.h"
+#include "shell/app_state_win32.h"
+#include "shell/texts_win32.h"
+
+namespace {
+// The full record, balloon icon included; the shell reads cbSize bytes of it.
+constexpr DWORD kTrayRecordSize = 956;
+static_assert(sizeof(NOTIFYICONDATAW) >= kTrayRecordSize, "the tray record must hold every field");
+constexpr UINT kTrayIconId = 1;
+
+void setMenuText(HMENU menu, UINT command, int textId) {
+    std::string text = loadTextA(textId);
+    MENUITEMINFOA item = {};
+    static_assert(sizeof item == 48, "the menu item record of this platform");
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_TYPE | MIIM_DATA;
+    item.fType = MFT_STRING;
+    item.dwItemData = 0;
+    item.dwTypeData = &text[0];
+    SetMenuItemInfoA(menu, command, FALSE, &item);
+}
+}  // namespace
+
+void addTrayIcon() {
+    ShowWindow(mainWindow, SW_HIDE);
+    trayIconData = NOTIFYICONDATAW{};
+    trayIconData.cbSize = kTrayRecordSize;
+    trayIconData.hWnd = mainWindow;
+    trayIconData.uID = kTrayIconId;
+    trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    trayIconData.uCallbackMessage = WM_TRAY_CALLBACK;
+    trayIconData.hIcon = LoadIconW(programModule, MAKEINTRESOURCEW(IDI_PROGRAM));
+    wcsncpy(trayIconData.szTip, kProgramTitle, 127);
+    Shell_NotifyIconW(NIM_ADD, &trayIconData);
+}
+
+void removeTrayIcon() {
+    ShowWindow(mainWindow, SW_SHOW);
+    Shell_NotifyIconW(NIM_DELETE, &trayIconData);
+}
+
+void showTrayMenu() {
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    HMENU menu = LoadMenuW(programModule, MAKEINTRESOURCEW(IDM_TRAY));
+    if (!menu) return;
+    setMenuText(menu, IDM_EXIT, IDS_EXIT);
+    setMenuText(menu, IDM_RESTORE, IDS_RESTORE);
+    // Without the foreground a tray menu stays open when the user clicks elsewhere;
+    // the empty message afterwards lets the next click reach the icon again.
+    SetForegroundWindow(mainWindow);
+    TrackPopupMenu(GetSubMenu(menu, 0), 0, cursor.x, cursor.y, 0, mainWindow, nullptr);
+    PostMessageW(mainWindow, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+void trayCallback(LPARAM mouseMessage) {
+    if (mouseMessage == WM_LBUTTONDBLCLK) removeTrayIcon();
+    else if (mouseMessage == WM_RBUTTONDOWN) showTrayMenu();
+}

@@ -1,0 +1,13 @@
+// The tray icon that stands in for the hidden main window, and its Restore/Exit menu.
+#pragma once
+#include <windows.h>
+
+// Hides the main window and adds the icon (trayIconData is filled anew each time).
+void addTrayIcon();
+// Shows the main window as it was before and deletes the icon.
+void removeTrayIcon();
+// The menu 1021 at the cursor, its items in the language of languageModule. A chosen
+// item arrives at the main window as WM_COMMAND 1023 (Restore) or 1022 (Exit).
+void showTrayMenu();
+// The tray callback message (1026): lParam is the mouse message on the icon.
+void trayCallback(LPARAM mouseMessage);
