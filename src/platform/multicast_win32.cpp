@@ -1,0 +1,7 @@
+// Windows: a socket bound to the adapter's own address and joined to the group on that
+// adapter receives the group's datagrams arriving there and sends out of it.
+#include "platform/multicast.h"
+
+int netBindForGroup(Socket s, uint32_t group, uint32_t interfaceAddress, uint16_t port) {
+    return netBind(s, interfaceAddress, port);
+}
