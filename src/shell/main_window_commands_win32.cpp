@@ -2,7 +2,10 @@
 
 #include "platform/threads.h"
 #include "resource.h"
+#include "selection/selection_dialog_win32.h"
+#include "shell/app_state_win32.h"
 #include "shell/texts_win32.h"
+#include "transfer/analysis_dialog_win32.h"
 #include "transfer/listener.h"
 #include "transfer/stop.h"
 
@@ -10,11 +13,20 @@ void startListenerCommand() { startThread(listenerThread, nullptr); }
 
 void stopCommand() { stopTransfers(); }
 
+// Each click starts one sender thread; the sender judges the address itself.
 void sendCommand(HWND window) {
     if (GetWindowTextLengthW(GetDlgItem(window, IDC_RECIPIENT)) == 0) {
         showError(loadTextW(IDS_NO_RECIPIENT));
         return;
     }
+    startThread(senderThread, nullptr);
 }
 
-void otherCommand(HWND, int) {}
+void otherCommand(HWND window, int id) {
+    switch (id) {
+        case IDC_SELECT:
+            DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_SELECTION), window, selectionDialogProc, 0);
+            break;
+        default: break;
+    }
+}

@@ -13,7 +13,19 @@
 //   qdriver title                      print the main window's title
 //   qdriver dialog-text TITLE ID [MS]  print a control's text in another top-level dialog
 //   qdriver dialog-click TITLE ID [MS] click a button in another top-level dialog
+//   qdriver wait-dialog TITLE [MS]     wait for a top-level dialog
+//   qdriver wait-dialog-gone TITLE [MS] wait until that dialog has closed
+//   qdriver dialog-rect TITLE          print the dialog's screen rectangle as WxH+X+Y
+//   qdriver combo-items TITLE ID       print a combo box's items, joined by "|"
+//   qdriver combo-selected TITLE ID    print the selected item, or "(none)"
+//   qdriver combo-select TITLE ID TEXT select the item whose text is exactly TEXT
+//   qdriver checked TITLE ID           print 1 when a check box is ticked, else 0
+//   qdriver set-check TITLE ID 0|1     tick or clear a check box
+//   qdriver tray-icon                  print 1 when the main window's tray icon exists
+//   qdriver menu-open [MS]             wait for an open popup menu
+//   qdriver menu-keys KEY...           press up, down, return or escape in that menu
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +101,92 @@ int waitText(HWND window, const char* id, const char* text, int milliseconds) {
     return 1;
 }
 
+// The open popup menu (a visible window of the menu class), if any.
+HWND openMenu() {
+    HWND w = nullptr;
+    while ((w = FindWindowExW(nullptr, w, L"#32768", nullptr)) != nullptr)
+        if (IsWindowVisible(w)) return w;
+    return nullptr;
+}
+
+int menuKeys(int argc, char** argv) {
+    HWND menu = openMenu();
+    if (!menu) return 1;
+    for (int i = 2; i < argc; ++i) {
+        std::string key = argv[i];
+        WPARAM code = key == "up" ? VK_UP : key == "down" ? VK_DOWN : key == "return" ? VK_RETURN
+                      : key == "escape" ? VK_ESCAPE : 0;
+        if (!code) return 2;
+        PostMessageW(menu, WM_KEYDOWN, code, 1);
+        PostMessageW(menu, WM_KEYUP, code, 0xC0000001);
+        Sleep(100);
+    }
+    return 0;
+}
+
+// The tray keeps the icon under the main window and id 1: changing nothing in it
+// succeeds only while it exists.
+int trayIconExists(HWND window) {
+    NOTIFYICONDATAW probe = {};
+    probe.cbSize = sizeof probe;
+    probe.hWnd = window;
+    probe.uID = 1;
+    printf("%d\n", Shell_NotifyIconW(NIM_MODIFY, &probe) ? 1 : 0);
+    return 0;
+}
+
+int comboCommand(const std::string& command, HWND combo, int argc, char** argv) {
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    if (command == "combo-items") {
+        std::wstring items;
+        for (LRESULT i = 0; i < count; ++i) {
+            wchar_t item[256] = {};
+            if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < 256)
+                SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+            items += (i ? L"|" : L"") + std::wstring(item);
+        }
+        printf("%s\n", toUtf8(items).c_str());
+        return 0;
+    }
+    if (command == "combo-selected") {
+        LRESULT i = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+        wchar_t item[256] = {};
+        if (i != CB_ERR && SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < 256)
+            SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+        printf("%s\n", i == CB_ERR ? "(none)" : toUtf8(item).c_str());
+        return 0;
+    }
+    if (command == "combo-select" && argc >= 5) {
+        std::wstring wanted = fromUtf8(argv[4]);
+        LRESULT i = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                 reinterpret_cast<LPARAM>(wanted.c_str()));
+        if (i == CB_ERR) return 1;
+        SendMessageW(combo, CB_SETCURSEL, i, 0);
+        return 0;
+    }
+    return 2;
+}
+
+// Commands on a control of another top-level dialog: TITLE ID [...].
+int dialogControlCommand(const std::string& command, int argc, char** argv) {
+    HWND dialog = findDialog(fromUtf8(argv[2]).c_str());
+    HWND c = control(dialog, argv[3]);
+    if (!c) {
+        fprintf(stderr, "no dialog \"%s\" with control %s\n", argv[2], argv[3]);
+        return 1;
+    }
+    if (command.compare(0, 6, "combo-") == 0) return comboCommand(command, c, argc, argv);
+    if (command == "checked") {
+        printf("%d\n", SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+        return 0;
+    }
+    if (command == "set-check" && argc >= 5) {
+        SendMessageW(c, BM_SETCHECK, atoi(argv[4]) ? BST_CHECKED : BST_UNCHECKED, 0);
+        return 0;
+    }
+    return 2;
+}
+
 HWND waitDialog(const char* title, int milliseconds) {
     std::wstring wanted = fromUtf8(title);
     for (int waited = 0;; waited += 50) {
@@ -123,7 +221,31 @@ int main(int argc, char** argv) {
         return clickButton(dialog, control(dialog, argv[3]), atoi(argv[3]));
     }
 
-    HWND window = mainWindow();
+    if (command == "wait-dialog" && argc >= 3) return waitDialog(argv[2], timeoutArg(argc, argv, 3, 10000)) ? 0 : 1;
+    if (command == "wait-dialog-gone" && argc >= 3) {
+        std::wstring title = fromUtf8(argv[2]);
+        int limit = timeoutArg(argc, argv, 3, 10000);
+        for (int waited = 0; findDialog(title.c_str()); waited += 50) {
+            if (waited >= limit) return 1;
+            Sleep(50);
+        }
+        return 0;
+    }
+    if (command == "dialog-rect" && argc >= 3) {
+        RECT r;
+        HWND dialog = findDialog(fromUtf8(argv[2]).c_str());
+        if (!dialog || !GetWindowRect(dialog, &r)) return 1;
+        printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+        return 0;
+    }
+    if ((command.compare(0, 6, "combo-") == 0 || command == "checked" || command == "set-check") && argc >= 4)
+        return dialogControlCommand(command, argc, argv);
+    if (command == "menu-open") return waitFor(openMenu, timeoutArg(argc, argv, 2, 10000)) ? 0 : 1;
+    if (command == "menu-keys") return menuKeys(argc, argv);
+
+    // A program that is still starting gets a moment (a wait-text its whole time-out).
+    int patience = command == "wait-text" ? timeoutArg(argc, argv, 4, 20000) : 3000;
+    HWND window = waitFor(mainWindow, patience);
     if (!window) {
         fprintf(stderr, "no main window\n");
         return 1;
@@ -134,6 +256,7 @@ int main(int argc, char** argv) {
         printf("%s\n", toUtf8(title).c_str());
         return 0;
     }
+    if (command == "tray-icon") return trayIconExists(window);
     if (command == "visible") {
         printf("%d\n", IsWindowVisible(window) ? 1 : 0);
         return 0;

@@ -1,0 +1,56 @@
+#include "transfer/analysis_dialog_win32.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "platform/threads.h"
+#include "platform/window_port.h"
+#include "resource.h"
+#include "shell/app_state_win32.h"
+#include "shell/central_state.h"
+#include "shell/texts_win32.h"
+#include "transfer/manifest.h"
+#include "transfer/protocol.h"
+#include "transfer/sender.h"
+
+namespace {
+// Posted by the analysis thread when it is done: the dialog ends itself on its own
+// thread, and only after the analysis has stopped touching the manifest.
+constexpr UINT kAnalysisDone = WM_APP + 1;
+
+void showAnalysisProgress(void* dialog, int position, int count) {
+    HWND window = static_cast<HWND>(dialog);
+    if (position == 0)
+        SendDlgItemMessageW(window, IDC_ANALYSIS_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, count & 0xFFFF));
+    SendDlgItemMessageW(window, IDC_ANALYSIS_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void analysisThread(void* dialog) {
+    analyzeSelection(showAnalysisProgress, dialog);
+    PostMessageW(static_cast<HWND>(dialog), kAnalysisDone, 0, 0);
+}
+
+INT_PTR CALLBACK analysisDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            SetDlgItemTextA(dialog, IDC_ANALYSIS_TEXT, loadTextA(IDS_ANALYZING).c_str());
+            SetDlgItemTextA(dialog, IDCANCEL, loadTextA(IDS_CANCEL).c_str());
+            if (!startThread(analysisThread, dialog)) EndDialog(dialog, 0);
+            break;
+        case WM_COMMAND:
+            // Cancel stops the analysis at its next check; its done message ends the dialog.
+            if (HIWORD(wParam) == 0 && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
+                cancelRequested = true;
+            break;
+        case kAnalysisDone: EndDialog(dialog, 0); break;
+        default: break;
+    }
+    return FALSE;
+}
+}  // namespace
+
+void senderThread(void*) {
+    prepareSend();
+    DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_ANALYSIS), mainWindow, analysisDialogProc, 0);
+    runSend(portGetRecipient(), kTransferPort);
+}
