@@ -101,11 +101,15 @@ int waitText(HWND window, const char* id, const char* text, int milliseconds) {
     return 1;
 }
 
-// The open popup menu (a visible window of the menu class), if any.
+// The program's open popup menu: a visible window of the menu class in its process
+// (the system keeps menu-class windows of its own).
 HWND openMenu() {
+    HWND main = mainWindow();
+    DWORD program = 0, owner = 0;
+    if (!main || !GetWindowThreadProcessId(main, &program)) return nullptr;
     HWND w = nullptr;
     while ((w = FindWindowExW(nullptr, w, L"#32768", nullptr)) != nullptr)
-        if (IsWindowVisible(w)) return w;
+        if (IsWindowVisible(w) && GetWindowThreadProcessId(w, &owner) && owner == program) return w;
     return nullptr;
 }
 

@@ -1,6 +1,12 @@
 # Shared pieces of the end-to-end tests: the real Quorvalinthexa.exe under Wine, worked
-# through qdriver. Sourced by each *_test.sh. Expects the environment that
-# scripts/run-tests.sh prepares (DISPLAY, a running wineserver) or prepares it itself.
+# through qdriver. Sourced by each *_test.sh.
+#
+# Each "PC" is a Wine prefix of its own whose wineserver runs in a network namespace of
+# its own (as root; elsewhere the machine's network is used, with a warning). Sockets of
+# Wine programs live in their wineserver, so the program listens on port 2904 inside its
+# PC only, and tests never collide with each other or with anything on the machine.
+# pc_up starts a PC; connect_pcs joins two with a veth pair on a private /24 that exists
+# only inside them. Everything is removed when the test ends.
 set -euo pipefail
 QV_ROOT="${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 QV_WIN_BUILD="${QV_WIN_BUILD:-$QV_ROOT/build/win}"
@@ -12,48 +18,106 @@ fi
 EXE="$QV_WIN_BUILD/Quorvalinthexa.exe"
 DRIVER="$QV_WIN_BUILD/qdriver.exe"
 WORK="$(mktemp -d /tmp/qv-e2e.XXXXXX)"
-PROGRAM_PID=""
 FAILURES=0
 SETTINGS_KEY='HKCU\Software\Kelvadro\Quorvalinthexa'
+PC_PREFIX_BASE="${QV_E2E_PREFIXES:-$QV_ROOT/build/e2e}"
+declare -A PC_NS=() PC_PID=() PC_WINE=()
+PCS=()
+PC=""
+NS=""
+
+have_netns() { [ "$(id -u)" = 0 ] && ip netns list >/dev/null 2>&1; }
+
+# in_pc CMD...: runs a command inside the current PC's network.
+in_pc() {
+  if [ -n "$NS" ]; then ip netns exec "$NS" "$@"; else "$@"; fi
+}
+
+# pc_up NAME [--no-wine]: creates the PC (first time: a new Wine prefix, which takes a
+# while) and makes it the current one. --no-wine: only its network, for native peers.
+pc_up() {
+  local name="$1" ns=""
+  if have_netns; then
+    ns="qv$$${name}"
+    ip netns add "$ns"
+    ip netns exec "$ns" ip link set lo up
+  else
+    echo "warning: no network namespaces here (not root?): the PC uses the machine's network" >&2
+  fi
+  PC_NS[$name]="$ns"
+  PCS+=("$name")
+  pc_use "$name"
+  [ "${2:-}" = --no-wine ] && return 0
+  PC_WINE[$name]=1
+  mkdir -p "$WINEPREFIX"
+  in_pc setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i </dev/null >/dev/null 2>&1 || true
+  fi
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  for link in "$WINEPREFIX"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos}; do
+    if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+  done
+}
+
+# pc_use NAME: later wine, driver and in_pc calls go to that PC.
+pc_use() {
+  PC="$1"
+  NS="${PC_NS[$1]}"
+  export WINEPREFIX="$PC_PREFIX_BASE/$1"
+}
+
+# connect_pcs A ADDRESS_A B ADDRESS_B: one network segment between two PCs.
+connect_pcs() {
+  local a="$1" addr_a="$2" b="$3" addr_b="$4"
+  local ns_a="${PC_NS[$a]}" ns_b="${PC_NS[$b]}"
+  [ -n "$ns_a" ] && [ -n "$ns_b" ] || { echo "SKIP: two PCs need network namespaces (run as root)"; exit 0; }
+  ip link add "v$$a" type veth peer name "v$$b"
+  ip link set "v$$a" netns "$ns_a"
+  ip link set "v$$b" netns "$ns_b"
+  ip -n "$ns_a" addr add "$addr_a/24" dev "v$$a"
+  ip -n "$ns_b" addr add "$addr_b/24" dev "v$$b"
+  ip -n "$ns_a" link set "v$$a" up
+  ip -n "$ns_b" link set "v$$b" up
+  # Multicast leaves through the segment.
+  ip -n "$ns_a" route add 224.0.0.0/4 dev "v$$a"
+  ip -n "$ns_b" route add 224.0.0.0/4 dev "v$$b"
+}
 
 driver() { wine "$DRIVER" "$@" 2>>"$WORK/driver.err" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
-# Starts the program with the given arguments and waits for its window.
+# Starts the program on the current PC with the given arguments and waits for its window.
 start_program() {
-  # One copy per prefix: a copy left over from an earlier check would answer instead.
+  # One copy per PC: a copy left over from an earlier check would answer instead.
   driver wait-gone 15000 || fail "an earlier copy of the program is still running"
-  (cd "$QV_WIN_BUILD" && exec wine "$EXE" "$@") </dev/null >"$WORK/program.out" 2>&1 &
-  PROGRAM_PID=$!
+  (cd "$QV_WIN_BUILD" && exec wine "$EXE" "$@") </dev/null >"$WORK/program-$PC.out" 2>&1 &
+  PC_PID[$PC]=$!
   driver wait-window 30000 || fail "the main window did not appear"
 }
 
-# Ends the program through Escape (command 2) and checks its exit code.
+# Ends the current PC's program through Escape (command 2) and checks its exit code.
 stop_program() {
-  [ -n "$PROGRAM_PID" ] || return 0
+  local pid="${PC_PID[$PC]:-}"
+  [ -n "$pid" ] || return 0
   driver post 0x0111 2 0 >/dev/null || true
   local rc=0
-  wait "$PROGRAM_PID" || rc=$?
-  PROGRAM_PID=""
+  wait "$pid" || rc=$?
+  PC_PID[$PC]=""
   expect_eq "exit code" "0" "$rc"
-}
-
-kill_program() {
-  [ -n "$PROGRAM_PID" ] && kill "$PROGRAM_PID" 2>/dev/null || true
-  PROGRAM_PID=""
 }
 
 reg_set() {  # reg_set NAME TYPE DATA
   wine reg add "$SETTINGS_KEY" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1
 }
 reg_clear() { wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1 || true; }
+reg_query() {  # prints the data of a value, or nothing
+  wine reg query "${2:-$SETTINGS_KEY}" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {for (i = 3; i <= NF; i++) printf "%s%s", $i, (i < NF ? " " : ""); print ""}'
+}
 # A store folder of the test's own, as the program's "Directory" (C:\qv-store\).
 use_store() {
   STORE="$WINEPREFIX/drive_c/qv-store"
   rm -rf "$STORE" && mkdir -p "$STORE"
   reg_set Directory REG_SZ 'C:\qv-store\'
-}
-reg_query() {  # prints the data of a value, or nothing
-  wine reg query "${2:-$SETTINGS_KEY}" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {for (i = 3; i <= NF; i++) printf "%s%s", $i, (i < NF ? " " : ""); print ""}'
 }
 
 screenshot() {  # screenshot FILE
@@ -68,13 +132,23 @@ expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
   if [ "$2" == "$3" ]; then echo "ok: $1 = \"$3\""; else fail "$1: expected \"$2\", got \"$3\""; fi
 }
 
-finish() {
-  kill_program
+cleanup() {
+  local name
+  for name in "${PCS[@]}"; do
+    pc_use "$name"
+    [ -n "${PC_WINE[$name]:-}" ] && { wineserver -k >/dev/null 2>&1 || true; }
+    [ -n "$NS" ] && ip netns del "$NS" 2>/dev/null || true
+  done
   rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+finish() {
   if [ "$FAILURES" -gt 0 ]; then
     echo "$FAILURES check(s) failed"
     exit 1
   fi
   echo "all checks passed"
 }
-trap 'kill_program' EXIT
+
+pc_up pc1

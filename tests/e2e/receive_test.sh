@@ -16,14 +16,14 @@ reg_clear
 use_store
 start_program
 driver wait-text 113 "Server running" 20000 || fail "listener did not start"
-socat -u "FILE:$WORK/stream.bin" TCP:127.0.0.1:2904
+in_pc socat -u "FILE:$WORK/stream.bin" TCP:127.0.0.1:2904
 driver wait-text 113 "Receiving complete." 30000 || fail "no completion text"
 expect_eq "progress buttons back to idle" "1" "$(driver enabled 110)"
 diff -r "$src" "$STORE" >/dev/null && echo "ok: the tree arrived byte-identical" || fail "trees differ: $(diff -rq "$src" "$STORE" | head -3)"
 
 # A newer version is refused with the old-version box, and nothing is written.
 rm -rf "$STORE"/*
-printf 'Version:4.0\nTotal:3\n\nType:file\nSize:3\nName:x.txt\nDirectory:/\n\nabc' | socat -u - TCP:127.0.0.1:2904
+printf 'Version:4.0\nTotal:3\n\nType:file\nSize:3\nName:x.txt\nDirectory:/\n\nabc' | in_pc socat -u - TCP:127.0.0.1:2904
 expect_eq "version error box" "Sender using old version of program. It must be updated." \
   "$(wine "$DRIVER" dialog-text 'Error!' 65535 10000 2>/dev/null | tr -d '\r')"
 wine "$DRIVER" dialog-click 'Error!' 2 2000 >/dev/null 2>&1 || wine "$DRIVER" dialog-click 'Error!' 1 2000 >/dev/null 2>&1 || true
@@ -31,7 +31,7 @@ wine "$DRIVER" dialog-click 'Error!' 2 2000 >/dev/null 2>&1 || wine "$DRIVER" di
 
 # A name that climbs out of the store path is refused; the reception says so.
 printf 'Version:3.0\nTotal:6\n\nType:file\nSize:3\nName:..\\..\\evil.txt\nDirectory:/\n\nabc\n\nType:file\nSize:3\nName:ok.txt\nDirectory:/\n\nxyz' |
-  socat -u - TCP:127.0.0.1:2904
+  in_pc socat -u - TCP:127.0.0.1:2904
 driver wait-text 113 "Some files were not received." 20000 || fail "hostile name not reported"
 [ -f "$STORE/ok.txt" ] && echo "ok: the good file after a refused one arrived" || fail "good file missing"
 [ ! -e "$WINEPREFIX/drive_c/evil.txt" ] && echo "ok: nothing written outside" || fail "evil.txt written outside the store"
@@ -42,10 +42,10 @@ if [ -x "$QV_NATIVE_BUILD/quorvalinthexa" ]; then
   cli_store="$WORK/cli-store"
   mkdir -p "$cli_store"
   port=29041
-  "$QV_NATIVE_BUILD/quorvalinthexa" receive --store "$cli_store" --port $port >"$WORK/cli.out" 2>&1 &
+  in_pc "$QV_NATIVE_BUILD/quorvalinthexa" receive --store "$cli_store" --port $port >"$WORK/cli.out" 2>&1 &
   cli=$!
   for _ in $(seq 50); do grep -q "Server running" "$WORK/cli.out" && break; sleep 0.1; done
-  socat -u "FILE:$WORK/stream.bin" TCP:127.0.0.1:$port
+  in_pc socat -u "FILE:$WORK/stream.bin" TCP:127.0.0.1:$port
   for _ in $(seq 100); do grep -q "Receiving complete." "$WORK/cli.out" && break; sleep 0.1; done
   kill $cli; wait $cli 2>/dev/null || true
   grep -q "Receiving complete." "$WORK/cli.out" && echo "ok: the command-line peer completed" || fail "cli: $(cat "$WORK/cli.out")"
