@@ -13,6 +13,7 @@
 //   qdriver title                      print the main window's title
 //   qdriver dialog-text TITLE ID [MS]  print a control's text in another top-level dialog
 //   qdriver dialog-click TITLE ID [MS] click a button in another top-level dialog
+//   qdriver dialog-close TITLE [MS]    close another top-level dialog (an error box: OK)
 //   qdriver wait-dialog TITLE [MS]     wait for a top-level dialog
 //   qdriver wait-dialog-gone TITLE [MS] wait until that dialog has closed
 //   qdriver dialog-rect TITLE          print the dialog's screen rectangle as WxH+X+Y
@@ -218,6 +219,12 @@ int main(int argc, char** argv) {
         HWND c = control(dialog, argv[3]);
         if (!c) return 1;
         printf("%s\n", toUtf8(controlText(c)).c_str());
+        return 0;
+    }
+    if (command == "dialog-close" && argc >= 3) {
+        HWND dialog = waitDialog(argv[2], timeoutArg(argc, argv, 3, 10000));
+        if (!dialog) return 1;
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
         return 0;
     }
     if (command == "dialog-click" && argc >= 4) {

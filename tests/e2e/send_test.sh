@@ -52,15 +52,14 @@ kill "$cli" 2>/dev/null; wait "$cli" 2>/dev/null || true
 driver click 110
 text="$(wine "$DRIVER" dialog-text 'Error!' 65535 30000 2>/dev/null | tr -d '\r')"
 [[ "$text" == "Connect error "* ]] && echo "ok: error box \"$text\"" || fail "expected a connect error box, got \"$text\""
-wine "$DRIVER" dialog-click 'Error!' 2 5000 >/dev/null 2>&1 || true
+wine "$DRIVER" dialog-close 'Error!' 5000 >/dev/null 2>&1 || true
 expect_eq "Send enabled after the error" "1" "$(driver enabled 110)"
 
 # No recipient: text 145 and nothing starts.
-driver wait-gone-dialog 'Error!' 5000 >/dev/null 2>&1 || true
 driver set-text 103 ""
 driver click 110
 expect_eq "empty recipient box" "Please, specify recipient IP" \
   "$(wine "$DRIVER" dialog-text 'Error!' 65535 20000 2>/dev/null | tr -d '\r')"
-wine "$DRIVER" dialog-click 'Error!' 2 5000 >/dev/null 2>&1 || true
+wine "$DRIVER" dialog-close 'Error!' 5000 >/dev/null 2>&1 || true
 stop_program
 finish
