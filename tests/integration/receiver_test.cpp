@@ -1,0 +1,426 @@
+// A real listener on a loopback port, fed by real streams; what arrives is checked byte
+// for byte, what the window would show through the recording port.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/threads.h"
+#include "recording_port.h"
+#include "scratch_folder.h"
+#include "shell/central_state.h"
+#include "stream_feeder.h"
+#include "transfer/listener.h"
+#include "transfer/path_rules.h"
+#include "transfer/protocol.h"
+#include "transfer/receiver.h"
+#include "transfer/stop.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace {
+const char* const kComplete = "Receiving complete.";
+const char* const kIncomplete = "Some files were not received.";
+
+bool waitUntil(const std::function<bool()>& done, int milliseconds = 10000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        sleepMilliseconds(5);
+    }
+    return true;
+}
+
+bool sawStatus(const std::string& text) {
+    for (const std::string& s : recordedStatusTexts())
+        if (s == text) return true;
+    return false;
+}
+
+// A result text, an error box, or the end of an address reception.
+bool receptionEnded() {
+    std::string last = lastStatusText();
+    return !receiveInProgress &&
+           (last == kComplete || last == kIncomplete || last == "Recepient IP received" ||
+            last == "Canceled." || !recordedErrors().empty());
+}
+
+std::string pattern(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (char& c : bytes) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 23);
+    }
+    return bytes;
+}
+
+// Compares whole contents without printing megabytes when they differ.
+::testing::AssertionResult sameBytes(const std::string& got, const std::string& want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+    return ::testing::AssertionFailure() << got.size() << " bytes instead of " << want.size()
+                                         << ", first difference at " << at;
+}
+
+std::string fileRecord(const std::string& name, const std::string& folder, const std::string& content) {
+    return fileRecordBytes(static_cast<int64_t>(content.size()), name, folder) + content;
+}
+
+class Reception : public ::testing::Test {
+protected:
+    void SetUp() override {
+        netStartup();
+        scratch = makeScratchFolder("rx");
+        ASSERT_FALSE(scratch.empty());
+        store = scratch + kPathSeparator + "store";
+        ASSERT_TRUE(makeDirectory(store));
+        recordingPortReset(store);
+        receiveStallMilliseconds = 5000;
+        listener = startListening(0);
+        ASSERT_NE(listener, kInvalidSocket);
+        port = netLocalPort(listener);
+        recordingPortReset(store);  // the listener's own texts are checked on their own
+        accepting = std::thread([this] { acceptConnections(listener); });
+    }
+    void TearDown() override {
+        if (listener != kInvalidSocket) stopListening(listener);
+        if (accepting.joinable()) accepting.join();
+        waitUntil([] { return !receiveInProgress; });
+        removeScratchFolder(scratch);
+        receiveStallMilliseconds = kReceiveStallMilliseconds;
+    }
+    // Feeds one whole stream and waits for the reception to end.
+    void receive(const std::string& bytes) {
+        ASSERT_TRUE(feedStream(port, bytes));
+        ASSERT_TRUE(waitUntil(receptionEnded)) << lastStatusText();
+    }
+    std::string at(const std::string& relative) const {
+        std::string path = store + kPathSeparator;
+        for (char c : relative) path += c == '/' ? kPathSeparator : c;
+        return path;
+    }
+
+    std::string scratch, store;
+    Socket listener = kInvalidSocket;
+    uint16_t port = 0;
+    std::thread accepting;
+};
+}  // namespace
+
+TEST_F(Reception, NestedFoldersEmptyAndLargeFiles) {
+    std::string big = pattern(3 * 1024 * 1024 + 17, 1);
+    std::string small = pattern(1000, 2);
+    writeWholeFile(at("old.txt"), "previous content");
+    std::string stream = transferHeaderBytes(static_cast<int64_t>(big.size() + small.size())) +
+                         directoryRecordBytes("Photos/") + directoryRecordBytes("Photos/2010/") +
+                         fileRecord("big.bin", "Photos\\2010\\", big) + fileRecord("small.txt", "Photos\\", small) +
+                         fileRecord("empty.txt", "/", "") + fileRecord("old.txt", "\\", "") +
+                         fileRecordBytes(-5, "negative.txt", "/");
+    receive(stream);
+    EXPECT_EQ(lastStatusText(), kComplete);
+    EXPECT_EQ(listTree(store), "Photos/\nPhotos/2010/\nPhotos/2010/big.bin\nPhotos/small.txt\nempty.txt\n"
+                               "negative.txt\nold.txt\n");
+    EXPECT_TRUE(sameBytes(readWholeFile(at("Photos/2010/big.bin")), big));
+    EXPECT_TRUE(sameBytes(readWholeFile(at("Photos/small.txt")), small));
+    EXPECT_EQ(readWholeFile(at("old.txt")), "");  // truncated, as the record says
+
+    std::vector<PortCall> calls = recordedCalls();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(calls[0].what, "transferring");
+    EXPECT_EQ(calls[1].text, "Receiving");
+    EXPECT_EQ(calls[calls.size() - 3].what, "progress");
+    EXPECT_EQ(calls[calls.size() - 3].a, 100);
+    EXPECT_EQ(calls.back().what, "idle");
+    int last = -1;
+    for (const PortCall& c : calls)
+        if (c.what == "progress" && c.text.empty() && c.a != 100) {
+            EXPECT_GT(c.a, last);  // the bar only moves forward, by whole percents
+            last = c.a;
+        }
+}
+
+TEST_F(Reception, StorePathWithTrailingSeparatorAndFoldersOnly) {
+    recordingPortReset(store + kPathSeparator);
+    // No "Total": folders only is complete; the leading and doubled separators make no
+    // folder of their own.
+    receive("Version:3.0" + directoryRecordBytes("a//b/") + directoryRecordBytes("/") + emptyBlockBytes());
+    EXPECT_EQ(lastStatusText(), kComplete);
+    EXPECT_EQ(listTree(store), "a/\na/b/\n");
+}
+
+TEST_F(Reception, ContentWithoutTotalIsIncomplete) {
+    receive("Version:3.0" + fileRecord("x.txt", "/", "abc"));
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+    EXPECT_EQ(readWholeFile(at("x.txt")), "abc");
+    for (const PortCall& c : recordedCalls())
+        if (c.what == "progress") {
+            EXPECT_EQ(c.a, 0);  // no total: no division, the bar stays at 0
+        }
+}
+
+TEST_F(Reception, NegativeTotalKeepsTheBarAtZero) {
+    receive(transferHeaderBytes(-1) + fileRecord("x.txt", "/", "abc"));
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+    for (const PortCall& c : recordedCalls())
+        if (c.what == "progress") {
+            EXPECT_EQ(c.a, 0);
+        }
+}
+
+TEST_F(Reception, OtherVersionsAreRefusedAfterTheAdmissionEnds) {
+    for (const std::string header : {"Version:3.1\nTotal:0", "Version:2.0", "Total:0", "Version:3.0\r\nTotal:0", ""}) {
+        SCOPED_TRACE(header);
+        recordingPortReset(store);
+        receive(header + directoryRecordBytes("made/"));
+        std::vector<PortCall> calls = recordedCalls();
+        ASSERT_GE(calls.size(), 4u);
+        // The status emptied, the buttons back and the admission given up, then the box.
+        EXPECT_EQ(calls.back().what, "error");
+        EXPECT_EQ(calls.back().text, "Sender using old version of program. It must be updated.");
+        EXPECT_EQ(calls[calls.size() - 4].what, "status");
+        EXPECT_EQ(calls[calls.size() - 4].text, "");
+        EXPECT_EQ(calls[calls.size() - 3].what, "idle");
+        EXPECT_FALSE(receiveInProgress);
+        EXPECT_EQ(listTree(store), "");
+    }
+}
+
+TEST_F(Reception, CarriageReturnsStayInValues) {
+    receive(transferHeaderBytes(3) + "\n\nType:file\r\nSize:3\nName:x\nDirectory:/\n\nabc" +
+            "\n\nType:file\nSize:1\nName:crlf.txt\r\nDirectory:/\n\nz");
+    // "file\r" is not a file record; its content reads as a block without a type.
+    // A name ending in a carriage return is refused: a control character.
+    EXPECT_EQ(listTree(store), "");
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+}
+
+TEST_F(Reception, ConnectionCutInTheMiddleOfAFile) {
+    std::string content = pattern(100000, 3);
+    receive(transferHeaderBytes(100000) + fileRecordBytes(100000, "half.bin", "/") + content.substr(0, 40000));
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+    EXPECT_TRUE(sameBytes(readWholeFile(at("half.bin")), content.substr(0, 40000)));
+}
+
+TEST_F(Reception, DirectoryRecordCutByTheCloseStillCounts) {
+    receive("Version:3.0" + directoryRecordBytes("first/") + directoryRecordBytes("last/"));
+    EXPECT_EQ(lastStatusText(), kComplete);
+    EXPECT_EQ(listTree(store), "first/\nlast/\n");
+}
+
+TEST_F(Reception, SecondConnectionIsTurnedAwayWhileTheFirstCompletes) {
+    std::string content = pattern(200000, 4);
+    Socket first = feederConnect(port);
+    ASSERT_NE(first, kInvalidSocket);
+    ASSERT_TRUE(feederSend(first, transferHeaderBytes(200000) + fileRecordBytes(200000, "first.bin", "/") +
+                                      content.substr(0, 1000)));
+    ASSERT_TRUE(waitUntil([] { return sawStatus("Receiving"); }));
+
+    Socket second = feederConnect(port);
+    ASSERT_NE(second, kInvalidSocket);
+    feederSend(second, transferHeaderBytes(3) + fileRecord("second.txt", "/", "abc"));
+    EXPECT_TRUE(feederSeesClose(second, 5000));
+    netClose(second);
+
+    ASSERT_TRUE(feederSend(first, content.substr(1000)));
+    netClose(first);
+    ASSERT_TRUE(waitUntil(receptionEnded));
+    EXPECT_EQ(lastStatusText(), kComplete);
+    EXPECT_TRUE(sameBytes(readWholeFile(at("first.bin")), content));
+    EXPECT_FALSE(pathExists(at("second.txt")));
+    int admitted = 0;
+    for (const PortCall& c : recordedCalls()) admitted += c.what == "transferring";
+    EXPECT_EQ(admitted, 1);
+}
+
+TEST_F(Reception, AddressRecords) {
+    // Empty field, Flags 0: taken; a directory record after it proves the stream in step.
+    recordingPortReset(store, "", "");
+    receive(addressHandOverBytes("10.0.0.123", false) + directoryRecordBytes("after/"));
+    EXPECT_EQ(recordedRecipient(), "10.0.0.123");
+    EXPECT_EQ(lastStatusText(), "Recepient IP received");
+    EXPECT_TRUE(isDirectory(at("after")));
+
+    // Filled field, Flags 0: kept, still reported.
+    recordingPortReset(store, "", "192.168.1.1");
+    receive(addressHandOverBytes("10.0.0.123", false));
+    EXPECT_EQ(recordedRecipient(), "192.168.1.1");
+    EXPECT_EQ(lastStatusText(), "Recepient IP received");
+
+    // Flags 1: replaced; a longer text gives its first 15 characters, and all of its
+    // Size bytes are read.
+    recordingPortReset(store, "", "192.168.1.1");
+    std::string text = "172.16.254.201" + std::string(30000, '7');
+    receive("Version:3.0\n\nType:ip\nSize:" + std::to_string(text.size()) + "\nFlags:1\n\n" + text + "\n\n" +
+            directoryRecordBytes("after2/"));
+    EXPECT_EQ(recordedRecipient(), "172.16.254.2017");
+    EXPECT_TRUE(isDirectory(at("after2")));
+
+    // Size below 7: not taken, but its bytes are consumed all the same.
+    recordingPortReset(store, "", "");
+    receive("Version:3.0\n\nType:ip\nSize:5\nFlags:1\n\n1.2.3\n\n" + directoryRecordBytes("after3/"));
+    EXPECT_EQ(recordedRecipient(), "");
+    EXPECT_TRUE(isDirectory(at("after3")));
+    for (const std::string& s : recordedStatusTexts()) {
+        EXPECT_NE(s, kComplete);
+        EXPECT_NE(s, kIncomplete);
+    }
+}
+
+TEST_F(Reception, HostileNamesAreRefusedAndSkippedInStep) {
+    const std::string inside = pattern(5000, 5);
+    // Each refused record carries content that would smuggle a file in if it were taken
+    // for header blocks.
+    std::string records;
+    auto add = [&](const std::string& name, const std::string& folder) {
+        records += fileRecord(name, folder, "EVIL-DATA\n\nType:file\nSize:1\nName:smuggled\nDirectory:/\n\nX");
+    };
+    for (const char* folder : {"../", "..\\", "a/../../", "/tmp/", "\\\\server\\share\\", "\\\\?\\C:\\",
+                               "C:\\", "C:", "..", " /", "./"})
+        add("f.txt", folder);
+    for (const char* name : {"..", ".", "../up.txt", "..\\up.txt", "a/b", "c:\\x.txt", "x.txt:stream", "a\x01",
+                             "", "   "})
+        add(name, "/");
+    if (localWindowsRules())
+        for (const char* name : {"CON", "nul.txt", "Com1.log", "lpt9", "AUX .txt"}) add(name, "/");
+    add(std::string(300, 'n'), "/");  // the joined path would pass the local limit
+    records += directoryRecordBytes("../escaped/") + directoryRecordBytes("/abs/") +
+               directoryRecordBytes(std::string(280, 'd') + "/");
+    records += fileRecord("good.bin", "/", inside);
+    std::string stream = transferHeaderBytes(static_cast<int64_t>(inside.size())) + records;
+    receive(stream);
+
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+    EXPECT_EQ(listTree(scratch), "store/\nstore/good.bin\n");  // nothing else, inside or out
+    EXPECT_TRUE(sameBytes(readWholeFile(at("good.bin")), inside));
+}
+
+TEST_F(Reception, UnopenableTargetHasItsContentSkipped) {
+    ASSERT_TRUE(makeDirectory(at("taken")));
+    std::string payload = "\n\nType:file\nSize:3\nName:smuggled\nDirectory:/\n\nabc";
+    std::string after = pattern(70000, 6);
+    // The file record's folder was never created: the target cannot be opened either.
+    receive(transferHeaderBytes(static_cast<int64_t>(2 * payload.size() + after.size())) +
+            fileRecord("taken", "/", payload) + fileRecord("x", "missing\\", payload) + fileRecord("after.bin", "/", after) +
+            fileRecordBytes(0, "zero", "missing\\"));
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+    EXPECT_FALSE(pathExists(at("smuggled")));
+    EXPECT_TRUE(sameBytes(readWholeFile(at("after.bin")), after));
+    EXPECT_EQ(listTree(store), "after.bin\ntaken/\n");
+}
+
+TEST_F(Reception, HugeNumbersSaturate) {
+    receive("Version:3.0\nTotal:99999999999999999999999" + fileRecordBytes(INT64_MAX, "huge", "/") + "0123456789");
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+    EXPECT_EQ(readWholeFile(at("huge")), "0123456789");
+
+    recordingPortReset(store);
+    receive("Version:3.0\nTotal:-99999999999999999999999" +
+            std::string("\n\nType:file\nSize:-99999999999999999999\nName:neg\nDirectory:/\n\n"));
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+    EXPECT_EQ(readWholeFile(at("neg")), "");
+}
+
+TEST_F(Reception, SilentPeerEndsIncomplete) {
+    receiveStallMilliseconds = 300;
+    Socket s = feederConnect(port);
+    ASSERT_NE(s, kInvalidSocket);
+    ASSERT_TRUE(feederSend(s, transferHeaderBytes(10) + fileRecordBytes(10, "slow.txt", "/") + "abcd"));
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(waitUntil(receptionEnded, 5000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+    EXPECT_EQ(readWholeFile(at("slow.txt")), "abcd");
+    EXPECT_TRUE(feederSeesClose(s, 2000));
+    netClose(s);
+
+    // Everything announced arrived, but the peer never closes: still not a clean end.
+    recordingPortReset(store);
+    s = feederConnect(port);
+    ASSERT_TRUE(feederSend(s, transferHeaderBytes(0)));
+    ASSERT_TRUE(waitUntil(receptionEnded, 5000));
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+    netClose(s);
+}
+
+TEST_F(Reception, StopDuringAReception) {
+    Socket s = feederConnect(port);
+    ASSERT_NE(s, kInvalidSocket);
+    ASSERT_TRUE(feederSend(s, transferHeaderBytes(10000000) + fileRecordBytes(10000000, "stopped.bin", "/") +
+                                  pattern(3000000, 7)));
+    ASSERT_TRUE(waitUntil([] { return receiveSocket != kInvalidSocket && sawStatus("Receiving"); }));
+    ASSERT_TRUE(waitUntil([] {
+        for (const PortCall& c : recordedCalls())
+            if (c.what == "progress" && c.a > 0) return true;
+        return false;
+    }));
+    stopTransfers();
+    ASSERT_TRUE(waitUntil([] { return !receiveInProgress; }));
+    std::vector<PortCall> calls = recordedCalls();
+    // The receiver may end before or after Stop has written its texts; either way the
+    // buttons come back and the window shows Stop's texts last.
+    EXPECT_EQ(lastStatusText(), "Canceled.");
+    int bar = -1;
+    bool idle = false;
+    for (const PortCall& c : calls) {
+        if (c.what == "progress") bar = c.a;
+        idle = c.what == "idle" || (idle && c.what != "transferring");
+    }
+    EXPECT_EQ(bar, 0);
+    EXPECT_TRUE(idle);
+    EXPECT_TRUE(feederSeesClose(s, 2000));
+    netClose(s);
+    EXPECT_EQ(receiveSocket, kInvalidSocket);
+}
+
+TEST_F(Reception, NoStorePathShowsItsBoxOnly) {
+    recordingPortReset("");
+    ASSERT_TRUE(feedStream(port, transferHeaderBytes(0)));
+    ASSERT_TRUE(waitUntil([] { return !recordedErrors().empty(); }));
+    EXPECT_EQ(recordedErrors()[0], "You have to set store path first.");
+    EXPECT_FALSE(receiveInProgress);
+    EXPECT_TRUE(recordedStatusTexts().empty());
+}
+
+#ifndef _WIN32
+TEST_F(Reception, LinksInsideTheStorePathAreNotFollowed) {
+    std::string outside = scratch + "/outside";
+    ASSERT_TRUE(makeDirectory(outside));
+    writeWholeFile(outside + "/victim", "keep");
+    ASSERT_EQ(symlink(outside.c_str(), at("door").c_str()), 0);
+    ASSERT_EQ(symlink((outside + "/victim").c_str(), at("victim").c_str()), 0);
+    receive(transferHeaderBytes(4) + directoryRecordBytes("door/sub/") + fileRecord("x", "door/", "AB") +
+            fileRecord("victim", "/", "CD"));
+    EXPECT_EQ(lastStatusText(), kIncomplete);
+    EXPECT_EQ(listTree(outside), "victim\n");
+    EXPECT_EQ(readWholeFile(outside + "/victim"), "keep");
+}
+#endif
+
+TEST(Listener, ReportsItsStateAndABusyPort) {
+    netStartup();
+    recordingPortReset("");
+    Socket first = startListening(0);
+    ASSERT_NE(first, kInvalidSocket);
+    EXPECT_EQ(recordedStatusTexts(), (std::vector<std::string>{"Server starting", "Server running"}));
+
+    recordingPortReset("");
+    int error = 0;
+    EXPECT_EQ(startListening(netLocalPort(first), &error), kInvalidSocket);
+    EXPECT_NE(error, 0);
+    ASSERT_EQ(recordedErrors().size(), 1u);
+    EXPECT_EQ(recordedErrors()[0], "Bind error " + std::to_string(error) + "\n");
+    EXPECT_EQ(recordedStatusTexts(), (std::vector<std::string>{"Server starting", "Cannot start server"}));
+
+    // Closing the listening socket ends the accept loop.
+    std::thread accepting([first] { EXPECT_EQ(acceptConnections(first), 0); });
+    sleepMilliseconds(50);
+    stopListening(first);
+    accepting.join();
+}
