@@ -13,7 +13,7 @@ using Addresses = std::vector<std::string>;
 constexpr int kVirtual = 53;  // a virtual adapter type
 }  // namespace
 
-TEST(OwnAddressTest, UsableAddressRule) {
+TEST(DiscoveryOwnAddressTest, UsableAddressRule) {
     EXPECT_TRUE(isUsableAddress("10.0.0.2"));
     EXPECT_TRUE(isUsableAddress("192.168.100.200"));
     EXPECT_FALSE(isUsableAddress("1.2.3.4"));  // seven characters
@@ -21,7 +21,7 @@ TEST(OwnAddressTest, UsableAddressRule) {
     EXPECT_FALSE(isUsableAddress(""));
 }
 
-TEST(OwnAddressTest, WirelessBeatsAnotherTypeButDiscoveryTakesBoth) {
+TEST(DiscoveryOwnAddressTest, WirelessBeatsAnotherTypeButDiscoveryTakesBoth) {
     List list = {{kAdapterTypeWireless, "192.168.1.20"}, {kVirtual, "10.0.0.2"}};
     EXPECT_EQ(ownAddressOf(list), "192.168.1.20");
     EXPECT_EQ(discoveryAddressesOf(list), (Addresses{"192.168.1.20", "10.0.0.2"}));
@@ -31,27 +31,27 @@ TEST(OwnAddressTest, WirelessBeatsAnotherTypeButDiscoveryTakesBoth) {
     EXPECT_EQ(discoveryAddressesOf(virtualFirst), (Addresses{"10.0.0.2", "192.168.1.20"}));
 }
 
-TEST(OwnAddressTest, DisconnectedEthernetIsPassedOver) {
+TEST(DiscoveryOwnAddressTest, DisconnectedEthernetIsPassedOver) {
     List list = {{kAdapterTypeEthernet, "0.0.0.0"}, {kAdapterTypeWireless, "192.168.1.21"},
                  {kAdapterTypeEthernet, "192.168.1.22"}};
     EXPECT_EQ(ownAddressOf(list), "192.168.1.21");
     EXPECT_EQ(discoveryAddressesOf(list), (Addresses{"192.168.1.21", "192.168.1.22"}));
 }
 
-TEST(OwnAddressTest, SevenCharacterAddressIsNeitherOwnNorDiscovered) {
+TEST(DiscoveryOwnAddressTest, SevenCharacterAddressIsNeitherOwnNorDiscovered) {
     List list = {{kAdapterTypeEthernet, "1.2.3.4"}};
     EXPECT_EQ(ownAddressOf(list), "");
     EXPECT_TRUE(discoveryAddressesOf(list).empty());
 }
 
-TEST(OwnAddressTest, EmptyListAndDuplicates) {
+TEST(DiscoveryOwnAddressTest, EmptyListAndDuplicates) {
     EXPECT_EQ(ownAddressOf({}), "");
     EXPECT_TRUE(discoveryAddressesOf({}).empty());
     List twins = {{kAdapterTypeEthernet, "10.1.1.1"}, {kVirtual, "10.1.1.1"}};
     EXPECT_EQ(discoveryAddressesOf(twins), (Addresses{"10.1.1.1", "10.1.1.1"}));
 }
 
-TEST(InterfaceListTest, OneRecordPerInterfaceInIndexOrderWithItsFirstAddress) {
+TEST(DiscoveryInterfaceListTest, OneRecordPerInterfaceInIndexOrderWithItsFirstAddress) {
     constexpr int kEther = 1;
     std::vector<InterfaceRow> rows;
     auto row = [&](const char* name, unsigned index, int hardware, const char* ipv4) {
@@ -82,7 +82,7 @@ TEST(InterfaceListTest, OneRecordPerInterfaceInIndexOrderWithItsFirstAddress) {
     EXPECT_EQ(list[2].firstAddress, "10.8.0.1");
 }
 
-TEST(InterfaceListTest, LoopbackAndDownInterfacesAreLeftOutAndAddresslessKept) {
+TEST(DiscoveryInterfaceListTest, LoopbackAndDownInterfacesAreLeftOutAndAddresslessKept) {
     std::vector<InterfaceRow> rows(4);
     rows[0].name = "lo";
     rows[0].index = 1;
@@ -109,7 +109,7 @@ TEST(InterfaceListTest, LoopbackAndDownInterfacesAreLeftOutAndAddresslessKept) {
 }
 
 #ifndef _WIN32
-TEST(AdapterListTest, ThisMachinesListNeverHoldsLoopback) {
+TEST(DiscoveryAdapterListTest, ThisMachinesListNeverHoldsLoopback) {
     std::vector<AdapterRecord> list;
     ASSERT_TRUE(fetchAdapterList(&list));
     for (const AdapterRecord& a : list) {
@@ -153,7 +153,7 @@ unsigned long fakeListCall(void* buffer, unsigned long* size) {
     return NO_ERROR;
 }
 
-class PlatformAdapterListTest : public ::testing::Test {
+class DiscoveryPlatformAdapterListTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fake = FakeList();
@@ -163,7 +163,7 @@ protected:
 };
 }  // namespace
 
-TEST_F(PlatformAdapterListTest, ListLongerThanTheFirstBufferIsFetchedWhole) {
+TEST_F(DiscoveryPlatformAdapterListTest, ListLongerThanTheFirstBufferIsFetchedWhole) {
     fake.adapters = {{6, "0.0.0.0"}, {71, "192.168.1.20"}, {53, "10.0.0.2"}};
     std::vector<AdapterRecord> list;
     ASSERT_TRUE(fetchAdapterList(&list));
@@ -178,14 +178,14 @@ TEST_F(PlatformAdapterListTest, ListLongerThanTheFirstBufferIsFetchedWhole) {
     EXPECT_STREQ(own, L"192.168.1.20");
 }
 
-TEST_F(PlatformAdapterListTest, SecondCallHappensEvenWhenTheFirstFits) {
+TEST_F(DiscoveryPlatformAdapterListTest, SecondCallHappensEvenWhenTheFirstFits) {
     fake.adapters = {{6, "10.1.2.3"}};
     std::vector<AdapterRecord> list;
     ASSERT_TRUE(fetchAdapterList(&list));
     EXPECT_EQ(fake.offered, (std::vector<unsigned long>{648, 648}));
 }
 
-TEST_F(PlatformAdapterListTest, FailureIsPrintedAndTheListIsEmpty) {
+TEST_F(DiscoveryPlatformAdapterListTest, FailureIsPrintedAndTheListIsEmpty) {
     fake.failWith = 232;
     std::vector<AdapterRecord> list = {{6, "stale"}};
     testing::internal::CaptureStdout();
@@ -197,7 +197,7 @@ TEST_F(PlatformAdapterListTest, FailureIsPrintedAndTheListIsEmpty) {
     EXPECT_STREQ(own, L"");
 }
 
-TEST_F(PlatformAdapterListTest, AddressFieldWithoutTerminatorIsCutTo15) {
+TEST_F(DiscoveryPlatformAdapterListTest, AddressFieldWithoutTerminatorIsCutTo15) {
     fake.adapters = {{6, "192.168.111.2229"}};  // 16 bytes fill the field, no NUL
     std::vector<AdapterRecord> list;
     ASSERT_TRUE(fetchAdapterList(&list));

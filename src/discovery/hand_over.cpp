@@ -1,0 +1,117 @@
+#include "discovery/hand_over.h"
+
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "platform/adapters.h"
+#include "platform/net.h"
+#include "platform/window_port.h"
+
+namespace {
+// Peers whose failure has been shown. A spoofed flood of senders cannot grow it for
+// ever: once full, failures towards new peers are only printed.
+constexpr size_t kRememberedPeerLimit = 256;
+std::mutex failureLock;
+std::set<std::string> failedPeers;
+
+// True when this failure is the first towards peer that may be shown in a box.
+bool firstFailureTowards(const std::string& peer) {
+    std::lock_guard<std::mutex> guard(failureLock);
+    if (failedPeers.count(peer) || failedPeers.size() >= kRememberedPeerLimit) return false;
+    failedPeers.insert(peer);
+    return true;
+}
+
+void reportFailure(const std::string& peer, const std::string& message) {
+    if (firstFailureTowards(peer))
+        portShowErrorMessage(message);
+    else
+        printDiagnostic("%s", message.c_str());
+}
+
+std::string formatted(const char* format, const std::string& text) {
+    char message[64];
+    snprintf(message, sizeof message, format, text.c_str());
+    return message;
+}
+std::string formatted(const char* format, int code) {
+    char message[64];
+    snprintf(message, sizeof message, format, code);
+    return message;
+}
+}  // namespace
+
+void forgetHandOverFailures() {
+    std::lock_guard<std::mutex> guard(failureLock);
+    failedPeers.clear();
+}
+
+int handOverAddress(const std::string& peer, bool replace, uint16_t port) {
+    std::string own = portGetOwnAddress().substr(0, kAddressTextLimit);
+    uint32_t address = 0;
+    if (!netResolve(peer, &address)) {
+        reportFailure(peer, formatted("Invalid address %s\n", peer.substr(0, 40)));
+        return -1;
+    }
+    Socket s = netTcpSocket();
+    int error = s == kInvalidSocket ? netLastError()
+                                    : netConnectWithTimeout(s, address, port, kHandOverTimeoutMilliseconds);
+    if (error != 0) {
+        netClose(s);
+        reportFailure(peer, formatted("Connect error %d\n", error));
+        return -1;
+    }
+    netSetSendTimeout(s, kHandOverTimeoutMilliseconds);
+    std::string record = addressHandOverBytes(own, replace);
+    netSendAll(s, record.data(), record.size());  // a short record is the peer's to ignore
+    netClose(s);
+    return 0;
+}
+
+namespace {
+// A dotted IPv4 address and nothing else: safe to print and to use as a recipient.
+bool isDottedAddress(const std::string& text) {
+    if (text.size() < 7 || text.size() > kAddressTextLimit) return false;
+    for (char c : text)
+        if (c != '.' && (c < '0' || c > '9')) return false;
+    uint32_t address;
+    return netParseDotted(text, &address) && netDotted(address) == text;
+}
+
+// Reads exactly count bytes unless the stream ends first.
+std::string readExactly(StreamReader& reader, int count) {
+    std::string text;
+    char buffer[kAddressTextLimit];
+    while (static_cast<int>(text.size()) < count) {
+        int n = readContent(reader, buffer, count - static_cast<int>(text.size()));
+        if (n <= 0) break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    return text;
+}
+}  // namespace
+
+std::string readHandedOverAddress(Socket connection) {
+    constexpr int kBlockLimit = 8;  // an address stream has three blocks; more is not one
+    StreamReader reader;
+    startSocketReader(reader, connection);
+    std::vector<char> block(kHeaderBlockLimit + 1);
+    int length = 0;
+    if (readHeaderBlock(reader, block.data(), &length) <= 0) return std::string();
+    if (headerValue(parseHeaderLines(block.data(), length), "Version") != kProtocolVersion) return std::string();
+    for (int i = 0; i < kBlockLimit; ++i) {
+        int result = readHeaderBlock(reader, block.data(), &length);
+        HeaderLines lines = parseHeaderLines(block.data(), length);
+        std::string type = headerValue(lines, "Type");
+        if (type == "ip") {
+            int64_t size = readNumber(headerValue(lines, "Size"));
+            if (size < 7 || size > static_cast<int64_t>(kAddressTextLimit)) return std::string();
+            std::string text = readExactly(reader, static_cast<int>(size));
+            return isDottedAddress(text) ? text : std::string();
+        }
+        if (!type.empty() || result <= 0) return std::string();  // a transfer, or the end
+    }
+    return std::string();
+}

@@ -1,0 +1,350 @@
+// Discovery on loopback: a real discovery socket and receive thread on 127.0.0.1 with a
+// test group and free ports, fed by a test socket, answering to a loopback listener.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "discovery/discovery.h"
+#include "discovery/hand_over.h"
+#include "platform/multicast.h"
+#include "platform/net.h"
+#include "recording_port.h"
+#include "shell/central_state.h"
+#include "transfer/protocol.h"
+
+namespace {
+constexpr uint32_t kLoopback = 0x7f000001;
+constexpr uint32_t kTestGroup = 0xEF7B7EC8;  // 239.123.126.200, not the program's group
+constexpr int kOurNumber = 5000;
+const std::string kOwn = "192.168.1.20";
+
+void pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+uint16_t freeUdpPort() {
+    Socket s = netUdpSocket();
+    netBind(s, 0, 0);
+    uint16_t port = netLocalPort(s);
+    netClose(s);
+    return port;
+}
+
+// A loopback TCP port nobody listens on.
+uint16_t closedTcpPort() {
+    Socket s = netTcpSocket();
+    netBind(s, kLoopback, 0);
+    uint16_t port = netLocalPort(s);
+    netClose(s);
+    return port;
+}
+
+// Keeps the bytes of every connection made to it, each until the peer closes.
+struct StreamCatcher {
+    Socket listener = kInvalidSocket;
+    uint16_t port = 0;
+    std::mutex lock;
+    std::vector<std::string> streams;
+    std::thread thread;
+
+    void start() {
+        listener = netTcpSocket();
+        netBind(listener, kLoopback, 0);
+        netListen(listener, 32);
+        port = netLocalPort(listener);
+        thread = std::thread([this] {
+            for (;;) {
+                Socket c = netAccept(listener);
+                if (c == kInvalidSocket) return;
+                netSetReceiveTimeout(c, 3000);
+                std::string bytes;
+                char buffer[256];
+                int n;
+                while ((n = netRecv(c, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<size_t>(n));
+                netClose(c);
+                std::lock_guard<std::mutex> guard(lock);
+                streams.push_back(bytes);
+            }
+        });
+    }
+    void stop() {
+        netShutdown(listener);
+        netClose(listener);
+        thread.join();
+    }
+    std::vector<std::string> caught() {
+        std::lock_guard<std::mutex> guard(lock);
+        return streams;
+    }
+    // Waits until count streams have arrived (or a few seconds have passed).
+    std::vector<std::string> waitFor(size_t count) {
+        for (int waited = 0; caught().size() < count && waited < 5000; waited += 10) pause(10);
+        return caught();
+    }
+};
+
+void sendToGroup(const std::string& bytes, uint16_t port) {
+    Socket s = netUdpSocket();
+    netSetMulticastInterface(s, kLoopback);
+    netSetMulticastLoop(s, true);
+    netSendTo(s, bytes.data(), static_cast<int>(bytes.size()), kTestGroup, port);
+    netClose(s);
+}
+
+std::string record(const std::string& own, bool replace) { return addressHandOverBytes(own, replace); }
+
+class DiscoveryLoopTest : public ::testing::Test {
+protected:
+    StreamCatcher catcher;
+    DiscoverySettings settings;
+
+    void SetUp() override {
+        recordingPortReset("", kOwn, "");
+        forgetHandOverFailures();
+        instanceNumber = kOurNumber;
+        catcher.start();
+        settings.group = kTestGroup;
+        settings.port = freeUdpPort();
+        settings.handOverPort = catcher.port;
+        ASSERT_EQ(startDiscoveryOn({"127.0.0.1"}, settings), 1);
+    }
+    void TearDown() override {
+        stopDiscovery();
+        catcher.stop();
+    }
+    void send(const std::string& bytes) { sendToGroup(bytes, settings.port); }
+};
+}  // namespace
+
+TEST_F(DiscoveryLoopTest, NotifyFillsAnEmptyRecipientAndHandsOverWithFlags0) {
+    send(discoveryDatagram("notify", 777));
+    std::vector<std::string> streams = catcher.waitFor(1);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0], "Version:3.0\n\nType:ip\nSize:12\nFlags:0\n\n192.168.1.20\n\n");
+    EXPECT_EQ(recordedRecipient(), "127.0.0.1");
+}
+
+TEST_F(DiscoveryLoopTest, NotifyLeavesAKnownRecipientButStillHandsOver) {
+    recordingPortReset("", kOwn, "10.0.0.7");
+    send(discoveryDatagram("notify", 777));
+    std::vector<std::string> streams = catcher.waitFor(1);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0], record(kOwn, false));
+    EXPECT_EQ(recordedRecipient(), "10.0.0.7");
+}
+
+TEST_F(DiscoveryLoopTest, RequestReplacesTheRecipientAndHandsOverWithFlags1) {
+    recordingPortReset("", kOwn, "10.0.0.7");
+    send(discoveryDatagram("request", 778));
+    std::vector<std::string> streams = catcher.waitFor(1);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0], "Version:3.0\n\nType:ip\nSize:12\nFlags:1\n\n192.168.1.20\n\n");
+    EXPECT_EQ(recordedRecipient(), "127.0.0.1");
+}
+
+TEST_F(DiscoveryLoopTest, EmptyOwnAddressHandsOverSize0) {
+    recordingPortReset("", "", "");
+    send(discoveryDatagram("notify", 779));
+    std::vector<std::string> streams = catcher.waitFor(1);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0], "Version:3.0\n\nType:ip\nSize:0\nFlags:0\n\n\n\n");
+}
+
+TEST_F(DiscoveryLoopTest, OwnAndMalformedDatagramsAreIgnored) {
+    send(discoveryDatagram("notify", kOurNumber));                      // our own, looped back
+    send(" quorvalinthexa         notify000000000000031");              // tag case
+    send(" Quorvalinthexa         notify000000000000000");              // number 0
+    send(" Quorvalinthexa         notify-00000000000031");              // negative
+    send(" Quorvalinthexa          hello000000000000031");              // other kind
+    send(discoveryDatagram("request", 31).substr(0, 20));               // 20 bytes
+    send(std::string());                                                // empty
+    send(discoveryDatagram("notify", 32));                               // the only valid one
+    std::vector<std::string> streams = catcher.waitFor(1);
+    pause(300);  // the loop is sequential: anything before the valid one is done by now
+    EXPECT_EQ(catcher.caught().size(), 1u);
+    EXPECT_EQ(recordedRecipient(), "127.0.0.1");
+}
+
+TEST_F(DiscoveryLoopTest, OverLongDatagramDoesNotEndTheLoop) {
+    // Cut to its first 45 bytes, which here make a valid request.
+    send(discoveryDatagram("request", 41) + std::string(955, 'x'));
+    send(std::string(1000, '7'));
+    send(discoveryDatagram("notify", 42));
+    std::vector<std::string> streams = catcher.waitFor(2);
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0], record(kOwn, true));
+    EXPECT_EQ(streams[1], record(kOwn, false));
+}
+
+TEST_F(DiscoveryLoopTest, SendsExactDatagramsToTheGroupAndIgnoresItsOwn) {
+    Socket listener = netUdpSocket();
+    ASSERT_EQ(netSetReuseAddress(listener), 0);
+    ASSERT_EQ(netBindForGroup(listener, kTestGroup, kLoopback, settings.port), 0);
+    ASSERT_EQ(netJoinGroup(listener, kTestGroup, kLoopback), 0);
+    netSetReceiveTimeout(listener, 3000);
+
+    sendDiscoveryDatagram("request");
+    char bytes[100];
+    uint32_t from = 0;
+    int n = netRecvFrom(listener, bytes, sizeof bytes, &from);
+    ASSERT_EQ(n, 45);
+    EXPECT_EQ(std::string(bytes, 45), discoveryDatagram("request", kOurNumber));
+    EXPECT_EQ(from, kLoopback);  // the adapter's address: where peers hand over to
+
+    EXPECT_FALSE(discoveryTick());  // no recipient yet: announces
+    n = netRecvFrom(listener, bytes, sizeof bytes, &from);
+    ASSERT_EQ(n, 45);
+    EXPECT_EQ(std::string(bytes, 45), discoveryDatagram("notify", kOurNumber));
+    netClose(listener);
+
+    pause(400);  // discovery's own socket heard both too, and must not answer itself
+    EXPECT_TRUE(catcher.caught().empty());
+    EXPECT_EQ(recordedRecipient(), "");
+}
+
+TEST_F(DiscoveryLoopTest, EveryAdapterAnswersEvenWhenTheTableGrewUnderRunningThreads) {
+    // Twenty adapters with the same address: each gets a socket and a thread, appended
+    // while the earlier threads already receive; each answers the one datagram.
+    stopDiscovery();
+    ASSERT_EQ(startDiscoveryOn(std::vector<std::string>(20, "127.0.0.1"), settings), 20);
+    send(discoveryDatagram("notify", 71));
+    std::vector<std::string> streams = catcher.waitFor(20);
+    EXPECT_EQ(streams.size(), 20u);
+    for (const std::string& stream : streams) EXPECT_EQ(stream, record(kOwn, false));
+}
+
+TEST_F(DiscoveryLoopTest, StopEndsTheReceiveThreads) {
+    EXPECT_EQ(discoverySocketCount(), 1);
+    auto started = std::chrono::steady_clock::now();
+    stopDiscovery();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1500));
+    EXPECT_EQ(discoverySocketCount(), 0);
+    send(discoveryDatagram("request", 51));
+    pause(400);
+    EXPECT_TRUE(catcher.caught().empty());
+    sendDiscoveryDatagram("notify");  // nothing left to send on: no crash
+}
+
+TEST_F(DiscoveryLoopTest, UnreachablePeerRaisesOneErrorBoxNotOnePerDatagram) {
+    stopDiscovery();
+    settings.handOverPort = closedTcpPort();
+    ASSERT_EQ(startDiscoveryOn({"127.0.0.1"}, settings), 1);
+    testing::internal::CaptureStdout();
+    for (int number = 61; number <= 63; ++number) send(discoveryDatagram("notify", number));
+    std::string printed;
+    for (int waited = 0; waited < 5000; waited += 50) {  // the later two are printed
+        pause(50);
+        if (recordedErrors().size() >= 1 && waited >= 600) break;
+    }
+    printed = testing::internal::GetCapturedStdout();
+    std::vector<std::string> errors = recordedErrors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Connect error ", 0), 0u) << errors[0];
+    EXPECT_NE(printed.find("Connect error "), std::string::npos);
+}
+
+TEST(DiscoveryHandOverTest, ErrorBoxOncePerPeerAddressThenOnlyPrinted) {
+    recordingPortReset("", kOwn, "");
+    forgetHandOverFailures();
+    uint16_t port = closedTcpPort();
+    EXPECT_EQ(handOverAddress("127.0.0.1", false, port), -1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(handOverAddress("127.0.0.1", true, port), -1);
+    std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(recordedErrors().size(), 1u);
+    EXPECT_EQ(printed, recordedErrors()[0]);  // the same text, "Connect error %d\n"
+    EXPECT_EQ(printed.back(), '\n');
+    // Another peer gets its own first box.
+    EXPECT_EQ(handOverAddress("127.0.0.2", false, port), -1);
+    EXPECT_EQ(recordedErrors().size(), 2u);
+    forgetHandOverFailures();
+}
+
+TEST(DiscoveryHandOverTest, SendsTheRecordAndTheReadingSideTakesIt) {
+    recordingPortReset("", kOwn, "");
+    Socket listener = netTcpSocket();
+    netBind(listener, kLoopback, 0);
+    netListen(listener, 1);
+    std::string taken;
+    std::thread reader([&] {
+        Socket c = netAccept(listener);
+        netSetReceiveTimeout(c, 3000);
+        taken = readHandedOverAddress(c);
+        netClose(c);
+    });
+    EXPECT_EQ(handOverAddress("127.0.0.1", true, netLocalPort(listener)), 0);
+    reader.join();
+    netClose(listener);
+    EXPECT_EQ(taken, kOwn);
+    EXPECT_TRUE(recordedErrors().empty());
+}
+
+namespace {
+// Feeds raw bytes over loopback into readHandedOverAddress.
+std::string readAddressFrom(const std::string& bytes) {
+    Socket listener = netTcpSocket();
+    netBind(listener, kLoopback, 0);
+    netListen(listener, 1);
+    std::thread writer([&] {
+        Socket s = netTcpSocket();
+        netConnect(s, kLoopback, netLocalPort(listener));
+        netSendAll(s, bytes.data(), bytes.size());
+        netClose(s);
+    });
+    Socket c = netAccept(listener);
+    netSetReceiveTimeout(c, 3000);
+    std::string address = readHandedOverAddress(c);
+    netClose(c);
+    writer.join();
+    netClose(listener);
+    return address;
+}
+}  // namespace
+
+TEST(DiscoveryHandOverTest, ReadingSideTakesOnlyAPlainDottedAddress) {
+    EXPECT_EQ(readAddressFrom(addressHandOverBytes("10.20.30.40", false)), "10.20.30.40");
+    // Terminal control bytes, short and long sizes, other versions and transfers: nothing.
+    EXPECT_EQ(readAddressFrom("Version:3.0\n\nType:ip\nSize:15\nFlags:1\n\n1.2.3.4\x1b[2J12\n\n"), "");
+    EXPECT_EQ(readAddressFrom("Version:3.0\n\nType:ip\nSize:6\nFlags:1\n\n1.2.3.\n\n"), "");
+    EXPECT_EQ(readAddressFrom("Version:3.0\n\nType:ip\nSize:16\nFlags:1\n\n10.20.30.40.500\n\n"), "");
+    EXPECT_EQ(readAddressFrom("Version:2.0\n\nType:ip\nSize:11\nFlags:1\n\n10.20.30.40\n\n"), "");
+    EXPECT_EQ(readAddressFrom(transferHeaderBytes(0) + directoryRecordBytes("a/") + "\n\n"), "");
+    EXPECT_EQ(readAddressFrom("Version:3.0\n\nType:ip\nSize:11\nFlags:1\n\n10.20"), "");  // cut short
+    EXPECT_EQ(readAddressFrom("Version:3.0\n\nType:ip\nSize:11\nFlags:1\n\n010.20.30.4\n\n"), "");
+}
+
+#ifndef _WIN32
+TEST(DiscoveryHandOverTest, ConnectToASilentPeerIsBounded) {
+    // A listener whose accept queue is full drops new connection attempts, so a connect
+    // to it hangs like one to a vanished host, but the traffic stays on loopback.
+    Socket listener = netTcpSocket();
+    netBind(listener, kLoopback, 0);
+    netListen(listener, 0);
+    uint16_t port = netLocalPort(listener);
+    std::vector<Socket> fillers;
+    bool full = false;
+    for (int i = 0; i < 8 && !full; ++i) {
+        Socket s = netTcpSocket();
+        full = netConnectWithTimeout(s, kLoopback, port, 300) != 0;
+        fillers.push_back(s);
+    }
+    if (!full) {
+        for (Socket s : fillers) netClose(s);
+        netClose(listener);
+        GTEST_SKIP() << "the accept queue never filled";
+    }
+    recordingPortReset("", kOwn, "");
+    forgetHandOverFailures();
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(handOverAddress("127.0.0.1", false, port), -1);
+    auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(took, std::chrono::milliseconds(kHandOverTimeoutMilliseconds + 1500));
+    ASSERT_EQ(recordedErrors().size(), 1u);
+    EXPECT_EQ(recordedErrors()[0].rfind("Connect error ", 0), 0u);
+    for (Socket s : fillers) netClose(s);
+    netClose(listener);
+    forgetHandOverFailures();
+}
+#endif
