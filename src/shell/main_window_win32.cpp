@@ -10,6 +10,7 @@
 #include "platform/codepage.h"
 #include "resource.h"
 #include "selection/selection_list.h"
+#include "banner/banner_display_win32.h"
 #include "shell/app_state_win32.h"
 #include "shell/central_state.h"
 #include "shell/main_window_commands_win32.h"
@@ -69,6 +70,7 @@ BOOL initialise(HWND window) {
     startListenerCommand();
     fillStorePath(window);
     SetWindowTextW(window, kProgramTitle);
+    startBannerThread();
     SetFocus(GetDlgItem(window, IDC_RECIPIENT));
     EnableWindow(GetDlgItem(window, IDC_SEND), TRUE);
     EnableWindow(GetDlgItem(window, IDC_STOP), FALSE);
