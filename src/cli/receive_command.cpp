@@ -1,8 +1,130 @@
+// quorvalinthexa receive: listens on the transfer port and writes every incoming transfer
+// into the store folder, reporting on the terminal what the program's window would show.
+// Runs until interrupted (SIGINT or SIGTERM); an interrupted reception is stopped as the
+// Stop button would stop it.
+#include <climits>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+#include <unistd.h>
 
 #include "cli/commands.h"
+#include "cli/window_port_cli.h"
+#include "platform/files.h"
+#include "platform/net.h"
+#include "platform/threads.h"
+#include "shell/central_state.h"
+#include "transfer/listener.h"
+#include "transfer/protocol.h"
+#include "transfer/stop.h"
 
-int receiveCommand(int, char**) {
-    fputs("quorvalinthexa: receive is not available in this build\n", stderr);
-    return 1;
+namespace {
+constexpr int kStopWaitMilliseconds = 3000;
+
+void printReceiveUsage(FILE* out) {
+    fputs("Usage: quorvalinthexa receive [--store DIR] [--port N]\n"
+          "\n"
+          "Listens for transfers and writes the files and folders they carry into DIR.\n"
+          "Each state the program's window would show is printed as a line; on a terminal\n"
+          "a progress bar with the speed is drawn as well. Runs until interrupted.\n"
+          "\n"
+          "Options:\n"
+          "  --store DIR   where received files go (default: the current folder)\n"
+          "  --port N      the TCP port to listen on (default 2904; 0 picks a free one)\n"
+          "  --help        show this text\n"
+          "\n"
+          "Exit status: 0 when interrupted, 1 when it cannot listen or the store folder is\n"
+          "missing, 2 on a usage error.\n",
+          out);
+}
+
+int usageError(const char* message, const char* detail) {
+    fprintf(stderr, "quorvalinthexa receive: %s%s\n", message, detail);
+    fputs("Run 'quorvalinthexa receive --help' for usage.\n", stderr);
+    return 2;
+}
+
+bool parsePort(const char* text, uint16_t* port) {
+    char* end = nullptr;
+    long value = strtol(text, &end, 10);
+    if (!*text || *end || value < 0 || value > 65535) return false;
+    *port = static_cast<uint16_t>(value);
+    return true;
+}
+
+// The store folder as an absolute path, or "" when it is not an existing folder.
+std::string absoluteFolder(const std::string& folder) {
+    char resolved[PATH_MAX];
+    if (!realpath(folder.c_str(), resolved) || !isDirectory(resolved)) return std::string();
+    return resolved;
+}
+
+void acceptInBackground(void* listener) { acceptConnections(reinterpret_cast<Socket>(listener)); }
+}  // namespace
+
+int receiveCommand(int argc, char** argv) {
+    std::string store = ".";
+    uint16_t port = kTransferPort;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
+            printReceiveUsage(stdout);
+            return 0;
+        } else if (!strcmp(arg, "--store")) {
+            if (i + 1 >= argc) return usageError("--store needs a folder", "");
+            store = argv[++i];
+        } else if (!strncmp(arg, "--store=", 8)) {
+            store = arg + 8;
+        } else if (!strcmp(arg, "--port")) {
+            if (i + 1 >= argc) return usageError("--port needs a value", "");
+            if (!parsePort(argv[++i], &port)) return usageError("invalid port: ", argv[i]);
+        } else if (!strncmp(arg, "--port=", 7)) {
+            if (!parsePort(arg + 7, &port)) return usageError("invalid port: ", arg + 7);
+        } else {
+            return usageError("unknown argument: ", arg);
+        }
+    }
+    if (store.empty()) return usageError("--store needs a folder", "");
+    std::string folder = absoluteFolder(store);
+    if (folder.empty()) {
+        fprintf(stderr, "quorvalinthexa receive: %s is not an existing folder\n", store.c_str());
+        return 1;
+    }
+
+    // Every thread started from here on inherits the blocked signals; this one waits
+    // for them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    netStartup();
+    cliPortSetStorePath(folder);
+    int error = 0;
+    Socket listener = startListening(port, &error);
+    if (listener == kInvalidSocket) {
+        fprintf(stderr, "quorvalinthexa receive: cannot listen on TCP port %u: %s\n", port, strerror(error));
+        return 1;
+    }
+    fprintf(stderr, "quorvalinthexa receive: listening on TCP port %u, storing into %s\n", netLocalPort(listener),
+            folder.c_str());
+    if (!startThread(acceptInBackground, reinterpret_cast<void*>(listener))) {
+        fputs("quorvalinthexa receive: cannot start the listener thread\n", stderr);
+        return 1;
+    }
+
+    int caught = 0;
+    sigwait(&stopSignals, &caught);
+    if (receiveInProgress) {
+        stopTransfers();
+        for (int waited = 0; receiveInProgress && waited < kStopWaitMilliseconds; waited += 10)
+            sleepMilliseconds(10);
+    }
+    cliPortEndProgressLine();
+    fflush(stdout);
+    return 0;
 }

@@ -1,0 +1,11 @@
+// The window port on the terminal, for the command-line peer's commands: each status text
+// becomes a line on standard output, exactly as the program words it; on a terminal a
+// progress bar with the latest speed text is drawn in place below them; error boxes
+// become lines on standard error. The fields the workers read are set by the command.
+#pragma once
+#include <string>
+
+void cliPortSetStorePath(const std::string& path);
+void cliPortSetOwnAddress(const std::string& address);
+// Erases a progress bar that is still drawn.
+void cliPortEndProgressLine();
