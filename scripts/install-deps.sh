@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake make googletest pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386 xvfb x11-apps imagemagick xdotool
+  wine wine32:i386 fonts-wine xvfb x11-apps imagemagick xdotool
   socat netcat-openbsd iproute2 python3 clang
 )
 

@@ -22,7 +22,8 @@
 //   qdriver combo-select TITLE ID TEXT select the item whose text is exactly TEXT
 //   qdriver checked TITLE ID           print 1 when a check box is ticked, else 0
 //   qdriver set-check TITLE ID 0|1     tick or clear a check box
-//   qdriver tray-icon                  print 1 when the main window's tray icon exists
+//   qdriver tray-icon [WANT [MS]]      print 1 when the main window's tray icon exists
+//                                      (waiting up to MS for it to become WANT)
 //   qdriver menu-open [MS]             wait for an open popup menu
 //   qdriver menu-keys KEY...           press up, down, return or escape in that menu
 #include <windows.h>
@@ -130,13 +131,19 @@ int menuKeys(int argc, char** argv) {
 }
 
 // The tray keeps the icon under the main window and id 1: changing nothing in it
-// succeeds only while it exists.
-int trayIconExists(HWND window) {
+// succeeds only while it exists. Waits up to milliseconds for the wanted state.
+int trayIconState(HWND window, int wanted, int milliseconds) {
     NOTIFYICONDATAW probe = {};
     probe.cbSize = sizeof probe;
     probe.hWnd = window;
     probe.uID = 1;
-    printf("%d\n", Shell_NotifyIconW(NIM_MODIFY, &probe) ? 1 : 0);
+    int present = 0;
+    for (int waited = 0;; waited += 100) {
+        present = Shell_NotifyIconW(NIM_MODIFY, &probe) ? 1 : 0;
+        if (present == wanted || waited >= milliseconds) break;
+        Sleep(100);
+    }
+    printf("%d\n", present);
     return 0;
 }
 
@@ -267,7 +274,8 @@ int main(int argc, char** argv) {
         printf("%s\n", toUtf8(title).c_str());
         return 0;
     }
-    if (command == "tray-icon") return trayIconExists(window);
+    if (command == "tray-icon")
+        return trayIconState(window, argc > 2 ? atoi(argv[2]) : -1, timeoutArg(argc, argv, 3, 10000));
     if (command == "visible") {
         printf("%d\n", IsWindowVisible(window) ? 1 : 0);
         return 0;
