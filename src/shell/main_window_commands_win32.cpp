@@ -1,6 +1,7 @@
 #include "shell/main_window_commands_win32.h"
 
 #include "banner/banner_display_win32.h"
+#include "discovery/discovery.h"
 #include "platform/threads.h"
 #include "resource.h"
 #include "selection/selection_dialog_win32.h"
@@ -28,6 +29,7 @@ void otherCommand(HWND window, int id) {
         case IDC_SELECT:
             DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_SELECTION), window, selectionDialogProc, 0);
             break;
+        case IDC_DISCOVER: sendDiscoveryDatagram(kRequestKind); break;
         case IDC_BANNER_PICTURE:
         case IDC_BANNER_TITLE:
         case IDC_BANNER_CONTENT: openBannerLink(); break;

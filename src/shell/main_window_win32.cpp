@@ -11,6 +11,8 @@
 #include "resource.h"
 #include "selection/selection_list.h"
 #include "banner/banner_display_win32.h"
+#include "discovery/discovery.h"
+#include "discovery/own_address.h"
 #include "shell/app_state_win32.h"
 #include "shell/central_state.h"
 #include "shell/main_window_commands_win32.h"
@@ -51,6 +53,17 @@ void setButtonBitmap(HWND window, int control, int bitmap, UINT flags) {
     SendDlgItemMessageW(window, control, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
 }
 
+// Once a second while no recipient is known: announce this copy. When the recipient
+// field holds an address, the timer stops for good and the discovery button works.
+void CALLBACK discoveryTickProc(HWND window, UINT, UINT_PTR, DWORD) {
+    if (!discoveryTick()) return;
+    if (discoveryTimerId) KillTimer(window, discoveryTimerId);
+    discoveryTimerId = 0;
+    EnableWindow(GetDlgItem(window, IDC_DISCOVER), TRUE);
+    setButtonBitmap(window, IDC_DISCOVER, IDB_DISCOVERY,
+                    LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);
+}
+
 void createTaskbarProgress(HWND window) {
     void* object = nullptr;
     if (SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3, &object)) &&
@@ -69,6 +82,8 @@ BOOL initialise(HWND window) {
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     startListenerCommand();
     fillStorePath(window);
+    wchar_t ownAddress[16] = {};
+    if (getOwnAddress(ownAddress)) SetDlgItemTextW(window, IDC_OWN_ADDRESS, ownAddress);
     SetWindowTextW(window, kProgramTitle);
     startBannerThread();
     SetFocus(GetDlgItem(window, IDC_RECIPIENT));
@@ -80,6 +95,7 @@ BOOL initialise(HWND window) {
     setButtonBitmap(window, IDC_SETTINGS, IDB_SETTINGS,
                     LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);
     createTaskbarProgress(window);
+    discoveryTimerId = SetTimer(window, 1, kDiscoveryTickMilliseconds, discoveryTickProc);
     return FALSE;  // the focus is set
 }
 

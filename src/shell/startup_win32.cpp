@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "discovery/discovery.h"
 #include "platform/codepage.h"
 #include "platform/net.h"
 #include "resource.h"
@@ -89,6 +90,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         showError(text);
         return 0;
     }
+    startDiscovery();
 
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     startCommonControls();
@@ -98,6 +100,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     INT_PTR result = DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainWindowProc, 0);
 
+    stopDiscovery();
     Gdiplus::GdiplusShutdown(gdiplusToken);
     netCleanup();
     Shell_NotifyIconW(NIM_DELETE, &trayIconData);
