@@ -51,10 +51,11 @@ pc_up() {
   PC_WINE[$name]=1
   mkdir -p "$WINEPREFIX"
   in_pc setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+  # Every Wine process of the PC, its services included, runs inside its network.
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i </dev/null >/dev/null 2>&1 || true
+    in_pc wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
-  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  in_pc setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
   for link in "$WINEPREFIX"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos}; do
     if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
   done
@@ -84,13 +85,15 @@ connect_pcs() {
   ip -n "$ns_b" route add 224.0.0.0/4 dev "v$$b"
 }
 
-driver() { wine "$DRIVER" "$@" 2>>"$WORK/driver.err" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+# wine, inside the current PC's network.
+pcwine() { in_pc wine "$@"; }
+driver() { pcwine "$DRIVER" "$@" 2>>"$WORK/driver.err" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
 # Starts the program on the current PC with the given arguments and waits for its window.
 start_program() {
   # One copy per PC: a copy left over from an earlier check would answer instead.
   driver wait-gone 15000 || fail "an earlier copy of the program is still running"
-  (cd "$QV_WIN_BUILD" && exec wine "$EXE" "$@") </dev/null >"$WORK/program-$PC.out" 2>&1 &
+  (cd "$QV_WIN_BUILD" && in_pc wine "$EXE" "$@") </dev/null >"$WORK/program-$PC.out" 2>&1 &
   PC_PID[$PC]=$!
   driver wait-window 30000 || fail "the main window did not appear"
 }
@@ -107,11 +110,11 @@ stop_program() {
 }
 
 reg_set() {  # reg_set NAME TYPE DATA
-  wine reg add "$SETTINGS_KEY" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1
+  pcwine reg add "$SETTINGS_KEY" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1
 }
-reg_clear() { wine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1 || true; }
+reg_clear() { pcwine reg delete "$SETTINGS_KEY" /f >/dev/null 2>&1 || true; }
 reg_query() {  # prints the data of a value, or nothing
-  wine reg query "${2:-$SETTINGS_KEY}" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {for (i = 3; i <= NF; i++) printf "%s%s", $i, (i < NF ? " " : ""); print ""}'
+  pcwine reg query "${2:-$SETTINGS_KEY}" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {for (i = 3; i <= NF; i++) printf "%s%s", $i, (i < NF ? " " : ""); print ""}'
 }
 # A store folder of the test's own, as the program's "Directory" (C:\qv-store\).
 use_store() {

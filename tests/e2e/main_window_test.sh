@@ -19,7 +19,7 @@ store="$(driver text 111)"
 
 # A second copy brings the first forward and exits with 0; its paths are not taken.
 rc=0
-(cd "$QV_WIN_BUILD" && wine "$EXE" 'C:\windows') </dev/null >/dev/null 2>&1 || rc=$?
+(cd "$QV_WIN_BUILD" && pcwine "$EXE" 'C:\windows') </dev/null >/dev/null 2>&1 || rc=$?
 expect_eq "second copy's exit code" "0" "$rc"
 expect_eq "summary after a second copy" "Please, select files ->" "$(driver text 1011)"
 stop_program

@@ -25,8 +25,8 @@ diff -r "$src" "$STORE" >/dev/null && echo "ok: the tree arrived byte-identical"
 rm -rf "$STORE"/*
 printf 'Version:4.0\nTotal:3\n\nType:file\nSize:3\nName:x.txt\nDirectory:/\n\nabc' | in_pc socat -u - TCP:127.0.0.1:2904
 expect_eq "version error box" "Sender using old version of program. It must be updated." \
-  "$(wine "$DRIVER" dialog-text 'Error!' 65535 10000 2>/dev/null | tr -d '\r')"
-wine "$DRIVER" dialog-close 'Error!' 5000 >/dev/null 2>&1 || true
+  "$(pcwine "$DRIVER" dialog-text 'Error!' 65535 10000 2>/dev/null | tr -d '\r')"
+pcwine "$DRIVER" dialog-close 'Error!' 5000 >/dev/null 2>&1 || true
 [ -z "$(ls -A "$STORE")" ] && echo "ok: nothing written for a refused version" || fail "files written for a refused version"
 
 # A name that climbs out of the store path is refused; the reception says so.

@@ -50,16 +50,16 @@ diff -r "$src" "$STORE" >/dev/null && echo "ok: the tree arrived byte-identical 
 # Nobody listening: the connection is refused and the error box says so.
 kill "$cli" 2>/dev/null; wait "$cli" 2>/dev/null || true
 driver click 110
-text="$(wine "$DRIVER" dialog-text 'Error!' 65535 30000 2>/dev/null | tr -d '\r')"
+text="$(pcwine "$DRIVER" dialog-text 'Error!' 65535 30000 2>/dev/null | tr -d '\r')"
 [[ "$text" == "Connect error "* ]] && echo "ok: error box \"$text\"" || fail "expected a connect error box, got \"$text\""
-wine "$DRIVER" dialog-close 'Error!' 5000 >/dev/null 2>&1 || true
+pcwine "$DRIVER" dialog-close 'Error!' 5000 >/dev/null 2>&1 || true
 expect_eq "Send enabled after the error" "1" "$(driver enabled 110)"
 
 # No recipient: text 145 and nothing starts.
 driver set-text 103 ""
 driver click 110
 expect_eq "empty recipient box" "Please, specify recipient IP" \
-  "$(wine "$DRIVER" dialog-text 'Error!' 65535 20000 2>/dev/null | tr -d '\r')"
-wine "$DRIVER" dialog-close 'Error!' 5000 >/dev/null 2>&1 || true
+  "$(pcwine "$DRIVER" dialog-text 'Error!' 65535 20000 2>/dev/null | tr -d '\r')"
+pcwine "$DRIVER" dialog-close 'Error!' 5000 >/dev/null 2>&1 || true
 stop_program
 finish
