@@ -23,6 +23,8 @@ void fileClose(FileHandle f);
 // The length of a file opened for reading and measured at its end; -1 when it cannot be
 // opened for reading (missing, unreadable, a folder).
 int64_t measureFileSize(const std::string& path);
+// The length of a file already open for reading; -1 when it cannot be told.
+int64_t fileLength(FileHandle f);
 
 // Creates one folder. False when it failed (for example because it exists).
 bool makeDirectory(const std::string& path);

@@ -58,6 +58,12 @@ int64_t measureFileSize(const std::string& path) {
     return end < 0 ? -1 : static_cast<int64_t>(end);
 }
 
+int64_t fileLength(FileHandle f) {
+    struct stat st;
+    if (fstat(static_cast<int>(f), &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
 bool makeDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 
 bool isDirectory(const std::string& path) {

@@ -52,6 +52,11 @@ int64_t measureFileSize(const std::string& path) {
     return ok ? static_cast<int64_t>(size.QuadPart) : -1;
 }
 
+int64_t fileLength(FileHandle f) {
+    LARGE_INTEGER size;
+    return GetFileSizeEx(raw(f), &size) ? static_cast<int64_t>(size.QuadPart) : -1;
+}
+
 bool makeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool isDirectory(const std::string& path) {

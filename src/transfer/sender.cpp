@@ -113,25 +113,24 @@ void sendContent(Transfer& t, FileHandle file, int64_t size) {
 
 void sendFile(Transfer& t, const ManifestEntry& entry) {
     std::string name = entry.name, folder = entry.relativeFolder;
-    const int64_t size = measureFileSize(entry.localPath);
     // A value whose UTF-8 form would not fit its field is left out, like a file that
     // cannot be opened: no header, no content.
-    if (size < 0 || !toUtf8InPlace(name, kManifestFieldLimit) || !toUtf8InPlace(folder, kManifestFieldLimit)) {
+    if (!toUtf8InPlace(name, kManifestFieldLimit) || !toUtf8InPlace(folder, kManifestFieldLimit)) {
         t.incomplete = true;
         return;
     }
-    FileHandle file = kInvalidFile;
-    if (size > 0) {
-        file = fileOpenRead(entry.localPath);
-        if (file == kInvalidFile) {
-            t.incomplete = true;
-            return;
-        }
+    // The size announced is the one the file has now, told by the handle it is read from.
+    const FileHandle file = fileOpenRead(entry.localPath);
+    const int64_t size = file == kInvalidFile ? -1 : fileLength(file);
+    if (size < 0) {
+        fileClose(file);
+        t.incomplete = true;
+        return;
     }
     if (size != entry.measuredSize) t.incomplete = true;
     if (append(t, fileRecordBytes(size, name, folder))) {
         t.blockOpen = false;
-        if (file != kInvalidFile) sendContent(t, file, size);
+        if (size > 0) sendContent(t, file, size);
     }
     fileClose(file);
 }
