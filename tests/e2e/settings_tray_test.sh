@@ -211,7 +211,8 @@ expect_eq "over-long language stored as automatic" "" "$(reg_query Language)"
 stop_program
 
 # --- Screenshots of the dialog in English and in Russian, with its frame drawn by Wine.
-shots="$QV_ROOT/docs/screenshots"
+# They go to the scratch folder; QV_SCREENSHOTS_DIR=docs/screenshots refreshes the README's.
+shots="${QV_SCREENSHOTS_DIR:-$WORK}"
 mkdir -p "$shots"
 X11_KEY='HKCU\Software\Wine\X11 Driver'
 wine reg add "$X11_KEY" /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1

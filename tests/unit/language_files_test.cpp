@@ -29,15 +29,6 @@ TEST(LanguageFiles, CandidateLongerThanItsFieldIsDropped) {
     EXPECT_EQ(satelliteCandidateCode("Quorvalinthexa.exe.0419.mui" + std::string(300, 'x')), "");
 }
 
-TEST(LanguageFiles, ChoiceMapsBackToCodes) {
-    EXPECT_EQ(languageCodeForChoice(-1, ""), "");  // no selection: automatic
-    EXPECT_EQ(languageCodeForChoice(0, "Auto"), "");
-    EXPECT_EQ(languageCodeForChoice(1, "English"), "0409");
-    EXPECT_EQ(languageCodeForChoice(2, "Russian"), "0419");
-    EXPECT_EQ(languageCodeForChoice(3, "Spanish"), "0c0a");
-    EXPECT_EQ(languageCodeForChoice(2, "Klingon"), "");
-}
-
 TEST(AutostartCommand, QuotesThePathAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(autostartCommand("C:\\Program Files\\Kelvadro\\Quorvalinthexa.exe"),
               "\"C:\\Program Files\\Kelvadro\\Quorvalinthexa.exe\" --autostart");
