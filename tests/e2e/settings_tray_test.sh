@@ -7,7 +7,7 @@ RUN_KEY='HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 SETTINGS=Dialog  # the settings dialog's caption
 
 run_value() { reg_query Quorvalinthexa "$RUN_KEY"; }
-run_clear() { wine reg delete "$RUN_KEY" /v Quorvalinthexa /f >/dev/null 2>&1 || true; }
+run_clear() { pcwine reg delete "$RUN_KEY" /v Quorvalinthexa /f >/dev/null 2>&1 || true; }
 autostart_of() { printf '"%s" --autostart' "$(winepath -w "$1" 2>/dev/null | tr -d '\r')"; }
 
 # Starts the program at EXE_PATH from the folder CWD (lib.sh's start_program uses the build).
@@ -15,7 +15,7 @@ start_at() {  # start_at EXE_PATH CWD ARGS...
   local exe="$1" cwd="$2"
   shift 2
   driver wait-gone 15000 || fail "an earlier copy of the program is still running"
-  (cd "$cwd" && exec wine "$exe" "$@") </dev/null >"$WORK/program-$PC.out" 2>&1 &
+  (cd "$cwd" && in_pc wine "$exe" "$@") </dev/null >"$WORK/program-$PC.out" 2>&1 &
   PC_PID[$PC]=$!
   driver wait-window 30000 || fail "the main window did not appear"
 }
