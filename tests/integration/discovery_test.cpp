@@ -95,12 +95,34 @@ void sendToGroup(const std::string& bytes, uint16_t port) {
 
 std::string record(const std::string& own, bool replace) { return addressHandOverBytes(own, replace); }
 
+// Whether a socket set up like a discovery socket on 127.0.0.1 hears the group there.
+// Under Wine the Windows binding (to the adapter's address) lands on Linux as a bind to
+// 127.0.0.1, which hears no multicast; real adapters are rebound there, loopback is not.
+bool loopbackMulticastWorks() {
+    static const bool works = [] {
+        uint16_t port = freeUdpPort();
+        Socket s = netUdpSocket();
+        netSetReuseAddress(s);
+        bool ready = netBindForGroup(s, kTestGroup, kLoopback, port) == 0 &&
+                     netJoinGroup(s, kTestGroup, kLoopback) == 0;
+        netSetReceiveTimeout(s, 1000);
+        sendToGroup("probe", port);
+        char bytes[8];
+        uint32_t from;
+        bool heard = ready && netRecvFrom(s, bytes, sizeof bytes, &from) == 5;
+        netClose(s);
+        return heard;
+    }();
+    return works;
+}
+
 class DiscoveryLoopTest : public ::testing::Test {
 protected:
     StreamCatcher catcher;
     DiscoverySettings settings;
 
     void SetUp() override {
+        netStartup();
         recordingPortReset("", kOwn, "");
         forgetHandOverFailures();
         instanceNumber = kOurNumber;
@@ -112,9 +134,19 @@ protected:
     }
     void TearDown() override {
         stopDiscovery();
-        catcher.stop();
+        if (catcher.thread.joinable()) catcher.stop();
     }
-    void send(const std::string& bytes) { sendToGroup(bytes, settings.port); }
+    // To the group where loopback multicast works; else (under Wine) straight to the
+    // socket bound to 127.0.0.1, which still runs the whole receive loop.
+    void send(const std::string& bytes) {
+        if (loopbackMulticastWorks()) {
+            sendToGroup(bytes, settings.port);
+            return;
+        }
+        Socket s = netUdpSocket();
+        netSendTo(s, bytes.data(), static_cast<int>(bytes.size()), kLoopback, settings.port);
+        netClose(s);
+    }
 };
 }  // namespace
 
@@ -179,6 +211,7 @@ TEST_F(DiscoveryLoopTest, OverLongDatagramDoesNotEndTheLoop) {
 }
 
 TEST_F(DiscoveryLoopTest, SendsExactDatagramsToTheGroupAndIgnoresItsOwn) {
+    if (!loopbackMulticastWorks()) GTEST_SKIP() << "multicast on 127.0.0.1 does not reach a discovery socket here";
     Socket listener = netUdpSocket();
     ASSERT_EQ(netSetReuseAddress(listener), 0);
     ASSERT_EQ(netBindForGroup(listener, kTestGroup, kLoopback, settings.port), 0);
@@ -207,6 +240,7 @@ TEST_F(DiscoveryLoopTest, SendsExactDatagramsToTheGroupAndIgnoresItsOwn) {
 TEST_F(DiscoveryLoopTest, EveryAdapterAnswersEvenWhenTheTableGrewUnderRunningThreads) {
     // Twenty adapters with the same address: each gets a socket and a thread, appended
     // while the earlier threads already receive; each answers the one datagram.
+    if (!loopbackMulticastWorks()) GTEST_SKIP() << "one unicast datagram reaches only one of the sockets";
     stopDiscovery();
     ASSERT_EQ(startDiscoveryOn(std::vector<std::string>(20, "127.0.0.1"), settings), 20);
     send(discoveryDatagram("notify", 71));
@@ -246,6 +280,7 @@ TEST_F(DiscoveryLoopTest, UnreachablePeerRaisesOneErrorBoxNotOnePerDatagram) {
 }
 
 TEST(DiscoveryHandOverTest, ErrorBoxOncePerPeerAddressThenOnlyPrinted) {
+    netStartup();
     recordingPortReset("", kOwn, "");
     forgetHandOverFailures();
     uint16_t port = closedTcpPort();
@@ -263,6 +298,7 @@ TEST(DiscoveryHandOverTest, ErrorBoxOncePerPeerAddressThenOnlyPrinted) {
 }
 
 TEST(DiscoveryHandOverTest, SendsTheRecordAndTheReadingSideTakesIt) {
+    netStartup();
     recordingPortReset("", kOwn, "");
     Socket listener = netTcpSocket();
     netBind(listener, kLoopback, 0);
@@ -304,6 +340,7 @@ std::string readAddressFrom(const std::string& bytes) {
 }  // namespace
 
 TEST(DiscoveryHandOverTest, ReadingSideTakesOnlyAPlainDottedAddress) {
+    netStartup();
     EXPECT_EQ(readAddressFrom(addressHandOverBytes("10.20.30.40", false)), "10.20.30.40");
     // Terminal control bytes, short and long sizes, other versions and transfers: nothing.
     EXPECT_EQ(readAddressFrom("Version:3.0\n\nType:ip\nSize:15\nFlags:1\n\n1.2.3.4\x1b[2J12\n\n"), "");
