@@ -7,7 +7,7 @@ packages=(
   g++ cmake make googletest pkg-config
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 fonts-wine xvfb x11-apps imagemagick xdotool
-  socat netcat-openbsd iproute2 python3 clang
+  socat netcat-openbsd iproute2 python3 clang nginx
 )
 
 need_i386=0
