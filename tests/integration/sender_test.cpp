@@ -145,11 +145,11 @@ protected:
         return path.make_preferred().string();
     }
     SendResult send(const std::vector<std::string>& paths, uint16_t port,
-                    int stallMilliseconds = kSendStallMilliseconds) {
+                    int stallMilliseconds = kSendStallMilliseconds, const std::string& to = "127.0.0.1") {
         prepareSend();
         for (const std::string& path : paths) addSelectionPathByKind(path);
         analyzeSelection(nullptr, nullptr);
-        return runSend("127.0.0.1", port, stallMilliseconds);
+        return runSend(to, port, stallMilliseconds);
     }
 };
 }  // namespace
@@ -251,6 +251,14 @@ TEST_F(Sender, ARefusedConnectionShowsConnectError) {
     const std::string error = recordedErrors()[0];
     EXPECT_EQ(error.rfind("Connect error ", 0), 0u) << error;
     EXPECT_EQ(error.back(), '\n');
+    EXPECT_EQ(lastButtons(), "idle");
+    EXPECT_EQ(sendSocket.load(), kInvalidSocket);
+}
+
+TEST_F(Sender, AnAddressThatIsNeitherDottedNorANameShowsInvalidAddress) {
+    // The resolver refuses a name with a space or "!" itself, without asking any server.
+    EXPECT_EQ(send({file("a.txt", "a")}, 1, kSendStallMilliseconds, "bad host!"), SendResult::InvalidAddress);
+    EXPECT_EQ(recordedErrors(), std::vector<std::string>{"Invalid address bad host!\n"});
     EXPECT_EQ(lastButtons(), "idle");
     EXPECT_EQ(sendSocket.load(), kInvalidSocket);
 }
