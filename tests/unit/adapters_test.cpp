@@ -51,61 +51,39 @@ TEST(DiscoveryOwnAddressTest, EmptyListAndDuplicates) {
     EXPECT_EQ(discoveryAddressesOf(twins), (Addresses{"10.1.1.1", "10.1.1.1"}));
 }
 
-TEST(DiscoveryInterfaceListTest, OneRecordPerInterfaceInIndexOrderWithItsFirstAddress) {
-    constexpr int kEther = 1;
-    std::vector<InterfaceRow> rows;
-    auto row = [&](const char* name, unsigned index, int hardware, const char* ipv4) {
-        InterfaceRow r;
-        r.name = name;
-        r.index = index;
-        r.hardwareType = hardware;
-        r.ipv4 = ipv4;
-        rows.push_back(r);
-    };
-    // getifaddrs lists link rows first, then the addresses.
-    row("wlan0", 3, kEther, "");
-    row("eth0", 2, kEther, "");
-    row("tun0", 4, 65534, "");
-    row("eth0", 2, -1, "192.168.1.22");
-    row("eth0:1", 0, -1, "10.9.9.9");  // a labelled second address of eth0
-    row("eth0", 2, -1, "192.168.1.23");
-    row("wlan0", 3, -1, "192.168.1.21");
-    row("tun0", 4, -1, "10.8.0.1");
-    rows[0].wireless = true;
-    std::vector<AdapterRecord> list = adapterRecordsFromRows(rows);
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0].type, kAdapterTypeEthernet);
-    EXPECT_EQ(list[0].firstAddress, "192.168.1.22");
-    EXPECT_EQ(list[1].type, kAdapterTypeWireless);
-    EXPECT_EQ(list[1].firstAddress, "192.168.1.21");
-    EXPECT_EQ(list[2].type, kAdapterTypeOther);
-    EXPECT_EQ(list[2].firstAddress, "10.8.0.1");
+namespace {
+InterfaceRow row(const char* name, unsigned index, int hardware, const char* ipv4) {
+    InterfaceRow r;
+    r.name = name;
+    r.index = index;
+    r.hardwareType = hardware;
+    r.ipv4 = ipv4;
+    return r;
 }
+}  // namespace
 
-TEST(DiscoveryInterfaceListTest, LoopbackAndDownInterfacesAreLeftOutAndAddresslessKept) {
-    std::vector<InterfaceRow> rows(4);
-    rows[0].name = "lo";
-    rows[0].index = 1;
+TEST(DiscoveryInterfaceListTest, OneRecordPerInterfaceInIndexOrderWithItsFirstAddress) {
+    // getifaddrs lists link rows first, then the addresses; 1 is Ethernet, 512 PPP.
+    std::vector<InterfaceRow> rows = {
+        row("lo", 1, 772, "127.0.0.1"),   row("wlan0", 3, 1, ""),           row("eth0", 2, 1, ""),
+        row("tun0", 4, 65534, ""),        row("eth1", 5, 1, "192.168.5.5"), row("ppp0", 9, 512, "100.64.1.1"),
+        row("eth0", 2, -1, "192.168.1.22"), row("eth0:1", 0, -1, "10.9.9.9"), row("eth0", 2, -1, "192.168.1.23"),
+        row("wlan0", 3, -1, "192.168.1.21"), row("eth7", 7, 1, ""),
+    };
     rows[0].loopback = true;
-    rows[0].ipv4 = "127.0.0.1";
-    rows[1].name = "eth1";
-    rows[1].index = 3;
-    rows[1].up = false;
-    rows[1].hardwareType = 1;
-    rows[1].ipv4 = "192.168.5.5";
-    rows[2].name = "eth0";
-    rows[2].index = 2;
-    rows[2].hardwareType = 1;
-    rows[3].name = "ppp0";
-    rows[3].index = 9;
-    rows[3].hardwareType = 512;
-    rows[3].ipv4 = "100.64.100.100";
+    rows[1].wireless = true;
+    rows[4].up = false;
     std::vector<AdapterRecord> list = adapterRecordsFromRows(rows);
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].firstAddress, "");  // eth0: no IPv4 address, like a disconnected adapter
-    EXPECT_EQ(list[1].type, kAdapterTypePpp);
-    EXPECT_EQ(ownAddressOf(list), "");
-    EXPECT_EQ(discoveryAddressesOf(list), (Addresses{"100.64.100.100"}));
+    ASSERT_EQ(list.size(), 5u);  // lo and the interface that is down are left out
+    EXPECT_EQ(list[0].type, kAdapterTypeEthernet);
+    EXPECT_EQ(list[0].firstAddress, "192.168.1.22");  // not the label's, not the second
+    EXPECT_EQ(list[1].type, kAdapterTypeWireless);
+    EXPECT_EQ(list[2].type, kAdapterTypeOther);
+    EXPECT_EQ(list[2].firstAddress, "");  // no IPv4 address, like a disconnected adapter
+    EXPECT_EQ(list[3].firstAddress, "");
+    EXPECT_EQ(list[4].type, kAdapterTypePpp);
+    EXPECT_EQ(ownAddressOf(list), "192.168.1.22");
+    EXPECT_EQ(discoveryAddressesOf(list), (Addresses{"192.168.1.22", "192.168.1.21", "100.64.1.1"}));
 }
 
 #ifndef _WIN32

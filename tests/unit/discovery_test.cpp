@@ -55,7 +55,7 @@ TEST_F(DiscoveryDatagramTest, OwnNumberIsIgnored) {
     EXPECT_EQ(judge(discoveryDatagram("request", 4242)), DiscoveryAsk::Nothing);
 }
 
-TEST_F(DiscoveryDatagramTest, TagMustMatchExactlyButMayBePaddedEitherSide) {
+TEST_F(DiscoveryDatagramTest, TagAndKindMustMatchExactlyButMayBePaddedEitherSide) {
     EXPECT_EQ(judge(fields(" quorvalinthexa", kNotify, "000000000000005")), DiscoveryAsk::Nothing);
     EXPECT_EQ(judge(fields(" QUORVALINTHEXA", kNotify, "000000000000005")), DiscoveryAsk::Nothing);
     EXPECT_EQ(judge(fields("Quorvalinthexa ", kNotify, "000000000000005")), DiscoveryAsk::Notify);
@@ -63,6 +63,9 @@ TEST_F(DiscoveryDatagramTest, TagMustMatchExactlyButMayBePaddedEitherSide) {
     // A tag cut short or carrying a second word is another tag.
     EXPECT_EQ(judge(fields("  Quorvalinthex", kNotify, "000000000000005")), DiscoveryAsk::Nothing);
     EXPECT_EQ(judge(fields("Quorvalinthexaz", kNotify, "000000000000005")), DiscoveryAsk::Nothing);
+    // Only the two kinds, exactly.
+    EXPECT_EQ(judge(fields(kTag, "         NOTIFY", "000000000000009")), DiscoveryAsk::Nothing);
+    EXPECT_EQ(judge(fields(kTag, "          hello", "000000000000009")), DiscoveryAsk::Nothing);
 }
 
 TEST_F(DiscoveryDatagramTest, NumberFollowsAtoi) {
@@ -86,12 +89,6 @@ TEST_F(DiscoveryDatagramTest, NumberFollowsAtoi) {
         EXPECT_EQ(parseDiscoveryDatagram(bytes.data(), 45).number, c.number) << c.field;
         EXPECT_EQ(judge(bytes), c.ask) << c.field;
     }
-}
-
-TEST_F(DiscoveryDatagramTest, OtherKindsAreIgnored) {
-    EXPECT_EQ(judge(fields(kTag, "         NOTIFY", "000000000000009")), DiscoveryAsk::Nothing);
-    EXPECT_EQ(judge(fields(kTag, "          hello", "000000000000009")), DiscoveryAsk::Nothing);
-    EXPECT_EQ(judge(fields(kTag, "               ", "000000000000009")), DiscoveryAsk::Nothing);
 }
 
 TEST_F(DiscoveryDatagramTest, ShortDatagramsLoseTheirTrailingFields) {
