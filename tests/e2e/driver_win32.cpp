@@ -26,7 +26,12 @@
 //                                      (waiting up to MS for it to become WANT)
 //   qdriver menu-open [MS]             wait for an open popup menu
 //   qdriver menu-keys KEY...           press up, down, return or escape in that menu
+//   qdriver drop PATH...               drop files on the main window (WM_DROPFILES)
+//   qdriver list-rows TITLE ID         print a list view's rows, cells joined by "|"
+//   qdriver list-select TITLE ID TEXT  select the rows whose first cell is TEXT
 #include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -51,7 +56,96 @@ std::string toUtf8(const std::wstring& wide) {
     return text;
 }
 
-HWND findDialog(const wchar_t* title) { return FindWindowW(L"#32770", title); }
+// A top-level dialog with that title other than the main window (the selection dialog
+// shares the main window's title).
+HWND findDialog(const wchar_t* title) {
+    HWND w = nullptr;
+    while ((w = FindWindowExW(nullptr, w, L"#32770", title)) != nullptr)
+        if (!GetDlgItem(w, 113)) return w;
+    return nullptr;
+}
+
+// Drops paths on the main window as the shell delivers them: a DROPFILES block with wide
+// paths, each ended by a NUL and the list by one more, in the receiving process's memory
+// (fixed memory: its address is the HDROP), then WM_DROPFILES.
+int dropFiles(HWND window, int count, char** paths) {
+    std::wstring list;
+    for (int i = 0; i < count; ++i) list += fromUtf8(paths[i]) + L'\0';
+    list += L'\0';
+    std::string block(sizeof(DROPFILES), '\0');
+    DROPFILES header = {};
+    header.pFiles = sizeof(DROPFILES);
+    header.fWide = TRUE;
+    memcpy(&block[0], &header, sizeof header);
+    block.append(reinterpret_cast<const char*>(list.data()), list.size() * sizeof(wchar_t));
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+    if (!process) return 1;
+    void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    bool ok = remote && WriteProcessMemory(process, remote, block.data(), block.size(), nullptr);
+    CloseHandle(process);
+    if (!ok) return 1;
+    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+    return 0;
+}
+
+// List views keep their rows in the program's memory: their messages take pointers, so
+// the item records and text buffers are placed in the program's process.
+struct RemoteItem {
+    HANDLE process = nullptr;
+    char* base = nullptr;  // an LVITEMW followed by a 512-character text buffer
+};
+
+RemoteItem openRemoteItem(HWND list) {
+    RemoteItem item;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(list, &processId);
+    item.process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+    if (item.process)
+        item.base = static_cast<char*>(VirtualAllocEx(item.process, nullptr, sizeof(LVITEMW) + 1024,
+                                                      MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    return item;
+}
+
+void closeRemoteItem(RemoteItem& item) {
+    if (item.base) VirtualFreeEx(item.process, item.base, 0, MEM_RELEASE);
+    if (item.process) CloseHandle(item.process);
+}
+
+std::wstring remoteCell(HWND list, RemoteItem& item, int row, int column) {
+    LVITEMW record = {};
+    record.iSubItem = column;
+    record.pszText = reinterpret_cast<wchar_t*>(item.base + sizeof(LVITEMW));
+    record.cchTextMax = 512;
+    WriteProcessMemory(item.process, item.base, &record, sizeof record, nullptr);
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(item.base));
+    wchar_t text[513] = {};
+    ReadProcessMemory(item.process, item.base + sizeof(LVITEMW), text, 1024, nullptr);
+    return text;
+}
+
+int listRows(HWND list, const char* select) {
+    if (!list) return 1;
+    RemoteItem item = openRemoteItem(list);
+    if (!item.base) return 1;
+    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        std::wstring name = remoteCell(list, item, row, 0);
+        if (!select) {
+            printf("%s|%s|%s\n", toUtf8(name).c_str(), toUtf8(remoteCell(list, item, row, 1)).c_str(),
+                   toUtf8(remoteCell(list, item, row, 2)).c_str());
+            continue;
+        }
+        LVITEMW state = {};
+        state.stateMask = LVIS_SELECTED;
+        state.state = name == fromUtf8(select) ? LVIS_SELECTED : 0;
+        WriteProcessMemory(item.process, item.base, &state, sizeof state, nullptr);
+        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(item.base));
+    }
+    closeRemoteItem(item);
+    return 0;
+}
 
 // The main window is the dialog titled "Quorvalinthexa" that has a status line (113).
 HWND mainWindow() {
@@ -249,6 +343,10 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (command == "list-rows" && argc >= 4)
+        return listRows(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), nullptr);
+    if (command == "list-select" && argc >= 5)
+        return listRows(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), argv[4]);
     if (command == "dialog-rect" && argc >= 3) {
         RECT r;
         HWND dialog = findDialog(fromUtf8(argv[2]).c_str());
@@ -280,6 +378,7 @@ int main(int argc, char** argv) {
         printf("%d\n", IsWindowVisible(window) ? 1 : 0);
         return 0;
     }
+    if (command == "drop" && argc >= 3) return dropFiles(window, argc - 2, argv + 2);
     if (command == "post" && argc >= 5) {
         PostMessageW(window, static_cast<UINT>(strtoul(argv[2], nullptr, 0)), strtoul(argv[3], nullptr, 0),
                      static_cast<LPARAM>(strtol(argv[4], nullptr, 0)));

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The selection as a user builds it: paths on the command line, a drop of two files and
+# a folder (one already selected), the selection dialog's rows, Delete, and Cancel in
+# the analysis dialog. Screenshots of both dialogs go to $QV_SCREENSHOTS_DIR when set.
+source "$(dirname "$0")/lib.sh"
+shots="${QV_SCREENSHOTS_DIR:-$WORK}"
+
+src="$WORK/src"
+mkdir -p "$src/Photos 2010"
+head -c 1536 /dev/urandom >"$src/report.pdf"
+head -c 1100000 /dev/urandom >"$src/Photos 2010/beach.jpg"
+printf 'hello' >"$src/notes.txt"
+win="Z:$(tr / '\\' <<<"$src")"
+
+reg_clear
+use_store
+start_program "$win\\report.pdf"
+expect_eq "summary from the command line" "Selected: files: 1; folders: 0" "$(driver text 1011)"
+driver drop "$win\\report.pdf" "$win\\notes.txt" "$win\\Photos 2010"
+sleep 1
+expect_eq "summary after the drop" "Selected: files: 2; folders: 1" "$(driver text 1011)"
+
+# The selection dialog: one row per entry, with name, size and folder.
+driver click 106
+driver wait-dialog Quorvalinthexa 10000 || fail "the selection dialog did not open"
+rows="$(driver list-rows Quorvalinthexa 1008 | sort)"
+expected="$(printf '%s\n' "Photos 2010||$win\\" "notes.txt|5 B|$win\\" "report.pdf|1.5 kB|$win\\" | sort)"
+expect_eq "selection rows" "$expected" "$rows"
+rect="$(driver dialog-rect Quorvalinthexa)"
+xwd -root -silent -display "$DISPLAY" | convert xwd:- -crop "$rect" +repage "$shots/selection-dialog.png" 2>/dev/null || true
+# Delete the notes row: the list and the summary follow.
+driver list-select Quorvalinthexa 1008 "notes.txt"
+driver dialog-click Quorvalinthexa 1006
+sleep 1
+expect_eq "rows after Delete" "2" "$(driver list-rows Quorvalinthexa 1008 | wc -l | tr -d ' ')"
+driver dialog-click Quorvalinthexa 1
+driver wait-dialog-gone Quorvalinthexa 10000 || fail "the selection dialog did not close"
+expect_eq "summary after Delete" "Selected: files: 1; folders: 1" "$(driver text 1011)"
+
+# A large folder (the machine's /usr) keeps the analysis busy: its dialog shows, and
+# Cancel sends nothing (an address that no one could answer, should it try).
+driver drop 'Z:\usr'
+driver set-text 103 10.255.255.1
+driver click 110
+if driver wait-dialog "Wait..." 20000; then
+  expect_eq "analysis text" "Analyzing selected files and foldes..." "$(driver dialog-text "Wait..." 1016)"
+  sleep 1  # let it paint
+  xid="$(xdotool search --name '^Wait\.\.\.$' 2>/dev/null | head -n 1)"
+  [ -n "$xid" ] && xwd -id "$xid" -silent -display "$DISPLAY" | convert xwd:- "$shots/analysis-dialog.png" 2>/dev/null || true
+  driver dialog-click "Wait..." 2
+  driver wait-dialog-gone "Wait..." 20000 || fail "the analysis dialog did not close"
+  expect_eq "status after Cancel" "Preparing..." "$(driver text 113)"
+  expect_eq "Send still enabled" "1" "$(driver enabled 110)"
+  [ -z "$(ls -A "$STORE")" ] && echo "ok: nothing was sent" || fail "something was sent after Cancel"
+else
+  echo "note: the analysis finished before its dialog could be seen"
+fi
+stop_program
+finish
