@@ -19,13 +19,14 @@
 #include "shell/central_state.h"
 #include "transfer/listener.h"
 #include "transfer/protocol.h"
+#include "transfer/receiver.h"
 #include "transfer/stop.h"
 
 namespace {
 constexpr int kStopWaitMilliseconds = 3000;
 
 void printReceiveUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa receive [--store DIR] [--port N]\n"
+    fputs("Usage: quorvalinthexa receive [--store DIR] [--port N] [--stall-seconds N]\n"
           "\n"
           "Listens for transfers and writes the files and folders they carry into DIR.\n"
           "Each state the program's window would show is printed as a line; on a terminal\n"
@@ -34,6 +35,9 @@ void printReceiveUsage(FILE* out) {
           "Options:\n"
           "  --store DIR   where received files go (default: the current folder)\n"
           "  --port N      the TCP port to listen on (default 2904; 0 picks a free one)\n"
+          "  --stall-seconds N\n"
+          "                end a reception whose sender sends nothing for N seconds\n"
+          "                (default 60)\n"
           "  --help        show this text\n"
           "\n"
           "Exit status: 0 when interrupted, 1 when it cannot listen or the store folder is\n"
@@ -55,6 +59,14 @@ bool parsePort(const char* text, uint16_t* port) {
     return true;
 }
 
+bool parseSeconds(const char* text, int* milliseconds) {
+    char* end = nullptr;
+    long value = strtol(text, &end, 10);
+    if (!*text || *end || value < 1 || value > 86400) return false;
+    *milliseconds = static_cast<int>(value) * 1000;
+    return true;
+}
+
 // The store folder as an absolute path, or "" when it is not an existing folder.
 std::string absoluteFolder(const std::string& folder) {
     char resolved[PATH_MAX];
@@ -68,6 +80,7 @@ void acceptInBackground(void* listener) { acceptConnections(reinterpret_cast<Soc
 int receiveCommand(int argc, char** argv) {
     std::string store = ".";
     uint16_t port = kTransferPort;
+    int stall = kReceiveStallMilliseconds;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
@@ -83,6 +96,11 @@ int receiveCommand(int argc, char** argv) {
             if (!parsePort(argv[++i], &port)) return usageError("invalid port: ", argv[i]);
         } else if (!strncmp(arg, "--port=", 7)) {
             if (!parsePort(arg + 7, &port)) return usageError("invalid port: ", arg + 7);
+        } else if (!strcmp(arg, "--stall-seconds")) {
+            if (i + 1 >= argc) return usageError("--stall-seconds needs a value", "");
+            if (!parseSeconds(argv[++i], &stall)) return usageError("invalid number of seconds: ", argv[i]);
+        } else if (!strncmp(arg, "--stall-seconds=", 16)) {
+            if (!parseSeconds(arg + 16, &stall)) return usageError("invalid number of seconds: ", arg + 16);
         } else {
             return usageError("unknown argument: ", arg);
         }
@@ -103,6 +121,7 @@ int receiveCommand(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     netStartup();
+    receiveStallMilliseconds = stall;
     cliPortSetStorePath(folder);
     int error = 0;
     Socket listener = startListening(port, &error);

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -233,6 +234,13 @@ int64_t receiveRate(int64_t received, uint32_t elapsedMilliseconds) {
 ReceiveProgress receiveProgress() { return progressNow; }
 
 ReceiveResult receiveConnection(Socket connection) {
+    netSetReceiveTimeout(connection, receiveStallMilliseconds);
+    StreamReader reader;
+    startSocketReader(reader, connection);
+    return receiveStream(std::move(reader), connection);
+}
+
+ReceiveResult receiveStream(StreamReader reader, Socket connection) {
     // Admission: the test and the setting are one step, so two connections arriving
     // together cannot both be admitted.
     if (receiveInProgress.exchange(true)) {
@@ -255,8 +263,7 @@ ReceiveResult receiveConnection(Socket connection) {
     portSetStatusText(IDS_RECEIVING);
     portSetProgress(0, 0);
 
-    netSetReceiveTimeout(connection, receiveStallMilliseconds);
-    startSocketReader(r.reader, connection);
+    r.reader = std::move(reader);
     r.block.assign(kHeaderBlockLimit + 1, '\0');
 
     std::string version;

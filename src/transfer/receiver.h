@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "platform/net.h"
+#include "transfer/protocol.h"
 
 // A peer that sends no byte for this long ends its reception (as incomplete).
 constexpr int kReceiveStallMilliseconds = 60000;
@@ -28,6 +29,10 @@ enum class ReceiveResult {
 
 // The whole reception of one connection, which it owns and closes.
 ReceiveResult receiveConnection(Socket connection);
+// The same reception over a stream read through reader (an in-memory stream in tests and
+// fuzzing). connection is the handle that Stop shuts down and that is closed at the end;
+// kInvalidSocket when the stream has none.
+ReceiveResult receiveStream(StreamReader reader, Socket connection);
 
 // Thread procedure: the connection handle travels by value inside the pointer.
 void receiverThread(void* connection);
