@@ -35,6 +35,10 @@ bool nameTravels(const std::string& name) {
     return name.find(kWireSeparator) == std::string::npos && name.find('/') == std::string::npos;
 }
 
+// A link or junction met inside a selected folder is not walked: it may lead back to a
+// folder above it, and the walk would repeat the same files level after level.
+bool followable(const std::string& folder) { return !isSymbolicLink(folder); }
+
 void addFileEntry(const std::string& localPath, const std::string& name, const std::string& wireFolder) {
     if (!fitsField(localPath) || !fitsField(name) || !fitsWire(name) || !fitsWire(wireFolder) ||
         !nameTravels(name)) {
@@ -61,7 +65,7 @@ void walk(const std::string& parent, const std::string& localRelative, const std
     directoryList.push_back(wireRelative);
     listDirectory(folder, [&](const std::string& name, bool directory) {
         if (cancelRequested) return false;
-        if (!nameTravels(name)) refuse();
+        if (!nameTravels(name) || (directory && !followable(folder + name))) refuse();
         else if (directory) walk(parent, localRelative + name + kPathSeparator, wireRelative + name + kWireSeparator);
         else addFileEntry(folder + name, name, wireRelative);
         return true;
@@ -87,7 +91,7 @@ void walkContents(std::string root) {
     if (!root.empty() && !isSeparator(root.back())) root += kPathSeparator;
     listDirectory(root, [&](const std::string& name, bool directory) {
         if (cancelRequested) return false;
-        if (!nameTravels(name)) refuse();
+        if (!nameTravels(name) || (directory && !followable(root + name))) refuse();
         else if (directory) walk(root, name + kPathSeparator, name + kWireSeparator);
         else addFileEntry(root + name, name, "/");
         return true;

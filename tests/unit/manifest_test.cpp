@@ -136,6 +136,19 @@ TEST_F(ManifestWalk, NamesWithBackslashesAreLeftOutOnPosix) {
     EXPECT_EQ(refusedItemCount, 1);
     EXPECT_EQ(totalSize, 2 - 1);
 }
+
+TEST_F(ManifestWalk, LinksToFoldersInsideTheSelectionAreNotWalked) {
+    const std::string folder = make("Looped");
+    writeFile(join(folder, "a.txt"), 1);
+    ASSERT_EQ(symlink(".", join(folder, "self").c_str()), 0);  // would repeat a.txt at every level
+    ASSERT_EQ(symlink("a.txt", join(folder, "alias.txt").c_str()), 0);
+    addSelectionPath(folder, true);
+    analyzeSelection(nullptr, nullptr);
+    EXPECT_EQ(directoryList, std::vector<std::string>{"Looped\\"});
+    EXPECT_EQ(transferManifest.size(), 2u);  // a link to a file sends the file's content
+    EXPECT_EQ(refusedItemCount, 1);
+    EXPECT_EQ(totalSize, 2 - 1);
+}
 #endif
 
 TEST_F(ManifestWalk, PathsBeyondTheFieldsAreLeftOutAndCounted) {
