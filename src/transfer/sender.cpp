@@ -149,6 +149,7 @@ void sendDirectories(Transfer& t) {
 
 void stream(Transfer& t) {
     portSetProgress(0, 0);
+    t.percent = 0;
     portSetStatusText(IDS_SENDING);
     append(t, transferHeaderBytes(totalSize));
     t.blockOpen = true;
