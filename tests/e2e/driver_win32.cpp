@@ -27,6 +27,8 @@
 //   qdriver menu-open [MS]             wait for an open popup menu
 //   qdriver menu-keys KEY...           press up, down, return or escape in that menu
 //   qdriver drop PATH...               drop files on the main window (WM_DROPFILES)
+//   qdriver rect [ID]                  the main window's (or a control's) rectangle, WxH+X+Y,
+//                                      in screen (or the window's client) coordinates
 //   qdriver list-rows TITLE ID         print a list view's rows, cells joined by "|"
 //   qdriver list-select TITLE ID TEXT  select the rows whose first cell is TEXT
 #include <windows.h>
@@ -376,6 +378,19 @@ int main(int argc, char** argv) {
         return trayIconState(window, argc > 2 ? atoi(argv[2]) : -1, timeoutArg(argc, argv, 3, 10000));
     if (command == "visible") {
         printf("%d\n", IsWindowVisible(window) ? 1 : 0);
+        return 0;
+    }
+    if (command == "rect") {
+        RECT r;
+        if (argc >= 3) {
+            HWND c = GetDlgItem(window, atoi(argv[2]));
+            if (!c) return 1;
+            GetWindowRect(c, &r);
+            MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        } else {
+            GetWindowRect(window, &r);
+        }
+        printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
         return 0;
     }
     if (command == "drop" && argc >= 3) return dropFiles(window, argc - 2, argv + 2);

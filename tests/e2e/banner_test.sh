@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The banner from a real HTTP server (nginx) in the PC's network, under the banner
+# host's name: the window grows by the title, the content and the picture + 15, the
+# picture sits centred, and the server's cookie comes back on the next start. With the
+# server gone the window keeps its size.
+source "$(dirname "$0")/lib.sh"
+[ -n "$NS" ] || { echo "SKIP: the banner server needs a network namespace (run as root)"; finish; exit 0; }
+host=banner.quorvalinthexa.invalid
+mkdir -p "/etc/netns/$NS"
+echo "127.0.0.1 $host" >"/etc/netns/$NS/hosts"
+trap 'cleanup; rm -rf "/etc/netns/$NS"' EXIT
+log="$WORK/access.log"
+in_pc "$QV_ROOT/scripts/banner-server.sh" start "$WORK/banner" 127.0.0.1 "$host" "$log"
+
+size_of() { sed -E 's/^([0-9]+)x([0-9]+).*/\1 \2/' <<<"$1"; }
+
+reg_clear
+use_store
+start_program
+driver wait-text 1004 "Quorvalinthexa & friends" 20000 || fail "no banner title: \"$(driver text 1004)\""
+expect_eq "banner content" "Files across the room" "$(driver text 1005)"
+sleep 1
+read -r w h <<<"$(size_of "$(driver rect)")"
+read -r pw ph px py <<<"$(driver rect 1003 | sed -E 's/^([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+)$/\1 \2 \3 \4/')"
+expect_eq "picture size" "100x40" "${pw}x${ph}"
+read -r tw th tx ty <<<"$(driver rect 1004 | sed -E 's/^([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+)$/\1 \2 \3 \4/')"
+expect_eq "picture centred on the banner width" "$((tw / 2 - 50))" "$px"
+expect_eq "picture below the two text lines" "$((ty + 2 * th))" "$py"
+if [ -n "${QV_SCREENSHOTS_DIR:-}" ]; then
+  "$QV_ROOT/scripts/screenshot-window.sh" Quorvalinthexa "$QV_SCREENSHOTS_DIR/main-window-banner.png" || true
+fi
+stop_program
+grep -q 'cookies="-"' "$log" && echo "ok: the first request carried no cookie" || fail "first request: $(head -n 1 "$log")"
+
+# Next start: the cookie the server set comes back; the window grows the same way.
+start_program
+driver wait-text 1004 "Quorvalinthexa & friends" 20000 || fail "no banner on the second start"
+grep -q 'cookies="uid=42;"' "$log" && echo "ok: the stored cookie was sent" || fail "requests: $(cat "$log")"
+sleep 1
+read -r w2 h2 <<<"$(size_of "$(driver rect)")"
+expect_eq "window size with the banner again" "${w}x${h}" "${w2}x${h2}"
+stop_program
+
+# Server gone: the window keeps its size and shows nothing; the program goes on.
+in_pc "$QV_ROOT/scripts/banner-server.sh" stop "$WORK/banner"
+start_program
+sleep 3
+read -r w3 h3 <<<"$(size_of "$(driver rect)")"
+expect_eq "banner title without a server" "" "$(driver text 1004)"
+[ "$h3" -lt "$h" ] && echo "ok: the window did not grow without a server ($h3 < $h)" || fail "window height $h3 without a server"
+expect_eq "still answering" "1" "$(driver enabled 110)"
+stop_program
+finish
