@@ -19,6 +19,8 @@ use_store
 start_program
 driver wait-text 1004 "Quorvalinthexa & friends" 20000 || fail "no banner title: \"$(driver text 1004)\""
 expect_eq "banner content" "Files across the room" "$(driver text 1005)"
+# The title is shown as the server sent it: "&" is no mnemonic prefix there.
+expect_eq "title style has SS_NOPREFIX" "1" "$(driver has-style 1004 0x80)"
 sleep 1
 read -r w h <<<"$(size_of "$(driver rect)")"
 read -r pw ph px py <<<"$(driver rect 1003 | sed -E 's/^([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+)$/\1 \2 \3 \4/')"

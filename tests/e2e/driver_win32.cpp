@@ -29,6 +29,7 @@
 //   qdriver drop PATH...               drop files on the main window (WM_DROPFILES)
 //   qdriver rect [ID]                  the main window's (or a control's) rectangle, WxH+X+Y,
 //                                      in screen (or the window's client) coordinates
+//   qdriver has-style ID BITS          print 1 when a control's style has all those bits
 //   qdriver list-rows TITLE ID         print a list view's rows, cells joined by "|"
 //   qdriver list-select TITLE ID TEXT  select the rows whose first cell is TEXT
 #include <windows.h>
@@ -409,6 +410,11 @@ int main(int argc, char** argv) {
     if (command == "set-text" && argc >= 4 && c) {
         std::wstring text = fromUtf8(argv[3]);
         SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        return 0;
+    }
+    if (command == "has-style" && argc >= 4 && c) {
+        LONG bits = static_cast<LONG>(strtoul(argv[3], nullptr, 0));
+        printf("%d\n", (GetWindowLongW(c, GWL_STYLE) & bits) == bits ? 1 : 0);
         return 0;
     }
     if (command == "click") return clickButton(window, c, atoi(argv[2]));
