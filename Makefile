@@ -5,7 +5,7 @@ NATIVE := build/native
 WIN := build/win
 RELEASE := build/release
 
-.PHONY: all deps native windows release test test-fast run bench fuzz clean
+.PHONY: all deps native windows release test test-fast run bench fuzz fuzz-short clean
 
 all: native windows
 
@@ -37,6 +37,14 @@ run: windows
 
 bench: release
 	@bench/run.sh
+
+# Fuzz targets (clang, libFuzzer) in build/fuzz: QV_FUZZ_SECONDS each (default 60);
+# fuzz-short shares about a minute among them, as `make test` does.
+fuzz: deps
+	@scripts/fuzz.sh
+
+fuzz-short: deps
+	@scripts/fuzz.sh --total 60
 
 clean:
 	rm -rf build

@@ -24,6 +24,11 @@ echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 ctest --test-dir build/native --output-on-failure -j"$jobs" 2>&1 | tee build/native-tests.log
 count build/native-tests.log
 
+if [ "$mode" != fast ]; then
+  echo "== fuzz targets, about a minute (make fuzz runs them longer)"
+  if make -s --no-print-directory fuzz-short; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+fi
+
 echo "== Windows tests under Wine"
 started_x=""
 [ -n "${DISPLAY:-}" ] || started_x=1
