@@ -81,7 +81,7 @@ def make_inputs(root):
 def run_product(paths, store):
     """One transfer; returns (seconds, receiver CPU seconds)."""
     port = free_port()
-    receiver = subprocess.Popen([CLI, "receive", "--store", store, "--port", str(port)],
+    receiver = subprocess.Popen([CLI, "receive", "--no-discovery", "--store", store, "--port", str(port)],
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     try:
         line = receiver.stdout.readline()

@@ -10,7 +10,9 @@
 #include <pthread.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
+#include "cli/cli_discovery.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
 #include "platform/files.h"
@@ -27,6 +29,7 @@ constexpr int kStopWaitMilliseconds = 3000;
 
 void printReceiveUsage(FILE* out) {
     fputs("Usage: quorvalinthexa receive [--store DIR] [--port N] [--stall-seconds N]\n"
+          "                              [--adapter ADDRESS]... [--no-discovery]\n"
           "\n"
           "Listens for transfers and writes the files and folders they carry into DIR.\n"
           "Each state the program's window would show is printed as a line; on a terminal\n"
@@ -38,7 +41,16 @@ void printReceiveUsage(FILE* out) {
           "  --stall-seconds N\n"
           "                end a reception whose sender sends nothing for N seconds\n"
           "                (default 60)\n"
+          "  --adapter ADDRESS\n"
+          "                take part in discovery only on the adapter with this address\n"
+          "                (repeatable; default: every usable adapter)\n"
+          "  --no-discovery\n"
+          "                neither announce this peer nor answer others on the network\n"
           "  --help        show this text\n"
+          "\n"
+          "Like the Windows program, the peer announces itself on the local network until a\n"
+          "peer answers, and answers every peer's announcement and request by handing over\n"
+          "its own address.\n"
           "\n"
           "Exit status: 0 when interrupted, 1 when it cannot listen or the store folder is\n"
           "missing, 2 on a usage error.\n",
@@ -81,6 +93,8 @@ int receiveCommand(int argc, char** argv) {
     std::string store = ".";
     uint16_t port = kTransferPort;
     int stall = kReceiveStallMilliseconds;
+    bool discovery = true;
+    std::vector<std::string> adapters;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
@@ -96,6 +110,13 @@ int receiveCommand(int argc, char** argv) {
             if (!parsePort(argv[++i], &port)) return usageError("invalid port: ", argv[i]);
         } else if (!strncmp(arg, "--port=", 7)) {
             if (!parsePort(arg + 7, &port)) return usageError("invalid port: ", arg + 7);
+        } else if (!strcmp(arg, "--no-discovery")) {
+            discovery = false;
+        } else if (!strcmp(arg, "--adapter")) {
+            uint32_t address = 0;
+            if (i + 1 >= argc || !netParseDotted(argv[i + 1], &address))
+                return usageError("--adapter needs a dotted IPv4 address", "");
+            adapters.push_back(argv[++i]);
         } else if (!strcmp(arg, "--stall-seconds")) {
             if (i + 1 >= argc) return usageError("--stall-seconds needs a value", "");
             if (!parseSeconds(argv[++i], &stall)) return usageError("invalid number of seconds: ", argv[i]);
@@ -135,6 +156,11 @@ int receiveCommand(int argc, char** argv) {
         fputs("quorvalinthexa receive: cannot start the listener thread\n", stderr);
         return 1;
     }
+    if (discovery) {
+        std::vector<std::string> usable = cliDiscoveryAdapters(adapters);
+        cliPortSetOwnAddress(cliOwnAddress(adapters));
+        startCliDiscovery(netLocalPort(listener), usable);
+    }
 
     int caught = 0;
     sigwait(&stopSignals, &caught);
@@ -143,6 +169,7 @@ int receiveCommand(int argc, char** argv) {
         for (int waited = 0; receiveInProgress && waited < kStopWaitMilliseconds; waited += 10)
             sleepMilliseconds(10);
     }
+    if (discovery) stopCliDiscovery();
     cliPortEndProgressLine();
     fflush(stdout);
     return 0;
