@@ -40,7 +40,12 @@ int netLastError() { return errno; }
 
 Socket netTcpSocket() {
     int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    return s < 0 ? kInvalidSocket : s;
+    if (s < 0) return kInvalidSocket;
+    // A receiver started again while its last connections linger in TIME_WAIT must still
+    // bind its port. (On POSIX this never lets two listeners share a port.)
+    int on = 1;
+    setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    return s;
 }
 Socket netUdpSocket() {
     int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);

@@ -116,7 +116,13 @@ void createFolders(Reception& r, const Record& record) {
     std::vector<std::string> prefix;
     for (const std::string& component : components) {
         prefix.push_back(component);
-        makeDirectory(joinStorePath(r.store, prefix, kPathSeparator));  // an existing folder is fine
+        std::string path = joinStorePath(r.store, prefix, kPathSeparator);
+        // An existing folder is fine; one that is still missing (a read-only or full
+        // store, a file in its place) did not arrive.
+        if (!makeDirectory(path) && !isDirectory(path)) {
+            r.missed = true;
+            return;
+        }
     }
 }
 
