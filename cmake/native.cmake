@@ -20,3 +20,13 @@ if(QV_CLI_SOURCES)
 endif()
 
 include(cmake/tests.cmake)
+
+# Fault-injection tests: the real command-line peer in network namespaces of their own
+# (as root; elsewhere they skip).
+file(GLOB QV_FAULT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/faults/*_test.sh)
+foreach(script ${QV_FAULT_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME faults.${name} COMMAND bash ${script})
+  set_tests_properties(faults.${name} PROPERTIES LABELS faults TIMEOUT 240 SKIP_RETURN_CODE 77
+    ENVIRONMENT "QV_NATIVE_BUILD=${CMAKE_BINARY_DIR};QV_ROOT=${CMAKE_SOURCE_DIR}")
+endforeach()

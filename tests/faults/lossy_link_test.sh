@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# A transfer over a link that loses 5% of the packets in each direction and delays the
+# others by 20 ms each way still arrives byte-identical and complete.
+source "$(dirname "$0")/lib.sh"
+[ -c /dev/net/tun ] || skip "no /dev/net/tun for the lossy link"
+
+rx_start
+good_transfer "warm-up"
+take_baseline
+
+python3 "$QV_ROOT/tests/faults/lossy_link.py" "$RX_NS" "qvl$$r" "$TX_NS" "qvl$$t" 0.05 20 >"$WORK/link.out" 2>&1 &
+link=$!
+hold "$link"
+for _ in $(seq 50); do grep -q ready "$WORK/link.out" && break; sleep 0.1; done
+grep -q ready "$WORK/link.out" || { fail "the lossy link did not start: $(cat "$WORK/link.out")"; finish; }
+ip -n "$RX_NS" addr add 10.213.1.1/24 dev "qvl$$r"
+ip -n "$TX_NS" addr add 10.213.1.2/24 dev "qvl$$t"
+ip -n "$RX_NS" link set "qvl$$r" up
+ip -n "$TX_NS" link set "qvl$$t" up
+
+mkdir -p "$WORK/src/lossy/folder/inner"
+head -c 1048576 /dev/urandom >"$WORK/src/lossy/folder/big.bin"
+for i in 1 2 3 4 5; do head -c $((i * 3000)) /dev/urandom >"$WORK/src/lossy/folder/inner/small$i.bin"; done
+: >"$WORK/src/lossy/empty.txt"
+rx_mark
+start=$SECONDS
+in_tx "$CLI" send 10.213.1.1 "$WORK/src/lossy" >/dev/null 2>>"$WORK/tx.err" || fail "the sender failed"
+expect_result "transfer over a lossy, slow link" "Receiving complete." 60
+diff -r "$WORK/src/lossy" "$STORE/lossy" >/dev/null && ok "it arrived byte-identical in $((SECONDS - start))s" ||
+  fail "the tree differs"
+kill "$link"
+wait "$link" 2>/dev/null || true
+stats="$(tail -n 1 "$WORK/link.out")"
+echo "link: $stats"
+dropped="${stats##*dropped=}"
+[ "${dropped:-0}" -gt 0 ] && ok "the link lost packets on the way" || fail "the link lost nothing: $stats"
+after_fault "lossy link"
+
+finish

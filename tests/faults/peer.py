@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""A misbehaving peer for the fault-injection tests.
+
+peer.py send HOST PORT FILE [--upto N] [--then close|reset|hold:SECONDS]
+    Connects, writes the first N bytes of FILE (all by default), then closes
+    normally, resets the connection (SO_LINGER 0: an RST instead of a FIN), or keeps
+    it open and silent for SECONDS before closing.
+peer.py crowd HOST PORT COUNT FILE
+    Opens COUNT connections at once without writing. The receiver admits one and
+    closes the others; once they are closed, FILE goes over the connection that is
+    still open. Prints "turned_away=N admitted=M".
+"""
+import select
+import socket
+import struct
+import sys
+import time
+
+
+def connect(host, port):
+    s = socket.create_connection((host, port), timeout=10)
+    s.settimeout(None)
+    return s
+
+
+def finish(s, how):
+    if how == "reset":
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    elif how.startswith("hold:"):
+        time.sleep(float(how[5:]))
+    s.close()
+
+
+def send(args):
+    host, port, path = args[0], int(args[1]), args[2]
+    upto, how = None, "close"
+    rest = args[3:]
+    while rest:
+        if rest[0] == "--upto":
+            upto = int(rest[1])
+        elif rest[0] == "--then":
+            how = rest[1]
+        else:
+            sys.exit("unknown option " + rest[0])
+        rest = rest[2:]
+    data = open(path, "rb").read()
+    if upto is not None:
+        data = data[:upto]
+    s = connect(host, port)
+    s.sendall(data)
+    finish(s, how)
+
+
+def closed_by_peer(s):
+    try:
+        return s.recv(1, socket.MSG_DONTWAIT) == b""
+    except BlockingIOError:
+        return False
+    except ConnectionResetError:
+        return True
+
+
+def crowd(args):
+    host, port, count, path = args[0], int(args[1]), int(args[2]), args[3]
+    sockets = []
+    for _ in range(count):
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        s.setblocking(False)
+        s.connect_ex((host, port))
+        sockets.append(s)
+    deadline = time.time() + 10
+    pending = list(sockets)
+    while pending and time.time() < deadline:  # every connect completes
+        _, writable, _ = select.select([], pending, [], 0.5)
+        pending = [s for s in pending if s not in writable]
+    turned_away = set()
+    deadline = time.time() + 10
+    while len(turned_away) < count - 1 and time.time() < deadline:
+        readable, _, _ = select.select([s for s in sockets if s not in turned_away], [], [], 0.5)
+        turned_away.update(s for s in readable if closed_by_peer(s))
+    time.sleep(0.5)  # a late close would show now
+    turned_away.update(s for s in sockets if s not in turned_away and closed_by_peer(s))
+    admitted = [s for s in sockets if s not in turned_away]
+    data = open(path, "rb").read()
+    for s in admitted:
+        s.setblocking(True)
+        s.sendall(data)
+    for s in sockets:
+        s.close()
+    print("turned_away=%d admitted=%d" % (len(turned_away), len(admitted)))
+
+
+def main():
+    if len(sys.argv) < 2 or sys.argv[1] not in ("send", "crowd"):
+        sys.exit(__doc__)
+    {"send": send, "crowd": crowd}[sys.argv[1]](sys.argv[2:])
+
+
+if __name__ == "__main__":
+    main()
