@@ -12,8 +12,10 @@ constexpr FileHandle kInvalidFile = -1;
 // The local path separator: '\\' on Windows, '/' on POSIX.
 extern const char kPathSeparator;
 
-// Creates the file or truncates an existing one, for writing.
+// Creates the file or truncates an existing one, for writing. Where kCreateRefusesLinks
+// holds, a symbolic link in the path's last place is refused instead of followed.
 FileHandle fileCreate(const std::string& path);
+extern const bool kCreateRefusesLinks;
 FileHandle fileOpenRead(const std::string& path);
 // Bytes read (0 at the end), or -1 on error.
 int64_t fileRead(FileHandle f, void* buffer, size_t size);

@@ -7,9 +7,10 @@
 #include <unistd.h>
 
 const char kPathSeparator = '/';
+const bool kCreateRefusesLinks = true;
 
 FileHandle fileCreate(const std::string& path) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     return fd < 0 ? kInvalidFile : fd;
 }
 

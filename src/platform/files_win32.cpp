@@ -3,6 +3,7 @@
 #include <windows.h>
 
 const char kPathSeparator = '\\';
+const bool kCreateRefusesLinks = false;
 
 namespace {
 HANDLE raw(FileHandle f) { return reinterpret_cast<HANDLE>(f); }

@@ -34,6 +34,10 @@ struct Reception {
     bool missed = false;      // a record was refused or could not be stored
     int percent = -1;         // last percent shown
     uint32_t lastUpdate = 0;
+    // The folder of the last stored file, already found free of links: the files of one
+    // folder arrive together, so each of them costs one look at its own name only.
+    std::string checkedFolder;
+    bool folderChecked = false;
 };
 
 struct Record {
@@ -127,14 +131,22 @@ void createFolders(Reception& r, const Record& record) {
 }
 
 // The local path of a file record, or "" when the record may not be stored.
-std::string targetPath(const Reception& r, const Record& record) {
+std::string targetPath(Reception& r, const Record& record) {
     std::vector<std::string> components;
     if (!splitRecordDirectory(record.directory, r.windowsRules, &components) ||
         !isSafeComponent(record.name, r.windowsRules))
         return std::string();
+    std::string folder = joinStorePath(r.store, components, kPathSeparator);
     components.push_back(record.name);
     std::string path = joinStorePath(r.store, components, kPathSeparator);
-    if (!fitsLocalPathLimit(path) || passesThroughLink(r.store, components, kPathSeparator)) return std::string();
+    if (!fitsLocalPathLimit(path)) return std::string();
+    components.pop_back();
+    if (!r.folderChecked || folder != r.checkedFolder) {
+        if (passesThroughLink(r.store, components, kPathSeparator)) return std::string();
+        r.checkedFolder = folder;
+        r.folderChecked = true;
+    }
+    if (!kCreateRefusesLinks && isSymbolicLink(path)) return std::string();
     return path;
 }
 
@@ -279,6 +291,10 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
         else if (line.first == "Version") version = line.second;
     }
     if (version != kProtocolVersion) {
+        if (cancelRequested) {  // Stop cut the header short: that says nothing of the version
+            finish(connection);
+            return ReceiveResult::Cancelled;
+        }
         portSetStatusEmpty();
         finish(connection);
         portShowErrorText(IDS_OLD_VERSION);  // only once the admission is given up

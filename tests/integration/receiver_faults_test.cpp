@@ -1,5 +1,6 @@
-// Receptions of in-memory streams into a store that cannot take everything they carry:
-// whatever did not arrive is reported, never "Receiving complete.".
+// Receptions of in-memory streams that end badly: a store that cannot take everything
+// they carry (whatever did not arrive is reported, never "Receiving complete."), and a
+// Stop in the middle of the connection header.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "platform/files.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
+#include "shell/central_state.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 
@@ -34,12 +36,25 @@ ReceiveResult receiveBytes(const std::string& store, const std::string& bytes) {
     return receiveStream(std::move(reader), kInvalidSocket);
 }
 
+// Half a connection header, then Stop: the shut-down connection reads as closed.
+int stopInHeader(void* source, char* buffer, int size) {
+    bool& sent = *static_cast<bool*>(source);
+    if (sent) {
+        cancelRequested = true;
+        return 0;
+    }
+    sent = true;
+    const char part[] = "Version:3.";
+    memcpy(buffer, part, sizeof part - 1);
+    return static_cast<int>(sizeof part - 1);
+}
+
 std::string foldersStream() {
     return transferHeaderBytes(0) + directoryRecordBytes("Photos/") + directoryRecordBytes("Photos/2010/");
 }
 }  // namespace
 
-TEST(ReceiverStoreFaults, FolderBlockedByAFileIsNotReceived) {
+TEST(ReceiverFaults, FolderBlockedByAFileIsNotReceived) {
     std::string store = makeScratchFolder("rx-blocked");
     writeWholeFile(store + kPathSeparator + "Photos", "a file where the folder should go");
     EXPECT_EQ(ReceiveResult::Incomplete, receiveBytes(store, foldersStream()));
@@ -48,11 +63,23 @@ TEST(ReceiverStoreFaults, FolderBlockedByAFileIsNotReceived) {
     removeScratchFolder(store);
 }
 
-TEST(ReceiverStoreFaults, FoldersThatAlreadyExistAreReceived) {
+TEST(ReceiverFaults, FoldersThatAlreadyExistAreReceived) {
     std::string store = makeScratchFolder("rx-existing");
     makeDirectory(store + kPathSeparator + "Photos");
     EXPECT_EQ(ReceiveResult::Complete, receiveBytes(store, foldersStream()));
     EXPECT_EQ("Receiving complete.", lastStatusText());
     EXPECT_TRUE(isDirectory(store + kPathSeparator + "Photos" + kPathSeparator + "2010"));
+    removeScratchFolder(store);
+}
+
+TEST(ReceiverFaults, StopInTheConnectionHeaderIsNoVersionError) {
+    std::string store = makeScratchFolder("rx-stop");
+    recordingPortReset(store);
+    bool sent = false;
+    StreamReader reader;
+    startReader(reader, stopInHeader, &sent);
+    EXPECT_EQ(ReceiveResult::Cancelled, receiveStream(std::move(reader), kInvalidSocket));
+    EXPECT_TRUE(recordedErrors().empty());
+    cancelRequested = false;
     removeScratchFolder(store);
 }
