@@ -47,7 +47,7 @@ expect_eq "pc1 status after pc2's hand-over" "Recepient IP received" "$(driver t
 # fills in its address.
 if [ -x "$CLI" ]; then
   pc_use pc2
-  in_pc "$CLI" receive --store "$WORK" >"$WORK/cli.out" 2>&1 &
+  in_pc_exec "$CLI" receive --store "$WORK" >"$WORK/cli.out" 2>&1 &
   cli=$!
   pc_use pc1
   driver set-text 103 ""

@@ -33,6 +33,12 @@ in_pc() {
   if [ -n "$NS" ]; then ip netns exec "$NS" "$@"; else "$@"; fi
 }
 
+# in_pc_exec CMD...: the same, replacing the calling shell; for `in_pc_exec CMD &`, whose
+# $! is then the command itself and a kill reaches it.
+in_pc_exec() {
+  if [ -n "$NS" ]; then exec ip netns exec "$NS" "$@"; else exec "$@"; fi
+}
+
 # pc_up NAME [--no-wine]: creates the PC (first time: a new Wine prefix, which takes a
 # while) and makes it the current one. --no-wine: only its network, for native peers.
 pc_up() {

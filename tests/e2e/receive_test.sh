@@ -42,7 +42,7 @@ if [ -x "$QV_NATIVE_BUILD/quorvalinthexa" ]; then
   cli_store="$WORK/cli-store"
   mkdir -p "$cli_store"
   port=29041
-  in_pc "$QV_NATIVE_BUILD/quorvalinthexa" receive --store "$cli_store" --port $port >"$WORK/cli.out" 2>&1 &
+  in_pc_exec "$QV_NATIVE_BUILD/quorvalinthexa" receive --store "$cli_store" --port $port >"$WORK/cli.out" 2>&1 &
   cli=$!
   for _ in $(seq 50); do grep -q "Server running" "$WORK/cli.out" && break; sleep 0.1; done
   in_pc socat -u "FILE:$WORK/stream.bin" TCP:127.0.0.1:$port
