@@ -41,6 +41,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 std::wstring fromUtf8(const char* text) {
@@ -306,7 +307,23 @@ HWND waitDialog(const char* title, int milliseconds) {
 }
 }  // namespace
 
-int main(int argc, char** argv) {
+// The arguments as UTF-8: the narrow argv of the C runtime holds the ANSI code page,
+// which cannot carry every name a test passes (Cyrillic paths to drop, for one).
+std::vector<std::string> utf8Arguments() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; wide && i < count; ++i) arguments.push_back(toUtf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+int main(int argc, char** ansiArgv) {
+    static std::vector<std::string> arguments = utf8Arguments();
+    static std::vector<char*> pointers;
+    for (std::string& a : arguments) pointers.push_back(&a[0]);
+    pointers.push_back(nullptr);
+    char** argv = static_cast<int>(arguments.size()) == argc ? pointers.data() : ansiArgv;
     if (argc < 2) return 2;
     std::string command = argv[1];
     if (command == "wait-window") return waitFor(mainWindow, timeoutArg(argc, argv, 2, 20000)) ? 0 : 1;
