@@ -41,7 +41,12 @@ void netClose(Socket s) {
     if (s != kInvalidSocket) closesocket(raw(s));
 }
 void netShutdown(Socket s) {
-    if (s != kInvalidSocket) shutdown(raw(s), SD_BOTH);
+    if (s == kInvalidSocket) return;
+    shutdown(raw(s), SD_BOTH);
+    // A shutdown alone may leave a send or recv blocked in another thread (a send waiting
+    // for room in the buffers, above all); cancelling the handle's pending I/O wakes it
+    // with an error, and the owner still closes the handle.
+    CancelIoEx(reinterpret_cast<HANDLE>(raw(s)), nullptr);
 }
 
 bool netParseDotted(const std::string& text, uint32_t* address) {
