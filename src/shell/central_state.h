@@ -13,6 +13,10 @@ extern std::atomic<bool> startInTray;
 extern std::atomic<bool> cancelRequested;
 // A reception is running; only one runs at a time.
 extern std::atomic<bool> receiveInProgress;
+// A sender thread runs. Send file may be enabled again while one runs (a reception that
+// ends first returns the buttons to idle); a second sender would empty the manifest
+// under the first, so a click then starts nothing.
+extern std::atomic<bool> sendInProgress;
 // The connections of the running reception and send; kInvalidSocket when none.
 extern std::atomic<Socket> receiveSocket;
 extern std::atomic<Socket> sendSocket;

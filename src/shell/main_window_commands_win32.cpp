@@ -6,6 +6,7 @@
 #include "resource.h"
 #include "selection/selection_dialog_win32.h"
 #include "shell/app_state_win32.h"
+#include "shell/central_state.h"
 #include "shell/texts_win32.h"
 #include "transfer/analysis_dialog_win32.h"
 #include "transfer/listener.h"
@@ -15,13 +16,14 @@ void startListenerCommand() { startThread(listenerThread, nullptr); }
 
 void stopCommand() { stopTransfers(); }
 
-// Each click starts one sender thread; the sender judges the address itself.
+// A click starts one sender thread unless one still runs; the sender judges the address.
 void sendCommand(HWND window) {
     if (GetWindowTextLengthW(GetDlgItem(window, IDC_RECIPIENT)) == 0) {
         showError(loadTextW(IDS_NO_RECIPIENT));
         return;
     }
-    startThread(senderThread, nullptr);
+    if (sendInProgress.exchange(true)) return;
+    if (!startThread(senderThread, nullptr)) sendInProgress = false;
 }
 
 void otherCommand(HWND window, int id) {

@@ -53,4 +53,5 @@ void senderThread(void*) {
     prepareSend();
     DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_ANALYSIS), mainWindow, analysisDialogProc, 0);
     runSend(portGetRecipient(), kTransferPort);
+    sendInProgress = false;
 }
