@@ -9,7 +9,12 @@ peer.py crowd HOST PORT COUNT FILE
     Opens COUNT connections at once without writing. The receiver admits one and
     closes the others; once they are closed, FILE goes over the connection that is
     still open. Prints "turned_away=N admitted=M".
+peer.py sink PORT OUT [--gate FILE]
+    Listens on PORT and takes one connection. With --gate it reads nothing until FILE
+    exists (a sender stays blocked in the middle of its stream); then it reads to the
+    end into OUT and prints "received=N".
 """
+import os
 import select
 import socket
 import struct
@@ -90,10 +95,38 @@ def crowd(args):
     print("turned_away=%d admitted=%d" % (len(turned_away), len(admitted)))
 
 
+def sink(args):
+    port, out = int(args[0]), args[1]
+    gate = args[3] if len(args) > 3 and args[2] == "--gate" else None
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("", port))
+    listener.listen(1)
+    print("listening", flush=True)
+    s, _ = listener.accept()
+    listener.close()
+    while gate and not os.path.exists(gate):
+        time.sleep(0.05)
+    received = 0
+    with open(out, "wb") as f:
+        while True:
+            try:
+                block = s.recv(1 << 20)
+            except ConnectionResetError:
+                break
+            if not block:
+                break
+            f.write(block)
+            received += len(block)
+    s.close()
+    print("received=%d" % received, flush=True)
+
+
 def main():
-    if len(sys.argv) < 2 or sys.argv[1] not in ("send", "crowd"):
+    commands = {"send": send, "crowd": crowd, "sink": sink}
+    if len(sys.argv) < 2 or sys.argv[1] not in commands:
         sys.exit(__doc__)
-    {"send": send, "crowd": crowd}[sys.argv[1]](sys.argv[2:])
+    commands[sys.argv[1]](sys.argv[2:])
 
 
 if __name__ == "__main__":
