@@ -48,9 +48,10 @@ struct Record {
 
 // Reads one block. A block cut short by the end of the stream keeps its last line: the
 // parse needs its line feed, and a directory record that lost it must still count.
-HeaderLines readBlock(Reception& r, bool completeLastLine) {
+HeaderLines readBlock(Reception& r, bool completeLastLine, int* bytesRead = nullptr) {
     int length = 0;
     int result = readHeaderBlock(r.reader, r.block.data(), &length);
+    if (bytesRead) *bytesRead = length;
     if (completeLastLine && result <= 0 && length > 0 && length < kHeaderBlockLimit &&
         r.block[static_cast<size_t>(length) - 1] != '\n')
         r.block[static_cast<size_t>(length++)] = '\n';
@@ -286,9 +287,17 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
 
     std::string version;
     int64_t total = 0;
-    for (const auto& line : readBlock(r, false)) {
+    int headerLength = 0;
+    for (const auto& line : readBlock(r, false, &headerLength)) {
         if (line.first == "Total") total = readNumber(line.second);
         else if (line.first == "Version") version = line.second;
+    }
+    if (headerLength == 0 && !cancelRequested) {
+        // Closed or silent before its first byte: a probe or a port scan, not an old
+        // sender; an error box for each would let anyone on the network raise boxes.
+        portSetStatusEmpty();
+        finish(connection);
+        return ReceiveResult::NothingSent;
     }
     if (version != kProtocolVersion) {
         if (cancelRequested) {  // Stop cut the header short: that says nothing of the version

@@ -25,6 +25,7 @@ enum class ReceiveResult {
     Incomplete,    // "Some files were not received."
     Cancelled,     // Stop: no result text
     AddressTaken,  // the connection carried an address record: no result text
+    NothingSent,   // closed or silent before its first byte: status cleared, nothing shown
 };
 
 // The whole reception of one connection, which it owns and closes.

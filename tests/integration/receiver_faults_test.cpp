@@ -83,3 +83,21 @@ TEST(ReceiverFaults, StopInTheConnectionHeaderIsNoVersionError) {
     cancelRequested = false;
     removeScratchFolder(store);
 }
+
+// A probe that connects and sends nothing is no sender: no version box, the status line
+// cleared and the buttons back; one byte is enough to be judged as a sender.
+TEST(ReceiverFaults, AConnectionThatSendsNothingRaisesNoBox) {
+    std::string store = makeScratchFolder("rx-probe");
+    EXPECT_EQ(ReceiveResult::NothingSent, receiveBytes(store, ""));
+    EXPECT_TRUE(recordedErrors().empty());
+    std::vector<PortCall> calls = recordedCalls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2].what, "status");
+    EXPECT_EQ(calls[calls.size() - 2].text, "");
+    EXPECT_EQ(calls.back().what, "idle");
+    EXPECT_FALSE(receiveInProgress);
+
+    EXPECT_EQ(ReceiveResult::WrongVersion, receiveBytes(store, "x"));
+    EXPECT_EQ(1u, recordedErrors().size());
+    removeScratchFolder(store);
+}
