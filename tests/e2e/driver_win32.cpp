@@ -12,6 +12,7 @@
 //   qdriver post MSG WPARAM LPARAM     post a message to the main window
 //   qdriver title                      print the main window's title
 //   qdriver dialog-text TITLE ID [MS]  print a control's text in another top-level dialog
+//   qdriver dialog-set-text TITLE ID TEXT  set a control's text there ("edit": its first edit box)
 //   qdriver dialog-click TITLE ID [MS] click a button in another top-level dialog
 //   qdriver dialog-close TITLE [MS]    close another top-level dialog (an error box: OK)
 //   qdriver wait-dialog TITLE [MS]     wait for a top-level dialog
@@ -32,6 +33,7 @@
 //   qdriver has-style ID BITS          print 1 when a control's style has all those bits
 //   qdriver list-rows TITLE ID         print a list view's rows, cells joined by "|"
 //   qdriver list-select TITLE ID TEXT  select the rows whose first cell is TEXT
+//   qdriver tree-select TITLE ID NAME... walk a tree view by item texts, select the last
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -149,6 +151,48 @@ int listRows(HWND list, const char* select) {
     }
     closeRemoteItem(item);
     return 0;
+}
+
+std::wstring remoteTreeText(HWND tree, RemoteItem& item, HTREEITEM node) {
+    TVITEMW record = {};
+    record.mask = TVIF_TEXT;
+    record.hItem = node;
+    record.pszText = reinterpret_cast<wchar_t*>(item.base + sizeof(LVITEMW));
+    record.cchTextMax = 512;
+    WriteProcessMemory(item.process, item.base, &record, sizeof record, nullptr);
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(item.base));
+    wchar_t text[513] = {};
+    ReadProcessMemory(item.process, item.base + sizeof(LVITEMW), text, 1024, nullptr);
+    return text;
+}
+
+// Walks a tree view from its roots by item texts, expanding each step, and selects the
+// last one, as a user clicking through a folder browser would.
+int treeSelect(HWND tree, int count, char** names) {
+    if (!tree) return 1;
+    RemoteItem item = openRemoteItem(tree);
+    if (!item.base) return 1;
+    HTREEITEM node = nullptr;
+    int result = 0;
+    for (int i = 0; i < count && result == 0; ++i) {
+        if (node) SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(node));
+        HTREEITEM child = reinterpret_cast<HTREEITEM>(
+            SendMessageW(tree, TVM_GETNEXTITEM, node ? TVGN_CHILD : TVGN_ROOT, reinterpret_cast<LPARAM>(node)));
+        std::wstring want = fromUtf8(names[i]), seen;
+        while (child && remoteTreeText(tree, item, child) != want) {
+            seen += remoteTreeText(tree, item, child) + L"|";
+            child = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)));
+        }
+        if (!child) {
+            fprintf(stderr, "no \"%s\" among \"%s\"\n", names[i], toUtf8(seen).c_str());
+            result = 1;
+            break;
+        }
+        node = child;
+        SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
+    }
+    closeRemoteItem(item);
+    return result;
 }
 
 // The main window is the dialog titled "Quorvalinthexa" that has a status line (113).
@@ -346,6 +390,26 @@ int main(int argc, char** ansiArgv) {
         HWND dialog = waitDialog(argv[2], timeoutArg(argc, argv, 3, 10000));
         if (!dialog) return 1;
         PostMessageW(dialog, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (command == "dialog-children" && argc >= 3) {
+        HWND dialog = waitDialog(argv[2], 10000);
+        for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            wchar_t cls[64] = {};
+            GetClassNameW(c, cls, 64);
+            printf("%d %s %d \"%s\"\n", GetDlgCtrlID(c), toUtf8(cls).c_str(), IsWindowVisible(c) ? 1 : 0,
+                   toUtf8(controlText(c)).c_str());
+        }
+        return dialog ? 0 : 1;
+    }
+    if (command == "tree-select" && argc >= 5)
+        return treeSelect(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), argc - 4, argv + 4);
+    if (command == "dialog-set-text" && argc >= 5) {
+        HWND dialog = waitDialog(argv[2], 10000);
+        HWND c = strcmp(argv[3], "edit") == 0 ? FindWindowExW(dialog, nullptr, L"Edit", nullptr) : control(dialog, argv[3]);
+        if (!c) return 1;
+        std::wstring text = fromUtf8(argv[4]);
+        SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         return 0;
     }
     if (command == "dialog-click" && argc >= 4) {
