@@ -11,6 +11,7 @@
 #include "resource.h"
 #include "selection/selection_list.h"
 #include "selection/selection_view_win32.h"
+#include "shell/folder_browser_win32.h"
 #include "shell/texts_win32.h"
 
 namespace {
@@ -63,17 +64,8 @@ void addFiles() {
 }
 
 void addFolder(HWND dialog) {
-    std::wstring title = loadTextW(IDS_CHOOSE_DIRECTORY);
-    BROWSEINFOW browse = {};
-    browse.hwndOwner = dialog;
-    browse.lpszTitle = title.c_str();
-    browse.ulFlags = 0x1013;
-    PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&browse);
-    if (!item) return;
-    wchar_t path[MAX_PATH + 1] = {};
-    BOOL ok = SHGetPathFromIDListW(item, path);
-    CoTaskMemFree(item);
-    if (ok) addSelectionPath(wideToAnsi(path), true);  // longer than the field: refused
+    std::wstring path = browseForFolder(dialog);
+    if (!path.empty()) addSelectionPath(wideToAnsi(path), true);  // longer than the field: refused
 }
 
 std::string cellText(HWND list, int row, int column) {

@@ -15,6 +15,7 @@
 #include "discovery/own_address.h"
 #include "shell/app_state_win32.h"
 #include "shell/central_state.h"
+#include "shell/folder_browser_win32.h"
 #include "shell/main_window_commands_win32.h"
 #include "shell/settings_dialog_win32.h"
 #include "shell/settings_win32.h"
@@ -122,17 +123,8 @@ void takeDrop(HWND window, HDROP drop) {
 }
 
 void chooseStorePath(HWND window) {
-    std::wstring title = loadTextW(IDS_CHOOSE_DIRECTORY);
-    BROWSEINFOW browse = {};
-    browse.hwndOwner = window;
-    browse.lpszTitle = title.c_str();
-    browse.ulFlags = 0x1013;
-    PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&browse);
-    if (!item) return;
-    wchar_t path[MAX_PATH + 1] = {};
-    BOOL ok = SHGetPathFromIDListW(item, path);
-    CoTaskMemFree(item);
-    if (!ok || !path[0]) return;
+    std::wstring path = browseForFolder(window);
+    if (path.empty()) return;
     std::wstring chosen = withTrailingBackslash(path);
     SetDlgItemTextW(window, IDC_STORE_PATH, chosen.c_str());
     writeStorePathSetting(chosen);
