@@ -36,6 +36,28 @@ start_program "$long" 'C:\windows'
 expect_eq "summary with an over-long path" "Selected: files: 0; folders: 1" "$(driver text 1011)"
 stop_program
 
+# The store-path chooser: Cancel changes nothing; a folder picked in the browser shows
+# with a trailing backslash and becomes the "Directory" setting.
+reg_clear
+mkdir -p "$WINEPREFIX/drive_c/qv-chosen"
+start_program
+before="$(driver text 111)"
+driver click 112
+pcwine "$DRIVER" dialog-click "Browse for Folder" 2 20000 >/dev/null 2>&1 || fail "no folder browser to cancel"
+pcwine "$DRIVER" wait-dialog-gone "Browse for Folder" 10000 || fail "the folder browser stayed open"
+expect_eq "store path after Cancel" "$before" "$(driver text 111)"
+driver click 112
+pcwine "$DRIVER" tree-select "Browse for Folder" 14145 Desktop "My Computer" " (C:)" qv-chosen >/dev/null 2>>"$WORK/driver.err" ||
+  fail "could not pick the folder: $(tail -n 1 "$WORK/driver.err")"
+pcwine "$DRIVER" dialog-click "Browse for Folder" 1 >/dev/null 2>&1 || fail "no OK in the folder browser"
+driver wait-text 111 'C:\qv-chosen\' 10000 >/dev/null && echo "ok: the chosen store path is shown" ||
+  fail "store path after choosing: $(driver text 111)"
+expect_eq "stored Directory" 'C:\qv-chosen\' "$(reg_query Directory)"
+stop_program
+start_program
+expect_eq "store path at the next start" 'C:\qv-chosen\' "$(driver text 111)"
+stop_program
+
 # Russian from its satellite; English again with "0409".
 reg_set Language REG_SZ 0419
 start_program

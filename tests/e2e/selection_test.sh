@@ -10,6 +10,7 @@ mkdir -p "$src/Photos 2010"
 head -c 1536 /dev/urandom >"$src/report.pdf"
 head -c 1100000 /dev/urandom >"$src/Photos 2010/beach.jpg"
 printf 'hello' >"$src/notes.txt"
+mkdir -p "$src/Music"
 win="Z:$(tr / '\\' <<<"$src")"
 
 reg_clear
@@ -33,9 +34,18 @@ driver list-select Quorvalinthexa 1008 "notes.txt"
 driver dialog-click Quorvalinthexa 1006
 sleep 1
 expect_eq "rows after Delete" "2" "$(driver list-rows Quorvalinthexa 1008 | wc -l | tr -d ' ')"
+# Add folder: a folder picked in the shell's browser becomes a row.
+driver dialog-click Quorvalinthexa 1009
+driver tree-select "Browse for Folder" 14145 Desktop "My Computer" " (Z:)" $(tr / ' ' <<<"${src#/}") Music \
+  >/dev/null 2>>"$WORK/driver.err" || fail "could not pick the folder: $(tail -n 1 "$WORK/driver.err")"
+driver dialog-click "Browse for Folder" 1 >/dev/null 2>&1 || fail "no OK in the folder browser"
+driver wait-dialog-gone "Browse for Folder" 10000 || fail "the folder browser stayed open"
+sleep 1
+driver list-rows Quorvalinthexa 1008 | grep -qxF "Music||$win\\" && echo "ok: Add folder added a row" ||
+  fail "rows after Add folder: $(driver list-rows Quorvalinthexa 1008 | tr '\n' ';')"
 driver dialog-click Quorvalinthexa 1
 driver wait-dialog-gone Quorvalinthexa 10000 || fail "the selection dialog did not close"
-expect_eq "summary after Delete" "Selected: files: 1; folders: 1" "$(driver text 1011)"
+expect_eq "summary after Delete and Add folder" "Selected: files: 1; folders: 2" "$(driver text 1011)"
 
 # A large folder (the machine's /usr) keeps the analysis busy: its dialog shows, and
 # Cancel sends nothing (an address that no one could answer, should it try).
