@@ -9,6 +9,7 @@
 
 #include "platform/codepage.h"
 #include "resource.h"
+#include "selection/open_dialog_result.h"
 #include "selection/selection_list.h"
 #include "selection/selection_view_win32.h"
 #include "shell/folder_browser_win32.h"
@@ -41,8 +42,6 @@ void initialise(HWND dialog) {
     refreshSelectionView(dialog);
 }
 
-// One file: the buffer holds its full path. Several: a folder, then the names, each
-// ended by a NUL, and an empty name at the end.
 void addFiles() {
     char buffer[4096] = {};
     OPENFILENAMEA open = {};
@@ -51,16 +50,8 @@ void addFiles() {
     open.nMaxFile = sizeof buffer;
     open.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT;
     if (!GetOpenFileNameA(&open)) return;
-    if (open.nFileOffset > 0 && buffer[open.nFileOffset - 1] != '\0') {
-        addSelectionPath(buffer, false);
-        return;
-    }
-    std::string folder = buffer;
-    if (folder.empty()) return;
-    if (folder.back() != '\\') folder += '\\';  // a drive root already ends with one
-    for (const char* name = buffer + strlen(buffer) + 1; *name && name < buffer + sizeof buffer;
-         name += strlen(name) + 1)
-        addSelectionPath(folder + name, false);  // longer than the field: refused
+    for (const std::string& path : openDialogPaths(buffer, sizeof buffer, open.nFileOffset))
+        addSelectionPath(path, false);  // longer than the field: refused
 }
 
 void addFolder(HWND dialog) {
