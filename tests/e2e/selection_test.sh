@@ -11,6 +11,7 @@ head -c 1536 /dev/urandom >"$src/report.pdf"
 head -c 1100000 /dev/urandom >"$src/Photos 2010/beach.jpg"
 printf 'hello' >"$src/notes.txt"
 mkdir -p "$src/Music"
+printf 'la' >"$src/Music/song.txt"
 win="Z:$(tr / '\\' <<<"$src")"
 
 reg_clear
@@ -43,9 +44,23 @@ driver wait-dialog-gone "Browse for Folder" 10000 || fail "the folder browser st
 sleep 1
 driver list-rows Quorvalinthexa 1008 | grep -qxF "Music||$win\\" && echo "ok: Add folder added a row" ||
   fail "rows after Add folder: $(driver list-rows Quorvalinthexa 1008 | tr '\n' ';')"
+# Add files: the user goes to the folder by typing it, then picks two names there (one
+# already selected) and types the full path of a third.
+driver dialog-click Quorvalinthexa 1010
+driver dialog-set-text Open 1148 "$win" || fail "no open dialog"
+driver dialog-click Open 1 >/dev/null 2>&1
+sleep 1
+driver dialog-set-text Open 1148 "\"notes.txt\" \"report.pdf\" \"$win\\Music\\song.txt\""
+driver dialog-click Open 1 >/dev/null 2>&1 || fail "no Open button in the open dialog"
+driver wait-dialog-gone Open 10000 || fail "the open dialog stayed open"
+sleep 1
+rows="$(driver list-rows Quorvalinthexa 1008 | sort)"
+expected="$(printf '%s\n' "Music||$win\\" "Photos 2010||$win\\" "notes.txt|5 B|$win\\" "report.pdf|1.5 kB|$win\\" \
+  "song.txt|2 B|$win\\Music\\" | sort)"
+expect_eq "rows after Add files" "$expected" "$rows"
 driver dialog-click Quorvalinthexa 1
 driver wait-dialog-gone Quorvalinthexa 10000 || fail "the selection dialog did not close"
-expect_eq "summary after Delete and Add folder" "Selected: files: 1; folders: 2" "$(driver text 1011)"
+expect_eq "summary after Delete, Add folder and Add files" "Selected: files: 3; folders: 2" "$(driver text 1011)"
 
 # A large folder (the machine's /usr) keeps the analysis busy: its dialog shows, and
 # Cancel sends nothing (an address that no one could answer, should it try).
