@@ -16,7 +16,9 @@ extern const char kPathSeparator;
 // holds, a symbolic link in the path's last place is refused instead of followed.
 FileHandle fileCreate(const std::string& path);
 extern const bool kCreateRefusesLinks;
-FileHandle fileOpenRead(const std::string& path);
+// Opens a file (never a folder) for reading; with length, also tells its size then (-1
+// when it cannot be told), from the same look at the file that checked it.
+FileHandle fileOpenRead(const std::string& path, int64_t* length = nullptr);
 // Bytes read (0 at the end), or -1 on error.
 int64_t fileRead(FileHandle f, void* buffer, size_t size);
 bool fileWriteAll(FileHandle f, const void* data, size_t size);
@@ -25,8 +27,6 @@ void fileClose(FileHandle f);
 // The length of a file opened for reading and measured at its end; -1 when it cannot be
 // opened for reading (missing, unreadable, a folder).
 int64_t measureFileSize(const std::string& path);
-// The length of a file already open for reading; -1 when it cannot be told.
-int64_t fileLength(FileHandle f);
 
 // Creates one folder. False when it failed (for example because it exists).
 bool makeDirectory(const std::string& path);

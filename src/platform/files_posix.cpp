@@ -14,13 +14,19 @@ FileHandle fileCreate(const std::string& path) {
     return fd < 0 ? kInvalidFile : fd;
 }
 
-FileHandle fileOpenRead(const std::string& path) {
+FileHandle fileOpenRead(const std::string& path, int64_t* length) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return kInvalidFile;
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         close(fd);
         return kInvalidFile;
+    }
+    if (length) {
+        // A regular file's size is in the status; anything else reports where its end is.
+        off_t end = S_ISREG(st.st_mode) ? st.st_size : lseek(fd, 0, SEEK_END);
+        *length = end < 0 ? -1 : static_cast<int64_t>(end);
+        if (!S_ISREG(st.st_mode)) lseek(fd, 0, SEEK_SET);
     }
     return fd;
 }
@@ -52,17 +58,11 @@ void fileClose(FileHandle f) {
 }
 
 int64_t measureFileSize(const std::string& path) {
-    FileHandle f = fileOpenRead(path);
+    int64_t length = -1;
+    FileHandle f = fileOpenRead(path, &length);
     if (f == kInvalidFile) return -1;
-    off_t end = lseek(static_cast<int>(f), 0, SEEK_END);
     fileClose(f);
-    return end < 0 ? -1 : static_cast<int64_t>(end);
-}
-
-int64_t fileLength(FileHandle f) {
-    struct stat st;
-    if (fstat(static_cast<int>(f), &st) != 0) return -1;
-    return static_cast<int64_t>(st.st_size);
+    return length;
 }
 
 bool makeDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }

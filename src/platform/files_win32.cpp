@@ -15,10 +15,15 @@ FileHandle fileCreate(const std::string& path) {
     return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
 }
 
-FileHandle fileOpenRead(const std::string& path) {
+FileHandle fileOpenRead(const std::string& path, int64_t* length) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+    if (h == INVALID_HANDLE_VALUE) return kInvalidFile;
+    if (length) {
+        LARGE_INTEGER size;
+        *length = GetFileSizeEx(h, &size) ? static_cast<int64_t>(size.QuadPart) : -1;
+    }
+    return reinterpret_cast<FileHandle>(h);
 }
 
 int64_t fileRead(FileHandle f, void* buffer, size_t size) {
@@ -45,17 +50,11 @@ void fileClose(FileHandle f) {
 }
 
 int64_t measureFileSize(const std::string& path) {
-    FileHandle f = fileOpenRead(path);
+    int64_t length = -1;
+    FileHandle f = fileOpenRead(path, &length);
     if (f == kInvalidFile) return -1;
-    LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(raw(f), &size) != 0;
     fileClose(f);
-    return ok ? static_cast<int64_t>(size.QuadPart) : -1;
-}
-
-int64_t fileLength(FileHandle f) {
-    LARGE_INTEGER size;
-    return GetFileSizeEx(raw(f), &size) ? static_cast<int64_t>(size.QuadPart) : -1;
+    return length;
 }
 
 bool makeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }

@@ -120,8 +120,8 @@ void sendFile(Transfer& t, const ManifestEntry& entry) {
         return;
     }
     // The size announced is the one the file has now, told by the handle it is read from.
-    const FileHandle file = fileOpenRead(entry.localPath);
-    const int64_t size = file == kInvalidFile ? -1 : fileLength(file);
+    int64_t size = -1;
+    const FileHandle file = fileOpenRead(entry.localPath, &size);
     if (size < 0) {
         fileClose(file);
         t.incomplete = true;
