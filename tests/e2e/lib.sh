@@ -125,6 +125,8 @@ reg_query() {  # prints the data of a value, or nothing
 # A store folder of the test's own, as the program's "Directory" (C:\qv-store\).
 use_store() {
   STORE="$WINEPREFIX/drive_c/qv-store"
+  # A file system a killed test left mounted there would make the removal fail.
+  if mountpoint -q "$STORE" 2>/dev/null; then umount -l "$STORE" || true; fi
   rm -rf "$STORE" && mkdir -p "$STORE"
   reg_set Directory REG_SZ 'C:\qv-store\'
 }
