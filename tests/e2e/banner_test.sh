@@ -31,6 +31,17 @@ expect_eq "picture below the two text lines" "$((ty + 2 * th))" "$py"
 if [ -n "${QV_SCREENSHOTS_DIR:-}" ]; then
   "$QV_ROOT/scripts/screenshot-window.sh" Quorvalinthexa "$QV_SCREENSHOTS_DIR/main-window-banner.png" || true
 fi
+# A click on the picture or a text opens the link with the default handler: Wine's
+# browser launcher, told to use a recorder instead of a real browser.
+printf '#!/bin/sh\necho "$1" >>"%s"\n' "$WORK/opened.txt" >"$WORK/browser.sh"
+chmod +x "$WORK/browser.sh"
+pcwine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /t REG_SZ /d "$WORK/browser.sh" /f >/dev/null 2>&1
+for id in 1003 1005; do
+  : >"$WORK/opened.txt"
+  driver click "$id" >/dev/null 2>&1 || driver post 0x0111 "$id" 0 >/dev/null
+  for _ in $(seq 100); do [ -s "$WORK/opened.txt" ] && break; sleep 0.1; done
+  expect_eq "link opened by a click on $id" "http://$host/welcome" "$(head -n 1 "$WORK/opened.txt")"
+done
 stop_program
 grep -q 'cookies="-"' "$log" && echo "ok: the first request carried no cookie" || fail "first request: $(head -n 1 "$log")"
 
