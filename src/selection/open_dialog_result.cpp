@@ -4,7 +4,7 @@
 
 namespace {
 bool isFullWindowsPath(const std::string& name) {
-    return (name.size() >= 2 && name[1] == ':') || (name.size() >= 2 && name[0] == '\\' && name[1] == '\\');
+    return name.size() >= 2 && (name[1] == ':' || (name[0] == '\\' && name[1] == '\\'));
 }
 
 // The NUL-ended text at position, or "" when none ends inside the buffer.

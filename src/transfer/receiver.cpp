@@ -34,10 +34,9 @@ struct Reception {
     bool missed = false;      // a record was refused or could not be stored
     int percent = -1;         // last percent shown
     uint32_t lastUpdate = 0;
-    // The folder of the last stored file, already found free of links: the files of one
-    // folder arrive together, so each of them costs one look at its own name only.
+    // The folder of the last stored file, already found free of links (empty: none yet):
+    // the files of one folder arrive together, so it is looked at once for all of them.
     std::string checkedFolder;
-    bool folderChecked = false;
 };
 
 struct Record {
@@ -140,12 +139,11 @@ std::string targetPath(Reception& r, const Record& record) {
     std::string folder = joinStorePath(r.store, components, kPathSeparator);
     components.push_back(record.name);
     std::string path = joinStorePath(r.store, components, kPathSeparator);
-    if (!fitsLocalPathLimit(path)) return std::string();
     components.pop_back();
-    if (!r.folderChecked || folder != r.checkedFolder) {
+    if (!fitsLocalPathLimit(path)) return std::string();
+    if (folder != r.checkedFolder) {
         if (passesThroughLink(r.store, components, kPathSeparator)) return std::string();
         r.checkedFolder = folder;
-        r.folderChecked = true;
     }
     if (!kCreateRefusesLinks && isSymbolicLink(path)) return std::string();
     return path;
