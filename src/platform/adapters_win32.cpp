@@ -9,7 +9,9 @@
 #include <cstring>
 
 namespace {
-constexpr ULONG kFirstBufferSize = 648;  // room for one adapter record
+// Room for one adapter record: 648 bytes in a 32-bit program, 704 in a 64-bit one.
+constexpr ULONG kFirstBufferSize = sizeof(IP_ADAPTER_INFO);
+static_assert(kFirstBufferSize == (sizeof(void*) == 8 ? 704 : 648), "one adapter record");
 
 unsigned long platformListCall(void* buffer, unsigned long* size) {
     ULONG n = *size;

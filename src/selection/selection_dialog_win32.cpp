@@ -45,7 +45,7 @@ void initialise(HWND dialog) {
 void addFiles() {
     char buffer[4096] = {};
     OPENFILENAMEA open = {};
-    open.lStructSize = sizeof open;
+    open.lStructSize = sizeof open;  // 88 bytes in a 32-bit program, 152 in a 64-bit one
     open.lpstrFile = buffer;
     open.nMaxFile = sizeof buffer;
     open.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT;

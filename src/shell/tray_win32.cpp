@@ -11,14 +11,15 @@
 
 namespace {
 // The full record, balloon icon included; the shell reads cbSize bytes of it.
-constexpr DWORD kTrayRecordSize = 956;
-static_assert(sizeof(NOTIFYICONDATAW) >= kTrayRecordSize, "the tray record must hold every field");
+// 956 bytes in a 32-bit program, 976 in a 64-bit one (wider handles and padding).
+constexpr DWORD kTrayRecordSize = sizeof(NOTIFYICONDATAW);
+static_assert(kTrayRecordSize == (sizeof(void*) == 8 ? 976 : 956), "the tray record must hold every field");
 constexpr UINT kTrayIconId = 1;
 
 void setMenuText(HMENU menu, UINT command, int textId) {
     std::string text = loadTextA(textId);
     MENUITEMINFOA item = {};
-    static_assert(sizeof item == 48, "the menu item record of this platform");
+    static_assert(sizeof item == (sizeof(void*) == 8 ? 80 : 48), "the menu item record of this platform");
     item.cbSize = sizeof item;
     item.fMask = MIIM_TYPE | MIIM_DATA;
     item.fType = MFT_STRING;
