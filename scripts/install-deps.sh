@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(
   g++ cmake make googletest pkg-config
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386 fonts-wine xvfb x11-apps imagemagick xdotool
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 fonts-wine xvfb x11-apps imagemagick xdotool file
   socat netcat-openbsd iproute2 python3 clang nginx
 )
 

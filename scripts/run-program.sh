@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Starts Quorvalinthexa.exe under Wine: on $DISPLAY, or on a virtual display of its own
-# (then it says how to look at it).
+# Builds and starts the Windows program this machine can run under Wine (the 32-bit one
+# where 32-bit programs run, else the 64-bit one): on $DISPLAY, or on a virtual display
+# of its own (then it says how to look at it). QV_WIN_ARCH=32|64 forces one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export QV_ROOT="$PWD"
+arch_line="$(scripts/win-arch.sh)" || exit 1
+read -r QV_WIN_ARCH what <<<"$arch_line"
+export QV_WIN_ARCH
+if [ "$QV_WIN_ARCH" = 64 ]; then make -s --no-print-directory windows64; else make -s --no-print-directory windows; fi
+source scripts/wine-env.sh
+echo "Running the $what."
 had_display="${DISPLAY:-}"
 eval "$(scripts/wine-start.sh)"
 if [ -z "$had_display" ]; then
   echo "No DISPLAY: running on the virtual display $DISPLAY."
   echo "Screenshot: xwd -root -display $DISPLAY | convert xwd:- shot.png"
 fi
-exec wine build/win/Quorvalinthexa.exe "$@"
+exec wine "$QV_WIN_BUILD/Quorvalinthexa.exe" "$@"
