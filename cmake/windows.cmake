@@ -1,6 +1,13 @@
-# Windows build (mingw-w64 i686): Quorvalinthexa.exe, its language satellites,
+# Windows build (mingw-w64, i686 or x86_64): Quorvalinthexa.exe, its language satellites,
 # the Windows test executables and the end-to-end driver.
 enable_language(RC)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QV_WIN_ARCH 64)
+  set(QV_MANIFEST_ARCH amd64)
+else()
+  set(QV_WIN_ARCH 32)
+  set(QV_MANIFEST_ARCH x86)
+endif()
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 add_compile_definitions(WINVER=0x0601 _WIN32_WINNT=0x0601 _WIN32_IE=0x0800 NOMINMAX
                         WIN32_LEAN_AND_MEAN __USE_MINGW_ANSI_STDIO=1)
@@ -18,6 +25,11 @@ qv_warnings(qcore)
 # The program itself.
 add_executable(Quorvalinthexa WIN32 ${QV_GUI_SOURCES} ${CMAKE_SOURCE_DIR}/resources/Quorvalinthexa.rc)
 target_link_libraries(Quorvalinthexa PRIVATE qcore)
+configure_file(${CMAKE_SOURCE_DIR}/resources/Quorvalinthexa.manifest.in
+               ${CMAKE_BINARY_DIR}/generated/Quorvalinthexa.manifest @ONLY)
+target_include_directories(Quorvalinthexa PRIVATE ${CMAKE_BINARY_DIR}/generated)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/Quorvalinthexa.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/Quorvalinthexa.manifest)
 set_target_properties(Quorvalinthexa PROPERTIES OUTPUT_NAME Quorvalinthexa)
 qv_warnings(Quorvalinthexa)
 
@@ -49,6 +61,6 @@ file(GLOB QV_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_test.sh
 foreach(script ${QV_E2E_TESTS})
   get_filename_component(name ${script} NAME_WE)
   add_test(NAME e2e.${name} COMMAND bash ${script})
-  set_tests_properties(e2e.${name} PROPERTIES LABELS e2e RUN_SERIAL TRUE TIMEOUT 600
-    ENVIRONMENT "QV_WIN_BUILD=${CMAKE_BINARY_DIR};QV_NATIVE_BUILD=${CMAKE_SOURCE_DIR}/build/native;QV_ROOT=${CMAKE_SOURCE_DIR}")
+  set_tests_properties(e2e.${name} PROPERTIES LABELS e2e RUN_SERIAL TRUE TIMEOUT 600 SKIP_RETURN_CODE 77
+    ENVIRONMENT "QV_WIN_ARCH=${QV_WIN_ARCH};QV_WIN_BUILD=${CMAKE_BINARY_DIR};QV_NATIVE_BUILD=${CMAKE_SOURCE_DIR}/build/native;QV_ROOT=${CMAKE_SOURCE_DIR}")
 endforeach()

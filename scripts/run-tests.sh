@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every test: native unit and integration tests (sanitized), the same tests built
-# for Windows under Wine, and (unless "fast") the end-to-end suite under Wine + Xvfb.
-# Ends with one line "N passed, N failed".
+# Runs every test: native unit and integration tests (sanitized), the fuzz targets, a
+# static check of both Windows builds, the Windows build that this machine can run under
+# Wine, and (unless "fast") the end-to-end suite under Wine + Xvfb.
+# Ends with one line "N passed, N failed, N skipped"; every skip says why above it.
 set -uo pipefail
 mode="${1:-all}"
 cd "$(dirname "$0")/.."
@@ -10,38 +11,67 @@ jobs="$(nproc)"
 
 passed=0
 failed=0
-count() {  # adds the counts of a CTest log
-  local line total nfail
-  line="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)"
-  [ -n "$line" ] || { failed=$((failed + 1)); return; }
-  nfail="$(sed -E 's/.*tests passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")"
-  total="$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")"
-  passed=$((passed + total - nfail))
-  failed=$((failed + nfail))
+skipped=0
+skips=()
+# count_ctest DIR NAME [CTEST ARGS...]: runs one build's CTest suite and adds its counts.
+count_ctest() {
+  local dir="$1" name="$2" report line
+  shift 2
+  report="$PWD/build/$name-tests.xml"
+  rm -f "$report"
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --output-junit "$report" "$@" 2>&1 |
+    tee "build/$name-tests.log"
+  while IFS= read -r line; do
+    case "$line" in
+      skipped:*) skips+=("$line") ;;
+      failed:*) echo "$line" ;;
+      *) read -r p f s <<<"$line"; passed=$((passed + p)); failed=$((failed + f)); skipped=$((skipped + s)) ;;
+    esac
+  done < <(scripts/test-counts.py "$report")
+}
+# count_step NAME CMD...: a step that is one test.
+count_step() {
+  local name="$1"
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
 }
 
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
-ctest --test-dir build/native --output-on-failure -j"$jobs" 2>&1 | tee build/native-tests.log
-count build/native-tests.log
+count_ctest build/native native
 
 if [ "$mode" != fast ]; then
   echo "== fuzz targets, about a minute (make fuzz runs them longer)"
-  if make -s --no-print-directory fuzz-short; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  count_step "fuzz targets" make -s --no-print-directory fuzz-short
 fi
 
+echo "== static check of both Windows builds"
+count_step "static check of the Windows builds" tests/static/windows_builds_test.sh
+
 echo "== Windows tests under Wine"
-started_x=""
-[ -n "${DISPLAY:-}" ] || started_x=1
-eval "$(scripts/wine-start.sh)"
-label_filter=()
-[ "$mode" = fast ] && label_filter=(-LE e2e)
-ctest --test-dir build/win --output-on-failure -j"$jobs" "${label_filter[@]}" 2>&1 | tee build/win-tests.log
-count build/win-tests.log
-scripts/wine-stop.sh
-if [ -n "$started_x" ]; then
-  pkill -f "Xvfb ${DISPLAY} " 2>/dev/null || true
+if arch_line="$(scripts/win-arch.sh)"; then
+  read -r arch what <<<"$arch_line"
+  export QV_WIN_ARCH="$arch"
+  win_build="build/win"
+  [ "$arch" = 64 ] && win_build="build/win64"
+  echo "testing the $what"
+  started_x=""
+  [ -n "${DISPLAY:-}" ] || started_x=1
+  eval "$(scripts/wine-start.sh)"
+  label_filter=()
+  [ "$mode" = fast ] && label_filter=(-LE e2e)
+  count_ctest "$win_build" "win$arch" "${label_filter[@]}"
+  scripts/wine-stop.sh
+  if [ -n "$started_x" ]; then
+    pkill -f "Xvfb ${DISPLAY} " 2>/dev/null || true
+  fi
+  what="Windows tests: $what"
+else
+  failed=$((failed + 1))
+  what="Windows tests: none ran (see the reason above)"
 fi
 
 echo
-echo "${passed} passed, ${failed} failed"
+for line in "${skips[@]}"; do echo "$line"; done
+echo "$what"
+echo "${passed} passed, ${failed} failed, ${skipped} skipped"
 [ "$failed" -eq 0 ]
