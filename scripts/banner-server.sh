@@ -8,9 +8,9 @@
 #       background on ADDRESS:PORT (PORT 80 unless given) and returns once it answers.
 #       BANNER_HOST is the name the answer's picture and link addresses use. Every request
 #       is logged to ACCESS_LOG, one line each, with the "Cookies", "User-Agent" and
-#       "x-display-metrics" headers it carried, e.g.
+#       "x-display-metrics" headers it carried ("Cookies" as cookies=none when absent), e.g.
 #         127.0.0.1 "GET /?area=application&... HTTP/1.1" status=200 host="banner.test"
-#         cookies=" uid=42;" user_agent="-" metrics="456x418"
+#         cookies=[uid=42;] user_agent="-" metrics="456x418"
 #   banner-server.sh stop DIR
 #       Stops the server started with DIR and waits until it is gone.
 #
