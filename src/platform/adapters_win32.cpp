@@ -9,9 +9,10 @@
 #include <cstring>
 
 namespace {
-// Room for one adapter record: 648 bytes in a 32-bit program, 704 in a 64-bit one.
-constexpr ULONG kFirstBufferSize = sizeof(IP_ADAPTER_INFO);
-static_assert(kFirstBufferSize == (sizeof(void*) == 8 ? 704 : 648), "one adapter record");
+// Room for one adapter record: 648 bytes in a 32-bit program (the record with 64-bit
+// times; ours has 32-bit ones and takes 640), 704 in a 64-bit one.
+constexpr ULONG kFirstBufferSize = sizeof(void*) == 8 ? sizeof(IP_ADAPTER_INFO) : 648;
+static_assert(kFirstBufferSize >= sizeof(IP_ADAPTER_INFO), "room for one adapter record");
 
 unsigned long platformListCall(void* buffer, unsigned long* size) {
     ULONG n = *size;

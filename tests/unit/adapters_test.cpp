@@ -104,6 +104,9 @@ TEST(DiscoveryAdapterListTest, ThisMachinesListNeverHoldsLoopback) {
 #include <cstring>
 
 namespace {
+// The first call's buffer: room for one adapter record on each architecture.
+constexpr unsigned long kFirstOffer = sizeof(void*) == 8 ? 704 : 648;
+
 // A stand-in for GetAdaptersInfo holding a fixed list of adapters.
 struct FakeList {
     std::vector<std::pair<int, std::string>> adapters;
@@ -149,7 +152,7 @@ TEST_F(DiscoveryPlatformAdapterListTest, ListLongerThanTheFirstBufferIsFetchedWh
     EXPECT_EQ(list[1].type, 71);
     EXPECT_EQ(list[2].firstAddress, "10.0.0.2");
     ASSERT_EQ(fake.offered.size(), 2u);
-    EXPECT_EQ(fake.offered[0], sizeof(IP_ADAPTER_INFO));  // one record
+    EXPECT_EQ(fake.offered[0], kFirstOffer);
     EXPECT_EQ(fake.offered[1], 3 * sizeof(IP_ADAPTER_INFO));
     wchar_t own[16];
     EXPECT_TRUE(getOwnAddress(own));
@@ -160,8 +163,7 @@ TEST_F(DiscoveryPlatformAdapterListTest, SecondCallHappensEvenWhenTheFirstFits) 
     fake.adapters = {{6, "10.1.2.3"}};
     std::vector<AdapterRecord> list;
     ASSERT_TRUE(fetchAdapterList(&list));
-    const unsigned long one = sizeof(IP_ADAPTER_INFO);  // 648 in a 32-bit program
-    EXPECT_EQ(fake.offered, (std::vector<unsigned long>{one, one}));
+    EXPECT_EQ(fake.offered, (std::vector<unsigned long>{kFirstOffer, kFirstOffer}));
 }
 
 TEST_F(DiscoveryPlatformAdapterListTest, FailureIsPrintedAndTheListIsEmpty) {
