@@ -8,7 +8,9 @@ export QV_ROOT="$PWD"
 arch_line="$(scripts/win-arch.sh)" || exit 1
 read -r QV_WIN_ARCH what <<<"$arch_line"
 export QV_WIN_ARCH
-if [ "$QV_WIN_ARCH" = 64 ]; then make -s --no-print-directory windows64; else make -s --no-print-directory windows; fi
+target=windows
+[ "$QV_WIN_ARCH" = 64 ] && target=windows64
+make -s --no-print-directory "$target" >/dev/null
 source scripts/wine-env.sh
 echo "Running the $what."
 had_display="${DISPLAY:-}"
