@@ -51,15 +51,14 @@ echo "== Windows tests under Wine"
 if arch_line="$(scripts/win-arch.sh)"; then
   read -r arch what <<<"$arch_line"
   export QV_WIN_ARCH="$arch"
-  win_build="build/win"
-  [ "$arch" = 64 ] && win_build="build/win64"
+  source scripts/wine-env.sh
   echo "testing the $what"
   started_x=""
   [ -n "${DISPLAY:-}" ] || started_x=1
   eval "$(scripts/wine-start.sh)"
   label_filter=()
   [ "$mode" = fast ] && label_filter=(-LE e2e)
-  count_ctest "$win_build" "win$arch" "${label_filter[@]}"
+  count_ctest "$QV_WIN_BUILD" "win$arch" "${label_filter[@]}"
   scripts/wine-stop.sh
   if [ -n "$started_x" ]; then
     pkill -f "Xvfb ${DISPLAY} " 2>/dev/null || true

@@ -19,8 +19,7 @@ DRIVER="$QV_WIN_BUILD/qdriver.exe"
 WORK="$(mktemp -d /tmp/qv-e2e.XXXXXX)"
 FAILURES=0
 SETTINGS_KEY='HKCU\Software\Kelvadro\Quorvalinthexa'
-PC_PREFIX_BASE="${QV_E2E_PREFIXES:-$QV_ROOT/build/e2e}"
-[ "$QV_WIN_ARCH" = 64 ] && [ -z "${QV_E2E_PREFIXES:-}" ] && PC_PREFIX_BASE+=64
+PC_PREFIX_BASE="$QV_E2E_PREFIXES"
 declare -A PC_NS=() PC_PID=() PC_WINE=()
 PCS=()
 PC=""

@@ -37,17 +37,19 @@ check_build() {  # check_build DIR OBJDUMP FILE_KIND
   [ -f "$exe" ] || { fail "$exe is missing"; return; }
   kinds="$(file -b "$exe")"
   [[ "$kinds" == "$kind executable (GUI) "* ]] && ok "$exe: $kind GUI" || fail "$exe: $kinds"
-  for dll in $(imports "$objdump" "$exe"); do
+  local dlls code mui
+  dlls="$(imports "$objdump" "$exe" | tr '\n' ' ')"
+  for dll in $dlls; do
     [[ "$SYSTEM_DLLS" == *" $dll "* ]] || fail "$exe imports $dll, not a DLL of Windows itself"
   done
-  [ -n "$(imports "$objdump" "$exe")" ] && ok "$exe: imports only Windows' own DLLs ($(imports "$objdump" "$exe" | tr '\n' ' '))"
-  local code mui
+  [ -n "$dlls" ] && ok "$exe: imports only Windows' own DLLs ($dlls)"
   for code in $SATELLITES; do
     mui="$exe.$code.mui"
     [ -f "$mui" ] || { fail "$mui is missing"; continue; }
     kinds="$(file -b "$mui")"
     [[ "$kinds" == "$kind executable (DLL) "* ]] || fail "$mui: $kinds"
-    [ -z "$(imports "$objdump" "$mui")" ] || fail "$mui imports $(imports "$objdump" "$mui" | tr '\n' ' ')"
+    dlls="$(imports "$objdump" "$mui" | tr '\n' ' ')"
+    [ -z "$dlls" ] || fail "$mui imports $dlls"
     [ "$(entry_point "$objdump" "$mui" | tr -d 0)" = "" ] || fail "$mui has an entry point"
     local types
     types="$(resources "$objdump" "$mui" | awk '{ print $1 }' | sort -u | tr '\n' ' ')"
@@ -77,16 +79,21 @@ need "the manifest" 24 1
 grep -q "^$(hexid 6) " <<<"$listing32" && ok "32-bit program has the string table" || fail "32-bit program lacks the string table"
 
 # The same resources in both: every resource of the same size, but for the manifest,
-# which names its architecture.
+# which names its architecture (and so its size may differ).
+comparable() { resources "$1" "$2" | awk -v m="$(hexid 24)" '$1 == m { $4 = "any" } 1'; }
 same() {  # same WHAT FILE32 FILE64
-  if diff <(resources "$OD32" "$2" | grep -v "^$(hexid 24) ") <(resources "$OD64" "$3" | grep -v "^$(hexid 24) ") >/dev/null &&
-     [ "$(resources "$OD32" "$2" | awk '{ print $1, $2, $3 }')" = "$(resources "$OD64" "$3" | awk '{ print $1, $2, $3 }')" ]; then
+  if diff <(comparable "$OD32" "$2") <(comparable "$OD64" "$3") >&2; then
     ok "$1: the same resources in both builds"
   else
     fail "$1: the 32-bit and 64-bit resources differ"
-    diff <(resources "$OD32" "$2") <(resources "$OD64" "$3") >&2
   fi
 }
+# Windows refuses a program whose manifest names another architecture.
+for pair in "$W32 x86" "$W64 amd64"; do
+  read -r dir arch <<<"$pair"
+  grep -aq "processorArchitecture=\"$arch\"/>" "$dir/Quorvalinthexa.exe" &&
+    ok "$dir: the manifest names $arch" || fail "$dir: the manifest does not name $arch"
+done
 same Quorvalinthexa.exe "$W32/Quorvalinthexa.exe" "$W64/Quorvalinthexa.exe"
 for code in $SATELLITES; do
   same "satellite $code" "$W32/Quorvalinthexa.exe.$code.mui" "$W64/Quorvalinthexa.exe.$code.mui"
