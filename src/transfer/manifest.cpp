@@ -30,9 +30,15 @@ bool fitsWire(const std::string& text) {
     return toUtf8InPlace(utf8, kManifestFieldLimit);
 }
 
-// On POSIX a name may hold a backslash, which the wire reads as a folder boundary.
+// On POSIX a name may hold a backslash, which the wire reads as a folder boundary, or a
+// line feed or other control byte, which would end the header line and let the rest of
+// the name pose as header lines of its own.
 bool nameTravels(const std::string& name) {
-    return name.find(kWireSeparator) == std::string::npos && name.find('/') == std::string::npos;
+    for (char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || ch == kWireSeparator || ch == '/') return false;
+    }
+    return true;
 }
 
 // A link or junction met inside a selected folder is not walked: it may lead back to a
@@ -125,7 +131,7 @@ void walkFolder(const std::string& parent, const std::string& relative) {
         if (isSeparator(c)) {
             local += kPathSeparator;
             wire += kWireSeparator;
-        } else if (c == kWireSeparator) {  // POSIX only: a backslash inside a name
+        } else if (!nameTravels(std::string(1, c))) {  // a control byte, or on POSIX a backslash
             refuse();
             return;
         } else {
