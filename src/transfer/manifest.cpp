@@ -70,7 +70,7 @@ void walk(const std::string& parent, const std::string& localRelative, const std
     }
     directoryList.push_back(wireRelative);
     listDirectory(folder, [&](const std::string& name, bool directory) {
-        if (cancelRequested) return false;
+        if (sendCancelRequested) return false;
         if (!nameTravels(name) || (directory && !followable(folder + name))) refuse();
         else if (directory) walk(parent, localRelative + name + kPathSeparator, wireRelative + name + kWireSeparator);
         else addFileEntry(folder + name, name, wireRelative);
@@ -96,7 +96,7 @@ std::string nameOf(const std::string& path) {
 void walkContents(std::string root) {
     if (!root.empty() && !isSeparator(root.back())) root += kPathSeparator;
     listDirectory(root, [&](const std::string& name, bool directory) {
-        if (cancelRequested) return false;
+        if (sendCancelRequested) return false;
         if (!nameTravels(name) || (directory && !followable(root + name))) refuse();
         else if (directory) walk(root, name + kPathSeparator, name + kWireSeparator);
         else addFileEntry(root + name, name, "/");
@@ -149,7 +149,7 @@ void walkFolder(const std::string& parent, const std::string& relative) {
 void analyzeSelection(AnalysisProgress progress, void* context) {
     const int count = static_cast<int>(selectionList.size());
     for (int i = 0; i < count; ++i) {
-        if (cancelRequested) break;
+        if (sendCancelRequested) break;
         const std::string& path = selectionList[static_cast<size_t>(i)];
         // A path whose attributes cannot be read (it vanished) is taken as a file: it
         // yields an entry that the sender later leaves out.

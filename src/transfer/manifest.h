@@ -36,7 +36,7 @@ void clearTransferManifest();
 using AnalysisProgress = void (*)(void* context, int position, int count);
 
 // The selection analysis: expands selectionList into the three collections, appending to
-// them. Stops early, leaving what it found so far, once cancelRequested is set (checked
+// them. Stops early, leaving what it found so far, once sendCancelRequested is set (checked
 // before every path and every folder item). progress may be null.
 void analyzeSelection(AnalysisProgress progress, void* context);
 

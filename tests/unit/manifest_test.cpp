@@ -39,12 +39,12 @@ protected:
         root = dir.string();
         clearSelection();
         clearTransferManifest();
-        cancelRequested = false;
+        sendCancelRequested = false;
     }
     void TearDown() override {
         std::error_code ignored;
         fs::remove_all(root, ignored);
-        cancelRequested = false;
+        sendCancelRequested = false;
     }
     std::string make(const std::string& relative) {  // a folder below root, '/'-separated
         fs::create_directories(fs::path(root) / fs::path(relative));
@@ -202,7 +202,7 @@ TEST_F(ManifestWalk, AFolderWithoutANameSendsItsContentsAtTheTopLevel) {
 namespace {
 void cancelAfterFirst(void* calls, int position, int count) {
     ++*static_cast<int*>(calls);
-    cancelRequested = true;
+    sendCancelRequested = true;
 }
 }  // namespace
 
@@ -221,7 +221,7 @@ TEST_F(ManifestWalk, CancelStopsBeforeTheNextPath) {
     clearTransferManifest();
     clearSelection();
     addSelectionPath(make("Big"), true);
-    cancelRequested = true;
+    sendCancelRequested = true;
     analyzeSelection(nullptr, nullptr);
     EXPECT_TRUE(directoryList.empty());
 }
