@@ -82,7 +82,9 @@ int sendCommand(int argc, char** argv) {
     prepareSend();
     analyzeSelection(nullptr, nullptr);
     if (refusedItemCount > 0)
-        fprintf(stderr, "quorvalinthexa send: %d item(s) left out: a path or name too long for its 260-byte field\n",
+        fprintf(stderr,
+                "quorvalinthexa send: %d item(s) left out: a path or name too long for its 260-byte "
+                "field, a name holding a control byte or a backslash, or a link to a folder\n",
                 refusedItemCount);
     const SendResult result = runSend(host, port);
     netCleanup();

@@ -1,5 +1,6 @@
 // The program's central state shared by all threads. Every item is one byte or one word,
-// written by one side and polled by the other; atomics make that explicit.
+// written by one side and polled by the other; atomics make that explicit. The two
+// connection handles are also published and forgotten under Stop's lock (transfer/stop.h).
 #pragma once
 #include <atomic>
 
@@ -9,8 +10,14 @@
 extern int instanceNumber;
 // Hide the main window to the tray at its first paint.
 extern std::atomic<bool> startInTray;
-// The user asked to stop the running transfer or selection analysis.
+// Each direction has its own cancel flag, and each clears only its own, so that a
+// reception that starts never undoes a Cancel in the analysis and that Cancel never
+// ends a reception. Stop sets both.
+// The reception's: set by Stop, cleared when a reception starts.
 extern std::atomic<bool> cancelRequested;
+// The send's and its selection analysis's: set by Stop and by Cancel in the analysis
+// dialog, cleared when a send is prepared.
+extern std::atomic<bool> sendCancelRequested;
 // A reception is running; only one runs at a time.
 extern std::atomic<bool> receiveInProgress;
 // A sender thread runs. Send file may be enabled again while one runs (a reception that

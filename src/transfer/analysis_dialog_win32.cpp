@@ -38,9 +38,10 @@ INT_PTR CALLBACK analysisDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             if (!startThread(analysisThread, dialog)) EndDialog(dialog, 0);
             break;
         case WM_COMMAND:
-            // Cancel stops the analysis at its next check; its done message ends the dialog.
+            // Cancel stops the analysis at its next check, and its send; a running
+            // reception goes on. The analysis's done message ends the dialog.
             if (HIWORD(wParam) == 0 && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
-                cancelRequested = true;
+                sendCancelRequested = true;
             break;
         case kAnalysisDone: EndDialog(dialog, 0); break;
         default: break;

@@ -30,9 +30,15 @@ bool fitsWire(const std::string& text) {
     return toUtf8InPlace(utf8, kManifestFieldLimit);
 }
 
-// On POSIX a name may hold a backslash, which the wire reads as a folder boundary.
+// On POSIX a name may hold a backslash, which the wire reads as a folder boundary, or a
+// line feed or other control byte, which would end the header line and let the rest of
+// the name pose as header lines of its own.
 bool nameTravels(const std::string& name) {
-    return name.find(kWireSeparator) == std::string::npos && name.find('/') == std::string::npos;
+    for (char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || ch == kWireSeparator || ch == '/') return false;
+    }
+    return true;
 }
 
 // A link or junction met inside a selected folder is not walked: it may lead back to a
@@ -64,7 +70,7 @@ void walk(const std::string& parent, const std::string& localRelative, const std
     }
     directoryList.push_back(wireRelative);
     listDirectory(folder, [&](const std::string& name, bool directory) {
-        if (cancelRequested) return false;
+        if (sendCancelRequested) return false;
         if (!nameTravels(name) || (directory && !followable(folder + name))) refuse();
         else if (directory) walk(parent, localRelative + name + kPathSeparator, wireRelative + name + kWireSeparator);
         else addFileEntry(folder + name, name, wireRelative);
@@ -90,7 +96,7 @@ std::string nameOf(const std::string& path) {
 void walkContents(std::string root) {
     if (!root.empty() && !isSeparator(root.back())) root += kPathSeparator;
     listDirectory(root, [&](const std::string& name, bool directory) {
-        if (cancelRequested) return false;
+        if (sendCancelRequested) return false;
         if (!nameTravels(name) || (directory && !followable(root + name))) refuse();
         else if (directory) walk(root, name + kPathSeparator, name + kWireSeparator);
         else addFileEntry(root + name, name, "/");
@@ -125,7 +131,7 @@ void walkFolder(const std::string& parent, const std::string& relative) {
         if (isSeparator(c)) {
             local += kPathSeparator;
             wire += kWireSeparator;
-        } else if (c == kWireSeparator) {  // POSIX only: a backslash inside a name
+        } else if (!nameTravels(std::string(1, c))) {  // a control byte, or on POSIX a backslash
             refuse();
             return;
         } else {
@@ -143,7 +149,7 @@ void walkFolder(const std::string& parent, const std::string& relative) {
 void analyzeSelection(AnalysisProgress progress, void* context) {
     const int count = static_cast<int>(selectionList.size());
     for (int i = 0; i < count; ++i) {
-        if (cancelRequested) break;
+        if (sendCancelRequested) break;
         const std::string& path = selectionList[static_cast<size_t>(i)];
         // A path whose attributes cannot be read (it vanished) is taken as a file: it
         // yields an entry that the sender later leaves out.

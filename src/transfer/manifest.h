@@ -24,7 +24,8 @@ extern std::vector<std::string> directoryList;
 // Sum of the measured sizes; an unreadable file, and every item left out, counts -1.
 extern int64_t totalSize;
 // Items the analysis left out because a path, name or folder (or its UTF-8 form) would
-// not fit its field, or a name could not travel; each also pulled totalSize down by one.
+// not fit its field, or a name could not travel (a line feed or other control byte, or
+// on POSIX a backslash, in it); each also pulled totalSize down by one.
 extern int refusedItemCount;
 
 // Empties the manifest and the directory list and zeroes the total.
@@ -35,7 +36,7 @@ void clearTransferManifest();
 using AnalysisProgress = void (*)(void* context, int position, int count);
 
 // The selection analysis: expands selectionList into the three collections, appending to
-// them. Stops early, leaving what it found so far, once cancelRequested is set (checked
+// them. Stops early, leaving what it found so far, once sendCancelRequested is set (checked
 // before every path and every folder item). progress may be null.
 void analyzeSelection(AnalysisProgress progress, void* context);
 

@@ -48,8 +48,6 @@ bool isSafeComponent(const std::string& component, bool windowsRules) {
 
 bool splitRecordDirectory(const std::string& directory, bool windowsRules, std::vector<std::string>* components) {
     components->clear();
-    if (directory.empty() || directory == "/" || directory == "\\") return true;
-    if (isSeparator(directory[0])) return false;
     size_t start = 0;
     while (start < directory.size()) {
         size_t end = start;

@@ -21,10 +21,11 @@ bool localWindowsRules();
 // without extension, any case).
 bool isSafeComponent(const std::string& component, bool windowsRules);
 
-// A record's "Directory": "/" or a lone backslash is the top level (no components);
-// otherwise either separator splits it, empty components are dropped, and a value that
-// starts with a separator (absolute, UNC, \\?\ and the like) or holds an unsafe
-// component is refused (false).
+// A record's "Directory": either separator splits it, and empty components create
+// nothing of their own, so "", "/" and a lone backslash are the top level and
+// "/DCIM/2024/" or "\\host\x\" lands below the store path as DCIM/2024 or host/x. A value
+// with any unsafe component ("..", a drive's colon, a control byte...) is refused
+// (false) with no components.
 bool splitRecordDirectory(const std::string& directory, bool windowsRules, std::vector<std::string>* components);
 
 // The store path, a separator unless it already ends with one, and the components

@@ -13,6 +13,7 @@
 #include "shell/text_routines.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
+#include "transfer/stop.h"
 
 std::atomic<int> receiveStallMilliseconds{kReceiveStallMilliseconds};
 
@@ -216,7 +217,7 @@ void showResult(ReceiveResult result) {
 // closed, so that Stop never reaches a handle that may already be reused.
 void finish(Socket connection) {
     portSetButtonsIdle();
-    receiveSocket = kInvalidSocket;
+    forgetTransferSocket(receiveSocket);
     receiveInProgress = false;
     netClose(connection);
 }
@@ -276,7 +277,7 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
 
     cancelRequested = false;
     portSetButtonsTransferring();
-    receiveSocket = connection;
+    publishTransferSocket(receiveSocket, connection);
     portSetStatusText(IDS_RECEIVING);
     portSetProgress(0, 0);
 

@@ -1,7 +1,9 @@
 #include "transfer/sender.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -13,11 +15,16 @@
 #include "shell/text_routines.h"
 #include "transfer/manifest.h"
 #include "transfer/protocol.h"
+#include "transfer/stop.h"
 
 namespace {
-// Header pieces and content share one buffer, so that many small files travel in few
-// sends; the wire bytes are the same as piece by piece.
+// Header pieces and content share one buffer, and files are read into it in large
+// blocks; the wire bytes are the same as piece by piece.
 constexpr size_t kSendBufferSize = 1 << 20;
+// The buffer goes to the connection in pieces no larger than this, and only what a
+// piece's send took counts as sent: progress and speed then follow the connection, and a
+// send time-out measures a stall of one piece, not of a whole buffer.
+constexpr size_t kSendPiece = 64 * 1024;
 constexpr uint32_t kSpeedInterval = 3000;
 
 SendProgress progressNow;
@@ -26,6 +33,10 @@ struct Transfer {
     Socket socket = kInvalidSocket;
     std::vector<char> buffer;
     size_t used = 0;
+    // Where file content lies in the buffer ([begin, end), in order), and the first
+    // range not wholly sent yet: header bytes do not count as sent.
+    std::vector<std::pair<size_t, size_t>> content;
+    size_t nextContent = 0;
     bool ended = false;           // nothing more goes out: a send failed, or a file fell short
     bool incomplete = false;      // something was left out, cut or changed size
     bool blockOpen = false;       // the last record written still waits for its "\n\n"
@@ -33,9 +44,63 @@ struct Transfer {
     uint32_t lastUpdateTick = 0;
 };
 
+int percentOf(int64_t sent, int64_t total) {
+    if (total <= 0 || sent <= 0) return 0;  // nothing to measure against
+    if (sent >= total) return 100;          // a file that grew never takes the bar past its end
+    if (sent <= INT64_MAX / 100) return static_cast<int>(sent * 100 / total);
+    return static_cast<int>(sent / (total / 100));
+}
+
+// Everything the sender shows goes through here: nothing once Stop has shown its text.
+template <typename Write>
+void show(Write write) {
+    writeUnlessStopped(sendCancelRequested, write);
+}
+
+void updateProgress(Transfer& t) {
+    const int percent = percentOf(progressNow.sent, progressNow.total);
+    if (percent != t.percent) {
+        t.percent = percent;
+        show([percent] { portSetProgress(percent, percent); });
+    }
+    const uint32_t now = tickCount();
+    if (now - t.lastUpdateTick > kSpeedInterval) {
+        t.lastUpdateTick = now;
+        const uint32_t seconds = (now - progressNow.startTick) / 1000;
+        if (seconds > 0) {
+            const int speed = static_cast<int>(static_cast<uint32_t>(progressNow.sent / 1024 / seconds));
+            show([speed] { portSetStatusFormatted(IDS_SENDING_RATE, speed); });
+        }
+    }
+}
+
+// The content bytes among buffer[from, to), a piece just sent.
+int64_t contentIn(Transfer& t, size_t from, size_t to) {
+    int64_t count = 0;
+    while (t.nextContent < t.content.size()) {
+        const auto& range = t.content[t.nextContent];
+        if (range.first >= to) break;
+        count += static_cast<int64_t>(std::min(range.second, to) - std::max(range.first, from));
+        if (range.second > to) break;  // goes on in the next piece
+        ++t.nextContent;
+    }
+    return count;
+}
+
 bool flush(Transfer& t) {
-    if (!t.ended && t.used > 0 && !netSendAll(t.socket, t.buffer.data(), t.used)) t.ended = true;
+    for (size_t done = 0; done < t.used && !t.ended;) {
+        const size_t piece = std::min(kSendPiece, t.used - done);
+        if (sendCancelRequested || !netSendAll(t.socket, t.buffer.data() + done, piece)) {
+            t.ended = true;
+            break;
+        }
+        progressNow.sent += contentIn(t, done, done + piece);
+        done += piece;
+        updateProgress(t);
+    }
     t.used = 0;
+    t.content.clear();
+    t.nextContent = 0;
     return !t.ended;
 }
 
@@ -48,28 +113,11 @@ bool append(Transfer& t, const std::string& bytes) {
     return true;
 }
 
-int percentOf(int64_t sent, int64_t total) {
-    if (total <= 0 || sent <= 0) return 0;  // nothing to measure against
-    if (sent >= total) return 100;          // a file that grew never takes the bar past its end
-    if (sent <= INT64_MAX / 100) return static_cast<int>(sent * 100 / total);
-    return static_cast<int>(sent / (total / 100));
-}
-
-void updateProgress(Transfer& t) {
-    const int percent = percentOf(progressNow.sent, progressNow.total);
-    if (percent != t.percent) {
-        t.percent = percent;
-        portSetProgress(percent, percent);
-    }
-    const uint32_t now = tickCount();
-    if (now - t.lastUpdateTick > kSpeedInterval) {
-        t.lastUpdateTick = now;
-        const uint32_t seconds = (now - progressNow.startTick) / 1000;
-        if (seconds > 0) {
-            const int64_t speed = progressNow.sent / 1024 / seconds;
-            portSetStatusFormatted(IDS_SENDING_RATE, static_cast<int>(static_cast<uint32_t>(speed)));
-        }
-    }
+// Takes count bytes just read into the buffer's free space as file content.
+void keepContent(Transfer& t, size_t count) {
+    if (!t.content.empty() && t.content.back().second == t.used) t.content.back().second += count;
+    else t.content.emplace_back(t.used, t.used + count);
+    t.used += count;
 }
 
 // Exactly size bytes follow a file's header, whatever the file does meanwhile: a file
@@ -79,7 +127,7 @@ void sendContent(Transfer& t, FileHandle file, int64_t size) {
     int64_t remaining = size;
     bool grew = false, atEnd = false;
     while (remaining > 0) {
-        if (cancelRequested) {  // Stop: no more progress calls after the window's own
+        if (sendCancelRequested) {
             t.ended = true;
             return;
         }
@@ -99,10 +147,8 @@ void sendContent(Transfer& t, FileHandle file, int64_t size) {
             got = remaining;
             grew = true;
         }
-        t.used += static_cast<size_t>(got);
+        keepContent(t, static_cast<size_t>(got));
         remaining -= got;
-        progressNow.sent += got;
-        updateProgress(t);
     }
     if (!grew && !atEnd) {
         char probe;
@@ -148,38 +194,44 @@ void sendDirectories(Transfer& t) {
 }
 
 void stream(Transfer& t) {
-    portSetProgress(0, 0);
+    show([] {
+        portSetProgress(0, 0);
+        portSetStatusText(IDS_SENDING);
+    });
     t.percent = 0;
-    portSetStatusText(IDS_SENDING);
     append(t, transferHeaderBytes(totalSize));
     t.blockOpen = true;
     sendDirectories(t);
     progressNow = SendProgress{0, totalSize, tickCount()};
     t.lastUpdateTick = progressNow.startTick;
     for (const ManifestEntry& entry : transferManifest) {
-        if (t.ended || cancelRequested) break;
+        if (t.ended || sendCancelRequested) break;
         sendFile(t, entry);
     }
     // A receiver parses only lines ended by a line feed: the last header or directory
     // record needs its block closed, or its last line would be lost.
-    if (t.blockOpen && !cancelRequested) append(t, emptyBlockBytes());
+    if (t.blockOpen && !sendCancelRequested) append(t, emptyBlockBytes());
     flush(t);
 }
 
 void forgetSendSocket(Socket s) {
-    sendSocket = kInvalidSocket;
+    forgetTransferSocket(sendSocket);
     netClose(s);
 }
 
-// Complete when connected; otherwise the error box has been shown.
+// Complete when connected; Cancelled when Stop came first or ended the attempt (no error
+// box then); otherwise the error box has been shown.
 SendResult connectTo(Socket s, const std::string& recipient, uint16_t port) {
     uint32_t address = 0;
+    if (sendCancelRequested) return SendResult::Cancelled;
     if (!netResolve(recipient, &address)) {
+        if (sendCancelRequested) return SendResult::Cancelled;
         portShowErrorMessage("Invalid address " + recipient + "\n");
         return SendResult::InvalidAddress;
     }
     const int error = netConnect(s, address, port);
     if (error != 0) {
+        if (sendCancelRequested) return SendResult::Cancelled;
         char text[40];
         snprintf(text, sizeof text, "Connect error %d\n", error);
         portShowErrorMessage(text);
@@ -192,24 +244,25 @@ SendResult connectTo(Socket s, const std::string& recipient, uint16_t port) {
 void prepareSend() {
     portSetStatusText(IDS_PREPARING);
     clearTransferManifest();
-    cancelRequested = false;
+    sendCancelRequested = false;
 }
 
 SendResult runSend(const std::string& recipient, uint16_t port, int stallMilliseconds) {
-    if (cancelRequested) return SendResult::Cancelled;
+    if (sendCancelRequested) return SendResult::Cancelled;
     portSetButtonsTransferring();
     if (transferManifest.empty() && directoryList.empty() && refusedItemCount == 0) {
         portShowErrorText(IDS_NOTHING_SELECTED);
         return SendResult::NothingSelected;
     }
 
-    portSetStatusText(IDS_CONNECTING);
+    show([] { portSetStatusText(IDS_CONNECTING); });
     Transfer t;
     t.socket = netTcpSocket();
-    sendSocket = t.socket;  // where Stop can shut it down
+    publishTransferSocket(sendSocket, t.socket);  // where Stop can shut it down
     const SendResult connected = connectTo(t.socket, recipient, port);
     if (connected != SendResult::Complete) {
         forgetSendSocket(t.socket);
+        if (connected == SendResult::Cancelled) portSetButtonsIdle();
         return connected;
     }
     netSetSendTimeout(t.socket, stallMilliseconds);
@@ -217,14 +270,16 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
     stream(t);
 
     SendResult result;
-    if (cancelRequested) {
+    if (sendCancelRequested) {
         result = SendResult::Cancelled;
     } else if (!t.ended && !t.incomplete && refusedItemCount == 0 && progressNow.sent == totalSize) {
-        portSetProgress(100, 0);
-        portSetStatusText(IDS_TRANSFER_COMPLETE);
+        show([] {
+            portSetProgress(100, 0);
+            portSetStatusText(IDS_TRANSFER_COMPLETE);
+        });
         result = SendResult::Complete;
     } else {
-        portSetStatusText(IDS_TRANSFER_INCOMPLETE);
+        show([] { portSetStatusText(IDS_TRANSFER_INCOMPLETE); });
         result = SendResult::Incomplete;
     }
     forgetSendSocket(t.socket);

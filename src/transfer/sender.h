@@ -23,10 +23,10 @@ enum class SendResult {
 };
 
 // Shows "Preparing...", empties the manifest, the directory list and the total, and
-// clears cancelRequested. The selection analysis runs next.
+// clears sendCancelRequested. The selection analysis runs next.
 void prepareSend();
 
-// Everything after the analysis: nothing when cancelRequested is set (the status keeps
+// Everything after the analysis: nothing when sendCancelRequested is set (the status keeps
 // "Preparing..." and the buttons stay as they are); otherwise checks the selection,
 // connects to recipient (dotted address or host name) on port, streams the directory
 // records and files, shows the result and returns the buttons to idle. stallMilliseconds
@@ -38,7 +38,7 @@ SendResult runSend(const std::string& recipient, uint16_t port,
 // the time left. Written by the sending thread between its calls to the window port;
 // read it from a window port function called by that thread.
 struct SendProgress {
-    int64_t sent = 0;         // content bytes read and queued for the connection
+    int64_t sent = 0;         // content bytes the connection has taken
     int64_t total = 0;        // the announced total
     uint32_t startTick = 0;   // tickCount() when file content began
 };

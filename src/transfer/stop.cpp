@@ -1,14 +1,39 @@
 #include "transfer/stop.h"
 
-#include "platform/net.h"
+#include <mutex>
+
 #include "platform/window_port.h"
 #include "resource.h"
 #include "shell/central_state.h"
 
-void stopTransfers() {
-    cancelRequested = true;
-    netShutdown(receiveSocket.load());
-    netShutdown(sendSocket.load());
+namespace {
+// Held while a connection is published or forgotten, and while Stop shuts them down;
+// only ever for those few instructions, never around a window write.
+std::mutex socketLock;
+}  // namespace
+
+void publishTransferSocket(std::atomic<Socket>& slot, Socket connection) {
+    std::lock_guard<std::mutex> guard(socketLock);
+    slot = connection;
+}
+
+void forgetTransferSocket(std::atomic<Socket>& slot) {
+    std::lock_guard<std::mutex> guard(socketLock);
+    slot = kInvalidSocket;
+}
+
+void showCanceled() {
     portSetProgress(0, 0);
     portSetStatusText(IDS_CANCELED);
+}
+
+void stopTransfers(void (*shutdown)(Socket)) {
+    cancelRequested = true;
+    sendCancelRequested = true;
+    {
+        std::lock_guard<std::mutex> guard(socketLock);
+        for (Socket s : {receiveSocket.load(), sendSocket.load()})
+            if (s != kInvalidSocket) shutdown(s);
+    }
+    showCanceled();
 }

@@ -1,9 +1,33 @@
 // Stop (the main window's button 108, the command-line peer's interrupt): ends the
-// running reception and send.
+// running reception and send, and keeps "Canceled." on the status line.
 #pragma once
+#include <atomic>
 
-// Sets cancelRequested and shuts the running connections down. Their owner threads, whose
-// receives and sends then fail, close their own handles and return the buttons to idle,
-// so no handle is ever closed twice. The bar goes to 0 and the status line shows
-// "Canceled.", also when nothing is running.
-void stopTransfers();
+#include "platform/net.h"
+
+// Sets the cancel flags of both directions and shuts the published connections down.
+// Their owner threads, whose receives and sends then fail, close their own handles and
+// return the buttons to idle. The bar goes to 0 and the status line shows "Canceled.",
+// also when nothing is running. shutdown is netShutdown; tests watch the handles with it.
+void stopTransfers(void (*shutdown)(Socket) = netShutdown);
+
+// Where Stop can reach a transfer's connection (receiveSocket, sendSocket). Stop shuts
+// connections down only while it holds the lock these take, so once forgetTransferSocket
+// has returned, its owner may close the handle: no Stop can reach it any more, however
+// soon the system hands the same value to another socket.
+void publishTransferSocket(std::atomic<Socket>& slot, Socket connection);
+void forgetTransferSocket(std::atomic<Socket>& slot);
+
+// Stop's texts: the bar at 0 and "Canceled.".
+void showCanceled();
+
+// A transfer thread's status or progress write, made only while its transfer is not
+// stopped (stopped: that direction's cancel flag). A Stop that comes while the write is
+// being made has its texts shown again after it, so that "Canceled." stays whichever
+// thread writes last.
+template <typename Write>
+void writeUnlessStopped(const std::atomic<bool>& stopped, Write write) {
+    if (stopped) return;
+    write();
+    if (stopped) showCanceled();
+}

@@ -285,7 +285,7 @@ TEST_F(Reception, HostileNamesAreRefusedAndSkippedInStep) {
     if (localWindowsRules())
         for (const char* name : {"CON", "nul.txt", "Com1.log", "lpt9", "AUX .txt"}) add(name, "/");
     add(std::string(300, 'n'), "/");  // the joined path would pass the local limit
-    records += directoryRecordBytes("../escaped/") + directoryRecordBytes("/abs/") +
+    records += directoryRecordBytes("../escaped/") + directoryRecordBytes("/../abs/") +
                directoryRecordBytes(std::string(280, 'd') + "/");
     records += fileRecord("good.bin", "/", inside);
     std::string stream = transferHeaderBytes(static_cast<int64_t>(inside.size())) + records;

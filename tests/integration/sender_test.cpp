@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -44,6 +46,8 @@ Socket listenOnLoopback(uint16_t* port) {
 // The far end of one connection on loopback: keeps every byte, or forwards it to a real
 // receiver. onFirstBytes runs once, on its thread, after the first receive and before
 // anything more is read, while the sender has at most a few socket buffers' worth ahead.
+// A peer that reads nothing starts reading once released, and takes what the sender's
+// connection had taken.
 struct Peer {
     Socket listener = kInvalidSocket;
     uint16_t port = 0;
@@ -69,7 +73,7 @@ struct Peer {
         std::vector<char> chunk(256 * 1024);
         bool first = true;
         int n;
-        while (!readNothing && (n = netRecv(in, chunk.data(), static_cast<int>(chunk.size()))) > 0) {
+        while ((n = netRecv(in, chunk.data(), static_cast<int>(chunk.size()))) > 0) {
             if (out != kInvalidSocket) netSendAll(out, chunk.data(), static_cast<size_t>(n));
             else bytes.append(chunk.data(), static_cast<size_t>(n));
             if (first && onFirstBytes) onFirstBytes();
@@ -83,7 +87,31 @@ struct Peer {
         thread.join();
         netClose(listener);
     }
+    // The content bytes that followed the first file record's header.
+    size_t firstFileContent() const {
+        const size_t header = bytes.find("\nDirectory:/\n\n");
+        return header == std::string::npos ? 0 : bytes.size() - (header + 14);
+    }
 };
+
+// Lets a peer's accept return when the sender never connected (a send stopped before).
+void pokePeer(uint16_t port) {
+    const Socket s = netTcpSocket();
+    netConnect(s, kLoopback, port);
+    netClose(s);
+}
+
+// Starts a reception on a real receiver and hands its connection back, once the
+// reception has been admitted.
+Socket startReception(uint16_t port, const std::string& header) {
+    const Socket s = netTcpSocket();
+    EXPECT_EQ(netConnect(s, kLoopback, port), 0);
+    netSendAll(s, header.data(), header.size());
+    for (int i = 0; i < 500 && receiveSocket.load() == kInvalidSocket; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_NE(receiveSocket.load(), kInvalidSocket);
+    return s;
+}
 
 // A real receiver on loopback, storing under the recording port's store path.
 struct Receiving {
@@ -126,12 +154,15 @@ protected:
         recordingPortReset(store);
         clearSelection();
         cancelRequested = false;
+        sendCancelRequested = false;
         receiveInProgress = false;
     }
     void TearDown() override {
+        recordingPortReset();
         removeScratchFolder(source);
         removeScratchFolder(store);
         cancelRequested = false;
+        sendCancelRequested = false;
     }
     std::string file(const std::string& relative, const std::string& bytes) {
         std::filesystem::path path = std::filesystem::path(source) / std::filesystem::path(relative);
@@ -222,9 +253,36 @@ TEST_F(Sender, AReceiverThatStopsReadingEndsTheSendAsIncomplete) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(send({big}, peer.port, 1000), SendResult::Incomplete);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    const int64_t counted = sendProgress().sent;
     peer.finish();
+    EXPECT_LE(counted, static_cast<int64_t>(peer.firstFileContent()));  // only what the connection took
     EXPECT_EQ(lastStatusText(), "Some files may not sent.");
     EXPECT_EQ(lastButtons(), "idle");
+}
+
+namespace {
+std::vector<int64_t> sentAtProgress;
+void noteSent(const PortCall& call) {
+    if (call.what == "progress" && call.a > 0) sentAtProgress.push_back(sendProgress().sent);
+}
+}  // namespace
+
+TEST_F(Sender, ProgressMovesWithEachPieceTheConnectionTakes) {
+    const int64_t size = (4 << 20) + 17;  // a percent is less than a piece: one update per piece
+    const std::string big = file("big.bin", std::string(static_cast<size_t>(size), 'p'));
+    Peer peer;
+    peer.start();
+    sentAtProgress.clear();
+    recordingPortBeforeCall(noteSent);
+    EXPECT_EQ(send({big}, peer.port), SendResult::Complete);
+    peer.finish();
+    ASSERT_FALSE(sentAtProgress.empty());
+    EXPECT_EQ(sentAtProgress.back(), size);
+    int64_t before = 0;
+    for (int64_t sent : sentAtProgress) {
+        EXPECT_LE(sent - before, 64 * 1024);
+        before = sent;
+    }
 }
 
 // --- Before streaming ---
@@ -237,7 +295,7 @@ TEST_F(Sender, NothingSelectedShowsTheErrorBoxAndConnectsNowhere) {
 
 TEST_F(Sender, CancelInTheAnalysisSendsNothingAndLeavesTheButtons) {
     prepareSend();
-    cancelRequested = true;  // the analysis dialog's Cancel
+    sendCancelRequested = true;  // the analysis dialog's Cancel
     EXPECT_EQ(runSend("127.0.0.1", 1), SendResult::Cancelled);
     EXPECT_EQ(recordedStatusTexts(), std::vector<std::string>{"Preparing..."});
     EXPECT_EQ(lastButtons(), "");
@@ -329,7 +387,7 @@ TEST_F(Sender, StopMidTransferLeavesCanceledAndIdleButtons) {
     Peer relay;
     relay.forwardTo = receiving.port;
     relay.onFirstBytes = [] {
-        // The receiver clears cancelRequested when it admits the connection: Stop after that.
+        // A reception clears its cancel flag when it starts: Stop after that.
         for (int i = 0; i < 500 && receiveSocket.load() == kInvalidSocket; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         stopTransfers();
@@ -342,4 +400,107 @@ TEST_F(Sender, StopMidTransferLeavesCanceledAndIdleButtons) {
     EXPECT_EQ(lastButtons(), "idle");
     EXPECT_FALSE(contains(recordedStatusTexts(), "Some files may not sent."));
     EXPECT_EQ(sendSocket.load(), kInvalidSocket);
+}
+
+namespace {
+const char* stopAtCall = "";  // "progress", or the status text at which Stop comes
+std::atomic<bool> stopped{false};
+void stopAt(const PortCall& call) {
+    const bool at = call.what == "progress" ? call.a > 0 && !strcmp(stopAtCall, "progress") : call.text == stopAtCall;
+    if (at && !stopped.exchange(true)) stopTransfers();
+}
+}  // namespace
+
+// Stop comes at the very moment the sender writes: Stop's texts still stay.
+TEST_F(Sender, CanceledStaysWhateverTheSenderWritesAsStopComes) {
+    const std::string big = file("big.bin", std::string((1 << 20) + 1, 'c'));
+    const std::pair<const char*, SendResult> moments[] = {
+        {"Connecting...", SendResult::Cancelled},
+        {"Sending", SendResult::Cancelled},
+        {"progress", SendResult::Cancelled},
+        {"Transfer complete.", SendResult::Complete},
+    };
+    for (const auto& moment : moments) {
+        SCOPED_TRACE(moment.first);
+        Peer peer;
+        peer.start();
+        recordingPortReset(store);
+        stopAtCall = moment.first;
+        stopped = false;
+        recordingPortBeforeCall(stopAt);
+        EXPECT_EQ(send({big}, peer.port), moment.second);
+        pokePeer(peer.port);
+        peer.finish();
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(lastStatusText(), "Canceled.");
+        int bar = -1;
+        for (const PortCall& c : recordedCalls())
+            if (c.what == "progress") bar = c.a;
+        EXPECT_EQ(bar, 0);
+        EXPECT_EQ(lastButtons(), "idle");
+        EXPECT_TRUE(recordedErrors().empty());
+    }
+}
+
+TEST_F(Sender, EachCancelCancelsItsOwnWork) {
+    // A reception that starts and ends during the analysis leaves its Cancel in force.
+    {
+        Receiving receiving;
+        receiving.start();
+        prepareSend();
+        sendCancelRequested = true;  // the analysis dialog's Cancel
+        netClose(startReception(receiving.port, "Version:3.0\nTotal:0\n\n"));
+        EXPECT_EQ(receiving.finish(), ReceiveResult::Complete);
+        EXPECT_EQ(runSend("127.0.0.1", 1), SendResult::Cancelled);
+        EXPECT_TRUE(recordedErrors().empty());
+    }
+    // Cancel in an analysis leaves a running reception alone.
+    {
+        Receiving receiving;
+        receiving.start();
+        const Socket s = startReception(receiving.port, "Version:3.0\nTotal:3\n\n");
+        prepareSend();
+        sendCancelRequested = true;
+        const std::string record = "Type:file\nSize:3\nName:a.txt\nDirectory:/\n\nabc";
+        netSendAll(s, record.data(), record.size());
+        netClose(s);
+        EXPECT_EQ(receiving.finish(), ReceiveResult::Complete);
+        EXPECT_EQ(readWholeFile(join(store, "a.txt")), "abc");
+    }
+}
+
+namespace {
+std::atomic<int> staleShutdowns{0};
+// Stop's shutdown, watching: it gives the owner time to forget the handle, then looks
+// whether the handle is still the published one.
+void watchShutdown(Socket s) {
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    if (s != sendSocket.load() && s != receiveSocket.load()) ++staleShutdowns;
+}
+}  // namespace
+
+TEST_F(Sender, StopNeverReachesAHandleItsOwnerHasForgotten) {
+    // The handles stay open until the end, so no number is reused and "published" tells
+    // one handle from another.
+    std::vector<Socket> handles;
+    std::atomic<bool> done{false};
+    staleShutdowns = 0;
+    std::thread stopper([&] {
+        while (!done) {
+            stopTransfers(watchShutdown);
+            recordingPortReset(store);
+        }
+    });
+    for (int i = 0; i < 100; ++i) {
+        for (std::atomic<Socket>* slot : {&receiveSocket, &sendSocket}) {
+            handles.push_back(netTcpSocket());
+            publishTransferSocket(*slot, handles.back());
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+            forgetTransferSocket(*slot);
+        }
+    }
+    done = true;
+    stopper.join();
+    for (Socket s : handles) netClose(s);
+    EXPECT_EQ(staleShutdowns, 0);
 }

@@ -1,5 +1,6 @@
 #include "recording_port.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "platform/window_port.h"
@@ -9,14 +10,19 @@ namespace {
 std::mutex lock;
 std::vector<PortCall> calls;
 std::string storePath, ownAddress, recipient;
+std::atomic<void (*)(const PortCall&)> beforeCall{nullptr};
 
 void record(PortCall call) {
+    if (auto hook = beforeCall.load()) hook(call);
     std::lock_guard<std::mutex> guard(lock);
     calls.push_back(std::move(call));
 }
 }  // namespace
 
+void recordingPortBeforeCall(void (*hook)(const PortCall&)) { beforeCall = hook; }
+
 void recordingPortReset(const std::string& store, const std::string& own, const std::string& to) {
+    beforeCall = nullptr;
     std::lock_guard<std::mutex> guard(lock);
     calls.clear();
     storePath = store;

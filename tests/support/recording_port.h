@@ -10,6 +10,11 @@ struct PortCall {
     int a = 0, b = 0;  // progress: bar and taskbar percent
 };
 
+// Runs on the calling thread just before each call is recorded (null: nothing), so that
+// a test can act at an exact point, such as a Stop at the moment a transfer writes its
+// progress. A reset removes it.
+void recordingPortBeforeCall(void (*hook)(const PortCall& call));
+
 // Fields read through the port.
 void recordingPortReset(const std::string& storePath = "", const std::string& ownAddress = "",
                         const std::string& recipient = "");

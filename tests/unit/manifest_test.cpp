@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -38,12 +39,12 @@ protected:
         root = dir.string();
         clearSelection();
         clearTransferManifest();
-        cancelRequested = false;
+        sendCancelRequested = false;
     }
     void TearDown() override {
         std::error_code ignored;
         fs::remove_all(root, ignored);
-        cancelRequested = false;
+        sendCancelRequested = false;
     }
     std::string make(const std::string& relative) {  // a folder below root, '/'-separated
         fs::create_directories(fs::path(root) / fs::path(relative));
@@ -124,17 +125,26 @@ TEST_F(ManifestWalk, FileWithoutReadPermissionMeasuresMinusOne) {
     EXPECT_EQ(totalSize, -1);
 }
 
-TEST_F(ManifestWalk, NamesWithBackslashesAreLeftOutOnPosix) {
-    // Such a name would read as a folder boundary on the wire.
+TEST_F(ManifestWalk, NamesThatWouldBreakTheStreamAreLeftOutOnPosix) {
+    // A backslash would read as a folder boundary on the wire; a line feed or another
+    // control byte would end the header line and pass the rest off as header lines.
     const std::string folder = make("Odd");
-    writeFile(join(folder, "a\\b.txt"), 4);
+    const char* names[] = {"a\\b.txt", "x\nType:file\nSize:1", "cr\r", "tab\there", "bell\x07", "del\x7F"};
+    for (const char* name : names) writeFile(join(folder, name), 4);
+    writeFile(join(make("Odd/in\nfolder"), "inner.txt"), 4);  // the folder and all it holds
     writeFile(join(folder, "ok.txt"), 2);
+    writeFile(join(root, "lone\nfile"), 4);                 // selected by itself
+    writeFile(join(make("lone\nfolder"), "inner.txt"), 4);  // a selected folder
     addSelectionPath(folder, true);
+    addSelectionPath(join(root, "lone\nfile"), false);
+    addSelectionPath(join(root, "lone\nfolder"), true);
     analyzeSelection(nullptr, nullptr);
+    EXPECT_EQ(directoryList, std::vector<std::string>{"Odd\\"});
     ASSERT_EQ(transferManifest.size(), 1u);
     EXPECT_EQ(transferManifest[0].name, "ok.txt");
-    EXPECT_EQ(refusedItemCount, 1);
-    EXPECT_EQ(totalSize, 2 - 1);
+    const int leftOut = static_cast<int>(std::size(names)) + 3;
+    EXPECT_EQ(refusedItemCount, leftOut);
+    EXPECT_EQ(totalSize, 2 - leftOut);
 }
 
 TEST_F(ManifestWalk, LinksToFoldersInsideTheSelectionAreNotWalked) {
@@ -192,7 +202,7 @@ TEST_F(ManifestWalk, AFolderWithoutANameSendsItsContentsAtTheTopLevel) {
 namespace {
 void cancelAfterFirst(void* calls, int position, int count) {
     ++*static_cast<int*>(calls);
-    cancelRequested = true;
+    sendCancelRequested = true;
 }
 }  // namespace
 
@@ -211,7 +221,7 @@ TEST_F(ManifestWalk, CancelStopsBeforeTheNextPath) {
     clearTransferManifest();
     clearSelection();
     addSelectionPath(make("Big"), true);
-    cancelRequested = true;
+    sendCancelRequested = true;
     analyzeSelection(nullptr, nullptr);
     EXPECT_TRUE(directoryList.empty());
 }
