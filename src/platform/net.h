@@ -39,7 +39,17 @@ int netBind(Socket s, uint32_t address, uint16_t port);
 int netListen(Socket s, int backlog);
 // The port a socket is bound to (useful after binding port 0).
 uint16_t netLocalPort(Socket s);
-Socket netAccept(Socket listener);
+
+// What a failed accept means for the loop around it.
+enum AcceptFailure {
+    kAcceptAgain,       // one connection failed (it was reset or aborted before accept)
+    kAcceptAfterPause,  // descriptors or buffers ran out, or the network is down: it may pass
+    kAcceptEnded,       // the listening socket was closed or is no listener any more
+};
+AcceptFailure netAcceptFailure(int error);
+// Accepts one connection. Failures of a single connection are retried here; on any other
+// failure kInvalidSocket, with netAcceptFailure of its code in *failure when asked.
+Socket netAccept(Socket listener, AcceptFailure* failure = nullptr);
 
 // One receive: >0 bytes, 0 closed, <0 error.
 int netRecv(Socket s, void* buffer, int size);

@@ -131,12 +131,27 @@ uint16_t netLocalPort(Socket s) {
     return ntohs(sa.sin_port);
 }
 
-Socket netAccept(Socket listener) {
+AcceptFailure netAcceptFailure(int error) {
+    switch (error) {
+    // A connection that died in the backlog, and the network errors that Linux passes on
+    // from the new connection, are no reason to stop accepting.
+    case EINTR: case ECONNABORTED: case EPROTO: case ENETDOWN: case ENOPROTOOPT: case EHOSTDOWN:
+    case ENONET: case EHOSTUNREACH: case ENETUNREACH:
+        return kAcceptAgain;
+    case EBADF: case ENOTSOCK: case EINVAL: case EFAULT:  // closed, or shut down by stopListening
+        return kAcceptEnded;
+    default:  // EMFILE, ENFILE, ENOBUFS, ENOMEM and anything unforeseen
+        return kAcceptAfterPause;
+    }
+}
+
+Socket netAccept(Socket listener, AcceptFailure* failure) {
     for (;;) {
         int c = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
         if (c >= 0) return c;
-        // A connection that died in the backlog is no reason to stop accepting.
-        if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) continue;
+        AcceptFailure kind = netAcceptFailure(errno);
+        if (kind == kAcceptAgain) continue;
+        if (failure) *failure = kind;
         return kInvalidSocket;
     }
 }

@@ -118,9 +118,30 @@ uint16_t netLocalPort(Socket s) {
     return ntohs(sa.sin_port);
 }
 
-Socket netAccept(Socket listener) {
-    SOCKET c = accept(raw(listener), nullptr, nullptr);
-    return c == INVALID_SOCKET ? kInvalidSocket : static_cast<Socket>(c);
+AcceptFailure netAcceptFailure(int error) {
+    switch (error) {
+    case WSAECONNRESET: case WSAECONNABORTED: case WSAETIMEDOUT: case WSAENETRESET:
+    case WSAEHOSTUNREACH: case WSAENETUNREACH:  // that one connection failed before accept
+        return kAcceptAgain;
+    // Closed (a blocked accept is interrupted by the close), never listening, or no more
+    // Windows Sockets.
+    case WSAENOTSOCK: case WSAEINTR: case WSAEINVAL: case WSAEOPNOTSUPP: case WSAEFAULT:
+    case WSANOTINITIALISED:
+        return kAcceptEnded;
+    default:  // WSAEMFILE, WSAENOBUFS, WSAENETDOWN and anything unforeseen
+        return kAcceptAfterPause;
+    }
+}
+
+Socket netAccept(Socket listener, AcceptFailure* failure) {
+    for (;;) {
+        SOCKET c = accept(raw(listener), nullptr, nullptr);
+        if (c != INVALID_SOCKET) return static_cast<Socket>(c);
+        AcceptFailure kind = netAcceptFailure(WSAGetLastError());
+        if (kind == kAcceptAgain) continue;
+        if (failure) *failure = kind;
+        return kInvalidSocket;
+    }
 }
 
 int netRecv(Socket s, void* buffer, int size) {
