@@ -42,13 +42,14 @@ uint16_t netLocalPort(Socket s);
 
 // What a failed accept means for the loop around it.
 enum AcceptFailure {
-    kAcceptAgain,       // one connection failed (it was reset or aborted before accept)
-    kAcceptAfterPause,  // descriptors or buffers ran out, or the network is down: it may pass
-    kAcceptEnded,       // the listening socket was closed or is no listener any more
+    kAcceptAgain,       // that one connection failed (reset or aborted before accept)
+    kAcceptAfterPause,  // the socket still listens: descriptors or buffers ran out, the
+                        // network is down... it may pass
+    kAcceptEnded,       // the listening socket was closed or no longer listens
 };
+// What an accept error code alone says: kAcceptAfterPause where only the socket's state
+// can tell.
 AcceptFailure netAcceptFailure(int error);
-// Accepts one connection. Failures of a single connection are retried here; on any other
-// failure kInvalidSocket, with netAcceptFailure of its code in *failure when asked.
 Socket netAccept(Socket listener, AcceptFailure* failure = nullptr);
 
 // One receive: >0 bytes, 0 closed, <0 error.

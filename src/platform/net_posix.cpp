@@ -138,9 +138,9 @@ AcceptFailure netAcceptFailure(int error) {
     case EINTR: case ECONNABORTED: case EPROTO: case ENETDOWN: case ENOPROTOOPT: case EHOSTDOWN:
     case ENONET: case EHOSTUNREACH: case ENETUNREACH:
         return kAcceptAgain;
-    case EBADF: case ENOTSOCK: case EINVAL: case EFAULT:  // closed, or shut down by stopListening
+    case EBADF: case ENOTSOCK: case EFAULT:
         return kAcceptEnded;
-    default:  // EMFILE, ENFILE, ENOBUFS, ENOMEM and anything unforeseen
+    default:  // EMFILE, ENFILE, ENOBUFS, ENOMEM; EINVAL once stopListening shut it down
         return kAcceptAfterPause;
     }
 }
@@ -151,6 +151,10 @@ Socket netAccept(Socket listener, AcceptFailure* failure) {
         if (c >= 0) return c;
         AcceptFailure kind = netAcceptFailure(errno);
         if (kind == kAcceptAgain) continue;
+        int listening = 0;
+        socklen_t length = sizeof listening;
+        if (getsockopt(static_cast<int>(listener), SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening)
+            kind = kAcceptEnded;
         if (failure) *failure = kind;
         return kInvalidSocket;
     }

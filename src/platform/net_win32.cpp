@@ -123,13 +123,10 @@ AcceptFailure netAcceptFailure(int error) {
     case WSAECONNRESET: case WSAECONNABORTED: case WSAETIMEDOUT: case WSAENETRESET:
     case WSAEHOSTUNREACH: case WSAENETUNREACH:  // that one connection failed before accept
         return kAcceptAgain;
-    // Closed (a blocked accept is interrupted by the close), never listening, or no more
-    // Windows Sockets.
-    case WSAENOTSOCK: case WSAEINTR: case WSAEINVAL: case WSAEOPNOTSUPP: case WSAEFAULT:
-    case WSANOTINITIALISED:
+    case WSAENOTSOCK: case WSAEINTR: case WSAEFAULT: case WSANOTINITIALISED:  // closed
         return kAcceptEnded;
-    default:  // WSAEMFILE, WSAENOBUFS, WSAENETDOWN and anything unforeseen
-        return kAcceptAfterPause;
+    default:  // WSAEMFILE, WSAENOBUFS, WSAENETDOWN; Wine reports a server out of descriptors
+        return kAcceptAfterPause;  // as WSAEINVAL
     }
 }
 
@@ -139,6 +136,11 @@ Socket netAccept(Socket listener, AcceptFailure* failure) {
         if (c != INVALID_SOCKET) return static_cast<Socket>(c);
         AcceptFailure kind = netAcceptFailure(WSAGetLastError());
         if (kind == kAcceptAgain) continue;
+        BOOL listening = FALSE;
+        int length = sizeof listening;
+        if (getsockopt(raw(listener), SOL_SOCKET, SO_ACCEPTCONN, reinterpret_cast<char*>(&listening), &length) != 0 ||
+            !listening)
+            kind = kAcceptEnded;
         if (failure) *failure = kind;
         return kInvalidSocket;
     }
