@@ -8,8 +8,9 @@
 #include "transfer/protocol.h"
 
 // A hand-over may hold its receive thread at most about this long in connect, and as
-// long again in send.
-constexpr int kHandOverTimeoutMilliseconds = 3000;
+// long again in send. A SYN lost once is sent again after about 3 s (Windows) or 1 and
+// 3 s (Linux): the limit outlasts a few of those, as a plain connect would.
+constexpr int kHandOverTimeoutMilliseconds = 10000;
 
 // Reads the own address through the window port ("Your IP:"), connects to peer (dotted
 // address or host name) on port and sends the address record, replace giving Flags 1

@@ -35,8 +35,12 @@ bool makeDirectory(const std::string& path);
 bool isDirectory(const std::string& path);
 bool pathExists(const std::string& path);
 // True when the path itself (not what it points to) is a symbolic link or, on Windows,
-// any reparse point such as a junction.
+// a reparse point that names another place (a junction, a mount point). Reparse points
+// that keep their data in place (deduplicated files, cloud placeholders) are no links.
 bool isSymbolicLink(const std::string& path);
+// Windows build only: whether a reparse tag names another place (a name surrogate), or
+// is 0 and so says nothing, which counts the same.
+bool reparseTagNamesAnotherPlace(uint32_t tag);
 
 // Lists the entries of a folder ("." and ".." left out), in the file system's order.
 // The visitor returns false to stop. False when the folder cannot be searched.

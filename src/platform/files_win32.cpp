@@ -69,9 +69,21 @@ bool pathExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool reparseTagNamesAnotherPlace(uint32_t tag) { return tag == 0 || IsReparseTagNameSurrogate(tag); }
+
 bool isSymbolicLink(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    // The tag of the point itself, not of what it leads to. Where it cannot be read (Wine
+    // shows its links as reparse points without a tag), the point counts as a link.
+    HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return true;
+    FILE_ATTRIBUTE_TAG_INFO info = {};
+    bool read = GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info) &&
+                (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    CloseHandle(h);
+    return !read || reparseTagNamesAnotherPlace(info.ReparseTag);
 }
 
 bool listDirectory(const std::string& folder,

@@ -39,7 +39,18 @@ int netBind(Socket s, uint32_t address, uint16_t port);
 int netListen(Socket s, int backlog);
 // The port a socket is bound to (useful after binding port 0).
 uint16_t netLocalPort(Socket s);
-Socket netAccept(Socket listener);
+
+// What a failed accept means for the loop around it.
+enum AcceptFailure {
+    kAcceptAgain,       // that one connection failed (reset or aborted before accept)
+    kAcceptAfterPause,  // the socket still listens: descriptors or buffers ran out, the
+                        // network is down... it may pass
+    kAcceptEnded,       // the listening socket was closed or no longer listens
+};
+// What an accept error code alone says: kAcceptAfterPause where only the socket's state
+// can tell.
+AcceptFailure netAcceptFailure(int error);
+Socket netAccept(Socket listener, AcceptFailure* failure = nullptr);
 
 // One receive: >0 bytes, 0 closed, <0 error.
 int netRecv(Socket s, void* buffer, int size);

@@ -131,12 +131,31 @@ uint16_t netLocalPort(Socket s) {
     return ntohs(sa.sin_port);
 }
 
-Socket netAccept(Socket listener) {
+AcceptFailure netAcceptFailure(int error) {
+    switch (error) {
+    // A connection that died in the backlog, and the network errors that Linux passes on
+    // from the new connection, are no reason to stop accepting.
+    case EINTR: case ECONNABORTED: case EPROTO: case ENETDOWN: case ENOPROTOOPT: case EHOSTDOWN:
+    case ENONET: case EHOSTUNREACH: case ENETUNREACH:
+        return kAcceptAgain;
+    case EBADF: case ENOTSOCK: case EFAULT:
+        return kAcceptEnded;
+    default:  // EMFILE, ENFILE, ENOBUFS, ENOMEM; EINVAL once stopListening shut it down
+        return kAcceptAfterPause;
+    }
+}
+
+Socket netAccept(Socket listener, AcceptFailure* failure) {
     for (;;) {
         int c = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
         if (c >= 0) return c;
-        // A connection that died in the backlog is no reason to stop accepting.
-        if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) continue;
+        AcceptFailure kind = netAcceptFailure(errno);
+        if (kind == kAcceptAgain) continue;
+        int listening = 0;
+        socklen_t length = sizeof listening;
+        if (getsockopt(static_cast<int>(listener), SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening)
+            kind = kAcceptEnded;
+        if (failure) *failure = kind;
         return kInvalidSocket;
     }
 }

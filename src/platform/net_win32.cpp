@@ -118,9 +118,32 @@ uint16_t netLocalPort(Socket s) {
     return ntohs(sa.sin_port);
 }
 
-Socket netAccept(Socket listener) {
-    SOCKET c = accept(raw(listener), nullptr, nullptr);
-    return c == INVALID_SOCKET ? kInvalidSocket : static_cast<Socket>(c);
+AcceptFailure netAcceptFailure(int error) {
+    switch (error) {
+    case WSAECONNRESET: case WSAECONNABORTED: case WSAETIMEDOUT: case WSAENETRESET:
+    case WSAEHOSTUNREACH: case WSAENETUNREACH:  // that one connection failed before accept
+        return kAcceptAgain;
+    case WSAENOTSOCK: case WSAEINTR: case WSAEFAULT: case WSANOTINITIALISED:  // closed
+        return kAcceptEnded;
+    default:  // WSAEMFILE, WSAENOBUFS, WSAENETDOWN; Wine reports a server out of descriptors
+        return kAcceptAfterPause;  // as WSAEINVAL
+    }
+}
+
+Socket netAccept(Socket listener, AcceptFailure* failure) {
+    for (;;) {
+        SOCKET c = accept(raw(listener), nullptr, nullptr);
+        if (c != INVALID_SOCKET) return static_cast<Socket>(c);
+        AcceptFailure kind = netAcceptFailure(WSAGetLastError());
+        if (kind == kAcceptAgain) continue;
+        BOOL listening = FALSE;
+        int length = sizeof listening;
+        if (getsockopt(raw(listener), SOL_SOCKET, SO_ACCEPTCONN, reinterpret_cast<char*>(&listening), &length) != 0 ||
+            !listening)
+            kind = kAcceptEnded;
+        if (failure) *failure = kind;
+        return kInvalidSocket;
+    }
 }
 
 int netRecv(Socket s, void* buffer, int size) {

@@ -11,6 +11,7 @@
 
 namespace {
 constexpr int kBacklog = 256;
+constexpr int kResourcePauseMilliseconds = 100;
 
 Socket refuse(Socket s, const char* format, int code, int* error) {
     char text[64];
@@ -38,8 +39,15 @@ Socket startListening(uint16_t port, int* error) {
 
 int acceptConnections(Socket listener) {
     for (;;) {
-        Socket connection = netAccept(listener);
-        if (connection == kInvalidSocket) return 0;
+        AcceptFailure failure = kAcceptEnded;
+        Socket connection = netAccept(listener, &failure);
+        if (connection == kInvalidSocket) {
+            if (failure == kAcceptEnded) return 0;
+            // Out of descriptors or buffers: waiting connections stay queued until some
+            // are free again, and a pause keeps the loop from spinning meanwhile.
+            sleepMilliseconds(kResourcePauseMilliseconds);
+            continue;
+        }
         // The handle travels by value: the next accept must not change the receiver's.
         if (!startThread(receiverThread, reinterpret_cast<void*>(connection))) netClose(connection);
     }

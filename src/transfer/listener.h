@@ -15,8 +15,9 @@
 // error code in *error when asked for).
 Socket startListening(uint16_t port, int* error = nullptr);
 
-// Accepts until accept fails (the listening socket was closed by stopListening), starting
-// one receiver thread per connection. Returns 0.
+// Accepts until the listening socket is closed by stopListening, starting one receiver
+// thread per connection. A connection reset before it was accepted is passed over, and
+// when descriptors or buffers run out it tries again after a short pause. Returns 0.
 int acceptConnections(Socket listener);
 
 // Makes the accept loop on listener end, and releases the socket. Call it once.

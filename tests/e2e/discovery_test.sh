@@ -2,7 +2,8 @@
 # Two PCs on one segment, each running the program with an empty recipient: within
 # seconds each shows the other's address and its discovery button is enabled. Then a
 # "request" from one replaces the other's recipient. Then the Windows program and
-# `quorvalinthexa receive` find each other the same way.
+# `quorvalinthexa receive` find each other the same way, and `quorvalinthexa discover`
+# lists the program alone.
 source "$(dirname "$0")/lib.sh"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
 
@@ -55,6 +56,10 @@ if [ -x "$CLI" ]; then
   driver wait-text 103 "10.77.0.2" 15000 && echo "ok: the program found the command-line peer" ||
     fail "pc1 recipient with the peer: $(driver text 103)"
   kill "$cli" 2>/dev/null; wait "$cli" 2>/dev/null || true
+  # `quorvalinthexa discover` on pc2 lists the program, and nothing else.
+  pc_use pc2
+  expect_eq "discover lists the program and nothing else" "10.77.0.1" \
+    "$(in_pc "$CLI" discover --seconds 2 2>>"$WORK/discover.err" | xargs)"
 fi
 pc_use pc1
 stop_program

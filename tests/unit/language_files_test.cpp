@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "shell/autostart_command.h"
 #include "shell/language_files.h"
+#include "shell/texts.h"
 
 namespace fs = std::filesystem;
 
@@ -104,4 +107,120 @@ TEST_F(LanguageChoicesInFolder, MissingFolderOffersTheProgramsOwnChoices) {
     EXPECT_EQ(c.names, (std::vector<std::string>{"Auto", "English"}));
     EXPECT_EQ(c.selected, -1);
     EXPECT_EQ(languageChoices("0419", "").names.size(), 2u);  // never the current folder
+}
+
+namespace {
+// The string tables of the language files, read from their sources beside this test.
+fs::path resourcesFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "resources"; }
+
+std::vector<std::string> lines(const fs::path& file) {
+    std::ifstream in(file);
+    std::vector<std::string> all;
+    for (std::string line; std::getline(in, line);) all.push_back(line);
+    return all;
+}
+
+// IDS_ name -> number, from resource.h.
+std::map<std::string, int> textIds() {
+    std::map<std::string, int> ids;
+    for (const std::string& line : lines(resourcesFolder() / "resource.h")) {
+        std::istringstream words(line);
+        std::string define, name;
+        int number = 0;
+        if (words >> define >> name >> number && define == "#define" && name.rfind("IDS_", 0) == 0) ids[name] = number;
+    }
+    return ids;
+}
+
+// Id -> text (UTF-8) of each `IDS_NAME, "text"` line of a satellite's STRINGTABLE.
+std::map<int, std::string> satelliteTexts(const std::string& rcFile) {
+    std::map<std::string, int> ids = textIds();
+    std::map<int, std::string> texts;
+    bool inTable = false;
+    for (const std::string& line : lines(resourcesFolder() / rcFile)) {
+        if (line == "BEGIN" || line == "END") inTable = line == "BEGIN";
+        size_t open = line.find('"'), close = line.rfind('"');
+        if (!inTable || open == std::string::npos || close == open) continue;
+        std::istringstream head(line.substr(0, open));
+        std::string name;
+        head >> name;
+        if (!name.empty() && name.back() == ',') name.pop_back();
+        EXPECT_EQ(ids.count(name), 1u) << rcFile << ": unknown text " << name;
+        std::string text;
+        for (size_t i = open + 1; i < close; ++i) {
+            text += line[i];
+            if (line[i] == '"') ++i;  // "" stands for one quote
+        }
+        texts[ids[name]] = text;
+    }
+    return texts;
+}
+
+// The conversions of a format text, in order ("%d%s").
+std::string markers(const std::string& text) {
+    std::string found;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') continue;
+        size_t end = text.find_first_of("diouxXscpf%", i + 1);
+        if (end == std::string::npos) return found + "%?";
+        found += text.substr(i, end - i + 1);
+        i = end;
+    }
+    return found;
+}
+
+size_t utf16Length(const std::string& utf8) {
+    size_t units = 0;
+    for (unsigned char c : utf8) units += (c & 0xC0) != 0x80 ? 1 : 0;  // a character starts
+    for (unsigned char c : utf8) units += c >= 0xF0 ? 1 : 0;            // and needs two units
+    return units;
+}
+
+// Where each text is loaded: wide texts into 256 wide characters (LoadStringW with 255,
+// so at most 254 come), the others into 128 bytes (LoadStringA with 127: at most 126).
+// Texts with numbers are then filled into a buffer of their own (the selection summary
+// 100 bytes, the speed on the status line 72), each %d at most 11 characters.
+bool loadedWide(int id) {
+    for (int wide : {122, 123, 133, 134, 141, 142, 143, 144, 145})
+        if (id == wide) return true;
+    return false;
+}
+size_t filledInto(int id) { return id == 111 ? 100 : id == 119 || id == 130 ? 72 : 0; }
+
+void expectFits(const std::string& language, int id, const std::string& text) {
+    SCOPED_TRACE(language + " text " + std::to_string(id) + ": " + text);
+    if (loadedWide(id)) {
+        EXPECT_LE(utf16Length(text), 254u);
+    } else {
+        EXPECT_LE(text.size(), 126u);
+    }
+    if (size_t buffer = filledInto(id)) {
+        std::string conversions = markers(text);
+        size_t count = conversions.size() / 2;
+        EXPECT_LE(text.size() - conversions.size() + 11 * count, buffer - 1);
+    }
+}
+}  // namespace
+
+TEST(LanguageFilesContent, EveryTextIdWithItsMarkersAndWithinItsBuffer) {
+    const std::pair<std::string, std::string> satellites[] = {{"Spanish", "satellite_es.rc"},
+                                                               {"Russian", "satellite_ru.rc"}};
+    for (int id = 109; id <= 150; ++id) {
+        std::string english = englishText(id);
+        ASSERT_FALSE(english.empty()) << "the English table lacks " << id;
+        expectFits("English", id, english);
+    }
+    for (const auto& satellite : satellites) {
+        std::map<int, std::string> texts = satelliteTexts(satellite.second);
+        EXPECT_EQ(texts.size(), 42u) << satellite.second << " read from " << resourcesFolder();
+        for (int id = 109; id <= 150; ++id) {
+            auto text = texts.find(id);
+            if (text == texts.end()) {
+                ADD_FAILURE() << satellite.first << " lacks text " << id;
+                continue;
+            }
+            EXPECT_EQ(markers(text->second), markers(englishText(id))) << satellite.first << " text " << id;
+            expectFits(satellite.first, id, text->second);
+        }
+    }
 }
