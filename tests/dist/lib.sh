@@ -1,6 +1,6 @@
 # Shared pieces of the release packages' tests; sourced. The checks print "ok: ..." or
-# "FAIL: ..." and `finish` ends the test. Where tests/e2e/lib.sh was sourced first, its
-# helpers of the same names stay.
+# "FAIL: ..." and `finish` ends the test. tests/e2e/lib.sh, which the installer's test
+# sources as well, defines fail, expect_eq, skip and finish the same way.
 set -euo pipefail
 QV_ROOT="${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 VERSION="$(head -n 1 "$QV_ROOT/VERSION")"
