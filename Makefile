@@ -6,7 +6,7 @@ WIN := build/win
 WIN64 := build/win64
 RELEASE := build/release
 
-.PHONY: all deps native windows windows64 release test test-fast run bench fuzz fuzz-short clean
+.PHONY: all deps native windows windows64 release dist test test-dist test-fast run bench fuzz fuzz-short clean
 
 all: native windows windows64
 
@@ -31,10 +31,21 @@ release: deps
 	@cmake --no-warn-unused-cli -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(RELEASE) -j$(JOBS)
 
+# Release packages in dist/ (packaging/dist.sh): the portable zips and the installers of
+# both Windows programs, the Linux peer's .deb, and SHA256SUMS. The version is VERSION's.
+dist: release windows windows64
+	@packaging/dist.sh
+
+# The packages' own tests (tests/dist): the zips' contents, the .deb installed and
+# removed, and the installer of the Windows program this machine runs, under Wine.
+test-dist: dist
+	@tests/dist/run.sh
+
 # Every test: native (sanitized) unit and integration tests, a static check of both
-# Windows builds, the Windows build this machine can run (under Wine), then the
-# end-to-end suite. `make test-fast` leaves the fuzzing and the end-to-end suite out.
-test: native windows windows64
+# Windows builds, the Windows build this machine can run (under Wine), the end-to-end
+# suite, then the release packages' tests (as make test-dist). `make test-fast` leaves
+# the fuzzing, the end-to-end suite and the packages out.
+test: native windows windows64 dist
 	@scripts/run-tests.sh all
 
 test-fast: native windows windows64
@@ -56,4 +67,4 @@ fuzz-short: deps
 	@scripts/fuzz.sh --total 60
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: native unit and integration tests (sanitized), the fuzz targets, a
 # static check of both Windows builds, the Windows build that this machine can run under
-# Wine, and (unless "fast") the end-to-end suite under Wine + Xvfb.
+# Wine, and (unless "fast") the end-to-end suite under Wine + Xvfb and the release
+# packages' tests (make dist first).
 # Ends with one line "N passed, N failed, N skipped"; every skip says why above it.
 set -uo pipefail
 mode="${1:-all}"
@@ -67,6 +68,13 @@ if arch_line="$(scripts/win-arch.sh)"; then
 else
   failed=$((failed + 1))
   what="Windows tests: none ran (see the reason above)"
+fi
+
+if [ "$mode" != fast ]; then
+  echo "== release packages in dist/ (tests/dist, as make test-dist)"
+  [ -z "${started_x:-}" ] || unset DISPLAY  # the display started above is gone
+  if tests/dist/run.sh --register; then count_ctest build/dist-tests dist
+  else failed=$((failed + 1)); echo "FAILED: the release packages' tests could not be listed"; fi
 fi
 
 echo

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/commands.h"
+#include "version.h"
 
 namespace {
 void printUsage(FILE* out) {
@@ -15,7 +16,8 @@ void printUsage(FILE* out) {
           "  send [--port N] HOST PATH...       send files and folders to HOST\n"
           "  discover [--seconds N]             list the peers that answer on the local network\n"
           "\n"
-          "Run 'quorvalinthexa COMMAND --help' for the options of one command.\n",
+          "Run 'quorvalinthexa COMMAND --help' for the options of one command;\n"
+          "'quorvalinthexa --version' prints the version.\n",
           out);
 }
 }  // namespace
@@ -28,6 +30,10 @@ int main(int argc, char** argv) {
     const char* command = argv[1];
     if (!strcmp(command, "--help") || !strcmp(command, "-h") || !strcmp(command, "help")) {
         printUsage(stdout);
+        return 0;
+    }
+    if (!strcmp(command, "--version")) {
+        puts("quorvalinthexa " QV_VERSION);
         return 0;
     }
     if (!strcmp(command, "receive")) return receiveCommand(argc - 1, argv + 1);
