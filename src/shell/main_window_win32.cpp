@@ -113,8 +113,12 @@ void refreshSummary(HWND window) {
 void takeDrop(HWND window, HDROP drop) {
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
+        // The copying call cuts a long path and reports only what it copied: the length
+        // is asked first, and a path longer than the field is refused, not cut.
+        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        if (length == 0 || length >= 260) continue;
         wchar_t path[260] = {};
-        if (DragQueryFileW(drop, i, path, 260) >= 260) continue;  // longer than the field
+        if (DragQueryFileW(drop, i, path, 260) != length) continue;
         std::string narrow = wideToAnsi(path);
         if (narrow.size() <= kMaxSelectionPath) addSelectionPathByKind(narrow);
     }

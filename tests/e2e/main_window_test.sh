@@ -34,6 +34,10 @@ stop_program
 long="C:\\$(printf 'x%.0s' $(seq 300))"
 start_program "$long" 'C:\windows'
 expect_eq "summary with an over-long path" "Selected: files: 0; folders: 1" "$(driver text 1011)"
+# So is a dropped one; the path dropped with it is taken.
+driver drop "$long" 'C:\windows\win.ini'
+driver wait-text 1011 "Selected: files: 1; folders: 1" 5000 >/dev/null &&
+  echo "ok: a dropped over-long path is refused" || fail "summary after dropping an over-long path: $(driver text 1011)"
 stop_program
 
 # The store-path chooser: Cancel changes nothing; a folder picked in the browser shows
