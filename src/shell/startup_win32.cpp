@@ -77,7 +77,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (!strcmp(commandLine, kAutostartSwitch) && autostartInTray) startInTray = true;
     languageModule = chooseLanguageModule(languageCode);
 
-    if (HWND running = FindWindowW(nullptr, kProgramTitle)) {
+    // Only a dialog of that title is a running copy: any other program's window may bear
+    // it (a folder of that name open in the file manager, for one).
+    if (HWND running = FindWindowW(L"#32770", kProgramTitle)) {
         SetForegroundWindow(running);
         return 0;
     }

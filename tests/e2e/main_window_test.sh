@@ -24,6 +24,17 @@ expect_eq "second copy's exit code" "0" "$rc"
 expect_eq "summary after a second copy" "Please, select files ->" "$(driver text 1011)"
 stop_program
 
+# Another program's window of the same title (a folder of that name open in the file
+# manager) is not a running copy: the program starts.
+pcwine "$DRIVER" foreign-window Quorvalinthexa 40000 >"$WORK/foreign.out" 2>&1 &
+foreign=$!
+for _ in $(seq 100); do grep -q ready "$WORK/foreign.out" && break; sleep 0.1; done
+grep -q ready "$WORK/foreign.out" || fail "no foreign window"
+start_program
+expect_eq "title beside a foreign window of that title" "Quorvalinthexa" "$(driver title)"
+wait "$foreign" || true
+stop_program
+
 # Paths on the command line: duplicates collapse, folders and files are counted apart
 # (a path that does not exist counts as a file).
 start_program 'C:\windows\win.ini' 'C:\windows' 'C:\windows\win.ini' 'C:\no such file.txt'
