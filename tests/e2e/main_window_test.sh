@@ -73,11 +73,18 @@ start_program
 expect_eq "store path at the next start" 'C:\qv-chosen\' "$(driver text 111)"
 stop_program
 
-# Russian from its satellite; English again with "0409".
+# Russian from its satellite, narrow and wide texts alike (started from another folder:
+# the satellite is found beside the program); English again with "0409".
 reg_set Language REG_SZ 0419
-start_program
+(cd "$WORK" && in_pc wine "$EXE") </dev/null >"$WORK/program-$PC.out" 2>&1 &
+PC_PID[$PC]=$!
+driver wait-window 30000 || fail "the main window did not appear"
 expect_eq "Russian label 1014" "IP адресата:" "$(driver text 1014)"
 expect_eq "Russian button 110" "Отправить файл" "$(driver text 110)"
+driver click 110
+expect_eq "Russian error box" "Укажите IP-адрес получателя" \
+  "$(pcwine "$DRIVER" dialog-text 'Ошибка!' 65535 10000 2>/dev/null | tr -d '\r' || true)"
+pcwine "$DRIVER" dialog-close 'Ошибка!' 5000 >/dev/null 2>&1 || fail "no Russian error box to close"
 stop_program
 reg_set Language REG_SZ 0409
 start_program

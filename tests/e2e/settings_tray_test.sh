@@ -160,8 +160,11 @@ run_clear
 home="$WORK/Program Files/Kelvadro Quorvalinthexa"
 mkdir -p "$home"
 cp "$EXE" "$home/"
-# Satellites in the current folder but not beside the program are not offered.
+# Satellites in the current folder but not beside the program are neither offered nor
+# loaded.
+reg_set Language REG_SZ 0419
 start_at "$home/Quorvalinthexa.exe" "$QV_WIN_BUILD"
+expect_eq "texts with a satellite only in the current folder" "Recepient IP:" "$(driver text 1014)"
 open_settings
 expect_eq "no satellites beside the program" "Auto|English" "$(languages)"
 close_settings 2
@@ -173,6 +176,7 @@ start_at "$home/Quorvalinthexa.exe" "$WORK"
 open_settings
 expect_eq "satellites beside the program" "Auto|English|Russian|Spanish" "$(languages)"
 expect_eq "stored 0c0a selects" "Spanish" "$(driver combo-selected "$SETTINGS" 1019)"
+expect_eq "Spanish box 1017 from beside the program" "Iniciar al arrancar Windows" "$(driver dialog-text "$SETTINGS" 1017)"
 driver set-check "$SETTINGS" 1017 1
 close_settings 1
 expect_eq "quoted autostart value" "$(autostart_of "$home/Quorvalinthexa.exe")" "$(run_value)"
