@@ -157,7 +157,13 @@ void command(HWND window, int id) {
 }  // namespace
 
 INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Sent to every top-level window when the taskbar has started again, its icons lost.
+    static const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     mainWindow = window;
+    if (taskbarCreated && message == taskbarCreated) {
+        addTrayIconAgain();
+        return FALSE;
+    }
     switch (message) {
         case WM_DESTROY:
             if (taskbarProgress) taskbarProgress->Release();

@@ -98,9 +98,16 @@ expect_eq "Language English" "0409" "$(reg_query Language)"
 driver post 0x0112 0xF020 0  # WM_SYSCOMMAND, SC_MINIMIZE
 expect_eq "icon after minimise" "1" "$(driver tray-icon 1)"
 expect_eq "hidden after minimise" "0" "$(wait_visible 0)"
+# A taskbar that restarts loses the icon and says so: the icon is added again.
+driver tray-forget || fail "could not take the icon away"
+expect_eq "icon lost with the taskbar" "0" "$(driver tray-icon 0)"
+driver taskbar-created || fail "TaskbarCreated did not reach the window"
+expect_eq "icon after the taskbar restarted" "1" "$(driver tray-icon 1)"
 driver post 1026 0 515  # tray callback: double click
 expect_eq "shown after double click" "1" "$(wait_visible 1)"
 expect_eq "icon after double click" "0" "$(driver tray-icon 0)"
+driver taskbar-created
+expect_eq "no icon for a shown window after the taskbar restarted" "0" "$(driver tray-icon)"
 
 # A right click opens the menu; Escape closes it and the window stays in the tray.
 driver post 0x0112 0xF020 0
