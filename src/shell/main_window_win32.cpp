@@ -65,13 +65,23 @@ void CALLBACK discoveryTickProc(HWND window, UINT, UINT_PTR, DWORD) {
                     LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);
 }
 
+// The object must be initialised before any other call; one that cannot be is let go.
 void createTaskbarProgress(HWND window) {
     void* object = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3, &object)) &&
-        object) {
-        taskbarProgress = static_cast<ITaskbarList3*>(object);
-        taskbarProgress->SetProgressState(window, TBPF_NORMAL);
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3, &object)) ||
+        !object)
+        return;
+    ITaskbarList3* list = static_cast<ITaskbarList3*>(object);
+    if (FAILED(list->HrInit())) {
+        list->Release();
+        return;
     }
+    taskbarProgress = list;
+    taskbarProgress->SetProgressState(window, TBPF_NORMAL);
+}
+
+void showTaskbarProgress(HWND window, WPARAM percent) {
+    if (taskbarProgress) taskbarProgress->SetProgressValue(window, static_cast<ULONGLONG>(percent), 100);
 }
 
 BOOL initialise(HWND window) {
@@ -186,6 +196,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         case WM_DROPFILES: takeDrop(window, reinterpret_cast<HDROP>(wParam)); break;
         case WM_TRAY_CALLBACK: trayCallback(lParam); break;
+        case kTaskbarProgressMessage: showTaskbarProgress(window, wParam); break;
         default: break;
     }
     return FALSE;

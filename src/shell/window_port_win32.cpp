@@ -33,7 +33,9 @@ void portSetStatusEmpty() { SetDlgItemTextA(mainWindow, IDC_STATUS, ""); }
 
 void portSetProgress(int barPercent, int taskbarPercent) {
     SendDlgItemMessageW(mainWindow, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(barPercent), 0);
-    if (taskbarProgress) taskbarProgress->SetProgressValue(mainWindow, static_cast<ULONGLONG>(taskbarPercent), 100);
+    // The taskbar object belongs to the main window's thread, which may already have
+    // released it: that thread alone calls it, and a window that is gone drops the message.
+    if (mainWindow) PostMessageW(mainWindow, kTaskbarProgressMessage, static_cast<WPARAM>(taskbarPercent), 0);
 }
 
 void portSetButtonsIdle() {
