@@ -20,6 +20,7 @@
 #include "shell/settings_dialog_win32.h"
 #include "shell/settings_win32.h"
 #include "shell/texts_win32.h"
+#include "shell/transfer_buttons_win32.h"
 #include "shell/tray_win32.h"
 
 namespace {
@@ -196,6 +197,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         case WM_DROPFILES: takeDrop(window, reinterpret_cast<HDROP>(wParam)); break;
         case WM_TRAY_CALLBACK: trayCallback(lParam); break;
+        case kButtonsMessage: applyButtonsChange(window, wParam, lParam); break;
         case kTaskbarProgressMessage: showTaskbarProgress(window, wParam); break;
         default: break;
     }

@@ -10,6 +10,7 @@
 #include "resource.h"
 #include "shell/app_state_win32.h"
 #include "shell/texts_win32.h"
+#include "shell/transfer_buttons_win32.h"
 
 namespace {
 std::wstring controlTextW(int id, int limit) {
@@ -38,15 +39,9 @@ void portSetProgress(int barPercent, int taskbarPercent) {
     if (mainWindow) PostMessageW(mainWindow, kTaskbarProgressMessage, static_cast<WPARAM>(taskbarPercent), 0);
 }
 
-void portSetButtonsIdle() {
-    EnableWindow(GetDlgItem(mainWindow, IDC_SEND), TRUE);
-    EnableWindow(GetDlgItem(mainWindow, IDC_STOP), FALSE);
-}
+void portSetButtonsIdle() { changeButtons(kButtonsIdle); }
 
-void portSetButtonsTransferring() {
-    EnableWindow(GetDlgItem(mainWindow, IDC_SEND), FALSE);
-    EnableWindow(GetDlgItem(mainWindow, IDC_STOP), TRUE);
-}
+void portSetButtonsTransferring() { changeButtons(kButtonsTransferring); }
 
 std::string portGetRecipient() { return wideToAnsi(controlTextW(IDC_RECIPIENT, 15)); }
 
