@@ -8,7 +8,10 @@
 extern HWND mainWindow;             // set on entry to every message of the main window
 extern HINSTANCE programModule;     // dialogs, menu, icon and bitmaps come from here
 extern HINSTANCE languageModule;    // every user-interface text comes from here
+// Created, used and released only on the main window's thread; other threads post
+// kTaskbarProgressMessage (wParam: the percentage) to the main window.
 extern ITaskbarList3* taskbarProgress;
+constexpr UINT kTaskbarProgressMessage = WM_APP + 3;
 extern UINT_PTR discoveryTimerId;
 extern NOTIFYICONDATAW trayIconData;
 

@@ -20,6 +20,7 @@
 #include "shell/settings_dialog_win32.h"
 #include "shell/settings_win32.h"
 #include "shell/texts_win32.h"
+#include "shell/transfer_buttons_win32.h"
 #include "shell/tray_win32.h"
 
 namespace {
@@ -65,13 +66,23 @@ void CALLBACK discoveryTickProc(HWND window, UINT, UINT_PTR, DWORD) {
                     LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);
 }
 
+// The object must be initialised before any other call; one that cannot be is let go.
 void createTaskbarProgress(HWND window) {
     void* object = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3, &object)) &&
-        object) {
-        taskbarProgress = static_cast<ITaskbarList3*>(object);
-        taskbarProgress->SetProgressState(window, TBPF_NORMAL);
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3, &object)) ||
+        !object)
+        return;
+    ITaskbarList3* list = static_cast<ITaskbarList3*>(object);
+    if (FAILED(list->HrInit())) {
+        list->Release();
+        return;
     }
+    taskbarProgress = list;
+    taskbarProgress->SetProgressState(window, TBPF_NORMAL);
+}
+
+void showTaskbarProgress(HWND window, WPARAM percent) {
+    if (taskbarProgress) taskbarProgress->SetProgressValue(window, static_cast<ULONGLONG>(percent), 100);
 }
 
 BOOL initialise(HWND window) {
@@ -113,8 +124,12 @@ void refreshSummary(HWND window) {
 void takeDrop(HWND window, HDROP drop) {
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
+        // The copying call cuts a long path and reports only what it copied: the length
+        // is asked first, and a path longer than the field is refused, not cut.
+        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        if (length == 0 || length >= 260) continue;
         wchar_t path[260] = {};
-        if (DragQueryFileW(drop, i, path, 260) >= 260) continue;  // longer than the field
+        if (DragQueryFileW(drop, i, path, 260) != length) continue;
         std::string narrow = wideToAnsi(path);
         if (narrow.size() <= kMaxSelectionPath) addSelectionPathByKind(narrow);
     }
@@ -153,7 +168,13 @@ void command(HWND window, int id) {
 }  // namespace
 
 INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Sent to every top-level window when the taskbar has started again, its icons lost.
+    static const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     mainWindow = window;
+    if (taskbarCreated && message == taskbarCreated) {
+        addTrayIconAgain();
+        return FALSE;
+    }
     switch (message) {
         case WM_DESTROY:
             if (taskbarProgress) taskbarProgress->Release();
@@ -176,6 +197,8 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         case WM_DROPFILES: takeDrop(window, reinterpret_cast<HDROP>(wParam)); break;
         case WM_TRAY_CALLBACK: trayCallback(lParam); break;
+        case kButtonsMessage: applyButtonsChange(window, wParam, lParam); break;
+        case kTaskbarProgressMessage: showTaskbarProgress(window, wParam); break;
         default: break;
     }
     return FALSE;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "discovery/discovery.h"
 #include "platform/codepage.h"
@@ -25,6 +26,20 @@
 namespace {
 const char kAutostartSwitch[] = "--autostart";
 
+// A satellite only beside the program, never from the current folder, the system's or
+// PATH, and as resources only: nothing in it runs.
+HINSTANCE loadSatellite(const std::string& name) {
+    std::vector<wchar_t> path(32768);
+    const DWORD length = GetModuleFileNameW(programModule, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return nullptr;
+    std::wstring file(path.data(), length);
+    const size_t slash = file.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return nullptr;
+    file.resize(slash + 1);
+    file += ansiToWide(name);
+    return LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+}
+
 // The module that supplies the texts: a language satellite beside the program, or the
 // program itself for English and whenever the satellite cannot be loaded.
 HINSTANCE chooseLanguageModule(std::string code) {
@@ -35,8 +50,8 @@ HINSTANCE chooseLanguageModule(std::string code) {
     }
     if (code == "0409") return programModule;
     std::string name = "Quorvalinthexa.exe." + code + ".mui";
-    if (name.size() > 62) return programModule;
-    HINSTANCE satellite = LoadLibraryA(name.c_str());
+    if (name.size() > 62 || code.find_first_of("\\/:") != std::string::npos) return programModule;
+    HINSTANCE satellite = loadSatellite(name);
     return satellite ? satellite : programModule;
 }
 
@@ -77,7 +92,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (!strcmp(commandLine, kAutostartSwitch) && autostartInTray) startInTray = true;
     languageModule = chooseLanguageModule(languageCode);
 
-    if (HWND running = FindWindowW(nullptr, kProgramTitle)) {
+    // Only a dialog of that title is a running copy: any other program's window may bear
+    // it (a folder of that name open in the file manager, for one).
+    if (HWND running = FindWindowW(L"#32770", kProgramTitle)) {
         SetForegroundWindow(running);
         return 0;
     }

@@ -2,6 +2,7 @@
 
 #include "resource.h"
 #include "shell/app_state_win32.h"
+#include "shell/transfer_buttons_win32.h"
 
 std::string loadTextA(int id) {
     char buffer[128] = {};
@@ -16,8 +17,10 @@ std::wstring loadTextW(int id) {
 }
 
 void showError(const std::wstring& text) {
-    EnableWindow(GetDlgItem(mainWindow, IDC_SEND), TRUE);
-    EnableWindow(GetDlgItem(mainWindow, IDC_STOP), FALSE);
+    // The box ends the calling thread's transfer, if it runs one; a transfer of another
+    // thread goes on and keeps its Stop, before the box and after it.
+    changeButtons(kButtonsAfterError);
     std::wstring caption = loadTextW(IDS_ERROR_CAPTION);
     MessageBoxW(mainWindow, text.c_str(), caption.c_str(), MB_ICONERROR | MB_TOPMOST);
+    changeButtons(kButtonsAfterError);
 }

@@ -6,6 +6,8 @@
 std::string loadTextA(int id);
 // A wide text (at most 254 characters).
 std::wstring loadTextW(int id);
-// Returns Send and Stop to Idle, then shows a topmost error box owned by the main
-// window, captioned with text 133. Blocks the calling thread until it is closed.
+// Shows a topmost error box owned by the main window, captioned with text 133, and
+// blocks the calling thread until it is closed. The box ends the calling thread's own
+// transfer: before and after it Send and Stop show Transferring while another thread's
+// transfer runs, else Idle.
 void showError(const std::wstring& text);

@@ -15,6 +15,8 @@ namespace {
 constexpr DWORD kTrayRecordSize = sizeof(NOTIFYICONDATAW);
 static_assert(kTrayRecordSize == (sizeof(void*) == 8 ? 976 : 956), "the tray record must hold every field");
 constexpr UINT kTrayIconId = 1;
+// The window is hidden in the tray (main window's thread only).
+bool inTray = false;
 
 void setMenuText(HMENU menu, UINT command, int textId) {
     std::string text = loadTextA(textId);
@@ -40,11 +42,17 @@ void addTrayIcon() {
     trayIconData.hIcon = LoadIconW(programModule, MAKEINTRESOURCEW(IDI_PROGRAM));
     wcsncpy(trayIconData.szTip, kProgramTitle, 127);
     Shell_NotifyIconW(NIM_ADD, &trayIconData);
+    inTray = true;
 }
 
 void removeTrayIcon() {
     ShowWindow(mainWindow, SW_SHOW);
     Shell_NotifyIconW(NIM_DELETE, &trayIconData);
+    inTray = false;
+}
+
+void addTrayIconAgain() {
+    if (inTray) Shell_NotifyIconW(NIM_ADD, &trayIconData);
 }
 
 void showTrayMenu() {

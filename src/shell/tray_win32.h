@@ -6,6 +6,9 @@
 void addTrayIcon();
 // Shows the main window as it was before and deletes the icon.
 void removeTrayIcon();
+// A restarted taskbar has lost the icon: while the window is hidden in the tray, the same
+// record is added again, or the hidden window could not be reached any more.
+void addTrayIconAgain();
 // The menu 1021 at the cursor, its items in the language of languageModule. A chosen
 // item arrives at the main window as WM_COMMAND 1023 (Restore) or 1022 (Exit).
 void showTrayMenu();

@@ -10,6 +10,7 @@
 #include "resource.h"
 #include "shell/app_state_win32.h"
 #include "shell/texts_win32.h"
+#include "shell/transfer_buttons_win32.h"
 
 namespace {
 std::wstring controlTextW(int id, int limit) {
@@ -33,18 +34,14 @@ void portSetStatusEmpty() { SetDlgItemTextA(mainWindow, IDC_STATUS, ""); }
 
 void portSetProgress(int barPercent, int taskbarPercent) {
     SendDlgItemMessageW(mainWindow, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(barPercent), 0);
-    if (taskbarProgress) taskbarProgress->SetProgressValue(mainWindow, static_cast<ULONGLONG>(taskbarPercent), 100);
+    // The taskbar object belongs to the main window's thread, which may already have
+    // released it: that thread alone calls it, and a window that is gone drops the message.
+    if (mainWindow) PostMessageW(mainWindow, kTaskbarProgressMessage, static_cast<WPARAM>(taskbarPercent), 0);
 }
 
-void portSetButtonsIdle() {
-    EnableWindow(GetDlgItem(mainWindow, IDC_SEND), TRUE);
-    EnableWindow(GetDlgItem(mainWindow, IDC_STOP), FALSE);
-}
+void portSetButtonsIdle() { changeButtons(kButtonsIdle); }
 
-void portSetButtonsTransferring() {
-    EnableWindow(GetDlgItem(mainWindow, IDC_SEND), FALSE);
-    EnableWindow(GetDlgItem(mainWindow, IDC_STOP), TRUE);
-}
+void portSetButtonsTransferring() { changeButtons(kButtonsTransferring); }
 
 std::string portGetRecipient() { return wideToAnsi(controlTextW(IDC_RECIPIENT, 15)); }
 

@@ -34,6 +34,11 @@
 //   qdriver list-rows TITLE ID         print a list view's rows, cells joined by "|"
 //   qdriver list-select TITLE ID TEXT  select the rows whose first cell is TEXT
 //   qdriver tree-select TITLE ID NAME... walk a tree view by item texts, select the last
+//   qdriver foreign-window TITLE MS    show a window of another class with that title
+//                                      until the main window exists (at most MS)
+//   qdriver tray-forget                delete the main window's tray icon, as a taskbar
+//                                      that restarts loses every icon
+//   qdriver taskbar-created            send the main window "TaskbarCreated"
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -351,6 +356,51 @@ HWND waitDialog(const char* title, int milliseconds) {
 }
 }  // namespace
 
+// Windows of other programs and the taskbar's messages. -1: not one of these commands.
+namespace {
+LRESULT CALLBACK foreignWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int foreignWindow(const char* title, int milliseconds) {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = foreignWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"QdriverForeign";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(L"QdriverForeign", fromUtf8(title).c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                nullptr, nullptr, windowClass.hInstance, nullptr);
+    if (!window) return 1;
+    printf("ready\n");
+    fflush(stdout);
+    for (int waited = 0; !mainWindow() && waited < milliseconds; waited += 50) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(50);
+    }
+    DestroyWindow(window);
+    return 0;
+}
+
+int shellCommand(const std::string& command, int argc, char** argv) {
+    if (command == "foreign-window" && argc >= 3) return foreignWindow(argv[2], timeoutArg(argc, argv, 3, 30000));
+    if (command != "tray-forget" && command != "taskbar-created") return -1;
+    HWND window = waitFor(mainWindow, 3000);
+    if (!window) return 1;
+    if (command == "tray-forget") {
+        NOTIFYICONDATAW icon = {};
+        icon.cbSize = sizeof icon;
+        icon.hWnd = window;
+        icon.uID = 1;
+        return Shell_NotifyIconW(NIM_DELETE, &icon) ? 0 : 1;
+    }
+    // Sent, so that the window has acted on it when the command returns.
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_NORMAL, 10000, &result)
+               ? 0 : 1;
+}
+}  // namespace
+
 // The arguments as UTF-8: the narrow argv of the C runtime holds the ANSI code page,
 // which cannot carry every name a test passes (Cyrillic paths to drop, for one).
 std::vector<std::string> utf8Arguments() {
@@ -442,6 +492,9 @@ int main(int argc, char** ansiArgv) {
         return dialogControlCommand(command, argc, argv);
     if (command == "menu-open") return waitFor(openMenu, timeoutArg(argc, argv, 2, 10000)) ? 0 : 1;
     if (command == "menu-keys") return menuKeys(argc, argv);
+
+    int shellResult = shellCommand(command, argc, argv);
+    if (shellResult >= 0) return shellResult;
 
     // A program that is still starting gets a moment (a wait-text its whole time-out).
     int patience = command == "wait-text" ? timeoutArg(argc, argv, 4, 20000) : 3000;

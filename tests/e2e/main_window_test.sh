@@ -24,6 +24,17 @@ expect_eq "second copy's exit code" "0" "$rc"
 expect_eq "summary after a second copy" "Please, select files ->" "$(driver text 1011)"
 stop_program
 
+# Another program's window of the same title (a folder of that name open in the file
+# manager) is not a running copy: the program starts.
+pcwine "$DRIVER" foreign-window Quorvalinthexa 40000 >"$WORK/foreign.out" 2>&1 &
+foreign=$!
+for _ in $(seq 100); do grep -q ready "$WORK/foreign.out" && break; sleep 0.1; done
+grep -q ready "$WORK/foreign.out" || fail "no foreign window"
+start_program
+expect_eq "title beside a foreign window of that title" "Quorvalinthexa" "$(driver title)"
+wait "$foreign" || true
+stop_program
+
 # Paths on the command line: duplicates collapse, folders and files are counted apart
 # (a path that does not exist counts as a file).
 start_program 'C:\windows\win.ini' 'C:\windows' 'C:\windows\win.ini' 'C:\no such file.txt'
@@ -34,6 +45,10 @@ stop_program
 long="C:\\$(printf 'x%.0s' $(seq 300))"
 start_program "$long" 'C:\windows'
 expect_eq "summary with an over-long path" "Selected: files: 0; folders: 1" "$(driver text 1011)"
+# So is a dropped one; the path dropped with it is taken.
+driver drop "$long" 'C:\windows\win.ini'
+driver wait-text 1011 "Selected: files: 1; folders: 1" 5000 >/dev/null &&
+  echo "ok: a dropped over-long path is refused" || fail "summary after dropping an over-long path: $(driver text 1011)"
 stop_program
 
 # The store-path chooser: Cancel changes nothing; a folder picked in the browser shows
@@ -58,11 +73,18 @@ start_program
 expect_eq "store path at the next start" 'C:\qv-chosen\' "$(driver text 111)"
 stop_program
 
-# Russian from its satellite; English again with "0409".
+# Russian from its satellite, narrow and wide texts alike (started from another folder:
+# the satellite is found beside the program); English again with "0409".
 reg_set Language REG_SZ 0419
-start_program
+(cd "$WORK" && in_pc wine "$EXE") </dev/null >"$WORK/program-$PC.out" 2>&1 &
+PC_PID[$PC]=$!
+driver wait-window 30000 || fail "the main window did not appear"
 expect_eq "Russian label 1014" "IP адресата:" "$(driver text 1014)"
 expect_eq "Russian button 110" "Отправить файл" "$(driver text 110)"
+driver click 110
+expect_eq "Russian error box" "Укажите IP-адрес получателя" \
+  "$(pcwine "$DRIVER" dialog-text 'Ошибка!' 65535 10000 2>/dev/null | tr -d '\r' || true)"
+pcwine "$DRIVER" dialog-close 'Ошибка!' 5000 >/dev/null 2>&1 || fail "no Russian error box to close"
 stop_program
 reg_set Language REG_SZ 0409
 start_program

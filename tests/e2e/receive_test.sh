@@ -14,7 +14,8 @@ python3 "$QV_ROOT/tests/e2e/make_stream.py" "$src" "Фото" "Docs" "top level.
 
 reg_clear
 use_store
-start_program
+# Wine's taskbar object traces every call with its thread.
+WINEDEBUG=+tid,+explorerframe start_program
 driver wait-text 113 "Server running" 20000 || fail "listener did not start"
 in_pc socat -u "FILE:$WORK/stream.bin" TCP:127.0.0.1:2904
 driver wait-text 113 "Receiving complete." 30000 || fail "no completion text"
@@ -36,6 +37,16 @@ driver wait-text 113 "Some files were not received." 20000 || fail "hostile name
 [ -f "$STORE/ok.txt" ] && echo "ok: the good file after a refused one arrived" || fail "good file missing"
 [ ! -e "$WINEPREFIX/drive_c/evil.txt" ] && echo "ok: nothing written outside" || fail "evil.txt written outside the store"
 stop_program
+
+# The taskbar progress object is initialised, shows the reception's progress, and is
+# called only on the thread that made it (the window's), never after its release.
+taskbar="$(grep -a ':explorerframe:\(TaskbarList_Constructor\|taskbar_list_\)' "$WORK/program-$PC.out" | awk -F: '
+  { if (!owner) owner = $1; if ($1 != owner) other++; if (released) after++ }
+  $4 ~ /HrInit/ { init = 1 }
+  $4 ~ /SetProgressValue/ { values = 1 }
+  /decreasing refcount to 0/ { released = 1 }
+  END { printf "init=%d values=%d other-thread=%d after-release=%d", init, values, other, after }')"
+expect_eq "taskbar progress calls" "init=1 values=1 other-thread=0 after-release=0" "$taskbar"
 
 # The command-line peer receives the same stream into the same tree.
 if [ -x "$QV_NATIVE_BUILD/quorvalinthexa" ]; then

@@ -98,9 +98,16 @@ expect_eq "Language English" "0409" "$(reg_query Language)"
 driver post 0x0112 0xF020 0  # WM_SYSCOMMAND, SC_MINIMIZE
 expect_eq "icon after minimise" "1" "$(driver tray-icon 1)"
 expect_eq "hidden after minimise" "0" "$(wait_visible 0)"
+# A taskbar that restarts loses the icon and says so: the icon is added again.
+driver tray-forget || fail "could not take the icon away"
+expect_eq "icon lost with the taskbar" "0" "$(driver tray-icon 0)"
+driver taskbar-created || fail "TaskbarCreated did not reach the window"
+expect_eq "icon after the taskbar restarted" "1" "$(driver tray-icon 1)"
 driver post 1026 0 515  # tray callback: double click
 expect_eq "shown after double click" "1" "$(wait_visible 1)"
 expect_eq "icon after double click" "0" "$(driver tray-icon 0)"
+driver taskbar-created
+expect_eq "no icon for a shown window after the taskbar restarted" "0" "$(driver tray-icon)"
 
 # A right click opens the menu; Escape closes it and the window stays in the tray.
 driver post 0x0112 0xF020 0
@@ -160,8 +167,11 @@ run_clear
 home="$WORK/Program Files/Kelvadro Quorvalinthexa"
 mkdir -p "$home"
 cp "$EXE" "$home/"
-# Satellites in the current folder but not beside the program are not offered.
+# Satellites in the current folder but not beside the program are neither offered nor
+# loaded.
+reg_set Language REG_SZ 0419
 start_at "$home/Quorvalinthexa.exe" "$QV_WIN_BUILD"
+expect_eq "texts with a satellite only in the current folder" "Recepient IP:" "$(driver text 1014)"
 open_settings
 expect_eq "no satellites beside the program" "Auto|English" "$(languages)"
 close_settings 2
@@ -173,6 +183,7 @@ start_at "$home/Quorvalinthexa.exe" "$WORK"
 open_settings
 expect_eq "satellites beside the program" "Auto|English|Russian|Spanish" "$(languages)"
 expect_eq "stored 0c0a selects" "Spanish" "$(driver combo-selected "$SETTINGS" 1019)"
+expect_eq "Spanish box 1017 from beside the program" "Iniciar al arrancar Windows" "$(driver dialog-text "$SETTINGS" 1017)"
 driver set-check "$SETTINGS" 1017 1
 close_settings 1
 expect_eq "quoted autostart value" "$(autostart_of "$home/Quorvalinthexa.exe")" "$(run_value)"

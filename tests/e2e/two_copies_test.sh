@@ -144,5 +144,25 @@ received="$(sed -n 's/^received=//p' "$WORK/sink.out")"
 [ "${received:-0}" -gt $((200 * 1024 * 1024)) ] && echo "ok: the peer got the whole stream ($received bytes)" ||
   fail "the peer got ${received:-nothing} bytes"
 
+# --- An error box raised while a send runs (a reception of an old version, turned away
+# with its box) leaves that send its Stop, and Stop still ends it.
+printf 'Version:2.0\nTotal:0\n\n' >"$WORK/old.stream"
+sink_up
+driver click 110
+wait_enabled 108 1 60 || fail "the send did not start"
+pc_use pc2
+in_pc python3 "$PEER" send 10.77.0.1 2904 "$WORK/old.stream" || fail "the peer could not send"
+pc_use pc1
+expect_eq "old-version box during a send" "Sender using old version of program. It must be updated." \
+  "$(pcwine "$DRIVER" dialog-text 'Error!' 65535 20000 2>/dev/null | tr -d '\r' || true)"
+buttons "A while the box shows, its send running" 0 1
+pcwine "$DRIVER" dialog-close 'Error!' 5000 >/dev/null 2>&1 || fail "no error box to close"
+pcwine "$DRIVER" wait-dialog-gone 'Error!' 5000 || fail "the error box stayed"
+buttons "A after the box, its send running" 0 1
+driver click 108
+wait_enabled 110 1 30 && echo "ok: Stop ended the send after the box" || fail "the send did not end after Stop"
+buttons "A after Stop" 1 0
+sink_down
+
 stop_program
 finish

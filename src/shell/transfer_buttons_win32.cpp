@@ -1,0 +1,38 @@
+#include "shell/transfer_buttons_win32.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "resource.h"
+#include "shell/app_state_win32.h"
+
+namespace {
+// The threads whose transfer has set Transferring and not yet ended. Only the main
+// window's thread touches it.
+std::vector<DWORD> runningTransfers;
+
+void forget(DWORD thread) {
+    runningTransfers.erase(std::remove(runningTransfers.begin(), runningTransfers.end(), thread),
+                           runningTransfers.end());
+}
+
+void show(HWND window, bool transferring) {
+    EnableWindow(GetDlgItem(window, IDC_SEND), !transferring);
+    EnableWindow(GetDlgItem(window, IDC_STOP), transferring);
+}
+}  // namespace
+
+void changeButtons(ButtonsChange change) {
+    // Sent, not posted: the caller goes on only once the buttons show the change, as with
+    // a direct call, and changes from all threads are applied in one order.
+    if (mainWindow) SendMessageW(mainWindow, kButtonsMessage, change, static_cast<LPARAM>(GetCurrentThreadId()));
+}
+
+void applyButtonsChange(HWND window, WPARAM change, LPARAM threadId) {
+    const DWORD thread = static_cast<DWORD>(threadId);
+    forget(thread);
+    if (change == kButtonsTransferring) runningTransfers.push_back(thread);
+    const bool transferring = change == kButtonsTransferring ||
+                              (change == kButtonsAfterError && !runningTransfers.empty());
+    show(window, transferring);
+}
