@@ -1,11 +1,16 @@
 // Receptions of in-memory streams that end badly: a store that cannot take everything
-// they carry (whatever did not arrive is reported, never "Receiving complete."), and a
-// Stop in the middle of the connection header.
+// they carry (whatever did not arrive is reported, never "Receiving complete."), a Stop
+// in the middle of the connection header, and names in the store that are no regular
+// file.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <utility>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "platform/files.h"
 #include "recording_port.h"
@@ -100,4 +105,29 @@ TEST(ReceiverFaults, AConnectionThatSendsNothingRaisesNoBox) {
     EXPECT_EQ(ReceiveResult::WrongVersion, receiveBytes(store, "x"));
     EXPECT_EQ(1u, recordedErrors().size());
     removeScratchFolder(store);
+}
+
+// Only regular files are opened, and looking at anything else never blocks (a FIFO
+// without a writer would hold an open forever).
+TEST(ReceiverFaults, OnlyRegularFilesAreOpened) {
+    std::string scratch = makeScratchFolder("rx-kinds");
+#ifdef _WIN32
+    std::vector<std::string> others = {"NUL", "CON"};
+#else
+    std::vector<std::string> others = {"/dev/null", scratch + "/fifo"};
+    ASSERT_EQ(mkfifo(others[1].c_str(), 0644), 0);
+#endif
+    for (const std::string& path : others) {
+        SCOPED_TRACE(path);
+        FileHandle f = fileOpenRead(path);
+        EXPECT_EQ(f, kInvalidFile);
+        fileClose(f);
+        EXPECT_EQ(measureFileSize(path), -1);
+        EXPECT_FALSE(isReplaceableFile(path));
+    }
+    std::string plain = scratch + kPathSeparator + "plain";
+    writeWholeFile(plain, "abc");
+    EXPECT_EQ(measureFileSize(plain), 3);
+    EXPECT_TRUE(isReplaceableFile(plain));
+    removeScratchFolder(scratch);
 }
