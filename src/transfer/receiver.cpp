@@ -43,14 +43,16 @@ struct Record {
     std::string type, name, directory;
     int64_t size = 0;
     int32_t flags = 0;
+    bool cut = false;  // the stream ended before the block's blank line
 };
 
 // Reads one block. A block cut short by the end of the stream keeps its last line: the
 // parse needs its line feed, and a directory record that lost it must still count.
-HeaderLines readBlock(Reception& r, bool completeLastLine, int* bytesRead = nullptr) {
+HeaderLines readBlock(Reception& r, bool completeLastLine, int* bytesRead = nullptr, bool* cut = nullptr) {
     int length = 0;
     int result = readHeaderBlock(r.reader, r.block.data(), &length);
     if (bytesRead) *bytesRead = length;
+    if (cut) *cut = result <= 0;
     if (completeLastLine && result <= 0 && length > 0 && length < kHeaderBlockLimit &&
         r.block[static_cast<size_t>(length) - 1] != '\n')
         r.block[static_cast<size_t>(length++)] = '\n';
@@ -59,7 +61,7 @@ HeaderLines readBlock(Reception& r, bool completeLastLine, int* bytesRead = null
 
 Record readRecord(Reception& r) {
     Record record;
-    for (const auto& line : readBlock(r, true)) {
+    for (const auto& line : readBlock(r, true, nullptr, &record.cut)) {
         const std::string& key = line.first;
         if (key == "Size") record.size = readNumber(line.second);
         else if (key == "Type") record.type = line.second;
@@ -190,6 +192,7 @@ void receiveRecords(Reception& r) {
         Record record = readRecord(r);
         if (record.type == "ip") receiveAddress(r, record);
         else if (record.type == "directory") createFolders(r, record);
+        else if (record.type == "file" && record.cut) r.missed = true;  // name or folder may be cut
         else if (record.type == "file") receiveFile(r, record);
         if (cancelRequested) break;
     }

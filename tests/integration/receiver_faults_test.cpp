@@ -1,7 +1,7 @@
 // Receptions of in-memory streams that end badly: a store that cannot take everything
 // they carry (whatever did not arrive is reported, never "Receiving complete."), a Stop
-// in the middle of the connection header, and names in the store that are no regular
-// file.
+// in the middle of the connection header, records cut by the end of the stream, and
+// names in the store that are no regular file.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -104,6 +104,21 @@ TEST(ReceiverFaults, AConnectionThatSendsNothingRaisesNoBox) {
 
     EXPECT_EQ(ReceiveResult::WrongVersion, receiveBytes(store, "x"));
     EXPECT_EQ(1u, recordedErrors().size());
+    removeScratchFolder(store);
+}
+
+// A file record that the end of the stream cuts before its blank line may have lost the
+// end of its name or folder: nothing is created for it. A directory record cut the same
+// way still counts: a sender writes no line feed after its last value.
+TEST(ReceiverFaults, AFileRecordCutBeforeItsBlankLineCreatesNothing) {
+    std::string store = makeScratchFolder("rx-cut");
+    std::string folders = transferHeaderBytes(3) + directoryRecordBytes("a/") + directoryRecordBytes("a/b/");
+    std::string record = fileRecordBytes(3, "name.txt", "a/b/");
+    for (size_t cut : {record.find("Name:") + 8, record.find("Directory:") + 12, record.size() - 1}) {
+        SCOPED_TRACE(record.substr(0, cut));
+        EXPECT_EQ(ReceiveResult::Incomplete, receiveBytes(store, folders + record.substr(0, cut)));
+        EXPECT_EQ(listTree(store), "a/\na/b/\n");
+    }
     removeScratchFolder(store);
 }
 
