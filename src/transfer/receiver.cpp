@@ -21,6 +21,7 @@ namespace {
 constexpr int kWriteChunk = 1024 * 1024;
 constexpr int kRateInterval = 3000;  // milliseconds between two speed texts
 constexpr size_t kAddressLimit = 15;  // characters of a dotted IPv4 address
+constexpr int kTemporaryNames = 36;  // names tried for the content of a file that replaces another
 
 ReceiveProgress progressNow;
 
@@ -151,11 +152,50 @@ std::string targetPath(Reception& r, const Record& record) {
     return path;
 }
 
+// A name for the content of a file that replaces another, in the same folder:
+// "~qv<n>.part", or when the path limit leaves less room (never less than the record's
+// own name had) as many base-36 digits of n as fit. It is only ever created new, so an
+// existing file of that name is never touched, and it is gone before the next record.
+std::string temporaryName(int n, size_t room) {
+    std::string name = "~qv" + std::to_string(n) + ".part";
+    if (name.size() <= room) return name;
+    name.clear();
+    do {
+        name += "0123456789abcdefghijklmnopqrstuvwxyz"[n % 36];
+        n /= 36;
+    } while (n > 0 && name.size() < room);
+    return name;
+}
+
+// Where a file record's content goes while it arrives.
+struct Target {
+    FileHandle file = kInvalidFile;
+    std::string temporary;  // empty: the content goes straight to the record's file
+};
+
+// A new file is created directly. A file of that name that already exists is kept until
+// the record's content has arrived whole: the content goes to a new file beside it first.
+Target openTarget(const std::string& path, size_t nameLength) {
+    Target target;
+    bool exists = false;
+    target.file = fileCreateNew(path, &exists);
+    if (target.file != kInvalidFile || !exists || !isReplaceableFile(path)) return target;
+    std::string folder = path.substr(0, path.size() - nameLength);
+    for (int n = 0; n < kTemporaryNames && exists; ++n) {
+        target.temporary = folder + temporaryName(n, kLocalPathLimit - 1 - folder.size());
+        target.file = fileCreateNew(target.temporary, &exists, true);
+        if (target.file != kInvalidFile) return target;
+    }
+    target.temporary.clear();
+    return target;
+}
+
 // Moves the content into the file in large writes. A file that cannot be written to
 // still has its content read, and dropped, so that it is never taken for a header.
 void receiveFile(Reception& r, const Record& record) {
     std::string path = targetPath(r, record);
-    FileHandle file = path.empty() ? kInvalidFile : fileCreate(path);
+    Target target = path.empty() ? Target() : openTarget(path, record.name.size());
+    FileHandle file = target.file;
     if (file == kInvalidFile) {
         r.missed = true;
         if (record.size > 0) skipContent(r.reader, record.size);
@@ -184,7 +224,13 @@ void receiveFile(Reception& r, const Record& record) {
             file = kInvalidFile;
         }
     }
+    bool whole = remaining <= 0 && file != kInvalidFile;
     fileClose(file);
+    if (target.temporary.empty()) return;
+    // The old file gives way only to the whole content; otherwise it stays as it was.
+    if (whole && fileReplace(target.temporary, path)) return;
+    fileRemove(target.temporary);
+    r.missed = true;
 }
 
 void receiveRecords(Reception& r) {

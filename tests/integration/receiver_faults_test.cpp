@@ -22,23 +22,27 @@
 namespace {
 struct MemorySource {
     std::string bytes;
+    bool stopAtEnd = false;  // Stop ends the stream instead of the sender's close
     size_t at = 0;
 };
 
 int receiveFromMemory(void* source, char* buffer, int size) {
     MemorySource& m = *static_cast<MemorySource*>(source);
+    if (m.at == m.bytes.size() && m.stopAtEnd) cancelRequested = true;
     size_t count = m.bytes.size() - m.at < static_cast<size_t>(size) ? m.bytes.size() - m.at : static_cast<size_t>(size);
     memcpy(buffer, m.bytes.data() + m.at, count);
     m.at += count;
     return static_cast<int>(count);
 }
 
-ReceiveResult receiveBytes(const std::string& store, const std::string& bytes) {
+ReceiveResult receiveBytes(const std::string& store, const std::string& bytes, bool stopAtEnd = false) {
     recordingPortReset(store);
-    MemorySource source{bytes};
+    MemorySource source{bytes, stopAtEnd};
     StreamReader reader;
     startReader(reader, receiveFromMemory, &source);
-    return receiveStream(std::move(reader), kInvalidSocket);
+    ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket);
+    cancelRequested = false;
+    return result;
 }
 
 // Half a connection header, then Stop: the shut-down connection reads as closed.
@@ -118,6 +122,38 @@ TEST(ReceiverFaults, AFileRecordCutBeforeItsBlankLineCreatesNothing) {
         SCOPED_TRACE(record.substr(0, cut));
         EXPECT_EQ(ReceiveResult::Incomplete, receiveBytes(store, folders + record.substr(0, cut)));
         EXPECT_EQ(listTree(store), "a/\na/b/\n");
+    }
+    removeScratchFolder(store);
+}
+
+// A file that already exists gives way only to a record whose content arrived whole and
+// was written; a cut or a Stop leaves it as it was, and nothing else beside it.
+TEST(ReceiverFaults, AnExistingFileIsReplacedOnlyByAWholeOne) {
+    std::string store = makeScratchFolder("rx-replace");
+    std::string path = store + kPathSeparator + "keep.txt";
+    std::string stream = transferHeaderBytes(6) + fileRecordBytes(6, "keep.txt", "/") + "NEWNEW";
+    struct Case {
+        const char* what;
+        size_t length;
+        bool stop;
+        ReceiveResult result;
+        const char* content;
+    };
+    for (const Case& c : {Case{"whole", stream.size(), false, ReceiveResult::Complete, "NEWNEW"},
+                          Case{"cut in the content", stream.size() - 2, false, ReceiveResult::Incomplete, "old"},
+                          Case{"Stop in the content", stream.size() - 2, true, ReceiveResult::Cancelled, "old"}}) {
+        SCOPED_TRACE(c.what);
+        writeWholeFile(path, "old");
+#ifndef _WIN32
+        chmod(path.c_str(), 0600);
+#endif
+        EXPECT_EQ(c.result, receiveBytes(store, stream.substr(0, c.length), c.stop));
+        EXPECT_EQ(readWholeFile(path), c.content);
+        EXPECT_EQ(listTree(store), "keep.txt\n");
+#ifndef _WIN32
+        struct stat st;
+        EXPECT_EQ(stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0u, 0600u);  // its permissions stay
+#endif
     }
     removeScratchFolder(store);
 }
