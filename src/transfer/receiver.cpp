@@ -25,6 +25,8 @@ constexpr int kTemporaryNames = 36;  // names tried for the content of a file th
 
 ReceiveProgress progressNow;
 
+std::atomic<bool> errorBoxOpen{false};
+
 struct Reception {
     std::string store;
     bool windowsRules = false;
@@ -270,6 +272,14 @@ void finish(Socket connection) {
     netClose(connection);
 }
 
+// Shows a receiver error box unless one is open already. Each box holds its thread until
+// it is dismissed, so one box per connection would let any host on the network raise
+// boxes without end. The connection is closed before this either way.
+void showErrorBox(int textId) {
+    if (errorBoxOpen.exchange(true)) return;
+    portShowErrorText(textId);
+    errorBoxOpen = false;
+}
 }  // namespace
 
 int receivePercent(int64_t received, int64_t total) {
@@ -318,7 +328,7 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
     if (r.store.empty()) {
         receiveInProgress = false;
         netClose(connection);
-        portShowErrorText(IDS_NO_STORE_PATH);  // only once the admission is given up
+        showErrorBox(IDS_NO_STORE_PATH);  // only once the admission is given up
         return ReceiveResult::NoStorePath;
     }
     r.windowsRules = localWindowsRules();
@@ -353,7 +363,7 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
         }
         portSetStatusEmpty();
         finish(connection);
-        portShowErrorText(IDS_OLD_VERSION);  // only once the admission is given up
+        showErrorBox(IDS_OLD_VERSION);  // only once the admission is given up
         return ReceiveResult::WrongVersion;
     }
 

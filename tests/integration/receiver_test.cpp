@@ -13,6 +13,7 @@
 #include "scratch_folder.h"
 #include "shell/central_state.h"
 #include "stream_feeder.h"
+#include "thread_count.h"
 #include "transfer/listener.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
@@ -381,6 +382,36 @@ TEST_F(Reception, NoStorePathShowsItsBoxOnly) {
     EXPECT_EQ(recordedErrors()[0], "You have to set store path first.");
     EXPECT_FALSE(receiveInProgress);
     EXPECT_TRUE(recordedStatusTexts().empty());
+}
+
+// Every connection here would raise an error box (no store path, or a wrong version),
+// and the first box stays open: the others are closed without one, and once the box is
+// dismissed no thread is left behind.
+TEST_F(Reception, OneErrorBoxAtATime) {
+    const int idle = processThreadCount();
+    ASSERT_GT(idle, 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "You have to set store path first."},
+        {store, "Sender using old version of program. It must be updated."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second);
+        recordingPortReset(c.first);
+        recordingPortHold("error");
+        ASSERT_TRUE(feedStream(port, "x\n\n"));
+        ASSERT_TRUE(waitUntil([] { return recordingPortHeld() == 1; }));
+        for (int i = 1; i < 50; ++i) {
+            Socket s = feederConnect(port);
+            ASSERT_NE(s, kInvalidSocket);
+            feederSend(s, "x\n\n");  // a whole header block without a version
+            EXPECT_TRUE(feederSeesClose(s, 5000));
+            netClose(s);
+        }
+        EXPECT_EQ(recordedErrors(), std::vector<std::string>{c.second});
+        recordingPortRelease();
+        EXPECT_TRUE(waitUntil([idle] { return processThreadCount() == idle; }))
+            << processThreadCount() << " threads, " << idle << " when idle";
+    }
+    EXPECT_EQ(listTree(store), "");
 }
 
 #ifndef _WIN32
