@@ -21,10 +21,21 @@ namespace {
 constexpr int kWriteChunk = 1024 * 1024;
 constexpr int kRateInterval = 3000;  // milliseconds between two speed texts
 constexpr size_t kAddressLimit = 15;  // characters of a dotted IPv4 address
+// How long a connection waits for a reception that is about to end, and how often it looks.
+constexpr uint32_t kEndingWait = 2000;
+constexpr int kEndingPoll = 10;
+constexpr int kMostWaiting = 8;
 constexpr int kTemporaryNames = 36;  // names tried for the content of a file that replaces another
 
 ReceiveProgress progressNow;
 
+// The running reception as a connection that finds it running sees it: its phase, and
+// its content so far against the announced total, from the moment the header was taken.
+enum Phase { kStarting, kReading, kEnding };
+std::atomic<int> runningPhase{kStarting};
+std::atomic<int64_t> runningReceived{0}, runningTotal{0};
+std::atomic<uint32_t> runningSince{0};
+std::atomic<int> connectionsWaiting{0};  // connections waiting for the running reception
 std::atomic<bool> errorBoxOpen{false};
 
 struct Reception {
@@ -76,6 +87,7 @@ Record readRecord(Reception& r) {
 }
 
 void updateProgress(Reception& r) {
+    runningReceived = progressNow.received;
     if (cancelRequested) return;  // Stop has set the bar to 0 and shown its text
     int percent = receivePercent(progressNow.received, progressNow.total);
     if (percent != r.percent) {  // the bar only moves by whole percents
@@ -272,6 +284,45 @@ void finish(Socket connection) {
     netClose(connection);
 }
 
+// True when the running reception is past reading, or when what it still has to read
+// would arrive within budget milliseconds at the speed it has had so far.
+bool endsWithin(uint32_t budget) {
+    int phase = runningPhase;
+    if (phase == kEnding) return true;
+    if (phase != kReading) return false;
+    int64_t received = runningReceived, total = runningTotal;
+    if (received >= total) return true;  // everything announced has arrived
+    if (received <= 0) return false;
+    double elapsed = static_cast<double>(tickCount() - runningSince);
+    return static_cast<double>(total - received) * elapsed <= static_cast<double>(received) * budget;
+}
+
+// One reception at a time: the test and the setting are one step, so two connections
+// arriving together cannot both be admitted. A connection that finds a reception running
+// is turned away at once, unless that reception is about to end: a sender that starts
+// right after another one has closed must not fail because the previous reception is
+// still taking its last bytes. It then waits, at most kEndingWait, for as long as the
+// running reception still looks like ending; one that has just been admitted in its
+// place is given the time to read its header. At most kMostWaiting connections wait.
+bool admit() {
+    if (!receiveInProgress.exchange(true)) return true;
+    if (!endsWithin(kEndingWait)) return false;
+    bool admitted = false;
+    if (connectionsWaiting.fetch_add(1) < kMostWaiting) {
+        uint32_t start = tickCount();
+        for (uint32_t waited = 0; waited < kEndingWait; waited = tickCount() - start) {
+            if (runningPhase != kStarting && !endsWithin(kEndingWait - waited)) break;
+            sleepMilliseconds(kEndingPoll);
+            if (!receiveInProgress.exchange(true)) {
+                admitted = true;
+                break;
+            }
+        }
+    }
+    connectionsWaiting--;
+    return admitted;
+}
+
 // Shows a receiver error box unless one is open already. Each box holds its thread until
 // it is dismissed, so one box per connection would let any host on the network raise
 // boxes without end. The connection is closed before this either way.
@@ -317,12 +368,11 @@ ReceiveResult receiveConnection(Socket connection) {
 }
 
 ReceiveResult receiveStream(StreamReader reader, Socket connection) {
-    // Admission: the test and the setting are one step, so two connections arriving
-    // together cannot both be admitted.
-    if (receiveInProgress.exchange(true)) {
+    if (!admit()) {
         netClose(connection);
         return ReceiveResult::TurnedAway;
     }
+    runningPhase = kStarting;
     Reception r;
     r.store = portGetStorePath();
     if (r.store.empty()) {
@@ -370,10 +420,15 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
     r.transfer = true;
     progressNow = ReceiveProgress{0, total, tickCount()};
     r.lastUpdate = progressNow.startTick;
+    runningReceived = 0;
+    runningTotal = total;
+    runningSince = progressNow.startTick;
+    runningPhase = kReading;
     if (!cancelRequested) {
         r.chunk.assign(kWriteChunk, '\0');
         receiveRecords(r);
     }
+    runningPhase = kEnding;
     ReceiveResult result = judge(r);
     showResult(result);
     finish(connection);

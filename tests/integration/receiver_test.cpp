@@ -2,6 +2,7 @@
 // for byte, what the window would show through the recording port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -412,6 +413,35 @@ TEST_F(Reception, OneErrorBoxAtATime) {
             << processThreadCount() << " threads, " << idle << " when idle";
     }
     EXPECT_EQ(listTree(store), "");
+}
+
+// A connection that arrives while the running reception is ending (its sender has closed;
+// here it is held at its result text) waits for it, and is then received. One that would
+// have to wait longer than the short limit is turned away.
+TEST_F(Reception, AConnectionWaitsForAnEndingReception) {
+    recordingPortHold("status", kComplete);
+    ASSERT_TRUE(feedStream(port, transferHeaderBytes(3) + fileRecord("first.txt", "/", "abc")));
+    ASSERT_TRUE(waitUntil([] { return recordingPortHeld() == 1; }));
+
+    Socket late = feederConnect(port);
+    ASSERT_NE(late, kInvalidSocket);
+    feederSend(late, transferHeaderBytes(3) + fileRecord("late.txt", "/", "abc"));
+    EXPECT_TRUE(feederSeesClose(late, 10000));
+    netClose(late);
+    EXPECT_TRUE(receiveInProgress);  // still held: the late one did not wait for its end
+
+    Socket next = feederConnect(port);
+    ASSERT_NE(next, kInvalidSocket);
+    ASSERT_TRUE(feederSend(next, transferHeaderBytes(3) + fileRecord("next.txt", "/", "def")));
+    EXPECT_FALSE(feederSeesClose(next, 300));  // waiting, well within the limit
+    recordingPortRelease();
+    netClose(next);
+    ASSERT_TRUE(waitUntil([] {
+        std::vector<std::string> texts = recordedStatusTexts();
+        return !receiveInProgress && std::count(texts.begin(), texts.end(), kComplete) == 2;
+    }));
+    EXPECT_EQ(readWholeFile(at("next.txt")), "def");
+    EXPECT_EQ(listTree(store), "first.txt\nnext.txt\n");
 }
 
 #ifndef _WIN32
