@@ -12,10 +12,25 @@ constexpr FileHandle kInvalidFile = -1;
 // The local path separator: '\\' on Windows, '/' on POSIX.
 extern const char kPathSeparator;
 
+// Only regular files are ever opened: a folder, pipe, FIFO or device under the name is
+// refused, and looking at it never blocks (a FIFO without a writer would block an open
+// forever).
+
 // Creates the file or truncates an existing one, for writing. Where kCreateRefusesLinks
 // holds, a symbolic link in the path's last place is refused instead of followed.
 FileHandle fileCreate(const std::string& path);
 extern const bool kCreateRefusesLinks;
+// Creates a file that does not exist yet, for writing. Fails when anything of that name
+// exists (a link is never followed); *exists then says so. With ownerOnly, on POSIX only
+// the owner may read it until fileReplace gives it the permissions of the file it replaces.
+FileHandle fileCreateNew(const std::string& path, bool* exists, bool ownerOnly = false);
+// True when path is a regular file (no link, folder, FIFO or device) that this process
+// may open for writing; it is neither truncated nor changed.
+bool isReplaceableFile(const std::string& path);
+// Puts the closed file from in the place of the file to in one step (rename on POSIX,
+// where from takes to's permission bits first; MoveFileEx replacing on Windows).
+bool fileReplace(const std::string& from, const std::string& to);
+bool fileRemove(const std::string& path);
 // Opens a file (never a folder) for reading; with length, also tells its size then (-1
 // when it cannot be told), from the same look at the file that checked it.
 FileHandle fileOpenRead(const std::string& path, int64_t* length = nullptr);
@@ -24,8 +39,8 @@ int64_t fileRead(FileHandle f, void* buffer, size_t size);
 bool fileWriteAll(FileHandle f, const void* data, size_t size);
 void fileClose(FileHandle f);
 
-// The length of a file opened for reading and measured at its end; -1 when it cannot be
-// opened for reading (missing, unreadable, a folder).
+// The length of a file opened for reading; -1 when it cannot be opened for reading
+// (missing, unreadable, not a regular file).
 int64_t measureFileSize(const std::string& path);
 
 // Creates one folder. False when it failed (for example because it exists).

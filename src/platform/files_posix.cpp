@@ -9,25 +9,61 @@
 const char kPathSeparator = '/';
 const bool kCreateRefusesLinks = true;
 
+namespace {
+// Opens path only when it is a regular file. O_NONBLOCK keeps a FIFO or device from
+// blocking the open; it is cleared again, so that reads and writes block as usual.
+int openRegular(const std::string& path, int flags, struct stat* st) {
+    int fd = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode) || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+}  // namespace
+
 FileHandle fileCreate(const std::string& path) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    struct stat st;
+    // Truncated only once it is known to be a regular file.
+    int fd = openRegular(path, O_WRONLY | O_CREAT | O_NOFOLLOW, &st);
+    if (fd >= 0 && ftruncate(fd, 0) != 0) {
+        close(fd);
+        fd = -1;
+    }
     return fd < 0 ? kInvalidFile : fd;
 }
 
-FileHandle fileOpenRead(const std::string& path, int64_t* length) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return kInvalidFile;
+FileHandle fileCreateNew(const std::string& path, bool* exists, bool ownerOnly) {
+    // O_EXCL creates a new regular file or nothing: no FIFO, device or link is opened.
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, ownerOnly ? 0600 : 0644);
+    if (exists) *exists = fd < 0 && errno == EEXIST;
+    return fd < 0 ? kInvalidFile : fd;
+}
+
+bool isReplaceableFile(const std::string& path) {
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close(fd);
-        return kInvalidFile;
-    }
-    if (length) {
-        // A regular file's size is in the status; anything else reports where its end is.
-        off_t end = S_ISREG(st.st_mode) ? st.st_size : lseek(fd, 0, SEEK_END);
-        *length = end < 0 ? -1 : static_cast<int64_t>(end);
-        if (!S_ISREG(st.st_mode)) lseek(fd, 0, SEEK_SET);
-    }
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    int fd = openRegular(path, O_WRONLY | O_NOFOLLOW, &st);  // may this process write it?
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+bool fileReplace(const std::string& from, const std::string& to) {
+    struct stat st;
+    // The replaced file's read and write permissions carry over; set-id bits never do.
+    if (lstat(to.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(from.c_str(), st.st_mode & 0777);
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool fileRemove(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+FileHandle fileOpenRead(const std::string& path, int64_t* length) {
+    struct stat st;
+    int fd = openRegular(path, O_RDONLY, &st);
+    if (fd < 0) return kInvalidFile;
+    if (length) *length = static_cast<int64_t>(st.st_size);
     return fd;
 }
 

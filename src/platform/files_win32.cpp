@@ -9,21 +9,60 @@ namespace {
 HANDLE raw(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
 }
 
-FileHandle fileCreate(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
-}
-
-FileHandle fileOpenRead(const std::string& path, int64_t* length) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+namespace {
+// Only disk files are kept: a device name (CON, a COM port) or a pipe opens something
+// else, which GetFileType tells.
+FileHandle keepDiskFile(HANDLE h) {
     if (h == INVALID_HANDLE_VALUE) return kInvalidFile;
-    if (length) {
-        LARGE_INTEGER size;
-        *length = GetFileSizeEx(h, &size) ? static_cast<int64_t>(size.QuadPart) : -1;
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return kInvalidFile;
     }
     return reinterpret_cast<FileHandle>(h);
+}
+}  // namespace
+
+FileHandle fileCreate(const std::string& path) {
+    return keepDiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+FileHandle fileCreateNew(const std::string& path, bool* exists, bool) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    DWORD error = GetLastError();
+    if (exists) *exists = h == INVALID_HANDLE_VALUE && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+    return keepDiskFile(h);
+}
+
+bool isReplaceableFile(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    // A truncating create refuses read-only, hidden and system files; so does this.
+    const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY |
+                          FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & refused)) return false;
+    FileHandle f = keepDiskFile(CreateFileA(path.c_str(), GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    fileClose(f);
+    return f != kInvalidFile;
+}
+
+bool fileReplace(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool fileRemove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+FileHandle fileOpenRead(const std::string& path, int64_t* length) {
+    FileHandle f = keepDiskFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (f == kInvalidFile) return kInvalidFile;
+    if (length) {
+        LARGE_INTEGER size;
+        *length = GetFileSizeEx(raw(f), &size) ? static_cast<int64_t>(size.QuadPart) : -1;
+    }
+    return f;
 }
 
 int64_t fileRead(FileHandle f, void* buffer, size_t size) {

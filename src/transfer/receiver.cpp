@@ -22,8 +22,22 @@ namespace {
 constexpr int kWriteChunk = 1024 * 1024;
 constexpr int kRateInterval = 3000;  // milliseconds between two speed texts
 constexpr size_t kAddressLimit = 15;  // characters of a dotted IPv4 address
+// How long a connection waits for a reception that is about to end, and how often it looks.
+constexpr uint32_t kEndingWait = 2000;
+constexpr int kEndingPoll = 10;
+constexpr int kMostWaiting = 8;
+constexpr int kTemporaryNames = 36;  // names tried for the content of a file that replaces another
 
 ReceiveProgress progressNow;
+
+// The running reception as a connection that finds it running sees it: its phase, and
+// its content so far against the announced total, from the moment the header was taken.
+enum Phase { kStarting, kReading, kEnding };
+std::atomic<int> runningPhase{kStarting};
+std::atomic<int64_t> runningReceived{0}, runningTotal{0};
+std::atomic<uint32_t> runningSince{0};
+std::atomic<int> connectionsWaiting{0};  // connections waiting for the running reception
+std::atomic<bool> errorBoxOpen{false};
 
 struct Reception {
     std::string store;
@@ -44,14 +58,16 @@ struct Record {
     std::string type, name, directory;
     int64_t size = 0;
     int32_t flags = 0;
+    bool cut = false;  // the stream ended before the block's blank line
 };
 
 // Reads one block. A block cut short by the end of the stream keeps its last line: the
 // parse needs its line feed, and a directory record that lost it must still count.
-HeaderLines readBlock(Reception& r, bool completeLastLine, int* bytesRead = nullptr) {
+HeaderLines readBlock(Reception& r, bool completeLastLine, int* bytesRead = nullptr, bool* cut = nullptr) {
     int length = 0;
     int result = readHeaderBlock(r.reader, r.block.data(), &length);
     if (bytesRead) *bytesRead = length;
+    if (cut) *cut = result <= 0;
     if (completeLastLine && result <= 0 && length > 0 && length < kHeaderBlockLimit &&
         r.block[static_cast<size_t>(length) - 1] != '\n')
         r.block[static_cast<size_t>(length++)] = '\n';
@@ -60,7 +76,7 @@ HeaderLines readBlock(Reception& r, bool completeLastLine, int* bytesRead = null
 
 Record readRecord(Reception& r) {
     Record record;
-    for (const auto& line : readBlock(r, true)) {
+    for (const auto& line : readBlock(r, true, nullptr, &record.cut)) {
         const std::string& key = line.first;
         if (key == "Size") record.size = readNumber(line.second);
         else if (key == "Type") record.type = line.second;
@@ -72,6 +88,7 @@ Record readRecord(Reception& r) {
 }
 
 void updateProgress(Reception& r) {
+    runningReceived = progressNow.received;
     if (cancelRequested) return;  // Stop has set the bar to 0 and shown its text
     int percent = receivePercent(progressNow.received, progressNow.total);
     if (percent != r.percent) {  // the bar only moves by whole percents
@@ -150,11 +167,50 @@ std::string targetPath(Reception& r, const Record& record) {
     return path;
 }
 
+// A name for the content of a file that replaces another, in the same folder:
+// "~qv<n>.part", or when the path limit leaves less room (never less than the record's
+// own name had) as many base-36 digits of n as fit. It is only ever created new, so an
+// existing file of that name is never touched, and it is gone before the next record.
+std::string temporaryName(int n, size_t room) {
+    std::string name = "~qv" + std::to_string(n) + ".part";
+    if (name.size() <= room) return name;
+    name.clear();
+    do {
+        name += "0123456789abcdefghijklmnopqrstuvwxyz"[n % 36];
+        n /= 36;
+    } while (n > 0 && name.size() < room);
+    return name;
+}
+
+// Where a file record's content goes while it arrives.
+struct Target {
+    FileHandle file = kInvalidFile;
+    std::string temporary;  // empty: the content goes straight to the record's file
+};
+
+// A new file is created directly. A file of that name that already exists is kept until
+// the record's content has arrived whole: the content goes to a new file beside it first.
+Target openTarget(const std::string& path, size_t nameLength) {
+    Target target;
+    bool exists = false;
+    target.file = fileCreateNew(path, &exists);
+    if (target.file != kInvalidFile || !exists || !isReplaceableFile(path)) return target;
+    std::string folder = path.substr(0, path.size() - nameLength);
+    for (int n = 0; n < kTemporaryNames && exists; ++n) {
+        target.temporary = folder + temporaryName(n, kLocalPathLimit - 1 - folder.size());
+        target.file = fileCreateNew(target.temporary, &exists, true);
+        if (target.file != kInvalidFile) return target;
+    }
+    target.temporary.clear();
+    return target;
+}
+
 // Moves the content into the file in large writes. A file that cannot be written to
 // still has its content read, and dropped, so that it is never taken for a header.
 void receiveFile(Reception& r, const Record& record) {
     std::string path = targetPath(r, record);
-    FileHandle file = path.empty() ? kInvalidFile : fileCreate(path);
+    Target target = path.empty() ? Target() : openTarget(path, record.name.size());
+    FileHandle file = target.file;
     if (file == kInvalidFile) {
         r.missed = true;
         if (record.size > 0) skipContent(r.reader, record.size);
@@ -183,7 +239,13 @@ void receiveFile(Reception& r, const Record& record) {
             file = kInvalidFile;
         }
     }
+    bool whole = remaining <= 0 && file != kInvalidFile;
     fileClose(file);
+    if (target.temporary.empty()) return;
+    // The old file gives way only to the whole content; otherwise it stays as it was.
+    if (whole && fileReplace(target.temporary, path)) return;
+    fileRemove(target.temporary);
+    r.missed = true;
 }
 
 void receiveRecords(Reception& r) {
@@ -191,6 +253,7 @@ void receiveRecords(Reception& r) {
         Record record = readRecord(r);
         if (record.type == "ip") receiveAddress(r, record);
         else if (record.type == "directory") createFolders(r, record);
+        else if (record.type == "file" && record.cut) r.missed = true;  // name or folder may be cut
         else if (record.type == "file") receiveFile(r, record);
         if (cancelRequested) break;
     }
@@ -222,6 +285,53 @@ void finish(Socket connection) {
     netClose(connection);
 }
 
+// True when the running reception is past reading, or when what it still has to read
+// would arrive within budget milliseconds at the speed it has had so far.
+bool endsWithin(uint32_t budget) {
+    int phase = runningPhase;
+    if (phase == kEnding) return true;
+    if (phase != kReading) return false;
+    int64_t received = runningReceived, total = runningTotal;
+    if (received >= total) return true;  // everything announced has arrived
+    if (received <= 0) return false;
+    double elapsed = static_cast<double>(tickCount() - runningSince);
+    return static_cast<double>(total - received) * elapsed <= static_cast<double>(received) * budget;
+}
+
+// One reception at a time: the test and the setting are one step, so two connections
+// arriving together cannot both be admitted. A connection that finds a reception running
+// is turned away at once, unless that reception is about to end: a sender that starts
+// right after another one has closed must not fail because the previous reception is
+// still taking its last bytes. It then waits, at most kEndingWait, for as long as the
+// running reception still looks like ending; one that has just been admitted in its
+// place is given the time to read its header. At most kMostWaiting connections wait.
+bool admit() {
+    if (!receiveInProgress.exchange(true)) return true;
+    if (!endsWithin(kEndingWait)) return false;
+    bool admitted = false;
+    if (connectionsWaiting.fetch_add(1) < kMostWaiting) {
+        uint32_t start = tickCount();
+        for (uint32_t waited = 0; waited < kEndingWait; waited = tickCount() - start) {
+            if (runningPhase != kStarting && !endsWithin(kEndingWait - waited)) break;
+            sleepMilliseconds(kEndingPoll);
+            if (!receiveInProgress.exchange(true)) {
+                admitted = true;
+                break;
+            }
+        }
+    }
+    connectionsWaiting--;
+    return admitted;
+}
+
+// Shows a receiver error box unless one is open already. Each box holds its thread until
+// it is dismissed, so one box per connection would let any host on the network raise
+// boxes without end. The connection is closed before this either way.
+void showErrorBox(int textId) {
+    if (errorBoxOpen.exchange(true)) return;
+    portShowErrorText(textId);
+    errorBoxOpen = false;
+}
 }  // namespace
 
 int receivePercent(int64_t received, int64_t total) {
@@ -259,18 +369,17 @@ ReceiveResult receiveConnection(Socket connection) {
 }
 
 ReceiveResult receiveStream(StreamReader reader, Socket connection) {
-    // Admission: the test and the setting are one step, so two connections arriving
-    // together cannot both be admitted.
-    if (receiveInProgress.exchange(true)) {
+    if (!admit()) {
         netClose(connection);
         return ReceiveResult::TurnedAway;
     }
+    runningPhase = kStarting;
     Reception r;
     r.store = portGetStorePath();
     if (r.store.empty()) {
         receiveInProgress = false;
         netClose(connection);
-        portShowErrorText(IDS_NO_STORE_PATH);  // only once the admission is given up
+        showErrorBox(IDS_NO_STORE_PATH);  // only once the admission is given up
         return ReceiveResult::NoStorePath;
     }
     r.windowsRules = localWindowsRules();
@@ -305,17 +414,22 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
         }
         portSetStatusEmpty();
         finish(connection);
-        portShowErrorText(IDS_OLD_VERSION);  // only once the admission is given up
+        showErrorBox(IDS_OLD_VERSION);  // only once the admission is given up
         return ReceiveResult::WrongVersion;
     }
 
     r.transfer = true;
     progressNow = ReceiveProgress{0, total, tickCount()};
     r.lastUpdate = progressNow.startTick;
+    runningReceived = 0;
+    runningTotal = total;
+    runningSince = progressNow.startTick;
+    runningPhase = kReading;
     if (!cancelRequested) {
         r.chunk.assign(kWriteChunk, '\0');
         receiveRecords(r);
     }
+    runningPhase = kEnding;
     ReceiveResult result = judge(r);
     showResult(result);
     finish(connection);

@@ -1,7 +1,9 @@
 // The receiver: reads one accepted connection from start to end on the calling thread,
 // writes the folders and files it describes under the store path, and reports through
 // the window port. Only one reception runs at a time; a connection that arrives
-// meanwhile is closed at once.
+// meanwhile is closed at once, unless the running reception is about to end: then it
+// waits for that end, about two seconds at most. At most one of the receiver's error
+// boxes is open at a time; a connection that would raise another is only closed.
 //
 // The listener starts it on a thread of its own for every accepted connection:
 //     startThread(receiverThread, reinterpret_cast<void*>(connection));
@@ -18,7 +20,7 @@ constexpr int kReceiveStallMilliseconds = 60000;
 extern std::atomic<int> receiveStallMilliseconds;
 
 enum class ReceiveResult {
-    TurnedAway,    // another reception was running: closed at once, nothing shown
+    TurnedAway,    // another reception was running (and not about to end): closed, nothing shown
     NoStorePath,   // error box 123
     WrongVersion,  // error box 122
     Complete,      // "Receiving complete."

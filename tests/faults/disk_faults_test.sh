@@ -2,21 +2,24 @@
 # A store path that cannot take what arrives: a file system that fills up in the middle
 # of a file (a 1 MiB tmpfs), and a read-only one. The receiver reads every record in
 # step, writes nothing else, says "Some files were not received.", and receives whole
-# transfers again once there is room.
+# transfers again once there is room. A file that the cut one would have replaced stays
+# as it was.
 source "$(dirname "$0")/lib.sh"
 
-# --- A full file system: 3 MiB into 1 MiB, then a small file after it.
+# --- A full file system: 3 MiB into 1 MiB, over an older big.bin, then a small file.
 rx_start --mount "-t tmpfs -o size=1m tmpfs"
 good_transfer "warm-up"
 take_baseline
 mkdir -p "$WORK/src/full"
 head -c 3145728 /dev/urandom >"$WORK/src/full/big.bin"
 printf 'after the big one' >"$WORK/src/full/small.txt"
+in_rx_mounts sh -c "mkdir '$STORE/full' && printf 'the older big.bin' >'$STORE/full/big.bin'"
 rx_mark
 in_tx "$CLI" send "$RX_ADDR" "$WORK/src/full" >/dev/null 2>>"$WORK/tx.err" ||
   fail "the sender failed (it cannot know that the disk is full)"
 expect_result "file system full in the middle of a file" "Some files were not received." 20
 expect_eq "only the names sent were created" "big.bin small.txt" "$(ls "$(store_view)/full" | sort | xargs)"
+expect_eq "the older big.bin stays as it was" "the older big.bin" "$(cat "$(store_view)/full/big.bin")"
 in_rx_mounts rm -rf "$STORE/full"
 after_fault "file system full"
 

@@ -1,11 +1,16 @@
 // Receptions of in-memory streams that end badly: a store that cannot take everything
-// they carry (whatever did not arrive is reported, never "Receiving complete."), and a
-// Stop in the middle of the connection header.
+// they carry (whatever did not arrive is reported, never "Receiving complete."), a Stop
+// in the middle of the connection header, records cut by the end of the stream, and
+// names in the store that are no regular file.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <utility>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "platform/files.h"
 #include "recording_port.h"
@@ -17,23 +22,27 @@
 namespace {
 struct MemorySource {
     std::string bytes;
+    bool stopAtEnd = false;  // Stop ends the stream instead of the sender's close
     size_t at = 0;
 };
 
 int receiveFromMemory(void* source, char* buffer, int size) {
     MemorySource& m = *static_cast<MemorySource*>(source);
+    if (m.at == m.bytes.size() && m.stopAtEnd) cancelRequested = true;
     size_t count = m.bytes.size() - m.at < static_cast<size_t>(size) ? m.bytes.size() - m.at : static_cast<size_t>(size);
     memcpy(buffer, m.bytes.data() + m.at, count);
     m.at += count;
     return static_cast<int>(count);
 }
 
-ReceiveResult receiveBytes(const std::string& store, const std::string& bytes) {
+ReceiveResult receiveBytes(const std::string& store, const std::string& bytes, bool stopAtEnd = false) {
     recordingPortReset(store);
-    MemorySource source{bytes};
+    MemorySource source{bytes, stopAtEnd};
     StreamReader reader;
     startReader(reader, receiveFromMemory, &source);
-    return receiveStream(std::move(reader), kInvalidSocket);
+    ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket);
+    cancelRequested = false;
+    return result;
 }
 
 // Half a connection header, then Stop: the shut-down connection reads as closed.
@@ -100,4 +109,76 @@ TEST(ReceiverFaults, AConnectionThatSendsNothingRaisesNoBox) {
     EXPECT_EQ(ReceiveResult::WrongVersion, receiveBytes(store, "x"));
     EXPECT_EQ(1u, recordedErrors().size());
     removeScratchFolder(store);
+}
+
+// A file record that the end of the stream cuts before its blank line may have lost the
+// end of its name or folder: nothing is created for it. A directory record cut the same
+// way still counts: a sender writes no line feed after its last value.
+TEST(ReceiverFaults, AFileRecordCutBeforeItsBlankLineCreatesNothing) {
+    std::string store = makeScratchFolder("rx-cut");
+    std::string folders = transferHeaderBytes(3) + directoryRecordBytes("a/") + directoryRecordBytes("a/b/");
+    std::string record = fileRecordBytes(3, "name.txt", "a/b/");
+    for (size_t cut : {record.find("Name:") + 8, record.find("Directory:") + 12, record.size() - 1}) {
+        SCOPED_TRACE(record.substr(0, cut));
+        EXPECT_EQ(ReceiveResult::Incomplete, receiveBytes(store, folders + record.substr(0, cut)));
+        EXPECT_EQ(listTree(store), "a/\na/b/\n");
+    }
+    removeScratchFolder(store);
+}
+
+// A file that already exists gives way only to a record whose content arrived whole and
+// was written; a cut or a Stop leaves it as it was, and nothing else beside it.
+TEST(ReceiverFaults, AnExistingFileIsReplacedOnlyByAWholeOne) {
+    std::string store = makeScratchFolder("rx-replace");
+    std::string path = store + kPathSeparator + "keep.txt";
+    std::string stream = transferHeaderBytes(6) + fileRecordBytes(6, "keep.txt", "/") + "NEWNEW";
+    struct Case {
+        const char* what;
+        size_t length;
+        bool stop;
+        ReceiveResult result;
+        const char* content;
+    };
+    for (const Case& c : {Case{"whole", stream.size(), false, ReceiveResult::Complete, "NEWNEW"},
+                          Case{"cut in the content", stream.size() - 2, false, ReceiveResult::Incomplete, "old"},
+                          Case{"Stop in the content", stream.size() - 2, true, ReceiveResult::Cancelled, "old"}}) {
+        SCOPED_TRACE(c.what);
+        writeWholeFile(path, "old");
+#ifndef _WIN32
+        chmod(path.c_str(), 0600);
+#endif
+        EXPECT_EQ(c.result, receiveBytes(store, stream.substr(0, c.length), c.stop));
+        EXPECT_EQ(readWholeFile(path), c.content);
+        EXPECT_EQ(listTree(store), "keep.txt\n");
+#ifndef _WIN32
+        struct stat st;
+        EXPECT_EQ(stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0u, 0600u);  // its permissions stay
+#endif
+    }
+    removeScratchFolder(store);
+}
+
+// Only regular files are opened, and looking at anything else never blocks (a FIFO
+// without a writer would hold an open forever).
+TEST(ReceiverFaults, OnlyRegularFilesAreOpened) {
+    std::string scratch = makeScratchFolder("rx-kinds");
+#ifdef _WIN32
+    std::vector<std::string> others = {"NUL", "CON"};
+#else
+    std::vector<std::string> others = {"/dev/null", scratch + "/fifo"};
+    ASSERT_EQ(mkfifo(others[1].c_str(), 0644), 0);
+#endif
+    for (const std::string& path : others) {
+        SCOPED_TRACE(path);
+        FileHandle f = fileOpenRead(path);
+        EXPECT_EQ(f, kInvalidFile);
+        fileClose(f);
+        EXPECT_EQ(measureFileSize(path), -1);
+        EXPECT_FALSE(isReplaceableFile(path));
+    }
+    std::string plain = scratch + kPathSeparator + "plain";
+    writeWholeFile(plain, "abc");
+    EXPECT_EQ(measureFileSize(plain), 3);
+    EXPECT_TRUE(isReplaceableFile(plain));
+    removeScratchFolder(scratch);
 }

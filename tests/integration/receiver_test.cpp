@@ -2,6 +2,7 @@
 // for byte, what the window would show through the recording port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "scratch_folder.h"
 #include "shell/central_state.h"
 #include "stream_feeder.h"
+#include "thread_count.h"
 #include "transfer/listener.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
@@ -381,6 +383,65 @@ TEST_F(Reception, NoStorePathShowsItsBoxOnly) {
     EXPECT_EQ(recordedErrors()[0], "You have to set store path first.");
     EXPECT_FALSE(receiveInProgress);
     EXPECT_TRUE(recordedStatusTexts().empty());
+}
+
+// Every connection here would raise an error box (no store path, or a wrong version),
+// and the first box stays open: the others are closed without one, and once the box is
+// dismissed no thread is left behind.
+TEST_F(Reception, OneErrorBoxAtATime) {
+    const int idle = processThreadCount();
+    ASSERT_GT(idle, 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "You have to set store path first."},
+        {store, "Sender using old version of program. It must be updated."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second);
+        recordingPortReset(c.first);
+        recordingPortHold("error");
+        ASSERT_TRUE(feedStream(port, "x\n\n"));
+        ASSERT_TRUE(waitUntil([] { return recordingPortHeld() == 1; }));
+        for (int i = 1; i < 50; ++i) {
+            Socket s = feederConnect(port);
+            ASSERT_NE(s, kInvalidSocket);
+            feederSend(s, "x\n\n");  // a whole header block without a version
+            EXPECT_TRUE(feederSeesClose(s, 5000));
+            netClose(s);
+        }
+        EXPECT_EQ(recordedErrors(), std::vector<std::string>{c.second});
+        recordingPortRelease();
+        EXPECT_TRUE(waitUntil([idle] { return processThreadCount() == idle; }))
+            << processThreadCount() << " threads, " << idle << " when idle";
+    }
+    EXPECT_EQ(listTree(store), "");
+}
+
+// A connection that arrives while the running reception is ending (its sender has closed;
+// here it is held at its result text) waits for it, and is then received. One that would
+// have to wait longer than the short limit is turned away.
+TEST_F(Reception, AConnectionWaitsForAnEndingReception) {
+    recordingPortHold("status", kComplete);
+    ASSERT_TRUE(feedStream(port, transferHeaderBytes(3) + fileRecord("first.txt", "/", "abc")));
+    ASSERT_TRUE(waitUntil([] { return recordingPortHeld() == 1; }));
+
+    Socket late = feederConnect(port);
+    ASSERT_NE(late, kInvalidSocket);
+    feederSend(late, transferHeaderBytes(3) + fileRecord("late.txt", "/", "abc"));
+    EXPECT_TRUE(feederSeesClose(late, 10000));
+    netClose(late);
+    EXPECT_TRUE(receiveInProgress);  // still held: the late one did not wait for its end
+
+    Socket next = feederConnect(port);
+    ASSERT_NE(next, kInvalidSocket);
+    ASSERT_TRUE(feederSend(next, transferHeaderBytes(3) + fileRecord("next.txt", "/", "def")));
+    EXPECT_FALSE(feederSeesClose(next, 300));  // waiting, well within the limit
+    recordingPortRelease();
+    netClose(next);
+    ASSERT_TRUE(waitUntil([] {
+        std::vector<std::string> texts = recordedStatusTexts();
+        return !receiveInProgress && std::count(texts.begin(), texts.end(), kComplete) == 2;
+    }));
+    EXPECT_EQ(readWholeFile(at("next.txt")), "def");
+    EXPECT_EQ(listTree(store), "first.txt\nnext.txt\n");
 }
 
 #ifndef _WIN32

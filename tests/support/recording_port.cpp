@@ -1,6 +1,7 @@
 #include "recording_port.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 
 #include "platform/window_port.h"
@@ -8,22 +9,51 @@
 
 namespace {
 std::mutex lock;
+std::condition_variable released;
 std::vector<PortCall> calls;
 std::string storePath, ownAddress, recipient;
 std::atomic<void (*)(const PortCall&)> beforeCall{nullptr};
 
+bool holding = false;
+PortCall heldKind;
+int heldNow = 0;
+
 void record(PortCall call) {
     if (auto hook = beforeCall.load()) hook(call);
-    std::lock_guard<std::mutex> guard(lock);
+    std::unique_lock<std::mutex> guard(lock);
+    bool hold = holding && call.what == heldKind.what && (heldKind.text.empty() || call.text == heldKind.text);
     calls.push_back(std::move(call));
+    if (!hold) return;
+    ++heldNow;
+    released.wait(guard, [] { return !holding; });
+    --heldNow;
 }
 }  // namespace
 
 void recordingPortBeforeCall(void (*hook)(const PortCall&)) { beforeCall = hook; }
 
+void recordingPortHold(const std::string& what, const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock);
+    holding = true;
+    heldKind = {what, text};
+}
+
+void recordingPortRelease() {
+    std::lock_guard<std::mutex> guard(lock);
+    holding = false;
+    released.notify_all();
+}
+
+int recordingPortHeld() {
+    std::lock_guard<std::mutex> guard(lock);
+    return heldNow;
+}
+
 void recordingPortReset(const std::string& store, const std::string& own, const std::string& to) {
     beforeCall = nullptr;
     std::lock_guard<std::mutex> guard(lock);
+    holding = false;
+    released.notify_all();
     calls.clear();
     storePath = store;
     ownAddress = own;

@@ -15,9 +15,15 @@ struct PortCall {
 // progress. A reset removes it.
 void recordingPortBeforeCall(void (*hook)(const PortCall& call));
 
-// Fields read through the port.
+// Fields read through the port. A reset also lets every held call go.
 void recordingPortReset(const std::string& storePath = "", const std::string& ownAddress = "",
                         const std::string& recipient = "");
+// From now on every call of that kind (and that text, unless it is empty) is recorded and
+// then held, as a message box holds its thread, until recordingPortRelease().
+void recordingPortHold(const std::string& what, const std::string& text = "");
+void recordingPortRelease();
+// The calls held right now.
+int recordingPortHeld();
 std::vector<PortCall> recordedCalls();
 // The status texts in order, and the last one.
 std::vector<std::string> recordedStatusTexts();
