@@ -143,6 +143,7 @@ def synced(run):
 def rounds(name, contenders, parent, count, keep=False):
     """count interleaved rounds after a warm-up; contenders is [(label, run(store))].
     keep: the stores stay until all rounds are done (see the disk case)."""
+    started = time.monotonic()
     results = {label: [] for label, _ in contenders}
     kept = []
     try:
@@ -163,6 +164,7 @@ def rounds(name, contenders, parent, count, keep=False):
             shutil.rmtree(store, ignore_errors=True)
         if sys.stderr.isatty():
             print(" " * 60, end="\r", file=sys.stderr, flush=True)
+    results["seconds"] = time.monotonic() - started
     return results
 
 
@@ -196,7 +198,7 @@ class Report:
         self.rows = []
 
     def files_case(self, title, res, base_label, with_sync=False):
-        print(title)
+        print("%s [%.0f s]" % (title, res.pop("seconds")))
         print("  %-16s %-26s %-22s %-22s%s" % ("", "files/s", "receiver CPU us/file", "sender CPU us/file",
                                               "  sync after, s" if with_sync else ""))
         for label, runs in res.items():
@@ -264,7 +266,7 @@ def main():
             res = rounds("one big file", [("quorvalinthexa", lambda s: ours([big], s)),
                                           ("socat -b1M", lambda s: socat(big, s))], root, ROUNDS)
             gb = BIG / 1e9
-            print("(b) one %d MiB file, tmpfs, loopback" % (BIG >> 20))
+            print("(b) one %d MiB file, tmpfs, loopback [%.0f s]" % (BIG >> 20, res.pop("seconds")))
             print("  %-16s %-26s %-22s %-22s" % ("", "MB/s", "receiver CPU s/GB", "sender CPU s/GB"))
             for label, runs in res.items():
                 print("  %-16s %-26s %-22s %-22s" % (label, spread([BIG / r["wall"] / 1e6 for r in runs], "%.0f"),
@@ -284,6 +286,7 @@ def main():
         if "wine" in CASES:
             print("(d) the Windows program under Wine receiving the %d files from `quorvalinthexa send`," % FILES)
             print("    each in a network namespace of its own; a figure to watch: Wine is not Windows")
+            started = time.monotonic()
             runs, why = wine.run(CLI, small, FILES, root, WINE_ROUNDS)
             if runs is None:
                 print("  not run: " + why)
@@ -295,7 +298,8 @@ def main():
                 print("  %-16s %-26s %-22s %-22s" % ("%d round(s)" % len(runs), spread(rate, "%.0f"),
                                                      spread([r["rx"] / FILES * 1e6 for r in runs], "%.1f"),
                                                      spread([r["tx"] / FILES * 1e6 for r in runs], "%.1f")))
-                print("  (receiver CPU: the program and its wineserver, from /proc during the transfer)")
+                print("  (receiver CPU: the program and its wineserver, from /proc during the transfer; %.0f s"
+                      " with the namespaces and Wine's start)" % (time.monotonic() - started))
                 report.add("%d x 4 KiB, Windows program under Wine" % FILES, res, None, "files/s", (FILES / 1e6, "us/file", 1))
             print()
         report.summary()
