@@ -8,9 +8,11 @@ loopback, beside raw baselines measured in the same rounds.
          sync after the transfer is timed apart         baseline: tar | nc, as above
          ext4 without a journal (this machine's disk) passes over inodes freed in the last
          minutes when it allocates new ones: creating files where thousands were just
-         removed costs ten times more. So this case removes its stores only after its last
-         round, and marks its folder as a top of directory trees (chattr +T), so that each
-         store is placed where inodes are free rather than where the last one was.
+         removed (by this bench or anyone else on the disk) costs ten times more. So this
+         case removes its stores only after its last round, and marks its folder as a top
+         of directory trees (chattr +T), so that ext4 places each store in a group it
+         picks afresh rather than beside the stores of an earlier run. Read this line
+         when its spread is small.
   wine   the Windows program under Wine receiving the small files from `quorvalinthexa
          send`, each in a network namespace of its own (a figure to watch; bench/wine.py)
 
@@ -25,6 +27,7 @@ QV_BENCH_CASES (small,big,disk,wine), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/
 """
 import os
 import shutil
+import socket
 import statistics
 import subprocess
 import sys
@@ -58,7 +61,6 @@ def reap(process):
 
 
 def free_port():
-    import socket
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
@@ -95,7 +97,8 @@ def transfer(rx_argv, tx_argv, ready, shell=False):
             reap(rx)
         rx.stderr.close()
     if tx_status != 0 or rx_status != 0:
-        raise Failed("transfer failed: sender exit %d, receiver exit %d (%s)" % (tx_status, rx_status, " ".join(tx_argv) if not shell else tx_argv))
+        command = tx_argv if shell else " ".join(tx_argv)
+        raise Failed("transfer failed: sender exit %d, receiver exit %d (%s)" % (tx_status, rx_status, command))
     return {"wall": wall, "rx": rx_cpu, "tx": tx_cpu}
 
 
@@ -146,12 +149,7 @@ def remove_trees(paths):
     """Removes folder trees, many folders at a time: on a disk mounted with discard each
     removal waits for the device, and one at a time 20,000 files take half a minute."""
     from concurrent.futures import ThreadPoolExecutor
-    leaves = []
-    for path in paths:
-        for top, folders, _ in os.walk(path):
-            if top.count(os.sep) - path.count(os.sep) == 2:
-                leaves.append(top)
-                folders.clear()
+    leaves = [top for path in paths for top, folders, _ in os.walk(path) if not folders]
     with ThreadPoolExecutor(16) as pool:
         list(pool.map(lambda leaf: shutil.rmtree(leaf, ignore_errors=True), leaves))
     for path in paths:
@@ -235,7 +233,7 @@ class Report:
         return statistics.median(ratios)
 
     def add(self, case, res, base_label, unit, per):
-        """unit: "files/s" or "MB/s"; per: (divisor, text) for CPU figures."""
+        """unit: "files/s" or "MB/s"; per: (divisor, unit text, decimals) for CPU figures."""
         def med(label, key):
             return statistics.median(r[key] for r in res[label]) if label in res else None
         amount = FILES if unit == "files/s" else BIG / 1e6
@@ -274,9 +272,8 @@ def main():
     report = Report()
     try:
         big, small = make_inputs(root)
-        small_sources = [small]
         if "small" in CASES:
-            res = rounds("small files", [("quorvalinthexa", lambda s: ours(small_sources, s)),
+            res = rounds("small files", [("quorvalinthexa", lambda s: ours([small], s)),
                                          ("tar | nc", lambda s: tar_nc(small, s))], root, ROUNDS)
             report.files_case("(a) %d files of 4 KiB in %d folders, tmpfs, loopback" % (FILES, FOLDERS), res, "tar | nc")
             report.add("%d x 4 KiB, tmpfs" % FILES, res, "tar | nc", "files/s", (FILES / 1e6, "us/file", 1))
@@ -296,7 +293,7 @@ def main():
         if "disk" in CASES:
             disk_root = tempfile.mkdtemp(prefix="qv-bench.", dir=DISK)
             subprocess.run(["chattr", "+T", disk_root], stdout=DEVNULL, stderr=DEVNULL)  # ext2/3/4 only
-            res = rounds("small files to disk", [("quorvalinthexa", synced(lambda s: ours(small_sources, s))),
+            res = rounds("small files to disk", [("quorvalinthexa", synced(lambda s: ours([small], s))),
                                                  ("tar | nc", synced(lambda s: tar_nc(small, s)))], disk_root, ROUNDS,
                          keep=True)
             report.files_case("(c) the same %d files to disk (%s), loopback; the sync after it is timed apart"
