@@ -55,7 +55,7 @@ test-fast: native windows windows64
 run: deps
 	@scripts/run-program.sh
 
-bench: release
+bench: deps
 	@bench/run.sh
 
 # Fuzz targets (clang, libFuzzer) in build/fuzz: QV_FUZZ_SECONDS each (default 60);

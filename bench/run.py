@@ -1,13 +1,29 @@
 #!/usr/bin/env python3
-"""Transfer benchmarks: quorvalinthexa send -> quorvalinthexa receive over loopback,
-beside raw baselines measured in the same run, in interleaved rounds (one warm-up
-discarded, medians reported).
+"""Transfer benchmarks: `quorvalinthexa send` -> `quorvalinthexa receive --once` over
+loopback, beside raw baselines measured in the same rounds.
 
-  (a) one 1 GiB file         baseline: socat -u -b 1048576 file -> socket -> file
-  (b) 20,000 files of 4 KiB  baseline: tar c | nc  ->  nc -l | tar x
+  small  20,000 files of 4 KiB in 100 folders, tmpfs   baseline: tar c | nc  ->  nc -l | tar x
+  big    one 1 GiB file, tmpfs                          baseline: socat -b 1M -> socat -b 1M
+  disk   the small files written to a folder under /var/tmp (the machine's disk); the
+         sync after the transfer is timed apart         baseline: tar | nc, as above
+         ext4 without a journal (this machine's disk) passes over inodes freed in the last
+         minutes when it allocates new ones: creating files where thousands were just
+         removed (by this bench or anyone else on the disk) costs ten times more. So this
+         case removes its stores only after its last round, and marks its folder as a top
+         of directory trees (chattr +T), so that ext4 places each store in a group it
+         picks afresh rather than beside the stores of an earlier run. Read this line
+         when its spread is small.
+  wine   the Windows program under Wine receiving the small files from `quorvalinthexa
+         send`, each in a network namespace of its own (a figure to watch; bench/wine.py)
 
-Everything lives on tmpfs (/dev/shm). Prints MB/s or files/s, the receiver's CPU
-seconds per GB or microseconds per file, and the ratio to the baseline.
+Every side runs as one process, or as a shell that waits for its pipeline, started and
+reaped here: its CPU is what wait4 reports for it and everything it waited for. Rounds are
+interleaved (the order alternates), the first is a warm-up and is dropped; each figure is
+printed as the median with the lowest and highest round. Ratios are taken per round
+(ours against the baseline of the same round). Ends with one summary table.
+
+Environment: QV_BENCH_ROUNDS (5), QV_BENCH_FILES (20000), QV_BENCH_BIG_MB (1024),
+QV_BENCH_CASES (small,big,disk,wine), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp).
 """
 import os
 import shutil
@@ -18,11 +34,30 @@ import sys
 import tempfile
 import time
 
-CLI = sys.argv[1] if len(sys.argv) > 1 else "build/release/quorvalinthexa"
-ROUNDS = int(os.environ.get("QV_BENCH_ROUNDS", "3"))
+import wine
+
+CLI = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/release/quorvalinthexa")
+ROUNDS = int(os.environ.get("QV_BENCH_ROUNDS", "5"))
+FOLDERS = 100
+FILES = max(1, int(os.environ.get("QV_BENCH_FILES", "20000")) // FOLDERS) * FOLDERS
+FILE_SIZE = 4096
 BIG = int(os.environ.get("QV_BENCH_BIG_MB", "1024")) << 20
-SMALL_FILES = int(os.environ.get("QV_BENCH_FILES", "20000"))
-TICK = os.sysconf("SC_CLK_TCK")
+CASES = os.environ.get("QV_BENCH_CASES", "small,big,disk,wine").split(",")
+WINE_ROUNDS = int(os.environ.get("QV_BENCH_WINE_ROUNDS", "1"))
+DISK = os.environ.get("QV_BENCH_DISK", "/var/tmp")
+DEVNULL = subprocess.DEVNULL
+
+
+class Failed(Exception):
+    pass
+
+
+def reap(process):
+    """Waits for a child; returns its CPU seconds (user + system, its waited-for
+    descendants included) and its exit status."""
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    return usage.ru_utime + usage.ru_stime, process.returncode
 
 
 def free_port():
@@ -31,156 +66,265 @@ def free_port():
         return s.getsockname()[1]
 
 
-def wait_port(port, deadline=10.0):
-    end = time.time() + deadline
-    while time.time() < end:
-        try:
-            with socket.create_connection(("127.0.0.1", port), timeout=0.2):
-                return
-        except OSError:
-            time.sleep(0.02)
-    raise RuntimeError("nothing listens on %d" % port)
+def wait_listening(port, process):
+    """Waits until something listens on the port (a connection would be taken as the
+    baseline receiver's one transfer, so the socket table is asked instead)."""
+    end = time.monotonic() + 10
+    while time.monotonic() < end:
+        if process.poll() is not None:
+            raise Failed("the baseline receiver ended before it listened")
+        out = subprocess.run(["ss", "-ltnH", "sport = :%d" % port], capture_output=True, text=True).stdout
+        if out.strip():
+            return
+        time.sleep(0.01)
+    raise Failed("the baseline receiver did not listen on %d" % port)
 
 
-def cpu_of(pid):
-    """User + system CPU seconds of a process and its waited-for children."""
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return sum(int(x) for x in fields[11:15]) / TICK
-
-
-def tree_cpu(pid):
-    total = 0.0
+def transfer(rx_argv, tx_argv, ready, shell=False):
+    """Starts the receiver, waits until ready(receiver) says it listens, then times the
+    sender and the receiver until both have ended. Returns wall and CPU seconds."""
+    rx = subprocess.Popen(rx_argv, shell=shell, stdout=DEVNULL, stderr=subprocess.PIPE, text=True)
     try:
-        total += cpu_of(pid)
-        for child in open("/proc/%d/task/%d/children" % (pid, pid)).read().split():
-            total += tree_cpu(int(child))
-    except (FileNotFoundError, ProcessLookupError):
-        pass
-    return total
+        tx_argv = ready(rx, tx_argv)
+        start = time.perf_counter()
+        tx = subprocess.Popen(tx_argv, shell=shell, stdout=DEVNULL, stderr=DEVNULL)
+        tx_cpu, tx_status = reap(tx)
+        rx_cpu, rx_status = reap(rx)
+        wall = time.perf_counter() - start
+    finally:
+        if rx.returncode is None:
+            rx.kill()
+            reap(rx)
+        rx.stderr.close()
+    if tx_status != 0 or rx_status != 0:
+        command = tx_argv if shell else " ".join(tx_argv)
+        raise Failed("transfer failed: sender exit %d, receiver exit %d (%s)" % (tx_status, rx_status, command))
+    return {"wall": wall, "rx": rx_cpu, "tx": tx_cpu}
+
+
+def ours(paths, store):
+    def ready(rx, _):
+        line = rx.stderr.readline()  # "...: listening on TCP port N, storing into DIR"
+        if "listening on TCP port" not in line:
+            raise Failed("the receiver did not start: " + line.strip())
+        port = line.split("TCP port ", 1)[1].split(",", 1)[0]
+        return [CLI, "send", "--port", port, "127.0.0.1"] + paths
+    return transfer([CLI, "receive", "--once", "--no-discovery", "--store", store, "--port", "0"], None, ready)
+
+
+def baseline(rx_command, tx_command, shell):
+    port = free_port()
+
+    def ready(rx, tx):
+        wait_listening(port, rx)
+        return tx
+    fill = lambda c: c.replace("PORT", str(port)) if shell else [a.replace("PORT", str(port)) for a in c]
+    return transfer(fill(rx_command), fill(tx_command), ready, shell=shell)
+
+
+def tar_nc(folder, store):
+    return baseline("nc -l 127.0.0.1 PORT | tar x -C '%s'" % store,
+                    "tar c -C '%s' . | nc -N 127.0.0.1 PORT" % folder, shell=True)
+
+
+def socat(path, store):
+    return baseline(["socat", "-u", "-b", "1048576", "TCP-LISTEN:PORT,reuseaddr", "CREATE:" + os.path.join(store, "big.bin")],
+                    ["socat", "-u", "-b", "1048576", "FILE:" + path, "TCP:127.0.0.1:PORT"], shell=False)
+
+
+def synced(run):
+    """A transfer to disk: the page cache is flushed before it (untimed) and after it
+    (timed apart, as "sync")."""
+    def measured(store):
+        os.sync()
+        result = run(store)
+        start = time.perf_counter()
+        os.sync()
+        result["sync"] = time.perf_counter() - start
+        return result
+    return measured
+
+
+def remove_trees(paths):
+    """Removes folder trees, many folders at a time: on a disk mounted with discard each
+    removal waits for the device, and one at a time 20,000 files take half a minute."""
+    from concurrent.futures import ThreadPoolExecutor
+    leaves = [top for path in paths for top, folders, _ in os.walk(path) if not folders]
+    with ThreadPoolExecutor(16) as pool:
+        list(pool.map(lambda leaf: shutil.rmtree(leaf, ignore_errors=True), leaves))
+    for path in paths:
+        shutil.rmtree(path, ignore_errors=True)
+
+
+def rounds(name, contenders, parent, count, keep=False):
+    """count interleaved rounds after a warm-up; contenders is [(label, run(store))].
+    keep: the stores stay until all rounds are done (see the disk case)."""
+    started = time.monotonic()
+    results = {label: [] for label, _ in contenders}
+    kept = []
+    try:
+        for r in range(count + 1):
+            order = contenders if r % 2 == 0 else contenders[::-1]
+            for label, run in order:
+                store = tempfile.mkdtemp(prefix="store.", dir=parent)
+                kept.append(store)
+                result = run(store)
+                if not keep:
+                    remove_trees([kept.pop()])
+                if r > 0:
+                    results[label].append(result)
+            if sys.stderr.isatty():
+                print("  %s: round %d of %d done" % (name, r, count), end="\r", file=sys.stderr, flush=True)
+    finally:
+        remove_trees(kept)
+        if sys.stderr.isatty():
+            print(" " * 60, end="\r", file=sys.stderr, flush=True)
+    results["seconds"] = time.monotonic() - started
+    return results
+
+
+def spread(values, fmt):
+    """median (lowest-highest)"""
+    return "%s (%s-%s)" % (fmt % statistics.median(values), fmt % min(values), fmt % max(values))
 
 
 def make_inputs(root):
     big = os.path.join(root, "big.bin")
-    with open(big, "wb") as f:
+    if "big" in CASES:
         block = os.urandom(1 << 20)
-        for _ in range(BIG >> 20):
-            f.write(block)
+        with open(big, "wb") as f:
+            for _ in range(BIG >> 20):
+                f.write(block)
     small = os.path.join(root, "small")
-    per_folder = max(1, SMALL_FILES // 100)
-    data = os.urandom(4096)
-    for d in range(100):
+    data = os.urandom(FILE_SIZE)
+    for d in range(FOLDERS):
         folder = os.path.join(small, "folder%03d" % d)
         os.makedirs(folder)
-        for i in range(per_folder):
+        for i in range(FILES // FOLDERS):
             with open(os.path.join(folder, "file%05d.dat" % i), "wb") as f:
                 f.write(data)
     return big, small
 
 
-def run_product(paths, store):
-    """One transfer; returns (seconds, receiver CPU seconds)."""
-    port = free_port()
-    receiver = subprocess.Popen([CLI, "receive", "--no-discovery", "--store", store, "--port", str(port)],
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    try:
-        line = receiver.stdout.readline()
-        while line and "Server running" not in line:
-            line = receiver.stdout.readline()
-        before = tree_cpu(receiver.pid)
-        start = time.perf_counter()
-        sender = subprocess.run([CLI, "send", "--port", str(port), "127.0.0.1"] + paths,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        if sender.returncode != 0:
-            raise RuntimeError("send failed: " + sender.stderr)
-        for line in receiver.stdout:
-            if "Receiving complete." in line:
-                break
-            if "Some files were not received." in line:
-                raise RuntimeError("reception incomplete")
-        seconds = time.perf_counter() - start
-        cpu = tree_cpu(receiver.pid) - before
-    finally:
-        receiver.terminate()
-        receiver.wait()
-    return seconds, cpu
+class Report:
+    """Prints each case as it ends and keeps its line for the summary table."""
 
+    def __init__(self):
+        self.rows = []
 
-def run_baseline_big(path, store):
-    port = free_port()
-    out = os.path.join(store, "big.bin")
-    receiver = subprocess.Popen(["socat", "-u", "-b", "1048576", "TCP-LISTEN:%d,reuseaddr" % port,
-                                 "CREATE:" + out])
-    wait_port_listening(port)
-    start = time.perf_counter()
-    subprocess.run(["socat", "-u", "-b", "1048576", "FILE:" + path, "TCP:127.0.0.1:%d" % port], check=True)
-    cpu = 0.0
-    while receiver.poll() is None:
-        cpu = tree_cpu(receiver.pid)
-        time.sleep(0.005)
-    seconds = time.perf_counter() - start
-    return seconds, cpu or 0.0
+    def files_case(self, title, res, base_label, with_sync=False):
+        print("%s [%.0f s]" % (title, res.pop("seconds")))
+        print("  %-16s %-26s %-22s %-22s%s" % ("", "files/s", "receiver CPU us/file", "sender CPU us/file",
+                                              "  sync after, s" if with_sync else ""))
+        for label, runs in res.items():
+            rate = [FILES / r["wall"] for r in runs]
+            rx = [r["rx"] / FILES * 1e6 for r in runs]
+            tx = [r["tx"] / FILES * 1e6 for r in runs]
+            sync = "  " + spread([r["sync"] for r in runs], "%.2f") if with_sync else ""
+            print("  %-16s %-26s %-22s %-22s%s" % (label, spread(rate, "%.0f"), spread(rx, "%.1f"), spread(tx, "%.1f"), sync))
+        ratio = self.ratio(res, base_label)
+        print()
+        return ratio
 
+    def ratio(self, res, base_label):
+        ours_runs, base_runs = res["quorvalinthexa"], res[base_label]
+        ratios = [b["wall"] / o["wall"] for o, b in zip(ours_runs, base_runs)]
+        print("  %-16s %s" % ("ratio", spread(ratios, "%.2fx")))
+        return statistics.median(ratios)
 
-def run_baseline_small(folder, store):
-    port = free_port()
-    receiver = subprocess.Popen("nc -l 127.0.0.1 %d | tar x -C %s" % (port, store), shell=True)
-    wait_port_listening(port)
-    start = time.perf_counter()
-    subprocess.run("tar c -C %s . | nc -N 127.0.0.1 %d" % (folder, port),
-                   shell=True, check=True)
-    cpu = 0.0
-    while receiver.poll() is None:
-        cpu = tree_cpu(receiver.pid)
-        time.sleep(0.005)
-    seconds = time.perf_counter() - start
-    return seconds, cpu
+    def add(self, case, res, base_label, unit, per):
+        """unit: "files/s" or "MB/s"; per: (divisor, unit text, decimals) for CPU figures."""
+        def med(label, key):
+            return statistics.median(r[key] for r in res[label]) if label in res else None
+        amount = FILES if unit == "files/s" else BIG / 1e6
+        rate = lambda label: "%.0f %s" % (amount / med(label, "wall"), unit) if label in res else "-"
+        cpu = lambda label, key: ("%.*f" % (per[2], med(label, key) / per[0])) if label in res else "-"
+        ratio = "%.2fx" % statistics.median(b["wall"] / o["wall"] for o, b in zip(res["quorvalinthexa"], res[base_label])) \
+            if base_label in res else "-"
+        self.rows.append((case, rate("quorvalinthexa"), rate(base_label) if base_label else "-", ratio,
+                          "%s / %s %s" % (cpu("quorvalinthexa", "rx"), cpu(base_label, "rx"), per[1]),
+                          "%s / %s %s" % (cpu("quorvalinthexa", "tx"), cpu(base_label, "tx"), per[1])))
 
-
-def wait_port_listening(port):
-    end = time.time() + 10
-    while time.time() < end:
-        out = subprocess.run(["ss", "-ltnH", "sport = :%d" % port], capture_output=True, text=True).stdout
-        if out.strip():
-            return
-        time.sleep(0.01)
-    raise RuntimeError("baseline receiver did not listen")
-
-
-def rounds(product, baseline, root):
-    results = {"product": [], "baseline": []}
-    for r in range(ROUNDS + 1):
-        for name, fn in (("product", product), ("baseline", baseline)):
-            store = tempfile.mkdtemp(dir=root)
-            results[name].append(fn(store))
-            shutil.rmtree(store)
-    return {k: v[1:] for k, v in results.items()}  # the warm-up round is discarded
-
-
-def median(values, index):
-    return statistics.median(v[index] for v in values)
+    def summary(self):
+        head = ("case", "ours", "baseline", "ratio", "receiver CPU ours / baseline", "sender CPU ours / baseline")
+        rows = [head] + self.rows
+        widths = [max(len(row[i]) for row in rows) for i in range(len(head))]
+        print("Summary (medians; ratio = ours' speed over the baseline's)")
+        for n, row in enumerate(rows):
+            print("  " + "  ".join(cell.ljust(w) for cell, w in zip(row, widths)).rstrip())
+            if n == 0:
+                print("  " + "  ".join("-" * w for w in widths))
 
 
 def main():
+    unknown = set(CASES) - {"small", "big", "disk", "wine"}
+    if unknown:
+        sys.exit("bench: unknown case(s) %s" % ",".join(sorted(unknown)))
+    for tool in ("socat", "nc", "tar", "ss"):
+        if not shutil.which(tool):
+            sys.exit("bench: %s is missing (scripts/install-deps.sh installs it)" % tool)
+    sys.stdout.reconfigure(line_buffering=True)  # each case shows as it ends, also in a log
+    print("quorvalinthexa transfer benchmark: %d rounds after a warm-up, medians (lowest-highest)" % ROUNDS)
+    print("  %d CPUs, load average %.2f at the start: figures move with what else runs\n"
+          % (os.cpu_count(), os.getloadavg()[0]))
     root = tempfile.mkdtemp(prefix="qv-bench.", dir="/dev/shm")
+    disk_root = None
+    report = Report()
     try:
         big, small = make_inputs(root)
-        gb = BIG / 1e9
-        res = rounds(lambda s: run_product([big], s), lambda s: run_baseline_big(big, s), root)
-        p, b = median(res["product"], 0), median(res["baseline"], 0)
-        print("(a) one %d MiB file, %d rounds (medians)" % (BIG >> 20, ROUNDS))
-        print("    quorvalinthexa  %8.1f MB/s   receiver %.2f CPU s/GB" % (BIG / p / 1e6, median(res["product"], 1) / gb))
-        print("    socat baseline  %8.1f MB/s   receiver %.2f CPU s/GB" % (BIG / b / 1e6, median(res["baseline"], 1) / gb))
-        print("    ratio           %8.2fx" % (b / p))
-        files = (SMALL_FILES // 100) * 100
-        res = rounds(lambda s: run_product([small], s), lambda s: run_baseline_small(small, s), root)
-        p, b = median(res["product"], 0), median(res["baseline"], 0)
-        print("(b) %d files of 4 KiB in 100 folders, %d rounds (medians)" % (files, ROUNDS))
-        print("    quorvalinthexa  %8.0f files/s   receiver %.1f CPU us/file" % (files / p, median(res["product"], 1) / files * 1e6))
-        print("    tar|nc baseline %8.0f files/s   receiver %.1f CPU us/file" % (files / b, median(res["baseline"], 1) / files * 1e6))
-        print("    ratio           %8.2fx" % (b / p))
+        if "small" in CASES:
+            res = rounds("small files", [("quorvalinthexa", lambda s: ours([small], s)),
+                                         ("tar | nc", lambda s: tar_nc(small, s))], root, ROUNDS)
+            report.files_case("(a) %d files of 4 KiB in %d folders, tmpfs, loopback" % (FILES, FOLDERS), res, "tar | nc")
+            report.add("%d x 4 KiB, tmpfs" % FILES, res, "tar | nc", "files/s", (FILES / 1e6, "us/file", 1))
+        if "big" in CASES:
+            res = rounds("one big file", [("quorvalinthexa", lambda s: ours([big], s)),
+                                          ("socat -b1M", lambda s: socat(big, s))], root, ROUNDS)
+            gb = BIG / 1e9
+            print("(b) one %d MiB file, tmpfs, loopback [%.0f s]" % (BIG >> 20, res.pop("seconds")))
+            print("  %-16s %-26s %-22s %-22s" % ("", "MB/s", "receiver CPU s/GB", "sender CPU s/GB"))
+            for label, runs in res.items():
+                print("  %-16s %-26s %-22s %-22s" % (label, spread([BIG / r["wall"] / 1e6 for r in runs], "%.0f"),
+                                                     spread([r["rx"] / gb for r in runs], "%.2f"),
+                                                     spread([r["tx"] / gb for r in runs], "%.2f")))
+            report.ratio(res, "socat -b1M")
+            print()
+            report.add("%d MiB file, tmpfs" % (BIG >> 20), res, "socat -b1M", "MB/s", (gb, "s/GB", 2))
+        if "disk" in CASES:
+            disk_root = tempfile.mkdtemp(prefix="qv-bench.", dir=DISK)
+            subprocess.run(["chattr", "+T", disk_root], stdout=DEVNULL, stderr=DEVNULL)  # ext2/3/4 only
+            res = rounds("small files to disk", [("quorvalinthexa", synced(lambda s: ours([small], s))),
+                                                 ("tar | nc", synced(lambda s: tar_nc(small, s)))], disk_root, ROUNDS,
+                         keep=True)
+            report.files_case("(c) the same %d files to disk (%s), loopback; the sync after it is timed apart"
+                              % (FILES, DISK), res, "tar | nc", with_sync=True)
+            report.add("%d x 4 KiB, disk (sync apart)" % FILES, res, "tar | nc", "files/s", (FILES / 1e6, "us/file", 1))
+        if "wine" in CASES:
+            print("(d) the Windows program under Wine receiving the %d files from `quorvalinthexa send`," % FILES)
+            print("    each in a network namespace of its own; a figure to watch: Wine is not Windows")
+            started = time.monotonic()
+            runs, why = wine.run(CLI, small, FILES, root, WINE_ROUNDS)
+            if runs is None:
+                print("  not run: " + why)
+                report.rows.append(("%d x 4 KiB, Windows program under Wine" % FILES, "not run", "-", "-", "-", "-"))
+            else:
+                res = {"quorvalinthexa": runs}
+                rate = [FILES / r["wall"] for r in runs]
+                print("  %-16s %-26s %-22s %-22s" % ("", "files/s", "receiver CPU us/file", "sender CPU us/file"))
+                print("  %-16s %-26s %-22s %-22s" % ("%d round(s)" % len(runs), spread(rate, "%.0f"),
+                                                     spread([r["rx"] / FILES * 1e6 for r in runs], "%.1f"),
+                                                     spread([r["tx"] / FILES * 1e6 for r in runs], "%.1f")))
+                print("  (receiver CPU: the program and its wineserver, from /proc during the transfer; %.0f s"
+                      " with the namespaces and Wine's start)" % (time.monotonic() - started))
+                report.add("%d x 4 KiB, Windows program under Wine" % FILES, res, None, "files/s", (FILES / 1e6, "us/file", 1))
+            print()
+        report.summary()
+    except Failed as e:
+        sys.exit("bench: " + str(e))
     finally:
         shutil.rmtree(root, ignore_errors=True)
+        if disk_root:
+            shutil.rmtree(disk_root, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -30,3 +30,12 @@ foreach(script ${QV_FAULT_TESTS})
   set_tests_properties(faults.${name} PROPERTIES LABELS faults TIMEOUT 240 SKIP_RETURN_CODE 77
     ENVIRONMENT "QV_NATIVE_BUILD=${CMAKE_BINARY_DIR};QV_ROOT=${CMAKE_SOURCE_DIR}")
 endforeach()
+
+# The command-line peer's own tests on loopback (--once, system calls per file).
+file(GLOB QV_CLI_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cli/*_test.sh)
+foreach(script ${QV_CLI_TESTS})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME cli.${name} COMMAND bash ${script})
+  set_tests_properties(cli.${name} PROPERTIES LABELS cli TIMEOUT 240 SKIP_RETURN_CODE 77
+    ENVIRONMENT "QV_NATIVE_BUILD=${CMAKE_BINARY_DIR};QV_ROOT=${CMAKE_SOURCE_DIR}")
+endforeach()

@@ -1,7 +1,8 @@
 // quorvalinthexa receive: listens on the transfer port and writes every incoming transfer
 // into the store folder, reporting on the terminal what the program's window would show.
-// Runs until interrupted (SIGINT or SIGTERM); an interrupted reception is stopped as the
-// Stop button would stop it.
+// Runs until interrupted (SIGINT or SIGTERM), or with --once until its first reception
+// ends; an interrupted reception is stopped as the Stop button would stop it.
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -26,14 +27,17 @@
 
 namespace {
 constexpr int kStopWaitMilliseconds = 3000;
+// With --once, the reception's thread wakes the main thread with this signal.
+constexpr int kOnceSignal = SIGUSR1;
 
 void printReceiveUsage(FILE* out) {
     fputs("Usage: quorvalinthexa receive [--store DIR] [--port N] [--stall-seconds N]\n"
-          "                              [--adapter ADDRESS]... [--no-discovery]\n"
+          "                              [--adapter ADDRESS]... [--no-discovery] [--once]\n"
           "\n"
           "Listens for transfers and writes the files and folders they carry into DIR.\n"
           "Each state the program's window would show is printed as a line; on a terminal\n"
-          "a progress bar with the speed is drawn as well. Runs until interrupted.\n"
+          "a progress bar with the speed is drawn as well. Runs until interrupted, or with\n"
+          "--once until its first reception ends.\n"
           "\n"
           "Options:\n"
           "  --store DIR   where received files go (default: the current folder)\n"
@@ -46,6 +50,9 @@ void printReceiveUsage(FILE* out) {
           "                (repeatable; default: every usable adapter)\n"
           "  --no-discovery\n"
           "                neither announce this peer nor answer others on the network\n"
+          "  --once        end when the first reception ends; a connection that sends\n"
+          "                nothing, one turned away during a reception, and an address\n"
+          "                hand-over from discovery do not count as a reception\n"
           "  --help        show this text\n"
           "\n"
           "Like the Windows program, the peer announces itself on the local network until a\n"
@@ -53,7 +60,8 @@ void printReceiveUsage(FILE* out) {
           "its own address.\n"
           "\n"
           "Exit status: 0 when interrupted, 1 when it cannot listen or the store folder is\n"
-          "missing, 2 on a usage error.\n",
+          "missing, 2 on a usage error. With --once: 0 when the reception was complete,\n"
+          "1 when it was not (files missing, an old sender, interrupted before or during it).\n",
           out);
 }
 
@@ -87,6 +95,37 @@ std::string absoluteFolder(const std::string& folder) {
 }
 
 void acceptInBackground(void* listener) { acceptConnections(reinterpret_cast<Socket>(listener)); }
+
+// --once: the result of the first reception, -1 until one has ended.
+std::atomic<int> firstResult{-1};
+
+// Connections that carry no transfer of files do not end a --once run: a probe that
+// sends nothing, one turned away while another reception runs, and an address hand-over
+// (any peer on the network may send one in answer to discovery).
+bool countsAsReception(ReceiveResult result) {
+    return result != ReceiveResult::TurnedAway && result != ReceiveResult::NothingSent &&
+           result != ReceiveResult::AddressTaken;
+}
+
+void receiveOnce(void* connection) {
+    Socket socket = reinterpret_cast<Socket>(connection);
+    if (firstResult.load() >= 0) {  // the run is ending: no second reception starts
+        netClose(socket);
+        return;
+    }
+    ReceiveResult result = receiveConnection(socket);
+    int none = -1;
+    if (countsAsReception(result) && firstResult.compare_exchange_strong(none, static_cast<int>(result)))
+        kill(getpid(), kOnceSignal);  // every thread blocks it but the main one, which waits for it
+}
+
+void acceptOnce(void* listener) {
+    for (;;) {
+        Socket connection = netAccept(reinterpret_cast<Socket>(listener));
+        if (connection == kInvalidSocket) return;
+        if (!startThread(receiveOnce, reinterpret_cast<void*>(connection))) netClose(connection);
+    }
+}
 }  // namespace
 
 int receiveCommand(int argc, char** argv) {
@@ -94,6 +133,7 @@ int receiveCommand(int argc, char** argv) {
     uint16_t port = kTransferPort;
     int stall = kReceiveStallMilliseconds;
     bool discovery = true;
+    bool once = false;
     std::vector<std::string> adapters;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -112,6 +152,8 @@ int receiveCommand(int argc, char** argv) {
             if (!parsePort(arg + 7, &port)) return usageError("invalid port: ", arg + 7);
         } else if (!strcmp(arg, "--no-discovery")) {
             discovery = false;
+        } else if (!strcmp(arg, "--once")) {
+            once = true;
         } else if (!strcmp(arg, "--adapter")) {
             uint32_t address = 0;
             if (i + 1 >= argc || !netParseDotted(argv[i + 1], &address))
@@ -139,6 +181,7 @@ int receiveCommand(int argc, char** argv) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    if (once) sigaddset(&stopSignals, kOnceSignal);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     netStartup();
@@ -152,7 +195,7 @@ int receiveCommand(int argc, char** argv) {
     }
     fprintf(stderr, "quorvalinthexa receive: listening on TCP port %u, storing into %s\n", netLocalPort(listener),
             folder.c_str());
-    if (!startThread(acceptInBackground, reinterpret_cast<void*>(listener))) {
+    if (!startThread(once ? acceptOnce : acceptInBackground, reinterpret_cast<void*>(listener))) {
         fputs("quorvalinthexa receive: cannot start the listener thread\n", stderr);
         return 1;
     }
@@ -163,7 +206,9 @@ int receiveCommand(int argc, char** argv) {
     }
 
     int caught = 0;
-    sigwait(&stopSignals, &caught);
+    do {
+        sigwait(&stopSignals, &caught);
+    } while (caught == kOnceSignal && firstResult.load() < 0);  // not from a reception of ours
     if (receiveInProgress) {
         stopTransfers();
         for (int waited = 0; receiveInProgress && waited < kStopWaitMilliseconds; waited += 10)
@@ -172,5 +217,6 @@ int receiveCommand(int argc, char** argv) {
     if (discovery) stopCliDiscovery();
     cliPortEndProgressLine();
     fflush(stdout);
-    return 0;
+    if (!once) return 0;
+    return firstResult.load() == static_cast<int>(ReceiveResult::Complete) ? 0 : 1;
 }

@@ -1,0 +1,80 @@
+# Shared pieces of the command-line peer's own tests: `quorvalinthexa receive --once` on
+# a free loopback port, a scratch folder, and checks that count. Sourced by each *_test.sh;
+# everything it starts or makes is removed when the test ends, also on failure.
+set -euo pipefail
+QV_ROOT="${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+QV_NATIVE_BUILD="${QV_NATIVE_BUILD:-$QV_ROOT/build/native}"
+CLI="$QV_NATIVE_BUILD/quorvalinthexa"
+FAILURES=0
+RX_PID=""
+PORT=""
+
+skip() {
+  echo "SKIP: $*"
+  exit 77
+}
+[ -x "$CLI" ] || skip "no $CLI (make native)"
+
+WORK="$(mktemp -d /tmp/qv-cli.XXXXXX)"
+cleanup() {
+  [ -n "$RX_PID" ] && { kill "$RX_PID" 2>/dev/null || true; wait "$RX_PID" 2>/dev/null || true; }
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  FAILURES=$((FAILURES + 1))
+}
+ok() { echo "ok: $*"; }
+expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
+  if [ "$2" == "$3" ]; then ok "$1"; else fail "$1: expected \"$2\", got \"$3\""; fi
+}
+finish() {
+  if [ "$FAILURES" -gt 0 ]; then
+    echo "$FAILURES check(s) failed"
+    exit 1
+  fi
+  echo "all checks passed"
+}
+
+# rx_start STORE [WRAPPER...]: `receive --once` into STORE on a free port, optionally run
+# under a wrapper command (strace); sets RX_PID and PORT once it listens. Its output goes
+# to $WORK/rx.out and $WORK/rx.err.
+rx_start() {
+  local store="$1"
+  shift
+  : >"$WORK/rx.err"
+  "$@" "$CLI" receive --once --no-discovery --store "$store" --port 0 >"$WORK/rx.out" 2>"$WORK/rx.err" &
+  RX_PID=$!
+  PORT=""
+  for _ in $(seq 100); do
+    PORT="$(sed -n 's/.*listening on TCP port \([0-9]*\),.*/\1/p' "$WORK/rx.err")"
+    [ -n "$PORT" ] && return 0
+    sleep 0.1
+  done
+  fail "the receiver did not start: $(cat "$WORK/rx.err")"
+  finish
+}
+
+# rx_wait SECONDS: waits for the receiver to end by itself; RX_STATUS is its exit status,
+# or "running" when it did not end in time (it is then ended).
+rx_wait() {
+  local i
+  for i in $(seq $(($1 * 10))); do
+    kill -0 "$RX_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  RX_STATUS=0
+  if kill -0 "$RX_PID" 2>/dev/null; then
+    kill "$RX_PID"
+    wait "$RX_PID" 2>/dev/null || true
+    RX_STATUS=running
+  else
+    wait "$RX_PID" || RX_STATUS=$?
+  fi
+  RX_PID=""
+}
+
+# send_raw BYTES: writes a stream made by printf to the receiver and closes.
+send_raw() { printf "$1" >"/dev/tcp/127.0.0.1/$PORT"; }

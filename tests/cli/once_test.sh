@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# `quorvalinthexa receive --once` ends by itself after its first reception, with exit
+# status 0 only when that reception was complete. A probe that sends nothing and an
+# address hand-over (what discovery brings) do not end it.
+source "$(dirname "$0")/lib.sh"
+
+src="$WORK/src/tree"
+mkdir -p "$src/sub"
+printf 'hello' >"$src/a.txt"
+: >"$src/sub/empty.txt"
+head -c 300000 /dev/urandom >"$src/sub/data.bin"
+
+send_tree() { "$CLI" send --port "$PORT" 127.0.0.1 "$src" >/dev/null; }
+probe() { exec 3<>"/dev/tcp/127.0.0.1/$PORT" && exec 3>&-; }
+hand_over() { send_raw 'Version:3.0\n\nType:ip\nSize:8\nFlags:0\n\n10.9.8.7\n\n'; }
+pause() { sleep 0.5; }
+cut_short() { send_raw 'Version:3.0\nTotal:10\n\nType:file\nSize:10\nName:cut.txt\nDirectory:/\n\nabc'; }
+old_version() { send_raw 'Version:2.0\nTotal:3\n\nType:file\nSize:3\nName:old.txt\nDirectory:/\n\nabc'; }
+interrupt() { kill -TERM "$RX_PID"; }
+
+# what | exit status | steps, in order
+n=0
+while IFS='|' read -r what expected steps; do
+  n=$((n + 1))
+  store="$WORK/store$n"
+  mkdir -p "$store"
+  rx_start "$store"
+  for step in $steps; do $step || fail "$what: step $step failed"; done
+  rx_wait 30
+  expect_eq "$what: exit status" "$expected" "$RX_STATUS"
+  if [[ " $steps " == *" send_tree "* ]]; then
+    diff -r "$src" "$store/tree" >/dev/null && ok "$what: the tree arrived" || fail "$what: the tree differs"
+  fi
+done <<'CASES'
+a complete transfer|0|send_tree
+a probe and an address hand-over before it|0|probe pause hand_over pause send_tree
+content cut short|1|cut_short
+a sender of another version|1|old_version
+interrupted before any reception|1|interrupt
+CASES
+
+finish
