@@ -39,8 +39,8 @@ int64_t fileRead(FileHandle f, void* buffer, size_t size);
 bool fileWriteAll(FileHandle f, const void* data, size_t size);
 void fileClose(FileHandle f);
 
-// The length of a file opened for reading; -1 when it cannot be opened for reading
-// (missing, unreadable, not a regular file).
+// The length of a file that can be opened for reading; -1 when it cannot (missing,
+// unreadable, not a regular file). On POSIX it is told without opening the file.
 int64_t measureFileSize(const std::string& path);
 
 // Creates one folder. False when it failed (for example because it exists).
