@@ -93,13 +93,15 @@ void updateProgress(Reception& r) {
     int percent = receivePercent(progressNow.received, progressNow.total);
     if (percent != r.percent) {  // the bar only moves by whole percents
         r.percent = percent;
-        portSetProgress(percent, percent);
+        writeUnlessStopped(cancelRequested, [&] { portSetProgress(percent, percent); });
     }
     uint32_t now = tickCount();
     if (now - r.lastUpdate > static_cast<uint32_t>(kRateInterval)) {
         r.lastUpdate = now;
         int64_t rate = receiveRate(progressNow.received, now - progressNow.startTick);
-        portSetStatusFormatted(IDS_RECEIVING_RATE, static_cast<int>(static_cast<uint32_t>(rate)));
+        writeUnlessStopped(cancelRequested, [&] {
+            portSetStatusFormatted(IDS_RECEIVING_RATE, static_cast<int>(static_cast<uint32_t>(rate)));
+        });
     }
 }
 
@@ -123,7 +125,7 @@ void receiveAddress(Reception& r, const Record& record) {
             portSetRecipient(address);
         }
     }
-    portSetStatusText(IDS_RECIPIENT_RECEIVED);
+    writeUnlessStopped(cancelRequested, [] { portSetStatusText(IDS_RECIPIENT_RECEIVED); });
 }
 
 // Creates the record's folder and every folder above it, below the store path only.
@@ -268,12 +270,14 @@ ReceiveResult judge(const Reception& r) {
 }
 
 void showResult(ReceiveResult result) {
-    if (result == ReceiveResult::Complete) {
-        portSetProgress(100, 0);
-        portSetStatusText(IDS_RECEIVING_COMPLETE);
-    } else if (result == ReceiveResult::Incomplete) {
-        portSetStatusText(IDS_RECEIVING_INCOMPLETE);
-    }
+    writeUnlessStopped(cancelRequested, [result] {
+        if (result == ReceiveResult::Complete) {
+            portSetProgress(100, 0);
+            portSetStatusText(IDS_RECEIVING_COMPLETE);
+        } else if (result == ReceiveResult::Incomplete) {
+            portSetStatusText(IDS_RECEIVING_INCOMPLETE);
+        }
+    });
 }
 
 // Gives up the admission and the connection. The handle is forgotten before it is
@@ -387,6 +391,8 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
     cancelRequested = false;
     portSetButtonsTransferring();
     publishTransferSocket(receiveSocket, connection);
+    // A Stop between the flag's clearing and the publishing found no connection to shut.
+    if (cancelRequested && connection != kInvalidSocket) netShutdown(connection);
     portSetStatusText(IDS_RECEIVING);
     portSetProgress(0, 0);
 

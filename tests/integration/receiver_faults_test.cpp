@@ -18,6 +18,7 @@
 #include "shell/central_state.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
+#include "transfer/stop.h"
 
 namespace {
 struct MemorySource {
@@ -181,4 +182,40 @@ TEST(ReceiverFaults, OnlyRegularFilesAreOpened) {
     EXPECT_EQ(measureFileSize(plain), 3);
     EXPECT_TRUE(isReplaceableFile(plain));
     removeScratchFolder(scratch);
+}
+
+namespace {
+const char* stopAtCall = "";  // "progress", or the status text at which Stop comes
+void stopAt(const PortCall& call) {
+    bool at = call.what == "progress" ? call.a > 0 && !strcmp(stopAtCall, "progress") : call.text == stopAtCall;
+    if (at && !cancelRequested) stopTransfers();
+}
+}  // namespace
+
+// Stop comes at the very moment the receiver writes: Stop's texts still stay.
+TEST(ReceiverFaults, CanceledStaysWhateverTheReceiverWritesAsStopComes) {
+    std::string store = makeScratchFolder("rx-canceled");
+    const std::string content(200000, 'r');
+    const std::string transfer = transferHeaderBytes(200000) + fileRecordBytes(200000, "a.bin", "/") + content;
+    const std::string address = transferHeaderBytes(0) + "\n\nType:ip\nSize:9\nFlags:1\n\n10.0.0.9\n";
+    const std::pair<const char*, std::string> moments[] = {
+        {"progress", transfer}, {"Receiving complete.", transfer}, {"Recepient IP received", address}};
+    for (const auto& moment : moments) {
+        SCOPED_TRACE(moment.first);
+        stopAtCall = moment.first;
+        recordingPortReset(store);
+        recordingPortBeforeCall(stopAt);
+        MemorySource source{moment.second};
+        StreamReader reader;
+        startReader(reader, receiveFromMemory, &source);
+        receiveStream(std::move(reader), kInvalidSocket);
+        cancelRequested = sendCancelRequested = false;
+        EXPECT_EQ(lastStatusText(), "Canceled.");
+        int bar = -1;
+        for (const PortCall& c : recordedCalls())
+            if (c.what == "progress") bar = c.a;
+        EXPECT_EQ(bar, 0);
+    }
+    recordingPortReset();
+    removeScratchFolder(store);
 }
