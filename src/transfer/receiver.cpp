@@ -316,6 +316,7 @@ bool admit() {
     if (connectionsWaiting.fetch_add(1) < kMostWaiting) {
         uint32_t start = tickCount();
         for (uint32_t waited = 0; waited < kEndingWait; waited = tickCount() - start) {
+            if (cancelRequested) break;  // Stop ends the running reception and those waiting for it
             if (runningPhase != kStarting && !endsWithin(kEndingWait - waited)) break;
             sleepMilliseconds(kEndingPoll);
             if (!receiveInProgress.exchange(true)) {
