@@ -25,6 +25,7 @@ void portSetRecipient(const std::string& address);
 std::string portGetOwnAddress();
 std::string portGetStorePath();
 
-// The error box (showError): Send and Stop go to Idle, then a modal box shows the text.
+// The error box (showError): a modal box shows the text; afterwards Send and Stop show
+// whether a transfer still runs (Transferring) or none does (Idle).
 void portShowErrorText(int textId);                   // a wide text of the string table
 void portShowErrorMessage(const std::string& message); // a technical text, not translated
