@@ -21,21 +21,19 @@ endif()
 
 include(cmake/tests.cmake)
 
-# Fault-injection tests: the real command-line peer in network namespaces of their own
-# (as root; elsewhere they skip).
-file(GLOB QV_FAULT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/faults/*_test.sh)
-foreach(script ${QV_FAULT_TESTS})
-  get_filename_component(name ${script} NAME_WE)
-  add_test(NAME faults.${name} COMMAND bash ${script})
-  set_tests_properties(faults.${name} PROPERTIES LABELS faults TIMEOUT 240 SKIP_RETURN_CODE 77
-    ENVIRONMENT "QV_NATIVE_BUILD=${CMAKE_BINARY_DIR};QV_ROOT=${CMAKE_SOURCE_DIR}")
-endforeach()
+# Shell tests of the real command-line peer: each tests/LABEL/*_test.sh is one test
+# LABEL.<name>, labelled LABEL; exit 77 is a skip.
+function(qv_add_shell_tests label)
+  file(GLOB scripts CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${label}/*_test.sh)
+  foreach(script ${scripts})
+    get_filename_component(name ${script} NAME_WE)
+    add_test(NAME ${label}.${name} COMMAND bash ${script})
+    set_tests_properties(${label}.${name} PROPERTIES LABELS ${label} TIMEOUT 240 SKIP_RETURN_CODE 77
+      ENVIRONMENT "QV_NATIVE_BUILD=${CMAKE_BINARY_DIR};QV_ROOT=${CMAKE_SOURCE_DIR}")
+  endforeach()
+endfunction()
 
+# Fault-injection tests: in network namespaces of their own (as root; elsewhere they skip).
+qv_add_shell_tests(faults)
 # The command-line peer's own tests on loopback (--once, system calls per file).
-file(GLOB QV_CLI_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cli/*_test.sh)
-foreach(script ${QV_CLI_TESTS})
-  get_filename_component(name ${script} NAME_WE)
-  add_test(NAME cli.${name} COMMAND bash ${script})
-  set_tests_properties(cli.${name} PROPERTIES LABELS cli TIMEOUT 240 SKIP_RETURN_CODE 77
-    ENVIRONMENT "QV_NATIVE_BUILD=${CMAKE_BINARY_DIR};QV_ROOT=${CMAKE_SOURCE_DIR}")
-endforeach()
+qv_add_shell_tests(cli)

@@ -5,14 +5,10 @@ set -euo pipefail
 QV_ROOT="${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 QV_NATIVE_BUILD="${QV_NATIVE_BUILD:-$QV_ROOT/build/native}"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
-FAILURES=0
+source "$QV_ROOT/tests/support/checks.sh"
 RX_PID=""
 PORT=""
 
-skip() {
-  echo "SKIP: $*"
-  exit 77
-}
 [ -x "$CLI" ] || skip "no $CLI (make native)"
 
 WORK="$(mktemp -d /tmp/qv-cli.XXXXXX)"
@@ -21,22 +17,6 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  FAILURES=$((FAILURES + 1))
-}
-ok() { echo "ok: $*"; }
-expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then ok "$1"; else fail "$1: expected \"$2\", got \"$3\""; fi
-}
-finish() {
-  if [ "$FAILURES" -gt 0 ]; then
-    echo "$FAILURES check(s) failed"
-    exit 1
-  fi
-  echo "all checks passed"
-}
 
 # rx_start STORE [WRAPPER...]: `receive --once` into STORE on a free port, optionally run
 # under a wrapper command (strace); sets RX_PID and PORT once it listens. Its output goes

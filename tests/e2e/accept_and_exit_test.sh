@@ -67,15 +67,11 @@ end_in_the_middle() {
 }
 link2="$(ip -n "${PC_NS[pc2]}" -o link show type veth | awk -F': ' '{print $2}' | cut -d@ -f1)"
 slow_link "${PC_NS[pc2]}" "$link2"
-mkdir -p "$WORK/src/fresh" "$WORK/src/kept"
-head -c 8388608 /dev/urandom >"$WORK/src/fresh/new.bin"
-head -c 8388608 /dev/urandom >"$WORK/src/kept/old.bin"
+make_ending_sources
 end_in_the_middle "ended while writing a new file" fresh "$STORE/fresh/new.bin"
 expect_cut_new_file "ended while writing a new file" "$WORK/src/fresh/new.bin" "$STORE/fresh/new.bin"
 
-mkdir -p "$STORE/kept"
-head -c 1048576 /dev/urandom >"$STORE/kept/old.bin"
-cp "$STORE/kept/old.bin" "$WORK/old.before"
+make_old_file "$STORE"
 start_program
 driver wait-text 113 "Server running" 20000 >/dev/null || fail "the listener did not start again"
 end_in_the_middle "ended while replacing a file" kept ""

@@ -58,16 +58,12 @@ end_in_the_middle() {
   wait "$sender" || true
 }
 slow_link "$TX_NS" "$TX_IF"
-mkdir -p "$WORK/src/fresh" "$WORK/src/kept"
-head -c 8388608 /dev/urandom >"$WORK/src/fresh/new.bin"
-head -c 8388608 /dev/urandom >"$WORK/src/kept/old.bin"
+make_ending_sources
 end_in_the_middle "ended while writing a new file" fresh "$STORE/fresh/new.bin"
 expect_cut_new_file "ended while writing a new file" "$WORK/src/fresh/new.bin" "$STORE/fresh/new.bin"
 
 rx_start
-mkdir -p "$STORE/kept"
-head -c 1048576 /dev/urandom >"$STORE/kept/old.bin"
-cp "$STORE/kept/old.bin" "$WORK/old.before"
+make_old_file "$STORE"
 end_in_the_middle "ended while replacing a file" kept ""
 expect_old_file_kept "ended while replacing a file" "$WORK/old.before" "$STORE/kept" old.bin
 fast_link "$TX_NS" "$TX_IF"

@@ -50,3 +50,17 @@ expect_old_file_kept() {
   cmp -s "$2" "$3/$4" && ok "$1: the existing file is unchanged" || fail "$1: the existing file changed"
   expect_eq "$1: nothing else in its folder" "$4" "$(ls -A "$3" | xargs)"
 }
+
+# make_ending_sources: two 8 MiB files to send, $WORK/src/fresh/new.bin and
+# $WORK/src/kept/old.bin. make_old_file STORE: an older kept/old.bin in the store, and
+# its copy in $WORK/old.before.
+make_ending_sources() {
+  mkdir -p "$WORK/src/fresh" "$WORK/src/kept"
+  head -c 8388608 /dev/urandom >"$WORK/src/fresh/new.bin"
+  head -c 8388608 /dev/urandom >"$WORK/src/kept/old.bin"
+}
+make_old_file() {
+  mkdir -p "$1/kept"
+  head -c 1048576 /dev/urandom >"$1/kept/old.bin"
+  cp "$1/kept/old.bin" "$WORK/old.before"
+}

@@ -9,12 +9,8 @@ QV_ROOT="${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 QV_NATIVE_BUILD="${QV_NATIVE_BUILD:-$QV_ROOT/build/native}"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
 PEER="$QV_ROOT/tests/faults/peer.py"
-FAILURES=0
+source "$QV_ROOT/tests/support/checks.sh"
 
-skip() {
-  echo "SKIP: $*"
-  exit 77
-}
 [ "$(id -u)" = 0 ] || skip "network namespaces need root"
 [ -x "$CLI" ] || skip "no $CLI (make native)"
 command -v python3 >/dev/null || skip "python3 is missing"
@@ -47,19 +43,6 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  FAILURES=$((FAILURES + 1))
-}
-ok() { echo "ok: $*"; }
-finish() {
-  if [ "$FAILURES" -gt 0 ]; then
-    echo "$FAILURES check(s) failed"
-    exit 1
-  fi
-  echo "all checks passed"
-}
 
 # The two namespaces and the link between them.
 ip netns add "$RX_NS"
@@ -150,9 +133,6 @@ after_fault() {
   good_transfer "$what: a good transfer afterwards"
 }
 
-expect_eq() {
-  if [ "$2" == "$3" ]; then ok "$1"; else fail "$1: expected \"$2\", got \"$3\""; fi
-}
 
 # make_tree DIR: a small tree with a folder, an empty file and a 300 KiB file.
 make_tree() {

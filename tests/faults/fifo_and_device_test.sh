@@ -18,9 +18,9 @@ rx_mark
 timeout 20 ip netns exec "$TX_NS" "$CLI" send "$RX_ADDR" "$WORK/src/kinds" >/dev/null 2>>"$WORK/tx.err" ||
   fail "the sender failed"
 expect_result "a FIFO and a device in the store" "Some files were not received." 10
-[ -p "$STORE/kinds/pipe" ] && [ -c "$STORE/kinds/null" ] && ok "both are left as they were" || fail "a special file was replaced"
+[ -p "$STORE/kinds/pipe" ] && [ -c "$STORE/kinds/null" ] && ok "both are left as they were" || fail "the FIFO or the device was replaced"
 cmp -s "$WORK/src/kinds/ok.txt" "$STORE/kinds/ok.txt" && ok "the regular file beside them arrived" || fail "ok.txt differs"
-after_fault "special files in the store"
+after_fault "a FIFO and a device in the store"
 
 # --- In a folder that is sent: the sender leaves them out and says so.
 mkdir -p "$WORK/src/sent"
@@ -33,6 +33,6 @@ timeout 20 ip netns exec "$TX_NS" "$CLI" send "$RX_ADDR" "$WORK/src/sent" >/dev/
 expect_eq "the sender ends and reports what it left out" 1 "$rc"
 expect_result "a FIFO and a device in a folder sent" "Some files were not received." 10
 expect_eq "only the regular file arrived" "ok.txt" "$(ls "$STORE/sent")"
-after_fault "special files sent"
+after_fault "a FIFO and a device in a folder sent"
 
 finish
