@@ -108,6 +108,15 @@ int readContent(StreamReader& reader, char* buffer, int size) {
     return static_cast<int>(count);
 }
 
+int readContentIntoFile(StreamReader& reader, FileHandle file, int size, bool* written) {
+    if (reader.socket == kInvalidSocket || reader.start != reader.end || size <= 0) return kNoDirectPath;
+    if (reader.lastResult <= 0) return reader.lastResult;
+    int n = socketToFile(reader.socket, file, size, written);
+    if (n == kNoDirectPath) return n;
+    reader.lastResult = n < 0 && netLastErrorWasTimeout() ? kReceiveTimedOut : n;
+    return reader.lastResult;
+}
+
 bool skipContent(StreamReader& reader, int64_t count) {
     while (count > 0) {
         if (reader.start == reader.end && !refill(reader)) return false;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/net.h"
+#include "platform/socket_file.h"
 
 constexpr uint16_t kTransferPort = 2904;
 constexpr int kHeaderBlockLimit = 20480;  // bytes of one header block, its last line feed included
@@ -56,6 +57,12 @@ int readHeaderBlock(StreamReader& reader, char* block, int* length);
 // reader's buffer size with nothing buffered goes straight to one receive). >0 bytes,
 // 0 closed, <0 error. Once the stream has ended it is not asked again.
 int readContent(StreamReader& reader, char* buffer, int size);
+
+// Moves at most size content bytes from a socket reader's connection straight into the
+// file, when nothing is buffered and the system offers the way; otherwise returns
+// kNoDirectPath and takes nothing. Results as readContent; *written turns false when the
+// file refused bytes (they were read all the same, and dropped).
+int readContentIntoFile(StreamReader& reader, FileHandle file, int size, bool* written);
 
 // Reads and drops count content bytes, so that a record the receiver does not store
 // leaves the stream in step. Returns false when the stream ended first.

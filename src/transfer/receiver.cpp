@@ -207,6 +207,29 @@ Target openTarget(const std::string& path, size_t nameLength) {
     return target;
 }
 
+// Large content goes from the connection into the file inside the system when it can:
+// false when it cannot (nothing was read then). A file that refuses bytes is closed,
+// and the rest of its content read and dropped in the buffered way.
+bool receiveDirect(Reception& r, FileHandle& file, int room, int64_t* remaining, bool* open) {
+    if (cancelRequested) return false;
+    bool written = true;
+    int n = readContentIntoFile(r.reader, file, room, &written);
+    if (n == kNoDirectPath) return false;
+    if (n <= 0) {
+        *open = false;  // the stream ended; the file keeps what arrived
+        return true;
+    }
+    *remaining -= n;
+    progressNow.received += n;
+    updateProgress(r);
+    if (!written) {
+        r.missed = true;
+        fileClose(file);
+        file = kInvalidFile;
+    }
+    return true;
+}
+
 // Moves the content into the file in large writes. A file that cannot be written to
 // still has its content read, and dropped, so that it is never taken for a header.
 void receiveFile(Reception& r, const Record& record) {
@@ -222,6 +245,9 @@ void receiveFile(Reception& r, const Record& record) {
     bool open = true;
     while (remaining > 0 && open) {
         int room = remaining < kWriteChunk ? static_cast<int>(remaining) : kWriteChunk;
+        if (room >= static_cast<int>(kReaderBufferSize) && file != kInvalidFile &&
+            receiveDirect(r, file, room, &remaining, &open))
+            continue;
         int filled = 0;
         while (filled < room && !cancelRequested) {
             int n = readContent(r.reader, r.chunk.data() + filled, room - filled);

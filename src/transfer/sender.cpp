@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "platform/net.h"
+#include "platform/socket_file.h"
 #include "platform/threads.h"
 #include "platform/window_port.h"
 #include "resource.h"
@@ -120,12 +121,38 @@ void keepContent(Transfer& t, size_t count) {
     t.used += count;
 }
 
+// What is left of a large file goes from the file to the connection inside the system,
+// in send pieces, after the buffer. False when the system offers no such way (nothing of
+// the file was sent then).
+bool sendDirect(Transfer& t, FileHandle file, int64_t* remaining) {
+    if (!flush(t)) return true;
+    while (*remaining > 0) {
+        if (sendCancelRequested) {
+            t.ended = true;
+            return true;
+        }
+        const int piece = static_cast<int>(std::min<int64_t>(*remaining, kSendPiece));
+        const int n = fileToSocket(file, t.socket, piece);
+        if (n == kNoDirectPath) return false;
+        if (n <= 0) {  // the file shrank or failed, or the send failed
+            t.incomplete = true;
+            t.ended = true;
+            return true;
+        }
+        *remaining -= n;
+        progressNow.sent += n;
+        updateProgress(t);
+    }
+    return true;
+}
+
 // Exactly size bytes follow a file's header, whatever the file does meanwhile: a file
 // that grew is cut at size; one that shrank (or fails to read) ends the connection
 // there, since the receiver would otherwise take the next header for content.
 void sendContent(Transfer& t, FileHandle file, int64_t size) {
     int64_t remaining = size;
     bool grew = false, atEnd = false;
+    if (size >= static_cast<int64_t>(kSendBufferSize) && sendDirect(t, file, &remaining) && t.ended) return;
     while (remaining > 0) {
         if (sendCancelRequested) {
             t.ended = true;
