@@ -45,9 +45,9 @@ bool nameTravels(const std::string& name) {
 // folder above it, and the walk would repeat the same files level after level.
 bool followable(const std::string& folder) { return !isSymbolicLink(folder); }
 
+// wireFolder is "/" or a folder whose wire form the walk has already found to fit.
 void addFileEntry(const std::string& localPath, const std::string& name, const std::string& wireFolder) {
-    if (!fitsField(localPath) || !fitsField(name) || !fitsWire(name) || !fitsWire(wireFolder) ||
-        !nameTravels(name)) {
+    if (!fitsField(localPath) || !fitsField(name) || !fitsWire(name) || !nameTravels(name)) {
         refuse();
         return;
     }

@@ -65,12 +65,14 @@ bool splitRecordDirectory(const std::string& directory, bool windowsRules, std::
     return true;
 }
 
+void appendComponent(std::string& path, const std::string& component, char separator) {
+    if (path.empty() || (path.back() != separator && path.back() != '/')) path += separator;
+    path += component;
+}
+
 std::string joinStorePath(const std::string& store, const std::vector<std::string>& components, char separator) {
     std::string path = store;
-    for (const std::string& component : components) {
-        if (path.empty() || (path.back() != separator && path.back() != '/')) path += separator;
-        path += component;
-    }
+    for (const std::string& component : components) appendComponent(path, component, separator);
     return path;
 }
 

@@ -28,6 +28,8 @@ bool isSafeComponent(const std::string& component, bool windowsRules);
 // (false) with no components.
 bool splitRecordDirectory(const std::string& directory, bool windowsRules, std::vector<std::string>* components);
 
+// Appends a separator unless the path already ends with one, then the component.
+void appendComponent(std::string& path, const std::string& component, char separator);
 // The store path, a separator unless it already ends with one, and the components
 // joined by separator.
 std::string joinStorePath(const std::string& store, const std::vector<std::string>& components, char separator);

@@ -2,7 +2,10 @@
 // content reading for the receiving side.
 #include "transfer/protocol.h"
 
+#include <algorithm>
+#include <cinttypes>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -37,8 +40,17 @@ std::string directoryRecordBytes(const std::string& utf8Folder) {
     return "\n\nType:directory\nDirectory:" + utf8Folder;
 }
 
+void appendFileRecord(std::string& out, int64_t size, const std::string& utf8Name, const std::string& utf8Folder) {
+    char digits[24];
+    int count = snprintf(digits, sizeof digits, "%" PRId64, size);
+    out.append("\n\nType:file\nSize:").append(digits, static_cast<size_t>(count));
+    out.append("\nName:").append(utf8Name).append("\nDirectory:").append(utf8Folder).append("\n\n");
+}
+
 std::string fileRecordBytes(int64_t size, const std::string& utf8Name, const std::string& utf8Folder) {
-    return "\n\nType:file\nSize:" + number(size) + "\nName:" + utf8Name + "\nDirectory:" + utf8Folder + "\n\n";
+    std::string bytes;
+    appendFileRecord(bytes, size, utf8Name, utf8Folder);
+    return bytes;
 }
 
 std::string emptyBlockBytes() { return "\n\n"; }
@@ -63,30 +75,44 @@ void startSocketReader(StreamReader& reader, Socket socket) {
 }
 
 int readHeaderBlock(StreamReader& reader, char* block, int* length) {
-    int stored = 0;
-    int lineFeeds = 0;
+    size_t stored = 0;
+    bool lineFeedLast = false;  // the last byte stored was a line feed
     bool done = false;
     while (!done && (reader.start < reader.end || refill(reader))) {
-        while (reader.start < reader.end) {
-            char c = reader.buffer[reader.start++];
-            if (c == '\n') {
-                if (++lineFeeds == 2) {
-                    done = true;  // the second line feed of the pair is dropped
-                    break;
-                }
-            } else {
-                lineFeeds = 0;
-            }
-            block[stored++] = c;
-            if (stored == kHeaderBlockLimit) {
-                done = true;  // an overlong block is cut here; its rest reads as another block
+        const char* from = reader.buffer.data() + reader.start;
+        if (lineFeedLast && *from == '\n') {  // the second line feed of a pair is dropped
+            ++reader.start;
+            break;
+        }
+        // Up to the block's limit: an overlong block is cut there, its rest reads as another.
+        size_t take = std::min(reader.end - reader.start, static_cast<size_t>(kHeaderBlockLimit) - stored);
+        const char* stop = from + take;
+        size_t skip = 0;
+        for (const char* p = from; (p = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(stop - p))));) {
+            if (p + 1 < stop && p[1] == '\n') {
+                take = static_cast<size_t>(p + 1 - from);
+                skip = 1;
+                done = true;
                 break;
             }
+            ++p;
         }
+        memcpy(block + stored, from, take);
+        stored += take;
+        reader.start += take + skip;
+        lineFeedLast = take > 0 && from[take - 1] == '\n';
+        if (stored == static_cast<size_t>(kHeaderBlockLimit)) done = true;
     }
     block[stored] = '\0';
-    *length = stored;
+    *length = static_cast<int>(stored);
     return reader.lastResult;
+}
+
+int takeBuffered(StreamReader& reader, int size, const char** data) {
+    if (size <= 0 || reader.end - reader.start < static_cast<size_t>(size)) return 0;
+    *data = reader.buffer.data() + reader.start;
+    reader.start += static_cast<size_t>(size);
+    return size;
 }
 
 int readContent(StreamReader& reader, char* buffer, int size) {
@@ -130,20 +156,9 @@ bool skipContent(StreamReader& reader, int64_t count) {
 
 HeaderLines parseHeaderLines(const char* block, int length) {
     HeaderLines lines;
-    // The block is a C string to its readers: a NUL byte ends it, so no value can carry
-    // one into a path.
-    size_t end = strnlen(block, length > 0 ? static_cast<size_t>(length) : 0);
-    size_t position = 0;
-    while (position < end) {
-        const char* lineStart = block + position;
-        const char* feed = static_cast<const char*>(memchr(lineStart, '\n', end - position));
-        if (!feed || feed == lineStart) break;  // no complete line left, or an empty line
-        const char* colon = static_cast<const char*>(memchr(lineStart, ':', end - position));
-        if (!colon || colon == lineStart) break;  // no colon anywhere after, or an empty key
-        if (colon < feed)
-            lines.emplace_back(std::string(lineStart, colon), std::string(colon + 1, feed));
-        position = static_cast<size_t>(feed - block) + 1;
-    }
+    forEachHeaderLine(block, length, [&](std::string_view key, std::string_view value) {
+        lines.emplace_back(std::string(key), std::string(value));
+    });
     return lines;
 }
 
@@ -154,7 +169,7 @@ std::string headerValue(const HeaderLines& lines, const std::string& key) {
     return value;
 }
 
-int64_t readNumber(const std::string& text) {
+int64_t readNumber(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && isSpace(text[i])) ++i;
     bool negative = false;
@@ -174,7 +189,7 @@ int64_t readNumber(const std::string& text) {
     return value;
 }
 
-int32_t readFlags(const std::string& text) {
+int32_t readFlags(std::string_view text) {
     int64_t value = readNumber(text);
     if (value > INT32_MAX) return INT32_MAX;
     if (value < INT32_MIN) return INT32_MIN;

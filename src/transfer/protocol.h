@@ -4,7 +4,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -24,6 +26,8 @@ std::string transferHeaderBytes(int64_t total);
 std::string directoryRecordBytes(const std::string& utf8Folder);
 // "\n\nType:file\nSize:<size>\nName:<name>\nDirectory:<folder>\n\n"; content follows.
 std::string fileRecordBytes(int64_t size, const std::string& utf8Name, const std::string& utf8Folder);
+// The same bytes appended to out, which keeps its room from one record to the next.
+void appendFileRecord(std::string& out, int64_t size, const std::string& utf8Name, const std::string& utf8Folder);
 // "\n\n": an empty block that every receiver passes over.
 std::string emptyBlockBytes();
 // The whole address hand-over: "Version:3.0\n\nType:ip\nSize:<n>\nFlags:<0|1>\n\n<address>\n\n".
@@ -58,6 +62,10 @@ int readHeaderBlock(StreamReader& reader, char* block, int* length);
 // 0 closed, <0 error. Once the stream has ended it is not asked again.
 int readContent(StreamReader& reader, char* buffer, int size);
 
+// Hands out size content bytes in place when the reader holds that many: *data then
+// points into the reader's buffer until its next read. Returns size, or 0 (nothing taken).
+int takeBuffered(StreamReader& reader, int size, const char** data);
+
 // Moves at most size content bytes from a socket reader's connection straight into the
 // file, when nothing is buffered and the system offers the way; otherwise returns
 // kNoDirectPath and takes nothing. Results as readContent; *written turns false when the
@@ -68,16 +76,34 @@ int readContentIntoFile(StreamReader& reader, FileHandle file, int size, bool* w
 // leaves the stream in step. Returns false when the stream ended first.
 bool skipContent(StreamReader& reader, int64_t count);
 
+// Calls line(key, value) for each "Key:value" line of a block, in order, without copying:
+// key up to the first colon, value up to the line feed. Stops at the first empty line
+// or empty key, and at a NUL byte; a last line without its line feed is not parsed.
+template <typename Line>
+void forEachHeaderLine(const char* block, int length, Line line) {
+    // The block is a C string to its readers: a NUL byte ends it, so no value can carry
+    // one into a path.
+    const char* end = block + strnlen(block, length > 0 ? static_cast<size_t>(length) : 0);
+    for (const char* start = block; start < end;) {
+        const char* feed = static_cast<const char*>(memchr(start, '\n', static_cast<size_t>(end - start)));
+        if (!feed || feed == start) break;  // no complete line left, or an empty line
+        const char* colon = static_cast<const char*>(memchr(start, ':', static_cast<size_t>(end - start)));
+        if (!colon || colon == start) break;  // no colon anywhere after, or an empty key
+        if (colon < feed)
+            line(std::string_view(start, static_cast<size_t>(colon - start)),
+                 std::string_view(colon + 1, static_cast<size_t>(feed - colon - 1)));
+        start = feed + 1;
+    }
+}
+
 using HeaderLines = std::vector<std::pair<std::string, std::string>>;
-// Key/value pairs in order: key up to the first colon, value up to the line feed.
-// Stops at the first empty line or empty key, and at a NUL byte; a last line without
-// its line feed is not parsed.
+// The same lines as key/value pairs, in order.
 HeaderLines parseHeaderLines(const char* block, int length);
 // The value of the last line with that key, or "" when absent.
 std::string headerValue(const HeaderLines& lines, const std::string& key);
 
 // Decimal signed 64-bit: leading white space and a sign accepted, stops at the first
 // non-digit, no digits reads as 0; saturates instead of overflowing.
-int64_t readNumber(const std::string& text);
+int64_t readNumber(std::string_view text);
 // The same rule for the decimal 32-bit "Flags", clamped to the 32-bit range.
-int32_t readFlags(const std::string& text);
+int32_t readFlags(std::string_view text);

@@ -49,8 +49,14 @@ struct Reception {
     bool missed = false;      // a record was refused or could not be stored
     int percent = -1;         // last percent shown
     uint32_t lastUpdate = 0;
-    // The folder of the last stored file, already found free of links (empty: none yet):
-    // the files of one folder arrive together, so it is looked at once for all of them.
+    // The files of one folder arrive together, so the folder a Directory text leads to is
+    // worked out once for all of them: the text, whether it may be stored, its
+    // components and its path.
+    std::string folderText;
+    bool folderKnown = false, folderAllowed = false;
+    std::vector<std::string> folderComponents;
+    std::string folderPath;
+    // The folder of the last stored file, already found free of links (empty: none yet).
     std::string checkedFolder;
 };
 
@@ -61,29 +67,29 @@ struct Record {
     bool cut = false;  // the stream ended before the block's blank line
 };
 
-// Reads one block. A block cut short by the end of the stream keeps its last line: the
-// parse needs its line feed, and a directory record that lost it must still count.
-HeaderLines readBlock(Reception& r, bool completeLastLine, int* bytesRead = nullptr, bool* cut = nullptr) {
+// Reads one block into r.block and returns its length. A block cut short by the end of
+// the stream keeps its last line: the parse needs its line feed, and a directory record
+// that lost it must still count.
+int readBlock(Reception& r, bool completeLastLine, bool* cut = nullptr) {
     int length = 0;
     int result = readHeaderBlock(r.reader, r.block.data(), &length);
-    if (bytesRead) *bytesRead = length;
     if (cut) *cut = result <= 0;
     if (completeLastLine && result <= 0 && length > 0 && length < kHeaderBlockLimit &&
         r.block[static_cast<size_t>(length) - 1] != '\n')
         r.block[static_cast<size_t>(length++)] = '\n';
-    return parseHeaderLines(r.block.data(), length);
+    return length;
 }
 
 Record readRecord(Reception& r) {
     Record record;
-    for (const auto& line : readBlock(r, true, nullptr, &record.cut)) {
-        const std::string& key = line.first;
-        if (key == "Size") record.size = readNumber(line.second);
-        else if (key == "Type") record.type = line.second;
-        else if (key == "Name") record.name = fromUtf8(line.second);
-        else if (key == "Directory") record.directory = fromUtf8(line.second);
-        else if (key == "Flags") record.flags = readFlags(line.second);
-    }
+    int length = readBlock(r, true, &record.cut);
+    forEachHeaderLine(r.block.data(), length, [&](std::string_view key, std::string_view value) {
+        if (key == "Size") record.size = readNumber(value);
+        else if (key == "Type") record.type = value;
+        else if (key == "Name") record.name = fromUtf8(std::string(value));
+        else if (key == "Directory") record.directory = fromUtf8(std::string(value));
+        else if (key == "Flags") record.flags = readFlags(value);
+    });
     return record;
 }
 
@@ -152,18 +158,20 @@ void createFolders(Reception& r, const Record& record) {
 
 // The local path of a file record, or "" when the record may not be stored.
 std::string targetPath(Reception& r, const Record& record) {
-    std::vector<std::string> components;
-    if (!splitRecordDirectory(record.directory, r.windowsRules, &components) ||
-        !isSafeComponent(record.name, r.windowsRules))
-        return std::string();
-    std::string folder = joinStorePath(r.store, components, kPathSeparator);
-    components.push_back(record.name);
-    std::string path = joinStorePath(r.store, components, kPathSeparator);
-    components.pop_back();
+    if (!r.folderKnown || record.directory != r.folderText) {
+        r.folderText = record.directory;
+        r.folderKnown = true;
+        r.folderComponents.clear();
+        r.folderAllowed = splitRecordDirectory(record.directory, r.windowsRules, &r.folderComponents);
+        r.folderPath = joinStorePath(r.store, r.folderComponents, kPathSeparator);
+    }
+    if (!r.folderAllowed || !isSafeComponent(record.name, r.windowsRules)) return std::string();
+    std::string path = r.folderPath;
+    appendComponent(path, record.name, kPathSeparator);
     if (!fitsLocalPathLimit(path)) return std::string();
-    if (folder != r.checkedFolder) {
-        if (passesThroughLink(r.store, components, kPathSeparator)) return std::string();
-        r.checkedFolder = folder;
+    if (r.folderPath != r.checkedFolder) {
+        if (passesThroughLink(r.store, r.folderComponents, kPathSeparator)) return std::string();
+        r.checkedFolder = r.folderPath;
     }
     if (!kCreateRefusesLinks && isSymbolicLink(path)) return std::string();
     return path;
@@ -249,6 +257,12 @@ void receiveFile(Reception& r, const Record& record) {
             receiveDirect(r, file, room, &remaining, &open))
             continue;
         int filled = 0;
+        const char* bytes = r.chunk.data();
+        // A piece the reader holds whole is written from the reader's buffer.
+        if (!cancelRequested && (filled = takeBuffered(r.reader, room, &bytes)) > 0) {
+            progressNow.received += filled;
+            updateProgress(r);
+        }
         while (filled < room && !cancelRequested) {
             int n = readContent(r.reader, r.chunk.data() + filled, room - filled);
             if (n <= 0) {
@@ -261,7 +275,7 @@ void receiveFile(Reception& r, const Record& record) {
         }
         if (filled < room) open = false;  // ended, or Stop
         remaining -= filled;
-        if (filled > 0 && file != kInvalidFile && !fileWriteAll(file, r.chunk.data(), static_cast<size_t>(filled))) {
+        if (filled > 0 && file != kInvalidFile && !fileWriteAll(file, bytes, static_cast<size_t>(filled))) {
             r.missed = true;  // the disk refused: read the rest in step, keep nothing more
             fileClose(file);
             file = kInvalidFile;
@@ -428,11 +442,11 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
 
     std::string version;
     int64_t total = 0;
-    int headerLength = 0;
-    for (const auto& line : readBlock(r, false, &headerLength)) {
-        if (line.first == "Total") total = readNumber(line.second);
-        else if (line.first == "Version") version = line.second;
-    }
+    int headerLength = readBlock(r, false);
+    forEachHeaderLine(r.block.data(), headerLength, [&](std::string_view key, std::string_view value) {
+        if (key == "Total") total = readNumber(value);
+        else if (key == "Version") version = value;
+    });
     if (headerLength == 0 && !cancelRequested) {
         // Closed or silent before its first byte: a probe or a port scan, not an old
         // sender; an error box for each would let anyone on the network raise boxes.

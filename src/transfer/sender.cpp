@@ -43,6 +43,10 @@ struct Transfer {
     bool blockOpen = false;       // the last record written still waits for its "\n\n"
     int percent = -1;
     uint32_t lastUpdateTick = 0;
+    std::string header;  // the file record being written, its room kept from file to file
+    // The files of one folder come one after another: its wire form is made once for all.
+    std::string folder, utf8Folder;
+    bool folderKnown = false, folderFits = false;
 };
 
 int percentOf(int64_t sent, int64_t total) {
@@ -185,10 +189,15 @@ void sendContent(Transfer& t, FileHandle file, int64_t size) {
 }
 
 void sendFile(Transfer& t, const ManifestEntry& entry) {
-    std::string name = entry.name, folder = entry.relativeFolder;
+    if (!t.folderKnown || entry.relativeFolder != t.folder) {
+        t.folder = t.utf8Folder = entry.relativeFolder;
+        t.folderKnown = true;
+        t.folderFits = toUtf8InPlace(t.utf8Folder, kManifestFieldLimit);
+    }
+    std::string name = entry.name;
     // A value whose UTF-8 form would not fit its field is left out, like a file that
     // cannot be opened: no header, no content.
-    if (!toUtf8InPlace(name, kManifestFieldLimit) || !toUtf8InPlace(folder, kManifestFieldLimit)) {
+    if (!t.folderFits || !toUtf8InPlace(name, kManifestFieldLimit)) {
         t.incomplete = true;
         return;
     }
@@ -201,7 +210,9 @@ void sendFile(Transfer& t, const ManifestEntry& entry) {
         return;
     }
     if (size != entry.measuredSize) t.incomplete = true;
-    if (append(t, fileRecordBytes(size, name, folder))) {
+    t.header.clear();
+    appendFileRecord(t.header, size, name, t.utf8Folder);
+    if (append(t, t.header)) {
         t.blockOpen = false;
         if (size > 0) sendContent(t, file, size);
     }
