@@ -41,10 +41,11 @@ dist: release windows windows64
 test-dist: dist
 	@tests/dist/run.sh
 
-# Every test: native (sanitized) unit and integration tests, a static check of both
-# Windows builds, the Windows build this machine can run (under Wine), the end-to-end
-# suite, then the release packages' tests (as make test-dist). `make test-fast` leaves
-# the fuzzing, the end-to-end suite and the packages out.
+# Every test: the include rules of the source layout, native (sanitized) unit and
+# integration tests, a static check of both Windows builds, the Windows build this
+# machine can run (under Wine), the end-to-end suite, then the release packages' tests
+# (as make test-dist). `make test-fast` leaves the fuzzing, the end-to-end suite and the
+# packages out.
 test: native windows windows64 dist
 	@scripts/run-tests.sh all
 

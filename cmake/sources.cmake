@@ -1,26 +1,21 @@
 # Source conventions, so that a new file needs no edit here:
-#   src/<subsystem>/*.cpp          portable code, both builds
+#   src/core/*.cpp, src/<subsystem>/*.cpp   portable code, both builds
 #   src/platform/*_win32.cpp       Windows side of a platform seam
 #   src/platform/*_posix.cpp       POSIX side of a platform seam
-#   src/<other>/*_win32.cpp        the Windows program's user interface (only in the .exe)
+#   src/windows/*.cpp              the Windows front end (only in the .exe)
 #   src/cli/*.cpp                  the native command-line peer
 #   tests/support/*.cpp            test helpers (recording window port, stream feeders)
 #   tests/unit/*.cpp, tests/integration/*.cpp   GoogleTest suites
-set(QV_SUBSYSTEMS shell selection transfer discovery banner platform)
+set(QV_SUBSYSTEMS core selection transfer discovery banner platform)
 
 set(QV_CORE_SOURCES)
-set(QV_GUI_SOURCES)
 foreach(sub ${QV_SUBSYSTEMS})
   file(GLOB files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${sub}/*.cpp)
   foreach(f ${files})
     get_filename_component(name ${f} NAME_WE)
     if(name MATCHES "_win32$")
       if(WIN32)
-        if(sub STREQUAL "platform")
-          list(APPEND QV_CORE_SOURCES ${f})
-        else()
-          list(APPEND QV_GUI_SOURCES ${f})
-        endif()
+        list(APPEND QV_CORE_SOURCES ${f})
       endif()
     elseif(name MATCHES "_posix$")
       if(NOT WIN32)
@@ -32,6 +27,7 @@ foreach(sub ${QV_SUBSYSTEMS})
   endforeach()
 endforeach()
 
+file(GLOB QV_GUI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/windows/*.cpp)
 file(GLOB QV_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 file(GLOB QV_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 file(GLOB QV_INTEGRATION_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/integration/*.cpp)

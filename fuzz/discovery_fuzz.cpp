@@ -6,7 +6,7 @@
 
 #include "discovery/discovery.h"
 #include "fuzz_check.h"
-#include "shell/central_state.h"
+#include "core/central_state.h"
 
 namespace {
 void checkFields(const DiscoveryFields& f) {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "shell/text_routines.h"
+#include "core/text_routines.h"
 
 namespace {
 // The name is the input up to its first NUL (or 20 bytes), the document the rest.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Runs every test: native unit and integration tests (sanitized), the fuzz targets, a
-# static check of both Windows builds, the Windows build that this machine can run under
-# Wine, and (unless "fast") the end-to-end suite under Wine + Xvfb and the release
-# packages' tests (make dist first).
+# Runs every test: the include rules of the source layout, native unit and integration
+# tests (sanitized), the fuzz targets, a static check of both Windows builds, the Windows
+# build that this machine can run under Wine, and (unless "fast") the end-to-end suite
+# under Wine + Xvfb and the release packages' tests (make dist first).
 # Ends with one line "N passed, N failed, N skipped"; every skip says why above it.
 set -uo pipefail
 mode="${1:-all}"
@@ -36,6 +36,9 @@ count_step() {
   shift
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
 }
+
+echo "== the source layout: every include points down (tests/static/include_rules.txt)"
+count_step "include rules" tests/static/include_rules_test.py
 
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 count_ctest build/native native

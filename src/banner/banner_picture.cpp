@@ -3,7 +3,7 @@
 #include "banner/banner_connection.h"
 #include "platform/files.h"
 #include "platform/net.h"
-#include "shell/text_routines.h"
+#include "core/text_routines.h"
 
 const char kBannerPictureFile[] = "banner";
 

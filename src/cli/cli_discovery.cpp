@@ -9,7 +9,7 @@
 #include "discovery/own_address.h"
 #include "platform/adapters.h"
 #include "platform/threads.h"
-#include "shell/central_state.h"
+#include "core/central_state.h"
 
 namespace {
 std::atomic<bool> announcing{false};

@@ -19,7 +19,7 @@
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/threads.h"
-#include "shell/central_state.h"
+#include "core/central_state.h"
 #include "transfer/listener.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "platform/window_port.h"
-#include "shell/texts.h"
+#include "core/window_port.h"
+#include "core/texts.h"
 
 namespace {
 constexpr int kBarWidth = 30;

@@ -10,9 +10,9 @@
 #include "platform/adapters.h"
 #include "platform/multicast.h"
 #include "platform/threads.h"
-#include "platform/window_port.h"
-#include "shell/central_state.h"
-#include "shell/text_routines.h"
+#include "core/window_port.h"
+#include "core/central_state.h"
+#include "core/text_routines.h"
 
 namespace {
 constexpr int kFieldLength = 15;

@@ -7,7 +7,7 @@
 
 #include "platform/adapters.h"
 #include "platform/net.h"
-#include "platform/window_port.h"
+#include "core/window_port.h"
 
 namespace {
 // Peers whose failure has been shown. A spoofed flood of senders cannot grow it for

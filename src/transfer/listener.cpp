@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/threads.h"
-#include "platform/window_port.h"
+#include "core/window_port.h"
 #include "resource.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"

@@ -2,8 +2,8 @@
 
 #include "platform/files.h"
 #include "selection/selection_list.h"
-#include "shell/central_state.h"
-#include "shell/text_routines.h"
+#include "core/central_state.h"
+#include "core/text_routines.h"
 
 std::vector<ManifestEntry> transferManifest;
 std::vector<std::string> directoryList;

@@ -7,10 +7,10 @@
 
 #include "platform/files.h"
 #include "platform/threads.h"
-#include "platform/window_port.h"
+#include "core/window_port.h"
 #include "resource.h"
-#include "shell/central_state.h"
-#include "shell/text_routines.h"
+#include "core/central_state.h"
+#include "core/text_routines.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
 #include "transfer/stop.h"

@@ -6,6 +6,7 @@ QV_ROOT="${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 QV_NATIVE_BUILD="${QV_NATIVE_BUILD:-$QV_ROOT/build/native}"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
 source "$QV_ROOT/tests/support/checks.sh"
+source "$QV_ROOT/tests/support/waits.sh"
 RX_PID=""
 PORT=""
 
@@ -13,7 +14,7 @@ PORT=""
 
 WORK="$(mktemp -d /tmp/qv-cli.XXXXXX)"
 cleanup() {
-  [ -n "$RX_PID" ] && { kill "$RX_PID" 2>/dev/null || true; wait "$RX_PID" 2>/dev/null || true; }
+  stop_peer "$RX_PID"
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -27,12 +28,10 @@ rx_start() {
   : >"$WORK/rx.err"
   "$@" "$CLI" receive --once --no-discovery --store "$store" --port 0 >"$WORK/rx.out" 2>"$WORK/rx.err" &
   RX_PID=$!
-  PORT=""
-  for _ in $(seq 100); do
+  if wait_for_line "$WORK/rx.err" "listening on TCP port [0-9]+,"; then
     PORT="$(sed -n 's/.*listening on TCP port \([0-9]*\),.*/\1/p' "$WORK/rx.err")"
-    [ -n "$PORT" ] && return 0
-    sleep 0.1
-  done
+    return 0
+  fi
   fail "the receiver did not start: $(cat "$WORK/rx.err")"
   finish
 }
@@ -40,11 +39,7 @@ rx_start() {
 # rx_wait SECONDS: waits for the receiver to end by itself; RX_STATUS is its exit status,
 # or "running" when it did not end in time (it is then ended).
 rx_wait() {
-  local i
-  for i in $(seq $(($1 * 10))); do
-    kill -0 "$RX_PID" 2>/dev/null || break
-    sleep 0.1
-  done
+  wait_until $(($1 * 10)) ended "$RX_PID" || true
   RX_STATUS=0
   if kill -0 "$RX_PID" 2>/dev/null; then
     kill "$RX_PID"

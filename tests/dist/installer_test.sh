@@ -33,7 +33,7 @@ if [ -z "${DISPLAY:-}" ]; then
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
     xvfb=$!
     export DISPLAY=":$n"
-    wait_until test -e "/tmp/.X11-unix/X$n" || true
+    wait_until 600 test -e "/tmp/.X11-unix/X$n" || true
     break
   done
 fi
@@ -59,8 +59,8 @@ key_gone() { ! pcwine reg query "$1" >/dev/null 2>&1; }
 # copy is done when the Uninstall key and the folder are gone.
 uninstall() {
   pcwine "$win_folder\\uninstall.exe" /S "$@" </dev/null >/dev/null 2>&1 || fail "the uninstaller did not start"
-  wait_until key_gone "$uninstall_key" || true
-  wait_until test ! -e "$folder" || true
+  wait_until 600 key_gone "$uninstall_key" || true
+  wait_until 600 test ! -e "$folder" || true
 }
 
 # The first page in each language, as the locale picks it. Wine draws the frame (as in
@@ -77,7 +77,7 @@ no_window() { ! has_window; }
 while read -r locale shot title; do
   (export LC_ALL="$locale"; in_pc_exec wine "$DIST/$setup") </dev/null >/dev/null 2>&1 &
   gui=$!
-  if wait_until has_window; then
+  if wait_until 600 has_window; then
     expect_eq "title of the first page under $locale" "$title" "$(xdotool getwindowname "$(window_of)")"
     sleep 1  # drawn
     [ "$shot" = - ] || xwd -id "$(window_of)" -silent -display "$DISPLAY" | convert xwd:- "$shots/$shot" ||
@@ -87,7 +87,7 @@ while read -r locale shot title; do
   fi
   kill "$gui" 2>/dev/null || true
   wait "$gui" 2>/dev/null || true
-  wait_until no_window || fail "the installer's window stayed"
+  wait_until 600 no_window || fail "the installer's window stayed"
 done <<EOF
 en_US.UTF-8 installer-en.png Quorvalinthexa $VERSION Setup
 es_ES.UTF-8 -                Instalación de Quorvalinthexa $VERSION

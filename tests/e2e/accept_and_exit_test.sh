@@ -55,7 +55,7 @@ end_in_the_middle() {
   send_from_pc2 "$2" &
   sender=$!
   driver wait-text 113 "Receiving" 20000 >/dev/null || fail "$what: the reception did not start"
-  [ -n "$3" ] && { wait_for_bytes "$3" || fail "$what: nothing arrived"; }
+  [ -n "$3" ] && { wait_until 50 test -s "$3" || fail "$what: nothing arrived"; }
   sleep 0.5
   driver post 0x0111 2 0 >/dev/null  # Escape: the window ends
   expect_gone "$what" "$pid"

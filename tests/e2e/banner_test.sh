@@ -46,7 +46,7 @@ pcwine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /t REG_SZ /d "$WORK/
 for id in 1003 1005; do
   : >"$WORK/opened.txt"
   driver click "$id" >/dev/null 2>&1 || driver post 0x0111 "$id" 0 >/dev/null
-  for _ in $(seq 100); do [ -s "$WORK/opened.txt" ] && break; sleep 0.1; done
+  wait_until 100 test -s "$WORK/opened.txt" || true
   expect_eq "link opened by a click on $id" "http://$host/welcome" "$(head -n 1 "$WORK/opened.txt")"
 done
 stop_program

@@ -55,7 +55,7 @@ if [ -x "$CLI" ]; then
   driver click 116
   driver wait-text 103 "10.77.0.2" 15000 && echo "ok: the program found the command-line peer" ||
     fail "pc1 recipient with the peer: $(driver text 103)"
-  kill "$cli" 2>/dev/null; wait "$cli" 2>/dev/null || true
+  stop_peer "$cli"
   # `quorvalinthexa discover` on pc2 lists the program, and nothing else.
   pc_use pc2
   expect_eq "discover lists the program and nothing else" "10.77.0.1" \

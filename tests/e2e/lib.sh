@@ -11,21 +11,21 @@ set -euo pipefail
 QV_ROOT="${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 QV_NATIVE_BUILD="${QV_NATIVE_BUILD:-$QV_ROOT/build/native}"
 source "$QV_ROOT/scripts/wine-env.sh"
+source "$QV_ROOT/tests/support/checks.sh"
+source "$QV_ROOT/tests/support/waits.sh"
+source "$QV_ROOT/tests/support/netns.sh"
 if [ -z "${DISPLAY:-}" ]; then
   eval "$("$QV_ROOT/scripts/wine-start.sh")"
 fi
 EXE="$QV_WIN_BUILD/Quorvalinthexa.exe"
 DRIVER="$QV_WIN_BUILD/qdriver.exe"
 WORK="$(mktemp -d /tmp/qv-e2e.XXXXXX)"
-FAILURES=0
 SETTINGS_KEY='HKCU\Software\Kelvadro\Quorvalinthexa'
 PC_PREFIX_BASE="$QV_E2E_PREFIXES"
 declare -A PC_NS=() PC_PID=() PC_WINE=()
 PCS=()
 PC=""
 NS=""
-
-have_netns() { [ "$(id -u)" = 0 ] && ip netns list >/dev/null 2>&1; }
 
 # in_pc CMD...: runs a command inside the current PC's network.
 in_pc() {
@@ -42,9 +42,8 @@ in_pc_exec() {
 # while) and makes it the current one. --no-wine: only its network, for native peers.
 pc_up() {
   local name="$1" ns="qv$$${1}"
-  have_netns || skip "a PC needs a network namespace of its own (run as root)"
-  ip netns add "$ns"
-  ip netns exec "$ns" ip link set lo up
+  need_netns
+  netns_add "$ns"
   PC_NS[$name]="$ns"
   PCS+=("$name")
   pc_use "$name"
@@ -73,13 +72,7 @@ pc_use() {
 connect_pcs() {
   local a="$1" addr_a="$2" b="$3" addr_b="$4"
   local ns_a="${PC_NS[$a]}" ns_b="${PC_NS[$b]}"
-  ip link add "v$$a" type veth peer name "v$$b"
-  ip link set "v$$a" netns "$ns_a"
-  ip link set "v$$b" netns "$ns_b"
-  ip -n "$ns_a" addr add "$addr_a/24" dev "v$$a"
-  ip -n "$ns_b" addr add "$addr_b/24" dev "v$$b"
-  ip -n "$ns_a" link set "v$$a" up
-  ip -n "$ns_b" link set "v$$b" up
+  veth_join "$ns_a" "v$$a" "$addr_a" "$ns_b" "v$$b" "$addr_b"
   # Multicast leaves through the segment.
   ip -n "$ns_a" route add 224.0.0.0/4 dev "v$$a"
   ip -n "$ns_b" route add 224.0.0.0/4 dev "v$$b"
@@ -129,19 +122,6 @@ screenshot() {  # screenshot FILE
   xwd -root -silent -display "$DISPLAY" | convert xwd:- "$1" 2>/dev/null || true
 }
 
-# skip REASON: the test cannot run here (CTest counts exit 77 as skipped).
-skip() {
-  echo "SKIP: $*"
-  exit 77
-}
-fail() {
-  echo "FAIL: $*" >&2
-  FAILURES=$((FAILURES + 1))
-}
-expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then echo "ok: $1 = \"$3\""; else fail "$1: expected \"$2\", got \"$3\""; fi
-}
-
 cleanup() {
   local name
   for name in "${PCS[@]}"; do
@@ -152,13 +132,5 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-finish() {
-  if [ "$FAILURES" -gt 0 ]; then
-    echo "$FAILURES check(s) failed"
-    exit 1
-  fi
-  echo "all checks passed"
-}
 
 pc_up pc1

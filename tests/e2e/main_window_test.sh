@@ -28,8 +28,7 @@ stop_program
 # manager) is not a running copy: the program starts.
 pcwine "$DRIVER" foreign-window Quorvalinthexa 40000 >"$WORK/foreign.out" 2>&1 &
 foreign=$!
-for _ in $(seq 100); do grep -q ready "$WORK/foreign.out" && break; sleep 0.1; done
-grep -q ready "$WORK/foreign.out" || fail "no foreign window"
+wait_for_line "$WORK/foreign.out" ready || fail "no foreign window"
 start_program
 expect_eq "title beside a foreign window of that title" "Quorvalinthexa" "$(driver title)"
 wait "$foreign" || true

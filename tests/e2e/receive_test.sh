@@ -55,10 +55,10 @@ if [ -x "$QV_NATIVE_BUILD/quorvalinthexa" ]; then
   port=29041
   in_pc_exec "$QV_NATIVE_BUILD/quorvalinthexa" receive --store "$cli_store" --port $port >"$WORK/cli.out" 2>&1 &
   cli=$!
-  for _ in $(seq 50); do grep -q "Server running" "$WORK/cli.out" && break; sleep 0.1; done
+  wait_for_line "$WORK/cli.out" "Server running" 50 || true
   in_pc socat -u "FILE:$WORK/stream.bin" TCP:127.0.0.1:$port
-  for _ in $(seq 100); do grep -q "Receiving complete." "$WORK/cli.out" && break; sleep 0.1; done
-  kill $cli; wait $cli 2>/dev/null || true
+  wait_for_line "$WORK/cli.out" "Receiving complete." || true
+  stop_peer "$cli"
   grep -q "Receiving complete." "$WORK/cli.out" && echo "ok: the command-line peer completed" || fail "cli: $(cat "$WORK/cli.out")"
   diff -r "$src" "$cli_store" >/dev/null && echo "ok: the same tree through the command-line peer" || fail "cli tree differs"
 fi

@@ -32,7 +32,7 @@ driver set-text 103 10.77.0.2
 driver click 110
 driver wait-text 113 "Transfer complete." 60000 || fail "the send did not complete"
 expect_eq "Send enabled after the send" "1" "$(driver enabled 110)"
-for _ in $(seq 50); do grep -q "Receiving complete." "$WORK/cli-receive.out" && break; sleep 0.2; done
+wait_for_line "$WORK/cli-receive.out" "Receiving complete." || true
 grep -q "Receiving complete." "$WORK/cli-receive.out" && echo "ok: the peer says Receiving complete." || fail "peer: $(cat "$WORK/cli-receive.out")"
 diff -r "$src" "$cli_store" >/dev/null && echo "ok: the tree arrived byte-identical at the peer" ||
   fail "trees differ: $(diff -rq "$src" "$cli_store" 2>&1 | head -3)"
@@ -48,7 +48,7 @@ diff -r "$src" "$STORE" >/dev/null && echo "ok: the tree arrived byte-identical 
   fail "trees differ: $(diff -rq "$src" "$STORE" 2>&1 | head -3)"
 
 # Nobody listening: the connection is refused and the error box says so.
-kill "$cli" 2>/dev/null; wait "$cli" 2>/dev/null || true
+stop_peer "$cli"
 driver click 110
 text="$(pcwine "$DRIVER" dialog-text 'Error!' 65535 30000 2>/dev/null | tr -d '\r' || true)"
 [[ "$text" == "Connect error "* ]] && echo "ok: error box \"$text\"" || fail "expected a connect error box, got \"$text\""

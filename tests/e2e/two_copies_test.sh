@@ -70,7 +70,7 @@ sink_up() {
   pc_use pc2
   in_pc_exec python3 "$PEER" sink 2904 "$WORK/sink.bin" --gate "$WORK/go" >"$WORK/sink.out" 2>&1 &
   SINK=$!
-  for _ in $(seq 50); do grep -q listening "$WORK/sink.out" && break; sleep 0.1; done
+  wait_for_line "$WORK/sink.out" listening 50 || true
   pc_use pc1
 }
 sink_down() {
@@ -109,7 +109,7 @@ wait_enabled 110 1 30 && echo "ok: the reception ended after Stop" || fail "the 
 buttons "A after Stop in a reception" 1 0
 sleep 1
 expect_eq "A's status after Stop in a reception" "Canceled." "$(driver text 113)"
-kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null || true
+stop_peer "$holder"
 
 # --- A reception that ends while a send runs leaves the buttons idle; the send still
 # completes afterwards.

@@ -46,7 +46,7 @@ end_in_the_middle() {
   in_tx "$CLI" send "$RX_ADDR" "$WORK/src/$item" >/dev/null 2>>"$WORK/tx.err" &
   sender=$!
   for _ in $(seq 100); do grep -q '^Receiving$' <(tail -n +$((MARK + 1)) "$WORK/rx.out") && break; sleep 0.05; done
-  [ -n "$file" ] && wait_for_bytes "$file"
+  [ -n "$file" ] && wait_until 50 test -s "$file"
   sleep 0.5
   kill -TERM "$RX_PID"
   expect_gone "$what" "$RX_PID"

@@ -1,25 +1,15 @@
 # Checks shared by the tests that end a receiver in the middle of a file (the command-line
 # peer here, the Windows program in e2e/accept_and_exit_test.sh). Sourced after a lib.sh,
-# whose fail and expect_eq it uses.
-type ok >/dev/null 2>&1 || ok() { echo "ok: $*"; }
+# whose checks (tests/support/checks.sh) it uses.
 
 # slow_link NS DEV / fast_link NS DEV: about 2 MB/s out of DEV, so that a few megabytes
 # take seconds and an ending falls in the middle of a file.
 slow_link() { ip netns exec "$1" tc qdisc add dev "$2" root tbf rate 16mbit burst 32kbit latency 400ms; }
 fast_link() { ip netns exec "$1" tc qdisc del dev "$2" root 2>/dev/null || true; }
 
-# wait_for_bytes FILE: until FILE holds some bytes (at most 5 s).
-wait_for_bytes() {
-  local i
-  for i in $(seq 100); do [ -s "$1" ] && return 0; sleep 0.05; done
-  return 1
-}
-
 # expect_gone WHAT PID: the process ends within 10 s of being told to.
 expect_gone() {
-  local i
-  for i in $(seq 100); do kill -0 "$2" 2>/dev/null || { ok "$1: it exits"; return 0; }; sleep 0.1; done
-  fail "$1: still running 10 s later"
+  if wait_until 100 ended "$2"; then ok "$1: it exits"; else fail "$1: still running 10 s later"; fi
 }
 
 # expect_no_process_in WHAT NS PATTERN: no process of the namespace runs PATTERN.

@@ -10,11 +10,12 @@ QV_NATIVE_BUILD="${QV_NATIVE_BUILD:-$QV_ROOT/build/native}"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
 PEER="$QV_ROOT/tests/faults/peer.py"
 source "$QV_ROOT/tests/support/checks.sh"
+source "$QV_ROOT/tests/support/waits.sh"
+source "$QV_ROOT/tests/support/netns.sh"
 
-[ "$(id -u)" = 0 ] || skip "network namespaces need root"
+need_netns
 [ -x "$CLI" ] || skip "no $CLI (make native)"
 command -v python3 >/dev/null || skip "python3 is missing"
-ip netns list >/dev/null 2>&1 || skip "no network namespaces here"
 
 WORK="$(mktemp -d /tmp/qv-faults.XXXXXX)"
 JAIL="$WORK/jail"
@@ -45,14 +46,9 @@ cleanup() {
 trap cleanup EXIT
 
 # The two namespaces and the link between them.
-ip netns add "$RX_NS"
-ip netns add "$TX_NS"
-ip link add "$RX_IF" netns "$RX_NS" type veth peer name "$TX_IF" netns "$TX_NS"
-ip -n "$RX_NS" addr add "$RX_ADDR/24" dev "$RX_IF"
-ip -n "$TX_NS" addr add "$TX_ADDR/24" dev "$TX_IF"
-for ns in "$RX_NS" "$TX_NS"; do ip -n "$ns" link set lo up; done
-ip -n "$RX_NS" link set "$RX_IF" up
-ip -n "$TX_NS" link set "$TX_IF" up
+netns_add "$RX_NS"
+netns_add "$TX_NS"
+veth_join "$RX_NS" "$RX_IF" "$RX_ADDR" "$TX_NS" "$TX_IF" "$TX_ADDR"
 
 in_tx() { ip netns exec "$TX_NS" "$@"; }
 
@@ -76,7 +72,7 @@ rx_start() {
   fi
   RX_PID=$!
   MARK=0
-  for _ in $(seq 100); do grep -q "Server running" "$WORK/rx.out" && return 0; sleep 0.1; done
+  wait_for_line "$WORK/rx.out" "Server running" && return 0
   fail "the receiver did not start: $(cat "$WORK/rx.err")"
   finish
 }

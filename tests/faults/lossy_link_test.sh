@@ -11,12 +11,8 @@ take_baseline
 python3 "$QV_ROOT/tests/faults/lossy_link.py" "$RX_NS" "qvl$$r" "$TX_NS" "qvl$$t" 0.05 20 >"$WORK/link.out" 2>&1 &
 link=$!
 hold "$link"
-for _ in $(seq 50); do grep -q ready "$WORK/link.out" && break; sleep 0.1; done
-grep -q ready "$WORK/link.out" || { fail "the lossy link did not start: $(cat "$WORK/link.out")"; finish; }
-ip -n "$RX_NS" addr add 10.213.1.1/24 dev "qvl$$r"
-ip -n "$TX_NS" addr add 10.213.1.2/24 dev "qvl$$t"
-ip -n "$RX_NS" link set "qvl$$r" up
-ip -n "$TX_NS" link set "qvl$$t" up
+wait_for_line "$WORK/link.out" ready 50 || { fail "the lossy link did not start: $(cat "$WORK/link.out")"; finish; }
+link_up "$RX_NS" "qvl$$r" 10.213.1.1 "$TX_NS" "qvl$$t" 10.213.1.2
 
 mkdir -p "$WORK/src/lossy/folder/inner"
 head -c 1048576 /dev/urandom >"$WORK/src/lossy/folder/big.bin"
@@ -28,8 +24,7 @@ in_tx "$CLI" send 10.213.1.1 "$WORK/src/lossy" >/dev/null 2>>"$WORK/tx.err" || f
 expect_result "transfer over a lossy, slow link" "Receiving complete." 60
 diff -r "$WORK/src/lossy" "$STORE/lossy" >/dev/null && ok "it arrived byte-identical in $((SECONDS - start))s" ||
   fail "the tree differs"
-kill "$link"
-wait "$link" 2>/dev/null || true
+stop_peer "$link"
 stats="$(tail -n 1 "$WORK/link.out")"
 echo "link: $stats"
 dropped="${stats##*dropped=}"

@@ -83,7 +83,7 @@ rx_mark
 (exec ip netns exec "$TX_NS" env --default-signal=INT "$CLI" send "$RX_ADDR" "$WORK/src/interrupted") \
   >/dev/null 2>>"$WORK/tx.err" &
 sender=$!
-for _ in $(seq 100); do [ -s "$STORE/interrupted/big.bin" ] && break; sleep 0.05; done
+wait_until 50 test -s "$STORE/interrupted/big.bin" || true
 sleep 0.5
 kill -INT "$sender"
 rc=0
@@ -99,7 +99,7 @@ rm -rf "$STORE/interrupted"
 rx_mark
 in_tx "$CLI" send "$RX_ADDR" "$WORK/src/interrupted" >/dev/null 2>>"$WORK/tx.err" &
 sender=$!
-for _ in $(seq 100); do [ -s "$STORE/interrupted/big.bin" ] && break; sleep 0.05; done
+wait_until 50 test -s "$STORE/interrupted/big.bin" || true
 sleep 0.5
 kill -INT "$RX_PID"
 rc=0

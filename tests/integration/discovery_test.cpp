@@ -13,7 +13,7 @@
 #include "platform/multicast.h"
 #include "platform/net.h"
 #include "recording_port.h"
-#include "shell/central_state.h"
+#include "core/central_state.h"
 #include "transfer/protocol.h"
 
 namespace {

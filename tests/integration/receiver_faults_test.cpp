@@ -15,7 +15,7 @@
 #include "platform/files.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
-#include "shell/central_state.h"
+#include "core/central_state.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 #include "transfer/stop.h"

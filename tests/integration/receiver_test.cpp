@@ -12,7 +12,7 @@
 #include "platform/threads.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
-#include "shell/central_state.h"
+#include "core/central_state.h"
 #include "stream_feeder.h"
 #include "thread_count.h"
 #include "transfer/listener.h"

@@ -15,7 +15,7 @@
 #include "recording_port.h"
 #include "scratch_folder.h"
 #include "selection/selection_list.h"
-#include "shell/central_state.h"
+#include "core/central_state.h"
 #include "transfer/manifest.h"
 #include "transfer/receiver.h"
 #include "transfer/sender.h"

@@ -6,9 +6,7 @@
 # mingw-w64 binutils' objdump and file(1).
 set -uo pipefail
 QV_ROOT="${QV_ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}"
-FAILURES=0
-fail() { echo "FAIL: $*" >&2; FAILURES=$((FAILURES + 1)); }
-ok() { echo "ok: $*"; }
+source "$QV_ROOT/tests/support/checks.sh"
 
 # Windows' own DLLs, the only ones the program may import (the runtime is linked in).
 SYSTEM_DLLS=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll gdiplus.dll iphlpapi.dll"
@@ -98,9 +96,4 @@ same Quorvalinthexa.exe "$W32/Quorvalinthexa.exe" "$W64/Quorvalinthexa.exe"
 for code in $SATELLITES; do
   same "satellite $code" "$W32/Quorvalinthexa.exe.$code.mui" "$W64/Quorvalinthexa.exe.$code.mui"
 done
-
-if [ "$FAILURES" -gt 0 ]; then
-  echo "$FAILURES check(s) failed"
-  exit 1
-fi
-echo "all checks passed"
+finish

@@ -1,6 +1,7 @@
-# Checks that count, shared by the shell tests of the command-line peer (tests/cli and
-# tests/faults): each failed check is counted and the test goes on; finish ends it.
-FAILURES=0
+# Checks that count, shared by every shell test (tests/cli, tests/faults, tests/e2e,
+# tests/dist): each failed check is counted and the test goes on; finish ends it. Sourcing
+# it twice (a test that uses two libraries) keeps the count.
+FAILURES="${FAILURES:-0}"
 skip() {
   echo "SKIP: $*"
   exit 77
@@ -11,7 +12,13 @@ fail() {
 }
 ok() { echo "ok: $*"; }
 expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then ok "$1"; else fail "$1: expected \"$2\", got \"$3\""; fi
+  if [ "$2" == "$3" ]; then ok "$1 = \"$3\""; else fail "$1: expected \"$2\", got \"$3\""; fi
+}
+# check WHAT CMD...: one check that passes when the command does.
+check() {
+  local what="$1"
+  shift
+  if "$@"; then ok "$what"; else fail "$what"; fi
 }
 finish() {
   if [ "$FAILURES" -gt 0 ]; then

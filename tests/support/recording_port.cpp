@@ -4,8 +4,8 @@
 #include <condition_variable>
 #include <cstdio>
 
-#include "platform/window_port.h"
-#include "shell/texts.h"
+#include "core/window_port.h"
+#include "core/texts.h"
 
 namespace {
 std::mutex lock;

@@ -5,7 +5,7 @@
 
 #include "discovery/discovery.h"
 #include "recording_port.h"
-#include "shell/central_state.h"
+#include "core/central_state.h"
 
 namespace {
 // A 45-byte datagram from three raw 15-byte fields.

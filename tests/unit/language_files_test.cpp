@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "shell/autostart_command.h"
-#include "shell/language_files.h"
-#include "shell/texts.h"
+#include "core/autostart_command.h"
+#include "core/language_files.h"
+#include "core/texts.h"
 
 namespace fs = std::filesystem;
 

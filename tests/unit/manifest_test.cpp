@@ -14,7 +14,7 @@
 
 #include "platform/files.h"
 #include "selection/selection_list.h"
-#include "shell/central_state.h"
+#include "core/central_state.h"
 #include "transfer/manifest.h"
 
 namespace fs = std::filesystem;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "shell/text_routines.h"
+#include "core/text_routines.h"
 
 TEST(TextRoutines, FindTextPositionsAndNotFound) {
     EXPECT_EQ(findText("", "", 0), -1);  // an empty text holds nothing, not even ""

@@ -1,14 +1,14 @@
-#include "transfer/analysis_dialog_win32.h"
+#include "windows/analysis_dialog_win32.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include "platform/threads.h"
-#include "platform/window_port.h"
+#include "core/window_port.h"
 #include "resource.h"
-#include "shell/app_state_win32.h"
-#include "shell/central_state.h"
-#include "shell/texts_win32.h"
+#include "windows/app_state_win32.h"
+#include "core/central_state.h"
+#include "windows/texts_win32.h"
 #include "transfer/manifest.h"
 #include "transfer/protocol.h"
 #include "transfer/sender.h"

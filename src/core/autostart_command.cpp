@@ -1,4 +1,4 @@
-#include "shell/autostart_command.h"
+#include "core/autostart_command.h"
 
 std::string autostartCommand(const std::string& programPath) {
     if (programPath.empty() || programPath.find('\0') != std::string::npos) return std::string();

@@ -1,4 +1,4 @@
-#include "shell/main_window_win32.h"
+#include "windows/main_window_win32.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -10,18 +10,18 @@
 #include "platform/codepage.h"
 #include "resource.h"
 #include "selection/selection_list.h"
-#include "banner/banner_display_win32.h"
+#include "windows/banner_display_win32.h"
 #include "discovery/discovery.h"
 #include "discovery/own_address.h"
-#include "shell/app_state_win32.h"
-#include "shell/central_state.h"
-#include "shell/folder_browser_win32.h"
-#include "shell/main_window_commands_win32.h"
-#include "shell/settings_dialog_win32.h"
-#include "shell/settings_win32.h"
-#include "shell/texts_win32.h"
-#include "shell/transfer_buttons_win32.h"
-#include "shell/tray_win32.h"
+#include "windows/app_state_win32.h"
+#include "core/central_state.h"
+#include "windows/folder_browser_win32.h"
+#include "windows/main_window_commands_win32.h"
+#include "windows/settings_dialog_win32.h"
+#include "windows/settings_win32.h"
+#include "windows/texts_win32.h"
+#include "windows/transfer_buttons_win32.h"
+#include "windows/tray_win32.h"
 
 namespace {
 std::wstring withTrailingBackslash(std::wstring path) {

@@ -1,4 +1,4 @@
-#include "shell/texts.h"
+#include "core/texts.h"
 
 namespace {
 struct Entry {

@@ -1,4 +1,4 @@
-#include "shell/central_state.h"
+#include "core/central_state.h"
 
 #include <cstdlib>
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 
 #include "platform/codepage.h"
-#include "platform/window_port.h"
+#include "core/window_port.h"
 #include "resource.h"
-#include "shell/app_state_win32.h"
-#include "shell/texts_win32.h"
-#include "shell/transfer_buttons_win32.h"
+#include "windows/app_state_win32.h"
+#include "windows/texts_win32.h"
+#include "windows/transfer_buttons_win32.h"
 
 namespace {
 std::wstring controlTextW(int id, int limit) {

@@ -1,9 +1,9 @@
-#include "shell/folder_browser_win32.h"
+#include "windows/folder_browser_win32.h"
 
 #include <shlobj.h>
 
 #include "resource.h"
-#include "shell/texts_win32.h"
+#include "windows/texts_win32.h"
 
 std::wstring browseForFolder(HWND owner) {
     std::wstring title = loadTextW(IDS_CHOOSE_DIRECTORY);

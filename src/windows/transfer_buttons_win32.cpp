@@ -1,10 +1,10 @@
-#include "shell/transfer_buttons_win32.h"
+#include "windows/transfer_buttons_win32.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "resource.h"
-#include "shell/app_state_win32.h"
+#include "windows/app_state_win32.h"
 
 namespace {
 // The threads whose transfer has set Transferring and not yet ended. Only the main

@@ -1,8 +1,8 @@
-#include "shell/texts_win32.h"
+#include "windows/texts_win32.h"
 
 #include "resource.h"
-#include "shell/app_state_win32.h"
-#include "shell/transfer_buttons_win32.h"
+#include "windows/app_state_win32.h"
+#include "windows/transfer_buttons_win32.h"
 
 std::string loadTextA(int id) {
     char buffer[128] = {};

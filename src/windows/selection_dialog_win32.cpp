@@ -1,4 +1,4 @@
-#include "selection/selection_dialog_win32.h"
+#include "windows/selection_dialog_win32.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -11,9 +11,9 @@
 #include "resource.h"
 #include "selection/open_dialog_result.h"
 #include "selection/selection_list.h"
-#include "selection/selection_view_win32.h"
-#include "shell/folder_browser_win32.h"
-#include "shell/texts_win32.h"
+#include "windows/selection_view_win32.h"
+#include "windows/folder_browser_win32.h"
+#include "windows/texts_win32.h"
 
 namespace {
 void insertColumn(HWND list, int index, int textId, int width) {

@@ -17,11 +17,11 @@
 #include "platform/net.h"
 #include "resource.h"
 #include "selection/selection_list.h"
-#include "shell/app_state_win32.h"
-#include "shell/central_state.h"
-#include "shell/main_window_win32.h"
-#include "shell/settings_win32.h"
-#include "shell/texts_win32.h"
+#include "windows/app_state_win32.h"
+#include "core/central_state.h"
+#include "windows/main_window_win32.h"
+#include "windows/settings_win32.h"
+#include "windows/texts_win32.h"
 
 namespace {
 const char kAutostartSwitch[] = "--autostart";

@@ -1,8 +1,8 @@
-#include "shell/settings_win32.h"
+#include "windows/settings_win32.h"
 
 #include "platform/codepage.h"
-#include "shell/app_state_win32.h"
-#include "shell/autostart_command.h"
+#include "windows/app_state_win32.h"
+#include "core/autostart_command.h"
 
 namespace {
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";

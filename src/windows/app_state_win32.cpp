@@ -1,4 +1,4 @@
-#include "shell/app_state_win32.h"
+#include "windows/app_state_win32.h"
 
 HWND mainWindow = nullptr;
 HINSTANCE programModule = nullptr;

@@ -1,4 +1,4 @@
-#include "banner/banner_display_win32.h"
+#include "windows/banner_display_win32.h"
 
 #include "platform/codepage.h"
 

@@ -1,9 +1,9 @@
-#include "shell/language_files.h"
+#include "core/language_files.h"
 
 #include <cstring>
 
 #include "platform/files.h"
-#include "shell/text_routines.h"
+#include "core/text_routines.h"
 
 const ExtraLanguage kExtraLanguages[2] = {{"Spanish", "0c0a"}, {"Russian", "0419"}};
 

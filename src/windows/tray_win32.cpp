@@ -1,4 +1,4 @@
-#include "shell/tray_win32.h"
+#include "windows/tray_win32.h"
 
 #include <shellapi.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 
 #include "resource.h"
-#include "shell/app_state_win32.h"
-#include "shell/texts_win32.h"
+#include "windows/app_state_win32.h"
+#include "windows/texts_win32.h"
 
 namespace {
 // The full record, balloon icon included; the shell reads cbSize bytes of it.

@@ -1,4 +1,4 @@
-#include "selection/selection_view_win32.h"
+#include "windows/selection_view_win32.h"
 
 #include <commctrl.h>
 #include <shellapi.h>

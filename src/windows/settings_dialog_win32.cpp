@@ -1,12 +1,12 @@
-#include "shell/settings_dialog_win32.h"
+#include "windows/settings_dialog_win32.h"
 
 #include <string>
 
 #include "resource.h"
-#include "shell/language_files.h"
-#include "shell/settings_win32.h"
-#include "shell/text_routines.h"
-#include "shell/texts_win32.h"
+#include "core/language_files.h"
+#include "windows/settings_win32.h"
+#include "core/text_routines.h"
+#include "windows/texts_win32.h"
 
 namespace {
 // The longest item text: a display name's 30-byte field.

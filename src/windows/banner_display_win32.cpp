@@ -1,4 +1,4 @@
-#include "banner/banner_display_win32.h"
+#include "windows/banner_display_win32.h"
 
 #include <objidl.h>
 #include <gdiplus.h>
@@ -11,7 +11,7 @@
 #include "banner/banner_picture.h"
 #include "platform/codepage.h"
 #include "resource.h"
-#include "shell/app_state_win32.h"
+#include "windows/app_state_win32.h"
 
 RECT bannerWindowRect = {};
 

@@ -1,4 +1,4 @@
-#include "shell/text_routines.h"
+#include "core/text_routines.h"
 
 #include <cstring>
 
