@@ -4,9 +4,9 @@
 #include <climits>
 #include <string>
 
+#include "core/central_state.h"
 #include "discovery/discovery.h"
 #include "fuzz_check.h"
-#include "core/central_state.h"
 
 namespace {
 void checkFields(const DiscoveryFields& f) {

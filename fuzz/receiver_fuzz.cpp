@@ -11,11 +11,11 @@
 #include <system_error>
 #include <vector>
 
+#include "core/central_state.h"
+#include "core/texts.h"
 #include "fuzz_check.h"
 #include "recording_port.h"
 #include "resource.h"
-#include "core/central_state.h"
-#include "core/texts.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"

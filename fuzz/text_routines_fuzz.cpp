@@ -3,8 +3,8 @@
 // Results stay inside their bounds and agree with the plain meaning of each routine.
 #include <string>
 
-#include "fuzz_check.h"
 #include "core/text_routines.h"
+#include "fuzz_check.h"
 
 namespace {
 // The name is the input up to its first NUL (or 20 bytes), the document the rest.

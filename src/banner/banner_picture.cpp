@@ -1,9 +1,9 @@
 #include "banner/banner_picture.h"
 
 #include "banner/banner_connection.h"
+#include "core/text_routines.h"
 #include "platform/files.h"
 #include "platform/net.h"
-#include "core/text_routines.h"
 
 const char kBannerPictureFile[] = "banner";
 

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "banner/banner_connection.h"
+#include "core/text_routines.h"
 #include "platform/files.h"
 #include "platform/net.h"
-#include "core/text_routines.h"
 
 const char kBannerRequestLine[] =
     "GET /?area=application&version=2&encoding=2&pageId=1111111111111111111111111111111111111111&id=6189 "

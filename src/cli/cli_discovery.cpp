@@ -5,11 +5,11 @@
 #include <atomic>
 #include <cstdio>
 
+#include "core/central_state.h"
 #include "discovery/discovery.h"
 #include "discovery/own_address.h"
 #include "platform/adapters.h"
 #include "platform/threads.h"
-#include "core/central_state.h"
 
 namespace {
 std::atomic<bool> announcing{false};

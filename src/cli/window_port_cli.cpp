@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "core/window_port.h"
 #include "core/texts.h"
+#include "core/window_port.h"
 
 namespace {
 constexpr int kBarWidth = 30;

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "platform/files.h"
 #include "core/text_routines.h"
+#include "platform/files.h"
 
 const ExtraLanguage kExtraLanguages[2] = {{"Spanish", "0c0a"}, {"Russian", "0419"}};
 

@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/central_state.h"
+#include "core/text_routines.h"
+#include "core/window_port.h"
 #include "discovery/hand_over.h"
 #include "discovery/own_address.h"
 #include "platform/adapters.h"
 #include "platform/multicast.h"
 #include "platform/threads.h"
-#include "core/window_port.h"
-#include "core/central_state.h"
-#include "core/text_routines.h"
 
 namespace {
 constexpr int kFieldLength = 15;

@@ -5,9 +5,9 @@
 #include <set>
 #include <vector>
 
+#include "core/window_port.h"
 #include "platform/adapters.h"
 #include "platform/net.h"
-#include "core/window_port.h"
 
 namespace {
 // Peers whose failure has been shown. A spoofed flood of senders cannot grow it for

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/threads.h"
 #include "core/window_port.h"
+#include "platform/threads.h"
 #include "resource.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"

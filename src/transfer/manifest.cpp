@@ -1,9 +1,9 @@
 #include "transfer/manifest.h"
 
-#include "platform/files.h"
-#include "selection/selection_list.h"
 #include "core/central_state.h"
 #include "core/text_routines.h"
+#include "platform/files.h"
+#include "selection/selection_list.h"
 
 std::vector<ManifestEntry> transferManifest;
 std::vector<std::string> directoryList;

@@ -5,12 +5,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/files.h"
-#include "platform/threads.h"
-#include "core/window_port.h"
-#include "resource.h"
 #include "core/central_state.h"
 #include "core/text_routines.h"
+#include "core/window_port.h"
+#include "platform/files.h"
+#include "platform/threads.h"
+#include "resource.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
 #include "transfer/stop.h"

@@ -6,14 +6,14 @@
 #include <utility>
 #include <vector>
 
+#include "core/central_state.h"
+#include "core/text_routines.h"
+#include "core/window_port.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/socket_file.h"
 #include "platform/threads.h"
-#include "core/window_port.h"
 #include "resource.h"
-#include "core/central_state.h"
-#include "core/text_routines.h"
 #include "transfer/manifest.h"
 #include "transfer/protocol.h"
 #include "transfer/stop.h"

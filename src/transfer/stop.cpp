@@ -2,9 +2,9 @@
 
 #include <mutex>
 
+#include "core/central_state.h"
 #include "core/window_port.h"
 #include "resource.h"
-#include "core/central_state.h"
 
 namespace {
 // Held while a connection is published or forgotten, and while Stop shuts them down;

@@ -3,15 +3,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "platform/threads.h"
-#include "core/window_port.h"
-#include "resource.h"
-#include "windows/app_state_win32.h"
 #include "core/central_state.h"
-#include "windows/texts_win32.h"
+#include "core/window_port.h"
+#include "platform/threads.h"
+#include "resource.h"
 #include "transfer/manifest.h"
 #include "transfer/protocol.h"
 #include "transfer/sender.h"
+#include "windows/app_state_win32.h"
+#include "windows/texts_win32.h"
 
 namespace {
 // Posted by the analysis thread when it is done: the dialog ends itself on its own

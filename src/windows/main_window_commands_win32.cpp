@@ -1,16 +1,16 @@
 #include "windows/main_window_commands_win32.h"
 
-#include "windows/banner_display_win32.h"
+#include "core/central_state.h"
 #include "discovery/discovery.h"
 #include "platform/threads.h"
 #include "resource.h"
-#include "windows/selection_dialog_win32.h"
-#include "windows/app_state_win32.h"
-#include "core/central_state.h"
-#include "windows/texts_win32.h"
-#include "windows/analysis_dialog_win32.h"
 #include "transfer/listener.h"
 #include "transfer/stop.h"
+#include "windows/analysis_dialog_win32.h"
+#include "windows/app_state_win32.h"
+#include "windows/banner_display_win32.h"
+#include "windows/selection_dialog_win32.h"
+#include "windows/texts_win32.h"
 
 void startListenerCommand() { startThread(listenerThread, nullptr); }
 

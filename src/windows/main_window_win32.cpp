@@ -7,14 +7,14 @@
 #include <cstdio>
 #include <string>
 
+#include "core/central_state.h"
+#include "discovery/discovery.h"
+#include "discovery/own_address.h"
 #include "platform/codepage.h"
 #include "resource.h"
 #include "selection/selection_list.h"
-#include "windows/banner_display_win32.h"
-#include "discovery/discovery.h"
-#include "discovery/own_address.h"
 #include "windows/app_state_win32.h"
-#include "core/central_state.h"
+#include "windows/banner_display_win32.h"
 #include "windows/folder_browser_win32.h"
 #include "windows/main_window_commands_win32.h"
 #include "windows/settings_dialog_win32.h"

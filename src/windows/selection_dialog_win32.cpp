@@ -11,8 +11,8 @@
 #include "resource.h"
 #include "selection/open_dialog_result.h"
 #include "selection/selection_list.h"
-#include "windows/selection_view_win32.h"
 #include "windows/folder_browser_win32.h"
+#include "windows/selection_view_win32.h"
 #include "windows/texts_win32.h"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "resource.h"
 #include "core/language_files.h"
-#include "windows/settings_win32.h"
 #include "core/text_routines.h"
+#include "resource.h"
+#include "windows/settings_win32.h"
 #include "windows/texts_win32.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "windows/settings_win32.h"
 
+#include "core/autostart_command.h"
 #include "platform/codepage.h"
 #include "windows/app_state_win32.h"
-#include "core/autostart_command.h"
 
 namespace {
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";

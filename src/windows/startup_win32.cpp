@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "core/central_state.h"
 #include "discovery/discovery.h"
 #include "platform/codepage.h"
 #include "platform/net.h"
 #include "resource.h"
 #include "selection/selection_list.h"
 #include "windows/app_state_win32.h"
-#include "core/central_state.h"
 #include "windows/main_window_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/texts_win32.h"

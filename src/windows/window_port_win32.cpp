@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "platform/codepage.h"
 #include "core/window_port.h"
+#include "platform/codepage.h"
 #include "resource.h"
 #include "windows/app_state_win32.h"
 #include "windows/texts_win32.h"

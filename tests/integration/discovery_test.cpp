@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
+#include "core/central_state.h"
 #include "discovery/discovery.h"
 #include "discovery/hand_over.h"
 #include "platform/multicast.h"
 #include "platform/net.h"
 #include "recording_port.h"
-#include "core/central_state.h"
 #include "transfer/protocol.h"
 
 namespace {

@@ -12,10 +12,10 @@
 #include <sys/stat.h>
 #endif
 
+#include "core/central_state.h"
 #include "platform/files.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
-#include "core/central_state.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 #include "transfer/stop.h"

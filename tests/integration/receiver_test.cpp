@@ -8,11 +8,11 @@
 #include <string>
 #include <thread>
 
+#include "core/central_state.h"
 #include "platform/files.h"
 #include "platform/threads.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
-#include "core/central_state.h"
 #include "stream_feeder.h"
 #include "thread_count.h"
 #include "transfer/listener.h"

@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "core/central_state.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
 #include "selection/selection_list.h"
-#include "core/central_state.h"
 #include "transfer/manifest.h"
 #include "transfer/receiver.h"
 #include "transfer/sender.h"

@@ -4,8 +4,8 @@
 #include <condition_variable>
 #include <cstdio>
 
-#include "core/window_port.h"
 #include "core/texts.h"
+#include "core/window_port.h"
 
 namespace {
 std::mutex lock;

@@ -3,9 +3,9 @@
 #include <climits>
 #include <string>
 
+#include "core/central_state.h"
 #include "discovery/discovery.h"
 #include "recording_port.h"
-#include "core/central_state.h"
 
 namespace {
 // A 45-byte datagram from three raw 15-byte fields.

@@ -12,9 +12,9 @@
 #include <unistd.h>
 #endif
 
+#include "core/central_state.h"
 #include "platform/files.h"
 #include "selection/selection_list.h"
-#include "core/central_state.h"
 #include "transfer/manifest.h"
 
 namespace fs = std::filesystem;
