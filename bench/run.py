@@ -23,7 +23,8 @@ printed as the median with the lowest and highest round. Ratios are taken per ro
 (ours against the baseline of the same round). Ends with one summary table.
 
 Environment: QV_BENCH_ROUNDS (5), QV_BENCH_FILES (20000), QV_BENCH_BIG_MB (1024),
-QV_BENCH_CASES (small,big,disk,wine), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp).
+QV_BENCH_CASES (small,big,disk,wine), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
+QV_BENCH_SETTLE (1: seconds of rest after a store's removal).
 """
 import os
 import shutil
@@ -45,6 +46,7 @@ BIG = int(os.environ.get("QV_BENCH_BIG_MB", "1024")) << 20
 CASES = os.environ.get("QV_BENCH_CASES", "small,big,disk,wine").split(",")
 WINE_ROUNDS = int(os.environ.get("QV_BENCH_WINE_ROUNDS", "1"))
 DISK = os.environ.get("QV_BENCH_DISK", "/var/tmp")
+SETTLE = float(os.environ.get("QV_BENCH_SETTLE", "1"))
 DEVNULL = subprocess.DEVNULL
 
 
@@ -171,6 +173,9 @@ def rounds(name, contenders, parent, count, keep=False):
                 result = run(store)
                 if not keep:
                     remove_trees([kept.pop()])
+                    # Freeing what a removal released goes on after it returns; let it end
+                    # before the next run, which would otherwise pay for part of it.
+                    time.sleep(SETTLE)
                 if r > 0:
                     results[label].append(result)
             if sys.stderr.isatty():
