@@ -3,9 +3,8 @@
 #include "transfer/protocol.h"
 
 #include <algorithm>
-#include <cinttypes>
+#include <charconv>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -42,8 +41,8 @@ std::string directoryRecordBytes(const std::string& utf8Folder) {
 
 void appendFileRecord(std::string& out, int64_t size, const std::string& utf8Name, const std::string& utf8Folder) {
     char digits[24];
-    int count = snprintf(digits, sizeof digits, "%" PRId64, size);
-    out.append("\n\nType:file\nSize:").append(digits, static_cast<size_t>(count));
+    const char* end = std::to_chars(digits, digits + sizeof digits, size).ptr;
+    out.append("\n\nType:file\nSize:").append(digits, static_cast<size_t>(end - digits));
     out.append("\nName:").append(utf8Name).append("\nDirectory:").append(utf8Folder).append("\n\n");
 }
 
