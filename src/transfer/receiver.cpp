@@ -50,14 +50,11 @@ struct Reception {
     int percent = -1;         // last percent shown
     uint32_t lastUpdate = 0;
     // The files of one folder arrive together, so the folder a Directory text leads to is
-    // worked out once for all of them: the text, whether it may be stored, its
-    // components and its path.
+    // worked out once for all of them: the text, whether files may be stored there (its
+    // components are safe and none of them is a link), and its path.
     std::string folderText;
     bool folderKnown = false, folderAllowed = false;
-    std::vector<std::string> folderComponents;
     std::string folderPath;
-    // The folder of the last stored file, already found free of links (empty: none yet).
-    std::string checkedFolder;
 };
 
 struct Record {
@@ -159,20 +156,17 @@ void createFolders(Reception& r, const Record& record) {
 // The local path of a file record, or "" when the record may not be stored.
 std::string targetPath(Reception& r, const Record& record) {
     if (!r.folderKnown || record.directory != r.folderText) {
+        std::vector<std::string> components;
         r.folderText = record.directory;
         r.folderKnown = true;
-        r.folderComponents.clear();
-        r.folderAllowed = splitRecordDirectory(record.directory, r.windowsRules, &r.folderComponents);
-        r.folderPath = joinStorePath(r.store, r.folderComponents, kPathSeparator);
+        r.folderAllowed = splitRecordDirectory(record.directory, r.windowsRules, &components) &&
+                          !passesThroughLink(r.store, components, kPathSeparator);
+        r.folderPath = joinStorePath(r.store, components, kPathSeparator);
     }
     if (!r.folderAllowed || !isSafeComponent(record.name, r.windowsRules)) return std::string();
     std::string path = r.folderPath;
     appendComponent(path, record.name, kPathSeparator);
     if (!fitsLocalPathLimit(path)) return std::string();
-    if (r.folderPath != r.checkedFolder) {
-        if (passesThroughLink(r.store, r.folderComponents, kPathSeparator)) return std::string();
-        r.checkedFolder = r.folderPath;
-    }
     if (!kCreateRefusesLinks && isSymbolicLink(path)) return std::string();
     return path;
 }
