@@ -18,6 +18,7 @@
 #include "platform/adapters.h"
 #include "platform/net.h"
 #include "platform/threads.h"
+#include "transfer/listener.h"
 #include "transfer/protocol.h"
 
 namespace {
@@ -70,16 +71,16 @@ void printPeer(const std::string& address) {
 void observeDatagram(DiscoveryAsk, const std::string& sender) { printPeer(sender); }
 
 // Takes the address records that peers hand over; anything else is closed unread.
-void acceptAnswers(void* listener) {
-    for (;;) {
-        Socket connection = netAccept(reinterpret_cast<Socket>(listener));
-        if (connection == kInvalidSocket) return;  // the listener was closed
-        netSetReceiveTimeout(connection, kConnectionMilliseconds);
-        std::string address = readHandedOverAddress(connection);
-        netClose(connection);
-        if (!address.empty()) printPeer(address);
-    }
+void takeAnswer(void* handle) {
+    Socket connection = reinterpret_cast<Socket>(handle);
+    netSetReceiveTimeout(connection, kConnectionMilliseconds);
+    std::string address = readHandedOverAddress(connection);
+    netClose(connection);
+    if (!address.empty()) printPeer(address);
 }
+
+// Out of descriptors, the loop pauses and goes on listening, as the receiver's does.
+void acceptAnswers(void* listener) { acceptEach(reinterpret_cast<Socket>(listener), takeAnswer, false); }
 
 Socket listenForAnswers(uint16_t port) {
     Socket listener = netTcpSocket();

@@ -16,14 +16,12 @@
 #include "cli/cli_discovery.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
-#include "core/central_state.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/threads.h"
 #include "transfer/listener.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
-#include "transfer/stop.h"
 
 namespace {
 constexpr int kStopWaitMilliseconds = 3000;
@@ -110,7 +108,7 @@ bool countsAsReception(ReceiveResult result) {
 void receiveOnce(void* connection) {
     Socket socket = reinterpret_cast<Socket>(connection);
     if (firstResult.load() >= 0) {  // the run is ending: no second reception starts
-        netClose(socket);
+        netCloseAbortive(socket);
         return;
     }
     ReceiveResult result = receiveConnection(socket);
@@ -119,13 +117,7 @@ void receiveOnce(void* connection) {
         kill(getpid(), kOnceSignal);  // every thread blocks it but the main one, which waits for it
 }
 
-void acceptOnce(void* listener) {
-    for (;;) {
-        Socket connection = netAccept(reinterpret_cast<Socket>(listener));
-        if (connection == kInvalidSocket) return;
-        if (!startThread(receiveOnce, reinterpret_cast<void*>(connection))) netClose(connection);
-    }
-}
+void acceptOnce(void* listener) { acceptEach(reinterpret_cast<Socket>(listener), receiveOnce); }
 }  // namespace
 
 int receiveCommand(int argc, char** argv) {
@@ -209,11 +201,10 @@ int receiveCommand(int argc, char** argv) {
     do {
         sigwait(&stopSignals, &caught);
     } while (caught == kOnceSignal && firstResult.load() < 0);  // not from a reception of ours
-    if (receiveInProgress) {
-        stopTransfers();
-        for (int waited = 0; receiveInProgress && waited < kStopWaitMilliseconds; waited += 10)
-            sleepMilliseconds(10);
-    }
+    // Nothing new is taken from here on; a running reception is stopped as Stop stops it,
+    // and the process ends only once every reception has cleaned up after itself.
+    stopListening(listener);
+    endReceiving(kStopWaitMilliseconds);
     if (discovery) stopCliDiscovery();
     cliPortEndProgressLine();
     fflush(stdout);

@@ -25,8 +25,11 @@ void printSendUsage(FILE* out) {
           "  --port N   the receiver's port (1-65535)\n"
           "  --help     show this text\n"
           "\n"
-          "Exit status: 0 when everything was sent, 1 when some files were not sent,\n"
-          "2 on a usage error, 3 when the receiver could not be reached.\n",
+          "Exit status: 0 when the receiver took everything (it closed the connection in\n"
+          "order after the last byte), 1 when some files were not sent (unreadable, cut,\n"
+          "or changed while sending), 2 on a usage error, 3 when the receiver could not be\n"
+          "reached, 4 when the receiver did not take the transfer (it turned the\n"
+          "connection away, was busy, could not store everything, or went silent).\n",
           out);
 }
 
@@ -100,6 +103,9 @@ int sendCommand(int argc, char** argv) {
     case SendResult::NothingSelected:
         fputs("quorvalinthexa send: nothing to send\n", stderr);
         return 1;
+    case SendResult::NotTaken:
+        fprintf(stderr, "quorvalinthexa send: %s did not take the transfer\n", host.c_str());
+        return 4;
     case SendResult::Cancelled:
     case SendResult::Incomplete:
         break;

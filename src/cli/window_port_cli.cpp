@@ -131,16 +131,15 @@ std::string portGetStorePath() {
     return storePath;
 }
 
+// An error may come from another thread than the running transfer's (a hand-over that
+// failed during a reception): it goes above the bar, which carries on below it. A
+// transfer that the error ends says so itself (idle buttons).
 void portShowErrorText(int textId) {
     std::lock_guard<std::mutex> guard(lock);
-    transferring = false;
-    endBar();
     printLine(stderr, englishText(textId));
 }
 
 void portShowErrorMessage(const std::string& message) {
     std::lock_guard<std::mutex> guard(lock);
-    transferring = false;
-    endBar();
     printLine(stderr, message);
 }

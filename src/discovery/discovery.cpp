@@ -19,7 +19,7 @@ constexpr int kFieldLength = 15;
 // How often a receive thread looks up from an idle socket to see whether discovery
 // stopped (closing a socket does not wake a blocked receive everywhere).
 constexpr int kReceivePollMilliseconds = 250;
-constexpr int kStopWaitMilliseconds = 2000;
+constexpr int kStopWaitMilliseconds = 1500;  // the promise of the reliability notes
 
 // One adapter's socket. The table and the adapter's receive thread each hold a
 // reference, so appending to the table never moves anything a running thread uses;

@@ -28,8 +28,12 @@ FileHandle fileCreateNew(const std::string& path, bool* exists, bool ownerOnly =
 // may open for writing; it is neither truncated nor changed.
 bool isReplaceableFile(const std::string& path);
 // Puts the closed file from in the place of the file to in one step (rename on POSIX,
-// where from takes to's permission bits first; MoveFileEx replacing on Windows).
+// where from takes to's permission bits first, and then the folder is written to disk;
+// MoveFileEx replacing and writing through on Windows). Call fileSync on from first, so
+// that a power cut leaves the old file or the whole new one.
 bool fileReplace(const std::string& from, const std::string& to);
+// Writes what the file holds to the disk (fsync / FlushFileBuffers).
+bool fileSync(FileHandle f);
 bool fileRemove(const std::string& path);
 // Opens a file (never a folder) for reading; with length, also tells its size then (-1
 // when it cannot be told), from the same look at the file that checked it.

@@ -57,8 +57,19 @@ bool fileReplace(const std::string& from, const std::string& to) {
     struct stat st;
     // The replaced file's read and write permissions carry over; set-id bits never do.
     if (lstat(to.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(from.c_str(), st.st_mode & 0777);
-    return rename(from.c_str(), to.c_str()) == 0;
+    if (rename(from.c_str(), to.c_str()) != 0) return false;
+    // The rename lives in the folder: it reaches the disk with the folder.
+    const size_t slash = to.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+    return true;
 }
+
+bool fileSync(FileHandle f) { return f != kInvalidFile && fsync(static_cast<int>(f)) == 0; }
 
 bool fileRemove(const std::string& path) { return unlink(path.c_str()) == 0; }
 

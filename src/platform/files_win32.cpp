@@ -49,8 +49,10 @@ bool isReplaceableFile(const std::string& path) {
 }
 
 bool fileReplace(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
+
+bool fileSync(FileHandle f) { return f != kInvalidFile && FlushFileBuffers(raw(f)) != 0; }
 
 bool fileRemove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 

@@ -21,6 +21,24 @@ void netClose(Socket s);
 // Ends both directions of a connection without releasing the handle: a thread blocked
 // in netRecv or netSend on it returns at once. Used by Stop.
 void netShutdown(Socket s);
+// Ends our sending direction only: the peer reads the end of the stream, and we can
+// still read its close.
+void netShutdownSend(Socket s);
+// Closes with a reset instead of an orderly close: the peer learns that what it sent was
+// not taken, whether its bytes arrived before the close or after it.
+void netCloseAbortive(Socket s);
+// Waits until s has something to read, its peer closed, or milliseconds passed (false).
+bool netWaitReadable(Socket s, int milliseconds);
+
+// After our side was shut down and the peer closed in order: what became of our bytes.
+enum SentFate {
+    kSentTaken,    // the peer acknowledged every byte we sent, and our end of the stream
+    kSentRefused,  // the connection was reset: bytes of ours were not taken
+    kSentPending,  // some are not acknowledged yet; ask again
+};
+// asked: how often this connection was asked before (some systems can only tell a reset
+// from a completed close by the way there).
+SentFate netSentFate(Socket s, int asked);
 
 // Resolves a dotted address, or else a host name (first address). Host byte order in
 // *address. False when neither works.

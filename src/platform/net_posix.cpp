@@ -7,6 +7,7 @@
 #include <netdb.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -56,6 +57,41 @@ void netClose(Socket s) {
 }
 void netShutdown(Socket s) {
     if (s != kInvalidSocket) shutdown(static_cast<int>(s), SHUT_RDWR);
+}
+void netShutdownSend(Socket s) {
+    if (s != kInvalidSocket) shutdown(static_cast<int>(s), SHUT_WR);
+}
+void netCloseAbortive(Socket s) {
+    if (s == kInvalidSocket) return;
+    linger abort{1, 0};
+    setsockopt(static_cast<int>(s), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    close(static_cast<int>(s));
+}
+
+bool netWaitReadable(Socket s, int milliseconds) {
+    pollfd p{static_cast<int>(s), POLLIN, 0};
+    int ready;
+    do {
+        ready = poll(&p, 1, milliseconds);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+// The system keeps the connection's state: once our end of the stream is acknowledged
+// (FIN_WAIT2, or the closed state a completed close passes into) every byte before it
+// was; a reset leaves its error behind, which a read after the peer's close has not
+// taken yet.
+SentFate netSentFate(Socket s, int) {
+    int fd = static_cast<int>(s), error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return kSentRefused;
+    tcp_info info{};
+    length = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return kSentRefused;
+    switch (info.tcpi_state) {
+    case TCP_FIN_WAIT2: case TCP_TIME_WAIT: case TCP_CLOSE: return kSentTaken;
+    default: return kSentPending;  // FIN_WAIT1, CLOSING: the peer closed before taking all
+    }
 }
 
 bool netParseDotted(const std::string& text, uint32_t* address) {

@@ -49,6 +49,50 @@ void netShutdown(Socket s) {
     CancelIoEx(reinterpret_cast<HANDLE>(raw(s)), nullptr);
 }
 
+void netShutdownSend(Socket s) {
+    if (s != kInvalidSocket) shutdown(raw(s), SD_SEND);
+}
+void netCloseAbortive(Socket s) {
+    if (s == kInvalidSocket) return;
+    linger abort{1, 0};
+    setsockopt(raw(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+    closesocket(raw(s));
+}
+
+bool netWaitReadable(Socket s, int milliseconds) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(raw(s), &readable);
+    timeval limit{milliseconds / 1000, (milliseconds % 1000) * 1000};
+    return select(0, &readable, nullptr, nullptr, &limit) > 0;
+}
+
+// Windows 10 (1703 and later) tells the connection's state; a connection whose close
+// completed stays in TIME_WAIT, one that was reset is CLOSED. Older systems and Wine
+// cannot tell: the peer's orderly close is then all there is, which is why our own
+// receiver closes in order only after taking the whole stream.
+SentFate netSentFate(Socket s, int asked) {
+    int error = 0, length = sizeof error;
+    if (getsockopt(raw(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error != 0)
+        return kSentRefused;
+    const DWORD kTcpInfo = _WSAIORW(IOC_VENDOR, 39);  // SIO_TCP_INFO, version 0
+    DWORD version = 0, got = 0;
+    alignas(8) unsigned char info[256] = {};
+    if (WSAIoctl(raw(s), kTcpInfo, &version, sizeof version, info, sizeof info, &got, nullptr, nullptr) != 0 ||
+        got < sizeof(DWORD))
+        return kSentTaken;
+    enum { kClosed = 0, kFinWait2 = 6, kTimeWait = 10 };  // TCPSTATE values
+    DWORD state = 0;
+    memcpy(&state, info, sizeof state);
+    switch (state) {
+    case kFinWait2: case kTimeWait: return kSentTaken;
+    // Closed at the first look cannot be told from a completed close; closed after a
+    // look found bytes unacknowledged is a reset.
+    case kClosed: return asked == 0 ? kSentTaken : kSentRefused;
+    default: return kSentPending;
+    }
+}
+
 bool netParseDotted(const std::string& text, uint32_t* address) {
     unsigned long a = inet_addr(text.c_str());
     if (a == INADDR_NONE && text != "255.255.255.255") return false;

@@ -37,7 +37,9 @@ Socket startListening(uint16_t port, int* error) {
     return s;
 }
 
-int acceptConnections(Socket listener) {
+int acceptConnections(Socket listener) { return acceptEach(listener, receiverThread); }
+
+int acceptEach(Socket listener, void (*take)(void*), bool ownThread) {
     for (;;) {
         AcceptFailure failure = kAcceptEnded;
         Socket connection = netAccept(listener, &failure);
@@ -49,7 +51,9 @@ int acceptConnections(Socket listener) {
             continue;
         }
         // The handle travels by value: the next accept must not change the receiver's.
-        if (!startThread(receiverThread, reinterpret_cast<void*>(connection))) netClose(connection);
+        void* handle = reinterpret_cast<void*>(connection);
+        if (!ownThread) take(handle);
+        else if (!startThread(take, handle)) netCloseAbortive(connection);
     }
 }
 

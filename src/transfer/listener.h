@@ -19,6 +19,9 @@ Socket startListening(uint16_t port, int* error = nullptr);
 // thread per connection. A connection reset before it was accepted is passed over, and
 // when descriptors or buffers run out it tries again after a short pause. Returns 0.
 int acceptConnections(Socket listener);
+// The same loop for other takers: each connection goes by value to take, on a thread of
+// its own (closed at once when none can start), or with ownThread false on this thread.
+int acceptEach(Socket listener, void (*take)(void* connection), bool ownThread = true);
 
 // Makes the accept loop on listener end, and releases the socket. Call it once.
 void stopListening(Socket listener);

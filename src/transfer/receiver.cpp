@@ -1,5 +1,6 @@
 #include "transfer/receiver.h"
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <utility>
@@ -27,6 +28,9 @@ constexpr uint32_t kEndingWait = 2000;
 constexpr int kEndingPoll = 10;
 constexpr int kMostWaiting = 8;
 constexpr int kTemporaryNames = 36;  // names tried for the content of a file that replaces another
+// A sender writes its header as soon as it is connected: a connection silent for this
+// long (or the stall limit, if shorter) is closed before it may hold the admission.
+constexpr int kFirstByteMilliseconds = 5000;
 
 ReceiveProgress progressNow;
 
@@ -38,6 +42,8 @@ std::atomic<int64_t> runningReceived{0}, runningTotal{0};
 std::atomic<uint32_t> runningSince{0};
 std::atomic<int> connectionsWaiting{0};  // connections waiting for the running reception
 std::atomic<bool> errorBoxOpen{false};
+std::atomic<int> receptionsRunning{0};  // connections past their first byte, until closed
+std::atomic<bool> receivingEnded{false};  // the program is closing: nothing more is admitted
 
 struct Reception {
     std::string store;
@@ -276,6 +282,9 @@ void receiveFile(Reception& r, const Record& record) {
         }
     }
     bool whole = remaining <= 0 && file != kInvalidFile;
+    if (!whole) r.missed = true;  // cut short, new or replacing: it did not arrive
+    // The old file gives way only to content that is on the disk.
+    if (whole && !target.temporary.empty()) whole = fileSync(file);
     fileClose(file);
     if (target.temporary.empty()) return;
     // The old file gives way only to the whole content; otherwise it stays as it was.
@@ -315,12 +324,23 @@ void showResult(ReceiveResult result) {
 }
 
 // Gives up the admission and the connection. The handle is forgotten before it is
-// closed, so that Stop never reaches a handle that may already be reused.
-void finish(Socket connection) {
+// closed, so that Stop never reaches a handle that may already be reused. The receiver
+// never writes to the connection; how it closes is all a sender learns: in order only
+// when everything it sent was taken, with a reset otherwise (turned away, not stored,
+// stopped), whether the sender's last bytes arrived before the close or after it.
+void finish(Socket connection, bool tookAll = false) {
     portSetButtonsIdle();
     forgetTransferSocket(receiveSocket);
     receiveInProgress = false;
-    netClose(connection);
+    if (tookAll) netClose(connection);
+    else netCloseAbortive(connection);
+}
+
+// Turns a connection away without a word; the admission, if it had it, is given up.
+ReceiveResult turnAway(Socket connection, bool admitted) {
+    if (admitted) receiveInProgress = false;
+    netCloseAbortive(connection);
+    return ReceiveResult::TurnedAway;
 }
 
 // True when the running reception is past reading, or when what it still has to read
@@ -343,14 +363,15 @@ bool endsWithin(uint32_t budget) {
 // still taking its last bytes. It then waits, at most kEndingWait, for as long as the
 // running reception still looks like ending; one that has just been admitted in its
 // place is given the time to read its header. At most kMostWaiting connections wait.
-bool admit() {
+bool admit(unsigned stopsAtArrival) {
     if (!receiveInProgress.exchange(true)) return true;
     if (!endsWithin(kEndingWait)) return false;
     bool admitted = false;
     if (connectionsWaiting.fetch_add(1) < kMostWaiting) {
         uint32_t start = tickCount();
         for (uint32_t waited = 0; waited < kEndingWait; waited = tickCount() - start) {
-            if (cancelRequested) break;  // Stop ends the running reception and those waiting for it
+            // Stop ends the running reception and those waiting for it.
+            if (cancelRequested || stopCount != stopsAtArrival) break;
             if (runningPhase != kStarting && !endsWithin(kEndingWait - waited)) break;
             sleepMilliseconds(kEndingPoll);
             if (!receiveInProgress.exchange(true)) {
@@ -400,25 +421,19 @@ int64_t receiveRate(int64_t received, uint32_t elapsedMilliseconds) {
 
 ReceiveProgress receiveProgress() { return progressNow; }
 
-ReceiveResult receiveConnection(Socket connection) {
-    netSetReceiveTimeout(connection, receiveStallMilliseconds);
-    StreamReader reader;
-    startSocketReader(reader, connection);
-    return receiveStream(std::move(reader), connection);
-}
-
-ReceiveResult receiveStream(StreamReader reader, Socket connection) {
-    if (!admit()) {
-        netClose(connection);
-        return ReceiveResult::TurnedAway;
-    }
+namespace {
+// The reception itself, from the admission to the close. Error boxes are the caller's.
+ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned stopsAtArrival) {
+    if (!admit(stopsAtArrival)) return turnAway(connection, false);
+    // A Stop since this connection arrived, or the program's end, turns it away too: it
+    // must neither clear the cancel flag that Stop set nor start writing.
+    if (stopCount != stopsAtArrival || receivingEnded) return turnAway(connection, true);
     runningPhase = kStarting;
     Reception r;
     r.store = portGetStorePath();
     if (r.store.empty()) {
         receiveInProgress = false;
-        netClose(connection);
-        showErrorBox(IDS_NO_STORE_PATH);  // only once the admission is given up
+        netCloseAbortive(connection);
         return ReceiveResult::NoStorePath;
     }
     r.windowsRules = localWindowsRules();
@@ -455,7 +470,6 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
         }
         portSetStatusEmpty();
         finish(connection);
-        showErrorBox(IDS_OLD_VERSION);  // only once the admission is given up
         return ReceiveResult::WrongVersion;
     }
 
@@ -473,8 +487,44 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection) {
     runningPhase = kEnding;
     ReceiveResult result = judge(r);
     showResult(result);
-    finish(connection);
+    finish(connection, result == ReceiveResult::Complete || result == ReceiveResult::AddressTaken);
     return result;
+}
+
+// Counts the reception while it runs (the program's end waits for it), then shows an
+// error box where one is due, once the admission and the count are given up.
+ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned stopsAtArrival) {
+    ++receptionsRunning;
+    const ReceiveResult result = receiveAdmitted(std::move(reader), connection, stopsAtArrival);
+    --receptionsRunning;
+    if (result == ReceiveResult::NoStorePath) showErrorBox(IDS_NO_STORE_PATH);
+    if (result == ReceiveResult::WrongVersion) showErrorBox(IDS_OLD_VERSION);
+    return result;
+}
+}  // namespace
+
+ReceiveResult receiveConnection(Socket connection) {
+    const unsigned stops = stopCount;
+    if (!netWaitReadable(connection, std::min(kFirstByteMilliseconds, receiveStallMilliseconds.load()))) {
+        netCloseAbortive(connection);
+        return ReceiveResult::NothingSent;
+    }
+    netSetReceiveTimeout(connection, receiveStallMilliseconds);
+    StreamReader reader;
+    startSocketReader(reader, connection);
+    return receiveCounted(std::move(reader), connection, stops);
+}
+
+ReceiveResult receiveStream(StreamReader reader, Socket connection) {
+    return receiveCounted(std::move(reader), connection, stopCount);
+}
+
+bool endReceiving(int milliseconds) {
+    receivingEnded = true;
+    if (receptionsRunning > 0) stopTransfers();
+    const uint32_t start = tickCount();
+    while (receptionsRunning > 0 && tickCount() - start < static_cast<uint32_t>(milliseconds)) sleepMilliseconds(10);
+    return receptionsRunning == 0;
 }
 
 void receiverThread(void* connection) { receiveConnection(reinterpret_cast<Socket>(connection)); }

@@ -2,7 +2,10 @@
 // writes the folders and files it describes under the store path, and reports through
 // the window port. Only one reception runs at a time; a connection that arrives
 // meanwhile is closed at once, unless the running reception is about to end: then it
-// waits for that end, about two seconds at most. At most one of the receiver's error
+// waits for that end, about two seconds at most. A connection that sends nothing within
+// a few seconds is closed before it may take the admission. The connection is closed
+// in order only when everything on it was taken; otherwise with a reset, which is how the
+// sender learns that its transfer did not arrive. At most one of the receiver's error
 // boxes is open at a time; a connection that would raise another is only closed.
 //
 // The listener starts it on a thread of its own for every accepted connection:
@@ -39,6 +42,11 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection);
 
 // Thread procedure: the connection handle travels by value inside the pointer.
 void receiverThread(void* connection);
+
+// The program is closing: no connection is admitted from now on, a running reception is
+// stopped, and the call waits up to milliseconds for every reception to have ended (its
+// partial files removed or kept as a Stop leaves them). True when none runs any more.
+bool endReceiving(int milliseconds);
 
 // The running (or last) reception's content progress, for a front end that shows more
 // than the window does. Written by the receiving thread between its port calls.

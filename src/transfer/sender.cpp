@@ -27,6 +27,8 @@ constexpr size_t kSendBufferSize = 1 << 20;
 // send time-out measures a stall of one piece, not of a whole buffer.
 constexpr size_t kSendPiece = 64 * 1024;
 constexpr uint32_t kSpeedInterval = 3000;
+// How often a sender whose receiver closed early looks whether its last bytes were taken.
+constexpr int kAcknowledgementPoll = 2;
 
 SendProgress progressNow;
 
@@ -138,8 +140,8 @@ bool sendDirect(Transfer& t, FileHandle file, int64_t* remaining) {
         const int piece = static_cast<int>(std::min<int64_t>(*remaining, kSendPiece));
         const int n = fileToSocket(file, t.socket, piece);
         if (n == kNoDirectPath) return false;
-        if (n <= 0) {  // the file shrank or failed, or the send failed
-            t.incomplete = true;
+        if (n <= 0) {  // the file shrank (0), or the send (or, rarely, the read) failed
+            if (n == 0) t.incomplete = true;
             t.ended = true;
             return true;
         }
@@ -237,10 +239,12 @@ void stream(Transfer& t) {
         portSetStatusText(IDS_SENDING);
     });
     t.percent = 0;
+    // Anything flushed from here on counts against this transfer, not the last one.
+    progressNow = SendProgress{0, totalSize, tickCount()};
     append(t, transferHeaderBytes(totalSize));
     t.blockOpen = true;
     sendDirectories(t);
-    progressNow = SendProgress{0, totalSize, tickCount()};
+    progressNow.startTick = tickCount();
     t.lastUpdateTick = progressNow.startTick;
     for (const ManifestEntry& entry : transferManifest) {
         if (t.ended || sendCancelRequested) break;
@@ -250,6 +254,28 @@ void stream(Transfer& t) {
     // record needs its block closed, or its last line would be lost.
     if (t.blockOpen && !sendCancelRequested) append(t, emptyBlockBytes());
     flush(t);
+}
+
+// After the last byte: the receiver reads to the end of the stream and then closes. Only
+// its orderly close, once it has acknowledged every byte, says that the transfer arrived;
+// a reset (it turned us away, or could not store everything), a close with bytes of ours
+// unacknowledged, an error, Stop, or no close within the stall limit say it did not.
+bool receiverTookAll(Socket s, int stallMilliseconds) {
+    netShutdownSend(s);
+    netSetReceiveTimeout(s, stallMilliseconds);
+    char sink[512];
+    int n;
+    while ((n = netRecv(s, sink, sizeof sink)) > 0) {  // a receiver has nothing to say; read on to its close
+        if (sendCancelRequested) return false;
+    }
+    if (n < 0 || sendCancelRequested) return false;
+    const uint32_t start = tickCount();
+    for (int asked = 0;; ++asked) {
+        const SentFate fate = netSentFate(s, asked);
+        if (fate != kSentPending) return fate == kSentTaken;
+        if (sendCancelRequested || tickCount() - start > static_cast<uint32_t>(stallMilliseconds)) return false;
+        sleepMilliseconds(kAcknowledgementPoll);
+    }
 }
 
 void forgetSendSocket(Socket s) {
@@ -306,11 +332,13 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
     netSetSendTimeout(t.socket, stallMilliseconds);
     t.buffer.resize(kSendBufferSize);
     stream(t);
+    const bool taken = !t.ended && !sendCancelRequested && receiverTookAll(t.socket, stallMilliseconds);
+    const bool allSent = !t.incomplete && refusedItemCount == 0 && progressNow.sent == totalSize;
 
     SendResult result;
     if (sendCancelRequested) {
         result = SendResult::Cancelled;
-    } else if (!t.ended && !t.incomplete && refusedItemCount == 0 && progressNow.sent == totalSize) {
+    } else if (taken && allSent) {
         show([] {
             portSetProgress(100, 0);
             portSetStatusText(IDS_TRANSFER_COMPLETE);
@@ -318,7 +346,9 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
         result = SendResult::Complete;
     } else {
         show([] { portSetStatusText(IDS_TRANSFER_INCOMPLETE); });
-        result = SendResult::Incomplete;
+        // Whose side fell short: files this side left out, or a receiver that did not take
+        // (all of) what was sent.
+        result = !t.incomplete && refusedItemCount == 0 && !taken ? SendResult::NotTaken : SendResult::Incomplete;
     }
     forgetSendSocket(t.socket);
     portSetButtonsIdle();

@@ -15,7 +15,9 @@ constexpr int kSendStallMilliseconds = 60000;
 
 enum class SendResult {
     Complete,         // "Transfer complete."
-    Incomplete,       // "Some files may not sent."
+    Incomplete,       // "Some files may not sent.": files of this side were left out or cut
+    NotTaken,         // "Some files may not sent.": the receiver turned the connection away,
+                      // reset it, or did not close it in order after the last byte
     Cancelled,        // Stop, or Cancel in the analysis: no result text
     NothingSelected,  // error box 134
     InvalidAddress,   // error box "Invalid address %s\n"

@@ -12,6 +12,8 @@ namespace {
 std::mutex socketLock;
 }  // namespace
 
+std::atomic<unsigned> stopCount{0};
+
 void publishTransferSocket(std::atomic<Socket>& slot, Socket connection) {
     std::lock_guard<std::mutex> guard(socketLock);
     slot = connection;
@@ -28,6 +30,7 @@ void showCanceled() {
 }
 
 void stopTransfers(void (*shutdown)(Socket)) {
+    ++stopCount;
     cancelRequested = true;
     sendCancelRequested = true;
     {

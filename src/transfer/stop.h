@@ -10,6 +10,9 @@
 // return the buttons to idle. The bar goes to 0 and the status line shows "Canceled.",
 // also when nothing is running. shutdown is netShutdown; tests watch the handles with it.
 void stopTransfers(void (*shutdown)(Socket) = netShutdown);
+// How many Stops there have been. A connection that arrived before a Stop is turned away
+// even when it wins the admission after it (it waited for an ending reception).
+extern std::atomic<unsigned> stopCount;
 
 // Where Stop can reach a transfer's connection (receiveSocket, sendSocket). Stop shuts
 // connections down only while it holds the lock these take, so once forgetTransferSocket

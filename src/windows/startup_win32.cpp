@@ -18,6 +18,7 @@
 #include "platform/net.h"
 #include "resource.h"
 #include "selection/selection_list.h"
+#include "transfer/receiver.h"
 #include "windows/app_state_win32.h"
 #include "windows/main_window_win32.h"
 #include "windows/settings_win32.h"
@@ -25,6 +26,7 @@
 
 namespace {
 const char kAutostartSwitch[] = "--autostart";
+constexpr int kExitWaitMilliseconds = 3000;
 
 // A satellite only beside the program, never from the current folder, the system's or
 // PATH, and as resources only: nothing in it runs.
@@ -117,6 +119,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     INT_PTR result = DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainWindowProc, 0);
 
+    // A reception still running is stopped as Stop stops it, and given the time to
+    // remove what it must not leave (a replacement that did not arrive whole) before the
+    // process ends its thread.
+    endReceiving(kExitWaitMilliseconds);
     stopDiscovery();
     Gdiplus::GdiplusShutdown(gdiplusToken);
     netCleanup();

@@ -16,9 +16,9 @@ void forget(DWORD thread) {
                            runningTransfers.end());
 }
 
-void show(HWND window, bool transferring) {
-    EnableWindow(GetDlgItem(window, IDC_SEND), !transferring);
-    EnableWindow(GetDlgItem(window, IDC_STOP), transferring);
+void show(HWND window, bool send, bool stop) {
+    EnableWindow(GetDlgItem(window, IDC_SEND), send);
+    EnableWindow(GetDlgItem(window, IDC_STOP), stop);
 }
 }  // namespace
 
@@ -32,7 +32,9 @@ void applyButtonsChange(HWND window, WPARAM change, LPARAM threadId) {
     const DWORD thread = static_cast<DWORD>(threadId);
     forget(thread);
     if (change == kButtonsTransferring) runningTransfers.push_back(thread);
-    const bool transferring = change == kButtonsTransferring ||
-                              (change == kButtonsAfterError && !runningTransfers.empty());
-    show(window, transferring);
+    // Whichever transfer ends first gives Send back; Stop stays while any other still runs.
+    const bool others = !runningTransfers.empty();
+    if (change == kButtonsTransferring) show(window, false, true);
+    else if (change == kButtonsIdle) show(window, true, others);
+    else show(window, !others, others);
 }

@@ -10,7 +10,8 @@ constexpr UINT kButtonsMessage = WM_APP + 2;
 
 enum ButtonsChange : WPARAM {
     kButtonsTransferring = 1,  // the asking thread's transfer runs: Send off, Stop on
-    kButtonsIdle,              // it has ended: Send on, Stop off, even while another runs
+    kButtonsIdle,              // it has ended: Send on, even while another runs; Stop off
+                               // unless another runs
     kButtonsAfterError,        // an error box: the asking thread's transfer, if any, has
                                // ended; Transferring while another runs, else Idle
 };

@@ -127,6 +127,15 @@ TEST(ReceiverFaults, AFileRecordCutBeforeItsBlankLineCreatesNothing) {
     removeScratchFolder(store);
 }
 
+// A file record that ends before its Size did not arrive, even when the Total it was
+// announced against has been met (a sender's file that grew, items it left out).
+TEST(ReceiverFaults, ANewFileCutShortIsNeverComplete) {
+    std::string store = makeScratchFolder("rx-short");
+    EXPECT_EQ(ReceiveResult::Incomplete, receiveBytes(store, transferHeaderBytes(5) + fileRecordBytes(10, "new.txt", "/") + "12345"));
+    EXPECT_EQ(readWholeFile(store + kPathSeparator + "new.txt"), "12345");
+    removeScratchFolder(store);
+}
+
 // A file that already exists gives way only to a record whose content arrived whole and
 // was written; a cut or a Stop leaves it as it was, and nothing else beside it.
 TEST(ReceiverFaults, AnExistingFileIsReplacedOnlyByAWholeOne) {

@@ -444,6 +444,43 @@ TEST_F(Reception, AConnectionWaitsForAnEndingReception) {
     EXPECT_EQ(listTree(store), "first.txt\nnext.txt\n");
 }
 
+// Stop turns away the connections that were waiting for the ending reception: none of
+// them is received afterwards, and none clears the cancel flag that Stop set.
+TEST_F(Reception, StopTurnsAwayTheConnectionsWaitingForAnEndingReception) {
+    recordingPortHold("status", kComplete);
+    ASSERT_TRUE(feedStream(port, transferHeaderBytes(3) + fileRecord("first.txt", "/", "abc")));
+    ASSERT_TRUE(waitUntil([] { return recordingPortHeld() == 1; }));
+    Socket next = feederConnect(port);
+    ASSERT_NE(next, kInvalidSocket);
+    ASSERT_TRUE(feederSend(next, transferHeaderBytes(3) + fileRecord("next.txt", "/", "def")));
+    EXPECT_FALSE(feederSeesClose(next, 300));  // waiting for the first one's end
+    stopTransfers();
+    recordingPortRelease();
+    EXPECT_TRUE(feederSeesClose(next, 5000));
+    netClose(next);
+    ASSERT_TRUE(waitUntil([] { return !receiveInProgress; }));
+    sleepMilliseconds(100);  // a late admission would have started by now
+    EXPECT_FALSE(pathExists(at("next.txt")));
+    EXPECT_TRUE(cancelRequested);
+    EXPECT_EQ(lastStatusText(), "Canceled.");
+    cancelRequested = false;
+}
+
+// A connection that sends nothing does not hold the admission: a sender writes its header
+// at once, so a silent one is closed after a short limit, and real senders meanwhile are
+// received.
+TEST_F(Reception, ASilentConnectionDoesNotShutSendersOut) {
+    receiveStallMilliseconds = 2000;
+    Socket silent = feederConnect(port);
+    ASSERT_NE(silent, kInvalidSocket);
+    sleepMilliseconds(100);  // accepted, and waiting for its first byte
+    receive(transferHeaderBytes(3) + fileRecord("real.txt", "/", "abc"));
+    EXPECT_EQ(lastStatusText(), kComplete);
+    EXPECT_EQ(readWholeFile(at("real.txt")), "abc");
+    EXPECT_TRUE(feederSeesClose(silent, 5000));
+    netClose(silent);
+}
+
 #ifndef _WIN32
 TEST_F(Reception, LinksInsideTheStorePathAreNotFollowed) {
     std::string outside = scratch + "/outside";

@@ -49,9 +49,12 @@ Socket listenOnLoopback(uint16_t* port) {
 // A peer that reads nothing starts reading once released, and takes what the sender's
 // connection had taken.
 struct Peer {
+    // How the peer ends: after the sender's last byte, or before it.
+    enum Ending { kReadAllThenClose, kCloseAtOnce, kResetAtOnce, kCloseAfterFirstBytes, kReadAllKeepOpen };
     Socket listener = kInvalidSocket;
     uint16_t port = 0;
     std::string bytes;
+    Ending ending = kReadAllThenClose;
     bool readNothing = false;        // accept, then read nothing until released
     std::atomic<bool> released{false};
     uint16_t forwardTo = 0;          // a receiver's port, or 0 to keep the bytes
@@ -64,13 +67,15 @@ struct Peer {
     }
     void run() {
         Socket in = netAccept(listener);
+        if (ending == kCloseAtOnce) return netClose(in);
+        if (ending == kResetAtOnce) return netCloseAbortive(in);
         Socket out = kInvalidSocket;
         if (forwardTo) {
             out = netTcpSocket();
             netConnect(out, kLoopback, forwardTo);
         }
         while (readNothing && !released) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::vector<char> chunk(256 * 1024);
+        std::vector<char> chunk(ending == kCloseAfterFirstBytes ? 16 : 256 * 1024);
         bool first = true;
         int n;
         while ((n = netRecv(in, chunk.data(), static_cast<int>(chunk.size()))) > 0) {
@@ -78,7 +83,9 @@ struct Peer {
             else bytes.append(chunk.data(), static_cast<size_t>(n));
             if (first && onFirstBytes) onFirstBytes();
             first = false;
+            if (ending == kCloseAfterFirstBytes) break;  // closed with bytes unread: a reset
         }
+        while (ending == kReadAllKeepOpen && !released) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         netClose(out);
         netClose(in);
     }
@@ -143,6 +150,13 @@ std::string lastButtons() {
     return last;
 }
 
+// A peer's ending, what the sender must make of it, and how often to try.
+struct Ending {
+    Peer::Ending ending;
+    SendResult expected;
+    int rounds;
+};
+
 class Sender : public ::testing::Test {
 protected:
     std::string source, store;
@@ -182,6 +196,7 @@ protected:
         analyzeSelection(nullptr, nullptr);
         return runSend(to, port, stallMilliseconds);
     }
+    void expectEndings(const std::vector<Ending>& cases);
 };
 }  // namespace
 
@@ -245,19 +260,55 @@ TEST_F(Sender, ContentWithoutAPositiveTotalKeepsTheBarInRange) {
     }
 }
 
-TEST_F(Sender, AReceiverThatStopsReadingEndsTheSendAsIncomplete) {
+TEST_F(Sender, AReceiverThatStopsReadingEndsTheSendAsNotTaken) {
     const std::string big = file("big.bin", std::string(64 << 20, 'b'));
     Peer peer;
     peer.readNothing = true;
     peer.start();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(send({big}, peer.port, 1000), SendResult::Incomplete);
+    EXPECT_EQ(send({big}, peer.port, 1000), SendResult::NotTaken);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     const int64_t counted = sendProgress().sent;
     peer.finish();
     EXPECT_LE(counted, static_cast<int64_t>(peer.firstFileContent()));  // only what the connection took
     EXPECT_EQ(lastStatusText(), "Some files may not sent.");
     EXPECT_EQ(lastButtons(), "idle");
+}
+
+// "Transfer complete." only when the receiver read to the end and closed in order. Any
+// other ending says the transfer did not arrive, whichever reaches the sender first: the
+// receiver's close, or the reset that our bytes arriving after it cause.
+void Sender::expectEndings(const std::vector<Ending>& cases) {
+    const std::string a = file("a.txt", patternBytes(3000, 7));
+    for (const Ending& c : cases) {
+        int wrong = 0;
+        for (int round = 0; round < c.rounds; ++round) {
+            recordingPortReset(store);
+            Peer peer;
+            peer.ending = c.ending;
+            peer.start();
+            const SendResult got = send({a}, peer.port, c.ending == Peer::kReadAllKeepOpen ? 300 : 10000);
+            peer.finish();
+            const char* text = c.expected == SendResult::Complete ? "Transfer complete." : "Some files may not sent.";
+            if (got != c.expected || lastStatusText() != text || lastButtons() != "idle") ++wrong;
+        }
+        EXPECT_EQ(wrong, 0) << "ending " << c.ending;
+    }
+}
+
+TEST_F(Sender, CompleteOnlyWhenTheReceiverTookEveryByteAndClosedInOrder) {
+    expectEndings({{Peer::kReadAllThenClose, SendResult::Complete, 100},
+                   {Peer::kResetAtOnce, SendResult::NotTaken, 100},
+                   {Peer::kCloseAfterFirstBytes, SendResult::NotTaken, 20},
+                   {Peer::kReadAllKeepOpen, SendResult::NotTaken, 2}});  // until the stall limit
+}
+
+TEST_F(Sender, AnOrderlyCloseBeforeOurBytesArrivedIsNoDelivery) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Wine's sockets cannot tell an orderly close before our last bytes arrived from one after "
+                    "them (our own receiver resets instead)";
+#endif
+    expectEndings({{Peer::kCloseAtOnce, SendResult::NotTaken, 100}});
 }
 
 namespace {
