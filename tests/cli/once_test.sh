@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `quorvalinthexa receive --once` ends by itself after its first reception, with exit
 # status 0 only when that reception was complete. A probe that sends nothing and an
-# address hand-over (what discovery brings) do not end it.
+# address hand-over (what discovery brings) do not end it, and running out of descriptors
+# for a while does not stop it listening.
 source "$(dirname "$0")/lib.sh"
 
 src="$WORK/src/tree"
@@ -17,6 +18,21 @@ pause() { sleep 0.5; }
 cut_short() { send_raw 'Version:3.0\nTotal:10\n\nType:file\nSize:10\nName:cut.txt\nDirectory:/\n\nabc'; }
 old_version() { send_raw 'Version:2.0\nTotal:3\n\nType:file\nSize:3\nName:old.txt\nDirectory:/\n\nabc'; }
 interrupt() { kill -TERM "$RX_PID"; }
+# Every descriptor taken for a second: accepts fail (EMFILE) meanwhile, and the receiver
+# goes on listening. The accept already waiting takes its descriptor first: a probe uses it.
+starved() {
+  local n=0 soft hard sender rc=0
+  while [ -e "/proc/$RX_PID/fd/$n" ]; do n=$((n + 1)); done
+  read -r soft hard < <(prlimit --pid "$RX_PID" --nofile --output SOFT,HARD --noheadings)
+  prlimit --pid "$RX_PID" --nofile="$n:$hard"
+  probe
+  send_tree &
+  sender=$!
+  sleep 1
+  prlimit --pid "$RX_PID" --nofile="$soft:$hard"
+  wait "$sender" || rc=$?
+  return "$rc"
+}
 
 # what | exit status | steps, in order
 n=0
@@ -37,6 +53,7 @@ a probe and an address hand-over before it|0|probe pause hand_over pause send_tr
 content cut short|1|cut_short
 a sender of another version|1|old_version
 interrupted before any reception|1|interrupt
+no descriptor free for a while|0|starved
 CASES
 
 finish

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# 200 connections opened at once: the receiver admits one and closes the 199 others at
-# once; the admitted one still carries a whole transfer, and afterwards every thread and
-# descriptor of the crowd is gone.
+# 200 connections opened at once, each writing its first line as a sender does: the
+# receiver admits one and closes the 199 others at once; the admitted one still carries a
+# whole transfer, and afterwards every thread and descriptor of the crowd is gone.
 source "$(dirname "$0")/lib.sh"
 
 rx_start

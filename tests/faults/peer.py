@@ -5,10 +5,17 @@ peer.py send HOST PORT FILE [--upto N] [--then close|reset|hold:SECONDS]
     Connects, writes the first N bytes of FILE (all by default), then closes
     normally, resets the connection (SO_LINGER 0: an RST instead of a FIN), or keeps
     it open and silent for SECONDS before closing.
+peer.py send HOST PORT FILE --upto N --then drip:SECONDS
+    Writes the first N bytes, then one more byte every half second for SECONDS (a
+    reception that goes on, slowly), then closes.
 peer.py crowd HOST PORT COUNT FILE
-    Opens COUNT connections at once without writing. The receiver admits one and
-    closes the others; once they are closed, FILE goes over the connection that is
-    still open. Prints "turned_away=N admitted=M".
+    Opens COUNT connections at once, each writing the first line of FILE as a sender
+    does at once. The receiver admits one and closes the others; once they are closed,
+    the rest of FILE goes over the connection that is still open. Prints
+    "turned_away=N admitted=M".
+peer.py serve PORT COUNT take|close
+    Listens on PORT for COUNT connections, one after another: reads each to its end and
+    then closes it (take), or closes each at once without reading (close).
 peer.py sink PORT OUT [--gate FILE]
     Listens on PORT and takes one connection. With --gate it reads nothing until FILE
     exists (a sender stays blocked in the middle of its stream); then it reads to the
@@ -28,7 +35,11 @@ def connect(host, port):
     return s
 
 
-def finish(s, how):
+def finish(s, how, rest=b""):
+    if how.startswith("drip:"):
+        for i in range(min(len(rest), int(float(how[5:]) * 2))):
+            s.sendall(rest[i:i + 1])
+            time.sleep(0.5)
     if how == "reset":
         s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
     elif how.startswith("hold:"):
@@ -49,11 +60,12 @@ def send(args):
             sys.exit("unknown option " + rest[0])
         rest = rest[2:]
     data = open(path, "rb").read()
+    rest = b""
     if upto is not None:
-        data = data[:upto]
+        data, rest = data[:upto], data[upto:]
     s = connect(host, port)
     s.sendall(data)
-    finish(s, how)
+    finish(s, how, rest)
 
 
 def closed_by_peer(s):
@@ -73,10 +85,14 @@ def crowd(args):
         s.setblocking(False)
         s.connect_ex((host, port))
         sockets.append(s)
+    data = open(path, "rb").read()
+    first = data.index(b"\n") + 1
     deadline = time.time() + 10
     pending = list(sockets)
     while pending and time.time() < deadline:  # every connect completes
         _, writable, _ = select.select([], pending, [], 0.5)
+        for s in writable:
+            s.send(data[:first])
         pending = [s for s in pending if s not in writable]
     turned_away = set()
     deadline = time.time() + 10
@@ -86,10 +102,9 @@ def crowd(args):
     time.sleep(0.5)  # a late close would show now
     turned_away.update(s for s in sockets if s not in turned_away and closed_by_peer(s))
     admitted = [s for s in sockets if s not in turned_away]
-    data = open(path, "rb").read()
     for s in admitted:
         s.setblocking(True)
-        s.sendall(data)
+        s.sendall(data[first:])
     for s in sockets:
         s.close()
     print("turned_away=%d admitted=%d" % (len(turned_away), len(admitted)))
@@ -122,8 +137,22 @@ def sink(args):
     print("received=%d" % received, flush=True)
 
 
+def serve(args):
+    port, count, how = int(args[0]), int(args[1]), args[2]
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("", port))
+    listener.listen(8)
+    print("listening", flush=True)
+    for _ in range(count):
+        s, _ = listener.accept()
+        while how == "take" and s.recv(1 << 20):
+            pass
+        s.close()
+
+
 def main():
-    commands = {"send": send, "crowd": crowd, "sink": sink}
+    commands = {"send": send, "crowd": crowd, "sink": sink, "serve": serve}
     if len(sys.argv) < 2 or sys.argv[1] not in commands:
         sys.exit(__doc__)
     commands[sys.argv[1]](sys.argv[2:])
