@@ -36,9 +36,8 @@ enum SentFate {
     kSentRefused,  // the connection was reset: bytes of ours were not taken
     kSentPending,  // some are not acknowledged yet; ask again
 };
-// asked: how often this connection was asked before (some systems can only tell a reset
-// from a completed close by the way there).
-SentFate netSentFate(Socket s, int asked);
+// Ask on the thread that shut the sending side down (Windows keeps its ends from then).
+SentFate netSentFate(Socket s);
 
 // Resolves a dotted address, or else a host name (first address). Host byte order in
 // *address. False when neither works.

@@ -81,7 +81,7 @@ bool netWaitReadable(Socket s, int milliseconds) {
 // (FIN_WAIT2, or the closed state a completed close passes into) every byte before it
 // was; a reset leaves its error behind, which a read after the peer's close has not
 // taken yet.
-SentFate netSentFate(Socket s, int) {
+SentFate netSentFate(Socket s) {
     int fd = static_cast<int>(s), error = 0;
     socklen_t length = sizeof error;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return kSentRefused;

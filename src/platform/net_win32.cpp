@@ -3,8 +3,10 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <iphlpapi.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 sockaddr_in makeAddress(uint32_t address, uint16_t port) {
@@ -49,8 +51,43 @@ void netShutdown(Socket s) {
     CancelIoEx(reinterpret_cast<HANDLE>(raw(s)), nullptr);
 }
 
+namespace {
+// The two ends of the connection whose sending side this thread shut down last: once
+// the connection is closed, its socket no longer tells them.
+thread_local sockaddr_in shutLocal{}, shutPeer{};
+
+// The connection's state in the system's table of connections (MIB_TCP_STATE), 0 when
+// the table no longer lists it, -1 when the table cannot be read.
+int listedState(const sockaddr_in& local, const sockaddr_in& peer) {
+    std::vector<char> table(64 * 1024);
+    for (int tries = 0; tries < 4; ++tries) {
+        ULONG size = static_cast<ULONG>(table.size());
+        const DWORD rc = GetTcpTable(reinterpret_cast<PMIB_TCPTABLE>(table.data()), &size, FALSE);
+        if (rc == ERROR_INSUFFICIENT_BUFFER) {
+            table.resize(size + 4096);
+            continue;
+        }
+        if (rc != NO_ERROR) return -1;
+        const auto* rows = reinterpret_cast<const MIB_TCPTABLE*>(table.data());
+        for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
+            const MIB_TCPROW& r = rows->table[i];
+            if (r.dwLocalAddr == local.sin_addr.s_addr && static_cast<u_short>(r.dwLocalPort) == local.sin_port &&
+                r.dwRemoteAddr == peer.sin_addr.s_addr && static_cast<u_short>(r.dwRemotePort) == peer.sin_port)
+                return static_cast<int>(r.dwState);
+        }
+        return 0;
+    }
+    return -1;
+}
+}  // namespace
+
 void netShutdownSend(Socket s) {
-    if (s != kInvalidSocket) shutdown(raw(s), SD_SEND);
+    if (s == kInvalidSocket) return;
+    int length = sizeof shutLocal;
+    getsockname(raw(s), reinterpret_cast<sockaddr*>(&shutLocal), &length);
+    length = sizeof shutPeer;
+    getpeername(raw(s), reinterpret_cast<sockaddr*>(&shutPeer), &length);
+    shutdown(raw(s), SD_SEND);
 }
 void netCloseAbortive(Socket s) {
     if (s == kInvalidSocket) return;
@@ -67,29 +104,21 @@ bool netWaitReadable(Socket s, int milliseconds) {
     return select(0, &readable, nullptr, nullptr, &limit) > 0;
 }
 
-// Windows 10 (1703 and later) tells the connection's state; a connection whose close
-// completed stays in TIME_WAIT, one that was reset is CLOSED. Older systems and Wine
-// cannot tell: the peer's orderly close is then all there is, which is why our own
-// receiver closes in order only after taking the whole stream.
-SentFate netSentFate(Socket s, int asked) {
+// Once both sides have closed in order, the side that closed first (the sender) keeps the
+// connection in TIME_WAIT; a reset removes it at once. A read does not always tell (Wine
+// may report a reset that follows our shutdown as an orderly close), so the system's table
+// of connections is asked: TIME_WAIT or FIN_WAIT2 (our end of the stream acknowledged),
+// gone (reset), or still closing.
+SentFate netSentFate(Socket s) {
     int error = 0, length = sizeof error;
     if (getsockopt(raw(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error != 0)
         return kSentRefused;
-    const DWORD kTcpInfo = _WSAIORW(IOC_VENDOR, 39);  // SIO_TCP_INFO, version 0
-    DWORD version = 0, got = 0;
-    alignas(8) unsigned char info[256] = {};
-    if (WSAIoctl(raw(s), kTcpInfo, &version, sizeof version, info, sizeof info, &got, nullptr, nullptr) != 0 ||
-        got < sizeof(DWORD))
-        return kSentTaken;
-    enum { kClosed = 0, kFinWait2 = 6, kTimeWait = 10 };  // TCPSTATE values
-    DWORD state = 0;
-    memcpy(&state, info, sizeof state);
-    switch (state) {
+    enum { kGone = 0, kFinWait2 = 7, kTimeWait = 11 };  // MIB_TCP_STATE values
+    switch (listedState(shutLocal, shutPeer)) {
     case kFinWait2: case kTimeWait: return kSentTaken;
-    // Closed at the first look cannot be told from a completed close; closed after a
-    // look found bytes unacknowledged is a reset.
-    case kClosed: return asked == 0 ? kSentTaken : kSentRefused;
-    default: return kSentPending;
+    case kGone: return kSentRefused;
+    case -1: return kSentTaken;  // no table: the orderly close is all there is
+    default: return kSentPending;  // FIN_WAIT1, CLOSING, LAST_ACK: the peer closed before taking all
     }
 }
 

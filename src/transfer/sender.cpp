@@ -270,8 +270,8 @@ bool receiverTookAll(Socket s, int stallMilliseconds) {
     }
     if (n < 0 || sendCancelRequested) return false;
     const uint32_t start = tickCount();
-    for (int asked = 0;; ++asked) {
-        const SentFate fate = netSentFate(s, asked);
+    for (;;) {
+        const SentFate fate = netSentFate(s);
         if (fate != kSentPending) return fate == kSentTaken;
         if (sendCancelRequested || tickCount() - start > static_cast<uint32_t>(stallMilliseconds)) return false;
         sleepMilliseconds(kAcknowledgementPoll);
