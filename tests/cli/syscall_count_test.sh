@@ -3,7 +3,7 @@
 # Two transfers of N1 and N2 files of 4 KiB in one folder run under `strace -c -f` on
 # both sides; the difference between their counts, over N2 - N1, is the cost of one file
 # (start-up, connection and folder calls cancel out). A change that adds a call per file
-# makes it fail.
+# makes it fail. Also: the order of the calls that make a replacing file durable.
 source "$(dirname "$0")/lib.sh"
 command -v strace >/dev/null || skip "strace is missing (scripts/install-deps.sh installs it)"
 strace -f -c -o /dev/null true >/dev/null 2>&1 || skip "strace cannot trace processes here"
@@ -74,5 +74,18 @@ at_most "receiver, socket calls" "$(sum_of "$rx" only "$SOCKET_CALLS")" 0.5
 at_most "sender, opens" "$(sum_of "$tx" only "open openat openat2 creat")" 1
 at_most "sender, calls on files and folders" "$(sum_of "$tx" except "$SOCKET_CALLS $RUNTIME_CALLS")" 5
 at_most "sender, socket calls" "$(sum_of "$tx" only "$SOCKET_CALLS")" 0.5
+
+# A file that replaces another: its content reaches the disk before the rename, and the
+# rename with its folder; a power cut leaves the old file or the whole new one.
+store="$WORK/store-replace"
+mkdir -p "$store" "$WORK/src-replace"
+printf 'old' >"$store/r.txt"
+printf 'the new content' >"$WORK/src-replace/r.txt"
+rx_start "$store" strace -f -e trace=fsync,fdatasync,rename,renameat,renameat2 -o "$WORK/replace.trace"
+"$CLI" send --port "$PORT" 127.0.0.1 "$WORK/src-replace/r.txt" >/dev/null || fail "replace: the sender failed"
+rx_wait 30
+expect_eq "a replacing file: fsync, the rename, then fsync of its folder" "fsync rename fsync" \
+  "$(grep -oE '(fsync|fdatasync|rename[a-z0-9]*)\(' "$WORK/replace.trace" | sed -E 's/fdatasync/fsync/; s/rename[a-z0-9]*/rename/; s/\($//' | xargs)"
+expect_eq "it was replaced whole" "the new content" "$(cat "$store/r.txt")"
 
 finish
