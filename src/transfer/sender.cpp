@@ -263,17 +263,18 @@ void stream(Transfer& t) {
 bool receiverTookAll(Socket s, int stallMilliseconds) {
     netShutdownSend(s);
     netSetReceiveTimeout(s, stallMilliseconds);
+    const uint32_t start = tickCount();
+    const auto tooLate = [&] { return tickCount() - start > static_cast<uint32_t>(stallMilliseconds); };
     char sink[512];
     int n;
-    while ((n = netRecv(s, sink, sizeof sink)) > 0) {  // a receiver has nothing to say; read on to its close
-        if (sendCancelRequested) return false;
-    }
+    // A receiver has nothing to say; one that writes is read on to its close, within the limit.
+    while ((n = netRecv(s, sink, sizeof sink)) > 0)
+        if (sendCancelRequested || tooLate()) return false;
     if (n < 0 || sendCancelRequested) return false;
-    const uint32_t start = tickCount();
     for (;;) {
         const SentFate fate = netSentFate(s);
         if (fate != kSentPending) return fate == kSentTaken;
-        if (sendCancelRequested || tickCount() - start > static_cast<uint32_t>(stallMilliseconds)) return false;
+        if (sendCancelRequested || tooLate()) return false;
         sleepMilliseconds(kAcknowledgementPoll);
     }
 }

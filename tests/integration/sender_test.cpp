@@ -330,6 +330,24 @@ TEST_F(Sender, ProgressMovesWithEachPieceTheConnectionTakes) {
     }
 }
 
+// More folder records than the send buffer holds go out before the first file: the bar
+// shows nothing of the send before (whose progress was 100) while they do.
+TEST_F(Sender, FolderRecordsBeforeTheFirstFileShowNoOldProgress) {
+    Peer first;
+    first.start();
+    ASSERT_EQ(send({file("a.txt", "abc")}, first.port), SendResult::Complete);
+    first.finish();
+    recordingPortReset(store);
+    Peer peer;
+    peer.start();
+    prepareSend();
+    for (int i = 0; i < 40000; ++i) directoryList.push_back("folder" + std::to_string(i));  // over 1 MiB
+    totalSize = 1;  // a file that is announced but no longer there: no final 100 either
+    EXPECT_EQ(runSend("127.0.0.1", peer.port), SendResult::Incomplete);
+    peer.finish();
+    for (const PortCall& c : recordedCalls()) EXPECT_FALSE(c.what == "progress" && c.a > 0) << c.a;
+}
+
 // --- Before streaming ---
 
 TEST_F(Sender, NothingSelectedShowsTheErrorBoxAndConnectsNowhere) {
