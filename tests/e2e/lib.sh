@@ -80,7 +80,23 @@ connect_pcs() {
 
 # wine, inside the current PC's network.
 pcwine() { in_pc wine "$@"; }
-driver() { pcwine "$DRIVER" "$@" 2>>"$WORK/driver.err" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+driver_once() { pcwine "$DRIVER" "$@" 2>>"$WORK/driver.err" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+# A query that changes nothing is asked again when its driver did not answer: under load a
+# wine process may fail to start, which must not read as a state of the window.
+driver() {
+  case "$1" in
+    enabled | visible | title | text | checked) ;;
+    *) driver_once "$@"; return ;;
+  esac
+  local out rc try
+  for try in 1 2 3; do
+    out="$(driver_once "$@")" && rc=0 || rc=$?
+    [ "$rc" = 0 ] && break
+    echo "driver $* (try $try): exit $rc" >>"$WORK/driver.err"
+  done
+  [ -z "$out" ] || printf '%s\n' "$out"
+  return "$rc"
+}
 
 # Starts the program on the current PC with the given arguments and waits for its window.
 start_program() {
@@ -124,6 +140,10 @@ screenshot() {  # screenshot FILE
 
 cleanup() {
   local name
+  if [ "$FAILURES" -gt 0 ] && [ -s "$WORK/driver.err" ]; then
+    echo "the driver's last complaints:"
+    tail -n 20 "$WORK/driver.err"
+  fi
   for name in "${PCS[@]}"; do
     pc_use "$name"
     [ -n "${PC_WINE[$name]:-}" ] && { wineserver -k >/dev/null 2>&1 || true; }
