@@ -1,0 +1,135 @@
+// Who may send: the list of senders as typed, and the policy's answer for an arriving
+// connection.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/net.h"
+#include "policy/receive_policy.h"
+
+namespace {
+uint32_t at(const char* dotted) {
+    uint32_t address = 0;
+    EXPECT_TRUE(netParseDotted(dotted, &address)) << dotted;
+    return address;
+}
+
+std::string show(const std::vector<SenderRange>& ranges) {
+    std::string text;
+    for (const SenderRange& r : ranges) {
+        int prefix = 0;
+        for (uint32_t m = r.mask; m; m <<= 1) ++prefix;
+        text += (text.empty() ? "" : " ") + netDotted(r.network) + "/" + std::to_string(prefix);
+    }
+    return text;
+}
+
+std::string join(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& w : words) text += (text.empty() ? "" : "|") + w;
+    return text;
+}
+}  // namespace
+
+TEST(SenderList, ParsesAddressesAndRangesAndNamesEveryBadEntry) {
+    struct Case {
+        const char* text;
+        const char* ranges;
+        const char* bad;
+    } cases[] = {
+        {"", "", ""},
+        {" ,\t, \r\n", "", ""},
+        {"192.168.1.20", "192.168.1.20/32", ""},
+        {"192.168.1.20 10.0.0.0/24", "192.168.1.20/32 10.0.0.0/24", ""},
+        {"1.2.3.4/32,,5.6.7.8 ,9.9.9.9", "1.2.3.4/32 5.6.7.8/32 9.9.9.9/32", ""},
+        {"0.0.0.0/0", "0.0.0.0/0", ""},
+        {"255.255.255.255/1", "128.0.0.0/1", ""},
+        {"10.0.0.5/24", "10.0.0.0/24", ""},  // host bits name the range they lie in
+        {"10.0.0.1 oops 10.0.0.2", "10.0.0.1/32 10.0.0.2/32", "oops"},
+        {"256.1.1.1 1.2.3 1.2.3.4.5 01.2.3.4 1.2.3.4/33 1.2.3.4/ 1.2.3.4/08", "",
+         "256.1.1.1|1.2.3|1.2.3.4.5|01.2.3.4|1.2.3.4/33|1.2.3.4/|1.2.3.4/08"},
+        {"-1.2.3.4 +1.2.3.4 1.2.3.4/-8 1..2.3 .1.2.3 1.2.3.4x 1.2.3.4/8/8 1234.1.1.1 a.b.c.d", "",
+         "-1.2.3.4|+1.2.3.4|1.2.3.4/-8|1..2.3|.1.2.3|1.2.3.4x|1.2.3.4/8/8|1234.1.1.1|a.b.c.d"},
+        {"10.0.0.0;10.0.0.1", "", "10.0.0.0;10.0.0.1"},  // only spaces and commas separate
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::vector<SenderRange> ranges;
+        std::vector<std::string> bad = parseSenderList(c.text, &ranges);
+        EXPECT_EQ(show(ranges), c.ranges);
+        EXPECT_EQ(join(bad), c.bad);
+    }
+}
+
+TEST(SenderList, MatchesOnlyTheAddressesOfItsRanges) {
+    struct Case {
+        const char* list;
+        const char* address;
+        bool listed;
+    } cases[] = {
+        {"10.0.0.0/24", "10.0.0.255", true},   {"10.0.0.0/24", "10.0.1.0", false},
+        {"10.0.0.0/24", "9.255.255.255", false}, {"192.168.1.20", "192.168.1.20", true},
+        {"192.168.1.20", "192.168.1.21", false}, {"10.0.0.5/31", "10.0.0.4", true},
+        {"10.0.0.5/31", "10.0.0.6", false},     {"0.0.0.0/0", "203.0.113.9", true},
+        {"", "10.0.0.1", false},                {"bad 10.0.0.1", "10.0.0.1", true},
+        {"1.2.3.4 5.6.7.8/16", "5.6.255.1", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.list) + " <- " + c.address);
+        std::vector<SenderRange> ranges;
+        parseSenderList(c.list, &ranges);
+        EXPECT_EQ(senderListed(ranges, at(c.address)), c.listed);
+    }
+}
+
+TEST(ReceivePolicy, EachChoiceRefusesWhomItShould) {
+    std::vector<SenderRange> listed;
+    parseSenderList("10.1.0.0/16", &listed);
+    const uint32_t inList = at("10.1.2.3"), outside = at("10.2.0.1");
+    struct Case {
+        AcceptFrom choice;
+        Refusal inList, outside;
+    } cases[] = {
+        {AcceptFrom::Everyone, Refusal::None, Refusal::None},
+        {AcceptFrom::Ask, Refusal::None, Refusal::None},
+        {AcceptFrom::Listed, Refusal::None, Refusal::NotListed},
+        {AcceptFrom::Nobody, Refusal::Paused, Refusal::Paused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.choice));
+        setReceivePolicy(c.choice, listed);
+        EXPECT_EQ(receivePolicyChoice(), c.choice);
+        EXPECT_EQ(refusalOnArrival(inList, 0), c.inList);
+        EXPECT_EQ(refusalOnArrival(outside, 0), c.outside);
+    }
+    setReceivePolicy(AcceptFrom::Everyone, {});
+}
+
+TEST(ReceivePolicy, AStoredNumberThatNamesNoChoiceAdmitsNobody) {
+    EXPECT_EQ(acceptFromStored(0), AcceptFrom::Everyone);
+    EXPECT_EQ(acceptFromStored(1), AcceptFrom::Ask);
+    EXPECT_EQ(acceptFromStored(2), AcceptFrom::Listed);
+    for (uint32_t value : {3u, 4u, 0x80000000u, 0xFFFFFFFFu}) EXPECT_EQ(acceptFromStored(value), AcceptFrom::Nobody);
+}
+
+TEST(ReceivePolicy, ADeclinedSenderIsRefusedWithoutAQuestionForHalfAMinute) {
+    setReceivePolicy(AcceptFrom::Ask, {});
+    forgetDeclined();
+    const uint32_t pest = at("10.0.0.9"), other = at("10.0.0.8");
+    const uint32_t start = 0xFFFFF000u;  // the tick count wraps meanwhile
+    rememberDeclined(pest, start);
+    EXPECT_EQ(refusalOnArrival(pest, start + 1), Refusal::DeclinedRecently);
+    EXPECT_EQ(refusalOnArrival(pest, start + kDeclinedMilliseconds - 1), Refusal::DeclinedRecently);
+    EXPECT_EQ(refusalOnArrival(other, start + 1), Refusal::None);
+    EXPECT_EQ(refusalOnArrival(pest, start + kDeclinedMilliseconds), Refusal::None);
+
+    // Many hosts declined at once: the newest are all kept.
+    for (uint32_t i = 0; i < 100; ++i) rememberDeclined(at("10.9.0.0") + i, start + i);
+    for (uint32_t i : {70u, 85u, 99u})
+        EXPECT_EQ(refusalOnArrival(at("10.9.0.0") + i, start + 100), Refusal::DeclinedRecently);
+    // Another choice asks no one and so refuses no one for having declined.
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    EXPECT_EQ(refusalOnArrival(at("10.9.0.0") + 99, start + 100), Refusal::None);
+    forgetDeclined();
+}
