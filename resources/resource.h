@@ -7,6 +7,7 @@
 #define IDD_SELECTION 104
 #define IDD_ANALYSIS 105
 #define IDD_SETTINGS 109
+#define IDD_ASK 120
 
 // Icon, bitmaps, menu
 #define IDI_PROGRAM 115
@@ -49,10 +50,23 @@
 #define IDC_AUTOSTART_TRAY 1018
 #define IDC_LANGUAGE 1019
 #define IDC_MINIMIZE_TRAY 1021
+#define IDC_ACCEPT_GROUP 1030
+#define IDC_ACCEPT_EVERYONE 1031
+#define IDC_ACCEPT_ASK 1032
+#define IDC_ACCEPT_LISTED 1033
+#define IDC_ACCEPT_NOBODY 1034
+#define IDC_ALLOWED_SENDERS 1035
+#define IDC_ALLOWED_HINT 1036
+
+// The question before a transfer is received: its text, Accept, and Decline (IDCANCEL,
+// so that Esc and the close box decline too)
+#define IDC_ASK_TEXT 1040
+#define IDC_ASK_ACCEPT 1041
 
 // Tray menu commands and the tray callback message (WM_USER + 2)
 #define IDM_EXIT 1022
 #define IDM_RESTORE 1023
+#define IDM_PAUSE 1025
 #define WM_TRAY_CALLBACK 1026
 
 // String table
@@ -98,3 +112,24 @@
 #define IDS_MINIMIZE_TRAY 148
 #define IDS_EXIT 149
 #define IDS_RESTORE 150
+#define IDS_ACCEPT_GROUP 151
+#define IDS_ACCEPT_EVERYONE 152
+#define IDS_ACCEPT_ASK 153
+#define IDS_ACCEPT_LISTED 154
+#define IDS_ACCEPT_NOBODY 155
+#define IDS_ALLOWED_HINT 156
+#define IDS_BAD_SENDER 157
+#define IDS_PAUSE_RECEIVING 158
+#define IDS_RESUME_RECEIVING 159
+#define IDS_ASK_TITLE 160
+#define IDS_ASK_QUESTION 161
+#define IDS_ASK_ACCEPT 162
+#define IDS_ASK_DECLINE 163
+#define IDS_REFUSED_PAUSED 164
+#define IDS_REFUSED_NOT_LISTED 165
+#define IDS_REFUSED_DECLINED 166
+#define IDS_REFUSED_UNANSWERED 167
+#define IDS_REFUSED_RECENTLY 168
+#define IDS_NO_FREE_SPACE 169
+// The string table runs from IDS_YOUR_IP to this id, without gaps.
+#define IDS_LAST 169

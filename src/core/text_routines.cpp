@@ -26,6 +26,17 @@ std::string copyRange(const std::string& rawText, int start, int count) {
     return text.substr(static_cast<size_t>(start), static_cast<size_t>(count));
 }
 
+std::string fillPlaceholders(const std::string& text, const std::string& first, const std::string& second) {
+    std::string result;
+    int filled = 0;
+    size_t position = 0;
+    for (size_t found; (found = text.find("%s", position)) != std::string::npos; position = found + 2) {
+        result.append(text, position, found - position);
+        result += filled++ == 0 ? first : filled == 2 ? second : std::string();
+    }
+    return result + text.substr(position);
+}
+
 std::string replaceAll(const std::string& pattern, const std::string& replacement, const std::string& rawText) {
     std::string text = asByteString(rawText), result;
     if (pattern.empty()) return text;

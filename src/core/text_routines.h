@@ -10,6 +10,10 @@ int findText(const std::string& text, const std::string& pattern, int start);
 std::string copyRange(const std::string& text, int start, int count);
 // Every non-overlapping occurrence of pattern (not empty) replaced, left to right.
 std::string replaceAll(const std::string& pattern, const std::string& replacement, const std::string& text);
+// A translated text with its "%s" places filled in order: the first with first, the
+// second with second. Nothing else in it is read as a format, so a text from a language
+// file can never make the program read arguments it was not given.
+std::string fillPlaceholders(const std::string& text, const std::string& first, const std::string& second = "");
 // The entity-decoded text between the first "<name>" and the first "</name>"; "" when
 // either is absent, the value is empty, out of order, or longer than 253 bytes.
 std::string xmlTagValue(const std::string& document, const std::string& name);

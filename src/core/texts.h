@@ -1,4 +1,4 @@
-// The English string table (ids 109 to 150), for code that has no resource module:
+// The English string table (ids 109 to IDS_LAST), for code that has no resource module:
 // the command-line peer and the tests. The Windows program loads the same texts from
 // its string table or a language satellite (loadTextA / loadTextW).
 #pragma once

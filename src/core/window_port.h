@@ -3,6 +3,7 @@
 // the Windows program implements them on the main window's controls, the command-line
 // peer on the terminal, the tests by recording every call.
 #pragma once
+#include <cstdint>
 #include <string>
 
 // Status line (control 113).
@@ -29,3 +30,14 @@ std::string portGetStorePath();
 // whether a transfer still runs (Transferring) or none does (Idle).
 void portShowErrorText(int textId);                   // a wide text of the string table
 void portShowErrorMessage(const std::string& message); // a technical text, not translated
+
+// A connection refused before anything was written (receiving paused, a sender not on the
+// list, a declined question, no room): the status line shows the text, its %s (if any)
+// being the sender's address. Nothing else changes; a network host never raises a box.
+void portShowRefusal(int textId, const std::string& address);
+
+// Asks the user whether address may send a transfer of total bytes (0 or less: not told).
+// No answer within milliseconds is Unanswered, and so is a Stop (cancelRequested) or the
+// program's end meanwhile. The caller asks one question at a time.
+enum class AskAnswer { Accepted, Declined, Unanswered };
+AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds);

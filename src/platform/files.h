@@ -47,6 +47,10 @@ void fileClose(FileHandle f);
 // unreadable, not a regular file). On POSIX it is told without opening the file.
 int64_t measureFileSize(const std::string& path);
 
+// The bytes this process may still write on the volume that holds path (a folder);
+// -1 when that cannot be told.
+int64_t freeSpace(const std::string& path);
+
 // Creates one folder. False when it failed (for example because it exists).
 bool makeDirectory(const std::string& path);
 

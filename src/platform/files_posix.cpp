@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 const char kPathSeparator = '/';
@@ -117,6 +118,13 @@ int64_t measureFileSize(const std::string& path) {
 }
 
 bool makeDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
+
+int64_t freeSpace(const std::string& path) {
+    struct statvfs volume;
+    if (statvfs(path.c_str(), &volume) != 0) return -1;
+    unsigned long long bytes = static_cast<unsigned long long>(volume.f_bavail) * volume.f_frsize;
+    return bytes > static_cast<unsigned long long>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(bytes);
+}
 
 bool isDirectory(const std::string& path) {
     struct stat st;

@@ -98,6 +98,12 @@ int64_t measureFileSize(const std::string& path) {
     return length;
 }
 
+int64_t freeSpace(const std::string& path) {
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) return -1;
+    return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(available.QuadPart);
+}
+
 bool makeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 bool isDirectory(const std::string& path) {

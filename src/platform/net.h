@@ -56,6 +56,8 @@ int netBind(Socket s, uint32_t address, uint16_t port);
 int netListen(Socket s, int backlog);
 // The port a socket is bound to (useful after binding port 0).
 uint16_t netLocalPort(Socket s);
+// The IPv4 address (host byte order) of a connection's peer; false when it has none.
+bool netPeerAddress(Socket s, uint32_t* address);
 
 // What a failed accept means for the loop around it.
 enum AcceptFailure {

@@ -167,6 +167,14 @@ uint16_t netLocalPort(Socket s) {
     return ntohs(sa.sin_port);
 }
 
+bool netPeerAddress(Socket s, uint32_t* address) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getpeername(static_cast<int>(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0 || sa.sin_family != AF_INET) return false;
+    *address = ntohl(sa.sin_addr.s_addr);
+    return true;
+}
+
 AcceptFailure netAcceptFailure(int error) {
     switch (error) {
     // A connection that died in the backlog, and the network errors that Linux passes on

@@ -191,6 +191,14 @@ uint16_t netLocalPort(Socket s) {
     return ntohs(sa.sin_port);
 }
 
+bool netPeerAddress(Socket s, uint32_t* address) {
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    if (getpeername(raw(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0 || sa.sin_family != AF_INET) return false;
+    *address = ntohl(sa.sin_addr.s_addr);
+    return true;
+}
+
 AcceptFailure netAcceptFailure(int error) {
     switch (error) {
     case WSAECONNRESET: case WSAECONNABORTED: case WSAETIMEDOUT: case WSAENETRESET:

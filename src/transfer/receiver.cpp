@@ -11,6 +11,7 @@
 #include "core/window_port.h"
 #include "platform/files.h"
 #include "platform/threads.h"
+#include "policy/receive_policy.h"
 #include "resource.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
@@ -47,6 +48,9 @@ std::atomic<bool> receivingEnded{false};  // the program is closing: nothing mor
 
 struct Reception {
     std::string store;
+    uint32_t sender = 0;      // the peer's address, for a question and its answer
+    bool mayStore = true;     // false until the user said yes, when they want to be asked
+    int refusal = 0;          // the text of a question's no, or of its silence
     bool windowsRules = false;
     StreamReader reader;
     std::vector<char> block;  // one header block and its NUL; also the address text
@@ -293,9 +297,23 @@ void receiveFile(Reception& r, const Record& record) {
     r.missed = true;
 }
 
+// Asks the user before the first record that would store something. A no, or silence,
+// refuses the sender's address for a while; a Stop meanwhile is only a Stop.
+bool askToStore(Reception& r) {
+    AskAnswer answer = portAskToReceive(netDotted(r.sender), progressNow.total, askMilliseconds);
+    if (cancelRequested) return false;
+    if (answer == AskAnswer::Accepted) return r.mayStore = true;
+    rememberDeclined(r.sender, tickCount());
+    r.refusal = answer == AskAnswer::Declined ? IDS_REFUSED_DECLINED : IDS_REFUSED_UNANSWERED;
+    return false;
+}
+
 void receiveRecords(Reception& r) {
     while (r.reader.lastResult > 0) {
         Record record = readRecord(r);
+        // An address record stores nothing: a peer's answer to discovery is never a question.
+        bool stores = record.type == "directory" || record.type == "file";
+        if (stores && !r.mayStore && !askToStore(r)) break;
         if (record.type == "ip") receiveAddress(r, record);
         else if (record.type == "directory") createFolders(r, record);
         else if (record.type == "file" && record.cut) r.missed = true;  // name or folder may be cut
@@ -307,14 +325,18 @@ void receiveRecords(Reception& r) {
 
 ReceiveResult judge(const Reception& r) {
     if (cancelRequested) return ReceiveResult::Cancelled;
+    if (r.refusal) return ReceiveResult::Refused;
     if (!r.transfer) return ReceiveResult::AddressTaken;
     if (progressNow.received == progressNow.total && !r.missed) return ReceiveResult::Complete;
     return ReceiveResult::Incomplete;
 }
 
-void showResult(ReceiveResult result) {
-    writeUnlessStopped(cancelRequested, [result] {
-        if (result == ReceiveResult::Complete) {
+void showResult(const Reception& r, ReceiveResult result) {
+    writeUnlessStopped(cancelRequested, [&r, result] {
+        if (result == ReceiveResult::Refused) {
+            portSetProgress(0, 0);
+            portShowRefusal(r.refusal, netDotted(r.sender));
+        } else if (result == ReceiveResult::Complete) {
             portSetProgress(100, 0);
             portSetStatusText(IDS_RECEIVING_COMPLETE);
         } else if (result == ReceiveResult::Incomplete) {
@@ -423,7 +445,7 @@ ReceiveProgress receiveProgress() { return progressNow; }
 
 namespace {
 // The reception itself, from the admission to the close. Error boxes are the caller's.
-ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned stopsAtArrival) {
+ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned stopsAtArrival, uint32_t sender) {
     if (!admit(stopsAtArrival)) return turnAway(connection, false);
     // A Stop since this connection arrived, or the program's end, turns it away too: it
     // must neither clear the cancel flag that Stop set nor start writing.
@@ -437,6 +459,8 @@ ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned s
         return ReceiveResult::NoStorePath;
     }
     r.windowsRules = localWindowsRules();
+    r.sender = sender;
+    r.mayStore = receivePolicyChoice() != AcceptFrom::Ask;
 
     cancelRequested = false;
     portSetButtonsTransferring();
@@ -473,6 +497,15 @@ ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned s
         return ReceiveResult::WrongVersion;
     }
 
+    // Nothing is written for a transfer that cannot fit; the sender's own count decides,
+    // and one that announced less than it sends is stopped by the disk as before.
+    int64_t room = total > 0 ? freeSpace(r.store) : -1;
+    if (room >= 0 && !cancelRequested && total > room - kFreeSpaceReserve) {
+        portShowRefusal(IDS_NO_FREE_SPACE, netDotted(sender));
+        finish(connection);
+        return ReceiveResult::NoRoom;
+    }
+
     r.transfer = true;
     progressNow = ReceiveProgress{0, total, tickCount()};
     r.lastUpdate = progressNow.startTick;
@@ -486,16 +519,16 @@ ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned s
     }
     runningPhase = kEnding;
     ReceiveResult result = judge(r);
-    showResult(result);
+    showResult(r, result);
     finish(connection, result == ReceiveResult::Complete || result == ReceiveResult::AddressTaken);
     return result;
 }
 
 // Counts the reception while it runs (the program's end waits for it), then shows an
 // error box where one is due, once the admission and the count are given up.
-ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned stopsAtArrival) {
+ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned stopsAtArrival, uint32_t sender) {
     ++receptionsRunning;
-    const ReceiveResult result = receiveAdmitted(std::move(reader), connection, stopsAtArrival);
+    const ReceiveResult result = receiveAdmitted(std::move(reader), connection, stopsAtArrival, sender);
     --receptionsRunning;
     if (result == ReceiveResult::NoStorePath) showErrorBox(IDS_NO_STORE_PATH);
     if (result == ReceiveResult::WrongVersion) showErrorBox(IDS_OLD_VERSION);
@@ -503,8 +536,28 @@ ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned st
 }
 }  // namespace
 
+namespace {
+int refusalText(Refusal refusal) {
+    if (refusal == Refusal::Paused) return IDS_REFUSED_PAUSED;
+    if (refusal == Refusal::NotListed) return IDS_REFUSED_NOT_LISTED;
+    return IDS_REFUSED_RECENTLY;
+}
+}  // namespace
+
 ReceiveResult receiveConnection(Socket connection) {
     const unsigned stops = stopCount;
+    // Who may send is settled as the connection arrives, before it may send a byte.
+    uint32_t sender = 0;
+    if (!netPeerAddress(connection, &sender)) {
+        netCloseAbortive(connection);  // gone already
+        return ReceiveResult::NothingSent;
+    }
+    Refusal refusal = refusalOnArrival(sender, tickCount());
+    if (refusal != Refusal::None) {
+        netCloseAbortive(connection);
+        portShowRefusal(refusalText(refusal), netDotted(sender));
+        return ReceiveResult::Refused;
+    }
     if (!netWaitReadable(connection, std::min(kFirstByteMilliseconds, receiveStallMilliseconds.load()))) {
         netCloseAbortive(connection);
         return ReceiveResult::NothingSent;
@@ -512,11 +565,11 @@ ReceiveResult receiveConnection(Socket connection) {
     netSetReceiveTimeout(connection, receiveStallMilliseconds);
     StreamReader reader;
     startSocketReader(reader, connection);
-    return receiveCounted(std::move(reader), connection, stops);
+    return receiveCounted(std::move(reader), connection, stops, sender);
 }
 
-ReceiveResult receiveStream(StreamReader reader, Socket connection) {
-    return receiveCounted(std::move(reader), connection, stopCount);
+ReceiveResult receiveStream(StreamReader reader, Socket connection, uint32_t sender) {
+    return receiveCounted(std::move(reader), connection, stopCount, sender);
 }
 
 bool endReceiving(int milliseconds) {

@@ -3,7 +3,10 @@
 // the window port. Only one reception runs at a time; a connection that arrives
 // meanwhile is closed at once, unless the running reception is about to end: then it
 // waits for that end, about two seconds at most. A connection that sends nothing within
-// a few seconds is closed before it may take the admission. The connection is closed
+// a few seconds is closed before it may take the admission. The receive policy is asked
+// as a connection arrives (receiving paused, a sender not listed), and, when the user
+// wants to be asked, before the first record that would store something; a transfer
+// larger than the store's free space is refused after its header. The connection is closed
 // in order only when everything on it was taken; otherwise with a reset, which is how the
 // sender learns that its transfer did not arrive. At most one of the receiver's error
 // boxes is open at a time; a connection that would raise another is only closed.
@@ -31,14 +34,21 @@ enum class ReceiveResult {
     Cancelled,     // Stop: no result text
     AddressTaken,  // the connection carried an address record: no result text
     NothingSent,   // closed or silent before its first byte: status cleared, nothing shown
+    Refused,       // the receive policy refused it (paused, not listed, declined): status text
+    NoRoom,        // its Total does not fit the store folder's volume: status text
 };
+
+// What a transfer leaves free on the store folder's volume at the least, for the folder
+// entries its records add: one whose Total would take more is refused before anything
+// is written.
+constexpr int64_t kFreeSpaceReserve = 64 * 1024;
 
 // The whole reception of one connection, which it owns and closes.
 ReceiveResult receiveConnection(Socket connection);
 // The same reception over a stream read through reader (an in-memory stream in tests and
 // fuzzing). connection is the handle that Stop shuts down and that is closed at the end;
-// kInvalidSocket when the stream has none.
-ReceiveResult receiveStream(StreamReader reader, Socket connection);
+// kInvalidSocket when the stream has none. sender is the address a question names.
+ReceiveResult receiveStream(StreamReader reader, Socket connection, uint32_t sender = 0);
 
 // Thread procedure: the connection handle travels by value inside the pointer.
 void receiverThread(void* connection);

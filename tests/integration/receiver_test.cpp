@@ -11,6 +11,7 @@
 #include "core/central_state.h"
 #include "platform/files.h"
 #include "platform/threads.h"
+#include "policy/receive_policy.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
 #include "stream_feeder.h"
@@ -28,6 +29,7 @@
 namespace {
 const char* const kComplete = "Receiving complete.";
 const char* const kIncomplete = "Some files were not received.";
+const char* const kNoRoom = "Not enough free space in the store folder.";
 
 bool waitUntil(const std::function<bool()>& done, int milliseconds = 10000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
@@ -48,7 +50,7 @@ bool sawStatus(const std::string& text) {
 bool receptionEnded() {
     std::string last = lastStatusText();
     return !receiveInProgress &&
-           (last == kComplete || last == kIncomplete || last == "Recepient IP received" ||
+           (last == kComplete || last == kIncomplete || last == kNoRoom || last == "Recepient IP received" ||
             last == "Canceled." || !recordedErrors().empty());
 }
 
@@ -270,6 +272,72 @@ TEST_F(Reception, AddressRecords) {
     }
 }
 
+// Who may send, and what fits: each connection from 127.0.0.1 under a choice of the user
+// and an answer to the question, what it shows, whether it was asked, what it stored,
+// and whether the sender was told in order that everything arrived.
+TEST_F(Reception, ThePolicyAndTheFreeSpaceDecideBeforeAnythingIsWritten) {
+    const std::string content = "policy";
+    const std::string transfer = transferHeaderBytes(6) + directoryRecordBytes("in/") + fileRecord("f.txt", "in\\", content);
+    std::vector<SenderRange> listed;
+    parseSenderList("10.0.0.0/8", &listed);
+    struct Case {
+        const char* what;
+        AcceptFrom choice;
+        AskAnswer answer;
+        std::string stream;
+        const char* status;
+        bool asked, stored;
+    } cases[] = {
+        {"asked, yes", AcceptFrom::Ask, AskAnswer::Accepted, transfer, kComplete, true, true},
+        {"asked, no", AcceptFrom::Ask, AskAnswer::Declined, transfer, "Declined the files from 127.0.0.1.", true, false},
+        {"asked, then again", AcceptFrom::Ask, AskAnswer::Accepted, transfer,
+         "Refused 127.0.0.1: declined a moment ago.", false, false},
+        {"asked, silence", AcceptFrom::Ask, AskAnswer::Unanswered, transfer,
+         "No answer: declined the files from 127.0.0.1.", true, false},
+        {"a hand-over is never asked about", AcceptFrom::Ask, AskAnswer::Declined,
+         addressHandOverBytes("10.0.0.5", false), "Recepient IP received", false, false},
+        {"not listed", AcceptFrom::Listed, AskAnswer::Accepted, transfer, "Refused 127.0.0.1: not on the list of senders.",
+         false, false},
+        {"paused", AcceptFrom::Nobody, AskAnswer::Accepted, transfer, "Receiving is paused: refused 127.0.0.1.", false,
+         false},
+        {"larger than the free space", AcceptFrom::Everyone, AskAnswer::Accepted,
+         transferHeaderBytes(INT64_MAX / 2) + fileRecord("f.txt", "/", content), kNoRoom, false, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string caseStore = store + kPathSeparator + std::to_string(++n);
+        ASSERT_TRUE(makeDirectory(caseStore));
+        recordingPortReset(caseStore);
+        recordingPortAnswer(c.answer);
+        setReceivePolicy(c.choice, listed);
+        const std::string status = c.status;
+        if (status.find("a moment ago") == std::string::npos) forgetDeclined();
+        Socket s = feederConnect(port);
+        ASSERT_NE(s, kInvalidSocket);
+        feederSend(s, c.stream);
+        netShutdownSend(s);
+        EXPECT_TRUE(waitUntil([&] { return !receiveInProgress && lastStatusText() == c.status; })) << lastStatusText();
+        // An orderly close tells the sender that everything arrived; a refusal resets.
+        char byte;
+        int last = netRecv(s, &byte, 1);
+        EXPECT_EQ(last == 0, c.stored || c.status == std::string("Recepient IP received")) << last;
+        netClose(s);
+        int asked = 0;
+        for (const PortCall& call : recordedCalls())
+            if (call.what == "ask") {
+                ++asked;
+                EXPECT_EQ(call.text, "127.0.0.1");
+                EXPECT_EQ(call.a, 6);
+                EXPECT_EQ(call.b, askMilliseconds.load());
+            }
+        EXPECT_EQ(asked, c.asked ? 1 : 0);
+        EXPECT_EQ(listTree(caseStore), c.stored ? "in/\nin/f.txt\n" : "");
+    }
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    forgetDeclined();
+}
+
 TEST_F(Reception, HostileNamesAreRefusedAndSkippedInStep) {
     const std::string inside = pattern(5000, 5);
     // Each refused record carries content that would smuggle a file in if it were taken
@@ -313,9 +381,15 @@ TEST_F(Reception, UnopenableTargetHasItsContentSkipped) {
 }
 
 TEST_F(Reception, HugeNumbersSaturate) {
-    receive("Version:3.0\nTotal:99999999999999999999999" + fileRecordBytes(INT64_MAX, "huge", "/") + "0123456789");
+    receive("Version:3.0\nTotal:10" + fileRecordBytes(INT64_MAX, "huge", "/") + "0123456789");
     EXPECT_EQ(lastStatusText(), kIncomplete);
     EXPECT_EQ(readWholeFile(at("huge")), "0123456789");
+
+    // A Total beyond any number fits no disk: nothing is written.
+    recordingPortReset(store);
+    receive("Version:3.0\nTotal:99999999999999999999999" + fileRecordBytes(10, "huge2", "/") + "0123456789");
+    EXPECT_EQ(lastStatusText(), kNoRoom);
+    EXPECT_FALSE(pathExists(at("huge2")));
 
     recordingPortReset(store);
     receive("Version:3.0\nTotal:-99999999999999999999999" +

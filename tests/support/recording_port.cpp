@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdio>
 
+#include "core/text_routines.h"
 #include "core/texts.h"
 #include "core/window_port.h"
 
@@ -13,6 +14,7 @@ std::condition_variable released;
 std::vector<PortCall> calls;
 std::string storePath, ownAddress, recipient;
 std::atomic<void (*)(const PortCall&)> beforeCall{nullptr};
+std::atomic<AskAnswer> answer{AskAnswer::Unanswered};
 
 bool holding = false;
 PortCall heldKind;
@@ -51,6 +53,7 @@ int recordingPortHeld() {
 
 void recordingPortReset(const std::string& store, const std::string& own, const std::string& to) {
     beforeCall = nullptr;
+    answer = AskAnswer::Unanswered;
     std::lock_guard<std::mutex> guard(lock);
     holding = false;
     released.notify_all();
@@ -126,3 +129,11 @@ void portShowErrorMessage(const std::string& message) {
     record({"idle", ""});
     record({"error", message});
 }
+void portShowRefusal(int textId, const std::string& address) {
+    record({"status", fillPlaceholders(englishText(textId), address)});
+}
+AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds) {
+    record({"ask", address, static_cast<int>(total), milliseconds});
+    return answer;
+}
+void recordingPortAnswer(AskAnswer a) { answer = a; }

@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "core/window_port.h"
+
 struct PortCall {
-    std::string what;  // "status", "progress", "idle", "transferring", "recipient", "error"
-    std::string text;  // status or error text (English), recipient address
-    int a = 0, b = 0;  // progress: bar and taskbar percent
+    std::string what;  // "status", "progress", "idle", "transferring", "recipient", "error", "ask"
+    std::string text;  // status or error text (English), recipient address, asking sender
+    int a = 0, b = 0;  // progress: bar and taskbar percent; ask: total and time limit
 };
 
 // Runs on the calling thread just before each call is recorded (null: nothing), so that
@@ -25,6 +27,8 @@ void recordingPortRelease();
 // The calls held right now.
 int recordingPortHeld();
 std::vector<PortCall> recordedCalls();
+// What every question is answered with from now on (a reset: Unanswered).
+void recordingPortAnswer(AskAnswer answer);
 // The status texts in order, and the last one.
 std::vector<std::string> recordedStatusTexts();
 std::string lastStatusText();
