@@ -19,6 +19,7 @@
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/threads.h"
+#include "policy/receive_policy.h"
 #include "transfer/listener.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
@@ -31,6 +32,7 @@ constexpr int kOnceSignal = SIGUSR1;
 void printReceiveUsage(FILE* out) {
     fputs("Usage: quorvalinthexa receive [--store DIR] [--port N] [--stall-seconds N]\n"
           "                              [--adapter ADDRESS]... [--no-discovery] [--once]\n"
+          "                              [--ask [--ask-seconds N] | --allow LIST]\n"
           "\n"
           "Listens for transfers and writes the files and folders they carry into DIR.\n"
           "Each state the program's window would show is printed as a line; on a terminal\n"
@@ -49,13 +51,28 @@ void printReceiveUsage(FILE* out) {
           "  --no-discovery\n"
           "                neither announce this peer nor answer others on the network\n"
           "  --once        end when the first reception ends; a connection that sends\n"
-          "                nothing, one turned away during a reception, and an address\n"
-          "                hand-over from discovery do not count as a reception\n"
+          "                nothing, one turned away during a reception or refused by\n"
+          "                --ask or --allow, and an address hand-over from discovery do\n"
+          "                not count as a reception\n"
+          "  --ask         ask on the terminal before each transfer is stored (y/N);\n"
+          "                without an answer in time, or without a terminal on standard\n"
+          "                input, the transfer is declined, and its sender is refused\n"
+          "                without a question for the next 30 seconds\n"
+          "  --ask-seconds N\n"
+          "                how long a question waits for its answer (1 to 50; default 30)\n"
+          "  --allow LIST  receive only from these senders: IPv4 addresses and ranges\n"
+          "                separated by spaces or commas (\"192.168.1.20 10.0.0.0/24\");\n"
+          "                repeatable, the lists add up\n"
           "  --help        show this text\n"
           "\n"
           "Like the Windows program, the peer announces itself on the local network until a\n"
           "peer answers, and answers every peer's announcement and request by handing over\n"
           "its own address.\n"
+          "\n"
+          "Nothing is written for a transfer whose announced size does not fit the store\n"
+          "folder's free space (less 64 KiB). A refused or declined transfer is told on\n"
+          "standard error with its sender's address, and its sender learns that it did\n"
+          "not arrive.\n"
           "\n"
           "Exit status: 0 when interrupted, 1 when it cannot listen or the store folder is\n"
           "missing, 2 on a usage error. With --once: 0 when the reception was complete,\n"
@@ -102,7 +119,7 @@ std::atomic<int> firstResult{-1};
 // (any peer on the network may send one in answer to discovery).
 bool countsAsReception(ReceiveResult result) {
     return result != ReceiveResult::TurnedAway && result != ReceiveResult::NothingSent &&
-           result != ReceiveResult::AddressTaken;
+           result != ReceiveResult::AddressTaken && result != ReceiveResult::Refused;
 }
 
 void receiveOnce(void* connection) {
@@ -127,6 +144,8 @@ int receiveCommand(int argc, char** argv) {
     bool discovery = true;
     bool once = false;
     std::vector<std::string> adapters;
+    bool ask = false, allow = false;
+    std::string allowed;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
@@ -146,6 +165,18 @@ int receiveCommand(int argc, char** argv) {
             discovery = false;
         } else if (!strcmp(arg, "--once")) {
             once = true;
+        } else if (!strcmp(arg, "--ask")) {
+            ask = true;
+        } else if (!strcmp(arg, "--ask-seconds")) {
+            // Below the senders' stall limit, so that an accepted transfer finds its sender.
+            int limit = 0;
+            if (i + 1 >= argc) return usageError("--ask-seconds needs a value", "");
+            if (!parseSeconds(argv[++i], &limit) || limit > 50000) return usageError("invalid number of seconds: ", argv[i]);
+            askMilliseconds = limit;
+        } else if (!strcmp(arg, "--allow") || !strncmp(arg, "--allow=", 8)) {
+            if (arg[7] != '=' && i + 1 >= argc) return usageError("--allow needs a list of senders", "");
+            allowed += std::string(arg[7] == '=' ? arg + 8 : argv[++i]) + " ";
+            allow = true;
         } else if (!strcmp(arg, "--adapter")) {
             uint32_t address = 0;
             if (i + 1 >= argc || !netParseDotted(argv[i + 1], &address))
@@ -161,6 +192,14 @@ int receiveCommand(int argc, char** argv) {
         }
     }
     if (store.empty()) return usageError("--store needs a folder", "");
+    if (ask && allow) return usageError("--ask and --allow cannot be used together", "");
+    std::vector<SenderRange> ranges;
+    std::vector<std::string> bad = parseSenderList(allowed, &ranges);
+    if (!bad.empty()) return usageError("not an IPv4 address or range: ", bad.front().c_str());
+    if (ask || allow) setReceivePolicy(ask ? AcceptFrom::Ask : AcceptFrom::Listed, ranges);
+    if (ask && isatty(STDIN_FILENO) != 1)
+        fputs("quorvalinthexa receive: --ask without a terminal on standard input: every transfer is declined\n",
+              stderr);
     std::string folder = absoluteFolder(store);
     if (folder.empty()) {
         fprintf(stderr, "quorvalinthexa receive: %s is not an existing folder\n", store.c_str());

@@ -1,12 +1,21 @@
 #include "cli/window_port_cli.h"
 
+#include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <mutex>
 
+#include "core/central_state.h"
+#include "core/text_routines.h"
 #include "core/texts.h"
 #include "core/window_port.h"
+#include "platform/threads.h"
+#include "resource.h"
+#include "selection/size_format.h"
 
 namespace {
 constexpr int kBarWidth = 30;
@@ -142,4 +151,56 @@ void portShowErrorText(int textId) {
 void portShowErrorMessage(const std::string& message) {
     std::lock_guard<std::mutex> guard(lock);
     printLine(stderr, message);
+}
+
+void portShowRefusal(int textId, const std::string& address) {
+    std::string text = englishText(textId);
+    // A text that does not name the sender gets the address after it.
+    text = text.find("%s") == std::string::npos ? text + " (" + address + ")" : fillPlaceholders(text, address);
+    std::lock_guard<std::mutex> guard(lock);
+    printLine(stderr, text);
+}
+
+namespace {
+constexpr int kAnswerPoll = 200;  // milliseconds between two looks at Stop
+
+// Waits for a line on standard input: "y" or "yes" (any case) says yes, anything else or
+// the end of input no; nothing within milliseconds, or a Stop, is no answer.
+AskAnswer readAnswer(int milliseconds) {
+    const uint32_t start = tickCount();
+    while (!cancelRequested) {
+        uint32_t waited = tickCount() - start;
+        if (waited >= static_cast<uint32_t>(milliseconds)) return AskAnswer::Unanswered;
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        int wait = std::min(kAnswerPoll, milliseconds - static_cast<int>(waited));
+        if (poll(&in, 1, wait) <= 0) continue;
+        std::string line;
+        char c;
+        while (line.size() < 16 && read(STDIN_FILENO, &c, 1) == 1 && c != '\n') line += c;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        for (char& l : line) l = static_cast<char>(tolower(static_cast<unsigned char>(l)));
+        return line == "y" || line == "yes" ? AskAnswer::Accepted : AskAnswer::Declined;
+    }
+    return AskAnswer::Unanswered;
+}
+}  // namespace
+
+// The question goes to the terminal; without one there is nobody to ask, and the answer
+// is no.
+AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds) {
+    if (isatty(STDIN_FILENO) != 1) return AskAnswer::Declined;
+    tcflush(STDIN_FILENO, TCIFLUSH);  // what was typed before the question answers nothing
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        clearBar();
+        fflush(stdout);
+        fprintf(stderr, "%s [y/N] ", fillPlaceholders(englishText(IDS_ASK_QUESTION), address, formatSize(total)).c_str());
+        fflush(stderr);
+    }
+    AskAnswer answer = readAnswer(milliseconds);
+    if (answer == AskAnswer::Unanswered) {
+        fputc('\n', stderr);
+        fflush(stderr);
+    }
+    return answer;
 }

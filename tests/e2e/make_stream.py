@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Writes the transfer stream of a folder tree, as a sender would, to stdout.
 
-An independent writer for the end-to-end tests: make_stream.py ROOT NAME... streams
+An independent writer for the end-to-end tests: make_stream.py ROOT NAME... [--total N] streams
 each NAME (a folder or a file directly under ROOT) with folders first, then files,
-in the byte layout peers use (UTF-8 names, "\\" in file records' folders).
+in the byte layout peers use (UTF-8 names, "\\" in file records' folders). With --total
+the header announces N bytes instead of the files' sum, as a sender whose files grew would.
 """
 import os
 import sys
@@ -32,11 +33,16 @@ def walk_inner(root, rel, entry, folders, files):
 
 
 def main():
-    root, names = sys.argv[1], sys.argv[2:]
+    args = sys.argv[1:]
+    announced = None
+    if "--total" in args:
+        at = args.index("--total")
+        announced, args = int(args[at + 1]), args[:at] + args[at + 2:]
+    root, names = args[0], args[1:]
     folders, files = [], []
     for name in names:
         walk(root, name, folders, files)
-    total = sum(os.path.getsize(p) for p, _, _ in files)
+    total = sum(os.path.getsize(p) for p, _, _ in files) if announced is None else announced
     out = sys.stdout.buffer
     out.write(b"Version:3.0\nTotal:%d" % total)
     for folder in folders:

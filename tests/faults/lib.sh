@@ -53,7 +53,8 @@ veth_join "$RX_NS" "$RX_IF" "$RX_ADDR" "$TX_NS" "$TX_IF" "$TX_ADDR"
 in_tx() { ip netns exec "$TX_NS" "$@"; }
 
 # rx_start [--mount "MOUNT OPTIONS"] [RECEIVE OPTIONS...]: starts `quorvalinthexa
-# receive` into the store, with a 2-second stall limit. With --mount, the store is a
+# receive` into the store, with a 2-second stall limit (without --mount, behind the
+# command in RX_WRAP, if set). With --mount, the store is a
 # file system of its own, mounted in a private mount namespace of the receiver: it goes
 # when the receiver ends. The receiver's stdout is $WORK/rx.out.
 rx_start() {
@@ -67,7 +68,7 @@ rx_start() {
              exec "$cli" receive --store "$store" --stall-seconds 2 "$@"' "$CLI" "$STORE" "$@") \
       >"$WORK/rx.out" 2>>"$WORK/rx.err" &
   else
-    (cd "$JAIL" && exec ip netns exec "$RX_NS" "$CLI" receive --store "$STORE" --stall-seconds 2 "$@") \
+    (cd "$JAIL" && exec ip netns exec "$RX_NS" ${RX_WRAP:-} "$CLI" receive --store "$STORE" --stall-seconds 2 "$@") \
       >"$WORK/rx.out" 2>>"$WORK/rx.err" &
   fi
   RX_PID=$!
@@ -75,6 +76,13 @@ rx_start() {
   wait_for_line "$WORK/rx.out" "Server running" && return 0
   fail "the receiver did not start: $(cat "$WORK/rx.err")"
   finish
+}
+
+# rx_stop: ends the receiver as Ctrl+C would.
+rx_stop() {
+  kill -INT "$RX_PID" 2>/dev/null || true
+  wait "$RX_PID" 2>/dev/null || true
+  RX_PID=""
 }
 
 # The store as the receiver sees it (a store mounted in its namespace included).
