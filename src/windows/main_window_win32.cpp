@@ -17,6 +17,7 @@
 #include "windows/banner_display_win32.h"
 #include "windows/folder_browser_win32.h"
 #include "windows/main_window_commands_win32.h"
+#include "windows/receive_settings_win32.h"
 #include "windows/settings_dialog_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/texts_win32.h"
@@ -92,6 +93,7 @@ BOOL initialise(HWND window) {
     HICON smallIcon = static_cast<HICON>(LoadImageW(programModule, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+    applyStoredReceivePolicy();  // before the first connection can arrive
     startListenerCommand();
     fillStorePath(window);
     wchar_t ownAddress[16] = {};
@@ -162,6 +164,7 @@ void command(HWND window, int id) {
             DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_SETTINGS), window, settingsDialogProc, 0);
             break;
         case IDM_RESTORE: removeTrayIcon(); break;
+        case IDM_PAUSE: pauseReceiving(!receivingPaused()); break;
         default: otherCommand(window, id); break;
     }
 }

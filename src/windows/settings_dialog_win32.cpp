@@ -1,10 +1,13 @@
 #include "windows/settings_dialog_win32.h"
 
 #include <string>
+#include <vector>
 
 #include "core/language_files.h"
 #include "core/text_routines.h"
+#include "platform/codepage.h"
 #include "resource.h"
+#include "windows/receive_settings_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/texts_win32.h"
 
@@ -29,6 +32,53 @@ void fillLanguages(HWND dialog, const std::string& storedCode) {
     if (choices.selected >= 0) SendDlgItemMessageA(dialog, IDC_LANGUAGE, CB_SETCURSEL, choices.selected, 0);
 }
 
+// The four choices of who may send, in the order of their stored numbers.
+constexpr int kChoiceButtons[] = {IDC_ACCEPT_EVERYONE, IDC_ACCEPT_ASK, IDC_ACCEPT_LISTED, IDC_ACCEPT_NOBODY};
+
+AcceptFrom chosenAcceptFrom(HWND dialog) {
+    for (int i = 0; i < 4; ++i)
+        if (isChecked(dialog, kChoiceButtons[i])) return static_cast<AcceptFrom>(i);
+    return AcceptFrom::Everyone;
+}
+
+// The list is for the third choice only.
+void enableList(HWND dialog) {
+    EnableWindow(GetDlgItem(dialog, IDC_ALLOWED_SENDERS), chosenAcceptFrom(dialog) == AcceptFrom::Listed);
+}
+
+void initialiseReceiving(HWND dialog) {
+    const int texts[][2] = {{IDC_ACCEPT_GROUP, IDS_ACCEPT_GROUP},       {IDC_ACCEPT_EVERYONE, IDS_ACCEPT_EVERYONE},
+                            {IDC_ACCEPT_ASK, IDS_ACCEPT_ASK},           {IDC_ACCEPT_LISTED, IDS_ACCEPT_LISTED},
+                            {IDC_ACCEPT_NOBODY, IDS_ACCEPT_NOBODY},     {IDC_ALLOWED_HINT, IDS_ALLOWED_HINT}};
+    for (const auto& text : texts) SetDlgItemTextW(dialog, text[0], ansiToWide(loadTextA(text[1])).c_str());
+    ReceiveSettings settings = readReceiveSettings();
+    CheckRadioButton(dialog, IDC_ACCEPT_EVERYONE, IDC_ACCEPT_NOBODY, kChoiceButtons[static_cast<int>(settings.choice)]);
+    SendDlgItemMessageW(dialog, IDC_ALLOWED_SENDERS, EM_LIMITTEXT, kAllowedSendersLimit, 0);
+    SetDlgItemTextW(dialog, IDC_ALLOWED_SENDERS, ansiToWide(settings.allowed).c_str());
+    enableList(dialog);
+}
+
+std::string allowedText(HWND dialog) {
+    wchar_t text[kAllowedSendersLimit + 1] = {};
+    GetDlgItemTextW(dialog, IDC_ALLOWED_SENDERS, text, kAllowedSendersLimit + 1);
+    return wideToAnsi(text);
+}
+
+// The list as typed, when the third choice needs it: an entry that is not an address or
+// a range is named in a box, and the dialog stays open on the field.
+bool listIsGood(HWND dialog) {
+    if (chosenAcceptFrom(dialog) != AcceptFrom::Listed) return true;
+    std::vector<SenderRange> ranges;
+    std::vector<std::string> bad = parseSenderList(allowedText(dialog), &ranges);
+    if (bad.empty()) return true;
+    std::string text = fillPlaceholders(loadTextA(IDS_BAD_SENDER), bad.front().substr(0, 40));
+    MessageBoxW(dialog, ansiToWide(text).c_str(), loadTextW(IDS_ERROR_CAPTION).c_str(), MB_ICONWARNING);
+    HWND field = GetDlgItem(dialog, IDC_ALLOWED_SENDERS);
+    SetFocus(field);
+    SendMessageW(field, EM_SETSEL, 0, -1);
+    return false;
+}
+
 void initialise(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_AUTOSTART, loadTextA(IDS_AUTOSTART).c_str());
     SetDlgItemTextA(dialog, IDC_AUTOSTART_TRAY, loadTextA(IDS_AUTOSTART_TRAY).c_str());
@@ -40,6 +90,7 @@ void initialise(HWND dialog) {
         setCheck(dialog, IDC_MINIMIZE_TRAY, readSwitchSetting(L"MinimizeToTray"));
     }
     fillLanguages(dialog, code);
+    initialiseReceiving(dialog);
 }
 
 std::string chosenLanguage(HWND dialog) {
@@ -62,6 +113,10 @@ void store(HWND dialog) {
     settings.autostartInTray = isChecked(dialog, IDC_AUTOSTART_TRAY);
     settings.minimizeToTray = isChecked(dialog, IDC_MINIMIZE_TRAY);
     writeSettings(settings);  // a failure is not reported; the dialog closes anyway
+    // Who may send takes effect at once, stored or not.
+    ReceiveSettings receiving{chosenAcceptFrom(dialog), allowedText(dialog)};
+    applyReceiveSettings(receiving);
+    writeReceiveSettings(receiving);
 }
 }  // namespace
 
@@ -70,10 +125,13 @@ INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         initialise(dialog);
     } else if (message == WM_COMMAND && HIWORD(wParam) == 0) {
         if (LOWORD(wParam) == IDOK) {
+            if (!listIsGood(dialog)) return FALSE;
             store(dialog);
             EndDialog(dialog, 0);
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, 0);
+        } else if (LOWORD(wParam) >= IDC_ACCEPT_EVERYONE && LOWORD(wParam) <= IDC_ACCEPT_NOBODY) {
+            enableList(dialog);
         }
     }
     return FALSE;

@@ -7,6 +7,7 @@
 
 #include "resource.h"
 #include "windows/app_state_win32.h"
+#include "windows/receive_settings_win32.h"
 #include "windows/texts_win32.h"
 
 namespace {
@@ -62,6 +63,7 @@ void showTrayMenu() {
     if (!menu) return;
     setMenuText(menu, IDM_EXIT, IDS_EXIT);
     setMenuText(menu, IDM_RESTORE, IDS_RESTORE);
+    setMenuText(menu, IDM_PAUSE, receivingPaused() ? IDS_RESUME_RECEIVING : IDS_PAUSE_RECEIVING);
     // Without the foreground a tray menu stays open when the user clicks elsewhere;
     // the empty message afterwards lets the next click reach the icon again.
     SetForegroundWindow(mainWindow);

@@ -6,9 +6,11 @@
 #include <cstdio>
 
 #include "core/window_port.h"
+#include "core/text_routines.h"
 #include "platform/codepage.h"
 #include "resource.h"
 #include "windows/app_state_win32.h"
+#include "windows/ask_dialog_win32.h"
 #include "windows/texts_win32.h"
 #include "windows/transfer_buttons_win32.h"
 
@@ -65,3 +67,11 @@ std::string portGetStorePath() {
 void portShowErrorText(int textId) { showError(loadTextW(textId)); }
 
 void portShowErrorMessage(const std::string& message) { showError(ansiToWide(message)); }
+
+void portShowRefusal(int textId, const std::string& address) {
+    SetDlgItemTextA(mainWindow, IDC_STATUS, fillPlaceholders(loadTextA(textId), address).c_str());
+}
+
+AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds) {
+    return askToReceive(address, total, milliseconds);
+}

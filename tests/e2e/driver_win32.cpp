@@ -23,6 +23,9 @@
 //   qdriver combo-select TITLE ID TEXT select the item whose text is exactly TEXT
 //   qdriver checked TITLE ID           print 1 when a check box is ticked, else 0
 //   qdriver set-check TITLE ID 0|1     tick or clear a check box
+//   qdriver dialog-press TITLE ID      press a button there as a click would (BM_CLICK:
+//                                      a radio button is chosen, its group follows)
+//   qdriver dialog-enabled TITLE ID    print 1 when that control is enabled, else 0
 //   qdriver tray-icon [WANT [MS]]      print 1 when the main window's tray icon exists
 //                                      (waiting up to MS for it to become WANT)
 //   qdriver menu-open [MS]             wait for an open popup menu
@@ -343,6 +346,14 @@ int dialogControlCommand(const std::string& command, int argc, char** argv) {
         SendMessageW(c, BM_SETCHECK, atoi(argv[4]) ? BST_CHECKED : BST_UNCHECKED, 0);
         return 0;
     }
+    if (command == "dialog-press") {
+        PostMessageW(c, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (command == "dialog-enabled") {
+        printf("%d\n", IsWindowEnabled(c) ? 1 : 0);
+        return 0;
+    }
     return 2;
 }
 
@@ -488,7 +499,9 @@ int main(int argc, char** ansiArgv) {
         printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
         return 0;
     }
-    if ((command.compare(0, 6, "combo-") == 0 || command == "checked" || command == "set-check") && argc >= 4)
+    if ((command.compare(0, 6, "combo-") == 0 || command == "checked" || command == "set-check" ||
+         command == "dialog-press" || command == "dialog-enabled") &&
+        argc >= 4)
         return dialogControlCommand(command, argc, argv);
     if (command == "menu-open") return waitFor(openMenu, timeoutArg(argc, argv, 2, 10000)) ? 0 : 1;
     if (command == "menu-keys") return menuKeys(argc, argv);

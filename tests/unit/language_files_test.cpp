@@ -11,6 +11,7 @@
 #include "core/autostart_command.h"
 #include "core/language_files.h"
 #include "core/texts.h"
+#include "resource.h"
 
 namespace fs = std::filesystem;
 
@@ -205,15 +206,15 @@ void expectFits(const std::string& language, int id, const std::string& text) {
 TEST(LanguageFilesContent, EveryTextIdWithItsMarkersAndWithinItsBuffer) {
     const std::pair<std::string, std::string> satellites[] = {{"Spanish", "satellite_es.rc"},
                                                                {"Russian", "satellite_ru.rc"}};
-    for (int id = 109; id <= 150; ++id) {
+    for (int id = IDS_YOUR_IP; id <= IDS_LAST; ++id) {
         std::string english = englishText(id);
         ASSERT_FALSE(english.empty()) << "the English table lacks " << id;
         expectFits("English", id, english);
     }
     for (const auto& satellite : satellites) {
         std::map<int, std::string> texts = satelliteTexts(satellite.second);
-        EXPECT_EQ(texts.size(), 42u) << satellite.second << " read from " << resourcesFolder();
-        for (int id = 109; id <= 150; ++id) {
+        EXPECT_EQ(texts.size(), static_cast<size_t>(IDS_LAST - IDS_YOUR_IP + 1)) << satellite.second << " read from " << resourcesFolder();
+        for (int id = IDS_YOUR_IP; id <= IDS_LAST; ++id) {
             auto text = texts.find(id);
             if (text == texts.end()) {
                 ADD_FAILURE() << satellite.first << " lacks text " << id;

@@ -27,6 +27,14 @@ TEST(TextRoutines, ReplaceAllDoesNotRescan) {
     EXPECT_EQ(replaceAll("x", "y", ""), "");
 }
 
+TEST(TextRoutines, FillPlaceholdersReadsNoOtherFormat) {
+    EXPECT_EQ(fillPlaceholders("%s wants to send you %s. Accept?", "10.0.0.2", "5 mB"),
+              "10.0.0.2 wants to send you 5 mB. Accept?");
+    EXPECT_EQ(fillPlaceholders("no place", "x"), "no place");
+    // A translation with other markers, or more places than values, reads nothing more.
+    EXPECT_EQ(fillPlaceholders("%d %n %s%s%s %", "a", "b"), "%d %n ab %");
+}
+
 TEST(TextRoutines, XmlTagValueDecodesAndBounds) {
     EXPECT_EQ(xmlTagValue("<title>&amp;lt;</title>", "title"), "<");
     EXPECT_EQ(xmlTagValue("<t>a &quot;b&quot; &gt; &apos;</t>", "t"), "a \"b\" > &apos;");

@@ -1,0 +1,31 @@
+// Who may send, as stored in the settings key: "AcceptFrom" (REG_DWORD: 0 everyone, 1 ask
+// each time, 2 only listed senders, 3 nobody) and "AllowedSenders" (REG_SZ: the list),
+// and the tray's pause, which is choice 3.
+#pragma once
+#include <string>
+
+#include "policy/receive_policy.h"
+
+// The longest list the settings dialog takes and the program reads, in characters.
+constexpr int kAllowedSendersLimit = 1000;
+
+struct ReceiveSettings {
+    AcceptFrom choice = AcceptFrom::Everyone;
+    std::string allowed;
+};
+// Without "AcceptFrom" everyone may send, as always; a value that names no choice (or is
+// no number) admits nobody. An "AllowedSenders" longer than the limit is read as empty,
+// never cut into other addresses.
+ReceiveSettings readReceiveSettings();
+// Creates the settings key when missing; false when it cannot.
+bool writeReceiveSettings(const ReceiveSettings& settings);
+// Makes the settings the policy in force; entries of the list that are not addresses or
+// ranges admit nobody. Questions declined so far are forgotten.
+void applyReceiveSettings(const ReceiveSettings& settings);
+void applyStoredReceivePolicy();
+
+bool receivingPaused();
+// Pause: nobody may send until Resume, which brings back the choice made before the
+// pause (ask each time when that is not known, as after a start in the paused state).
+// Stored at once, so that the choice outlives the program.
+void pauseReceiving(bool pause);
