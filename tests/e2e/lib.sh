@@ -134,8 +134,30 @@ use_store() {
   reg_set Directory REG_SZ 'C:\qv-store\'
 }
 
+SETTINGS=Dialog  # the settings dialog's caption
+# Opens the settings dialog with a posted click, so that the driver never waits on it.
+open_settings() {
+  driver click 1020 >/dev/null
+  driver wait-dialog "$SETTINGS" 10000 || fail "the settings dialog did not open"
+}
+close_settings() {  # close_settings 1|2 (Ok or Cancel)
+  driver dialog-click "$SETTINGS" "$1" >/dev/null
+  driver wait-dialog-gone "$SETTINGS" 10000 || fail "the settings dialog did not close"
+}
+
 screenshot() {  # screenshot FILE
   xwd -root -silent -display "$DISPLAY" | convert xwd:- "$1" 2>/dev/null || true
+}
+# screenshot_window TITLE FILE: a picture of that top-level window alone, once it has settled.
+screenshot_window() {
+  local id
+  sleep 1
+  id="$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1)"
+  if [ -n "$id" ]; then
+    xwd -id "$id" -silent -display "$DISPLAY" | convert xwd:- "$2" || fail "no screenshot $2"
+  else
+    fail "no X window titled $1"
+  fi
 }
 
 cleanup() {

@@ -7,7 +7,6 @@
 source "$(dirname "$0")/lib.sh"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
 [ -x "$CLI" ] || skip "no $CLI (make native)"
-SETTINGS=Dialog
 ASK="Incoming files"
 
 pc_up pc2
@@ -39,27 +38,12 @@ outcome() {
   fi
   rm -rf "${STORE:?}"/*
 }
-open_settings() {
-  driver click 1020 >/dev/null
-  driver wait-dialog "$SETTINGS" 10000 || fail "the settings dialog did not open"
-}
-close_settings() {  # close_settings 1|2 (Ok or Cancel)
-  driver dialog-click "$SETTINGS" "$1" >/dev/null
-  driver wait-dialog-gone "$SETTINGS" 10000 || fail "the settings dialog did not close"
-}
 # choose N [LIST]: the N-th choice (0 to 3) through the dialog, with LIST in its field.
 choose() {
   open_settings
   driver dialog-press "$SETTINGS" $((1031 + $1))
   [ -z "${2:-}" ] || driver dialog-set-text "$SETTINGS" 1035 "$2"
   close_settings 1
-}
-# shoot WINDOW-TITLE FILE: a picture of that window alone.
-shoot() {
-  local id
-  sleep 1
-  id="$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1)"
-  [ -n "$id" ] && xwd -id "$id" -silent -display "$DISPLAY" | convert xwd:- "$2" || fail "no screenshot $2"
 }
 
 pc_use pc1
@@ -173,12 +157,12 @@ for language in en:0409:"Incoming files" ru:0419:"Входящие файлы" e
   (send_from pc2 10.77.0.1 >/dev/null) &
   sender=$!
   driver wait-dialog "$title" 20000 || fail "no question in $code"
-  shoot "$title" "$([ "$code" = es ] && echo "$review" || echo "$shots")/ask-$code.png"
+  screenshot_window "$title" "$([ "$code" = es ] && echo "$review" || echo "$shots")/ask-$code.png"
   driver dialog-click "$title" 2 >/dev/null
   wait "$sender" || true
   open_settings
   driver dialog-press "$SETTINGS" 1033
-  shoot "$SETTINGS" "$review/settings-receive-$code.png"
+  screenshot_window "$SETTINGS" "$review/settings-receive-$code.png"
   close_settings 2
   stop_program
 done

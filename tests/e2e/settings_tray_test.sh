@@ -4,7 +4,6 @@
 source "$(dirname "$0")/lib.sh"
 
 RUN_KEY='HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
-SETTINGS=Dialog  # the settings dialog's caption
 
 run_value() { reg_query Quorvalinthexa "$RUN_KEY"; }
 run_clear() { pcwine reg delete "$RUN_KEY" /v Quorvalinthexa /f >/dev/null 2>&1 || true; }
@@ -20,15 +19,6 @@ start_at() {  # start_at EXE_PATH CWD ARGS...
   driver wait-window 30000 || fail "the main window did not appear"
 }
 
-# Opens the settings dialog with a posted click, so that the driver never waits on it.
-open_settings() {
-  driver click 1020 >/dev/null
-  driver wait-dialog "$SETTINGS" 10000 || fail "the settings dialog did not open"
-}
-close_settings() {  # close_settings 1|2 (Ok or Cancel)
-  driver dialog-click "$SETTINGS" "$1" >/dev/null
-  driver wait-dialog-gone "$SETTINGS" 10000 || fail "the settings dialog did not close"
-}
 checks() {  # the three boxes as "1017 1018 1021"
   echo "$(driver checked "$SETTINGS" 1017) $(driver checked "$SETTINGS" 1018) $(driver checked "$SETTINGS" 1021)"
 }
@@ -233,14 +223,7 @@ marlett=/usr/share/wine/fonts/marlett.ttf
 shoot_settings() {  # shoot_settings FILE TEXT-OF-1017
   open_settings
   expect_eq "box 1017 in $(basename "$1")" "$2" "$(driver dialog-text "$SETTINGS" 1017)"
-  sleep 1
-  local id
-  id="$(xdotool search --name "^$SETTINGS\$" 2>/dev/null | head -n 1)"
-  if [ -n "$id" ]; then
-    xwd -id "$id" -silent -display "$DISPLAY" | convert xwd:- "$1" || fail "no screenshot $1"
-  else
-    fail "no X window for the settings dialog"
-  fi
+  screenshot_window "$SETTINGS" "$1"
   close_settings 2
 }
 reg_set Language REG_SZ 0409

@@ -83,29 +83,6 @@ TEST(SenderList, MatchesOnlyTheAddressesOfItsRanges) {
     }
 }
 
-TEST(ReceivePolicy, EachChoiceRefusesWhomItShould) {
-    std::vector<SenderRange> listed;
-    parseSenderList("10.1.0.0/16", &listed);
-    const uint32_t inList = at("10.1.2.3"), outside = at("10.2.0.1");
-    struct Case {
-        AcceptFrom choice;
-        Refusal inList, outside;
-    } cases[] = {
-        {AcceptFrom::Everyone, Refusal::None, Refusal::None},
-        {AcceptFrom::Ask, Refusal::None, Refusal::None},
-        {AcceptFrom::Listed, Refusal::None, Refusal::NotListed},
-        {AcceptFrom::Nobody, Refusal::Paused, Refusal::Paused},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.choice));
-        setReceivePolicy(c.choice, listed);
-        EXPECT_EQ(receivePolicyChoice(), c.choice);
-        EXPECT_EQ(refusalOnArrival(inList, 0), c.inList);
-        EXPECT_EQ(refusalOnArrival(outside, 0), c.outside);
-    }
-    setReceivePolicy(AcceptFrom::Everyone, {});
-}
-
 TEST(ReceivePolicy, AStoredNumberThatNamesNoChoiceAdmitsNobody) {
     EXPECT_EQ(acceptFromStored(0), AcceptFrom::Everyone);
     EXPECT_EQ(acceptFromStored(1), AcceptFrom::Ask);
