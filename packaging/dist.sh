@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the release packages in dist/ from builds that `make dist` has just made:
-#   quorvalinthexa-V-win32.zip, -win64.zip     the program, its two .mui files, README.txt
+#   quorvalinthexa-V-win32.zip, -win64.zip     the program, its two .mui files, README.txt,
+#                                              LICENSE.txt
 #   quorvalinthexa-V-win32-setup.exe, -win64-  NSIS installers (x86 and amd64 stubs)
 #   quorvalinthexa_V_ARCH.deb                  the Linux peer, its man page and user unit
 #   SHA256SUMS                                 over every other file in dist/
@@ -30,6 +31,7 @@ stage_windows() {
   rm -rf "${STAGE:?}/win$bits" && mkdir -p "$STAGE/win$bits"
   "$triple-strip" --strip-all -o "$STAGE/win$bits/Quorvalinthexa.exe" "$build/Quorvalinthexa.exe"
   cp "$build"/Quorvalinthexa.exe.*.mui "$STAGE/win$bits/"
+  sed 's/$/\r/' LICENSE >"$STAGE/win$bits/LICENSE.txt"  # CRLF, for Notepad
 }
 
 # make_zip BITS: the portable program in a folder of its own inside the zip.
@@ -73,8 +75,7 @@ make_deb() {
   sed -e "s/@VERSION@/$VERSION/g" -e "s/@DATE@/$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y-%m-%d)/" \
     packaging/debian/quorvalinthexa.1 | gzip -9n >"$pkg/usr/share/man/man1/quorvalinthexa.1.gz"
   install -m 0644 packaging/debian/quorvalinthexa-receive.service "$pkg/usr/lib/systemd/user/"
-  sed "s/@YEAR@/$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y)/" packaging/debian/copyright \
-    >"$pkg/usr/share/doc/quorvalinthexa/copyright"
+  cp packaging/debian/copyright "$pkg/usr/share/doc/quorvalinthexa/copyright"
   gzip -9n <"$src/debian/changelog" >"$pkg/usr/share/doc/quorvalinthexa/changelog.gz"
   find "$pkg" -type d -exec chmod 0755 {} +
   find "$pkg" -type f ! -path '*/usr/bin/*' -exec chmod 0644 {} +

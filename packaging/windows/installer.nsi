@@ -20,12 +20,14 @@ Unicode true
 !endif
 
 !define PRODUCT "Quorvalinthexa"
-!define PUBLISHER "Kelvadro"
+!define PUBLISHER "The Quorvalinthexa authors"
+; The settings key keeps the vendor name it has always had: stored settings rely on it.
+!define SETTINGS_VENDOR "Kelvadro"
 !define EXE "Quorvalinthexa.exe"
 !define UNINSTALLER "uninstall.exe"
 !define LOG "install.log"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
-!define SETTINGS_KEY "Software\${PUBLISHER}\${PRODUCT}"
+!define SETTINGS_KEY "Software\${SETTINGS_VENDOR}\${PRODUCT}"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define TRANSFER_PORT 2904
 
@@ -47,7 +49,7 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} Setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}.0.0"
-VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}, MIT License"
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -232,6 +234,7 @@ Section "-${PRODUCT}"
   File "${PROGRAM_DIR}\${EXE}"
   File "${PROGRAM_DIR}\${EXE}.0c0a.mui"
   File "${PROGRAM_DIR}\${EXE}.0419.mui"
+  File "${PROGRAM_DIR}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
 
@@ -269,6 +272,7 @@ Section "un.$(programSection)" unProgram
   Delete "$INSTDIR\${EXE}"
   Delete "$INSTDIR\${EXE}.0c0a.mui"
   Delete "$INSTDIR\${EXE}.0419.mui"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\${LOG}"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
@@ -277,7 +281,7 @@ SectionEnd
 
 Section /o "un.$(settingsSection)" unSettings
   DeleteRegKey HKCU "${SETTINGS_KEY}"
-  DeleteRegKey /ifempty HKCU "Software\${PUBLISHER}"
+  DeleteRegKey /ifempty HKCU "Software\${SETTINGS_VENDOR}"
 SectionEnd
 
 Function un.onInit

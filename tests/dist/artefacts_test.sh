@@ -34,7 +34,7 @@ while read -r bits build kind; do
   folder="quorvalinthexa-$VERSION-win$bits"
   zip="$DIST/$folder.zip"
   expect_eq "contents of $folder.zip" \
-    "$folder/Quorvalinthexa.exe $folder/Quorvalinthexa.exe.0419.mui $folder/Quorvalinthexa.exe.0c0a.mui $folder/README.txt" \
+    "$folder/LICENSE.txt $folder/Quorvalinthexa.exe $folder/Quorvalinthexa.exe.0419.mui $folder/Quorvalinthexa.exe.0c0a.mui $folder/README.txt" \
     "$(unzip -Z1 "$zip" | LC_ALL=C sort | xargs)"
   unzip -q -o "$zip" -d "$unpacked"
   exe="$unpacked/$folder/Quorvalinthexa.exe"
@@ -44,6 +44,7 @@ while read -r bits build kind; do
     check "$folder's .$code.mui is the build's" cmp -s "$unpacked/$folder/Quorvalinthexa.exe.$code.mui" \
       "$QV_ROOT/$build/Quorvalinthexa.exe.$code.mui"
   done
+  check "$folder's LICENSE.txt is the licence (CRLF)" cmp -s "$unpacked/$folder/LICENSE.txt" <(sed 's/$/\r/' "$QV_ROOT/LICENSE")
   readme="$unpacked/$folder/README.txt"
   check "$folder's README.txt names its version" grep -q "^Quorvalinthexa $VERSION ($bits-bit)" "$readme"
   expect_eq "firewall rules for port 2904 in $folder's README.txt" "TCP UDP" \

@@ -27,8 +27,13 @@ expect_eq "files in the package" \
   "./usr/bin/quorvalinthexa ./usr/lib/systemd/user/quorvalinthexa-receive.service ./usr/share/doc/quorvalinthexa/changelog.gz ./usr/share/doc/quorvalinthexa/copyright ./usr/share/man/man1/quorvalinthexa.1.gz" \
   "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | LC_ALL=C sort | xargs)"
 
-# Every library the program needs comes from a package that Depends names.
 dpkg-deb -x "$deb" "$work/unpacked"
+copyright="$work/unpacked/usr/share/doc/quorvalinthexa/copyright"
+expect_eq "the licence in the copyright file" "Expat" "$(sed -n 's/^License: //p' "$copyright" | sort -u | xargs)"
+check "the copyright file holds the licence's text" grep -q "^ Permission is hereby granted, free of charge" "$copyright"
+expect_eq "the maintainer" "Quorvalinthexa maintainers <maintainers@quorvalinthexa.invalid>" "$(dpkg-deb -f "$deb" Maintainer)"
+
+# Every library the program needs comes from a package that Depends names.
 depends="$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | awk '{print $1}')"
 multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
 for library in $(objdump -p "$work/unpacked/usr/bin/quorvalinthexa" | awk '$1 == "NEEDED" {print $2}'); do

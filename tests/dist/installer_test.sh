@@ -99,13 +99,14 @@ mv "$netsh" "$netsh.away"
 install "first install (netsh missing)"
 mv "$netsh.away" "$netsh"
 expect_eq "files in Program Files" \
-  "Quorvalinthexa.exe Quorvalinthexa.exe.0419.mui Quorvalinthexa.exe.0c0a.mui install.log uninstall.exe" \
+  "LICENSE.txt Quorvalinthexa.exe Quorvalinthexa.exe.0419.mui Quorvalinthexa.exe.0c0a.mui install.log uninstall.exe" \
   "$(ls "$folder" 2>&1 | LC_ALL=C sort | xargs)"
+check "the licence beside the installed program" grep -q "^MIT License" "$folder/LICENSE.txt"
 check "the installed program is the zip's" cmp -s "$folder/Quorvalinthexa.exe" \
   <(unzip -p "$DIST/quorvalinthexa-$VERSION-win$bits.zip" "quorvalinthexa-$VERSION-win$bits/Quorvalinthexa.exe")
 check "the Start menu shortcut exists" test -f "$shortcut_file"
 expect_eq "firewall failures in install.log" 2 "$(grep -c 'rule could not be added.*netsh: could not be started' "$folder/install.log")"
-for row in "DisplayName|$display_name" "DisplayVersion|$VERSION" "Publisher|Kelvadro" \
+for row in "DisplayName|$display_name" "DisplayVersion|$VERSION" "Publisher|The Quorvalinthexa authors" \
   "DisplayIcon|$win_folder\\Quorvalinthexa.exe,0" "InstallLocation|$win_folder" \
   "UninstallString|\"$win_folder\\uninstall.exe\"" "QuietUninstallString|\"$win_folder\\uninstall.exe\" /S"; do
   expect_eq "Uninstall key's ${row%%|*}" "${row#*|}" "$(reg_query "${row%%|*}" "$uninstall_key")"
