@@ -27,8 +27,11 @@ windows64: deps
 	@cmake --no-warn-unused-cli -S . -B $(WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
 	@cmake --build $(WIN64) -j$(JOBS)
 
+# The release build, which the .deb packs, takes Debian's hardening flags
+# (scripts/build-flags.sh).
 release: deps
-	@cmake --no-warn-unused-cli -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --no-warn-unused-cli -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_CXX_FLAGS="$$(scripts/build-flags.sh CXX)" -DCMAKE_EXE_LINKER_FLAGS="$$(scripts/build-flags.sh LD)" >/dev/null
 	@cmake --build $(RELEASE) -j$(JOBS)
 
 # Release packages in dist/ (packaging/dist.sh): the portable zips and the installers of

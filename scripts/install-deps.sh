@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-wine xvfb x11-apps imagemagick xdotool file
   socat netcat-openbsd iproute2 python3 clang nginx strace linux-perf
-  nsis zip unzip dpkg-dev lintian man-db systemd
+  nsis zip unzip dpkg-dev lintian devscripts man-db systemd
 )
 
 need_i386=0

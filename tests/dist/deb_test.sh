@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The Linux peer's .deb: lintian finds no error; it holds exactly its five files; its
+# The Linux peer's .deb: lintian finds no error and nothing about hardening, nor does
+# hardening-check; the licence is in its copyright file; it holds exactly its five files; its
 # Depends names the package of every library the program loads. Installed with dpkg into
 # a throw-away root (whose package database is a copy of this machine's, so Depends is
 # checked against real packages) and removed again: --version prints the version, the
@@ -22,12 +23,20 @@ else
   fail "lintian reports errors: $(grep '^E:' "$work/lintian.txt" | xargs)"
 fi
 grep -v 'running with root privileges' "$work/lintian.txt" | sed 's/^/lintian: /'
+expect_eq "lintian's hardening tags" "" "$(grep -o 'hardening-[a-z-]*' "$work/lintian.txt" | sort -u | xargs)"
 expect_eq "version in the package" "$VERSION" "$(dpkg-deb -f "$deb" Version)"
 expect_eq "files in the package" \
   "./usr/bin/quorvalinthexa ./usr/lib/systemd/user/quorvalinthexa-receive.service ./usr/share/doc/quorvalinthexa/changelog.gz ./usr/share/doc/quorvalinthexa/copyright ./usr/share/man/man1/quorvalinthexa.1.gz" \
   "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | LC_ALL=C sort | xargs)"
 
 dpkg-deb -x "$deb" "$work/unpacked"
+# Built with Debian's hardening flags: every feature hardening-check knows is there.
+if hardening-check "$work/unpacked/usr/bin/quorvalinthexa" >"$work/hardening.txt" 2>&1; then
+  ok "hardening-check passes"
+else
+  fail "hardening-check: $(grep -v ': yes' "$work/hardening.txt" | tail -n +2 | xargs)"
+fi
+sed 's/^/hardening-check: /' "$work/hardening.txt"
 copyright="$work/unpacked/usr/share/doc/quorvalinthexa/copyright"
 expect_eq "the licence in the copyright file" "Expat" "$(sed -n 's/^License: //p' "$copyright" | sort -u | xargs)"
 check "the copyright file holds the licence's text" grep -q "^ Permission is hereby granted, free of charge" "$copyright"

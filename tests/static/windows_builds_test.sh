@@ -41,6 +41,12 @@ check_build() {  # check_build DIR OBJDUMP FILE_KIND
     [[ "$SYSTEM_DLLS" == *" $dll "* ]] || fail "$exe imports $dll, not a DLL of Windows itself"
   done
   [ -n "$dlls" ] && ok "$exe: imports only Windows' own DLLs ($dlls)"
+  # Loaded at a random address (high-entropy on 64-bit), data never executable.
+  local want="DYNAMIC_BASE NX_COMPAT"
+  [ "$kind" = PE32+ ] && want="HIGH_ENTROPY_VA $want"
+  expect_eq "$exe: DLL characteristics" "$want" \
+    "$("$objdump" -p "$exe" | awk '/^DllCharacteristics/ { on = 1; next } on && /^\t\t/ { print $1; next } { on = 0 }' |
+      grep -xE 'HIGH_ENTROPY_VA|DYNAMIC_BASE|NX_COMPAT' | xargs)"
   for code in $SATELLITES; do
     mui="$exe.$code.mui"
     [ -f "$mui" ] || { fail "$mui is missing"; continue; }
