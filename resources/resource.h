@@ -67,6 +67,7 @@
 #define IDM_EXIT 1022
 #define IDM_RESTORE 1023
 #define IDM_PAUSE 1025
+#define IDM_OPEN_STORE 1028
 #define WM_TRAY_CALLBACK 1026
 
 // String table
@@ -131,5 +132,6 @@
 #define IDS_REFUSED_UNANSWERED 167
 #define IDS_REFUSED_RECENTLY 168
 #define IDS_NO_FREE_SPACE 169
+#define IDS_OPEN_STORE 170
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 169
+#define IDS_LAST 170

@@ -237,6 +237,12 @@ Section "-${PRODUCT}"
   File "${PROGRAM_DIR}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
+  ; Explorer's "Send to" menu: Windows has a SendTo folder per user only, so the shortcut
+  ; goes to that of the user who installs. Explorer starts it with the chosen paths, which
+  ; a running copy takes over.
+  SetShellVarContext current
+  CreateShortcut "$SENDTO\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
+  SetShellVarContext all
 
   Call removeFirewallRules  ; an update must not leave two of each
   Push TCP
@@ -267,6 +273,9 @@ Section "un.$(programSection)" unProgram
   Call un.closeRunningCopy
   Call un.removeFirewallRules
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  SetShellVarContext current
+  Delete "$SENDTO\${PRODUCT}.lnk"
+  SetShellVarContext all
   ; The autostart value names this copy; left behind it would start nothing.
   DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
   Delete "$INSTDIR\${EXE}"

@@ -12,6 +12,8 @@ extern HINSTANCE languageModule;    // every user-interface text comes from here
 // kTaskbarProgressMessage (wParam: the percentage) to the main window.
 extern ITaskbarList3* taskbarProgress;
 constexpr UINT kTaskbarProgressMessage = WM_APP + 3;
+// A reception's result text reached the status line (wParam: 1 complete, 0 not).
+constexpr UINT kReceptionEndedMessage = WM_APP + 4;
 extern UINT_PTR discoveryTimerId;
 extern NOTIFYICONDATAW trayIconData;
 

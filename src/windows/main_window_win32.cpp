@@ -16,6 +16,7 @@
 #include "windows/app_state_win32.h"
 #include "windows/banner_display_win32.h"
 #include "windows/folder_browser_win32.h"
+#include "windows/handed_paths_win32.h"
 #include "windows/main_window_commands_win32.h"
 #include "windows/receive_settings_win32.h"
 #include "windows/settings_dialog_win32.h"
@@ -165,6 +166,7 @@ void command(HWND window, int id) {
             break;
         case IDM_RESTORE: removeTrayIcon(); break;
         case IDM_PAUSE: pauseReceiving(!receivingPaused()); break;
+        case IDM_OPEN_STORE: openStoreFolder(); break;
         default: otherCommand(window, id); break;
     }
 }
@@ -202,6 +204,16 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_TRAY_CALLBACK: trayCallback(lParam); break;
         case kButtonsMessage: applyButtonsChange(window, wParam, lParam); break;
         case kTaskbarProgressMessage: showTaskbarProgress(window, wParam); break;
+        case kReceptionEndedMessage: showReceptionBalloon(wParam != 0); break;
+        case WM_COPYDATA: {
+            // A dialog procedure's answer to this message goes in DWLP_MSGRESULT.
+            BOOL taken = takeHandedPaths(window, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, taken);
+            return TRUE;
+        }
+        case WM_ENABLE:
+            if (wParam) takeWaitingPaths(window);
+            break;
         default: break;
     }
     return FALSE;

@@ -20,6 +20,7 @@
 #include "selection/selection_list.h"
 #include "transfer/receiver.h"
 #include "windows/app_state_win32.h"
+#include "windows/handed_paths_win32.h"
 #include "windows/main_window_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/texts_win32.h"
@@ -59,21 +60,11 @@ HINSTANCE chooseLanguageModule(std::string code) {
 
 // Paths given on the command line go into the selection list (one entry per path).
 void takeCommandLinePaths(const char* commandLine) {
-    if (!commandLine[0] || !strcmp(commandLine, kAutostartSwitch)) return;
-    std::wstring wide = ansiToWide(commandLine);
-    if (wide.empty()) return;
-    int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(wide.c_str(), &count);
-    if (!arguments) {
-        fputws(L"CommandLineToArgvW failed\n", stdout);
-        return;
-    }
-    for (int i = 0; i < count; ++i) {
-        std::string path = wideToAnsi(arguments[i]);
+    for (const std::wstring& argument : commandLinePaths(commandLine)) {
+        std::string path = wideToAnsi(argument);
         if (path.size() > kMaxSelectionPath) continue;  // longer than the field: refused
         addSelectionPathByKind(path);
     }
-    LocalFree(arguments);
 }
 
 void startCommonControls() {
@@ -96,8 +87,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     // Only a dialog of that title is a running copy: any other program's window may bear
     // it (a folder of that name open in the file manager, for one).
+    // Paths on the command line go to the running copy, which shows its window.
     if (HWND running = FindWindowW(L"#32770", kProgramTitle)) {
-        SetForegroundWindow(running);
+        std::vector<std::wstring> paths = commandLinePaths(commandLine);
+        if (paths.empty() || !handPathsTo(running, paths)) SetForegroundWindow(running);
         return 0;
     }
 

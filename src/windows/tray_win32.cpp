@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/codepage.h"
 #include "resource.h"
 #include "windows/app_state_win32.h"
 #include "windows/receive_settings_win32.h"
@@ -64,6 +65,7 @@ void showTrayMenu() {
     setMenuText(menu, IDM_EXIT, IDS_EXIT);
     setMenuText(menu, IDM_RESTORE, IDS_RESTORE);
     setMenuText(menu, IDM_PAUSE, receivingPaused() ? IDS_RESUME_RECEIVING : IDS_PAUSE_RECEIVING);
+    setMenuText(menu, IDM_OPEN_STORE, IDS_OPEN_STORE);
     // Without the foreground a tray menu stays open when the user clicks elsewhere;
     // the empty message afterwards lets the next click reach the icon again.
     SetForegroundWindow(mainWindow);
@@ -75,4 +77,30 @@ void showTrayMenu() {
 void trayCallback(LPARAM mouseMessage) {
     if (mouseMessage == WM_LBUTTONDBLCLK) removeTrayIcon();
     else if (mouseMessage == WM_RBUTTONDOWN) showTrayMenu();
+    else if (mouseMessage == NIN_BALLOONUSERCLICK) openStoreFolder();
+}
+
+bool isInTray() { return inTray; }
+
+void showReceptionBalloon(bool complete) {
+    if (!inTray) return;
+    NOTIFYICONDATAW balloon = trayIconData;
+    balloon.uFlags = NIF_INFO;
+    balloon.dwInfoFlags = complete ? NIIF_INFO : NIIF_WARNING;
+    std::wstring title = ansiToWide(loadTextA(complete ? IDS_RECEIVING_COMPLETE : IDS_RECEIVING_INCOMPLETE));
+    wcsncpy(balloon.szInfoTitle, title.c_str(), 63);
+    wchar_t folder[256] = {};
+    GetDlgItemTextW(mainWindow, IDC_STORE_PATH, folder, 256);
+    wcsncpy(balloon.szInfo, folder, 255);
+    Shell_NotifyIconW(NIM_MODIFY, &balloon);
+}
+
+void openStoreFolder() {
+    wchar_t folder[261] = {};
+    GetDlgItemTextW(mainWindow, IDC_STORE_PATH, folder, 261);
+    // Only an existing folder is opened: the field is the user's choice, but what runs
+    // is Explorer on a folder, never a program that a name might stand for.
+    DWORD attributes = GetFileAttributesW(folder);
+    if (folder[0] && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        ShellExecuteW(mainWindow, L"explore", folder, nullptr, nullptr, SW_SHOWNORMAL);
 }

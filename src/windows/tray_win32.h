@@ -12,5 +12,12 @@ void addTrayIconAgain();
 // The menu 1021 at the cursor, its items in the language of languageModule. A chosen
 // item arrives at the main window as WM_COMMAND 1023 (Restore) or 1022 (Exit).
 void showTrayMenu();
-// The tray callback message (1026): lParam is the mouse message on the icon.
+// The tray callback message (1026): lParam is the mouse message on the icon, or the
+// balloon's click.
 void trayCallback(LPARAM mouseMessage);
+bool isInTray();
+// While the window is hidden in the tray, a balloon on the icon tells how a reception
+// ended (texts 120 and 121) and names the store folder; a click on it opens the folder.
+void showReceptionBalloon(bool complete);
+// Opens the store folder (the main window's field) in Explorer.
+void openStoreFolder();

@@ -24,6 +24,9 @@ std::wstring controlTextW(int id, int limit) {
 
 void portSetStatusText(int textId) {
     SetDlgItemTextA(mainWindow, IDC_STATUS, loadTextA(textId).c_str());
+    // A reception's result: the tray may have a note to show.
+    if (mainWindow && (textId == IDS_RECEIVING_COMPLETE || textId == IDS_RECEIVING_INCOMPLETE))
+        PostMessageW(mainWindow, kReceptionEndedMessage, textId == IDS_RECEIVING_COMPLETE, 0);
 }
 
 void portSetStatusFormatted(int textId, int value) {

@@ -44,6 +44,7 @@ folder="$WINEPREFIX/drive_c/Program Files/Quorvalinthexa"
 win_folder='C:\Program Files\Quorvalinthexa'
 shortcut='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Quorvalinthexa.lnk'
 shortcut_file="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quorvalinthexa.lnk"
+sendto_file="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/SendTo/Quorvalinthexa.lnk"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvalinthexa'
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 netsh="$WINEPREFIX/drive_c/windows/system32/netsh.exe"
@@ -105,6 +106,7 @@ check "the licence beside the installed program" grep -q "^MIT License" "$folder
 check "the installed program is the zip's" cmp -s "$folder/Quorvalinthexa.exe" \
   <(unzip -p "$DIST/quorvalinthexa-$VERSION-win$bits.zip" "quorvalinthexa-$VERSION-win$bits/Quorvalinthexa.exe")
 check "the Start menu shortcut exists" test -f "$shortcut_file"
+check "the Send to shortcut exists" test -f "$sendto_file"
 expect_eq "firewall failures in install.log" 2 "$(grep -c 'rule could not be added.*netsh: could not be started' "$folder/install.log")"
 for row in "DisplayName|$display_name" "DisplayVersion|$VERSION" "Publisher|The Quorvalinthexa authors" \
   "DisplayIcon|$win_folder\\Quorvalinthexa.exe,0" "InstallLocation|$win_folder" \
@@ -133,6 +135,7 @@ pcwine reg add "$run_key" /v Quorvalinthexa /t REG_SZ /d "\"$win_folder\\Quorval
 uninstall
 check "the program's folder is gone" test ! -e "$folder"
 check "the Start menu shortcut is gone" test ! -e "$shortcut_file"
+check "the Send to shortcut is gone" test ! -e "$sendto_file"
 check "the Uninstall key is gone" key_gone "$uninstall_key"
 expect_eq "autostart value after uninstalling" "" "$(reg_query Quorvalinthexa "$run_key")"
 expect_eq "settings after uninstalling" 'C:\qv-store\' "$(reg_query Directory)"

@@ -42,6 +42,11 @@
 //   qdriver tray-forget                delete the main window's tray icon, as a taskbar
 //                                      that restarts loses every icon
 //   qdriver taskbar-created            send the main window "TaskbarCreated"
+//   qdriver copydata KIND [PATH...]    send the main window a WM_COPYDATA of paths, as a
+//                                      second start does (good), or a broken one: odd
+//                                      (an odd size), open (no final empty path), huge
+//                                      (past 64 KiB), tag (another tag), stranger (no
+//                                      sender window); print the window's answer (1 or 0)
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -393,8 +398,32 @@ int foreignWindow(const char* title, int milliseconds) {
     return 0;
 }
 
+// copydata KIND [PATH...]: what a second start sends, or one broken in one way.
+int copyData(HWND window, const std::string& kind, int count, char** paths) {
+    std::wstring list;
+    for (int i = 0; i < count; ++i) list += fromUtf8(paths[i]) + L'\0';
+    list += L'\0';
+    if (kind == "huge") list.assign(40000, L'x').append(2, L'\0');
+    std::vector<char> bytes(reinterpret_cast<const char*>(list.data()),
+                            reinterpret_cast<const char*>(list.data() + list.size()));
+    if (kind == "odd") bytes.push_back(0);
+    if (kind == "open") bytes.resize(bytes.size() - 2 * sizeof(wchar_t));
+    COPYDATASTRUCT data = {kind == "tag" ? 0x12345678u : 0x51564850u, static_cast<DWORD>(bytes.size()), bytes.data()};
+    HWND self = kind == "stranger" ? nullptr
+                                   : CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    DWORD_PTR taken = 0;
+    LRESULT sent = SendMessageTimeoutW(window, WM_COPYDATA, reinterpret_cast<WPARAM>(self),
+                                       reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 10000, &taken);
+    printf("%d\n", sent && taken == TRUE ? 1 : 0);
+    return sent ? 0 : 1;
+}
+
 int shellCommand(const std::string& command, int argc, char** argv) {
     if (command == "foreign-window" && argc >= 3) return foreignWindow(argv[2], timeoutArg(argc, argv, 3, 30000));
+    if (command == "copydata" && argc >= 3) {
+        HWND window = waitFor(mainWindow, 3000);
+        return window ? copyData(window, argv[2], argc - 3, argv + 3) : 1;
+    }
     if (command != "tray-forget" && command != "taskbar-created") return -1;
     HWND window = waitFor(mainWindow, 3000);
     if (!window) return 1;
