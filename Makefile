@@ -6,7 +6,7 @@ WIN := build/win
 WIN64 := build/win64
 RELEASE := build/release
 
-.PHONY: all deps native windows windows64 release dist test test-dist test-fast run bench fuzz fuzz-short clean
+.PHONY: all deps native windows windows64 release dist check-reproducible test test-dist test-fast run bench fuzz fuzz-short clean
 
 all: native windows windows64
 
@@ -38,6 +38,11 @@ release: deps
 # both Windows programs, the Linux peer's .deb, and SHA256SUMS. The version is VERSION's.
 dist: release windows windows64
 	@packaging/dist.sh
+
+# Two `make dist` runs from the last commit, in fresh clones: the same SHA256SUMS (not part
+# of `make test`; it takes two whole builds).
+check-reproducible: deps
+	@scripts/check-reproducible.sh
 
 # The packages' own tests (tests/dist): the zips' contents, the .deb installed and
 # removed, and the installer of the Windows program this machine runs, under Wine.

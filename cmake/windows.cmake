@@ -12,6 +12,9 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 add_compile_definitions(WINVER=0x0601 _WIN32_WINNT=0x0601 _WIN32_IE=0x0800 NOMINMAX
                         WIN32_LEAN_AND_MEAN __USE_MINGW_ANSI_STDIO=1)
 add_link_options(-static -static-libgcc -static-libstdc++)
+# Reproducible programs: no link time in the PE header, no build folder in the binaries.
+add_link_options(-Wl,--no-insert-timestamp)
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 
 set(QV_WIN_LIBS ws2_32 iphlpapi gdiplus comctl32 comdlg32 shell32 ole32 oleaut32 uuid
     gdi32 user32 advapi32 shlwapi)
