@@ -111,11 +111,12 @@ tray_item() {  # the tray menu's second item: Pause receiving / Resume receiving
   driver menu-open 10000 || fail "the tray menu did not open"
   driver menu-keys down down return
 }
+accept_from_is() { [ "$(reg_query AcceptFrom)" = "$1" ]; }
 tray_item
-wait_until 50 test "$(reg_query AcceptFrom)" = 0x3 && ok "Pause stored" || fail "AcceptFrom after Pause: $(reg_query AcceptFrom)"
+wait_until 50 accept_from_is 0x3 && ok "Pause stored" || fail "AcceptFrom after Pause: $(reg_query AcceptFrom)"
 outcome "paused" "$(send_from pc2 10.77.0.1)" "Receiving is paused: refused 10.77.0.2." none
 tray_item
-wait_until 50 test "$(reg_query AcceptFrom)" = 0x1 && ok "Resume brings the question back" ||
+wait_until 50 accept_from_is 0x1 && ok "Resume brings the question back" ||
   fail "AcceptFrom after Resume: $(reg_query AcceptFrom)"
 choose 0
 stop_program
