@@ -57,7 +57,8 @@ for i in $(seq "$rounds"); do
   driver click 110 || fail "round $i: Send file was not enabled"
   driver wait-text 113 "Transfer complete." 60000 || { fail "round $i: $(driver text 113)"; break; }
 done
-wait_until 100 test "$(grep -c '^Receiving complete\.$' "$WORK/cli-receive.out")" -ge $((rounds + 1)) || true
+received_all() { [ "$(grep -c '^Receiving complete\.$' "$WORK/cli-receive.out")" -ge $((rounds + 1)) ]; }
+wait_until 100 received_all || true
 expect_eq "$rounds sends in a row: all received complete" "$((rounds + 1)) 0" \
   "$(grep -c '^Receiving complete\.$' "$WORK/cli-receive.out") $(grep -c 'not received' "$WORK/cli-receive.out")"
 diff -r "$src" "$cli_store" >/dev/null && echo "ok: the tree is byte-identical after them" || fail "trees differ"
