@@ -79,6 +79,17 @@ in_pc socat -u "FILE:$WORK/gift.stream" TCP:127.0.0.1:2904
 more_balloons() { [ "$(balloons)" -gt "$before" ]; }
 wait_until 100 more_balloons && ok "a balloon for a reception while in the tray" ||
   fail "no balloon: $(grep -a systray "$WORK/program-$PC.out" | tail -n 3)"
+# Pictures of the balloon and of the tray menu (to QV_SCREENSHOTS_DIR when set).
+shots="${QV_SCREENSHOTS_DIR:-$WORK}"
+mkdir -p "$shots"
+sleep 3  # Wine's tray shows the balloon a moment later, at the top left
+screenshot "$WORK/screen.png"
+convert "$WORK/screen.png" -crop 170x110+0+15 +repage "$shots/tray-balloon.png" 2>/dev/null || true
+driver post 1026 0 516
+driver menu-open 10000 || fail "the tray menu did not open"
+screenshot "$WORK/screen.png"  # the menu opens at the cursor, in the middle of the screen
+convert "$WORK/screen.png" -crop 150x92+636+508 +repage "$shots/tray-menu.png" 2>/dev/null || true
+driver menu-keys escape
 stop_program
 reg_clear
 finish
