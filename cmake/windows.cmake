@@ -12,9 +12,10 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 add_compile_definitions(WINVER=0x0601 _WIN32_WINNT=0x0601 _WIN32_IE=0x0800 NOMINMAX
                         WIN32_LEAN_AND_MEAN __USE_MINGW_ANSI_STDIO=1)
 add_link_options(-static -static-libgcc -static-libstdc++)
-# Reproducible programs: no link time in the PE header, no build folder in the binaries.
+# Reproducible programs: no link time in the PE header, no build folder in the binaries
+# (the program's own code; tests find their files through __FILE__).
 add_link_options(-Wl,--no-insert-timestamp)
-add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+set(QV_PREFIX_MAPS -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 
 set(QV_WIN_LIBS ws2_32 iphlpapi gdiplus comctl32 comdlg32 shell32 ole32 oleaut32 uuid
     gdi32 user32 advapi32 shlwapi)
@@ -23,11 +24,13 @@ add_library(qcore STATIC ${QV_CORE_SOURCES})
 target_include_directories(qcore PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/resources)
 target_compile_definitions(qcore PUBLIC QV_BANNER_HOST="${QV_BANNER_HOST}")
 target_link_libraries(qcore PUBLIC ${QV_WIN_LIBS})
+target_compile_options(qcore PRIVATE ${QV_PREFIX_MAPS})
 qv_warnings(qcore)
 
 # The program itself.
 add_executable(Quorvalinthexa WIN32 ${QV_GUI_SOURCES} ${CMAKE_SOURCE_DIR}/resources/Quorvalinthexa.rc)
 target_link_libraries(Quorvalinthexa PRIVATE qcore)
+target_compile_options(Quorvalinthexa PRIVATE ${QV_PREFIX_MAPS})
 configure_file(${CMAKE_SOURCE_DIR}/resources/Quorvalinthexa.manifest.in
                ${CMAKE_BINARY_DIR}/generated/Quorvalinthexa.manifest @ONLY)
 target_include_directories(Quorvalinthexa PRIVATE ${CMAKE_BINARY_DIR}/generated)

@@ -32,6 +32,8 @@ stage_windows() {
   "$triple-strip" --strip-all -o "$STAGE/win$bits/Quorvalinthexa.exe" "$build/Quorvalinthexa.exe"
   cp "$build"/Quorvalinthexa.exe.*.mui "$STAGE/win$bits/"
   sed 's/$/\r/' LICENSE >"$STAGE/win$bits/LICENSE.txt"  # CRLF, for Notepad
+  # The installer keeps each file's time: the last commit's, as in the zips.
+  find "$STAGE/win$bits" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
 # make_zip BITS: the portable program in a folder of its own inside the zip.
