@@ -54,6 +54,7 @@ make_installer() {
   [ -f "$side" ] || convert -size 164x314 gradient:'#ffffff'-'#d6e6f8' \
     \( "resources/images/program.ico[0]" -resize 112x112 \) -gravity north -geometry +0+40 -composite \
     -type truecolor "BMP3:$side"
+  touch -d "@$SOURCE_DATE_EPOCH" "$side"  # the installer records its time too
   makensis -V2 -INPUTCHARSET UTF8 -DARCH="$bits" -DVERSION="$VERSION" -DPROGRAM_DIR="$STAGE/win$bits" \
     -DICON="$ROOT/resources/images/program.ico" -DSIDE_BITMAP="$side" \
     -DOUTFILE="$DIST/quorvalinthexa-$VERSION-win$bits-setup.exe" packaging/windows/installer.nsi
