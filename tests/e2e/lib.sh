@@ -81,11 +81,12 @@ connect_pcs() {
 # wine, inside the current PC's network.
 pcwine() { in_pc wine "$@"; }
 driver_once() { pcwine "$DRIVER" "$@" 2>>"$WORK/driver.err" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-# A query that changes nothing is asked again when its driver did not answer: under load a
-# wine process may fail to start, which must not read as a state of the window.
+# A command that reads, or sets a control to a given state, is given again when its driver
+# failed: now and then a wine process fails to start, which must neither read as a state
+# of the window nor end a test.
 driver() {
   case "$1" in
-    enabled | visible | title | text | checked) ;;
+    enabled | visible | title | text | checked | set-check | set-text | dialog-set-text | combo-*) ;;
     *) driver_once "$@"; return ;;
   esac
   local out rc try
@@ -139,8 +140,8 @@ screenshot() {  # screenshot FILE
 }
 
 cleanup() {
-  local name
-  if [ "$FAILURES" -gt 0 ] && [ -s "$WORK/driver.err" ]; then
+  local status=$? name
+  if { [ "$FAILURES" -gt 0 ] || [ "$status" != 0 ]; } && [ -s "$WORK/driver.err" ]; then
     echo "the driver's last complaints:"
     tail -n 20 "$WORK/driver.err"
   fi
