@@ -18,7 +18,7 @@ add_link_options(-Wl,--no-insert-timestamp)
 set(QV_PREFIX_MAPS -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 
 set(QV_WIN_LIBS ws2_32 iphlpapi gdiplus comctl32 comdlg32 shell32 ole32 oleaut32 uuid
-    gdi32 user32 advapi32 shlwapi)
+    gdi32 user32 advapi32 shlwapi bcrypt)
 
 add_library(qcore STATIC ${QV_CORE_SOURCES})
 target_include_directories(qcore PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/resources)

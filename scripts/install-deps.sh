@@ -10,7 +10,47 @@ packages=(
   wine wine32:i386 wine64 fonts-wine xvfb x11-apps imagemagick xdotool file
   socat netcat-openbsd iproute2 python3 clang nginx strace linux-perf
   nsis zip unzip dpkg-dev lintian devscripts man-db systemd
+  libqrcodegencpp-dev chromium chromium-driver python3-selenium curl
 )
+
+# Libraries built from Debian's own source archive, outside the tree: the HTTP server
+# library (header-only in its original form, one configuration for both builds) and, for
+# the Windows builds, the QR code library. Only the original tarballs are fetched, and
+# each is checked against the hash the archive's index gives.
+QV_DEPS=${QV_DEPS:-/usr/local/src/quorvalinthexa-deps}
+sources=(cpp-httplib qr-code-generator)
+sources_missing() {
+  [ -f "$QV_DEPS/cpp-httplib-0.11.4/httplib.h" ] || return 0
+  [ -f "$QV_DEPS/QR-Code-generator-1.8.0/cpp/qrcodegen.cpp" ] || return 0
+  return 1
+}
+deb_src_entry() {
+  local list=/etc/apt/sources.list.d/quorvalinthexa-deb-src.sources
+  grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/ && return 0
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed -n 's/^Types: *deb$/Types: deb-src/p; /^Types:/!p' /etc/apt/sources.list.d/debian.sources >"$list"
+  else
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"${list%.sources}.list"
+  fi
+  apt-get update -qq
+}
+fetch_sources() {
+  mkdir -p "$QV_DEPS"
+  deb_src_entry
+  local url name size hash
+  apt-get source --print-uris "${sources[@]}" | grep "orig.tar" | tr -d "'" |
+    while read -r url name size hash; do
+      curl -fsSL -o "$QV_DEPS/$name" "$url"
+      echo "${hash#SHA256:}  $QV_DEPS/$name" | sha256sum -c --quiet -
+      tar -xf "$QV_DEPS/$name" -C "$QV_DEPS"
+    done
+  # The HTTP library's tarball unpacks under its upstream commit's name.
+  local httplib
+  httplib=$(ls -d "$QV_DEPS"/*cpp-httplib-*/ | grep -v 0.11.4 | head -n 1)
+  [ -n "$httplib" ] && rm -rf "$QV_DEPS/cpp-httplib-0.11.4" && mv "$httplib" "$QV_DEPS/cpp-httplib-0.11.4"
+  sources_missing && { echo "install-deps: could not unpack ${sources[*]}" >&2; exit 1; }
+  return 0
+}
 
 need_i386=0
 dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
@@ -20,16 +60,18 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
-if [ "$need_i386" = 0 ] && [ ${#missing[@]} -eq 0 ]; then
+if [ "$need_i386" = 0 ] && [ ${#missing[@]} -eq 0 ] && ! sources_missing; then
   exit 0
 fi
 
 if [ "$(id -u)" != 0 ]; then
-  echo "install-deps: missing packages (${missing[*]}); run as root" >&2
+  echo "install-deps: missing packages (${missing[*]}) or sources under $QV_DEPS; run as root" >&2
   exit 1
 fi
 
 [ "$need_i386" = 1 ] && dpkg --add-architecture i386
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+[ ${#missing[@]} -eq 0 ] || apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+sources_missing && fetch_sources
+exit 0

@@ -4,3 +4,4 @@
 int receiveCommand(int argc, char** argv);
 int sendCommand(int argc, char** argv);
 int discoverCommand(int argc, char** argv);
+int serveCommand(int argc, char** argv);

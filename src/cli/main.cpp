@@ -18,6 +18,8 @@ void printUsage(FILE* out) {
           "                                     with exit status 0 when it was complete\n"
           "  send [--port N] HOST PATH...       send files and folders to HOST\n"
           "  discover [--seconds N]             list the peers that answer on the local network\n"
+          "  serve [--store DIR] [--port N] [PATH...]\n"
+          "                                     let web browsers send files into DIR and get PATHs\n"
           "\n"
           "Run 'quorvalinthexa COMMAND --help' for the options of one command;\n"
           "'quorvalinthexa --version' prints the version.\n",
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
     if (!strcmp(command, "receive")) return receiveCommand(argc - 1, argv + 1);
     if (!strcmp(command, "send")) return sendCommand(argc - 1, argv + 1);
     if (!strcmp(command, "discover")) return discoverCommand(argc - 1, argv + 1);
+    if (!strcmp(command, "serve")) return serveCommand(argc - 1, argv + 1);
     fprintf(stderr, "quorvalinthexa: unknown command '%s'\n", command);
     printUsage(stderr);
     return 2;

@@ -54,6 +54,10 @@ int netConnectWithTimeout(Socket s, uint32_t address, uint16_t port, int millise
 // Binds to address:port (address 0: all local addresses). Returns 0 or the error code.
 int netBind(Socket s, uint32_t address, uint16_t port);
 int netListen(Socket s, int backlog);
+// Lets a listening socket take its port again while connections of a previous one wait
+// out their close (POSIX needs it; Windows allows that anyway, and another program is
+// kept from taking the port under it). Call before netBind.
+int netSetListenerReuse(Socket s);
 // The port a socket is bound to (useful after binding port 0).
 uint16_t netLocalPort(Socket s);
 // The IPv4 address (host byte order) of a connection's peer; false when it has none.

@@ -230,6 +230,8 @@ void netSetReceiveTimeout(Socket s, int milliseconds) { setTimeout(s, SO_RCVTIME
 void netSetSendTimeout(Socket s, int milliseconds) { setTimeout(s, SO_SNDTIMEO, milliseconds); }
 bool netLastErrorWasTimeout() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 
+int netSetListenerReuse(Socket s) { return netSetReuseAddress(s); }
+
 int netSetReuseAddress(Socket s) {
     int on = 1;
     return resultOf(setsockopt(static_cast<int>(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on));

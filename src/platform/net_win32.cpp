@@ -248,6 +248,11 @@ void netSetReceiveTimeout(Socket s, int milliseconds) { setTimeout(s, SO_RCVTIME
 void netSetSendTimeout(Socket s, int milliseconds) { setTimeout(s, SO_SNDTIMEO, milliseconds); }
 bool netLastErrorWasTimeout() { return WSAGetLastError() == WSAETIMEDOUT; }
 
+int netSetListenerReuse(Socket s) {
+    int on = 1;
+    return resultOf(setsockopt(raw(s), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on));
+}
+
 int netSetReuseAddress(Socket s) {
     int on = 1;
     return resultOf(setsockopt(raw(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on));

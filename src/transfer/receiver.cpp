@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +53,7 @@ struct Reception {
     bool mayStore = true;     // false until the user said yes, when they want to be asked
     int refusal = 0;          // the text of a question's no, or of its silence
     bool windowsRules = false;
+    bool dropCut = false;     // a new file cut short is removed
     StreamReader reader;
     std::vector<char> block;  // one header block and its NUL; also the address text
     std::vector<char> chunk;  // file content on its way to the disk
@@ -290,7 +292,10 @@ void receiveFile(Reception& r, const Record& record) {
     // The old file gives way only to content that is on the disk.
     if (whole && !target.temporary.empty()) whole = fileSync(file);
     fileClose(file);
-    if (target.temporary.empty()) return;
+    if (target.temporary.empty()) {
+        if (!whole && r.dropCut) fileRemove(path);  // nothing that looks whole is left
+        return;
+    }
     // The old file gives way only to the whole content; otherwise it stays as it was.
     if (whole && fileReplace(target.temporary, path)) return;
     fileRemove(target.temporary);
@@ -445,7 +450,8 @@ ReceiveProgress receiveProgress() { return progressNow; }
 
 namespace {
 // The reception itself, from the admission to the close. Error boxes are the caller's.
-ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned stopsAtArrival, uint32_t sender) {
+ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned stopsAtArrival, const ReceiveTerms& terms) {
+    const uint32_t sender = terms.sender;
     if (!admit(stopsAtArrival)) return turnAway(connection, false);
     // A Stop since this connection arrived, or the program's end, turns it away too: it
     // must neither clear the cancel flag that Stop set nor start writing.
@@ -460,7 +466,8 @@ ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned s
     }
     r.windowsRules = localWindowsRules();
     r.sender = sender;
-    r.mayStore = receivePolicyChoice() != AcceptFrom::Ask;
+    r.mayStore = terms.accepted || receivePolicyChoice() != AcceptFrom::Ask;
+    r.dropCut = terms.dropCut;
 
     cancelRequested = false;
     portSetButtonsTransferring();
@@ -526,9 +533,9 @@ ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned s
 
 // Counts the reception while it runs (the program's end waits for it), then shows an
 // error box where one is due, once the admission and the count are given up.
-ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned stopsAtArrival, uint32_t sender) {
+ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned stopsAtArrival, const ReceiveTerms& terms) {
     ++receptionsRunning;
-    const ReceiveResult result = receiveAdmitted(std::move(reader), connection, stopsAtArrival, sender);
+    const ReceiveResult result = receiveAdmitted(std::move(reader), connection, stopsAtArrival, terms);
     --receptionsRunning;
     if (result == ReceiveResult::NoStorePath) showErrorBox(IDS_NO_STORE_PATH);
     if (result == ReceiveResult::WrongVersion) showErrorBox(IDS_OLD_VERSION);
@@ -544,6 +551,14 @@ int refusalText(Refusal refusal) {
 }
 }  // namespace
 
+bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway) {
+    Refusal refusal = refusalOnArrival(sender, tickCount());
+    if (refusal == Refusal::None) return false;
+    turnAway();
+    portShowRefusal(refusalText(refusal), netDotted(sender));
+    return true;
+}
+
 ReceiveResult receiveConnection(Socket connection) {
     const unsigned stops = stopCount;
     // Who may send is settled as the connection arrives, before it may send a byte.
@@ -552,12 +567,7 @@ ReceiveResult receiveConnection(Socket connection) {
         netCloseAbortive(connection);  // gone already
         return ReceiveResult::NothingSent;
     }
-    Refusal refusal = refusalOnArrival(sender, tickCount());
-    if (refusal != Refusal::None) {
-        netCloseAbortive(connection);
-        portShowRefusal(refusalText(refusal), netDotted(sender));
-        return ReceiveResult::Refused;
-    }
+    if (refusedOnArrival(sender, [connection] { netCloseAbortive(connection); })) return ReceiveResult::Refused;
     if (!netWaitReadable(connection, std::min(kFirstByteMilliseconds, receiveStallMilliseconds.load()))) {
         netCloseAbortive(connection);
         return ReceiveResult::NothingSent;
@@ -565,11 +575,13 @@ ReceiveResult receiveConnection(Socket connection) {
     netSetReceiveTimeout(connection, receiveStallMilliseconds);
     StreamReader reader;
     startSocketReader(reader, connection);
-    return receiveCounted(std::move(reader), connection, stops, sender);
+    ReceiveTerms terms;
+    terms.sender = sender;
+    return receiveCounted(std::move(reader), connection, stops, terms);
 }
 
-ReceiveResult receiveStream(StreamReader reader, Socket connection, uint32_t sender) {
-    return receiveCounted(std::move(reader), connection, stopCount, sender);
+ReceiveResult receiveStream(StreamReader reader, Socket connection, const ReceiveTerms& terms) {
+    return receiveCounted(std::move(reader), connection, stopCount, terms);
 }
 
 bool endReceiving(int milliseconds) {

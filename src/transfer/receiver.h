@@ -16,6 +16,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "platform/net.h"
 #include "transfer/protocol.h"
@@ -43,12 +44,24 @@ enum class ReceiveResult {
 // is written.
 constexpr int64_t kFreeSpaceReserve = 64 * 1024;
 
+// Who may send is settled as a connection arrives: when the receive policy refuses sender
+// (receiving paused, not listed, declined a moment ago), turnAway closes the connection,
+// the status line tells why, and the result is true.
+bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway);
+
 // The whole reception of one connection, which it owns and closes.
 ReceiveResult receiveConnection(Socket connection);
+
+// What a reception that does not come from port 2904 may differ in.
+struct ReceiveTerms {
+    uint32_t sender = 0;    // the address a question names
+    bool accepted = false;  // the user already said yes to this sender: no question
+    bool dropCut = false;   // a new file that did not arrive whole is removed, not kept
+};
 // The same reception over a stream read through reader (an in-memory stream in tests and
-// fuzzing). connection is the handle that Stop shuts down and that is closed at the end;
-// kInvalidSocket when the stream has none. sender is the address a question names.
-ReceiveResult receiveStream(StreamReader reader, Socket connection, uint32_t sender = 0);
+// fuzzing, a browser's upload). connection is the handle that Stop shuts down and that is
+// closed at the end; kInvalidSocket when the stream has none.
+ReceiveResult receiveStream(StreamReader reader, Socket connection, const ReceiveTerms& terms = {});
 
 // Thread procedure: the connection handle travels by value inside the pointer.
 void receiverThread(void* connection);

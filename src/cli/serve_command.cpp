@@ -1,0 +1,170 @@
+// quorvalinthexa serve: browser access from the terminal. Prints the address (and its QR
+// code) through which a browser on the local network sends files into the store folder
+// and gets the files given here, and serves until interrupted.
+#include <algorithm>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+#include <vector>
+
+#include "cli/cli_discovery.h"
+#include "cli/commands.h"
+#include "cli/window_port_cli.h"
+#include "platform/files.h"
+#include "platform/net.h"
+#include "transfer/receiver.h"
+#include "web/browser_access.h"
+#include "web/qr_code.h"
+
+namespace {
+constexpr int kStopWaitMilliseconds = 3000;
+
+void printServeUsage(FILE* out) {
+    fputs("Usage: quorvalinthexa serve [--store DIR] [--port N] [--address A] [--no-qr] [FILE|FOLDER...]\n"
+          "\n"
+          "Lets a web browser on the local network send files into DIR and get the files\n"
+          "and folders given here, through an address with a secret in it, until Ctrl+C.\n"
+          "Anyone who has the address (or sees its QR code) can use it while this runs.\n"
+          "\n"
+          "Options:\n"
+          "  --store DIR   where uploaded files go (default: the current folder)\n"
+          "  --port N      the TCP port (default: 2905); a port in use is an error\n"
+          "  --address A   which of this computer's addresses to serve on (default: the\n"
+          "                first Ethernet or wireless adapter's)\n"
+          "  --no-qr       print the address only\n"
+          "\n"
+          "Exit status: 0 after Ctrl+C, 1 when serving could not start, 2 for a usage error.\n",
+          out);
+}
+
+int usageError(const char* message, const char* detail) {
+    fprintf(stderr, "quorvalinthexa serve: %s%s\n", message, detail);
+    fputs("Run 'quorvalinthexa serve --help' for usage.\n", stderr);
+    return 2;
+}
+
+bool parsePort(const char* text, uint16_t* port) {
+    char* end = nullptr;
+    long value = strtol(text, &end, 10);
+    if (!*text || *end || value < 1 || value > 65535) return false;
+    *port = static_cast<uint16_t>(value);
+    return true;
+}
+
+std::string absolutePath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+// The page speaks the terminal's language where the program has it.
+std::string pageLanguage() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = getenv(name);
+        if (!value || !*value) continue;
+        std::string code(value, strnlen(value, 2));
+        return code == "es" || code == "ru" ? code : "en";
+    }
+    return "en";
+}
+
+// Each option's value: "--name VALUE" or "--name=VALUE"; true when argv[*i] was one.
+bool optionValue(int argc, char** argv, int* i, const char* name, std::string* value, bool* missing) {
+    size_t length = strlen(name);
+    if (!strncmp(argv[*i], name, length) && argv[*i][length] == '=') {
+        *value = argv[*i] + length + 1;
+        return true;
+    }
+    if (strcmp(argv[*i], name) != 0) return false;
+    if (*i + 1 >= argc) *missing = true;
+    else *value = argv[++*i];
+    return true;
+}
+}  // namespace
+
+int serveCommand(int argc, char** argv) {
+    std::string store = ".", portText, address;
+    bool qr = true, missing = false;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
+            printServeUsage(stdout);
+            return 0;
+        }
+        if (optionValue(argc, argv, &i, "--store", &store, &missing) ||
+            optionValue(argc, argv, &i, "--port", &portText, &missing) ||
+            optionValue(argc, argv, &i, "--address", &address, &missing)) {
+            if (missing) return usageError(arg, " needs a value");
+        } else if (!strcmp(arg, "--no-qr")) {
+            qr = false;
+        } else if (arg[0] == '-' && arg[1] != '\0') {
+            return usageError("unknown argument: ", arg);
+        } else {
+            std::string path = absolutePath(arg);
+            if (path.empty()) {
+                fprintf(stderr, "quorvalinthexa serve: %s does not exist\n", arg);
+                return 1;
+            }
+            paths.push_back(path);
+        }
+    }
+    uint16_t port = kBrowserAccessPort;
+    if (!portText.empty() && !parsePort(portText.c_str(), &port))
+        return usageError("invalid port: ", portText.c_str());
+    std::string folder = absolutePath(store);
+    if (folder.empty() || !isDirectory(folder)) {
+        fprintf(stderr, "quorvalinthexa serve: %s is not an existing folder\n", store.c_str());
+        return 1;
+    }
+    std::vector<std::string> own = cliDiscoveryAdapters({});
+    if (address.empty()) address = cliOwnAddress({});
+    else if (std::find(own.begin(), own.end(), address) == own.end()) {
+        fprintf(stderr, "quorvalinthexa serve: %s is not an address of this computer\n", address.c_str());
+        return 1;
+    }
+
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    netStartup();
+    cliPortSetStorePath(folder);
+    BrowserAccessOptions options;
+    options.address = address;
+    options.port = port;
+    options.language = pageLanguage();
+    options.offeredPaths = [paths] { return paths; };
+    AccessStart started = startBrowserAccess(options);
+    if (started == AccessStart::NoAddress) {
+        fputs("quorvalinthexa serve: this computer has no network address to serve on\n", stderr);
+        return 1;
+    }
+    if (started == AccessStart::PortTaken) {
+        fprintf(stderr, "quorvalinthexa serve: TCP port %u on %s is in use by another program\n", port,
+                address.c_str());
+        return 1;
+    }
+    if (started != AccessStart::Started) {
+        fputs("quorvalinthexa serve: could not start serving\n", stderr);
+        return 1;
+    }
+    std::string link = browserAccessAddress();
+    if (qr) fputs(qrCodeText(qrCodeOf(link)).c_str(), stdout);
+    printf("%s\n", link.c_str());
+    fflush(stdout);
+    fprintf(stderr, "quorvalinthexa serve: storing into %s; Ctrl+C ends access\n", folder.c_str());
+
+    int caught = 0;
+    sigwait(&stopSignals, &caught);
+    stopBrowserAccess();
+    endReceiving(kStopWaitMilliseconds);
+    cliPortEndProgressLine();
+    fflush(stdout);
+    return 0;
+}

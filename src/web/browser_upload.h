@@ -1,0 +1,37 @@
+// A browser's upload is a reception: its bytes are read by the receiver itself, behind a
+// header and a file record made for them, so the store folder sees the same rules as on
+// port 2904: one reception at a time, the receive policy and its question, the free-space
+// check, the confinement of names, whole replacements, and the window's status line and
+// progress bar. A new file cut short is removed.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// One read of the upload's body, at most size bytes: >0 bytes, 0 the end, <0 an error or
+// a time-out. The caller stops at the announced length.
+using BodyRead = std::function<int(char* buffer, int size)>;
+
+enum class UploadOutcome {
+    Saved,      // every byte is in the store folder
+    NotSaved,   // cut short, or the disk refused: nothing that looks whole is left
+    NoRoom,     // larger than the free space: refused before anything was written
+    Refused,    // the receive policy or the user said no
+    Busy,       // another reception runs: the page tries again
+    BadName,    // not a name the store folder takes
+    Stopped,    // Stop on this computer
+    NoStore,    // no store folder chosen
+};
+
+// A name the receiver would store as it is: one component (no separator of either kind),
+// at most 255 bytes, and safe by the receiver's rules for this system.
+bool uploadNameAllowed(const std::string& utf8Name);
+
+// Receives length bytes read through read as the file utf8Name at the top of the store
+// folder. accepted: the user already said yes to sender in this access session.
+UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, bool accepted,
+                            const BodyRead& read);
+
+// The HTTP status of an outcome, and the word the page shows (translated there).
+int uploadStatus(UploadOutcome outcome);
+const char* uploadWord(UploadOutcome outcome);

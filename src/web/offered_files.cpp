@@ -1,0 +1,123 @@
+#include "web/offered_files.h"
+
+#include <cstdio>
+
+#include "platform/files.h"
+
+namespace {
+bool isSeparator(char c) { return c == '/' || c == kPathSeparator; }
+
+// The last component of a chosen path, without the separators it may end with.
+std::string lastComponent(const std::string& path) {
+    size_t end = path.size();
+    while (end > 0 && isSeparator(path[end - 1])) --end;
+    size_t start = end;
+    while (start > 0 && !isSeparator(path[start - 1])) --start;
+    return path.substr(start, end - start);
+}
+
+struct Walk {
+    std::vector<OfferedFile>& files;
+    bool full() const { return files.size() >= kMostOfferedFiles; }
+};
+
+void offerFile(Walk& walk, const std::string& path, const std::string& name) {
+    int64_t size = measureFileSize(path);
+    if (size >= 0 && !walk.full()) walk.files.push_back(OfferedFile{path, name, size});
+}
+
+void offerFolder(Walk& walk, const std::string& folder, const std::string& name, int depth) {
+    if (depth > kOfferedDepthLimit) return;
+    listDirectory(folder, [&](const std::string& entry, bool directory) {
+        std::string path = folder;
+        if (!isSeparator(path.back())) path += kPathSeparator;
+        path += entry;
+        if (isSymbolicLink(path)) return !walk.full();
+        if (directory) offerFolder(walk, path, name + "/" + entry, depth + 1);
+        else offerFile(walk, path, name + "/" + entry);
+        return !walk.full();
+    });
+}
+
+// Decodes one UTF-8 sequence at text[i]; its length, or 0 when it is not a valid one.
+size_t utf8Length(const std::string& text, size_t i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return 0;
+    uint32_t code = length == 1 ? c : c & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next >> 6) != 2) return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+}  // namespace
+
+std::vector<OfferedFile> listOfferedFiles(const std::vector<std::string>& paths) {
+    std::vector<OfferedFile> files;
+    Walk walk{files};
+    for (const std::string& path : paths) {
+        std::string name = lastComponent(path);
+        if (name.empty() || walk.full()) continue;
+        if (isDirectory(path) && !isSymbolicLink(path)) offerFolder(walk, path, name, 0);
+        else offerFile(walk, path, name);
+    }
+    return files;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        size_t length = utf8Length(text, i);
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (length == 0) {
+            out += "\\ufffd";
+            ++i;
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out.append(text, i, length);
+        }
+        i += length;
+    }
+    return out + "\"";
+}
+
+std::string offeredFilesJson(const std::vector<OfferedFile>& files) {
+    std::string out = "[";
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (i) out += ",";
+        out += "{\"name\":" + jsonString(files[i].name) + ",\"size\":" + std::to_string(files[i].size) + "}";
+    }
+    return out + "]";
+}
+
+std::string attachmentDisposition(const std::string& name) {
+    std::string base = name.substr(name.find_last_of('/') + 1);
+    std::string fallback, encoded;
+    for (unsigned char c : base) {
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                     c == '.' || c == '-' || c == '_';
+        // One '_' for each character the fallback cannot carry (UTF-8 continuation bytes add none).
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '%') fallback += static_cast<char>(c);
+        else if ((c & 0xC0) != 0x80) fallback += '_';
+        if (plain) {
+            encoded += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            encoded += hex;
+        }
+    }
+    return "attachment; filename=\"" + fallback + "\"; filename*=UTF-8''" + encoded;
+}

@@ -1,0 +1,94 @@
+// Browser access's own pieces: the token, the names an upload may take, the texts of the
+// list and of a download's name, the QR code and the list of offered files.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "platform/files.h"
+#include "scratch_folder.h"
+#include "web/access_token.h"
+#include "web/browser_upload.h"
+#include "web/offered_files.h"
+#include "web/qr_code.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+TEST(AccessToken, IsNewEachTimeAndMatchesOnlyItself) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 50; ++i) {
+        std::string token = newAccessToken();
+        ASSERT_EQ(kAccessTokenLength, token.size());
+        EXPECT_EQ(std::string::npos, token.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ234567")) << token;
+        seen.insert(token);
+    }
+    EXPECT_EQ(50u, seen.size());
+
+    const std::string token = newAccessToken();
+    std::string first = token, last = token;
+    first[0] = first[0] == 'A' ? 'B' : 'A';
+    last.back() = last.back() == 'A' ? 'B' : 'A';
+    struct Case {
+        std::string given;
+        bool matches;
+    } cases[] = {{token, true},          {first, false},          {last, false},
+                 {token.substr(1), false}, {token + "A", false}, {"", false}};
+    for (const Case& c : cases) EXPECT_EQ(c.matches, accessTokenMatches(c.given, token)) << c.given;
+    EXPECT_FALSE(accessTokenMatches("", ""));  // no token in force: nothing matches
+}
+
+TEST(UploadNames, OnlyOneSafeComponentIsTaken) {
+    struct Case {
+        std::string name;
+        bool allowed;
+    } cases[] = {{"a.txt", true},       {"файл отчёт.pdf", true}, {".hidden", true},
+                 {"", false},           {".", false},             {"..", false},
+                 {"a/b", false},        {"..\\x", false},         {"/etc/passwd", false},
+                 {"a\nType:x", false},  {std::string("a\0b", 3), false}, {std::string(256, 'x'), false},
+                 {std::string(255, 'x'), true}};
+    for (const Case& c : cases) EXPECT_EQ(c.allowed, uploadNameAllowed(c.name)) << c.name;
+}
+
+TEST(OfferedTexts, JsonAndDownloadNamesAreEscaped) {
+    EXPECT_EQ("\"a\\\"b\\\\c\\u000a\\u0001\"", jsonString("a\"b\\c\n\x01"));
+    EXPECT_EQ("\"файл\"", jsonString("файл"));
+    EXPECT_EQ("\"x\\ufffdy\\ufffd\"", jsonString("x\xffy\xd0"));  // a stray byte, a cut sequence
+    EXPECT_EQ("[{\"name\":\"d/a b\",\"size\":3}]", offeredFilesJson({OfferedFile{"/p", "d/a b", 3}}));
+    EXPECT_EQ("attachment; filename=\"____ _x_.txt\"; filename*=UTF-8''%D1%84%D0%B0%D0%B9%D0%BB%20%22x%22.txt",
+              attachmentDisposition("dir/файл \"x\".txt"));
+}
+
+TEST(QrCode, AnAddressBecomesACompactCodeWithItsQuietZone) {
+    QrMatrix code = qrCodeOf("http://192.168.100.200:2905/ABCDEFGHIJKLMNOPQRSTUVWXYZ/");
+    ASSERT_GT(code.size, 0);
+    // Upper case keeps the address in alphanumeric mode: version 3, 29 modules a side.
+    EXPECT_EQ(29, code.size);
+    EXPECT_TRUE(code.at(0, 0));  // the finder pattern's corner
+    std::string text = qrCodeText(code);
+    int lines = 0;
+    for (char c : text) lines += c == '\n';
+    EXPECT_EQ((code.size + 4 + 1) / 2, lines);
+    EXPECT_EQ(0, qrCodeOf(std::string(5000, 'x')).size);  // too long for any code
+}
+
+TEST(OfferedFiles, FoldersAreWalkedWithTheirNamesAndLinksAreNotFollowed) {
+    std::string root = makeScratchFolder("offered");
+    std::string top = root + kPathSeparator + "top";
+    ASSERT_TRUE(makeDirectory(top));
+    ASSERT_TRUE(makeDirectory(top + kPathSeparator + "sub"));
+    writeWholeFile(top + kPathSeparator + "sub" + kPathSeparator + "b.txt", "bb");
+    writeWholeFile(root + kPathSeparator + "one.txt", "1");
+#ifndef _WIN32
+    ASSERT_EQ(0, symlink(top.c_str(), (top + "/sub/loop").c_str()));
+#endif
+    std::vector<OfferedFile> files =
+        listOfferedFiles({top + kPathSeparator, root + kPathSeparator + "one.txt", root + kPathSeparator + "gone"});
+    ASSERT_EQ(2u, files.size());
+    EXPECT_EQ("top/sub/b.txt", files[0].name);
+    EXPECT_EQ(2, files[0].size);
+    EXPECT_EQ("one.txt", files[1].name);
+    EXPECT_EQ(root + kPathSeparator + "one.txt", files[1].localPath);
+    removeScratchFolder(root);
+}
