@@ -1,0 +1,177 @@
+#!/usr/bin/env python3
+"""Hostile requests against browser access, over real sockets.
+
+Usage: hostile_http.py HOST PORT TOKEN
+Each case prints "ok: ..." or "FAIL: ..."; the exit status is the number of failures.
+The store folder is looked at by the calling test afterwards.
+"""
+import socket
+import sys
+import threading
+import time
+import urllib.parse
+
+HOST, PORT, TOKEN = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+failures = 0
+
+
+def check(what, good, detail=""):
+    global failures
+    print(("ok: " if good else "FAIL: ") + what + ("" if good else " (" + detail + ")"), flush=True)
+    failures += 0 if good else 1
+
+
+def connect(timeout=15):
+    s = socket.create_connection((HOST, PORT), timeout=timeout)
+    s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    return s
+
+
+def read_all(s):
+    data = b""
+    try:
+        while True:
+            part = s.recv(65536)
+            if not part:
+                break
+            data += part
+    except (ConnectionResetError, socket.timeout):
+        pass
+    return data
+
+
+def exchange(head, body=b"", close_early=False):
+    """Sends a request head (and body); returns (status, response body) or (0, b"") when cut."""
+    s = connect()
+    try:
+        s.sendall(head.encode() if isinstance(head, str) else head)
+        if body:
+            s.sendall(body)
+        if close_early:
+            s.shutdown(socket.SHUT_WR)
+    except (BrokenPipeError, ConnectionResetError):
+        pass  # answered before the body was all sent: the answer may still be there
+    data = read_all(s)
+    s.close()
+    if not data.startswith(b"HTTP/1.1 "):
+        return 0, b""
+    head_end = data.find(b"\r\n\r\n")
+    return int(data[9:12]), data[head_end + 4:] if head_end >= 0 else b""
+
+
+def put(name, length, body, close_early=False):
+    target = "/%s/files?name=%s" % (TOKEN, urllib.parse.quote(name, safe=""))
+    head = "PUT %s HTTP/1.1\r\nHost: %s\r\nContent-Length: %s\r\n\r\n" % (target, HOST, length)
+    return exchange(head, body, close_early)
+
+
+def get(path):
+    return exchange("GET %s HTTP/1.1\r\nHost: %s\r\n\r\n" % (path, HOST))
+
+
+# A client that sends its request head a byte a second, from the start, next to the rest.
+slow = {}
+
+
+def send_slowly():
+    s = connect(timeout=30)
+    start = time.monotonic()
+    head = ("GET /%s/ HTTP/1.1\r\nHost: %s\r\n" % (TOKEN, HOST)) + "X-Slow: " + "a" * 100 + "\r\n\r\n"
+    try:
+        for byte in head.encode():
+            s.send(bytes([byte]))
+            time.sleep(1)
+            if time.monotonic() - start > 25:
+                break
+        slow["answer"] = read_all(s)
+    except (BrokenPipeError, ConnectionResetError):
+        slow["answer"] = b""
+    slow["seconds"] = time.monotonic() - start
+    s.close()
+
+
+slow_client = threading.Thread(target=send_slowly)
+slow_client.start()
+
+wrong = "A" * len(TOKEN) if TOKEN != "A" * len(TOKEN) else "B" * len(TOKEN)
+cases = [
+    ("no token", get("/"), 404),
+    ("no token, a file's place", get("/files/0"), 404),
+    ("a wrong token of the right length", get("/%s/" % wrong), 404),
+    ("the token in other case", get("/%s/" % TOKEN.lower()), 404),
+    ("an upload with a wrong token", exchange(
+        "PUT /%s/files?name=x HTTP/1.1\r\nContent-Length: 3\r\n\r\n" % wrong, b"abc"), 404),
+    ("'..' as the name", put("..", 3, b"abc"), 400),
+    ("a name that climbs", put("../escape.txt", 3, b"abc"), 400),
+    ("an absolute name", put("/tmp/absolute.txt", 3, b"abc"), 400),
+    ("a Windows absolute name", put("C:\\evil.txt", 3, b"abc"), 400),
+    ("a name with a line feed", put("a\nType:directory", 3, b"abc"), 400),
+    ("a name with a NUL", put("a\x00b", 3, b"abc"), 400),
+    ("no name", put("", 3, b"abc"), 400),
+    ("a Content-Length of 2^63", put("big.bin", 2 ** 63, b"abc"), 411),
+    ("a Content-Length past the free space", put("big.bin", 2 ** 62, b"abc"), 507),
+    ("a negative Content-Length", put("neg.bin", -5, b"abc"), 411),
+    ("a chunked body", exchange(
+        "PUT /%s/files?name=chunk.bin HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n" % TOKEN), 411),
+    ("a body the routes do not take", exchange(
+        "POST /%s/files HTTP/1.1\r\nContent-Length: 500000\r\n\r\n" % TOKEN, b"x" * 500000), 413),
+]
+for what, (status, body), expected in cases:
+    check("%s: %d" % (what, expected), status == expected, "got %d" % status)
+    if expected == 404:
+        check("%s: says nothing" % what, body == b"", repr(body[:60]))
+
+# A body shorter than its Content-Length: nothing is left under its name.
+status, _ = put("short.bin", 100000, b"s" * 5000, close_early=True)
+check("a body shorter than its length is not saved", status in (0, 500), "got %d" % status)
+
+# A head that never ends is cut at its size limit.
+status, _ = exchange("GET /%s/ HTTP/1.1\r\n" % TOKEN + "X-Fill: " + "f" * 100 + "\r\n" * 1 + ("X-More: y\r\n" * 3000))
+check("a head without end is cut", status in (0, 400), "got %d" % status)
+
+# Two hundred connections at once: a few are served, the others are closed at once;
+# every one ends.
+crowd = []
+for _ in range(200):
+    try:
+        crowd.append(connect(timeout=20))
+    except OSError:
+        crowd.append(None)
+start = time.monotonic()
+closed_at_once = 0
+for s in crowd:
+    if s is None:
+        closed_at_once += 1
+        continue
+    s.settimeout(0.05)
+    try:
+        closed_at_once += 1 if s.recv(1) == b"" else 0
+    except socket.timeout:
+        pass
+    except ConnectionResetError:
+        closed_at_once += 1
+check("200 connections at once: all but a few closed at once", closed_at_once >= 190, "%d closed" % closed_at_once)
+ended = 0
+for s in crowd:
+    if s is None:
+        ended += 1
+        continue
+    s.settimeout(max(0.1, 14 - (time.monotonic() - start)))
+    try:
+        ended += 1 if read_all(s) is not None else 0
+    finally:
+        s.close()
+check("200 connections at once: every one ends", ended == 200, "%d ended" % ended)
+
+slow_client.join()
+check("a head sent a byte a second is cut within its deadline",
+      slow.get("seconds", 99) < 15 and not slow.get("answer", b"").startswith(b"HTTP/1.1 200"),
+      "%.1f s, %r" % (slow.get("seconds", 99), slow.get("answer", b"")[:40]))
+
+# Right after all of that, the page and a normal upload work.
+status, body = get("/%s/" % TOKEN)
+check("the page afterwards", status == 200 and b"<!DOCTYPE html>" in body, "got %d" % status)
+payload = bytes(range(256)) * 4096
+status, body = put("normal.bin", len(payload), payload)
+check("a normal upload afterwards", status == 201 and body == b"saved", "got %d %r" % (status, body))
+sys.exit(failures)
