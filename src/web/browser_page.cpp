@@ -33,7 +33,7 @@ const char kPage[] = R"PAGE(<!DOCTYPE html>
 <html lang="{{LANG}}"><head><meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <title>Quorvalinthexa</title>
-<style>
+<style nonce="{{NONCE}}">
 *{box-sizing:border-box}
 body{margin:0;font:16px/1.4 system-ui,-apple-system,"Segoe UI",Roboto,sans-serif;background:#f3f4f6;color:#111}
 main{max-width:44rem;margin:0 auto;padding:1rem}
@@ -41,6 +41,8 @@ h1{font-size:1.3rem;margin:.2rem 0 1rem}
 section{background:#fff;border-radius:.6rem;padding:1rem;margin-bottom:1rem;box-shadow:0 1px 3px #0002}
 h2{font-size:1.1rem;margin:0 0 .8rem}
 #drop{border:2px dashed #9ca3af;border-radius:.5rem;padding:1.2rem;text-align:center}
+#overall{margin-top:.8rem}
+.row h2{margin:0}
 #drop.over{border-color:#2563eb;background:#eff6ff}
 button,label.button{display:inline-block;font:inherit;padding:.6rem 1.1rem;border:0;border-radius:.4rem;background:#2563eb;color:#fff;cursor:pointer}
 button.quiet{background:#e5e7eb;color:#111}
@@ -49,7 +51,7 @@ ul{list-style:none;margin:0;padding:0}
 li{padding:.5rem 0;border-top:1px solid #eee;word-break:break-word}
 li:first-child{border-top:0}
 progress{width:100%;height:.7rem}
-.row{display:flex;justify-content:space-between;gap:.8rem}
+.row{display:flex;justify-content:space-between;align-items:center;gap:.8rem}
 .size,.state{color:#555;white-space:nowrap}
 .bad{color:#b91c1c}.good{color:#15803d}
 a{color:#1d4ed8}
@@ -63,7 +65,7 @@ a{color:#1d4ed8}
 <ul id="uploads"></ul></section>
 <section><div class="row"><h2 data-t="get"></h2><button class="quiet" id="refresh" data-t="refresh"></button></div>
 <ul id="offered"></ul></section>
-</main><script>
+</main><script nonce="{{NONCE}}">
 "use strict";
 const T = {{TEXTS}};
 for (const e of document.querySelectorAll("[data-t]")) e.textContent = T[e.dataset.t];
@@ -163,7 +165,7 @@ void replaceOnce(std::string& text, const std::string& from, const std::string& 
 }
 }  // namespace
 
-std::string browserPageHtml(const std::string& language) {
+std::string browserPageHtml(const std::string& language, const std::string& nonce) {
     const char* const* texts = language == "es" ? kSpanish : language == "ru" ? kRussian : kEnglish;
     std::string json = "{";
     for (size_t i = 0; i < sizeof kKeys / sizeof kKeys[0]; ++i) {
@@ -174,5 +176,12 @@ std::string browserPageHtml(const std::string& language) {
     std::string page = kPage;
     replaceOnce(page, "{{LANG}}", language == "es" || language == "ru" ? language : "en");
     replaceOnce(page, "{{TEXTS}}", json);
+    replaceOnce(page, "{{NONCE}}", nonce);
+    replaceOnce(page, "{{NONCE}}", nonce);
     return page;
+}
+
+std::string browserPageSecurityPolicy(const std::string& nonce) {
+    return "default-src 'none'; script-src 'nonce-" + nonce + "'; style-src 'nonce-" + nonce +
+           "'; img-src data:; connect-src 'self'; form-action 'none'; frame-ancestors 'none'; base-uri 'none'";
 }

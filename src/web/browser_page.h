@@ -3,5 +3,9 @@
 #pragma once
 #include <string>
 
-// language: "en", "es" or "ru"; anything else gives English.
-std::string browserPageHtml(const std::string& language);
+// language: "en", "es" or "ru"; anything else gives English. nonce marks the page's own
+// style and script, the only ones its Content-Security-Policy lets run.
+std::string browserPageHtml(const std::string& language, const std::string& nonce);
+
+// The policy that goes with a page of that nonce.
+std::string browserPageSecurityPolicy(const std::string& nonce);
