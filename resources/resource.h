@@ -8,6 +8,7 @@
 #define IDD_ANALYSIS 105
 #define IDD_SETTINGS 109
 #define IDD_ASK 120
+#define IDD_BROWSER 121
 
 // Icon, bitmaps, menu
 #define IDI_PROGRAM 115
@@ -63,11 +64,20 @@
 #define IDC_ASK_TEXT 1040
 #define IDC_ASK_ACCEPT 1041
 
+// Browser access: the hint, the address, its QR code (drawn by the dialog), the warning,
+// and Stop (IDCANCEL); the settings dialog's button that opens it
+#define IDC_BROWSER_HINT 1050
+#define IDC_BROWSER_ADDRESS 1051
+#define IDC_BROWSER_QR 1052
+#define IDC_BROWSER_WARNING 1053
+#define IDC_SETTINGS_BROWSER 1037
+
 // Tray menu commands and the tray callback message (WM_USER + 2)
 #define IDM_EXIT 1022
 #define IDM_RESTORE 1023
 #define IDM_PAUSE 1025
 #define IDM_OPEN_STORE 1028
+#define IDM_BROWSER_ACCESS 1029
 #define WM_TRAY_CALLBACK 1026
 
 // String table
@@ -133,5 +143,11 @@
 #define IDS_REFUSED_RECENTLY 168
 #define IDS_NO_FREE_SPACE 169
 #define IDS_OPEN_STORE 170
+#define IDS_BROWSER_ACCESS 171
+#define IDS_BROWSER_TITLE 172
+#define IDS_BROWSER_HINT 173
+#define IDS_BROWSER_WARNING 174
+#define IDS_BROWSER_PORT_TAKEN 175
+#define IDS_BROWSER_NO_ADDRESS 176
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 170
+#define IDS_LAST 176

@@ -15,6 +15,7 @@
 #include "selection/selection_list.h"
 #include "windows/app_state_win32.h"
 #include "windows/banner_display_win32.h"
+#include "windows/browser_dialog_win32.h"
 #include "windows/folder_browser_win32.h"
 #include "windows/handed_paths_win32.h"
 #include "windows/main_window_commands_win32.h"
@@ -167,6 +168,7 @@ void command(HWND window, int id) {
         case IDM_RESTORE: removeTrayIcon(); break;
         case IDM_PAUSE: pauseReceiving(!receivingPaused()); break;
         case IDM_OPEN_STORE: openStoreFolder(); break;
+        case IDM_BROWSER_ACCESS: runBrowserAccess(); break;
         default: otherCommand(window, id); break;
     }
 }
@@ -205,6 +207,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kButtonsMessage: applyButtonsChange(window, wParam, lParam); break;
         case kTaskbarProgressMessage: showTaskbarProgress(window, wParam); break;
         case kReceptionEndedMessage: showReceptionBalloon(wParam != 0); break;
+        case kOfferedPathsMessage: copyOfferedPaths(lParam); break;
         case WM_COPYDATA: {
             // A dialog procedure's answer to this message goes in DWLP_MSGRESULT.
             BOOL taken = takeHandedPaths(window, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));

@@ -7,6 +7,7 @@
 #include "core/text_routines.h"
 #include "platform/codepage.h"
 #include "resource.h"
+#include "windows/browser_dialog_win32.h"
 #include "windows/receive_settings_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/texts_win32.h"
@@ -83,6 +84,7 @@ void initialise(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_AUTOSTART, loadTextA(IDS_AUTOSTART).c_str());
     SetDlgItemTextA(dialog, IDC_AUTOSTART_TRAY, loadTextA(IDS_AUTOSTART_TRAY).c_str());
     SetDlgItemTextA(dialog, IDC_MINIMIZE_TRAY, loadTextA(IDS_MINIMIZE_TRAY).c_str());
+    SetDlgItemTextW(dialog, IDC_SETTINGS_BROWSER, loadTextW(IDS_BROWSER_ACCESS).c_str());
     std::string code;
     if (readLanguageSetting(&code)) {  // without the settings key every box stays clear
         setCheck(dialog, IDC_AUTOSTART, isAutostartEnabled());
@@ -124,6 +126,7 @@ INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     if (message == WM_INITDIALOG) {
         initialise(dialog);
     } else if (message == WM_COMMAND && HIWORD(wParam) == 0) {
+        if (LOWORD(wParam) == IDC_SETTINGS_BROWSER) runBrowserAccess();
         if (LOWORD(wParam) == IDOK) {
             if (!listIsGood(dialog)) return FALSE;
             store(dialog);

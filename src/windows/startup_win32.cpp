@@ -19,6 +19,7 @@
 #include "resource.h"
 #include "selection/selection_list.h"
 #include "transfer/receiver.h"
+#include "web/browser_access.h"
 #include "windows/app_state_win32.h"
 #include "windows/handed_paths_win32.h"
 #include "windows/main_window_win32.h"
@@ -112,6 +113,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     INT_PTR result = DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainWindowProc, 0);
 
+    // Browser access ends with the program (its dialog has closed with the main window).
+    stopBrowserAccess();
     // A reception still running is stopped as Stop stops it, and given the time to
     // remove what it must not leave (a replacement that did not arrive whole) before the
     // process ends its thread.

@@ -1,0 +1,155 @@
+#include "windows/browser_dialog_win32.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/text_routines.h"
+#include "core/window_port.h"
+#include "platform/codepage.h"
+#include "resource.h"
+#include "selection/selection_list.h"
+#include "web/browser_access.h"
+#include "web/qr_code.h"
+#include "windows/app_state_win32.h"
+#include "windows/settings_win32.h"
+#include "windows/texts_win32.h"
+
+namespace {
+constexpr int kQrMargin = 4;         // modules of white around the code, as readers want
+constexpr int kAddressPoints = 16;   // the address's largest type size; smaller where it would not fit
+constexpr int kSmallestPoints = 9;
+constexpr UINT kOfferedWait = 5000;  // milliseconds the server waits for the selection
+
+HWND openDialog = nullptr;
+HFONT addressFont = nullptr;
+QrMatrix shownCode;
+
+// The page speaks the language of the window's texts.
+std::string pageLanguage() {
+    std::string code;
+    if (languageModule == programModule || !readLanguageSetting(&code)) return "en";
+    return code == "0419" ? "ru" : code == "0c0a" ? "es" : "en";
+}
+
+// The server's thread asks for the selection list; the window's thread owns it.
+std::vector<std::string> offeredPaths() {
+    std::vector<std::string> paths;
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(mainWindow, kOfferedPathsMessage, 0, reinterpret_cast<LPARAM>(&paths), SMTO_ABORTIFHUNG,
+                        kOfferedWait, &ignored);
+    return paths;
+}
+
+void drawCode(const DRAWITEMSTRUCT& item) {
+    RECT r = item.rcItem;
+    FillRect(item.hDC, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    if (shownCode.size == 0) return;
+    int side = std::min(r.right - r.left, r.bottom - r.top);
+    int cell = side / (shownCode.size + 2 * kQrMargin);
+    if (cell < 1) return;
+    int left = r.left + (r.right - r.left - cell * shownCode.size) / 2;
+    int top = r.top + (r.bottom - r.top - cell * shownCode.size) / 2;
+    HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    for (int y = 0; y < shownCode.size; ++y)
+        for (int x = 0; x < shownCode.size; ++x) {
+            if (!shownCode.at(x, y)) continue;
+            RECT module = {left + x * cell, top + y * cell, left + (x + 1) * cell, top + (y + 1) * cell};
+            FillRect(item.hDC, &module, black);
+        }
+}
+
+HFONT addressFontOf(HDC dc, int points) {
+    int height = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    return CreateFontW(height, 0, 0, 0, FW_SEMIBOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, FF_SWISS, L"Segoe UI");
+}
+
+// The largest type in which the whole address fits its field's width.
+void setAddressFont(HWND field, const std::wstring& text) {
+    RECT box = {};
+    GetClientRect(field, &box);
+    HDC dc = GetDC(field);
+    for (int points = kAddressPoints; points >= kSmallestPoints; --points) {
+        if (addressFont) DeleteObject(addressFont);
+        addressFont = addressFontOf(dc, points);
+        HGDIOBJ old = SelectObject(dc, addressFont);
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        SelectObject(dc, old);
+        if (size.cx <= box.right - box.left - 4) break;
+    }
+    ReleaseDC(field, dc);
+    SendMessageW(field, WM_SETFONT, reinterpret_cast<WPARAM>(addressFont), FALSE);
+}
+
+void initialise(HWND dialog) {
+    openDialog = dialog;
+    SetWindowTextW(dialog, loadTextW(IDS_BROWSER_TITLE).c_str());
+    SetDlgItemTextW(dialog, IDC_BROWSER_HINT, loadTextW(IDS_BROWSER_HINT).c_str());
+    SetDlgItemTextW(dialog, IDC_BROWSER_WARNING, loadTextW(IDS_BROWSER_WARNING).c_str());
+    SetDlgItemTextW(dialog, IDCANCEL, loadTextW(IDS_STOP).c_str());
+    std::string address = browserAccessAddress();
+    std::wstring text = ansiToWide(address);
+    setAddressFont(GetDlgItem(dialog, IDC_BROWSER_ADDRESS), text);
+    SetDlgItemTextW(dialog, IDC_BROWSER_ADDRESS, text.c_str());
+    shownCode = qrCodeOf(address);
+    SetForegroundWindow(dialog);
+    SetFocus(GetDlgItem(dialog, IDCANCEL));
+}
+
+INT_PTR CALLBACK browserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            initialise(dialog);
+            return FALSE;  // the focus is set
+        case WM_DRAWITEM:
+            if (wParam != IDC_BROWSER_QR) break;
+            drawCode(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        case WM_CTLCOLORSTATIC:
+            // The read-only address field looks like text on the dialog, not a disabled box.
+            if (reinterpret_cast<HWND>(lParam) != GetDlgItem(dialog, IDC_BROWSER_ADDRESS)) break;
+            SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+            return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL && HIWORD(wParam) == BN_CLICKED) EndDialog(dialog, 0);
+            return TRUE;
+        case WM_DESTROY:
+            openDialog = nullptr;
+            if (addressFont) DeleteObject(addressFont);
+            addressFont = nullptr;
+            break;
+        default: break;
+    }
+    return FALSE;
+}
+
+void showStartFailure(AccessStart started) {
+    if (started == AccessStart::PortTaken)
+        showError(ansiToWide(fillPlaceholders(wideToAnsi(loadTextW(IDS_BROWSER_PORT_TAKEN)),
+                                              std::to_string(kBrowserAccessPort))));
+    else if (started == AccessStart::NoAddress)
+        showError(loadTextW(IDS_BROWSER_NO_ADDRESS));
+    else
+        showError(L"Browser access: the server could not start");
+}
+}  // namespace
+
+void runBrowserAccess() {
+    if (openDialog) {  // already on: its window comes forward
+        SetForegroundWindow(openDialog);
+        return;
+    }
+    BrowserAccessOptions options;
+    options.address = portGetOwnAddress();
+    options.language = pageLanguage();
+    options.offeredPaths = offeredPaths;
+    AccessStart started = startBrowserAccess(options);
+    if (started != AccessStart::Started) return showStartFailure(started);
+    // No owner: the main window stays usable (a selection made meanwhile is offered).
+    DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_BROWSER), nullptr, browserDialogProc, 0);
+    stopBrowserAccess();
+}
+
+void copyOfferedPaths(LPARAM target) { *reinterpret_cast<std::vector<std::string>*>(target) = selectionList; }

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Browser access from the Windows program: opened from the tray menu's command, its dialog
+# shows the address; a real browser (headless Chromium) on the other PC uploads three files
+# (50 MB, a Russian name, an empty file) and downloads the file of the selection, all
+# byte-identical, while the window's status line shows the uploads as receptions; closing
+# the dialog ends access. QV_SCREENSHOTS_DIR=docs/screenshots refreshes the README's
+# picture of the dialog.
+source "$(dirname "$0")/lib.sh"
+[ -x /usr/bin/chromium ] && [ -x /usr/bin/chromedriver ] || skip "chromium or chromium-driver is missing"
+/usr/bin/python3 -c "import selenium" 2>/dev/null || skip "python3-selenium is missing"
+TITLE="Browser access"
+SHOTS="${QV_SCREENSHOTS_DIR:-$WORK/shots}"
+SRC="$WORK/src"
+DOWNLOADS="$WORK/downloads"
+mkdir -p "$SRC" "$DOWNLOADS" "$SHOTS"
+head -c 50000000 /dev/urandom >"$SRC/big.bin"
+printf 'привет' >"$SRC/файл отчёта.txt"
+: >"$SRC/empty.txt"
+
+pc_up pc2 --no-wine
+connect_pcs pc1 10.77.0.1 pc2 10.77.0.2
+pc_use pc1
+reg_clear
+use_store
+mkdir -p "$WINEPREFIX/drive_c/qv-offer"
+head -c 300000 /dev/urandom >"$WINEPREFIX/drive_c/qv-offer/offered.bin"
+start_program 'C:\qv-offer\offered.bin'
+driver wait-text 113 "Server running" 20000 || fail "the listener did not start"
+
+driver post 0x0111 1029 0 >/dev/null  # the tray menu's "Browser access..."
+driver wait-dialog "$TITLE" 10000 || fail "the dialog did not open"
+URL="$(driver dialog-text "$TITLE" 1051)"
+[[ "$URL" =~ ^http://10\.77\.0\.1:2905/[A-Z2-7]{26}/$ ]] && ok "the address: $URL" || fail "the address: \"$URL\""
+screenshot_window "$TITLE" "$SHOTS/browser-access-dialog.png"
+
+pc_use pc2
+in_pc env HOME="$WORK/home" XDG_RUNTIME_DIR="$WORK/run" /usr/bin/python3 "$QV_ROOT/tests/support/browser_client.py" \
+  "$URL" "$DOWNLOADS" "$WORK" "$SRC/big.bin" "$SRC/файл отчёта.txt" "$SRC/empty.txt" --get offered.bin ||
+  fail "the browser"
+pc_use pc1
+for name in big.bin "файл отчёта.txt" empty.txt; do
+  cmp -s "$SRC/$name" "$STORE/$name" && ok "$name arrived byte-identical" || fail "$name differs or is missing"
+done
+cmp -s "$WINEPREFIX/drive_c/qv-offer/offered.bin" "$DOWNLOADS/offered.bin" && ok "the download is byte-identical" ||
+  fail "the download differs: $(ls "$DOWNLOADS")"
+expect_eq "the status line after the uploads" "Receiving complete." "$(driver text 113)"
+
+# Closing the dialog ends access: nothing answers on the port any more.
+driver dialog-click "$TITLE" 2 >/dev/null
+driver wait-dialog-gone "$TITLE" 10000 || fail "the dialog did not close"
+pc_use pc2
+rc=0
+in_pc curl -s -m 5 -o /dev/null "$URL" || rc=$?
+expect_eq "curl's exit status after the dialog closed (7: refused)" "7" "$rc"
+pc_use pc1
+stop_program
+finish
