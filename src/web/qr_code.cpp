@@ -3,7 +3,7 @@
 #include <cctype>
 #include <stdexcept>
 
-#include "qrcodegen.hpp"
+#include <qrcodegen.hpp>
 
 namespace {
 constexpr int kQuietZone = 2;  // modules of light margin drawn around a terminal's code

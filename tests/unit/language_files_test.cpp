@@ -182,7 +182,7 @@ size_t utf16Length(const std::string& utf8) {
 // Texts with numbers are then filled into a buffer of their own (the selection summary
 // 100 bytes, the speed on the status line 72), each %d at most 11 characters.
 bool loadedWide(int id) {
-    for (int wide : {122, 123, 133, 134, 141, 142, 143, 144, 145})
+    for (int wide : {122, 123, 133, 134, 141, 142, 143, 144, 145, 172, 173, 174, 175, 176})
         if (id == wide) return true;
     return false;
 }
