@@ -15,6 +15,9 @@ loopback, beside raw baselines measured in the same rounds.
          when its spread is small.
   wine   the Windows program under Wine receiving the small files from `quorvalinthexa
          send`, each in a network namespace of its own (a figure to watch; bench/wine.py)
+  upload   browser access: the big file uploaded by curl to `quorvalinthexa serve`
+           baseline: the same upload to nginx taking PUT requests (bench/browser.py)
+  uploads  browser access: 1,000 of the small files, one request each; baseline as above
 
 Every side runs as one process, or as a shell that waits for its pipeline, started and
 reaped here: its CPU is what wait4 reports for it and everything it waited for. Rounds are
@@ -23,7 +26,7 @@ printed as the median with the lowest and highest round. Ratios are taken per ro
 (ours against the baseline of the same round). Ends with one summary table.
 
 Environment: QV_BENCH_ROUNDS (5), QV_BENCH_FILES (20000), QV_BENCH_BIG_MB (1024),
-QV_BENCH_CASES (small,big,disk,wine), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
+QV_BENCH_CASES (small,big,disk,wine,upload,uploads), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
 QV_BENCH_SETTLE (1: seconds of rest after a store's removal).
 """
 import os
@@ -35,6 +38,7 @@ import sys
 import tempfile
 import time
 
+import browser
 import wine
 
 CLI = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/release/quorvalinthexa")
@@ -43,7 +47,8 @@ FOLDERS = 100
 FILES = max(1, int(os.environ.get("QV_BENCH_FILES", "20000")) // FOLDERS) * FOLDERS
 FILE_SIZE = 4096
 BIG = int(os.environ.get("QV_BENCH_BIG_MB", "1024")) << 20
-CASES = os.environ.get("QV_BENCH_CASES", "small,big,disk,wine").split(",")
+CASES = os.environ.get("QV_BENCH_CASES", "small,big,disk,wine,upload,uploads").split(",")
+UPLOADS = 1000
 WINE_ROUNDS = int(os.environ.get("QV_BENCH_WINE_ROUNDS", "1"))
 DISK = os.environ.get("QV_BENCH_DISK", "/var/tmp")
 SETTLE = float(os.environ.get("QV_BENCH_SETTLE", "1"))
@@ -195,7 +200,7 @@ def spread(values, fmt):
 
 def make_inputs(root):
     big = os.path.join(root, "big.bin")
-    if "big" in CASES:
+    if "big" in CASES or "upload" in CASES:
         block = os.urandom(1 << 20)
         with open(big, "wb") as f:
             for _ in range(BIG >> 20):
@@ -261,8 +266,55 @@ class Report:
                 print("  " + "  ".join("-" * w for w in widths))
 
 
+def browser_cases(report, big, small, root):
+    why = browser.why_not()
+    if why:
+        print("(e) browser access: not run: " + why)
+        report.rows.append(("browser access", "not run", "-", "-", "-", "-"))
+        return
+    folders = sorted(os.listdir(small))
+    files = [os.path.join(small, d, f) for d in folders for f in sorted(os.listdir(os.path.join(small, d)))][:UPLOADS]
+    ns, pair = browser.contenders(CLI)
+    try:
+        if "upload" in CASES:
+            res = rounds("upload", [(label, lambda s, run=run: run([big], s)) for label, run in pair], root, ROUNDS)
+            gb = BIG / 1e9
+            print("(e) browser access: one %d MiB upload by curl, tmpfs [%.0f s]" % (BIG >> 20, res.pop("seconds")))
+            print("  %-16s %-26s %-22s %-22s" % ("", "MB/s", "server CPU s/GB", "curl CPU s/GB"))
+            for label, runs in res.items():
+                print("  %-16s %-26s %-22s %-22s" % (label, spread([BIG / r["wall"] / 1e6 for r in runs], "%.0f"),
+                                                     spread([r["rx"] / gb for r in runs], "%.2f"),
+                                                     spread([r["tx"] / gb for r in runs], "%.2f")))
+            report.ratio(res, "nginx PUT")
+            print()
+            report.add("%d MiB upload (browser access)" % (BIG >> 20), res, "nginx PUT", "MB/s", (gb, "s/GB", 2))
+        if "uploads" in CASES:
+            res = rounds("uploads", [(label, lambda s, run=run: run(files, s)) for label, run in pair], root, ROUNDS)
+            print("(f) browser access: %d files of 4 KiB, one request each, tmpfs [%.0f s]"
+                  % (len(files), res.pop("seconds")))
+            print("  %-16s %-26s %-22s %-22s" % ("", "files/s", "server CPU us/file", "curl CPU us/file"))
+            for label, runs in res.items():
+                print("  %-16s %-26s %-22s %-22s" % (label, spread([len(files) / r["wall"] for r in runs], "%.0f"),
+                                                     spread([r["rx"] / len(files) * 1e6 for r in runs], "%.1f"),
+                                                     spread([r["tx"] / len(files) * 1e6 for r in runs], "%.1f")))
+            ratio = report.ratio(res, "nginx PUT")
+            print()
+            med = lambda label, key: statistics.median(r[key] for r in res[label])
+            report.rows.append(("%d x 4 KiB uploads (browser access)" % len(files),
+                                "%.0f files/s" % (len(files) / med("quorvalinthexa", "wall")),
+                                "%.0f files/s" % (len(files) / med("nginx PUT", "wall")), "%.2fx" % ratio,
+                                "%.1f / %.1f us/file" % (med("quorvalinthexa", "rx") / len(files) * 1e6,
+                                                         med("nginx PUT", "rx") / len(files) * 1e6),
+                                "%.1f / %.1f us/file" % (med("quorvalinthexa", "tx") / len(files) * 1e6,
+                                                         med("nginx PUT", "tx") / len(files) * 1e6)))
+    except RuntimeError as e:
+        raise Failed("browser access: " + str(e))
+    finally:
+        ns.close()
+
+
 def main():
-    unknown = set(CASES) - {"small", "big", "disk", "wine"}
+    unknown = set(CASES) - {"small", "big", "disk", "wine", "upload", "uploads"}
     if unknown:
         sys.exit("bench: unknown case(s) %s" % ",".join(sorted(unknown)))
     for tool in ("socat", "nc", "tar", "ss"):
@@ -323,6 +375,8 @@ def main():
                       " with the namespaces and Wine's start)" % (time.monotonic() - started))
                 report.add("%d x 4 KiB, Windows program under Wine" % FILES, res, None, "files/s", (FILES / 1e6, "us/file", 1))
             print()
+        if "upload" in CASES or "uploads" in CASES:
+            browser_cases(report, big, small, root)
         report.summary()
     except Failed as e:
         sys.exit("bench: " + str(e))

@@ -10,7 +10,9 @@ log="$PWD/build/bench-build.log"
 quiet() {
   "$@" >>"$log" 2>&1 || { echo "bench: build failed (log: $log):" >&2; tail -n 30 "$log" >&2; exit 1; }
 }
-quiet cmake --no-warn-unused-cli -S . -B build/release -DCMAKE_BUILD_TYPE=Release
+# The release build as `make release` makes it, with Debian's hardening flags.
+quiet cmake --no-warn-unused-cli -S . -B build/release -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_CXX_FLAGS="$(scripts/build-flags.sh CXX)" -DCMAKE_EXE_LINKER_FLAGS="$(scripts/build-flags.sh LD)"
 quiet cmake --build build/release -j"$(nproc)" --target quorvalinthexa
 cases="${QV_BENCH_CASES:-small,big,disk,wine}"
 if [[ ",$cases," == *,wine,* ]] && [ "${QV_BENCH_WINE:-1}" != 0 ] && command -v wine >/dev/null; then

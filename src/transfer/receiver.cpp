@@ -258,7 +258,8 @@ void receiveFile(Reception& r, const Record& record) {
     int64_t remaining = record.size;
     bool open = true;
     while (remaining > 0 && open) {
-        int room = remaining < kWriteChunk ? static_cast<int>(remaining) : kWriteChunk;
+        const int chunk = static_cast<int>(r.chunk.size());
+        int room = remaining < chunk ? static_cast<int>(remaining) : chunk;
         if (room >= static_cast<int>(kReaderBufferSize) && file != kInvalidFile &&
             receiveDirect(r, file, room, &remaining, &open))
             continue;
@@ -521,7 +522,9 @@ ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned s
     runningSince = progressNow.startTick;
     runningPhase = kReading;
     if (!cancelRequested) {
-        r.chunk.assign(kWriteChunk, '\0');
+        // A small transfer needs no large buffer (and a browser's small files come one
+        // reception each); a larger one than it announced is still read in this buffer's pieces.
+        r.chunk.assign(static_cast<size_t>(std::clamp<int64_t>(total, kReaderBufferSize, kWriteChunk)), '\0');
         receiveRecords(r);
     }
     runningPhase = kEnding;
