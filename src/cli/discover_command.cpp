@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/cli_discovery.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "discovery/discovery.h"
 #include "discovery/hand_over.h"
@@ -45,17 +46,9 @@ void printDiscoverUsage(FILE* out) {
           out);
 }
 
-int usageError(const char* message, const char* detail) {
-    fprintf(stderr, "quorvalinthexa discover: %s%s\n", message, detail);
-    fputs("Run 'quorvalinthexa discover --help' for usage.\n", stderr);
-    return 2;
-}
+int usageError(const char* message, const char* detail) { return commandUsageError("discover", message, detail); }
 
-bool parseNumber(const char* text, long low, long high, long* value) {
-    char* end = nullptr;
-    *value = strtol(text, &end, 10);
-    return *text && !*end && *value >= low && *value <= high;
-}
+bool parseNumber(const char* text, long low, long high, long* value) { return parseWholeNumber(text, low, high, value); }
 
 std::mutex printLock;
 std::set<std::string> printedPeers;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/cli_discovery.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
 #include "platform/files.h"
@@ -80,19 +81,9 @@ void printReceiveUsage(FILE* out) {
           out);
 }
 
-int usageError(const char* message, const char* detail) {
-    fprintf(stderr, "quorvalinthexa receive: %s%s\n", message, detail);
-    fputs("Run 'quorvalinthexa receive --help' for usage.\n", stderr);
-    return 2;
-}
+int usageError(const char* message, const char* detail) { return commandUsageError("receive", message, detail); }
 
-bool parsePort(const char* text, uint16_t* port) {
-    char* end = nullptr;
-    long value = strtol(text, &end, 10);
-    if (!*text || *end || value < 0 || value > 65535) return false;
-    *port = static_cast<uint16_t>(value);
-    return true;
-}
+bool parsePort(const char* text, uint16_t* port) { return parsePortNumber(text, 0, port); }
 
 bool parseSeconds(const char* text, int* milliseconds) {
     char* end = nullptr;

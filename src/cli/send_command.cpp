@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -33,19 +34,9 @@ void printSendUsage(FILE* out) {
           out);
 }
 
-int usageError(const char* message, const char* detail) {
-    fprintf(stderr, "quorvalinthexa send: %s%s\n", message, detail);
-    fputs("Run 'quorvalinthexa send --help' for usage.\n", stderr);
-    return 2;
-}
+int usageError(const char* message, const char* detail) { return commandUsageError("send", message, detail); }
 
-bool parsePort(const char* text, uint16_t* port) {
-    char* end = nullptr;
-    long value = strtol(text, &end, 10);
-    if (!*text || *end || value < 1 || value > 65535) return false;
-    *port = static_cast<uint16_t>(value);
-    return true;
-}
+bool parsePort(const char* text, uint16_t* port) { return parsePortNumber(text, 1, port); }
 }  // namespace
 
 int sendCommand(int argc, char** argv) {

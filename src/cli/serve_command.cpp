@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/cli_discovery.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
 #include "platform/files.h"
@@ -41,19 +42,9 @@ void printServeUsage(FILE* out) {
           out);
 }
 
-int usageError(const char* message, const char* detail) {
-    fprintf(stderr, "quorvalinthexa serve: %s%s\n", message, detail);
-    fputs("Run 'quorvalinthexa serve --help' for usage.\n", stderr);
-    return 2;
-}
+int usageError(const char* message, const char* detail) { return commandUsageError("serve", message, detail); }
 
-bool parsePort(const char* text, uint16_t* port) {
-    char* end = nullptr;
-    long value = strtol(text, &end, 10);
-    if (!*text || *end || value < 1 || value > 65535) return false;
-    *port = static_cast<uint16_t>(value);
-    return true;
-}
+bool parsePort(const char* text, uint16_t* port) { return parsePortNumber(text, 1, port); }
 
 std::string absolutePath(const std::string& path) {
     char resolved[PATH_MAX];
