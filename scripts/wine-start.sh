@@ -8,7 +8,8 @@ mkdir -p "$WINEPREFIX"
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 140); do
     # A display whose server is gone (a killed run) is free again.
-    pid="$(tr -d ' ' </tmp/.X$n-lock 2>/dev/null || true)"
+    pid=""
+    [ -f /tmp/.X$n-lock ] && pid="$(tr -d ' ' </tmp/.X$n-lock 2>/dev/null || true)"
     if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then rm -f /tmp/.X$n-lock /tmp/.X11-unix/X$n; fi
     if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then
       setsid Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &

@@ -56,6 +56,16 @@ pc_up() {
     in_pc wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
   in_pc setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  # A prefix whose first start was cut short (seen once under load) would fail every
+  # later test of this PC: one that cannot answer a registry query is made anew.
+  if ! in_pc wine reg query 'HKCU\Software' </dev/null >/dev/null 2>&1; then
+    echo "pc_up $name: the Wine prefix does not answer; making it anew" >&9
+    wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX" && mkdir -p "$WINEPREFIX"
+    in_pc setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+    in_pc wineboot -i </dev/null >/dev/null 2>&1 || true
+    in_pc setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  fi
   for link in "$WINEPREFIX"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos}; do
     if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
   done

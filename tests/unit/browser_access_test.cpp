@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "scratch_folder.h"
 #include "web/access_token.h"
+#include "web/browser_page.h"
 #include "web/browser_upload.h"
 #include "web/offered_files.h"
 #include "web/qr_code.h"
@@ -58,6 +59,26 @@ TEST(OfferedTexts, JsonAndDownloadNamesAreEscaped) {
     EXPECT_EQ("[{\"name\":\"d/a b\",\"size\":3}]", offeredFilesJson({OfferedFile{"/p", "d/a b", 3}}));
     EXPECT_EQ("attachment; filename=\"____ _x_.txt\"; filename*=UTF-8''%D1%84%D0%B0%D0%B9%D0%BB%20%22x%22.txt",
               attachmentDisposition("dir/файл \"x\".txt"));
+}
+
+TEST(BrowserPage, SpeaksTheProgramsLanguageAndMarksItsOwnCode) {
+    struct Case {
+        const char* language;
+        const char* lang;
+        const char* heading;
+    } cases[] = {{"en", "en", "Send to this computer"},
+                 {"es", "es", "Enviar a este equipo"},
+                 {"ru", "ru", "Отправить на этот компьютер"},
+                 {"xx", "en", "Send to this computer"}};
+    for (const Case& c : cases) {
+        std::string page = browserPageHtml(c.language, "N0NCE");
+        EXPECT_NE(std::string::npos, page.find(std::string("<html lang=\"") + c.lang + "\"")) << c.language;
+        EXPECT_NE(std::string::npos, page.find(c.heading)) << c.language;
+        EXPECT_NE(std::string::npos, page.find("<style nonce=\"N0NCE\">")) << c.language;
+        EXPECT_NE(std::string::npos, page.find("<script nonce=\"N0NCE\">")) << c.language;
+        EXPECT_EQ(std::string::npos, page.find("{{")) << c.language;  // every placeholder filled
+    }
+    EXPECT_NE(std::string::npos, browserPageSecurityPolicy("N0NCE").find("script-src 'nonce-N0NCE'"));
 }
 
 TEST(QrCode, AnAddressBecomesACompactCodeWithItsQuietZone) {
