@@ -222,19 +222,32 @@ class Report:
     def __init__(self):
         self.rows = []
 
-    def files_case(self, title, res, base_label, with_sync=False):
+    def files_case(self, title, res, base_label, with_sync=False, count=FILES, sides=("receiver", "sender")):
         print("%s [%.0f s]" % (title, res.pop("seconds")))
-        print("  %-16s %-26s %-22s %-22s%s" % ("", "files/s", "receiver CPU us/file", "sender CPU us/file",
+        print("  %-16s %-26s %-22s %-22s%s" % ("", "files/s", "%s CPU us/file" % sides[0], "%s CPU us/file" % sides[1],
                                               "  sync after, s" if with_sync else ""))
         for label, runs in res.items():
-            rate = [FILES / r["wall"] for r in runs]
-            rx = [r["rx"] / FILES * 1e6 for r in runs]
-            tx = [r["tx"] / FILES * 1e6 for r in runs]
+            rate = [count / r["wall"] for r in runs]
+            rx = [r["rx"] / count * 1e6 for r in runs]
+            tx = [r["tx"] / count * 1e6 for r in runs]
             sync = "  " + spread([r["sync"] for r in runs], "%.2f") if with_sync else ""
             print("  %-16s %-26s %-22s %-22s%s" % (label, spread(rate, "%.0f"), spread(rx, "%.1f"), spread(tx, "%.1f"), sync))
         ratio = self.ratio(res, base_label)
         print()
         return ratio
+
+    def big_case(self, title, res, base_label, sides, row):
+        """One big file: MB/s and CPU per GB of both sides, the ratio, the summary row."""
+        gb = BIG / 1e9
+        print("%s [%.0f s]" % (title, res.pop("seconds")))
+        print("  %-16s %-26s %-22s %-22s" % ("", "MB/s", "%s CPU s/GB" % sides[0], "%s CPU s/GB" % sides[1]))
+        for label, runs in res.items():
+            print("  %-16s %-26s %-22s %-22s" % (label, spread([BIG / r["wall"] / 1e6 for r in runs], "%.0f"),
+                                                 spread([r["rx"] / gb for r in runs], "%.2f"),
+                                                 spread([r["tx"] / gb for r in runs], "%.2f")))
+        self.ratio(res, base_label)
+        print()
+        self.add(row, res, base_label, "MB/s", (gb, "s/GB", 2))
 
     def ratio(self, res, base_label):
         ours_runs, base_runs = res["quorvalinthexa"], res[base_label]
@@ -242,11 +255,11 @@ class Report:
         print("  %-16s %s" % ("ratio", spread(ratios, "%.2fx")))
         return statistics.median(ratios)
 
-    def add(self, case, res, base_label, unit, per):
-        """unit: "files/s" or "MB/s"; per: (divisor, unit text, decimals) for CPU figures."""
+    def add(self, case, res, base_label, unit, per, count=FILES):
+        """unit: "files/s" (count files) or "MB/s"; per: (divisor, unit text, decimals) for CPU figures."""
         def med(label, key):
             return statistics.median(r[key] for r in res[label]) if label in res else None
-        amount = FILES if unit == "files/s" else BIG / 1e6
+        amount = count if unit == "files/s" else BIG / 1e6
         rate = lambda label: "%.0f %s" % (amount / med(label, "wall"), unit) if label in res else "-"
         cpu = lambda label, key: ("%.*f" % (per[2], med(label, key) / per[0])) if label in res else "-"
         ratio = "%.2fx" % statistics.median(b["wall"] / o["wall"] for o, b in zip(res["quorvalinthexa"], res[base_label])) \
@@ -278,35 +291,14 @@ def browser_cases(report, big, small, root):
     try:
         if "upload" in CASES:
             res = rounds("upload", [(label, lambda s, run=run: run([big], s)) for label, run in pair], root, ROUNDS)
-            gb = BIG / 1e9
-            print("(e) browser access: one %d MiB upload by curl, tmpfs [%.0f s]" % (BIG >> 20, res.pop("seconds")))
-            print("  %-16s %-26s %-22s %-22s" % ("", "MB/s", "server CPU s/GB", "curl CPU s/GB"))
-            for label, runs in res.items():
-                print("  %-16s %-26s %-22s %-22s" % (label, spread([BIG / r["wall"] / 1e6 for r in runs], "%.0f"),
-                                                     spread([r["rx"] / gb for r in runs], "%.2f"),
-                                                     spread([r["tx"] / gb for r in runs], "%.2f")))
-            report.ratio(res, "nginx PUT")
-            print()
-            report.add("%d MiB upload (browser access)" % (BIG >> 20), res, "nginx PUT", "MB/s", (gb, "s/GB", 2))
+            report.big_case("(e) browser access: one %d MiB upload by curl, tmpfs" % (BIG >> 20), res, "nginx PUT",
+                            ("server", "curl"), "%d MiB upload (browser access)" % (BIG >> 20))
         if "uploads" in CASES:
             res = rounds("uploads", [(label, lambda s, run=run: run(files, s)) for label, run in pair], root, ROUNDS)
-            print("(f) browser access: %d files of 4 KiB, one request each, tmpfs [%.0f s]"
-                  % (len(files), res.pop("seconds")))
-            print("  %-16s %-26s %-22s %-22s" % ("", "files/s", "server CPU us/file", "curl CPU us/file"))
-            for label, runs in res.items():
-                print("  %-16s %-26s %-22s %-22s" % (label, spread([len(files) / r["wall"] for r in runs], "%.0f"),
-                                                     spread([r["rx"] / len(files) * 1e6 for r in runs], "%.1f"),
-                                                     spread([r["tx"] / len(files) * 1e6 for r in runs], "%.1f")))
-            ratio = report.ratio(res, "nginx PUT")
-            print()
-            med = lambda label, key: statistics.median(r[key] for r in res[label])
-            report.rows.append(("%d x 4 KiB uploads (browser access)" % len(files),
-                                "%.0f files/s" % (len(files) / med("quorvalinthexa", "wall")),
-                                "%.0f files/s" % (len(files) / med("nginx PUT", "wall")), "%.2fx" % ratio,
-                                "%.1f / %.1f us/file" % (med("quorvalinthexa", "rx") / len(files) * 1e6,
-                                                         med("nginx PUT", "rx") / len(files) * 1e6),
-                                "%.1f / %.1f us/file" % (med("quorvalinthexa", "tx") / len(files) * 1e6,
-                                                         med("nginx PUT", "tx") / len(files) * 1e6)))
+            report.files_case("(f) browser access: %d files of 4 KiB, one request each, tmpfs" % len(files), res,
+                              "nginx PUT", count=len(files), sides=("server", "curl"))
+            report.add("%d x 4 KiB uploads (browser access)" % len(files), res, "nginx PUT", "files/s",
+                       (len(files) / 1e6, "us/file", 1), count=len(files))
     except RuntimeError as e:
         raise Failed("browser access: " + str(e))
     finally:
@@ -337,16 +329,8 @@ def main():
         if "big" in CASES:
             res = rounds("one big file", [("quorvalinthexa", lambda s: ours([big], s)),
                                           ("socat -b1M", lambda s: socat(big, s))], root, ROUNDS)
-            gb = BIG / 1e9
-            print("(b) one %d MiB file, tmpfs, loopback [%.0f s]" % (BIG >> 20, res.pop("seconds")))
-            print("  %-16s %-26s %-22s %-22s" % ("", "MB/s", "receiver CPU s/GB", "sender CPU s/GB"))
-            for label, runs in res.items():
-                print("  %-16s %-26s %-22s %-22s" % (label, spread([BIG / r["wall"] / 1e6 for r in runs], "%.0f"),
-                                                     spread([r["rx"] / gb for r in runs], "%.2f"),
-                                                     spread([r["tx"] / gb for r in runs], "%.2f")))
-            report.ratio(res, "socat -b1M")
-            print()
-            report.add("%d MiB file, tmpfs" % (BIG >> 20), res, "socat -b1M", "MB/s", (gb, "s/GB", 2))
+            report.big_case("(b) one %d MiB file, tmpfs, loopback" % (BIG >> 20), res, "socat -b1M",
+                            ("receiver", "sender"), "%d MiB file, tmpfs" % (BIG >> 20))
         if "disk" in CASES:
             disk_root = tempfile.mkdtemp(prefix="qv-bench.", dir=DISK)
             subprocess.run(["chattr", "+T", disk_root], stdout=DEVNULL, stderr=DEVNULL)  # ext2/3/4 only

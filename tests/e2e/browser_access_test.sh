@@ -6,16 +6,14 @@
 # the dialog ends access. QV_SCREENSHOTS_DIR=docs/screenshots refreshes the README's
 # picture of the dialog.
 source "$(dirname "$0")/lib.sh"
-[ -x /usr/bin/chromium ] && [ -x /usr/bin/chromedriver ] || skip "chromium or chromium-driver is missing"
-/usr/bin/python3 -c "import selenium" 2>/dev/null || skip "python3-selenium is missing"
+source "$QV_ROOT/tests/support/browser.sh"
+need_browser
 TITLE="Browser access"
 SHOTS="${QV_SCREENSHOTS_DIR:-$WORK/shots}"
 SRC="$WORK/src"
 DOWNLOADS="$WORK/downloads"
-mkdir -p "$SRC" "$DOWNLOADS" "$SHOTS"
-head -c 50000000 /dev/urandom >"$SRC/big.bin"
-printf 'привет' >"$SRC/файл отчёта.txt"
-: >"$SRC/empty.txt"
+mkdir -p "$DOWNLOADS" "$SHOTS"
+upload_files "$SRC"
 
 pc_up pc2 --no-wine
 connect_pcs pc1 10.77.0.1 pc2 10.77.0.2
@@ -34,13 +32,9 @@ URL="$(driver dialog-text "$TITLE" 1051)"
 screenshot_window "$TITLE" "$SHOTS/browser-access-dialog.png"
 
 pc_use pc2
-in_pc env HOME="$WORK/home" XDG_RUNTIME_DIR="$WORK/run" /usr/bin/python3 "$QV_ROOT/tests/support/browser_client.py" \
-  "$URL" "$DOWNLOADS" "$WORK" "$SRC/big.bin" "$SRC/файл отчёта.txt" "$SRC/empty.txt" --get offered.bin ||
-  fail "the browser"
+browse in_pc "$WORK" "$URL" "$DOWNLOADS" "$WORK" "$SRC" offered.bin || fail "the browser"
 pc_use pc1
-for name in big.bin "файл отчёта.txt" empty.txt; do
-  cmp -s "$SRC/$name" "$STORE/$name" && ok "$name arrived byte-identical" || fail "$name differs or is missing"
-done
+uploads_arrived "$SRC" "$STORE"
 cmp -s "$WINEPREFIX/drive_c/qv-offer/offered.bin" "$DOWNLOADS/offered.bin" && ok "the download is byte-identical" ||
   fail "the download differs: $(ls "$DOWNLOADS")"
 expect_eq "the status line after the uploads" "Receiving complete." "$(driver text 113)"
