@@ -38,6 +38,13 @@ outcome() {
   fi
   rm -rf "${STORE:?}"/*
 }
+# start_listening [RUNNING]: the program, once its listener takes connections (its window
+# shows first, and a sender sooner than the listener would find nobody there). RUNNING is
+# the status line's text for it in the language in force.
+start_listening() {
+  start_program
+  driver wait-text 113 "${1:-Server running}" 20000 >/dev/null || fail "the listener did not start"
+}
 # choose N [LIST]: the N-th choice (0 to 3) through the dialog, with LIST in its field.
 choose() {
   open_settings
@@ -49,8 +56,7 @@ choose() {
 pc_use pc1
 reg_clear
 use_store
-start_program
-driver wait-text 113 "Server running" 20000 || fail "the listener did not start"
+start_listening
 
 # --- Without a stored choice everyone may send, as always.
 outcome "no choice stored" "$(send_from pc2 10.77.0.1)" "Receiving complete." stored
@@ -133,7 +139,7 @@ in_pc setsid wineserver -p </dev/null >/dev/null 2>&1 || true
 in_pc setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 reg_set Directory REG_SZ 'D:\'
 STORE="$SMALL"
-start_program
+start_listening
 head -c 3145728 /dev/urandom >"$WORK/src/item/big.bin"
 outcome "3 MiB into 2 MiB" "$(send_from pc2 10.77.0.1)" "Not enough free space in the store folder." none
 rm "$WORK/src/item/big.bin"
@@ -150,14 +156,15 @@ review="${QV_REVIEW_DIR:-$WORK}"
 mkdir -p "$shots" "$review"
 X11_KEY='HKCU\Software\Wine\X11 Driver'
 pcwine reg add "$X11_KEY" /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
-for language in en:0409:"Incoming files" ru:0419:"Входящие файлы" es:0c0a:"Archivos entrantes"; do
-  IFS=: read -r code id title <<<"$language"
+for language in en:0409:"Incoming files":"Server running" ru:0419:"Входящие файлы":"Сервер работает" \
+  es:0c0a:"Archivos entrantes":"Servidor en funcionamiento"; do
+  IFS=: read -r code id title running <<<"$language"
   reg_set Language REG_SZ "$id"
   reg_set AcceptFrom REG_DWORD 1
-  start_program
+  start_listening "$running"
   (send_from pc2 10.77.0.1 >/dev/null) &
   sender=$!
-  driver wait-dialog "$title" 20000 || fail "no question in $code"
+  driver wait-dialog "$title" 20000 || fail "no question in $code: $(tail -n 2 "$WORK/send.err")"
   screenshot_window "$title" "$([ "$code" = es ] && echo "$review" || echo "$shots")/ask-$code.png"
   driver dialog-click "$title" 2 >/dev/null
   wait "$sender" || true
