@@ -16,10 +16,11 @@ void* run(void* p) {
 }
 }  // namespace
 
-bool startThread(ThreadProcedure procedure, void* argument) {
+bool startThread(ThreadProcedure procedure, void* argument, size_t stackBytes) {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    if (stackBytes > 0) pthread_attr_setstacksize(&attr, stackBytes);
     pthread_t thread;
     Start* start = new Start{procedure, argument};
     bool ok = pthread_create(&thread, &attr, run, start) == 0;
