@@ -1,14 +1,8 @@
-# Libraries from Debian's source archive, unpacked outside the tree by
-# scripts/install-deps.sh: the header-only HTTP library for both builds (one configuration,
-# so both programs' servers behave alike) and, for the Windows builds, the QR code
-# library; the native build takes the QR code library from its Debian package.
+# The QR code library: for the Windows builds from Debian's source archive, unpacked
+# outside the tree by scripts/install-deps.sh; the native build takes it from its
+# Debian package.
 set(QV_DEPS_DIR /usr/local/src/quorvalinthexa-deps CACHE PATH "Unpacked Debian sources of the libraries")
-set(QV_HTTPLIB_DIR ${QV_DEPS_DIR}/cpp-httplib-0.11.4)
 set(QV_QRCODEGEN_SOURCE ${QV_DEPS_DIR}/QR-Code-generator-1.8.0/cpp)
-if(NOT EXISTS ${QV_HTTPLIB_DIR}/httplib.h)
-  message(FATAL_ERROR "${QV_HTTPLIB_DIR}/httplib.h is missing: run scripts/install-deps.sh as root")
-endif()
-target_include_directories(qcore SYSTEM PRIVATE ${QV_HTTPLIB_DIR})
 
 if(WIN32)
   if(NOT EXISTS ${QV_QRCODEGEN_SOURCE}/qrcodegen.cpp)
@@ -24,5 +18,3 @@ else()
   target_include_directories(qcore SYSTEM PUBLIC ${QV_QRCODEGEN_INCLUDE})
   target_link_libraries(qcore PUBLIC ${QV_QRCODEGEN_LIBRARY})
 endif()
-# GCC 12 warns about its own <regex>, which the HTTP library's routes use.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/src/web/browser_server.cpp PROPERTIES COMPILE_OPTIONS -Wno-maybe-uninitialized)

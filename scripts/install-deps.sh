@@ -13,14 +13,12 @@ packages=(
   libqrcodegencpp-dev chromium chromium-driver python3-selenium curl
 )
 
-# Libraries built from Debian's own source archive, outside the tree: the HTTP server
-# library (header-only in its original form, one configuration for both builds) and, for
-# the Windows builds, the QR code library. Only the original tarballs are fetched, and
-# each is checked against the hash the archive's index gives.
+# Libraries built from Debian's own source archive, outside the tree: for the Windows
+# builds, the QR code library. Only the original tarballs are fetched, and each is
+# checked against the hash the archive's index gives.
 QV_DEPS=${QV_DEPS:-/usr/local/src/quorvalinthexa-deps}
-sources=(cpp-httplib qr-code-generator)
+sources=(qr-code-generator)
 sources_missing() {
-  [ -f "$QV_DEPS/cpp-httplib-0.11.4/httplib.h" ] || return 0
   [ -f "$QV_DEPS/QR-Code-generator-1.8.0/cpp/qrcodegen.cpp" ] || return 0
   return 1
 }
@@ -44,10 +42,6 @@ fetch_sources() {
       echo "${hash#SHA256:}  $QV_DEPS/$name" | sha256sum -c --quiet -
       tar -xf "$QV_DEPS/$name" -C "$QV_DEPS"
     done
-  # The HTTP library's tarball unpacks under its upstream commit's name.
-  local httplib
-  httplib=$(ls -d "$QV_DEPS"/*cpp-httplib-*/ | grep -v 0.11.4 | head -n 1)
-  [ -n "$httplib" ] && rm -rf "$QV_DEPS/cpp-httplib-0.11.4" && mv "$httplib" "$QV_DEPS/cpp-httplib-0.11.4"
   sources_missing && { echo "install-deps: could not unpack ${sources[*]}" >&2; exit 1; }
   return 0
 }

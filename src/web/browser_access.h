@@ -10,13 +10,9 @@
 
 constexpr uint16_t kBrowserAccessPort = 2905;
 
-// How long a client may take to send a request's line and headers, and how large they may
-// be; how long a connection may stay silent while it sends or receives a body; how many
-// connections are served at once (one more is closed as it arrives).
-constexpr int kRequestHeadMilliseconds = 10000;
-constexpr int kRequestHeadLimit = 16 * 1024;
-constexpr int kConnectionIdleMilliseconds = 30000;
-constexpr int kMostConnections = 8;
+// How many connections are served at once (one more is closed as it arrives); each client
+// address may hold a share of them only.
+constexpr int kMostConnections = 16;
 
 struct BrowserAccessOptions {
     std::string address;  // the own address, dotted

@@ -8,24 +8,25 @@ namespace {
 // The page's texts, in the order of kKeys.
 const char* const kKeys[] = {"send", "choose", "drop", "all", "get", "nothing", "refresh", "sending",
                              "waiting", "saved", "no-room", "refused", "busy", "bad-name", "stopped",
-                             "no-store", "not-saved", "failed"};
+                             "no-store", "not-saved", "failed", "name-too-long"};
 const char* const kEnglish[] = {
     "Send to this computer", "Choose files", "or drop them here", "All files", "Get from this computer",
     "Nothing is offered right now.", "Refresh", "sending", "waiting", "saved", "refused: not enough space",
     "refused by the computer", "waiting: the computer is busy", "refused: name not allowed",
-    "stopped on the computer", "refused: no store folder", "not saved", "failed: connection lost"};
+    "stopped on the computer", "refused: no store folder", "not saved", "failed: connection lost",
+    "refused: the name is too long for this computer"};
 const char* const kSpanish[] = {
     "Enviar a este equipo", "Elegir archivos", "o suéltelos aquí", "Todos los archivos", "Obtener de este equipo",
     "Ahora no se ofrece nada.", "Actualizar", "enviando", "en espera", "guardado",
     "rechazado: no hay espacio suficiente", "rechazado por el equipo", "en espera: el equipo está ocupado",
     "rechazado: nombre no permitido", "detenido en el equipo", "rechazado: no hay carpeta de destino",
-    "no guardado", "error: se perdió la conexión"};
+    "no guardado", "error: se perdió la conexión", "rechazado: el nombre es demasiado largo para este equipo"};
 const char* const kRussian[] = {
     "Отправить на этот компьютер", "Выбрать файлы", "или перетащите их сюда", "Все файлы",
     "Получить с этого компьютера", "Сейчас ничего не предлагается.", "Обновить", "отправка", "ожидание",
     "сохранён", "отклонён: недостаточно места", "отклонён компьютером", "ожидание: компьютер занят",
     "отклонён: недопустимое имя", "остановлен на компьютере", "отклонён: не выбрана папка для приёма",
-    "не сохранён", "ошибка: соединение потеряно"};
+    "не сохранён", "ошибка: соединение потеряно", "отклонён: имя слишком длинное для этого компьютера"};
 static_assert(sizeof kKeys == sizeof kEnglish && sizeof kKeys == sizeof kSpanish &&
               sizeof kKeys == sizeof kRussian, "every language has every text");
 
@@ -86,9 +87,9 @@ async function list() {
   try { const r = await fetch("files", {cache: "no-store"}); if (r.ok) files = await r.json(); } catch (e) {}
   ul.replaceChildren();
   if (!files.length) ul.append(el("li", "state", T.nothing));
-  files.forEach((f, i) => {
+  files.forEach(f => {
     const li = el("li", "row"), a = el("a", "", f.name);
-    a.href = "files/" + i;
+    a.href = "files/" + f.id;
     a.download = f.name.split("/").pop();
     li.append(a, el("span", "size", size(f.size)));
     ul.append(li);

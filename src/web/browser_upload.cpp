@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "core/text_routines.h"
+#include "core/window_port.h"
+#include "platform/files.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
@@ -56,6 +58,11 @@ bool uploadNameAllowed(const std::string& utf8Name) {
     return isSafeComponent(fromUtf8(utf8Name), localWindowsRules());
 }
 
+bool uploadNameFits(const std::string& utf8Name) {
+    std::string store = portGetStorePath();
+    return store.empty() || fitsLocalPathLimit(joinStorePath(store, {fromUtf8(utf8Name)}, kPathSeparator));
+}
+
 UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, bool accepted,
                             const BodyRead& read) {
     if (!uploadNameAllowed(utf8Name) || length < 0) return UploadOutcome::BadName;
@@ -78,7 +85,8 @@ int uploadStatus(UploadOutcome outcome) {
         case UploadOutcome::NoRoom: return 507;
         case UploadOutcome::Refused: return 403;
         case UploadOutcome::Busy: return 503;
-        case UploadOutcome::BadName: return 400;
+        case UploadOutcome::BadName:
+        case UploadOutcome::NameTooLong: return 400;
         case UploadOutcome::Stopped: return 409;
         default: return 500;
     }
@@ -91,6 +99,7 @@ const char* uploadWord(UploadOutcome outcome) {
         case UploadOutcome::Refused: return "refused";
         case UploadOutcome::Busy: return "busy";
         case UploadOutcome::BadName: return "bad-name";
+        case UploadOutcome::NameTooLong: return "name-too-long";
         case UploadOutcome::Stopped: return "stopped";
         case UploadOutcome::NoStore: return "no-store";
         default: return "not-saved";

@@ -19,6 +19,7 @@ enum class UploadOutcome {
     Refused,    // the receive policy or the user said no
     Busy,       // another reception runs: the page tries again
     BadName,    // not a name the store folder takes
+    NameTooLong,  // a name the rules allow, but the store folder's path and it pass the path limit
     Stopped,    // Stop on this computer
     NoStore,    // no store folder chosen
 };
@@ -26,6 +27,8 @@ enum class UploadOutcome {
 // A name the receiver would store as it is: one component (no separator of either kind),
 // at most 255 bytes, and safe by the receiver's rules for this system.
 bool uploadNameAllowed(const std::string& utf8Name);
+// The store folder's path and the name fit this system's path limit together.
+bool uploadNameFits(const std::string& utf8Name);
 
 // Receives length bytes read through read as the file utf8Name at the top of the store
 // folder. accepted: the user already said yes to sender in this access session.

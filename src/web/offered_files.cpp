@@ -1,5 +1,6 @@
 #include "web/offered_files.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/files.h"
@@ -65,7 +66,34 @@ std::vector<OfferedFile> listOfferedFiles(const std::vector<std::string>& paths)
         if (isDirectory(path) && !isSymbolicLink(path)) offerFolder(walk, path, name, 0);
         else offerFile(walk, path, name);
     }
+    std::stable_sort(files.begin(), files.end(),
+                     [](const OfferedFile& a, const OfferedFile& b) { return a.name < b.name; });
     return files;
+}
+
+void numberOfferedFiles(OfferedLinks& links, std::vector<OfferedFile>& files) {
+    // Numbers of files no list holds any more are dropped once there are many, so that
+    // a folder that keeps changing cannot grow the links without end.
+    if (links.fileOf.size() > 4 * kMostOfferedFiles) links = OfferedLinks{{}, {}, links.last};
+    for (OfferedFile& file : files) {
+        uint64_t& number = links.numberOf[file.localPath];
+        if (number == 0) number = ++links.last;
+        file.number = number;
+        links.fileOf[number] = file;
+    }
+}
+
+bool offeredFileOf(const OfferedLinks& links, std::string_view number, OfferedFile* file) {
+    if (number.empty() || number.size() > 19) return false;
+    uint64_t value = 0;
+    for (char c : number) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    auto found = links.fileOf.find(value);
+    if (found == links.fileOf.end()) return false;
+    *file = found->second;
+    return true;
 }
 
 std::string jsonString(const std::string& text) {
@@ -97,7 +125,8 @@ std::string offeredFilesJson(const std::vector<OfferedFile>& files) {
     std::string out = "[";
     for (size_t i = 0; i < files.size(); ++i) {
         if (i) out += ",";
-        out += "{\"name\":" + jsonString(files[i].name) + ",\"size\":" + std::to_string(files[i].size) + "}";
+        out += "{\"id\":" + std::to_string(files[i].number) + ",\"name\":" + jsonString(files[i].name) +
+               ",\"size\":" + std::to_string(files[i].size) + "}";
     }
     return out + "]";
 }

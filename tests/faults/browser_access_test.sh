@@ -39,11 +39,22 @@ expect_eq "the store holds only the normal upload" "normal.bin" "$(ls -A "$STORE
 
 # A download of an offered file, under its own name.
 in_tx curl -sf "${URL}files" >"$WORK/list.json" || fail "the list"
-expect_eq "the list" '[{"name":"folder/one.txt","size":7}]' "$(cat "$WORK/list.json")"
-in_tx curl -sf -D "$WORK/headers" -o "$WORK/one.txt" "${URL}files/0" || fail "the download"
+expect_eq "the list" '[{"id":1,"name":"folder/one.txt","size":7}]' "$(cat "$WORK/list.json")"
+in_tx curl -sf -D "$WORK/headers" -o "$WORK/one.txt" "${URL}files/1" || fail "the download"
 expect_eq "the download" "offered" "$(cat "$WORK/one.txt")"
 grep -qi "^content-disposition: attachment; filename=\"one.txt\"" "$WORK/headers" && ok "the download's name" ||
   fail "the download's name: $(cat "$WORK/headers")"
+
+# A link keeps its file when the folder changes and another page lists it anew, sorted;
+# a file that is gone is not found.
+printf 'a first' >"$OFFER/folder/a-first.txt"
+in_tx curl -sf "${URL}files" >"$WORK/list.json" || fail "the second list"
+expect_eq "the second list" '[{"id":2,"name":"folder/a-first.txt","size":7},{"id":1,"name":"folder/one.txt","size":7}]' \
+  "$(cat "$WORK/list.json")"
+expect_eq "the first page's link" "offered" "$(in_tx curl -sf "${URL}files/1")"
+rm "$OFFER/folder/one.txt"
+expect_eq "a file that is gone" "404" "$(in_tx curl -s -o /dev/null -w '%{http_code}' "${URL}files/1")"
+expect_eq "a number never given" "404" "$(in_tx curl -s -o /dev/null -w '%{http_code}' "${URL}files/3")"
 
 # Memory: a 1 GiB upload is streamed to the disk, never held. A fresh server, so that
 # its peak is the upload's.

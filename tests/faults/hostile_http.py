@@ -40,8 +40,9 @@ def read_all(s):
     return data
 
 
-def exchange(head, body=b"", close_early=False):
-    """Sends a request head (and body); returns (status, response body) or (0, b"") when cut."""
+def exchange(head, body=b"", close_early=False, raw=None):
+    """Sends a request head (and body); returns (status, response body) or (0, b"") when cut.
+    raw, a list, gets the whole response."""
     s = connect()
     try:
         s.sendall(head.encode() if isinstance(head, str) else head)
@@ -53,6 +54,8 @@ def exchange(head, body=b"", close_early=False):
         pass  # answered before the body was all sent: the answer may still be there
     data = read_all(s)
     s.close()
+    if raw is not None:
+        raw.append(data)
     if not data.startswith(b"HTTP/1.1 "):
         return 0, b""
     head_end = data.find(b"\r\n\r\n")
@@ -65,8 +68,8 @@ def put(name, length, body, close_early=False):
     return exchange(head, body, close_early)
 
 
-def get(path):
-    return exchange("GET %s HTTP/1.1\r\nHost: %s\r\n\r\n" % (path, HOST))
+def get(path, fields="", raw=None):
+    return exchange("GET %s HTTP/1.1\r\nHost: %s\r\n%s\r\n" % (path, HOST, fields), raw=raw)
 
 
 # A client that sends its request head a byte a second, from the start, next to the rest.
@@ -94,13 +97,26 @@ slow_client = threading.Thread(target=send_slowly)
 slow_client.start()
 
 wrong = "A" * len(TOKEN) if TOKEN != "A" * len(TOKEN) else "B" * len(TOKEN)
+untokened = []  # every answer to a request without the token, whole
+digits = "7" * 8000
 cases = [
-    ("no token", get("/"), 404),
-    ("no token, a file's place", get("/files/0"), 404),
-    ("a wrong token of the right length", get("/%s/" % wrong), 404),
-    ("the token in other case", get("/%s/" % TOKEN.lower()), 404),
+    ("no token", get("/", raw=untokened), 404),
+    ("no token, a file's place", get("/files/0", raw=untokened), 404),
+    ("a wrong token of the right length", get("/%s/" % wrong, raw=untokened), 404),
+    ("the token in other case", get("/%s/" % TOKEN.lower(), raw=untokened), 404),
     ("an upload with a wrong token", exchange(
-        "PUT /%s/files?name=x HTTP/1.1\r\nContent-Length: 3\r\n\r\n" % wrong, b"abc"), 404),
+        "PUT /%s/files?name=x HTTP/1.1\r\nContent-Length: 3\r\n\r\n" % wrong, b"abc", raw=untokened), 404),
+    ("no token, an 8 KiB Range", get("/", "Range: bytes=" + "0-1," * 2048 + "\r\n", raw=untokened), 404),
+    ("no token, a Range that makes no sense", get("/", "Range: bytes=z-\r\n", raw=untokened), 404),
+    ("no token, an 8,000-digit path", get("/" + digits, raw=untokened), 404),
+    ("no token, a 12 KiB path", get("/" + "a/" * 6000, raw=untokened), 404),
+    ("no token, a 16 KiB header line", get("/", "X-Long: " + "l" * 16384 + "\r\n", raw=untokened), 404),
+    ("no token, Expect: 100-continue", exchange(
+        "PUT /files?name=x HTTP/1.1\r\nContent-Length: 3\r\nExpect: 100-continue\r\n\r\n", b"abc",
+        raw=untokened), 404),
+    ("the token and an 8,000-digit file number", get("/%s/files/%s" % (TOKEN, digits)), 404),
+    ("the token and an 8 KiB Range", get("/%s/" % TOKEN, "Range: bytes=" + "0-1," * 2048 + "\r\n"), 200),
+    ("the token and a 16 KiB header line", get("/%s/" % TOKEN, "X-Long: " + "l" * 16384 + "\r\n"), 431),
     ("'..' as the name", put("..", 3, b"abc"), 400),
     ("a name that climbs", put("../escape.txt", 3, b"abc"), 400),
     ("an absolute name", put("/tmp/absolute.txt", 3, b"abc"), 400),
@@ -108,18 +124,30 @@ cases = [
     ("a name with a line feed", put("a\nType:directory", 3, b"abc"), 400),
     ("a name with a NUL", put("a\x00b", 3, b"abc"), 400),
     ("no name", put("", 3, b"abc"), 400),
-    ("a Content-Length of 2^63", put("big.bin", 2 ** 63, b"abc"), 411),
+    ("a name too long for the store's path", put("n" * 250, 3, b"abc"), 400),
+    ("a Cyrillic name of 254 bytes", put("я" * 127, 3, b"abc"), 400),
+    ("a Content-Length of 2^63", put("big.bin", 2 ** 63, b"abc"), 400),
     ("a Content-Length past the free space", put("big.bin", 2 ** 62, b"abc"), 507),
-    ("a negative Content-Length", put("neg.bin", -5, b"abc"), 411),
+    ("a negative Content-Length", put("neg.bin", -5, b"abc"), 400),
+    ("two Content-Lengths that differ", exchange(
+        "PUT /%s/files?name=two.bin HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 10\r\n\r\n" % TOKEN,
+        b"0123456789"), 400),
+    ("white space before a colon", exchange(
+        "PUT /%s/files?name=te.bin HTTP/1.1\r\nTransfer-Encoding : chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n" % TOKEN),
+        400),
     ("a chunked body", exchange(
         "PUT /%s/files?name=chunk.bin HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n" % TOKEN), 411),
     ("a body the routes do not take", exchange(
-        "POST /%s/files HTTP/1.1\r\nContent-Length: 500000\r\n\r\n" % TOKEN, b"x" * 500000), 413),
+        "POST /%s/files HTTP/1.1\r\nContent-Length: 500000\r\n\r\n" % TOKEN, b"x" * 500000), 400),
 ]
 for what, (status, body), expected in cases:
     check("%s: %d" % (what, expected), status == expected, "got %d" % status)
     if expected == 404:
         check("%s: says nothing" % what, body == b"", repr(body[:60]))
+check("every request without the token gets the same answer", len(set(untokened)) == 1,
+      repr(sorted(set(untokened))[:3]))
+status, body = put("n" * 250, 3, b"abc")
+check("a name too long says so", body == b"name-too-long", repr(body))
 
 # A body shorter than its Content-Length: nothing is left under its name.
 status, _ = put("short.bin", 100000, b"s" * 5000, close_early=True)
@@ -127,7 +155,7 @@ check("a body shorter than its length is not saved", status in (0, 500), "got %d
 
 # A head that never ends is cut at its size limit.
 status, _ = exchange("GET /%s/ HTTP/1.1\r\n" % TOKEN + "X-Fill: " + "f" * 100 + "\r\n" * 1 + ("X-More: y\r\n" * 3000))
-check("a head without end is cut", status in (0, 400), "got %d" % status)
+check("a head without end is cut", status in (0, 431), "got %d" % status)
 
 # Two hundred connections at once: a few are served, the others are closed at once;
 # every one ends.

@@ -56,7 +56,7 @@ TEST(OfferedTexts, JsonAndDownloadNamesAreEscaped) {
     EXPECT_EQ("\"a\\\"b\\\\c\\u000a\\u0001\"", jsonString("a\"b\\c\n\x01"));
     EXPECT_EQ("\"файл\"", jsonString("файл"));
     EXPECT_EQ("\"x\\ufffdy\\ufffd\"", jsonString("x\xffy\xd0"));  // a stray byte, a cut sequence
-    EXPECT_EQ("[{\"name\":\"d/a b\",\"size\":3}]", offeredFilesJson({OfferedFile{"/p", "d/a b", 3}}));
+    EXPECT_EQ("[{\"id\":7,\"name\":\"d/a b\",\"size\":3}]", offeredFilesJson({OfferedFile{"/p", "d/a b", 3, 7}}));
     EXPECT_EQ("attachment; filename=\"____ _x_.txt\"; filename*=UTF-8''%D1%84%D0%B0%D0%B9%D0%BB%20%22x%22.txt",
               attachmentDisposition("dir/файл \"x\".txt"));
 }
@@ -104,12 +104,28 @@ TEST(OfferedFiles, FoldersAreWalkedWithTheirNamesAndLinksAreNotFollowed) {
 #ifndef _WIN32
     ASSERT_EQ(0, symlink(top.c_str(), (top + "/sub/loop").c_str()));
 #endif
-    std::vector<OfferedFile> files =
-        listOfferedFiles({top + kPathSeparator, root + kPathSeparator + "one.txt", root + kPathSeparator + "gone"});
-    ASSERT_EQ(2u, files.size());
-    EXPECT_EQ("top/sub/b.txt", files[0].name);
-    EXPECT_EQ(2, files[0].size);
-    EXPECT_EQ("one.txt", files[1].name);
-    EXPECT_EQ(root + kPathSeparator + "one.txt", files[1].localPath);
+    std::vector<std::string> chosen = {top + kPathSeparator, root + kPathSeparator + "one.txt",
+                                       root + kPathSeparator + "gone"};
+    std::vector<OfferedFile> files = listOfferedFiles(chosen);
+    ASSERT_EQ(2u, files.size());  // sorted by name
+    EXPECT_EQ("one.txt", files[0].name);
+    EXPECT_EQ(root + kPathSeparator + "one.txt", files[0].localPath);
+    EXPECT_EQ("top/sub/b.txt", files[1].name);
+    EXPECT_EQ(2, files[1].size);
+
+    // A link keeps naming its file when a later list puts another one in its place.
+    OfferedLinks links;
+    numberOfferedFiles(links, files);
+    writeWholeFile(top + kPathSeparator + "a.txt", "a");
+    std::vector<OfferedFile> later = listOfferedFiles(chosen);
+    numberOfferedFiles(links, later);
+    ASSERT_EQ(3u, later.size());
+    EXPECT_EQ("top/a.txt", later[1].name);
+    EXPECT_EQ(files[1].number, later[2].number);
+    OfferedFile named;
+    ASSERT_TRUE(offeredFileOf(links, std::to_string(files[1].number), &named));
+    EXPECT_EQ("top/sub/b.txt", named.name);
+    for (const char* number : {"", "0", "99", "1x", "99999999999999999999"})
+        EXPECT_FALSE(offeredFileOf(links, number, &named)) << number;
     removeScratchFolder(root);
 }
