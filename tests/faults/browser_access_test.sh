@@ -37,6 +37,20 @@ kill -0 "$RX_PID" 2>/dev/null && ok "the server keeps running" || fail "the serv
 expect_eq "the server's folder holds only the store" "store" "$(ls -A "$JAIL")"
 expect_eq "the store holds only the normal upload" "normal.bin" "$(ls -A "$STORE")"
 
+# One host that holds unfinished requests as fast as it can locks nobody else out.
+ip -n "$TX_NS" addr add 10.213.0.3/24 dev "$TX_IF"
+in_tx python3 "$QV_ROOT/tests/faults/crowding_http.py" "$RX_ADDR" 2905 "$TOKEN" 10.213.0.3 "$TX_ADDR" &
+crowding=$!
+most=0
+while kill -0 "$crowding" 2>/dev/null; do
+  threads="$(ls "/proc/$RX_PID/task" | wc -l)"
+  [ "$threads" -gt "$most" ] && most=$threads
+  sleep 0.2
+done
+wait "$crowding" || fail "a crowding host"
+[ "$most" -le 24 ] && ok "the server held at most $most threads meanwhile" || fail "the server held $most threads"
+rm -f "$STORE"/crowded-*.txt
+
 # A download of an offered file, under its own name.
 in_tx curl -sf "${URL}files" >"$WORK/list.json" || fail "the list"
 expect_eq "the list" '[{"id":1,"name":"folder/one.txt","size":7}]' "$(cat "$WORK/list.json")"
