@@ -2,7 +2,7 @@
 # Browser access from the Windows program: opened from the tray menu's command, its dialog
 # shows the address; a real browser (headless Chromium) on the other PC uploads three files
 # (50 MB, a Russian name, an empty file) and downloads the file of the selection, all
-# byte-identical, while the window's status line shows the uploads as receptions; closing
+# byte-identical, long requests with and without the token change nothing, while the window's status line shows the uploads as receptions; closing
 # the dialog ends access. QV_SCREENSHOTS_DIR=docs/screenshots refreshes the README's
 # picture of the dialog.
 source "$(dirname "$0")/lib.sh"
@@ -33,6 +33,13 @@ screenshot_window "$TITLE" "$SHOTS/browser-access-dialog.png"
 
 pc_use pc2
 browse in_pc "$WORK" "$URL" "$DOWNLOADS" "$WORK" "$SRC" offered.bin || fail "the browser"
+# Long requests, with and without the token, ten times over: the program answers each
+# as it should and still serves the page.
+token="${URL%/}"
+token="${token##*/}"
+in_pc python3 "$QV_ROOT/tests/faults/hostile_http.py" 10.77.0.1 2905 "$token" --long-only >"$WORK/hostile.out" ||
+  fail "long requests: $(grep FAIL "$WORK/hostile.out" | head -5)"
+grep -q "^ok: the page afterwards" "$WORK/hostile.out" && ok "the program lived through long requests"
 pc_use pc1
 uploads_arrived "$SRC" "$STORE"
 cmp -s "$WINEPREFIX/drive_c/qv-offer/offered.bin" "$DOWNLOADS/offered.bin" && ok "the download is byte-identical" ||

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Hostile requests against browser access, over real sockets.
 
-Usage: hostile_http.py HOST PORT TOKEN
-Each case prints "ok: ..." or "FAIL: ..."; the exit status is the number of failures.
+Usage: hostile_http.py HOST PORT TOKEN [--long-only]
+--long-only sends only the long requests, with and without the token, ten times over, then
+asks for the page. Each case prints "ok: ..." or "FAIL: ..."; the exit status is the number of failures.
 The store folder is looked at by the calling test afterwards.
 """
 import socket
@@ -72,6 +73,49 @@ def get(path, fields="", raw=None):
     return exchange("GET %s HTTP/1.1\r\nHost: %s\r\n%s\r\n" % (path, HOST, fields), raw=raw)
 
 
+wrong = "A" * len(TOKEN) if TOKEN != "A" * len(TOKEN) else "B" * len(TOKEN)
+untokened = []  # every answer to a request without the token, whole
+digits = "7" * 8000
+
+
+def long_requests():
+    """Requests whose parts grow with what the client sent: none of them may end the server."""
+    return [
+        ("no token, an 8 KiB Range", get("/", "Range: bytes=" + "0-1," * 2048 + "\r\n", raw=untokened), 404),
+        ("no token, a Range that makes no sense", get("/", "Range: bytes=z-\r\n", raw=untokened), 404),
+        ("no token, an 8,000-digit path", get("/" + digits, raw=untokened), 404),
+        ("no token, a 12 KiB path", get("/" + "a/" * 6000, raw=untokened), 404),
+        ("no token, a 16 KiB header line", get("/", "X-Long: " + "l" * 16384 + "\r\n", raw=untokened), 404),
+        ("no token, Expect: 100-continue", exchange(
+            "PUT /files?name=x HTTP/1.1\r\nContent-Length: 3\r\nExpect: 100-continue\r\n\r\n", b"abc",
+            raw=untokened), 404),
+        ("the token and an 8,000-digit file number", get("/%s/files/%s" % (TOKEN, digits)), 404),
+        ("the token and an 8 KiB Range", get("/%s/" % TOKEN, "Range: bytes=" + "0-1," * 2048 + "\r\n"), 200),
+        ("the token and a 16 KiB header line", get("/%s/" % TOKEN, "X-Long: " + "l" * 16384 + "\r\n"), 431),
+    ]
+
+
+def check_cases(cases):
+    for what, (status, body), expected in cases:
+        check("%s: %d" % (what, expected), status == expected, "got %d" % status)
+        if expected == 404:
+            check("%s: says nothing" % what, body == b"", repr(body[:60]))
+
+
+def check_page():
+    status, body = get("/%s/" % TOKEN)
+    check("the page afterwards", status == 200 and b"<!DOCTYPE html>" in body, "got %d" % status)
+
+
+if sys.argv[4:] == ["--long-only"]:
+    for _ in range(10):
+        check_cases(long_requests())
+    check("every request without the token gets the same answer", len(set(untokened)) == 1,
+          repr(sorted(set(untokened))[:3]))
+    check_page()
+    sys.exit(failures)
+
+
 # A client that sends its request head a byte a second, from the start, next to the rest.
 slow = {}
 
@@ -96,27 +140,13 @@ def send_slowly():
 slow_client = threading.Thread(target=send_slowly)
 slow_client.start()
 
-wrong = "A" * len(TOKEN) if TOKEN != "A" * len(TOKEN) else "B" * len(TOKEN)
-untokened = []  # every answer to a request without the token, whole
-digits = "7" * 8000
-cases = [
+cases = long_requests() + [
     ("no token", get("/", raw=untokened), 404),
     ("no token, a file's place", get("/files/0", raw=untokened), 404),
     ("a wrong token of the right length", get("/%s/" % wrong, raw=untokened), 404),
     ("the token in other case", get("/%s/" % TOKEN.lower(), raw=untokened), 404),
     ("an upload with a wrong token", exchange(
         "PUT /%s/files?name=x HTTP/1.1\r\nContent-Length: 3\r\n\r\n" % wrong, b"abc", raw=untokened), 404),
-    ("no token, an 8 KiB Range", get("/", "Range: bytes=" + "0-1," * 2048 + "\r\n", raw=untokened), 404),
-    ("no token, a Range that makes no sense", get("/", "Range: bytes=z-\r\n", raw=untokened), 404),
-    ("no token, an 8,000-digit path", get("/" + digits, raw=untokened), 404),
-    ("no token, a 12 KiB path", get("/" + "a/" * 6000, raw=untokened), 404),
-    ("no token, a 16 KiB header line", get("/", "X-Long: " + "l" * 16384 + "\r\n", raw=untokened), 404),
-    ("no token, Expect: 100-continue", exchange(
-        "PUT /files?name=x HTTP/1.1\r\nContent-Length: 3\r\nExpect: 100-continue\r\n\r\n", b"abc",
-        raw=untokened), 404),
-    ("the token and an 8,000-digit file number", get("/%s/files/%s" % (TOKEN, digits)), 404),
-    ("the token and an 8 KiB Range", get("/%s/" % TOKEN, "Range: bytes=" + "0-1," * 2048 + "\r\n"), 200),
-    ("the token and a 16 KiB header line", get("/%s/" % TOKEN, "X-Long: " + "l" * 16384 + "\r\n"), 431),
     ("'..' as the name", put("..", 3, b"abc"), 400),
     ("a name that climbs", put("../escape.txt", 3, b"abc"), 400),
     ("an absolute name", put("/tmp/absolute.txt", 3, b"abc"), 400),
@@ -140,10 +170,7 @@ cases = [
     ("a body the routes do not take", exchange(
         "POST /%s/files HTTP/1.1\r\nContent-Length: 500000\r\n\r\n" % TOKEN, b"x" * 500000), 400),
 ]
-for what, (status, body), expected in cases:
-    check("%s: %d" % (what, expected), status == expected, "got %d" % status)
-    if expected == 404:
-        check("%s: says nothing" % what, body == b"", repr(body[:60]))
+check_cases(cases)
 check("every request without the token gets the same answer", len(set(untokened)) == 1,
       repr(sorted(set(untokened))[:3]))
 status, body = put("n" * 250, 3, b"abc")
@@ -197,8 +224,7 @@ check("a head sent a byte a second is cut within its deadline",
       "%.1f s, %r" % (slow.get("seconds", 99), slow.get("answer", b"")[:40]))
 
 # Right after all of that, the page and a normal upload work.
-status, body = get("/%s/" % TOKEN)
-check("the page afterwards", status == 200 and b"<!DOCTYPE html>" in body, "got %d" % status)
+check_page()
 payload = bytes(range(256)) * 4096
 status, body = put("normal.bin", len(payload), payload)
 check("a normal upload afterwards", status == 201 and body == b"saved", "got %d %r" % (status, body))
