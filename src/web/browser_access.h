@@ -35,5 +35,6 @@ bool browserAccessRunning();
 // "http://192.168.1.20:2905/<TOKEN>/" while access is on, "" otherwise.
 std::string browserAccessAddress();
 
-// For tests: the token in force ("" when off).
+// For tests: the token in force ("" when off), and how many connections hold a slot.
 std::string browserAccessToken();
+int browserAccessConnections();

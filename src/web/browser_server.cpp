@@ -258,11 +258,12 @@ void listenThread(void* handle) {
     listening = false;
 }
 
-int connectionsNow() {
+}  // namespace
+
+int browserAccessConnections() {
     std::lock_guard<std::mutex> guard(stateLock);
     return connectionCount;
 }
-}  // namespace
 
 AccessStart startBrowserAccess(const BrowserAccessOptions& options) {
     stopBrowserAccess();
@@ -312,7 +313,7 @@ void stopBrowserAccess() {
     }
     stopListening(closing);
     uint32_t start = tickCount();
-    while ((listening || connectionsNow() > 0) && elapsedSince(start) < static_cast<uint32_t>(kStopWait))
+    while ((listening || browserAccessConnections() > 0) && elapsedSince(start) < static_cast<uint32_t>(kStopWait))
         sleepMilliseconds(10);
 }
 
