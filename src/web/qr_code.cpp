@@ -8,9 +8,12 @@
 namespace {
 constexpr int kQuietZone = 2;  // modules of light margin drawn around a terminal's code
 
-bool lightAt(const QrMatrix& code, int x, int y) {
-    if (x < 0 || y < 0 || x >= code.size || y >= code.size) return true;
-    return !code.at(x, y);
+// Black on white from the 256-colour palette, whatever the terminal's own colours are.
+const char kBlackOnWhite[] = "\x1b[38;5;16;48;5;231m";
+const char kPlain[] = "\x1b[0m";
+
+bool darkAt(const QrMatrix& code, int x, int y) {
+    return x >= 0 && y >= 0 && x < code.size && y < code.size && code.at(x, y);
 }
 }  // namespace
 
@@ -35,10 +38,12 @@ std::string qrCodeText(const QrMatrix& code) {
     if (code.size == 0) return std::string();
     std::string out;
     for (int y = -kQuietZone; y < code.size + kQuietZone; y += 2) {
+        out += kBlackOnWhite;
         for (int x = -kQuietZone; x < code.size + kQuietZone; ++x) {
-            bool top = lightAt(code, x, y), bottom = lightAt(code, x, y + 1);
+            bool top = darkAt(code, x, y), bottom = darkAt(code, x, y + 1);
             out += top && bottom ? "\u2588" : top ? "\u2580" : bottom ? "\u2584" : " ";
         }
+        out += kPlain;
         out += '\n';
     }
     return out;

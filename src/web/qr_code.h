@@ -15,6 +15,7 @@ struct QrMatrix {
 // is upper case), which lets the code use its compact alphanumeric form.
 QrMatrix qrCodeOf(const std::string& text);
 
-// Two rows of modules per line, with the quiet zone around: a full block where both are
-// light, as a dark terminal shows a code that readers take.
+// Two rows of modules per line, with the quiet zone around, in colours of its own: dark
+// modules drawn in black on white, so that a light terminal and a dark one show the same
+// code, the way readers take it.
 std::string qrCodeText(const QrMatrix& code);
