@@ -9,6 +9,7 @@
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
+#include "web/access_token.h"
 
 namespace {
 constexpr size_t kUploadNameLimit = 255;
@@ -63,11 +64,36 @@ bool uploadNameFits(const std::string& utf8Name) {
     return store.empty() || fitsLocalPathLimit(joinStorePath(store, {fromUtf8(utf8Name)}, kPathSeparator));
 }
 
+namespace {
+// An upload is written under a name of its own ("~qvup<random>.part") and takes its real
+// name only when whole, so that a program killed half way leaves no partial file under a
+// name the user would take for the file. "" when the store has no room for such a name.
+std::string temporaryUploadName(const std::string& store) {
+    std::string random = newAccessToken();
+    std::string name = "~qvup" + random.substr(0, 8) + ".part";
+    if (store.empty() || random.size() < 8 || !fitsLocalPathLimit(joinStorePath(store, {name}, kPathSeparator)))
+        return std::string();
+    return name;
+}
+
+// The whole upload takes its name; a link of that name is never written through.
+UploadOutcome giveRealName(const std::string& store, const std::string& temporary, const std::string& utf8Name,
+                           UploadOutcome outcome) {
+    std::string from = joinStorePath(store, {temporary}, kPathSeparator);
+    std::string to = joinStorePath(store, {fromUtf8(utf8Name)}, kPathSeparator);
+    if (outcome == UploadOutcome::Saved && !isSymbolicLink(to) && fileReplace(from, to)) return outcome;
+    fileRemove(from);
+    return outcome == UploadOutcome::Saved ? UploadOutcome::NotSaved : outcome;
+}
+}  // namespace
+
 UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, bool accepted,
                             const BodyRead& read) {
     if (!uploadNameAllowed(utf8Name) || length < 0) return UploadOutcome::BadName;
+    const std::string store = portGetStorePath();
+    const std::string temporary = temporaryUploadName(store);
     UploadSource source;
-    source.head = transferHeaderBytes(length) + fileRecordBytes(length, utf8Name, "/");
+    source.head = transferHeaderBytes(length) + fileRecordBytes(length, temporary.empty() ? utf8Name : temporary, "/");
     source.bodyLeft = length;
     source.read = &read;
     StreamReader reader;
@@ -76,7 +102,8 @@ UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_
     terms.sender = sender;
     terms.accepted = accepted;
     terms.dropCut = true;
-    return outcomeOf(receiveStream(std::move(reader), kInvalidSocket, terms));
+    UploadOutcome outcome = outcomeOf(receiveStream(std::move(reader), kInvalidSocket, terms));
+    return temporary.empty() ? outcome : giveRealName(store, temporary, utf8Name, outcome);
 }
 
 int uploadStatus(UploadOutcome outcome) {

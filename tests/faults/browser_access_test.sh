@@ -70,6 +70,17 @@ rm "$OFFER/folder/one.txt"
 expect_eq "a file that is gone" "404" "$(in_tx curl -s -o /dev/null -w '%{http_code}' "${URL}files/1")"
 expect_eq "a number never given" "404" "$(in_tx curl -s -o /dev/null -w '%{http_code}' "${URL}files/3")"
 
+# A server killed half way through an upload leaves nothing under the upload's name.
+head -c 4M /dev/urandom >"$WORK/half.bin"
+in_tx curl -s -o /dev/null --limit-rate 1M -T "$WORK/half.bin" "${URL}files?name=half.bin" &
+uploading=$!
+wait_until 100 bash -c "[ -n \"\$(find '$STORE' -type f ! -name normal.bin -size +1023k)\" ]" ||
+  fail "the upload did not start"
+kill -9 "$RX_PID"
+wait "$uploading" || true
+[ ! -e "$STORE/half.bin" ] && ok "a killed server left no half.bin" || fail "a killed server left half.bin"
+rm -f "$STORE"/~qvup*.part "$WORK/half.bin"
+
 # Memory: a 1 GiB upload is streamed to the disk, never held. A fresh server, so that
 # its peak is the upload's.
 rx_stop
