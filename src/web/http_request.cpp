@@ -106,11 +106,11 @@ bool parseRequestLine(std::string_view line, HttpRequest* request) {
     size_t first = line.find(' ');
     if (first == 0 || first == std::string_view::npos) return false;
     std::string_view method = line.substr(0, first), target = requestTarget(line);
+    if (target.empty() || target[0] != '/') return false;
     for (unsigned char c : method)
         if (!isTokenChar(c)) return false;
     std::string_view version = line.substr(first + 1 + target.size() + 1);
     if (version != "HTTP/1.1" && version != "HTTP/1.0") return false;
-    if (target.empty() || target[0] != '/') return false;
     for (unsigned char c : target)
         if (c <= 0x20 || c >= 0x7F) return false;
     size_t question = target.find('?');

@@ -34,6 +34,7 @@ TEST(HttpRequest, TakesOnlyHeadsThatFrameOneWay) {
         {"HTTP/2 on this line", "GET / HTTP/2.0", "", false},
         {"a space too many", "GET  / HTTP/1.1", "", false},
         {"no version", "GET /", "", false},
+        {"a method and a space", "GET ", "", false},
     };
     for (const Case& c : cases) {
         HttpRequest request;
