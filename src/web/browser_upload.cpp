@@ -56,8 +56,12 @@ bool uploadNameAllowed(const std::string& utf8Name) {
     return isSafeComponent(fromUtf8(utf8Name), localWindowsRules());
 }
 
-UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, bool accepted,
+UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, bool,
                             const BodyRead& read) {
+    return receiveUpload(utf8Name, length, sender, read);
+}
+
+UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read) {
     if (!uploadNameAllowed(utf8Name) || length < 0) return UploadOutcome::BadName;
     UploadSource source;
     source.head = transferHeaderBytes(length) + fileRecordBytes(length, utf8Name, "/");
@@ -67,7 +71,7 @@ UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_
     startReader(reader, receiveFromUpload, &source);
     ReceiveTerms terms;
     terms.sender = sender;
-    terms.accepted = accepted;
+    terms.byBrowser = true;
     terms.dropCut = true;
     return outcomeOf(receiveStream(std::move(reader), kInvalidSocket, terms));
 }
