@@ -21,6 +21,13 @@ endif()
 
 include(cmake/tests.cmake)
 
+# Faults of a sender's files (slow opens, a read that fails), preloaded into the peer by
+# the shell tests. It is built without the sanitizers: a preloaded library must not bring
+# their runtime in ahead of the program's.
+add_library(qv_file_faults SHARED ${CMAKE_SOURCE_DIR}/tests/support/file_faults.c)
+set_target_properties(qv_file_faults PROPERTIES COMPILE_OPTIONS "" LINK_OPTIONS "")
+target_link_libraries(qv_file_faults PRIVATE ${CMAKE_DL_LIBS})
+
 # Shell tests of the real command-line peer: each tests/LABEL/*_test.sh is one test
 # LABEL.<name>, labelled LABEL; exit 77 is a skip.
 function(qv_add_shell_tests label)

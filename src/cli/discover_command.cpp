@@ -73,7 +73,7 @@ void takeAnswer(void* handle) {
 }
 
 // Out of descriptors, the loop pauses and goes on listening, as the receiver's does.
-void acceptAnswers(void* listener) { acceptEach(reinterpret_cast<Socket>(listener), takeAnswer, false); }
+void acceptAnswers(void* listener) { acceptInTurn(reinterpret_cast<Socket>(listener), takeAnswer); }
 
 Socket listenForAnswers(uint16_t port) {
     Socket listener = netTcpSocket();

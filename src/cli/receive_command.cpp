@@ -113,19 +113,18 @@ bool countsAsReception(ReceiveResult result) {
            result != ReceiveResult::AddressTaken && result != ReceiveResult::Refused;
 }
 
-void receiveOnce(void* connection) {
-    Socket socket = reinterpret_cast<Socket>(connection);
+void receiveOnce(const Arrival& arrival) {
     if (firstResult.load() >= 0) {  // the run is ending: no second reception starts
-        netCloseAbortive(socket);
+        netCloseAbortive(arrival.connection);
         return;
     }
-    ReceiveResult result = receiveConnection(socket);
+    ReceiveResult result = receiveArrival(arrival);
     int none = -1;
     if (countsAsReception(result) && firstResult.compare_exchange_strong(none, static_cast<int>(result)))
         kill(getpid(), kOnceSignal);  // every thread blocks it but the main one, which waits for it
 }
 
-void acceptOnce(void* listener) { acceptEach(reinterpret_cast<Socket>(listener), receiveOnce); }
+void acceptOnce(void* listener) { acceptConnections(reinterpret_cast<Socket>(listener), receiveOnce); }
 }  // namespace
 
 int receiveCommand(int argc, char** argv) {

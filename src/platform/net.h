@@ -29,6 +29,15 @@ void netShutdownSend(Socket s);
 void netCloseAbortive(Socket s);
 // Waits until s has something to read, its peer closed, or milliseconds passed (false).
 bool netWaitReadable(Socket s, int milliseconds);
+// The same for up to kMostWaitedSockets sockets at once: waits until at least one has
+// something to read, has been closed by its peer or failed (a listening socket: has a
+// connection to accept, or was closed), or milliseconds passed. ready[i] tells which.
+// Returns how many are ready, 0 after the time, -1 on an error (netLastError).
+constexpr int kMostWaitedSockets = 128;
+int netWaitAnyReadable(const Socket* sockets, bool* ready, int count, int milliseconds);
+// For a connection that a wait found readable: true when what it has is its peer's close
+// (or an error), not a byte. Nothing is taken from it.
+bool netClosedWithoutBytes(Socket s);
 
 // After our side was shut down and the peer closed in order: what became of our bytes.
 enum SentFate {

@@ -77,6 +77,32 @@ bool netWaitReadable(Socket s, int milliseconds) {
     return ready > 0;
 }
 
+int netWaitAnyReadable(const Socket* sockets, bool* ready, int count, int milliseconds) {
+    if (count < 0 || count > kMostWaitedSockets) {
+        errno = EINVAL;
+        return -1;
+    }
+    pollfd waited[kMostWaitedSockets];
+    for (int i = 0; i < count; ++i) waited[i] = pollfd{static_cast<int>(sockets[i]), POLLIN, 0};
+    int found;
+    do {
+        found = poll(waited, static_cast<nfds_t>(count), milliseconds);
+    } while (found < 0 && errno == EINTR);
+    // A closed peer, an error or a handle that is no longer open count as ready: the
+    // caller's next call on it tells what happened.
+    for (int i = 0; i < count; ++i) ready[i] = found > 0 && waited[i].revents != 0;
+    return found;
+}
+
+bool netClosedWithoutBytes(Socket s) {
+    char byte;
+    ssize_t n;
+    do {
+        n = recv(static_cast<int>(s), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
 // The system keeps the connection's state: once our end of the stream is acknowledged
 // (FIN_WAIT2, or the closed state a completed close passes into) every byte before it
 // was; a reset leaves its error behind, which a read after the peer's close has not

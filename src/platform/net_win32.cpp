@@ -1,6 +1,9 @@
 // Windows Sockets side of the sockets seam.
 #include "platform/net.h"
 
+// select's sets hold 64 sockets unless told otherwise before winsock2.h.
+#define FD_SETSIZE 128
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
@@ -102,6 +105,34 @@ bool netWaitReadable(Socket s, int milliseconds) {
     FD_SET(raw(s), &readable);
     timeval limit{milliseconds / 1000, (milliseconds % 1000) * 1000};
     return select(0, &readable, nullptr, nullptr, &limit) > 0;
+}
+
+static_assert(FD_SETSIZE >= kMostWaitedSockets, "a set must hold every waited socket");
+
+int netWaitAnyReadable(const Socket* sockets, bool* ready, int count, int milliseconds) {
+    if (count < 0 || count > kMostWaitedSockets) {
+        WSASetLastError(WSAEINVAL);
+        return -1;
+    }
+    fd_set readable, failed;
+    FD_ZERO(&readable);
+    FD_ZERO(&failed);
+    for (int i = 0; i < count; ++i) {
+        FD_SET(raw(sockets[i]), &readable);
+        FD_SET(raw(sockets[i]), &failed);
+    }
+    timeval limit{milliseconds / 1000, (milliseconds % 1000) * 1000};
+    int found = select(0, &readable, nullptr, &failed, milliseconds >= 0 ? &limit : nullptr);
+    for (int i = 0; i < count; ++i)
+        ready[i] = found > 0 && (FD_ISSET(raw(sockets[i]), &readable) || FD_ISSET(raw(sockets[i]), &failed));
+    return found == SOCKET_ERROR ? -1 : found;
+}
+
+bool netClosedWithoutBytes(Socket s) {
+    // The wait found it readable, so a look at its first byte does not block.
+    char byte;
+    int n = recv(raw(s), &byte, 1, MSG_PEEK);
+    return n == 0 || (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK);
 }
 
 // Once both sides have closed in order, the side that closed first (the sender) keeps the

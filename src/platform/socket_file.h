@@ -8,6 +8,7 @@
 #include "platform/net.h"
 
 constexpr int kNoDirectPath = INT_MIN;  // nothing was moved: copy instead
+constexpr int kFileReadFailed = INT_MIN + 1;  // the file could not be read: nothing was sent
 
 // Moves up to size bytes from the connection into the file at its position. Returns the
 // bytes taken from the connection (>0), 0 when it closed, <0 on an error or a receive
@@ -16,5 +17,6 @@ constexpr int kNoDirectPath = INT_MIN;  // nothing was moved: copy instead
 int socketToFile(Socket s, FileHandle f, int size, bool* written);
 
 // Sends up to size bytes of the file from its position. Returns the bytes sent (>0), 0
-// when the file has no more, <0 when the send or the read failed.
+// when the file has no more, kFileReadFailed when the file could not be read, and -1
+// when the send failed (the connection was reset, shut down, or timed out).
 int fileToSocket(FileHandle f, Socket s, int size);

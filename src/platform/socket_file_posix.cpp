@@ -31,6 +31,19 @@ bool openPipe() {
 
 bool unsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
 
+// sendfile fails for either of its two ends; these errors come from the connection's.
+// Anything else (EIO above all) is the file's.
+bool connectionFailed(int error) {
+    switch (error) {
+    case EPIPE: case ECONNRESET: case EAGAIN: case ETIMEDOUT: case ENOTCONN: case ECONNABORTED:
+    case ENETDOWN: case ENETUNREACH: case ENETRESET: case EHOSTUNREACH: case EHOSTDOWN: case ESHUTDOWN:
+    case ENOBUFS:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Empties the pipe into the file. A file that takes no splice gets the bytes through
 // memory; bytes the file refuses are read out and dropped, so that the pipe is empty
 // for the next move.
@@ -75,6 +88,7 @@ int fileToSocket(FileHandle f, Socket s, int size) {
     do {
         n = sendfile(static_cast<int>(s), static_cast<int>(f), nullptr, static_cast<size_t>(size));
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return unsupported(errno) ? kNoDirectPath : -1;
+    if (n < 0 && unsupported(errno)) return kNoDirectPath;
+    if (n < 0) return connectionFailed(errno) ? -1 : kFileReadFailed;
     return static_cast<int>(n);
 }

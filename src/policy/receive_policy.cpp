@@ -19,7 +19,30 @@ struct Declined {
 };
 Declined declined[kDeclinedKept];
 
+// The browsers the user said yes to, oldest first; forgetting one only asks it again.
+constexpr int kBrowsersKept = 16;
+std::vector<uint32_t> acceptedBrowsers;
+
 bool stillDeclined(const Declined& d, uint32_t now) { return d.used && now - d.at < kDeclinedMilliseconds; }
+
+bool sameList(const std::vector<SenderRange>& a, const std::vector<SenderRange>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].network != b[i].network || a[i].mask != b[i].mask) return false;
+    return true;
+}
+
+bool browserAccepted(uint32_t address) {
+    for (uint32_t a : acceptedBrowsers)
+        if (a == address) return true;
+    return false;
+}
+
+bool declinedRecently(uint32_t address, uint32_t now) {
+    for (const Declined& d : declined)
+        if (d.address == address && stillDeclined(d, now)) return true;
+    return false;
+}
 }  // namespace
 
 AcceptFrom acceptFromStored(uint32_t value) {
@@ -28,6 +51,7 @@ AcceptFrom acceptFromStored(uint32_t value) {
 
 void setReceivePolicy(AcceptFrom newChoice, const std::vector<SenderRange>& listed) {
     std::lock_guard<std::mutex> guard(lock);
+    if (newChoice != choice || !sameList(listed, listedSenders)) acceptedBrowsers.clear();
     choice = newChoice;
     listedSenders = listed;
 }
@@ -37,14 +61,30 @@ AcceptFrom receivePolicyChoice() {
     return choice;
 }
 
-Refusal refusalOnArrival(uint32_t address, uint32_t now) {
+bool refuses(Verdict verdict) { return verdict != Verdict::Allowed && verdict != Verdict::Ask; }
+
+Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser) {
     std::lock_guard<std::mutex> guard(lock);
-    if (choice == AcceptFrom::Nobody) return Refusal::Paused;
-    if (choice == AcceptFrom::Listed && !senderListed(listedSenders, address)) return Refusal::NotListed;
-    if (choice == AcceptFrom::Ask)
-        for (const Declined& d : declined)
-            if (d.address == address && stillDeclined(d, now)) return Refusal::DeclinedRecently;
-    return Refusal::None;
+    switch (choice) {
+    case AcceptFrom::Everyone: return Verdict::Allowed;
+    case AcceptFrom::Listed: return senderListed(listedSenders, address) ? Verdict::Allowed : Verdict::NotListed;
+    case AcceptFrom::Ask:
+        if (byBrowser && browserAccepted(address)) return Verdict::Allowed;
+        return declinedRecently(address, now) ? Verdict::DeclinedRecently : Verdict::Ask;
+    default: return Verdict::Paused;
+    }
+}
+
+void rememberBrowserAccepted(uint32_t address) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (browserAccepted(address)) return;
+    if (acceptedBrowsers.size() >= static_cast<size_t>(kBrowsersKept)) acceptedBrowsers.erase(acceptedBrowsers.begin());
+    acceptedBrowsers.push_back(address);
+}
+
+void forgetBrowserAccepts() {
+    std::lock_guard<std::mutex> guard(lock);
+    acceptedBrowsers.clear();
 }
 
 void rememberDeclined(uint32_t address, uint32_t now) {

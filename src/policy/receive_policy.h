@@ -1,7 +1,7 @@
 // Who may send files to this program: everyone, anyone the user says yes to, only listed
 // senders, or nobody (receiving paused). Process-wide, set by the front end from its
-// settings and changed while connections arrive; every connection is judged on the
-// policy of the moment it arrives.
+// settings and changed while connections arrive. receiveVerdict is the one judgement of
+// a sender, asked by port 2904 and by browser uploads alike.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -14,12 +14,25 @@ enum class AcceptFrom { Everyone = 0, Ask = 1, Listed = 2, Nobody = 3 };
 // A stored number: one that names no choice admits nobody, never more than the user chose.
 AcceptFrom acceptFromStored(uint32_t value);
 
+// A choice or a list that differs from the one in force also forgets every browser the
+// user said yes to: a yes holds for the policy it was given under.
 void setReceivePolicy(AcceptFrom choice, const std::vector<SenderRange>& listed);
 AcceptFrom receivePolicyChoice();
 
-// Why a connection from address is refused as it arrives, before it has sent a byte.
-enum class Refusal { None, Paused, NotListed, DeclinedRecently };
-Refusal refusalOnArrival(uint32_t address, uint32_t now);
+// What the policy says of a sender at this moment: it may store, the user is asked first,
+// or it is refused (and why).
+enum class Verdict { Allowed, Ask, Paused, NotListed, DeclinedRecently };
+bool refuses(Verdict verdict);
+// byBrowser: the sender is a browser uploading through browser access, for which a yes
+// the user gave it earlier counts. A sender on port 2904 is asked every time.
+Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser);
+
+// The user pressed Accept on the question about a browser's upload: that browser's
+// further uploads are not asked about until the policy changes or browser access starts
+// anew. Only a few browsers are kept; the oldest yes is forgotten first (it is asked again).
+void rememberBrowserAccepted(uint32_t address);
+// Forgets every such yes (browser access starts: its address and token are new).
+void forgetBrowserAccepts();
 
 // An address whose transfer was declined or left unanswered is refused without a
 // question for this long, so that no host can keep asking.

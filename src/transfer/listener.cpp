@@ -13,6 +13,8 @@ namespace {
 constexpr int kBacklog = 256;
 constexpr int kResourcePauseMilliseconds = 100;
 
+void receiveArrived(const Arrival& arrival) { receiveArrival(arrival); }
+
 Socket refuse(Socket s, const char* format, int code, int* error) {
     char text[64];
     snprintf(text, sizeof text, format, code);
@@ -37,9 +39,11 @@ Socket startListening(uint16_t port, int* error) {
     return s;
 }
 
-int acceptConnections(Socket listener) { return acceptEach(listener, receiverThread); }
+int acceptConnections(Socket listener, ArrivalTaker take) {
+    return receiveArrivals(listener, take ? take : receiveArrived);
+}
 
-int acceptEach(Socket listener, void (*take)(void*), bool ownThread) {
+int acceptInTurn(Socket listener, void (*take)(void*)) {
     for (;;) {
         AcceptFailure failure = kAcceptEnded;
         Socket connection = netAccept(listener, &failure);
@@ -50,10 +54,7 @@ int acceptEach(Socket listener, void (*take)(void*), bool ownThread) {
             sleepMilliseconds(kResourcePauseMilliseconds);
             continue;
         }
-        // The handle travels by value: the next accept must not change the receiver's.
-        void* handle = reinterpret_cast<void*>(connection);
-        if (!ownThread) take(handle);
-        else if (!startThread(take, handle)) netCloseAbortive(connection);
+        take(reinterpret_cast<void*>(connection));
     }
 }
 

@@ -194,3 +194,21 @@ int32_t readFlags(std::string_view text) {
     if (value < INT32_MIN) return INT32_MIN;
     return static_cast<int32_t>(value);
 }
+
+FirstRecord firstRecordOf(const char* bytes, size_t length) {
+    const std::string_view stream(bytes, length);
+    const size_t headerEnd = stream.find("\n\n");
+    if (headerEnd == std::string_view::npos)
+        return length > static_cast<size_t>(kHeaderBlockLimit) ? FirstRecord::Other : FirstRecord::Unknown;
+    const std::string_view record = stream.substr(headerEnd + 2);
+    const size_t recordEnd = record.find("\n\n");
+    const std::string_view block = record.substr(0, recordEnd == std::string_view::npos ? record.size() : recordEnd + 1);
+    FirstRecord kind = FirstRecord::Unknown;
+    forEachHeaderLine(block.data(), static_cast<int>(block.size()), [&](std::string_view key, std::string_view value) {
+        if (kind == FirstRecord::Unknown && key == "Type") kind = value == "ip" ? FirstRecord::Address : FirstRecord::Other;
+    });
+    // A whole block without a type, or one longer than any block, is no hand-over.
+    if (kind == FirstRecord::Unknown && (recordEnd != std::string_view::npos || block.size() > static_cast<size_t>(kHeaderBlockLimit)))
+        kind = FirstRecord::Other;
+    return kind;
+}

@@ -102,6 +102,13 @@ HeaderLines parseHeaderLines(const char* block, int length);
 // The value of the last line with that key, or "" when absent.
 std::string headerValue(const HeaderLines& lines, const std::string& key);
 
+// What the first bytes of a stream say it carries, judged from its first record's type:
+// an address hand-over ("ip"), something else (a transfer), or not known yet. Reading
+// further than kFirstRecordLimit bytes never tells more.
+enum class FirstRecord { Unknown, Address, Other };
+constexpr size_t kFirstRecordLimit = 2 * (kHeaderBlockLimit + 2);  // two blocks, each with its blank line
+FirstRecord firstRecordOf(const char* bytes, size_t length);
+
 // Decimal signed 64-bit: leading white space and a sign accepted, stops at the first
 // non-digit, no digits reads as 0; saturates instead of overflowing.
 int64_t readNumber(std::string_view text);

@@ -30,9 +30,6 @@ constexpr uint32_t kEndingWait = 2000;
 constexpr int kEndingPoll = 10;
 constexpr int kMostWaiting = 8;
 constexpr int kTemporaryNames = 36;  // names tried for the content of a file that replaces another
-// A sender writes its header as soon as it is connected: a connection silent for this
-// long (or the stall limit, if shorter) is closed before it may hold the admission.
-constexpr int kFirstByteMilliseconds = 5000;
 
 ReceiveProgress progressNow;
 
@@ -50,6 +47,7 @@ std::atomic<bool> receivingEnded{false};  // the program is closing: nothing mor
 struct Reception {
     std::string store;
     uint32_t sender = 0;      // the peer's address, for a question and its answer
+    bool byBrowser = false;   // a browser's upload: the user's yes is remembered for it
     bool mayStore = true;     // false until the user said yes, when they want to be asked
     int refusal = 0;          // the text of a question's no, or of its silence
     bool windowsRules = false;
@@ -304,11 +302,15 @@ void receiveFile(Reception& r, const Record& record) {
 }
 
 // Asks the user before the first record that would store something. A no, or silence,
-// refuses the sender's address for a while; a Stop meanwhile is only a Stop.
+// refuses the sender's address for a while; a Stop meanwhile is only a Stop. A yes to a
+// browser holds for its further uploads; a sender on port 2904 is asked every time.
 bool askToStore(Reception& r) {
     AskAnswer answer = portAskToReceive(netDotted(r.sender), progressNow.total, askMilliseconds);
     if (cancelRequested) return false;
-    if (answer == AskAnswer::Accepted) return r.mayStore = true;
+    if (answer == AskAnswer::Accepted) {
+        if (r.byBrowser) rememberBrowserAccepted(r.sender);
+        return r.mayStore = true;
+    }
     rememberDeclined(r.sender, tickCount());
     r.refusal = answer == AskAnswer::Declined ? IDS_REFUSED_DECLINED : IDS_REFUSED_UNANSWERED;
     return false;
@@ -450,70 +452,79 @@ int64_t receiveRate(int64_t received, uint32_t elapsedMilliseconds) {
 ReceiveProgress receiveProgress() { return progressNow; }
 
 namespace {
-// The reception itself, from the admission to the close. Error boxes are the caller's.
-ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned stopsAtArrival, const ReceiveTerms& terms) {
-    const uint32_t sender = terms.sender;
-    if (!admit(stopsAtArrival)) return turnAway(connection, false);
-    // A Stop since this connection arrived, or the program's end, turns it away too: it
-    // must neither clear the cancel flag that Stop set nor start writing.
-    if (stopCount != stopsAtArrival || receivingEnded) return turnAway(connection, true);
-    runningPhase = kStarting;
-    Reception r;
-    r.store = portGetStorePath();
-    if (r.store.empty()) {
-        receiveInProgress = false;
-        netCloseAbortive(connection);
-        return ReceiveResult::NoStorePath;
+int refusalText(Verdict verdict) {
+    if (verdict == Verdict::Paused) return IDS_REFUSED_PAUSED;
+    if (verdict == Verdict::NotListed) return IDS_REFUSED_NOT_LISTED;
+    return IDS_REFUSED_RECENTLY;
+}
+
+// A sender the policy refuses never takes the admission: its connection is reset, and
+// the status line says why.
+ReceiveResult refuse(Socket connection, Verdict verdict, uint32_t sender) {
+    netCloseAbortive(connection);
+    showRefusal(verdict, sender);
+    return ReceiveResult::Refused;
+}
+
+// The start of a reception: the admission, the store path, and its half of the Stop
+// handshake, which comes after the store path is read (a window busy with a Stop holds
+// that read). False when the reception ends here, its result in *ended.
+bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResult* ended) {
+    if (!admit(stopsAtArrival)) {
+        *ended = turnAway(connection, false);
+        return false;
     }
-    r.windowsRules = localWindowsRules();
-    r.sender = sender;
-    r.mayStore = terms.accepted || receivePolicyChoice() != AcceptFrom::Ask;
-    r.dropCut = terms.dropCut;
-
-    cancelRequested = false;
+    runningPhase = kStarting;
+    r.store = portGetStorePath();
+    // A Stop since this connection arrived, or the program's end, turns it away: it must
+    // neither undo that Stop nor start writing.
+    if (r.store.empty() || receivingEnded || !claimReception(stopsAtArrival, connection)) {
+        *ended = turnAway(connection, true);
+        if (r.store.empty()) *ended = ReceiveResult::NoStorePath;
+        return false;
+    }
     portSetButtonsTransferring();
-    publishTransferSocket(receiveSocket, connection);
-    // A Stop between the flag's clearing and the publishing found no connection to shut.
-    if (cancelRequested && connection != kInvalidSocket) netShutdown(connection);
-    portSetStatusText(IDS_RECEIVING);
-    portSetProgress(0, 0);
+    writeUnlessStopped(cancelRequested, [] {
+        portSetStatusText(IDS_RECEIVING);
+        portSetProgress(0, 0);
+    });
+    return true;
+}
 
-    r.reader = std::move(reader);
-    r.block.assign(kHeaderBlockLimit + 1, '\0');
-
+// Reads the connection header into *total. False when the reception ends with it: a
+// connection that sent nothing, another version, or a Stop that cut the header short.
+bool readHeader(Reception& r, Socket connection, int64_t* total, ReceiveResult* ended) {
     std::string version;
-    int64_t total = 0;
-    int headerLength = readBlock(r, false);
-    forEachHeaderLine(r.block.data(), headerLength, [&](std::string_view key, std::string_view value) {
-        if (key == "Total") total = readNumber(value);
+    int length = readBlock(r, false);
+    forEachHeaderLine(r.block.data(), length, [&](std::string_view key, std::string_view value) {
+        if (key == "Total") *total = readNumber(value);
         else if (key == "Version") version = value;
     });
-    if (headerLength == 0 && !cancelRequested) {
+    if (version == kProtocolVersion) return true;
+    if (cancelRequested) {  // a header cut short by Stop says nothing of the version
+        *ended = ReceiveResult::Cancelled;
+    } else {
         // Closed or silent before its first byte: a probe or a port scan, not an old
         // sender; an error box for each would let anyone on the network raise boxes.
+        *ended = length == 0 ? ReceiveResult::NothingSent : ReceiveResult::WrongVersion;
         portSetStatusEmpty();
-        finish(connection);
-        return ReceiveResult::NothingSent;
     }
-    if (version != kProtocolVersion) {
-        if (cancelRequested) {  // Stop cut the header short: that says nothing of the version
-            finish(connection);
-            return ReceiveResult::Cancelled;
-        }
-        portSetStatusEmpty();
-        finish(connection);
-        return ReceiveResult::WrongVersion;
-    }
+    finish(connection);
+    return false;
+}
 
-    // Nothing is written for a transfer that cannot fit; the sender's own count decides,
-    // and one that announced less than it sends is stopped by the disk as before.
+// Nothing is written for a transfer that cannot fit; the sender's own count decides, and
+// one that announced less than it sends is stopped by the disk as before.
+bool fits(const Reception& r, Socket connection, int64_t total) {
     int64_t room = total > 0 ? freeSpace(r.store) : -1;
-    if (room >= 0 && !cancelRequested && total > room - kFreeSpaceReserve) {
-        portShowRefusal(IDS_NO_FREE_SPACE, netDotted(sender));
-        finish(connection);
-        return ReceiveResult::NoRoom;
-    }
+    if (room < 0 || cancelRequested || total <= room - kFreeSpaceReserve) return true;
+    portShowRefusal(IDS_NO_FREE_SPACE, netDotted(r.sender));
+    finish(connection);
+    return false;
+}
 
+// The records after the header, then the result shown and the connection closed.
+ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     r.transfer = true;
     progressNow = ReceiveProgress{0, total, tickCount()};
     r.lastUpdate = progressNow.startTick;
@@ -534,11 +545,32 @@ ReceiveResult receiveAdmitted(StreamReader reader, Socket connection, unsigned s
     return result;
 }
 
+// One reception from the policy's verdict to the close. Error boxes are the caller's.
+ReceiveResult receive(StreamReader reader, Socket connection, unsigned stopsAtArrival, const ReceiveTerms& terms,
+                      Verdict verdict) {
+    if (refuses(verdict)) return refuse(connection, verdict, terms.sender);
+    Reception r;
+    r.sender = terms.sender;
+    r.byBrowser = terms.byBrowser;
+    r.dropCut = terms.dropCut;
+    r.mayStore = verdict == Verdict::Allowed;  // otherwise the user is asked first
+    ReceiveResult ended;
+    if (!begin(r, connection, stopsAtArrival, &ended)) return ended;
+    r.windowsRules = localWindowsRules();
+    r.reader = std::move(reader);
+    r.block.assign(kHeaderBlockLimit + 1, '\0');
+    int64_t total = 0;
+    if (!readHeader(r, connection, &total, &ended)) return ended;
+    if (!fits(r, connection, total)) return ReceiveResult::NoRoom;
+    return receiveBody(r, connection, total);
+}
+
 // Counts the reception while it runs (the program's end waits for it), then shows an
 // error box where one is due, once the admission and the count are given up.
-ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned stopsAtArrival, const ReceiveTerms& terms) {
+ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned stopsAtArrival, const ReceiveTerms& terms,
+                             Verdict verdict) {
     ++receptionsRunning;
-    const ReceiveResult result = receiveAdmitted(std::move(reader), connection, stopsAtArrival, terms);
+    const ReceiveResult result = receive(std::move(reader), connection, stopsAtArrival, terms, verdict);
     --receptionsRunning;
     if (result == ReceiveResult::NoStorePath) showErrorBox(IDS_NO_STORE_PATH);
     if (result == ReceiveResult::WrongVersion) showErrorBox(IDS_OLD_VERSION);
@@ -546,45 +578,41 @@ ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned st
 }
 }  // namespace
 
-namespace {
-int refusalText(Refusal refusal) {
-    if (refusal == Refusal::Paused) return IDS_REFUSED_PAUSED;
-    if (refusal == Refusal::NotListed) return IDS_REFUSED_NOT_LISTED;
-    return IDS_REFUSED_RECENTLY;
-}
-}  // namespace
+void showRefusal(Verdict verdict, uint32_t sender) { portShowRefusal(refusalText(verdict), netDotted(sender)); }
 
 bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway) {
-    Refusal refusal = refusalOnArrival(sender, tickCount());
-    if (refusal == Refusal::None) return false;
+    Verdict verdict = receiveVerdict(sender, tickCount(), true);
+    if (!refuses(verdict)) return false;
     turnAway();
-    portShowRefusal(refusalText(refusal), netDotted(sender));
+    showRefusal(verdict, sender);
     return true;
 }
 
+ReceiveResult receiveArrival(const Arrival& arrival) {
+    netSetReceiveTimeout(arrival.connection, receiveStallMilliseconds);
+    StreamReader reader;
+    startSocketReader(reader, arrival.connection);
+    ReceiveTerms terms;
+    terms.sender = arrival.sender;
+    return receiveCounted(std::move(reader), arrival.connection, arrival.stops, terms, arrival.verdict);
+}
+
 ReceiveResult receiveConnection(Socket connection) {
-    const unsigned stops = stopCount;
-    // Who may send is settled as the connection arrives, before it may send a byte.
-    uint32_t sender = 0;
-    if (!netPeerAddress(connection, &sender)) {
+    Arrival arrival;
+    arrival.connection = connection;
+    arrival.stops = stopCount;
+    if (!netPeerAddress(connection, &arrival.sender)) {
         netCloseAbortive(connection);  // gone already
         return ReceiveResult::NothingSent;
     }
-    if (refusedOnArrival(sender, [connection] { netCloseAbortive(connection); })) return ReceiveResult::Refused;
-    if (!netWaitReadable(connection, std::min(kFirstByteMilliseconds, receiveStallMilliseconds.load()))) {
-        netCloseAbortive(connection);
-        return ReceiveResult::NothingSent;
-    }
-    netSetReceiveTimeout(connection, receiveStallMilliseconds);
-    StreamReader reader;
-    startSocketReader(reader, connection);
-    ReceiveTerms terms;
-    terms.sender = sender;
-    return receiveCounted(std::move(reader), connection, stops, terms);
+    arrival.verdict = receiveVerdict(arrival.sender, tickCount(), false);
+    return receiveArrival(arrival);
 }
 
 ReceiveResult receiveStream(StreamReader reader, Socket connection, const ReceiveTerms& terms) {
-    return receiveCounted(std::move(reader), connection, stopCount, terms);
+    const unsigned stops = stopCount;
+    const Verdict verdict = receiveVerdict(terms.sender, tickCount(), terms.byBrowser);
+    return receiveCounted(std::move(reader), connection, stops, terms, verdict);
 }
 
 bool endReceiving(int milliseconds) {
@@ -594,5 +622,3 @@ bool endReceiving(int milliseconds) {
     while (receptionsRunning > 0 && tickCount() - start < static_cast<uint32_t>(milliseconds)) sleepMilliseconds(10);
     return receptionsRunning == 0;
 }
-
-void receiverThread(void* connection) { receiveConnection(reinterpret_cast<Socket>(connection)); }

@@ -2,23 +2,24 @@
 // writes the folders and files it describes under the store path, and reports through
 // the window port. Only one reception runs at a time; a connection that arrives
 // meanwhile is closed at once, unless the running reception is about to end: then it
-// waits for that end, about two seconds at most. A connection that sends nothing within
-// a few seconds is closed before it may take the admission. The receive policy is asked
-// as a connection arrives (receiving paused, a sender not listed), and, when the user
-// wants to be asked, before the first record that would store something; a transfer
-// larger than the store's free space is refused after its header. The connection is closed
-// in order only when everything on it was taken; otherwise with a reset, which is how the
-// sender learns that its transfer did not arrive. At most one of the receiver's error
-// boxes is open at a time; a connection that would raise another is only closed.
+// waits for that end, about two seconds at most. The receive policy's verdict is taken
+// as a connection arrives (receiving paused, a sender not listed: refused), and, when the
+// user wants to be asked, the question comes before the first record that would store
+// something; a transfer larger than the store's free space is refused after its header.
+// The connection is closed in order only when everything on it was taken; otherwise with
+// a reset, which is how the sender learns that its transfer did not arrive. At most one
+// of the receiver's error boxes is open at a time; a connection that would raise another
+// is only closed.
 //
-// The listener starts it on a thread of its own for every accepted connection:
-//     startThread(receiverThread, reinterpret_cast<void*>(connection));
+// The listener (transfer/arrivals.h) waits for each connection's first bytes, and then
+// runs receiveArrival on a thread of its own.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <functional>
 
 #include "platform/net.h"
+#include "policy/receive_policy.h"
 #include "transfer/protocol.h"
 
 // A peer that sends no byte for this long ends its reception (as incomplete).
@@ -44,27 +45,41 @@ enum class ReceiveResult {
 // is written.
 constexpr int64_t kFreeSpaceReserve = 64 * 1024;
 
-// Who may send is settled as a connection arrives: when the receive policy refuses sender
-// (receiving paused, not listed, declined a moment ago), turnAway closes the connection,
-// the status line tells why, and the result is true.
-bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway);
-
-// The whole reception of one connection, which it owns and closes.
+// A connection as it arrived: its handle (the reception owns and closes it), the peer's
+// address, how many Stops there had been (a Stop since then turns it away), and the
+// receive policy's verdict of that moment.
+struct Arrival {
+    Socket connection = kInvalidSocket;
+    uint32_t sender = 0;
+    unsigned stops = 0;
+    Verdict verdict = Verdict::Allowed;
+};
+// The whole reception of an arrived connection. A refused one is only closed, with its
+// refusal on the status line (the listener tells a refused hand-over apart first).
+ReceiveResult receiveArrival(const Arrival& arrival);
+// The same for a connection that arrives now.
 ReceiveResult receiveConnection(Socket connection);
+
+// The status line's text for a sender the policy refused: "Receiving is paused: refused
+// 10.0.0.7.", "Refused 10.0.0.7: not on the list of senders.", ...
+void showRefusal(Verdict verdict, uint32_t sender);
+
+// The web server's check as an upload's request arrives: when the receive policy refuses
+// sender, turnAway closes, the status line tells why, and the result is true. (An upload's
+// reception judges the policy itself; this only answers before its body is read.)
+bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway);
 
 // What a reception that does not come from port 2904 may differ in.
 struct ReceiveTerms {
-    uint32_t sender = 0;    // the address a question names
-    bool accepted = false;  // the user already said yes to this sender: no question
-    bool dropCut = false;   // a new file that did not arrive whole is removed, not kept
+    uint32_t sender = 0;     // the address a question names
+    bool byBrowser = false;  // a browser's upload: the user's yes to it holds for its next ones
+    bool dropCut = false;    // a new file that did not arrive whole is removed, not kept
 };
 // The same reception over a stream read through reader (an in-memory stream in tests and
-// fuzzing, a browser's upload). connection is the handle that Stop shuts down and that is
-// closed at the end; kInvalidSocket when the stream has none.
+// fuzzing, a browser's upload), judged by the receive policy as it starts. connection is
+// the handle that Stop shuts down and that is closed at the end; kInvalidSocket when the
+// stream has none.
 ReceiveResult receiveStream(StreamReader reader, Socket connection, const ReceiveTerms& terms = {});
-
-// Thread procedure: the connection handle travels by value inside the pointer.
-void receiverThread(void* connection);
 
 // The program is closing: no connection is admitted from now on, a running reception is
 // stopped, and the call waits up to milliseconds for every reception to have ended (its

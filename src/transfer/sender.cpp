@@ -27,6 +27,10 @@ constexpr size_t kSendBufferSize = 1 << 20;
 // send time-out measures a stall of one piece, not of a whole buffer.
 constexpr size_t kSendPiece = 64 * 1024;
 constexpr uint32_t kSpeedInterval = 3000;
+// Bytes in the buffer go out once they have waited this long, however slowly it fills
+// (files that open slowly on a network share or under a scanner): a receiver closes a
+// connection that stays silent for a few seconds, and the sender is behind it anyway.
+constexpr uint32_t kHoldMilliseconds = 200;
 // How often a sender whose receiver closed early looks whether its last bytes were taken.
 constexpr int kAcknowledgementPoll = 2;
 
@@ -36,6 +40,7 @@ struct Transfer {
     Socket socket = kInvalidSocket;
     std::vector<char> buffer;
     size_t used = 0;
+    uint32_t heldSince = 0;  // when the oldest byte in the buffer was written
     // Where file content lies in the buffer ([begin, end), in order), and the first
     // range not wholly sent yet: header bytes do not count as sent.
     std::vector<std::pair<size_t, size_t>> content;
@@ -115,6 +120,7 @@ bool flush(Transfer& t) {
 bool append(Transfer& t, const std::string& bytes) {
     if (bytes.size() > t.buffer.size() - t.used && !flush(t)) return false;
     if (t.ended) return false;
+    if (t.used == 0) t.heldSince = tickCount();
     memcpy(t.buffer.data() + t.used, bytes.data(), bytes.size());
     t.used += bytes.size();
     return true;
@@ -122,9 +128,15 @@ bool append(Transfer& t, const std::string& bytes) {
 
 // Takes count bytes just read into the buffer's free space as file content.
 void keepContent(Transfer& t, size_t count) {
+    if (t.used == 0) t.heldSince = tickCount();
     if (!t.content.empty() && t.content.back().second == t.used) t.content.back().second += count;
     else t.content.emplace_back(t.used, t.used + count);
     t.used += count;
+}
+
+// Sends what the buffer holds once its oldest byte has waited long enough.
+void flushIfHeld(Transfer& t) {
+    if (t.used > 0 && tickCount() - t.heldSince >= kHoldMilliseconds) flush(t);
 }
 
 // What is left of a large file goes from the file to the connection inside the system,
@@ -140,8 +152,10 @@ bool sendDirect(Transfer& t, FileHandle file, int64_t* remaining) {
         const int piece = static_cast<int>(std::min<int64_t>(*remaining, kSendPiece));
         const int n = fileToSocket(file, t.socket, piece);
         if (n == kNoDirectPath) return false;
-        if (n <= 0) {  // the file shrank (0), or the send (or, rarely, the read) failed
-            if (n == 0) t.incomplete = true;
+        if (n <= 0) {
+            // A file that shrank or could not be read is this side's shortfall; a failed
+            // send is the receiver's.
+            if (n == 0 || n == kFileReadFailed) t.incomplete = true;
             t.ended = true;
             return true;
         }
@@ -182,6 +196,7 @@ void sendContent(Transfer& t, FileHandle file, int64_t size) {
         }
         keepContent(t, static_cast<size_t>(got));
         remaining -= got;
+        if (remaining > 0) flushIfHeld(t);
     }
     if (!grew && !atEnd) {
         char probe;
@@ -244,11 +259,14 @@ void stream(Transfer& t) {
     append(t, transferHeaderBytes(totalSize));
     t.blockOpen = true;
     sendDirectories(t);
+    // The receiver hears from us at once, however long the first file takes to open.
+    flush(t);
     progressNow.startTick = tickCount();
     t.lastUpdateTick = progressNow.startTick;
     for (const ManifestEntry& entry : transferManifest) {
         if (t.ended || sendCancelRequested) break;
         sendFile(t, entry);
+        flushIfHeld(t);
     }
     // A receiver parses only lines ended by a line feed: the last header or directory
     // record needs its block closed, or its last line would be lost.

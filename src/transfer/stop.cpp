@@ -7,7 +7,8 @@
 #include "resource.h"
 
 namespace {
-// Held while a connection is published or forgotten, and while Stop shuts them down;
+// Held while a connection is published or forgotten, while a reception claims its start,
+// and while Stop counts itself, sets the cancel flags and shuts the connections down;
 // only ever for those few instructions, never around a window write.
 std::mutex socketLock;
 }  // namespace
@@ -24,17 +25,25 @@ void forgetTransferSocket(std::atomic<Socket>& slot) {
     slot = kInvalidSocket;
 }
 
+bool claimReception(unsigned stopsAtArrival, Socket connection) {
+    std::lock_guard<std::mutex> guard(socketLock);
+    if (stopCount != stopsAtArrival) return false;
+    cancelRequested = false;
+    receiveSocket = connection;
+    return true;
+}
+
 void showCanceled() {
     portSetProgress(0, 0);
     portSetStatusText(IDS_CANCELED);
 }
 
 void stopTransfers(void (*shutdown)(Socket)) {
-    ++stopCount;
-    cancelRequested = true;
-    sendCancelRequested = true;
     {
         std::lock_guard<std::mutex> guard(socketLock);
+        ++stopCount;
+        cancelRequested = true;
+        sendCancelRequested = true;
         for (Socket s : {receiveSocket.load(), sendSocket.load()})
             if (s != kInvalidSocket) shutdown(s);
     }

@@ -14,6 +14,13 @@ void stopTransfers(void (*shutdown)(Socket) = netShutdown);
 // even when it wins the admission after it (it waited for an ending reception).
 extern std::atomic<unsigned> stopCount;
 
+// A reception's half of the Stop handshake, in one step under Stop's lock: when there has
+// been no Stop since its connection arrived (stopCount is still stopsAtArrival), its
+// cancel flag is cleared and connection is published where Stop reaches it, and the
+// answer is true. So a Stop lands either before this step, and the reception does not
+// start, or after it, and the reception sees the flag and its connection shut down.
+bool claimReception(unsigned stopsAtArrival, Socket connection);
+
 // Where Stop can reach a transfer's connection (receiveSocket, sendSocket). Stop shuts
 // connections down only while it holds the lock these take, so once forgetTransferSocket
 // has returned, its owner may close the handle: no Stop can reach it any more, however

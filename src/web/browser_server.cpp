@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
-#include <set>
 
 #include "platform/files.h"
 #include "platform/net.h"
@@ -42,7 +41,6 @@ std::vector<Socket> liveConnections;
 std::map<uint32_t, int> connectionsOf;  // running connections per client address
 int connectionCount = 0;
 OfferedLinks links;  // the files the pages were given, by the number in their links
-std::set<uint32_t> acceptedSenders;
 std::atomic<bool> listening{false};
 std::atomic<bool> stopping{false};
 
@@ -131,22 +129,10 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     if (!queryValue(request.query, "name", &name) || !uploadNameAllowed(name))
         return answerUpload(c, UploadOutcome::BadName);
     if (!uploadNameFits(name)) return answerUpload(c, UploadOutcome::NameTooLong);
-    if (refusedOnArrival(sender, [] {})) return answerUpload(c, UploadOutcome::Refused);
-    bool accepted;
-    {
-        std::lock_guard<std::mutex> guard(stateLock);
-        accepted = acceptedSenders.count(sender) > 0;
-    }
     // The client waits for a word before it sends a large body.
     if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
     BodyRead read = [&c](char* buffer, int size) { return readBody(c, buffer, size); };
-    UploadOutcome outcome = receiveUpload(name, request.contentLength, sender, accepted, read);
-    // The user said yes to this browser once: its further files in this session are not asked about.
-    if (outcome == UploadOutcome::Saved || outcome == UploadOutcome::NotSaved) {
-        std::lock_guard<std::mutex> guard(stateLock);
-        acceptedSenders.insert(sender);
-    }
-    answerUpload(c, outcome);
+    answerUpload(c, receiveUpload(name, request.contentLength, sender, read));
 }
 
 // A request that carries the token: its head is read whole and strictly, then routed.
@@ -254,7 +240,7 @@ void takeConnection(void* handle) {
 }
 
 void listenThread(void* handle) {
-    acceptEach(reinterpret_cast<Socket>(handle), takeConnection, false);
+    acceptInTurn(reinterpret_cast<Socket>(handle), takeConnection);
     listening = false;
 }
 
@@ -289,8 +275,8 @@ AccessStart startBrowserAccess(const BrowserAccessOptions& options) {
         token = fresh;
         listener = s;
         links = OfferedLinks();
-        acceptedSenders.clear();
     }
+    forgetBrowserAccepts();  // a yes given before holds for that access only
     stopping = false;
     listening = true;
     if (startThread(listenThread, reinterpret_cast<void*>(s))) return AccessStart::Started;

@@ -87,8 +87,7 @@ UploadOutcome giveRealName(const std::string& store, const std::string& temporar
 }
 }  // namespace
 
-UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, bool accepted,
-                            const BodyRead& read) {
+UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read) {
     if (!uploadNameAllowed(utf8Name) || length < 0) return UploadOutcome::BadName;
     const std::string store = portGetStorePath();
     const std::string temporary = temporaryUploadName(store);
@@ -100,7 +99,7 @@ UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_
     startReader(reader, receiveFromUpload, &source);
     ReceiveTerms terms;
     terms.sender = sender;
-    terms.accepted = accepted;
+    terms.byBrowser = true;
     terms.dropCut = true;
     UploadOutcome outcome = outcomeOf(receiveStream(std::move(reader), kInvalidSocket, terms));
     return temporary.empty() ? outcome : giveRealName(store, temporary, utf8Name, outcome);

@@ -31,9 +31,10 @@ bool uploadNameAllowed(const std::string& utf8Name);
 bool uploadNameFits(const std::string& utf8Name);
 
 // Receives length bytes read through read as the file utf8Name at the top of the store
-// folder. accepted: the user already said yes to sender in this access session.
-UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, bool accepted,
-                            const BodyRead& read);
+// folder. The receive policy decides about sender, a browser (receiveVerdict): refused,
+// asked, or allowed (a yes the user gave that browser before counts, and an Accept
+// pressed now is remembered for its next uploads).
+UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read);
 
 // The HTTP status of an outcome, and the word the page shows (translated there).
 int uploadStatus(UploadOutcome outcome);

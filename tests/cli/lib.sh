@@ -20,13 +20,14 @@ cleanup() {
 trap cleanup EXIT
 
 # rx_start STORE [WRAPPER...]: `receive --once` into STORE on a free port, optionally run
-# under a wrapper command (strace); sets RX_PID and PORT once it listens. Its output goes
-# to $WORK/rx.out and $WORK/rx.err.
+# under a wrapper command (strace), with the further options in RX_OPTIONS; sets RX_PID
+# and PORT once it listens. Its output goes to $WORK/rx.out and $WORK/rx.err.
 rx_start() {
   local store="$1"
   shift
   : >"$WORK/rx.err"
-  "$@" "$CLI" receive --once --no-discovery --store "$store" --port 0 >"$WORK/rx.out" 2>"$WORK/rx.err" &
+  # shellcheck disable=SC2086
+  "$@" "$CLI" receive --once --no-discovery --store "$store" --port 0 ${RX_OPTIONS:-} >"$WORK/rx.out" 2>"$WORK/rx.err" &
   RX_PID=$!
   if wait_for_line "$WORK/rx.err" "listening on TCP port [0-9]+,"; then
     PORT="$(sed -n 's/.*listening on TCP port \([0-9]*\),.*/\1/p' "$WORK/rx.err")"

@@ -10,7 +10,9 @@ peer.py send HOST PORT FILE --upto N --then drip:SECONDS
     reception that goes on, slowly), then closes.
 peer.py crowd HOST PORT COUNT FILE
     Opens COUNT connections at once, each writing the first line of FILE as a sender
-    does at once. The receiver admits one and closes the others; once they are closed,
+    does at once. The receiver admits one and closes the others (some perhaps before
+    their line went out, when more wait for their first bytes than it lets wait); once
+    they are closed,
     the rest of FILE goes over the connection that is still open. Prints
     "turned_away=N admitted=M".
 peer.py serve PORT COUNT take|close
@@ -89,12 +91,15 @@ def crowd(args):
     first = data.index(b"\n") + 1
     deadline = time.time() + 10
     pending = list(sockets)
+    turned_away = set()
     while pending and time.time() < deadline:  # every connect completes
         _, writable, _ = select.select([], pending, [], 0.5)
         for s in writable:
-            s.send(data[:first])
+            try:
+                s.send(data[:first])
+            except (ConnectionResetError, BrokenPipeError):
+                turned_away.add(s)  # closed while it was still silent: too many waited
         pending = [s for s in pending if s not in writable]
-    turned_away = set()
     deadline = time.time() + 10
     while len(turned_away) < count - 1 and time.time() < deadline:
         readable, _, _ = select.select([s for s in sockets if s not in turned_away], [], [], 0.5)

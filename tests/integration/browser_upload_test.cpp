@@ -37,7 +37,7 @@ TEST(BrowserUpload, IsStoredByTheReceiversRules) {
         size_t sent;
         AcceptFrom choice;
         AskAnswer answer;
-        bool accepted;
+        bool acceptedBefore;  // the user pressed Accept for this browser earlier
         UploadOutcome outcome;
         std::string tree;  // the store folder afterwards
     } cases[] = {
@@ -64,8 +64,9 @@ TEST(BrowserUpload, IsStoredByTheReceiversRules) {
         recordingPortAnswer(c.answer);
         setReceivePolicy(c.choice, {});
         forgetDeclined();
+        if (c.acceptedBefore) rememberBrowserAccepted(0x7F000001);
         size_t at = 0;
-        EXPECT_EQ(c.outcome, receiveUpload(c.name, c.length, 0x7F000001, c.accepted, bodyOf(body, c.sent, &at)));
+        EXPECT_EQ(c.outcome, receiveUpload(c.name, c.length, 0x7F000001, bodyOf(body, c.sent, &at)));
         std::string tree = listTree(store);
         for (char& ch : tree) ch = ch == '\n' ? ' ' : ch;
         while (!tree.empty() && tree.back() == ' ') tree.pop_back();
@@ -83,7 +84,7 @@ TEST(BrowserUpload, ABusyStoreSaysSoAndWritesNothing) {
     receiveInProgress = true;  // a reception on port 2904 runs
     size_t at = 0;
     const std::string body = "abc";
-    EXPECT_EQ(UploadOutcome::Busy, receiveUpload("b.txt", 3, 0x7F000001, false, bodyOf(body, 3, &at)));
+    EXPECT_EQ(UploadOutcome::Busy, receiveUpload("b.txt", 3, 0x7F000001, bodyOf(body, 3, &at)));
     receiveInProgress = false;
     EXPECT_EQ("", listTree(store));
     EXPECT_EQ(503, uploadStatus(UploadOutcome::Busy));

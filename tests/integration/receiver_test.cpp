@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/central_state.h"
 #include "platform/files.h"
@@ -23,6 +24,7 @@
 #include "transfer/stop.h"
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -556,6 +558,91 @@ TEST_F(Reception, ASilentConnectionDoesNotShutSendersOut) {
     EXPECT_EQ(readWholeFile(at("real.txt")), "abc");
     EXPECT_TRUE(feederSeesClose(silent, 5000));
     netClose(silent);
+}
+
+// Connections that send nothing wait for their first bytes in one loop, not on a thread
+// each: a thousand of them keep the thread count where it was, and a sender that comes
+// meanwhile is received.
+TEST_F(Reception, SilentConnectionsCostNoThreads) {
+#ifndef _WIN32
+    rlimit files{};  // a thousand connections, both ends in this process
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 4096));
+    setrlimit(RLIMIT_NOFILE, &files);
+#endif
+    const int idle = processThreadCount();
+    ASSERT_GT(idle, 0);
+    int most = idle;
+    std::vector<Socket> silent;
+    for (int i = 0; i < 1000; ++i) {
+        silent.push_back(feederConnect(port));
+        ASSERT_NE(silent.back(), kInvalidSocket) << i;
+        if (i % 50 == 0) most = std::max(most, processThreadCount());
+    }
+    receive(transferHeaderBytes(3) + fileRecord("real.txt", "/", "abc"));
+    most = std::max(most, processThreadCount());
+    EXPECT_EQ(lastStatusText(), kComplete);
+    EXPECT_EQ(readWholeFile(at("real.txt")), "abc");
+    EXPECT_LE(most, idle + 1) << "threads while idle: " << idle;  // the reception's own
+    for (Socket s : silent) netClose(s);
+}
+
+// A Stop that comes while a reception reads the store path (the window's thread, busy with
+// that very Stop, holds the read) is not lost: the reception never starts, and the file it
+// would have replaced stays as it was, with nothing beside it.
+TEST_F(Reception, AStopWhileTheStorePathIsReadIsNotLost) {
+    writeWholeFile(at("kept.bin"), "old");
+    const std::string content = pattern(300000, 8);
+    recordingPortHold("store");
+    Socket s = feederConnect(port);
+    ASSERT_NE(s, kInvalidSocket);
+    ASSERT_TRUE(feederSend(s, transferHeaderBytes(300000) + fileRecord("kept.bin", "/", content)));
+    ASSERT_TRUE(waitUntil([] { return recordingPortHeld() == 1; }));
+    stopTransfers();
+    recordingPortRelease();
+    EXPECT_TRUE(feederSeesClose(s, 5000));
+    netClose(s);
+    ASSERT_TRUE(waitUntil([] { return !receiveInProgress; }));
+    EXPECT_EQ(recordedStatusTexts(), std::vector<std::string>{"Canceled."});
+    EXPECT_EQ(listTree(store), "kept.bin\n");
+    EXPECT_TRUE(sameBytes(readWholeFile(at("kept.bin")), "old"));
+    cancelRequested = false;
+}
+
+// A refused connection is read no further than its first record, into memory: a refused
+// transfer says why on the status line, an address hand-over (discovery sends them
+// unasked) is refused without a word; neither stores anything or takes the recipient.
+TEST_F(Reception, ARefusedHandOverIsRefusedQuietly) {
+    const std::string transfer = transferHeaderBytes(3) + fileRecord("f.txt", "/", "abc");
+    const std::string handOver = addressHandOverBytes("10.0.0.5", true);
+    std::vector<SenderRange> listed;
+    parseSenderList("10.0.0.0/8", &listed);
+    const struct Case {
+        AcceptFrom choice;
+        std::string stream;
+        std::vector<std::string> status;
+    } cases[] = {
+        {AcceptFrom::Nobody, handOver, {}},
+        {AcceptFrom::Listed, handOver, {}},
+        {AcceptFrom::Nobody, transfer, {"Receiving is paused: refused 127.0.0.1."}},
+        {AcceptFrom::Listed, transfer, {"Refused 127.0.0.1: not on the list of senders."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stream.substr(0, 20));
+        recordingPortReset(store, "", "192.168.1.1");
+        setReceivePolicy(c.choice, listed);
+        Socket s = feederConnect(port);
+        ASSERT_NE(s, kInvalidSocket);
+        feederSend(s, c.stream);
+        EXPECT_TRUE(feederSeesClose(s, 5000));
+        netClose(s);
+        if (c.status.empty()) sleepMilliseconds(100);  // a late text would be there by now
+        else waitUntil([&] { return recordedStatusTexts() == c.status; });
+        EXPECT_EQ(recordedStatusTexts(), c.status);
+        EXPECT_EQ(recordedRecipient(), "192.168.1.1");
+        EXPECT_EQ(listTree(store), "");
+    }
+    setReceivePolicy(AcceptFrom::Everyone, {});
 }
 
 #ifndef _WIN32

@@ -20,15 +20,19 @@ bool holding = false;
 PortCall heldKind;
 int heldNow = 0;
 
-void record(PortCall call) {
-    if (auto hook = beforeCall.load()) hook(call);
-    std::unique_lock<std::mutex> guard(lock);
-    bool hold = holding && call.what == heldKind.what && (heldKind.text.empty() || call.text == heldKind.text);
-    calls.push_back(std::move(call));
-    if (!hold) return;
+// Holds the calling thread while calls like this one are held.
+void waitWhileHeld(std::unique_lock<std::mutex>& guard, const PortCall& call) {
+    if (!holding || call.what != heldKind.what || (!heldKind.text.empty() && call.text != heldKind.text)) return;
     ++heldNow;
     released.wait(guard, [] { return !holding; });
     --heldNow;
+}
+
+void record(PortCall call) {
+    if (auto hook = beforeCall.load()) hook(call);
+    std::unique_lock<std::mutex> guard(lock);
+    calls.push_back(call);
+    waitWhileHeld(guard, call);
 }
 }  // namespace
 
@@ -118,7 +122,8 @@ std::string portGetOwnAddress() {
     return ownAddress;
 }
 std::string portGetStorePath() {
-    std::lock_guard<std::mutex> guard(lock);
+    std::unique_lock<std::mutex> guard(lock);
+    waitWhileHeld(guard, PortCall{"store", ""});
     return storePath;
 }
 void portShowErrorText(int textId) {

@@ -21,7 +21,9 @@ void recordingPortBeforeCall(void (*hook)(const PortCall& call));
 void recordingPortReset(const std::string& storePath = "", const std::string& ownAddress = "",
                         const std::string& recipient = "");
 // From now on every call of that kind (and that text, unless it is empty) is recorded and
-// then held, as a message box holds its thread, until recordingPortRelease().
+// then held, as a message box holds its thread, until recordingPortRelease(). "store"
+// holds the reads of the store path (not recorded), as a window busy with something else
+// holds them.
 void recordingPortHold(const std::string& what, const std::string& text = "");
 void recordingPortRelease();
 // The calls held right now.

@@ -220,3 +220,27 @@ TEST(ProtocolParsing, Numbers) {
     EXPECT_EQ(readFlags("99999999999"), INT32_MAX);
     EXPECT_EQ(readFlags("-99999999999"), INT32_MIN);
 }
+
+// What a refused connection's first bytes say it carries: only a first record of type "ip"
+// is a hand-over; anything that cannot become one is something else, however it goes on.
+TEST(Protocol, TheFirstRecordTellsAHandOverFromATransfer) {
+    const std::string handOver = addressHandOverBytes("10.0.0.5", true);
+    const std::string transfer = transferHeaderBytes(3) + directoryRecordBytes("a/") + fileRecordBytes(3, "f", "a/");
+    struct Case {
+        std::string bytes;
+        FirstRecord kind;
+    } cases[] = {
+        {"", FirstRecord::Unknown},
+        {"Version:3.0\nTotal:3", FirstRecord::Unknown},  // a sender whose first file is slow
+        {handOver, FirstRecord::Address},
+        {handOver.substr(0, handOver.find("Size")), FirstRecord::Address},
+        {handOver.substr(0, handOver.find("Type:ip") + 6), FirstRecord::Unknown},  // "Type:i"
+        {transfer, FirstRecord::Other},
+        {transfer.substr(0, transfer.find("Directory:")), FirstRecord::Other},
+        {"Version:3.0\n\nSize:8\nFlags:1\n\n", FirstRecord::Other},  // a whole block without a type
+        {"Version:3.0\n\nType:ipv6\n", FirstRecord::Other},
+        {std::string(kHeaderBlockLimit + 1, 'v'), FirstRecord::Other},
+        {"Version:3.0\n\n" + std::string(kHeaderBlockLimit + 1, 'k'), FirstRecord::Other},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.kind, firstRecordOf(c.bytes.data(), c.bytes.size())) << c.bytes.substr(0, 40);
+}

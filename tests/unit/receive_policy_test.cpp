@@ -96,17 +96,59 @@ TEST(ReceivePolicy, ADeclinedSenderIsRefusedWithoutAQuestionForHalfAMinute) {
     const uint32_t pest = at("10.0.0.9"), other = at("10.0.0.8");
     const uint32_t start = 0xFFFFF000u;  // the tick count wraps meanwhile
     rememberDeclined(pest, start);
-    EXPECT_EQ(refusalOnArrival(pest, start + 1), Refusal::DeclinedRecently);
-    EXPECT_EQ(refusalOnArrival(pest, start + kDeclinedMilliseconds - 1), Refusal::DeclinedRecently);
-    EXPECT_EQ(refusalOnArrival(other, start + 1), Refusal::None);
-    EXPECT_EQ(refusalOnArrival(pest, start + kDeclinedMilliseconds), Refusal::None);
+    EXPECT_EQ(receiveVerdict(pest, start + 1, false), Verdict::DeclinedRecently);
+    EXPECT_EQ(receiveVerdict(pest, start + kDeclinedMilliseconds - 1, false), Verdict::DeclinedRecently);
+    EXPECT_EQ(receiveVerdict(other, start + 1, false), Verdict::Ask);
+    EXPECT_EQ(receiveVerdict(pest, start + kDeclinedMilliseconds, false), Verdict::Ask);
 
     // Many hosts declined at once: the newest are all kept.
     for (uint32_t i = 0; i < 100; ++i) rememberDeclined(at("10.9.0.0") + i, start + i);
     for (uint32_t i : {70u, 85u, 99u})
-        EXPECT_EQ(refusalOnArrival(at("10.9.0.0") + i, start + 100), Refusal::DeclinedRecently);
+        EXPECT_EQ(receiveVerdict(at("10.9.0.0") + i, start + 100, false), Verdict::DeclinedRecently);
     // Another choice asks no one and so refuses no one for having declined.
     setReceivePolicy(AcceptFrom::Everyone, {});
-    EXPECT_EQ(refusalOnArrival(at("10.9.0.0") + 99, start + 100), Refusal::None);
+    EXPECT_EQ(receiveVerdict(at("10.9.0.0") + 99, start + 100, false), Verdict::Allowed);
     forgetDeclined();
+}
+
+// One verdict for port 2904 and for browsers. A browser the user said yes to is not asked
+// again while the policy stays as it was; a sender on port 2904 is asked every time. Each
+// step changes the policy (or not), may press Accept for the browser, and then asks.
+TEST(ReceivePolicy, ABrowsersYesHoldsOnlyForThePolicyItWasGivenUnder) {
+    const uint32_t browser = at("10.0.0.7");
+    std::vector<SenderRange> listed, other;
+    parseSenderList("10.0.0.0/24", &listed);
+    parseSenderList("10.1.0.0/24", &other);
+    enum Change { kKeep, kSet, kAccessAnew };
+    struct Step {
+        const char* what;
+        Change change;
+        AcceptFrom choice;
+        const std::vector<SenderRange>* list;
+        bool accept;
+        Verdict byBrowser, byWire;
+    } steps[] = {
+        {"everyone", kSet, AcceptFrom::Everyone, &listed, false, Verdict::Allowed, Verdict::Allowed},
+        {"ask", kSet, AcceptFrom::Ask, &listed, false, Verdict::Ask, Verdict::Ask},
+        {"accepted", kKeep, AcceptFrom::Ask, &listed, true, Verdict::Allowed, Verdict::Ask},
+        {"the same policy set again", kSet, AcceptFrom::Ask, &listed, false, Verdict::Allowed, Verdict::Ask},
+        {"another list", kSet, AcceptFrom::Ask, &other, false, Verdict::Ask, Verdict::Ask},
+        {"accepted again", kKeep, AcceptFrom::Ask, &other, true, Verdict::Allowed, Verdict::Ask},
+        {"paused", kSet, AcceptFrom::Nobody, &other, false, Verdict::Paused, Verdict::Paused},
+        {"ask after the pause", kSet, AcceptFrom::Ask, &other, false, Verdict::Ask, Verdict::Ask},
+        {"accepted once more", kKeep, AcceptFrom::Ask, &other, true, Verdict::Allowed, Verdict::Ask},
+        {"browser access started anew", kAccessAnew, AcceptFrom::Ask, &other, false, Verdict::Ask, Verdict::Ask},
+        {"not listed", kSet, AcceptFrom::Listed, &other, false, Verdict::NotListed, Verdict::NotListed},
+        {"listed", kSet, AcceptFrom::Listed, &listed, false, Verdict::Allowed, Verdict::Allowed},
+    };
+    forgetDeclined();
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        if (s.change == kSet) setReceivePolicy(s.choice, *s.list);
+        if (s.change == kAccessAnew) forgetBrowserAccepts();
+        if (s.accept) rememberBrowserAccepted(browser);
+        EXPECT_EQ(receiveVerdict(browser, 0, true), s.byBrowser);
+        EXPECT_EQ(receiveVerdict(browser, 0, false), s.byWire);
+    }
+    setReceivePolicy(AcceptFrom::Everyone, {});
 }
