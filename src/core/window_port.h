@@ -39,5 +39,15 @@ void portShowRefusal(int textId, const std::string& address);
 // Asks the user whether address may send a transfer of total bytes (0 or less: not told).
 // No answer within milliseconds is Unanswered, and so is a Stop (cancelRequested) or the
 // program's end meanwhile. The caller asks one question at a time.
-enum class AskAnswer { Accepted, Declined, Unanswered };
+// The values are what the question dialog ends with: none is 0 or -1, the values a dialog
+// box returns when it could not be shown, so such a failure never reads as an answer.
+enum class AskAnswer { Accepted = 1, Declined = 2, Unanswered = 3 };
 AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds);
+
+// A question dialog's end value as an answer: anything but Accepted or Declined (a dialog
+// that failed to show, timed out or was stopped) is Unanswered.
+inline AskAnswer askAnswerOf(intptr_t dialogResult) {
+    if (dialogResult == static_cast<intptr_t>(AskAnswer::Accepted)) return AskAnswer::Accepted;
+    if (dialogResult == static_cast<intptr_t>(AskAnswer::Declined)) return AskAnswer::Declined;
+    return AskAnswer::Unanswered;
+}

@@ -59,13 +59,22 @@ namespace {
 // the connection is closed, its socket no longer tells them.
 thread_local sockaddr_in shutLocal{}, shutPeer{};
 
+// Tests make reading the table fail with this error; 0: the system's table.
+DWORD tcpTableFailure = 0;
+
+DWORD readTcpTable(PMIB_TCPTABLE table, PULONG size) {
+    if (tcpTableFailure == 0) return GetTcpTable(table, size, FALSE);
+    if (tcpTableFailure == ERROR_INSUFFICIENT_BUFFER) *size += 1;  // a table that grows each time
+    return tcpTableFailure;
+}
+
 // The connection's state in the system's table of connections (MIB_TCP_STATE), 0 when
 // the table no longer lists it, -1 when the table cannot be read.
 int listedState(const sockaddr_in& local, const sockaddr_in& peer) {
     std::vector<char> table(64 * 1024);
     for (int tries = 0; tries < 4; ++tries) {
         ULONG size = static_cast<ULONG>(table.size());
-        const DWORD rc = GetTcpTable(reinterpret_cast<PMIB_TCPTABLE>(table.data()), &size, FALSE);
+        const DWORD rc = readTcpTable(reinterpret_cast<PMIB_TCPTABLE>(table.data()), &size);
         if (rc == ERROR_INSUFFICIENT_BUFFER) {
             table.resize(size + 4096);
             continue;
@@ -83,6 +92,8 @@ int listedState(const sockaddr_in& local, const sockaddr_in& peer) {
     return -1;
 }
 }  // namespace
+
+void netFailTcpTableReads(unsigned long error) { tcpTableFailure = error; }
 
 void netShutdownSend(Socket s) {
     if (s == kInvalidSocket) return;
@@ -139,7 +150,9 @@ bool netClosedWithoutBytes(Socket s) {
 // connection in TIME_WAIT; a reset removes it at once. A read does not always tell (Wine
 // may report a reset that follows our shutdown as an orderly close), so the system's table
 // of connections is asked: TIME_WAIT or FIN_WAIT2 (our end of the stream acknowledged),
-// gone (reset), or still closing.
+// gone (reset), or still closing. Without the table nothing tells whether our bytes were
+// taken, and a transfer reported as failed that arrived costs the user a second send, one
+// reported as complete that did not costs the files: it counts as not taken.
 SentFate netSentFate(Socket s) {
     int error = 0, length = sizeof error;
     if (getsockopt(raw(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error != 0)
@@ -148,7 +161,7 @@ SentFate netSentFate(Socket s) {
     switch (listedState(shutLocal, shutPeer)) {
     case kFinWait2: case kTimeWait: return kSentTaken;
     case kGone: return kSentRefused;
-    case -1: return kSentTaken;  // no table: the orderly close is all there is
+    case -1: return kSentRefused;  // no table: unknown, so not claimed as taken
     default: return kSentPending;  // FIN_WAIT1, CLOSING, LAST_ACK: the peer closed before taking all
     }
 }

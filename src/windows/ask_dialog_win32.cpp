@@ -68,9 +68,6 @@ INT_PTR CALLBACK askDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 AskAnswer askToReceive(const std::string& address, int64_t total, int milliseconds) {
     Question q{address, total, milliseconds, tickCount()};
-    INT_PTR answer = DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_ASK), nullptr, askDialogProc,
-                                     reinterpret_cast<LPARAM>(&q));
-    if (answer == static_cast<INT_PTR>(AskAnswer::Accepted)) return AskAnswer::Accepted;
-    if (answer == static_cast<INT_PTR>(AskAnswer::Declined)) return AskAnswer::Declined;
-    return AskAnswer::Unanswered;  // timed out, stopped, or the dialog could not be shown
+    return askAnswerOf(DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_ASK), nullptr, askDialogProc,
+                                       reinterpret_cast<LPARAM>(&q)));
 }

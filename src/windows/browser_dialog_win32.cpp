@@ -1,12 +1,14 @@
 #include "windows/browser_dialog_win32.h"
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/codepage.h"
+#include "platform/threads.h"
 #include "resource.h"
 #include "selection/selection_list.h"
 #include "web/browser_access.h"
@@ -19,11 +21,20 @@ namespace {
 constexpr int kQrMargin = 4;         // modules of white around the code, as readers want
 constexpr int kAddressPoints = 16;   // the address's largest type size; smaller where it would not fit
 constexpr int kSmallestPoints = 9;
-constexpr UINT kOfferedWait = 5000;  // milliseconds the server waits for the selection
+constexpr UINT kAccessEndedMessage = WM_APP + 1;  // to the dialog: access has stopped
 
+// The dialog and its state: the window's thread only.
 HWND openDialog = nullptr;
 HFONT addressFont = nullptr;
 QrMatrix shownCode;
+bool stopping = false;         // Stop was pressed; access is ending on a thread of its own
+bool accessEnded = false;      // access has stopped: the dialog may close
+bool exitWhenEnded = false;    // the program ends once access has
+
+// The selection as the page offers it. The server's threads read this copy: asking the
+// window instead would leave them waiting whenever the window's thread waits for them.
+std::mutex offeredLock;
+std::vector<std::string> offeredCopy;
 
 // The page speaks the language of the window's texts.
 std::string pageLanguage() {
@@ -32,13 +43,28 @@ std::string pageLanguage() {
     return code == "0419" ? "ru" : code == "0c0a" ? "es" : "en";
 }
 
-// The server's thread asks for the selection list; the window's thread owns it.
 std::vector<std::string> offeredPaths() {
-    std::vector<std::string> paths;
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(mainWindow, kOfferedPathsMessage, 0, reinterpret_cast<LPARAM>(&paths), SMTO_ABORTIFHUNG,
-                        kOfferedWait, &ignored);
-    return paths;
+    std::lock_guard<std::mutex> guard(offeredLock);
+    return offeredCopy;
+}
+
+void endAccessThread(void* dialog) {
+    stopBrowserAccess();
+    PostMessageW(static_cast<HWND>(dialog), kAccessEndedMessage, 0, 0);
+}
+
+// Stopping waits for the connections' threads, and a cut upload reports to the main
+// window (status line, progress bar, buttons) before its thread ends: the stop runs on a
+// thread of its own while this one goes on serving the windows. The dialog stays, its
+// button disabled, until access has ended.
+void beginStop(HWND dialog) {
+    if (stopping) return;
+    stopping = true;
+    EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+    if (startThread(endAccessThread, dialog)) return;
+    stopBrowserAccess();  // no thread to be had: here, the window waiting meanwhile
+    accessEnded = true;
+    EndDialog(dialog, 0);
 }
 
 void drawCode(const DRAWITEMSTRUCT& item) {
@@ -85,6 +111,7 @@ void setAddressFont(HWND field, const std::wstring& text) {
 
 void initialise(HWND dialog) {
     openDialog = dialog;
+    stopping = false;
     SetWindowTextW(dialog, loadTextW(IDS_BROWSER_TITLE).c_str());
     SetDlgItemTextW(dialog, IDC_BROWSER_HINT, loadTextW(IDS_BROWSER_HINT).c_str());
     SetDlgItemTextW(dialog, IDC_BROWSER_WARNING, loadTextW(IDS_BROWSER_WARNING).c_str());
@@ -113,7 +140,11 @@ INT_PTR CALLBACK browserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
             return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
         case WM_COMMAND:
-            if (LOWORD(wParam) == IDCANCEL && HIWORD(wParam) == BN_CLICKED) EndDialog(dialog, 0);
+            if (LOWORD(wParam) == IDCANCEL && HIWORD(wParam) == BN_CLICKED) beginStop(dialog);
+            return TRUE;
+        case kAccessEndedMessage:
+            accessEnded = true;
+            EndDialog(dialog, 0);
             return TRUE;
         case WM_DESTROY:
             openDialog = nullptr;
@@ -141,6 +172,7 @@ void runBrowserAccess() {
         SetForegroundWindow(openDialog);
         return;
     }
+    offerSelection();
     BrowserAccessOptions options;
     options.address = portGetOwnAddress();
     options.language = pageLanguage();
@@ -148,8 +180,23 @@ void runBrowserAccess() {
     AccessStart started = startBrowserAccess(options);
     if (started != AccessStart::Started) return showStartFailure(started);
     // No owner: the main window stays usable (a selection made meanwhile is offered).
+    accessEnded = false;
     DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_BROWSER), nullptr, browserDialogProc, 0);
-    stopBrowserAccess();
+    if (!accessEnded) stopBrowserAccess();  // the dialog could not be shown
+    if (exitWhenEnded) {
+        exitWhenEnded = false;
+        PostMessageW(mainWindow, WM_COMMAND, IDM_EXIT, 0);
+    }
 }
 
-void copyOfferedPaths(LPARAM target) { *reinterpret_cast<std::vector<std::string>*>(target) = selectionList; }
+bool endBrowserAccessForExit() {
+    if (!openDialog) return false;
+    exitWhenEnded = true;
+    beginStop(openDialog);
+    return true;
+}
+
+void offerSelection() {
+    std::lock_guard<std::mutex> guard(offeredLock);
+    offeredCopy = selectionList;
+}

@@ -3,13 +3,13 @@
 #pragma once
 #include <windows.h>
 
-// The server's thread asks the main window for the selection list with this message
-// (lParam: the std::vector<std::string> to fill).
-constexpr UINT kOfferedPathsMessage = WM_APP + 5;
-
-// Starts access and shows the dialog until it is closed or Stop is pressed, then ends
-// access; a failure to start is shown in an error box. A second call while the dialog is
-// open brings it forward.
+// Starts access and shows the dialog until Stop is pressed and access has ended; a
+// failure to start is shown in an error box. A second call while the dialog is open
+// brings it forward.
 void runBrowserAccess();
-// The main window's answer to kOfferedPathsMessage.
-void copyOfferedPaths(LPARAM target);
+// The program is asked to end: with the dialog open, access is ended as by Stop and true
+// is returned; the dialog then closes and sends the main window IDM_EXIT again.
+bool endBrowserAccessForExit();
+// The window's thread calls this whenever the selection list may have changed: the page
+// offers the files of the list as it was then.
+void offerSelection();

@@ -116,6 +116,7 @@ BOOL initialise(HWND window) {
 }
 
 void refreshSummary(HWND window) {
+    offerSelection();
     if (selectedFileCount == 0 && selectedFolderCount == 0) {
         SetDlgItemTextA(window, IDC_SUMMARY, loadTextA(IDS_SELECT_FILES).c_str());
         return;
@@ -149,7 +150,10 @@ void chooseStorePath(HWND window) {
     writeStorePathSetting(chosen);
 }
 
+// Browser access ends first, while this window still answers its connections' threads;
+// the program ends when its dialog has closed.
 void endProgram(HWND window) {
+    if (endBrowserAccessForExit()) return;
     EndDialog(window, 0);
     PostQuitMessage(0);
 }
@@ -207,7 +211,6 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kButtonsMessage: applyButtonsChange(window, wParam, lParam); break;
         case kTaskbarProgressMessage: showTaskbarProgress(window, wParam); break;
         case kReceptionEndedMessage: showReceptionBalloon(wParam != 0); break;
-        case kOfferedPathsMessage: copyOfferedPaths(lParam); break;
         case WM_COPYDATA: {
             // A dialog procedure's answer to this message goes in DWLP_MSGRESULT.
             BOOL taken = takeHandedPaths(window, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));

@@ -11,6 +11,7 @@
 #include "resource.h"
 #include "selection/open_dialog_result.h"
 #include "selection/selection_list.h"
+#include "windows/browser_dialog_win32.h"
 #include "windows/folder_browser_win32.h"
 #include "windows/selection_view_win32.h"
 #include "windows/texts_win32.h"
@@ -92,5 +93,6 @@ INT_PTR CALLBACK selectionDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         default: return FALSE;
     }
     refreshSelectionView(dialog);
+    offerSelection();
     return FALSE;
 }

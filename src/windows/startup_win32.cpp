@@ -113,7 +113,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     INT_PTR result = DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_MAIN), nullptr, mainWindowProc, 0);
 
-    // Browser access ends with the program (its dialog has closed with the main window).
+    // Browser access has ended before the main window closed (endProgram waits for it);
+    // should its dialog have been cut short, it ends here.
     stopBrowserAccess();
     // A reception still running is stopped as Stop stops it, and given the time to
     // remove what it must not leave (a replacement that did not arrive whole) before the

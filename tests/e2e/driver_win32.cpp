@@ -10,6 +10,9 @@
 //   qdriver enabled ID                 print 1 or 0
 //   qdriver visible                    print 1 when the main window is visible
 //   qdriver post MSG WPARAM LPARAM     post a message to the main window
+//   qdriver answers MS N               send the main window an empty message N times, a tenth
+//                                      of a second apart; print how many it answered, each
+//                                      within MS (a window whose thread waits answers none)
 //   qdriver title                      print the main window's title
 //   qdriver dialog-text TITLE ID [MS]  print a control's text in another top-level dialog
 //   qdriver dialog-set-text TITLE ID TEXT  set a control's text there ("edit": its first edit box)
@@ -362,6 +365,18 @@ int dialogControlCommand(const std::string& command, int argc, char** argv) {
     return 2;
 }
 
+int answers(HWND window, int milliseconds, int count) {
+    int answered = 0;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) Sleep(100);
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(milliseconds), &result))
+            ++answered;
+    }
+    printf("%d\n", answered);
+    return 0;
+}
+
 HWND waitDialog(const char* title, int milliseconds) {
     std::wstring wanted = fromUtf8(title);
     for (int waited = 0;; waited += 50) {
@@ -571,6 +586,7 @@ int main(int argc, char** ansiArgv) {
         return 0;
     }
     if (command == "drop" && argc >= 3) return dropFiles(window, argc - 2, argv + 2);
+    if (command == "answers" && argc >= 4) return answers(window, atoi(argv[2]), atoi(argv[3]));
     if (command == "post" && argc >= 5) {
         PostMessageW(window, static_cast<UINT>(strtoul(argv[2], nullptr, 0)), strtoul(argv[3], nullptr, 0),
                      static_cast<LPARAM>(strtol(argv[4], nullptr, 0)));
