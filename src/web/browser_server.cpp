@@ -129,6 +129,8 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     if (!queryValue(request.query, "name", &name) || !uploadNameAllowed(name))
         return answerUpload(c, UploadOutcome::BadName);
     if (!uploadNameFits(name)) return answerUpload(c, UploadOutcome::NameTooLong);
+    // A browser the policy refuses is told so before its body is asked for.
+    if (refusedOnArrival(sender, [] {})) return answerUpload(c, UploadOutcome::Refused);
     // The client waits for a word before it sends a large body.
     if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
     BodyRead read = [&c](char* buffer, int size) { return readBody(c, buffer, size); };
