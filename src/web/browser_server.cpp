@@ -32,6 +32,9 @@ constexpr int kWaitSlice = 200;
 // A connection's thread reads and writes through buffers on the heap: a small stack is
 // plenty, and the same on both systems.
 constexpr size_t kConnectionStack = 256 * 1024;
+// Each client address may hold this many of the connections that run at once (a browser
+// opens up to six), so that one host cannot take them all; one more is closed as it arrives.
+constexpr int kMostPerAddress = 6;
 
 std::mutex stateLock;  // everything below that is not atomic
 BrowserAccessOptions running;
@@ -154,7 +157,7 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     if (method != "PUT" && (request.transferEncoding || request.contentLength > 0))
         return (void)sendResponse(c, 400, {}, {});
     if (rest.empty() && get) return sendPage(c, method == "HEAD");
-    if (rest == "files" && get) return sendList(c);
+    if (rest == "files" && method == "GET") return sendList(c);
     if (rest == "files" && method == "PUT") return receiveBody(c, request, sender);
     if (rest.substr(0, 6) == "files/" && get) return sendFile(c, rest.substr(6), method == "HEAD");
     bool known = rest.empty() || rest == "files" || rest.substr(0, 6) == "files/";
@@ -188,10 +191,6 @@ void serveConnection(Socket s, uint32_t sender) {
     if (!tokenPath(requestTarget(line), &rest)) return (void)sendNotFound(c);
     serveRequest(c, line, rest, sender);
 }
-
-// Each client address may hold this many of the connections that run at once, so that
-// one host cannot take them all; one more is closed as it arrives.
-constexpr int kMostPerAddress = 6;
 
 bool takeSlot(Socket s, uint32_t sender) {
     std::lock_guard<std::mutex> guard(stateLock);
