@@ -161,6 +161,15 @@ void portShowRefusal(int textId, const std::string& address) {
     printLine(stderr, text);
 }
 
+// A browser's text goes to standard output between a line that names its sender and a
+// line "--", as it came.
+void portShowText(const std::string& address, const std::string& utf8Text) {
+    std::string shown = "Text from " + address + ":\n" + utf8Text;
+    if (shown.back() != '\n') shown += '\n';
+    std::lock_guard<std::mutex> guard(lock);
+    printLine(stdout, shown + "--");
+}
+
 namespace {
 constexpr int kAnswerPoll = 200;  // milliseconds between two looks at Stop
 

@@ -36,6 +36,10 @@ void portShowErrorMessage(const std::string& message); // a technical text, not 
 // being the sender's address. Nothing else changes; a network host never raises a box.
 void portShowRefusal(int textId, const std::string& address);
 
+// A text a browser sent (UTF-8, at most 64 KiB, already allowed by the receive policy),
+// from address. It is shown as text only: nothing in it is ever run or opened.
+void portShowText(const std::string& address, const std::string& utf8Text);
+
 // Asks the user whether address may send a transfer of total bytes (0 or less: not told).
 // No answer within milliseconds is Unanswered, and so is a Stop (cancelRequested) or the
 // program's end meanwhile. The caller asks one question at a time.

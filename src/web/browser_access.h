@@ -20,6 +20,8 @@ struct BrowserAccessOptions {
     std::string language;  // "en", "es" or "ru": the page's texts
     // The paths whose files the page offers, asked anew each time the page lists them.
     std::function<std::vector<std::string>()> offeredPaths;
+    // The text the page offers (UTF-8; "" for none), asked anew each time the page asks.
+    std::function<std::string()> offeredText;
 };
 
 enum class AccessStart { Started, NoAddress, PortTaken, Failed };

@@ -75,6 +75,8 @@ void portShowRefusal(int textId, const std::string& address) {
     SetDlgItemTextA(mainWindow, IDC_STATUS, fillPlaceholders(loadTextA(textId), address).c_str());
 }
 
+void portShowText(const std::string& address, const std::string& utf8Text) { (void)address, (void)utf8Text; }
+
 AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds) {
     return askToReceive(address, total, milliseconds);
 }
