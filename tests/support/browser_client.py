@@ -52,15 +52,15 @@ try:
     browser.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
     browser.get(url)
     check("the page's title", browser.title == "Quorvalinthexa", browser.title)
-    offered = wait_for(lambda: browser.find_elements(By.CSS_SELECTOR, "#offered a"), 10)
+    offered = wait_for(lambda: browser.find_elements(By.CSS_SELECTOR, "#offered li.file"), 10)
 
-    browser.find_element(By.ID, "pick").send_keys("\n".join(files))
+    browser.find_element(By.ID, "pickFiles").send_keys("\n".join(files))
     rows = browser.find_elements(By.CSS_SELECTOR, "#uploads li")
     check("one row per file", len(rows) == len(files), "%d rows" % len(rows))
 
     def states():
         found = [e.text for e in browser.find_elements(By.CSS_SELECTOR, "#uploads .state")]
-        return found if found and all(s not in ("sending", "waiting") for s in found) else None
+        return found if found and all(not s.startswith(("sending", "waiting")) for s in found) else None
     results = wait_for(states, 300) or []
     for name, result in zip(files, results):
         check("upload of %s: %s" % (os.path.basename(name), result), result == "saved")
@@ -68,8 +68,9 @@ try:
     check("the overall bar is full", float(overall) == 1.0, overall)
 
     if get:
-        links = [a for a in offered if a.text == get]
-        check("the file %s is offered" % get, bool(links), ", ".join(a.text for a in offered))
+        names = [li.get_attribute("data-name") for li in offered]
+        links = [li.find_element(By.TAG_NAME, "a") for li in offered if li.get_attribute("data-name") == get.lower()]
+        check("the file %s is offered" % get, bool(links), ", ".join(names))
         if links:
             links[0].click()
             target = os.path.join(downloads, os.path.basename(get))
