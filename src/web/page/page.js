@@ -49,13 +49,13 @@ function loadResults() {
   try {
     const kept = JSON.parse(sessionStorage.getItem(storeKey) || "[]");
     return Array.isArray(kept) ? kept.filter(r => r && typeof r.name === "string") : [];
-  } catch (e) {
+  } catch {
     return [];
   }
 }
 
 function keepResults() {
-  try { sessionStorage.setItem(storeKey, JSON.stringify(results)); } catch (e) { /* storage full or off */ }
+  try { sessionStorage.setItem(storeKey, JSON.stringify(results)); } catch { /* storage full or off */ }
 }
 
 function showOverall() {
@@ -226,7 +226,7 @@ async function walk(entry, prefix, found) {
   try {
     if (entry.isFile) found.push({file: await new Promise((ok, bad) => entry.file(ok, bad)), name});
     else if (entry.isDirectory) for (const child of await readAll(entry.createReader())) await walk(child, name + "/", found);
-  } catch (e) {
+  } catch {
     /* gone or unreadable since the drop: left out */
   }
 }
@@ -272,7 +272,7 @@ async function list() {
   try {
     const r = await fetch("files", {cache: "no-store"});
     if (r.ok) offered = await r.json();
-  } catch (e) {
+  } catch {
     offered = [];
   }
   if (!Array.isArray(offered)) offered = [];
@@ -340,7 +340,7 @@ async function sendText() {
     const r = await fetch("text", {method: "POST", body: text, headers: {"Content-Type": "text/plain; charset=utf-8"}});
     const said = (await r.text()).trim();
     word = TEXT_WORDS.includes(said) ? said : r.status === 201 ? "shown" : "failed";
-  } catch (e) {
+  } catch {
     word = "failed";
   }
   showTextResult("text-" + word, word === "shown");
@@ -351,7 +351,7 @@ async function theirText() {
   try {
     const r = await fetch("text", {cache: "no-store"});
     if (r.status === 200) text = await r.text();
-  } catch (e) {
+  } catch {
     text = "";
   }
   $("textIn").value = text;
@@ -367,14 +367,14 @@ async function copy() {
     try {
       await navigator.clipboard.writeText(box.value);
       done = true;
-    } catch (e) {
+    } catch {
       done = false;
     }
   }
   if (!done) {
     box.focus();
     box.select();
-    try { done = document.execCommand("copy"); } catch (e) { done = false; }
+    try { done = document.execCommand("copy"); } catch { done = false; }
     $("copy").focus();
   }
   $("copyState").textContent = done ? T.copied : T["copy-failed"];
