@@ -252,7 +252,7 @@ function fileRow(file, shown) {
   const li = el("li", "row file"), a = el("a", "", shown);
   a.href = "files/" + encodeURIComponent(String(file.id));
   a.download = file.name.split("/").pop();
-  li.dataset.name = file.name.toLowerCase();
+  li.dataset.name = file.name;
   li.append(a, el("span", "size", size(file.size)));
   return li;
 }
@@ -303,7 +303,7 @@ async function list() {
 
 function applyFilter() {
   const wanted = $("filterBox").hidden ? "" : $("filter").value.trim().toLowerCase();
-  for (const li of $("offered").querySelectorAll("li.file")) li.hidden = !li.dataset.name.includes(wanted);
+  for (const li of $("offered").querySelectorAll("li.file")) li.hidden = !li.dataset.name.toLowerCase().includes(wanted);
   for (const li of $("offered").querySelectorAll("li.folder")) li.hidden = !li.querySelector("li.file:not([hidden])");
 }
 
