@@ -72,7 +72,14 @@ def dark(on):
         {"name": "prefers-color-scheme", "value": "dark" if on else "light"}]})
 
 
+NAMED = {"button", "link", "progressbar", "textbox", "searchbox"}
+
+
 def axe(state):
+    tree = browser.execute_cdp_cmd("Accessibility.getFullAXTree", {})["nodes"]
+    nameless = [n["role"]["value"] for n in tree if not n.get("ignored") and n.get("role", {}).get("value") in NAMED
+                and not n.get("name", {}).get("value", "").strip()]
+    check("every control and progress bar has a name, %s" % state, not nameless, nameless)
     for scheme in ("light", "dark"):
         dark(scheme == "dark")
         if not js("return !!window.axe"):

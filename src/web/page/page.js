@@ -76,7 +76,7 @@ function showSummary() {
 }
 
 function uploadRow(name) {
-  const li = el("li"), row = el("div", "row"), label = el("span", "", name);
+  const li = el("li"), row = el("div", "row item"), label = el("span", "", name);
   label.id = "upload" + ++rowCount;
   const state = el("span", "state", T.waiting);
   row.append(label, state);
