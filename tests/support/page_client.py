@@ -38,7 +38,7 @@ LANGUAGES = {
     "en": {"files": {1: "1 file", 2: "2 files", 5: "5 files", 21: "21 files"},
            "summary": "2 files, 1.5 kB sent to this computer", "cancelled": "cancelled"},
     "es": {"files": {1: "1 archivo", 2: "2 archivos", 5: "5 archivos", 21: "21 archivos"},
-           "summary": "2 archivos, 1,5 kB enviados a este equipo", "cancelled": "cancelado"},
+           "summary": "Envío a este equipo: 2 archivos, 1,5 kB", "cancelled": "cancelado"},
     "ru": {"files": {1: "1 файл", 2: "2 файла", 5: "5 файлов", 21: "21 файл", 22: "22 файла", 11: "11 файлов"},
            "summary": "Отправлено на этот компьютер: 2 файла, 1,5 kB", "cancelled": "отменён"},
 }
@@ -61,6 +61,10 @@ def states():
 def settled():
     found = states()
     return found if found and not any(s in (said_word("waiting"), said_word("sending")) for s in found) else None
+
+
+def text_of(script, *args):  # a text of the page, its no-break spaces as spaces
+    return js(script, *args).replace("\u00a0", " ")
 
 
 def said_word(key):
@@ -94,7 +98,7 @@ def axe(state):
 def pictures(state):
     for scheme in ("light", "dark"):
         dark(scheme == "dark")
-        for kind, width, height in (("phone", 390, 844), ("desktop", 1280, 900)):
+        for kind, width, height in (("phone", 390, 844), ("desktop", 1280, 1500)):
             browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
                 "width": width, "height": height, "deviceScaleFactor": 1, "mobile": kind == "phone"})
             time.sleep(0.3)
@@ -105,9 +109,9 @@ def pictures(state):
     dark(False)
 
 
-def hold_uploads(on):  # uploads stay in flight, their requests paused before they leave
-    if on:
-        browser.execute_cdp_cmd("Fetch.enable", {"patterns": [{"urlPattern": "*files?name=*"}]})
+def hold_uploads(pattern):  # uploads that match stay in flight, their requests paused before they leave
+    if pattern:
+        browser.execute_cdp_cmd("Fetch.enable", {"patterns": [{"urlPattern": "*files?name=" + pattern}]})
     else:
         browser.execute_cdp_cmd("Fetch.disable", {})
 
@@ -118,28 +122,29 @@ def pick_folder():
 
 def formats():
     for n, text in SIZES:
-        got = js("return size(arguments[0])", n)
+        got = text_of("return size(arguments[0])", n)
         check("size(%d) = %s" % (n, text.replace(".", separator)), got == text.replace(".", separator), got)
     for n, text in said["files"].items():
-        got = js("return files(arguments[0])", n)
+        got = text_of("return files(arguments[0])", n)
         check("files(%d) = %s" % (n, text), got == text, got)
 
 
-def folder_in_flight():
-    hold_uploads(True)
+def folder_in_flight():  # the first file saved, the second held in flight
+    hold_uploads("Trip%2Fsub*")
     pick_folder()
     rows = wait_for(lambda: [e.text for e in browser.find_elements(By.CSS_SELECTOR, "#uploads li > .row > span:first-child")], 5)
     check("the folder's files are listed with their paths", rows == ["Trip/a.txt", "Trip/sub/b.txt"], rows)
-    check("the first one is sending", wait_for(lambda: states()[:1] == [said_word("sending")], 5), states())
+    check("one saved, the next sending", wait_for(lambda: states() == [said_word("saved"), said_word("sending")], 10), states())
     if everything:
         axe("while sending")
     pictures("sending")
 
 
-def cancel_all():
+def cancel_all(held):
     browser.find_element(By.ID, "cancelAll").click()
-    check("Cancel all: every row cancelled", wait_for(lambda: set(states()) == {said["cancelled"]}, 10), states())
-    hold_uploads(False)
+    check("Cancel all: what was not saved is cancelled",
+          wait_for(lambda: states()[-held:] == [said["cancelled"]] * held, 10), states())
+    hold_uploads(None)
 
 
 def folder_sent():
@@ -150,10 +155,10 @@ def folder_sent():
     done = wait_for(settled, 60) or []
     check("the folder's files saved", done == [said_word("saved")] * 2, done)
     check("sent with their relative paths", js("return puts") == ["Trip/a.txt", "Trip/sub/b.txt"], js("return puts"))
-    summary = browser.find_element(By.ID, "summary").text
+    summary = text_of("return document.getElementById('summary').textContent")
     check("the summary in the page's language", summary == said["summary"], summary)
     browser.refresh()
-    again = wait_for(lambda: browser.find_element(By.ID, "summary").text, 10)
+    again = wait_for(lambda: text_of("return document.getElementById('summary').textContent"), 10)
     check("the results stay across a reload", again == summary and states() == done, "%s %s" % (again, states()))
 
 
@@ -204,14 +209,16 @@ document.getElementById("drop").dispatchEvent(new DragEvent("drop", {bubbles: tr
 
 
 def cancel_row():
-    hold_uploads(True)
+    hold_uploads("*")
     pick_folder()
     wait_for(lambda: len(browser.find_elements(By.CSS_SELECTOR, "#uploads li")) >= 2, 5)
     last = browser.find_elements(By.CSS_SELECTOR, "#uploads li")[-1]
     last.find_element(By.TAG_NAME, "button").send_keys(Keys.ENTER)
     check("a waiting row cancelled by its button", last.find_element(By.CSS_SELECTOR, ".state").text == said["cancelled"])
+    check("the keyboard goes on from Cancel all", js("return document.activeElement.id") == "cancelAll",
+          js("return document.activeElement.outerHTML"))
     check("the one in flight goes on", states()[-2] == said_word("sending"), states())
-    cancel_all()
+    cancel_all(2)
 
 
 def texts():
@@ -236,6 +243,8 @@ def texts():
     result = wait_for(lambda: browser.find_element(By.ID, "textResult").text.startswith("Shown") and
                       browser.find_element(By.ID, "textResult").text, 10)
     check("Send text: the computer showed it", result == said_word("text-shown"), result)
+    box.send_keys(Keys.CONTROL, "a")
+    box.send_keys(Keys.BACKSPACE)
 
 
 def offered_list():
@@ -281,7 +290,7 @@ try:
         offered_list()
         texts()
     folder_in_flight()
-    cancel_all()
+    cancel_all(1)
     if everything:
         cancel_row()
     folder_sent()

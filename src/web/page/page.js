@@ -16,18 +16,19 @@ function fill(text, values) {
 }
 
 // The program's own size text: truncated (never rounded up) to hundredths, trailing zeros
-// dropped, units 1024 apart, the page language's decimal separator.
+// dropped, units 1024 apart, the page language's decimal separator; a no-break space
+// keeps the number with its unit.
 function size(bytes) {
-  if (!(bytes > 0)) return "0 B";
+  if (!(bytes > 0)) return "0\u00a0B";
   let unit = 0;
   while (unit < UNITS.length - 1 && bytes >= Math.pow(1024, unit + 1)) unit++;
   const value = Math.floor(bytes / Math.pow(1024, unit) * 100) / 100;
   const text = value.toFixed(2).replace(/0{1,2}$/, "").replace(/\.$/, "");
-  return text.replace(".", T.decimal) + " " + UNITS[unit];
+  return text.replace(".", T.decimal) + "\u00a0" + UNITS[unit];
 }
 
 function files(count) {
-  return fill(T["files-" + plural.select(count)] || T["files-other"], {n: count});
+  return fill(T["files-" + plural.select(count)] || T["files-other"], {n: count}).replace(" ", "\u00a0");
 }
 
 function el(tag, cls, text) {
@@ -116,12 +117,14 @@ function finish(item, word) {
     item.bar.value = 1;
     saved += item.file.size;
   }
-  if (document.activeElement === item.cancel) ($("cancelAll").hidden ? $("chooseFiles") : $("cancelAll")).focus();
+  const focused = document.activeElement === item.cancel;
   item.cancel.remove();
   results.push({name: item.name, size: item.file.size, word});
   keepResults();
   showSummary();
   showOverall();
+  // The keyboard's place is not lost with the button that had it.
+  if (focused) ($("cancelAll").hidden ? $("chooseFiles") : $("cancelAll")).focus();
 }
 
 function cancel(item) {
