@@ -49,9 +49,7 @@ UploadOutcome outcomeOf(ReceiveResult result) {
         default: return UploadOutcome::NotSaved;
     }
 }
-}  // namespace
 
-namespace {
 // One component of an upload's name, as the store folder would take it: the receiver's
 // rules for this system, and no name Windows keeps for a device on any system, so that
 // what a browser stores here can go on to a Windows peer. The name becomes lines of the
