@@ -34,7 +34,9 @@ EOF
 (cd "$WORK/src" && find Album -type f | sort | while read -r f; do
   printf 'upload-file = "%s/%s"\nurl = "%sfiles?name=%s"\noutput = "/dev/null"\n' "$WORK/src" "$f" "$URL" "${f//\//%2F}"
 done) >"$WORK/folder.curl"
+started=$(date +%s%N)
 in_tx curl -s -K "$WORK/folder.curl" -w '%{http_code}\n' >"$WORK/folder.status" || true
+echo "1000 uploads took $((($(date +%s%N) - started) / 1000000)) ms"
 expect_eq "1000 uploads saved" "1000" "$(grep -cx 201 "$WORK/folder.status")"
 diff -r "$WORK/src/Album" "$STORE/Album" >/dev/null && ok "the folder arrived whole" || fail "the folder differs"
 expect_eq "no temporary file left" "" "$(find "$STORE" -name '~qvup*')"
