@@ -80,11 +80,13 @@ int freePlace() {
             return place;
 }
 
+// From the work area's top left corner, as new windows open: the main window and the
+// browser access dialog, in the middle of the screen, stay in sight.
 void placeWindow(HWND window, int place) {
-    RECT r = {};
-    GetWindowRect(window, &r);  // centred by the template
+    RECT area = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     const int step = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYFRAME);
-    SetWindowPos(window, HWND_TOP, r.left + place * step, r.top + place * step, 0, 0, SWP_NOSIZE);
+    SetWindowPos(window, HWND_TOP, area.left + (place + 1) * step, area.top + (place + 1) * step, 0, 0, SWP_NOSIZE);
 }
 
 void initialise(HWND window, const Arrival& arrival) {
@@ -167,6 +169,7 @@ void openTextWindow(const Arrival& arrival) {
     openWindows.push_back({window, place});
     placeWindow(window, place);
     ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
     // Where the system keeps another program in front, the taskbar button flashes instead.
     if (!SetForegroundWindow(window)) FlashWindow(window, TRUE);
 }
