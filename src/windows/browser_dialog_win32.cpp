@@ -136,7 +136,8 @@ void setAddressFont(HWND field, const std::wstring& text) {
         SIZE size = {};
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
         SelectObject(dc, old);
-        if (size.cx <= box.right - box.left - 4) break;
+        // Room for the field's own margins, or the text scrolls and loses its start.
+        if (size.cx <= box.right - box.left - 16) break;
     }
     ReleaseDC(field, dc);
     SendMessageW(field, WM_SETFONT, reinterpret_cast<WPARAM>(addressFont), FALSE);
