@@ -118,6 +118,11 @@ INT_PTR CALLBACK textWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (LOWORD(wParam) == IDC_TEXT_COPY) copyText(window);
             if (LOWORD(wParam) == IDCANCEL) DestroyWindow(window);
             return TRUE;
+        case WM_CTLCOLORSTATIC:
+            // The read-only text on a page's white, to be read rather than look disabled.
+            if (reinterpret_cast<HWND>(lParam) != GetDlgItem(window, IDC_TEXT_BODY)) break;
+            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));
+            return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
         case WM_CLOSE:  // also Esc in the text box
             DestroyWindow(window);
             return TRUE;
