@@ -16,6 +16,9 @@ pc_up pc2 --no-wine
 connect_pcs pc1 10.77.0.1 pc2 10.77.0.2
 pc_use pc1
 reg_clear
+# Wine draws the windows' frames itself (no window manager runs here): the pictures show
+# the titles.
+pcwine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
 # open_access LANGUAGE: starts the program in that language with browser access on; sets URL.
 open_access() {
@@ -61,7 +64,8 @@ expect_eq "the answer to POST text" "shown 201" "$(post_text "$TEXT")"
 driver wait-dialog "$WINDOW" 10000 || fail "no window \"$WINDOW\""
 wait_until 30 window_shows "$WINDOW" "$TEXT" && ok "the window shows the text" ||
   fail "the window shows \"$(driver dialog-text "$WINDOW" "$BODY")\""
-expect_eq "its line count (line feeds break lines)" "4" "$(driver dialog-lines "$WINDOW" "$BODY")"
+# Line feeds reach the box as CR LF, its line breaks (the driver's own line ends add one CR).
+expect_eq "line breaks as CR LF" "3" "$(pcwine "$DRIVER" dialog-text "$WINDOW" "$BODY" 2>/dev/null | grep -o $'\r\r' | wc -l)"
 driver dialog-click "$WINDOW" "$COPY" >/dev/null
 copied() { [ "$(driver clipboard)" = "$TEXT" ]; }
 wait_until 30 copied && ok "Copy put the text on the clipboard" || fail "the clipboard: \"$(driver clipboard)\""

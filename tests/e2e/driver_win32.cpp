@@ -21,7 +21,6 @@
 //   qdriver dialog-key TITLE ID KEY    press escape, return or tab on a control there
 //   qdriver dialog-texts TITLE ID      print that control's text in every dialog of that
 //                                      title, one line each
-//   qdriver dialog-lines TITLE ID      print how many lines an edit box there shows
 //   qdriver clipboard                  print the clipboard's text
 //   qdriver dialog-click TITLE ID [MS] click a button in another top-level dialog
 //   qdriver dialog-close TITLE [MS]    close another top-level dialog (an error box: OK)
@@ -392,10 +391,6 @@ int dialogControlCommand(const std::string& command, int argc, char** argv) {
         PostMessageW(c, BM_CLICK, 0, 0);
         return 0;
     }
-    if (command == "dialog-lines") {
-        printf("%d\n", static_cast<int>(SendMessageW(c, EM_GETLINECOUNT, 0, 0)));
-        return 0;
-    }
     if (command == "dialog-enabled") {
         printf("%d\n", IsWindowEnabled(c) ? 1 : 0);
         return 0;
@@ -583,7 +578,7 @@ int main(int argc, char** ansiArgv) {
     }
     if ((command.compare(0, 6, "combo-") == 0 || command == "checked" || command == "set-check" ||
          command == "dialog-press" || command == "dialog-enabled" || command == "dialog-type" ||
-         command == "dialog-key" || command == "dialog-lines") &&
+         command == "dialog-key") &&
         argc >= 4)
         return dialogControlCommand(command, argc, argv);
     if (command == "dialog-texts" && argc >= 4) {
