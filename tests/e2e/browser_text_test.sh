@@ -16,9 +16,11 @@ pc_up pc2 --no-wine
 connect_pcs pc1 10.77.0.1 pc2 10.77.0.2
 pc_use pc1
 reg_clear
-# Wine draws the windows' frames itself (no window manager runs here): the pictures show
-# the titles.
-pcwine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+# Wine draws the windows' frames itself (no window manager runs here), so that the
+# pictures show the titles; the PC's prefix is left as it was, however the test ends.
+WINE_X11='HKCU\Software\Wine\X11 Driver'
+pcwine reg add "$WINE_X11" /v Managed /d N /f >/dev/null 2>&1
+trap 'status=$?; pc_use pc1; pcwine reg delete "$WINE_X11" /v Managed /f >/dev/null 2>&1; (exit $status); cleanup' EXIT
 
 # open_access LANGUAGE: starts the program in that language with browser access on; sets URL.
 open_access() {
