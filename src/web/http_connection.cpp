@@ -56,12 +56,14 @@ const char* reason(int status) {
         case 100: return "Continue";
         case 200: return "OK";
         case 201: return "Created";
+        case 206: return "Partial Content";
         case 400: return "Bad Request";
         case 403: return "Forbidden";
         case 404: return "Not Found";
         case 405: return "Method Not Allowed";
         case 409: return "Conflict";
         case 411: return "Length Required";
+        case 416: return "Range Not Satisfiable";
         case 431: return "Request Header Fields Too Large";
         case 503: return "Service Unavailable";
         case 507: return "Insufficient Storage";
@@ -75,8 +77,7 @@ const char kProtectiveHeaders[] =
     "X-Content-Type-Options: nosniff\r\n"
     "Referrer-Policy: no-referrer\r\n"
     "Cache-Control: no-store\r\n"
-    "X-Frame-Options: DENY\r\n"
-    "Connection: close\r\n";
+    "X-Frame-Options: DENY\r\n";
 }  // namespace
 
 const char kNothingRunsPolicy[] = "default-src 'none'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'";
@@ -87,6 +88,30 @@ void openConnection(HttpConnection& c, Socket s, const std::atomic<bool>* stoppi
     c.arrived = tickCount();
     c.buffer.assign(kBufferSize, '\0');
     c.start = c.end = c.headLength = 0;
+    c.bodyUnread = 0;
+    c.closing = c.broken = false;
+}
+
+bool keepsOpen(const HttpConnection& c) { return !c.closing && !c.broken && c.bodyUnread == 0; }
+
+const char* connectionField(const HttpConnection& c) { return keepsOpen(c) ? "" : "Connection: close\r\n"; }
+
+bool awaitRequest(HttpConnection& c) {
+    // What follows the last request moves to the front: a head is read from offset 0.
+    if (c.start > 0) std::memmove(c.buffer.data(), c.buffer.data() + c.start, c.end - c.start);
+    c.end -= c.start;
+    c.start = c.headLength = 0;
+    if (c.end == 0) {
+        uint32_t since = tickCount();
+        for (;;) {
+            if (c.stopping && *c.stopping) return false;
+            int left = remaining(since, kNextRequestMilliseconds);
+            if (left <= 0) return false;
+            if (netWaitReadable(c.socket, std::min(left, kWaitSlice))) break;
+        }
+    }
+    c.arrived = tickCount();
+    return true;
 }
 
 bool readRequestLine(HttpConnection& c, std::string_view* line) {
@@ -118,13 +143,16 @@ int readBody(HttpConnection& c, char* target, int size) {
                 if (netWaitReadable(c.socket, std::min(left, kWaitSlice))) break;
             }
             int n = netRecv(c.socket, target, size);
-            return n > 0 ? n : -1;
+            if (n <= 0) return -1;
+            c.bodyUnread -= n;
+            return n;
         }
         if (!fill(c, tickCount(), kConnectionIdleMilliseconds)) return -1;
     }
     size_t n = std::min(static_cast<size_t>(size), c.end - c.start);
     std::memcpy(target, c.buffer.data() + c.start, n);
     c.start += n;
+    c.bodyUnread -= static_cast<int64_t>(n);
     return static_cast<int>(n);
 }
 
@@ -136,8 +164,9 @@ std::string responseHead(int status, int64_t contentLength, std::string_view con
 }
 
 bool sendBytes(HttpConnection& c, std::string_view bytes) {
-    if (c.stopping && *c.stopping) return false;
-    return netSendAll(c.socket, bytes.data(), bytes.size());
+    if (!c.broken && (!c.stopping || !*c.stopping) && netSendAll(c.socket, bytes.data(), bytes.size())) return true;
+    c.broken = true;
+    return false;
 }
 
 bool sendResponse(HttpConnection& c, int status, std::string_view contentType, std::string_view body,
@@ -145,7 +174,7 @@ bool sendResponse(HttpConnection& c, int status, std::string_view contentType, s
     std::string response = responseHead(status, static_cast<int64_t>(body.size()), contentType);
     if (extraHeaders.find("Content-Security-Policy") == std::string_view::npos)
         response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n");
-    response.append(extraHeaders).append("\r\n").append(body);
+    response.append(extraHeaders).append(connectionField(c)).append("\r\n").append(body);
     return sendBytes(c, response);
 }
 
