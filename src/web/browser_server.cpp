@@ -277,6 +277,7 @@ bool markIdle(Socket s, bool idle) {
 // neither side asked for the end; bytes after one request are the next one.
 void serveConnection(Socket s, uint32_t sender) {
     netSetSendTimeout(s, kConnectionIdleMilliseconds);
+    netSetNoDelay(s);  // a response head and a small body sent apart still leave at once
     HttpConnection c;
     openConnection(c, s, &stopping);
     for (int served = 1;; ++served) {

@@ -13,21 +13,34 @@ constexpr int kWaitSlice = 200;  // milliseconds between two looks at the stop f
 int remaining(uint32_t since, int budget) { return budget - static_cast<int>(tickCount() - since); }
 
 // Waits for bytes for up to budget milliseconds (the stop flag is looked at between
-// slices), then receives what fits into the buffer's free room.
-bool fill(HttpConnection& c, uint32_t since, int budget) {
+// slices); true when they are there.
+bool awaitBytes(HttpConnection& c, uint32_t since, int budget) {
     for (;;) {
         if (c.stopping && *c.stopping) return false;
         int left = remaining(since, budget);
         if (left <= 0) return false;
-        if (netWaitReadable(c.socket, std::min(left, kWaitSlice))) break;
+        if (netWaitReadable(c.socket, std::min(left, kWaitSlice))) return true;
     }
+}
+
+// One receive into target: what has arrived is taken at once, and only when nothing has
+// the wait comes first (one call per receive while bytes keep coming). >0 bytes, else -1.
+int receive(HttpConnection& c, char* target, int size, uint32_t since, int budget) {
+    if (c.stopping && *c.stopping) return -1;
+    int n = netRecvArrived(c.socket, target, size);
+    if (n == kNetNothingYet) n = awaitBytes(c, since, budget) ? netRecv(c.socket, target, size) : -1;
+    return n > 0 ? n : -1;
+}
+
+// Receives what fits into the buffer's free room, within the budget.
+bool fill(HttpConnection& c, uint32_t since, int budget) {
     if (c.start > 0) {  // the head keeps its place: only a body's leftovers move
         std::memmove(c.buffer.data(), c.buffer.data() + c.start, c.end - c.start);
         c.end -= c.start;
         c.start = 0;
     }
     if (c.end == c.buffer.size()) return false;
-    int n = netRecv(c.socket, c.buffer.data() + c.end, static_cast<int>(c.buffer.size() - c.end));
+    int n = receive(c, c.buffer.data() + c.end, static_cast<int>(c.buffer.size() - c.end), since, budget);
     if (n <= 0) return false;
     c.end += static_cast<size_t>(n);
     return true;
@@ -101,17 +114,9 @@ bool awaitRequest(HttpConnection& c) {
     if (c.start > 0) std::memmove(c.buffer.data(), c.buffer.data() + c.start, c.end - c.start);
     c.end -= c.start;
     c.start = c.headLength = 0;
-    if (c.end == 0) {
-        uint32_t since = tickCount();
-        for (;;) {
-            if (c.stopping && *c.stopping) return false;
-            int left = remaining(since, kNextRequestMilliseconds);
-            if (left <= 0) return false;
-            if (netWaitReadable(c.socket, std::min(left, kWaitSlice))) break;
-        }
-    }
+    bool arrived = c.end > 0 || fill(c, tickCount(), kNextRequestMilliseconds);
     c.arrived = tickCount();
-    return true;
+    return arrived;
 }
 
 bool readRequestLine(HttpConnection& c, std::string_view* line) {
@@ -135,14 +140,7 @@ int readBody(HttpConnection& c, char* target, int size) {
     if (c.start == c.end) {
         c.start = c.end = 0;
         if (static_cast<size_t>(size) >= c.buffer.size()) {  // a large read goes straight in
-            uint32_t since = tickCount();
-            for (;;) {
-                if (c.stopping && *c.stopping) return -1;
-                int left = remaining(since, kConnectionIdleMilliseconds);
-                if (left <= 0) return -1;
-                if (netWaitReadable(c.socket, std::min(left, kWaitSlice))) break;
-            }
-            int n = netRecv(c.socket, target, size);
+            int n = receive(c, target, size, tickCount(), kConnectionIdleMilliseconds);
             if (n <= 0) return -1;
             c.bodyUnread -= n;
             return n;
