@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/net.h"
 #include "platform/threads.h"
 #include "policy/receive_policy.h"
@@ -96,4 +97,39 @@ TEST(BrowserServer, UploadsOnSeveralConnectionsAreReceivedInTurn) {
     stopBrowserAccess();
     EXPECT_EQ("first.bin\nother0.bin\nother1.bin\nother2.bin\nother3.bin\n", listTree(store));
     removeScratchFolder(store);
+}
+
+// What a download's tag and ranges rest on: a file's stamp tells its size and number,
+// and a rewrite of the same size still changes it; a read starts where fileSeek put it.
+TEST(FileStamp, TellsEachStateOfAFile) {
+    const std::string folder = makeScratchFolder("stamp");
+    const std::string a = folder + kPathSeparator + "a", b = folder + kPathSeparator + "b";
+    writeWholeFile(a, "abc");
+    writeWholeFile(b, "abcd");
+    auto stampOf = [](const std::string& path, FileStamp* stamp, std::string* from1) {
+        FileHandle f = fileOpenRead(path);
+        ASSERT_NE(kInvalidFile, f);
+        EXPECT_TRUE(fileStampOf(f, stamp));
+        char bytes[8] = {};
+        EXPECT_TRUE(fileSeek(f, 1));
+        *from1 = std::string(bytes, static_cast<size_t>(fileRead(f, bytes, sizeof bytes)));
+        fileClose(f);
+    };
+    FileStamp first, other, later;
+    std::string rest;
+    stampOf(a, &first, &rest);
+    EXPECT_EQ("bc", rest);
+    stampOf(b, &other, &rest);
+    EXPECT_EQ(3, first.size);
+    EXPECT_EQ(4, other.size);
+    EXPECT_NE(first.number, other.number);
+    for (int i = 0; i < 200; ++i) {  // until the clock the system stamps with moves on
+        writeWholeFile(a, "xyz");
+        stampOf(a, &later, &rest);
+        if (later.modified != first.modified) break;
+        sleepMilliseconds(10);
+    }
+    EXPECT_NE(first.modified, later.modified);
+    EXPECT_EQ("yz", rest);
+    removeScratchFolder(folder);
 }
