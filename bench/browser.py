@@ -188,19 +188,6 @@ def nginx_offering(ns, big, store):
     return server, base + os.path.basename(big), state
 
 
-def folder_names_taken(ns, cli, store):
-    """Whether `serve` takes an upload under a relative path (Folder/sub/x)."""
-    server, base = ours(ns, cli, store)
-    try:
-        probe = subprocess.run(ns.argv(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-T", "/dev/null",
-                                        base + "Probe/sub/x"]), capture_output=True, text=True)
-    finally:
-        server.terminate()
-        server.wait()
-    shutil.rmtree(os.path.join(store, "Probe"), ignore_errors=True)
-    return probe.stdout == "201"
-
-
 def contenders(cli):
     """The namespace and, by case, [(label, run(...))] for bench/run.py's rounds: uploads
     take (files, store, names, parallel), downloads (big, store)."""

@@ -316,17 +316,12 @@ def browser_cases(report, big, small, root):
             report.big_case("(h) browser access: one %d MiB download by curl, tmpfs" % (BIG >> 20), res, "nginx GET",
                             ("server", "curl"), "%d MiB download (browser access)" % (BIG >> 20))
         if "folder" in CASES:
-            # Each file under Folder/subNN/, 20 subfolders; flat names where serve takes no paths.
-            probe = tempfile.mkdtemp(prefix="store.", dir=root)
-            paths = browser.folder_names_taken(ns, CLI, probe)
-            shutil.rmtree(probe, ignore_errors=True)
-            names = [("Folder/sub%02d/%s" if paths else "Folder-sub%02d-%s") % (i % 20, "%04d-%s" % (i, os.path.basename(f)))
-                     for i, f in enumerate(files)]
-            nginx_names = ["Folder/sub%02d/%04d-%s" % (i % 20, i, os.path.basename(f)) for i, f in enumerate(files)]
+            # Each file under Folder/subNN/, 20 subfolders, for both servers.
+            names = ["Folder/sub%02d/%04d-%s" % (i % 20, i, os.path.basename(f)) for i, f in enumerate(files)]
+            nginx_names = names
             contenders = [(uploads[0][0], lambda s: uploads[0][1](files, s, names)),
                           (uploads[1][0], lambda s: uploads[1][1](files, s, nginx_names))]
-            files_row("(i) browser access: a folder of %d files in 20 subfolders, one request each%s"
-                      % (len(files), "" if paths else " (serve takes no paths yet: flat names)"),
+            files_row("(i) browser access: a folder of %d files in 20 subfolders, one request each" % len(files),
                       "folder of %d x 4 KiB (browser access)" % len(files), rounds("folder", contenders, root, ROUNDS))
     except RuntimeError as e:
         raise Failed("browser access: " + str(e))

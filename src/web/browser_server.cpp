@@ -207,13 +207,12 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     if (!uploadNameFits(name)) return answerUpload(c, UploadOutcome::NameTooLong);
     // A browser the policy refuses is told so before its body is asked for.
     if (refusedOnArrival(sender, [] {})) return answerUpload(c, UploadOutcome::Refused);
+    // The client waits for a word before it sends its body: it is given at once, so that
+    // the body is on its way while the upload waits for its turn.
+    if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
     if (!takeUploadTurn()) return answerUpload(c, UploadOutcome::Busy);
-    // The client waits for a word before it sends a large body.
-    UploadOutcome outcome = UploadOutcome::NotSaved;
-    if (!request.expectContinue || sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) {
-        BodyRead read = [&c](char* buffer, int size) { return readBody(c, buffer, size); };
-        outcome = receiveUpload(name, request.contentLength, sender, read);
-    }
+    BodyRead read = [&c](char* buffer, int size) { return readBody(c, buffer, size); };
+    UploadOutcome outcome = receiveUpload(name, request.contentLength, sender, read);
     giveUploadTurn();
     answerUpload(c, outcome);
 }
