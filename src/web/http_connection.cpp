@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/threads.h"
@@ -130,7 +131,8 @@ int readBody(HttpConnection& c, char* target, int size) {
 
 std::string responseHead(int status, int64_t contentLength, std::string_view contentType) {
     std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\n";
-    head += "Content-Length: " + std::to_string(contentLength) + "\r\n";
+    if (contentLength >= 0) head += "Content-Length: " + std::to_string(contentLength) + "\r\n";
+    else head += "Transfer-Encoding: chunked\r\n";
     if (!contentType.empty()) head.append("Content-Type: ").append(contentType).append("\r\n");
     return head + kProtectiveHeaders;
 }
@@ -139,6 +141,18 @@ bool sendBytes(HttpConnection& c, std::string_view bytes) {
     if (c.stopping && *c.stopping) return false;
     return netSendAll(c.socket, bytes.data(), bytes.size());
 }
+
+bool sendChunk(HttpConnection& c, std::string_view bytes) {
+    if (bytes.empty()) return true;
+    char size[20];
+    std::snprintf(size, sizeof size, "%zx\r\n", bytes.size());
+    std::string chunk;
+    chunk.reserve(bytes.size() + sizeof size + 2);
+    chunk.append(size).append(bytes).append("\r\n");
+    return sendBytes(c, chunk);
+}
+
+bool sendLastChunk(HttpConnection& c) { return sendBytes(c, "0\r\n\r\n"); }
 
 bool sendResponse(HttpConnection& c, int status, std::string_view contentType, std::string_view body,
                   std::string_view extraHeaders) {

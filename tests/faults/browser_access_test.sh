@@ -11,17 +11,6 @@ OFFER="$WORK/offer"
 mkdir -p "$OFFER/folder"
 printf 'offered' >"$OFFER/folder/one.txt"
 
-# serve_start: `quorvalinthexa serve` in the receiver's namespace and jail; sets URL and TOKEN.
-serve_start() {
-  : >"$WORK/rx.out"
-  (cd "$JAIL" && exec ip netns exec "$RX_NS" "$CLI" serve --no-qr --store "$STORE" "$@") \
-    >"$WORK/rx.out" 2>>"$WORK/rx.err" &
-  RX_PID=$!
-  wait_for_line "$WORK/rx.out" "http://" || { fail "serve did not start: $(cat "$WORK/rx.err")"; finish; }
-  URL="$(grep -m1 '^http://' "$WORK/rx.out")"
-  TOKEN="$(basename "$URL")"
-}
-
 serve_start "$OFFER/folder"
 expect_eq "the address" "http://$RX_ADDR:2905/$TOKEN/" "$URL"
 
