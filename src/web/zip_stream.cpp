@@ -108,7 +108,9 @@ void putLocalHeader(Writer& w, const ZipEntry& entry) {
     w.u64(size);
 }
 
-// The file's bytes straight into the buffer; false when it does not hold exactly its size.
+// The file's bytes straight into the buffer; false when it no longer has its listed size
+// or ends early. (Bytes that grow a file after it was opened are left out: the entry stays
+// whole as listed.)
 bool putContent(Writer& w, const ZipEntry& entry, uint32_t* crc) {
     int64_t size = -1;
     FileHandle file = fileOpenRead(entry.localPath, &size);
@@ -129,8 +131,6 @@ bool putContent(Writer& w, const ZipEntry& entry, uint32_t* crc) {
         w.written += static_cast<uint64_t>(n);
         left -= n;
     }
-    char more;
-    whole = whole && fileRead(file, &more, 1) == 0;  // a file that grew is no longer the listed one
     fileClose(file);
     return whole;
 }
