@@ -35,3 +35,14 @@ file(GLOB QV_INTEGRATION_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/integ
 function(qv_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
 endfunction()
+
+# The browser page (src/web/page/: its HTML, style, script and one table of texts per
+# language) becomes a source of the core at build time, in every build.
+file(GLOB QV_PAGE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/web/page/*)
+set(QV_PAGE_SOURCE ${CMAKE_BINARY_DIR}/generated/page_files.cpp)
+add_custom_command(OUTPUT ${QV_PAGE_SOURCE}
+  COMMAND ${CMAKE_COMMAND} -DPAGE_DIR=${CMAKE_SOURCE_DIR}/src/web/page -DOUT=${QV_PAGE_SOURCE}
+          -P ${CMAKE_SOURCE_DIR}/cmake/embed_page.cmake
+  DEPENDS ${QV_PAGE_FILES} ${CMAKE_SOURCE_DIR}/cmake/embed_page.cmake
+  COMMENT "Embedding the browser page")
+list(APPEND QV_CORE_SOURCES ${QV_PAGE_SOURCE})

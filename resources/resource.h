@@ -9,6 +9,7 @@
 #define IDD_SETTINGS 109
 #define IDD_ASK 120
 #define IDD_BROWSER 121
+#define IDD_TEXT 122
 
 // Icon, bitmaps, menu
 #define IDI_PROGRAM 115
@@ -71,6 +72,13 @@
 #define IDC_BROWSER_QR 1052
 #define IDC_BROWSER_WARNING 1053
 #define IDC_SETTINGS_BROWSER 1037
+// Its box of the text the page offers, and that box's label
+#define IDC_BROWSER_TEXT_LABEL 1054
+#define IDC_BROWSER_TEXT 1055
+
+// A text a browser sent: the text (read-only), Copy, and Close (IDCANCEL: Esc closes)
+#define IDC_TEXT_BODY 1060
+#define IDC_TEXT_COPY 1061
 
 // Tray menu commands and the tray callback message (WM_USER + 2)
 #define IDM_EXIT 1022
@@ -149,5 +157,10 @@
 #define IDS_BROWSER_WARNING 174
 #define IDS_BROWSER_PORT_TAKEN 175
 #define IDS_BROWSER_NO_ADDRESS 176
+#define IDS_TEXT_TITLE 177
+#define IDS_TEXT_COPY 178
+#define IDS_TEXT_COPIED 179
+#define IDS_TEXT_CLOSE 180
+#define IDS_BROWSER_TEXT_LABEL 181
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 176
+#define IDS_LAST 181

@@ -11,6 +11,7 @@ packages=(
   socat netcat-openbsd iproute2 python3 clang nginx strace linux-perf
   nsis zip unzip dpkg-dev lintian devscripts man-db systemd
   libqrcodegencpp-dev p7zip-full libarchive-tools chromium chromium-driver python3-selenium curl xterm zbar-tools
+  nodejs
 )
 
 # Libraries built from Debian's own source archive, outside the tree: for the Windows
@@ -46,6 +47,19 @@ fetch_sources() {
   return 0
 }
 
+# The npm tools of the browser page's tests (package.json at the root, where ESLint's
+# configuration must sit to cover src/): installed into node_modules by `npm ci` whenever
+# package-lock.json changed since the last install.
+npm_tools() {
+  local root stamp
+  root="$(cd "$(dirname "$0")/.." && pwd)"
+  stamp="$root/node_modules/.installed-lock.sha256"
+  command -v npm >/dev/null || return 0  # installed below, then run again
+  (cd "$root" && sha256sum --status -c "$stamp" 2>/dev/null) && return 0
+  (cd "$root" && npm ci --no-audit --no-fund --loglevel=error) || { echo "install-deps: npm ci failed" >&2; exit 1; }
+  (cd "$root" && sha256sum package-lock.json >"$stamp")
+}
+
 need_i386=0
 dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
 
@@ -53,8 +67,11 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# Debian's nodejs comes without npm, which is a package of its own there.
+command -v npm >/dev/null || missing+=(npm)
 
 if [ "$need_i386" = 0 ] && [ ${#missing[@]} -eq 0 ] && ! sources_missing; then
+  npm_tools
   exit 0
 fi
 
@@ -68,4 +85,5 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 [ ${#missing[@]} -eq 0 ] || apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 sources_missing && fetch_sources
+npm_tools
 exit 0

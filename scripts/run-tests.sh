@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: the include rules of the source layout, native unit and integration
+# Runs every test: the include rules of the source layout, the browser page's texts and
+# ESLint over its script, native unit and integration
 # tests (sanitized), the fuzz targets, a static check of both Windows builds, the Windows
 # build that this machine can run under Wine, and (unless "fast") the end-to-end suite
 # under Wine + Xvfb and the release packages' tests (make dist first).
@@ -39,6 +40,10 @@ count_step() {
 
 echo "== the source layout: every include points down (tests/static/include_rules.txt)"
 count_step "include rules" tests/static/include_rules_test.py
+
+echo "== the browser page: every language has every text it uses; ESLint over its script"
+count_step "the page's texts" tests/static/page_texts_test.py
+count_step "ESLint over the page's script" node_modules/.bin/eslint --max-warnings 0 src/web/page/
 
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 count_ctest build/native native

@@ -1,6 +1,7 @@
 // quorvalinthexa serve: browser access from the terminal. Prints the address (and its QR
 // code) through which a browser on the local network sends files into the store folder
-// and gets the files given here, and serves until interrupted.
+// and texts to the terminal, and gets the files and the text given here, and serves until
+// interrupted.
 #include <algorithm>
 #include <climits>
 #include <csignal>
@@ -19,16 +20,19 @@
 #include "platform/net.h"
 #include "transfer/receiver.h"
 #include "web/browser_access.h"
+#include "web/browser_text.h"
 #include "web/qr_code.h"
 
 namespace {
 constexpr int kStopWaitMilliseconds = 3000;
 
 void printServeUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa serve [--store DIR] [--port N] [--address A] [--no-qr] [FILE|FOLDER...]\n"
+    fputs("Usage: quorvalinthexa serve [--store DIR] [--port N] [--address A] [--text TEXT] [--no-qr]\n"
+          "                            [FILE|FOLDER...]\n"
           "\n"
-          "Lets a web browser on the local network send files into DIR and get the files\n"
-          "and folders given here, through an address with a secret in it, until Ctrl+C.\n"
+          "Lets a web browser on the local network send files and folders into DIR, and get\n"
+          "the files and folders given here, through an address with a secret in it, until\n"
+          "Ctrl+C. A text a browser sends is printed here; --text gives the page one to fetch.\n"
           "Anyone who has the address (or sees its QR code) can use it while this runs.\n"
           "\n"
           "Options:\n"
@@ -36,6 +40,7 @@ void printServeUsage(FILE* out) {
           "  --port N      the TCP port (default: 2905); a port in use is an error\n"
           "  --address A   which of this computer's addresses to serve on (default: the\n"
           "                first Ethernet or wireless adapter's)\n"
+          "  --text TEXT   a text the page offers (UTF-8, at most 65536 bytes)\n"
           "  --no-qr       print the address only\n"
           "\n"
           "Exit status: 0 after Ctrl+C, 1 when serving could not start, 2 for a usage error.\n",
@@ -77,7 +82,7 @@ bool optionValue(int argc, char** argv, int* i, const char* name, std::string* v
 }  // namespace
 
 int serveCommand(int argc, char** argv) {
-    std::string store = ".", portText, address;
+    std::string store = ".", portText, address, text;
     bool qr = true, missing = false;
     std::vector<std::string> paths;
     for (int i = 1; i < argc; ++i) {
@@ -88,7 +93,8 @@ int serveCommand(int argc, char** argv) {
         }
         if (optionValue(argc, argv, &i, "--store", &store, &missing) ||
             optionValue(argc, argv, &i, "--port", &portText, &missing) ||
-            optionValue(argc, argv, &i, "--address", &address, &missing)) {
+            optionValue(argc, argv, &i, "--address", &address, &missing) ||
+            optionValue(argc, argv, &i, "--text", &text, &missing)) {
             if (missing) return usageError(arg, " needs a value");
         } else if (!strcmp(arg, "--no-qr")) {
             qr = false;
@@ -106,6 +112,8 @@ int serveCommand(int argc, char** argv) {
     uint16_t port = kBrowserAccessPort;
     if (!portText.empty() && !parsePort(portText.c_str(), &port))
         return usageError("invalid port: ", portText.c_str());
+    if (text.size() > static_cast<size_t>(kMostTextBytes)) return usageError("--text", " is longer than 65536 bytes");
+    if (!textIsValid(text)) return usageError("--text", " is not UTF-8 text");
     std::string folder = absolutePath(store);
     if (folder.empty() || !isDirectory(folder)) {
         fprintf(stderr, "quorvalinthexa serve: %s is not an existing folder\n", store.c_str());
@@ -131,6 +139,7 @@ int serveCommand(int argc, char** argv) {
     options.port = port;
     options.language = pageLanguage();
     options.offeredPaths = [paths] { return paths; };
+    options.offeredText = [text] { return text; };
     AccessStart started = startBrowserAccess(options);
     if (started == AccessStart::NoAddress) {
         fputs("quorvalinthexa serve: this computer has no network address to serve on\n", stderr);

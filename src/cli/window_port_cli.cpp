@@ -161,10 +161,32 @@ void portShowRefusal(int textId, const std::string& address) {
     printLine(stderr, text);
 }
 
+namespace {
+// A browser's text as the terminal shows it: line ends and tabs as they are (a CR before
+// a line feed dropped), every other control character, which a terminal could take for a
+// command (an escape sequence, a carriage return over an earlier line), as U+FFFD.
+std::string printableText(const std::string& utf8Text) {
+    std::string shown;
+    shown.reserve(utf8Text.size());
+    for (size_t i = 0; i < utf8Text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(utf8Text[i]);
+        bool c1 = c == 0xC2 && i + 1 < utf8Text.size() && static_cast<unsigned char>(utf8Text[i + 1]) < 0xA0;
+        if (c == '\r' && i + 1 < utf8Text.size() && utf8Text[i + 1] == '\n') continue;
+        if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F || c1) {
+            shown += "\xEF\xBF\xBD";
+            i += c1 ? 1 : 0;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+}  // namespace
+
 // A browser's text goes to standard output between a line that names its sender and a
-// line "--", as it came.
+// line "--", above the progress bar when one is drawn.
 void portShowText(const std::string& address, const std::string& utf8Text) {
-    std::string shown = "Text from " + address + ":\n" + utf8Text;
+    std::string shown = "Text from " + address + ":\n" + printableText(utf8Text);
     if (shown.back() != '\n') shown += '\n';
     std::lock_guard<std::mutex> guard(lock);
     printLine(stdout, shown + "--");

@@ -19,9 +19,8 @@ bool isPortNumber(const std::string& rest) {
     if (rest.size() == 1) return (rest[0] >= '1' && rest[0] <= '9') || rest == "\xB9" || rest == "\xB2" || rest == "\xB3";
     return rest == "\xC2\xB9" || rest == "\xC2\xB2" || rest == "\xC2\xB3";
 }
+}  // namespace
 
-// Windows opens a device for these names whatever extension follows, and ignores
-// trailing spaces and dots before it.
 bool isReservedDeviceName(const std::string& component) {
     std::string base = upper(component.substr(0, component.find('.')));
     while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
@@ -31,7 +30,6 @@ bool isReservedDeviceName(const std::string& component) {
         return isPortNumber(base.substr(3));
     return false;
 }
-}  // namespace
 
 bool localWindowsRules() { return kPathSeparator == '\\'; }
 

@@ -15,6 +15,11 @@ constexpr size_t kLocalPathLimit = 260;
 // characters Windows forbids are refused as well).
 bool localWindowsRules();
 
+// A name for which Windows opens a device whatever extension follows it (trailing spaces
+// and dots before the extension are ignored): CON, PRN, AUX, NUL, COM1-9, LPT1-9,
+// CONIN$, CONOUT$, in any case.
+bool isReservedDeviceName(const std::string& component);
+
 // One folder component or file name: not empty, not only dots and spaces, no separator,
 // colon or control character; under Windows rules also none of < > " | ? * and no
 // reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with or

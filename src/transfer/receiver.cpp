@@ -301,19 +301,27 @@ void receiveFile(Reception& r, const Record& record) {
     r.missed = true;
 }
 
-// Asks the user before the first record that would store something. A no, or silence,
-// refuses the sender's address for a while; a Stop meanwhile is only a Stop. A yes to a
-// browser holds for its further uploads; a sender on port 2904 is asked every time.
-bool askToStore(Reception& r) {
-    AskAnswer answer = portAskToReceive(netDotted(r.sender), progressNow.total, askMilliseconds);
-    if (cancelRequested) return false;
+// The user's answer about sender: 0 for a yes, which holds for a browser's further
+// uploads (a sender on port 2904 is asked every time); otherwise the refusal's text, and a
+// no, or silence, refuses the address for a while. A Stop meanwhile is only a Stop
+// (kAskStopped).
+constexpr int kAskStopped = -1;
+int askUser(uint32_t sender, int64_t total, bool byBrowser) {
+    AskAnswer answer = portAskToReceive(netDotted(sender), total, askMilliseconds);
+    if (cancelRequested) return kAskStopped;
     if (answer == AskAnswer::Accepted) {
-        if (r.byBrowser) rememberBrowserAccepted(r.sender);
-        return r.mayStore = true;
+        if (byBrowser) rememberBrowserAccepted(sender);
+        return 0;
     }
-    rememberDeclined(r.sender, tickCount());
-    r.refusal = answer == AskAnswer::Declined ? IDS_REFUSED_DECLINED : IDS_REFUSED_UNANSWERED;
-    return false;
+    rememberDeclined(sender, tickCount());
+    return answer == AskAnswer::Declined ? IDS_REFUSED_DECLINED : IDS_REFUSED_UNANSWERED;
+}
+
+// Asks the user before the first record that would store something.
+bool askToStore(Reception& r) {
+    int answer = askUser(r.sender, progressNow.total, r.byBrowser);
+    if (answer > 0) r.refusal = answer;
+    return r.mayStore = answer == 0;
 }
 
 void receiveRecords(Reception& r) {
@@ -586,6 +594,25 @@ bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway) {
     turnAway();
     showRefusal(verdict, sender);
     return true;
+}
+
+ReceiveResult admitBrowserText(uint32_t sender, int64_t size) {
+    const unsigned stops = stopCount;
+    const Verdict verdict = receiveVerdict(sender, tickCount(), true);
+    if (refuses(verdict)) {
+        showRefusal(verdict, sender);
+        return ReceiveResult::Refused;
+    }
+    if (verdict == Verdict::Allowed) return ReceiveResult::Complete;
+    if (receivingEnded || receiveInProgress.exchange(true)) return ReceiveResult::TurnedAway;
+    ++receptionsRunning;  // the program's end stops the question and waits for it
+    runningPhase = kStarting;  // a connection arriving meanwhile is turned away at once
+    int answer = claimReception(stops, kInvalidSocket) ? askUser(sender, size, true) : kAskStopped;
+    forgetTransferSocket(receiveSocket);
+    receiveInProgress = false;
+    --receptionsRunning;
+    if (answer > 0) portShowRefusal(answer, netDotted(sender));
+    return answer == 0 ? ReceiveResult::Complete : answer > 0 ? ReceiveResult::Refused : ReceiveResult::Cancelled;
 }
 
 ReceiveResult receiveArrival(const Arrival& arrival) {

@@ -69,6 +69,13 @@ void showRefusal(Verdict verdict, uint32_t sender);
 // reception judges the policy itself; this only answers before its body is read.)
 bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway);
 
+// A browser's text (size bytes), judged by the receive policy as an upload from that
+// browser is: Complete when it may be shown now (allowed, or the user said yes), Refused
+// with the status line telling why, TurnedAway while a reception runs and a question
+// would be needed, Cancelled by a Stop during the question. The question holds the one
+// reception while it is open, so that only one question is ever open and a Stop ends it.
+ReceiveResult admitBrowserText(uint32_t sender, int64_t size);
+
 // What a reception that does not come from port 2904 may differ in.
 struct ReceiveTerms {
     uint32_t sender = 0;     // the address a question names

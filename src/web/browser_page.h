@@ -1,5 +1,5 @@
 // The page a browser gets: one self-contained HTML file (its style and script inline, no
-// other resource), in the program's language.
+// other resource), in the program's language. Its files are src/web/page/.
 #pragma once
 #include <string>
 

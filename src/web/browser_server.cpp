@@ -17,6 +17,7 @@
 #include "transfer/receiver.h"
 #include "web/access_token.h"
 #include "web/browser_page.h"
+#include "web/browser_text.h"
 #include "web/browser_upload.h"
 #include "web/http_connection.h"
 #include "web/http_request.h"
@@ -125,7 +126,7 @@ void sendFile(HttpConnection& c, std::string_view number, bool head) {
 // Every offered file, or those of one offered folder ("folder=NAME"), as one zip written
 // while it is sent. Chunked, so that a zip cut short (a file changed or vanished meanwhile,
 // or access stops) ends without its last chunk and the browser reports a failed download.
-void sendZip(HttpConnection& c, std::string_view query) {
+void sendZip(HttpConnection& c, std::string_view query, bool head) {
     std::string folder;
     bool one = !query.empty();
     if (one && !queryValue(query, "folder", &folder)) return (void)sendResponse(c, 400, {}, {});
@@ -147,6 +148,7 @@ void sendZip(HttpConnection& c, std::string_view query) {
     std::string response = responseHead(200, -1, "application/zip");
     response += "Content-Disposition: " + attachmentDisposition(one ? folder + ".zip" : "Quorvalinthexa.zip") + "\r\n";
     response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n\r\n");
+    if (head) return (void)sendBytes(c, response);
     bool whole = sendBytes(c, response) &&
                  writeZip(entries, [&c](const char* data, size_t size) { return sendChunk(c, {data, size}); }) &&
                  sendLastChunk(c);
@@ -172,6 +174,33 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     answerUpload(c, receiveUpload(name, request.contentLength, sender, read));
 }
 
+// The computer's text, asked anew each time; none is 204.
+void sendText(HttpConnection& c) {
+    std::function<std::string()> offered;
+    {
+        std::lock_guard<std::mutex> guard(stateLock);
+        offered = running.offeredText;
+    }
+    std::string text = offered ? boundedText(offered()) : std::string();
+    if (text.empty()) return (void)sendResponse(c, 204, {}, {});
+    sendResponse(c, 200, "text/plain; charset=utf-8", text);
+}
+
+void answerText(HttpConnection& c, TextOutcome outcome) {
+    std::string_view retry = outcome == TextOutcome::Busy ? "Retry-After: 1\r\n" : "";
+    sendResponse(c, textStatus(outcome), "text/plain; charset=utf-8", textWord(outcome), retry);
+}
+
+void receiveTextBody(HttpConnection& c, const HttpRequest& request, uint32_t sender) {
+    if (request.transferEncoding || request.contentLength < 0) return (void)sendResponse(c, 411, {}, {});
+    TextOutcome early = textOnArrival(request.contentLength, sender);
+    if (early != TextOutcome::Shown) return answerText(c, early);
+    if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
+    BodyRead read = [&c](char* buffer, int size) { return readBody(c, buffer, size); };
+    TextOutcome outcome = receiveText(request.contentLength, sender, read);
+    if (outcome != TextOutcome::Cut) answerText(c, outcome);
+}
+
 // A request that carries the token: its head is read whole and strictly, then routed.
 void serveRequest(HttpConnection& c, std::string_view line, std::string_view rest, uint32_t sender) {
     std::string_view fields;
@@ -186,14 +215,18 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     const std::string& method = request.method;
     bool get = method == "GET" || method == "HEAD";
     // A body that no route reads would be taken for the next request: none is allowed.
-    if (method != "PUT" && (request.transferEncoding || request.contentLength > 0))
+    bool takesBody = method == "PUT" || (method == "POST" && rest == "text");
+    if (!takesBody && (request.transferEncoding || request.contentLength > 0))
         return (void)sendResponse(c, 400, {}, {});
     if (rest.empty() && get) return sendPage(c, method == "HEAD");
     if (rest == "files" && method == "GET") return sendList(c);
     if (rest == "files" && method == "PUT") return receiveBody(c, request, sender);
     if (rest.substr(0, 6) == "files/" && get) return sendFile(c, rest.substr(6), method == "HEAD");
-    if (rest == "zip" && method == "GET") return sendZip(c, request.query);
-    bool known = rest.empty() || rest == "files" || rest.substr(0, 6) == "files/" || rest == "zip";
+    if (rest == "zip" && get) return sendZip(c, request.query, method == "HEAD");
+    if (rest == "text" && method == "GET") return sendText(c);
+    if (rest == "text" && method == "POST") return receiveTextBody(c, request, sender);
+    bool known = rest.empty() || rest == "files" || rest.substr(0, 6) == "files/" || rest == "text" ||
+                 rest == "zip";
     sendResponse(c, known ? 405 : 404, {}, {});
 }
 

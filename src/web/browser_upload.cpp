@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/text_routines.h"
 #include "core/window_port.h"
@@ -48,51 +49,93 @@ UploadOutcome outcomeOf(ReceiveResult result) {
         default: return UploadOutcome::NotSaved;
     }
 }
+
+// One component of an upload's name, as the store folder would take it: the receiver's
+// rules for this system, and no name Windows keeps for a device on any system, so that
+// what a browser stores here can go on to a Windows peer. The name becomes lines of the
+// records the receiver reads: no control byte (a NUL would end a line early, a line feed
+// would start another), and no backslash (the receiver splits folders at either separator).
+bool componentAllowed(const std::string& utf8) {
+    if (utf8.empty() || utf8.size() > kUploadNameLimit) return false;
+    for (unsigned char c : utf8)
+        if (c == '\\' || c < 0x20 || c == 0x7F) return false;
+    const std::string local = fromUtf8(utf8);
+    return isSafeComponent(local, localWindowsRules()) && !isReservedDeviceName(local);
+}
+
+// The name's components as the local file system names them, split at '/'; false when
+// one of them is not allowed (an empty one included: a leading, doubled or trailing '/').
+bool splitUploadName(const std::string& utf8Name, std::vector<std::string>* local) {
+    local->clear();
+    for (size_t start = 0;;) {
+        size_t end = utf8Name.find('/', start);
+        std::string part = utf8Name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!componentAllowed(part)) return false;
+        local->push_back(fromUtf8(part));
+        if (end == std::string::npos) return true;
+        start = end + 1;
+    }
+}
 }  // namespace
 
 bool uploadNameAllowed(const std::string& utf8Name) {
-    if (utf8Name.empty() || utf8Name.size() > kUploadNameLimit) return false;
-    // The name becomes a line of the record the receiver reads: no separator, and no
-    // control byte (a NUL would end it early, a line feed would start another line).
-    for (unsigned char c : utf8Name)
-        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-    return isSafeComponent(fromUtf8(utf8Name), localWindowsRules());
+    std::vector<std::string> local;
+    return splitUploadName(utf8Name, &local);
 }
 
 bool uploadNameFits(const std::string& utf8Name) {
     std::string store = portGetStorePath();
-    return store.empty() || fitsLocalPathLimit(joinStorePath(store, {fromUtf8(utf8Name)}, kPathSeparator));
+    std::vector<std::string> local;
+    return store.empty() || !splitUploadName(utf8Name, &local) ||
+           fitsLocalPathLimit(joinStorePath(store, local, kPathSeparator));
 }
 
 namespace {
-// An upload is written under a name of its own ("~qvup<random>.part") and takes its real
-// name only when whole, so that a program killed half way leaves no partial file under a
-// name the user would take for the file. "" when the store has no room for such a name.
-std::string temporaryUploadName(const std::string& store) {
+// An upload is written under a name of its own ("~qvup<random>.part") in its folder and
+// takes its real name only when whole, so that a program killed half way leaves no
+// partial file under a name the user would take for the file. "" when the folder has no
+// room for such a name.
+std::string temporaryUploadName(const std::string& store, std::vector<std::string> folder) {
     std::string random = newAccessToken();
-    std::string name = "~qvup" + random.substr(0, 8) + ".part";
-    if (store.empty() || random.size() < 8 || !fitsLocalPathLimit(joinStorePath(store, {name}, kPathSeparator)))
-        return std::string();
-    return name;
+    if (store.empty() || random.size() < 8) return std::string();
+    folder.push_back("~qvup" + random.substr(0, 8) + ".part");
+    if (!fitsLocalPathLimit(joinStorePath(store, folder, kPathSeparator))) return std::string();
+    return folder.back();
 }
 
-// The whole upload takes its name; a link of that name is never written through.
-UploadOutcome giveRealName(const std::string& store, const std::string& temporary, const std::string& utf8Name,
+// The whole upload takes its name; a link of that name, or on the way to it, is never
+// written through.
+UploadOutcome giveRealName(const std::string& store, std::vector<std::string> path, const std::string& temporary,
                            UploadOutcome outcome) {
-    std::string from = joinStorePath(store, {temporary}, kPathSeparator);
-    std::string to = joinStorePath(store, {fromUtf8(utf8Name)}, kPathSeparator);
-    if (outcome == UploadOutcome::Saved && !isSymbolicLink(to) && fileReplace(from, to)) return outcome;
+    std::string to = joinStorePath(store, path, kPathSeparator);
+    path.back() = temporary;
+    std::string from = joinStorePath(store, path, kPathSeparator);
+    path.pop_back();
+    if (outcome == UploadOutcome::Saved && !passesThroughLink(store, path, kPathSeparator) && !isSymbolicLink(to) &&
+        fileReplace(from, to))
+        return outcome;
     fileRemove(from);
     return outcome == UploadOutcome::Saved ? UploadOutcome::NotSaved : outcome;
 }
 }  // namespace
 
 UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read) {
-    if (!uploadNameAllowed(utf8Name) || length < 0) return UploadOutcome::BadName;
+    std::vector<std::string> path;
+    if (!splitUploadName(utf8Name, &path) || length < 0) return UploadOutcome::BadName;
+    std::vector<std::string> folder(path.begin(), path.end() - 1);
     const std::string store = portGetStorePath();
-    const std::string temporary = temporaryUploadName(store);
+    // A folder that is a link now is refused before anything is asked or read; the
+    // receiver checks again as it writes.
+    if (!store.empty() && passesThroughLink(store, folder, kPathSeparator)) return UploadOutcome::BadName;
+    const std::string temporary = temporaryUploadName(store, folder);
+    // The receiver creates the folders and confines them by its own rules ("/" is the top).
+    size_t slash = utf8Name.rfind('/');
+    std::string utf8Folder = slash == std::string::npos ? "/" : utf8Name.substr(0, slash + 1);
+    std::string utf8Leaf = temporary.empty() ? utf8Name.substr(slash == std::string::npos ? 0 : slash + 1) : temporary;
     UploadSource source;
-    source.head = transferHeaderBytes(length) + fileRecordBytes(length, temporary.empty() ? utf8Name : temporary, "/");
+    source.head = transferHeaderBytes(length);
+    if (!folder.empty()) source.head += directoryRecordBytes(utf8Folder);
+    source.head += fileRecordBytes(length, utf8Leaf, utf8Folder);
     source.bodyLeft = length;
     source.read = &read;
     StreamReader reader;
@@ -102,7 +145,7 @@ UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_
     terms.byBrowser = true;
     terms.dropCut = true;
     UploadOutcome outcome = outcomeOf(receiveStream(std::move(reader), kInvalidSocket, terms));
-    return temporary.empty() ? outcome : giveRealName(store, temporary, utf8Name, outcome);
+    return temporary.empty() ? outcome : giveRealName(store, path, temporary, outcome);
 }
 
 int uploadStatus(UploadOutcome outcome) {

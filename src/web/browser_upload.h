@@ -1,8 +1,8 @@
 // A browser's upload is a reception: its bytes are read by the receiver itself, behind a
 // header and a file record made for them, so the store folder sees the same rules as on
 // port 2904: one reception at a time, the receive policy and its question, the free-space
-// check, the confinement of names, whole replacements, and the window's status line and
-// progress bar. A new file cut short is removed.
+// check, the confinement of names and folders, whole replacements, and the window's status
+// line and progress bar. A new file cut short is removed.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -24,16 +24,19 @@ enum class UploadOutcome {
     NoStore,    // no store folder chosen
 };
 
-// A name the receiver would store as it is: one component (no separator of either kind),
-// at most 255 bytes, and safe by the receiver's rules for this system.
+// A name the receiver would store as it is: a file name, or a relative path
+// "Folder/sub/a.txt" with '/' between its components. Each component has 1 to 255 bytes,
+// no backslash or control byte, is safe by the receiver's rules for this system, and is
+// not a name Windows keeps for a device (on every system).
 bool uploadNameAllowed(const std::string& utf8Name);
 // The store folder's path and the name fit this system's path limit together.
 bool uploadNameFits(const std::string& utf8Name);
 
-// Receives length bytes read through read as the file utf8Name at the top of the store
-// folder. The receive policy decides about sender, a browser (receiveVerdict): refused,
-// asked, or allowed (a yes the user gave that browser before counts, and an Accept
-// pressed now is remembered for its next uploads).
+// Receives length bytes read through read as the file utf8Name below the store folder;
+// the folders of its path are created as the receiver creates a transfer's folders, and
+// a folder that is a link is never written through. The receive policy decides about
+// sender, a browser (receiveVerdict): refused, asked, or allowed (a yes the user gave that
+// browser before counts, and an Accept pressed now is remembered for its next uploads).
 UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read);
 
 // The HTTP status of an outcome, and the word the page shows (translated there).

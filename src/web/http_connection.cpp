@@ -57,12 +57,14 @@ const char* reason(int status) {
         case 100: return "Continue";
         case 200: return "OK";
         case 201: return "Created";
+        case 204: return "No Content";
         case 400: return "Bad Request";
         case 403: return "Forbidden";
         case 404: return "Not Found";
         case 405: return "Method Not Allowed";
         case 409: return "Conflict";
         case 411: return "Length Required";
+        case 413: return "Content Too Large";
         case 431: return "Request Header Fields Too Large";
         case 503: return "Service Unavailable";
         case 507: return "Insufficient Storage";
@@ -131,8 +133,10 @@ int readBody(HttpConnection& c, char* target, int size) {
 
 std::string responseHead(int status, int64_t contentLength, std::string_view contentType) {
     std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\n";
-    if (contentLength >= 0) head += "Content-Length: " + std::to_string(contentLength) + "\r\n";
-    else head += "Transfer-Encoding: chunked\r\n";
+    // A 204 has no body, and no length is said of it; a body of unknown length goes in chunks.
+    if (status != 204)
+        head += contentLength >= 0 ? "Content-Length: " + std::to_string(contentLength) + "\r\n"
+                                   : std::string("Transfer-Encoding: chunked\r\n");
     if (!contentType.empty()) head.append("Content-Type: ").append(contentType).append("\r\n");
     return head + kProtectiveHeaders;
 }

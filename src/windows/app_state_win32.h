@@ -14,6 +14,8 @@ extern ITaskbarList3* taskbarProgress;
 constexpr UINT kTaskbarProgressMessage = WM_APP + 3;
 // A reception's result text reached the status line (wParam: 1 complete, 0 not).
 constexpr UINT kReceptionEndedMessage = WM_APP + 4;
+// A browser's text was handed over: the main window's thread opens its window.
+constexpr UINT kTextArrivedMessage = WM_APP + 5;
 extern UINT_PTR discoveryTimerId;
 extern NOTIFYICONDATAW trayIconData;
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/shown_text.h"
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/codepage.h"
@@ -22,6 +23,7 @@ constexpr int kQrMargin = 4;         // modules of white around the code, as rea
 constexpr int kAddressPoints = 16;   // the address's largest type size; smaller where it would not fit
 constexpr int kSmallestPoints = 9;
 constexpr UINT kAccessEndedMessage = WM_APP + 1;  // to the dialog: access has stopped
+constexpr size_t kMostOfferedTextBytes = 65536;   // the text the page offers, as UTF-8
 
 // The dialog and its state: the window's thread only.
 HWND openDialog = nullptr;
@@ -35,6 +37,7 @@ bool exitWhenEnded = false;    // the program ends once access has
 // window instead would leave them waiting whenever the window's thread waits for them.
 std::mutex offeredLock;
 std::vector<std::string> offeredCopy;
+std::string offeredTextCopy;  // UTF-8 with "\n" line breaks, as a page expects them
 
 // The page speaks the language of the window's texts.
 std::string pageLanguage() {
@@ -46,6 +49,36 @@ std::string pageLanguage() {
 std::vector<std::string> offeredPaths() {
     std::lock_guard<std::mutex> guard(offeredLock);
     return offeredCopy;
+}
+
+std::string offeredText() {
+    std::lock_guard<std::mutex> guard(offeredLock);
+    return offeredTextCopy;
+}
+
+std::string wideToUtf8(const std::wstring& wide) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
+    return text;
+}
+
+// The text box changed: the page offers its text from now on. A text longer than the
+// page may take is cut at the last whole character that fits, in the box too.
+void takeOfferedText(HWND dialog) {
+    HWND box = GetDlgItem(dialog, IDC_BROWSER_TEXT);
+    std::wstring wide(static_cast<size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
+    wide.resize(static_cast<size_t>(GetWindowTextW(box, &wide[0], static_cast<int>(wide.size()))));
+    std::string text = wideToUtf8(wide);
+    if (text.size() > kMostOfferedTextBytes) {
+        text = utf8Prefix(text, kMostOfferedTextBytes);
+        std::u16string cut = shownText(text);
+        SetWindowTextW(box, std::wstring(cut.begin(), cut.end()).c_str());
+        SendMessageW(box, EM_SETSEL, cut.size(), cut.size());
+        MessageBeep(MB_ICONWARNING);
+    }
+    std::lock_guard<std::mutex> guard(offeredLock);
+    offeredTextCopy = replaceAll("\r\n", "\n", text);
 }
 
 void endAccessThread(void* dialog) {
@@ -103,7 +136,8 @@ void setAddressFont(HWND field, const std::wstring& text) {
         SIZE size = {};
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
         SelectObject(dc, old);
-        if (size.cx <= box.right - box.left - 4) break;
+        // Room for the field's own margins, or the text scrolls and loses its start.
+        if (size.cx <= box.right - box.left - 16) break;
     }
     ReleaseDC(field, dc);
     SendMessageW(field, WM_SETFONT, reinterpret_cast<WPARAM>(addressFont), FALSE);
@@ -115,6 +149,9 @@ void initialise(HWND dialog) {
     SetWindowTextW(dialog, loadTextW(IDS_BROWSER_TITLE).c_str());
     SetDlgItemTextW(dialog, IDC_BROWSER_HINT, loadTextW(IDS_BROWSER_HINT).c_str());
     SetDlgItemTextW(dialog, IDC_BROWSER_WARNING, loadTextW(IDS_BROWSER_WARNING).c_str());
+    SetDlgItemTextW(dialog, IDC_BROWSER_TEXT_LABEL, loadTextW(IDS_BROWSER_TEXT_LABEL).c_str());
+    // Counted in UTF-16 units: the bound in bytes is kept on each change.
+    SendDlgItemMessageW(dialog, IDC_BROWSER_TEXT, EM_SETLIMITTEXT, kMostOfferedTextBytes, 0);
     SetDlgItemTextW(dialog, IDCANCEL, loadTextW(IDS_STOP).c_str());
     std::string address = browserAccessAddress();
     std::wstring text = ansiToWide(address);
@@ -141,6 +178,7 @@ INT_PTR CALLBACK browserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
         case WM_COMMAND:
             if (LOWORD(wParam) == IDCANCEL && HIWORD(wParam) == BN_CLICKED) beginStop(dialog);
+            if (LOWORD(wParam) == IDC_BROWSER_TEXT && HIWORD(wParam) == EN_CHANGE) takeOfferedText(dialog);
             return TRUE;
         case kAccessEndedMessage:
             accessEnded = true;
@@ -173,10 +211,15 @@ void runBrowserAccess() {
         return;
     }
     offerSelection();
+    {
+        std::lock_guard<std::mutex> guard(offeredLock);
+        offeredTextCopy.clear();  // the box starts empty
+    }
     BrowserAccessOptions options;
     options.address = portGetOwnAddress();
     options.language = pageLanguage();
     options.offeredPaths = offeredPaths;
+    options.offeredText = offeredText;
     AccessStart started = startBrowserAccess(options);
     if (started != AccessStart::Started) return showStartFailure(started);
     // No owner: the main window stays usable (a selection made meanwhile is offered).

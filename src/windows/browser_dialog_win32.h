@@ -1,5 +1,6 @@
-// Browser access from the window: the dialog that shows the address and its QR code for
-// as long as access is on. Opened from the tray menu and from the settings dialog.
+// Browser access from the window: the dialog that shows the address, its QR code and a box
+// for the text the page offers, for as long as access is on. Opened from the tray menu and
+// from the settings dialog.
 #pragma once
 #include <windows.h>
 

@@ -22,6 +22,7 @@
 #include "windows/receive_settings_win32.h"
 #include "windows/settings_dialog_win32.h"
 #include "windows/settings_win32.h"
+#include "windows/text_window_win32.h"
 #include "windows/texts_win32.h"
 #include "windows/transfer_buttons_win32.h"
 #include "windows/tray_win32.h"
@@ -211,6 +212,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kButtonsMessage: applyButtonsChange(window, wParam, lParam); break;
         case kTaskbarProgressMessage: showTaskbarProgress(window, wParam); break;
         case kReceptionEndedMessage: showReceptionBalloon(wParam != 0); break;
+        case kTextArrivedMessage: openArrivedTexts(); break;
         case WM_COPYDATA: {
             // A dialog procedure's answer to this message goes in DWLP_MSGRESULT.
             BOOL taken = takeHandedPaths(window, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));

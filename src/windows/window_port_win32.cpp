@@ -11,6 +11,7 @@
 #include "resource.h"
 #include "windows/app_state_win32.h"
 #include "windows/ask_dialog_win32.h"
+#include "windows/text_window_win32.h"
 #include "windows/texts_win32.h"
 #include "windows/transfer_buttons_win32.h"
 
@@ -75,7 +76,7 @@ void portShowRefusal(int textId, const std::string& address) {
     SetDlgItemTextA(mainWindow, IDC_STATUS, fillPlaceholders(loadTextA(textId), address).c_str());
 }
 
-void portShowText(const std::string& address, const std::string& utf8Text) { (void)address, (void)utf8Text; }
+void portShowText(const std::string& address, const std::string& utf8Text) { handOverText(address, utf8Text); }
 
 AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds) {
     return askToReceive(address, total, milliseconds);

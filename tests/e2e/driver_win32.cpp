@@ -16,6 +16,12 @@
 //   qdriver title                      print the main window's title
 //   qdriver dialog-text TITLE ID [MS]  print a control's text in another top-level dialog
 //   qdriver dialog-set-text TITLE ID TEXT  set a control's text there ("edit": its first edit box)
+//   qdriver dialog-type TITLE ID TEXT  type TEXT into a control there (a WM_CHAR a character;
+//                                      a line feed is Enter)
+//   qdriver dialog-key TITLE ID KEY    press escape, return or tab on a control there
+//   qdriver dialog-texts TITLE ID      print that control's text in every dialog of that
+//                                      title, one line each
+//   qdriver clipboard                  print the clipboard's text
 //   qdriver dialog-click TITLE ID [MS] click a button in another top-level dialog
 //   qdriver dialog-close TITLE [MS]    close another top-level dialog (an error box: OK)
 //   qdriver wait-dialog TITLE [MS]     wait for a top-level dialog
@@ -228,9 +234,11 @@ HWND waitFor(HWND (*find)(), int milliseconds) {
 }
 
 std::wstring controlText(HWND control) {
-    wchar_t buffer[4096] = {};
-    SendMessageW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer));
-    return buffer;
+    LRESULT length = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(wcslen(text.c_str()));
+    return text;
 }
 
 HWND control(HWND window, const char* id) { return window ? GetDlgItem(window, atoi(id)) : nullptr; }
@@ -305,6 +313,30 @@ int trayIconState(HWND window, int wanted, int milliseconds) {
     return 0;
 }
 
+// Keys and characters go through the program's message loop, as a user's do.
+int typeOrPress(const std::string& command, HWND c, const char* what) {
+    if (command == "dialog-type") {
+        for (wchar_t ch : fromUtf8(what)) PostMessageW(c, WM_CHAR, ch == L'\n' ? L'\r' : ch, 1);
+        return 0;
+    }
+    std::string key = what;
+    WPARAM code = key == "escape" ? VK_ESCAPE : key == "return" ? VK_RETURN : key == "tab" ? VK_TAB : 0;
+    if (!code) return 2;
+    PostMessageW(c, WM_KEYDOWN, code, 1);
+    PostMessageW(c, WM_KEYUP, code, 0xC0000001);
+    return 0;
+}
+
+int printClipboard() {
+    if (!OpenClipboard(nullptr)) return 1;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* text = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+    if (text) printf("%s\n", toUtf8(text).c_str());
+    if (text) GlobalUnlock(data);
+    CloseClipboard();
+    return text ? 0 : 1;
+}
+
 int comboCommand(const std::string& command, HWND combo, int argc, char** argv) {
     LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
     if (command == "combo-items") {
@@ -354,6 +386,7 @@ int dialogControlCommand(const std::string& command, int argc, char** argv) {
         SendMessageW(c, BM_SETCHECK, atoi(argv[4]) ? BST_CHECKED : BST_UNCHECKED, 0);
         return 0;
     }
+    if ((command == "dialog-type" || command == "dialog-key") && argc >= 5) return typeOrPress(command, c, argv[4]);
     if (command == "dialog-press") {
         PostMessageW(c, BM_CLICK, 0, 0);
         return 0;
@@ -544,9 +577,18 @@ int main(int argc, char** ansiArgv) {
         return 0;
     }
     if ((command.compare(0, 6, "combo-") == 0 || command == "checked" || command == "set-check" ||
-         command == "dialog-press" || command == "dialog-enabled") &&
+         command == "dialog-press" || command == "dialog-enabled" || command == "dialog-type" ||
+         command == "dialog-key") &&
         argc >= 4)
         return dialogControlCommand(command, argc, argv);
+    if (command == "dialog-texts" && argc >= 4) {
+        std::wstring title = fromUtf8(argv[2]);
+        HWND w = nullptr;
+        while ((w = FindWindowExW(nullptr, w, L"#32770", title.c_str())) != nullptr)
+            if (HWND c = GetDlgItem(w, atoi(argv[3]))) printf("%s\n", toUtf8(controlText(c)).c_str());
+        return 0;
+    }
+    if (command == "clipboard") return printClipboard();
     if (command == "menu-open") return waitFor(openMenu, timeoutArg(argc, argv, 2, 10000)) ? 0 : 1;
     if (command == "menu-keys") return menuKeys(argc, argv);
 

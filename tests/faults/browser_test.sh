@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A real browser (headless Chromium) on the page of `quorvalinthexa serve`, from the other
 # namespace: three uploads (50 MB, a Russian name, an empty file) and a download with a
-# non-Latin name, all byte-identical. QV_SCREENSHOTS_DIR=docs/screenshots refreshes the
-# README's pictures of the page.
+# non-Latin name, all byte-identical. Its pictures go to QV_SCREENSHOTS_DIR if given (the
+# README's come from browser_page_test.sh).
 source "$(dirname "$0")/lib.sh"
 source "$QV_ROOT/tests/support/browser.sh"
 need_browser

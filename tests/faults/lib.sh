@@ -96,6 +96,18 @@ rx_stop() {
   RX_PID=""
 }
 
+# serve_start [SERVE OPTIONS...]: `quorvalinthexa serve` in the receiver's namespace and
+# jail, its stdout in $WORK/rx.out; sets URL and TOKEN.
+serve_start() {
+  : >"$WORK/rx.out"
+  (cd "$JAIL" && exec ip netns exec "$RX_NS" "$CLI" serve --no-qr --store "$STORE" "$@") \
+    >"$WORK/rx.out" 2>>"$WORK/rx.err" &
+  RX_PID=$!
+  wait_for_line "$WORK/rx.out" "http://" || { fail "serve did not start: $(cat "$WORK/rx.err")"; finish; }
+  URL="$(grep -m1 '^http://' "$WORK/rx.out")"
+  TOKEN="$(basename "$URL")"
+}
+
 # The store as the receiver sees it (a store mounted in its namespace included).
 store_view() { echo "/proc/$RX_PID/root$STORE"; }
 in_rx_mounts() { nsenter -t "$RX_PID" -m -- "$@"; }

@@ -2,9 +2,14 @@
 // looks at what the store folder holds afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "core/central_state.h"
 #include "platform/files.h"
@@ -22,6 +27,19 @@ BodyRead bodyOf(const std::string& bytes, size_t sent, size_t* at) {
         *at += n;
         return n > 0 ? static_cast<int>(n) : -1;
     };
+}
+
+// The store's tree on one line.
+std::string flatTree(const std::string& store) {
+    std::string tree = listTree(store);
+    for (char& ch : tree) ch = ch == '\n' ? ' ' : ch;
+    while (!tree.empty() && tree.back() == ' ') tree.pop_back();
+    return tree;
+}
+
+UploadOutcome uploadWhole(const std::string& name, const std::string& body) {
+    size_t at = 0;
+    return receiveUpload(name, static_cast<int64_t>(body.size()), 0x7F000001, bodyOf(body, body.size(), &at));
 }
 }  // namespace
 
@@ -67,10 +85,7 @@ TEST(BrowserUpload, IsStoredByTheReceiversRules) {
         if (c.acceptedBefore) rememberBrowserAccepted(0x7F000001);
         size_t at = 0;
         EXPECT_EQ(c.outcome, receiveUpload(c.name, c.length, 0x7F000001, bodyOf(body, c.sent, &at)));
-        std::string tree = listTree(store);
-        for (char& ch : tree) ch = ch == '\n' ? ' ' : ch;
-        while (!tree.empty() && tree.back() == ' ') tree.pop_back();
-        EXPECT_EQ(c.tree, tree);
+        EXPECT_EQ(c.tree, flatTree(store));
     }
     EXPECT_EQ(body, readWholeFile(store + kPathSeparator + "new.bin"));
     EXPECT_EQ(old, readWholeFile(store + kPathSeparator + "kept.txt"));
@@ -90,3 +105,76 @@ TEST(BrowserUpload, ABusyStoreSaysSoAndWritesNothing) {
     EXPECT_EQ(503, uploadStatus(UploadOutcome::Busy));
     removeScratchFolder(store);
 }
+
+// A path's folders are made below the store folder as the receiver makes a transfer's;
+// the temporary file lives in the upload's own folder and never stays.
+TEST(BrowserUpload, APathLandsInItsFolders) {
+    const std::string store = makeScratchFolder("upload-folders");
+    recordingPortReset(store);
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    const std::string body(200 * 1024, 'f');
+    const std::string tree = "Folder/ Folder/sub/ Folder/sub/a.txt";
+    struct Case {
+        const char* what;
+        std::string name;
+        size_t sent;
+        UploadOutcome outcome;
+        std::string tree;
+    } cases[] = {
+        {"new folders", "Folder/sub/a.txt", body.size(), UploadOutcome::Saved, tree},
+        {"replaced in its folder", "Folder/sub/a.txt", body.size(), UploadOutcome::Saved, tree},
+        {"cut: neither it nor its temporary file stays", "Folder/sub/cut.bin", 1000, UploadOutcome::NotSaved, tree},
+        {"a folder stands at its place", "Folder/sub", body.size(), UploadOutcome::NotSaved, tree},
+        {"a file stands at a folder's place", "Folder/sub/a.txt/b.txt", body.size(), UploadOutcome::NotSaved, tree},
+        {"a component that climbs", "Folder/../x", body.size(), UploadOutcome::BadName, tree},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        size_t at = 0;
+        EXPECT_EQ(c.outcome, receiveUpload(c.name, static_cast<int64_t>(body.size()), 0x7F000001,
+                                           bodyOf(body, c.sent, &at)));
+        EXPECT_EQ(c.tree, flatTree(store));
+    }
+    EXPECT_EQ(body, readWholeFile(store + kPathSeparator + "Folder" + kPathSeparator + "sub" + kPathSeparator + "a.txt"));
+    removeScratchFolder(store);
+}
+
+// The user who wants to be asked is asked once for a browser's whole folder.
+TEST(BrowserUpload, AFolderIsAskedAboutOnce) {
+    const std::string store = makeScratchFolder("upload-asked");
+    recordingPortReset(store);
+    recordingPortAnswer(AskAnswer::Accepted);
+    setReceivePolicy(AcceptFrom::Ask, {});
+    forgetDeclined();
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(UploadOutcome::Saved, uploadWhole("F/s" + std::to_string(i % 3) + "/" + std::to_string(i), "x"));
+    int asked = 0;
+    for (const PortCall& c : recordedCalls()) asked += c.what == "ask";
+    EXPECT_EQ(1, asked);
+    const std::string tree = listTree(store);
+    EXPECT_EQ(1 + 3 + 12, std::count(tree.begin(), tree.end(), '\n'));  // F/, its three folders, the files
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    removeScratchFolder(store);
+}
+
+#ifndef _WIN32
+// A folder of the path that is a link in the store (to anywhere) is refused before the
+// body is read, and nothing reaches the link's target.
+TEST(BrowserUpload, AFolderThatIsALinkIsNotWrittenThrough) {
+    const std::string store = makeScratchFolder("upload-link");
+    const std::string outside = makeScratchFolder("upload-outside");
+    ASSERT_EQ(0, symlink(outside.c_str(), (store + "/link").c_str()));
+    ASSERT_TRUE(makeDirectory(outside + "/deeper"));
+    recordingPortReset(store);
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    for (const char* name : {"link/x.txt", "link/deeper/x.txt"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(UploadOutcome::BadName, uploadWhole(name, "abc"));
+    }
+    EXPECT_EQ("deeper/\n", listTree(outside));
+    const std::string tree = listTree(store);
+    EXPECT_EQ(1, std::count(tree.begin(), tree.end(), '\n'));  // the link only
+    removeScratchFolder(store);
+    removeScratchFolder(outside);
+}
+#endif

@@ -76,7 +76,7 @@ listing32="$(resources "$OD32" "$W32/Quorvalinthexa.exe")"
 need() {  # need WHAT TYPE NAME
   grep -q "^$(hexid "$2") $(hexid "$3") " <<<"$listing32" && ok "32-bit program has $1" || fail "32-bit program lacks $1"
 }
-for dialog in IDD_MAIN IDD_SELECTION IDD_ANALYSIS IDD_SETTINGS IDD_ASK; do need "dialog $dialog" 5 "$(id_of $dialog)"; done
+for dialog in IDD_MAIN IDD_SELECTION IDD_ANALYSIS IDD_SETTINGS IDD_ASK IDD_BROWSER IDD_TEXT; do need "dialog $dialog" 5 "$(id_of $dialog)"; done
 need "the tray menu" 4 "$(id_of IDM_TRAY)"
 need "the icon group" 14 "$(id_of IDI_PROGRAM)"
 need "the manifest" 24 1

@@ -11,9 +11,10 @@ import os
 import sys
 import time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+
+from chromium import check, start, wait_for
+import chromium
 
 args = sys.argv[1:]
 get = None
@@ -22,45 +23,19 @@ if "--get" in args:
     get = args[at + 1]
     del args[at:at + 2]
 url, downloads, shots, files = args[0], args[1], args[2], args[3:]
-failures = 0
-
-
-def check(what, good, detail=""):
-    global failures
-    print(("ok: " if good else "FAIL: ") + what + ("" if good else " (" + detail + ")"), flush=True)
-    failures += 0 if good else 1
-
-
-def wait_for(condition, seconds):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.2)
-    return condition()
-
-
-options = webdriver.ChromeOptions()
-for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-             "--no-first-run", "--disable-extensions", "--window-size=1280,900"):
-    options.add_argument(flag)
-options.add_experimental_option("prefs", {"download.default_directory": downloads,
-                                          "download.prompt_for_download": False})
-browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+browser = start(downloads)
 try:
-    browser.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
     browser.get(url)
     check("the page's title", browser.title == "Quorvalinthexa", browser.title)
-    offered = wait_for(lambda: browser.find_elements(By.CSS_SELECTOR, "#offered a"), 10)
+    offered = wait_for(lambda: browser.find_elements(By.CSS_SELECTOR, "#offered li.file"), 10)
 
-    browser.find_element(By.ID, "pick").send_keys("\n".join(files))
+    browser.find_element(By.ID, "pickFiles").send_keys("\n".join(files))
     rows = browser.find_elements(By.CSS_SELECTOR, "#uploads li")
     check("one row per file", len(rows) == len(files), "%d rows" % len(rows))
 
     def states():
         found = [e.text for e in browser.find_elements(By.CSS_SELECTOR, "#uploads .state")]
-        return found if found and all(s not in ("sending", "waiting") for s in found) else None
+        return found if found and all(not s.startswith(("sending", "waiting")) for s in found) else None
     results = wait_for(states, 300) or []
     for name, result in zip(files, results):
         check("upload of %s: %s" % (os.path.basename(name), result), result == "saved")
@@ -68,8 +43,9 @@ try:
     check("the overall bar is full", float(overall) == 1.0, overall)
 
     if get:
-        links = [a for a in offered if a.text == get]
-        check("the file %s is offered" % get, bool(links), ", ".join(a.text for a in offered))
+        names = [li.get_attribute("data-name") for li in offered]
+        links = [li.find_element(By.TAG_NAME, "a") for li in offered if li.get_attribute("data-name") == get]
+        check("the file %s is offered" % get, bool(links), ", ".join(names))
         if links:
             links[0].click()
             target = os.path.join(downloads, os.path.basename(get))
@@ -87,4 +63,4 @@ try:
     browser.save_screenshot(os.path.join(shots, "browser-phone.png"))
 finally:
     browser.quit()
-sys.exit(failures)
+sys.exit(chromium.failures)

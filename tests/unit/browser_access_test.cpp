@@ -9,6 +9,7 @@
 #include "scratch_folder.h"
 #include "web/access_token.h"
 #include "web/browser_page.h"
+#include "web/browser_text.h"
 #include "web/browser_upload.h"
 #include "web/offered_files.h"
 #include "web/qr_code.h"
@@ -40,16 +41,48 @@ TEST(AccessToken, IsNewEachTimeAndMatchesOnlyItself) {
     EXPECT_FALSE(accessTokenMatches("", ""));  // no token in force: nothing matches
 }
 
-TEST(UploadNames, OnlyOneSafeComponentIsTaken) {
+TEST(UploadNames, EveryComponentOfAPathMustBeSafe) {
+    const std::string longest(255, 'x');
     struct Case {
         std::string name;
         bool allowed;
-    } cases[] = {{"a.txt", true},       {"a b (1).pdf", true}, {".hidden", true},
-                 {"", false},           {".", false},             {"..", false},
-                 {"a/b", false},        {"..\\x", false},         {"/etc/passwd", false},
-                 {"a\nType:x", false},  {std::string("a\0b", 3), false}, {std::string(256, 'x'), false},
-                 {std::string(255, 'x'), true}};
+    } cases[] = {{"a.txt", true},           {"a b (1).pdf", true},       {".hidden", true},
+                 {longest, true},           {"Folder/sub/a.txt", true},  {"My Photos/2024/a b.jpg", true},
+                 {longest + "/" + longest, true},
+                 {"", false},               {".", false},                {"..", false},
+                 {"../x", false},           {"a/../../x", false},        {"a/./b", false},
+                 {"/etc/x", false},         {"a//b", false},             {"a/", false},
+                 {"a\\b", false},          {"..\\x", false},           {"a/b:c", false},
+                 {"CON/x", false},          {"a/NUL.txt", false},        {"a/com1.log", false},
+                 {"a\nType:x", false},      {std::string("a/\0b", 4), false},
+                 {std::string(256, 'x'), false}, {"a/" + std::string(300, 'x'), false}};
     for (const Case& c : cases) EXPECT_EQ(c.allowed, uploadNameAllowed(c.name)) << c.name;
+}
+
+TEST(BrowserTexts, OnlyWellFormedUtf8WithoutNulIsTaken) {
+    struct Case {
+        std::string text;
+        bool valid;
+    } cases[] = {{"", true},
+                 {"plain\r\nlines\ttab", true},
+                 {"привет, 世界 \xF0\x9F\x98\x80", true},  // two, three and four bytes
+                 {"\xF4\x8F\xBF\xBF", true},                // U+10FFFF
+                 {std::string("a\0b", 3), false},
+                 {"\xFF", false},
+                 {"\xC0\xAF", false},          // an overlong '/'
+                 {"\xE0\x80\xAF", false},      // the same in three bytes
+                 {"\xED\xA0\x80", false},      // a surrogate
+                 {"\xF4\x90\x80\x80", false},  // past U+10FFFF
+                 {"ab\xD0", false},             // cut at the end
+                 {"\xD0" "a", false}};          // a continuation missing
+    for (const Case& c : cases) EXPECT_EQ(c.valid, textIsValid(c.text)) << c.text;
+    // A text too long is cut at a character's start, never inside one.
+    std::string wide;
+    for (int i = 0; i < 40000; ++i) wide += "я";
+    EXPECT_EQ(static_cast<size_t>(kMostTextBytes), boundedText(std::string(70000, 'a')).size());
+    EXPECT_EQ(static_cast<size_t>(kMostTextBytes), boundedText(wide).size());
+    EXPECT_EQ(static_cast<size_t>(kMostTextBytes) - 1, boundedText("a" + wide).size());
+    EXPECT_EQ("short", boundedText("short"));
 }
 
 TEST(OfferedTexts, JsonAndDownloadNamesAreEscaped) {
