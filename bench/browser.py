@@ -6,8 +6,12 @@ Both servers and curl run in a network namespace of their own, on the address of
 adapter there (the server serves the own address only), so the traffic never leaves
 the namespace. Stores are folders on tmpfs.
 
-  upload   one big file in one request
-  uploads  many small files, one request (and one connection) each
+  upload    one big file in one request
+  uploads   many small files, one request each, one after the other
+  uploads6  the same files over six connections at once (curl --parallel, as a browser does)
+  download  the big file downloaded by curl; nginx serves it as a static file (sendfile on)
+  folder    a folder of small files in subfolders, PUT under their relative paths (nginx
+            creates the folders: create_full_put_path on)
 
 Needs root (the namespace), curl and nginx (scripts/install-deps.sh installs them).
 """
@@ -34,7 +38,8 @@ http {
     server {
         listen %(address)s:%(port)d;
         root %(root)s;
-        location / { dav_methods PUT; create_full_put_path off; }
+        sendfile on;
+        location / { dav_methods PUT; create_full_put_path on; }
     }
 }
 """
@@ -73,9 +78,10 @@ class Namespace:
         subprocess.run(["ip", "netns", "del", self.name], stdout=DEVNULL, stderr=DEVNULL)
 
 
-def ours(ns, cli, store):
-    """Starts `serve` into store; returns the process and the base address."""
-    server = subprocess.Popen(ns.argv([cli, "serve", "--no-qr", "--store", store]), stdout=subprocess.PIPE,
+def ours(ns, cli, store, offered=()):
+    """Starts `serve` into store, offering the paths offered; returns the process and the
+    base address."""
+    server = subprocess.Popen(ns.argv([cli, "serve", "--no-qr", "--store", store] + list(offered)), stdout=subprocess.PIPE,
                               stderr=DEVNULL, text=True)
     line = server.stdout.readline().strip()
     if not line.startswith("http://"):
@@ -102,10 +108,13 @@ def nginx(ns, store):
     return server, "http://%s:%d/" % (ADDRESS, PORT), state
 
 
-def timed_curl(ns, config):
-    """Runs curl on a config file of uploads; returns wall and CPU seconds."""
+def timed_curl(ns, config, parallel=1):
+    """Runs curl on a config file of requests, parallel at once; returns wall and CPU seconds."""
     start = time.perf_counter()
-    curl = subprocess.Popen(ns.argv(["curl", "-s", "-f", "-K", config]), stdout=DEVNULL, stderr=DEVNULL)
+    argv = ["curl", "-s", "-f", "-K", config]
+    if parallel > 1:
+        argv += ["--parallel", "--parallel-max", str(parallel)]
+    curl = subprocess.Popen(ns.argv(argv), stdout=DEVNULL, stderr=DEVNULL)
     _, status, usage = os.wait4(curl.pid, 0)
     wall = time.perf_counter() - start
     curl.returncode = os.waitstatus_to_exitcode(status)
@@ -114,35 +123,94 @@ def timed_curl(ns, config):
     return wall, usage.ru_utime + usage.ru_stime
 
 
-def upload(ns, start_server, files, store):
-    """Starts a server, uploads files in one curl run, stops the server. Returns the
-    round's wall seconds and the server's and curl's CPU seconds."""
+def server_cpu(server):
+    with open("/proc/%d/stat" % server.pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def upload(ns, start_server, files, store, names=None, parallel=1):
+    """Starts a server, uploads files in one curl run (under names, relative paths, when
+    given), stops the server. Returns the round's wall seconds and the server's and curl's
+    CPU seconds."""
+    names = names or [os.path.basename(path) for path in files]
     server, base, state = start_server(store)
     try:
         config = os.path.join(os.path.dirname(store), "curl-%d.conf" % os.getpid())
         with open(config, "w") as f:
-            for path in files:
-                name = os.path.basename(path)
+            for path, name in zip(files, names):
                 f.write('upload-file = "%s"\nurl = "%s%s"\noutput = "/dev/null"\n' % (path, base, name))
-        wall, client = timed_curl(ns, config)
-        with open("/proc/%d/stat" % server.pid) as f:
-            fields = f.read().rsplit(")", 1)[1].split()
-        cpu = (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        wall, client = timed_curl(ns, config, parallel)
+        cpu = server_cpu(server)
     finally:
         server.terminate()
         server.wait()
         if state:
             shutil.rmtree(state, ignore_errors=True)
-    for path in files:
-        if os.path.getsize(os.path.join(store, os.path.basename(path))) != os.path.getsize(path):
+    for path, name in zip(files, names):
+        if os.path.getsize(os.path.join(store, name)) != os.path.getsize(path):
             raise RuntimeError("an upload did not arrive whole")
     return {"wall": wall, "rx": cpu, "tx": client}
 
 
+def download(ns, start_server, big, store):
+    """Starts a server that offers big, downloads it once with curl to store, stops the
+    server. The same figures as upload."""
+    server, url, state = start_server(store)
+    try:
+        config = os.path.join(os.path.dirname(store), "curl-%d.conf" % os.getpid())
+        with open(config, "w") as f:
+            f.write('url = "%s"\noutput = "%s"\n' % (url, os.path.join(store, "got.bin")))
+        wall, client = timed_curl(ns, config)
+        cpu = server_cpu(server)
+    finally:
+        server.terminate()
+        server.wait()
+        if state:
+            shutil.rmtree(state, ignore_errors=True)
+    if os.path.getsize(os.path.join(store, "got.bin")) != os.path.getsize(big):
+        raise RuntimeError("the download did not arrive whole")
+    return {"wall": wall, "rx": cpu, "tx": client}
+
+
+def ours_offering(ns, cli, big, store):
+    """`serve` offering big; its download's address (the list is asked first, which
+    numbers the file)."""
+    server, base = ours(ns, cli, store, [big])
+    base = base[:-len("files?name=")]
+    subprocess.run(ns.argv(["curl", "-s", "-f", "-o", "/dev/null", base + "files"]), check=True)
+    return server, base + "files/1", None
+
+
+def nginx_offering(ns, big, store):
+    """nginx serving the folder that holds big."""
+    server, base, state = nginx(ns, os.path.dirname(big))
+    return server, base + os.path.basename(big), state
+
+
+def folder_names_taken(ns, cli, store):
+    """Whether `serve` takes an upload under a relative path (Folder/sub/x)."""
+    server, base = ours(ns, cli, store)
+    try:
+        probe = subprocess.run(ns.argv(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-T", "/dev/null",
+                                        base + "Probe/sub/x"]), capture_output=True, text=True)
+    finally:
+        server.terminate()
+        server.wait()
+    shutil.rmtree(os.path.join(store, "Probe"), ignore_errors=True)
+    return probe.stdout == "201"
+
+
 def contenders(cli):
-    """The namespace and [(label, run(files, store))] for bench/run.py's rounds."""
+    """The namespace and, by case, [(label, run(...))] for bench/run.py's rounds: uploads
+    take (files, store, names, parallel), downloads (big, store)."""
     ns = Namespace()
     ours_start = lambda store: ours(ns, cli, store) + (None,)
     nginx_start = lambda store: nginx(ns, store)
-    return ns, [("quorvalinthexa", lambda files, store: upload(ns, ours_start, files, store)),
-                ("nginx PUT", lambda files, store: upload(ns, nginx_start, files, store))]
+    uploads = [("quorvalinthexa", lambda files, store, names=None, parallel=1:
+                upload(ns, ours_start, files, store, names, parallel)),
+               ("nginx PUT", lambda files, store, names=None, parallel=1:
+                upload(ns, nginx_start, files, store, names, parallel))]
+    downloads = [("quorvalinthexa", lambda big, store: download(ns, lambda s: ours_offering(ns, cli, big, s), big, store)),
+                 ("nginx GET", lambda big, store: download(ns, lambda s: nginx_offering(ns, big, s), big, store))]
+    return ns, uploads, downloads

@@ -18,6 +18,10 @@ loopback, beside raw baselines measured in the same rounds.
   upload   browser access: the big file uploaded by curl to `quorvalinthexa serve`
            baseline: the same upload to nginx taking PUT requests (bench/browser.py)
   uploads  browser access: 1,000 of the small files, one request each; baseline as above
+  uploads6 browser access: the same 1,000 uploads over six connections at once (curl --parallel)
+  download browser access: the big file downloaded by curl; baseline: nginx serving it (sendfile on)
+  folder   browser access: 1,000 small files in 20 subfolders, PUT under "Folder/subNN/name";
+           baseline: nginx creating the folders (create_full_put_path on)
 
 Every side runs as one process, or as a shell that waits for its pipeline, started and
 reaped here: its CPU is what wait4 reports for it and everything it waited for. Rounds are
@@ -26,7 +30,7 @@ printed as the median with the lowest and highest round. Ratios are taken per ro
 (ours against the baseline of the same round). Ends with one summary table.
 
 Environment: QV_BENCH_ROUNDS (5), QV_BENCH_FILES (20000), QV_BENCH_BIG_MB (1024),
-QV_BENCH_CASES (small,big,disk,wine,upload,uploads), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
+QV_BENCH_CASES (small,big,disk,wine,upload,uploads,uploads6,download,folder), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
 QV_BENCH_SETTLE (1: seconds of rest after a store's removal).
 """
 import os
@@ -47,7 +51,8 @@ FOLDERS = 100
 FILES = max(1, int(os.environ.get("QV_BENCH_FILES", "20000")) // FOLDERS) * FOLDERS
 FILE_SIZE = 4096
 BIG = int(os.environ.get("QV_BENCH_BIG_MB", "1024")) << 20
-CASES = os.environ.get("QV_BENCH_CASES", "small,big,disk,wine,upload,uploads").split(",")
+BROWSER_CASES = ["upload", "uploads", "uploads6", "download", "folder"]
+CASES = os.environ.get("QV_BENCH_CASES", ",".join(["small", "big", "disk", "wine"] + BROWSER_CASES)).split(",")
 UPLOADS = 1000
 WINE_ROUNDS = int(os.environ.get("QV_BENCH_WINE_ROUNDS", "1"))
 DISK = os.environ.get("QV_BENCH_DISK", "/var/tmp")
@@ -200,7 +205,7 @@ def spread(values, fmt):
 
 def make_inputs(root):
     big = os.path.join(root, "big.bin")
-    if "big" in CASES or "upload" in CASES:
+    if "big" in CASES or "upload" in CASES or "download" in CASES:
         block = os.urandom(1 << 20)
         with open(big, "wb") as f:
             for _ in range(BIG >> 20):
@@ -287,18 +292,42 @@ def browser_cases(report, big, small, root):
         return
     folders = sorted(os.listdir(small))
     files = [os.path.join(small, d, f) for d in folders for f in sorted(os.listdir(os.path.join(small, d)))][:UPLOADS]
-    ns, pair = browser.contenders(CLI)
+    ns, uploads, downloads = browser.contenders(CLI)
+
+    def upload_rounds(name, **how):
+        return rounds(name, [(label, lambda s, run=run: run(files, s, **how)) for label, run in uploads], root, ROUNDS)
+
+    def files_row(title, row, res):
+        report.files_case(title, res, "nginx PUT", count=len(files), sides=("server", "curl"))
+        report.add(row, res, "nginx PUT", "files/s", (len(files) / 1e6, "us/file", 1), count=len(files))
     try:
         if "upload" in CASES:
-            res = rounds("upload", [(label, lambda s, run=run: run([big], s)) for label, run in pair], root, ROUNDS)
+            res = rounds("upload", [(label, lambda s, run=run: run([big], s)) for label, run in uploads], root, ROUNDS)
             report.big_case("(e) browser access: one %d MiB upload by curl, tmpfs" % (BIG >> 20), res, "nginx PUT",
                             ("server", "curl"), "%d MiB upload (browser access)" % (BIG >> 20))
         if "uploads" in CASES:
-            res = rounds("uploads", [(label, lambda s, run=run: run(files, s)) for label, run in pair], root, ROUNDS)
-            report.files_case("(f) browser access: %d files of 4 KiB, one request each, tmpfs" % len(files), res,
-                              "nginx PUT", count=len(files), sides=("server", "curl"))
-            report.add("%d x 4 KiB uploads (browser access)" % len(files), res, "nginx PUT", "files/s",
-                       (len(files) / 1e6, "us/file", 1), count=len(files))
+            files_row("(f) browser access: %d files of 4 KiB, one request each, tmpfs" % len(files),
+                      "%d x 4 KiB uploads (browser access)" % len(files), upload_rounds("uploads"))
+        if "uploads6" in CASES:
+            files_row("(g) browser access: the same %d uploads over 6 connections at once" % len(files),
+                      "%d x 4 KiB uploads, 6 at once (browser access)" % len(files), upload_rounds("uploads6", parallel=6))
+        if "download" in CASES:
+            res = rounds("download", [(label, lambda s, run=run: run(big, s)) for label, run in downloads], root, ROUNDS)
+            report.big_case("(h) browser access: one %d MiB download by curl, tmpfs" % (BIG >> 20), res, "nginx GET",
+                            ("server", "curl"), "%d MiB download (browser access)" % (BIG >> 20))
+        if "folder" in CASES:
+            # Each file under Folder/subNN/, 20 subfolders; flat names where serve takes no paths.
+            probe = tempfile.mkdtemp(prefix="store.", dir=root)
+            paths = browser.folder_names_taken(ns, CLI, probe)
+            shutil.rmtree(probe, ignore_errors=True)
+            names = [("Folder/sub%02d/%s" if paths else "Folder-sub%02d-%s") % (i % 20, "%04d-%s" % (i, os.path.basename(f)))
+                     for i, f in enumerate(files)]
+            nginx_names = ["Folder/sub%02d/%04d-%s" % (i % 20, i, os.path.basename(f)) for i, f in enumerate(files)]
+            contenders = [(uploads[0][0], lambda s: uploads[0][1](files, s, names)),
+                          (uploads[1][0], lambda s: uploads[1][1](files, s, nginx_names))]
+            files_row("(i) browser access: a folder of %d files in 20 subfolders, one request each%s"
+                      % (len(files), "" if paths else " (serve takes no paths yet: flat names)"),
+                      "folder of %d x 4 KiB (browser access)" % len(files), rounds("folder", contenders, root, ROUNDS))
     except RuntimeError as e:
         raise Failed("browser access: " + str(e))
     finally:
@@ -306,7 +335,7 @@ def browser_cases(report, big, small, root):
 
 
 def main():
-    unknown = set(CASES) - {"small", "big", "disk", "wine", "upload", "uploads"}
+    unknown = set(CASES) - {"small", "big", "disk", "wine"} - set(BROWSER_CASES)
     if unknown:
         sys.exit("bench: unknown case(s) %s" % ",".join(sorted(unknown)))
     for tool in ("socat", "nc", "tar", "ss"):
@@ -359,7 +388,7 @@ def main():
                       " with the namespaces and Wine's start)" % (time.monotonic() - started))
                 report.add("%d x 4 KiB, Windows program under Wine" % FILES, res, None, "files/s", (FILES / 1e6, "us/file", 1))
             print()
-        if "upload" in CASES or "uploads" in CASES:
+        if set(CASES) & set(BROWSER_CASES):
             browser_cases(report, big, small, root)
         report.summary()
     except Failed as e:

@@ -38,6 +38,18 @@ bool fileRemove(const std::string& path);
 // Opens a file (never a folder) for reading; with length, also tells its size then (-1
 // when it cannot be told), from the same look at the file that checked it.
 FileHandle fileOpenRead(const std::string& path, int64_t* length = nullptr);
+// What tells one state of an open file from another: its size, the time of its last
+// write in the finest unit the system keeps (nanoseconds since 1970 on POSIX, 100 ns
+// since 1601 on Windows), and its number on its volume (inode, file index). False when
+// it cannot be told.
+struct FileStamp {
+    int64_t size = 0;
+    int64_t modified = 0;
+    uint64_t number = 0;
+};
+bool fileStampOf(FileHandle f, FileStamp* stamp);
+// Moves the read position of an open file to offset bytes from its start.
+bool fileSeek(FileHandle f, int64_t offset);
 // Bytes read (0 at the end), or -1 on error.
 int64_t fileRead(FileHandle f, void* buffer, size_t size);
 bool fileWriteAll(FileHandle f, const void* data, size_t size);

@@ -82,6 +82,19 @@ FileHandle fileOpenRead(const std::string& path, int64_t* length) {
     return fd;
 }
 
+bool fileStampOf(FileHandle f, FileStamp* stamp) {
+    struct stat st;
+    if (fstat(static_cast<int>(f), &st) != 0) return false;
+    stamp->size = static_cast<int64_t>(st.st_size);
+    stamp->modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp->number = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+bool fileSeek(FileHandle f, int64_t offset) {
+    return offset >= 0 && lseek(static_cast<int>(f), static_cast<off_t>(offset), SEEK_SET) == offset;
+}
+
 int64_t fileRead(FileHandle f, void* buffer, size_t size) {
     for (;;) {
         ssize_t n = read(static_cast<int>(f), buffer, size);

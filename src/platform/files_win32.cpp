@@ -67,6 +67,22 @@ FileHandle fileOpenRead(const std::string& path, int64_t* length) {
     return f;
 }
 
+bool fileStampOf(FileHandle f, FileStamp* stamp) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(raw(f), &info)) return false;
+    stamp->size = static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    stamp->modified = static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                           info.ftLastWriteTime.dwLowDateTime);
+    stamp->number = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool fileSeek(FileHandle f, int64_t offset) {
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    return offset >= 0 && SetFilePointerEx(raw(f), to, nullptr, FILE_BEGIN) != 0;
+}
+
 int64_t fileRead(FileHandle f, void* buffer, size_t size) {
     DWORD got = 0;
     DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);

@@ -86,6 +86,12 @@ Socket netAccept(Socket listener, AcceptFailure* failure = nullptr);
 
 // One receive: >0 bytes, 0 closed, <0 error.
 int netRecv(Socket s, void* buffer, int size);
+// One receive of what has arrived already, without waiting: as netRecv, or kNetNothingYet
+// when nothing is there (a wait for readability comes next).
+constexpr int kNetNothingYet = -2;
+int netRecvArrived(Socket s, void* buffer, int size);
+// Small sends leave at once instead of waiting for the acknowledgement of earlier bytes.
+void netSetNoDelay(Socket s);
 // Sends all of size bytes, completing partial sends; never raises SIGPIPE.
 // Returns true when every byte went out.
 bool netSendAll(Socket s, const void* data, size_t size);

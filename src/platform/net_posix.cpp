@@ -238,6 +238,20 @@ int netRecv(Socket s, void* buffer, int size) {
     }
 }
 
+int netRecvArrived(Socket s, void* buffer, int size) {
+    for (;;) {
+        ssize_t n = recv(static_cast<int>(s), buffer, static_cast<size_t>(size), MSG_DONTWAIT);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return kNetNothingYet;
+        if (errno != EINTR) return -1;
+    }
+}
+
+void netSetNoDelay(Socket s) {
+    int on = 1;
+    setsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
 bool netSendAll(Socket s, const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {

@@ -276,6 +276,17 @@ int netRecv(Socket s, void* buffer, int size) {
     return n == SOCKET_ERROR ? -1 : n;
 }
 
+int netRecvArrived(Socket s, void* buffer, int size) {
+    u_long waiting = 0;
+    if (ioctlsocket(raw(s), FIONREAD, &waiting) == SOCKET_ERROR) return -1;
+    return waiting > 0 ? netRecv(s, buffer, size) : kNetNothingYet;
+}
+
+void netSetNoDelay(Socket s) {
+    BOOL on = TRUE;
+    setsockopt(raw(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
 bool netSendAll(Socket s, const void* data, size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {

@@ -6,11 +6,14 @@
 #include "web/browser_access.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 
 #include "platform/files.h"
 #include "platform/net.h"
+#include "platform/socket_file.h"
 #include "platform/threads.h"
 #include "policy/receive_policy.h"
 #include "transfer/listener.h"
@@ -19,6 +22,7 @@
 #include "web/browser_page.h"
 #include "web/browser_text.h"
 #include "web/browser_upload.h"
+#include "web/byte_range.h"
 #include "web/http_connection.h"
 #include "web/http_request.h"
 #include "web/offered_files.h"
@@ -28,7 +32,8 @@ namespace {
 constexpr int kStopWait = 5000;           // how long stopping waits for connection threads
 constexpr int kLingerMilliseconds = 1000; // unread request bytes drained before a close
 constexpr int64_t kLingerBytes = 1024 * 1024;
-constexpr size_t kDownloadChunk = 256 * 1024;
+constexpr size_t kDownloadChunk = 256 * 1024;  // a copy through the process
+constexpr int64_t kDirectPiece = 16 * 1024 * 1024;  // one move inside the system
 constexpr int kBacklog = 16;
 constexpr int kWaitSlice = 200;
 // A connection's thread reads and writes through buffers on the heap: a small stack is
@@ -37,17 +42,33 @@ constexpr size_t kConnectionStack = 256 * 1024;
 // Each client address may hold this many of the connections that run at once (a browser
 // opens up to six), so that one host cannot take them all; one more is closed as it arrives.
 constexpr int kMostPerAddress = 6;
+// Requests one connection serves before it is closed.
+constexpr int kMostRequests = 1000;
+// Browser uploads are received one after the other; one that waits longer for its turn is
+// told to try again.
+constexpr int kUploadTurnWait = 30000;
 
 std::mutex stateLock;  // everything below that is not atomic
 BrowserAccessOptions running;
 std::string token;
 Socket listener = kInvalidSocket;
-std::vector<Socket> liveConnections;
+struct LiveConnection {
+    Socket socket;
+    uint32_t sender;
+    bool idle;     // answered, waiting for its next request: closed when a newcomer needs room
+    bool evicted;  // closed for a newcomer, which holds its slot now
+};
+std::vector<LiveConnection> liveConnections;
 std::map<uint32_t, int> connectionsOf;  // running connections per client address
 int connectionCount = 0;
 OfferedLinks links;  // the files the pages were given, by the number in their links
 std::atomic<bool> listening{false};
 std::atomic<bool> stopping{false};
+
+std::mutex uploadLock;  // the turn of browser uploads
+std::condition_variable uploadTurn;
+bool uploadRunning = false;
+int uploadsWaiting = 0;
 
 uint32_t elapsedSince(uint32_t start) { return tickCount() - start; }
 
@@ -77,7 +98,7 @@ void sendPage(HttpConnection& c, bool head) {
     std::string html = browserPageHtml(language, nonce);
     std::string policy = "Content-Security-Policy: " + browserPageSecurityPolicy(nonce) + "\r\n";
     std::string response = responseHead(200, static_cast<int64_t>(html.size()), "text/html; charset=utf-8");
-    sendBytes(c, response + policy + "\r\n" + (head ? std::string() : html));
+    sendBytes(c, response + policy + connectionField(c) + "\r\n" + (head ? std::string() : html));
 }
 
 void sendList(HttpConnection& c) {
@@ -94,32 +115,60 @@ void sendList(HttpConnection& c) {
     sendResponse(c, 200, "application/json", offeredFilesJson(files));
 }
 
+// The file's bytes from its read position: through the system where it can, else
+// through a buffer. False when the file ended early or the client is gone.
+bool sendFileBytes(HttpConnection& c, FileHandle handle, int64_t left) {
+    std::vector<char> chunk;
+    while (left > 0) {
+        bool direct = chunk.empty() && !(c.stopping && *c.stopping);
+        int piece = static_cast<int>(std::min<int64_t>(left, direct ? kDirectPiece : kDownloadChunk));
+        int n = direct ? fileToSocket(handle, c.socket, piece) : kNoDirectPath;
+        if (n == kNoDirectPath) {
+            if (chunk.empty()) chunk.resize(kDownloadChunk);
+            int64_t got = fileRead(handle, chunk.data(), std::min<size_t>(static_cast<size_t>(piece), kDownloadChunk));
+            n = got > 0 && sendBytes(c, std::string_view(chunk.data(), static_cast<size_t>(got))) ? static_cast<int>(got) : -1;
+        }
+        if (n <= 0) return false;
+        left -= n;
+    }
+    return true;
+}
+
 // A download names a file by the number its link was given; the number stays with that
-// file for as long as access is on, whatever later lists hold.
-void sendFile(HttpConnection& c, std::string_view number, bool head) {
+// file for as long as access is on, whatever later lists hold. A single range of it is
+// sent when asked for, unless If-Range names an older state of the file.
+void sendFile(HttpConnection& c, const HttpRequest& request, std::string_view number, bool head) {
     OfferedFile file;
     {
         std::lock_guard<std::mutex> guard(stateLock);
         if (!offeredFileOf(links, number, &file)) return (void)sendNotFound(c);
     }
-    int64_t size = -1;
-    FileHandle handle = fileOpenRead(file.localPath, &size);
-    if (handle == kInvalidFile || size < 0) {
+    FileStamp stamp;
+    FileHandle handle = fileOpenRead(file.localPath);
+    if (handle == kInvalidFile || !fileStampOf(handle, &stamp) || stamp.size < 0) {
         if (handle != kInvalidFile) fileClose(handle);
         return (void)sendNotFound(c);  // gone since the list was made
     }
-    std::string response = responseHead(200, size, "application/octet-stream");
-    response += "Content-Disposition: " + attachmentDisposition(file.name) + "\r\n";
-    response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n\r\n");
-    bool sent = sendBytes(c, response);
-    // A file that shrank meanwhile ends the response short, which the browser reports
-    // as a failed download rather than a whole one.
-    std::vector<char> chunk(kDownloadChunk);
-    for (int64_t left = head ? 0 : size; sent && left > 0;) {
-        int64_t n = fileRead(handle, chunk.data(), static_cast<size_t>(std::min<int64_t>(left, kDownloadChunk)));
-        sent = n > 0 && sendBytes(c, std::string_view(chunk.data(), static_cast<size_t>(n)));
-        left -= n;
+    std::string tag = fileEntityTag(stamp);
+    ByteRange range;
+    RangeAnswer answer = chooseRange(request.range, request.ifRange, tag, stamp.size, &range);
+    std::string fields = "Accept-Ranges: bytes\r\nETag: " + tag + "\r\n";
+    if (answer == RangeAnswer::Unsatisfiable) {
+        fileClose(handle);
+        return (void)sendResponse(c, 416, {}, {}, fields + "Content-Range: bytes */" + std::to_string(stamp.size) + "\r\n");
     }
+    bool part = answer == RangeAnswer::Part;
+    std::string response = responseHead(part ? 206 : 200, range.length, "application/octet-stream") + fields;
+    if (part)
+        response += "Content-Range: bytes " + std::to_string(range.first) + "-" +
+                    std::to_string(range.first + range.length - 1) + "/" + std::to_string(stamp.size) + "\r\n";
+    response += "Content-Disposition: " + attachmentDisposition(file.name) + "\r\n";
+    response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n");
+    response.append(connectionField(c)).append("\r\n");
+    // A file that shrank meanwhile ends the response short and the connection with it,
+    // which the browser reports as a failed download rather than a whole one.
+    bool sent = sendBytes(c, response) && (head || (fileSeek(handle, range.first) && sendFileBytes(c, handle, range.length)));
+    if (!sent) c.closing = true;
     fileClose(handle);
 }
 
@@ -147,17 +196,41 @@ void sendZip(HttpConnection& c, std::string_view query, bool head) {
     if (entries.empty()) return (void)sendNotFound(c);
     std::string response = responseHead(200, -1, "application/zip");
     response += "Content-Disposition: " + attachmentDisposition(one ? folder + ".zip" : "Quorvalinthexa.zip") + "\r\n";
-    response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n\r\n");
+    response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n");
+    response.append(connectionField(c)).append("\r\n");
     if (head) return (void)sendBytes(c, response);
     bool whole = sendBytes(c, response) &&
                  writeZip(entries, [&c](const char* data, size_t size) { return sendChunk(c, {data, size}); }) &&
                  sendLastChunk(c);
-    if (!whole) netShutdown(c.socket);  // nothing more may follow what was cut
+    if (!whole) c.closing = true;  // nothing more may follow what was cut
 }
 
 void answerUpload(HttpConnection& c, UploadOutcome outcome) {
     std::string_view retry = outcome == UploadOutcome::Busy ? "Retry-After: 1\r\n" : "";
     sendResponse(c, uploadStatus(outcome), "text/plain; charset=utf-8", uploadWord(outcome), retry);
+}
+
+// Browser uploads that arrive together are received in turn: the next starts as soon as
+// the one before it ends. At most one per connection waits, for kUploadTurnWait at most.
+bool takeUploadTurn() {
+    std::unique_lock<std::mutex> lock(uploadLock);
+    if (uploadsWaiting >= kMostConnections) return false;
+    ++uploadsWaiting;
+    uint32_t start = tickCount();
+    while (uploadRunning && !stopping && elapsedSince(start) < static_cast<uint32_t>(kUploadTurnWait))
+        uploadTurn.wait_for(lock, std::chrono::milliseconds(kWaitSlice));
+    --uploadsWaiting;
+    if (uploadRunning || stopping) return false;
+    uploadRunning = true;
+    return true;
+}
+
+void giveUploadTurn() {
+    {
+        std::lock_guard<std::mutex> guard(uploadLock);
+        uploadRunning = false;
+    }
+    uploadTurn.notify_one();
 }
 
 void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender) {
@@ -168,10 +241,15 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     if (!uploadNameFits(name)) return answerUpload(c, UploadOutcome::NameTooLong);
     // A browser the policy refuses is told so before its body is asked for.
     if (refusedOnArrival(sender, [] {})) return answerUpload(c, UploadOutcome::Refused);
+    if (!takeUploadTurn()) return answerUpload(c, UploadOutcome::Busy);
     // The client waits for a word before it sends a large body.
-    if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
-    BodyRead read = [&c](char* buffer, int size) { return readBody(c, buffer, size); };
-    answerUpload(c, receiveUpload(name, request.contentLength, sender, read));
+    UploadOutcome outcome = UploadOutcome::NotSaved;
+    if (!request.expectContinue || sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) {
+        BodyRead read = [&c](char* buffer, int size) { return readBody(c, buffer, size); };
+        outcome = receiveUpload(name, request.contentLength, sender, read);
+    }
+    giveUploadTurn();
+    answerUpload(c, outcome);
 }
 
 // The computer's text, asked anew each time; none is 204.
@@ -206,11 +284,14 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     std::string_view fields;
     HttpRequest request;
     if (!readHeaderFields(c, &fields)) {
+        c.closing = true;
         if (c.end >= static_cast<size_t>(kRequestHeadLimit)) sendResponse(c, 431, {}, {});
         return;  // cut, or silent past its deadline
     }
-    if (!parseRequestLine(line, &request) || !parseHeaderFields(fields, &request))
-        return (void)sendResponse(c, 400, {}, {});
+    bool parsed = parseRequestLine(line, &request) && parseHeaderFields(fields, &request);
+    c.bodyUnread = std::max<int64_t>(request.contentLength, 0);
+    c.closing = c.closing || !parsed || !request.keepAlive || request.transferEncoding;
+    if (!parsed) return (void)sendResponse(c, 400, {}, {});
     rest = rest.substr(0, rest.find('?'));
     const std::string& method = request.method;
     bool get = method == "GET" || method == "HEAD";
@@ -221,7 +302,7 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     if (rest.empty() && get) return sendPage(c, method == "HEAD");
     if (rest == "files" && method == "GET") return sendList(c);
     if (rest == "files" && method == "PUT") return receiveBody(c, request, sender);
-    if (rest.substr(0, 6) == "files/" && get) return sendFile(c, rest.substr(6), method == "HEAD");
+    if (rest.substr(0, 6) == "files/" && get) return sendFile(c, request, rest.substr(6), method == "HEAD");
     if (rest == "zip" && get) return sendZip(c, request.query, method == "HEAD");
     if (rest == "text" && method == "GET") return sendText(c);
     if (rest == "text" && method == "POST") return receiveTextBody(c, request, sender);
@@ -247,30 +328,81 @@ void closeGently(Socket s) {
     netClose(s);
 }
 
+// Between two requests a connection is idle: a newcomer that finds no slot takes the slot
+// of an idle one. False when this connection's slot was taken so.
+bool markIdle(Socket s, bool idle) {
+    std::lock_guard<std::mutex> guard(stateLock);
+    for (LiveConnection& live : liveConnections)
+        if (live.socket == s) {
+            live.idle = idle;
+            return !live.evicted;
+        }
+    return false;
+}
+
+// Requests one after the other, as long as each was read whole and answered whole and
+// neither side asked for the end; bytes after one request are the next one.
 void serveConnection(Socket s, uint32_t sender) {
     netSetSendTimeout(s, kConnectionIdleMilliseconds);
+    netSetNoDelay(s);  // a response head and a small body sent apart still leave at once
     HttpConnection c;
     openConnection(c, s, &stopping);
-    std::string_view line, rest;
-    if (!readRequestLine(c, &line)) return;  // silent, cut, or a line past the head's limit
-    // Nothing but the first line is read of a request without the token.
-    if (!tokenPath(requestTarget(line), &rest)) return (void)sendNotFound(c);
-    serveRequest(c, line, rest, sender);
+    for (int served = 1;; ++served) {
+        std::string_view line, rest;
+        if (!readRequestLine(c, &line)) return;  // silent, cut, or a line past the head's limit
+        c.closing = served >= kMostRequests;
+        // Nothing but the first line is read of a request without the token.
+        if (!tokenPath(requestTarget(line), &rest)) {
+            c.closing = true;
+            return (void)sendNotFound(c);
+        }
+        serveRequest(c, line, rest, sender);
+        if (!keepsOpen(c) || !markIdle(s, true)) return;
+        bool next = awaitRequest(c);
+        if (!markIdle(s, false) || !next) return;
+    }
+}
+
+// Makes room for a newcomer by closing an idle connection, of the same address when
+// sameSender; its slot passes to the newcomer. Called with stateLock held.
+bool evictIdle(uint32_t sender, bool sameSender) {
+    for (LiveConnection& live : liveConnections) {
+        if (!live.idle || live.evicted || (sameSender && live.sender != sender)) continue;
+        live.evicted = true;
+        netShutdown(live.socket);
+        if (--connectionsOf[live.sender] == 0) connectionsOf.erase(live.sender);
+        --connectionCount;
+        return true;
+    }
+    return false;
 }
 
 bool takeSlot(Socket s, uint32_t sender) {
     std::lock_guard<std::mutex> guard(stateLock);
-    if (stopping || connectionCount >= kMostConnections || connectionsOf[sender] >= kMostPerAddress) return false;
+    if (stopping) return false;
+    auto held = connectionsOf.find(sender);
+    if (held != connectionsOf.end() && held->second >= kMostPerAddress && !evictIdle(sender, true)) return false;
+    if (connectionCount >= kMostConnections && !evictIdle(sender, false)) return false;
     ++connectionCount;
     ++connectionsOf[sender];
-    liveConnections.push_back(s);
+    liveConnections.push_back(LiveConnection{s, sender, false, false});
     return true;
 }
 
-// Stop shuts down only the handles listed here: a handle leaves the list before it is closed.
-void forgetLive(Socket s) {
+// Stop shuts down only the handles listed here: a handle leaves the list before it is
+// closed. True when the connection still holds its slot (no newcomer took it).
+bool forgetLive(Socket s) {
     std::lock_guard<std::mutex> guard(stateLock);
-    liveConnections.erase(std::find(liveConnections.begin(), liveConnections.end(), s));
+    auto live = std::find_if(liveConnections.begin(), liveConnections.end(),
+                             [s](const LiveConnection& l) { return l.socket == s; });
+    bool holds = !live->evicted;
+    liveConnections.erase(live);
+    return holds;
+}
+
+bool anyLive() {
+    std::lock_guard<std::mutex> guard(stateLock);
+    return !liveConnections.empty();
 }
 
 void giveSlot(uint32_t sender) {
@@ -288,9 +420,9 @@ void connectionThread(void* argument) {
     Accepted accepted = *static_cast<Accepted*>(argument);
     delete static_cast<Accepted*>(argument);
     serveConnection(accepted.socket, accepted.sender);
-    forgetLive(accepted.socket);
+    bool holds = forgetLive(accepted.socket);
     closeGently(accepted.socket);
-    giveSlot(accepted.sender);
+    if (holds) giveSlot(accepted.sender);
 }
 
 // Called on the listening thread for each connection.
@@ -362,11 +494,11 @@ void stopBrowserAccess() {
         links = OfferedLinks();
         if (closing == kInvalidSocket) return;
         stopping = true;
-        for (Socket s : liveConnections) netShutdown(s);
+        for (const LiveConnection& live : liveConnections) netShutdown(live.socket);
     }
     stopListening(closing);
     uint32_t start = tickCount();
-    while ((listening || browserAccessConnections() > 0) && elapsedSince(start) < static_cast<uint32_t>(kStopWait))
+    while ((listening || browserAccessConnections() > 0 || anyLive()) && elapsedSince(start) < static_cast<uint32_t>(kStopWait))
         sleepMilliseconds(10);
 }
 

@@ -14,21 +14,34 @@ constexpr int kWaitSlice = 200;  // milliseconds between two looks at the stop f
 int remaining(uint32_t since, int budget) { return budget - static_cast<int>(tickCount() - since); }
 
 // Waits for bytes for up to budget milliseconds (the stop flag is looked at between
-// slices), then receives what fits into the buffer's free room.
-bool fill(HttpConnection& c, uint32_t since, int budget) {
+// slices); true when they are there.
+bool awaitBytes(HttpConnection& c, uint32_t since, int budget) {
     for (;;) {
         if (c.stopping && *c.stopping) return false;
         int left = remaining(since, budget);
         if (left <= 0) return false;
-        if (netWaitReadable(c.socket, std::min(left, kWaitSlice))) break;
+        if (netWaitReadable(c.socket, std::min(left, kWaitSlice))) return true;
     }
+}
+
+// One receive into target: what has arrived is taken at once, and only when nothing has
+// the wait comes first (one call per receive while bytes keep coming). >0 bytes, else -1.
+int receive(HttpConnection& c, char* target, int size, uint32_t since, int budget) {
+    if (c.stopping && *c.stopping) return -1;
+    int n = netRecvArrived(c.socket, target, size);
+    if (n == kNetNothingYet) n = awaitBytes(c, since, budget) ? netRecv(c.socket, target, size) : -1;
+    return n > 0 ? n : -1;
+}
+
+// Receives what fits into the buffer's free room, within the budget.
+bool fill(HttpConnection& c, uint32_t since, int budget) {
     if (c.start > 0) {  // the head keeps its place: only a body's leftovers move
         std::memmove(c.buffer.data(), c.buffer.data() + c.start, c.end - c.start);
         c.end -= c.start;
         c.start = 0;
     }
     if (c.end == c.buffer.size()) return false;
-    int n = netRecv(c.socket, c.buffer.data() + c.end, static_cast<int>(c.buffer.size() - c.end));
+    int n = receive(c, c.buffer.data() + c.end, static_cast<int>(c.buffer.size() - c.end), since, budget);
     if (n <= 0) return false;
     c.end += static_cast<size_t>(n);
     return true;
@@ -58,6 +71,7 @@ const char* reason(int status) {
         case 200: return "OK";
         case 201: return "Created";
         case 204: return "No Content";
+        case 206: return "Partial Content";
         case 400: return "Bad Request";
         case 403: return "Forbidden";
         case 404: return "Not Found";
@@ -65,6 +79,7 @@ const char* reason(int status) {
         case 409: return "Conflict";
         case 411: return "Length Required";
         case 413: return "Content Too Large";
+        case 416: return "Range Not Satisfiable";
         case 431: return "Request Header Fields Too Large";
         case 503: return "Service Unavailable";
         case 507: return "Insufficient Storage";
@@ -78,8 +93,7 @@ const char kProtectiveHeaders[] =
     "X-Content-Type-Options: nosniff\r\n"
     "Referrer-Policy: no-referrer\r\n"
     "Cache-Control: no-store\r\n"
-    "X-Frame-Options: DENY\r\n"
-    "Connection: close\r\n";
+    "X-Frame-Options: DENY\r\n";
 }  // namespace
 
 const char kNothingRunsPolicy[] = "default-src 'none'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'";
@@ -90,6 +104,22 @@ void openConnection(HttpConnection& c, Socket s, const std::atomic<bool>* stoppi
     c.arrived = tickCount();
     c.buffer.assign(kBufferSize, '\0');
     c.start = c.end = c.headLength = 0;
+    c.bodyUnread = 0;
+    c.closing = c.broken = false;
+}
+
+bool keepsOpen(const HttpConnection& c) { return !c.closing && !c.broken && c.bodyUnread == 0; }
+
+const char* connectionField(const HttpConnection& c) { return keepsOpen(c) ? "" : "Connection: close\r\n"; }
+
+bool awaitRequest(HttpConnection& c) {
+    // What follows the last request moves to the front: a head is read from offset 0.
+    if (c.start > 0) std::memmove(c.buffer.data(), c.buffer.data() + c.start, c.end - c.start);
+    c.end -= c.start;
+    c.start = c.headLength = 0;
+    bool arrived = c.end > 0 || fill(c, tickCount(), kNextRequestMilliseconds);
+    c.arrived = tickCount();
+    return arrived;
 }
 
 bool readRequestLine(HttpConnection& c, std::string_view* line) {
@@ -113,21 +143,17 @@ int readBody(HttpConnection& c, char* target, int size) {
     if (c.start == c.end) {
         c.start = c.end = 0;
         if (static_cast<size_t>(size) >= c.buffer.size()) {  // a large read goes straight in
-            uint32_t since = tickCount();
-            for (;;) {
-                if (c.stopping && *c.stopping) return -1;
-                int left = remaining(since, kConnectionIdleMilliseconds);
-                if (left <= 0) return -1;
-                if (netWaitReadable(c.socket, std::min(left, kWaitSlice))) break;
-            }
-            int n = netRecv(c.socket, target, size);
-            return n > 0 ? n : -1;
+            int n = receive(c, target, size, tickCount(), kConnectionIdleMilliseconds);
+            if (n <= 0) return -1;
+            c.bodyUnread -= n;
+            return n;
         }
         if (!fill(c, tickCount(), kConnectionIdleMilliseconds)) return -1;
     }
     size_t n = std::min(static_cast<size_t>(size), c.end - c.start);
     std::memcpy(target, c.buffer.data() + c.start, n);
     c.start += n;
+    c.bodyUnread -= static_cast<int64_t>(n);
     return static_cast<int>(n);
 }
 
@@ -142,8 +168,9 @@ std::string responseHead(int status, int64_t contentLength, std::string_view con
 }
 
 bool sendBytes(HttpConnection& c, std::string_view bytes) {
-    if (c.stopping && *c.stopping) return false;
-    return netSendAll(c.socket, bytes.data(), bytes.size());
+    if (!c.broken && (!c.stopping || !*c.stopping) && netSendAll(c.socket, bytes.data(), bytes.size())) return true;
+    c.broken = true;
+    return false;
 }
 
 // The chunk's bytes go out as they are, between its size line and its CRLF: no copy.
@@ -162,7 +189,7 @@ bool sendResponse(HttpConnection& c, int status, std::string_view contentType, s
     std::string response = responseHead(status, static_cast<int64_t>(body.size()), contentType);
     if (extraHeaders.find("Content-Security-Policy") == std::string_view::npos)
         response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n");
-    response.append(extraHeaders).append("\r\n").append(body);
+    response.append(extraHeaders).append(connectionField(c)).append("\r\n").append(body);
     return sendBytes(c, response);
 }
 

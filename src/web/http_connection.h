@@ -16,6 +16,8 @@ constexpr int kRequestLineMilliseconds = 5000;
 constexpr int kRequestHeadMilliseconds = 10000;
 constexpr int kRequestHeadLimit = 16 * 1024;
 constexpr int kConnectionIdleMilliseconds = 30000;
+// How long a connection that has been answered may wait for its next request line to start.
+constexpr int kNextRequestMilliseconds = 5000;
 
 struct HttpConnection {
     Socket socket = kInvalidSocket;
@@ -24,7 +26,21 @@ struct HttpConnection {
     std::vector<char> buffer;                      // bytes read and not yet taken
     size_t start = 0, end = 0;
     size_t headLength = 0;  // the head's bytes in buffer, its blank line included, once read
+    int64_t bodyUnread = 0;  // the request's body bytes not read yet
+    bool closing = false;    // the connection ends after this response
+    bool broken = false;     // a send failed: the client is gone or has missed bytes
 };
+
+// Whether the connection may serve another request after this one: nothing of the body
+// is left unread (it would be taken for the next request), every send went out whole,
+// and neither side asked for the end.
+bool keepsOpen(const HttpConnection& c);
+// "Connection: close\r\n" when the connection ends after the response, "" otherwise.
+const char* connectionField(const HttpConnection& c);
+// Makes ready for the next request: bytes already received after the last one are its
+// start; otherwise waits up to kNextRequestMilliseconds for its first byte. The request
+// line's and head's deadlines start then. False when nothing came.
+bool awaitRequest(HttpConnection& c);
 
 void openConnection(HttpConnection& c, Socket s, const std::atomic<bool>* stopping);
 
@@ -50,7 +66,7 @@ bool sendBytes(HttpConnection& c, std::string_view bytes);
 bool sendChunk(HttpConnection& c, std::string_view bytes);
 // The last chunk: only with it does the client take the body as whole.
 bool sendLastChunk(HttpConnection& c);
-// A whole response with a small body.
+// A whole response with a small body, sent in one piece.
 bool sendResponse(HttpConnection& c, int status, std::string_view contentType, std::string_view body,
                   std::string_view extraHeaders = {});
 // The one answer every request without the token gets, whatever it carried: an empty 404.

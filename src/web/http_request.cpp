@@ -43,6 +43,22 @@ bool parseLength(std::string_view text, int64_t* length) {
     return true;
 }
 
+// A list field's value ("keep-alive, close") names token.
+bool listNames(std::string_view value, std::string_view token) {
+    while (!value.empty()) {
+        size_t comma = value.find(',');
+        if (sameLetters(trimmed(value.substr(0, comma)), token)) return true;
+        if (comma == std::string_view::npos) break;
+        value.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+void joinValue(std::string* field, std::string_view value) {
+    if (!field->empty()) field->push_back(',');
+    field->append(value);
+}
+
 bool takeField(std::string_view name, std::string_view value, HttpRequest* request) {
     if (sameLetters(name, "Content-Length")) {
         int64_t length = 0;
@@ -54,6 +70,12 @@ bool takeField(std::string_view name, std::string_view value, HttpRequest* reque
         request->transferEncoding = true;
     } else if (sameLetters(name, "Expect")) {
         request->expectContinue = sameLetters(value, "100-continue");
+    } else if (sameLetters(name, "Connection")) {
+        if (listNames(value, "close")) request->keepAlive = false;
+    } else if (sameLetters(name, "Range")) {
+        joinValue(&request->range, value);
+    } else if (sameLetters(name, "If-Range")) {
+        joinValue(&request->ifRange, value);
     }
     return true;
 }
@@ -117,6 +139,7 @@ bool parseRequestLine(std::string_view line, HttpRequest* request) {
     request->method = std::string(method);
     request->path = std::string(target.substr(0, question));
     request->query = question == std::string_view::npos ? std::string() : std::string(target.substr(question + 1));
+    request->keepAlive = version == "HTTP/1.1";
     return true;
 }
 

@@ -14,6 +14,8 @@ struct HttpRequest {
     int64_t contentLength = -1;  // -1: none given
     bool transferEncoding = false;  // a Transfer-Encoding was given: this server frames no body by it
     bool expectContinue = false;    // "Expect: 100-continue"
+    bool keepAlive = false;         // HTTP/1.1 without "Connection: close": the connection may serve more
+    std::string range, ifRange;     // the fields' values as sent; a repeated one's joined by commas
 };
 
 // The target of a request line ("GET /x HTTP/1.1"): what stands between its first two spaces,

@@ -51,6 +51,9 @@ manifest Фото >"$WORK/photos.list"
 check "one folder's zip, read by four readers" python3 "$CHECK" "$WORK/photos.zip" "$WORK/photos.list"
 expect_eq "its name" "attachment; filename=\"____.zip\"; filename*=UTF-8''%D0%A4%D0%BE%D1%82%D0%BE.zip" \
   "$(header content-disposition "$WORK/photos.zip")"
+# A whole zip leaves its connection ready for the next request.
+expect_eq "connections opened for a zip and then the list" "1 0" \
+  "$(in_tx curl -s -o /dev/null -w '%{num_connects} ' "${URL}zip" -o /dev/null "${URL}files" | xargs)"
 fetch "?folder=2024" "$WORK/none.zip" || true
 expect_eq "a folder that is not offered" "404" "$(head -n1 "$WORK/none.zip.head" | cut -d' ' -f2)"
 

@@ -44,6 +44,7 @@ def request(head, body=b""):
     s = connect(OWN, 10)
     try:
         s.sendall(head.encode() + body)
+        s.shutdown(socket.SHUT_WR)  # no further request: the server closes after its answer
         data = b""
         while True:
             part = s.recv(65536)

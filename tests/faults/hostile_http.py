@@ -42,15 +42,15 @@ def read_all(s):
 
 
 def exchange(head, body=b"", close_early=False, raw=None):
-    """Sends a request head (and body); returns (status, response body) or (0, b"") when cut.
-    raw, a list, gets the whole response."""
+    """Sends a request head (and body), then says it sends nothing more (so that a
+    connection kept open ends after the answer); returns (status, response body) or
+    (0, b"") when cut. raw, a list, gets the whole response."""
     s = connect()
     try:
         s.sendall(head.encode() if isinstance(head, str) else head)
         if body:
             s.sendall(body)
-        if close_early:
-            s.shutdown(socket.SHUT_WR)
+        s.shutdown(socket.SHUT_WR)
     except (BrokenPipeError, ConnectionResetError):
         pass  # answered before the body was all sent: the answer may still be there
     data = read_all(s)
@@ -61,6 +61,49 @@ def exchange(head, body=b"", close_early=False, raw=None):
         return 0, b""
     head_end = data.find(b"\r\n\r\n")
     return int(data[9:12]), data[head_end + 4:] if head_end >= 0 else b""
+
+
+def responses(s, count):
+    """Reads up to count responses from a connection kept open, each framed by its
+    Content-Length: [(status, headers, body)]; fewer when the connection ends."""
+    data, got = b"", []
+    while len(got) < count:
+        end = data.find(b"\r\n\r\n")
+        if end >= 0:
+            head = data[:end].decode("latin-1")
+            length = int(next((l.split(":", 1)[1] for l in head.split("\r\n") if l.lower().startswith("content-length:")), "0"))
+            if len(data) >= end + 4 + length:
+                got.append((int(head[9:12]), head, data[end + 4:end + 4 + length]))
+                data = data[end + 4 + length:]
+                continue
+        try:
+            part = s.recv(65536)
+        except (ConnectionResetError, socket.timeout):
+            part = b""
+        if not part:
+            break
+        data += part
+    return got
+
+
+def ask(s, requests, count):
+    """Sends requests on a connection kept open; the statuses of up to count answers."""
+    try:
+        s.sendall(requests.encode())
+    except OSError:
+        return []
+    return [r[0] for r in responses(s, count)]
+
+
+def closed(s, within=1.0):
+    """True when the server has closed the connection (within the seconds given)."""
+    s.settimeout(within)
+    try:
+        return s.recv(1) == b""
+    except ConnectionResetError:
+        return True
+    except socket.timeout:
+        return False
 
 
 def put(name, length, body, close_early=False):
@@ -83,6 +126,7 @@ def long_requests():
     return [
         ("no token, an 8 KiB Range", get("/", "Range: bytes=" + "0-1," * 2048 + "\r\n", raw=untokened), 404),
         ("no token, a Range that makes no sense", get("/", "Range: bytes=z-\r\n", raw=untokened), 404),
+        ("no token, a Range past 64 bits", get("/files/1", "Range: bytes=" + digits + "-\r\n", raw=untokened), 404),
         ("no token, an 8,000-digit path", get("/" + digits, raw=untokened), 404),
         ("no token, a 12 KiB path", get("/" + "a/" * 6000, raw=untokened), 404),
         ("no token, a 16 KiB header line", get("/", "X-Long: " + "l" * 16384 + "\r\n", raw=untokened), 404),
@@ -140,7 +184,13 @@ def send_slowly():
 slow_client = threading.Thread(target=send_slowly)
 slow_client.start()
 
+get("/%s/files" % TOKEN)  # the offered file gets its number, 1
 cases = long_requests() + [
+    ("a file and 2,048 ranges", get("/%s/files/1" % TOKEN, "Range: bytes=" + "0-1," * 2048 + "\r\n"), 200),
+    ("a file and a Range past 64 bits", get("/%s/files/1" % TOKEN, "Range: bytes=" + digits + "-\r\n"), 200),
+    ("a file and a suffix past 64 bits", get("/%s/files/1" % TOKEN, "Range: bytes=-" + digits + "\r\n"), 200),
+    ("a file and If-Range of 8 KiB", get("/%s/files/1" % TOKEN, "Range: bytes=0-1\r\nIf-Range: " + digits + "\r\n"),
+     200),
     ("no token", get("/", raw=untokened), 404),
     ("no token, a file's place", get("/files/0", raw=untokened), 404),
     ("a wrong token of the right length", get("/%s/" % wrong, raw=untokened), 404),
@@ -222,6 +272,44 @@ slow_client.join()
 check("a head sent a byte a second is cut within its deadline",
       slow.get("seconds", 99) < 15 and not slow.get("answer", b"").startswith(b"HTTP/1.1 200"),
       "%.1f s, %r" % (slow.get("seconds", 99), slow.get("answer", b"")[:40]))
+
+# One connection, several requests: pipelined ones are answered in order; one after an
+# answer is served too; a body that no route reads ends the connection rather than being
+# taken for the next request.
+page = "GET /%s/ HTTP/1.1\r\nHost: a\r\n\r\n" % TOKEN
+listing = "GET /%s/files HTTP/1.1\r\nHost: a\r\n\r\n" % TOKEN
+s = connect()
+check("three pipelined requests get three answers", ask(s, page + listing + page, 3) == [200, 200, 200])
+check("a request after the answers is served", ask(s, listing, 1) == [200])
+smuggled = "GET /%s/ HTTP/1.1\r\nContent-Length: %d\r\n\r\n" % (TOKEN, len(listing)) + listing
+got = ask(s, smuggled, 2)
+check("a GET with a body: refused, and nothing of its body served", got == [400], repr(got))
+check("a GET with a body: the connection ends", closed(s))
+s.close()
+s = connect()
+check("HTTP/1.0: one answer, then the end", ask(s, "GET /%s/ HTTP/1.0\r\n\r\n" % TOKEN + page, 2) == [200] and closed(s))
+s.close()
+s = connect()
+s.sendall((page + "GET /files/1 HTTP/1.1\r\n\r\n" + page).encode())
+got = responses(s, 3)
+check("no token after a request: the same empty 404, then the end",
+      [r[0] for r in got] == [200, 404] and got[1][2] == b"" and closed(s), repr(got)[:80])
+s.close()
+
+# Six connections of this address answered and idle: a seventh is served all the same,
+# and one of the idle ones is closed to make room.
+idle = [connect() for _ in range(6)]
+for s in idle:
+    ask(s, listing, 1)
+try:
+    served = ask(connect(), listing, 1)
+except OSError:
+    served = []
+check("a newcomer beside six idle connections is served", served == [200], repr(served))
+# (well before the idle ones would end by themselves)
+check("an idle connection made room", sum(closed(s, 0.2) for s in idle) == 1)
+for s in idle:
+    s.close()
 
 # Right after all of that, the page and a normal upload work.
 check_page()

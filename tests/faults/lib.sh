@@ -89,6 +89,17 @@ rx_start() {
   finish
 }
 
+# serve_start: `quorvalinthexa serve` in the receiver's namespace and jail; sets URL and TOKEN.
+serve_start() {
+  : >"$WORK/rx.out"
+  (cd "$JAIL" && exec ip netns exec "$RX_NS" "$CLI" serve --no-qr --store "$STORE" "$@") \
+    >"$WORK/rx.out" 2>>"$WORK/rx.err" &
+  RX_PID=$!
+  wait_for_line "$WORK/rx.out" "http://" || { fail "serve did not start: $(cat "$WORK/rx.err")"; finish; }
+  URL="$(grep -m1 '^http://' "$WORK/rx.out")"
+  TOKEN="$(basename "$URL")"
+}
+
 # rx_stop: ends the receiver as Ctrl+C would.
 rx_stop() {
   kill -INT "$RX_PID" 2>/dev/null || true

@@ -2,10 +2,39 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/files.h"
 #include "platform/net.h"
+#include "platform/threads.h"
+#include "policy/receive_policy.h"
+#include "recording_port.h"
+#include "scratch_folder.h"
 #include "web/browser_access.h"
+
+namespace {
+// The status line of the next response on s ("" when none came).
+std::string statusLine(Socket s) {
+    std::string seen;
+    char c;
+    while (seen.find("\r\n\r\n") == std::string::npos && netWaitReadable(s, 10000) && netRecv(s, &c, 1) == 1)
+        seen.push_back(c);
+    return seen.substr(0, seen.find("\r\n"));
+}
+
+Socket connected(uint16_t port) {
+    Socket s = netTcpSocket();
+    EXPECT_EQ(0, netConnectWithTimeout(s, 0x7F000001, port, 2000));
+    return s;
+}
+
+std::string putHead(const std::string& name, size_t length) {
+    return "PUT /" + browserAccessToken() + "/files?name=" + name + " HTTP/1.1\r\nContent-Length: " +
+           std::to_string(length) + "\r\n\r\n";
+}
+}  // namespace
 
 // Connections that arrive while access stops and starts again leave no slot taken or
 // given back twice: afterwards none is counted, so the limit stays what it is.
@@ -31,4 +60,76 @@ TEST(BrowserServer, StopsAndStartsWhileConnectionsArriveWithoutLosingCount) {
     }
     done = true;
     for (std::thread& t : crowds) t.join();
+}
+
+// Uploads that arrive on several connections while one is still being received wait for
+// their turn instead of being told to try again; each is stored whole.
+TEST(BrowserServer, UploadsOnSeveralConnectionsAreReceivedInTurn) {
+    ASSERT_EQ(0, netStartup());
+    const std::string store = makeScratchFolder("turns");
+    recordingPortReset(store);
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    BrowserAccessOptions options;
+    options.address = "127.0.0.1";
+    options.port = 29058;
+    ASSERT_EQ(AccessStart::Started, startBrowserAccess(options));
+    const std::string body(200 * 1024, 'u');
+    Socket first = connected(options.port);
+    std::string head = putHead("first.bin", body.size());
+    ASSERT_TRUE(netSendAll(first, head.data(), head.size()));
+    ASSERT_TRUE(netSendAll(first, body.data(), body.size() / 2));
+    // The first reception runs, stalled half way, once its file exists.
+    for (int i = 0; i < 500 && listTree(store).find(".part") == std::string::npos; ++i) sleepMilliseconds(10);
+    std::vector<Socket> others;
+    for (int i = 0; i < 4; ++i) {
+        others.push_back(connected(options.port));
+        std::string request = putHead("other" + std::to_string(i) + ".bin", body.size()) + body;
+        ASSERT_TRUE(netSendAll(others.back(), request.data(), request.size()));
+    }
+    // The first stalls for longer than the receiver lets a connection wait for a reception
+    // that looks like ending.
+    sleepMilliseconds(2500);
+    ASSERT_TRUE(netSendAll(first, body.data() + body.size() / 2, body.size() - body.size() / 2));
+    EXPECT_EQ("HTTP/1.1 201 Created", statusLine(first));
+    for (Socket s : others) EXPECT_EQ("HTTP/1.1 201 Created", statusLine(s));
+    for (Socket s : others) netClose(s);
+    netClose(first);
+    stopBrowserAccess();
+    EXPECT_EQ("first.bin\nother0.bin\nother1.bin\nother2.bin\nother3.bin\n", listTree(store));
+    removeScratchFolder(store);
+}
+
+// What a download's tag and ranges rest on: a file's stamp tells its size and number,
+// and a rewrite of the same size still changes it; a read starts where fileSeek put it.
+TEST(FileStamp, TellsEachStateOfAFile) {
+    const std::string folder = makeScratchFolder("stamp");
+    const std::string a = folder + kPathSeparator + "a", b = folder + kPathSeparator + "b";
+    writeWholeFile(a, "abc");
+    writeWholeFile(b, "abcd");
+    auto stampOf = [](const std::string& path, FileStamp* stamp, std::string* from1) {
+        FileHandle f = fileOpenRead(path);
+        ASSERT_NE(kInvalidFile, f);
+        EXPECT_TRUE(fileStampOf(f, stamp));
+        char bytes[8] = {};
+        EXPECT_TRUE(fileSeek(f, 1));
+        *from1 = std::string(bytes, static_cast<size_t>(fileRead(f, bytes, sizeof bytes)));
+        fileClose(f);
+    };
+    FileStamp first, other, later;
+    std::string rest;
+    stampOf(a, &first, &rest);
+    EXPECT_EQ("bc", rest);
+    stampOf(b, &other, &rest);
+    EXPECT_EQ(3, first.size);
+    EXPECT_EQ(4, other.size);
+    EXPECT_NE(first.number, other.number);
+    for (int i = 0; i < 200; ++i) {  // until the clock the system stamps with moves on
+        writeWholeFile(a, "xyz");
+        stampOf(a, &later, &rest);
+        if (later.modified != first.modified) break;
+        sleepMilliseconds(10);
+    }
+    EXPECT_NE(first.modified, later.modified);
+    EXPECT_EQ("yz", rest);
+    removeScratchFolder(folder);
 }

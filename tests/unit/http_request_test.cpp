@@ -69,3 +69,26 @@ TEST(HttpRequest, LongInputsNeedNoDepth) {
     EXPECT_TRUE(parseHeaderFields("Range: bytes=" + std::string(16000, '-') + "\r\n", &request));
     EXPECT_FALSE(parseHeaderFields("Content-Length: " + digits + "\r\n", &request));
 }
+
+TEST(HttpRequest, TellsWhetherTheConnectionStaysAndWhichRangeIsAsked) {
+    struct Case {
+        const char* line;
+        const char* fields;
+        bool keepAlive;
+        const char* range;
+    } cases[] = {
+        {"GET / HTTP/1.1", "", true, ""},
+        {"GET / HTTP/1.0", "Connection: keep-alive\r\n", false, ""},
+        {"GET / HTTP/1.1", "Connection: Close\r\n", false, ""},
+        {"GET / HTTP/1.1", "Connection: keep-alive, close\r\n", false, ""},
+        {"GET / HTTP/1.1", "Connection: closed\r\n", true, ""},
+        {"GET / HTTP/1.1", "Range: bytes=1-2\r\n", true, "bytes=1-2"},
+        {"GET / HTTP/1.1", "Range: bytes=1-2\r\nrange: bytes=5-\r\n", true, "bytes=1-2,bytes=5-"},
+    };
+    for (const Case& c : cases) {
+        HttpRequest request;
+        ASSERT_TRUE(parses(c.line, c.fields, &request)) << c.line << " " << c.fields;
+        EXPECT_EQ(c.keepAlive, request.keepAlive) << c.line << " " << c.fields;
+        EXPECT_EQ(c.range, request.range) << c.fields;
+    }
+}
