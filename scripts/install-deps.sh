@@ -10,7 +10,7 @@ packages=(
   wine wine32:i386 wine64 fonts-wine xvfb x11-apps imagemagick xdotool file
   socat netcat-openbsd iproute2 python3 clang nginx strace linux-perf
   nsis zip unzip dpkg-dev lintian devscripts man-db systemd
-  libqrcodegencpp-dev chromium chromium-driver python3-selenium curl xterm zbar-tools
+  libqrcodegencpp-dev p7zip-full libarchive-tools chromium chromium-driver python3-selenium curl xterm zbar-tools
   nodejs
 )
 

@@ -26,6 +26,7 @@
 #include "web/http_connection.h"
 #include "web/http_request.h"
 #include "web/offered_files.h"
+#include "web/zip_stream.h"
 
 namespace {
 constexpr int kStopWait = 5000;           // how long stopping waits for connection threads
@@ -171,6 +172,39 @@ void sendFile(HttpConnection& c, const HttpRequest& request, std::string_view nu
     fileClose(handle);
 }
 
+// Every offered file, or those of one offered folder ("folder=NAME"), as one zip written
+// while it is sent. Chunked, so that a zip cut short (a file changed or vanished meanwhile,
+// or access stops) ends without its last chunk and the browser reports a failed download.
+void sendZip(HttpConnection& c, std::string_view query, bool head) {
+    std::string folder;
+    bool one = !query.empty();
+    if (one && !queryValue(query, "folder", &folder)) return (void)sendResponse(c, 400, {}, {});
+    std::function<std::vector<std::string>()> paths;
+    {
+        std::lock_guard<std::mutex> guard(stateLock);
+        paths = running.offeredPaths;
+    }
+    std::vector<OfferedFile> files = paths ? listOfferedFiles(paths()) : std::vector<OfferedFile>();
+    {
+        std::lock_guard<std::mutex> guard(stateLock);
+        numberOfferedFiles(links, files);
+    }
+    std::vector<ZipEntry> entries;
+    for (const OfferedFile& file : files)
+        if (!one || file.name.compare(0, folder.size() + 1, folder + "/") == 0)
+            entries.push_back(ZipEntry{file.localPath, file.name, file.size});
+    if (entries.empty()) return (void)sendNotFound(c);
+    std::string response = responseHead(200, -1, "application/zip");
+    response += "Content-Disposition: " + attachmentDisposition(one ? folder + ".zip" : "Quorvalinthexa.zip") + "\r\n";
+    response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n");
+    response.append(connectionField(c)).append("\r\n");
+    if (head) return (void)sendBytes(c, response);
+    bool whole = sendBytes(c, response) &&
+                 writeZip(entries, [&c](const char* data, size_t size) { return sendChunk(c, {data, size}); }) &&
+                 sendLastChunk(c);
+    if (!whole) c.closing = true;  // nothing more may follow what was cut
+}
+
 void answerUpload(HttpConnection& c, UploadOutcome outcome) {
     std::string_view retry = outcome == UploadOutcome::Busy ? "Retry-After: 1\r\n" : "";
     sendResponse(c, uploadStatus(outcome), "text/plain; charset=utf-8", uploadWord(outcome), retry);
@@ -268,9 +302,11 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     if (rest == "files" && method == "GET") return sendList(c);
     if (rest == "files" && method == "PUT") return receiveBody(c, request, sender);
     if (rest.substr(0, 6) == "files/" && get) return sendFile(c, request, rest.substr(6), method == "HEAD");
+    if (rest == "zip" && get) return sendZip(c, request.query, method == "HEAD");
     if (rest == "text" && method == "GET") return sendText(c);
     if (rest == "text" && method == "POST") return receiveTextBody(c, request, sender);
-    bool known = rest.empty() || rest == "files" || rest.substr(0, 6) == "files/" || rest == "text";
+    bool known = rest.empty() || rest == "files" || rest.substr(0, 6) == "files/" || rest == "text" ||
+                 rest == "zip";
     sendResponse(c, known ? 405 : 404, {}, {});
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/threads.h"
@@ -158,8 +159,10 @@ int readBody(HttpConnection& c, char* target, int size) {
 
 std::string responseHead(int status, int64_t contentLength, std::string_view contentType) {
     std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\n";
-    // A 204 has no body, and no length is said of it.
-    if (status != 204) head += "Content-Length: " + std::to_string(contentLength) + "\r\n";
+    // A 204 has no body, and no length is said of it; a body of unknown length goes in chunks.
+    if (status != 204)
+        head += contentLength >= 0 ? "Content-Length: " + std::to_string(contentLength) + "\r\n"
+                                   : std::string("Transfer-Encoding: chunked\r\n");
     if (!contentType.empty()) head.append("Content-Type: ").append(contentType).append("\r\n");
     return head + kProtectiveHeaders;
 }
@@ -169,6 +172,17 @@ bool sendBytes(HttpConnection& c, std::string_view bytes) {
     c.broken = true;
     return false;
 }
+
+// The chunk's bytes go out as they are, between its size line and its CRLF: no copy.
+bool sendChunk(HttpConnection& c, std::string_view bytes) {
+    if (bytes.empty()) return true;
+    char size[20];
+    int length = std::snprintf(size, sizeof size, "%zx\r\n", bytes.size());
+    return sendBytes(c, std::string_view(size, static_cast<size_t>(length))) && sendBytes(c, bytes) &&
+           sendBytes(c, "\r\n");
+}
+
+bool sendLastChunk(HttpConnection& c) { return sendBytes(c, "0\r\n\r\n"); }
 
 bool sendResponse(HttpConnection& c, int status, std::string_view contentType, std::string_view body,
                   std::string_view extraHeaders) {

@@ -57,10 +57,15 @@ bool readHeaderFields(HttpConnection& c, std::string_view* fields);
 int readBody(HttpConnection& c, char* target, int size);
 
 // "HTTP/1.1 <status> <reason>\r\n" and the headers every response carries, without the
-// blank line: the caller adds its own headers and ends the head.
+// blank line: the caller adds its own headers and ends the head. A contentLength below 0
+// announces a chunked body (sendChunk, then sendLastChunk).
 std::string responseHead(int status, int64_t contentLength, std::string_view contentType);
 // Sends bytes whole; false when the client is gone or access stops.
 bool sendBytes(HttpConnection& c, std::string_view bytes);
+// One chunk of a chunked body (nothing for no bytes, which would end it).
+bool sendChunk(HttpConnection& c, std::string_view bytes);
+// The last chunk: only with it does the client take the body as whole.
+bool sendLastChunk(HttpConnection& c);
 // A whole response with a small body, sent in one piece.
 bool sendResponse(HttpConnection& c, int status, std::string_view contentType, std::string_view body,
                   std::string_view extraHeaders = {});

@@ -96,6 +96,12 @@ bool offeredFileOf(const OfferedLinks& links, std::string_view number, OfferedFi
     return true;
 }
 
+bool isUtf8(const std::string& text) {
+    for (size_t i = 0, length = 0; i < text.size(); i += length)
+        if ((length = utf8Length(text, i)) == 0) return false;
+    return true;
+}
+
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (size_t i = 0; i < text.size();) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Browser access from the Windows program: opened from the tray menu's command, its dialog
 # shows the address; a real browser (headless Chromium) on the other PC uploads three files
-# (50 MB, a Russian name, an empty file) and downloads the file of the selection, all
-# byte-identical, long requests with and without the token change nothing, while the window's status line shows the uploads as receptions; closing
+# (50 MB, a Russian name, an empty file) and downloads a file of the selection and the
+# whole selection as a zip, all byte-identical, long requests with and without the token change nothing, while the window's status line shows the uploads as receptions; closing
 # the dialog ends access. QV_SCREENSHOTS_DIR=docs/screenshots refreshes the README's
 # picture of the dialog.
 source "$(dirname "$0")/lib.sh"
@@ -22,7 +22,9 @@ reg_clear
 use_store
 mkdir -p "$WINEPREFIX/drive_c/qv-offer"
 head -c 300000 /dev/urandom >"$WINEPREFIX/drive_c/qv-offer/offered.bin"
-start_program 'C:\qv-offer\offered.bin'
+OFFERED="$WINEPREFIX/drive_c/qv-offer"
+printf 'фото' >"$OFFERED/фото.txt"
+start_program 'C:\qv-offer\offered.bin' 'C:\qv-offer\фото.txt'
 driver wait-text 113 "Server running" 20000 || fail "the listener did not start"
 
 driver post 0x0111 1029 0 >/dev/null  # the tray menu's "Browser access..."
@@ -44,6 +46,12 @@ pc_use pc1
 uploads_arrived "$SRC" "$STORE"
 cmp -s "$WINEPREFIX/drive_c/qv-offer/offered.bin" "$DOWNLOADS/offered.bin" && ok "the download is byte-identical" ||
   fail "the download differs: $(ls "$DOWNLOADS")"
+# The selection as one zip, read by four readers, its UTF-8 name included.
+pc_use pc2
+in_pc curl -sSf -o "$WORK/all.zip" "${URL}zip" || fail "the zip"
+printf '%s\t%s\n' offered.bin "$OFFERED/offered.bin" фото.txt "$OFFERED/фото.txt" >"$WORK/all.list"
+check "the zip, read by four readers" python3 "$QV_ROOT/tests/support/zip_check.py" "$WORK/all.zip" "$WORK/all.list"
+pc_use pc1
 expect_eq "the status line after the uploads" "Receiving complete." "$(driver text 113)"
 
 # Closing the dialog ends access: nothing answers on the port any more.
