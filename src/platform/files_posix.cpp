@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include <ctime>
+
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -89,6 +91,15 @@ bool fileStampOf(FileHandle f, FileStamp* stamp) {
     stamp->modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     stamp->number = static_cast<uint64_t>(st.st_ino);
     return true;
+}
+
+uint32_t dosTimeOf(const FileStamp& stamp) {
+    time_t seconds = static_cast<time_t>(stamp.modified / 1000000000);
+    struct tm t;
+    if (!localtime_r(&seconds, &t) || t.tm_year < 80) return (1u << 21) | (1u << 16);
+    return (static_cast<uint32_t>(t.tm_year - 80) << 25) | (static_cast<uint32_t>(t.tm_mon + 1) << 21) |
+           (static_cast<uint32_t>(t.tm_mday) << 16) | (static_cast<uint32_t>(t.tm_hour) << 11) |
+           (static_cast<uint32_t>(t.tm_min) << 5) | static_cast<uint32_t>(t.tm_sec / 2);
 }
 
 bool fileSeek(FileHandle f, int64_t offset) {

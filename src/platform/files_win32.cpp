@@ -77,6 +77,16 @@ bool fileStampOf(FileHandle f, FileStamp* stamp) {
     return true;
 }
 
+uint32_t dosTimeOf(const FileStamp& stamp) {
+    FILETIME utc, local;
+    utc.dwLowDateTime = static_cast<DWORD>(stamp.modified);
+    utc.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(stamp.modified) >> 32);
+    WORD date = 0, time = 0;
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+        return (1u << 21) | (1u << 16);
+    return (static_cast<uint32_t>(date) << 16) | time;
+}
+
 bool fileSeek(FileHandle f, int64_t offset) {
     LARGE_INTEGER to;
     to.QuadPart = offset;

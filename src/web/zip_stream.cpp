@@ -16,7 +16,6 @@ constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr uint16_t kVersionStored = 10, kVersionZip64 = 45;
 constexpr uint16_t kFlagDescriptor = 1 << 3, kFlagUtf8 = 1 << 11;
-constexpr uint16_t kDate1980 = (0 << 9) | (1 << 5) | 1;  // no file times: 1980-01-01 00:00
 constexpr uint16_t kMadeOnUnix = 3 << 8;
 constexpr uint32_t kRegularFileMode = 0100644;
 constexpr uint32_t kMost32 = 0xFFFFFFFF;
@@ -96,6 +95,7 @@ struct Writer {
 struct Written {
     uint32_t crc = 0;
     uint64_t offset = 0;
+    uint32_t dosTime = 0;  // the file's last write, as the headers keep it
 };
 
 uint16_t flagsOf(const ZipEntry& entry) { return kFlagDescriptor | (isUtf8(entry.name) ? kFlagUtf8 : 0); }
@@ -103,15 +103,14 @@ bool needsZip64(uint64_t value) { return value >= kMost32; }
 uint32_t clamp32(uint64_t value) { return needsZip64(value) ? kMost32 : static_cast<uint32_t>(value); }
 
 // The local header carries the sizes the file must have; its CRC comes in the descriptor.
-void putLocalHeader(Writer& w, const ZipEntry& entry) {
+void putLocalHeader(Writer& w, const ZipEntry& entry, uint32_t dosTime) {
     uint64_t size = static_cast<uint64_t>(entry.size);
     bool zip64 = needsZip64(size);
     w.u32(kLocalSignature);
     w.u16(zip64 ? kVersionZip64 : kVersionStored);
     w.u16(flagsOf(entry));
     w.u16(0);  // stored
-    w.u16(0);
-    w.u16(kDate1980);
+    w.u32(dosTime);
     w.u32(0);
     w.u32(clamp32(size));
     w.u32(clamp32(size));
@@ -128,11 +127,8 @@ void putLocalHeader(Writer& w, const ZipEntry& entry) {
 // The file's bytes straight into the buffer; false when it no longer has its listed size
 // or ends early. (Bytes that grow a file after it was opened are left out: the entry stays
 // whole as listed.)
-bool putContent(Writer& w, const ZipEntry& entry, uint32_t* crc) {
-    int64_t size = -1;
-    FileHandle file = fileOpenRead(entry.localPath, &size);
-    if (file == kInvalidFile) return false;
-    bool whole = size == entry.size;
+bool putContent(Writer& w, const ZipEntry& entry, FileHandle file, uint32_t* crc) {
+    bool whole = true;
     for (int64_t left = entry.size; whole && w.ok && left > 0;) {
         w.reserve(1);
         if (!w.ok) break;
@@ -148,7 +144,6 @@ bool putContent(Writer& w, const ZipEntry& entry, uint32_t* crc) {
         w.written += static_cast<uint64_t>(n);
         left -= n;
     }
-    fileClose(file);
     return whole;
 }
 
@@ -178,8 +173,7 @@ void putCentralHeader(Writer& w, const ZipEntry& entry, const Written& done) {
     w.u16(zip64 ? kVersionZip64 : kVersionStored);
     w.u16(flagsOf(entry));
     w.u16(0);
-    w.u16(0);
-    w.u16(kDate1980);
+    w.u32(done.dosTime);
     w.u32(done.crc);
     w.u32(clamp32(size));
     w.u32(clamp32(size));
@@ -239,8 +233,18 @@ bool writeZip(const std::vector<ZipEntry>& entries, const ZipSink& sink) {
     std::vector<Written> done(entries.size());
     for (size_t i = 0; i < entries.size() && w.ok; ++i) {
         done[i].offset = w.written;
-        putLocalHeader(w, entries[i]);
-        if (!putContent(w, entries[i], &done[i].crc)) return false;
+        // The file is opened first: the headers carry the time of its last write.
+        FileStamp stamp;
+        FileHandle file = fileOpenRead(entries[i].localPath);
+        if (file == kInvalidFile) return false;
+        bool whole = fileStampOf(file, &stamp) && stamp.size == entries[i].size;
+        if (whole) {
+            done[i].dosTime = dosTimeOf(stamp);
+            putLocalHeader(w, entries[i], done[i].dosTime);
+            whole = putContent(w, entries[i], file, &done[i].crc);
+        }
+        fileClose(file);
+        if (!whole) return false;
         putDescriptor(w, entries[i], done[i].crc);
     }
     uint64_t start = w.written;

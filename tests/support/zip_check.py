@@ -13,6 +13,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 import zipfile
 
 ENV = dict(os.environ, LC_ALL="C.UTF-8")
@@ -46,6 +47,11 @@ def check_stream(reader, cmd, paths):
         failures.append(f"{reader}: the extracted bytes differ, or it failed ({status})")
 
 
+def dos_time(path):
+    t = time.localtime(os.path.getmtime(path))
+    return max((t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec // 2 * 2), (1980, 1, 1, 0, 0, 0))
+
+
 def check_names(reader, got, want):
     if sorted(got) != sorted(want):
         failures.append(f"{reader}: names {sorted(got)[:5]}... ({len(got)}), not {sorted(want)[:5]}... ({len(want)})")
@@ -68,6 +74,10 @@ def main():
         check_names("zipfile", order, expected)
         if any(not i.flag_bits & 0x800 for i in z.infolist() if not i.filename.isascii()):
             failures.append("zipfile: a UTF-8 name without the UTF-8 flag")
+        # Each member carries its file's last write, in local time to the two seconds.
+        stale = [i.filename for i in z.infolist() if i.filename in expected and i.date_time != dos_time(expected[i.filename])]
+        if stale:
+            failures.append(f"zipfile: {stale[:3]} not dated as their files")
         for name in order:
             with z.open(name) as member:
                 if name in expected and not same_stream(member, [expected[name]]):
