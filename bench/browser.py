@@ -188,6 +188,50 @@ def nginx_offering(ns, big, store):
     return server, base + os.path.basename(big), state
 
 
+def fetch(ns, start_server, pairs, store):
+    """Starts a server, fetches [(url path, output name)] in one curl run into store (on one
+    connection, as curl reuses it), stops the server. The same figures as upload."""
+    server, base, state = start_server(store)
+    try:
+        config = os.path.join(os.path.dirname(store), "curl-%d.conf" % os.getpid())
+        with open(config, "w") as f:
+            for path, name in pairs:
+                f.write('url = "%s%s"\noutput = "%s"\ncreate-dirs\n' % (base, path, os.path.join(store, name)))
+        wall, client = timed_curl(ns, config)
+        cpu = server_cpu(server)
+    finally:
+        server.terminate()
+        server.wait()
+        if state:
+            shutil.rmtree(state, ignore_errors=True)
+    return {"wall": wall, "rx": cpu, "tx": client}
+
+
+def folder_downloads(ns, cli, folder, names):
+    """[(label, run(store))]: the folder as one zip from `serve`, beside its files (names,
+    relative to the folder's parent) fetched one by one from nginx."""
+    def ours_start(store):
+        server, base = ours(ns, cli, store, [folder])
+        return server, base[:-len("files?name=")], None
+
+    def nginx_start(store):
+        return nginx(ns, os.path.dirname(folder))
+
+    def check_zip(store):
+        import zipfile
+        with zipfile.ZipFile(os.path.join(store, "got.zip")) as z:
+            if len(z.namelist()) != len(names):
+                raise RuntimeError("the folder's zip is not whole")
+
+    def ours_run(store):
+        result = fetch(ns, ours_start, [("zip?folder=" + os.path.basename(folder), "got.zip")], store)
+        check_zip(store)
+        return result
+
+    return [("quorvalinthexa", ours_run),
+            ("nginx GET", lambda store: fetch(ns, nginx_start, [(n, n) for n in names], store))]
+
+
 def contenders(cli):
     """The namespace and, by case, [(label, run(...))] for bench/run.py's rounds: uploads
     take (files, store, names, parallel), downloads (big, store)."""

@@ -22,6 +22,8 @@ loopback, beside raw baselines measured in the same rounds.
   download browser access: the big file downloaded by curl; baseline: nginx serving it (sendfile on)
   folder   browser access: 1,000 small files in 20 subfolders, PUT under "Folder/subNN/name";
            baseline: nginx creating the folders (create_full_put_path on)
+  folderdown browser access: that folder offered by `serve` and fetched as one zip;
+           baseline: nginx serving the folder, its files fetched one by one by one curl
 
 Every side runs as one process, or as a shell that waits for its pipeline, started and
 reaped here: its CPU is what wait4 reports for it and everything it waited for. Rounds are
@@ -30,7 +32,7 @@ printed as the median with the lowest and highest round. Ratios are taken per ro
 (ours against the baseline of the same round). Ends with one summary table.
 
 Environment: QV_BENCH_ROUNDS (5), QV_BENCH_FILES (20000), QV_BENCH_BIG_MB (1024),
-QV_BENCH_CASES (small,big,disk,wine,upload,uploads,uploads6,download,folder), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
+QV_BENCH_CASES (small,big,disk,wine,upload,uploads,uploads6,download,folder,folderdown), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
 QV_BENCH_SETTLE (1: seconds of rest after a store's removal).
 """
 import os
@@ -51,7 +53,7 @@ FOLDERS = 100
 FILES = max(1, int(os.environ.get("QV_BENCH_FILES", "20000")) // FOLDERS) * FOLDERS
 FILE_SIZE = 4096
 BIG = int(os.environ.get("QV_BENCH_BIG_MB", "1024")) << 20
-BROWSER_CASES = ["upload", "uploads", "uploads6", "download", "folder"]
+BROWSER_CASES = ["upload", "uploads", "uploads6", "download", "folder", "folderdown"]
 CASES = os.environ.get("QV_BENCH_CASES", ",".join(["small", "big", "disk", "wine"] + BROWSER_CASES)).split(",")
 UPLOADS = 1000
 WINE_ROUNDS = int(os.environ.get("QV_BENCH_WINE_ROUNDS", "1"))
@@ -323,6 +325,23 @@ def browser_cases(report, big, small, root):
                           (uploads[1][0], lambda s: uploads[1][1](files, s, nginx_names))]
             files_row("(i) browser access: a folder of %d files in 20 subfolders, one request each" % len(files),
                       "folder of %d x 4 KiB (browser access)" % len(files), rounds("folder", contenders, root, ROUNDS))
+        if "folderdown" in CASES:
+            # The same 1000 files as a folder offered by serve, fetched as one zip; nginx
+            # serves the folder's files, which curl fetches one by one.
+            tree = tempfile.mkdtemp(prefix="offer.", dir=root)
+            names = ["Folder/sub%02d/%04d-%s" % (i % 20, i, os.path.basename(f)) for i, f in enumerate(files)]
+            for name, f in zip(names, files):
+                os.makedirs(os.path.dirname(os.path.join(tree, name)), exist_ok=True)
+                shutil.copyfile(f, os.path.join(tree, name))
+            try:
+                res = rounds("folderdown", browser.folder_downloads(ns, CLI, os.path.join(tree, "Folder"), names),
+                             root, ROUNDS)
+            finally:
+                shutil.rmtree(tree, ignore_errors=True)
+            report.files_case("(j) browser access: the folder of %d files down, one zip from serve, its files one by "
+                              "one from nginx" % len(files), res, "nginx GET", count=len(files), sides=("server", "curl"))
+            report.add("folder of %d x 4 KiB down (zip / files)" % len(files), res, "nginx GET", "files/s",
+                       (len(files) / 1e6, "us/file", 1), count=len(files))
     except RuntimeError as e:
         raise Failed("browser access: " + str(e))
     finally:
