@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -44,8 +45,11 @@ Socket listenOnLoopback(uint16_t* port) {
 }
 
 // The far end of one connection on loopback: keeps every byte, or forwards it to a real
-// receiver. onFirstBytes runs once, on its thread, after the first receive and before
-// anything more is read, while the sender has at most a few socket buffers' worth ahead.
+// receiver. onFirstBytes runs once, on its thread, after the receive that brings what the
+// peer has taken to firstBytesAt bytes and before anything more is read, while the sender
+// has at most a few socket buffers' worth ahead. (The sender's header goes out as soon as
+// it is connected, before any file is opened: a test that changes a file while it is
+// being read waits for some of its content.)
 // A peer that reads nothing starts reading once released, and takes what the sender's
 // connection had taken.
 struct Peer {
@@ -59,6 +63,7 @@ struct Peer {
     std::atomic<bool> released{false};
     uint16_t forwardTo = 0;          // a receiver's port, or 0 to keep the bytes
     std::function<void()> onFirstBytes;
+    size_t firstBytesAt = 1;
     std::thread thread;
 
     void start() {
@@ -77,12 +82,14 @@ struct Peer {
         while (readNothing && !released) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::vector<char> chunk(ending == kCloseAfterFirstBytes ? 16 : 256 * 1024);
         bool first = true;
+        size_t taken = 0;
         int n;
         while ((n = netRecv(in, chunk.data(), static_cast<int>(chunk.size()))) > 0) {
             if (out != kInvalidSocket) netSendAll(out, chunk.data(), static_cast<size_t>(n));
             else bytes.append(chunk.data(), static_cast<size_t>(n));
-            if (first && onFirstBytes) onFirstBytes();
-            first = false;
+            taken += static_cast<size_t>(n);
+            if (first && taken >= firstBytesAt && onFirstBytes) onFirstBytes();
+            first = first && taken < firstBytesAt;
             if (ending == kCloseAfterFirstBytes) break;  // closed with bytes unread: a reset
         }
         while (ending == kReadAllKeepOpen && !released) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -414,7 +421,9 @@ TEST_F(Sender, AFileThatGrowsWhileItIsReadIsCutAtItsAnnouncedSize) {
     receiving.start();
     Peer relay;
     relay.forwardTo = receiving.port;
-    relay.onFirstBytes = [&] { writeWholeFile(grows, std::string((64 << 20) + 4096, 'h')); };
+    // Appended to, never truncated: a rewrite would be read as a file that shrank first.
+    relay.onFirstBytes = [&] { std::ofstream(grows, std::ios::binary | std::ios::app) << std::string(4096, 'h'); };
+    relay.firstBytesAt = 1 << 20;  // the file is open and being read
     relay.start();
     EXPECT_EQ(send({grows, after}, relay.port), SendResult::Incomplete);
     relay.finish();
@@ -432,6 +441,7 @@ TEST_F(Sender, AFileThatShrinksWhileItIsReadEndsTheConnectionThere) {
     Peer relay;
     relay.forwardTo = receiving.port;
     relay.onFirstBytes = [&] { std::filesystem::resize_file(shrinks, 32 << 20); };
+    relay.firstBytesAt = 1 << 20;  // the file is open and being read
     relay.start();
     EXPECT_EQ(send({shrinks, after}, relay.port), SendResult::Incomplete);
     relay.finish();
