@@ -101,7 +101,8 @@ void sendPage(HttpConnection& c, bool head) {
     sendBytes(c, response + policy + connectionField(c) + "\r\n" + (head ? std::string() : html));
 }
 
-void sendList(HttpConnection& c) {
+// The offered files as they are now, each with its link's number.
+std::vector<OfferedFile> numberedOfferedFiles() {
     std::function<std::vector<std::string>()> paths;
     {
         std::lock_guard<std::mutex> guard(stateLock);
@@ -112,6 +113,11 @@ void sendList(HttpConnection& c) {
         std::lock_guard<std::mutex> guard(stateLock);
         numberOfferedFiles(links, files);
     }
+    return files;
+}
+
+void sendList(HttpConnection& c) {
+    std::vector<OfferedFile> files = numberedOfferedFiles();
     sendResponse(c, 200, "application/json", offeredFilesJson(files));
 }
 
@@ -179,16 +185,7 @@ void sendZip(HttpConnection& c, std::string_view query, bool head) {
     std::string folder;
     bool one = !query.empty();
     if (one && !queryValue(query, "folder", &folder)) return (void)sendResponse(c, 400, {}, {});
-    std::function<std::vector<std::string>()> paths;
-    {
-        std::lock_guard<std::mutex> guard(stateLock);
-        paths = running.offeredPaths;
-    }
-    std::vector<OfferedFile> files = paths ? listOfferedFiles(paths()) : std::vector<OfferedFile>();
-    {
-        std::lock_guard<std::mutex> guard(stateLock);
-        numberOfferedFiles(links, files);
-    }
+    std::vector<OfferedFile> files = numberedOfferedFiles();
     std::vector<ZipEntry> entries;
     for (const OfferedFile& file : files)
         if (!one || file.name.compare(0, folder.size() + 1, folder + "/") == 0)

@@ -37,23 +37,23 @@ bool takeUnit(std::string_view* text) {
     return true;
 }
 
-enum class Spec { Malformed, Several, Range, Suffix };
+enum class RangeForm { Malformed, Several, Range, Suffix };
 
 // "a-b", "a-" (last = -1) or "-n" (a suffix of n bytes), nothing else around it.
-Spec parseSpec(std::string_view text, int64_t* first, int64_t* last) {
+RangeForm parseRangeForm(std::string_view text, int64_t* first, int64_t* last) {
     skipSpaces(&text);
-    if (!takeUnit(&text)) return Spec::Malformed;
+    if (!takeUnit(&text)) return RangeForm::Malformed;
     skipSpaces(&text);
     bool suffix = !text.empty() && text.front() == '-';
     *first = *last = -1;
-    if (!suffix && !takeNumber(&text, first)) return Spec::Malformed;
-    if (text.empty() || text.front() != '-') return Spec::Malformed;
+    if (!suffix && !takeNumber(&text, first)) return RangeForm::Malformed;
+    if (text.empty() || text.front() != '-') return RangeForm::Malformed;
     text.remove_prefix(1);
-    if (!text.empty() && isDigit(text.front()) && !takeNumber(&text, last)) return Spec::Malformed;
+    if (!text.empty() && isDigit(text.front()) && !takeNumber(&text, last)) return RangeForm::Malformed;
     skipSpaces(&text);
-    if (!text.empty()) return text.front() == ',' ? Spec::Several : Spec::Malformed;
-    if (suffix) return *last < 0 ? Spec::Malformed : Spec::Suffix;
-    return *last >= 0 && *last < *first ? Spec::Malformed : Spec::Range;
+    if (!text.empty()) return text.front() == ',' ? RangeForm::Several : RangeForm::Malformed;
+    if (suffix) return *last < 0 ? RangeForm::Malformed : RangeForm::Suffix;
+    return *last >= 0 && *last < *first ? RangeForm::Malformed : RangeForm::Range;
 }
 }  // namespace
 
@@ -73,9 +73,9 @@ RangeAnswer chooseRange(std::string_view range, std::string_view ifRange, std::s
     // for the whole file, which has changed or may have.
     if (!ifRange.empty() && ifRange != tag) return RangeAnswer::Whole;
     int64_t first = 0, last = 0;
-    Spec spec = parseSpec(range, &first, &last);
-    if (spec == Spec::Malformed || spec == Spec::Several) return RangeAnswer::Whole;
-    if (spec == Spec::Suffix) {
+    RangeForm spec = parseRangeForm(range, &first, &last);
+    if (spec == RangeForm::Malformed || spec == RangeForm::Several) return RangeAnswer::Whole;
+    if (spec == RangeForm::Suffix) {
         if (last == 0 || size == 0) return RangeAnswer::Unsatisfiable;
         first = last >= size ? 0 : size - last;
         last = size - 1;

@@ -52,17 +52,6 @@ veth_join "$RX_NS" "$RX_IF" "$RX_ADDR" "$TX_NS" "$TX_IF" "$TX_ADDR"
 
 in_tx() { ip netns exec "$TX_NS" "$@"; }
 
-# serve_start [PATH...]: `quorvalinthexa serve` in the receiver's namespace and jail; sets URL and TOKEN.
-serve_start() {
-  : >"$WORK/rx.out"
-  (cd "$JAIL" && exec ip netns exec "$RX_NS" "$CLI" serve --no-qr --store "$STORE" "$@") \
-    >"$WORK/rx.out" 2>>"$WORK/rx.err" &
-  RX_PID=$!
-  wait_for_line "$WORK/rx.out" "http://" || { fail "serve did not start: $(cat "$WORK/rx.err")"; finish; }
-  URL="$(grep -m1 '^http://' "$WORK/rx.out")"
-  TOKEN="$(basename "$URL")"
-}
-
 # rx_start [--mount "MOUNT OPTIONS"] [RECEIVE OPTIONS...]: starts `quorvalinthexa
 # receive` into the store, with a 2-second stall limit (without --mount, behind the
 # command in RX_WRAP, if set). With --mount, the store is a
@@ -87,17 +76,6 @@ rx_start() {
   wait_for_line "$WORK/rx.out" "Server running" && return 0
   fail "the receiver did not start: $(cat "$WORK/rx.err")"
   finish
-}
-
-# serve_start: `quorvalinthexa serve` in the receiver's namespace and jail; sets URL and TOKEN.
-serve_start() {
-  : >"$WORK/rx.out"
-  (cd "$JAIL" && exec ip netns exec "$RX_NS" "$CLI" serve --no-qr --store "$STORE" "$@") \
-    >"$WORK/rx.out" 2>>"$WORK/rx.err" &
-  RX_PID=$!
-  wait_for_line "$WORK/rx.out" "http://" || { fail "serve did not start: $(cat "$WORK/rx.err")"; finish; }
-  URL="$(grep -m1 '^http://' "$WORK/rx.out")"
-  TOKEN="$(basename "$URL")"
 }
 
 # rx_stop: ends the receiver as Ctrl+C would.
