@@ -3,16 +3,21 @@
 #include <atomic>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "core/central_state.h"
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "discovery/hand_over.h"
 #include "discovery/own_address.h"
+#include "peers/remembered_peers.h"
 #include "platform/adapters.h"
 #include "platform/multicast.h"
 #include "platform/threads.h"
+#include "resource.h"
 
 namespace {
 constexpr int kFieldLength = 15;
@@ -28,16 +33,41 @@ struct DiscoveryEntry {
     Socket socket = kInvalidSocket;
     uint32_t group = 0;
     uint32_t local = 0;
+    uint32_t mask = 0;        // the adapter's subnet; 0 for the unicast socket
+    bool joined = false;      // false: the socket that takes only unicast datagrams
     std::string localText;
     DiscoverySettings settings;
     std::atomic<bool> stopped{false};
     ~DiscoveryEntry() { netClose(socket); }
 };
 
-// Written only by startDiscoveryOn and stopDiscovery, read by sendDiscoveryDatagram:
-// all on the start-up and window threads, one after the other.
-std::vector<std::shared_ptr<DiscoveryEntry>> discoveryTable;
+// Written by startDiscoveryOn and stopDiscovery; read by the senders of datagrams (the
+// window's thread, a look-around, a network check) through discoverySnapshot.
+std::mutex tableLock;
+std::vector<std::shared_ptr<DiscoveryEntry>> discoveryTable;  // one per adapter
+std::shared_ptr<DiscoveryEntry> unicastEntry;  // where group sockets miss unicast (Linux)
+std::vector<AdapterOutcome> outcomes;
 std::atomic<int> runningReceivers{0};
+std::atomic<int> emptyTicks{0};
+std::atomic<bool> lookAroundOn{true};
+
+// A datagram reaches a peer both through the group and by unicast (and twice where two
+// sockets hear one group): each sender's ask is answered once for all its copies.
+constexpr uint32_t kSameAskMilliseconds = 500;
+std::mutex heardLock;
+std::map<uint32_t, std::pair<DiscoveryAsk, uint32_t>> lastAnswered;  // sender -> ask, tick
+constexpr size_t kLastAnsweredLimit = 4096;
+
+bool firstCopy(uint32_t sender, DiscoveryAsk ask) {
+    std::lock_guard<std::mutex> guard(heardLock);
+    uint32_t now = tickCount();
+    auto found = lastAnswered.find(sender);
+    if (found != lastAnswered.end() && found->second.first == ask && now - found->second.second < kSameAskMilliseconds)
+        return false;
+    if (lastAnswered.size() >= kLastAnsweredLimit) lastAnswered.clear();
+    lastAnswered[sender] = {ask, now};
+    return true;
+}
 
 // atoi: leading white space, one sign, then digits up to the first other byte.
 int readDatagramNumber(const std::string& field) {
@@ -115,70 +145,130 @@ void discoveryReceiveLoop(void* cell) {
         }
         DiscoveryAsk ask = judgeDiscoveryDatagram(buffer, n);
         if (ask == DiscoveryAsk::Nothing) continue;
+        notePeerHeard(from);
         std::string sender = netDotted(from);
         if (entry->settings.observer) entry->settings.observer(ask, sender);
-        if (entry->settings.answer) answerDiscoveryDatagram(ask, sender, entry->settings.handOverPort);
+        if (entry->settings.answer && firstCopy(from, ask))
+            answerDiscoveryDatagram(ask, sender, entry->settings.handOverPort);
     }
     entry.reset();  // may close the socket
     --runningReceivers;
 }
 
+// Prints a failed set-up step ("Bind error (98) on 10.0.0.5") and keeps it for the
+// network check; nullptr for the caller to return.
+std::nullptr_t failStep(AdapterOutcome* outcome, const char* step, int code) {
+    printDiagnostic("%s error (%d) on %s", step, code, outcome->address.c_str());
+    char text[64];
+    snprintf(text, sizeof text, "%s error %d", step, code);
+    outcome->failure = text;
+    outcome->error = code;
+    outcome->bindFailed = !strcmp(step, "Bind");
+    return nullptr;
+}
+
+// The subnet mask the adapter list gives for address; a /24 when it gives none.
+uint32_t maskOf(uint32_t address, const std::vector<AdapterRecord>& adapters) {
+    for (const AdapterRecord& adapter : adapters) {
+        uint32_t a = 0, m = 0;
+        if (netParseDotted(adapter.firstAddress, &a) && a == address && netParseDotted(adapter.firstMask, &m) && m != 0)
+            return m;
+    }
+    return 0xFFFFFF00u;
+}
+
 // The set-up steps of one adapter; nullptr after printing the failing step.
-std::shared_ptr<DiscoveryEntry> openDiscoverySocket(const std::string& adapter, const DiscoverySettings& settings) {
-    const char* a = adapter.c_str();
+std::shared_ptr<DiscoveryEntry> openDiscoverySocket(const std::string& adapter, const DiscoverySettings& settings,
+                                                    AdapterOutcome* outcome) {
     auto entry = std::make_shared<DiscoveryEntry>();
     entry->group = settings.group;
     entry->localText = adapter;
     entry->settings = settings;
-    if (!netParseDotted(adapter, &entry->local)) {
-        printDiagnostic("Bind error (%d) on %s", -1, a);
-        return nullptr;
-    }
+    entry->joined = true;
+    if (!netParseDotted(adapter, &entry->local)) return failStep(outcome, "Bind", -1);
     entry->socket = netUdpSocket();
-    if (entry->socket == kInvalidSocket) {
-        printDiagnostic("Socket error (%d) on %s", netLastError(), a);
-        return nullptr;
-    }
+    if (entry->socket == kInvalidSocket) return failStep(outcome, "Socket", netLastError());
     int rc;
-    if ((rc = netSetReuseAddress(entry->socket)) != 0) {
-        printDiagnostic("Reuse address error (%d) on %s", rc, a);
-        return nullptr;
-    }
-    if ((rc = netBindForGroup(entry->socket, settings.group, entry->local, settings.port)) != 0) {
-        printDiagnostic("Bind error (%d) on %s", rc, a);
-        return nullptr;
-    }
-    if ((rc = netJoinGroup(entry->socket, settings.group, entry->local)) != 0) {
-        printDiagnostic("Add membership error (%d) on %s", rc, a);
-        return nullptr;
-    }
-    if ((rc = netSetMulticastTtl(entry->socket, kDiscoveryTtl)) != 0) {
-        printDiagnostic("Multicast error (%d) on %s", rc, a);
-        return nullptr;
-    }
+    if ((rc = netSetReuseAddress(entry->socket)) != 0) return failStep(outcome, "Reuse address", rc);
+    if ((rc = netBindForGroup(entry->socket, settings.group, entry->local, settings.port)) != 0)
+        return failStep(outcome, "Bind", rc);
+    if ((rc = netJoinGroup(entry->socket, settings.group, entry->local)) != 0)
+        return failStep(outcome, "Add membership", rc);
+    if ((rc = netSetMulticastTtl(entry->socket, kDiscoveryTtl)) != 0) return failStep(outcome, "Multicast", rc);
     // Two copies on one host must hear each other; their own datagrams they drop by number.
     netSetMulticastLoop(entry->socket, true);
     netSetReceiveTimeout(entry->socket, kReceivePollMilliseconds);
     return entry;
 }
+
+// The socket for datagrams sent to this host's own addresses, where the group sockets
+// miss them; nullptr after printing why it could not open.
+std::shared_ptr<DiscoveryEntry> openUnicastSocket(const DiscoverySettings& settings, AdapterOutcome* outcome) {
+    auto entry = std::make_shared<DiscoveryEntry>();
+    entry->localText = outcome->address = "0.0.0.0";
+    entry->settings = settings;
+    entry->socket = netUdpSocket();
+    if (entry->socket == kInvalidSocket) return failStep(outcome, "Socket", netLastError());
+    int rc;
+    if ((rc = netSetReuseAddress(entry->socket)) != 0) return failStep(outcome, "Reuse address", rc);
+    if ((rc = netBindForUnicast(entry->socket, settings.port)) != 0) return failStep(outcome, "Bind", rc);
+    netSetReceiveTimeout(entry->socket, kReceivePollMilliseconds);
+    return entry;
+}
+
+bool startReceiver(const std::shared_ptr<DiscoveryEntry>& entry) {
+    auto* cell = new std::shared_ptr<DiscoveryEntry>(entry);
+    ++runningReceivers;
+    if (startThread(discoveryReceiveLoop, cell)) return true;
+    --runningReceivers;
+    delete cell;
+    return false;
+}
+
+// The socket a unicast datagram to address leaves from: the unicast one where there is
+// one, else the adapter's whose subnet holds the address, else the first adapter's.
+std::shared_ptr<DiscoveryEntry> socketTowards(uint32_t address) {
+    std::lock_guard<std::mutex> guard(tableLock);
+    if (unicastEntry) return unicastEntry;
+    for (const std::shared_ptr<DiscoveryEntry>& entry : discoveryTable)
+        if ((entry->local & entry->mask) == (address & entry->mask)) return entry;
+    return discoveryTable.empty() ? nullptr : discoveryTable.front();
+}
+
+void sendOne(const std::shared_ptr<DiscoveryEntry>& entry, const std::string& datagram, uint32_t address) {
+    if (netSendTo(entry->socket, datagram.data(), kDiscoveryDatagramLength, address, entry->settings.port) < 0)
+        printDiagnostic("Sending error (%d) on %s", netLastError(), netDotted(address).c_str());
+}
 }  // namespace
 
 int startDiscoveryOn(const std::vector<std::string>& adapterAddresses, const DiscoverySettings& settings) {
-    int opened = 0;
+    std::vector<AdapterRecord> adapters;
+    fetchAdapterList(&adapters);  // for the subnet masks only
+    std::vector<AdapterOutcome> results;
+    std::vector<std::shared_ptr<DiscoveryEntry>> opened;
     for (const std::string& adapter : adapterAddresses) {
-        std::shared_ptr<DiscoveryEntry> entry = openDiscoverySocket(adapter, settings);
+        AdapterOutcome outcome;
+        outcome.address = adapter;
+        std::shared_ptr<DiscoveryEntry> entry = openDiscoverySocket(adapter, settings, &outcome);
+        if (entry && !startReceiver(entry)) entry = failStep(&outcome, "Thread", -1);
+        results.push_back(outcome);
         if (!entry) continue;
-        auto* cell = new std::shared_ptr<DiscoveryEntry>(entry);
-        ++runningReceivers;
-        if (!startThread(discoveryReceiveLoop, cell)) {
-            --runningReceivers;
-            delete cell;
-            continue;
-        }
-        discoveryTable.push_back(entry);
-        ++opened;
+        entry->mask = maskOf(entry->local, adapters);
+        opened.push_back(entry);
     }
-    return opened;
+    std::shared_ptr<DiscoveryEntry> unicast;
+    if (!opened.empty() && netGroupSocketsMissUnicast()) {
+        AdapterOutcome outcome;
+        unicast = openUnicastSocket(settings, &outcome);
+        if (unicast && !startReceiver(unicast)) unicast = failStep(&outcome, "Thread", -1);
+        if (!unicast) results.push_back(outcome);  // shown only when it failed
+    }
+    std::lock_guard<std::mutex> guard(tableLock);
+    discoveryTable.insert(discoveryTable.end(), opened.begin(), opened.end());
+    unicastEntry = unicast;
+    outcomes = results;
+    emptyTicks = 0;
+    return static_cast<int>(opened.size());
 }
 
 void startDiscovery() {
@@ -188,14 +278,21 @@ void startDiscovery() {
 }
 
 void stopDiscovery() {
-    for (const std::shared_ptr<DiscoveryEntry>& entry : discoveryTable) {
+    std::vector<std::shared_ptr<DiscoveryEntry>> entries;
+    {
+        std::lock_guard<std::mutex> guard(tableLock);
+        entries.swap(discoveryTable);
+        if (unicastEntry) entries.push_back(unicastEntry);
+        unicastEntry.reset();
+    }
+    for (const std::shared_ptr<DiscoveryEntry>& entry : entries) {
         entry->stopped = true;
-        netLeaveGroup(entry->socket, entry->group, entry->local);
+        if (entry->joined) netLeaveGroup(entry->socket, entry->group, entry->local);
         // Wakes a receive blocked on it where the platform allows (Linux); elsewhere the
         // thread sees the stop at its next poll.
         netShutdown(entry->socket);
     }
-    discoveryTable.clear();
+    entries.clear();
     for (int waited = 0; runningReceivers > 0 && waited < kStopWaitMilliseconds; waited += 10)
         sleepMilliseconds(10);
 }
@@ -203,17 +300,64 @@ void stopDiscovery() {
 void sendDiscoveryDatagram(const std::string& kind) {
     std::string datagram = discoveryDatagram(kind, instanceNumber);
     if (datagram.empty()) return;
-    for (const std::shared_ptr<DiscoveryEntry>& entry : discoveryTable) {
+    std::vector<std::shared_ptr<DiscoveryEntry>> entries;
+    {
+        std::lock_guard<std::mutex> guard(tableLock);
+        entries = discoveryTable;
+    }
+    for (const std::shared_ptr<DiscoveryEntry>& entry : entries) {
         if (netSendTo(entry->socket, datagram.data(), kDiscoveryDatagramLength, entry->group,
                       entry->settings.port) < 0)
             printDiagnostic("Sending error (%d) on %s", netLastError(), netDotted(entry->group).c_str());
     }
+    // The same datagram to the peers met before, for where the group does not pass.
+    for (const std::string& peer : rememberedPeers()) sendDiscoveryDatagramTo(kind, peer);
+}
+
+void sendDiscoveryDatagramTo(const std::string& kind, const std::string& peer) {
+    std::string datagram = discoveryDatagram(kind, instanceNumber);
+    uint32_t address = 0;
+    if (datagram.empty() || !netParseDotted(peer, &address)) return;
+    std::shared_ptr<DiscoveryEntry> entry = socketTowards(address);
+    if (entry) sendOne(entry, datagram, address);
 }
 
 bool discoveryTick() {
     if (!portGetRecipient().empty()) return true;
     sendDiscoveryDatagram(kNotifyKind);
+    int ticks = ++emptyTicks;
+    if (lookAroundOn && ticks >= kLookAroundAfterTicks) startLookAround();
+    if (ticks == kNobodyFoundTicks) portSetStatusText(IDS_NOBODY_FOUND);
     return false;
 }
 
-int discoverySocketCount() { return static_cast<int>(discoveryTable.size()); }
+int discoverySocketCount() {
+    std::lock_guard<std::mutex> guard(tableLock);
+    return static_cast<int>(discoveryTable.size());
+}
+
+std::vector<AdapterOutcome> discoveryOutcomes() {
+    std::lock_guard<std::mutex> guard(tableLock);
+    return outcomes;
+}
+
+void setLookAround(bool on) { lookAroundOn = on; }
+bool lookAroundEnabled() { return lookAroundOn; }
+
+std::vector<DiscoverySubnet> discoverySubnets() {
+    std::lock_guard<std::mutex> guard(tableLock);
+    std::vector<DiscoverySubnet> subnets;
+    for (const std::shared_ptr<DiscoveryEntry>& entry : discoveryTable)
+        subnets.push_back({entry->local, entry->mask});
+    return subnets;
+}
+
+void sendDiscoveryDatagramFrom(uint32_t adapter, const std::string& datagram, uint32_t address) {
+    std::shared_ptr<DiscoveryEntry> chosen;
+    {
+        std::lock_guard<std::mutex> guard(tableLock);
+        for (const std::shared_ptr<DiscoveryEntry>& entry : discoveryTable)
+            if (entry->local == adapter) chosen = entry;
+    }
+    if (chosen) sendOne(chosen, datagram, address);
+}

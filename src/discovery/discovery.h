@@ -76,12 +76,57 @@ int startDiscoveryOn(const std::vector<std::string>& adapterAddresses, const Dis
 // own socket as it ends. Waits a short while for them (a thread held by a hand-over or
 // an error box ends later by itself).
 void stopDiscovery();
-// Sends one datagram of that kind on every discovery socket; a failure is printed and
-// the next socket tried.
+// Sends one datagram of that kind to the group on every discovery socket, and by unicast
+// to every remembered peer (peers/remembered_peers.h) for where the group does not pass;
+// a failure is printed and the next one tried.
 void sendDiscoveryDatagram(const std::string& kind);
+// One datagram of that kind by unicast to peer (dotted) only.
+void sendDiscoveryDatagramTo(const std::string& kind, const std::string& peer);
 // The discovery tick, once a second on the window's thread: while the recipient is
 // empty it sends "notify" and returns false; once the recipient holds anything it sends
 // nothing and returns true: the caller stops the timer for good and enables the button.
+// After kLookAroundAfterTicks empty ticks it looks around (when that is on); after
+// kNobodyFoundTicks the status line says that nobody was found and names the check.
 bool discoveryTick();
+constexpr int kLookAroundAfterTicks = 3;
+constexpr int kNobodyFoundTicks = 10;
 // Sockets set up and not stopped.
 int discoverySocketCount();
+
+// How each adapter's socket set-up went in the last start, for the network check; a
+// failed unicast socket (address "0.0.0.0") is listed too.
+struct AdapterOutcome {
+    std::string address;
+    std::string failure;      // "" when it listens, else the step: "Bind error 98"
+    int error = 0;            // that step's error code
+    bool bindFailed = false;  // the port could not be had
+};
+std::vector<AdapterOutcome> discoveryOutcomes();
+
+// --- Looking around ---
+// Where multicast does not pass, a copy that finds nobody sends "notify" (never
+// "request", which would take over every peer's recipient) by unicast to the other
+// addresses of each adapter's subnet, paced, at most once a minute. Peers that hear it
+// answer as they answer the group's: with the hand-over.
+constexpr int kLookAroundPerAdapter = 1024;   // addresses at most, around the own one
+constexpr int kLookAroundPerSecond = 200;     // datagrams, for all adapters together
+constexpr uint32_t kLookAroundIntervalMilliseconds = 60000;
+// On by default; the settings turn it off.
+void setLookAround(bool on);
+bool lookAroundEnabled();
+// The addresses to look at from local in its subnet (mask): every host address but
+// local itself, the network's and the broadcast address; in a subnet larger than
+// kLookAroundPerAdapter addresses only the aligned block of that size holding local.
+std::vector<uint32_t> lookAroundTargets(uint32_t local, uint32_t mask);
+// Starts one look-around on a thread of its own, unless one runs or the last one started
+// less than a minute ago (false then). It ends early when discovery stops.
+bool startLookAround();
+bool lookAroundRunning();
+
+// What a look-around needs of the sockets: each adapter's address and subnet mask, and
+// a datagram sent from that adapter's socket.
+struct DiscoverySubnet {
+    uint32_t local = 0, mask = 0;
+};
+std::vector<DiscoverySubnet> discoverySubnets();
+void sendDiscoveryDatagramFrom(uint32_t adapter, const std::string& datagram, uint32_t address);

@@ -17,6 +17,7 @@ constexpr size_t kAddressTextLimit = 15;  // a 16-byte field: 15 characters and 
 struct AdapterRecord {
     int type = kAdapterTypeOther;
     std::string firstAddress;  // dotted text, at most 15 characters; "" or "0.0.0.0" when none
+    std::string firstMask;     // that address's subnet mask, dotted; "" when not known
 };
 
 // Fills adapters (emptied first). On failure prints a diagnostic line and returns false

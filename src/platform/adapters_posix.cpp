@@ -43,6 +43,8 @@ InterfaceRow rowOf(const ifaddrs* entry) {
     } else if (address && address->sa_family == AF_INET) {
         uint32_t host = ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr);
         row.ipv4 = netDotted(host);
+        if (entry->ifa_netmask && entry->ifa_netmask->sa_family == AF_INET)
+            row.ipv4Mask = netDotted(ntohl(reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask)->sin_addr.s_addr));
         row.hardwareType = sysfsHardwareType(base);
     }
     return row;

@@ -27,11 +27,18 @@ void* allocate(ULONG size) { return HeapAlloc(GetProcessHeap(), 0, size); }
 void release(void* buffer) { HeapFree(GetProcessHeap(), 0, buffer); }
 
 // The first address text, bounded by its 16-byte field whatever the platform wrote.
-std::string firstAddressOf(const IP_ADAPTER_INFO* adapter) {
-    const char* text = adapter->IpAddressList.IpAddress.String;
-    size_t length = strnlen(text, sizeof adapter->IpAddressList.IpAddress.String);
+std::string boundedText(const char* text, size_t field) {
+    size_t length = strnlen(text, field);
     if (length > kAddressTextLimit) length = kAddressTextLimit;
     return std::string(text, length);
+}
+
+std::string firstAddressOf(const IP_ADAPTER_INFO* adapter) {
+    return boundedText(adapter->IpAddressList.IpAddress.String, sizeof adapter->IpAddressList.IpAddress.String);
+}
+
+std::string firstMaskOf(const IP_ADAPTER_INFO* adapter) {
+    return boundedText(adapter->IpAddressList.IpMask.String, sizeof adapter->IpAddressList.IpMask.String);
 }
 }  // namespace
 
@@ -61,7 +68,7 @@ bool fetchAdapterList(std::vector<AdapterRecord>* adapters) {
         return false;
     }
     for (const IP_ADAPTER_INFO* a = static_cast<IP_ADAPTER_INFO*>(buffer); a; a = a->Next)
-        if (a->Type != MIB_IF_TYPE_LOOPBACK) adapters->push_back({static_cast<int>(a->Type), firstAddressOf(a)});
+        if (a->Type != MIB_IF_TYPE_LOOPBACK) adapters->push_back({static_cast<int>(a->Type), firstAddressOf(a), firstMaskOf(a)});
     release(buffer);
     return true;
 }

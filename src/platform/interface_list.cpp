@@ -13,7 +13,7 @@ struct Interface {
     bool skip = false;
     int hardwareType = -1;
     bool wireless = false;
-    std::string ipv4;
+    std::string ipv4, ipv4Mask;
 };
 
 int adapterType(const Interface& i) {
@@ -50,7 +50,10 @@ std::vector<AdapterRecord> adapterRecordsFromRows(const std::vector<InterfaceRow
         }
         if (row.loopback) i.skip = true;
         // Only the first address counts, and only one that fits the 16-byte field.
-        if (i.ipv4.empty() && !row.ipv4.empty() && row.ipv4.size() <= kAddressTextLimit) i.ipv4 = row.ipv4;
+        if (i.ipv4.empty() && !row.ipv4.empty() && row.ipv4.size() <= kAddressTextLimit) {
+            i.ipv4 = row.ipv4;
+            i.ipv4Mask = row.ipv4Mask;
+        }
     }
     std::stable_sort(interfaces.begin(), interfaces.end(), [](const Interface& a, const Interface& b) {
         // Interfaces of unknown index keep their place after the known ones.
@@ -59,6 +62,6 @@ std::vector<AdapterRecord> adapterRecordsFromRows(const std::vector<InterfaceRow
     });
     std::vector<AdapterRecord> records;
     for (const Interface& i : interfaces)
-        if (!i.skip) records.push_back({adapterType(i), i.ipv4});
+        if (!i.skip) records.push_back({adapterType(i), i.ipv4, i.ipv4Mask});
     return records;
 }

@@ -20,3 +20,13 @@ int netBindForGroup(Socket s, uint32_t group, uint32_t interfaceAddress, uint16_
     if (setsockopt(static_cast<int>(s), IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off) != 0) return errno;
     return netSetMulticastInterface(s, interfaceAddress);
 }
+
+bool netGroupSocketsMissUnicast() { return true; }
+
+int netBindForUnicast(Socket s, uint16_t port) {
+    int rc = netBind(s, 0, port);
+    if (rc != 0) return rc;
+    int off = 0;
+    if (setsockopt(static_cast<int>(s), IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off) != 0) return errno;
+    return 0;
+}

@@ -5,3 +5,8 @@
 int netBindForGroup(Socket s, uint32_t group, uint32_t interfaceAddress, uint16_t port) {
     return netBind(s, interfaceAddress, port);
 }
+
+// The socket bound to the adapter's own address takes unicast datagrams to it as well.
+bool netGroupSocketsMissUnicast() { return false; }
+
+int netBindForUnicast(Socket s, uint16_t port) { return netBind(s, 0, port); }

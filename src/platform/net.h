@@ -62,6 +62,9 @@ int netConnectWithTimeout(Socket s, uint32_t address, uint16_t port, int millise
 
 // Binds to address:port (address 0: all local addresses). Returns 0 or the error code.
 int netBind(Socket s, uint32_t address, uint16_t port);
+// What kept a bind from succeeding, told apart for the user.
+enum class BindFailure { InUse, Denied, Other };
+BindFailure netBindFailure(int error);
 int netListen(Socket s, int backlog);
 // Lets a listening socket take its port again while connections of a previous one wait
 // out their close (POSIX needs it; Windows allows that anyway, and another program is

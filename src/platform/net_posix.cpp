@@ -201,6 +201,12 @@ bool netPeerAddress(Socket s, uint32_t* address) {
     return true;
 }
 
+BindFailure netBindFailure(int error) {
+    if (error == EADDRINUSE) return BindFailure::InUse;
+    if (error == EACCES || error == EPERM) return BindFailure::Denied;
+    return BindFailure::Other;
+}
+
 AcceptFailure netAcceptFailure(int error) {
     switch (error) {
     // A connection that died in the backlog, and the network errors that Linux passes on

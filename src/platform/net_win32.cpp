@@ -243,6 +243,12 @@ bool netPeerAddress(Socket s, uint32_t* address) {
     return true;
 }
 
+BindFailure netBindFailure(int error) {
+    if (error == WSAEADDRINUSE) return BindFailure::InUse;
+    if (error == WSAEACCES) return BindFailure::Denied;
+    return BindFailure::Other;
+}
+
 AcceptFailure netAcceptFailure(int error) {
     switch (error) {
     case WSAECONNRESET: case WSAECONNABORTED: case WSAETIMEDOUT: case WSAENETRESET:

@@ -1,5 +1,6 @@
 #include "transfer/listener.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -65,7 +66,15 @@ void stopListening(Socket listener) {
     netClose(listener);
 }
 
+namespace {
+std::atomic<int> listenerError{-1};
+}  // namespace
+
+int transferListenerError() { return listenerError; }
+
 void listenerThread(void*) {
-    Socket listener = startListening(kTransferPort);
+    int error = 0;
+    Socket listener = startListening(kTransferPort, &error);
+    listenerError = error;
     if (listener != kInvalidSocket) acceptConnections(listener);
 }

@@ -34,3 +34,6 @@ void stopListening(Socket listener);
 // Thread procedure of the program: startListening(kTransferPort), then
 // acceptConnections until the process ends.
 void listenerThread(void* unused);
+// How listenerThread's set-up went, for the network check: -1 before it tried, then 0
+// (listening) or the socket error code.
+int transferListenerError();

@@ -12,6 +12,7 @@
 #include "core/window_port.h"
 #include "platform/files.h"
 #include "platform/threads.h"
+#include "peers/remembered_peers.h"
 #include "policy/receive_policy.h"
 #include "resource.h"
 #include "transfer/path_rules.h"
@@ -138,6 +139,10 @@ void receiveAddress(Reception& r, const Record& record) {
             portSetRecipient(address);
         }
     }
+    // The connection's own source is remembered, never the text it carries: a handshake
+    // proved that address, while the text could name any host.
+    rememberPeer(r.sender);
+    notePeerHeard(r.sender);
     writeUnlessStopped(cancelRequested, [] { portSetStatusText(IDS_RECIPIENT_RECEIVED); });
 }
 
@@ -621,7 +626,9 @@ ReceiveResult receiveArrival(const Arrival& arrival) {
     startSocketReader(reader, arrival.connection);
     ReceiveTerms terms;
     terms.sender = arrival.sender;
-    return receiveCounted(std::move(reader), arrival.connection, arrival.stops, terms, arrival.verdict);
+    ReceiveResult result = receiveCounted(std::move(reader), arrival.connection, arrival.stops, terms, arrival.verdict);
+    if (result == ReceiveResult::Complete) rememberPeer(arrival.sender);
+    return result;
 }
 
 ReceiveResult receiveConnection(Socket connection) {

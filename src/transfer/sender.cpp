@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/socket_file.h"
+#include "peers/remembered_peers.h"
 #include "platform/threads.h"
 #include "resource.h"
 #include "transfer/manifest.h"
@@ -363,6 +364,8 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
             portSetStatusText(IDS_TRANSFER_COMPLETE);
         });
         result = SendResult::Complete;
+        uint32_t peer = 0;
+        if (netPeerAddress(t.socket, &peer)) rememberPeer(peer);
     } else {
         show([] { portSetStatusText(IDS_TRANSFER_INCOMPLETE); });
         // Whose side fell short: files this side left out, or a receiver that did not take

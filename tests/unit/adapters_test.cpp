@@ -22,24 +22,24 @@ TEST(DiscoveryOwnAddressTest, UsableAddressRule) {
 }
 
 TEST(DiscoveryOwnAddressTest, WirelessBeatsAnotherTypeButDiscoveryTakesBoth) {
-    List list = {{kAdapterTypeWireless, "192.168.1.20"}, {kVirtual, "10.0.0.2"}};
+    List list = {{kAdapterTypeWireless, "192.168.1.20", ""}, {kVirtual, "10.0.0.2", ""}};
     EXPECT_EQ(ownAddressOf(list), "192.168.1.20");
     EXPECT_EQ(discoveryAddressesOf(list), (Addresses{"192.168.1.20", "10.0.0.2"}));
     // The type filter, not the order, keeps the virtual adapter out of "Your IP:".
-    List virtualFirst = {{kVirtual, "10.0.0.2"}, {kAdapterTypeWireless, "192.168.1.20"}};
+    List virtualFirst = {{kVirtual, "10.0.0.2", ""}, {kAdapterTypeWireless, "192.168.1.20", ""}};
     EXPECT_EQ(ownAddressOf(virtualFirst), "192.168.1.20");
     EXPECT_EQ(discoveryAddressesOf(virtualFirst), (Addresses{"10.0.0.2", "192.168.1.20"}));
 }
 
 TEST(DiscoveryOwnAddressTest, DisconnectedEthernetIsPassedOver) {
-    List list = {{kAdapterTypeEthernet, "0.0.0.0"}, {kAdapterTypeWireless, "192.168.1.21"},
-                 {kAdapterTypeEthernet, "192.168.1.22"}};
+    List list = {{kAdapterTypeEthernet, "0.0.0.0", ""}, {kAdapterTypeWireless, "192.168.1.21", ""},
+                 {kAdapterTypeEthernet, "192.168.1.22", ""}};
     EXPECT_EQ(ownAddressOf(list), "192.168.1.21");
     EXPECT_EQ(discoveryAddressesOf(list), (Addresses{"192.168.1.21", "192.168.1.22"}));
 }
 
 TEST(DiscoveryOwnAddressTest, SevenCharacterAddressIsNeitherOwnNorDiscovered) {
-    List list = {{kAdapterTypeEthernet, "1.2.3.4"}};
+    List list = {{kAdapterTypeEthernet, "1.2.3.4", ""}};
     EXPECT_EQ(ownAddressOf(list), "");
     EXPECT_TRUE(discoveryAddressesOf(list).empty());
 }
@@ -47,7 +47,7 @@ TEST(DiscoveryOwnAddressTest, SevenCharacterAddressIsNeitherOwnNorDiscovered) {
 TEST(DiscoveryOwnAddressTest, EmptyListAndDuplicates) {
     EXPECT_EQ(ownAddressOf({}), "");
     EXPECT_TRUE(discoveryAddressesOf({}).empty());
-    List twins = {{kAdapterTypeEthernet, "10.1.1.1"}, {kVirtual, "10.1.1.1"}};
+    List twins = {{kAdapterTypeEthernet, "10.1.1.1", ""}, {kVirtual, "10.1.1.1", ""}};
     EXPECT_EQ(discoveryAddressesOf(twins), (Addresses{"10.1.1.1", "10.1.1.1"}));
 }
 

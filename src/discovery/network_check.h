@@ -1,0 +1,43 @@
+// The network check: why nobody is found. It lists each adapter and whether its
+// discovery socket opened, whether the transfer port is this copy's for TCP and for UDP,
+// and for each remembered peer whether it answered a datagram or a connection just now.
+// The front ends show the lines (the Windows program in a window, with the firewall's
+// word added; the command-line peer on standard output).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "discovery/discovery.h"
+
+struct PeerAnswer {
+    std::string address;
+    bool datagram = false;    // it handed its address over or sent a datagram
+    bool connection = false;  // its transfer port took a TCP connection
+};
+
+struct NetworkCheck {
+    std::vector<AdapterOutcome> adapters;
+    uint16_t port = kDiscoveryPort;
+    int tcpError = -1;  // 0: the port is ours; -1: not known; else the bind's error code
+    int udpError = -1;
+    std::vector<PeerAnswer> peers;
+};
+
+// Sends a "notify" by unicast to every remembered peer and tries a TCP connection to
+// each one's port at once, waiting up to milliseconds; a peer answers the datagram with
+// its hand-over (or a datagram of its own). Blocks: never on the window's thread.
+std::vector<PeerAnswer> probeRememberedPeers(uint16_t port, int milliseconds);
+
+// The UDP side from the discovery sockets' outcomes: 0 when one of them holds the port,
+// else the first bind's error code, -1 when nothing was tried.
+int udpPortError(const std::vector<AdapterOutcome>& adapters);
+
+// The whole check of this running copy: its sockets' outcomes, tcpError from its
+// listener, and the probe.
+NetworkCheck runNetworkCheck(int tcpError, uint16_t port, int milliseconds);
+
+// The check as lines of text (UTF-8) in the language textOf gives: a heading line, then
+// indented lines under it.
+using CheckText = std::string (*)(int textId);
+std::vector<std::string> networkCheckLines(const NetworkCheck& check, CheckText textOf);
