@@ -268,6 +268,8 @@ int startDiscoveryOn(const std::vector<std::string>& adapterAddresses, const Dis
     unicastEntry = unicast;
     outcomes = results;
     emptyTicks = 0;
+    std::lock_guard<std::mutex> heard(heardLock);
+    lastAnswered.clear();  // a new run answers from scratch
     return static_cast<int>(opened.size());
 }
 
