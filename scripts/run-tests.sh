@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test: the include rules of the source layout, the browser page's texts and
-# ESLint over its script, native unit and integration
-# tests (sanitized), the fuzz targets, a static check of both Windows builds, the Windows
-# build that this machine can run under Wine, and (unless "fast") the end-to-end suite
-# under Wine + Xvfb and the release packages' tests (make dist first).
+# ESLint over its script, the docs' links and names, the C++ format, native unit and
+# integration tests (sanitized), clang-tidy, the fuzz targets, a static check of both
+# Windows builds, the Windows build that this machine can run under Wine, and (unless
+# "fast") the end-to-end suite under Wine + Xvfb and the release packages' tests (make
+# dist first).
 # Ends with one line "N passed, N failed, N skipped"; every skip says why above it.
 set -uo pipefail
 mode="${1:-all}"
@@ -45,8 +46,17 @@ echo "== the browser page: every language has every text it uses; ESLint over it
 count_step "the page's texts" tests/static/page_texts_test.py
 count_step "ESLint over the page's script" node_modules/.bin/eslint --max-warnings 0 src/web/page/
 
+echo "== the docs: links resolve, docs/architecture.md names what exists, the layers' picture"
+count_step "the docs' links and names" tests/static/docs_test.py
+
+echo "== the C++ format (.clang-format)"
+count_step "C++ format" scripts/check-format.sh
+
 echo "== native tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 count_ctest build/native native
+
+echo "== clang-tidy over the native build (.clang-tidy)"
+count_step "clang-tidy" scripts/lint.sh
 
 if [ "$mode" != fast ]; then
   echo "== fuzz targets, about a minute (make fuzz runs them longer)"

@@ -171,8 +171,7 @@ int netConnectWithTimeout(Socket s, uint32_t address, uint16_t port, int millise
             } while (ready < 0 && errno == EINTR);
             socklen_t len = sizeof error;
             if (ready == 0) error = ETIMEDOUT;
-            else if (ready < 0) error = errno;
-            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
+            else if (ready < 0 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
         }
     }
     fcntl(fd, F_SETFL, flags);

@@ -27,7 +27,7 @@ QrMatrix qrCodeOf(const std::string& text) {
         code.size = qr.getSize();
         code.dark.resize(static_cast<size_t>(code.size) * code.size);
         for (int y = 0; y < code.size; ++y)
-            for (int x = 0; x < code.size; ++x) code.dark[static_cast<size_t>(y * code.size + x)] = qr.getModule(x, y);
+            for (int x = 0; x < code.size; ++x) code.dark[static_cast<size_t>(y) * code.size + x] = qr.getModule(x, y);
     } catch (const std::exception&) {
         code = QrMatrix();  // too long for any code
     }

@@ -7,7 +7,7 @@
 struct QrMatrix {
     int size = 0;            // modules per side; 0 when the text does not fit a code
     std::vector<bool> dark;  // row by row
-    bool at(int x, int y) const { return dark[static_cast<size_t>(y * size + x)]; }
+    bool at(int x, int y) const { return dark[static_cast<size_t>(y) * size + x]; }
 };
 
 // The code of text with medium error correction, upper-cased first when that keeps the

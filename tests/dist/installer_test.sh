@@ -4,7 +4,7 @@
 # one), silently, in a fresh Wine prefix on a network of its own (tests/e2e/lib.sh's PC):
 #   - its first page speaks the language the program would choose (English, Spanish,
 #     Russian), with a screenshot of each (QV_SCREENSHOTS_DIR=docs/screenshots refreshes
-#     the README's English and Russian ones);
+#     the user guide's English and Russian ones);
 #   - installed with netsh missing: the files are in Program Files, the Start menu
 #     shortcut and the Uninstall key are there, and the firewall failure is logged;
 #   - the program starts from the shortcut and shows its window;

@@ -3,7 +3,7 @@
 # shows the address; a real browser (headless Chromium) on the other PC uploads three files
 # (50 MB, a Russian name, an empty file) and downloads a file of the selection and the
 # whole selection as a zip, all byte-identical, long requests with and without the token change nothing, while the window's status line shows the uploads as receptions; closing
-# the dialog ends access. QV_SCREENSHOTS_DIR=docs/screenshots refreshes the README's
+# the dialog ends access. QV_SCREENSHOTS_DIR=docs/screenshots refreshes the user guide's
 # picture of the dialog.
 source "$(dirname "$0")/lib.sh"
 source "$QV_ROOT/tests/support/browser.sh"

@@ -4,7 +4,7 @@
 # Copy puts it on the clipboard, Esc closes the window, and no more than 8 are open at
 # once (one more closes the oldest); the browser access dialog's text box is what GET
 # text serves. Screenshots of the text window in English, Spanish and Russian and of the
-# dialog go to QV_SCREENSHOTS_DIR (docs/screenshots refreshes the README's pictures).
+# dialog go to QV_SCREENSHOTS_DIR (docs/screenshots refreshes the user guide's pictures).
 source "$(dirname "$0")/lib.sh"
 DIALOG="Browser access"
 SHOTS="${QV_SCREENSHOTS_DIR:-$WORK/shots}"

@@ -148,7 +148,7 @@ stop_program
 use_store
 
 # --- Pictures of the question in English and Russian (to the scratch folder;
-# QV_SCREENSHOTS_DIR=docs/screenshots refreshes the README's), and, for a look at the
+# QV_SCREENSHOTS_DIR=docs/screenshots refreshes the user guide's), and, for a look at the
 # texts in their places, of the question in Spanish and the settings with the list open
 # in all three (to QV_REVIEW_DIR, if set).
 shots="${QV_SCREENSHOTS_DIR:-$WORK}"

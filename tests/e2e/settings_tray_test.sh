@@ -212,7 +212,7 @@ expect_eq "over-long language stored as automatic" "" "$(reg_query Language)"
 stop_program
 
 # --- Screenshots of the dialog in English and in Russian, with its frame drawn by Wine.
-# They go to the scratch folder; QV_SCREENSHOTS_DIR=docs/screenshots refreshes the README's.
+# They go to the scratch folder; QV_SCREENSHOTS_DIR=docs/screenshots refreshes the user guide's.
 shots="${QV_SCREENSHOTS_DIR:-$WORK}"
 mkdir -p "$shots"
 X11_KEY='HKCU\Software\Wine\X11 Driver'

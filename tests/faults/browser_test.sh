@@ -2,7 +2,7 @@
 # A real browser (headless Chromium) on the page of `quorvalinthexa serve`, from the other
 # namespace: three uploads (50 MB, a Russian name, an empty file) and a download with a
 # non-Latin name, all byte-identical. Its pictures go to QV_SCREENSHOTS_DIR if given (the
-# README's come from browser_page_test.sh).
+# user guide's come from browser_page_test.sh).
 source "$(dirname "$0")/lib.sh"
 source "$QV_ROOT/tests/support/browser.sh"
 need_browser

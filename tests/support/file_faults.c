@@ -58,6 +58,8 @@ OPENAT_LIKE(openat64)
 
 static long long sentSoFar;
 
+/* offset_t is a type: it cannot stand in parentheses. */
+/* NOLINTBEGIN(bugprone-macro-parentheses) */
 #define SENDFILE_LIKE(name, offset_t)                                                     \
     ssize_t name(int out, int in, offset_t* offset, size_t count) {                       \
         static ssize_t (*next)(int, int, offset_t*, size_t);                              \
@@ -71,5 +73,6 @@ static long long sentSoFar;
         if (n > 0) sentSoFar += n;                                                        \
         return n;                                                                         \
     }
+/* NOLINTEND(bugprone-macro-parentheses) */
 SENDFILE_LIKE(sendfile, off_t)
 SENDFILE_LIKE(sendfile64, off64_t)

@@ -28,7 +28,7 @@ void waitWhileHeld(std::unique_lock<std::mutex>& guard, const PortCall& call) {
     --heldNow;
 }
 
-void record(PortCall call) {
+void record(const PortCall& call) {
     if (auto hook = beforeCall.load()) hook(call);
     std::unique_lock<std::mutex> guard(lock);
     calls.push_back(call);

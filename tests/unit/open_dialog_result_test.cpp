@@ -22,7 +22,7 @@ TEST(OpenDialogResult, OneFileOrAFolderWithNames) {
 }
 
 TEST(OpenDialogResult, FullPathsTypedAsNamesStandAlone) {
-    EXPECT_EQ(paths(std::string("C:\\app\0D:\\x\\a.txt\0\\\\pc\\share\\b.txt\0c.txt\0\0", 43), 7),
+    EXPECT_EQ(paths(std::string("C:\\app\0D:\\x\\a.txt\0\\\\pc\\share\\b.txt\0c.txt\0\0\0", 43), 7),
               (Paths{"D:\\x\\a.txt", "\\\\pc\\share\\b.txt", "C:\\app\\c.txt"}));
 }
 

@@ -196,7 +196,7 @@ TEST(ProtocolParsing, LineRules) {
     EXPECT_EQ(parse("a:1\n\nb:2\n").size(), 1u);
     EXPECT_EQ(parse("a:1\n:2\nb:3\n").size(), 1u);
     EXPECT_EQ(parse("a:1\nb:2").size(), 1u);
-    EXPECT_EQ(parse(std::string("a:1\nName:x\0/../y\nc:3\n", 22)).size(), 1u);
+    EXPECT_EQ(parse(std::string("a:1\nName:x\0/../y\nc:3\n\0", 22)).size(), 1u);
     EXPECT_TRUE(parse("\n").empty());
     EXPECT_TRUE(parse("no colon at all\n").empty());
 }
