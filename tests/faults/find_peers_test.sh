@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Finding peers where multicast does not pass: the look-around across the subnet (and
-# its absence with --no-look-around), the remembered peers across a router, a plain UDP
+# its absence with --no-look-around), discover --sweep, the remembered peers across a router, a plain UDP
 # peer that gets one hand-over per ask and whose hand-over is taken, and the network
 # check with the port taken or an adapter that is not there. Each peer keeps its
 # remembered peers in a state folder of its own.
@@ -46,6 +46,14 @@ check "look-around, multicast dropped: the first peer finds the second within 10
 check "look-around, multicast dropped: the second peer finds the first" found look2 "$RX_ADDR" 20
 stop look1
 stop look2
+# discover --sweep finds a peer that announces nothing here, remembers it and numbers it.
+peer swept "$TX_NS" --no-look-around
+wait_for_line "$WORK/swept.err" "listening" 2>/dev/null
+expect_eq "discover --sweep, multicast dropped: lists the peer" "$TX_ADDR" \
+  "$(ip netns exec "$RX_NS" "$CLI" discover --sweep --seconds 1 2>"$WORK/sweep.err" | xargs)"
+expect_eq "discover numbers the peer it found (on stderr, not a terminal)" \
+  "Remembered peers (send takes the number):| 1  $TX_ADDR" "$(sed -n '/^Remembered/,$p' "$WORK/sweep.err" | paste -sd'|')"
+stop swept
 
 # --- Two subnets joined by a router (no multicast routing): one send by hand, then both
 # find each other by the remembered peers alone, and `send 1` reaches the other.
