@@ -44,8 +44,14 @@ import sys
 import tempfile
 import time
 
+import atexit
+
 import browser
 import wine
+
+# The peers it runs remember nothing outside this run.
+os.environ["XDG_STATE_HOME"] = tempfile.mkdtemp(prefix="qv-bench-state.")
+atexit.register(shutil.rmtree, os.environ["XDG_STATE_HOME"], True)
 
 CLI = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/release/quorvalinthexa")
 ROUNDS = int(os.environ.get("QV_BENCH_ROUNDS", "5"))

@@ -2,11 +2,14 @@
 // A "request" goes out on every usable adapter; each peer that hears it hands its own
 // address back over TCP, so the command listens on the transfer port for those address
 // records meanwhile. Peers heard announcing themselves ("notify") or asking ("request")
-// are listed as well. The command never answers a datagram itself.
+// are listed as well. The command never answers a datagram itself. Then it lists the
+// remembered peers, numbered for `send N`; with --check it prints the network check
+// instead of listing.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <unistd.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,8 +17,11 @@
 #include "cli/cli_discovery.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "core/texts.h"
 #include "discovery/discovery.h"
 #include "discovery/hand_over.h"
+#include "discovery/network_check.h"
+#include "peers/remembered_peers.h"
 #include "platform/adapters.h"
 #include "platform/net.h"
 #include "platform/threads.h"
@@ -25,16 +31,30 @@
 namespace {
 constexpr int kDefaultSeconds = 3;
 constexpr int kConnectionMilliseconds = 2000;  // an address record is three short blocks
+constexpr int kCheckMilliseconds = 2000;       // how long the check waits for remembered peers
 
 void printDiscoverUsage(FILE* out) {
     fputs("Usage: quorvalinthexa discover [--seconds N] [--port N] [--adapter ADDRESS]...\n"
+          "                               [--sweep] [--check] [--no-remember]\n"
           "\n"
-          "Asks every peer on the local network to answer, then prints the IPv4 address of\n"
-          "each peer that answers or is heard announcing itself, one per line, and exits\n"
-          "after N seconds. Peers that answer take this machine as their recipient.\n"
+          "Asks every peer on the local network to answer (by multicast, and by unicast to\n"
+          "the remembered peers), then prints the IPv4 address of each peer that answers or\n"
+          "is heard announcing itself, one per line, and exits after N seconds. Peers that\n"
+          "answer take this machine as their recipient and are remembered. Then the\n"
+          "remembered peers follow, numbered for 'quorvalinthexa send NUMBER PATH...' (on\n"
+          "standard output at a terminal, else on standard error, so that scripts read the\n"
+          "answering addresses alone). They are kept, at most 16, most recent first, in\n"
+          "$XDG_STATE_HOME/quorvalinthexa/peers (default ~/.local/state/quorvalinthexa/peers).\n"
           "\n"
           "Options:\n"
           "  --seconds N        how long to listen for answers (1-3600, default 3)\n"
+          "  --sweep            also ask every other address of each adapter's subnet (at\n"
+          "                     most 1024) by unicast, for where multicast does not pass,\n"
+          "                     and listen until that is done\n"
+          "  --check            print the network check instead: whether each adapter's\n"
+          "                     discovery socket opened, whether the port is free for TCP and\n"
+          "                     UDP, and which remembered peers answer; exits 0\n"
+          "  --no-remember      neither read nor keep the remembered peers\n"
           "  --port N           the discovery UDP port and the TCP port answers come to\n"
           "                     (default 2904; another program listening there keeps the\n"
           "                     answers from this command)\n"
@@ -42,7 +62,8 @@ void printDiscoverUsage(FILE* out) {
           "                     default: every adapter with a usable address)\n"
           "  --help             show this text\n"
           "\n"
-          "Exit status: 0 after listening, 1 when no adapter could be used, 2 on a usage error.\n",
+          "Exit status: 0 after listening (and after any --check), 1 when no adapter could be\n"
+          "used, 2 on a usage error.\n",
           out);
 }
 
@@ -52,7 +73,7 @@ bool parseNumber(const char* text, long low, long high, long* value) { return pa
 
 std::mutex printLock;
 std::set<std::string> printedPeers;
-bool listingClosed = false;  // the time is up: nothing more is printed
+bool listingClosed = false;  // the time is up, or a check runs: nothing is printed
 
 void printPeer(const std::string& address) {
     std::lock_guard<std::mutex> guard(printLock);
@@ -68,29 +89,71 @@ void takeAnswer(void* handle) {
     Socket connection = reinterpret_cast<Socket>(handle);
     netSetReceiveTimeout(connection, kConnectionMilliseconds);
     std::string address = readHandedOverAddress(connection);
+    uint32_t source = 0;
+    bool known = netPeerAddress(connection, &source);
     netClose(connection);
-    if (!address.empty()) printPeer(address);
+    if (address.empty()) return;
+    // A hand-over came over a connection from its sender: that address is remembered,
+    // and counts as an answer in the check.
+    if (known) {
+        notePeerHeard(source);
+        rememberPeer(source);
+    }
+    printPeer(address);
 }
 
 // Out of descriptors, the loop pauses and goes on listening, as the receiver's does.
 void acceptAnswers(void* listener) { acceptInTurn(reinterpret_cast<Socket>(listener), takeAnswer); }
 
-Socket listenForAnswers(uint16_t port) {
+// The listener for hand-overs; *error is the bind's result (0 when it listens), as the
+// check reports it.
+Socket listenForAnswers(uint16_t port, bool quiet, int* error) {
     Socket listener = netTcpSocket();
     int rc = listener == kInvalidSocket ? netLastError() : netSetReuseAddress(listener);
     if (rc == 0) rc = netBind(listener, 0, port);
     if (rc == 0) rc = netListen(listener, 16);
+    *error = rc;
     if (rc == 0 && startThread(acceptAnswers, reinterpret_cast<void*>(listener))) return listener;
-    fprintf(stderr, "quorvalinthexa discover: cannot listen on TCP port %u (error %d); "
-                    "only announcing peers are listed\n", port, rc);
+    if (!quiet)
+        fprintf(stderr, "quorvalinthexa discover: cannot listen on TCP port %u (error %d); "
+                        "only announcing peers are listed\n", port, rc);
     netClose(listener);
     return kInvalidSocket;
+}
+
+// The remembered peers, numbered as `send N` takes them; at a terminal on standard
+// output, else on standard error, where it cannot be taken for an answering peer.
+void printRemembered() {
+    FILE* out = isatty(STDOUT_FILENO) == 1 ? stdout : stderr;
+    std::vector<std::string> peers = rememberedPeers();
+    fputs(peers.empty() ? "Remembered peers: none yet (a peer is remembered after a transfer)\n"
+                        : "Remembered peers (send takes the number):\n",
+          out);
+    for (size_t i = 0; i < peers.size(); ++i) fprintf(out, "%2zu  %s\n", i + 1, peers[i].c_str());
+    fflush(out);
+}
+
+std::string checkText(int textId) { return englishText(textId); }
+
+void printCheck(int tcpError, uint16_t port) {
+    NetworkCheck check = runNetworkCheck(tcpError, port, kCheckMilliseconds);
+    std::vector<std::string> lines = networkCheckLines(check, checkText);
+    std::lock_guard<std::mutex> guard(printLock);
+    for (const std::string& line : lines) printf("%s\n", line.c_str());
+    fflush(stdout);
+}
+
+// Lets a look-around go through the subnets, then the time for the last answers.
+void waitForSweep() {
+    while (lookAroundRunning()) sleepMilliseconds(100);
+    sleepMilliseconds(kConnectionMilliseconds);
 }
 }  // namespace
 
 int discoverCommand(int argc, char** argv) {
     long seconds = kDefaultSeconds, port = kDiscoveryPort;
     std::vector<std::string> adapters;
+    bool sweep = false, checkOnly = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -104,6 +167,10 @@ int discoverCommand(int argc, char** argv) {
         } else if (!strcmp(arg, "--port")) {
             if (!value || !parseNumber(value, 1, 65535, &port)) return usageError("invalid --port: ", value ? value : "");
             ++i;
+        } else if (!strcmp(arg, "--sweep")) {
+            sweep = true;
+        } else if (!strcmp(arg, "--check")) {
+            checkOnly = true;
         } else if (!strcmp(arg, "--adapter")) {
             if (!value || !netParseDotted(value, &address)) return usageError("invalid --adapter: ", value ? value : "");
             adapters.push_back(netDotted(address));
@@ -116,22 +183,30 @@ int discoverCommand(int argc, char** argv) {
     netStartup();
     discoveryDiagnostics = stderr;
     drawCliInstanceNumber();
-    Socket listener = listenForAnswers(static_cast<uint16_t>(port));
+    listingClosed = checkOnly;
+    int tcpError = -1;
+    Socket listener = listenForAnswers(static_cast<uint16_t>(port), checkOnly, &tcpError);
     DiscoverySettings settings;
     settings.port = static_cast<uint16_t>(port);
     settings.answer = false;
     settings.observer = observeDatagram;
-    if (startDiscoveryOn(cliDiscoveryAdapters(adapters), settings) == 0) {
+    int opened = startDiscoveryOn(cliDiscoveryAdapters(adapters), settings);
+    if (checkOnly) {
+        printCheck(tcpError, static_cast<uint16_t>(port));
+    } else if (opened == 0) {
         fputs("quorvalinthexa discover: no usable network adapter\n", stderr);
-        netShutdown(listener);
-        netClose(listener);
-        return 1;
+    } else {
+        sendDiscoveryDatagram(kRequestKind);
+        if (sweep) startLookAround();
+        sleepMilliseconds(static_cast<int>(seconds) * 1000);
+        if (sweep) waitForSweep();
     }
-    sendDiscoveryDatagram(kRequestKind);
-    sleepMilliseconds(static_cast<int>(seconds) * 1000);
     stopDiscovery();
     netShutdown(listener);  // ends the accept thread's wait
     std::lock_guard<std::mutex> guard(printLock);
     listingClosed = true;  // no line is cut by the exit
+    if (checkOnly) return 0;
+    if (opened == 0) return 1;
+    printRemembered();
     return 0;
 }

@@ -3,8 +3,11 @@
 // program.
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "cli/commands.h"
+#include "peers/peer_file.h"
+#include "peers/remembered_peers.h"
 #include "version.h"
 
 namespace {
@@ -17,13 +20,53 @@ void printUsage(FILE* out) {
           "                                     folder); with --once only the first one, ending\n"
           "                                     with exit status 0 when it was complete\n"
           "  send [--port N] HOST PATH...       send files and folders to HOST\n"
-          "  discover [--seconds N]             list the peers that answer on the local network\n"
+          "  send [--port N] NUMBER PATH...     send to the remembered peer that discover numbers\n"
+          "  discover [--seconds N] [--sweep] [--check]\n"
+          "                                     list the peers that answer on the local network\n"
+          "                                     and the remembered ones; --check tells why none do\n"
           "  serve [--store DIR] [--port N] [PATH...]\n"
           "                                     let web browsers send files into DIR and get PATHs\n"
+          "\n"
+          "Every command takes --no-remember: the peers met in this run are kept in memory\n"
+          "only, and the remembered ones are not read. Otherwise the last 16 peers met are\n"
+          "kept in $XDG_STATE_HOME/quorvalinthexa/peers (~/.local/state/... by default) and\n"
+          "found again by unicast where multicast does not pass.\n"
           "\n"
           "Run 'quorvalinthexa COMMAND --help' for the options of one command;\n"
           "'quorvalinthexa --version' prints the version.\n",
           out);
+}
+
+std::string peerFile;
+std::mutex saveLock;
+
+// Writes the list as it is now, so that of two savers racing the later list stays.
+void savePeerFile(const std::string&) {
+    std::lock_guard<std::mutex> guard(saveLock);
+    writePeerFile(peerFile, rememberedPeers());
+}
+
+// Takes --no-remember out of the command's arguments (up to a "--"); true when it was there.
+bool takeNoRemember(int* argc, char** argv) {
+    bool found = false;
+    int kept = 1;
+    bool options = true;
+    for (int i = 1; i < *argc; ++i) {
+        if (options && !strcmp(argv[i], "--")) options = false;
+        if (options && !strcmp(argv[i], "--no-remember")) found = true;
+        else argv[kept++] = argv[i];
+    }
+    *argc = kept;
+    argv[kept] = nullptr;
+    return found;
+}
+
+// The remembered peers from the state file, and changes saved back to it; with
+// --no-remember nothing is read and nothing written.
+void loadPeers(int* argc, char** argv) {
+    if (takeNoRemember(argc, argv)) return loadRememberedPeers(std::string(), nullptr);
+    peerFile = peerFilePath();
+    loadRememberedPeers(readPeerFile(peerFile), peerFile.empty() ? nullptr : savePeerFile);
 }
 }  // namespace
 
@@ -41,10 +84,13 @@ int main(int argc, char** argv) {
         puts("quorvalinthexa " QV_VERSION);
         return 0;
     }
-    if (!strcmp(command, "receive")) return receiveCommand(argc - 1, argv + 1);
-    if (!strcmp(command, "send")) return sendCommand(argc - 1, argv + 1);
-    if (!strcmp(command, "discover")) return discoverCommand(argc - 1, argv + 1);
-    if (!strcmp(command, "serve")) return serveCommand(argc - 1, argv + 1);
+    int count = argc - 1;
+    char** arguments = argv + 1;
+    loadPeers(&count, arguments);
+    if (!strcmp(command, "receive")) return receiveCommand(count, arguments);
+    if (!strcmp(command, "send")) return sendCommand(count, arguments);
+    if (!strcmp(command, "discover")) return discoverCommand(count, arguments);
+    if (!strcmp(command, "serve")) return serveCommand(count, arguments);
     fprintf(stderr, "quorvalinthexa: unknown command '%s'\n", command);
     printUsage(stderr);
     return 2;

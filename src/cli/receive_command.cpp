@@ -17,6 +17,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
+#include "discovery/discovery.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/threads.h"
@@ -32,7 +33,8 @@ constexpr int kOnceSignal = SIGUSR1;
 
 void printReceiveUsage(FILE* out) {
     fputs("Usage: quorvalinthexa receive [--store DIR] [--port N] [--stall-seconds N]\n"
-          "                              [--adapter ADDRESS]... [--no-discovery] [--once]\n"
+          "                              [--adapter ADDRESS]... [--no-discovery] [--no-look-around]\n"
+          "                              [--no-remember] [--once]\n"
           "                              [--ask [--ask-seconds N] | --allow LIST]\n"
           "\n"
           "Listens for transfers and writes the files and folders they carry into DIR.\n"
@@ -51,6 +53,11 @@ void printReceiveUsage(FILE* out) {
           "                (repeatable; default: every usable adapter)\n"
           "  --no-discovery\n"
           "                neither announce this peer nor answer others on the network\n"
+          "  --no-look-around\n"
+          "                when nobody answers, do not ask the other addresses of the\n"
+          "                subnet one by one (at most 1024 a minute) for where multicast\n"
+          "                does not pass\n"
+          "  --no-remember neither read nor keep the remembered peers\n"
           "  --once        end when the first reception ends; a connection that sends\n"
           "                nothing, one turned away during a reception or refused by\n"
           "                --ask or --allow, and an address hand-over from discovery do\n"
@@ -67,8 +74,11 @@ void printReceiveUsage(FILE* out) {
           "  --help        show this text\n"
           "\n"
           "Like the Windows program, the peer announces itself on the local network until a\n"
-          "peer answers, and answers every peer's announcement and request by handing over\n"
-          "its own address.\n"
+          "peer answers, by multicast and by unicast to the remembered peers (those it\n"
+          "exchanged files with or that handed their address over, kept in\n"
+          "$XDG_STATE_HOME/quorvalinthexa/peers), and answers every peer's announcement and\n"
+          "request by handing over its own address. After 3 s without an answer it looks\n"
+          "around the subnet; after 10 s it says so and names 'quorvalinthexa discover --check'.\n"
           "\n"
           "Nothing is written for a transfer whose announced size does not fit the store\n"
           "folder's free space (less 64 KiB). A refused or declined transfer is told on\n"
@@ -153,6 +163,8 @@ int receiveCommand(int argc, char** argv) {
             if (!parsePort(arg + 7, &port)) return usageError("invalid port: ", arg + 7);
         } else if (!strcmp(arg, "--no-discovery")) {
             discovery = false;
+        } else if (!strcmp(arg, "--no-look-around")) {
+            setLookAround(false);
         } else if (!strcmp(arg, "--once")) {
             once = true;
         } else if (!strcmp(arg, "--ask")) {

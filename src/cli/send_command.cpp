@@ -8,6 +8,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "peers/remembered_peers.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "selection/selection_list.h"
@@ -17,14 +18,18 @@
 
 namespace {
 void printSendUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa send [--port N] HOST PATH...\n"
+    fputs("Usage: quorvalinthexa send [--port N] [--no-remember] HOST PATH...\n"
           "\n"
           "Sends files and folders (with everything inside them) to HOST, a dotted IPv4\n"
           "address or a host name, where a receiver listens on TCP port N (default 2904).\n"
+          "A HOST of one or two digits is the remembered peer of that number (1-16), as\n"
+          "'quorvalinthexa discover' lists them. A peer that took a whole transfer is\n"
+          "remembered.\n"
           "\n"
           "Options:\n"
-          "  --port N   the receiver's port (1-65535)\n"
-          "  --help     show this text\n"
+          "  --port N       the receiver's port (1-65535)\n"
+          "  --no-remember  neither read nor keep the remembered peers\n"
+          "  --help         show this text\n"
           "\n"
           "Exit status: 0 when the receiver took everything (it closed the connection in\n"
           "order after the last byte), 1 when some files were not sent (unreadable, cut,\n"
@@ -37,6 +42,11 @@ void printSendUsage(FILE* out) {
 int usageError(const char* message, const char* detail) { return commandUsageError("send", message, detail); }
 
 bool parsePort(const char* text, uint16_t* port) { return parsePortNumber(text, 1, port); }
+
+// A HOST of one or two digits names a remembered peer; anything else is a host.
+bool isPeerNumber(const std::string& host) {
+    return !host.empty() && host.size() <= 2 && host.find_first_not_of("0123456789") == std::string::npos;
+}
 }  // namespace
 
 int sendCommand(int argc, char** argv) {
@@ -63,7 +73,13 @@ int sendCommand(int argc, char** argv) {
     }
     if (operands.size() < 2) return usageError("a HOST and at least one PATH are needed", "");
 
-    const std::string host = operands[0];
+    std::string host = operands[0];
+    if (isPeerNumber(host)) {
+        host = rememberedPeerNumbered(atoi(host.c_str()));
+        if (host.empty())
+            return usageError(("no remembered peer numbered " + operands[0] +
+                               "; 'quorvalinthexa discover' lists them").c_str(), "");
+    }
     clearSelection();
     for (size_t i = 1; i < operands.size(); ++i) {
         const std::string& path = operands[i];

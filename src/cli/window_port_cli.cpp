@@ -18,6 +18,7 @@
 #include "selection/size_format.h"
 
 namespace {
+std::string printableText(const std::string& utf8Text);
 constexpr int kBarWidth = 30;
 
 std::mutex lock;  // every worker thread may call the port
@@ -79,9 +80,12 @@ void cliPortEndProgressLine() {
     endBar();
 }
 
+// The program points at its tray menu when nobody is found; here the check is a command.
 void portSetStatusText(int textId) {
     std::lock_guard<std::mutex> guard(lock);
-    printLine(stdout, englishText(textId));
+    printLine(stdout, textId == IDS_NOBODY_FOUND ? "Nobody found yet. 'quorvalinthexa discover --check' "
+                                                   "(with this receiver stopped) tells why."
+                                                 : englishText(textId));
 }
 
 void portSetStatusFormatted(int textId, int value) {
@@ -125,9 +129,13 @@ std::string portGetRecipient() {
     return recipient;
 }
 
+// The program shows the recipient in its field; here a line tells whom discovery found.
 void portSetRecipient(const std::string& address) {
     std::lock_guard<std::mutex> guard(lock);
-    recipient = address.substr(0, 15);
+    std::string next = address.substr(0, 15);
+    if (next == recipient) return;
+    recipient = next;
+    if (!recipient.empty()) printLine(stderr, "quorvalinthexa: recipient " + printableText(recipient));
 }
 
 std::string portGetOwnAddress() {

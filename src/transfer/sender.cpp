@@ -352,6 +352,8 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
     netSetSendTimeout(t.socket, stallMilliseconds);
     t.buffer.resize(kSendBufferSize);
     stream(t);
+    uint32_t peer = 0;  // asked before receiverTookAll closes the socket
+    const bool peerKnown = netPeerAddress(t.socket, &peer);
     const bool taken = !t.ended && !sendCancelRequested && receiverTookAll(t.socket, stallMilliseconds);
     const bool allSent = !t.incomplete && refusedItemCount == 0 && progressNow.sent == totalSize;
 
@@ -364,8 +366,7 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
             portSetStatusText(IDS_TRANSFER_COMPLETE);
         });
         result = SendResult::Complete;
-        uint32_t peer = 0;
-        if (netPeerAddress(t.socket, &peer)) rememberPeer(peer);
+        if (peerKnown) rememberPeer(peer);
     } else {
         show([] { portSetStatusText(IDS_TRANSFER_INCOMPLETE); });
         // Whose side fell short: files this side left out, or a receiver that did not take

@@ -13,6 +13,8 @@ PORT=""
 [ -x "$CLI" ] || skip "no $CLI (make native)"
 
 WORK="$(mktemp -d /tmp/qv-cli.XXXXXX)"
+# The peers' remembered peers stay in this test's folder: none reach another test.
+export XDG_STATE_HOME="$WORK/state"
 cleanup() {
   stop_peer "$RX_PID"
   rm -rf "$WORK"

@@ -14,6 +14,7 @@ deb="$DIST/$deb"
 [ "$(id -u)" = 0 ] || skip "dpkg installs into a throw-away root as root only"
 
 work="$(mktemp -d /tmp/qv-deb.XXXXXX)"
+export XDG_STATE_HOME="$work/state"  # the peer's remembered peers stay in this test's folder
 trap 'rm -rf "$work"' EXIT
 
 # Its warnings and notes are shown; an error fails.

@@ -20,6 +20,8 @@ fi
 EXE="$QV_WIN_BUILD/Quorvalinthexa.exe"
 DRIVER="$QV_WIN_BUILD/qdriver.exe"
 WORK="$(mktemp -d /tmp/qv-e2e.XXXXXX)"
+# The command-line peers' remembered peers stay in this test's folder.
+export XDG_STATE_HOME="$WORK/state"
 SETTINGS_KEY='HKCU\Software\Kelvadro\Quorvalinthexa'
 PC_PREFIX_BASE="$QV_E2E_PREFIXES"
 declare -A PC_NS=() PC_PID=() PC_WINE=()

@@ -34,6 +34,8 @@ MARK=0
 GOOD=0
 HOLDERS=()
 mkdir -p "$STORE"
+# The peers' remembered peers stay in this test's folder: none reach another test.
+export XDG_STATE_HOME="$WORK/state"
 
 cleanup() {
   local pid

@@ -12,6 +12,7 @@ printf 'one small file' >"$WORK/src/one/a.txt"
 # sends_against HOW: ROUNDS sends to a peer that takes (or closes at once); prints the
 # exit statuses, counted.
 sends_against() {
+  : >"$WORK/serve.out"  # the last round's "listening" must not start the sends early
   ip netns exec "$RX_NS" python3 "$PEER" serve 2904 "$ROUNDS" "$1" >"$WORK/serve.out" 2>&1 &
   local server=$! i rc
   hold "$server"

@@ -1,0 +1,74 @@
+#include "peers/peer_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+// Makes every missing folder of path's parent, each 0700 as the XDG folders are.
+bool makeParentFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        std::string folder = path.substr(0, slash);
+        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+bool writeAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+}  // namespace
+
+std::string peerFilePath() {
+    const char* state = getenv("XDG_STATE_HOME");
+    if (state && state[0] == '/') return std::string(state) + "/quorvalinthexa/peers";
+    const char* home = getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.local/state/quorvalinthexa/peers";
+    return std::string();
+}
+
+std::string readPeerFile(const std::string& path) {
+    if (path.empty()) return std::string();
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::string();
+    struct stat info;
+    std::string text;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        char buffer[kPeerFileMostBytes];
+        size_t got = 0;
+        for (;;) {
+            ssize_t n = read(fd, buffer + got, sizeof buffer - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+            if (got == sizeof buffer) break;
+        }
+        text.assign(buffer, got);
+    }
+    close(fd);
+    return text;
+}
+
+bool writePeerFile(const std::string& path, const std::vector<std::string>& peers) {
+    if (path.empty() || !makeParentFolders(path)) return false;
+    std::string text;
+    for (const std::string& peer : peers) text += peer + "\n";
+    std::string temporary = path + ".new" + std::to_string(getpid());
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool written = writeAll(fd, text);
+    written = close(fd) == 0 && written;
+    if (written && rename(temporary.c_str(), path.c_str()) == 0) return true;
+    unlink(temporary.c_str());
+    return false;
+}

@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Discovery's counterparts for the shell tests, each a small independent peer.
+
+plain ADDR PEER: a copy bound to ADDR's port 2904 as a plain UDP socket (no group, no
+  SO_REUSEADDR), with its TCP port 2904 for hand-overs. It answers PEER's first unicast
+  "notify" by handing over ADDR, then asks PEER three times ("notify" by unicast; the
+  second and third time to the group at the same moment too) and prints
+  "asked 3 handovers N": the address records PEER handed over.
+hold PORT: holds TCP and UDP PORT on every address without SO_REUSEADDR; prints "held".
+capture IF SECONDS: counts the discovery datagrams that leave on IF (AF_PACKET) for at
+  most SECONDS, or until a second sweep has gone out, and prints what the look-around
+  did as "key value" lines.
+"""
+import socket
+import struct
+import sys
+import threading
+import time
+
+PORT = 2904
+GROUP = "239.123.126.129"
+
+
+def datagram(kind, number):
+    return b"%15s%15s%015d" % (b"Quorvalinthexa", kind, number)
+
+
+def hand_over(own, peer):
+    with socket.create_connection((peer, PORT), timeout=5) as s:
+        s.sendall(b"Version:3.0\n\nType:ip\nSize:%d\nFlags:0\n\n%s\n\n" % (len(own), own.encode()))
+
+
+def plain(addr, peer):
+    udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    udp.bind((addr, PORT))
+    udp.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(addr))
+    tcp = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    tcp.bind((addr, PORT))
+    tcp.listen(16)
+    records = []
+
+    def count():
+        while True:
+            c, _ = tcp.accept()
+            with c:
+                c.settimeout(3)
+                data = b""
+                try:
+                    while len(data) < 200:
+                        chunk = c.recv(200)
+                        if not chunk:
+                            break
+                        data += chunk
+                except OSError:
+                    pass
+            if b"Type:ip" in data:
+                records.append(data)
+
+    threading.Thread(target=count, daemon=True).start()
+    udp.settimeout(30)
+    while True:
+        data, (sender, _) = udp.recvfrom(100)
+        if sender == peer and data[15:30].strip() == b"notify":
+            break
+    hand_over(addr, peer)
+    print("answered", flush=True)
+    time.sleep(1)
+    records.clear()
+    asks = 3
+    for i in range(asks):
+        ask = datagram(b"notify", 777 + i)
+        if i > 0:
+            udp.sendto(ask, (GROUP, PORT))
+        udp.sendto(ask, (peer, PORT))
+        time.sleep(1.5)
+    time.sleep(1)
+    print("asked %d handovers %d" % (asks, len(records)), flush=True)
+
+
+def hold(port):
+    t = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    t.bind(("0.0.0.0", port))
+    t.listen(1)
+    u = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    u.bind(("0.0.0.0", port))
+    print("held", flush=True)
+    time.sleep(600)
+
+
+def capture(interface, seconds):
+    # Every protocol: a socket of IPv4's alone is not shown what the host sends.
+    s = socket.socket(socket.AF_PACKET, socket.SOCK_DGRAM, socket.htons(3))
+    s.bind((interface, 0))
+    s.settimeout(0.5)
+    sent = []  # (time, destination, kind) of each unicast discovery datagram
+    requests = 0
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        try:
+            packet, info = s.recvfrom(2048)
+        except socket.timeout:
+            continue
+        if info[1] != 0x0800 or info[2] != socket.PACKET_OUTGOING or len(packet) < 28 or packet[9] != 17:
+            continue
+        header = (packet[0] & 15) * 4
+        dport = struct.unpack("!H", packet[header + 2:header + 4])[0]
+        if dport != PORT:
+            continue
+        kind = packet[header + 8 + 15:header + 8 + 30].strip()
+        if kind == b"request":
+            requests += 1
+        if packet[16] >= 224:
+            continue  # the group's once-a-second notify
+        sent.append((time.monotonic(), socket.inet_ntoa(packet[16:20]), kind))
+        # A second sweep has begun once an address is asked again.
+        if len(sent) > 1 and sent[-1][1] == sent[0][1] and len(sent) > 2:
+            break
+    first = sent[0][0] if sent else 0
+    again = [t for t, d, _ in sent[1:] if d == sent[0][1]]
+    sweep = [d for t, d, _ in sent if not again or t < again[0]]
+    most = 0
+    for i, (t, _, _) in enumerate(sent):
+        j = i
+        while j < len(sent) and sent[j][0] < t + 1:
+            j += 1
+        most = max(most, j - i)
+    print("requests %d" % requests)
+    print("non_notify %d" % sum(1 for _, _, k in sent if k != b"notify"))
+    print("first_sweep_addresses %d" % len(set(sweep)))
+    print("most_in_a_second %d" % most)
+    print("second_sweep_after %s" % ("%.1f" % (again[0] - first) if again else "none"))
+
+
+def main():
+    command, args = sys.argv[1], sys.argv[2:]
+    if command == "plain":
+        plain(args[0], args[1])
+    elif command == "hold":
+        hold(int(args[0]))
+    elif command == "capture":
+        capture(args[0], float(args[1]))
+
+
+if __name__ == "__main__":
+    main()

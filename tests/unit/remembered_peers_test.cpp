@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "discovery/network_check.h"
+#include "peers/peer_file.h"
+#include "peers/remembered_peers.h"
+#include "platform/net.h"
+#include "resource.h"
+
+namespace {
+using List = std::vector<std::string>;
+
+uint32_t ip(const char* dotted) {
+    uint32_t address = 0;
+    EXPECT_TRUE(netParseDotted(dotted, &address)) << dotted;
+    return address;
+}
+
+std::string savedText;
+void recordSave(const std::string& text) { savedText = text; }
+
+TEST(PeerList, ParsesTheStoredText) {
+    std::string seventeen;
+    for (int i = 1; i <= 17; ++i) seventeen += "10.0.0." + std::to_string(i) + "\n";
+    List firstSixteen;
+    for (int i = 1; i <= 16; ++i) firstSixteen.push_back("10.0.0." + std::to_string(i));
+    const struct {
+        const char* what;
+        std::string text;
+        List expected;
+    } cases[] = {
+        {"commas, in order", "10.0.0.2,192.168.1.9", {"10.0.0.2", "192.168.1.9"}},
+        {"lines and spaces", "10.0.0.2\n 10.0.0.3\r\n\t10.0.0.4;", {"10.0.0.2", "10.0.0.3", "10.0.0.4"}},
+        {"repeats once", "10.0.0.2,10.0.0.3,10.0.0.2", {"10.0.0.2", "10.0.0.3"}},
+        {"junk skipped", "host,10.0.0.300,224.0.0.1,0.1.2.3,255.255.255.255,1.2.3.4.5,10.0.0.9",
+         {"10.0.0.9"}},
+        {"a word longer than an address", std::string(40, '1') + ",10.0.0.9", {"10.0.0.9"}},
+        {"at most 16", seventeen, firstSixteen},
+        {"empty", "", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(parsePeerList(c.text), c.expected) << c.what;
+    EXPECT_EQ(formatPeerList({"10.0.0.2", "10.0.0.3"}), "10.0.0.2,10.0.0.3");
+}
+
+TEST(PeerList, RemembersMostRecentFirstAndForgets) {
+    loadRememberedPeers("10.0.0.2,10.0.0.3", recordSave);
+    savedText.clear();
+    rememberPeer("10.0.0.3");
+    EXPECT_EQ(rememberedPeers(), (List{"10.0.0.3", "10.0.0.2"}));
+    EXPECT_EQ(savedText, "10.0.0.3,10.0.0.2");
+    savedText.clear();
+    rememberPeer("10.0.0.3");  // already first: nothing to save
+    rememberPeer("239.1.2.3");
+    rememberPeer("not an address");
+    EXPECT_EQ(savedText, "");
+    for (int i = 1; i <= 20; ++i) rememberPeer(ip(("10.1.0." + std::to_string(i)).c_str()));
+    EXPECT_EQ(rememberedPeers().size(), 16u);
+    EXPECT_EQ(rememberedPeerNumbered(1), "10.1.0.20");
+    EXPECT_EQ(rememberedPeerNumbered(16), "10.1.0.5");
+    EXPECT_EQ(rememberedPeerNumbered(17), "");
+    EXPECT_EQ(rememberedPeerNumbered(0), "");
+    forgetRememberedPeers();
+    EXPECT_TRUE(rememberedPeers().empty());
+    EXPECT_EQ(savedText, "");
+    loadRememberedPeers("", nullptr);
+}
+
+TEST(LookAround, TargetsOfASubnet) {
+    const struct {
+        const char *local, *mask;
+        size_t count;
+        const char *first, *last;
+    } cases[] = {
+        {"192.168.1.10", "255.255.255.0", 253, "192.168.1.1", "192.168.1.254"},
+        {"10.0.0.1", "255.255.255.252", 1, "10.0.0.2", "10.0.0.2"},
+        {"10.0.0.1", "255.255.255.254", 0, nullptr, nullptr},
+        {"10.0.0.1", "255.255.255.255", 0, nullptr, nullptr},
+        {"172.16.9.7", "255.255.0.0", 1023, "172.16.8.0", "172.16.11.255"},
+        {"172.16.0.7", "255.255.0.0", 1022, "172.16.0.1", "172.16.3.255"},
+        {"10.50.0.1", "255.255.252.0", 1021, "10.50.0.2", "10.50.3.254"},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint32_t> targets = lookAroundTargets(ip(c.local), ip(c.mask));
+        ASSERT_EQ(targets.size(), c.count) << c.local << "/" << c.mask;
+        for (uint32_t t : targets) EXPECT_NE(t, ip(c.local)) << c.local;
+        if (c.count == 0) continue;
+        EXPECT_EQ(netDotted(targets.front()), c.first) << c.local << "/" << c.mask;
+        EXPECT_EQ(netDotted(targets.back()), c.last) << c.local << "/" << c.mask;
+    }
+}
+
+std::string fakeText(int id) { return "<" + std::to_string(id) + ":%s:%s:%s>"; }
+
+TEST(NetworkCheck, LinesFollowTheOutcomes) {
+    NetworkCheck check;
+    check.adapters = {{"10.0.0.1", "", 0, false}, {"10.9.9.9", "Add membership error 19", 19, false},
+                      {"0.0.0.0", "", 0, false}};
+    check.port = 2904;
+    check.tcpError = 0;
+    check.udpError = -1;
+    check.peers = {{"10.0.0.2", true, true}, {"10.0.0.3", true, false}, {"10.0.0.4", false, true},
+                   {"10.0.0.5", false, false}};
+    auto t = [](int id, std::vector<std::string> values) {
+        std::string text = "<" + std::to_string(id);
+        for (size_t i = 0; i < 3; ++i) text += ":" + (i < values.size() ? values[i] : "%s");
+        return text + ">";
+    };
+    EXPECT_EQ(networkCheckLines(check, fakeText),
+              (List{t(IDS_CHECK_ADAPTERS, {}), "  " + t(IDS_CHECK_ADAPTER_OPEN, {"10.0.0.1"}),
+                    "  " + t(IDS_CHECK_ADAPTER_FAILED, {"10.9.9.9", "Add membership error 19"}),
+                    t(IDS_CHECK_PORT_OURS, {"TCP", "2904"}), t(IDS_CHECK_PORT_FAILED, {"UDP", "2904", "?"}),
+                    t(IDS_CHECK_PEERS, {}), "  " + t(IDS_CHECK_PEER_BOTH, {"10.0.0.2"}),
+                    "  " + t(IDS_CHECK_PEER_UDP, {"10.0.0.3"}), "  " + t(IDS_CHECK_PEER_TCP, {"10.0.0.4"}),
+                    "  " + t(IDS_CHECK_PEER_NONE, {"10.0.0.5"})}));
+    NetworkCheck empty;
+    empty.tcpError = 98;  // EADDRINUSE
+    empty.udpError = 0;
+    EXPECT_EQ(networkCheckLines(empty, fakeText),
+              (List{t(IDS_CHECK_ADAPTERS, {}), "  " + t(IDS_CHECK_NO_ADAPTER, {}),
+                    t(IDS_CHECK_PORT_IN_USE, {"TCP", "2904"}), t(IDS_CHECK_PORT_OURS, {"UDP", "2904"}),
+                    t(IDS_CHECK_PEERS, {}), "  " + t(IDS_CHECK_NO_PEERS, {})}));
+}
+
+TEST(PeerFile, WritesAndReadsTheStateFile) {
+    char folder[] = "/tmp/qv-peerfile.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string state = std::string(folder) + "/state";
+    setenv("XDG_STATE_HOME", state.c_str(), 1);
+    const std::string path = peerFilePath();
+    EXPECT_EQ(path, state + "/quorvalinthexa/peers");
+    EXPECT_EQ(readPeerFile(path), "");  // missing: an empty list
+    ASSERT_TRUE(writePeerFile(path, {"10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(readPeerFile(path), "10.0.0.2\n10.0.0.3\n");
+    struct stat info;
+    ASSERT_EQ(stat((state + "/quorvalinthexa").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    { std::ofstream(path) << std::string(3 * kPeerFileMostBytes, '1'); }
+    EXPECT_EQ(readPeerFile(path).size(), kPeerFileMostBytes);
+    unlink(path.c_str());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(readPeerFile(path), "");  // never blocks on a FIFO
+    EXPECT_FALSE(writePeerFile("/proc/qv-none/peers", {"10.0.0.2"}));
+    setenv("XDG_STATE_HOME", "relative", 1);
+    setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(peerFilePath(), "/home/someone/.local/state/quorvalinthexa/peers");
+    unsetenv("XDG_STATE_HOME");
+    system(("rm -rf " + std::string(folder)).c_str());
+}
+}  // namespace
