@@ -43,7 +43,6 @@ std::string filled(std::string format, const std::vector<std::string>& values) {
 std::string portLine(CheckText textOf, const char* protocol, uint16_t port, int error) {
     std::string number = std::to_string(port), code = "error " + std::to_string(error);
     if (error == 0) return filled(textOf(IDS_CHECK_PORT_OURS), {protocol, number});
-    if (error < 0) return filled(textOf(IDS_CHECK_PORT_FAILED), {protocol, number, "?"});
     switch (netBindFailure(error)) {
     case BindFailure::InUse: return filled(textOf(IDS_CHECK_PORT_IN_USE), {protocol, number});
     case BindFailure::Denied: return filled(textOf(IDS_CHECK_PORT_DENIED), {protocol, number, code});
@@ -91,7 +90,10 @@ std::vector<PeerAnswer> probeRememberedPeers(uint16_t port, int milliseconds) {
 int udpPortError(const std::vector<AdapterOutcome>& adapters) {
     bool opened = false;
     for (const AdapterOutcome& adapter : adapters) {
-        if (adapter.bindFailed && adapter.error > 0) return adapter.error;  // the port itself could not be had
+        // Only a port in use or refused is the port's failure; any other bind error (an
+        // address this host does not have) is the adapter's own.
+        if (adapter.bindFailed && adapter.error > 0 && netBindFailure(adapter.error) != BindFailure::Other)
+            return adapter.error;
         if (adapter.failure.empty()) opened = true;
     }
     return opened ? 0 : -1;
@@ -118,8 +120,9 @@ std::vector<std::string> networkCheckLines(const NetworkCheck& check, CheckText 
                                                                  {adapter.address, adapter.failure})));
     }
     if (!any) lines.push_back("  " + std::string(textOf(IDS_CHECK_NO_ADAPTER)));
-    lines.push_back(portLine(textOf, "TCP", check.port, check.tcpError));
-    lines.push_back(portLine(textOf, "UDP", check.port, check.udpError));
+    // A port nothing tried to open says nothing either way: no line.
+    if (check.tcpError >= 0) lines.push_back(portLine(textOf, "TCP", check.port, check.tcpError));
+    if (check.udpError >= 0) lines.push_back(portLine(textOf, "UDP", check.port, check.udpError));
     lines.push_back(textOf(IDS_CHECK_PEERS));
     if (check.peers.empty()) lines.push_back("  " + std::string(textOf(IDS_CHECK_NO_PEERS)));
     for (const PeerAnswer& peer : check.peers) lines.push_back("  " + filled(textOf(peerText(peer)), {peer.address}));

@@ -119,4 +119,6 @@ the UDP port taken|check.out|UDP port 2904: in use by another program
 an adapter that is not there|check2.out|10.9.9.9: discovery could not start
 no remembered peers|check2.out|None yet
 TABLE
+check "discover --check blames the adapter, not the UDP port, for an address this host lacks" \
+  bash -c "! grep -q 'UDP port' '$WORK/check2.out'"
 finish
