@@ -349,6 +349,7 @@ bool lookAroundEnabled() { return lookAroundOn; }
 std::vector<DiscoverySubnet> discoverySubnets() {
     std::lock_guard<std::mutex> guard(tableLock);
     std::vector<DiscoverySubnet> subnets;
+    subnets.reserve(discoveryTable.size());
     for (const std::shared_ptr<DiscoveryEntry>& entry : discoveryTable)
         subnets.push_back({entry->local, entry->mask});
     return subnets;

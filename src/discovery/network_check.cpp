@@ -82,6 +82,7 @@ std::vector<PeerAnswer> probeRememberedPeers(uint16_t port, int milliseconds) {
         sleepMilliseconds(50);
     }
     std::vector<PeerAnswer> answers;
+    answers.reserve(probes.size());
     for (const std::shared_ptr<Probe>& probe : probes)
         answers.push_back({netDotted(probe->address), peerHeardSince(probe->address, since), probe->connected});
     return answers;
