@@ -349,6 +349,10 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
         if (connected == SendResult::Cancelled) portSetButtonsIdle();
         return connected;
     }
+    // Asked now: once the receiver has closed, the socket may no longer tell (under Wine
+    // it does not).
+    uint32_t peer = 0;
+    const bool peerKnown = netPeerAddress(t.socket, &peer);
     netSetSendTimeout(t.socket, stallMilliseconds);
     t.buffer.resize(kSendBufferSize);
     stream(t);
@@ -364,8 +368,7 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
             portSetStatusText(IDS_TRANSFER_COMPLETE);
         });
         result = SendResult::Complete;
-        uint32_t peer = 0;
-        if (netPeerAddress(t.socket, &peer)) rememberPeer(peer);
+        if (peerKnown) rememberPeer(peer);
     } else {
         show([] { portSetStatusText(IDS_TRANSFER_INCOMPLETE); });
         // Whose side fell short: files this side left out, or a receiver that did not take
