@@ -45,11 +45,14 @@ void showRecipientMenu(HWND window) {
     if (peers.empty()) addItem(menu, MF_GRAYED, 0, loadTextW(IDS_CHECK_NO_PEERS));
     for (size_t i = 0; i < peers.size(); ++i) addItem(menu, 0, i + 1, ansiToWide(peers[i]));
     HWND field = GetDlgItem(window, IDC_RECIPIENT);
-    RECT place = {};
+    // Under the field, its right edge at the arrow's: into the window rather than past it.
+    RECT place = {}, arrow = {};
     GetWindowRect(field, &place);
+    GetWindowRect(GetDlgItem(window, IDC_RECIPIENT_PEERS), &arrow);
     SetFocus(field);
-    UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON,
-                                                   place.left, place.bottom, 0, window, nullptr));
+    SetForegroundWindow(window);  // else the menu stays open when the user clicks elsewhere
+    UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON,
+                                                   arrow.right, place.bottom, 0, window, nullptr));
     DestroyMenu(menu);
     if (chosen < 1 || chosen > peers.size()) return;
     SetWindowTextA(field, peers[chosen - 1].c_str());
