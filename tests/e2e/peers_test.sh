@@ -168,7 +168,7 @@ use_store
 receive_on_pc2 state-d1 "${peer_off[@]}"
 start_program
 driver wait-text 103 10.77.0.2 15000 && ok "the look-around found the peer" ||
-  fail "with the look-around: recipient \"$(driver text 103)\""
+  fail "with the look-around: recipient \"$(driver text 103)\"; the peer: $(tail -n 3 "$WORK/cli.out")"
 stop_program
 stop_peer "$cli"
 # Neither looks around: nobody is found, and the status says so after ten empty ticks.
