@@ -52,7 +52,8 @@ std::string firewallLine() {
         report = readFirewall();
         CoUninitialize();
     }
-    FirewallVerdict verdict = firewallVerdict(report, kTransferPort, ansiToUtf8(programPath()));
+    // The rules' paths are read in the ANSI code page too.
+    FirewallVerdict verdict = firewallVerdict(report, kTransferPort, programPath());
     std::string profile = verdict.profileTextId ? utf8Text(verdict.profileTextId) : std::string();
     return utf8Text(IDS_CHECK_FIREWALL) + " " + fillPlaceholders(utf8Text(verdict.textId), profile);
 }
