@@ -10,6 +10,7 @@
 #define IDD_ASK 120
 #define IDD_BROWSER 121
 #define IDD_TEXT 122
+#define IDD_NETWORK_CHECK 123
 
 // Icon, bitmaps, menu
 #define IDI_PROGRAM 115
@@ -36,6 +37,8 @@
 #define IDC_LABEL_RECIPIENT 1014
 #define IDC_LABEL_STORE 1015
 #define IDC_SETTINGS 1020
+// Beside the recipient field: opens the menu of remembered peers
+#define IDC_RECIPIENT_PEERS 1072
 
 // Selection dialog controls
 #define IDC_DELETE 1006
@@ -59,6 +62,10 @@
 #define IDC_ACCEPT_NOBODY 1034
 #define IDC_ALLOWED_SENDERS 1035
 #define IDC_ALLOWED_HINT 1036
+// Finding peers: look around the subnet, forget the remembered peers, the network check
+#define IDC_LOOK_AROUND 1038
+#define IDC_FORGET_PEERS 1039
+#define IDC_SETTINGS_CHECK 1042
 
 // The question before a transfer is received: its text, Accept, and Decline (IDCANCEL,
 // so that Esc and the close box decline too)
@@ -80,12 +87,17 @@
 #define IDC_TEXT_BODY 1060
 #define IDC_TEXT_COPY 1061
 
+// The network check: its lines (read-only), Check again, and Close (IDCANCEL)
+#define IDC_CHECK_TEXT 1070
+#define IDC_CHECK_AGAIN 1071
+
 // Tray menu commands and the tray callback message (WM_USER + 2)
 #define IDM_EXIT 1022
 #define IDM_RESTORE 1023
 #define IDM_PAUSE 1025
 #define IDM_OPEN_STORE 1028
 #define IDM_BROWSER_ACCESS 1029
+#define IDM_NETWORK_CHECK 1027
 #define WM_TRAY_CALLBACK 1026
 
 // String table

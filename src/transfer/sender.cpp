@@ -349,6 +349,10 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
         if (connected == SendResult::Cancelled) portSetButtonsIdle();
         return connected;
     }
+    // Asked now: once the receiver has closed, the socket may no longer tell (under Wine
+    // it does not).
+    uint32_t peer = 0;
+    const bool peerKnown = netPeerAddress(t.socket, &peer);
     netSetSendTimeout(t.socket, stallMilliseconds);
     t.buffer.resize(kSendBufferSize);
     stream(t);

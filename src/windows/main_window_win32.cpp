@@ -19,7 +19,9 @@
 #include "windows/folder_browser_win32.h"
 #include "windows/handed_paths_win32.h"
 #include "windows/main_window_commands_win32.h"
+#include "windows/network_check_win32.h"
 #include "windows/receive_settings_win32.h"
+#include "windows/recipient_menu_win32.h"
 #include "windows/settings_dialog_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/text_window_win32.h"
@@ -111,6 +113,7 @@ BOOL initialise(HWND window) {
     setButtonBitmap(window, IDC_DISCOVER, IDB_DISCOVERY, LR_COPYFROMRESOURCE | LR_LOADTRANSPARENT);
     setButtonBitmap(window, IDC_SETTINGS, IDB_SETTINGS,
                     LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);
+    setUpRecipientMenu(window);
     createTaskbarProgress(window);
     discoveryTimerId = SetTimer(window, 1, kDiscoveryTickMilliseconds, discoveryTickProc);
     return FALSE;  // the focus is set
@@ -174,6 +177,8 @@ void command(HWND window, int id) {
         case IDM_PAUSE: pauseReceiving(!receivingPaused()); break;
         case IDM_OPEN_STORE: openStoreFolder(); break;
         case IDM_BROWSER_ACCESS: runBrowserAccess(); break;
+        case IDM_NETWORK_CHECK: openNetworkCheck(); break;
+        case IDC_RECIPIENT_PEERS: showRecipientMenu(window); break;
         default: otherCommand(window, id); break;
     }
 }

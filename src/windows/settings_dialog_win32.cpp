@@ -7,7 +7,10 @@
 #include "core/text_routines.h"
 #include "platform/codepage.h"
 #include "resource.h"
+#include "peers/remembered_peers.h"
 #include "windows/browser_dialog_win32.h"
+#include "windows/network_check_win32.h"
+#include "windows/peer_store_win32.h"
 #include "windows/receive_settings_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/texts_win32.h"
@@ -85,6 +88,10 @@ void initialise(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_AUTOSTART_TRAY, loadTextA(IDS_AUTOSTART_TRAY).c_str());
     SetDlgItemTextA(dialog, IDC_MINIMIZE_TRAY, loadTextA(IDS_MINIMIZE_TRAY).c_str());
     SetDlgItemTextW(dialog, IDC_SETTINGS_BROWSER, loadTextW(IDS_BROWSER_ACCESS).c_str());
+    SetDlgItemTextW(dialog, IDC_LOOK_AROUND, loadTextW(IDS_LOOK_AROUND).c_str());
+    SetDlgItemTextW(dialog, IDC_FORGET_PEERS, loadTextW(IDS_FORGET_PEERS).c_str());
+    SetDlgItemTextW(dialog, IDC_SETTINGS_CHECK, loadTextW(IDS_NETWORK_CHECK).c_str());
+    setCheck(dialog, IDC_LOOK_AROUND, storedLookAround());  // on unless stored off
     std::string code;
     if (readLanguageSetting(&code)) {  // without the settings key every box stays clear
         setCheck(dialog, IDC_AUTOSTART, isAutostartEnabled());
@@ -115,6 +122,7 @@ void store(HWND dialog) {
     settings.autostartInTray = isChecked(dialog, IDC_AUTOSTART_TRAY);
     settings.minimizeToTray = isChecked(dialog, IDC_MINIMIZE_TRAY);
     writeSettings(settings);  // a failure is not reported; the dialog closes anyway
+    storeLookAround(isChecked(dialog, IDC_LOOK_AROUND));
     // Who may send takes effect at once, stored or not.
     ReceiveSettings receiving{chosenAcceptFrom(dialog), allowedText(dialog)};
     applyReceiveSettings(receiving);
@@ -127,6 +135,8 @@ INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         initialise(dialog);
     } else if (message == WM_COMMAND && HIWORD(wParam) == 0) {
         if (LOWORD(wParam) == IDC_SETTINGS_BROWSER) runBrowserAccess();
+        if (LOWORD(wParam) == IDC_SETTINGS_CHECK) openNetworkCheck();
+        if (LOWORD(wParam) == IDC_FORGET_PEERS) forgetRememberedPeers();  // at once, as the button says
         if (LOWORD(wParam) == IDOK) {
             if (!listIsGood(dialog)) return FALSE;
             store(dialog);

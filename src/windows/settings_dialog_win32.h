@@ -1,4 +1,5 @@
-// The settings dialog (template 109): language, autostart and the two tray switches.
+// The settings dialog (template 109): language, autostart, the two tray switches, who
+// may send, and finding peers (look around, forget the remembered ones, the network check).
 #pragma once
 #include <windows.h>
 

@@ -23,6 +23,7 @@
 #include "windows/app_state_win32.h"
 #include "windows/handed_paths_win32.h"
 #include "windows/main_window_win32.h"
+#include "windows/peer_store_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/texts_win32.h"
 
@@ -103,6 +104,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         showError(text);
         return 0;
     }
+    loadStoredPeers();  // discovery sends to them from its first datagram
     startDiscovery();
 
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

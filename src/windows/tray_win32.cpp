@@ -67,6 +67,7 @@ void showTrayMenu() {
     setMenuText(menu, IDM_PAUSE, receivingPaused() ? IDS_RESUME_RECEIVING : IDS_PAUSE_RECEIVING);
     setMenuText(menu, IDM_OPEN_STORE, IDS_OPEN_STORE);
     setMenuText(menu, IDM_BROWSER_ACCESS, IDS_BROWSER_ACCESS);
+    setMenuText(menu, IDM_NETWORK_CHECK, IDS_NETWORK_CHECK);
     // Without the foreground a tray menu stays open when the user clicks elsewhere;
     // the empty message afterwards lets the next click reach the icon again.
     SetForegroundWindow(mainWindow);

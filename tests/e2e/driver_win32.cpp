@@ -18,7 +18,8 @@
 //   qdriver dialog-set-text TITLE ID TEXT  set a control's text there ("edit": its first edit box)
 //   qdriver dialog-type TITLE ID TEXT  type TEXT into a control there (a WM_CHAR a character;
 //                                      a line feed is Enter)
-//   qdriver dialog-key TITLE ID KEY    press escape, return or tab on a control there
+//   qdriver dialog-key TITLE ID KEY    press escape, return, tab, f4 or alt-down on a control there
+//   qdriver key ID KEY                 the same on a control of the main window
 //   qdriver dialog-texts TITLE ID      print that control's text in every dialog of that
 //                                      title, one line each
 //   qdriver clipboard                  print the clipboard's text
@@ -320,7 +321,13 @@ int typeOrPress(const std::string& command, HWND c, const char* what) {
         return 0;
     }
     std::string key = what;
-    WPARAM code = key == "escape" ? VK_ESCAPE : key == "return" ? VK_RETURN : key == "tab" ? VK_TAB : 0;
+    if (key == "alt-down") {  // a system key: Alt held (bit 29)
+        PostMessageW(c, WM_SYSKEYDOWN, VK_DOWN, 0x20000001);
+        PostMessageW(c, WM_SYSKEYUP, VK_DOWN, 0xE0000001);
+        return 0;
+    }
+    WPARAM code = key == "escape" ? VK_ESCAPE : key == "return" ? VK_RETURN : key == "tab" ? VK_TAB
+                  : key == "f4" ? VK_F4 : 0;
     if (!code) return 2;
     PostMessageW(c, WM_KEYDOWN, code, 1);
     PostMessageW(c, WM_KEYUP, code, 0xC0000001);
@@ -652,6 +659,7 @@ int main(int argc, char** ansiArgv) {
         return 0;
     }
     if (command == "click") return clickButton(window, c, atoi(argv[2]));
+    if (command == "key" && argc >= 4 && c) return typeOrPress("dialog-key", c, argv[3]);
     if (command == "enabled" && c) {
         printf("%d\n", IsWindowEnabled(c) ? 1 : 0);
         return 0;

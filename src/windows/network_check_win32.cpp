@@ -1,0 +1,151 @@
+#include "windows/network_check_win32.h"
+
+#include <objbase.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/text_routines.h"
+#include "discovery/firewall_verdict.h"
+#include "discovery/network_check.h"
+#include "platform/codepage.h"
+#include "platform/threads.h"
+#include "resource.h"
+#include "transfer/listener.h"
+#include "transfer/protocol.h"
+#include "windows/app_state_win32.h"
+#include "windows/firewall_win32.h"
+#include "windows/texts_win32.h"
+
+namespace {
+constexpr int kProbeMilliseconds = 2000;
+// Posted by the check's thread to the open window: its lines are ready.
+constexpr UINT kCheckDoneMessage = WM_APP + 6;
+
+// The open window (nullptr when none) and the lines of the last finished check: the
+// check's thread posts to the window only while it exists, under this lock.
+std::mutex checkLock;
+HWND checkWindow = nullptr;
+std::wstring finishedText;
+std::atomic<bool> checkRunning{false};
+
+std::string utf8Text(int id) {
+    std::wstring wide = loadTextW(id);
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
+    return text;
+}
+
+std::wstring fromUtf8(const std::string& text) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
+
+std::string firewallLine() {
+    FirewallReport report;
+    if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+        report = readFirewall();
+        CoUninitialize();
+    }
+    // The rules' paths are read in the ANSI code page too.
+    FirewallVerdict verdict = firewallVerdict(report, kTransferPort, programPath());
+    std::string profile = verdict.profileTextId ? utf8Text(verdict.profileTextId) : std::string();
+    return utf8Text(IDS_CHECK_FIREWALL) + " " + fillPlaceholders(utf8Text(verdict.textId), profile);
+}
+
+// The check's thread: the probe waits up to two seconds, the firewall's answer may too.
+void checkThread(void*) {
+    std::vector<std::string> lines =
+        networkCheckLines(runNetworkCheck(transferListenerError(), kTransferPort, kProbeMilliseconds), utf8Text);
+    lines.push_back(firewallLine());
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    std::lock_guard<std::mutex> guard(checkLock);
+    finishedText = fromUtf8(text);
+    checkRunning = false;
+    if (checkWindow) PostMessageW(checkWindow, kCheckDoneMessage, 0, 0);
+}
+
+// Starts a check unless one runs; the window shows "Checking..." until its lines come.
+void startCheck(HWND window) {
+    SetDlgItemTextW(window, IDC_CHECK_TEXT, loadTextW(IDS_CHECKING).c_str());
+    EnableWindow(GetDlgItem(window, IDC_CHECK_AGAIN), FALSE);
+    if (checkRunning.exchange(true)) return;  // the running one posts here when done
+    if (!startThread(checkThread, nullptr)) {
+        checkRunning = false;
+        EnableWindow(GetDlgItem(window, IDC_CHECK_AGAIN), TRUE);
+    }
+}
+
+void showResult(HWND window) {
+    std::wstring text;
+    {
+        std::lock_guard<std::mutex> guard(checkLock);
+        text = finishedText;
+    }
+    SetDlgItemTextW(window, IDC_CHECK_TEXT, text.c_str());
+    EnableWindow(GetDlgItem(window, IDC_CHECK_AGAIN), TRUE);
+}
+
+void initialise(HWND window) {
+    SetWindowTextW(window, loadTextW(IDS_NETWORK_CHECK_TITLE).c_str());
+    SetDlgItemTextW(window, IDC_CHECK_AGAIN, loadTextW(IDS_CHECK_AGAIN).c_str());
+    SetDlgItemTextW(window, IDCANCEL, loadTextW(IDS_TEXT_CLOSE).c_str());
+    HICON icon = LoadIconW(programModule, MAKEINTRESOURCEW(IDI_PROGRAM));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    startCheck(window);
+}
+
+INT_PTR CALLBACK checkWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            {
+                std::lock_guard<std::mutex> guard(checkLock);
+                checkWindow = window;
+            }
+            initialise(window);
+            return TRUE;
+        case kCheckDoneMessage: showResult(window); return TRUE;
+        case WM_COMMAND:
+            if (HIWORD(wParam) != BN_CLICKED) break;
+            if (LOWORD(wParam) == IDC_CHECK_AGAIN) startCheck(window);
+            if (LOWORD(wParam) == IDCANCEL) DestroyWindow(window);
+            return TRUE;
+        case WM_CTLCOLORSTATIC:
+            // The read-only lines on a page's white, to be read rather than look disabled.
+            if (reinterpret_cast<HWND>(lParam) != GetDlgItem(window, IDC_CHECK_TEXT)) break;
+            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));
+            return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
+        case WM_CLOSE: DestroyWindow(window); return TRUE;
+        case WM_DESTROY: {
+            std::lock_guard<std::mutex> guard(checkLock);
+            checkWindow = nullptr;
+            break;
+        }
+        default: break;
+    }
+    return FALSE;
+}
+}  // namespace
+
+void openNetworkCheck() {
+    HWND open;
+    {
+        std::lock_guard<std::mutex> guard(checkLock);
+        open = checkWindow;
+    }
+    if (open) {
+        ShowWindow(open, SW_RESTORE);
+        SetForegroundWindow(open);
+        return;
+    }
+    HWND window = CreateDialogParamW(programModule, MAKEINTRESOURCEW(IDD_NETWORK_CHECK), nullptr, checkWindowProc, 0);
+    if (!window) return;
+    ShowWindow(window, SW_SHOW);
+    if (!SetForegroundWindow(window)) FlashWindow(window, TRUE);
+}

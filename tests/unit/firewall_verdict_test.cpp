@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include "discovery/firewall_verdict.h"
+#include "resource.h"
+
+namespace {
+const char kProgram[] = "C:\\Program Files\\Quorvalinthexa\\Quorvalinthexa.exe";
+
+// The installer's two rules: inbound, allow, the installed program, its port, every profile.
+FirewallRule installerRule(int protocol) {
+    FirewallRule rule;
+    rule.enabled = rule.inbound = rule.allow = true;
+    rule.profiles = kFirewallAllProfiles;
+    rule.protocol = protocol;
+    rule.localPorts = "2904";
+    rule.application = kProgram;
+    return rule;
+}
+
+FirewallReport onFor(long profile, std::vector<FirewallRule> rules) {
+    FirewallReport report;
+    report.known = true;
+    report.current = {{profile, true, false}};
+    report.rules = std::move(rules);
+    return report;
+}
+}  // namespace
+
+TEST(FirewallVerdict, EachRuleConditionMustHold) {
+    const struct {
+        const char* what;
+        void (*change)(FirewallRule&);
+        bool covers;
+    } rows[] = {
+        {"the installer's rule", [](FirewallRule&) {}, true},
+        {"disabled", [](FirewallRule& r) { r.enabled = false; }, false},
+        {"outbound", [](FirewallRule& r) { r.inbound = false; }, false},
+        {"blocking", [](FirewallRule& r) { r.allow = false; }, false},
+        {"another profile", [](FirewallRule& r) { r.profiles = kFirewallDomain; }, false},
+        {"another protocol", [](FirewallRule& r) { r.protocol = kFirewallUdp; }, false},
+        {"any protocol", [](FirewallRule& r) { r.protocol = kFirewallAnyProtocol; }, true},
+        {"another port", [](FirewallRule& r) { r.localPorts = "2905"; }, false},
+        {"a list with the port", [](FirewallRule& r) { r.localPorts = "80, 2904"; }, true},
+        {"a range with the port", [](FirewallRule& r) { r.localPorts = "2900-2910"; }, true},
+        {"a range without it", [](FirewallRule& r) { r.localPorts = "2905-2910"; }, false},
+        {"a port that is no number", [](FirewallRule& r) { r.localPorts = "29o4,x-y,-,99999"; }, false},
+        {"any port", [](FirewallRule& r) { r.localPorts = "*"; }, true},
+        {"the program in other case", [](FirewallRule& r) { r.application = "c:\\program files\\quorvalinthexa\\QUORVALINTHEXA.EXE"; }, true},
+        {"another program", [](FirewallRule& r) { r.application = "C:\\other.exe"; }, false},
+        {"any program", [](FirewallRule& r) { r.application = ""; }, true},
+    };
+    for (const auto& row : rows) {
+        FirewallRule rule = installerRule(kFirewallTcp);
+        row.change(rule);
+        EXPECT_EQ(row.covers, ruleCovers(rule, kFirewallPrivate, kFirewallTcp, 2904, kProgram)) << row.what;
+    }
+}
+
+TEST(FirewallVerdict, TextAndProfile) {
+    FirewallReport unknown;
+    FirewallReport noProfile = onFor(kFirewallPrivate, {});
+    noProfile.current.clear();
+    FirewallReport off = onFor(kFirewallPublic, {});
+    off.current[0].enabled = false;
+    FirewallReport blockAll = onFor(kFirewallPrivate, {installerRule(kFirewallTcp), installerRule(kFirewallUdp)});
+    blockAll.current[0].blocksAll = true;
+    // Of two current profiles, the one that lets peers in least is named.
+    FirewallReport two = onFor(kFirewallPrivate, {installerRule(kFirewallTcp), installerRule(kFirewallUdp)});
+    two.rules[1].profiles = kFirewallPrivate;
+    two.current.push_back({kFirewallPublic, true, false});
+    two.current.push_back({kFirewallDomain, false, false});
+    const struct {
+        const char* what;
+        FirewallReport report;
+        int text, profile;
+    } rows[] = {
+        {"nothing known", unknown, IDS_CHECK_FIREWALL_UNKNOWN, 0},
+        {"no current profile", noProfile, IDS_CHECK_FIREWALL_UNKNOWN, 0},
+        {"off", off, IDS_CHECK_FIREWALL_OFF, IDS_PROFILE_PUBLIC},
+        {"both rules", onFor(kFirewallPrivate, {installerRule(kFirewallTcp), installerRule(kFirewallUdp)}),
+         IDS_CHECK_FIREWALL_COVERED, IDS_PROFILE_PRIVATE},
+        {"TCP only", onFor(kFirewallDomain, {installerRule(kFirewallTcp)}), IDS_CHECK_FIREWALL_BLOCKS,
+         IDS_PROFILE_DOMAIN},
+        {"no rules", onFor(kFirewallPublic, {}), IDS_CHECK_FIREWALL_BLOCKS, IDS_PROFILE_PUBLIC},
+        {"all inbound blocked", blockAll, IDS_CHECK_FIREWALL_BLOCKS, IDS_PROFILE_PRIVATE},
+        {"the worst of three", two, IDS_CHECK_FIREWALL_BLOCKS, IDS_PROFILE_PUBLIC},
+    };
+    for (const auto& row : rows) {
+        FirewallVerdict verdict = firewallVerdict(row.report, 2904, kProgram);
+        EXPECT_EQ(row.text, verdict.textId) << row.what;
+        EXPECT_EQ(row.profile, verdict.profileTextId) << row.what;
+    }
+}
