@@ -356,8 +356,6 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
     netSetSendTimeout(t.socket, stallMilliseconds);
     t.buffer.resize(kSendBufferSize);
     stream(t);
-    uint32_t peer = 0;  // asked before receiverTookAll closes the socket
-    const bool peerKnown = netPeerAddress(t.socket, &peer);
     const bool taken = !t.ended && !sendCancelRequested && receiverTookAll(t.socket, stallMilliseconds);
     const bool allSent = !t.incomplete && refusedItemCount == 0 && progressNow.sent == totalSize;
 
