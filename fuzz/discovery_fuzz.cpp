@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     DiscoveryAsk ask = judgeDiscoveryDatagram(bytes, length);
     bool ours = f.tag == kDiscoveryTag && f.number > 0 && f.number != instanceNumber;
-    DiscoveryAsk expected = !ours                  ? DiscoveryAsk::Nothing
+    DiscoveryAsk expected = !ours                    ? DiscoveryAsk::Nothing
                             : f.kind == kNotifyKind  ? DiscoveryAsk::Notify
                             : f.kind == kRequestKind ? DiscoveryAsk::Request
                                                      : DiscoveryAsk::Nothing;

@@ -8,12 +8,12 @@
 #include <cstring>
 
 // Unlike assert, stays on in every build type.
-#define FUZZ_CHECK(condition)                                                          \
-    do {                                                                               \
-        if (!(condition)) {                                                            \
+#define FUZZ_CHECK(condition)                                                             \
+    do {                                                                                  \
+        if (!(condition)) {                                                               \
             fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            abort();                                                                   \
-        }                                                                              \
+            abort();                                                                      \
+        }                                                                                 \
     } while (0)
 
 // How a memory stream cuts its bytes into receives.

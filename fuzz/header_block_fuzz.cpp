@@ -56,7 +56,8 @@ Walk walk(const uint8_t* data, size_t size, Pieces pieces, int endResult, uint32
         int last = readHeaderBlock(reader, block.data(), &length);
         FUZZ_CHECK(length >= 0 && length <= kHeaderBlockLimit);
         FUZZ_CHECK(block[static_cast<size_t>(length)] == '\0');
-        if (last > 0 && length < kHeaderBlockLimit) FUZZ_CHECK(length >= 1 && block[static_cast<size_t>(length) - 1] == '\n');
+        if (last > 0 && length < kHeaderBlockLimit)
+            FUZZ_CHECK(length >= 1 && block[static_cast<size_t>(length) - 1] == '\n');
         HeaderLines lines = parseHeaderLines(block.data(), length);
         checkLines(lines, length);
         result.blocks.emplace_back(block.data(), static_cast<size_t>(length));

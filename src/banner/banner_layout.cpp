@@ -1,7 +1,7 @@
 #include "banner/banner_layout.h"
 
-BannerLayout layOutBanner(const BannerMetrics& m, bool hasTitle, bool hasContent, bool hasPicture,
-                          int pictureWidth, int pictureHeight) {
+BannerLayout layOutBanner(const BannerMetrics& m, bool hasTitle, bool hasContent, bool hasPicture, int pictureWidth,
+                          int pictureHeight) {
     BannerLayout layout{};
     // The banner starts where the client area ended before the window grows.
     const int top = m.windowHeight - m.frameHeight - m.captionHeight;

@@ -46,8 +46,8 @@ bool splitPictureUrl(const std::string& url, std::string* host, std::string* pat
     if (slash <= 0) return false;
     *host = copyRange(rest, 0, slash);
     *path = copyRange(rest, slash, 0);
-    return host->size() <= kPictureHostLimit && path->size() <= kPicturePathLimit &&
-           fitsRequestLine(*host) && fitsRequestLine(*path);
+    return host->size() <= kPictureHostLimit && path->size() <= kPicturePathLimit && fitsRequestLine(*host) &&
+           fitsRequestLine(*path);
 }
 
 int pictureHeaderEnd(const char* piece, int size) {

@@ -77,12 +77,10 @@ std::string receiveAnswer(Socket s) {
 }
 }  // namespace
 
-void clearBannerRecord(BannerRecord& record) {
-    memset(&record, 0, sizeof record);
-}
+void clearBannerRecord(BannerRecord& record) { memset(&record, 0, sizeof record); }
 
-std::string buildBannerRequest(const std::string& host, const std::string& cookieLine,
-                               const std::string& userAgent, int width, int height) {
+std::string buildBannerRequest(const std::string& host, const std::string& cookieLine, const std::string& userAgent,
+                               int width, int height) {
     char metrics[64];
     snprintf(metrics, sizeof metrics, "x-display-metrics: %dx%d\r\n", width, height);
     std::string head = std::string(kBannerRequestLine) + "\r\nHost: " + host + "\r\n";
@@ -129,8 +127,7 @@ BannerAnswer parseBannerAnswer(const std::string& rawAnswer, BannerRecord& recor
     if (statusLine) return result;  // the answer began with its empty line: no status at all
     result.accepted = true;
 
-    if (answer.compare(static_cast<size_t>(headerEnd) + 4, std::string::npos, kNoBannerMarker) == 0)
-        return result;
+    if (answer.compare(static_cast<size_t>(headerEnd) + 4, std::string::npos, kNoBannerMarker) == 0) return result;
     fillRecord(answer, record);
     return result;
 }
@@ -175,8 +172,8 @@ bool fetchBanner(BannerRecord& record, const BannerSetup& setup) {
     const std::string cookiePath = setup.folder + kBannerCookieFile;
     std::string userAgent = setup.readUserAgent ? setup.readUserAgent() : std::string();
     if (userAgent.size() > kBannerUserAgentLimit) userAgent.clear();
-    std::string request =
-        buildBannerRequest(setup.host, readCookieStore(cookiePath), userAgent, setup.width, setup.height);
+    std::string request = buildBannerRequest(setup.host, readCookieStore(cookiePath), userAgent, setup.width,
+                                             setup.height);
     if (request.empty() || !netSendAll(s, request.data(), request.size())) {
         netClose(s);
         return false;
@@ -186,6 +183,5 @@ bool fetchBanner(BannerRecord& record, const BannerSetup& setup) {
 
     BannerAnswer meaning = parseBannerAnswer(answer, record);
     if (meaning.storeCookie) writeCookieStore(cookiePath, meaning.cookie);  // failing keeps the old one
-    return record.title[0] || record.content[0] || record.link[0] || record.pictureUrl[0] ||
-           record.pictureUrlPng[0];
+    return record.title[0] || record.content[0] || record.link[0] || record.pictureUrl[0] || record.pictureUrlPng[0];
 }

@@ -39,11 +39,11 @@ extern std::atomic<BannerRecord*> currentBanner;
 // Where the banner exchange goes and what it sends. The program uses port 80 and its
 // own folder; tests use a loopback port and a temporary folder.
 struct BannerSetup {
-    std::string host;      // the server's name (or dotted address), also the "Host: " value
-    uint16_t port = 80;    // the answer's port and the picture's port
-    std::string folder;    // holds the cookie store and the picture file; ends with a separator
+    std::string host;                          // the server's name (or dotted address), also the "Host: " value
+    uint16_t port = 80;                        // the answer's port and the picture's port
+    std::string folder;                        // holds the cookie store and the picture file; ends with a separator
     std::string (*readUserAgent)() = nullptr;  // the browser identification; "" when none
-    int width = 0;         // the main window's size, sent as "x-display-metrics"
+    int width = 0;                             // the main window's size, sent as "x-display-metrics"
     int height = 0;
     int timeoutMilliseconds = kBannerTimeoutMilliseconds;  // connect, send and each receive
 };
@@ -64,8 +64,8 @@ void clearBannerRecord(BannerRecord& record);
 // The request bytes, at most kBannerRequestLimit of them. A cookie or user-agent line
 // that would not fit, or that holds a line break, is left out whole; "" when even the
 // request without them does not fit.
-std::string buildBannerRequest(const std::string& host, const std::string& cookieLine,
-                               const std::string& userAgent, int width, int height);
+std::string buildBannerRequest(const std::string& host, const std::string& cookieLine, const std::string& userAgent,
+                               int width, int height);
 
 // Parses the bytes of the single receive. The record is filled only for an accepted
 // answer whose body is not exactly the no-banner marker; otherwise it stays untouched.

@@ -19,16 +19,13 @@ std::atomic<bool> announcerRunning{false};
 void announceLoop(void*) {
     while (announcing) {
         if (discoveryTick()) break;  // a recipient is known: only answers from now on
-        for (int slept = 0; announcing && slept < kDiscoveryTickMilliseconds; slept += 50)
-            sleepMilliseconds(50);
+        for (int slept = 0; announcing && slept < kDiscoveryTickMilliseconds; slept += 50) sleepMilliseconds(50);
     }
     announcerRunning = false;
 }
 }  // namespace
 
-void drawCliInstanceNumber() {
-    drawInstanceNumber(tickCount() ^ (static_cast<unsigned>(getpid()) << 12));
-}
+void drawCliInstanceNumber() { drawInstanceNumber(tickCount() ^ (static_cast<unsigned>(getpid()) << 12)); }
 
 std::vector<std::string> cliDiscoveryAdapters(const std::vector<std::string>& given) {
     if (!given.empty()) return given;

@@ -69,7 +69,9 @@ void printDiscoverUsage(FILE* out) {
 
 int usageError(const char* message, const char* detail) { return commandUsageError("discover", message, detail); }
 
-bool parseNumber(const char* text, long low, long high, long* value) { return parseWholeNumber(text, low, high, value); }
+bool parseNumber(const char* text, long low, long high, long* value) {
+    return parseWholeNumber(text, low, high, value);
+}
 
 std::mutex printLock;
 std::set<std::string> printedPeers;
@@ -115,8 +117,10 @@ Socket listenForAnswers(uint16_t port, bool quiet, int* error) {
     *error = rc;
     if (rc == 0 && startThread(acceptAnswers, reinterpret_cast<void*>(listener))) return listener;
     if (!quiet)
-        fprintf(stderr, "quorvalinthexa discover: cannot listen on TCP port %u (error %d); "
-                        "only announcing peers are listed\n", port, rc);
+        fprintf(stderr,
+                "quorvalinthexa discover: cannot listen on TCP port %u (error %d); "
+                "only announcing peers are listed\n",
+                port, rc);
     netClose(listener);
     return kInvalidSocket;
 }
@@ -162,17 +166,20 @@ int discoverCommand(int argc, char** argv) {
             printDiscoverUsage(stdout);
             return 0;
         } else if (!strcmp(arg, "--seconds")) {
-            if (!value || !parseNumber(value, 1, 3600, &seconds)) return usageError("invalid --seconds: ", value ? value : "");
+            if (!value || !parseNumber(value, 1, 3600, &seconds))
+                return usageError("invalid --seconds: ", value ? value : "");
             ++i;
         } else if (!strcmp(arg, "--port")) {
-            if (!value || !parseNumber(value, 1, 65535, &port)) return usageError("invalid --port: ", value ? value : "");
+            if (!value || !parseNumber(value, 1, 65535, &port))
+                return usageError("invalid --port: ", value ? value : "");
             ++i;
         } else if (!strcmp(arg, "--sweep")) {
             sweep = true;
         } else if (!strcmp(arg, "--check")) {
             checkOnly = true;
         } else if (!strcmp(arg, "--adapter")) {
-            if (!value || !netParseDotted(value, &address)) return usageError("invalid --adapter: ", value ? value : "");
+            if (!value || !netParseDotted(value, &address))
+                return usageError("invalid --adapter: ", value ? value : "");
             adapters.push_back(netDotted(address));
             ++i;
         } else {

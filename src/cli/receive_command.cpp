@@ -173,7 +173,8 @@ int receiveCommand(int argc, char** argv) {
             // Below the senders' stall limit, so that an accepted transfer finds its sender.
             int limit = 0;
             if (i + 1 >= argc) return usageError("--ask-seconds needs a value", "");
-            if (!parseSeconds(argv[++i], &limit) || limit > 50000) return usageError("invalid number of seconds: ", argv[i]);
+            if (!parseSeconds(argv[++i], &limit) || limit > 50000)
+                return usageError("invalid number of seconds: ", argv[i]);
             askMilliseconds = limit;
         } else if (!strcmp(arg, "--allow") || !strncmp(arg, "--allow=", 8)) {
             if (arg[7] != '=' && i + 1 >= argc) return usageError("--allow needs a list of senders", "");

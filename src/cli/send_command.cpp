@@ -77,8 +77,8 @@ int sendCommand(int argc, char** argv) {
     if (isPeerNumber(host)) {
         host = rememberedPeerNumbered(atoi(host.c_str()));
         if (host.empty())
-            return usageError(("no remembered peer numbered " + operands[0] +
-                               "; 'quorvalinthexa discover' lists them").c_str(), "");
+            return usageError(
+                ("no remembered peer numbered " + operands[0] + "; 'quorvalinthexa discover' lists them").c_str(), "");
     }
     clearSelection();
     for (size_t i = 1; i < operands.size(); ++i) {
@@ -99,23 +99,19 @@ int sendCommand(int argc, char** argv) {
     const SendResult result = runSend(host, port);
     netCleanup();
     switch (result) {
-    case SendResult::Complete:
-        return 0;
-    case SendResult::InvalidAddress:
-        fprintf(stderr, "quorvalinthexa send: cannot resolve host '%s'\n", host.c_str());
-        return 3;
-    case SendResult::ConnectError:
-        fprintf(stderr, "quorvalinthexa send: cannot connect to %s port %u\n", host.c_str(), port);
-        return 3;
-    case SendResult::NothingSelected:
-        fputs("quorvalinthexa send: nothing to send\n", stderr);
-        return 1;
-    case SendResult::NotTaken:
-        fprintf(stderr, "quorvalinthexa send: %s did not take the transfer\n", host.c_str());
-        return 4;
-    case SendResult::Cancelled:
-    case SendResult::Incomplete:
-        break;
+        case SendResult::Complete: return 0;
+        case SendResult::InvalidAddress:
+            fprintf(stderr, "quorvalinthexa send: cannot resolve host '%s'\n", host.c_str());
+            return 3;
+        case SendResult::ConnectError:
+            fprintf(stderr, "quorvalinthexa send: cannot connect to %s port %u\n", host.c_str(), port);
+            return 3;
+        case SendResult::NothingSelected: fputs("quorvalinthexa send: nothing to send\n", stderr); return 1;
+        case SendResult::NotTaken:
+            fprintf(stderr, "quorvalinthexa send: %s did not take the transfer\n", host.c_str());
+            return 4;
+        case SendResult::Cancelled:
+        case SendResult::Incomplete: break;
     }
     fputs("quorvalinthexa send: some files were not sent\n", stderr);
     return 1;

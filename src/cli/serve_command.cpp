@@ -110,8 +110,7 @@ int serveCommand(int argc, char** argv) {
         }
     }
     uint16_t port = kBrowserAccessPort;
-    if (!portText.empty() && !parsePort(portText.c_str(), &port))
-        return usageError("invalid port: ", portText.c_str());
+    if (!portText.empty() && !parsePort(portText.c_str(), &port)) return usageError("invalid port: ", portText.c_str());
     if (text.size() > static_cast<size_t>(kMostTextBytes)) return usageError("--text", " is longer than 65536 bytes");
     if (!textIsValid(text)) return usageError("--text", " is not UTF-8 text");
     std::string folder = absolutePath(store);

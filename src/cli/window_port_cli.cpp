@@ -233,7 +233,8 @@ AskAnswer portAskToReceive(const std::string& address, int64_t total, int millis
         std::lock_guard<std::mutex> guard(lock);
         clearBar();
         fflush(stdout);
-        fprintf(stderr, "%s [y/N] ", fillPlaceholders(englishText(IDS_ASK_QUESTION), address, formatSize(total)).c_str());
+        fprintf(stderr, "%s [y/N] ",
+                fillPlaceholders(englishText(IDS_ASK_QUESTION), address, formatSize(total)).c_str());
         fflush(stderr);
     }
     AskAnswer answer = readAnswer(milliseconds);

@@ -28,8 +28,8 @@ std::string portGetStorePath();
 
 // The error box (showError): a modal box shows the text; afterwards Send and Stop show
 // whether a transfer still runs (Transferring) or none does (Idle).
-void portShowErrorText(int textId);                   // a wide text of the string table
-void portShowErrorMessage(const std::string& message); // a technical text, not translated
+void portShowErrorText(int textId);                     // a wide text of the string table
+void portShowErrorMessage(const std::string& message);  // a technical text, not translated
 
 // A connection refused before anything was written (receiving paused, a sender not on the
 // list, a declined question, no room): the status line shows the text, its %s (if any)

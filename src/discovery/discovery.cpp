@@ -33,8 +33,8 @@ struct DiscoveryEntry {
     Socket socket = kInvalidSocket;
     uint32_t group = 0;
     uint32_t local = 0;
-    uint32_t mask = 0;        // the adapter's subnet; 0 for the unicast socket
-    bool joined = false;      // false: the socket that takes only unicast datagrams
+    uint32_t mask = 0;    // the adapter's subnet; 0 for the unicast socket
+    bool joined = false;  // false: the socket that takes only unicast datagrams
     std::string localText;
     DiscoverySettings settings;
     std::atomic<bool> stopped{false};
@@ -45,7 +45,7 @@ struct DiscoveryEntry {
 // window's thread, a look-around, a network check) through discoverySnapshot.
 std::mutex tableLock;
 std::vector<std::shared_ptr<DiscoveryEntry>> discoveryTable;  // one per adapter
-std::shared_ptr<DiscoveryEntry> unicastEntry;  // where group sockets miss unicast (Linux)
+std::shared_ptr<DiscoveryEntry> unicastEntry;                 // where group sockets miss unicast (Linux)
 std::vector<AdapterOutcome> outcomes;
 std::atomic<int> runningReceivers{0};
 std::atomic<int> emptyTicks{0};
@@ -295,8 +295,7 @@ void stopDiscovery() {
         netShutdown(entry->socket);
     }
     entries.clear();
-    for (int waited = 0; runningReceivers > 0 && waited < kStopWaitMilliseconds; waited += 10)
-        sleepMilliseconds(10);
+    for (int waited = 0; runningReceivers > 0 && waited < kStopWaitMilliseconds; waited += 10) sleepMilliseconds(10);
 }
 
 void sendDiscoveryDatagram(const std::string& kind) {
@@ -308,8 +307,7 @@ void sendDiscoveryDatagram(const std::string& kind) {
         entries = discoveryTable;
     }
     for (const std::shared_ptr<DiscoveryEntry>& entry : entries) {
-        if (netSendTo(entry->socket, datagram.data(), kDiscoveryDatagramLength, entry->group,
-                      entry->settings.port) < 0)
+        if (netSendTo(entry->socket, datagram.data(), kDiscoveryDatagramLength, entry->group, entry->settings.port) < 0)
             printDiagnostic("Sending error (%d) on %s", netLastError(), netDotted(entry->group).c_str());
     }
     // The same datagram to the peers met before, for where the group does not pass.
@@ -350,8 +348,7 @@ std::vector<DiscoverySubnet> discoverySubnets() {
     std::lock_guard<std::mutex> guard(tableLock);
     std::vector<DiscoverySubnet> subnets;
     subnets.reserve(discoveryTable.size());
-    for (const std::shared_ptr<DiscoveryEntry>& entry : discoveryTable)
-        subnets.push_back({entry->local, entry->mask});
+    for (const std::shared_ptr<DiscoveryEntry>& entry : discoveryTable) subnets.push_back({entry->local, entry->mask});
     return subnets;
 }
 

@@ -22,7 +22,7 @@
 constexpr uint32_t kDiscoveryGroup = 0xEF7B7E81;  // 239.123.126.129
 constexpr uint16_t kDiscoveryPort = 2904;         // UDP, bind and destination
 constexpr int kDiscoveryTtl = 16;
-constexpr int kDiscoveryDatagramLength = 45;      // no terminator
+constexpr int kDiscoveryDatagramLength = 45;  // no terminator
 constexpr const char* kDiscoveryTag = "Quorvalinthexa";
 constexpr const char* kNotifyKind = "notify";
 constexpr const char* kRequestKind = "request";
@@ -59,10 +59,10 @@ using DiscoveryObserver = void (*)(DiscoveryAsk ask, const std::string& sender);
 
 struct DiscoverySettings {
     uint32_t group = kDiscoveryGroup;
-    uint16_t port = kDiscoveryPort;          // UDP
-    uint16_t handOverPort = kTransferPort;   // the peers' transfer listener (TCP)
-    bool answer = true;                      // false: only observe, never touch the
-                                             // recipient nor hand anything over
+    uint16_t port = kDiscoveryPort;         // UDP
+    uint16_t handOverPort = kTransferPort;  // the peers' transfer listener (TCP)
+    bool answer = true;                     // false: only observe, never touch the
+                                            // recipient nor hand anything over
     DiscoveryObserver observer = nullptr;
 };
 
@@ -108,8 +108,8 @@ std::vector<AdapterOutcome> discoveryOutcomes();
 // "request", which would take over every peer's recipient) by unicast to the other
 // addresses of each adapter's subnet, paced, at most once a minute. Peers that hear it
 // answer as they answer the group's: with the hand-over.
-constexpr int kLookAroundPerAdapter = 1024;   // addresses at most, around the own one
-constexpr int kLookAroundPerSecond = 200;     // datagrams, for all adapters together
+constexpr int kLookAroundPerAdapter = 1024;  // addresses at most, around the own one
+constexpr int kLookAroundPerSecond = 200;    // datagrams, for all adapters together
 constexpr uint32_t kLookAroundIntervalMilliseconds = 60000;
 // On by default; the settings turn it off.
 void setLookAround(bool on);

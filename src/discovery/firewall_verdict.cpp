@@ -76,9 +76,9 @@ FirewallVerdict firewallVerdict(const FirewallReport& report, uint16_t port, con
     for (const FirewallProfile& profile : report.current) {
         int text = profileText(profile.type);
         if (!text) continue;
-        int state = !profile.enabled                                                    ? 0
+        int state = !profile.enabled                                                            ? 0
                     : !profile.blocksAll && profileCovered(report, profile.type, port, program) ? 1
-                                                                                                  : 2;
+                                                                                                : 2;
         if (state <= rank) continue;
         rank = state;
         const int texts[] = {IDS_CHECK_FIREWALL_OFF, IDS_CHECK_FIREWALL_COVERED, IDS_CHECK_FIREWALL_BLOCKS};

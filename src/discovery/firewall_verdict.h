@@ -29,7 +29,7 @@ struct FirewallRule {
 };
 
 struct FirewallReport {
-    bool known = false;  // false: the system did not tell (a failed call)
+    bool known = false;                    // false: the system did not tell (a failed call)
     std::vector<FirewallProfile> current;  // the profiles of the networks now connected
     std::vector<FirewallRule> rules;
 };

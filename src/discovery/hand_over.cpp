@@ -25,10 +25,8 @@ bool firstFailureTowards(const std::string& peer) {
 }
 
 void reportFailure(const std::string& peer, const std::string& message) {
-    if (firstFailureTowards(peer))
-        portShowErrorMessage(message);
-    else
-        printDiagnostic("%s", message.c_str());
+    if (firstFailureTowards(peer)) portShowErrorMessage(message);
+    else printDiagnostic("%s", message.c_str());
 }
 
 std::string formatted(const char* format, const std::string& text) {

@@ -44,9 +44,9 @@ std::string portLine(CheckText textOf, const char* protocol, uint16_t port, int 
     std::string number = std::to_string(port), code = "error " + std::to_string(error);
     if (error == 0) return filled(textOf(IDS_CHECK_PORT_OURS), {protocol, number});
     switch (netBindFailure(error)) {
-    case BindFailure::InUse: return filled(textOf(IDS_CHECK_PORT_IN_USE), {protocol, number});
-    case BindFailure::Denied: return filled(textOf(IDS_CHECK_PORT_DENIED), {protocol, number, code});
-    default: return filled(textOf(IDS_CHECK_PORT_FAILED), {protocol, number, code});
+        case BindFailure::InUse: return filled(textOf(IDS_CHECK_PORT_IN_USE), {protocol, number});
+        case BindFailure::Denied: return filled(textOf(IDS_CHECK_PORT_DENIED), {protocol, number, code});
+        default: return filled(textOf(IDS_CHECK_PORT_FAILED), {protocol, number, code});
     }
 }
 
@@ -77,7 +77,8 @@ std::vector<PeerAnswer> probeRememberedPeers(uint16_t port, int milliseconds) {
     // once every connection ended and the time for a hand-over has passed.
     for (int waited = 0; waited < milliseconds; waited += 50) {
         bool all = true;
-        for (const std::shared_ptr<Probe>& probe : probes) all = all && probe->done && peerHeardSince(probe->address, since);
+        for (const std::shared_ptr<Probe>& probe : probes)
+            all = all && probe->done && peerHeardSince(probe->address, since);
         if (all) break;
         sleepMilliseconds(50);
     }
@@ -116,9 +117,9 @@ std::vector<std::string> networkCheckLines(const NetworkCheck& check, CheckText 
     for (const AdapterOutcome& adapter : check.adapters) {
         if (adapter.address == "0.0.0.0" && adapter.failure.empty()) continue;
         any = true;
-        lines.push_back("  " + (adapter.failure.empty() ? filled(textOf(IDS_CHECK_ADAPTER_OPEN), {adapter.address})
-                                                        : filled(textOf(IDS_CHECK_ADAPTER_FAILED),
-                                                                 {adapter.address, adapter.failure})));
+        lines.push_back("  " + (adapter.failure.empty()
+                                    ? filled(textOf(IDS_CHECK_ADAPTER_OPEN), {adapter.address})
+                                    : filled(textOf(IDS_CHECK_ADAPTER_FAILED), {adapter.address, adapter.failure})));
     }
     if (!any) lines.push_back("  " + std::string(textOf(IDS_CHECK_NO_ADAPTER)));
     // A port nothing tried to open says nothing either way: no line.

@@ -14,7 +14,6 @@ void printDiagnostic(const char* format, ...) {
     va_end(args);
     fputs(text, discoveryDiagnostics);
     size_t length = strlen(text);
-    if (discoveryDiagnostics != stdout && (length == 0 || text[length - 1] != '\n'))
-        fputc('\n', discoveryDiagnostics);
+    if (discoveryDiagnostics != stdout && (length == 0 || text[length - 1] != '\n')) fputc('\n', discoveryDiagnostics);
     fflush(discoveryDiagnostics);
 }

@@ -68,7 +68,8 @@ bool fetchAdapterList(std::vector<AdapterRecord>* adapters) {
         return false;
     }
     for (const IP_ADAPTER_INFO* a = static_cast<IP_ADAPTER_INFO*>(buffer); a; a = a->Next)
-        if (a->Type != MIB_IF_TYPE_LOOPBACK) adapters->push_back({static_cast<int>(a->Type), firstAddressOf(a), firstMaskOf(a)});
+        if (a->Type != MIB_IF_TYPE_LOOPBACK)
+            adapters->push_back({static_cast<int>(a->Type), firstAddressOf(a), firstMaskOf(a)});
     release(buffer);
     return true;
 }

@@ -13,12 +13,11 @@ std::wstring toWide(UINT codePage, const std::string& text) {
 }
 std::string fromWide(UINT codePage, DWORD flags, const std::wstring& wide) {
     if (wide.empty()) return std::string();
-    int n = WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                nullptr, nullptr);
+    int n = WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                nullptr);
     if (n <= 0) return std::string();
     std::string text(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
     return text;
 }
 // Best-fit mappings would turn look-alikes (a full-width slash) into separators.

@@ -20,8 +20,7 @@ int openRegular(const std::string& path, int flags, struct stat* st) {
     int fd = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (fd < 0) return -1;
     bool reader = (flags & O_ACCMODE) == O_RDONLY;
-    if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode) ||
-        (!reader && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
+    if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode) || (!reader && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
         close(fd);
         return -1;
     }
@@ -165,8 +164,7 @@ bool isSymbolicLink(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-bool listDirectory(const std::string& folder,
-                   const std::function<bool(const std::string&, bool)>& visit) {
+bool listDirectory(const std::string& folder, const std::function<bool(const std::string&, bool)>& visit) {
     DIR* d = opendir(folder.empty() ? "." : folder.c_str());
     if (!d) return false;
     std::string base = folder;

@@ -7,7 +7,7 @@ const bool kCreateRefusesLinks = false;
 
 namespace {
 HANDLE raw(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
-}
+}  // namespace
 
 namespace {
 // Only disk files are kept: a device name (CON, a COM port) or a pipe opens something
@@ -127,7 +127,8 @@ int64_t measureFileSize(const std::string& path) {
 int64_t freeSpace(const std::string& path) {
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) return -1;
-    return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(available.QuadPart);
+    return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX) ? INT64_MAX
+                                                                  : static_cast<int64_t>(available.QuadPart);
 }
 
 bool makeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
@@ -138,9 +139,7 @@ bool isDirectory(const std::string& path) {
            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool pathExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool pathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool reparseTagNamesAnotherPlace(uint32_t tag) { return tag == 0 || IsReparseTagNameSurrogate(tag); }
 
@@ -159,8 +158,7 @@ bool isSymbolicLink(const std::string& path) {
     return !read || reparseTagNamesAnotherPlace(info.ReparseTag);
 }
 
-bool listDirectory(const std::string& folder,
-                   const std::function<bool(const std::string&, bool)>& visit) {
+bool listDirectory(const std::string& folder, const std::function<bool(const std::string&, bool)>& visit) {
     std::string pattern = folder;
     if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
     pattern += '*';

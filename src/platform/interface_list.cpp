@@ -3,8 +3,8 @@
 #include <algorithm>
 
 namespace {
-constexpr int kHardwareEther = 1;   // ARPHRD_ETHER
-constexpr int kHardwarePpp = 512;   // ARPHRD_PPP
+constexpr int kHardwareEther = 1;  // ARPHRD_ETHER
+constexpr int kHardwarePpp = 512;  // ARPHRD_PPP
 
 struct Interface {
     std::string name;

@@ -9,14 +9,14 @@
 #include "platform/adapters.h"
 
 struct InterfaceRow {
-    std::string name;        // "eth0", or an address label such as "eth0:1"
-    unsigned index = 0;      // interface index; 0 when unknown
+    std::string name;    // "eth0", or an address label such as "eth0:1"
+    unsigned index = 0;  // interface index; 0 when unknown
     bool loopback = false;
     bool up = true;
-    int hardwareType = -1;   // ARPHRD_* of the interface; -1 when this row does not say
-    bool wireless = false;   // the interface has a wireless extension or 802.11 phy
-    std::string ipv4;        // dotted address when this row carries one, else ""
-    std::string ipv4Mask;    // its subnet mask, dotted, when the row carries one
+    int hardwareType = -1;  // ARPHRD_* of the interface; -1 when this row does not say
+    bool wireless = false;  // the interface has a wireless extension or 802.11 phy
+    std::string ipv4;       // dotted address when this row carries one, else ""
+    std::string ipv4Mask;   // its subnet mask, dotted, when the row carries one
 };
 
 // The interface a row belongs to: its name without an address label (":1").

@@ -115,8 +115,10 @@ SentFate netSentFate(Socket s) {
     length = sizeof info;
     if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return kSentRefused;
     switch (info.tcpi_state) {
-    case TCP_FIN_WAIT2: case TCP_TIME_WAIT: case TCP_CLOSE: return kSentTaken;
-    default: return kSentPending;  // FIN_WAIT1, CLOSING: the peer closed before taking all
+        case TCP_FIN_WAIT2:
+        case TCP_TIME_WAIT:
+        case TCP_CLOSE: return kSentTaken;
+        default: return kSentPending;  // FIN_WAIT1, CLOSING: the peer closed before taking all
     }
 }
 
@@ -195,7 +197,8 @@ uint16_t netLocalPort(Socket s) {
 bool netPeerAddress(Socket s, uint32_t* address) {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (getpeername(static_cast<int>(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0 || sa.sin_family != AF_INET) return false;
+    if (getpeername(static_cast<int>(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0 || sa.sin_family != AF_INET)
+        return false;
     *address = ntohl(sa.sin_addr.s_addr);
     return true;
 }
@@ -208,15 +211,22 @@ BindFailure netBindFailure(int error) {
 
 AcceptFailure netAcceptFailure(int error) {
     switch (error) {
-    // A connection that died in the backlog, and the network errors that Linux passes on
-    // from the new connection, are no reason to stop accepting.
-    case EINTR: case ECONNABORTED: case EPROTO: case ENETDOWN: case ENOPROTOOPT: case EHOSTDOWN:
-    case ENONET: case EHOSTUNREACH: case ENETUNREACH:
-        return kAcceptAgain;
-    case EBADF: case ENOTSOCK: case EFAULT:
-        return kAcceptEnded;
-    default:  // EMFILE, ENFILE, ENOBUFS, ENOMEM; EINVAL once stopListening shut it down
-        return kAcceptAfterPause;
+        // A connection that died in the backlog, and the network errors that Linux passes on
+        // from the new connection, are no reason to stop accepting.
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO:
+        case ENETDOWN:
+        case ENOPROTOOPT:
+        case EHOSTDOWN:
+        case ENONET:
+        case EHOSTUNREACH:
+        case ENETUNREACH: return kAcceptAgain;
+        case EBADF:
+        case ENOTSOCK:
+        case EFAULT: return kAcceptEnded;
+        default:  // EMFILE, ENFILE, ENOBUFS, ENOMEM; EINVAL once stopListening shut it down
+            return kAcceptAfterPause;
     }
 }
 

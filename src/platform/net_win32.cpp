@@ -159,10 +159,11 @@ SentFate netSentFate(Socket s) {
         return kSentRefused;
     enum { kGone = 0, kFinWait2 = 7, kTimeWait = 11 };  // MIB_TCP_STATE values
     switch (listedState(shutLocal, shutPeer)) {
-    case kFinWait2: case kTimeWait: return kSentTaken;
-    case kGone: return kSentRefused;
-    case -1: return kSentRefused;  // no table: unknown, so not claimed as taken
-    default: return kSentPending;  // FIN_WAIT1, CLOSING, LAST_ACK: the peer closed before taking all
+        case kFinWait2:
+        case kTimeWait: return kSentTaken;
+        case kGone: return kSentRefused;
+        case -1: return kSentRefused;  // no table: unknown, so not claimed as taken
+        default: return kSentPending;  // FIN_WAIT1, CLOSING, LAST_ACK: the peer closed before taking all
     }
 }
 
@@ -251,13 +252,20 @@ BindFailure netBindFailure(int error) {
 
 AcceptFailure netAcceptFailure(int error) {
     switch (error) {
-    case WSAECONNRESET: case WSAECONNABORTED: case WSAETIMEDOUT: case WSAENETRESET:
-    case WSAEHOSTUNREACH: case WSAENETUNREACH:  // that one connection failed before accept
-        return kAcceptAgain;
-    case WSAENOTSOCK: case WSAEINTR: case WSAEFAULT: case WSANOTINITIALISED:  // closed
-        return kAcceptEnded;
-    default:  // WSAEMFILE, WSAENOBUFS, WSAENETDOWN; Wine reports a server out of descriptors
-        return kAcceptAfterPause;  // as WSAEINVAL
+        case WSAECONNRESET:
+        case WSAECONNABORTED:
+        case WSAETIMEDOUT:
+        case WSAENETRESET:
+        case WSAEHOSTUNREACH:
+        case WSAENETUNREACH:  // that one connection failed before accept
+            return kAcceptAgain;
+        case WSAENOTSOCK:
+        case WSAEINTR:
+        case WSAEFAULT:
+        case WSANOTINITIALISED:  // closed
+            return kAcceptEnded;
+        default:                       // WSAEMFILE, WSAENOBUFS, WSAENETDOWN; Wine reports a server out of descriptors
+            return kAcceptAfterPause;  // as WSAEINVAL
     }
 }
 

@@ -26,8 +26,10 @@ bool readUserText(const wchar_t* key, const wchar_t* name, size_t maxChars, std:
               size <= (maxChars + 1) * sizeof(wchar_t);
     std::vector<wchar_t> value(maxChars + 2, L'\0');
     size = static_cast<DWORD>((maxChars + 1) * sizeof(wchar_t));
-    ok = ok && RegQueryValueExW(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) ==
-                   ERROR_SUCCESS && type == REG_SZ;
+    ok = ok &&
+         RegQueryValueExW(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) ==
+             ERROR_SUCCESS &&
+         type == REG_SZ;
     RegCloseKey(opened);
     if (ok) *text = wideToAnsi(value.data());
     return ok;

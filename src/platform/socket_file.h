@@ -7,7 +7,7 @@
 #include "platform/files.h"
 #include "platform/net.h"
 
-constexpr int kNoDirectPath = INT_MIN;  // nothing was moved: copy instead
+constexpr int kNoDirectPath = INT_MIN;        // nothing was moved: copy instead
 constexpr int kFileReadFailed = INT_MIN + 1;  // the file could not be read: nothing was sent
 
 // Moves up to size bytes from the connection into the file at its position. Returns the

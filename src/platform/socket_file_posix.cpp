@@ -35,12 +35,20 @@ bool unsupported(int error) { return error == EINVAL || error == ENOSYS || error
 // Anything else (EIO above all) is the file's.
 bool connectionFailed(int error) {
     switch (error) {
-    case EPIPE: case ECONNRESET: case EAGAIN: case ETIMEDOUT: case ENOTCONN: case ECONNABORTED:
-    case ENETDOWN: case ENETUNREACH: case ENETRESET: case EHOSTUNREACH: case EHOSTDOWN: case ESHUTDOWN:
-    case ENOBUFS:
-        return true;
-    default:
-        return false;
+        case EPIPE:
+        case ECONNRESET:
+        case EAGAIN:
+        case ETIMEDOUT:
+        case ENOTCONN:
+        case ECONNABORTED:
+        case ENETDOWN:
+        case ENETUNREACH:
+        case ENETRESET:
+        case EHOSTUNREACH:
+        case EHOSTDOWN:
+        case ESHUTDOWN:
+        case ENOBUFS: return true;
+        default: return false;
     }
 }
 
@@ -52,8 +60,8 @@ bool drainInto(FileHandle file, ssize_t count) {
     char bytes[64 * 1024];
     while (count > 0) {
         if (written && direct) {
-            ssize_t n = splice(threadPipe.ends[0], nullptr, static_cast<int>(file), nullptr,
-                               static_cast<size_t>(count), SPLICE_F_MOVE);
+            ssize_t n = splice(threadPipe.ends[0], nullptr, static_cast<int>(file), nullptr, static_cast<size_t>(count),
+                               SPLICE_F_MOVE);
             if (n > 0) {
                 count -= n;
                 continue;
@@ -62,7 +70,8 @@ bool drainInto(FileHandle file, ssize_t count) {
             if (n < 0 && unsupported(errno)) direct = false;
             else written = false;
         }
-        ssize_t n = read(threadPipe.ends[0], bytes, count < static_cast<ssize_t>(sizeof bytes) ? static_cast<size_t>(count) : sizeof bytes);
+        ssize_t n = read(threadPipe.ends[0], bytes,
+                         count < static_cast<ssize_t>(sizeof bytes) ? static_cast<size_t>(count) : sizeof bytes);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // cannot happen while the pipe holds bytes
         if (written && !fileWriteAll(file, bytes, static_cast<size_t>(n))) written = false;

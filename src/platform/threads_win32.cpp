@@ -17,7 +17,8 @@ DWORD WINAPI run(LPVOID p) {
 
 bool startThread(ThreadProcedure procedure, void* argument, size_t stackBytes) {
     Start* start = new Start{procedure, argument};
-    HANDLE thread = CreateThread(nullptr, stackBytes, run, start, stackBytes ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, stackBytes, run, start, stackBytes ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0,
+                                 nullptr);
     if (!thread) {
         delete start;
         return false;

@@ -66,12 +66,12 @@ bool refuses(Verdict verdict) { return verdict != Verdict::Allowed && verdict !=
 Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser) {
     std::lock_guard<std::mutex> guard(lock);
     switch (choice) {
-    case AcceptFrom::Everyone: return Verdict::Allowed;
-    case AcceptFrom::Listed: return senderListed(listedSenders, address) ? Verdict::Allowed : Verdict::NotListed;
-    case AcceptFrom::Ask:
-        if (byBrowser && browserAccepted(address)) return Verdict::Allowed;
-        return declinedRecently(address, now) ? Verdict::DeclinedRecently : Verdict::Ask;
-    default: return Verdict::Paused;
+        case AcceptFrom::Everyone: return Verdict::Allowed;
+        case AcceptFrom::Listed: return senderListed(listedSenders, address) ? Verdict::Allowed : Verdict::NotListed;
+        case AcceptFrom::Ask:
+            if (byBrowser && browserAccepted(address)) return Verdict::Allowed;
+            return declinedRecently(address, now) ? Verdict::DeclinedRecently : Verdict::Ask;
+        default: return Verdict::Paused;
     }
 }
 

@@ -24,7 +24,8 @@ struct Waiting {
 bool refused(const Waiting& w) { return refuses(w.arrival.verdict); }
 
 uint32_t limitOf(const Waiting& w) {
-    int limit = refused(w) ? kRefusedReadMilliseconds : std::min(kFirstByteMilliseconds, receiveStallMilliseconds.load());
+    int limit = refused(w) ? kRefusedReadMilliseconds
+                           : std::min(kFirstByteMilliseconds, receiveStallMilliseconds.load());
     return static_cast<uint32_t>(limit);
 }
 

@@ -16,7 +16,8 @@ std::string upper(const std::string& text) {
 
 // COM and LPT take a digit 1-9, or a superscript 1, 2 or 3 (Latin-1 or UTF-8).
 bool isPortNumber(const std::string& rest) {
-    if (rest.size() == 1) return (rest[0] >= '1' && rest[0] <= '9') || rest == "\xB9" || rest == "\xB2" || rest == "\xB3";
+    if (rest.size() == 1)
+        return (rest[0] >= '1' && rest[0] <= '9') || rest == "\xB9" || rest == "\xB2" || rest == "\xB3";
     return rest == "\xC2\xB9" || rest == "\xC2\xB2" || rest == "\xC2\xB3";
 }
 }  // namespace

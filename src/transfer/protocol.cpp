@@ -55,9 +55,9 @@ std::string fileRecordBytes(int64_t size, const std::string& utf8Name, const std
 std::string emptyBlockBytes() { return "\n\n"; }
 
 std::string addressHandOverBytes(const std::string& ownAddress, bool replace) {
-    return std::string("Version:") + kProtocolVersion + "\n\nType:ip\nSize:" +
-           number(static_cast<int64_t>(ownAddress.size())) + (replace ? "\nFlags:1\n\n" : "\nFlags:0\n\n") +
-           ownAddress + "\n\n";
+    return std::string("Version:") + kProtocolVersion +
+           "\n\nType:ip\nSize:" + number(static_cast<int64_t>(ownAddress.size())) +
+           (replace ? "\nFlags:1\n\n" : "\nFlags:0\n\n") + ownAddress + "\n\n";
 }
 
 void startReader(StreamReader& reader, ReceiveFunction receive, void* source) {
@@ -202,13 +202,16 @@ FirstRecord firstRecordOf(const char* bytes, size_t length) {
         return length > static_cast<size_t>(kHeaderBlockLimit) ? FirstRecord::Other : FirstRecord::Unknown;
     const std::string_view record = stream.substr(headerEnd + 2);
     const size_t recordEnd = record.find("\n\n");
-    const std::string_view block = record.substr(0, recordEnd == std::string_view::npos ? record.size() : recordEnd + 1);
+    const std::string_view block = record.substr(0,
+                                                 recordEnd == std::string_view::npos ? record.size() : recordEnd + 1);
     FirstRecord kind = FirstRecord::Unknown;
     forEachHeaderLine(block.data(), static_cast<int>(block.size()), [&](std::string_view key, std::string_view value) {
-        if (kind == FirstRecord::Unknown && key == "Type") kind = value == "ip" ? FirstRecord::Address : FirstRecord::Other;
+        if (kind == FirstRecord::Unknown && key == "Type")
+            kind = value == "ip" ? FirstRecord::Address : FirstRecord::Other;
     });
     // A whole block without a type, or one longer than any block, is no hand-over.
-    if (kind == FirstRecord::Unknown && (recordEnd != std::string_view::npos || block.size() > static_cast<size_t>(kHeaderBlockLimit)))
+    if (kind == FirstRecord::Unknown &&
+        (recordEnd != std::string_view::npos || block.size() > static_cast<size_t>(kHeaderBlockLimit)))
         kind = FirstRecord::Other;
     return kind;
 }

@@ -16,7 +16,7 @@
 constexpr uint16_t kTransferPort = 2904;
 constexpr int kHeaderBlockLimit = 20480;  // bytes of one header block, its last line feed included
 constexpr const char* kProtocolVersion = "3.0";
-constexpr int kReceiveTimedOut = -2;  // a receive result: the peer sent nothing in time
+constexpr int kReceiveTimedOut = -2;             // a receive result: the peer sent nothing in time
 constexpr size_t kReaderBufferSize = 64 * 1024;  // a reader receives this much at most per call
 
 // --- Writing side: the bytes, byte for byte ---
@@ -43,9 +43,9 @@ struct StreamReader {
     ReceiveFunction receive = nullptr;
     void* source = nullptr;
     Socket socket = kInvalidSocket;  // the source of a socket reader
-    std::vector<char> buffer;  // bytes received but not yet handed out
+    std::vector<char> buffer;        // bytes received but not yet handed out
     size_t start = 0, end = 0;
-    int lastResult = 1;        // result of the latest receive: >0, 0 closed, <0 error
+    int lastResult = 1;  // result of the latest receive: >0, 0 closed, <0 error
 };
 
 void startSocketReader(StreamReader& reader, Socket socket);

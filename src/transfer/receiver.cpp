@@ -24,7 +24,7 @@ std::atomic<int> receiveStallMilliseconds{kReceiveStallMilliseconds};
 namespace {
 // Content is written in pieces of up to this size, from one buffer per reception.
 constexpr int kWriteChunk = 1024 * 1024;
-constexpr int kRateInterval = 3000;  // milliseconds between two speed texts
+constexpr int kRateInterval = 3000;   // milliseconds between two speed texts
 constexpr size_t kAddressLimit = 15;  // characters of a dotted IPv4 address
 // How long a connection waits for a reception that is about to end, and how often it looks.
 constexpr uint32_t kEndingWait = 2000;
@@ -42,17 +42,17 @@ std::atomic<int64_t> runningReceived{0}, runningTotal{0};
 std::atomic<uint32_t> runningSince{0};
 std::atomic<int> connectionsWaiting{0};  // connections waiting for the running reception
 std::atomic<bool> errorBoxOpen{false};
-std::atomic<int> receptionsRunning{0};  // connections past their first byte, until closed
+std::atomic<int> receptionsRunning{0};    // connections past their first byte, until closed
 std::atomic<bool> receivingEnded{false};  // the program is closing: nothing more is admitted
 
 struct Reception {
     std::string store;
-    uint32_t sender = 0;      // the peer's address, for a question and its answer
-    bool byBrowser = false;   // a browser's upload: the user's yes is remembered for it
-    bool mayStore = true;     // false until the user said yes, when they want to be asked
-    int refusal = 0;          // the text of a question's no, or of its silence
+    uint32_t sender = 0;     // the peer's address, for a question and its answer
+    bool byBrowser = false;  // a browser's upload: the user's yes is remembered for it
+    bool mayStore = true;    // false until the user said yes, when they want to be asked
+    int refusal = 0;         // the text of a question's no, or of its silence
     bool windowsRules = false;
-    bool dropCut = false;     // a new file cut short is removed
+    bool dropCut = false;  // a new file cut short is removed
     StreamReader reader;
     std::vector<char> block;  // one header block and its NUL; also the address text
     std::vector<char> chunk;  // file content on its way to the disk
@@ -610,7 +610,7 @@ ReceiveResult admitBrowserText(uint32_t sender, int64_t size) {
     }
     if (verdict == Verdict::Allowed) return ReceiveResult::Complete;
     if (receivingEnded || receiveInProgress.exchange(true)) return ReceiveResult::TurnedAway;
-    ++receptionsRunning;  // the program's end stops the question and waits for it
+    ++receptionsRunning;       // the program's end stops the question and waits for it
     runningPhase = kStarting;  // a connection arriving meanwhile is turned away at once
     int answer = claimReception(stops, kInvalidSocket) ? askUser(sender, size, true) : kAskStopped;
     forgetTransferSocket(receiveSocket);

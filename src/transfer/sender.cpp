@@ -46,9 +46,9 @@ struct Transfer {
     // range not wholly sent yet: header bytes do not count as sent.
     std::vector<std::pair<size_t, size_t>> content;
     size_t nextContent = 0;
-    bool ended = false;           // nothing more goes out: a send failed, or a file fell short
-    bool incomplete = false;      // something was left out, cut or changed size
-    bool blockOpen = false;       // the last record written still waits for its "\n\n"
+    bool ended = false;       // nothing more goes out: a send failed, or a file fell short
+    bool incomplete = false;  // something was left out, cut or changed size
+    bool blockOpen = false;   // the last record written still waits for its "\n\n"
     int percent = -1;
     uint32_t lastUpdateTick = 0;
     std::string header;  // the file record being written, its room kept from file to file

@@ -33,15 +33,14 @@ void prepareSend();
 // connects to recipient (dotted address or host name) on port, streams the directory
 // records and files, shows the result and returns the buttons to idle. stallMilliseconds
 // is how long a send may make no progress before the transfer ends as incomplete.
-SendResult runSend(const std::string& recipient, uint16_t port,
-                   int stallMilliseconds = kSendStallMilliseconds);
+SendResult runSend(const std::string& recipient, uint16_t port, int stallMilliseconds = kSendStallMilliseconds);
 
 // The running (or last) transfer's content progress, for a front end that shows speed or
 // the time left. Written by the sending thread between its calls to the window port;
 // read it from a window port function called by that thread.
 struct SendProgress {
-    int64_t sent = 0;         // content bytes the connection has taken
-    int64_t total = 0;        // the announced total
-    uint32_t startTick = 0;   // tickCount() when file content began
+    int64_t sent = 0;        // content bytes the connection has taken
+    int64_t total = 0;       // the announced total
+    uint32_t startTick = 0;  // tickCount() when file content began
 };
 SendProgress sendProgress();

@@ -29,10 +29,10 @@
 #include "web/zip_stream.h"
 
 namespace {
-constexpr int kStopWait = 5000;           // how long stopping waits for connection threads
-constexpr int kLingerMilliseconds = 1000; // unread request bytes drained before a close
+constexpr int kStopWait = 5000;            // how long stopping waits for connection threads
+constexpr int kLingerMilliseconds = 1000;  // unread request bytes drained before a close
 constexpr int64_t kLingerBytes = 1024 * 1024;
-constexpr size_t kDownloadChunk = 256 * 1024;  // a copy through the process
+constexpr size_t kDownloadChunk = 256 * 1024;       // a copy through the process
 constexpr int64_t kDirectPiece = 16 * 1024 * 1024;  // one move inside the system
 constexpr int kBacklog = 16;
 constexpr int kWaitSlice = 200;
@@ -132,7 +132,9 @@ bool sendFileBytes(HttpConnection& c, FileHandle handle, int64_t left) {
         if (n == kNoDirectPath) {
             if (chunk.empty()) chunk.resize(kDownloadChunk);
             int64_t got = fileRead(handle, chunk.data(), std::min<size_t>(static_cast<size_t>(piece), kDownloadChunk));
-            n = got > 0 && sendBytes(c, std::string_view(chunk.data(), static_cast<size_t>(got))) ? static_cast<int>(got) : -1;
+            n = got > 0 && sendBytes(c, std::string_view(chunk.data(), static_cast<size_t>(got)))
+                    ? static_cast<int>(got)
+                    : -1;
         }
         if (n <= 0) return false;
         left -= n;
@@ -161,7 +163,8 @@ void sendFile(HttpConnection& c, const HttpRequest& request, std::string_view nu
     std::string fields = "Accept-Ranges: bytes\r\nETag: " + tag + "\r\n";
     if (answer == RangeAnswer::Unsatisfiable) {
         fileClose(handle);
-        return (void)sendResponse(c, 416, {}, {}, fields + "Content-Range: bytes */" + std::to_string(stamp.size) + "\r\n");
+        return (void)sendResponse(c, 416, {}, {},
+                                  fields + "Content-Range: bytes */" + std::to_string(stamp.size) + "\r\n");
     }
     bool part = answer == RangeAnswer::Part;
     std::string response = responseHead(part ? 206 : 200, range.length, "application/octet-stream") + fields;
@@ -173,7 +176,8 @@ void sendFile(HttpConnection& c, const HttpRequest& request, std::string_view nu
     response.append(connectionField(c)).append("\r\n");
     // A file that shrank meanwhile ends the response short and the connection with it,
     // which the browser reports as a failed download rather than a whole one.
-    bool sent = sendBytes(c, response) && (head || (fileSeek(handle, range.first) && sendFileBytes(c, handle, range.length)));
+    bool sent = sendBytes(c, response) &&
+                (head || (fileSeek(handle, range.first) && sendFileBytes(c, handle, range.length)));
     if (!sent) c.closing = true;
     fileClose(handle);
 }
@@ -197,7 +201,10 @@ void sendZip(HttpConnection& c, std::string_view query, bool head) {
     response.append(connectionField(c)).append("\r\n");
     if (head) return (void)sendBytes(c, response);
     bool whole = sendBytes(c, response) &&
-                 writeZip(entries, [&c](const char* data, size_t size) { return sendChunk(c, {data, size}); }) &&
+                 writeZip(entries,
+                          [&c](const char* data, size_t size) {
+                              return sendChunk(c, {data, size});
+                          }) &&
                  sendLastChunk(c);
     if (!whole) c.closing = true;  // nothing more may follow what was cut
 }
@@ -302,8 +309,7 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     if (rest == "zip" && get) return sendZip(c, request.query, method == "HEAD");
     if (rest == "text" && method == "GET") return sendText(c);
     if (rest == "text" && method == "POST") return receiveTextBody(c, request, sender);
-    bool known = rest.empty() || rest == "files" || rest.substr(0, 6) == "files/" || rest == "text" ||
-                 rest == "zip";
+    bool known = rest.empty() || rest == "files" || rest.substr(0, 6) == "files/" || rest == "text" || rest == "zip";
     sendResponse(c, known ? 405 : 404, {}, {});
 }
 
@@ -494,7 +500,8 @@ void stopBrowserAccess() {
     }
     stopListening(closing);
     uint32_t start = tickCount();
-    while ((listening || browserAccessConnections() > 0 || anyLive()) && elapsedSince(start) < static_cast<uint32_t>(kStopWait))
+    while ((listening || browserAccessConnections() > 0 || anyLive()) &&
+           elapsedSince(start) < static_cast<uint32_t>(kStopWait))
         sleepMilliseconds(10);
 }
 

@@ -11,12 +11,12 @@
 constexpr int64_t kMostTextBytes = 65536;
 
 enum class TextOutcome {
-    Shown,     // portShowText had it
-    TooLong,   // more than kMostTextBytes: refused before its body is read
-    BadText,   // not UTF-8, or a NUL byte in it
-    Refused,   // the receive policy or the user said no (the status line says why)
-    Busy,      // a question is open, or a reception runs that it would have to wait for
-    Cut,       // the body did not arrive whole: nothing is answered
+    Shown,    // portShowText had it
+    TooLong,  // more than kMostTextBytes: refused before its body is read
+    BadText,  // not UTF-8, or a NUL byte in it
+    Refused,  // the receive policy or the user said no (the status line says why)
+    Busy,     // a question is open, or a reception runs that it would have to wait for
+    Cut,      // the body did not arrive whole: nothing is answered
 };
 
 // UTF-8 without overlong forms, surrogates or code points past U+10FFFF, and without NUL.

@@ -13,15 +13,15 @@
 using BodyRead = std::function<int(char* buffer, int size)>;
 
 enum class UploadOutcome {
-    Saved,      // every byte is in the store folder
-    NotSaved,   // cut short, or the disk refused: nothing that looks whole is left
-    NoRoom,     // larger than the free space: refused before anything was written
-    Refused,    // the receive policy or the user said no
-    Busy,       // another reception runs: the page tries again
-    BadName,    // not a name the store folder takes
+    Saved,        // every byte is in the store folder
+    NotSaved,     // cut short, or the disk refused: nothing that looks whole is left
+    NoRoom,       // larger than the free space: refused before anything was written
+    Refused,      // the receive policy or the user said no
+    Busy,         // another reception runs: the page tries again
+    BadName,      // not a name the store folder takes
     NameTooLong,  // a name the rules allow, but the store folder's path and it pass the path limit
-    Stopped,    // Stop on this computer
-    NoStore,    // no store folder chosen
+    Stopped,      // Stop on this computer
+    NoStore,      // no store folder chosen
 };
 
 // A name the receiver would store as it is: a file name, or a relative path

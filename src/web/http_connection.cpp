@@ -89,11 +89,10 @@ const char* reason(int status) {
 
 // Every response: nothing in it may run (the page's own script and style get a policy of
 // their own), and nothing is kept, framed, sniffed, or told where it came from.
-const char kProtectiveHeaders[] =
-    "X-Content-Type-Options: nosniff\r\n"
-    "Referrer-Policy: no-referrer\r\n"
-    "Cache-Control: no-store\r\n"
-    "X-Frame-Options: DENY\r\n";
+const char kProtectiveHeaders[] = "X-Content-Type-Options: nosniff\r\n"
+                                  "Referrer-Policy: no-referrer\r\n"
+                                  "Cache-Control: no-store\r\n"
+                                  "X-Frame-Options: DENY\r\n";
 }  // namespace
 
 const char kNothingRunsPolicy[] = "default-src 'none'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'";

@@ -22,10 +22,10 @@ constexpr int kNextRequestMilliseconds = 5000;
 struct HttpConnection {
     Socket socket = kInvalidSocket;
     const std::atomic<bool>* stopping = nullptr;  // set: every wait ends at once
-    uint32_t arrived = 0;                          // tickCount() at the accept
-    std::vector<char> buffer;                      // bytes read and not yet taken
+    uint32_t arrived = 0;                         // tickCount() at the accept
+    std::vector<char> buffer;                     // bytes read and not yet taken
     size_t start = 0, end = 0;
-    size_t headLength = 0;  // the head's bytes in buffer, its blank line included, once read
+    size_t headLength = 0;   // the head's bytes in buffer, its blank line included, once read
     int64_t bodyUnread = 0;  // the request's body bytes not read yet
     bool closing = false;    // the connection ends after this response
     bool broken = false;     // a send failed: the client is gone or has missed bytes

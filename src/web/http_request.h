@@ -8,10 +8,10 @@
 #include <string_view>
 
 struct HttpRequest {
-    std::string method;          // "GET", "PUT"...
-    std::string path;            // the target up to '?', as sent: "/TOKEN/files"
-    std::string query;           // what follows '?', as sent
-    int64_t contentLength = -1;  // -1: none given
+    std::string method;             // "GET", "PUT"...
+    std::string path;               // the target up to '?', as sent: "/TOKEN/files"
+    std::string query;              // what follows '?', as sent
+    int64_t contentLength = -1;     // -1: none given
     bool transferEncoding = false;  // a Transfer-Encoding was given: this server frames no body by it
     bool expectContinue = false;    // "Expect: 100-continue"
     bool keepAlive = false;         // HTTP/1.1 without "Connection: close": the connection may serve more

@@ -141,8 +141,8 @@ std::string attachmentDisposition(const std::string& name) {
     std::string base = name.substr(name.find_last_of('/') + 1);
     std::string fallback, encoded;
     for (unsigned char c : base) {
-        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                     c == '.' || c == '-' || c == '_';
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                     c == '-' || c == '_';
         // One '_' for each character the fallback cannot carry (UTF-8 continuation bytes add none).
         if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '%') fallback += static_cast<char>(c);
         else if ((c & 0xC0) != 0x80) fallback += '_';

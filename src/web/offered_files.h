@@ -12,7 +12,7 @@ struct OfferedFile {
     std::string localPath;  // as the local file system names it
     std::string name;       // "Photos/2024/a.jpg": '/' between folders, as the chosen path ended
     int64_t size = 0;
-    uint64_t number = 0;    // the download's number in the links (0: none given yet)
+    uint64_t number = 0;  // the download's number in the links (0: none given yet)
 };
 
 // A folder tree is walked this deep at most, and the list stops at this many files.

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstddef>
 
-extern const char kPageHtml[];    // the page, with {{LANG}}, {{NONCE}}, {{STYLE}}, {{TEXTS}}, {{SCRIPT}}
+extern const char kPageHtml[];  // the page, with {{LANG}}, {{NONCE}}, {{STYLE}}, {{TEXTS}}, {{SCRIPT}}
 extern const char kPageStyle[];
 extern const char kPageScript[];
 

@@ -179,9 +179,9 @@ void putCentralHeader(Writer& w, const ZipEntry& entry, const Written& done) {
     w.u32(clamp32(size));
     w.u16(static_cast<uint16_t>(entry.name.size()));
     w.u16(zip64 ? static_cast<uint16_t>(extra + 4) : 0);
-    w.u16(0);  // comment
-    w.u16(0);  // disk
-    w.u16(0);  // internal attributes
+    w.u16(0);                       // comment
+    w.u16(0);                       // disk
+    w.u16(0);                       // internal attributes
     w.u32(kRegularFileMode << 16);  // external attributes
     w.u32(clamp32(done.offset));
     w.put(entry.name.data(), entry.name.size());

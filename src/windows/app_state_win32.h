@@ -5,9 +5,9 @@
 #include <shellapi.h>
 #include <shobjidl.h>
 
-extern HWND mainWindow;             // set on entry to every message of the main window
-extern HINSTANCE programModule;     // dialogs, menu, icon and bitmaps come from here
-extern HINSTANCE languageModule;    // every user-interface text comes from here
+extern HWND mainWindow;           // set on entry to every message of the main window
+extern HINSTANCE programModule;   // dialogs, menu, icon and bitmaps come from here
+extern HINSTANCE languageModule;  // every user-interface text comes from here
 // Created, used and released only on the main window's thread; other threads post
 // kTaskbarProgressMessage (wParam: the percentage) to the main window.
 extern ITaskbarList3* taskbarProgress;

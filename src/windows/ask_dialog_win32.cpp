@@ -45,14 +45,11 @@ void initialise(HWND dialog, Question* q) {
 INT_PTR CALLBACK askDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     Question* q = reinterpret_cast<Question*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
-        case WM_INITDIALOG:
-            initialise(dialog, reinterpret_cast<Question*>(lParam));
-            return FALSE;  // the focus is set
+        case WM_INITDIALOG: initialise(dialog, reinterpret_cast<Question*>(lParam)); return FALSE;  // the focus is set
         case WM_TIMER:
             if (q && (cancelRequested || tickCount() - q->start >= static_cast<uint32_t>(q->milliseconds)))
                 EndDialog(dialog, static_cast<INT_PTR>(AskAnswer::Unanswered));
-            else if (q)
-                showSecondsLeft(dialog, *q);
+            else if (q) showSecondsLeft(dialog, *q);
             return TRUE;
         case WM_COMMAND:
             if (HIWORD(wParam) != BN_CLICKED) break;

@@ -52,8 +52,7 @@ void showText(HWND owner, int id, const BannerPlace& where, const char* text) {
 // The decoded picture file, or nullptr when it does not load as a picture.
 Gdiplus::GpBitmap* loadPicture(const std::string& file, UINT* width, UINT* height) {
     Gdiplus::GpBitmap* bitmap = nullptr;
-    if (gdip::GdipCreateBitmapFromFile(ansiToWide(file).c_str(), &bitmap) != Gdiplus::Ok || !bitmap)
-        return nullptr;
+    if (gdip::GdipCreateBitmapFromFile(ansiToWide(file).c_str(), &bitmap) != Gdiplus::Ok || !bitmap) return nullptr;
     if (gdip::GdipGetImageWidth(bitmap, width) != Gdiplus::Ok ||
         gdip::GdipGetImageHeight(bitmap, height) != Gdiplus::Ok || *width > 0x7FFF || *height > 0x7FFF) {
         gdip::GdipDisposeImage(bitmap);

@@ -19,8 +19,8 @@
 #include "windows/texts_win32.h"
 
 namespace {
-constexpr int kQrMargin = 4;         // modules of white around the code, as readers want
-constexpr int kAddressPoints = 16;   // the address's largest type size; smaller where it would not fit
+constexpr int kQrMargin = 4;        // modules of white around the code, as readers want
+constexpr int kAddressPoints = 16;  // the address's largest type size; smaller where it would not fit
 constexpr int kSmallestPoints = 9;
 constexpr UINT kAccessEndedMessage = WM_APP + 1;  // to the dialog: access has stopped
 constexpr size_t kMostOfferedTextBytes = 65536;   // the text the page offers, as UTF-8
@@ -29,9 +29,9 @@ constexpr size_t kMostOfferedTextBytes = 65536;   // the text the page offers, a
 HWND openDialog = nullptr;
 HFONT addressFont = nullptr;
 QrMatrix shownCode;
-bool stopping = false;         // Stop was pressed; access is ending on a thread of its own
-bool accessEnded = false;      // access has stopped: the dialog may close
-bool exitWhenEnded = false;    // the program ends once access has
+bool stopping = false;       // Stop was pressed; access is ending on a thread of its own
+bool accessEnded = false;    // access has stopped: the dialog may close
+bool exitWhenEnded = false;  // the program ends once access has
 
 // The selection as the page offers it. The server's threads read this copy: asking the
 // window instead would leave them waiting whenever the window's thread waits for them.
@@ -59,7 +59,8 @@ std::string offeredText() {
 std::string wideToUtf8(const std::wstring& wide) {
     int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
     return text;
 }
 
@@ -164,9 +165,7 @@ void initialise(HWND dialog) {
 
 INT_PTR CALLBACK browserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG:
-            initialise(dialog);
-            return FALSE;  // the focus is set
+        case WM_INITDIALOG: initialise(dialog); return FALSE;  // the focus is set
         case WM_DRAWITEM:
             if (wParam != IDC_BROWSER_QR) break;
             drawCode(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
@@ -196,12 +195,10 @@ INT_PTR CALLBACK browserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 
 void showStartFailure(AccessStart started) {
     if (started == AccessStart::PortTaken)
-        showError(ansiToWide(fillPlaceholders(wideToAnsi(loadTextW(IDS_BROWSER_PORT_TAKEN)),
-                                              std::to_string(kBrowserAccessPort))));
-    else if (started == AccessStart::NoAddress)
-        showError(loadTextW(IDS_BROWSER_NO_ADDRESS));
-    else
-        showError(L"Browser access: the server could not start");
+        showError(ansiToWide(
+            fillPlaceholders(wideToAnsi(loadTextW(IDS_BROWSER_PORT_TAKEN)), std::to_string(kBrowserAccessPort))));
+    else if (started == AccessStart::NoAddress) showError(loadTextW(IDS_BROWSER_NO_ADDRESS));
+    else showError(L"Browser access: the server could not start");
 }
 }  // namespace
 

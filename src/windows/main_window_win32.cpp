@@ -68,8 +68,7 @@ void CALLBACK discoveryTickProc(HWND window, UINT, UINT_PTR, DWORD) {
     if (discoveryTimerId) KillTimer(window, discoveryTimerId);
     discoveryTimerId = 0;
     EnableWindow(GetDlgItem(window, IDC_DISCOVER), TRUE);
-    setButtonBitmap(window, IDC_DISCOVER, IDB_DISCOVERY,
-                    LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);
+    setButtonBitmap(window, IDC_DISCOVER, IDB_DISCOVERY, LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);
 }
 
 // The object must be initialised before any other call; one that cannot be is let go.
@@ -111,8 +110,7 @@ BOOL initialise(HWND window) {
     SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     EnableWindow(GetDlgItem(window, IDC_DISCOVER), FALSE);
     setButtonBitmap(window, IDC_DISCOVER, IDB_DISCOVERY, LR_COPYFROMRESOURCE | LR_LOADTRANSPARENT);
-    setButtonBitmap(window, IDC_SETTINGS, IDB_SETTINGS,
-                    LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);
+    setButtonBitmap(window, IDC_SETTINGS, IDB_SETTINGS, LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);
     setUpRecipientMenu(window);
     createTaskbarProgress(window);
     discoveryTimerId = SetTimer(window, 1, kDiscoveryTickMilliseconds, discoveryTickProc);

@@ -35,7 +35,8 @@ std::string utf8Text(int id) {
     std::wstring wide = loadTextW(id);
     int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
     return text;
 }
 
@@ -60,8 +61,8 @@ std::string firewallLine() {
 
 // The check's thread: the probe waits up to two seconds, the firewall's answer may too.
 void checkThread(void*) {
-    std::vector<std::string> lines =
-        networkCheckLines(runNetworkCheck(transferListenerError(), kTransferPort, kProbeMilliseconds), utf8Text);
+    std::vector<std::string> lines = networkCheckLines(
+        runNetworkCheck(transferListenerError(), kTransferPort, kProbeMilliseconds), utf8Text);
     lines.push_back(firewallLine());
     std::string text;
     for (const std::string& line : lines) text += line + "\r\n";
@@ -103,11 +104,10 @@ void initialise(HWND window) {
 
 INT_PTR CALLBACK checkWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG:
-            {
-                std::lock_guard<std::mutex> guard(checkLock);
-                checkWindow = window;
-            }
+        case WM_INITDIALOG: {
+            std::lock_guard<std::mutex> guard(checkLock);
+            checkWindow = window;
+        }
             initialise(window);
             return TRUE;
         case kCheckDoneMessage: showResult(window); return TRUE;

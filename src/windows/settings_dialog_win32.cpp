@@ -19,9 +19,7 @@ namespace {
 // The longest item text: a display name's 30-byte field.
 constexpr LRESULT kMaxItemText = 29;
 
-void setCheck(HWND dialog, int control, bool on) {
-    CheckDlgButton(dialog, control, on ? BST_CHECKED : BST_UNCHECKED);
-}
+void setCheck(HWND dialog, int control, bool on) { CheckDlgButton(dialog, control, on ? BST_CHECKED : BST_UNCHECKED); }
 
 bool isChecked(HWND dialog, int control) {
     return SendDlgItemMessageW(dialog, control, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -51,9 +49,9 @@ void enableList(HWND dialog) {
 }
 
 void initialiseReceiving(HWND dialog) {
-    const int texts[][2] = {{IDC_ACCEPT_GROUP, IDS_ACCEPT_GROUP},       {IDC_ACCEPT_EVERYONE, IDS_ACCEPT_EVERYONE},
-                            {IDC_ACCEPT_ASK, IDS_ACCEPT_ASK},           {IDC_ACCEPT_LISTED, IDS_ACCEPT_LISTED},
-                            {IDC_ACCEPT_NOBODY, IDS_ACCEPT_NOBODY},     {IDC_ALLOWED_HINT, IDS_ALLOWED_HINT}};
+    const int texts[][2] = {{IDC_ACCEPT_GROUP, IDS_ACCEPT_GROUP},   {IDC_ACCEPT_EVERYONE, IDS_ACCEPT_EVERYONE},
+                            {IDC_ACCEPT_ASK, IDS_ACCEPT_ASK},       {IDC_ACCEPT_LISTED, IDS_ACCEPT_LISTED},
+                            {IDC_ACCEPT_NOBODY, IDS_ACCEPT_NOBODY}, {IDC_ALLOWED_HINT, IDS_ALLOWED_HINT}};
     for (const auto& text : texts) SetDlgItemTextW(dialog, text[0], ansiToWide(loadTextA(text[1])).c_str());
     ReceiveSettings settings = readReceiveSettings();
     CheckRadioButton(dialog, IDC_ACCEPT_EVERYONE, IDC_ACCEPT_NOBODY, kChoiceButtons[static_cast<int>(settings.choice)]);

@@ -70,8 +70,8 @@ void takeCommandLinePaths(const char* commandLine) {
 }
 
 void startCommonControls() {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS |
-                                                          ICC_LISTVIEW_CLASSES | ICC_WIN95_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES |
+                                                          ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
 }
 }  // namespace

@@ -16,7 +16,7 @@
 #include "windows/texts_win32.h"
 
 namespace {
-constexpr size_t kMostTextBytes = 65536;   // what a browser may send
+constexpr size_t kMostTextBytes = 65536;  // what a browser may send
 constexpr UINT_PTR kCopiedTimer = 1;
 constexpr UINT kCopiedMilliseconds = 2000;  // how long Copy reads "Copied"
 

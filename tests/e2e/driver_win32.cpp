@@ -132,8 +132,8 @@ RemoteItem openRemoteItem(HWND list) {
     GetWindowThreadProcessId(list, &processId);
     item.process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
     if (item.process)
-        item.base = static_cast<char*>(VirtualAllocEx(item.process, nullptr, sizeof(LVITEMW) + 1024,
-                                                      MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        item.base = static_cast<char*>(
+            VirtualAllocEx(item.process, nullptr, sizeof(LVITEMW) + 1024, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     return item;
 }
 
@@ -204,7 +204,8 @@ int treeSelect(HWND tree, int count, char** names) {
         std::wstring want = fromUtf8(names[i]), seen;
         while (child && remoteTreeText(tree, item, child) != want) {
             seen += remoteTreeText(tree, item, child) + L"|";
-            child = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)));
+            child = reinterpret_cast<HTREEITEM>(
+                SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)));
         }
         if (!child) {
             fprintf(stderr, "no \"%s\" among \"%s\"\n", names[i], toUtf8(seen).c_str());
@@ -253,9 +254,7 @@ int clickButton(HWND window, HWND button, int id) {
     return 0;
 }
 
-int timeoutArg(int argc, char** argv, int index, int fallback) {
-    return argc > index ? atoi(argv[index]) : fallback;
-}
+int timeoutArg(int argc, char** argv, int index, int fallback) { return argc > index ? atoi(argv[index]) : fallback; }
 
 int waitText(HWND window, const char* id, const char* text, int milliseconds) {
     std::wstring want = fromUtf8(text);
@@ -287,8 +286,11 @@ int menuKeys(int argc, char** argv) {
     if (!menu) return 1;
     for (int i = 2; i < argc; ++i) {
         std::string key = argv[i];
-        WPARAM code = key == "up" ? VK_UP : key == "down" ? VK_DOWN : key == "return" ? VK_RETURN
-                      : key == "escape" ? VK_ESCAPE : 0;
+        WPARAM code = key == "up"       ? VK_UP
+                      : key == "down"   ? VK_DOWN
+                      : key == "return" ? VK_RETURN
+                      : key == "escape" ? VK_ESCAPE
+                                        : 0;
         if (!code) return 2;
         PostMessageW(menu, WM_KEYDOWN, code, 1);
         PostMessageW(menu, WM_KEYUP, code, 0xC0000001);
@@ -326,8 +328,11 @@ int typeOrPress(const std::string& command, HWND c, const char* what) {
         PostMessageW(c, WM_SYSKEYUP, VK_DOWN, 0xE0000001);
         return 0;
     }
-    WPARAM code = key == "escape" ? VK_ESCAPE : key == "return" ? VK_RETURN : key == "tab" ? VK_TAB
-                  : key == "f4" ? VK_F4 : 0;
+    WPARAM code = key == "escape"   ? VK_ESCAPE
+                  : key == "return" ? VK_RETURN
+                  : key == "tab"    ? VK_TAB
+                  : key == "f4"     ? VK_F4
+                                    : 0;
     if (!code) return 2;
     PostMessageW(c, WM_KEYDOWN, code, 1);
     PostMessageW(c, WM_KEYUP, code, 0xC0000001);
@@ -464,8 +469,9 @@ int copyData(HWND window, const std::string& kind, int count, char** paths) {
     if (kind == "odd") bytes.push_back(0);
     if (kind == "open") bytes.resize(bytes.size() - 2 * sizeof(wchar_t));
     COPYDATASTRUCT data = {kind == "tag" ? 0x12345678u : 0x51564850u, static_cast<DWORD>(bytes.size()), bytes.data()};
-    HWND self = kind == "stranger" ? nullptr
-                                   : CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    HWND self = kind == "stranger"
+                    ? nullptr
+                    : CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     DWORD_PTR taken = 0;
     LRESULT sent = SendMessageTimeoutW(window, WM_COPYDATA, reinterpret_cast<WPARAM>(self),
                                        reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 10000, &taken);
@@ -492,7 +498,8 @@ int shellCommand(const std::string& command, int argc, char** argv) {
     // Sent, so that the window has acted on it when the command returns.
     DWORD_PTR result = 0;
     return SendMessageTimeoutW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_NORMAL, 10000, &result)
-               ? 0 : 1;
+               ? 0
+               : 1;
 }
 }  // namespace
 
@@ -551,7 +558,8 @@ int main(int argc, char** ansiArgv) {
         return treeSelect(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), argc - 4, argv + 4);
     if (command == "dialog-set-text" && argc >= 5) {
         HWND dialog = waitDialog(argv[2], 10000);
-        HWND c = strcmp(argv[3], "edit") == 0 ? FindWindowExW(dialog, nullptr, L"Edit", nullptr) : control(dialog, argv[3]);
+        HWND c = strcmp(argv[3], "edit") == 0 ? FindWindowExW(dialog, nullptr, L"Edit", nullptr)
+                                              : control(dialog, argv[3]);
         if (!c) return 1;
         std::wstring text = fromUtf8(argv[4]);
         SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -647,7 +655,8 @@ int main(int argc, char** ansiArgv) {
         printf("%s\n", toUtf8(controlText(c)).c_str());
         return 0;
     }
-    if (command == "wait-text" && argc >= 4) return waitText(window, argv[2], argv[3], timeoutArg(argc, argv, 4, 20000));
+    if (command == "wait-text" && argc >= 4)
+        return waitText(window, argv[2], argv[3], timeoutArg(argc, argv, 4, 20000));
     if (command == "set-text" && argc >= 4 && c) {
         std::wstring text = fromUtf8(argv[3]);
         SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));

@@ -78,7 +78,7 @@ std::string readFile(const std::string& path) {
 std::string testAgent() { return "TestAgent/1.0"; }
 
 class BannerExchange : public ::testing::Test {
-protected:
+  protected:
     std::filesystem::path dir;
     BannerSetup setup;
     BannerRecord record;
@@ -104,9 +104,7 @@ protected:
     }
     std::string cookiePath() const { return setup.folder + kBannerCookieFile; }
     std::string picturePath() const { return setup.folder + kBannerPictureFile; }
-    void writeFile(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
+    void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 };
 
 const std::string kHead = "HTTP/1.1 200 OK\r\nServer: test\r\nSet-Cookie: uid=42; Path=/\r\n\r\n";

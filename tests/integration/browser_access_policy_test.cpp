@@ -135,16 +135,23 @@ TEST(BrowserAccessPolicy, ATextIsShownAsAnUploadIsStored) {
         const char* word;
         bool asked;
     } steps[] = {
-        {"everyone: shown", AcceptFrom::Everyone, AcceptFrom::Everyone, AskAnswer::Declined, "hello", 201, "shown", false},
-        {"the longest text", AcceptFrom::Everyone, AcceptFrom::Everyone, AskAnswer::Declined, longest, 201, "shown", false},
-        {"not UTF-8", AcceptFrom::Everyone, AcceptFrom::Everyone, AskAnswer::Declined, "a\xFF" "b", 400, "bad-text", false},
+        {"everyone: shown", AcceptFrom::Everyone, AcceptFrom::Everyone, AskAnswer::Declined, "hello", 201, "shown",
+         false},
+        {"the longest text", AcceptFrom::Everyone, AcceptFrom::Everyone, AskAnswer::Declined, longest, 201, "shown",
+         false},
+        {"not UTF-8", AcceptFrom::Everyone, AcceptFrom::Everyone, AskAnswer::Declined,
+         "a\xFF"
+         "b",
+         400, "bad-text", false},
         {"a NUL", AcceptFrom::Everyone, AcceptFrom::Everyone, AskAnswer::Declined, std::string("a\0b", 3), 400,
          "bad-text", false},
-        {"paused: refused", AcceptFrom::Nobody, AcceptFrom::Nobody, AskAnswer::Accepted, "hello", 403, "refused", false},
+        {"paused: refused", AcceptFrom::Nobody, AcceptFrom::Nobody, AskAnswer::Accepted, "hello", 403, "refused",
+         false},
         {"not listed: refused", AcceptFrom::Listed, AcceptFrom::Listed, AskAnswer::Accepted, "hello", 403, "refused",
          false},
         {"ask: yes", AcceptFrom::Ask, AcceptFrom::Ask, AskAnswer::Accepted, "привет", 201, "shown", true},
-        {"after its yes: not asked", AcceptFrom::Ask, AcceptFrom::Ask, AskAnswer::Declined, "again", 201, "shown", false},
+        {"after its yes: not asked", AcceptFrom::Ask, AcceptFrom::Ask, AskAnswer::Declined, "again", 201, "shown",
+         false},
         {"its uploads are not asked about either", AcceptFrom::Ask, AcceptFrom::Ask, AskAnswer::Declined, "", 201,
          "saved", false},
         {"another choice and back: no", AcceptFrom::Everyone, AcceptFrom::Ask, AskAnswer::Declined, "hello", 403,
@@ -161,7 +168,8 @@ TEST(BrowserAccessPolicy, ATextIsShownAsAnUploadIsStored) {
         recordingPortAnswer(s.answer);
         const std::string name = "t" + std::to_string(++n) + ".txt";
         const std::string response = s.text.empty() ? roundTrip(options.port, request("PUT", "files?name=" + name,
-                                                                                     "Content-Length: 1\r\n") + "x")
+                                                                                      "Content-Length: 1\r\n") +
+                                                                                  "x")
                                                     : postText(options.port, s.text);
         EXPECT_EQ(s.status, statusOf(response));
         EXPECT_EQ(s.word, bodyOf(response));

@@ -31,8 +31,8 @@ Socket connected(uint16_t port) {
 }
 
 std::string putHead(const std::string& name, size_t length) {
-    return "PUT /" + browserAccessToken() + "/files?name=" + name + " HTTP/1.1\r\nContent-Length: " +
-           std::to_string(length) + "\r\n\r\n";
+    return "PUT /" + browserAccessToken() + "/files?name=" + name +
+           " HTTP/1.1\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
 }
 }  // namespace
 

@@ -63,12 +63,12 @@ TEST(BrowserUpload, IsStoredByTheReceiversRules) {
          UploadOutcome::Saved, "kept.txt new.bin"},
         {"empty", "empty.txt", 0, 0, AcceptFrom::Everyone, AskAnswer::Declined, false, UploadOutcome::Saved,
          "empty.txt kept.txt new.bin"},
-        {"cut, new: nothing that looks whole", "cut.bin", 300 * 1024, 1000, AcceptFrom::Everyone,
-         AskAnswer::Declined, false, UploadOutcome::NotSaved, "empty.txt kept.txt new.bin"},
+        {"cut, new: nothing that looks whole", "cut.bin", 300 * 1024, 1000, AcceptFrom::Everyone, AskAnswer::Declined,
+         false, UploadOutcome::NotSaved, "empty.txt kept.txt new.bin"},
         {"cut, replacing: the old file stays", "kept.txt", 300 * 1024, 200 * 1024, AcceptFrom::Everyone,
          AskAnswer::Declined, false, UploadOutcome::NotSaved, "empty.txt kept.txt new.bin"},
-        {"larger than the free space", "huge.bin", INT64_MAX / 2, 0, AcceptFrom::Everyone, AskAnswer::Declined,
-         false, UploadOutcome::NoRoom, "empty.txt kept.txt new.bin"},
+        {"larger than the free space", "huge.bin", INT64_MAX / 2, 0, AcceptFrom::Everyone, AskAnswer::Declined, false,
+         UploadOutcome::NoRoom, "empty.txt kept.txt new.bin"},
         {"a hostile name", "..", 3, 3, AcceptFrom::Everyone, AskAnswer::Declined, false, UploadOutcome::BadName,
          "empty.txt kept.txt new.bin"},
         {"asked, no", "asked.bin", 3, 3, AcceptFrom::Ask, AskAnswer::Declined, false, UploadOutcome::Refused,
@@ -131,11 +131,12 @@ TEST(BrowserUpload, APathLandsInItsFolders) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         size_t at = 0;
-        EXPECT_EQ(c.outcome, receiveUpload(c.name, static_cast<int64_t>(body.size()), 0x7F000001,
-                                           bodyOf(body, c.sent, &at)));
+        EXPECT_EQ(c.outcome,
+                  receiveUpload(c.name, static_cast<int64_t>(body.size()), 0x7F000001, bodyOf(body, c.sent, &at)));
         EXPECT_EQ(c.tree, flatTree(store));
     }
-    EXPECT_EQ(body, readWholeFile(store + kPathSeparator + "Folder" + kPathSeparator + "sub" + kPathSeparator + "a.txt"));
+    EXPECT_EQ(body,
+              readWholeFile(store + kPathSeparator + "Folder" + kPathSeparator + "sub" + kPathSeparator + "a.txt"));
     removeScratchFolder(store);
 }
 

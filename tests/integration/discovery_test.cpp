@@ -118,7 +118,7 @@ bool loopbackMulticastWorks() {
 }
 
 class DiscoveryLoopTest : public ::testing::Test {
-protected:
+  protected:
     StreamCatcher catcher;
     DiscoverySettings settings;
 
@@ -173,14 +173,14 @@ TEST_F(DiscoveryLoopTest, NotifyLeavesAKnownRecipientRequestReplacesIt) {
 }
 
 TEST_F(DiscoveryLoopTest, OwnAndMalformedDatagramsAreIgnored) {
-    send(discoveryDatagram("notify", kOurNumber));                      // our own, looped back
-    send(" quorvalinthexa         notify000000000000031");              // tag case
-    send(" Quorvalinthexa         notify000000000000000");              // number 0
-    send(" Quorvalinthexa         notify-00000000000031");              // negative
-    send(" Quorvalinthexa          hello000000000000031");              // other kind
-    send(discoveryDatagram("request", 31).substr(0, 20));               // 20 bytes
-    send(std::string());                                                // empty
-    send(discoveryDatagram("notify", 32));                               // the only valid one
+    send(discoveryDatagram("notify", kOurNumber));          // our own, looped back
+    send(" quorvalinthexa         notify000000000000031");  // tag case
+    send(" Quorvalinthexa         notify000000000000000");  // number 0
+    send(" Quorvalinthexa         notify-00000000000031");  // negative
+    send(" Quorvalinthexa          hello000000000000031");  // other kind
+    send(discoveryDatagram("request", 31).substr(0, 20));   // 20 bytes
+    send(std::string());                                    // empty
+    send(discoveryDatagram("notify", 32));                  // the only valid one
     std::vector<std::string> streams = catcher.waitFor(1);
     pause(300);  // the loop is sequential: anything before the valid one is done by now
     EXPECT_EQ(catcher.caught().size(), 1u);

@@ -30,7 +30,8 @@ struct MemorySource {
 int receiveFromMemory(void* source, char* buffer, int size) {
     MemorySource& m = *static_cast<MemorySource*>(source);
     if (m.at == m.bytes.size() && m.stopAtEnd) cancelRequested = true;
-    size_t count = m.bytes.size() - m.at < static_cast<size_t>(size) ? m.bytes.size() - m.at : static_cast<size_t>(size);
+    size_t count = m.bytes.size() - m.at < static_cast<size_t>(size) ? m.bytes.size() - m.at
+                                                                     : static_cast<size_t>(size);
     memcpy(buffer, m.bytes.data() + m.at, count);
     m.at += count;
     return static_cast<int>(count);
@@ -131,7 +132,8 @@ TEST(ReceiverFaults, AFileRecordCutBeforeItsBlankLineCreatesNothing) {
 // announced against has been met (a sender's file that grew, items it left out).
 TEST(ReceiverFaults, ANewFileCutShortIsNeverComplete) {
     std::string store = makeScratchFolder("rx-short");
-    EXPECT_EQ(ReceiveResult::Incomplete, receiveBytes(store, transferHeaderBytes(5) + fileRecordBytes(10, "new.txt", "/") + "12345"));
+    EXPECT_EQ(ReceiveResult::Incomplete,
+              receiveBytes(store, transferHeaderBytes(5) + fileRecordBytes(10, "new.txt", "/") + "12345"));
     EXPECT_EQ(readWholeFile(store + kPathSeparator + "new.txt"), "12345");
     removeScratchFolder(store);
 }

@@ -51,9 +51,8 @@ bool sawStatus(const std::string& text) {
 // A result text, an error box, or the end of an address reception.
 bool receptionEnded() {
     std::string last = lastStatusText();
-    return !receiveInProgress &&
-           (last == kComplete || last == kIncomplete || last == kNoRoom || last == "Recepient IP received" ||
-            last == "Canceled." || !recordedErrors().empty());
+    return !receiveInProgress && (last == kComplete || last == kIncomplete || last == kNoRoom ||
+                                  last == "Recepient IP received" || last == "Canceled." || !recordedErrors().empty());
 }
 
 std::string pattern(size_t size, unsigned seed) {
@@ -80,7 +79,7 @@ std::string fileRecord(const std::string& name, const std::string& folder, const
 }
 
 class Reception : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         netStartup();
         scratch = makeScratchFolder("rx");
@@ -279,7 +278,8 @@ TEST_F(Reception, AddressRecords) {
 // and whether the sender was told in order that everything arrived.
 TEST_F(Reception, ThePolicyAndTheFreeSpaceDecideBeforeAnythingIsWritten) {
     const std::string content = "policy";
-    const std::string transfer = transferHeaderBytes(6) + directoryRecordBytes("in/") + fileRecord("f.txt", "in\\", content);
+    const std::string transfer = transferHeaderBytes(6) + directoryRecordBytes("in/") +
+                                 fileRecord("f.txt", "in\\", content);
     std::vector<SenderRange> listed;
     parseSenderList("10.0.0.0/8", &listed);
     struct Case {
@@ -291,15 +291,16 @@ TEST_F(Reception, ThePolicyAndTheFreeSpaceDecideBeforeAnythingIsWritten) {
         bool asked, stored;
     } cases[] = {
         {"asked, yes", AcceptFrom::Ask, AskAnswer::Accepted, transfer, kComplete, true, true},
-        {"asked, no", AcceptFrom::Ask, AskAnswer::Declined, transfer, "Declined the files from 127.0.0.1.", true, false},
+        {"asked, no", AcceptFrom::Ask, AskAnswer::Declined, transfer, "Declined the files from 127.0.0.1.", true,
+         false},
         {"asked, then again", AcceptFrom::Ask, AskAnswer::Accepted, transfer,
          "Refused 127.0.0.1: declined a moment ago.", false, false},
         {"asked, silence", AcceptFrom::Ask, AskAnswer::Unanswered, transfer,
          "No answer: declined the files from 127.0.0.1.", true, false},
         {"a hand-over is never asked about", AcceptFrom::Ask, AskAnswer::Declined,
          addressHandOverBytes("10.0.0.5", false), "Recepient IP received", false, false},
-        {"not listed", AcceptFrom::Listed, AskAnswer::Accepted, transfer, "Refused 127.0.0.1: not on the list of senders.",
-         false, false},
+        {"not listed", AcceptFrom::Listed, AskAnswer::Accepted, transfer,
+         "Refused 127.0.0.1: not on the list of senders.", false, false},
         {"paused", AcceptFrom::Nobody, AskAnswer::Accepted, transfer, "Receiving is paused: refused 127.0.0.1.", false,
          false},
         {"larger than the free space", AcceptFrom::Everyone, AskAnswer::Accepted,
@@ -351,11 +352,11 @@ TEST_F(Reception, HostileNamesAreRefusedAndSkippedInStep) {
     auto add = [&](const std::string& name, const std::string& folder) {
         records += fileRecord(name, folder, "EVIL-DATA\n\nType:file\nSize:1\nName:smuggled\nDirectory:/\n\nX");
     };
-    for (const char* folder : {"../", "..\\", "a/../../", "/tmp/", "\\\\server\\share\\", "\\\\?\\C:\\",
-                               "C:\\", "C:", "..", " /", "./"})
+    for (const char* folder :
+         {"../", "..\\", "a/../../", "/tmp/", "\\\\server\\share\\", "\\\\?\\C:\\", "C:\\", "C:", "..", " /", "./"})
         add("f.txt", folder);
-    for (const char* name : {"..", ".", "../up.txt", "..\\up.txt", "a/b", "c:\\x.txt", "x.txt:stream", "a\x01",
-                             "", "   "})
+    for (const char* name :
+         {"..", ".", "../up.txt", "..\\up.txt", "a/b", "c:\\x.txt", "x.txt:stream", "a\x01", "", "   "})
         add(name, "/");
     if (localWindowsRules())
         for (const char* name : {"CON", "nul.txt", "Com1.log", "lpt9", "AUX .txt"}) add(name, "/");
@@ -377,8 +378,8 @@ TEST_F(Reception, UnopenableTargetHasItsContentSkipped) {
     std::string after = pattern(70000, 6);
     // The file record's folder was never created: the target cannot be opened either.
     receive(transferHeaderBytes(static_cast<int64_t>(2 * payload.size() + after.size())) +
-            fileRecord("taken", "/", payload) + fileRecord("x", "missing\\", payload) + fileRecord("after.bin", "/", after) +
-            fileRecordBytes(0, "zero", "missing\\"));
+            fileRecord("taken", "/", payload) + fileRecord("x", "missing\\", payload) +
+            fileRecord("after.bin", "/", after) + fileRecordBytes(0, "zero", "missing\\"));
     EXPECT_EQ(lastStatusText(), kIncomplete);
     EXPECT_FALSE(pathExists(at("smuggled")));
     EXPECT_TRUE(sameBytes(readWholeFile(at("after.bin")), after));
@@ -469,8 +470,7 @@ TEST_F(Reception, NoStorePathShowsItsBoxOnly) {
 // dismissed no thread is left behind.
 TEST_F(Reception, OneErrorBoxAtATime) {
     const std::pair<std::string, std::string> cases[] = {
-        {"", "You have to set store path first."},
-        {store, "Sender using old version of program. It must be updated."}};
+        {"", "You have to set store path first."}, {store, "Sender using old version of program. It must be updated."}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.second);  // on Windows its first use starts a thread of the test framework
         const int idle = processThreadCount();

@@ -59,9 +59,9 @@ struct Peer {
     uint16_t port = 0;
     std::string bytes;
     Ending ending = kReadAllThenClose;
-    bool readNothing = false;        // accept, then read nothing until released
+    bool readNothing = false;  // accept, then read nothing until released
     std::atomic<bool> released{false};
-    uint16_t forwardTo = 0;          // a receiver's port, or 0 to keep the bytes
+    uint16_t forwardTo = 0;  // a receiver's port, or 0 to keep the bytes
     std::function<void()> onFirstBytes;
     size_t firstBytesAt = 1;
     std::thread thread;
@@ -165,7 +165,7 @@ struct Ending {
 };
 
 class Sender : public ::testing::Test {
-protected:
+  protected:
     std::string source, store;
     void SetUp() override {
         netStartup();
@@ -216,11 +216,10 @@ TEST_F(Sender, WorkedExampleGoesOutByteForByte) {
     peer.start();
     EXPECT_EQ(send({folder("Photos"), n}, peer.port), SendResult::Complete);
     peer.finish();
-    EXPECT_EQ(peer.bytes,
-              "Version:3.0\nTotal:3"
-              "\n\nType:directory\nDirectory:Photos/"
-              "\n\nType:file\nSize:3\nName:a.jpg\nDirectory:Photos\\\n\nabc"
-              "\n\nType:file\nSize:0\nName:n.txt\nDirectory:/\n\n");
+    EXPECT_EQ(peer.bytes, "Version:3.0\nTotal:3"
+                          "\n\nType:directory\nDirectory:Photos/"
+                          "\n\nType:file\nSize:3\nName:a.jpg\nDirectory:Photos\\\n\nabc"
+                          "\n\nType:file\nSize:0\nName:n.txt\nDirectory:/\n\n");
     EXPECT_EQ(recordedStatusTexts(),
               (std::vector<std::string>{"Preparing...", "Connecting...", "Sending", "Transfer complete."}));
     EXPECT_EQ(lastButtons(), "idle");
@@ -310,7 +309,6 @@ TEST_F(Sender, CompleteOnlyWhenTheReceiverTookEveryByteAndClosedInOrder) {
                    {Peer::kCloseAfterFirstBytes, SendResult::NotTaken, 20},
                    {Peer::kReadAllKeepOpen, SendResult::NotTaken, 2}});  // until the stall limit
 }
-
 
 namespace {
 std::vector<int64_t> sentAtProgress;

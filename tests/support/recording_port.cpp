@@ -137,7 +137,9 @@ void portShowErrorMessage(const std::string& message) {
 void portShowRefusal(int textId, const std::string& address) {
     record({"status", fillPlaceholders(englishText(textId), address)});
 }
-void portShowText(const std::string& address, const std::string& utf8Text) { record({"text", address + " " + utf8Text}); }
+void portShowText(const std::string& address, const std::string& utf8Text) {
+    record({"text", address + " " + utf8Text});
+}
 AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds) {
     record({"ask", address, static_cast<int>(total), milliseconds});
     return answer;

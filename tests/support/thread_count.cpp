@@ -22,7 +22,8 @@ int processThreadCount() {
 int processThreadCount() {
     std::error_code error;
     int count = 0;
-    for (std::filesystem::directory_iterator it("/proc/self/task", error), end; !error && it != end; it.increment(error))
+    for (std::filesystem::directory_iterator it("/proc/self/task", error), end; !error && it != end;
+         it.increment(error))
         ++count;
     return error ? -1 : count;
 }

@@ -32,7 +32,8 @@ TEST(DiscoveryOwnAddressTest, WirelessBeatsAnotherTypeButDiscoveryTakesBoth) {
 }
 
 TEST(DiscoveryOwnAddressTest, DisconnectedEthernetIsPassedOver) {
-    List list = {{kAdapterTypeEthernet, "0.0.0.0", ""}, {kAdapterTypeWireless, "192.168.1.21", ""},
+    List list = {{kAdapterTypeEthernet, "0.0.0.0", ""},
+                 {kAdapterTypeWireless, "192.168.1.21", ""},
                  {kAdapterTypeEthernet, "192.168.1.22", ""}};
     EXPECT_EQ(ownAddressOf(list), "192.168.1.21");
     EXPECT_EQ(discoveryAddressesOf(list), (Addresses{"192.168.1.21", "192.168.1.22"}));
@@ -65,10 +66,17 @@ InterfaceRow row(const char* name, unsigned index, int hardware, const char* ipv
 TEST(DiscoveryInterfaceListTest, OneRecordPerInterfaceInIndexOrderWithItsFirstAddress) {
     // getifaddrs lists link rows first, then the addresses; 1 is Ethernet, 512 PPP.
     std::vector<InterfaceRow> rows = {
-        row("lo", 1, 772, "127.0.0.1"),   row("wlan0", 3, 1, ""),           row("eth0", 2, 1, ""),
-        row("tun0", 4, 65534, ""),        row("eth1", 5, 1, "192.168.5.5"), row("ppp0", 9, 512, "100.64.1.1"),
-        row("eth0", 2, -1, "192.168.1.22"), row("eth0:1", 0, -1, "10.9.9.9"), row("eth0", 2, -1, "192.168.1.23"),
-        row("wlan0", 3, -1, "192.168.1.21"), row("eth7", 7, 1, ""),
+        row("lo", 1, 772, "127.0.0.1"),
+        row("wlan0", 3, 1, ""),
+        row("eth0", 2, 1, ""),
+        row("tun0", 4, 65534, ""),
+        row("eth1", 5, 1, "192.168.5.5"),
+        row("ppp0", 9, 512, "100.64.1.1"),
+        row("eth0", 2, -1, "192.168.1.22"),
+        row("eth0:1", 0, -1, "10.9.9.9"),
+        row("eth0", 2, -1, "192.168.1.23"),
+        row("wlan0", 3, -1, "192.168.1.21"),
+        row("eth7", 7, 1, ""),
     };
     rows[0].loopback = true;
     rows[1].wireless = true;
@@ -135,7 +143,7 @@ unsigned long fakeListCall(void* buffer, unsigned long* size) {
 }
 
 class DiscoveryPlatformAdapterListTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake = FakeList();
         setAdapterListCall(fakeListCall);

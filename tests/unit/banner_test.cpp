@@ -10,10 +10,9 @@
 
 namespace {
 const std::string kOk = "HTTP/1.1 200 OK\r\n";
-const std::string kDocument =
-    "<banner><id>7</id><title>Fast &amp; free</title><content>Try &quot;it&quot;</content>"
-    "<link>http://example.invalid/go</link><pictureUrl>http://p.invalid/a.gif</pictureUrl>"
-    "<pictureUrlPng>http://p.invalid/a.png</pictureUrlPng></banner>";
+const std::string kDocument = "<banner><id>7</id><title>Fast &amp; free</title><content>Try &quot;it&quot;</content>"
+                              "<link>http://example.invalid/go</link><pictureUrl>http://p.invalid/a.gif</pictureUrl>"
+                              "<pictureUrlPng>http://p.invalid/a.png</pictureUrlPng></banner>";
 
 BannerRecord emptyRecord() {
     BannerRecord record;
@@ -21,7 +20,9 @@ BannerRecord emptyRecord() {
     return record;
 }
 
-std::string requestHead(const std::string& host) { return std::string(kBannerRequestLine) + "\r\nHost: " + host + "\r\n"; }
+std::string requestHead(const std::string& host) {
+    return std::string(kBannerRequestLine) + "\r\nHost: " + host + "\r\n";
+}
 }  // namespace
 
 TEST(BannerAnswer, AcceptedAnswerFillsEveryField) {
@@ -103,8 +104,7 @@ TEST(BannerAnswer, FieldsNeverOverrun) {
 
     // 36 bytes and more are cut to 35, at a character boundary: "é" is two bytes.
     std::string t34 = std::string(34, 'x') + "\xC3\xA9";  // 36 bytes
-    parseBannerAnswer(kOk + "\r\n<title>" + std::string(40, 'y') + "</title><content>" + t34 + "</content>",
-                      record);
+    parseBannerAnswer(kOk + "\r\n<title>" + std::string(40, 'y') + "</title><content>" + t34 + "</content>", record);
     EXPECT_EQ(std::string(record.title), std::string(35, 'y'));
     EXPECT_EQ(std::string(record.content), std::string(34, 'x'));
 

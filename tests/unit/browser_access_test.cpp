@@ -35,8 +35,8 @@ TEST(AccessToken, IsNewEachTimeAndMatchesOnlyItself) {
     struct Case {
         std::string given;
         bool matches;
-    } cases[] = {{token, true},          {first, false},          {last, false},
-                 {token.substr(1), false}, {token + "A", false}, {"", false}};
+    } cases[] = {{token, true},        {first, false}, {last, false}, {token.substr(1), false},
+                 {token + "A", false}, {"", false}};
     for (const Case& c : cases) EXPECT_EQ(c.matches, accessTokenMatches(c.given, token)) << c.given;
     EXPECT_FALSE(accessTokenMatches("", ""));  // no token in force: nothing matches
 }
@@ -46,16 +46,32 @@ TEST(UploadNames, EveryComponentOfAPathMustBeSafe) {
     struct Case {
         std::string name;
         bool allowed;
-    } cases[] = {{"a.txt", true},           {"a b (1).pdf", true},       {".hidden", true},
-                 {longest, true},           {"Folder/sub/a.txt", true},  {"My Photos/2024/a b.jpg", true},
+    } cases[] = {{"a.txt", true},
+                 {"a b (1).pdf", true},
+                 {".hidden", true},
+                 {longest, true},
+                 {"Folder/sub/a.txt", true},
+                 {"My Photos/2024/a b.jpg", true},
                  {longest + "/" + longest, true},
-                 {"", false},               {".", false},                {"..", false},
-                 {"../x", false},           {"a/../../x", false},        {"a/./b", false},
-                 {"/etc/x", false},         {"a//b", false},             {"a/", false},
-                 {"a\\b", false},          {"..\\x", false},           {"a/b:c", false},
-                 {"CON/x", false},          {"a/NUL.txt", false},        {"a/com1.log", false},
-                 {"a\nType:x", false},      {std::string("a/\0b", 4), false},
-                 {std::string(256, 'x'), false}, {"a/" + std::string(300, 'x'), false}};
+                 {"", false},
+                 {".", false},
+                 {"..", false},
+                 {"../x", false},
+                 {"a/../../x", false},
+                 {"a/./b", false},
+                 {"/etc/x", false},
+                 {"a//b", false},
+                 {"a/", false},
+                 {"a\\b", false},
+                 {"..\\x", false},
+                 {"a/b:c", false},
+                 {"CON/x", false},
+                 {"a/NUL.txt", false},
+                 {"a/com1.log", false},
+                 {"a\nType:x", false},
+                 {std::string("a/\0b", 4), false},
+                 {std::string(256, 'x'), false},
+                 {"a/" + std::string(300, 'x'), false}};
     for (const Case& c : cases) EXPECT_EQ(c.allowed, uploadNameAllowed(c.name)) << c.name;
 }
 
@@ -66,15 +82,17 @@ TEST(BrowserTexts, OnlyWellFormedUtf8WithoutNulIsTaken) {
     } cases[] = {{"", true},
                  {"plain\r\nlines\ttab", true},
                  {"привет, 世界 \xF0\x9F\x98\x80", true},  // two, three and four bytes
-                 {"\xF4\x8F\xBF\xBF", true},                // U+10FFFF
+                 {"\xF4\x8F\xBF\xBF", true},               // U+10FFFF
                  {std::string("a\0b", 3), false},
                  {"\xFF", false},
                  {"\xC0\xAF", false},          // an overlong '/'
                  {"\xE0\x80\xAF", false},      // the same in three bytes
                  {"\xED\xA0\x80", false},      // a surrogate
                  {"\xF4\x90\x80\x80", false},  // past U+10FFFF
-                 {"ab\xD0", false},             // cut at the end
-                 {"\xD0" "a", false}};          // a continuation missing
+                 {"ab\xD0", false},            // cut at the end
+                 {"\xD0"
+                  "a",
+                  false}};  // a continuation missing
     for (const Case& c : cases) EXPECT_EQ(c.valid, textIsValid(c.text)) << c.text;
     // A text too long is cut at a character's start, never inside one.
     std::string wide;

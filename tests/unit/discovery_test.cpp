@@ -25,7 +25,7 @@ const std::string kNotify = "         notify";
 const std::string kRequest = "        request";
 
 class DiscoveryDatagramTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { instanceNumber = 4242; }
 };
 }  // namespace

@@ -45,7 +45,8 @@ TEST(FirewallVerdict, EachRuleConditionMustHold) {
         {"a range without it", [](FirewallRule& r) { r.localPorts = "2905-2910"; }, false},
         {"a port that is no number", [](FirewallRule& r) { r.localPorts = "29o4,x-y,-,99999"; }, false},
         {"any port", [](FirewallRule& r) { r.localPorts = "*"; }, true},
-        {"the program in other case", [](FirewallRule& r) { r.application = "c:\\program files\\quorvalinthexa\\QUORVALINTHEXA.EXE"; }, true},
+        {"the program in other case",
+         [](FirewallRule& r) { r.application = "c:\\program files\\quorvalinthexa\\QUORVALINTHEXA.EXE"; }, true},
         {"another program", [](FirewallRule& r) { r.application = "C:\\other.exe"; }, false},
         {"any program", [](FirewallRule& r) { r.application = ""; }, true},
     };

@@ -28,8 +28,14 @@ TEST(LanguageFiles, CandidateCodeFromSatelliteNames) {
 
 TEST(LanguageFiles, CandidateLongerThanItsFieldIsDropped) {
     // 13 characters after the dot still fit the code field; 14 do not.
-    EXPECT_EQ(satelliteCandidateCode("Quorvalinthexa.exe.0419" ".mui" "123456789"), "0419.mui12345");
-    EXPECT_EQ(satelliteCandidateCode("Quorvalinthexa.exe.0419" ".mui" "1234567890"), "");
+    EXPECT_EQ(satelliteCandidateCode("Quorvalinthexa.exe.0419"
+                                     ".mui"
+                                     "123456789"),
+              "0419.mui12345");
+    EXPECT_EQ(satelliteCandidateCode("Quorvalinthexa.exe.0419"
+                                     ".mui"
+                                     "1234567890"),
+              "");
     EXPECT_EQ(satelliteCandidateCode("Quorvalinthexa.exe.0419.mui" + std::string(300, 'x')), "");
 }
 
@@ -45,7 +51,7 @@ TEST(AutostartCommand, QuotesThePathAndRefusesWhatDoesNotFit) {
 
 // Satellite files in a fresh folder, as the settings dialog scans it.
 class LanguageChoicesInFolder : public ::testing::Test {
-protected:
+  protected:
     std::string folder;
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -173,7 +179,7 @@ std::string markers(const std::string& text) {
 size_t utf16Length(const std::string& utf8) {
     size_t units = 0;
     for (unsigned char c : utf8) units += (c & 0xC0) != 0x80 ? 1 : 0;  // a character starts
-    for (unsigned char c : utf8) units += c >= 0xF0 ? 1 : 0;            // and needs two units
+    for (unsigned char c : utf8) units += c >= 0xF0 ? 1 : 0;           // and needs two units
     return units;
 }
 
@@ -205,7 +211,7 @@ void expectFits(const std::string& language, int id, const std::string& text) {
 
 TEST(LanguageFilesContent, EveryTextIdWithItsMarkersAndWithinItsBuffer) {
     const std::pair<std::string, std::string> satellites[] = {{"Spanish", "satellite_es.rc"},
-                                                               {"Russian", "satellite_ru.rc"}};
+                                                              {"Russian", "satellite_ru.rc"}};
     for (int id = IDS_YOUR_IP; id <= IDS_LAST; ++id) {
         std::string english = englishText(id);
         ASSERT_FALSE(english.empty()) << "the English table lacks " << id;
@@ -213,7 +219,8 @@ TEST(LanguageFilesContent, EveryTextIdWithItsMarkersAndWithinItsBuffer) {
     }
     for (const auto& satellite : satellites) {
         std::map<int, std::string> texts = satelliteTexts(satellite.second);
-        EXPECT_EQ(texts.size(), static_cast<size_t>(IDS_LAST - IDS_YOUR_IP + 1)) << satellite.second << " read from " << resourcesFolder();
+        EXPECT_EQ(texts.size(), static_cast<size_t>(IDS_LAST - IDS_YOUR_IP + 1))
+            << satellite.second << " read from " << resourcesFolder();
         for (int id = IDS_YOUR_IP; id <= IDS_LAST; ++id) {
             auto text = texts.find(id);
             if (text == texts.end()) {

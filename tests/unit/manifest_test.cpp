@@ -29,7 +29,7 @@ void writeFile(const std::string& path, size_t size) {
 
 // A fresh folder per test, removed afterwards.
 class ManifestWalk : public ::testing::Test {
-protected:
+  protected:
     std::string root;
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();

@@ -86,9 +86,21 @@ TEST(PathRules, RecordFolders) {
         {"/etc/", {"etc"}},
         {"\\\\server\\share\\", {"server", "share"}},
     };
-    const char* refused[] = {"../", "a/../../b/", "..\\..\\Windows\\", "/../x/", "//../x/", "\\\\?\\C:\\x\\",
-                             "\\\\.\\PhysicalDrive0\\", "\\??\\C:\\x\\", "/C:/x/", "C:\\Windows\\", "C:",
-                             "a/./b/", "a/ /b/", "a/\x01/", "/a\nb/"};
+    const char* refused[] = {"../",
+                             "a/../../b/",
+                             "..\\..\\Windows\\",
+                             "/../x/",
+                             "//../x/",
+                             "\\\\?\\C:\\x\\",
+                             "\\\\.\\PhysicalDrive0\\",
+                             "\\??\\C:\\x\\",
+                             "/C:/x/",
+                             "C:\\Windows\\",
+                             "C:",
+                             "a/./b/",
+                             "a/ /b/",
+                             "a/\x01/",
+                             "/a\nb/"};
     for (bool windowsRules : {true, false}) {
         SCOPED_TRACE(windowsRules);
         bool accepted = false;
@@ -124,7 +136,7 @@ TEST(ReceiveProgressArithmetic, PercentAndRate) {
     EXPECT_EQ(receivePercent(10, 0), 0);       // no total: no division, the bar stays at 0
     EXPECT_EQ(receivePercent(10, -5), 0);
     EXPECT_EQ(receivePercent(int64_t(5) << 32, int64_t(10) << 32), 50);  // beyond 4 GiB
-    EXPECT_EQ(receivePercent(INT64_MAX - 1, INT64_MAX), 99);               // no overflow
+    EXPECT_EQ(receivePercent(INT64_MAX - 1, INT64_MAX), 99);             // no overflow
     EXPECT_EQ(receivePercent(INT64_MAX / 2, INT64_MAX), 49);
     // 3 MiB after 3.2 s: the whole seconds count, 1024 KiB/s.
     EXPECT_EQ(receiveRate(3 * 1024 * 1024, 3200), 1024);

@@ -22,13 +22,10 @@ TEST(AcceptFailure, OneConnectionOrScarceResourcesNeverEndTheListener) {
         AcceptFailure meaning;
     } rows[] = {
         {QV_ERROR(WSAECONNRESET, ECONNABORTED), kAcceptAgain},  // reset before accept
-        {QV_ERROR(WSAECONNABORTED, EPROTO), kAcceptAgain},
-        {QV_ERROR(WSAEMFILE, EMFILE), kAcceptAfterPause},
-        {QV_ERROR(WSAENOBUFS, ENOBUFS), kAcceptAfterPause},
-        {QV_ERROR(WSAENETDOWN, ENFILE), kAcceptAfterPause},
+        {QV_ERROR(WSAECONNABORTED, EPROTO), kAcceptAgain},     {QV_ERROR(WSAEMFILE, EMFILE), kAcceptAfterPause},
+        {QV_ERROR(WSAENOBUFS, ENOBUFS), kAcceptAfterPause},    {QV_ERROR(WSAENETDOWN, ENFILE), kAcceptAfterPause},
         {QV_ERROR(WSAEINVAL, EINVAL), kAcceptAfterPause},  // the socket's state decides
-        {QV_ERROR(WSAENOTSOCK, EBADF), kAcceptEnded},
-        {QV_ERROR(WSAEINTR, ENOTSOCK), kAcceptEnded},
+        {QV_ERROR(WSAENOTSOCK, EBADF), kAcceptEnded},          {QV_ERROR(WSAEINTR, ENOTSOCK), kAcceptEnded},
     };
     for (const auto& row : rows) EXPECT_EQ(netAcceptFailure(row.error), row.meaning) << "error " << row.error;
 }
@@ -39,12 +36,12 @@ TEST(ReparseTags, OnlyNameSurrogatesAreLinks) {
         uint32_t tag;
         bool link;
     } rows[] = {
-        {IO_REPARSE_TAG_SYMLINK, true},       {IO_REPARSE_TAG_MOUNT_POINT, true},  // junctions too
-        {0xA0000027u /* WCI link */, true},   {0, true},  // no tag read: counted as a link
-        {IO_REPARSE_TAG_DEDUP, false},        {IO_REPARSE_TAG_CLOUD, false},
-        {IO_REPARSE_TAG_CLOUD_1, false},      {IO_REPARSE_TAG_ONEDRIVE, false},
-        {IO_REPARSE_TAG_HSM, false},          {IO_REPARSE_TAG_WCI, false},
-        {IO_REPARSE_TAG_APPEXECLINK, false},  {IO_REPARSE_TAG_AF_UNIX, false},
+        {IO_REPARSE_TAG_SYMLINK, true},      {IO_REPARSE_TAG_MOUNT_POINT, true},  // junctions too
+        {0xA0000027u /* WCI link */, true},  {0, true},                           // no tag read: counted as a link
+        {IO_REPARSE_TAG_DEDUP, false},       {IO_REPARSE_TAG_CLOUD, false},
+        {IO_REPARSE_TAG_CLOUD_1, false},     {IO_REPARSE_TAG_ONEDRIVE, false},
+        {IO_REPARSE_TAG_HSM, false},         {IO_REPARSE_TAG_WCI, false},
+        {IO_REPARSE_TAG_APPEXECLINK, false}, {IO_REPARSE_TAG_AF_UNIX, false},
     };
     for (const auto& row : rows) EXPECT_EQ(reparseTagNamesAnotherPlace(row.tag), row.link) << std::hex << row.tag;
 }

@@ -47,25 +47,22 @@ std::vector<Block> cutAll(MemoryStream& stream) {
     return blocks;
 }
 
-HeaderLines parse(const std::string& block) {
-    return parseHeaderLines(block.c_str(), static_cast<int>(block.size()));
-}
+HeaderLines parse(const std::string& block) { return parseHeaderLines(block.c_str(), static_cast<int>(block.size())); }
 }  // namespace
 
 TEST(ProtocolWriters, WorkedExampleByteForByte) {
     std::string stream = transferHeaderBytes(3) + directoryRecordBytes("Photos/") +
                          fileRecordBytes(3, "a.jpg", "Photos\\") + "abc" + fileRecordBytes(0, "n.txt", "/");
-    EXPECT_EQ(stream,
-              "Version:3.0\nTotal:3\n"
-              "\n"
-              "Type:directory\nDirectory:Photos/\n"
-              "\n"
-              "Type:file\nSize:3\nName:a.jpg\nDirectory:Photos\\\n"
-              "\n"
-              "abc"
-              "\n\n"
-              "Type:file\nSize:0\nName:n.txt\nDirectory:/\n"
-              "\n");
+    EXPECT_EQ(stream, "Version:3.0\nTotal:3\n"
+                      "\n"
+                      "Type:directory\nDirectory:Photos/\n"
+                      "\n"
+                      "Type:file\nSize:3\nName:a.jpg\nDirectory:Photos\\\n"
+                      "\n"
+                      "abc"
+                      "\n\n"
+                      "Type:file\nSize:0\nName:n.txt\nDirectory:/\n"
+                      "\n");
     EXPECT_EQ(transferHeaderBytes(-1), "Version:3.0\nTotal:-1");
     EXPECT_EQ(transferHeaderBytes(INT64_MAX), "Version:3.0\nTotal:9223372036854775807");
     EXPECT_EQ(emptyBlockBytes(), "\n\n");
@@ -242,5 +239,6 @@ TEST(Protocol, TheFirstRecordTellsAHandOverFromATransfer) {
         {std::string(kHeaderBlockLimit + 1, 'v'), FirstRecord::Other},
         {"Version:3.0\n\n" + std::string(kHeaderBlockLimit + 1, 'k'), FirstRecord::Other},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.kind, firstRecordOf(c.bytes.data(), c.bytes.size())) << c.bytes.substr(0, 40);
+    for (const Case& c : cases)
+        EXPECT_EQ(c.kind, firstRecordOf(c.bytes.data(), c.bytes.size())) << c.bytes.substr(0, 40);
 }

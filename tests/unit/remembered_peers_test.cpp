@@ -39,8 +39,7 @@ TEST(PeerList, ParsesTheStoredText) {
         {"commas, in order", "10.0.0.2,192.168.1.9", {"10.0.0.2", "192.168.1.9"}},
         {"lines and spaces", "10.0.0.2\n 10.0.0.3\r\n\t10.0.0.4;", {"10.0.0.2", "10.0.0.3", "10.0.0.4"}},
         {"repeats once", "10.0.0.2,10.0.0.3,10.0.0.2", {"10.0.0.2", "10.0.0.3"}},
-        {"junk skipped", "host,10.0.0.300,224.0.0.1,0.1.2.3,255.255.255.255,1.2.3.4.5,10.0.0.9",
-         {"10.0.0.9"}},
+        {"junk skipped", "host,10.0.0.300,224.0.0.1,0.1.2.3,255.255.255.255,1.2.3.4.5,10.0.0.9", {"10.0.0.9"}},
         {"a word longer than an address", std::string(40, '1') + ",10.0.0.9", {"10.0.0.9"}},
         {"at most 16", seventeen, firstSixteen},
         {"empty", "", {}},
@@ -100,13 +99,13 @@ std::string fakeText(int id) { return "<" + std::to_string(id) + ":%s:%s:%s>"; }
 
 TEST(NetworkCheck, LinesFollowTheOutcomes) {
     NetworkCheck check;
-    check.adapters = {{"10.0.0.1", "", 0, false}, {"10.9.9.9", "Add membership error 19", 19, false},
-                      {"0.0.0.0", "", 0, false}};
+    check.adapters = {
+        {"10.0.0.1", "", 0, false}, {"10.9.9.9", "Add membership error 19", 19, false}, {"0.0.0.0", "", 0, false}};
     check.port = 2904;
     check.tcpError = 0;
     check.udpError = -1;
-    check.peers = {{"10.0.0.2", true, true}, {"10.0.0.3", true, false}, {"10.0.0.4", false, true},
-                   {"10.0.0.5", false, false}};
+    check.peers = {
+        {"10.0.0.2", true, true}, {"10.0.0.3", true, false}, {"10.0.0.4", false, true}, {"10.0.0.5", false, false}};
     auto t = [](int id, std::vector<std::string> values) {
         std::string text = "<" + std::to_string(id);
         for (size_t i = 0; i < 3; ++i) text += ":" + (i < values.size() ? values[i] : "%s");

@@ -8,7 +8,7 @@ TEST(SelectionList, AddRuleIsExactAndCountsOnce) {
     clearSelection();
     EXPECT_TRUE(addSelectionPath("C:\\a.txt", false));
     EXPECT_FALSE(addSelectionPath("C:\\a.txt", true));  // any road: dropped, no count
-    EXPECT_TRUE(addSelectionPath("c:\\A.TXT", false));   // byte comparison, case-sensitive
+    EXPECT_TRUE(addSelectionPath("c:\\A.TXT", false));  // byte comparison, case-sensitive
     EXPECT_TRUE(addSelectionPath("C:\\Photos", true));
     EXPECT_EQ(selectionList.size(), 3u);
     EXPECT_EQ(selectedFileCount, 2);

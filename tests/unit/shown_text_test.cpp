@@ -21,7 +21,10 @@ TEST(ShownText, DecodesReplacesAndBreaksLines) {
         {"CR LF kept, a lone CR broken", "a\r\nb\rc", u"a\r\nb\r\nc"},
         {"NUL", std::string("a\0b", 3), u"a\uFFFDb"},
         {"stray continuation bytes", "\x80\xBF", u"\uFFFD\uFFFD"},
-        {"a cut sequence then ASCII", "\xE2\x82" "a", u"\uFFFDa"},
+        {"a cut sequence then ASCII",
+         "\xE2\x82"
+         "a",
+         u"\uFFFDa"},
         {"a cut sequence at the end", "a\xF0\x9F\x98", u"a\uFFFD"},
         {"overlong forms", "\xC0\xAF\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"an encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},

@@ -13,9 +13,9 @@ TEST(FormatSize, TruncatesToHundredthsAndDropsTrailingZeros) {
     EXPECT_EQ(formatSize(1), "1 B");
     EXPECT_EQ(formatSize(1023), "1023 B");
     EXPECT_EQ(formatSize(1024), "1 kB");
-    EXPECT_EQ(formatSize(1100), "1.07 kB");   // 1.074..., truncated
-    EXPECT_EQ(formatSize(1536), "1.5 kB");    // one zero dropped, not the 5
-    EXPECT_EQ(formatSize(10240), "10 kB");    // the zero before the point stays
+    EXPECT_EQ(formatSize(1100), "1.07 kB");  // 1.074..., truncated
+    EXPECT_EQ(formatSize(1536), "1.5 kB");   // one zero dropped, not the 5
+    EXPECT_EQ(formatSize(10240), "10 kB");   // the zero before the point stays
     EXPECT_EQ(formatSize(1000000), "976.56 kB");
     EXPECT_EQ(formatSize(1048575), "1023.99 kB");  // never rounded up to 1024
     EXPECT_EQ(formatSize(1048576), "1 mB");
