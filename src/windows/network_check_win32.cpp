@@ -16,6 +16,7 @@
 #include "transfer/listener.h"
 #include "transfer/protocol.h"
 #include "windows/app_state_win32.h"
+#include "windows/dialog_keys_win32.h"
 #include "windows/firewall_win32.h"
 #include "windows/texts_win32.h"
 
@@ -125,6 +126,7 @@ INT_PTR CALLBACK checkWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_DESTROY: {
             std::lock_guard<std::mutex> guard(checkLock);
             checkWindow = nullptr;
+            forgetDialogKeys(window);
             break;
         }
         default: break;
@@ -146,6 +148,7 @@ void openNetworkCheck() {
     }
     HWND window = CreateDialogParamW(programModule, MAKEINTRESOURCEW(IDD_NETWORK_CHECK), nullptr, checkWindowProc, 0);
     if (!window) return;
+    takeDialogKeys(window);  // Esc closes it, Enter checks again
     ShowWindow(window, SW_SHOW);
     if (!SetForegroundWindow(window)) FlashWindow(window, TRUE);
 }

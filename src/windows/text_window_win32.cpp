@@ -13,6 +13,7 @@
 #include "platform/codepage.h"
 #include "resource.h"
 #include "windows/app_state_win32.h"
+#include "windows/dialog_keys_win32.h"
 #include "windows/texts_win32.h"
 
 namespace {
@@ -36,7 +37,6 @@ struct OpenWindow {
     int place;
 };
 std::vector<OpenWindow> openWindows;
-HHOOK keysHook = nullptr;
 
 std::wstring windowText(HWND control) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
@@ -103,6 +103,7 @@ void initialise(HWND window, const Arrival& arrival) {
 }
 
 void forget(HWND window) {
+    forgetDialogKeys(window);
     openWindows.erase(std::remove_if(openWindows.begin(), openWindows.end(),
                                      [&](const OpenWindow& w) { return w.window == window; }),
                       openWindows.end());
@@ -139,39 +140,18 @@ INT_PTR CALLBACK textWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return FALSE;
 }
 
-// The program's message loops are those of its modal dialogs (the main window's among
-// them), and such a loop gives the dialog keys (Tab, Enter, Esc) to its own dialog only.
-// Every one of them passes each message through this filter first, which gives a text
-// window's keys to that window.
-LRESULT CALLBACK textWindowKeys(int code, WPARAM wParam, LPARAM lParam) {
-    static bool inside = false;  // the call below passes through here again
-    MSG* message = reinterpret_cast<MSG*>(lParam);
-    if (code == MSGF_DIALOGBOX && !inside && message) {
-        HWND target = nullptr;
-        for (const OpenWindow& w : openWindows)
-            if (message->hwnd == w.window || IsChild(w.window, message->hwnd)) target = w.window;
-        if (target) {
-            inside = true;
-            BOOL taken = IsDialogMessageW(target, message);
-            inside = false;
-            if (taken) return TRUE;
-        }
-    }
-    return CallNextHookEx(keysHook, code, wParam, lParam);
-}
-
 void openTextWindow(const Arrival& arrival) {
     if (openWindows.size() >= kMostTextWindows) {
         HWND oldest = openWindows.front().window;
         DestroyWindow(oldest);
         forget(oldest);  // gone even if it could not be destroyed
     }
-    if (!keysHook) keysHook = SetWindowsHookExW(WH_MSGFILTER, textWindowKeys, nullptr, GetCurrentThreadId());
     HWND window = CreateDialogParamW(programModule, MAKEINTRESOURCEW(IDD_TEXT), nullptr, textWindowProc,
                                      reinterpret_cast<LPARAM>(&arrival));
     if (!window) return;
     const int place = freePlace();
     openWindows.push_back({window, place});
+    takeDialogKeys(window);
     placeWindow(window, place);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);

@@ -114,8 +114,8 @@ for want in "  10.77.0.1: discovery is listening" "TCP port 2904: ours" "UDP por
 done
 sleep 1
 "$QV_ROOT/scripts/screenshot-window.sh" "$CHECK" "$SHOTS/network-check.png" || fail "no picture of the check"
-driver dialog-click "$CHECK" 2 >/dev/null
-driver wait-dialog-gone "$CHECK" 10000 || fail "Close did not close the check window"
+driver dialog-key "$CHECK" 1070 escape >/dev/null  # Esc is Close (IDCANCEL)
+driver wait-dialog-gone "$CHECK" 10000 || fail "Esc did not close the check window"
 open_settings
 driver dialog-click "$SETTINGS" 1042 >/dev/null
 driver wait-dialog "$CHECK" 10000 || fail "the check window did not open from the settings"
