@@ -123,7 +123,11 @@ TEST(NetworkCheck, LinesFollowTheOutcomes) {
                     "  " + t(IDS_CHECK_PEER_UDP, {"10.0.0.3"}), "  " + t(IDS_CHECK_PEER_TCP, {"10.0.0.4"}),
                     "  " + t(IDS_CHECK_PEER_NONE, {"10.0.0.5"})}));
     NetworkCheck empty;
+#ifdef _WIN32
+    empty.tcpError = 10048;  // WSAEADDRINUSE
+#else
     empty.tcpError = 98;  // EADDRINUSE
+#endif
     empty.udpError = 0;
     EXPECT_EQ(networkCheckLines(empty, fakeText),
               (List{t(IDS_CHECK_ADAPTERS, {}), "  " + t(IDS_CHECK_NO_ADAPTER, {}),
