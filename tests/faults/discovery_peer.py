@@ -5,7 +5,8 @@ plain ADDR PEER: a copy bound to ADDR's port 2904 as a plain UDP socket (no grou
   SO_REUSEADDR), with its TCP port 2904 for hand-overs. It answers PEER's first unicast
   "notify" by handing over ADDR, then asks PEER three times ("notify" by unicast; the
   second and third time to the group at the same moment too) and prints
-  "asked 3 handovers N": the address records PEER handed over.
+  "asked 3 handovers N": the address records PEER handed over (datagrams no copy sends,
+  sent by unicast before the asks, must add none).
 hold PORT: holds TCP and UDP PORT on every address without SO_REUSEADDR; prints "held".
 capture IF SECONDS: counts the discovery datagrams that leave on IF (AF_PACKET) for at
   most SECONDS, or until a second sweep has gone out, and prints what the look-around
@@ -66,6 +67,13 @@ def plain(addr, peer):
     print("answered", flush=True)
     time.sleep(1)
     records.clear()
+    # Datagrams no copy sends, by unicast: none may be answered, and the peer goes on.
+    hostile = [b"", b"\0" * 45, b"x" * 65507, datagram(b"notify", 0), datagram(b"hello", 9),
+               b"%15s%15s%015d" % (b"quorvalinthexa", b"notify", 9), datagram(b"notify", 99)[:20],
+               b"%15s%15s%15s" % (b"Quorvalinthexa", b"notify", b"-42")]
+    for bad in hostile:
+        udp.sendto(bad, (peer, PORT))
+    time.sleep(1)  # past the half second in which a wrongly answered one would hide the first ask
     asks = 3
     for i in range(asks):
         ask = datagram(b"notify", 777 + i)
