@@ -210,8 +210,9 @@ document.getElementById("drop").dispatchEvent(new DragEvent("drop", {bubbles: tr
 
 def cancel_row():
     hold_uploads("*")
+    before = len(browser.find_elements(By.CSS_SELECTOR, "#uploads li"))  # earlier steps' rows stay listed
     pick_folder()
-    wait_for(lambda: len(browser.find_elements(By.CSS_SELECTOR, "#uploads li")) >= 2, 5)
+    wait_for(lambda: len(browser.find_elements(By.CSS_SELECTOR, "#uploads li")) >= before + 2, 5)
     last = browser.find_elements(By.CSS_SELECTOR, "#uploads li")[-1]
     last.find_element(By.TAG_NAME, "button").send_keys(Keys.ENTER)
     check("a waiting row cancelled by its button", last.find_element(By.CSS_SELECTOR, ".state").text == said["cancelled"])
