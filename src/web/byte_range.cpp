@@ -73,9 +73,9 @@ RangeAnswer chooseRange(std::string_view range, std::string_view ifRange, std::s
     // for the whole file, which has changed or may have.
     if (!ifRange.empty() && ifRange != tag) return RangeAnswer::Whole;
     int64_t first = 0, last = 0;
-    RangeForm spec = parseRangeForm(range, &first, &last);
-    if (spec == RangeForm::Malformed || spec == RangeForm::Several) return RangeAnswer::Whole;
-    if (spec == RangeForm::Suffix) {
+    RangeForm form = parseRangeForm(range, &first, &last);
+    if (form == RangeForm::Malformed || form == RangeForm::Several) return RangeAnswer::Whole;
+    if (form == RangeForm::Suffix) {
         if (last == 0 || size == 0) return RangeAnswer::Unsatisfiable;
         first = last >= size ? 0 : size - last;
         last = size - 1;
