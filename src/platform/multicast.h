@@ -18,3 +18,14 @@ bool netGroupSocketsMissUnicast();
 // none, and does not take those of the other sockets' memberships), so that a datagram
 // sent to the group is never taken twice. Returns 0 or the error code.
 int netBindForUnicast(Socket s, uint16_t port);
+
+// Asks a socket bound by netBindForUnicast to tell through which interface each datagram
+// arrived, for netRecvFromOn (IP_PKTINFO). Returns 0 or the error code.
+int netTellArrival(Socket s);
+// One datagram as netRecvFrom, and in *arrival the index of the interface it arrived
+// through: 0 where the socket does not tell (a socket bound to one adapter's address, the
+// Windows binding, only ever takes what arrives there).
+int netRecvFromOn(Socket s, void* buffer, int size, uint32_t* from, unsigned* arrival);
+// The index of the interface holding address; 0 when none does or the platform does not
+// tell.
+unsigned netInterfaceIndexOf(uint32_t address);
