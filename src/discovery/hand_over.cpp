@@ -1,6 +1,9 @@
 #include "discovery/hand_over.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -8,6 +11,7 @@
 #include "core/window_port.h"
 #include "platform/adapters.h"
 #include "platform/net.h"
+#include "platform/threads.h"
 
 namespace {
 // Peers whose failure has been shown. A spoofed flood of senders cannot grow it for
@@ -66,6 +70,93 @@ int handOverAddress(const std::string& peer, bool replace, uint16_t port) {
     netSendAll(s, record.data(), record.size());  // a short record is the peer's to ignore
     netClose(s);
     return 0;
+}
+
+namespace {
+struct WaitingHandOver {
+    uint32_t peer = 0;
+    bool replace = false;
+    uint16_t port = 0;
+    uint32_t queuedAt = 0;
+};
+
+std::mutex queueLock;
+std::condition_variable queueChanged;
+std::deque<WaitingHandOver> waiting;  // oldest first
+std::multiset<uint32_t> connecting;   // peers with a hand-over running
+int workers = 0;
+uint32_t secondStart = 0;  // the per-second budget: this second's starts
+int startedThisSecond = 0;
+
+// The next hand-over to run: the peer queued most recently among those without a
+// running one, and of its hand-overs the oldest. -1 when none may run now.
+int nextHandOver() {
+    for (int i = static_cast<int>(waiting.size()) - 1; i >= 0; --i) {
+        uint32_t peer = waiting[static_cast<size_t>(i)].peer;
+        if (connecting.count(peer)) continue;
+        for (int j = 0; j <= i; ++j)
+            if (waiting[static_cast<size_t>(j)].peer == peer) return j;
+    }
+    return -1;
+}
+
+void dropStale(uint32_t now) {
+    while (!waiting.empty() && now - waiting.front().queuedAt > kHandOverWaitLimitMilliseconds) waiting.pop_front();
+}
+
+// True when one more connection may start this second; counts it.
+bool takeBudget(uint32_t now) {
+    if (now - secondStart >= 1000) {
+        secondStart = now;
+        startedThisSecond = 0;
+    }
+    if (startedThisSecond >= kHandOversPerSecond) return false;
+    ++startedThisSecond;
+    return true;
+}
+
+// One of the hand-over threads: runs what may run, waits while the second's budget is
+// spent, and ends when nothing may run (what waits for a peer's running hand-over is
+// taken by the thread that runs it, once it is done).
+void handOverWorker(void*) {
+    std::unique_lock<std::mutex> lock(queueLock);
+    for (;;) {
+        uint32_t now = tickCount();
+        dropStale(now);
+        int next = nextHandOver();
+        if (next < 0) break;
+        if (!takeBudget(now)) {
+            queueChanged.wait_for(lock, std::chrono::milliseconds(50));
+            continue;
+        }
+        WaitingHandOver job = waiting[static_cast<size_t>(next)];
+        waiting.erase(waiting.begin() + next);
+        auto running = connecting.insert(job.peer);
+        lock.unlock();
+        handOverAddress(netDotted(job.peer), job.replace, job.port);
+        lock.lock();
+        connecting.erase(running);
+        queueChanged.notify_all();
+    }
+    --workers;
+}
+}  // namespace
+
+void queueHandOver(uint32_t peer, bool replace, uint16_t port) {
+    std::lock_guard<std::mutex> guard(queueLock);
+    if (waiting.size() >= static_cast<size_t>(kHandOversWaitingLimit)) waiting.pop_front();
+    waiting.push_back({peer, replace, port, tickCount()});
+    // A thread more while some of the waiting ones have none to run them.
+    if (workers < kHandOverThreads && workers < static_cast<int>(connecting.size() + waiting.size())) {
+        ++workers;
+        if (!startThread(handOverWorker, nullptr)) --workers;
+    }
+    queueChanged.notify_one();
+}
+
+void dropWaitingHandOvers() {
+    std::lock_guard<std::mutex> guard(queueLock);
+    waiting.clear();
 }
 
 namespace {

@@ -7,8 +7,8 @@
 
 #include "transfer/protocol.h"
 
-// A hand-over may hold its receive thread at most about this long in connect, and as
-// long again in send. A SYN lost once is sent again after about 3 s (Windows) or 1 and
+// A hand-over may hold its thread at most about this long in connect, and as long again
+// in send. A SYN lost once is sent again after about 3 s (Windows) or 1 and
 // 3 s (Linux): the limit outlasts a few of those, as a plain connect would.
 constexpr int kHandOverTimeoutMilliseconds = 10000;
 
@@ -20,6 +20,23 @@ constexpr int kHandOverTimeoutMilliseconds = 10000;
 // towards the same peer are only printed to the diagnostics stream, so a searching peer
 // that cannot be reached does not raise a box for each of its datagrams.
 int handOverAddress(const std::string& peer, bool replace, uint16_t port = kTransferPort);
+
+// Hand-overs answer datagrams that anyone on the network can send, under any source
+// address, so they never run on the thread that reads datagrams: they wait in a queue
+// that a few threads of their own work through, within these bounds. A peer has one
+// connection at a time, and its hand-overs go in the order they were queued; the peer
+// queued most recently goes first, so a late answer to a spoofed source waits behind a
+// fresh ask, not the other way round.
+constexpr int kHandOverThreads = 8;         // connections being made at once
+constexpr int kHandOversPerSecond = 16;     // connections started in any one second
+constexpr int kHandOversWaitingLimit = 32;  // the oldest waiting one goes when full
+// A hand-over that waited this long answers an ask the peer has long repeated: dropped.
+constexpr uint32_t kHandOverWaitLimitMilliseconds = kHandOverTimeoutMilliseconds;
+
+// Queues one hand-over to peer (host byte order) on port; it runs as handOverAddress.
+void queueHandOver(uint32_t peer, bool replace, uint16_t port = kTransferPort);
+// Drops the hand-overs still waiting (discovery stopped); running ones end by themselves.
+void dropWaitingHandOvers();
 
 // Forgets which peers have had their error box (a new run, or a test).
 void forgetHandOverFailures();
