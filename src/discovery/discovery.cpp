@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -33,8 +34,9 @@ struct DiscoveryEntry {
     Socket socket = kInvalidSocket;
     uint32_t group = 0;
     uint32_t local = 0;
-    uint32_t mask = 0;    // the adapter's subnet; 0 for the unicast socket
-    bool joined = false;  // false: the socket that takes only unicast datagrams
+    uint32_t mask = 0;            // the adapter's subnet; 0 for the unicast socket
+    bool joined = false;          // false: the socket that takes only unicast datagrams
+    unsigned interfaceIndex = 0;  // of the adapter; 0 when the platform does not tell
     std::string localText;
     DiscoverySettings settings;
     std::atomic<bool> stopped{false};
@@ -51,21 +53,40 @@ std::atomic<int> runningReceivers{0};
 std::atomic<int> emptyTicks{0};
 std::atomic<bool> lookAroundOn{true};
 
-// A datagram reaches a peer both through the group and by unicast (and twice where two
-// sockets hear one group): each sender's ask is answered once for all its copies.
+// One datagram reaches a peer both through the group and by unicast (and twice where two
+// sockets hear one group): the same datagram heard again within half a second is the same
+// ask, answered once. Two datagrams that differ (two copies behind one address) are two
+// asks; a source gets at most kAsksPerSource answered in that half second, however its
+// datagrams vary.
 constexpr uint32_t kSameAskMilliseconds = 500;
+constexpr int kAsksPerSource = 4;
+struct AsksHeard {
+    uint32_t since = 0;  // the first answered ask of this half second
+    int count = 0;
+    DiscoveryAsk asks[kAsksPerSource] = {};
+    int numbers[kAsksPerSource] = {};
+};
 std::mutex heardLock;
-std::map<uint32_t, std::pair<DiscoveryAsk, uint32_t>> lastAnswered;  // sender -> ask, tick
-constexpr size_t kLastAnsweredLimit = 4096;
+std::map<uint32_t, AsksHeard> asksHeard;  // by source
+constexpr size_t kSourcesHeardLimit = 4096;
 
-bool firstCopy(uint32_t sender, DiscoveryAsk ask) {
+// True when this datagram is an ask to answer: not one answered already, and within the
+// source's share.
+bool newAsk(uint32_t sender, DiscoveryAsk ask, int number) {
     std::lock_guard<std::mutex> guard(heardLock);
-    uint32_t now = tickCount();
-    auto found = lastAnswered.find(sender);
-    if (found != lastAnswered.end() && found->second.first == ask && now - found->second.second < kSameAskMilliseconds)
-        return false;
-    if (lastAnswered.size() >= kLastAnsweredLimit) lastAnswered.clear();
-    lastAnswered[sender] = {ask, now};
+    const uint32_t now = tickCount();
+    if (asksHeard.size() >= kSourcesHeardLimit && !asksHeard.count(sender)) {
+        for (auto i = asksHeard.begin(); i != asksHeard.end();)
+            i = now - i->second.since >= kSameAskMilliseconds ? asksHeard.erase(i) : std::next(i);
+        if (asksHeard.size() >= kSourcesHeardLimit) asksHeard.clear();  // the hand-over queue still bounds
+    }
+    AsksHeard& heard = asksHeard[sender];
+    if (heard.count == 0 || now - heard.since >= kSameAskMilliseconds) heard = AsksHeard{now};
+    for (int i = 0; i < heard.count; ++i)
+        if (heard.asks[i] == ask && heard.numbers[i] == number) return false;
+    if (heard.count == kAsksPerSource) return false;
+    heard.asks[heard.count] = ask;
+    heard.numbers[heard.count++] = number;
     return true;
 }
 
@@ -110,46 +131,80 @@ DiscoveryFields parseDiscoveryDatagram(const char* bytes, int length) {
     return fields;
 }
 
-DiscoveryAsk judgeDiscoveryDatagram(const char* bytes, int length) {
+DiscoveryAsk judgeDiscoveryDatagram(const char* bytes, int length, int* number) {
     DiscoveryFields f = parseDiscoveryDatagram(bytes, length);
+    if (number) *number = f.number;
     if (f.number <= 0 || f.number == instanceNumber || f.tag != kDiscoveryTag) return DiscoveryAsk::Nothing;
     if (f.kind == kNotifyKind) return DiscoveryAsk::Notify;
     if (f.kind == kRequestKind) return DiscoveryAsk::Request;
     return DiscoveryAsk::Nothing;
 }
 
-void answerDiscoveryDatagram(DiscoveryAsk ask, const std::string& sender, uint16_t handOverPort) {
+void answerDiscoveryDatagram(DiscoveryAsk ask, uint32_t sender, uint16_t handOverPort) {
     if (ask == DiscoveryAsk::Notify) {
-        if (portGetRecipient().empty()) portSetRecipient(sender);
-        handOverAddress(sender, false, handOverPort);
+        if (portGetRecipient().empty()) portSetRecipient(netDotted(sender));
+        queueHandOver(sender, false, handOverPort);
     } else if (ask == DiscoveryAsk::Request) {
-        portSetRecipient(sender);
-        handOverAddress(sender, true, handOverPort);
+        portSetRecipient(netDotted(sender));
+        queueHandOver(sender, true, handOverPort);
     }
 }
 
 namespace {
+// The chosen adapter a datagram came in through: a group socket's own; for the socket
+// that takes unicast, the chosen adapter on the interface it arrived at (the one whose
+// subnet holds the sender, where the interface has several). False when it arrived
+// through an adapter discovery was not given.
+bool arrivalAdapter(const DiscoveryEntry& entry, unsigned arrival, uint32_t from, DiscoverySubnet* adapter) {
+    if (entry.joined) {
+        *adapter = {entry.local, entry.mask};
+        return true;
+    }
+    bool found = false;
+    std::lock_guard<std::mutex> guard(tableLock);
+    for (const std::shared_ptr<DiscoveryEntry>& chosen : discoveryTable) {
+        if (arrival == 0 || chosen->interfaceIndex != arrival) continue;
+        if (!found || (from & chosen->mask) == (chosen->local & chosen->mask)) *adapter = {chosen->local, chosen->mask};
+        found = true;
+    }
+    return found;
+}
+
+// A hand-over is a connection this copy opens to whatever address a datagram claims: it
+// goes only to the local network of the adapter the datagram came in through, or to a
+// peer met before (across a router).
+bool answerable(const DiscoverySubnet& adapter, uint32_t from) {
+    if ((from & adapter.mask) == (adapter.local & adapter.mask)) return true;
+    const std::string dotted = netDotted(from);
+    for (const std::string& peer : rememberedPeers())
+        if (peer == dotted) return true;
+    return false;
+}
+
 // One adapter's receive thread. Ends when discovery stops or a receive fails; an
-// over-long datagram arrives cut to 45 bytes and is judged like any other.
+// over-long datagram arrives cut to 45 bytes and is judged like any other. It never
+// waits for a peer: hand-overs are queued (hand_over.h).
 void discoveryReceiveLoop(void* cell) {
     std::shared_ptr<DiscoveryEntry> entry = *static_cast<std::shared_ptr<DiscoveryEntry>*>(cell);
     delete static_cast<std::shared_ptr<DiscoveryEntry>*>(cell);
     char buffer[kDiscoveryDatagramLength + 1];
     while (!entry->stopped) {
         uint32_t from = 0;
-        int n = netRecvFrom(entry->socket, buffer, kDiscoveryDatagramLength, &from);
+        unsigned arrival = 0;
+        int n = netRecvFromOn(entry->socket, buffer, kDiscoveryDatagramLength, &from, &arrival);
         if (entry->stopped) break;
         if (n < 0) {
             if (netLastErrorWasTimeout()) continue;
             break;
         }
-        DiscoveryAsk ask = judgeDiscoveryDatagram(buffer, n);
-        if (ask == DiscoveryAsk::Nothing) continue;
+        int number = 0;
+        DiscoveryAsk ask = judgeDiscoveryDatagram(buffer, n, &number);
+        DiscoverySubnet adapter;
+        if (ask == DiscoveryAsk::Nothing || !arrivalAdapter(*entry, arrival, from, &adapter)) continue;
         notePeerHeard(from);
-        std::string sender = netDotted(from);
-        if (entry->settings.observer) entry->settings.observer(ask, sender);
-        if (entry->settings.answer && firstCopy(from, ask))
-            answerDiscoveryDatagram(ask, sender, entry->settings.handOverPort);
+        if (entry->settings.observer) entry->settings.observer(ask, netDotted(from));
+        if (entry->settings.answer && answerable(adapter, from) && newAsk(from, ask, number))
+            answerDiscoveryDatagram(ask, from, entry->settings.handOverPort);
     }
     entry.reset();  // may close the socket
     --runningReceivers;
@@ -195,6 +250,7 @@ std::shared_ptr<DiscoveryEntry> openDiscoverySocket(const std::string& adapter, 
     if ((rc = netJoinGroup(entry->socket, settings.group, entry->local)) != 0)
         return failStep(outcome, "Add membership", rc);
     if ((rc = netSetMulticastTtl(entry->socket, kDiscoveryTtl)) != 0) return failStep(outcome, "Multicast", rc);
+    entry->interfaceIndex = netInterfaceIndexOf(entry->local);
     // Two copies on one host must hear each other; their own datagrams they drop by number.
     netSetMulticastLoop(entry->socket, true);
     netSetReceiveTimeout(entry->socket, kReceivePollMilliseconds);
@@ -212,6 +268,8 @@ std::shared_ptr<DiscoveryEntry> openUnicastSocket(const DiscoverySettings& setti
     int rc;
     if ((rc = netSetReuseAddress(entry->socket)) != 0) return failStep(outcome, "Reuse address", rc);
     if ((rc = netBindForUnicast(entry->socket, settings.port)) != 0) return failStep(outcome, "Bind", rc);
+    // It takes what arrives through any interface: each datagram is judged by its arrival.
+    if ((rc = netTellArrival(entry->socket)) != 0) return failStep(outcome, "Packet info", rc);
     netSetReceiveTimeout(entry->socket, kReceivePollMilliseconds);
     return entry;
 }
@@ -250,11 +308,10 @@ int startDiscoveryOn(const std::vector<std::string>& adapterAddresses, const Dis
         AdapterOutcome outcome;
         outcome.address = adapter;
         std::shared_ptr<DiscoveryEntry> entry = openDiscoverySocket(adapter, settings, &outcome);
+        if (entry) entry->mask = maskOf(entry->local, adapters);  // before its thread reads it
         if (entry && !startReceiver(entry)) entry = failStep(&outcome, "Thread", -1);
         results.push_back(outcome);
-        if (!entry) continue;
-        entry->mask = maskOf(entry->local, adapters);
-        opened.push_back(entry);
+        if (entry) opened.push_back(entry);
     }
     std::shared_ptr<DiscoveryEntry> unicast;
     if (!opened.empty() && netGroupSocketsMissUnicast()) {
@@ -269,7 +326,7 @@ int startDiscoveryOn(const std::vector<std::string>& adapterAddresses, const Dis
     outcomes = results;
     emptyTicks = 0;
     std::lock_guard<std::mutex> heard(heardLock);
-    lastAnswered.clear();  // a new run answers from scratch
+    asksHeard.clear();  // a new run answers from scratch
     return static_cast<int>(opened.size());
 }
 
@@ -295,6 +352,7 @@ void stopDiscovery() {
         netShutdown(entry->socket);
     }
     entries.clear();
+    dropWaitingHandOvers();
     for (int waited = 0; runningReceivers > 0 && waited < kStopWaitMilliseconds; waited += 10) sleepMilliseconds(10);
 }
 

@@ -45,13 +45,14 @@ DiscoveryFields parseDiscoveryDatagram(const char* bytes, int length);
 enum class DiscoveryAsk { Nothing, Notify, Request };
 // What a received datagram asks of this copy: Nothing unless the tag is exactly
 // "Quorvalinthexa", the number is positive and differs from instanceNumber (which drops
-// this copy's own looped-back datagrams), and the kind is "notify" or "request".
-DiscoveryAsk judgeDiscoveryDatagram(const char* bytes, int length);
+// this copy's own looped-back datagrams), and the kind is "notify" or "request". The
+// datagram's number goes to *number when given.
+DiscoveryAsk judgeDiscoveryDatagram(const char* bytes, int length, int* number = nullptr);
 
-// Answers an accepted datagram from sender (dotted): a "notify" fills an empty
-// recipient, a "request" replaces it; then the own address is handed over to the
-// sender's handOverPort. Runs on the receive thread.
-void answerDiscoveryDatagram(DiscoveryAsk ask, const std::string& sender, uint16_t handOverPort);
+// Answers an accepted datagram from sender: a "notify" fills an empty recipient, a
+// "request" replaces it; then the own address is queued to be handed over to the
+// sender's handOverPort (hand_over.h). Runs on the receive thread.
+void answerDiscoveryDatagram(DiscoveryAsk ask, uint32_t sender, uint16_t handOverPort);
 
 // --- Sockets and threads ---
 // Called for every accepted datagram (on that adapter's receive thread) when set.

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/central_state.h"
@@ -223,6 +224,17 @@ TEST_F(DiscoveryLoopTest, SendsExactDatagramsToTheGroupAndIgnoresItsOwn) {
     pause(400);  // discovery's own socket heard both too, and must not answer itself
     EXPECT_TRUE(catcher.caught().empty());
     EXPECT_EQ(recordedRecipient(), "");
+}
+
+TEST_F(DiscoveryLoopTest, EveryDistinctAskIsAnsweredARepeatedOneOnceAndASourceWithinItsShare) {
+    // All within half a second: two copies behind one address ask apart; the same datagram
+    // heard twice is one ask; past four asks of one source nothing more is answered.
+    const std::pair<const char*, int> asks[] = {{"notify", 61},  {"notify", 61}, {"notify", 62},
+                                                {"request", 62}, {"notify", 63}, {"notify", 64}};
+    for (const auto& ask : asks) send(discoveryDatagram(ask.first, ask.second));
+    catcher.waitFor(4);
+    pause(500);  // a fifth would have come by now
+    EXPECT_EQ(catcher.caught().size(), 4u);
 }
 
 std::atomic<int> heardCopies{0};
