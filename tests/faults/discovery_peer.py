@@ -8,6 +8,13 @@ plain ADDR PEER: a copy bound to ADDR's port 2904 as a plain UDP socket (no grou
   "asked 3 handovers N": the address records PEER handed over (datagrams no copy sends,
   sent by unicast before the asks, must add none).
 hold PORT: holds TCP and UDP PORT on every address without SO_REUSEADDR; prints "held".
+asks SECONDS STEP...: listens on TCP 2904 of every address, sends the datagrams the steps
+  name ("SRC>DST/KIND/NUMBER", DST an address or "group"; "pause=SECONDS" waits), prints
+  "handover ADDR" as each address record arrives at ADDR, and after SECONDS one
+  "handovers ADDR N" line per address that got any (sorted), or "handovers none".
+flood COUNT FIRST LAST DST SECONDS: COUNT "notify" datagrams to DST, each with a number
+  of its own, from the addresses FIRST to LAST (the last byte of TX's /24) in turn,
+  spread over SECONDS; prints "flooded".
 capture IF SECONDS: counts the discovery datagrams that leave on IF (AF_PACKET) for at
   most SECONDS, or until a second sweep has gone out, and prints what the look-around
   did as "key value" lines.
@@ -20,6 +27,7 @@ import time
 
 PORT = 2904
 GROUP = "239.123.126.129"
+TX_PREFIX = "10.213.0"  # the fault tests' link (tests/faults/lib.sh)
 
 
 def datagram(kind, number):
@@ -29,6 +37,22 @@ def datagram(kind, number):
 def hand_over(own, peer):
     with socket.create_connection((peer, PORT), timeout=5) as s:
         s.sendall(b"Version:3.0\n\nType:ip\nSize:%d\nFlags:0\n\n%s\n\n" % (len(own), own.encode()))
+
+
+def read_stream(c):
+    """The first 200 bytes a connection sends, or what it sent before closing."""
+    data = b""
+    with c:
+        c.settimeout(3)
+        try:
+            while len(data) < 200:
+                chunk = c.recv(200)
+                if not chunk:
+                    break
+                data += chunk
+        except OSError:
+            pass
+    return data
 
 
 def plain(addr, peer):
@@ -42,18 +66,7 @@ def plain(addr, peer):
 
     def count():
         while True:
-            c, _ = tcp.accept()
-            with c:
-                c.settimeout(3)
-                data = b""
-                try:
-                    while len(data) < 200:
-                        chunk = c.recv(200)
-                        if not chunk:
-                            break
-                        data += chunk
-                except OSError:
-                    pass
+            data = read_stream(tcp.accept()[0])
             if b"Type:ip" in data:
                 records.append(data)
 
@@ -83,6 +96,55 @@ def plain(addr, peer):
         time.sleep(1.5)
     time.sleep(1)
     print("asked %d handovers %d" % (asks, len(records)), flush=True)
+
+
+def asks(seconds, steps):
+    tcp = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    tcp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    tcp.bind(("0.0.0.0", PORT))
+    tcp.listen(64)
+    got = {}
+
+    def take(c):
+        at = c.getsockname()[0]
+        if b"Type:ip" in read_stream(c):
+            got[at] = got.get(at, 0) + 1
+            print("handover", at, flush=True)
+
+    def count():
+        while True:
+            c, _ = tcp.accept()
+            threading.Thread(target=take, args=(c,), daemon=True).start()
+
+    threading.Thread(target=count, daemon=True).start()
+    end = time.monotonic() + seconds
+    for step in steps:
+        if step.startswith("pause="):
+            time.sleep(float(step[6:]))
+            continue
+        src, rest = step.split(">")
+        dst, kind, number = rest.split("/")
+        u = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        u.bind((src, 0))
+        u.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(src))
+        u.sendto(datagram(kind.encode(), int(number)), (GROUP if dst == "group" else dst, PORT))
+        u.close()
+    time.sleep(max(0.0, end - time.monotonic()))
+    for line in ["handovers %s %d" % (at, got[at]) for at in sorted(got)] or ["handovers none"]:
+        print(line, flush=True)
+
+
+def flood(count, first, last, dst, seconds):
+    prefix = TX_PREFIX
+    socks = []
+    for b in range(first, last + 1):
+        u = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        u.bind(("%s.%d" % (prefix, b), 0))
+        socks.append(u)
+    for i in range(count):
+        socks[i % len(socks)].sendto(datagram(b"notify", 100000 + i), (dst, PORT))
+        time.sleep(seconds / count)
+    print("flooded", flush=True)
 
 
 def hold(port):
@@ -145,6 +207,10 @@ def main():
         plain(args[0], args[1])
     elif command == "hold":
         hold(int(args[0]))
+    elif command == "asks":
+        asks(float(args[0]), args[1:])
+    elif command == "flood":
+        flood(int(args[0]), int(args[1]), int(args[2]), args[3], float(args[4]))
     elif command == "capture":
         capture(args[0], float(args[1]))
 
