@@ -80,38 +80,43 @@ struct WaitingHandOver {
     uint32_t queuedAt = 0;
 };
 
-std::mutex queueLock;
-std::condition_variable queueChanged;
-std::deque<WaitingHandOver> waiting;  // oldest first
-std::multiset<uint32_t> connecting;   // peers with a hand-over running
-int workers = 0;
-uint32_t secondStart = 0;  // the per-second budget: this second's starts
-int startedThisSecond = 0;
+// Never destroyed: a hand-over thread may still be connecting while the process exits.
+struct HandOverQueue {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<WaitingHandOver> waiting;  // oldest first
+    std::multiset<uint32_t> connecting;   // peers with a hand-over running
+    int workers = 0;
+    uint32_t secondStart = 0;  // the per-second budget: this second's starts
+    int startedThisSecond = 0;
+};
+HandOverQueue& queue = *new HandOverQueue;
 
 // The next hand-over to run: the peer queued most recently among those without a
 // running one, and of its hand-overs the oldest. -1 when none may run now.
 int nextHandOver() {
-    for (int i = static_cast<int>(waiting.size()) - 1; i >= 0; --i) {
-        uint32_t peer = waiting[static_cast<size_t>(i)].peer;
-        if (connecting.count(peer)) continue;
+    for (int i = static_cast<int>(queue.waiting.size()) - 1; i >= 0; --i) {
+        uint32_t peer = queue.waiting[static_cast<size_t>(i)].peer;
+        if (queue.connecting.count(peer)) continue;
         for (int j = 0; j <= i; ++j)
-            if (waiting[static_cast<size_t>(j)].peer == peer) return j;
+            if (queue.waiting[static_cast<size_t>(j)].peer == peer) return j;
     }
     return -1;
 }
 
 void dropStale(uint32_t now) {
-    while (!waiting.empty() && now - waiting.front().queuedAt > kHandOverWaitLimitMilliseconds) waiting.pop_front();
+    while (!queue.waiting.empty() && now - queue.waiting.front().queuedAt > kHandOverWaitLimitMilliseconds)
+        queue.waiting.pop_front();
 }
 
 // True when one more connection may start this second; counts it.
 bool takeBudget(uint32_t now) {
-    if (now - secondStart >= 1000) {
-        secondStart = now;
-        startedThisSecond = 0;
+    if (now - queue.secondStart >= 1000) {
+        queue.secondStart = now;
+        queue.startedThisSecond = 0;
     }
-    if (startedThisSecond >= kHandOversPerSecond) return false;
-    ++startedThisSecond;
+    if (queue.startedThisSecond >= kHandOversPerSecond) return false;
+    ++queue.startedThisSecond;
     return true;
 }
 
@@ -119,44 +124,45 @@ bool takeBudget(uint32_t now) {
 // spent, and ends when nothing may run (what waits for a peer's running hand-over is
 // taken by the thread that runs it, once it is done).
 void handOverWorker(void*) {
-    std::unique_lock<std::mutex> lock(queueLock);
+    std::unique_lock<std::mutex> lock(queue.lock);
     for (;;) {
         uint32_t now = tickCount();
         dropStale(now);
         int next = nextHandOver();
         if (next < 0) break;
         if (!takeBudget(now)) {
-            queueChanged.wait_for(lock, std::chrono::milliseconds(50));
+            queue.changed.wait_for(lock, std::chrono::milliseconds(50));
             continue;
         }
-        WaitingHandOver job = waiting[static_cast<size_t>(next)];
-        waiting.erase(waiting.begin() + next);
-        auto running = connecting.insert(job.peer);
+        WaitingHandOver job = queue.waiting[static_cast<size_t>(next)];
+        queue.waiting.erase(queue.waiting.begin() + next);
+        auto running = queue.connecting.insert(job.peer);
         lock.unlock();
         handOverAddress(netDotted(job.peer), job.replace, job.port);
         lock.lock();
-        connecting.erase(running);
-        queueChanged.notify_all();
+        queue.connecting.erase(running);
+        queue.changed.notify_all();
     }
-    --workers;
+    --queue.workers;
 }
 }  // namespace
 
 void queueHandOver(uint32_t peer, bool replace, uint16_t port) {
-    std::lock_guard<std::mutex> guard(queueLock);
-    if (waiting.size() >= static_cast<size_t>(kHandOversWaitingLimit)) waiting.pop_front();
-    waiting.push_back({peer, replace, port, tickCount()});
+    std::lock_guard<std::mutex> guard(queue.lock);
+    if (queue.waiting.size() >= static_cast<size_t>(kHandOversWaitingLimit)) queue.waiting.pop_front();
+    queue.waiting.push_back({peer, replace, port, tickCount()});
     // A thread more while some of the waiting ones have none to run them.
-    if (workers < kHandOverThreads && workers < static_cast<int>(connecting.size() + waiting.size())) {
-        ++workers;
-        if (!startThread(handOverWorker, nullptr)) --workers;
+    if (queue.workers < kHandOverThreads &&
+        queue.workers < static_cast<int>(queue.connecting.size() + queue.waiting.size())) {
+        ++queue.workers;
+        if (!startThread(handOverWorker, nullptr)) --queue.workers;
     }
-    queueChanged.notify_one();
+    queue.changed.notify_one();
 }
 
 void dropWaitingHandOvers() {
-    std::lock_guard<std::mutex> guard(queueLock);
-    waiting.clear();
+    std::lock_guard<std::mutex> guard(queue.lock);
+    queue.waiting.clear();
 }
 
 namespace {
