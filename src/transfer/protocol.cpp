@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/threads.h"
+
 namespace {
 std::string number(int64_t value) { return std::to_string(value); }
 
@@ -26,6 +28,25 @@ bool refill(StreamReader& reader) {
     if (n <= 0) return false;
     reader.end = static_cast<size_t>(n);
     return true;
+}
+
+// Receives more of a header block whose first byte was at hand at *since (once *begun).
+// Past the reader's block limit only the line feeds that end the block are taken: a
+// sender may pause before them (it opens its next file first), while a peer that
+// trickles a block byte by byte would otherwise hold the one reception for ever.
+bool refillBlock(StreamReader& reader, bool* begun, uint32_t* since, bool lineFeedLast) {
+    if (!refill(reader) || reader.blockMilliseconds <= 0) return reader.lastResult > 0;
+    const uint32_t now = tickCount();
+    if (!*begun) {
+        *begun = true;
+        *since = now;
+    }
+    if (now - *since < static_cast<uint32_t>(reader.blockMilliseconds)) return true;
+    const char* from = reader.buffer.data() + reader.start;
+    if (*from == '\n' && (lineFeedLast || reader.end - reader.start == 1 || from[1] == '\n')) return true;
+    reader.start = reader.end;
+    reader.lastResult = kReceiveTimedOut;
+    return false;
 }
 
 bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -77,7 +98,9 @@ int readHeaderBlock(StreamReader& reader, char* block, int* length) {
     size_t stored = 0;
     bool lineFeedLast = false;  // the last byte stored was a line feed
     bool done = false;
-    while (!done && (reader.start < reader.end || refill(reader))) {
+    bool begun = reader.start < reader.end;
+    uint32_t since = begun && reader.blockMilliseconds > 0 ? tickCount() : 0;
+    while (!done && (reader.start < reader.end || refillBlock(reader, &begun, &since, lineFeedLast))) {
         const char* from = reader.buffer.data() + reader.start;
         if (lineFeedLast && *from == '\n') {  // the second line feed of a pair is dropped
             ++reader.start;

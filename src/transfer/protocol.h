@@ -16,7 +16,7 @@
 constexpr uint16_t kTransferPort = 2904;
 constexpr int kHeaderBlockLimit = 20480;  // bytes of one header block, its last line feed included
 constexpr const char* kProtocolVersion = "3.0";
-constexpr int kReceiveTimedOut = -2;             // a receive result: the peer sent nothing in time
+constexpr int kReceiveTimedOut = -2;             // a receive result: the peer did not send in time
 constexpr size_t kReaderBufferSize = 64 * 1024;  // a reader receives this much at most per call
 
 // --- Writing side: the bytes, byte for byte ---
@@ -45,7 +45,8 @@ struct StreamReader {
     Socket socket = kInvalidSocket;  // the source of a socket reader
     std::vector<char> buffer;        // bytes received but not yet handed out
     size_t start = 0, end = 0;
-    int lastResult = 1;  // result of the latest receive: >0, 0 closed, <0 error
+    int lastResult = 1;         // result of the latest receive: >0, 0 closed, <0 error
+    int blockMilliseconds = 0;  // how long a header block may take from its first byte (0: no limit)
 };
 
 void startSocketReader(StreamReader& reader, Socket socket);
@@ -54,7 +55,10 @@ void startReader(StreamReader& reader, ReceiveFunction receive, void* source);
 // Cuts one header block: stores bytes until the second of two consecutive line feeds
 // (not stored), 20480 stored bytes, or the end of the stream. block must hold
 // kHeaderBlockLimit + 1 bytes; it is NUL-terminated, *length receives the stored count.
-// Returns the reader's last receive result (>0 while the stream is open).
+// Returns the reader's last receive result (>0 while the stream is open). Bytes that
+// arrive once the reader's blockMilliseconds have passed since the block's first byte
+// may only be the line feeds that end it; anything else ends the stream there, as
+// kReceiveTimedOut.
 int readHeaderBlock(StreamReader& reader, char* block, int* length);
 
 // Reads at most size content bytes (buffered ones first; a request of at least the

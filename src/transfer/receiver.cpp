@@ -77,12 +77,12 @@ struct Record {
 
 // Reads one block into r.block and returns its length. A block cut short by the end of
 // the stream keeps its last line: the parse needs its line feed, and a directory record
-// that lost it must still count.
+// that lost it must still count. One cut by time may have lost the end of that line.
 int readBlock(Reception& r, bool completeLastLine, bool* cut = nullptr) {
     int length = 0;
     int result = readHeaderBlock(r.reader, r.block.data(), &length);
     if (cut) *cut = result <= 0;
-    if (completeLastLine && result <= 0 && length > 0 && length < kHeaderBlockLimit &&
+    if (completeLastLine && result <= 0 && result != kReceiveTimedOut && length > 0 && length < kHeaderBlockLimit &&
         r.block[static_cast<size_t>(length) - 1] != '\n')
         r.block[static_cast<size_t>(length++)] = '\n';
     return length;
@@ -517,9 +517,11 @@ bool readHeader(Reception& r, Socket connection, int64_t* total, ReceiveResult* 
     if (cancelRequested) {  // a header cut short by Stop says nothing of the version
         *ended = ReceiveResult::Cancelled;
     } else {
-        // Closed or silent before its first byte: a probe or a port scan, not an old
-        // sender; an error box for each would let anyone on the network raise boxes.
-        *ended = length == 0 ? ReceiveResult::NothingSent : ReceiveResult::WrongVersion;
+        // Closed or silent before its first byte (a probe, a port scan), or cut by time
+        // before its version: not an old sender; an error box for each would let anyone
+        // on the network raise boxes.
+        const bool cutByTime = version.empty() && r.reader.lastResult == kReceiveTimedOut;
+        *ended = length == 0 || cutByTime ? ReceiveResult::NothingSent : ReceiveResult::WrongVersion;
         portSetStatusEmpty();
     }
     finish(connection);
@@ -624,6 +626,7 @@ ReceiveResult receiveArrival(const Arrival& arrival) {
     netSetReceiveTimeout(arrival.connection, receiveStallMilliseconds);
     StreamReader reader;
     startSocketReader(reader, arrival.connection);
+    reader.blockMilliseconds = kHeaderBlockMilliseconds;
     ReceiveTerms terms;
     terms.sender = arrival.sender;
     ReceiveResult result = receiveCounted(std::move(reader), arrival.connection, arrival.stops, terms, arrival.verdict);

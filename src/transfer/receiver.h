@@ -26,6 +26,10 @@
 constexpr int kReceiveStallMilliseconds = 60000;
 // The stall limit in use; tests shorten it.
 extern std::atomic<int> receiveStallMilliseconds;
+// The connection header, and each record's block, must have arrived this long after
+// their first byte (only the blank line that ends one may come later, after a pause):
+// a peer that trickles them cannot hold the one reception.
+constexpr int kHeaderBlockMilliseconds = 10000;
 
 enum class ReceiveResult {
     TurnedAway,    // another reception was running (and not about to end): closed, nothing shown

@@ -5,9 +5,10 @@ peer.py send HOST PORT FILE [--upto N] [--then close|reset|hold:SECONDS]
     Connects, writes the first N bytes of FILE (all by default), then closes
     normally, resets the connection (SO_LINGER 0: an RST instead of a FIN), or keeps
     it open and silent for SECONDS before closing.
-peer.py send HOST PORT FILE --upto N --then drip:SECONDS
-    Writes the first N bytes, then one more byte every half second for SECONDS (a
-    reception that goes on, slowly), then closes.
+peer.py send HOST PORT FILE --upto N --then drip:SECONDS[:EVERY]
+    Writes the first N bytes, then one more byte every EVERY seconds (half a second by
+    default) for SECONDS (a reception that goes on, slowly), then closes. Prints
+    "dripped=N", with " cut" when the receiver ended the connection first.
 peer.py crowd HOST PORT COUNT FILE
     Opens COUNT connections at once, each writing the first line of FILE as a sender
     does at once. The receiver admits one and closes the others (some perhaps before
@@ -39,9 +40,17 @@ def connect(host, port):
 
 def finish(s, how, rest=b""):
     if how.startswith("drip:"):
-        for i in range(min(len(rest), int(float(how[5:]) * 2))):
-            s.sendall(rest[i:i + 1])
-            time.sleep(0.5)
+        seconds, _, every = how[5:].partition(":")
+        every = float(every or 0.5)
+        dripped, cut = 0, ""
+        try:
+            for i in range(min(len(rest), int(float(seconds) / every))):
+                s.sendall(rest[i:i + 1])
+                dripped += 1
+                time.sleep(every)
+        except OSError:
+            cut = " cut"
+        print("dripped=%d%s" % (dripped, cut), flush=True)
     if how == "reset":
         s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
     elif how.startswith("hold:"):

@@ -4,9 +4,11 @@
 // names in the store that are no regular file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 
 #include "core/central_state.h"
 #include "platform/files.h"
+#include "platform/threads.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
 #include "transfer/protocol.h"
@@ -126,6 +129,52 @@ TEST(ReceiverFaults, AFileRecordCutBeforeItsBlankLineCreatesNothing) {
         EXPECT_EQ(listTree(store), "a/\na/b/\n");
     }
     removeScratchFolder(store);
+}
+
+namespace {
+// A stream in pieces, each one well past a 1 ms block deadline after the one before.
+struct LatePieces {
+    std::vector<std::string> pieces;
+    size_t next = 0;
+};
+
+int receiveLate(void* source, char* buffer, int size) {
+    LatePieces& late = *static_cast<LatePieces*>(source);
+    if (late.next == late.pieces.size()) return 0;
+    if (late.next > 0) sleepMilliseconds(30);
+    const std::string& piece = late.pieces[late.next++];
+    const size_t count = std::min(piece.size(), static_cast<size_t>(size));
+    memcpy(buffer, piece.data(), count);
+    return static_cast<int>(count);
+}
+}  // namespace
+
+// A block that goes on past its deadline is cut there: a trickled header is no old
+// sender (no box), and a trickled folder name creates nothing. Only the line feeds that
+// end a block may come late, as after a sender's pause before its next file.
+TEST(ReceiverFaults, ABlockPastItsDeadlineTakesOnlyItsEnd) {
+    const std::string folder = transferHeaderBytes(0) + directoryRecordBytes("ab");
+    struct Case {
+        const char* what;
+        std::vector<std::string> pieces;
+        ReceiveResult result;
+        const char* tree;
+    };
+    for (const Case& c : {Case{"trickled header", {"Vers", "ion:3.0\nTotal:0\n\n"}, ReceiveResult::NothingSent, ""},
+                          Case{"trickled folder", {folder, "cd\n\n"}, ReceiveResult::Incomplete, ""},
+                          Case{"pause before the end", {folder, "\n", "\n"}, ReceiveResult::Complete, "ab/\n"}}) {
+        SCOPED_TRACE(c.what);
+        std::string store = makeScratchFolder("rx-late");
+        recordingPortReset(store);
+        LatePieces late{c.pieces};
+        StreamReader reader;
+        startReader(reader, receiveLate, &late);
+        reader.blockMilliseconds = 1;
+        EXPECT_EQ(c.result, receiveStream(std::move(reader), kInvalidSocket));
+        EXPECT_TRUE(recordedErrors().empty());
+        EXPECT_EQ(listTree(store), c.tree);
+        removeScratchFolder(store);
+    }
 }
 
 // A file record that ends before its Size did not arrive, even when the Total it was
