@@ -7,6 +7,11 @@ plain ADDR PEER: a copy bound to ADDR's port 2904 as a plain UDP socket (no grou
   second and third time to the group at the same moment too) and prints
   "asked 3 handovers N": the address records PEER handed over (datagrams no copy sends,
   sent by unicast before the asks, must add none).
+handover PEER SOURCE...: one address record from each SOURCE address to PEER's port 2904,
+  as a copy answering discovery sends it (Flags 0, the source's own address), whether
+  PEER asked or not; prints "handed N".
+answer PEER SOURCE: waits (at most 10 s) for PEER's "notify", to the group or by unicast,
+  then hands SOURCE over from SOURCE, as a copy answers; prints "answered".
 hold PORT: holds TCP and UDP PORT on every address without SO_REUSEADDR; prints "held".
 capture IF SECONDS: counts the discovery datagrams that leave on IF (AF_PACKET) for at
   most SECONDS, or until a second sweep has gone out, and prints what the look-around
@@ -26,9 +31,14 @@ def datagram(kind, number):
     return b"%15s%15s%015d" % (b"Quorvalinthexa", kind, number)
 
 
-def hand_over(own, peer):
-    with socket.create_connection((peer, PORT), timeout=5) as s:
+def hand_over(own, peer, source=None):
+    with socket.create_connection((peer, PORT), timeout=5, source_address=(source, 0) if source else None) as s:
         s.sendall(b"Version:3.0\n\nType:ip\nSize:%d\nFlags:0\n\n%s\n\n" % (len(own), own.encode()))
+        s.shutdown(socket.SHUT_WR)
+        try:
+            s.recv(1)  # the peer's close: it has taken the record, and the next one finds it free
+        except OSError:
+            pass
 
 
 def plain(addr, peer):
@@ -83,6 +93,26 @@ def plain(addr, peer):
         time.sleep(1.5)
     time.sleep(1)
     print("asked %d handovers %d" % (asks, len(records)), flush=True)
+
+
+def handover(peer, sources):
+    for source in sources:
+        hand_over(source, peer, source)
+    print("handed %d" % len(sources), flush=True)
+
+
+def answer(peer, source):
+    udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    udp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    udp.bind(("", PORT))
+    udp.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, socket.inet_aton(GROUP) + socket.inet_aton(source))
+    udp.settimeout(10)
+    while True:
+        data, (sender, _) = udp.recvfrom(100)
+        if sender == peer and data[15:30].strip() == b"notify":
+            break
+    hand_over(source, peer, source)
+    print("answered", flush=True)
 
 
 def hold(port):
@@ -143,6 +173,10 @@ def main():
     command, args = sys.argv[1], sys.argv[2:]
     if command == "plain":
         plain(args[0], args[1])
+    elif command == "handover":
+        handover(args[0], args[1:])
+    elif command == "answer":
+        answer(args[0], args[1])
     elif command == "hold":
         hold(int(args[0]))
     elif command == "capture":

@@ -2,15 +2,18 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "discovery/network_check.h"
+#include "peers/asked_peers.h"
 #include "peers/remembered_peers.h"
 #include "platform/net.h"
 #include "resource.h"
@@ -27,8 +30,14 @@ uint32_t ip(const char* dotted) {
     return address;
 }
 
-std::string savedText;
-void recordSave(const std::string& text) { savedText = text; }
+// A keeper in memory, as the registry or the state file holds the text; counts writes.
+std::string keptText;
+int keptWrites = 0;
+std::string keepInMemory(const PeerTextEdit& edit) {
+    std::string edited = edit(keptText);
+    if (edited != keptText) ++keptWrites;
+    return keptText = edited;
+}
 
 TEST(PeerList, ParsesTheStoredText) {
     std::string seventeen;
@@ -45,6 +54,7 @@ TEST(PeerList, ParsesTheStoredText) {
         {"repeats once", "10.0.0.2,10.0.0.3,10.0.0.2", {"10.0.0.2", "10.0.0.3"}},
         {"junk skipped", "host,10.0.0.300,224.0.0.1,0.1.2.3,255.255.255.255,1.2.3.4.5,10.0.0.9", {"10.0.0.9"}},
         {"a word longer than an address", std::string(40, '1') + ",10.0.0.9", {"10.0.0.9"}},
+        {"answered only, marked", "10.0.0.2,10.0.0.5?,10.0.0.6??", {"10.0.0.2", "10.0.0.5"}},
         {"at most 16", seventeen, firstSixteen},
         {"empty", "", {}},
     };
@@ -53,16 +63,19 @@ TEST(PeerList, ParsesTheStoredText) {
 }
 
 TEST(PeerList, RemembersMostRecentFirstAndForgets) {
-    loadRememberedPeers("10.0.0.2,10.0.0.3", recordSave);
-    savedText.clear();
+    keptText = "10.0.0.2,10.0.0.3";
+    loadRememberedPeers(keptText, keepInMemory);
     rememberPeer("10.0.0.3");
     EXPECT_EQ(rememberedPeers(), (List{"10.0.0.3", "10.0.0.2"}));
-    EXPECT_EQ(savedText, "10.0.0.3,10.0.0.2");
-    savedText.clear();
-    rememberPeer("10.0.0.3");  // already first: nothing to save
+    EXPECT_EQ(keptText, "10.0.0.3,10.0.0.2");
+    keptText = "10.0.0.9," + keptText;  // another process's change meanwhile stays
+    rememberPeer("10.0.0.2");
+    EXPECT_EQ(keptText, "10.0.0.2,10.0.0.9,10.0.0.3");
+    keptWrites = 0;
+    rememberPeer("10.0.0.2");  // already first: nothing to write
     rememberPeer("239.1.2.3");
     rememberPeer("not an address");
-    EXPECT_EQ(savedText, "");
+    EXPECT_EQ(keptWrites, 0);
     for (int i = 1; i <= 20; ++i) rememberPeer(ip(("10.1.0." + std::to_string(i)).c_str()));
     EXPECT_EQ(rememberedPeers().size(), 16u);
     EXPECT_EQ(rememberedPeerNumbered(1), "10.1.0.20");
@@ -71,7 +84,39 @@ TEST(PeerList, RemembersMostRecentFirstAndForgets) {
     EXPECT_EQ(rememberedPeerNumbered(0), "");
     forgetRememberedPeers();
     EXPECT_TRUE(rememberedPeers().empty());
-    EXPECT_EQ(savedText, "");
+    EXPECT_EQ(keptText, "");
+    loadRememberedPeers("", nullptr);
+}
+
+// A hand-over counts only as the answer to a datagram sent moments before, and ranks
+// below every peer a transfer completed with, however many come.
+TEST(PeerList, HandOversAnswerAsksAndRankBelowTransfers) {
+    const uint32_t later = tickCount() + 0x40000000u;  // far from any datagram a test sent
+    noteAsked(ip("10.9.0.1"), later);
+    EXPECT_TRUE(askedLately(ip("10.9.0.1"), later + kAnswerWindowMilliseconds - 1));
+    EXPECT_FALSE(askedLately(ip("10.9.0.1"), later + kAnswerWindowMilliseconds));
+    EXPECT_FALSE(askedLately(ip("10.9.0.2"), later));
+    noteAsked(ip("239.123.126.129"), later);  // the group: any copy may answer
+    EXPECT_TRUE(askedLately(ip("10.9.0.2"), later + 1));
+
+    keptText = "10.0.0.2";
+    loadRememberedPeers(keptText, keepInMemory);
+    noteAsked(ip("10.9.0.1"));
+    rememberHandOver(ip("10.9.0.1"));
+    EXPECT_EQ(keptText, "10.0.0.2,10.9.0.1?");
+    noteAsked(ip("239.123.126.129"));
+    for (int i = 1; i <= 20; ++i) rememberHandOver(ip(("10.8.0." + std::to_string(i)).c_str()));
+    List expected{"10.0.0.2"};
+    for (int i = 20; i >= 6; --i) expected.push_back("10.8.0." + std::to_string(i));
+    EXPECT_EQ(rememberedPeers(), expected);
+    rememberPeer("10.8.0.7");          // a transfer proves an answered peer: first of all
+    rememberHandOver(ip("10.0.0.2"));  // an answer leaves a proven peer where it stands
+    EXPECT_EQ(rememberedPeerNumbered(1), "10.8.0.7");
+    EXPECT_EQ(rememberedPeerNumbered(2), "10.0.0.2");
+    EXPECT_EQ(rememberedPeerNumbered(3), "10.8.0.20");
+    for (int i = 1; i <= 16; ++i) rememberPeer(ip(("10.1.0." + std::to_string(i)).c_str()));
+    rememberHandOver(ip("10.8.0.30"));  // sixteen proven: no room for an answer
+    EXPECT_EQ(rememberedPeerNumbered(16), "10.1.0.1");
     loadRememberedPeers("", nullptr);
 }
 
@@ -160,6 +205,41 @@ TEST(PeerFile, WritesAndReadsTheStateFile) {
     setenv("HOME", "/home/someone", 1);
     EXPECT_EQ(peerFilePath(), "/home/someone/.local/state/quorvalinthexa/peers");
     unsetenv("XDG_STATE_HOME");
+    system(("rm -rf " + std::string(folder)).c_str());
+}
+
+// Two runs of the peer change the file at once: the later change waits for the earlier
+// one's lock and lands on its result, so neither is lost.
+TEST(PeerFile, AChangeWaitsForAnotherProcessChange) {
+    char folder[] = "/tmp/qv-peerlock.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/peers";
+    auto adding = [](const char* address) {
+        return [address](const std::string& stored) {
+            List list = parsePeerList(stored);
+            list.push_back(address);
+            return formatPeerList(list);
+        };
+    };
+    int holding[2];
+    ASSERT_EQ(pipe(holding), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        editPeerFile(path, [&](const std::string& stored) {
+            if (write(holding[1], "x", 1) != 1) _exit(1);
+            usleep(300000);  // the parent changes the file meanwhile
+            return adding("10.0.0.7")(stored);
+        });
+        _exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(holding[0], &byte, 1), 1);  // the child holds the file
+    editPeerFile(path, adding("10.0.0.8"));
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(parsePeerList(readPeerFile(path)), (List{"10.0.0.7", "10.0.0.8"}));
+    close(holding[0]);
+    close(holding[1]);
     system(("rm -rf " + std::string(folder)).c_str());
 }
 #endif
