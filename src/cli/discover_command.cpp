@@ -20,6 +20,7 @@
 #include "core/texts.h"
 #include "discovery/discovery.h"
 #include "discovery/hand_over.h"
+#include "discovery/look_around.h"
 #include "discovery/network_check.h"
 #include "peers/peer_file.h"
 #include "peers/remembered_peers.h"
@@ -50,8 +51,8 @@ void printDiscoverUsage(FILE* out) {
           "\n"
           "Options:\n"
           "  --seconds N        how long to listen for answers (1-3600, default 3)\n"
-          "  --sweep            also ask every other address of each adapter's subnet (at\n"
-          "                     most 1024) by unicast, for where multicast does not pass,\n"
+          "  --sweep            also ask the other addresses of each adapter's subnet (at\n"
+          "                     most 256) by unicast, for where multicast does not pass,\n"
           "                     and listen until that is done\n"
           "  --check            print the network check instead: whether each adapter's\n"
           "                     discovery socket opened, whether the port is free for TCP and\n"
@@ -208,7 +209,10 @@ int discoverCommand(int argc, char** argv) {
         fputs("quorvalinthexa discover: no usable network adapter\n", stderr);
     } else {
         sendDiscoveryDatagram(kRequestKind);
-        if (sweep) startLookAround();
+        if (sweep) {
+            lookAroundAsked();
+            startLookAround();
+        }
         sleepMilliseconds(static_cast<int>(seconds) * 1000);
         if (sweep) waitForSweep();
     }

@@ -13,9 +13,9 @@ handover PEER SOURCE...: one address record from each SOURCE address to PEER's p
 answer PEER SOURCE: waits (at most 10 s) for PEER's "notify", to the group or by unicast,
   then hands SOURCE over from SOURCE, as a copy answers; prints "answered".
 hold PORT: holds TCP and UDP PORT on every address without SO_REUSEADDR; prints "held".
-capture IF SECONDS: counts the discovery datagrams that leave on IF (AF_PACKET) for at
-  most SECONDS, or until a second sweep has gone out, and prints what the look-around
-  did as "key value" lines.
+capture IF SECONDS: counts the discovery datagrams that leave on IF (AF_PACKET) for
+  SECONDS and prints what the look-around did as "key value" lines; a sweep begins after
+  5 s without a unicast datagram.
 """
 import socket
 import struct
@@ -25,6 +25,7 @@ import time
 
 PORT = 2904
 GROUP = "239.123.126.129"
+SWEEP_GAP = 5  # seconds without a unicast datagram between two sweeps
 
 
 def datagram(kind, number):
@@ -150,11 +151,8 @@ def capture(interface, seconds):
         if packet[16] >= 224:
             continue  # the group's once-a-second notify
         sent.append((time.monotonic(), socket.inet_ntoa(packet[16:20]), kind))
-        # A second sweep has begun once an address is asked again.
-        if len(sent) > 1 and sent[-1][1] == sent[0][1] and len(sent) > 2:
-            break
     first = sent[0][0] if sent else 0
-    again = [t for t, d, _ in sent[1:] if d == sent[0][1]]
+    again = [b[0] for a, b in zip(sent, sent[1:]) if b[0] - a[0] > SWEEP_GAP]
     sweep = [d for t, d, _ in sent if not again or t < again[0]]
     most = 0
     for i, (t, _, _) in enumerate(sent):

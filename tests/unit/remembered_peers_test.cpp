@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/look_around.h"
 #include "discovery/network_check.h"
 #include "peers/asked_peers.h"
 #include "peers/remembered_peers.h"
@@ -123,25 +124,57 @@ TEST(PeerList, HandOversAnswerAsksAndRankBelowTransfers) {
 TEST(LookAround, TargetsOfASubnet) {
     const struct {
         const char *local, *mask;
+        int round;
         size_t count;
         const char *first, *last;
     } cases[] = {
-        {"192.168.1.10", "255.255.255.0", 253, "192.168.1.1", "192.168.1.254"},
-        {"10.0.0.1", "255.255.255.252", 1, "10.0.0.2", "10.0.0.2"},
-        {"10.0.0.1", "255.255.255.254", 0, nullptr, nullptr},
-        {"10.0.0.1", "255.255.255.255", 0, nullptr, nullptr},
-        {"172.16.9.7", "255.255.0.0", 1023, "172.16.8.0", "172.16.11.255"},
-        {"172.16.0.7", "255.255.0.0", 1022, "172.16.0.1", "172.16.3.255"},
-        {"10.50.0.1", "255.255.252.0", 1021, "10.50.0.2", "10.50.3.254"},
+        {"192.168.1.10", "255.255.255.0", 0, 253, "192.168.1.1", "192.168.1.254"},
+        {"192.168.1.10", "255.255.255.0", 1, 253, "192.168.1.1", "192.168.1.254"},
+        {"10.0.0.1", "255.255.255.252", 0, 1, "10.0.0.2", "10.0.0.2"},
+        {"10.0.0.1", "255.255.255.254", 0, 0, nullptr, nullptr},
+        {"10.0.0.1", "255.255.255.255", 0, 0, nullptr, nullptr},
+        // Larger subnets: one block of 256 a sweep, the own block first.
+        {"172.16.9.7", "255.255.0.0", 0, 255, "172.16.9.0", "172.16.9.255"},
+        {"172.16.9.7", "255.255.0.0", 1, 256, "172.16.10.0", "172.16.10.255"},
+        {"172.16.9.7", "255.255.0.0", 3, 256, "172.16.8.0", "172.16.8.255"},
+        {"172.16.0.7", "255.255.0.0", 0, 254, "172.16.0.1", "172.16.0.255"},
+        {"10.50.0.1", "255.255.252.0", 0, 254, "10.50.0.2", "10.50.0.255"},
+        {"10.50.0.1", "255.255.252.0", 3, 255, "10.50.3.0", "10.50.3.254"},
+        {"10.60.1.9", "255.255.254.0", 0, 254, "10.60.1.0", "10.60.1.254"},
+        {"10.60.1.9", "255.255.254.0", 1, 255, "10.60.0.1", "10.60.0.255"},
     };
     for (const auto& c : cases) {
-        std::vector<uint32_t> targets = lookAroundTargets(ip(c.local), ip(c.mask));
-        ASSERT_EQ(targets.size(), c.count) << c.local << "/" << c.mask;
+        std::vector<uint32_t> targets = lookAroundTargets(ip(c.local), ip(c.mask), c.round);
+        ASSERT_EQ(targets.size(), c.count) << c.local << "/" << c.mask << " round " << c.round;
         for (uint32_t t : targets) EXPECT_NE(t, ip(c.local)) << c.local;
         if (c.count == 0) continue;
-        EXPECT_EQ(netDotted(targets.front()), c.first) << c.local << "/" << c.mask;
-        EXPECT_EQ(netDotted(targets.back()), c.last) << c.local << "/" << c.mask;
+        EXPECT_EQ(netDotted(targets.front()), c.first) << c.local << "/" << c.mask << " round " << c.round;
+        EXPECT_EQ(netDotted(targets.back()), c.last) << c.local << "/" << c.mask << " round " << c.round;
     }
+}
+
+// A copy alone on its network, on a simulated clock ticking once a second from its
+// first look-around (3 s after its start): six sweeps in the first hour, not sixty.
+TEST(LookAround, SweepsLessOftenWhileNobodyAnswers) {
+    LookAroundTimes times;
+    std::vector<uint32_t> at;
+    auto run = [&](uint32_t from, uint32_t to, uint32_t adapters) {
+        for (uint32_t second = from; second < to; ++second)
+            if (lookAroundDue(&times, second * 1000, adapters)) at.push_back(second);
+    };
+    run(3, 3603, 7);
+    std::string shown;
+    for (uint32_t second : at) shown += " " + std::to_string(second / 60) + "m" + std::to_string(second % 60) + "s";
+    std::printf("sweeps in the first hour at:%s\n", shown.c_str());
+    EXPECT_EQ(at, (std::vector<uint32_t>{3, 63, 183, 423, 903, 1863}));
+    at.clear();
+    run(3603, 3603 + 24 * 3600, 7);
+    ASSERT_EQ(at.size(), 24u) << "then one an hour";
+    EXPECT_EQ(at.back() - at[at.size() - 2], 3600u);
+    at.clear();
+    const uint32_t changed = 3603 + 24 * 3600;  // an adapter or its address changed
+    run(changed, changed + 200, 8);
+    EXPECT_EQ(at, (std::vector<uint32_t>{changed, changed + 60, changed + 180}));
 }
 
 std::string fakeText(int id) { return "<" + std::to_string(id) + ":%s:%s:%s>"; }
