@@ -15,7 +15,8 @@ constexpr size_t kAskedLimit = 4096;
 bool within(uint32_t then, uint32_t now) { return now - then < kAnswerWindowMilliseconds; }
 
 void makeRoom(uint32_t now) {
-    for (auto it = askedAt.begin(); it != askedAt.end();) it = within(it->second, now) ? std::next(it) : askedAt.erase(it);
+    for (auto it = askedAt.begin(); it != askedAt.end();)
+        it = within(it->second, now) ? std::next(it) : askedAt.erase(it);
     if (askedAt.size() >= kAskedLimit) askedAt.clear();
 }
 }  // namespace
