@@ -1,7 +1,11 @@
 // The command-line peer's commands; each takes its own argv (argv[0] is the command).
 #pragma once
+#include <string>
 
 int receiveCommand(int argc, char** argv);
 int sendCommand(int argc, char** argv);
 int discoverCommand(int argc, char** argv);
 int serveCommand(int argc, char** argv);
+
+// The file of the remembered peers in use, "" with --no-remember (nothing read nor kept).
+const std::string& rememberedPeerFile();

@@ -20,7 +20,9 @@
 #include "core/texts.h"
 #include "discovery/discovery.h"
 #include "discovery/hand_over.h"
+#include "discovery/look_around.h"
 #include "discovery/network_check.h"
+#include "peers/peer_file.h"
 #include "peers/remembered_peers.h"
 #include "platform/adapters.h"
 #include "platform/net.h"
@@ -41,15 +43,16 @@ void printDiscoverUsage(FILE* out) {
           "the remembered peers), then prints the IPv4 address of each peer that answers or\n"
           "is heard announcing itself, one per line, and exits after N seconds. Peers that\n"
           "answer take this machine as their recipient and are remembered. Then the\n"
-          "remembered peers follow, numbered for 'quorvalinthexa send NUMBER PATH...' (on\n"
+          "remembered peers follow, numbered for 'quorvalinthexa send NUMBER PATH...', which\n"
+          "keeps to these numbers however the list changes until the next listing (on\n"
           "standard output at a terminal, else on standard error, so that scripts read the\n"
           "answering addresses alone). They are kept, at most 16, most recent first, in\n"
           "$XDG_STATE_HOME/quorvalinthexa/peers (default ~/.local/state/quorvalinthexa/peers).\n"
           "\n"
           "Options:\n"
           "  --seconds N        how long to listen for answers (1-3600, default 3)\n"
-          "  --sweep            also ask every other address of each adapter's subnet (at\n"
-          "                     most 1024) by unicast, for where multicast does not pass,\n"
+          "  --sweep            also ask the other addresses of each adapter's subnet (at\n"
+          "                     most 256) by unicast, for where multicast does not pass,\n"
           "                     and listen until that is done\n"
           "  --check            print the network check instead: whether each adapter's\n"
           "                     discovery socket opened, whether the port is free for TCP and\n"
@@ -95,11 +98,11 @@ void takeAnswer(void* handle) {
     bool known = netPeerAddress(connection, &source);
     netClose(connection);
     if (address.empty()) return;
-    // A hand-over came over a connection from its sender: that address is remembered,
-    // and counts as an answer in the check.
+    // A hand-over came over a connection from its sender: that address counts as an
+    // answer in the check, and is remembered when it answers what this run sent.
     if (known) {
         notePeerHeard(source);
-        rememberPeer(source);
+        rememberHandOver(source);
     }
     printPeer(address);
 }
@@ -126,10 +129,12 @@ Socket listenForAnswers(uint16_t port, bool quiet, int* error) {
 }
 
 // The remembered peers, numbered as `send N` takes them; at a terminal on standard
-// output, else on standard error, where it cannot be taken for an answering peer.
+// output, else on standard error, where it cannot be taken for an answering peer. The
+// numbers are kept for `send N`, which a later change of the list must not shift.
 void printRemembered() {
     FILE* out = isatty(STDOUT_FILENO) == 1 ? stdout : stderr;
     std::vector<std::string> peers = rememberedPeers();
+    if (!rememberedPeerFile().empty()) writePeerFile(numberedPeersPath(rememberedPeerFile()), peers);
     fputs(peers.empty() ? "Remembered peers: none yet (a peer is remembered after a transfer)\n"
                         : "Remembered peers (send takes the number):\n",
           out);
@@ -204,7 +209,10 @@ int discoverCommand(int argc, char** argv) {
         fputs("quorvalinthexa discover: no usable network adapter\n", stderr);
     } else {
         sendDiscoveryDatagram(kRequestKind);
-        if (sweep) startLookAround();
+        if (sweep) {
+            lookAroundAsked();
+            startLookAround();
+        }
         sleepMilliseconds(static_cast<int>(seconds) * 1000);
         if (sweep) waitForSweep();
     }

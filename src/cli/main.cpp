@@ -3,7 +3,7 @@
 // program.
 #include <cstdio>
 #include <cstring>
-#include <mutex>
+#include <string>
 
 #include "cli/commands.h"
 #include "peers/peer_file.h"
@@ -38,13 +38,8 @@ void printUsage(FILE* out) {
 }
 
 std::string peerFile;
-std::mutex saveLock;
 
-// Writes the list as it is now, so that of two savers racing the later list stays.
-void savePeerFile(const std::string&) {
-    std::lock_guard<std::mutex> guard(saveLock);
-    writePeerFile(peerFile, rememberedPeers());
-}
+std::string keepPeerFile(const PeerTextEdit& edit) { return editPeerFile(peerFile, edit); }
 
 // Takes --no-remember out of the command's arguments (up to a "--"); true when it was there.
 bool takeNoRemember(int* argc, char** argv) {
@@ -66,9 +61,11 @@ bool takeNoRemember(int* argc, char** argv) {
 void loadPeers(int* argc, char** argv) {
     if (takeNoRemember(argc, argv)) return loadRememberedPeers(std::string(), nullptr);
     peerFile = peerFilePath();
-    loadRememberedPeers(readPeerFile(peerFile), peerFile.empty() ? nullptr : savePeerFile);
+    loadRememberedPeers(readPeerFile(peerFile), peerFile.empty() ? nullptr : keepPeerFile);
 }
 }  // namespace
+
+const std::string& rememberedPeerFile() { return peerFile; }
 
 int main(int argc, char** argv) {
     if (argc < 2) {

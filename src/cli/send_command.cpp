@@ -8,6 +8,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "peers/peer_file.h"
 #include "peers/remembered_peers.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -23,8 +24,8 @@ void printSendUsage(FILE* out) {
           "Sends files and folders (with everything inside them) to HOST, a dotted IPv4\n"
           "address or a host name, where a receiver listens on TCP port N (default 2904).\n"
           "A HOST of one or two digits is the remembered peer of that number (1-16), as\n"
-          "'quorvalinthexa discover' lists them. A peer that took a whole transfer is\n"
-          "remembered.\n"
+          "'quorvalinthexa discover' last listed them (before any listing, as the list\n"
+          "stands). A peer that took a whole transfer is remembered.\n"
           "\n"
           "Options:\n"
           "  --port N       the receiver's port (1-65535)\n"
@@ -46,6 +47,15 @@ bool parsePort(const char* text, uint16_t* port) { return parsePortNumber(text, 
 // A HOST of one or two digits names a remembered peer; anything else is a host.
 bool isPeerNumber(const std::string& host) {
     return !host.empty() && host.size() <= 2 && host.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The peer `discover` last printed with number, or, before any, the list's; "" for none.
+std::string numberedPeer(int number) {
+    const std::string& file = rememberedPeerFile();
+    std::string printed = file.empty() ? std::string() : readPeerFile(numberedPeersPath(file));
+    if (printed.empty()) return rememberedPeerNumbered(number);
+    std::vector<std::string> peers = parsePeerList(printed);
+    return number >= 1 && number <= static_cast<int>(peers.size()) ? peers[number - 1] : std::string();
 }
 }  // namespace
 
@@ -75,7 +85,7 @@ int sendCommand(int argc, char** argv) {
 
     std::string host = operands[0];
     if (isPeerNumber(host)) {
-        host = rememberedPeerNumbered(atoi(host.c_str()));
+        host = numberedPeer(atoi(host.c_str()));
         if (host.empty())
             return usageError(
                 ("no remembered peer numbered " + operands[0] + "; 'quorvalinthexa discover' lists them").c_str(), "");

@@ -14,6 +14,7 @@
 #include "core/window_port.h"
 #include "discovery/hand_over.h"
 #include "discovery/own_address.h"
+#include "peers/asked_peers.h"
 #include "peers/remembered_peers.h"
 #include "platform/adapters.h"
 #include "platform/multicast.h"
@@ -294,6 +295,7 @@ std::shared_ptr<DiscoveryEntry> socketTowards(uint32_t address) {
 }
 
 void sendOne(const std::shared_ptr<DiscoveryEntry>& entry, const std::string& datagram, uint32_t address) {
+    noteAsked(address);  // its answer's hand-over may be remembered
     if (netSendTo(entry->socket, datagram.data(), kDiscoveryDatagramLength, address, entry->settings.port) < 0)
         printDiagnostic("Sending error (%d) on %s", netLastError(), netDotted(address).c_str());
 }
@@ -365,6 +367,7 @@ void sendDiscoveryDatagram(const std::string& kind) {
         entries = discoveryTable;
     }
     for (const std::shared_ptr<DiscoveryEntry>& entry : entries) {
+        noteAsked(entry->group);
         if (netSendTo(entry->socket, datagram.data(), kDiscoveryDatagramLength, entry->group, entry->settings.port) < 0)
             printDiagnostic("Sending error (%d) on %s", netLastError(), netDotted(entry->group).c_str());
     }

@@ -107,20 +107,24 @@ std::vector<AdapterOutcome> discoveryOutcomes();
 // --- Looking around ---
 // Where multicast does not pass, a copy that finds nobody sends "notify" (never
 // "request", which would take over every peer's recipient) by unicast to the other
-// addresses of each adapter's subnet, paced, at most once a minute. Peers that hear it
-// answer as they answer the group's: with the hand-over.
+// addresses of each adapter's subnet, paced, less and less often while nobody answers
+// (discovery/look_around.h). Peers that hear it answer as they answer the group's: with
+// the hand-over.
 constexpr int kLookAroundPerAdapter = 1024;  // addresses at most, around the own one
 constexpr int kLookAroundPerSecond = 200;    // datagrams, for all adapters together
+// The first pause between two sweeps; the later ones are longer.
 constexpr uint32_t kLookAroundIntervalMilliseconds = 60000;
 // On by default; the settings turn it off.
 void setLookAround(bool on);
 bool lookAroundEnabled();
 // The addresses to look at from local in its subnet (mask): every host address but
-// local itself, the network's and the broadcast address; in a subnet larger than
-// kLookAroundPerAdapter addresses only the aligned block of that size holding local.
-std::vector<uint32_t> lookAroundTargets(uint32_t local, uint32_t mask);
-// Starts one look-around on a thread of its own, unless one runs or the last one started
-// less than a minute ago (false then). It ends early when discovery stops.
+// local itself, the network's and the broadcast address. A subnet larger than
+// kLookAroundPerSweep addresses is looked at one aligned block of that size a sweep:
+// round 0 the block holding local, then the next ones of the kLookAroundPerAdapter
+// addresses around it in turn, so that a sweep leaves few entries in the neighbour table.
+std::vector<uint32_t> lookAroundTargets(uint32_t local, uint32_t mask, int round = 0);
+// Starts one look-around on a thread of its own when one is due (look_around.h) and none
+// runs; false otherwise. It ends early when discovery stops.
 bool startLookAround();
 bool lookAroundRunning();
 

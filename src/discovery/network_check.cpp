@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 
+#include "discovery/look_around.h"
 #include "peers/remembered_peers.h"
 #include "platform/net.h"
 #include "platform/threads.h"
@@ -102,6 +103,7 @@ int udpPortError(const std::vector<AdapterOutcome>& adapters) {
 }
 
 NetworkCheck runNetworkCheck(int tcpError, uint16_t port, int milliseconds) {
+    lookAroundAsked();  // a user who checks wants to be found: the next tick sweeps
     NetworkCheck check;
     check.adapters = discoveryOutcomes();
     check.port = port;

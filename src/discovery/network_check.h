@@ -34,7 +34,8 @@ std::vector<PeerAnswer> probeRememberedPeers(uint16_t port, int milliseconds);
 int udpPortError(const std::vector<AdapterOutcome>& adapters);
 
 // The whole check of this running copy: its sockets' outcomes, tcpError from its
-// listener, and the probe.
+// listener, and the probe. A copy still searching sweeps its subnet again at its next
+// tick (look_around.h).
 NetworkCheck runNetworkCheck(int tcpError, uint16_t port, int milliseconds);
 
 // The check as lines of text (UTF-8) in the language textOf gives: a heading line, then

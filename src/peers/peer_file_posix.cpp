@@ -1,9 +1,11 @@
 #include "peers/peer_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -15,6 +17,10 @@ bool makeParentFolders(const std::string& path) {
         if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     return true;
+}
+
+void lockExclusive(int fd) {
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) continue;
 }
 
 bool writeAll(int fd, const std::string& text) {
@@ -71,4 +77,30 @@ bool writePeerFile(const std::string& path, const std::vector<std::string>& peer
     if (written && rename(temporary.c_str(), path.c_str()) == 0) return true;
     unlink(temporary.c_str());
     return false;
+}
+
+std::string editPeerFile(const std::string& path, const PeerTextEdit& edit) {
+    int lockFd = -1;
+    if (!path.empty() && makeParentFolders(path))
+        lockFd = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd >= 0) lockExclusive(lockFd);
+    const std::string stored = readPeerFile(path);
+    std::string edited = edit(stored);
+    if (edited != stored) {
+        // The edit speaks in commas; the file takes one address a line.
+        std::vector<std::string> lines;
+        for (size_t start = 0; start < edited.size();) {
+            size_t comma = std::min(edited.find(',', start), edited.size());
+            lines.push_back(edited.substr(start, comma - start));
+            start = comma + 1;
+        }
+        writePeerFile(path, lines);
+    }
+    if (lockFd >= 0) close(lockFd);  // lets the lock go
+    return edited;
+}
+
+std::string numberedPeersPath(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1) + "numbered";
 }

@@ -140,8 +140,9 @@ void receiveAddress(Reception& r, const Record& record) {
         }
     }
     // The connection's own source is remembered, never the text it carries: a handshake
-    // proved that address, while the text could name any host.
-    rememberPeer(r.sender);
+    // proved that address, while the text could name any host. And only as an answer to
+    // this copy's discovery: any host may send a record nobody asked for.
+    rememberHandOver(r.sender);
     notePeerHeard(r.sender);
     writeUnlessStopped(cancelRequested, [] { portSetStatusText(IDS_RECIPIENT_RECEIVED); });
 }

@@ -14,13 +14,23 @@ constexpr size_t kStoredPeersLimit = 1024;
 const wchar_t kPeersValue[] = L"RememberedPeers";
 const wchar_t kLookAroundValue[] = L"LookAround";
 
-void savePeers(const std::string& text) { writeUserText(kSettingsKeyW, kPeersValue, text); }
+std::string storedPeers() {
+    std::string text;
+    readUserText(kSettingsKeyW, kPeersValue, kStoredPeersLimit, &text);
+    return text;
+}
+
+// Runs under the list's lock: the value is read and written by one change at a time.
+std::string keepPeers(const PeerTextEdit& edit) {
+    const std::string stored = storedPeers();
+    std::string edited = edit(stored);
+    if (edited != stored) writeUserText(kSettingsKeyW, kPeersValue, edited);
+    return edited;
+}
 }  // namespace
 
 void loadStoredPeers() {
-    std::string text;
-    readUserText(kSettingsKeyW, kPeersValue, kStoredPeersLimit, &text);
-    loadRememberedPeers(text, savePeers);
+    loadRememberedPeers(storedPeers(), keepPeers);
     setLookAround(storedLookAround());
 }
 

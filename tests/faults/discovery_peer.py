@@ -7,6 +7,11 @@ plain ADDR PEER: a copy bound to ADDR's port 2904 as a plain UDP socket (no grou
   second and third time to the group at the same moment too) and prints
   "asked 3 handovers N": the address records PEER handed over (datagrams no copy sends,
   sent by unicast before the asks, must add none).
+handover PEER SOURCE...: one address record from each SOURCE address to PEER's port 2904,
+  as a copy answering discovery sends it (Flags 0, the source's own address), whether
+  PEER asked or not; prints "handed N".
+answer PEER SOURCE: waits (at most 10 s) for PEER's "notify", to the group or by unicast,
+  then hands SOURCE over from SOURCE, as a copy answers; prints "answered".
 hold PORT: holds TCP and UDP PORT on every address without SO_REUSEADDR; prints "held".
 asks SECONDS STEP...: listens on TCP 2904 of every address, sends the datagrams the steps
   name ("SRC>DST/KIND/NUMBER", DST an address or "group"; "pause=SECONDS" waits), prints
@@ -15,9 +20,9 @@ asks SECONDS STEP...: listens on TCP 2904 of every address, sends the datagrams 
 flood COUNT FIRST LAST DST SECONDS: COUNT "notify" datagrams to DST, each with a number
   of its own, from the addresses FIRST to LAST (the last byte of TX's /24) in turn,
   spread over SECONDS; prints "flooded".
-capture IF SECONDS: counts the discovery datagrams that leave on IF (AF_PACKET) for at
-  most SECONDS, or until a second sweep has gone out, and prints what the look-around
-  did as "key value" lines.
+capture IF SECONDS: counts the discovery datagrams that leave on IF (AF_PACKET) for
+  SECONDS and prints what the look-around did as "key value" lines; a sweep begins after
+  5 s without a unicast datagram.
 """
 import socket
 import struct
@@ -28,15 +33,21 @@ import time
 PORT = 2904
 GROUP = "239.123.126.129"
 TX_PREFIX = "10.213.0"  # the fault tests' link (tests/faults/lib.sh)
+SWEEP_GAP = 5  # seconds without a unicast datagram between two sweeps
 
 
 def datagram(kind, number):
     return b"%15s%15s%015d" % (b"Quorvalinthexa", kind, number)
 
 
-def hand_over(own, peer):
-    with socket.create_connection((peer, PORT), timeout=5) as s:
+def hand_over(own, peer, source=None):
+    with socket.create_connection((peer, PORT), timeout=5, source_address=(source, 0) if source else None) as s:
         s.sendall(b"Version:3.0\n\nType:ip\nSize:%d\nFlags:0\n\n%s\n\n" % (len(own), own.encode()))
+        s.shutdown(socket.SHUT_WR)
+        try:
+            s.recv(1)  # the peer's close: it has taken the record, and the next one finds it free
+        except OSError:
+            pass
 
 
 def read_stream(c):
@@ -147,6 +158,26 @@ def flood(count, first, last, dst, seconds):
     print("flooded", flush=True)
 
 
+def handover(peer, sources):
+    for source in sources:
+        hand_over(source, peer, source)
+    print("handed %d" % len(sources), flush=True)
+
+
+def answer(peer, source):
+    udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    udp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    udp.bind(("", PORT))
+    udp.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, socket.inet_aton(GROUP) + socket.inet_aton(source))
+    udp.settimeout(10)
+    while True:
+        data, (sender, _) = udp.recvfrom(100)
+        if sender == peer and data[15:30].strip() == b"notify":
+            break
+    hand_over(source, peer, source)
+    print("answered", flush=True)
+
+
 def hold(port):
     t = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     t.bind(("0.0.0.0", port))
@@ -182,11 +213,8 @@ def capture(interface, seconds):
         if packet[16] >= 224:
             continue  # the group's once-a-second notify
         sent.append((time.monotonic(), socket.inet_ntoa(packet[16:20]), kind))
-        # A second sweep has begun once an address is asked again.
-        if len(sent) > 1 and sent[-1][1] == sent[0][1] and len(sent) > 2:
-            break
     first = sent[0][0] if sent else 0
-    again = [t for t, d, _ in sent[1:] if d == sent[0][1]]
+    again = [b[0] for a, b in zip(sent, sent[1:]) if b[0] - a[0] > SWEEP_GAP]
     sweep = [d for t, d, _ in sent if not again or t < again[0]]
     most = 0
     for i, (t, _, _) in enumerate(sent):
@@ -205,6 +233,10 @@ def main():
     command, args = sys.argv[1], sys.argv[2:]
     if command == "plain":
         plain(args[0], args[1])
+    elif command == "handover":
+        handover(args[0], args[1:])
+    elif command == "answer":
+        answer(args[0], args[1])
     elif command == "hold":
         hold(int(args[0]))
     elif command == "asks":

@@ -1,5 +1,5 @@
 // The remembered peers through the registry, as the Windows program keeps them: what the
-// saver writes reads back as the same list, and a value beyond its bound is not read.
+// keeper writes reads back as the same list, and a value beyond its bound is not read.
 #ifdef _WIN32
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -14,12 +14,16 @@ namespace {
 const wchar_t kKey[] = L"Software\\Kelvadro\\QuorvalinthexaUnitTest";
 constexpr size_t kBound = 1024;
 
-void saveToRegistry(const std::string& text) { writeUserText(kKey, L"RememberedPeers", text); }
-
 std::string stored() {
     std::string text;
     readUserText(kKey, L"RememberedPeers", kBound, &text);
     return text;
+}
+
+std::string keepInRegistry(const PeerTextEdit& edit) {
+    std::string edited = edit(stored());
+    writeUserText(kKey, L"RememberedPeers", edited);
+    return edited;
 }
 
 struct StoredPeers : ::testing::Test {
@@ -32,14 +36,14 @@ struct StoredPeers : ::testing::Test {
 }  // namespace
 
 TEST_F(StoredPeers, ChangesAreStoredAndLoadBack) {
-    loadRememberedPeers(stored(), saveToRegistry);
+    loadRememberedPeers(stored(), keepInRegistry);
     EXPECT_TRUE(rememberedPeers().empty());
     rememberPeer("10.0.0.5");
     rememberPeer("10.0.0.7");
     rememberPeer("10.0.0.5");
     EXPECT_EQ("10.0.0.5,10.0.0.7", stored());
     loadRememberedPeers("", nullptr);
-    loadRememberedPeers(stored(), saveToRegistry);
+    loadRememberedPeers(stored(), keepInRegistry);
     EXPECT_EQ((std::vector<std::string>{"10.0.0.5", "10.0.0.7"}), rememberedPeers());
     forgetRememberedPeers();
     EXPECT_EQ("", stored());
