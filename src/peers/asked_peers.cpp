@@ -38,3 +38,9 @@ bool askedLately(uint32_t peer, uint32_t now) {
     auto found = askedAt.find(peer);
     return found != askedAt.end() && within(found->second, now);
 }
+
+void forgetAsked() {
+    std::lock_guard<std::mutex> guard(lock);
+    groupAsked = false;
+    askedAt.clear();
+}

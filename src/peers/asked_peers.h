@@ -16,3 +16,5 @@ void noteAsked(uint32_t destination, uint32_t now = tickCount());
 // Whether a hand-over from peer answers a datagram this copy sent within the window: to
 // the group, or to peer itself. Any thread.
 bool askedLately(uint32_t peer, uint32_t now = tickCount());
+// Forgets every datagram noted: a test starts from a copy that asked nobody.
+void forgetAsked();

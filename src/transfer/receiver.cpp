@@ -12,6 +12,7 @@
 #include "core/window_port.h"
 #include "platform/files.h"
 #include "platform/threads.h"
+#include "peers/asked_peers.h"
 #include "peers/remembered_peers.h"
 #include "policy/receive_policy.h"
 #include "resource.h"
@@ -123,7 +124,10 @@ void updateProgress(Reception& r) {
 // for the address text, so that the stream stays in step whatever Size says.
 void receiveAddress(Reception& r, const Record& record) {
     r.transfer = false;
-    bool take = record.size >= 7 && ((record.flags & 1) || portGetRecipient().empty());
+    // An empty field takes any address. One the user already has is replaced only by an
+    // answer to a datagram this copy sent moments before: any host may send a record
+    // nobody asked for, and the user's next send would go to the address it names.
+    bool take = record.size >= 7 && (portGetRecipient().empty() || ((record.flags & 1) && askedLately(r.sender)));
     if (record.size > 0) {
         int want = record.size < kHeaderBlockLimit ? static_cast<int>(record.size) : kHeaderBlockLimit;
         int got = 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/central_state.h"
+#include "peers/asked_peers.h"
 #include "platform/files.h"
 #include "platform/threads.h"
 #include "policy/receive_policy.h"
@@ -253,8 +254,16 @@ TEST_F(Reception, AddressRecords) {
     EXPECT_EQ(recordedRecipient(), "192.168.1.1");
     EXPECT_EQ(lastStatusText(), "Recepient IP received");
 
-    // Flags 1: replaced; a longer text gives its first 15 characters, and all of its
-    // Size bytes are read.
+    // Flags 1 that answers nothing this copy sent: kept, so that no host can redirect
+    // the user's next send.
+    forgetAsked();
+    recordingPortReset(store, "", "192.168.1.1");
+    receive(addressHandOverBytes("10.0.0.66", true));
+    EXPECT_EQ(recordedRecipient(), "192.168.1.1");
+
+    // Flags 1 answering a datagram to the group: replaced; a longer text gives its first
+    // 15 characters, and all of its Size bytes are read.
+    noteAsked(0xEF7B7E81);
     recordingPortReset(store, "", "192.168.1.1");
     std::string text = "172.16.254.201" + std::string(30000, '7');
     receive("Version:3.0\n\nType:ip\nSize:" + std::to_string(text.size()) + "\nFlags:1\n\n" + text + "\n\n" +
