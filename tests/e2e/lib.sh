@@ -147,6 +147,18 @@ use_store() {
   reg_set Directory REG_SZ 'C:\qv-store\'
 }
 
+# open_access: starts the program, opens browser access from the tray menu's command and
+# waits for its dialog (titled $ACCESS); sets URL to the address it shows.
+ACCESS="Browser access"
+open_access() {
+  start_program "$@"
+  driver wait-text 113 "Server running" 20000 || fail "the listener did not start"
+  driver post 0x0111 1029 0 >/dev/null
+  driver wait-dialog "$ACCESS" 10000 || fail "the access dialog did not open"
+  URL="$(driver dialog-text "$ACCESS" 1051)"
+  [[ "$URL" =~ ^http://10\.77\.0\.1:2905/ ]] || fail "the address: \"$URL\""
+}
+
 SETTINGS=Dialog  # the settings dialog's caption
 # Opens the settings dialog with a posted click, so that the driver never waits on it.
 open_settings() {
