@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/socket_file.h"
@@ -432,6 +433,7 @@ struct Accepted {
 void connectionThread(void* argument) {
     Accepted accepted = *static_cast<Accepted*>(argument);
     delete static_cast<Accepted*>(argument);
+    useUtf8Names();  // the page's names are UTF-8, whatever the system's code page holds
     serveConnection(accepted.socket, accepted.sender);
     bool holds = forgetLive(accepted.socket);
     closeGently(accepted.socket);

@@ -120,6 +120,16 @@ start_program() {
   driver wait-window 30000 || fail "the main window did not appear"
 }
 
+# latin_exe: the program as it runs on a Windows without a UTF-8 process code page (before
+# Windows 10 1903): a copy whose manifest no longer asks for one, so that the code page of
+# Wine's English locale (1252) is in force. Later start_program calls start the copy.
+latin_exe() {
+  mkdir -p "$WORK/latin"
+  cp "$QV_WIN_BUILD"/Quorvalinthexa.exe* "$WORK/latin/"
+  LC_ALL=C sed -i 's/activeCodePage/legacyCodePage/g' "$WORK/latin/Quorvalinthexa.exe"
+  EXE="$WORK/latin/Quorvalinthexa.exe"
+}
+
 # Ends the current PC's program through Escape (command 2) and checks its exit code.
 stop_program() {
   local pid="${PC_PID[$PC]:-}"
