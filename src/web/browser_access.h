@@ -31,7 +31,8 @@ enum class AccessStart { Started, NoAddress, PortTaken, Failed };
 AccessStart startBrowserAccess(const BrowserAccessOptions& options);
 // Stops serving: the listening socket is closed, every connection is cut, and the call
 // waits (a few seconds at most) until their threads are done. A reception that runs for
-// an upload ends as a cut one.
+// an upload ends as a cut one; a question open about a browser's upload or text ends
+// unanswered.
 void stopBrowserAccess();
 bool browserAccessRunning();
 
