@@ -56,7 +56,7 @@ void stopBrowserQuestion(void (*shutdown)(Socket)) {
         // Under the lock a reception claims its start with: the question's reception holds
         // the one admission until after the flag is cleared, so no other one is reached.
         std::lock_guard<std::mutex> guard(socketLock);
-        if (!browserQuestionOpen) return;
+        if (!browserQuestionOpen || cancelRequested) return;  // none open, or ending already
         cancelRequested = true;
         if (receiveSocket != kInvalidSocket) shutdown(receiveSocket);
     }

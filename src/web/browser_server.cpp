@@ -512,11 +512,12 @@ void stopBrowserAccess() {
         for (const LiveConnection& live : liveConnections) netShutdown(live.socket);
     }
     stopListening(closing);
-    stopBrowserQuestion();  // its connection's thread waits for it
     uint32_t start = tickCount();
     while ((listening || browserAccessConnections() > 0 || anyLive()) &&
-           elapsedSince(start) < static_cast<uint32_t>(kStopWait))
+           elapsedSince(start) < static_cast<uint32_t>(kStopWait)) {
+        stopBrowserQuestion();  // its connection's thread waits for it, also one that opens now
         sleepMilliseconds(10);
+    }
 }
 
 bool browserAccessRunning() { return !tokenNow().empty(); }
