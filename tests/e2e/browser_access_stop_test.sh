@@ -27,7 +27,6 @@ upload() {
 
 # --- Stop while an upload sends nothing more and two wait for their turn.
 open_access
-hostport="${URL#http://}"
 pc_use pc2
 # Announces 100000 bytes and sends ten; says "cut" once its connection ends, else "open".
 (in_pc_exec python3 -c 'import socket, sys
