@@ -6,6 +6,7 @@
 
 std::string ansiToUtf8(const std::string& ansi) { return ansi; }
 std::string utf8ToAnsi(const std::string& utf8) { return utf8; }
+void useUtf8Names() {}
 
 std::wstring ansiToWide(const std::string& ansi) {
     std::wstring wide(ansi.size() + 1, L'\0');

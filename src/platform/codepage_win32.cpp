@@ -22,15 +22,35 @@ std::string fromWide(UINT codePage, DWORD flags, const std::wstring& wide) {
 }
 // Best-fit mappings would turn look-alikes (a full-width slash) into separators.
 DWORD ansiFlags() { return GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS; }
+
+// Whether the calling thread names files in UTF-8 (useUtf8Names): a slot of the system's
+// own thread storage, which every thread has whoever started it.
+DWORD utf8NamesSlot() {
+    static const DWORD slot = TlsAlloc();
+    return slot;
+}
+bool namesInUtf8() {
+    return GetACP() == CP_UTF8 || (utf8NamesSlot() != TLS_OUT_OF_INDEXES && TlsGetValue(utf8NamesSlot()));
+}
 }  // namespace
 
+void useUtf8Names() {
+    if (utf8NamesSlot() != TLS_OUT_OF_INDEXES) TlsSetValue(utf8NamesSlot(), reinterpret_cast<void*>(1));
+}
+
+std::wstring pathToWide(const std::string& path) { return toWide(namesInUtf8() ? CP_UTF8 : CP_ACP, path); }
+
+std::string wideToPath(const std::wstring& wide) {
+    return namesInUtf8() ? fromWide(CP_UTF8, 0, wide) : fromWide(CP_ACP, ansiFlags(), wide);
+}
+
 std::string ansiToUtf8(const std::string& ansi) {
-    if (GetACP() == CP_UTF8) return ansi;
+    if (namesInUtf8()) return ansi;
     return fromWide(CP_UTF8, 0, toWide(CP_ACP, ansi));
 }
 
 std::string utf8ToAnsi(const std::string& utf8) {
-    if (GetACP() == CP_UTF8) return fromWide(CP_UTF8, 0, toWide(CP_UTF8, utf8));  // drops invalid bytes
+    if (namesInUtf8()) return fromWide(CP_UTF8, 0, toWide(CP_UTF8, utf8));  // drops invalid bytes
     return fromWide(CP_ACP, ansiFlags(), toWide(CP_UTF8, utf8));
 }
 

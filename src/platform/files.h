@@ -1,5 +1,6 @@
-// Files seam: narrow paths (the ANSI code page on Windows, which the program's manifest
-// makes UTF-8; plain bytes on POSIX), 64-bit sizes, large sequential reads and writes.
+// Files seam: narrow paths (on Windows the ANSI code page, which the program's manifest
+// makes UTF-8, or UTF-8 on a thread that asked for it with useUtf8Names; plain bytes on
+// POSIX), 64-bit sizes, large sequential reads and writes.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -2,11 +2,16 @@
 
 #include <windows.h>
 
+#include "platform/codepage.h"
+
 const char kPathSeparator = '\\';
 const bool kCreateRefusesLinks = false;
 
 namespace {
 HANDLE raw(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
+// The system's Unicode calls, with the path in the calling thread's narrow code page
+// (codepage.h): the ANSI one, or UTF-8 on browser access's threads.
+std::wstring wide(const std::string& path) { return pathToWide(path); }
 }  // namespace
 
 namespace {
@@ -23,12 +28,12 @@ FileHandle keepDiskFile(HANDLE h) {
 }  // namespace
 
 FileHandle fileCreate(const std::string& path) {
-    return keepDiskFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    return keepDiskFile(CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 FileHandle fileCreateNew(const std::string& path, bool* exists, bool) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     DWORD error = GetLastError();
     if (exists) *exists = h == INVALID_HANDLE_VALUE && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
@@ -36,12 +41,12 @@ FileHandle fileCreateNew(const std::string& path, bool* exists, bool) {
 }
 
 bool isReplaceableFile(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
     // A truncating create refuses read-only, hidden and system files; so does this.
     const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY |
                           FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & refused)) return false;
-    FileHandle f = keepDiskFile(CreateFileA(path.c_str(), GENERIC_WRITE,
+    FileHandle f = keepDiskFile(CreateFileW(wide(path).c_str(), GENERIC_WRITE,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     fileClose(f);
@@ -49,16 +54,17 @@ bool isReplaceableFile(const std::string& path) {
 }
 
 bool fileReplace(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool fileSync(FileHandle f) { return f != kInvalidFile && FlushFileBuffers(raw(f)) != 0; }
 
-bool fileRemove(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool fileRemove(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }
 
 FileHandle fileOpenRead(const std::string& path, int64_t* length) {
-    FileHandle f = keepDiskFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FileHandle f = keepDiskFile(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                            nullptr));
     if (f == kInvalidFile) return kInvalidFile;
     if (length) {
         LARGE_INTEGER size;
@@ -126,30 +132,31 @@ int64_t measureFileSize(const std::string& path) {
 
 int64_t freeSpace(const std::string& path) {
     ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) return -1;
+    if (!GetDiskFreeSpaceExW(wide(path).c_str(), &available, nullptr, nullptr)) return -1;
     return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX) ? INT64_MAX
                                                                   : static_cast<int64_t>(available.QuadPart);
 }
 
-bool makeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool makeDirectory(const std::string& path) { return CreateDirectoryW(wide(path).c_str(), nullptr) != 0; }
 
 bool isDirectory(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+    return GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data) &&
            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool pathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool pathExists(const std::string& path) { return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool reparseTagNamesAnotherPlace(uint32_t tag) { return tag == 0 || IsReparseTagNameSurrogate(tag); }
 
 bool isSymbolicLink(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
     // The tag of the point itself, not of what it leads to. Where it cannot be read (Wine
     // shows its links as reparse points without a tag), the point counts as a link.
-    HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return true;
     FILE_ATTRIBUTE_TAG_INFO info = {};
     bool read = GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info) &&
@@ -162,14 +169,14 @@ bool listDirectory(const std::string& folder, const std::function<bool(const std
     std::string pattern = folder;
     if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
     pattern += '*';
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide(pattern).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     do {
-        std::string name = found.cFileName;
+        std::string name = wideToPath(found.cFileName);
         if (name == "." || name == "..") continue;
         if (!visit(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) break;
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     return true;
 }

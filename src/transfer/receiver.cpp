@@ -54,6 +54,7 @@ struct Reception {
     int refusal = 0;         // the text of a question's no, or of its silence
     bool windowsRules = false;
     bool dropCut = false;  // a new file cut short is removed
+    Socket shutOnStop = kInvalidSocket;
     StreamReader reader;
     std::vector<char> block;  // one header block and its NUL; also the address text
     std::vector<char> chunk;  // file content on its way to the disk
@@ -317,7 +318,9 @@ void receiveFile(Reception& r, const Record& record) {
 // (kAskStopped).
 constexpr int kAskStopped = -1;
 int askUser(uint32_t sender, int64_t total, bool byBrowser) {
+    browserQuestionOpen = byBrowser;
     AskAnswer answer = portAskToReceive(netDotted(sender), total, askMilliseconds);
+    browserQuestionOpen = false;
     if (cancelRequested) return kAskStopped;
     if (answer == AskAnswer::Accepted) {
         if (byBrowser) rememberBrowserAccepted(sender);
@@ -496,7 +499,8 @@ bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResu
     r.store = portGetStorePath();
     // A Stop since this connection arrived, or the program's end, turns it away: it must
     // neither undo that Stop nor start writing.
-    if (r.store.empty() || receivingEnded || !claimReception(stopsAtArrival, connection)) {
+    Socket reached = connection != kInvalidSocket ? connection : r.shutOnStop;
+    if (r.store.empty() || receivingEnded || !claimReception(stopsAtArrival, reached)) {
         *ended = turnAway(connection, true);
         if (r.store.empty()) *ended = ReceiveResult::NoStorePath;
         return false;
@@ -573,6 +577,7 @@ ReceiveResult receive(StreamReader reader, Socket connection, unsigned stopsAtAr
     r.sender = terms.sender;
     r.byBrowser = terms.byBrowser;
     r.dropCut = terms.dropCut;
+    r.shutOnStop = terms.shutOnStop;
     r.mayStore = verdict == Verdict::Allowed;  // otherwise the user is asked first
     ReceiveResult ended;
     if (!begin(r, connection, stopsAtArrival, &ended)) return ended;
@@ -652,7 +657,7 @@ ReceiveResult receiveConnection(Socket connection) {
 }
 
 ReceiveResult receiveStream(StreamReader reader, Socket connection, const ReceiveTerms& terms) {
-    const unsigned stops = stopCount;
+    const unsigned stops = terms.stops ? *terms.stops : stopCount.load();
     const Verdict verdict = receiveVerdict(terms.sender, tickCount(), terms.byBrowser);
     return receiveCounted(std::move(reader), connection, stops, terms, verdict);
 }

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "platform/net.h"
 #include "policy/receive_policy.h"
@@ -85,6 +86,12 @@ struct ReceiveTerms {
     uint32_t sender = 0;     // the address a question names
     bool byBrowser = false;  // a browser's upload: the user's yes to it holds for its next ones
     bool dropCut = false;    // a new file that did not arrive whole is removed, not kept
+    // The Stops counted when the stream's request arrived: a Stop since then turns it away,
+    // as it does a connection on port 2904. None: those of the moment it starts.
+    std::optional<unsigned> stops;
+    // A handle that Stop shuts down while the reception runs and that it leaves open (a
+    // browser's connection, which answers after it); given up before receiveStream returns.
+    Socket shutOnStop = kInvalidSocket;
 };
 // The same reception over a stream read through reader (an in-memory stream in tests and
 // fuzzing, a browser's upload), judged by the receive policy as it starts. connection is

@@ -14,6 +14,7 @@ std::mutex socketLock;
 }  // namespace
 
 std::atomic<unsigned> stopCount{0};
+std::atomic<bool> browserQuestionOpen{false};
 
 void publishTransferSocket(std::atomic<Socket>& slot, Socket connection) {
     std::lock_guard<std::mutex> guard(socketLock);
@@ -46,6 +47,18 @@ void stopTransfers(void (*shutdown)(Socket)) {
         sendCancelRequested = true;
         for (Socket s : {receiveSocket.load(), sendSocket.load()})
             if (s != kInvalidSocket) shutdown(s);
+    }
+    showCanceled();
+}
+
+void stopBrowserQuestion(void (*shutdown)(Socket)) {
+    {
+        // Under the lock a reception claims its start with: the question's reception holds
+        // the one admission until after the flag is cleared, so no other one is reached.
+        std::lock_guard<std::mutex> guard(socketLock);
+        if (!browserQuestionOpen || cancelRequested) return;  // none open, or ending already
+        cancelRequested = true;
+        if (receiveSocket != kInvalidSocket) shutdown(receiveSocket);
     }
     showCanceled();
 }

@@ -28,6 +28,13 @@ bool claimReception(unsigned stopsAtArrival, Socket connection);
 void publishTransferSocket(std::atomic<Socket>& slot, Socket connection);
 void forgetTransferSocket(std::atomic<Socket>& slot);
 
+// True while the receiver's question about a browser's upload or text is open: ending
+// browser access ends it (stopBrowserQuestion).
+extern std::atomic<bool> browserQuestionOpen;
+// Browser access is ending: a browser's question that is open ends unanswered as on Stop,
+// and the reception it holds ends with it; nothing else is stopped.
+void stopBrowserQuestion(void (*shutdown)(Socket) = netShutdown);
+
 // Stop's texts: the bar at 0 and "Canceled.".
 void showCanceled();
 

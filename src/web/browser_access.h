@@ -18,7 +18,8 @@ struct BrowserAccessOptions {
     std::string address;  // the own address, dotted
     uint16_t port = kBrowserAccessPort;
     std::string language;  // "en", "es" or "ru": the page's texts
-    // The paths whose files the page offers, asked anew each time the page lists them.
+    // The paths whose files the page offers, asked anew each time the page lists them, as
+    // the server's threads name files (useUtf8Names: UTF-8).
     std::function<std::vector<std::string>()> offeredPaths;
     // The text the page offers (UTF-8; "" for none), asked anew each time the page asks.
     std::function<std::string()> offeredText;
@@ -30,7 +31,8 @@ enum class AccessStart { Started, NoAddress, PortTaken, Failed };
 AccessStart startBrowserAccess(const BrowserAccessOptions& options);
 // Stops serving: the listening socket is closed, every connection is cut, and the call
 // waits (a few seconds at most) until their threads are done. A reception that runs for
-// an upload ends as a cut one.
+// an upload ends as a cut one; a question open about a browser's upload or text ends
+// unanswered.
 void stopBrowserAccess();
 bool browserAccessRunning();
 

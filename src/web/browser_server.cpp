@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/socket_file.h"
@@ -18,6 +19,7 @@
 #include "policy/receive_policy.h"
 #include "transfer/listener.h"
 #include "transfer/receiver.h"
+#include "transfer/stop.h"
 #include "web/access_token.h"
 #include "web/browser_page.h"
 #include "web/browser_text.h"
@@ -215,16 +217,21 @@ void answerUpload(HttpConnection& c, UploadOutcome outcome) {
 }
 
 // Browser uploads that arrive together are received in turn: the next starts as soon as
-// the one before it ends. At most one per connection waits, for kUploadTurnWait at most.
-bool takeUploadTurn() {
+// the one before it ends. At most one per connection waits, for kUploadTurnWait at most;
+// a Stop since the upload's request arrived ends its wait. False, with *refusal, when the
+// upload does not get its turn.
+bool takeUploadTurn(unsigned stops, UploadOutcome* refusal) {
     std::unique_lock<std::mutex> lock(uploadLock);
+    *refusal = UploadOutcome::Busy;
     if (uploadsWaiting >= kMostConnections) return false;
     ++uploadsWaiting;
     uint32_t start = tickCount();
-    while (uploadRunning && !stopping && elapsedSince(start) < static_cast<uint32_t>(kUploadTurnWait))
+    while (uploadRunning && !stopping && stopCount == stops &&
+           elapsedSince(start) < static_cast<uint32_t>(kUploadTurnWait))
         uploadTurn.wait_for(lock, std::chrono::milliseconds(kWaitSlice));
     --uploadsWaiting;
-    if (uploadRunning || stopping) return false;
+    if (stopCount != stops) *refusal = UploadOutcome::Stopped;
+    if (uploadRunning || stopping || stopCount != stops) return false;
     uploadRunning = true;
     return true;
 }
@@ -238,6 +245,7 @@ void giveUploadTurn() {
 }
 
 void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender) {
+    const unsigned stops = stopCount;  // a Stop from now on turns this upload away
     if (request.transferEncoding || request.contentLength < 0) return (void)sendResponse(c, 411, {}, {});
     std::string name;
     if (!queryValue(request.query, "name", &name) || !uploadNameAllowed(name))
@@ -248,9 +256,13 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     // The client waits for a word before it sends its body: it is given at once, so that
     // the body is on its way while the upload waits for its turn.
     if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
-    if (!takeUploadTurn()) return answerUpload(c, UploadOutcome::Busy);
+    UploadOutcome refusal;
+    if (!takeUploadTurn(stops, &refusal)) return answerUpload(c, refusal);
     BodyRead read = [&c](char* buffer, int size) { return readBody(c, buffer, size); };
-    UploadOutcome outcome = receiveUpload(name, request.contentLength, sender, read);
+    ReceiveTerms terms;
+    terms.stops = stops;
+    terms.shutOnStop = c.socket;  // a stalled upload must not hold the one reception past a Stop
+    UploadOutcome outcome = receiveUpload(name, request.contentLength, sender, read, terms);
     giveUploadTurn();
     answerUpload(c, outcome);
 }
@@ -421,6 +433,7 @@ struct Accepted {
 void connectionThread(void* argument) {
     Accepted accepted = *static_cast<Accepted*>(argument);
     delete static_cast<Accepted*>(argument);
+    useUtf8Names();  // the page's names are UTF-8, whatever the system's code page holds
     serveConnection(accepted.socket, accepted.sender);
     bool holds = forgetLive(accepted.socket);
     closeGently(accepted.socket);
@@ -501,8 +514,10 @@ void stopBrowserAccess() {
     stopListening(closing);
     uint32_t start = tickCount();
     while ((listening || browserAccessConnections() > 0 || anyLive()) &&
-           elapsedSince(start) < static_cast<uint32_t>(kStopWait))
+           elapsedSince(start) < static_cast<uint32_t>(kStopWait)) {
+        stopBrowserQuestion();  // its connection's thread waits for it, also one that opens now
         sleepMilliseconds(10);
+    }
 }
 
 bool browserAccessRunning() { return !tokenNow().empty(); }

@@ -10,6 +10,7 @@
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
+#include "transfer/stop.h"
 #include "web/access_token.h"
 
 namespace {
@@ -119,7 +120,8 @@ UploadOutcome giveRealName(const std::string& store, std::vector<std::string> pa
 }
 }  // namespace
 
-UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read) {
+UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read,
+                            ReceiveTerms terms) {
     std::vector<std::string> path;
     if (!splitUploadName(utf8Name, &path) || length < 0) return UploadOutcome::BadName;
     std::vector<std::string> folder(path.begin(), path.end() - 1);
@@ -140,11 +142,11 @@ UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_
     source.read = &read;
     StreamReader reader;
     startReader(reader, receiveFromUpload, &source);
-    ReceiveTerms terms;
     terms.sender = sender;
     terms.byBrowser = true;
     terms.dropCut = true;
     UploadOutcome outcome = outcomeOf(receiveStream(std::move(reader), kInvalidSocket, terms));
+    if (outcome == UploadOutcome::Busy && terms.stops && *terms.stops != stopCount) outcome = UploadOutcome::Stopped;
     return temporary.empty() ? outcome : giveRealName(store, path, temporary, outcome);
 }
 

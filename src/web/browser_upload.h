@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "transfer/receiver.h"
+
 // One read of the upload's body, at most size bytes: >0 bytes, 0 the end, <0 an error or
 // a time-out. The caller stops at the announced length.
 using BodyRead = std::function<int(char* buffer, int size)>;
@@ -37,7 +39,10 @@ bool uploadNameFits(const std::string& utf8Name);
 // a folder that is a link is never written through. The receive policy decides about
 // sender, a browser (receiveVerdict): refused, asked, or allowed (a yes the user gave that
 // browser before counts, and an Accept pressed now is remembered for its next uploads).
-UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read);
+// With terms, the Stops counted when the upload's request arrived (a Stop since then
+// makes it Stopped) and the connection a Stop shuts down while it is received.
+UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read,
+                            ReceiveTerms terms = {});
 
 // The HTTP status of an outcome, and the word the page shows (translated there).
 int uploadStatus(UploadOutcome outcome);

@@ -9,6 +9,7 @@
 #include "resource.h"
 #include "selection/size_format.h"
 #include "windows/app_state_win32.h"
+#include "windows/dialog_thread_win32.h"
 #include "windows/texts_win32.h"
 
 namespace {
@@ -65,6 +66,10 @@ INT_PTR CALLBACK askDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 AskAnswer askToReceive(const std::string& address, int64_t total, int milliseconds) {
     Question q{address, total, milliseconds, tickCount()};
-    return askAnswerOf(DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_ASK), nullptr, askDialogProc,
-                                       reinterpret_cast<LPARAM>(&q)));
+    INT_PTR result = 0;
+    runOnDialogThread([&q, &result] {
+        result = DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_ASK), nullptr, askDialogProc,
+                                 reinterpret_cast<LPARAM>(&q));
+    });
+    return askAnswerOf(result);
 }

@@ -8,7 +8,7 @@
 
 #include "core/window_port.h"
 
-// Shows the question on the calling thread, topmost and with no owner, so that the main
+// Shows the question on a thread with the program's usual stack, topmost and with no owner, so that the main
 // window stays usable (its Stop ends the question unanswered). Returns when it is answered,
 // when milliseconds have passed, or on Stop or the program's end (cancelRequested).
 AskAnswer askToReceive(const std::string& address, int64_t total, int milliseconds);

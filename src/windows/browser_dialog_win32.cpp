@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/shown_text.h"
@@ -237,6 +238,9 @@ bool endBrowserAccessForExit() {
 }
 
 void offerSelection() {
+    // In UTF-8, as the server's threads name files (useUtf8Names).
+    std::vector<std::string> paths;
+    for (const std::string& path : selectionList) paths.push_back(ansiToUtf8(path));
     std::lock_guard<std::mutex> guard(offeredLock);
-    offeredCopy = selectionList;
+    offeredCopy = std::move(paths);
 }

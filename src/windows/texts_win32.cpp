@@ -2,6 +2,7 @@
 
 #include "resource.h"
 #include "windows/app_state_win32.h"
+#include "windows/dialog_thread_win32.h"
 #include "windows/transfer_buttons_win32.h"
 
 std::string loadTextA(int id) {
@@ -21,6 +22,7 @@ void showError(const std::wstring& text) {
     // thread goes on and keeps its Stop, before the box and after it.
     changeButtons(kButtonsAfterError);
     std::wstring caption = loadTextW(IDS_ERROR_CAPTION);
-    MessageBoxW(mainWindow, text.c_str(), caption.c_str(), MB_ICONERROR | MB_TOPMOST);
+    runOnDialogThread(
+        [&text, &caption] { MessageBoxW(mainWindow, text.c_str(), caption.c_str(), MB_ICONERROR | MB_TOPMOST); });
     changeButtons(kButtonsAfterError);
 }

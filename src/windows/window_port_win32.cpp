@@ -63,7 +63,7 @@ std::string portGetStorePath() {
     // A path that does not fit the 260-byte field would be cut into another folder:
     // it counts as no store path at all.
     HWND field = GetDlgItem(mainWindow, IDC_STORE_PATH);
-    std::string path = wideToAnsi(controlTextW(IDC_STORE_PATH, 260));
+    std::string path = wideToPath(controlTextW(IDC_STORE_PATH, 260));  // as the calling thread names files
     if (!field || path.size() > 259) return std::string();
     return path;
 }

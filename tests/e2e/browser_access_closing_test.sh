@@ -16,15 +16,6 @@ use_store
 reg_set MinimizeToTray REG_DWORD 1
 head -c 20000000 /dev/urandom >"$WORK/slow.bin"
 
-# open_access: starts the program, opens the dialog from the tray menu's command; sets URL.
-open_access() {
-  start_program
-  driver wait-text 113 "Server running" 20000 || fail "the listener did not start"
-  driver post 0x0111 1029 0 >/dev/null
-  driver wait-dialog "$TITLE" 10000 || fail "the dialog did not open"
-  URL="$(driver dialog-text "$TITLE" 1051)"
-  [[ "$URL" =~ ^http://10\.77\.0\.1:2905/ ]] || fail "the address: \"$URL\""
-}
 # refused_now: nothing answers on the access port from the other PC (curl's status 7).
 refused_now() {
   local rc=0

@@ -41,6 +41,8 @@
 //   qdriver menu-open [MS]             wait for an open popup menu
 //   qdriver menu-keys KEY...           press up, down, return or escape in that menu
 //   qdriver drop PATH...               drop files on the main window (WM_DROPFILES)
+//   qdriver stack [TITLE]              print the stack, in KiB, that the thread running the main
+//                                      window (or that top-level dialog) has reserved
 //   qdriver rect [ID]                  the main window's (or a control's) rectangle, WxH+X+Y,
 //                                      in screen (or the window's client) coordinates
 //   qdriver has-style ID BITS          print 1 when a control's style has all those bits
@@ -225,6 +227,33 @@ HWND mainWindow() {
     while ((w = FindWindowExW(nullptr, w, L"#32770", L"Quorvalinthexa")) != nullptr)
         if (GetDlgItem(w, 113)) return w;
     return nullptr;
+}
+
+// The stack the thread that runs window has reserved: from its stack's top in its thread
+// block down to the start of that stack's allocation, read in the program's memory.
+long stackKiB(HWND window) {
+    using QueryThread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    struct BasicInformation {
+        LONG exitStatus;
+        void* teb;
+        void* ids[2];
+        ULONG_PTR affinity;
+        LONG priority, basePriority;
+    } basic = {};
+    DWORD process = 0, thread = window ? GetWindowThreadProcessId(window, &process) : 0;
+    auto query = reinterpret_cast<QueryThread>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+    HANDLE t = thread ? OpenThread(THREAD_QUERY_INFORMATION, FALSE, thread) : nullptr;
+    HANDLE p = process ? OpenProcess(PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, FALSE, process) : nullptr;
+    NT_TIB tib = {};
+    MEMORY_BASIC_INFORMATION stack = {};
+    bool read = t && p && query && query(t, 0, &basic, sizeof basic, nullptr) == 0 &&
+                ReadProcessMemory(p, basic.teb, &tib, sizeof tib, nullptr) &&
+                VirtualQueryEx(p, static_cast<char*>(tib.StackBase) - 1, &stack, sizeof stack);
+    if (t) CloseHandle(t);
+    if (p) CloseHandle(p);
+    if (!read) return -1;
+    return static_cast<long>((static_cast<char*>(tib.StackBase) - static_cast<char*>(stack.AllocationBase)) / 1024);
 }
 
 HWND waitFor(HWND (*find)(), int milliseconds) {
@@ -570,6 +599,11 @@ int main(int argc, char** ansiArgv) {
         return clickButton(dialog, control(dialog, argv[3]), atoi(argv[3]));
     }
 
+    if (command == "stack") {
+        long kib = stackKiB(argc >= 3 ? waitDialog(argv[2], 10000) : waitFor(mainWindow, 3000));
+        printf("%ld\n", kib);
+        return kib > 0 ? 0 : 1;
+    }
     if (command == "wait-dialog" && argc >= 3) return waitDialog(argv[2], timeoutArg(argc, argv, 3, 10000)) ? 0 : 1;
     if (command == "wait-dialog-gone" && argc >= 3) {
         std::wstring title = fromUtf8(argv[2]);

@@ -120,6 +120,16 @@ start_program() {
   driver wait-window 30000 || fail "the main window did not appear"
 }
 
+# latin_exe: the program as it runs on a Windows without a UTF-8 process code page (before
+# Windows 10 1903): a copy whose manifest no longer asks for one, so that the code page of
+# Wine's English locale (1252) is in force. Later start_program calls start the copy.
+latin_exe() {
+  mkdir -p "$WORK/latin"
+  cp "$QV_WIN_BUILD"/Quorvalinthexa.exe* "$WORK/latin/"
+  LC_ALL=C sed -i 's/activeCodePage/legacyCodePage/g' "$WORK/latin/Quorvalinthexa.exe"
+  EXE="$WORK/latin/Quorvalinthexa.exe"
+}
+
 # Ends the current PC's program through Escape (command 2) and checks its exit code.
 stop_program() {
   local pid="${PC_PID[$PC]:-}"
@@ -145,6 +155,18 @@ use_store() {
   if mountpoint -q "$STORE" 2>/dev/null; then umount -l "$STORE" || true; fi
   rm -rf "$STORE" && mkdir -p "$STORE"
   reg_set Directory REG_SZ 'C:\qv-store\'
+}
+
+# open_access: starts the program, opens browser access from the tray menu's command and
+# waits for its dialog (titled $ACCESS); sets URL to the address it shows.
+ACCESS="Browser access"
+open_access() {
+  start_program "$@"
+  driver wait-text 113 "Server running" 20000 || fail "the listener did not start"
+  driver post 0x0111 1029 0 >/dev/null
+  driver wait-dialog "$ACCESS" 10000 || fail "the access dialog did not open"
+  URL="$(driver dialog-text "$ACCESS" 1051)"
+  [[ "$URL" =~ ^http://10\.77\.0\.1:2905/ ]] || fail "the address: \"$URL\""
 }
 
 SETTINGS=Dialog  # the settings dialog's caption
