@@ -72,10 +72,13 @@ in_tx curl -s -D "$WORK/text.head" -o "$WORK/text.got" "${URL}text" || fail "the
 expect_eq "the offered text" "$OFFERED" "$(cat "$WORK/text.got")"
 grep -qi '^content-type: text/plain; charset=utf-8' "$WORK/text.head" && ok "the text's type" ||
   fail "the text's type: $(cat "$WORK/text.head")"
-sent="$(printf 'Hello from the browser\n\033[2Jcleared?')"
+# Its lines are indented, so that none can pose as the end of it and a second sender's text.
+sent="$(printf 'Hello from the browser\n--\nText from 10.0.0.99:\nposing\n\033[2Jcleared?')"
 expect_eq "a text sent" "shown 201" "$(in_tx curl -s -w ' %{http_code}' --data-binary "$sent" "${URL}text")"
 wait_for_line "$WORK/rx.out" "cleared\?" || fail "the text was not printed"
-grep -qx "Text from $TX_ADDR:" "$WORK/rx.out" && ok "the text's sender is printed" || fail "no sender line"
+expect_eq "the text as printed" "Text from $TX_ADDR:|  Hello from the browser|  --|  Text from 10.0.0.99:|  posing" \
+  "$(grep -A4 -x "Text from $TX_ADDR:" "$WORK/rx.out" | paste -sd'|')"
+expect_eq "the lines that frame a text" "2" "$(grep -cxE -- '--|Text from .*:' "$WORK/rx.out")"
 grep -q $'\033' "$WORK/rx.out" && fail "an escape reached the terminal" || ok "no escape reached the terminal"
 head -c 65537 /dev/zero | tr '\0' t >"$WORK/long.txt"
 expect_eq "a text too long" "too-long 413" \
