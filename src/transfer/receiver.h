@@ -81,6 +81,8 @@ struct ReceiveTerms {
     uint32_t sender = 0;     // the address a question names
     bool byBrowser = false;  // a browser's upload: the user's yes to it holds for its next ones
     bool dropCut = false;    // a new file that did not arrive whole is removed, not kept
+    bool syncWhole = false;  // a whole new file is written to the disk before it is closed (it goes on to
+                             // replace another), as a file that replaces another always is
 };
 // The same reception over a stream read through reader (an in-memory stream in tests and
 // fuzzing, a browser's upload), judged by the receive policy as it starts. connection is
