@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Folders and texts through `serve`, with curl from the other namespace: a folder of 1000
 # files in 20 subfolders arrives whole; hostile paths are refused with nothing written
-# outside the store; a text goes each way, and one too long is refused on either side.
+# outside the store; a text goes each way, and one too long is refused on either side; a
+# read-only file of an upload's name stays, and a replaced one is synced before the rename.
 source "$(dirname "$0")/lib.sh"
 command -v curl >/dev/null || skip "curl is missing"
 
@@ -84,5 +85,28 @@ head -c 65537 /dev/zero | tr '\0' t >"$WORK/long.txt"
 expect_eq "a text too long" "too-long 413" \
   "$(in_tx curl -s -w ' %{http_code}' -H 'Expect: 100-continue' --data-binary @"$WORK/long.txt" "${URL}text")"
 
+# A file of an upload's name gives way as on port 2904: as a user, whom a file's mode binds
+# (root may write any file), a read-only one stays; one that is replaced gets the new
+# content only once that is on the disk (a sync before the rename).
+rx_stop
+chmod 755 "$WORK"
+chown nobody "$STORE"
+printf old >"$STORE/ro.txt"
+chmod 444 "$STORE/ro.txt"
+printf old >"$STORE/rw.txt"
+chown nobody "$STORE/rw.txt"
+printf new >"$WORK/new.txt"
+RX_WRAP="setpriv --reuid=nobody --regid=nogroup --clear-groups" serve_start
+expect_eq "a read-only file of the upload's name" "500 not-saved" "$(put ro.txt "$WORK/new.txt")"
+expect_eq "the read-only file" "old" "$(cat "$STORE/ro.txt")"
+strace -f -qq -e trace=fsync,rename -o "$WORK/trace" -p "$RX_PID" &
+tracer=$!
+wait_until 100 bash -c "! grep -qE '^TracerPid:\s+0$' /proc/$RX_PID/status" || fail "strace did not attach"
+expect_eq "a writable file of the upload's name" "201 saved" "$(put rw.txt "$WORK/new.txt")"
+expect_eq "the writable file" "new" "$(cat "$STORE/rw.txt")"
+kill "$tracer"
+wait "$tracer" || true
+expect_eq "the upload's first syscalls traced" "fsync rename" \
+  "$(grep -oE '(fsync|rename)\(' "$WORK/trace" | head -n2 | tr -d '(' | paste -sd' ')"
 rx_stop
 finish
