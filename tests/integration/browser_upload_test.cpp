@@ -9,7 +9,9 @@
 
 #include <filesystem>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -147,7 +149,8 @@ TEST(BrowserUpload, APathLandsInItsFolders) {
 }
 
 // A file of the upload's name gives way only where a transfer on port 2904 would replace
-// it: a read-only file (which root may write on Linux) and anything but a regular file stay.
+// it: a read-only file (which root may write on Linux), a hidden one on Windows, and
+// anything but a regular file stay.
 TEST(BrowserUpload, AFileGivesWayAsOnPort2904) {
     const std::string store = makeScratchFolder("upload-replace");
     recordingPortReset(store);
@@ -157,7 +160,11 @@ TEST(BrowserUpload, AFileGivesWayAsOnPort2904) {
     std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
     std::vector<std::string> kept;
     if (!isReplaceableFile(readOnly)) kept.push_back("ro.txt");
-#ifndef _WIN32
+#ifdef _WIN32
+    writeWholeFile(store + "\\hidden.txt", "old");
+    ASSERT_TRUE(SetFileAttributesA((store + "\\hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    kept.push_back("hidden.txt");
+#else
     ASSERT_EQ(0, mkfifo((store + "/fifo").c_str(), 0644));
     kept.push_back("fifo");
 #endif
@@ -172,7 +179,8 @@ TEST(BrowserUpload, AFileGivesWayAsOnPort2904) {
     EXPECT_TRUE(lstat((store + "/fifo").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
     EXPECT_EQ("fifo ro.txt", flatTree(store));  // no temporary file stays either
 #else
-    EXPECT_EQ("ro.txt", flatTree(store));
+    EXPECT_EQ("old", readWholeFile(store + "\\hidden.txt"));
+    EXPECT_EQ("hidden.txt ro.txt", flatTree(store));
 #endif
     std::filesystem::permissions(readOnly, std::filesystem::perms::owner_all);
     removeScratchFolder(store);
