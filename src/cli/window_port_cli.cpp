@@ -170,6 +170,8 @@ void portShowRefusal(int textId, const std::string& address) {
 }
 
 namespace {
+constexpr const char* kTextIndent = "  ";  // before each line of a browser's text
+
 // A browser's text as the terminal shows it: line ends and tabs as they are (a CR before
 // a line feed dropped), every other control character, which a terminal could take for a
 // command (an escape sequence, a carriage return over an earlier line), as U+FFFD.
@@ -192,10 +194,16 @@ std::string printableText(const std::string& utf8Text) {
 }  // namespace
 
 // A browser's text goes to standard output between a line that names its sender and a
-// line "--", above the progress bar when one is drawn.
+// line "--", above the progress bar when one is drawn. Each of its lines is indented, so
+// that no line of a text can read as that frame (a "--" and a "Text from" of its own).
 void portShowText(const std::string& address, const std::string& utf8Text) {
-    std::string shown = "Text from " + address + ":\n" + printableText(utf8Text);
-    if (shown.back() != '\n') shown += '\n';
+    std::string shown = "Text from " + address + ":\n";
+    std::string text = printableText(utf8Text);
+    for (size_t start = 0; start < text.size();) {
+        size_t end = std::min(text.find('\n', start), text.size());
+        shown.append(kTextIndent).append(text, start, end - start) += '\n';
+        start = end + 1;
+    }
     std::lock_guard<std::mutex> guard(lock);
     printLine(stdout, shown + "--");
 }

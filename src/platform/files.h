@@ -69,6 +69,8 @@ int64_t freeSpace(const std::string& path);
 
 // Creates one folder. False when it failed (for example because it exists).
 bool makeDirectory(const std::string& path);
+// Removes one folder if it is empty. False when it is not, or could not be removed.
+bool removeEmptyDirectory(const std::string& path);
 
 // True when the path's attributes can be read and say it is a folder.
 bool isDirectory(const std::string& path);

@@ -142,6 +142,8 @@ int64_t measureFileSize(const std::string& path) {
 
 bool makeDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 
+bool removeEmptyDirectory(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
 int64_t freeSpace(const std::string& path) {
     struct statvfs volume;
     if (statvfs(path.c_str(), &volume) != 0) return -1;

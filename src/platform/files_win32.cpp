@@ -139,6 +139,8 @@ int64_t freeSpace(const std::string& path) {
 
 bool makeDirectory(const std::string& path) { return CreateDirectoryW(wide(path).c_str(), nullptr) != 0; }
 
+bool removeEmptyDirectory(const std::string& path) { return RemoveDirectoryW(wide(path).c_str()) != 0; }
+
 bool isDirectory(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     return GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data) &&

@@ -93,6 +93,8 @@ int netRecv(Socket s, void* buffer, int size);
 // when nothing is there (a wait for readability comes next).
 constexpr int kNetNothingYet = -2;
 int netRecvArrived(Socket s, void* buffer, int size);
+// The same, but the bytes stay in place for the next receive.
+int netPeekArrived(Socket s, void* buffer, int size);
 // Small sends leave at once instead of waiting for the acknowledgement of earlier bytes.
 void netSetNoDelay(Socket s);
 // Sends all of size bytes, completing partial sends; never raises SIGPIPE.

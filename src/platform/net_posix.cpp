@@ -253,14 +253,20 @@ int netRecv(Socket s, void* buffer, int size) {
     }
 }
 
-int netRecvArrived(Socket s, void* buffer, int size) {
+namespace {
+int receiveArrived(Socket s, void* buffer, int size, int flags) {
     for (;;) {
-        ssize_t n = recv(static_cast<int>(s), buffer, static_cast<size_t>(size), MSG_DONTWAIT);
+        ssize_t n = recv(static_cast<int>(s), buffer, static_cast<size_t>(size), flags | MSG_DONTWAIT);
         if (n >= 0) return static_cast<int>(n);
         if (errno == EAGAIN || errno == EWOULDBLOCK) return kNetNothingYet;
         if (errno != EINTR) return -1;
     }
 }
+}  // namespace
+
+int netRecvArrived(Socket s, void* buffer, int size) { return receiveArrived(s, buffer, size, 0); }
+
+int netPeekArrived(Socket s, void* buffer, int size) { return receiveArrived(s, buffer, size, MSG_PEEK); }
 
 void netSetNoDelay(Socket s) {
     int on = 1;

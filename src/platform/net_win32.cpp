@@ -296,6 +296,14 @@ int netRecvArrived(Socket s, void* buffer, int size) {
     return waiting > 0 ? netRecv(s, buffer, size) : kNetNothingYet;
 }
 
+int netPeekArrived(Socket s, void* buffer, int size) {
+    u_long waiting = 0;
+    if (ioctlsocket(raw(s), FIONREAD, &waiting) == SOCKET_ERROR) return -1;
+    if (waiting == 0) return kNetNothingYet;
+    int n = recv(raw(s), static_cast<char*>(buffer), size, MSG_PEEK);
+    return n == SOCKET_ERROR ? -1 : n;
+}
+
 void netSetNoDelay(Socket s) {
     BOOL on = TRUE;
     setsockopt(raw(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);

@@ -53,7 +53,8 @@ struct Reception {
     bool mayStore = true;    // false until the user said yes, when they want to be asked
     int refusal = 0;         // the text of a question's no, or of its silence
     bool windowsRules = false;
-    bool dropCut = false;  // a new file cut short is removed
+    bool dropCut = false;    // a new file cut short is removed
+    bool syncWhole = false;  // a whole new file reaches the disk before it is closed
     Socket shutOnStop = kInvalidSocket;
     StreamReader reader;
     std::vector<char> block;  // one header block and its NUL; also the address text
@@ -300,7 +301,7 @@ void receiveFile(Reception& r, const Record& record) {
     bool whole = remaining <= 0 && file != kInvalidFile;
     if (!whole) r.missed = true;  // cut short, new or replacing: it did not arrive
     // The old file gives way only to content that is on the disk.
-    if (whole && !target.temporary.empty()) whole = fileSync(file);
+    if (whole && (!target.temporary.empty() || r.syncWhole)) whole = fileSync(file);
     fileClose(file);
     if (target.temporary.empty()) {
         if (!whole && r.dropCut) fileRemove(path);  // nothing that looks whole is left
@@ -578,6 +579,7 @@ ReceiveResult receive(StreamReader reader, Socket connection, unsigned stopsAtAr
     r.byBrowser = terms.byBrowser;
     r.dropCut = terms.dropCut;
     r.shutOnStop = terms.shutOnStop;
+    r.syncWhole = terms.syncWhole;
     r.mayStore = verdict == Verdict::Allowed;  // otherwise the user is asked first
     ReceiveResult ended;
     if (!begin(r, connection, stopsAtArrival, &ended)) return ended;

@@ -86,6 +86,8 @@ struct ReceiveTerms {
     uint32_t sender = 0;     // the address a question names
     bool byBrowser = false;  // a browser's upload: the user's yes to it holds for its next ones
     bool dropCut = false;    // a new file that did not arrive whole is removed, not kept
+    bool syncWhole = false;  // a whole new file is written to the disk before it is closed (it goes on to
+                             // replace another), as a file that replaces another always is
     // The Stops counted when the stream's request arrived: a Stop since then turns it away,
     // as it does a connection on port 2904. None: those of the moment it starts.
     std::optional<unsigned> stops;

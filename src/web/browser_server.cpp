@@ -1,8 +1,10 @@
-// The web server behind browser access. It accepts its connections itself, gives each
-// client address a share of the few that run at once, and reads each request in two
-// steps: the request line, whose target must begin with the token, and only then the
-// rest of the head. A request without the token gets the same empty 404 whatever else it
-// carries, before anything but its first line was read.
+// The web server behind browser access. It accepts its connections itself, lets them wait
+// for their first bytes without a thread (connection_arrivals.h), gives each client address
+// a share of the few that run at once, keeps those for requests that carry the token when
+// they run short, and reads each request in two steps: the request line, whose target must
+// begin with the token, and only then the rest of the head. A request without the token
+// gets the same empty 404 whatever else it carries, before anything but its first line was
+// read.
 #include "web/browser_access.h"
 
 #include <algorithm>
@@ -25,6 +27,7 @@
 #include "web/browser_text.h"
 #include "web/browser_upload.h"
 #include "web/byte_range.h"
+#include "web/connection_arrivals.h"
 #include "web/http_connection.h"
 #include "web/http_request.h"
 #include "web/offered_files.h"
@@ -54,10 +57,13 @@ std::mutex stateLock;  // everything below that is not atomic
 BrowserAccessOptions running;
 std::string token;
 Socket listener = kInvalidSocket;
+// The connections that hold a slot, in the order they arrived. One whose request carries
+// the token may take the slot of one that has not shown it, or of an idle one (takeSlot).
 struct LiveConnection {
     Socket socket;
     uint32_t sender;
-    bool idle;     // answered, waiting for its next request: closed when a newcomer needs room
+    bool shown;    // a request with the token came on it
+    bool idle;     // answered, waiting for its next request, or ending
     bool evicted;  // closed for a newcomer, which holds its slot now
 };
 std::vector<LiveConnection> liveConnections;
@@ -325,10 +331,30 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     sendResponse(c, known ? 405 : 404, {}, {});
 }
 
+// Between two requests, and while it ends, a connection is idle: a newcomer that finds no
+// slot may take its slot. False when this connection's slot was taken so.
+bool markIdle(Socket s, bool idle) {
+    std::lock_guard<std::mutex> guard(stateLock);
+    for (LiveConnection& live : liveConnections)
+        if (live.socket == s) {
+            live.idle = idle;
+            return !live.evicted;
+        }
+    return false;
+}
+
+void markShown(Socket s) {
+    std::lock_guard<std::mutex> guard(stateLock);
+    for (LiveConnection& live : liveConnections)
+        if (live.socket == s) live.shown = true;
+}
+
 // A response sent before the request's body was read is followed by the close; the
 // rest of the body is read and dropped for a moment first, so that the close does not
-// turn into a reset that would take the response with it.
-void closeGently(Socket s) {
+// turn into a reset that would take the response with it. The connection stays listed
+// meanwhile, idle, so that a newcomer may still take its slot.
+void lingerBeforeClose(Socket s) {
+    markIdle(s, true);
     netShutdownSend(s);
     char drop[16 * 1024];
     int64_t dropped = 0;
@@ -339,19 +365,6 @@ void closeGently(Socket s) {
         if (n <= 0) break;
         dropped += n;
     }
-    netClose(s);
-}
-
-// Between two requests a connection is idle: a newcomer that finds no slot takes the slot
-// of an idle one. False when this connection's slot was taken so.
-bool markIdle(Socket s, bool idle) {
-    std::lock_guard<std::mutex> guard(stateLock);
-    for (LiveConnection& live : liveConnections)
-        if (live.socket == s) {
-            live.idle = idle;
-            return !live.evicted;
-        }
-    return false;
 }
 
 // Requests one after the other, as long as each was read whole and answered whole and
@@ -370,6 +383,7 @@ void serveConnection(Socket s, uint32_t sender) {
             c.closing = true;
             return (void)sendNotFound(c);
         }
+        if (served == 1) markShown(s);
         serveRequest(c, line, rest, sender);
         if (!keepsOpen(c) || !markIdle(s, true)) return;
         bool next = awaitRequest(c);
@@ -377,29 +391,69 @@ void serveConnection(Socket s, uint32_t sender) {
     }
 }
 
-// Makes room for a newcomer by closing an idle connection, of the same address when
-// sameSender; its slot passes to the newcomer. Called with stateLock held.
-bool evictIdle(uint32_t sender, bool sameSender) {
-    for (LiveConnection& live : liveConnections) {
-        if (!live.idle || live.evicted || (sameSender && live.sender != sender)) continue;
-        live.evicted = true;
-        netShutdown(live.socket);
-        if (--connectionsOf[live.sender] == 0) connectionsOf.erase(live.sender);
-        --connectionCount;
-        return true;
-    }
-    return false;
+int connectionsHeldBy(uint32_t sender) {
+    auto held = connectionsOf.find(sender);
+    return held == connectionsOf.end() ? 0 : held->second;
 }
 
+// Whether the bytes a connection holds unread begin a request line that carries the token:
+// a browser's, whose thread has not read it yet. Called with stateLock held.
+bool waitingWithToken(Socket s) {
+    char start[kAccessTokenLength + 16];
+    int n = netPeekArrived(s, start, sizeof start);
+    if (n <= 0 || token.empty()) return false;
+    std::string_view line(start, static_cast<size_t>(n));
+    size_t target = line.find(' ') + 1;
+    if (target == 0 || line.size() < target + kAccessTokenLength + 2 || line[target] != '/') return false;
+    return accessTokenMatches(line.substr(target + 1, kAccessTokenLength), token) &&
+           line[target + kAccessTokenLength + 1] == '/';
+}
+
+// Which connection gives its slot to a newcomer, first to last: one answered without the
+// token; one that has not shown it (nothing, or no token, waits in it unread); an idle one.
+// kStays for one that keeps its slot: a request with the token came on it, or waits in it.
+constexpr int kStays = 3;
+int evictionRank(const LiveConnection& live) {
+    if (live.evicted) return kStays;
+    if (live.shown) return live.idle ? 2 : kStays;
+    if (live.idle) return 0;
+    return waitingWithToken(live.socket) ? kStays : 1;
+}
+
+// Makes room for a newcomer by closing a connection, of the same address when sameSender:
+// of those first to go, one of the address that holds the most, the oldest of those. Its
+// slot passes to the newcomer. Called with stateLock held.
+bool evictForNewcomer(uint32_t sender, bool sameSender) {
+    LiveConnection* chosen = nullptr;
+    int chosenRank = kStays;
+    for (LiveConnection& live : liveConnections) {
+        int rank = sameSender && live.sender != sender ? kStays : evictionRank(live);
+        if (rank < chosenRank || (rank == chosenRank && rank < kStays &&
+                                  connectionsHeldBy(live.sender) > connectionsHeldBy(chosen->sender))) {
+            chosen = &live;
+            chosenRank = rank;
+        }
+    }
+    if (!chosen) return false;
+    chosen->evicted = true;
+    netShutdown(chosen->socket);
+    if (--connectionsOf[chosen->sender] == 0) connectionsOf.erase(chosen->sender);
+    --connectionCount;
+    return true;
+}
+
+// A newcomer takes a free slot within its address's share; when there is none, only one
+// whose first bytes carry the token makes room, so that connections without it (however
+// many, and from whichever address) never keep out one with it, and never each other.
 bool takeSlot(Socket s, uint32_t sender) {
     std::lock_guard<std::mutex> guard(stateLock);
     if (stopping) return false;
-    auto held = connectionsOf.find(sender);
-    if (held != connectionsOf.end() && held->second >= kMostPerAddress && !evictIdle(sender, true)) return false;
-    if (connectionCount >= kMostConnections && !evictIdle(sender, false)) return false;
+    bool carries = waitingWithToken(s);
+    if (connectionsHeldBy(sender) >= kMostPerAddress && !(carries && evictForNewcomer(sender, true))) return false;
+    if (connectionCount >= kMostConnections && !(carries && evictForNewcomer(sender, false))) return false;
     ++connectionCount;
     ++connectionsOf[sender];
-    liveConnections.push_back(LiveConnection{s, sender, false, false});
+    liveConnections.push_back(LiveConnection{s, sender, carries, false, false});
     return true;
 }
 
@@ -435,14 +489,14 @@ void connectionThread(void* argument) {
     delete static_cast<Accepted*>(argument);
     useUtf8Names();  // the page's names are UTF-8, whatever the system's code page holds
     serveConnection(accepted.socket, accepted.sender);
+    lingerBeforeClose(accepted.socket);
     bool holds = forgetLive(accepted.socket);
-    closeGently(accepted.socket);
+    netClose(accepted.socket);
     if (holds) giveSlot(accepted.sender);
 }
 
-// Called on the listening thread for each connection.
-void takeConnection(void* handle) {
-    Socket s = reinterpret_cast<Socket>(handle);
+// Called on the listening thread for each connection that has sent its first bytes.
+void takeConnection(Socket s) {
     uint32_t sender = 0;
     if (!netPeerAddress(s, &sender) || !takeSlot(s, sender)) return netCloseAbortive(s);
     auto* accepted = new Accepted{s, sender};
@@ -454,7 +508,7 @@ void takeConnection(void* handle) {
 }
 
 void listenThread(void* handle) {
-    acceptInTurn(reinterpret_cast<Socket>(handle), takeConnection);
+    takeConnectionsThatSpeak(reinterpret_cast<Socket>(handle), takeConnection);
     listening = false;
 }
 

@@ -52,16 +52,18 @@ UploadOutcome outcomeOf(ReceiveResult result) {
 }
 
 // One component of an upload's name, as the store folder would take it: the receiver's
-// rules for this system, and no name Windows keeps for a device on any system, so that
-// what a browser stores here can go on to a Windows peer. The name becomes lines of the
-// records the receiver reads: no control byte (a NUL would end a line early, a line feed
-// would start another), and no backslash (the receiver splits folders at either separator).
+// rules for Windows on every system, no name Windows keeps for a device, and no trailing
+// dot or space (Windows drops them, so "a." would become "a"), so that what a browser
+// stores here can go on to a Windows peer. The name becomes lines of the records the
+// receiver reads: no control byte (a NUL would end a line early, a line feed would start
+// another), and no backslash (the receiver splits folders at either separator).
 bool componentAllowed(const std::string& utf8) {
     if (utf8.empty() || utf8.size() > kUploadNameLimit) return false;
     for (unsigned char c : utf8)
         if (c == '\\' || c < 0x20 || c == 0x7F) return false;
+    if (utf8.back() == '.' || utf8.back() == ' ') return false;
     const std::string local = fromUtf8(utf8);
-    return isSafeComponent(local, localWindowsRules()) && !isReservedDeviceName(local);
+    return isSafeComponent(local, true) && !isReservedDeviceName(local);
 }
 
 // The name's components as the local file system names them, split at '/'; false when
@@ -105,18 +107,37 @@ std::string temporaryUploadName(const std::string& store, std::vector<std::strin
 }
 
 // The whole upload takes its name; a link of that name, or on the way to it, is never
-// written through.
+// written through, and a file there gives way only as one would to a transfer on port 2904.
 UploadOutcome giveRealName(const std::string& store, std::vector<std::string> path, const std::string& temporary,
                            UploadOutcome outcome) {
     std::string to = joinStorePath(store, path, kPathSeparator);
     path.back() = temporary;
     std::string from = joinStorePath(store, path, kPathSeparator);
     path.pop_back();
+    bool mayTake = !pathExists(to) || isReplaceableFile(to);
     if (outcome == UploadOutcome::Saved && !passesThroughLink(store, path, kPathSeparator) && !isSymbolicLink(to) &&
-        fileReplace(from, to))
+        mayTake && fileReplace(from, to))
         return outcome;
     fileRemove(from);
     return outcome == UploadOutcome::Saved ? UploadOutcome::NotSaved : outcome;
+}
+
+// How many folders of the path, from the top, exist already: those below them are made
+// by the upload's directory record.
+size_t foldersThatExist(const std::string& store, const std::vector<std::string>& folder) {
+    std::vector<std::string> prefix;
+    for (const std::string& part : folder) {
+        prefix.push_back(part);
+        if (!isDirectory(joinStorePath(store, prefix, kPathSeparator))) return prefix.size() - 1;
+    }
+    return folder.size();
+}
+
+// An upload that was not saved leaves none of the folders it made, unless something
+// else (another upload of the same folder) is in them now.
+void removeMadeFolders(const std::string& store, std::vector<std::string> folder, size_t existed) {
+    while (folder.size() > existed && removeEmptyDirectory(joinStorePath(store, folder, kPathSeparator)))
+        folder.pop_back();
 }
 }  // namespace
 
@@ -145,9 +166,15 @@ UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_
     terms.sender = sender;
     terms.byBrowser = true;
     terms.dropCut = true;
+    // The temporary file goes on to replace a file of the real name: it reaches the disk
+    // first, as a replacing transfer's content does.
+    terms.syncWhole = !temporary.empty() && pathExists(joinStorePath(store, path, kPathSeparator));
+    size_t existed = store.empty() ? folder.size() : foldersThatExist(store, folder);
     UploadOutcome outcome = outcomeOf(receiveStream(std::move(reader), kInvalidSocket, terms));
     if (outcome == UploadOutcome::Busy && terms.stops && *terms.stops != stopCount) outcome = UploadOutcome::Stopped;
-    return temporary.empty() ? outcome : giveRealName(store, path, temporary, outcome);
+    if (!temporary.empty()) outcome = giveRealName(store, path, temporary, outcome);
+    if (outcome != UploadOutcome::Saved) removeMadeFolders(store, folder, existed);
+    return outcome;
 }
 
 int uploadStatus(UploadOutcome outcome) {

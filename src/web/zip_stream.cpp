@@ -147,6 +147,19 @@ bool putContent(Writer& w, const ZipEntry& entry, FileHandle file, uint32_t* crc
     return whole;
 }
 
+bool sameFileState(const FileStamp& a, const FileStamp& b) {
+    return a.size == b.size && a.modified == b.modified && a.number == b.number;
+}
+
+// The path still names the file that was read, unchanged.
+bool pathStillNames(const std::string& path, const FileStamp& read) {
+    FileStamp now;
+    FileHandle file = fileOpenRead(path);
+    bool same = file != kInvalidFile && fileStampOf(file, &now) && sameFileState(read, now);
+    if (file != kInvalidFile) fileClose(file);
+    return same;
+}
+
 void putDescriptor(Writer& w, const ZipEntry& entry, uint32_t crc) {
     uint64_t size = static_cast<uint64_t>(entry.size);
     w.u32(kDescriptorSignature);
@@ -241,7 +254,11 @@ bool writeZip(const std::vector<ZipEntry>& entries, const ZipSink& sink) {
         if (whole) {
             done[i].dosTime = dosTimeOf(stamp);
             putLocalHeader(w, entries[i], done[i].dosTime);
-            whole = putContent(w, entries[i], file, &done[i].crc);
+            // A file rewritten while it was read, even at its size, gives bytes of neither
+            // version, which its CRC would vouch for: the archive ends short instead.
+            FileStamp after;
+            whole = putContent(w, entries[i], file, &done[i].crc) && fileStampOf(file, &after) &&
+                    sameFileState(stamp, after) && pathStillNames(entries[i].localPath, stamp);
         }
         fileClose(file);
         if (!whole) return false;

@@ -20,7 +20,8 @@ struct ZipEntry {
 using ZipSink = std::function<bool(const char* data, size_t size)>;
 
 // Writes the entries as one archive to sink, in pieces of at most kZipPieceSize bytes.
-// False when the sink refused, or a file could not be opened or did not hold exactly its
-// size: the archive then stops where it was and never ends as a whole one would.
+// False when the sink refused, or a file could not be opened, did not hold exactly its
+// size, or changed while it was read (its size, last write or identity, through the open
+// file or its path): the archive then stops where it was and never ends as a whole one would.
 constexpr size_t kZipPieceSize = 256 * 1024;
 bool writeZip(const std::vector<ZipEntry>& entries, const ZipSink& sink);

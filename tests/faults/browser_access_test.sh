@@ -28,7 +28,7 @@ expect_eq "the store holds only the normal upload" "normal.bin" "$(ls -A "$STORE
 
 # One host that holds unfinished requests as fast as it can locks nobody else out.
 ip -n "$TX_NS" addr add 10.213.0.3/24 dev "$TX_IF"
-in_tx python3 "$QV_ROOT/tests/faults/crowding_http.py" "$RX_ADDR" 2905 "$TOKEN" 10.213.0.3 "$TX_ADDR" &
+in_tx python3 "$QV_ROOT/tests/faults/crowding_http.py" "$RX_ADDR" 2905 "$TOKEN" line 24 10.213.0.3 "$TX_ADDR" &
 crowding=$!
 most=0
 while kill -0 "$crowding" 2>/dev/null; do

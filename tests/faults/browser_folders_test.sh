@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Folders and texts through `serve`, with curl from the other namespace: a folder of 1000
 # files in 20 subfolders arrives whole; hostile paths are refused with nothing written
-# outside the store; a text goes each way, and one too long is refused on either side.
+# outside the store; a text goes each way, and one too long is refused on either side; a
+# read-only file of an upload's name stays, and a replaced one is synced before the rename.
 source "$(dirname "$0")/lib.sh"
 command -v curl >/dev/null || skip "curl is missing"
 
@@ -72,14 +73,40 @@ in_tx curl -s -D "$WORK/text.head" -o "$WORK/text.got" "${URL}text" || fail "the
 expect_eq "the offered text" "$OFFERED" "$(cat "$WORK/text.got")"
 grep -qi '^content-type: text/plain; charset=utf-8' "$WORK/text.head" && ok "the text's type" ||
   fail "the text's type: $(cat "$WORK/text.head")"
-sent="$(printf 'Hello from the browser\n\033[2Jcleared?')"
+# Its lines are indented, so that none can pose as the end of it and a second sender's text.
+sent="$(printf 'Hello from the browser\n--\nText from 10.0.0.99:\nposing\n\033[2Jcleared?')"
 expect_eq "a text sent" "shown 201" "$(in_tx curl -s -w ' %{http_code}' --data-binary "$sent" "${URL}text")"
 wait_for_line "$WORK/rx.out" "cleared\?" || fail "the text was not printed"
-grep -qx "Text from $TX_ADDR:" "$WORK/rx.out" && ok "the text's sender is printed" || fail "no sender line"
+expect_eq "the text as printed" "Text from $TX_ADDR:|  Hello from the browser|  --|  Text from 10.0.0.99:|  posing" \
+  "$(grep -A4 -x "Text from $TX_ADDR:" "$WORK/rx.out" | paste -sd'|')"
+expect_eq "the lines that frame a text" "2" "$(grep -cxE -- '--|Text from .*:' "$WORK/rx.out")"
 grep -q $'\033' "$WORK/rx.out" && fail "an escape reached the terminal" || ok "no escape reached the terminal"
 head -c 65537 /dev/zero | tr '\0' t >"$WORK/long.txt"
 expect_eq "a text too long" "too-long 413" \
   "$(in_tx curl -s -w ' %{http_code}' -H 'Expect: 100-continue' --data-binary @"$WORK/long.txt" "${URL}text")"
 
+# A file of an upload's name gives way as on port 2904: as a user, whom a file's mode binds
+# (root may write any file), a read-only one stays; one that is replaced gets the new
+# content only once that is on the disk (a sync before the rename).
+rx_stop
+chmod 755 "$WORK"
+chown nobody "$STORE"
+printf old >"$STORE/ro.txt"
+chmod 444 "$STORE/ro.txt"
+printf old >"$STORE/rw.txt"
+chown nobody "$STORE/rw.txt"
+printf new >"$WORK/new.txt"
+RX_WRAP="setpriv --reuid=nobody --regid=nogroup --clear-groups" serve_start
+expect_eq "a read-only file of the upload's name" "500 not-saved" "$(put ro.txt "$WORK/new.txt")"
+expect_eq "the read-only file" "old" "$(cat "$STORE/ro.txt")"
+strace -f -qq -e trace=fsync,rename -o "$WORK/trace" -p "$RX_PID" &
+tracer=$!
+wait_until 100 bash -c "! grep -qE '^TracerPid:\s+0$' /proc/$RX_PID/status" || fail "strace did not attach"
+expect_eq "a writable file of the upload's name" "201 saved" "$(put rw.txt "$WORK/new.txt")"
+expect_eq "the writable file" "new" "$(cat "$STORE/rw.txt")"
+kill "$tracer"
+wait "$tracer" || true
+expect_eq "the upload's first syscalls traced" "fsync rename" \
+  "$(grep -oE '(fsync|rename)\(' "$WORK/trace" | head -n2 | tr -d '(' | paste -sd' ')"
 rx_stop
 finish

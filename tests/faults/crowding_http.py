@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
-"""One host holds unfinished requests as fast as it can; another host still gets the page and
-uploads a file, 20 tries of 20.
+"""Hosts that hold connections without the token, each reopened as soon as it is cut, while
+browsers from other addresses (and from a crowding one) still get the page and upload a
+file, 20 tries of 20 each.
 
-Usage: crowding_http.py HOST PORT TOKEN CROWD_ADDRESS OWN_ADDRESS
+Usage: crowding_http.py HOST PORT TOKEN HOLD PER CROWD[,CROWD...] BROWSER[,BROWSER...]
+HOLD is how a crowding connection holds: "line" (a request line that never ends), "silent"
+(nothing at all) or "request" (a whole request without the token, then silence); PER is how
+many connections each crowding address holds at once.
 Prints "ok: ..." or "FAIL: ..."; the exit status is 1 on failure.
 """
 import socket
@@ -10,8 +14,12 @@ import sys
 import threading
 import time
 
-HOST, PORT, TOKEN, CROWD, OWN = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
-TRIES, HOLDERS, LIMIT_SECONDS = 20, 24, 90
+HOST, PORT, TOKEN, HOLD, PER = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], int(sys.argv[5])
+CROWD, BROWSERS = sys.argv[6].split(","), sys.argv[7].split(",")
+# The tries spread over 6 seconds, past the 5 seconds a silent connection is given, so that
+# the crowd's connections are cut and reopened meanwhile.
+TRIES, SPREAD_SECONDS, LIMIT_SECONDS = 20, 0.3, 90
+SENT = {"line": b"GET /", "silent": b"", "request": b"GET / HTTP/1.1\r\nHost: x\r\n\r\n"}[HOLD]
 done = threading.Event()
 held = [0]
 
@@ -24,15 +32,16 @@ def connect(source, timeout):
     return s
 
 
-def hold():
-    """Opens a connection, sends a request line that never ends, waits for the cut, again."""
+def hold(source):
+    """Opens a connection, sends what it holds with, waits for the cut, again."""
     while not done.is_set():
         s = None
         try:
-            s = connect(CROWD, 15)
-            s.sendall(b"GET /")
+            s = connect(source, 15)
+            s.sendall(SENT)
             held[0] += 1
-            s.recv(1)
+            while s.recv(4096):
+                pass
         except OSError:
             pass
         finally:
@@ -40,8 +49,8 @@ def hold():
                 s.close()
 
 
-def request(head, body=b""):
-    s = connect(OWN, 10)
+def request(source, head, body=b""):
+    s = connect(source, 10)
     try:
         s.sendall(head.encode() + body)
         s.shutdown(socket.SHUT_WR)  # no further request: the server closes after its answer
@@ -56,25 +65,32 @@ def request(head, body=b""):
         s.close()
 
 
-holders = [threading.Thread(target=hold, daemon=True) for _ in range(HOLDERS)]
-for t in holders:
-    t.start()
+def browse(source, i):
+    """One try of a browser: the page, then an upload. True when both worked."""
+    try:
+        page = request(source, "GET /%s/ HTTP/1.1\r\nHost: %s\r\n\r\n" % (TOKEN, HOST))
+        upload = request(source, "PUT /%s/files?name=crowded-%s-%d.txt HTTP/1.1\r\nHost: %s\r\n"
+                         "Content-Length: 5\r\n\r\n" % (TOKEN, source, i, HOST), b"hello")
+    except OSError as e:
+        page, upload = 0, str(e)
+    if page != 200 or upload != 201:
+        print("%s, try %d: page %s, upload %s" % (source, i, page, upload))
+    return page == 200 and upload == 201
+
+
+for address in CROWD:
+    for _ in range(PER):
+        threading.Thread(target=hold, args=(address,), daemon=True).start()
 time.sleep(1)  # the crowd holds what it can before the first try
-start, served = time.monotonic(), 0
+start, served = time.monotonic(), {b: 0 for b in BROWSERS}
 for i in range(TRIES):
     if time.monotonic() - start > LIMIT_SECONDS:
         break
-    try:
-        page = request("GET /%s/ HTTP/1.1\r\nHost: %s\r\n\r\n" % (TOKEN, HOST))
-        upload = request("PUT /%s/files?name=crowded-%d.txt HTTP/1.1\r\nHost: %s\r\nContent-Length: 5\r\n\r\n"
-                         % (TOKEN, i, HOST), b"hello")
-    except OSError as e:
-        page, upload = 0, str(e)
-    served += page == 200 and upload == 201
-    if page != 200 or upload != 201:
-        print("try %d: page %s, upload %s" % (i, page, upload))
+    time.sleep(max(0.0, start + i * SPREAD_SECONDS - time.monotonic()))
+    for b in BROWSERS:
+        served[b] += browse(b, i)
 done.set()
-good = served == TRIES and held[0] > TRIES
-print(("ok: " if good else "FAIL: ") + "another host served %d of %d tries while one held %d unfinished requests"
-      % (served, TRIES, held[0]))
+good = all(n == TRIES for n in served.values()) and held[0] >= len(CROWD) * PER
+print(("ok: " if good else "FAIL: ") + "%s served %s tries of %d while %d addresses held %d connections (%s), %d in all"
+      % (", ".join(BROWSERS), ", ".join(map(str, served.values())), TRIES, len(CROWD), PER, HOLD, held[0]))
 sys.exit(0 if good else 1)

@@ -234,8 +234,8 @@ check("a body shorter than its length is not saved", status in (0, 500), "got %d
 status, _ = exchange("GET /%s/ HTTP/1.1\r\n" % TOKEN + "X-Fill: " + "f" * 100 + "\r\n" * 1 + ("X-More: y\r\n" * 3000))
 check("a head without end is cut", status in (0, 431), "got %d" % status)
 
-# Two hundred connections at once: a few are served, the others are closed at once;
-# every one ends.
+# Two hundred silent connections at once: the last 64 wait for their first bytes, the
+# others are closed at once; every one ends.
 crowd = []
 for _ in range(200):
     try:
@@ -255,7 +255,8 @@ for s in crowd:
         pass
     except ConnectionResetError:
         closed_at_once += 1
-check("200 connections at once: all but a few closed at once", closed_at_once >= 190, "%d closed" % closed_at_once)
+check("200 connections at once: all but those that wait closed at once", closed_at_once >= 130,
+      "%d closed" % closed_at_once)
 ended = 0
 for s in crowd:
     if s is None:

@@ -88,10 +88,10 @@ rx_stop() {
 }
 
 # serve_start [SERVE OPTIONS...]: `quorvalinthexa serve` in the receiver's namespace and
-# jail, its stdout in $WORK/rx.out; sets URL and TOKEN.
+# jail (behind the command in RX_WRAP, if set), its stdout in $WORK/rx.out; sets URL and TOKEN.
 serve_start() {
   : >"$WORK/rx.out"
-  (cd "$JAIL" && exec ip netns exec "$RX_NS" "$CLI" serve --no-qr --store "$STORE" "$@") \
+  (cd "$JAIL" && exec ip netns exec "$RX_NS" ${RX_WRAP:-} "$CLI" serve --no-qr --store "$STORE" "$@") \
     >"$WORK/rx.out" 2>>"$WORK/rx.err" &
   RX_PID=$!
   wait_for_line "$WORK/rx.out" "http://" || { fail "serve did not start: $(cat "$WORK/rx.err")"; finish; }

@@ -7,7 +7,12 @@
 #include <cstring>
 #include <string>
 
-#ifndef _WIN32
+#include <filesystem>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -124,6 +129,9 @@ TEST(BrowserUpload, APathLandsInItsFolders) {
         {"new folders", "Folder/sub/a.txt", body.size(), UploadOutcome::Saved, tree},
         {"replaced in its folder", "Folder/sub/a.txt", body.size(), UploadOutcome::Saved, tree},
         {"cut: neither it nor its temporary file stays", "Folder/sub/cut.bin", 1000, UploadOutcome::NotSaved, tree},
+        {"cut in new folders: they go too", "New/deeper/cut.bin", 1000, UploadOutcome::NotSaved, tree},
+        {"cut in a new folder of an old one", "Folder/new/cut.bin", 1000, UploadOutcome::NotSaved, tree},
+        {"a name Windows would store otherwise", "a./b", body.size(), UploadOutcome::BadName, tree},
         {"a folder stands at its place", "Folder/sub", body.size(), UploadOutcome::NotSaved, tree},
         {"a file stands at a folder's place", "Folder/sub/a.txt/b.txt", body.size(), UploadOutcome::NotSaved, tree},
         {"a component that climbs", "Folder/../x", body.size(), UploadOutcome::BadName, tree},
@@ -137,6 +145,44 @@ TEST(BrowserUpload, APathLandsInItsFolders) {
     }
     EXPECT_EQ(body,
               readWholeFile(store + kPathSeparator + "Folder" + kPathSeparator + "sub" + kPathSeparator + "a.txt"));
+    removeScratchFolder(store);
+}
+
+// A file of the upload's name gives way only where a transfer on port 2904 would replace
+// it: a read-only file (which root may write on Linux), a hidden one on Windows, and
+// anything but a regular file stay.
+TEST(BrowserUpload, AFileGivesWayAsOnPort2904) {
+    const std::string store = makeScratchFolder("upload-replace");
+    recordingPortReset(store);
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    const std::string readOnly = store + kPathSeparator + "ro.txt";
+    writeWholeFile(readOnly, "old");
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    std::vector<std::string> kept;
+    if (!isReplaceableFile(readOnly)) kept.push_back("ro.txt");
+#ifdef _WIN32
+    writeWholeFile(store + "\\hidden.txt", "old");
+    ASSERT_TRUE(SetFileAttributesA((store + "\\hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    kept.push_back("hidden.txt");
+#else
+    ASSERT_EQ(0, mkfifo((store + "/fifo").c_str(), 0644));
+    kept.push_back("fifo");
+#endif
+    ASSERT_FALSE(kept.empty());
+    for (const std::string& name : kept) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(UploadOutcome::NotSaved, uploadWhole(name, "new"));
+    }
+    EXPECT_EQ("old", readWholeFile(readOnly));
+#ifndef _WIN32
+    struct stat st;
+    EXPECT_TRUE(lstat((store + "/fifo").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_EQ("fifo ro.txt", flatTree(store));  // no temporary file stays either
+#else
+    EXPECT_EQ("old", readWholeFile(store + "\\hidden.txt"));
+    EXPECT_EQ("hidden.txt ro.txt", flatTree(store));
+#endif
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_all);
     removeScratchFolder(store);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "scratch_folder.h"
@@ -80,6 +81,28 @@ TEST(ZipStream, FilesThatChangeOrVanishLeaveNoEnd) {
     Collected out;
     EXPECT_TRUE(writeZip({{kept, "a", 4}, {changed, "b", 4}}, into(out)));
     EXPECT_TRUE(hasEndRecord(out.bytes));
+    removeScratchFolder(folder);
+}
+
+// A file rewritten in place at the same size while it is read would give an entry that is
+// neither version, with a CRC that matches it: the archive ends there instead.
+TEST(ZipStream, AFileRewrittenWhileItIsReadLeavesNoEnd) {
+    std::string folder = makeScratchFolder("ziptorn");
+    std::string torn = folder + "/torn";
+    writeWholeFile(torn, std::string(3 * kZipPieceSize, 'o'));
+    // An old write time, so that the rewrite's shows whatever the clock's step.
+    std::filesystem::last_write_time(torn, std::filesystem::file_time_type());
+    Collected out;
+    ZipSink rewriteOnce = [&out, &torn](const char* data, size_t size) {
+        if (out.calls++ == 0) {
+            std::fstream file(torn, std::ios::in | std::ios::out | std::ios::binary);
+            file << std::string(3 * kZipPieceSize, 'n');
+        }
+        out.bytes.append(data, size);
+        return true;
+    };
+    EXPECT_FALSE(writeZip({{torn, "torn", static_cast<int64_t>(3 * kZipPieceSize)}}, rewriteOnce));
+    EXPECT_FALSE(hasEndRecord(out.bytes));
     removeScratchFolder(folder);
 }
 

@@ -1,0 +1,15 @@
+// Connections to browser access between their arrival and their first bytes, all waited
+// for in one loop on the listening thread: one that sends nothing takes neither a thread
+// nor one of the slots of the connections that run, so that silent connections, from any
+// address, cannot shut browsers out. A browser sends its request as soon as it is
+// connected; a connection that stays silent for kRequestLineMilliseconds, or closes
+// without a byte, is closed here. At most kMostArrivalsWaitingForBytes wait; one more
+// closes the one that has waited longest.
+#pragma once
+#include "platform/net.h"
+
+constexpr int kMostArrivalsWaitingForBytes = 64;
+
+// Takes the connections of listener until it is closed (stopListening) and hands each one
+// that has sent bytes to take, on the calling thread.
+void takeConnectionsThatSpeak(Socket listener, void (*take)(Socket connection));
