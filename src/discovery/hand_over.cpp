@@ -1,5 +1,6 @@
 #include "discovery/hand_over.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -28,9 +29,18 @@ bool firstFailureTowards(const std::string& peer) {
     return true;
 }
 
+// One box at a time: hand-overs run on several threads, and a flood of datagrams from
+// sources that drop connections would otherwise stack a box on each of them.
+std::atomic<bool> boxOpen{false};
+
 void reportFailure(const std::string& peer, const std::string& message) {
-    if (firstFailureTowards(peer)) portShowErrorMessage(message);
-    else printDiagnostic("%s", message.c_str());
+    if (!boxOpen.exchange(true)) {
+        bool shown = firstFailureTowards(peer);
+        if (shown) portShowErrorMessage(message);
+        boxOpen = false;
+        if (shown) return;
+    }
+    printDiagnostic("%s", message.c_str());
 }
 
 std::string formatted(const char* format, const std::string& text) {

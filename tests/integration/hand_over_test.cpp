@@ -56,3 +56,21 @@ TEST(HandOverToALatePeer, ConnectAnsweredAfterSecondsStillHandsOver) {
     netClose(listener);
     forgetHandOverFailures();
 }
+
+TEST(HandOverFailures, OneBoxAtATime) {
+    // Three peers that refuse at once, while the first box is still open: the others are
+    // only printed, so a flood of dead sources cannot stack a box on each hand-over thread.
+    netStartup();
+    Socket closed = netTcpSocket();
+    ASSERT_EQ(netBind(closed, kLoopback, 0), 0);
+    uint16_t port = netLocalPort(closed);  // bound, never listening: connects are refused
+    recordingPortReset("", "192.168.1.20", "");
+    forgetHandOverFailures();
+    recordingPortHold("error");
+    for (uint32_t peer = kLoopback + 1; peer <= kLoopback + 3; ++peer) queueHandOver(peer, false, port);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(recordedErrors().size(), 1u);
+    recordingPortRelease();
+    netClose(closed);
+    forgetHandOverFailures();
+}
