@@ -49,6 +49,10 @@ struct FileStamp {
     uint64_t number = 0;
 };
 bool fileStampOf(FileHandle f, FileStamp* stamp);
+bool sameFileState(const FileStamp& a, const FileStamp& b);
+// Whether path still names the file of the stamp, unchanged: a file rewritten in place,
+// replaced or removed since the stamp was taken does not.
+bool pathStillNames(const std::string& path, const FileStamp& stamp);
 // The time of a stamp's last write as an MS-DOS date and time in local time (date in the
 // high half, two-second steps), as archives keep it; 1980-01-01 for a time before 1980.
 uint32_t dosTimeOf(const FileStamp& stamp);

@@ -39,6 +39,7 @@ constexpr int kLingerMilliseconds = 1000;  // unread request bytes drained befor
 constexpr int64_t kLingerBytes = 1024 * 1024;
 constexpr size_t kDownloadChunk = 256 * 1024;       // a copy through the process
 constexpr int64_t kDirectPiece = 16 * 1024 * 1024;  // one move inside the system
+constexpr int64_t kHeldBack = 64 * 1024;            // a download's last bytes, sent once checked
 constexpr int kBacklog = 16;
 constexpr int kWaitSlice = 200;
 // A connection's thread reads and writes through buffers on the heap: a small stack is
@@ -150,6 +151,25 @@ bool sendFileBytes(HttpConnection& c, FileHandle handle, int64_t left) {
     return true;
 }
 
+// The file's length bytes from its read position, if the file stays as stamp tells it
+// until all were read: a file rewritten meanwhile, even at its size, would give bytes of
+// neither version. Its last bytes are held back until the check after the read, so that
+// a changed file's response ends short and the browser fails the download.
+bool sendUnchangedFile(HttpConnection& c, FileHandle handle, const std::string& path, const FileStamp& stamp,
+                       int64_t length) {
+    int64_t held = std::min(length, kHeldBack);
+    if (!sendFileBytes(c, handle, length - held)) return false;
+    std::string last(static_cast<size_t>(held), '\0');
+    for (size_t at = 0; at < last.size();) {
+        int64_t n = fileRead(handle, &last[at], last.size() - at);
+        if (n <= 0) return false;  // shrank meanwhile
+        at += static_cast<size_t>(n);
+    }
+    FileStamp after;
+    return fileStampOf(handle, &after) && sameFileState(stamp, after) && pathStillNames(path, stamp) &&
+           sendBytes(c, last);
+}
+
 // A download names a file by the number its link was given; the number stays with that
 // file for as long as access is on, whatever later lists hold. A single range of it is
 // sent when asked for, unless If-Range names an older state of the file.
@@ -182,10 +202,10 @@ void sendFile(HttpConnection& c, const HttpRequest& request, std::string_view nu
     response += "Content-Disposition: " + attachmentDisposition(file.name) + "\r\n";
     response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n");
     response.append(connectionField(c)).append("\r\n");
-    // A file that shrank meanwhile ends the response short and the connection with it,
+    // A file that changed meanwhile ends the response short and the connection with it,
     // which the browser reports as a failed download rather than a whole one.
-    bool sent = sendBytes(c, response) &&
-                (head || (fileSeek(handle, range.first) && sendFileBytes(c, handle, range.length)));
+    bool sent = sendBytes(c, response) && (head || (fileSeek(handle, range.first) &&
+                                                    sendUnchangedFile(c, handle, file.localPath, stamp, range.length)));
     if (!sent) c.closing = true;
     fileClose(handle);
 }

@@ -147,19 +147,6 @@ bool putContent(Writer& w, const ZipEntry& entry, FileHandle file, uint32_t* crc
     return whole;
 }
 
-bool sameFileState(const FileStamp& a, const FileStamp& b) {
-    return a.size == b.size && a.modified == b.modified && a.number == b.number;
-}
-
-// The path still names the file that was read, unchanged.
-bool pathStillNames(const std::string& path, const FileStamp& read) {
-    FileStamp now;
-    FileHandle file = fileOpenRead(path);
-    bool same = file != kInvalidFile && fileStampOf(file, &now) && sameFileState(read, now);
-    if (file != kInvalidFile) fileClose(file);
-    return same;
-}
-
 void putDescriptor(Writer& w, const ZipEntry& entry, uint32_t crc) {
     uint64_t size = static_cast<uint64_t>(entry.size);
     w.u32(kDescriptorSignature);

@@ -1,7 +1,10 @@
 // The web server over real loopback sockets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,13 +18,30 @@
 #include "web/browser_access.h"
 
 namespace {
-// The status line of the next response on s ("" when none came).
-std::string statusLine(Socket s) {
+// The head of the next response on s ("" when none came).
+std::string responseHead(Socket s) {
     std::string seen;
     char c;
     while (seen.find("\r\n\r\n") == std::string::npos && netWaitReadable(s, 10000) && netRecv(s, &c, 1) == 1)
         seen.push_back(c);
-    return seen.substr(0, seen.find("\r\n"));
+    return seen;
+}
+
+std::string statusLine(Socket s) {
+    std::string head = responseHead(s);
+    return head.substr(0, head.find("\r\n"));
+}
+
+// Body bytes read from s, up to most, until it closes or stays silent.
+int64_t bodyBytes(Socket s, int64_t most) {
+    std::vector<char> buffer(64 * 1024);
+    int64_t got = 0;
+    while (got < most && netWaitReadable(s, 10000)) {
+        int n = netRecv(s, buffer.data(), static_cast<int>(std::min<int64_t>(most - got, 64 * 1024)));
+        if (n <= 0) break;
+        got += n;
+    }
+    return got;
 }
 
 Socket connected(uint16_t port) {
@@ -97,6 +117,50 @@ TEST(BrowserServer, UploadsOnSeveralConnectionsAreReceivedInTurn) {
     stopBrowserAccess();
     EXPECT_EQ("first.bin\nother0.bin\nother1.bin\nother2.bin\nother3.bin\n", listTree(store));
     removeScratchFolder(store);
+}
+
+// A file rewritten in place at its size while it is downloaded would arrive as neither
+// version: the response ends short of its length instead, a range as well as the whole.
+TEST(BrowserServer, AFileRewrittenWhileItIsDownloadedArrivesShort) {
+    ASSERT_EQ(0, netStartup());
+    const std::string folder = makeScratchFolder("torn");
+    const std::string path = folder + kPathSeparator + "torn.bin";
+    const int64_t size = 32 * 1024 * 1024;  // far more than loopback buffers hold
+    BrowserAccessOptions options;
+    options.address = "127.0.0.1";
+    options.port = 29059;
+    options.offeredPaths = [&path] { return std::vector<std::string>{path}; };
+    ASSERT_TRUE(startBrowserAccess(options) == AccessStart::Started);
+    struct Case {
+        const char* range;  // the request's Range field, or ""
+        bool rewrite;
+        int64_t length;  // the response's Content-Length
+    } cases[] = {{"", false, size}, {"", true, size}, {"Range: bytes=1048576-\r\n", true, size - 1048576}};
+    writeWholeFile(path, "o");
+    Socket list = connected(options.port);  // the list gives the file its link's number, 1
+    std::string asks = "GET /" + browserAccessToken() + "/files HTTP/1.1\r\nConnection: close\r\n\r\n";
+    ASSERT_TRUE(netSendAll(list, asks.data(), asks.size()));
+    EXPECT_EQ("HTTP/1.1 200 OK", statusLine(list));
+    netClose(list);
+    for (const Case& c : cases) {
+        writeWholeFile(path, std::string(static_cast<size_t>(size), 'o'));
+        // An old write time, so that the rewrite's shows whatever the clock's step.
+        std::filesystem::last_write_time(path, std::filesystem::file_time_type());
+        Socket s = connected(options.port);
+        std::string get = "GET /" + browserAccessToken() + "/files/1 HTTP/1.1\r\n" + c.range + "\r\n";
+        ASSERT_TRUE(netSendAll(s, get.data(), get.size()));
+        std::string head = responseHead(s);
+        EXPECT_NE(std::string::npos, head.find("Content-Length: " + std::to_string(c.length) + "\r\n")) << head;
+        int64_t got = bodyBytes(s, 1024 * 1024);
+        if (c.rewrite)
+            std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+                << std::string(static_cast<size_t>(size), 'n');
+        got += bodyBytes(s, c.length - got);
+        EXPECT_EQ(c.rewrite, got < c.length) << c.range << got;
+        netClose(s);
+    }
+    stopBrowserAccess();
+    removeScratchFolder(folder);
 }
 
 // What a download's tag and ranges rest on: a file's stamp tells its size and number,
