@@ -343,11 +343,14 @@ void receiveRecords(Reception& r) {
         Record record = readRecord(r);
         // An address record stores nothing: a peer's answer to discovery is never a question.
         bool stores = record.type == "directory" || record.type == "file";
+        // Empty blocks are no progress: the stall limit counts from the last record.
+        if (stores || record.type == "ip") r.reader.progressAt = tickCount();
         if (stores && !r.mayStore && !askToStore(r)) break;
         if (record.type == "ip") receiveAddress(r, record);
         else if (record.type == "directory") createFolders(r, record);
         else if (record.type == "file" && record.cut) r.missed = true;  // name or folder may be cut
         else if (record.type == "file") receiveFile(r, record);
+        if (record.type == "file") r.reader.progressAt = tickCount();  // its content came until now
         if (cancelRequested) break;
     }
     if (r.reader.lastResult == kReceiveTimedOut) r.missed = true;  // the peer went silent
@@ -557,6 +560,7 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     runningTotal = total;
     runningSince = progressNow.startTick;
     runningPhase = kReading;
+    r.reader.progressAt = progressNow.startTick;
     if (!cancelRequested) {
         // A small transfer needs no large buffer (and a browser's small files come one
         // reception each); a larger one than it announced is still read in this buffer's pieces.
@@ -635,10 +639,13 @@ ReceiveResult admitBrowserText(uint32_t sender, int64_t size) {
 }
 
 ReceiveResult receiveArrival(const Arrival& arrival) {
-    netSetReceiveTimeout(arrival.connection, receiveStallMilliseconds);
+    const int stall = receiveStallMilliseconds;
+    netSetReceiveTimeout(arrival.connection, stall);
     StreamReader reader;
     startSocketReader(reader, arrival.connection);
     reader.blockMilliseconds = kHeaderBlockMilliseconds;
+    reader.stallMilliseconds = stall;
+    reader.progressAt = tickCount();
     ReceiveTerms terms;
     terms.sender = arrival.sender;
     ReceiveResult result = receiveCounted(std::move(reader), arrival.connection, arrival.stops, terms, arrival.verdict);

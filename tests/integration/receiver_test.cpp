@@ -282,6 +282,33 @@ TEST_F(Reception, AddressRecords) {
     }
 }
 
+// A reception ends at its block's deadline however long the stall limit, and empty
+// blocks do not hold it open: the stall limit counts from the last record.
+TEST_F(Reception, TrickledAndEmptyBlocksDoNotHoldTheReception) {
+    struct Case {
+        const char* what;
+        std::string first, repeated;  // sent at once; then every half second until the end
+        int stall;
+    };
+    const std::string header = transferHeaderBytes(1);
+    for (const Case& c : {Case{"one byte of a record, then silence", header + "\n\nT", "", 30000},
+                          Case{"empty blocks inside the stall limit", header, "\n\n", 1500}}) {
+        SCOPED_TRACE(c.what);
+        recordingPortReset(store);
+        receiveStallMilliseconds = c.stall;
+        Socket s = feederConnect(port);
+        ASSERT_NE(s, kInvalidSocket);
+        ASSERT_TRUE(feederSend(s, c.first));
+        bool ended = false;
+        for (int i = 0; i < 40 && !ended; ++i)  // 20 s: past the block's 10 s, short of the 30 s stall
+            if (!(ended = waitUntil(receptionEnded, 500)) && !c.repeated.empty()) feederSend(s, c.repeated);
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(lastStatusText(), kIncomplete);
+        netClose(s);
+        ASSERT_TRUE(waitUntil([] { return !receiveInProgress; }));
+    }
+}
+
 // Who may send, and what fits: each connection from 127.0.0.1 under a choice of the user
 // and an answer to the question, what it shows, whether it was asked, what it stored,
 // and whether the sender was told in order that everything arrived.
