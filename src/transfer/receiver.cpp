@@ -61,6 +61,7 @@ struct Reception {
     std::vector<char> chunk;  // file content on its way to the disk
     bool transfer = false;    // header accepted and no address record seen
     bool missed = false;      // a record was refused or could not be stored
+    bool stored = false;      // a folder or file record was taken
     int percent = -1;         // last percent shown
     uint32_t lastUpdate = 0;
     // The files of one folder arrive together, so the folder a Directory text leads to is
@@ -346,6 +347,7 @@ void receiveRecords(Reception& r) {
         // Empty blocks are no progress: the stall limit counts from the last record.
         if (stores || record.type == "ip") r.reader.progressAt = tickCount();
         if (stores && !r.mayStore && !askToStore(r)) break;
+        r.stored = r.stored || stores;
         if (record.type == "ip") receiveAddress(r, record);
         else if (record.type == "directory") createFolders(r, record);
         else if (record.type == "file" && record.cut) r.missed = true;  // name or folder may be cut
@@ -360,7 +362,8 @@ ReceiveResult judge(const Reception& r) {
     if (cancelRequested) return ReceiveResult::Cancelled;
     if (r.refusal) return ReceiveResult::Refused;
     if (!r.transfer) return ReceiveResult::AddressTaken;
-    if (progressNow.received == progressNow.total && !r.missed) return ReceiveResult::Complete;
+    if (progressNow.received == progressNow.total && !r.missed)
+        return r.stored ? ReceiveResult::Complete : ReceiveResult::Empty;
     return ReceiveResult::Incomplete;
 }
 
@@ -369,7 +372,7 @@ void showResult(const Reception& r, ReceiveResult result) {
         if (result == ReceiveResult::Refused) {
             portSetProgress(0, 0);
             portShowRefusal(r.refusal, netDotted(r.sender));
-        } else if (result == ReceiveResult::Complete) {
+        } else if (result == ReceiveResult::Complete || result == ReceiveResult::Empty) {
             portSetProgress(100, 0);
             portSetStatusText(IDS_RECEIVING_COMPLETE);
         } else if (result == ReceiveResult::Incomplete) {
@@ -570,7 +573,8 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     runningPhase = kEnding;
     ReceiveResult result = judge(r);
     showResult(r, result);
-    finish(connection, result == ReceiveResult::Complete || result == ReceiveResult::AddressTaken);
+    finish(connection, result == ReceiveResult::Complete || result == ReceiveResult::Empty ||
+                           result == ReceiveResult::AddressTaken);
     return result;
 }
 

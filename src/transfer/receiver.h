@@ -43,6 +43,7 @@ enum class ReceiveResult {
     NothingSent,   // closed or silent before its first byte: status cleared, nothing shown
     Refused,       // the receive policy refused it (paused, not listed, declined): status text
     NoRoom,        // its Total does not fit the store folder's volume: status text
+    Empty,         // "Receiving complete." for no folder or file: it proves nothing of its sender
 };
 
 // What a transfer leaves free on the store folder's volume at the least, for the folder
