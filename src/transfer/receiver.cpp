@@ -371,9 +371,10 @@ void receiveRecords(Reception& r) {
         Record record = readRecord(r);
         // An address record stores nothing: a peer's answer to discovery is never a question.
         bool stores = record.type == "directory" || record.type == "file";
-        // Empty blocks are no progress: the stall limit counts from the last record.
         if (!record.type.empty()) ++r.records;
-        if (stores || record.type == "ip") r.reader.progressAt = tickCount();
+        // Empty blocks, and records that store nothing, are no progress: the stall limit
+        // counts from the last folder or file.
+        if (stores) r.reader.progressAt = tickCount();
         if (stores && !r.mayStore && !askToStore(r)) break;
         r.stored = r.stored || stores;
         if (record.type == "ip") receiveAddress(r, record);

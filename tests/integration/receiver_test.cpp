@@ -282,8 +282,8 @@ TEST_F(Reception, AddressRecords) {
     forgetAsked();
 }
 
-// A reception ends at its block's deadline however long the stall limit, and empty
-// blocks do not hold it open: the stall limit counts from the last record.
+// A reception ends at its block's deadline however long the stall limit, and blocks
+// that store nothing do not hold it open: the stall limit counts from the last folder or file.
 TEST_F(Reception, TrickledAndEmptyBlocksDoNotHoldTheReception) {
     struct Case {
         const char* what;
@@ -292,7 +292,9 @@ TEST_F(Reception, TrickledAndEmptyBlocksDoNotHoldTheReception) {
     };
     const std::string header = transferHeaderBytes(1);
     for (const Case& c : {Case{"one byte of a record, then silence", header + "\n\nT", "", 30000},
-                          Case{"empty blocks inside the stall limit", header, "\n\n", 1500}}) {
+                          Case{"empty blocks inside the stall limit", header, "\n\n", 1500},
+                          Case{"records that store nothing inside the stall limit", header + directoryRecordBytes("a/"),
+                               "\n\nType:ip\nSize:0", 1500}}) {
         SCOPED_TRACE(c.what);
         recordingPortReset(store);
         receiveStallMilliseconds = c.stall;
