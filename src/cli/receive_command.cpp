@@ -60,8 +60,8 @@ void printReceiveUsage(FILE* out) {
           "  --no-remember neither read nor keep the remembered peers\n"
           "  --once        end when the first reception ends; a connection that sends\n"
           "                nothing, one turned away during a reception or refused by\n"
-          "                --ask or --allow, and an address hand-over from discovery do\n"
-          "                not count as a reception\n"
+          "                --ask or --allow, an address hand-over from discovery, and a\n"
+          "                transfer with no folder or file do not count as a reception\n"
           "  --ask         ask on the terminal before each transfer is stored (y/N);\n"
           "                without an answer in time, or without a terminal on standard\n"
           "                input, the transfer is declined, and its sender is refused\n"
@@ -117,10 +117,11 @@ std::atomic<int> firstResult{-1};
 
 // Connections that carry no transfer of files do not end a --once run: a probe that
 // sends nothing, one turned away while another reception runs, and an address hand-over
-// (any peer on the network may send one in answer to discovery).
+// (any peer on the network may send one in answer to discovery), and a transfer that
+// brought no folder or file (any host can send an empty one).
 bool countsAsReception(ReceiveResult result) {
     return result != ReceiveResult::TurnedAway && result != ReceiveResult::NothingSent &&
-           result != ReceiveResult::AddressTaken && result != ReceiveResult::Refused;
+           result != ReceiveResult::AddressTaken && result != ReceiveResult::Refused && result != ReceiveResult::Empty;
 }
 
 void receiveOnce(const Arrival& arrival) {

@@ -2,6 +2,10 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
+
+#include "platform/adapters.h"
+#include "platform/net.h"
 
 namespace {
 std::mutex lock;
@@ -13,6 +17,20 @@ std::map<uint32_t, uint32_t> askedAt;  // peer -> tick of the last datagram to i
 constexpr size_t kAskedLimit = 4096;
 
 bool within(uint32_t then, uint32_t now) { return now - then < kAnswerWindowMilliseconds; }
+
+// Whether peer is on the subnet of one of this host's adapters: a group datagram is only
+// heard on the link, so an answer to it from further away is someone else's record.
+bool onOwnSubnet(uint32_t peer) {
+    std::vector<AdapterRecord> adapters;
+    fetchAdapterList(&adapters);
+    for (const AdapterRecord& adapter : adapters) {
+        uint32_t address = 0, mask = 0;
+        if (netParseDotted(adapter.firstAddress, &address) && address != 0 &&
+            netParseDotted(adapter.firstMask, &mask) && (address & mask) == (peer & mask))
+            return true;
+    }
+    return false;
+}
 
 void makeRoom(uint32_t now) {
     for (auto it = askedAt.begin(); it != askedAt.end();)
@@ -33,10 +51,14 @@ void noteAsked(uint32_t destination, uint32_t now) {
 }
 
 bool askedLately(uint32_t peer, uint32_t now) {
-    std::lock_guard<std::mutex> guard(lock);
-    if (groupAsked && within(groupAskedAt, now)) return true;
-    auto found = askedAt.find(peer);
-    return found != askedAt.end() && within(found->second, now);
+    bool group = false;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto found = askedAt.find(peer);
+        if (found != askedAt.end() && within(found->second, now)) return true;
+        group = groupAsked && within(groupAskedAt, now);
+    }
+    return group && onOwnSubnet(peer);  // the adapter list is fetched outside the lock
 }
 
 void forgetAsked() {

@@ -14,7 +14,8 @@ constexpr uint32_t kAnswerWindowMilliseconds = 10000;
 // which any copy on the link may answer; anything else is that one peer. Any thread.
 void noteAsked(uint32_t destination, uint32_t now = tickCount());
 // Whether a hand-over from peer answers a datagram this copy sent within the window: to
-// the group, or to peer itself. Any thread.
+// peer itself, or to the group when peer is on the subnet of one of this host's
+// adapters. Any thread.
 bool askedLately(uint32_t peer, uint32_t now = tickCount());
 // Forgets every datagram noted: a test starts from a copy that asked nobody.
 void forgetAsked();

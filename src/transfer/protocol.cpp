@@ -30,12 +30,40 @@ bool refill(StreamReader& reader) {
     return true;
 }
 
+// How long the next receive of a block may wait: what is left of the stall limit since
+// the last progress, and of the block's time once it has begun. The socket's own time-out
+// only counts from the latest byte, which a peer that sends little and seldom keeps fresh.
+int64_t blockWait(const StreamReader& reader, bool begun, uint32_t since) {
+    const uint32_t now = tickCount();
+    int64_t wait = reader.stallMilliseconds - static_cast<int64_t>(now - reader.progressAt);
+    if (begun && reader.blockMilliseconds > 0)
+        wait = std::min<int64_t>(wait, reader.blockMilliseconds - static_cast<int64_t>(now - since));
+    return wait;
+}
+
+// refill, with the socket's time-out cut to the block's wait for that one receive.
+bool refillInTime(StreamReader& reader, bool begun, uint32_t since) {
+    if (reader.stallMilliseconds <= 0 || reader.socket == kInvalidSocket || reader.lastResult <= 0)
+        return refill(reader);
+    const int64_t wait = blockWait(reader, begun, since);
+    if (wait <= 0) {
+        reader.start = reader.end = 0;
+        reader.lastResult = kReceiveTimedOut;
+        return false;
+    }
+    if (wait >= reader.stallMilliseconds) return refill(reader);
+    netSetReceiveTimeout(reader.socket, static_cast<int>(wait));
+    const bool got = refill(reader);
+    netSetReceiveTimeout(reader.socket, reader.stallMilliseconds);
+    return got;
+}
+
 // Receives more of a header block whose first byte was at hand at *since (once *begun).
 // Past the reader's block limit only the line feeds that end the block are taken: a
 // sender may pause before them (it opens its next file first), while a peer that
 // trickles a block byte by byte would otherwise hold the one reception for ever.
 bool refillBlock(StreamReader& reader, bool* begun, uint32_t* since, bool lineFeedLast) {
-    if (!refill(reader) || reader.blockMilliseconds <= 0) return reader.lastResult > 0;
+    if (!refillInTime(reader, *begun, *since) || reader.blockMilliseconds <= 0) return reader.lastResult > 0;
     const uint32_t now = tickCount();
     if (!*begun) {
         *begun = true;

@@ -47,6 +47,10 @@ struct StreamReader {
     size_t start = 0, end = 0;
     int lastResult = 1;         // result of the latest receive: >0, 0 closed, <0 error
     int blockMilliseconds = 0;  // how long a header block may take from its first byte (0: no limit)
+    // A socket reader's receive time-out (0: none set). While a block is read, one wait
+    // ends at the block's deadline, or at this long after progressAt, when sooner.
+    int stallMilliseconds = 0;
+    uint32_t progressAt = 0;  // tick of the last record or content the reader's user counts
 };
 
 void startSocketReader(StreamReader& reader, Socket socket);
@@ -58,7 +62,8 @@ void startReader(StreamReader& reader, ReceiveFunction receive, void* source);
 // Returns the reader's last receive result (>0 while the stream is open). Bytes that
 // arrive once the reader's blockMilliseconds have passed since the block's first byte
 // may only be the line feeds that end it; anything else ends the stream there, as
-// kReceiveTimedOut.
+// kReceiveTimedOut. A socket reader with a stall limit stops waiting at that deadline,
+// and stallMilliseconds after progressAt: empty blocks do not hold the stream open.
 int readHeaderBlock(StreamReader& reader, char* block, int* length);
 
 // Reads at most size content bytes (buffered ones first; a request of at least the

@@ -61,6 +61,8 @@ struct Reception {
     std::vector<char> chunk;  // file content on its way to the disk
     bool transfer = false;    // header accepted and no address record seen
     bool missed = false;      // a record was refused or could not be stored
+    bool stored = false;      // a folder or file record was taken
+    int records = 0;          // records read after the header
     int percent = -1;         // last percent shown
     uint32_t lastUpdate = 0;
     // The files of one folder arrive together, so the folder a Directory text leads to is
@@ -122,14 +124,36 @@ void updateProgress(Reception& r) {
     }
 }
 
+// Four decimal numbers of 1 to 3 digits, each up to 255, between three dots: nothing else.
+bool isDottedAddress(const std::string& text) {
+    if (text.size() > kAddressLimit) return false;
+    int parts = 0, digits = 0, value = 0;
+    for (char c : text) {
+        if (c == '.' && digits > 0 && parts < 3) {
+            ++parts;
+            digits = value = 0;
+        } else if (c >= '0' && c <= '9' && digits < 3) {
+            ++digits;
+            value = value * 10 + (c - '0');
+            if (value > 255) return false;
+        } else {
+            return false;
+        }
+    }
+    return parts == 3 && digits > 0;
+}
+
 // Reads exactly the record's Size bytes, keeping the first ones (up to the block buffer)
 // for the address text, so that the stream stays in step whatever Size says.
 void receiveAddress(Reception& r, const Record& record) {
-    r.transfer = false;
+    // Only a stream that starts with it is a hand-over; within a transfer it is passed over.
+    const bool handOver = r.records == 1;
+    if (handOver) r.transfer = false;
     // An empty field takes any address. One the user already has is replaced only by an
     // answer to a datagram this copy sent moments before: any host may send a record
     // nobody asked for, and the user's next send would go to the address it names.
-    bool take = record.size >= 7 && (portGetRecipient().empty() || ((record.flags & 1) && askedLately(r.sender)));
+    bool take = handOver && record.size >= 7 &&
+                (portGetRecipient().empty() || ((record.flags & 1) && askedLately(r.sender)));
     if (record.size > 0) {
         int want = record.size < kHeaderBlockLimit ? static_cast<int>(record.size) : kHeaderBlockLimit;
         int got = 0;
@@ -139,17 +163,21 @@ void receiveAddress(Reception& r, const Record& record) {
             got += n;
         }
         if (got == want) skipContent(r.reader, record.size - want);
-        if (take && got > 0) {
-            std::string address(r.block.data(), static_cast<size_t>(got));
-            address = address.substr(0, address.find('\0')).substr(0, kAddressLimit);
-            portSetRecipient(address);
-        }
+        const std::string text(r.block.data(), static_cast<size_t>(got));
+        take = take && isDottedAddress(text.substr(0, text.find('\0')));
+    } else {
+        take = false;
     }
-    // The connection's own source is remembered, never the text it carries: a handshake
-    // proved that address, while the text could name any host. And only as an answer to
-    // this copy's discovery: any host may send a record nobody asked for.
-    rememberHandOver(r.sender);
-    notePeerHeard(r.sender);
+    if (!handOver) return;
+    // The connection's own source becomes the recipient, never the text: a handshake
+    // proved that address, while the text could name any host (a peer's text names its
+    // own address, one we may not reach when it has several). And it is remembered only
+    // as an answer to this copy's discovery: any host may send a record nobody asked for.
+    if (take) {
+        portSetRecipient(netDotted(r.sender));
+        rememberHandOver(r.sender);
+        notePeerHeard(r.sender);
+    }
     writeUnlessStopped(cancelRequested, [] { portSetStatusText(IDS_RECIPIENT_RECEIVED); });
 }
 
@@ -343,11 +371,17 @@ void receiveRecords(Reception& r) {
         Record record = readRecord(r);
         // An address record stores nothing: a peer's answer to discovery is never a question.
         bool stores = record.type == "directory" || record.type == "file";
+        if (!record.type.empty()) ++r.records;
+        // Empty blocks, and records that store nothing, are no progress: the stall limit
+        // counts from the last folder or file.
+        if (stores) r.reader.progressAt = tickCount();
         if (stores && !r.mayStore && !askToStore(r)) break;
+        r.stored = r.stored || stores;
         if (record.type == "ip") receiveAddress(r, record);
         else if (record.type == "directory") createFolders(r, record);
         else if (record.type == "file" && record.cut) r.missed = true;  // name or folder may be cut
         else if (record.type == "file") receiveFile(r, record);
+        if (record.type == "file") r.reader.progressAt = tickCount();  // its content came until now
         if (cancelRequested) break;
     }
     if (r.reader.lastResult == kReceiveTimedOut) r.missed = true;  // the peer went silent
@@ -357,7 +391,8 @@ ReceiveResult judge(const Reception& r) {
     if (cancelRequested) return ReceiveResult::Cancelled;
     if (r.refusal) return ReceiveResult::Refused;
     if (!r.transfer) return ReceiveResult::AddressTaken;
-    if (progressNow.received == progressNow.total && !r.missed) return ReceiveResult::Complete;
+    if (progressNow.received == progressNow.total && !r.missed)
+        return r.stored ? ReceiveResult::Complete : ReceiveResult::Empty;
     return ReceiveResult::Incomplete;
 }
 
@@ -366,7 +401,7 @@ void showResult(const Reception& r, ReceiveResult result) {
         if (result == ReceiveResult::Refused) {
             portSetProgress(0, 0);
             portShowRefusal(r.refusal, netDotted(r.sender));
-        } else if (result == ReceiveResult::Complete) {
+        } else if (result == ReceiveResult::Complete || result == ReceiveResult::Empty) {
             portSetProgress(100, 0);
             portSetStatusText(IDS_RECEIVING_COMPLETE);
         } else if (result == ReceiveResult::Incomplete) {
@@ -557,6 +592,7 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     runningTotal = total;
     runningSince = progressNow.startTick;
     runningPhase = kReading;
+    r.reader.progressAt = progressNow.startTick;
     if (!cancelRequested) {
         // A small transfer needs no large buffer (and a browser's small files come one
         // reception each); a larger one than it announced is still read in this buffer's pieces.
@@ -566,7 +602,8 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     runningPhase = kEnding;
     ReceiveResult result = judge(r);
     showResult(r, result);
-    finish(connection, result == ReceiveResult::Complete || result == ReceiveResult::AddressTaken);
+    finish(connection, result == ReceiveResult::Complete || result == ReceiveResult::Empty ||
+                           result == ReceiveResult::AddressTaken);
     return result;
 }
 
@@ -635,10 +672,13 @@ ReceiveResult admitBrowserText(uint32_t sender, int64_t size) {
 }
 
 ReceiveResult receiveArrival(const Arrival& arrival) {
-    netSetReceiveTimeout(arrival.connection, receiveStallMilliseconds);
+    const int stall = receiveStallMilliseconds;
+    netSetReceiveTimeout(arrival.connection, stall);
     StreamReader reader;
     startSocketReader(reader, arrival.connection);
     reader.blockMilliseconds = kHeaderBlockMilliseconds;
+    reader.stallMilliseconds = stall;
+    reader.progressAt = tickCount();
     ReceiveTerms terms;
     terms.sender = arrival.sender;
     ReceiveResult result = receiveCounted(std::move(reader), arrival.connection, arrival.stops, terms, arrival.verdict);

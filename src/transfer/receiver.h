@@ -28,8 +28,8 @@ constexpr int kReceiveStallMilliseconds = 60000;
 // The stall limit in use; tests shorten it.
 extern std::atomic<int> receiveStallMilliseconds;
 // The connection header, and each record's block, must have arrived this long after
-// their first byte (only the blank line that ends one may come later, after a pause):
-// a peer that trickles them cannot hold the one reception.
+// their first byte: a peer that trickles them cannot hold the one reception. (Over a
+// stream that cannot be given a time-out, the blank line that ends one may come later.)
 constexpr int kHeaderBlockMilliseconds = 10000;
 
 enum class ReceiveResult {
@@ -43,6 +43,7 @@ enum class ReceiveResult {
     NothingSent,   // closed or silent before its first byte: status cleared, nothing shown
     Refused,       // the receive policy refused it (paused, not listed, declined): status text
     NoRoom,        // its Total does not fit the store folder's volume: status text
+    Empty,         // "Receiving complete." for no folder or file: it proves nothing of its sender
 };
 
 // What a transfer leaves free on the store folder's volume at the least, for the folder

@@ -41,7 +41,8 @@ int receiveFromUpload(void* source, char* buffer, int size) {
 
 UploadOutcome outcomeOf(ReceiveResult result) {
     switch (result) {
-        case ReceiveResult::Complete: return UploadOutcome::Saved;
+        case ReceiveResult::Complete:
+        case ReceiveResult::Empty: return UploadOutcome::Saved;
         case ReceiveResult::NoRoom: return UploadOutcome::NoRoom;
         case ReceiveResult::Refused: return UploadOutcome::Refused;
         case ReceiveResult::TurnedAway: return UploadOutcome::Busy;

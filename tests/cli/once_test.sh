@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `quorvalinthexa receive --once` ends by itself after its first reception, with exit
-# status 0 only when that reception was complete. A probe that sends nothing and an
-# address hand-over (what discovery brings) do not end it, and running out of descriptors
+# status 0 only when that reception was complete. A probe that sends nothing, an
+# address hand-over (what discovery brings) and a transfer of nothing do not end it, and running out of descriptors
 # for a while does not stop it listening.
 source "$(dirname "$0")/lib.sh"
 
@@ -14,6 +14,7 @@ head -c 300000 /dev/urandom >"$src/sub/data.bin"
 send_tree() { "$CLI" send --port "$PORT" 127.0.0.1 "$src" >/dev/null; }
 probe() { exec 3<>"/dev/tcp/127.0.0.1/$PORT" && exec 3>&-; }
 hand_over() { send_raw 'Version:3.0\n\nType:ip\nSize:8\nFlags:0\n\n10.9.8.7\n\n'; }
+empty() { send_raw 'Version:3.0\nTotal:0\n\n'; }
 pause() { sleep 0.5; }
 cut_short() { send_raw 'Version:3.0\nTotal:10\n\nType:file\nSize:10\nName:cut.txt\nDirectory:/\n\nabc'; }
 old_version() { send_raw 'Version:2.0\nTotal:3\n\nType:file\nSize:3\nName:old.txt\nDirectory:/\n\nabc'; }
@@ -50,6 +51,7 @@ while IFS='|' read -r what expected steps; do
 done <<'CASES'
 a complete transfer|0|send_tree
 a probe and an address hand-over before it|0|probe pause hand_over pause send_tree
+an empty transfer before it|0|empty pause send_tree
 content cut short|1|cut_short
 a sender of another version|1|old_version
 interrupted before any reception|1|interrupt

@@ -10,6 +10,8 @@ plain ADDR PEER: a copy bound to ADDR's port 2904 as a plain UDP socket (no grou
 handover PEER SOURCE...: one address record from each SOURCE address to PEER's port 2904,
   as a copy answering discovery sends it (Flags 0, the source's own address), whether
   PEER asked or not; prints "handed N".
+empty PEER SOURCE...: an empty transfer (a header with Total 0, no record) from each
+  SOURCE address to PEER's port 2904; prints "sent N".
 answer PEER SOURCE: waits (at most 10 s) for PEER's "notify", to the group or by unicast,
   then hands SOURCE over from SOURCE, as a copy answers; prints "answered".
 hold PORT: holds TCP and UDP PORT on every address without SO_REUSEADDR; prints "held".
@@ -41,8 +43,12 @@ def datagram(kind, number):
 
 
 def hand_over(own, peer, source=None):
+    stream(b"Version:3.0\n\nType:ip\nSize:%d\nFlags:0\n\n%s\n\n" % (len(own), own.encode()), peer, source)
+
+
+def stream(data, peer, source=None):
     with socket.create_connection((peer, PORT), timeout=5, source_address=(source, 0) if source else None) as s:
-        s.sendall(b"Version:3.0\n\nType:ip\nSize:%d\nFlags:0\n\n%s\n\n" % (len(own), own.encode()))
+        s.sendall(data)
         s.shutdown(socket.SHUT_WR)
         try:
             s.recv(1)  # the peer's close: it has taken the record, and the next one finds it free
@@ -164,6 +170,12 @@ def handover(peer, sources):
     print("handed %d" % len(sources), flush=True)
 
 
+def empty(peer, sources):
+    for source in sources:
+        stream(b"Version:3.0\nTotal:0\n\n", peer, source)
+    print("sent %d" % len(sources), flush=True)
+
+
 def answer(peer, source):
     udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     udp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -235,6 +247,8 @@ def main():
         plain(args[0], args[1])
     elif command == "handover":
         handover(args[0], args[1:])
+    elif command == "empty":
+        empty(args[0], args[1:])
     elif command == "answer":
         answer(args[0], args[1])
     elif command == "hold":

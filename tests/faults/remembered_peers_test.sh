@@ -2,9 +2,9 @@
 # The remembered peers against address hand-overs and against two runs of the peer that
 # share one state file: a hand-over is remembered only when it answers this peer's own
 # datagrams, and then below the peers a transfer completed with, so that sixteen unasked
-# ones leave `send 1` where it was; the numbers `discover` printed name the same peers
-# when `send N` runs after the list changed; and a long-running `receive` keeps what a
-# `send` saved meanwhile.
+# ones (or sixteen empty transfers) leave `send 1` where it was; the numbers `discover`
+# printed name the same peers when `send N` runs after the list changed; and a
+# long-running `receive` keeps what a `send` saved meanwhile.
 source "$(dirname "$0")/lib.sh"
 DPEER="$QV_ROOT/tests/faults/discovery_peer.py"
 PEERS="$XDG_STATE_HOME/quorvalinthexa/peers"
@@ -27,6 +27,9 @@ good_transfer "a transfer from $TX_ADDR"
 in_tx python3 "$DPEER" handover "$RX_ADDR" $(seq -f "10.213.0.%g" 10 25) >/dev/null
 wait_until 50 rx_idle || true
 expect_eq "remembered after 16 unasked hand-overs" "$TX_ADDR" "$(listed)"
+in_tx python3 "$DPEER" empty "$RX_ADDR" $(seq -f "10.213.0.%g" 10 25) >/dev/null
+wait_until 50 rx_idle || true
+expect_eq "remembered after 16 empty transfers" "$TX_ADDR" "$(listed)"
 rx_stop
 
 # --- Announcing, it takes an answer to its "notify", ranked below the transfer's peer.

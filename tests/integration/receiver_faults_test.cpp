@@ -86,6 +86,33 @@ TEST(ReceiverFaults, FoldersThatAlreadyExistAreReceived) {
     removeScratchFolder(store);
 }
 
+// Only folders and files make a completed transfer of a sender (any host can send an
+// empty one), and only a stream that starts with an address record is a hand-over: one
+// among the records of a transfer is passed over, the stream kept in step.
+TEST(ReceiverFaults, WhatATransferCarriedDecidesItsResult) {
+    const std::string address = "\n\nType:ip\nSize:8\nFlags:0\n\n10.0.0.9";
+    struct Case {
+        const char* what;
+        std::string stream;
+        bool complete;
+        const char* tree;
+    };
+    for (const Case& c :
+         {Case{"empty", transferHeaderBytes(0) + "\n\n", false, ""},
+          Case{"address among folders",
+               transferHeaderBytes(0) + directoryRecordBytes("a/") + address + directoryRecordBytes("b/"), true,
+               "a/\nb/\n"}}) {
+        SCOPED_TRACE(c.what);
+        std::string store = makeScratchFolder("rx-carried");
+        ReceiveResult result = receiveBytes(store, c.stream);
+        EXPECT_EQ(c.complete, result == ReceiveResult::Complete);
+        EXPECT_EQ("Receiving complete.", lastStatusText());
+        EXPECT_EQ("", recordedRecipient());
+        EXPECT_EQ(c.tree, listTree(store));
+        removeScratchFolder(store);
+    }
+}
+
 TEST(ReceiverFaults, StopInTheConnectionHeaderIsNoVersionError) {
     std::string store = makeScratchFolder("rx-stop");
     recordingPortReset(store);

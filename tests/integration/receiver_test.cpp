@@ -241,44 +241,73 @@ TEST_F(Reception, SecondConnectionIsTurnedAwayWhileTheFirstCompletes) {
 }
 
 TEST_F(Reception, AddressRecords) {
-    // Empty field, Flags 0: taken; a directory record after it proves the stream in step.
+    // Empty field, Flags 0: taken as the connection's source, not its text; a directory
+    // record after it proves the stream in step.
+    forgetAsked();
     recordingPortReset(store, "", "");
     receive(addressHandOverBytes("10.0.0.123", false) + directoryRecordBytes("after/"));
-    EXPECT_EQ(recordedRecipient(), "10.0.0.123");
+    EXPECT_EQ(recordedRecipient(), "127.0.0.1");
     EXPECT_EQ(lastStatusText(), "Recepient IP received");
     EXPECT_TRUE(isDirectory(at("after")));
 
-    // Filled field, Flags 0: kept, still reported.
-    recordingPortReset(store, "", "192.168.1.1");
-    receive(addressHandOverBytes("10.0.0.123", false));
-    EXPECT_EQ(recordedRecipient(), "192.168.1.1");
-    EXPECT_EQ(lastStatusText(), "Recepient IP received");
-
-    // Flags 1 that answers nothing this copy sent: kept, so that no host can redirect
-    // the user's next send.
+    // Each case: a filled field or not, what this copy asked lately, the record's text
+    // (Flags 1), and the recipient after it. A text that is no dotted address is never
+    // taken; a filled field is replaced only by an answer to a datagram this copy sent,
+    // to the group from a peer on a subnet of its own adapters (127.0.0.1 is on none),
+    // or to the peer itself.
+    struct Case {
+        const char* what;
+        const char* before;
+        uint32_t asked;  // 0: nothing
+        std::string text;
+        const char* after;
+    };
+    const std::string longText = "172.16.254.201" + std::string(30000, '7');
+    for (const Case& c :
+         {Case{"filled, nothing asked", "192.168.1.1", 0, "10.0.0.66", "192.168.1.1"},
+          Case{"filled, group asked", "192.168.1.1", 0xEF7B7E81, "10.0.0.66", "192.168.1.1"},
+          Case{"filled, peer asked", "192.168.1.1", 0x7F000001, "10.0.0.66", "127.0.0.1"},
+          Case{"no address", "", 0, "not.an.address", ""}, Case{"longer than an address", "", 0, longText, ""},
+          Case{"size below 7", "", 0, "1.2.3", ""}}) {
+        SCOPED_TRACE(c.what);
+        forgetAsked();
+        if (c.asked) noteAsked(c.asked);
+        recordingPortReset(store, "", c.before);
+        receive("Version:3.0\n\nType:ip\nSize:" + std::to_string(c.text.size()) + "\nFlags:1\n\n" + c.text + "\n\n" +
+                directoryRecordBytes("after2/"));
+        EXPECT_EQ(recordedRecipient(), c.after);
+        EXPECT_EQ(lastStatusText(), "Recepient IP received");
+        EXPECT_TRUE(isDirectory(at("after2")));
+    }
     forgetAsked();
-    recordingPortReset(store, "", "192.168.1.1");
-    receive(addressHandOverBytes("10.0.0.66", true));
-    EXPECT_EQ(recordedRecipient(), "192.168.1.1");
+}
 
-    // Flags 1 answering a datagram to the group: replaced; a longer text gives its first
-    // 15 characters, and all of its Size bytes are read.
-    noteAsked(0xEF7B7E81);
-    recordingPortReset(store, "", "192.168.1.1");
-    std::string text = "172.16.254.201" + std::string(30000, '7');
-    receive("Version:3.0\n\nType:ip\nSize:" + std::to_string(text.size()) + "\nFlags:1\n\n" + text + "\n\n" +
-            directoryRecordBytes("after2/"));
-    EXPECT_EQ(recordedRecipient(), "172.16.254.2017");
-    EXPECT_TRUE(isDirectory(at("after2")));
-
-    // Size below 7: not taken, but its bytes are consumed all the same.
-    recordingPortReset(store, "", "");
-    receive("Version:3.0\n\nType:ip\nSize:5\nFlags:1\n\n1.2.3\n\n" + directoryRecordBytes("after3/"));
-    EXPECT_EQ(recordedRecipient(), "");
-    EXPECT_TRUE(isDirectory(at("after3")));
-    for (const std::string& s : recordedStatusTexts()) {
-        EXPECT_NE(s, kComplete);
-        EXPECT_NE(s, kIncomplete);
+// A reception ends at its block's deadline however long the stall limit, and blocks
+// that store nothing do not hold it open: the stall limit counts from the last folder or file.
+TEST_F(Reception, TrickledAndEmptyBlocksDoNotHoldTheReception) {
+    struct Case {
+        const char* what;
+        std::string first, repeated;  // sent at once; then every half second until the end
+        int stall;
+    };
+    const std::string header = transferHeaderBytes(1);
+    for (const Case& c : {Case{"one byte of a record, then silence", header + "\n\nT", "", 30000},
+                          Case{"empty blocks inside the stall limit", header, "\n\n", 1500},
+                          Case{"records that store nothing inside the stall limit", header + directoryRecordBytes("a/"),
+                               "\n\nType:ip\nSize:0", 1500}}) {
+        SCOPED_TRACE(c.what);
+        recordingPortReset(store);
+        receiveStallMilliseconds = c.stall;
+        Socket s = feederConnect(port);
+        ASSERT_NE(s, kInvalidSocket);
+        ASSERT_TRUE(feederSend(s, c.first));
+        bool ended = false;
+        for (int i = 0; i < 40 && !ended; ++i)  // 20 s: past the block's 10 s, short of the 30 s stall
+            if (!(ended = waitUntil(receptionEnded, 500)) && !c.repeated.empty()) feederSend(s, c.repeated);
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(lastStatusText(), kIncomplete);
+        netClose(s);
+        ASSERT_TRUE(waitUntil([] { return !receiveInProgress; }));
     }
 }
 

@@ -97,14 +97,19 @@ TEST(PeerList, HandOversAnswerAsksAndRankBelowTransfers) {
     EXPECT_TRUE(askedLately(ip("10.9.0.1"), later + kAnswerWindowMilliseconds - 1));
     EXPECT_FALSE(askedLately(ip("10.9.0.1"), later + kAnswerWindowMilliseconds));
     EXPECT_FALSE(askedLately(ip("10.9.0.2"), later));
-    noteAsked(ip("239.123.126.129"));  // the group: any copy may answer
+    noteAsked(ip("239.123.126.129"));  // the group: only the link hears it
+    EXPECT_FALSE(askedLately(ip("198.51.100.7")));
     loadRememberedPeers("10.0.0.2", nullptr);
-    for (int i = 1; i <= 20; ++i) rememberHandOver(ip(("10.8.0." + std::to_string(i)).c_str()));
+    for (int i = 1; i <= 20; ++i) {
+        noteAsked(ip(("10.8.0." + std::to_string(i)).c_str()));
+        rememberHandOver(ip(("10.8.0." + std::to_string(i)).c_str()));
+    }
     rememberHandOver(ip("10.0.0.2"));  // a proven peer stays where it is
     List expected{"10.0.0.2"};
     for (int i = 20; i >= 6; --i) expected.push_back("10.8.0." + std::to_string(i));
     EXPECT_EQ(rememberedPeers(), expected);
     for (int i = 1; i <= 16; ++i) rememberPeer(ip(("10.1.0." + std::to_string(i)).c_str()));
+    noteAsked(ip("10.8.0.30"));
     rememberHandOver(ip("10.8.0.30"));  // sixteen proven: no room for an answer
     EXPECT_EQ(rememberedPeerNumbered(16), "10.1.0.1");
     loadRememberedPeers("", nullptr);
