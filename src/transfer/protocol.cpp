@@ -62,8 +62,12 @@ bool refillInTime(StreamReader& reader, bool begun, uint32_t since) {
 // Past the reader's block limit only the line feeds that end the block are taken: a
 // sender may pause before them (it opens its next file first), while a peer that
 // trickles a block byte by byte would otherwise hold the one reception for ever.
-bool refillBlock(StreamReader& reader, bool* begun, uint32_t* since, bool lineFeedLast) {
-    if (!refillInTime(reader, *begun, *since) || reader.blockMilliseconds <= 0) return reader.lastResult > 0;
+// The block's time bounds a wait only while its first line is unfinished: a sender ends
+// its last block of a burst only with its next record's line feeds, so it may pause there
+// (it opens its next file) for as long as the stall limit allows.
+bool refillBlock(StreamReader& reader, bool* begun, uint32_t* since, bool lineFeedLast, bool lineSeen) {
+    if (!refillInTime(reader, *begun && !lineSeen, *since) || reader.blockMilliseconds <= 0)
+        return reader.lastResult > 0;
     const uint32_t now = tickCount();
     if (!*begun) {
         *begun = true;
@@ -128,7 +132,8 @@ int readHeaderBlock(StreamReader& reader, char* block, int* length) {
     bool done = false;
     bool begun = reader.start < reader.end;
     uint32_t since = begun && reader.blockMilliseconds > 0 ? tickCount() : 0;
-    while (!done && (reader.start < reader.end || refillBlock(reader, &begun, &since, lineFeedLast))) {
+    while (!done && (reader.start < reader.end ||
+                     refillBlock(reader, &begun, &since, lineFeedLast, memchr(block, '\n', stored) != nullptr))) {
         const char* from = reader.buffer.data() + reader.start;
         if (lineFeedLast && *from == '\n') {  // the second line feed of a pair is dropped
             ++reader.start;

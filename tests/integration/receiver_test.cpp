@@ -311,6 +311,23 @@ TEST_F(Reception, TrickledAndEmptyBlocksDoNotHoldTheReception) {
     }
 }
 
+TEST_F(Reception, ASenderThatOpensItsFirstFileSlowlyIsNotCut) {
+    // A sender writes its header and folder records at once and then opens its first file:
+    // the line feeds that end the last folder record come only with the file's record,
+    // here after more than a block's 10 s and within the stall limit.
+    recordingPortReset(store);
+    receiveStallMilliseconds = 30000;
+    Socket s = feederConnect(port);
+    ASSERT_NE(s, kInvalidSocket);
+    ASSERT_TRUE(feederSend(s, transferHeaderBytes(2) + directoryRecordBytes("slow/")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kHeaderBlockMilliseconds + 1000));
+    ASSERT_TRUE(feederSend(s, fileRecord("f.txt", "slow\\", "ok")));
+    netClose(s);
+    ASSERT_TRUE(waitUntil(receptionEnded));
+    EXPECT_EQ(lastStatusText(), kComplete);
+    EXPECT_TRUE(sameBytes(readWholeFile(at("slow/f.txt")), "ok"));
+}
+
 // Who may send, and what fits: each connection from 127.0.0.1 under a choice of the user
 // and an answer to the question, what it shows, whether it was asked, what it stored,
 // and whether the sender was told in order that everything arrived.
