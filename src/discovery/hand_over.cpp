@@ -277,10 +277,29 @@ std::string readExactly(StreamReader& reader, int count) {
 }
 }  // namespace
 
+namespace {
+// A connection read against one deadline for all its receives, so that a peer sending a
+// byte now and then cannot hold the reader past it.
+struct DeadlineSource {
+    Socket socket = kInvalidSocket;
+    uint32_t start = 0;
+};
+
+int receiveBeforeDeadline(void* source, char* buffer, int size) {
+    auto* from = static_cast<DeadlineSource*>(source);
+    const uint32_t spent = tickCount() - from->start;
+    if (spent >= static_cast<uint32_t>(kHandedOverReadMilliseconds)) return kReceiveTimedOut;
+    netSetReceiveTimeout(from->socket, kHandedOverReadMilliseconds - static_cast<int>(spent));
+    int n = netRecv(from->socket, buffer, size);
+    return n < 0 && netLastErrorWasTimeout() ? kReceiveTimedOut : n;
+}
+}  // namespace
+
 std::string readHandedOverAddress(Socket connection) {
     constexpr int kBlockLimit = 8;  // an address stream has three blocks; more is not one
+    DeadlineSource source{connection, tickCount()};
     StreamReader reader;
-    startSocketReader(reader, connection);
+    startReader(reader, receiveBeforeDeadline, &source);
     std::vector<char> block(kHeaderBlockLimit + 1);
     int length = 0;
     if (readHeaderBlock(reader, block.data(), &length) <= 0) return std::string();

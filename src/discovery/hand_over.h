@@ -50,5 +50,7 @@ void forgetHandOverFailures();
 
 // The reading side for a front end that only wants the address: reads one connection's
 // stream and returns the address of its address record when it is a dotted IPv4
-// address of 7 to 15 characters, else "". Leaves the connection open.
+// address of 7 to 15 characters, else "". The whole read takes at most
+// kHandedOverReadMilliseconds (a record is three short blocks). Leaves the connection open.
+constexpr int kHandedOverReadMilliseconds = 2000;
 std::string readHandedOverAddress(Socket connection);
