@@ -32,8 +32,7 @@
 
 namespace {
 constexpr int kDefaultSeconds = 3;
-constexpr int kConnectionMilliseconds = 2000;  // an address record is three short blocks
-constexpr int kCheckMilliseconds = 2000;       // how long the check waits for remembered peers
+constexpr int kCheckMilliseconds = 2000;  // how long the check waits for remembered peers
 
 void printDiscoverUsage(FILE* out) {
     fputs("Usage: quorvalinthexa discover [--seconds N] [--port N] [--adapter ADDRESS]...\n"
@@ -52,8 +51,8 @@ void printDiscoverUsage(FILE* out) {
           "Options:\n"
           "  --seconds N        how long to listen for answers (1-3600, default 3)\n"
           "  --sweep            also ask the other addresses of each adapter's subnet (at\n"
-          "                     most 256) by unicast, for where multicast does not pass,\n"
-          "                     and listen until that is done\n"
+          "                     most 256 per adapter) by unicast, for where multicast does\n"
+          "                     not pass, and listen until that is done\n"
           "  --check            print the network check instead: whether each adapter's\n"
           "                     discovery socket opened, whether the port is free for TCP and\n"
           "                     UDP, and which remembered peers answer; exits 0\n"
@@ -76,35 +75,41 @@ bool parseNumber(const char* text, long low, long high, long* value) {
     return parseWholeNumber(text, low, high, value);
 }
 
+// A link full of spoofed sources must not make the listing endless.
+constexpr size_t kListedPeersLimit = 256;
 std::mutex printLock;
 std::set<std::string> printedPeers;
 bool listingClosed = false;  // the time is up, or a check runs: nothing is printed
 
 void printPeer(const std::string& address) {
     std::lock_guard<std::mutex> guard(printLock);
-    if (listingClosed || !printedPeers.insert(address).second) return;
+    if (listingClosed || printedPeers.count(address)) return;
+    if (printedPeers.size() >= kListedPeersLimit) {
+        fprintf(stderr, "quorvalinthexa discover: more than %zu peers; the others are not listed\n", kListedPeersLimit);
+        listingClosed = true;
+        return;
+    }
+    printedPeers.insert(address);
     printf("%s\n", address.c_str());
     fflush(stdout);
 }
 
 void observeDatagram(DiscoveryAsk, const std::string& sender) { printPeer(sender); }
 
-// Takes the address records that peers hand over; anything else is closed unread.
+// Takes the address records that peers hand over; anything else is closed unread. A
+// peer is listed by the connection's source, which the record's text need not name.
 void takeAnswer(void* handle) {
     Socket connection = reinterpret_cast<Socket>(handle);
-    netSetReceiveTimeout(connection, kConnectionMilliseconds);
     std::string address = readHandedOverAddress(connection);
     uint32_t source = 0;
     bool known = netPeerAddress(connection, &source);
     netClose(connection);
-    if (address.empty()) return;
+    if (address.empty() || !known) return;
     // A hand-over came over a connection from its sender: that address counts as an
     // answer in the check, and is remembered when it answers what this run sent.
-    if (known) {
-        notePeerHeard(source);
-        rememberHandOver(source);
-    }
-    printPeer(address);
+    notePeerHeard(source);
+    rememberHandOver(source);
+    printPeer(netDotted(source));
 }
 
 // Out of descriptors, the loop pauses and goes on listening, as the receiver's does.
@@ -155,7 +160,7 @@ void printCheck(int tcpError, uint16_t port) {
 // Lets a look-around go through the subnets, then the time for the last answers.
 void waitForSweep() {
     while (lookAroundRunning()) sleepMilliseconds(100);
-    sleepMilliseconds(kConnectionMilliseconds);
+    sleepMilliseconds(kHandedOverReadMilliseconds);
 }
 }  // namespace
 

@@ -203,8 +203,9 @@ void discoveryReceiveLoop(void* cell) {
         DiscoverySubnet adapter;
         if (ask == DiscoveryAsk::Nothing || !arrivalAdapter(*entry, arrival, from, &adapter)) continue;
         notePeerHeard(from);
+        if (!answerable(adapter, from)) continue;
         if (entry->settings.observer) entry->settings.observer(ask, netDotted(from));
-        if (entry->settings.answer && answerable(adapter, from) && newAsk(from, ask, number))
+        if (entry->settings.answer && newAsk(from, ask, number))
             answerDiscoveryDatagram(ask, from, entry->settings.handOverPort);
     }
     entry.reset();  // may close the socket

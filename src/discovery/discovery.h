@@ -55,7 +55,8 @@ DiscoveryAsk judgeDiscoveryDatagram(const char* bytes, int length, int* number =
 void answerDiscoveryDatagram(DiscoveryAsk ask, uint32_t sender, uint16_t handOverPort);
 
 // --- Sockets and threads ---
-// Called for every accepted datagram (on that adapter's receive thread) when set.
+// Called for every accepted datagram from a source this copy would answer (on that
+// adapter's receive thread) when set.
 using DiscoveryObserver = void (*)(DiscoveryAsk ask, const std::string& sender);
 
 struct DiscoverySettings {

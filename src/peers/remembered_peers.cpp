@@ -150,16 +150,16 @@ std::string rememberedPeerNumbered(int number) {
     return number >= 1 && number <= static_cast<int>(peers.size()) ? peers[number - 1].address : std::string();
 }
 
-void notePeerHeard(uint32_t address) {
+void notePeerHeard(uint32_t address, uint32_t now) {
     std::lock_guard<std::mutex> guard(lock);
     // A sweep of a large subnet may be answered by many; the table never grows past a bound.
     if (heardAt.size() >= kHeardLimit && heardAt.find(address) == heardAt.end()) heardAt.clear();
-    heardAt[address] = tickCount();
+    heardAt[address] = now;
 }
 
 bool peerHeardSince(uint32_t address, uint32_t since) {
     std::lock_guard<std::mutex> guard(lock);
     auto found = heardAt.find(address);
-    // Wrapping tick counts: "at or after since" within half the range.
-    return found != heardAt.end() && static_cast<int32_t>(found->second - since) >= 0;
+    // Wrapping tick counts: between since and now, each as an unsigned distance from since.
+    return found != heardAt.end() && found->second - since <= tickCount() - since;
 }

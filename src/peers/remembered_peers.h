@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/threads.h"
+
 constexpr int kRememberedPeersLimit = 16;
 
 // The stored text: dotted addresses separated by commas, white space or line ends; one
@@ -51,5 +53,6 @@ std::string rememberedPeerNumbered(int number);
 
 // When a peer last made itself heard (a discovery datagram or a handed-over address),
 // as tickCount() values, for the network check's "did it answer just now". Any thread.
-void notePeerHeard(uint32_t address);
+// Heard since means between since and now, which tells ages apart up to 49 days.
+void notePeerHeard(uint32_t address, uint32_t now = tickCount());
 bool peerHeardSince(uint32_t address, uint32_t since);

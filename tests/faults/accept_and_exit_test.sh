@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The receiver's listener and its end: `quorvalinthexa discover` lists the receiver and
-# nothing else; a connection that arrives while the receiver has no descriptor to spare
+# nothing else (no source beyond the link, no address a record names); a connection that arrives while the receiver has no descriptor to spare
 # waits and is received once there is one again; and the receiver ended (SIGTERM) in the
 # middle of a file exits at once, leaves no process behind, keeps what came of a new
 # file, and leaves a file that existed before as it was, with no temporary file beside it.
@@ -9,7 +9,14 @@ source "$(dirname "$0")/ending.sh"
 
 rx_start
 
-# --- discover from the other namespace: the receiver's address, and only that.
+# --- discover from the other namespace: the receiver's address, and only that, while
+# the receiver's host also sends datagrams from beyond the link and an address record
+# naming another host.
+FAR=10.216.0.7
+ip -n "$RX_NS" addr add "$FAR/32" dev "$RX_IF"
+ip -n "$TX_NS" route add "$FAR/32" via "$RX_ADDR"
+(sleep 0.5 && ip netns exec "$RX_NS" python3 "$(dirname "$0")/discovery_peer.py" lie "$TX_ADDR" "$FAR" 10.99.0.7) \
+  >/dev/null 2>&1 &
 expect_eq "discover lists the receiver and nothing else" "$RX_ADDR" \
   "$(in_tx "$CLI" discover --seconds 2 2>>"$WORK/tx.err" | xargs)"
 good_transfer "warm-up"

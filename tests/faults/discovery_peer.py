@@ -19,6 +19,9 @@ asks SECONDS STEP...: listens on TCP 2904 of every address, sends the datagrams 
   name ("SRC>DST/KIND/NUMBER", DST an address or "group"; "pause=SECONDS" waits), prints
   "handover ADDR" as each address record arrives at ADDR, and after SECONDS one
   "handovers ADDR N" line per address that got any (sorted), or "handovers none".
+lie PEER FAR TEXT: for 2 s, "notify" datagrams to PEER from FAR (an address beyond
+  PEER's subnet), and one address record to PEER whose text is TEXT, not its source;
+  prints "lied".
 flood COUNT FIRST LAST DST SECONDS: COUNT "notify" datagrams to DST, each with a number
   of its own, from the addresses FIRST to LAST (the last byte of TX's /24) in turn,
   spread over SECONDS; prints "flooded".
@@ -164,6 +167,17 @@ def flood(count, first, last, dst, seconds):
     print("flooded", flush=True)
 
 
+def lie(peer, far, text):
+    u = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    u.bind((far, 0))
+    for i in range(20):
+        u.sendto(datagram(b"notify", 500 + i), (peer, PORT))
+        if i == 5:
+            hand_over(text, peer)
+        time.sleep(0.1)
+    print("lied", flush=True)
+
+
 def handover(peer, sources):
     for source in sources:
         hand_over(source, peer, source)
@@ -255,6 +269,8 @@ def main():
         hold(int(args[0]))
     elif command == "asks":
         asks(float(args[0]), args[1:])
+    elif command == "lie":
+        lie(args[0], args[1], args[2])
     elif command == "flood":
         flood(int(args[0]), int(args[1]), int(args[2]), args[3], float(args[4]))
     elif command == "capture":

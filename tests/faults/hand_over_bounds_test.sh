@@ -4,8 +4,9 @@
 # leads to another network (O). Every distinct ask of a peer gets its own hand-over, the
 # same datagram heard twice gets one; nothing is handed to a host beyond the link, nor
 # answered on the adapter not chosen; a source whose connections are dropped holds up
-# no other answer, and a flood from 250 such sources leaves the receiver reading its
-# datagrams with bounded threads and memory.
+# no other answer, a flood of them starves neither a known peer nor a fresh request, and
+# a flood from 250 such sources leaves the receiver reading its datagrams with bounded
+# threads and memory.
 source "$(dirname "$0")/lib.sh"
 DPEER="$QV_ROOT/tests/faults/discovery_peer.py"
 O_NS="qvf$$o"
@@ -52,10 +53,25 @@ wait_for_line "$WORK/hole.out" "^handover $TX_ADDR" 150 || true
 expect_eq "the answer to a real request does not wait for the dropped source" "$HOLE:2904" \
   "$(ip netns exec "$RX_NS" ss -Htn state syn-sent "dst $HOLE" | awk '{print $4}' | head -1)"
 
+wait_until 50 grep -q '^handovers' "$WORK/hole.out" || true  # its listener is gone
+
+# 250 sources whose connections are dropped, and FRESH, a peer not met before.
+FRESH=10.213.0.253
+for b in $(seq 3 253); do [ "$b" = 66 ] || echo "addr add 10.213.0.$b/24 dev $TX_IF"; done | ip -n "$TX_NS" -batch -
+in_tx iptables -A INPUT -p tcp --dport 2904 -d "$FRESH" -j ACCEPT
+in_tx iptables -A INPUT -p tcp --dport 2904 ! -d "$TX_ADDR" -j DROP
+
+# --- While spoofed notifies from new dropped sources come 16 a second, a peer answered
+# before and a fresh peer's request are both answered.
+in_tx python3 "$DPEER" flood 220 3 222 "$RX_ADDR" 14 >/dev/null 2>&1 &
+PIDS+=($!)
+asks "$TX_NS" mid.out 11 pause=4 "$TX_ADDR>$RX_ADDR/notify/831" "$FRESH>$RX_ADDR/request/832"
+wait_until 200 grep -q '^handovers' "$WORK/mid.out" || true
+expect_eq "amid a spoofed flood, a known peer and a fresh request get their hand-overs" \
+  "handovers $TX_ADDR 1|handovers $FRESH 1" "$(summary mid.out)"
+
 # --- 2000 spoofed datagrams from 250 dropped sources: the receiver keeps reading them,
 # its threads and memory stay bounded, and a real request is answered afterwards.
-for b in $(seq 3 252); do [ "$b" = 66 ] || echo "addr add 10.213.0.$b/24 dev $TX_IF"; done | ip -n "$TX_NS" -batch -
-in_tx iptables -A INPUT -p tcp --dport 2904 ! -d "$TX_ADDR" -j DROP
 rx_status() { awk '/^VmRSS/ {r = $2} /^Threads/ {t = $2} END {print t, r}' "/proc/$RX_PID/status"; }
 # Bytes waiting in the receiver's UDP sockets on port 2904 (0B58).
 rx_queued() { ip netns exec "$RX_NS" ss -Huan 'sport = :2904' | awk '{n += $2} END {print n + 0}'; }

@@ -291,15 +291,19 @@ TEST(DiscoveryHandOverTest, ErrorBoxOncePerPeerAddressThenOnlyPrinted) {
 }
 
 namespace {
-// Feeds raw bytes over loopback into readHandedOverAddress.
-std::string readAddressFrom(const std::string& bytes) {
+// Feeds raw bytes over loopback into readHandedOverAddress; with a pause, byte by byte.
+std::string readAddressFrom(const std::string& bytes, int pauseMilliseconds = 0) {
     Socket listener = netTcpSocket();
     netBind(listener, kLoopback, 0);
     netListen(listener, 1);
     std::thread writer([&] {
         Socket s = netTcpSocket();
         netConnect(s, kLoopback, netLocalPort(listener));
-        netSendAll(s, bytes.data(), bytes.size());
+        if (pauseMilliseconds == 0) netSendAll(s, bytes.data(), bytes.size());
+        for (size_t i = 0; pauseMilliseconds > 0 && i < bytes.size(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMilliseconds));
+            if (!netSendAll(s, &bytes[i], 1)) break;
+        }
         netClose(s);
     });
     Socket c = netAccept(listener);
@@ -323,6 +327,9 @@ TEST(DiscoveryHandOverTest, ReadingSideTakesOnlyAPlainDottedAddress) {
     EXPECT_EQ(readAddressFrom(transferHeaderBytes(0) + directoryRecordBytes("a/") + "\n\n"), "");
     EXPECT_EQ(readAddressFrom("Version:3.0\n\nType:ip\nSize:11\nFlags:1\n\n10.20"), "");  // cut short
     EXPECT_EQ(readAddressFrom("Version:3.0\n\nType:ip\nSize:11\nFlags:1\n\n010.20.30.4\n\n"), "");
+    // Trickled a byte at a time past the read's limit: nothing, as a cut record.
+    std::string record = addressHandOverBytes("10.20.30.40", false);
+    EXPECT_EQ(readAddressFrom(record, 2 * kHandedOverReadMilliseconds / static_cast<int>(record.size())), "");
 }
 
 #ifndef _WIN32

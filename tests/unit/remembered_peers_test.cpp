@@ -115,6 +115,17 @@ TEST(PeerList, HandOversAnswerAsksAndRankBelowTransfers) {
     loadRememberedPeers("", nullptr);
 }
 
+TEST(PeerList, HeardSinceSurvivesTheTickCountWrap) {
+    const uint32_t since = tickCount();
+    const uint32_t day = 24u * 3600u * 1000u;
+    for (uint32_t ago : {1u, 20u * day, 30u * day, 45u * day}) {  // past the signed half
+        notePeerHeard(ip("10.7.0.1"), since - ago);
+        EXPECT_FALSE(peerHeardSince(ip("10.7.0.1"), since)) << ago / day << " days ago";
+    }
+    notePeerHeard(ip("10.7.0.1"), since);
+    EXPECT_TRUE(peerHeardSince(ip("10.7.0.1"), since));
+}
+
 TEST(LookAround, TargetsOfASubnet) {
     const struct {
         const char *local, *mask;
