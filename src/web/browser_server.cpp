@@ -19,7 +19,6 @@
 #include "platform/socket_file.h"
 #include "platform/threads.h"
 #include "policy/receive_policy.h"
-#include "transfer/listener.h"
 #include "transfer/receiver.h"
 #include "transfer/stop.h"
 #include "web/access_token.h"
@@ -527,8 +526,14 @@ void takeConnection(Socket s) {
     netCloseAbortive(s);
 }
 
+// The listener this access listens on; another (or none) once it has ended.
+bool listenerEnded(Socket s) {
+    std::lock_guard<std::mutex> guard(stateLock);
+    return listener != s;
+}
+
 void listenThread(void* handle) {
-    takeConnectionsThatSpeak(reinterpret_cast<Socket>(handle), takeConnection);
+    takeConnectionsThatSpeak(reinterpret_cast<Socket>(handle), takeConnection, listenerEnded);
     listening = false;
 }
 
@@ -570,6 +575,7 @@ AccessStart startBrowserAccess(const BrowserAccessOptions& options) {
     if (startThread(listenThread, reinterpret_cast<void*>(s))) return AccessStart::Started;
     listening = false;
     stopBrowserAccess();
+    netClose(s);  // no thread of its own to close it
     return AccessStart::Failed;
 }
 
@@ -585,7 +591,7 @@ void stopBrowserAccess() {
         stopping = true;
         for (const LiveConnection& live : liveConnections) netShutdown(live.socket);
     }
-    stopListening(closing);
+    netShutdown(closing);  // wakes the listening thread's wait on POSIX; that thread closes it
     uint32_t start = tickCount();
     while ((listening || browserAccessConnections() > 0 || anyLive()) &&
            elapsedSince(start) < static_cast<uint32_t>(kStopWait)) {

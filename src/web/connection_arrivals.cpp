@@ -6,9 +6,9 @@
 #include "web/http_connection.h"
 
 namespace {
-// The loop looks at least this often: deadlines pass, and on Windows a closed listening
-// socket wakes no wait.
-constexpr int kLookMilliseconds = 250;
+// The loop looks at least this often: deadlines pass, and on Windows nothing but a
+// connection wakes the wait when access ends.
+constexpr int kLookMilliseconds = 50;
 constexpr int kResourcePauseMilliseconds = 100;
 
 struct Waiting {
@@ -35,12 +35,12 @@ bool acceptOne(Socket listener, std::vector<Waiting>& waiting) {
 }
 }  // namespace
 
-void takeConnectionsThatSpeak(Socket listener, void (*take)(Socket connection)) {
+void takeConnectionsThatSpeak(Socket listener, void (*take)(Socket connection), bool (*ended)(Socket listener)) {
     static_assert(kMostArrivalsWaitingForBytes < kMostWaitedSockets, "the listener waits beside them");
     std::vector<Waiting> waiting;  // the longest waiting first
     Socket sockets[kMostArrivalsWaitingForBytes + 1];
     bool ready[kMostArrivalsWaitingForBytes + 1];
-    for (;;) {
+    while (!ended(listener)) {
         sockets[0] = listener;
         for (size_t i = 0; i < waiting.size(); ++i) sockets[i + 1] = waiting[i].socket;
         const int found = netWaitAnyReadable(sockets, ready, static_cast<int>(waiting.size()) + 1, kLookMilliseconds);
@@ -62,4 +62,5 @@ void takeConnectionsThatSpeak(Socket listener, void (*take)(Socket connection)) 
         if (ready[0] && !acceptOne(listener, waiting)) break;
     }
     for (const Waiting& w : waiting) netCloseAbortive(w.socket);
+    netClose(listener);
 }

@@ -10,6 +10,8 @@
 
 constexpr int kMostArrivalsWaitingForBytes = 64;
 
-// Takes the connections of listener until it is closed (stopListening) and hands each one
-// that has sent bytes to take, on the calling thread.
-void takeConnectionsThatSpeak(Socket listener, void (*take)(Socket connection));
+// Takes the connections of listener, and hands each one that has sent bytes to take, on
+// the calling thread, until ended() says so (it is asked every few tenths of a second at
+// least); then closes the connections still waiting and listener. Only this thread closes
+// the listener: a socket closed under another thread's wait is not safe everywhere.
+void takeConnectionsThatSpeak(Socket listener, void (*take)(Socket connection), bool (*ended)(Socket listener));
