@@ -45,6 +45,7 @@ done <<'EOF_CASES'
 6 request 6 0 both
 6 line 6 0 both
 1 silent 100 0.01 other
+3 tokhead 6 0 both
 EOF_CASES
 
 kill -0 "$RX_PID" 2>/dev/null && ok "the server keeps running" || fail "the server died"
