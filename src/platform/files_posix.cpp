@@ -89,6 +89,7 @@ bool fileStampOf(FileHandle f, FileStamp* stamp) {
     stamp->size = static_cast<int64_t>(st.st_size);
     stamp->modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     stamp->number = static_cast<uint64_t>(st.st_ino);
+    stamp->changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return true;
 }
 
