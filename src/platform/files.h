@@ -26,7 +26,8 @@ extern const bool kCreateRefusesLinks;
 // the owner may read it until fileReplace gives it the permissions of the file it replaces.
 FileHandle fileCreateNew(const std::string& path, bool* exists, bool ownerOnly = false);
 // True when path is a regular file (no link, folder, FIFO or device) that this process
-// may open for writing; it is neither truncated nor changed.
+// may open for writing and, on POSIX, that has a write bit (root may open any file); it
+// is neither truncated nor changed.
 bool isReplaceableFile(const std::string& path);
 // Puts the closed file from in the place of the file to in one step (rename on POSIX,
 // where from takes to's permission bits first, and then the folder is written to disk;
