@@ -51,8 +51,10 @@ constexpr int kMostPerAddress = 6;
 // Requests one connection serves before it is closed.
 constexpr int kMostRequests = 1000;
 // Browser uploads are received one after the other; one that waits longer for its turn is
-// told to try again.
+// told to try again. While one waits, an upload that sends nothing for
+// kUploadStallMilliseconds is cut, so that a trickle cannot hold the turn for ever.
 constexpr int kUploadTurnWait = 30000;
+constexpr int kUploadStallMilliseconds = 10000;
 
 std::mutex stateLock;  // everything below that is not atomic
 BrowserAccessOptions running;
@@ -273,6 +275,23 @@ void giveUploadTurn() {
     uploadTurn.notify_one();
 }
 
+bool uploadWaitsForTurn() {
+    std::lock_guard<std::mutex> guard(uploadLock);
+    return uploadsWaiting > 0;
+}
+
+// The body of the upload that holds the turn: as readBody, but cut (-1) when it has sent
+// nothing for kUploadStallMilliseconds while another upload waits for the turn.
+int readUploadBody(HttpConnection& c, char* buffer, int size) {
+    const uint32_t since = tickCount();
+    while (c.start == c.end && !stopping && !netWaitReadable(c.socket, kWaitSlice)) {
+        const uint32_t silent = elapsedSince(since);
+        if (silent >= static_cast<uint32_t>(kUploadStallMilliseconds) && uploadWaitsForTurn()) return -1;
+        if (silent >= static_cast<uint32_t>(kConnectionIdleMilliseconds)) return -1;
+    }
+    return readBody(c, buffer, size);
+}
+
 void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender) {
     const unsigned stops = stopCount;  // a Stop from now on turns this upload away
     if (request.transferEncoding || request.contentLength < 0) return (void)sendResponse(c, 411, {}, {});
@@ -287,7 +306,7 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
     UploadOutcome refusal;
     if (!takeUploadTurn(stops, &refusal)) return answerUpload(c, refusal);
-    BodyRead read = [&c](char* buffer, int size) { return readBody(c, buffer, size); };
+    BodyRead read = [&c](char* buffer, int size) { return readUploadBody(c, buffer, size); };
     ReceiveTerms terms;
     terms.stops = stops;
     terms.shutOnStop = c.socket;  // a stalled upload must not hold the one reception past a Stop
