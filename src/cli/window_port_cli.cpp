@@ -1,6 +1,7 @@
 #include "cli/window_port_cli.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <mutex>
 
 #include "core/central_state.h"
+#include "core/terminal_lines.h"
 #include "core/text_routines.h"
 #include "core/texts.h"
 #include "core/window_port.h"
@@ -191,19 +193,22 @@ std::string printableText(const std::string& utf8Text) {
     }
     return shown;
 }
+
+// The terminal's width in columns; 0 when standard output is no terminal or tells none.
+int terminalColumns() {
+    winsize size{};
+    if (!onTerminal() || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
+}
 }  // namespace
 
 // A browser's text goes to standard output between a line that names its sender and a
-// line "--", above the progress bar when one is drawn. Each of its lines is indented, so
-// that no line of a text can read as that frame (a "--" and a "Text from" of its own).
+// line "--", above the progress bar when one is drawn. Each of its lines is indented, and
+// on a terminal folded to its width, so that no line of a text, not even one the terminal
+// wraps, can read as that frame (a "--" and a "Text from" of its own).
 void portShowText(const std::string& address, const std::string& utf8Text) {
     std::string shown = "Text from " + address + ":\n";
-    std::string text = printableText(utf8Text);
-    for (size_t start = 0; start < text.size();) {
-        size_t end = std::min(text.find('\n', start), text.size());
-        shown.append(kTextIndent).append(text, start, end - start) += '\n';
-        start = end + 1;
-    }
+    shown += indentedLines(printableText(utf8Text), kTextIndent, terminalColumns());
     std::lock_guard<std::mutex> guard(lock);
     printLine(stdout, shown + "--");
 }

@@ -1,7 +1,7 @@
 #include "platform/files.h"
 
 bool sameFileState(const FileStamp& a, const FileStamp& b) {
-    return a.size == b.size && a.modified == b.modified && a.number == b.number;
+    return a.size == b.size && a.modified == b.modified && a.number == b.number && a.changed == b.changed;
 }
 
 bool pathStillNames(const std::string& path, const FileStamp& stamp) {

@@ -26,7 +26,8 @@ extern const bool kCreateRefusesLinks;
 // the owner may read it until fileReplace gives it the permissions of the file it replaces.
 FileHandle fileCreateNew(const std::string& path, bool* exists, bool ownerOnly = false);
 // True when path is a regular file (no link, folder, FIFO or device) that this process
-// may open for writing; it is neither truncated nor changed.
+// may open for writing and, on POSIX, that has a write bit (root may open any file); it
+// is neither truncated nor changed.
 bool isReplaceableFile(const std::string& path);
 // Puts the closed file from in the place of the file to in one step (rename on POSIX,
 // where from takes to's permission bits first, and then the folder is written to disk;
@@ -41,12 +42,14 @@ bool fileRemove(const std::string& path);
 FileHandle fileOpenRead(const std::string& path, int64_t* length = nullptr);
 // What tells one state of an open file from another: its size, the time of its last
 // write in the finest unit the system keeps (nanoseconds since 1970 on POSIX, 100 ns
-// since 1601 on Windows), and its number on its volume (inode, file index). False when
-// it cannot be told.
+// since 1601 on Windows), its number on its volume (inode, file index), and the time of
+// its last change (st_ctime; ChangeTime on Windows), which a writer that puts the write
+// time back cannot restore. False when it cannot be told.
 struct FileStamp {
     int64_t size = 0;
     int64_t modified = 0;
     uint64_t number = 0;
+    int64_t changed = 0;
 };
 bool fileStampOf(FileHandle f, FileStamp* stamp);
 bool sameFileState(const FileStamp& a, const FileStamp& b);

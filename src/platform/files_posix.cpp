@@ -48,7 +48,8 @@ FileHandle fileCreateNew(const std::string& path, bool* exists, bool ownerOnly) 
 
 bool isReplaceableFile(const std::string& path) {
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // A file without any write bit is read-only for root as well, which may open it anyway.
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) return false;
     int fd = openRegular(path, O_WRONLY | O_NOFOLLOW, &st);  // may this process write it?
     if (fd < 0) return false;
     close(fd);
@@ -89,6 +90,7 @@ bool fileStampOf(FileHandle f, FileStamp* stamp) {
     stamp->size = static_cast<int64_t>(st.st_size);
     stamp->modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     stamp->number = static_cast<uint64_t>(st.st_ino);
+    stamp->changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return true;
 }
 

@@ -80,6 +80,10 @@ bool fileStampOf(FileHandle f, FileStamp* stamp) {
     stamp->modified = static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
                                            info.ftLastWriteTime.dwLowDateTime);
     stamp->number = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    // The change time, unlike the last write's, cannot be set back by a writer.
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(raw(f), FileBasicInfo, &basic, sizeof basic)) return false;
+    stamp->changed = basic.ChangeTime.QuadPart;
     return true;
 }
 

@@ -50,21 +50,26 @@ constexpr int kMostPerAddress = 6;
 // Requests one connection serves before it is closed.
 constexpr int kMostRequests = 1000;
 // Browser uploads are received one after the other; one that waits longer for its turn is
-// told to try again.
+// told to try again. While one waits, an upload that sends nothing for
+// kUploadStallMilliseconds is cut, so that a trickle cannot hold the turn for ever.
 constexpr int kUploadTurnWait = 30000;
+constexpr int kUploadStallMilliseconds = 10000;
 
 std::mutex stateLock;  // everything below that is not atomic
 BrowserAccessOptions running;
 std::string token;
 Socket listener = kInvalidSocket;
 // The connections that hold a slot, in the order they arrived. One whose request carries
-// the token may take the slot of one that has not shown it, or of an idle one (takeSlot).
+// the token may take the slot of one that has not shown it, of an idle one, or of one whose
+// head, after the token, has not ended (takeSlot).
 struct LiveConnection {
     Socket socket;
     uint32_t sender;
-    bool shown;    // a request with the token came on it
-    bool idle;     // answered, waiting for its next request, or ending
-    bool evicted;  // closed for a newcomer, which holds its slot now
+    bool shown;       // a request with the token came on it
+    bool idle;        // answered, waiting for its next request, or ending
+    bool evicted;     // closed for a newcomer, which holds its slot now
+    bool inHead;      // the token came, the rest of its request's head has not
+    uint32_t headAt;  // when that head began
 };
 std::vector<LiveConnection> liveConnections;
 std::map<uint32_t, int> connectionsOf;  // running connections per client address
@@ -269,6 +274,23 @@ void giveUploadTurn() {
     uploadTurn.notify_one();
 }
 
+bool uploadWaitsForTurn() {
+    std::lock_guard<std::mutex> guard(uploadLock);
+    return uploadsWaiting > 0;
+}
+
+// The body of the upload that holds the turn: as readBody, but cut (-1) when it has sent
+// nothing for kUploadStallMilliseconds while another upload waits for the turn.
+int readUploadBody(HttpConnection& c, char* buffer, int size) {
+    const uint32_t since = tickCount();
+    while (c.start == c.end && !stopping && !netWaitReadable(c.socket, kWaitSlice)) {
+        const uint32_t silent = elapsedSince(since);
+        if (silent >= static_cast<uint32_t>(kUploadStallMilliseconds) && uploadWaitsForTurn()) return -1;
+        if (silent >= static_cast<uint32_t>(kConnectionIdleMilliseconds)) return -1;
+    }
+    return readBody(c, buffer, size);
+}
+
 void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender) {
     const unsigned stops = stopCount;  // a Stop from now on turns this upload away
     if (request.transferEncoding || request.contentLength < 0) return (void)sendResponse(c, 411, {}, {});
@@ -283,7 +305,7 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
     UploadOutcome refusal;
     if (!takeUploadTurn(stops, &refusal)) return answerUpload(c, refusal);
-    BodyRead read = [&c](char* buffer, int size) { return readBody(c, buffer, size); };
+    BodyRead read = [&c](char* buffer, int size) { return readUploadBody(c, buffer, size); };
     ReceiveTerms terms;
     terms.stops = stops;
     terms.shutOnStop = c.socket;  // a stalled upload must not hold the one reception past a Stop
@@ -319,11 +341,24 @@ void receiveTextBody(HttpConnection& c, const HttpRequest& request, uint32_t sen
     if (outcome != TextOutcome::Cut) answerText(c, outcome);
 }
 
+// A request that showed the token and whose head is read now, or no longer.
+void markInHead(Socket s, bool inHead) {
+    std::lock_guard<std::mutex> guard(stateLock);
+    for (LiveConnection& live : liveConnections)
+        if (live.socket == s) {
+            live.shown = true;
+            if (inHead && !live.inHead) live.headAt = tickCount();
+            live.inHead = inHead;
+        }
+}
+
 // A request that carries the token: its head is read whole and strictly, then routed.
 void serveRequest(HttpConnection& c, std::string_view line, std::string_view rest, uint32_t sender) {
     std::string_view fields;
     HttpRequest request;
-    if (!readHeaderFields(c, &fields)) {
+    bool headRead = readHeaderFields(c, &fields);
+    markInHead(c.socket, false);
+    if (!headRead) {
         c.closing = true;
         if (c.end >= static_cast<size_t>(kRequestHeadLimit)) sendResponse(c, 431, {}, {});
         return;  // cut, or silent past its deadline
@@ -357,15 +392,14 @@ bool markIdle(Socket s, bool idle) {
     for (LiveConnection& live : liveConnections)
         if (live.socket == s) {
             live.idle = idle;
+            // The next request's head has begun: until it ends, a newcomer may take the slot.
+            if (!idle) {
+                live.inHead = true;
+                live.headAt = tickCount();
+            }
             return !live.evicted;
         }
     return false;
-}
-
-void markShown(Socket s) {
-    std::lock_guard<std::mutex> guard(stateLock);
-    for (LiveConnection& live : liveConnections)
-        if (live.socket == s) live.shown = true;
 }
 
 // A response sent before the request's body was read is followed by the close; the
@@ -402,7 +436,7 @@ void serveConnection(Socket s, uint32_t sender) {
             c.closing = true;
             return (void)sendNotFound(c);
         }
-        if (served == 1) markShown(s);
+        markInHead(s, true);
         serveRequest(c, line, rest, sender);
         if (!keepsOpen(c) || !markIdle(s, true)) return;
         bool next = awaitRequest(c);
@@ -429,26 +463,31 @@ bool waitingWithToken(Socket s) {
 }
 
 // Which connection gives its slot to a newcomer, first to last: one answered without the
-// token; one that has not shown it (nothing, or no token, waits in it unread); an idle one.
-// kStays for one that keeps its slot: a request with the token came on it, or waits in it.
-constexpr int kStays = 3;
+// token; one that has not shown it (nothing, or no token, waits in it unread); an idle one;
+// one whose head has not ended since it showed the token (a browser sends its head at once;
+// one that trickles it would otherwise keep its slot with a sniffed token).
+// kStays for one that keeps its slot: a request with the token is served on it, or waits in it.
+constexpr int kStays = 4;
 int evictionRank(const LiveConnection& live) {
     if (live.evicted) return kStays;
-    if (live.shown) return live.idle ? 2 : kStays;
+    if (live.shown) return live.idle ? 2 : live.inHead ? 3 : kStays;
     if (live.idle) return 0;
     return waitingWithToken(live.socket) ? kStays : 1;
 }
 
 // Makes room for a newcomer by closing a connection, of the same address when sameSender:
-// of those first to go, one of the address that holds the most, the oldest of those. Its
-// slot passes to the newcomer. Called with stateLock held.
+// of those first to go, one of the address that holds the most, the oldest of those (for a
+// head that has not ended, the one that began longest ago). Its slot passes to the
+// newcomer. Called with stateLock held.
 bool evictForNewcomer(uint32_t sender, bool sameSender) {
     LiveConnection* chosen = nullptr;
     int chosenRank = kStays;
     for (LiveConnection& live : liveConnections) {
         int rank = sameSender && live.sender != sender ? kStays : evictionRank(live);
-        if (rank < chosenRank || (rank == chosenRank && rank < kStays &&
-                                  connectionsHeldBy(live.sender) > connectionsHeldBy(chosen->sender))) {
+        bool tie = rank == chosenRank && rank < kStays;
+        int more = tie ? connectionsHeldBy(live.sender) - connectionsHeldBy(chosen->sender) : 0;
+        bool older = tie && more == 0 && rank == 3 && elapsedSince(live.headAt) > elapsedSince(chosen->headAt);
+        if (rank < chosenRank || more > 0 || older) {
             chosen = &live;
             chosenRank = rank;
         }
@@ -472,7 +511,7 @@ bool takeSlot(Socket s, uint32_t sender) {
     if (connectionCount >= kMostConnections && !(carries && evictForNewcomer(sender, false))) return false;
     ++connectionCount;
     ++connectionsOf[sender];
-    liveConnections.push_back(LiveConnection{s, sender, carries, false, false});
+    liveConnections.push_back(LiveConnection{s, sender, carries, false, false, carries, tickCount()});
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include "transfer/receiver.h"
 #include "transfer/stop.h"
 #include "web/access_token.h"
+#include "web/offered_files.h"
 
 namespace {
 constexpr size_t kUploadNameLimit = 255;
@@ -52,19 +53,45 @@ UploadOutcome outcomeOf(ReceiveResult result) {
     }
 }
 
+// Valid characters that a name may not hold all the same: C1 controls, which a terminal
+// takes for commands, and the marks, embeddings and isolates that reorder how a name reads
+// ("a<RLO>txt.exe" shows as "aexe.txt"): U+0080-U+009F, U+200E-U+200F, U+202A-U+202E,
+// U+2066-U+2069. The name is valid UTF-8, so these bytes only lead characters.
+bool hidesWhatItReads(const std::string& utf8) {
+    for (size_t i = 0; i + 1 < utf8.size(); ++i) {
+        const auto at = [&utf8](size_t k) { return static_cast<unsigned char>(utf8[k]); };
+        if (at(i) == 0xC2 && at(i + 1) <= 0x9F) return true;
+        if (at(i) != 0xE2 || i + 2 >= utf8.size()) continue;
+        const unsigned char second = at(i + 1), third = at(i + 2);
+        if (second == 0x80 && (third == 0x8E || third == 0x8F || (third >= 0xAA && third <= 0xAE))) return true;
+        if (second == 0x81 && third >= 0xA6 && third <= 0xA9) return true;
+    }
+    return false;
+}
+
+// COM0 and LPT0, with or without extension: newer Windows opens them as devices too.
+bool isPortZero(const std::string& local) {
+    std::string base = local.substr(0, local.find('.'));
+    while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
+    if (base.size() != 4 || base[3] != '0') return false;
+    base[3] = '1';
+    return isReservedDeviceName(base);
+}
+
 // One component of an upload's name, as the store folder would take it: the receiver's
 // rules for Windows on every system, no name Windows keeps for a device, and no trailing
 // dot or space (Windows drops them, so "a." would become "a"), so that what a browser
 // stores here can go on to a Windows peer. The name becomes lines of the records the
 // receiver reads: no control byte (a NUL would end a line early, a line feed would start
-// another), and no backslash (the receiver splits folders at either separator).
+// another), and no backslash (the receiver splits folders at either separator). Only
+// valid UTF-8 is taken: Windows would turn distinct invalid names into one.
 bool componentAllowed(const std::string& utf8) {
-    if (utf8.empty() || utf8.size() > kUploadNameLimit) return false;
+    if (utf8.empty() || utf8.size() > kUploadNameLimit || !isUtf8(utf8) || hidesWhatItReads(utf8)) return false;
     for (unsigned char c : utf8)
         if (c == '\\' || c < 0x20 || c == 0x7F) return false;
     if (utf8.back() == '.' || utf8.back() == ' ') return false;
     const std::string local = fromUtf8(utf8);
-    return isSafeComponent(local, true) && !isReservedDeviceName(local);
+    return isSafeComponent(local, true) && !isReservedDeviceName(local) && !isPortZero(local);
 }
 
 // The name's components as the local file system names them, split at '/'; false when

@@ -1,5 +1,7 @@
 #include "web/connection_arrivals.h"
 
+#include <cstddef>
+#include <map>
 #include <vector>
 
 #include "platform/threads.h"
@@ -13,8 +15,20 @@ constexpr int kResourcePauseMilliseconds = 100;
 
 struct Waiting {
     Socket socket;
+    uint32_t sender;
     uint32_t since;
 };
+
+// The one to close when the list is full: the longest waiting of the address that has the
+// most waiting, so that a flood from one address pushes out only its own.
+size_t mostCrowdedOldest(const std::vector<Waiting>& waiting) {
+    std::map<uint32_t, int> count;
+    for (const Waiting& w : waiting) ++count[w.sender];
+    size_t chosen = 0;
+    for (size_t i = 1; i < waiting.size(); ++i)
+        if (count[waiting[i].sender] > count[waiting[chosen].sender]) chosen = i;
+    return chosen;
+}
 
 // Takes one connection off the listener and lets it wait. False once the listener ended.
 bool acceptOne(Socket listener, std::vector<Waiting>& waiting) {
@@ -26,11 +40,17 @@ bool acceptOne(Socket listener, std::vector<Waiting>& waiting) {
         if (failure == kAcceptAfterPause) sleepMilliseconds(kResourcePauseMilliseconds);
         return failure != kAcceptEnded;
     }
-    if (waiting.size() >= static_cast<size_t>(kMostArrivalsWaitingForBytes)) {
-        netCloseAbortive(waiting.front().socket);
-        waiting.erase(waiting.begin());
+    uint32_t sender = 0;
+    if (!netPeerAddress(connection, &sender)) {
+        netCloseAbortive(connection);
+        return true;
     }
-    waiting.push_back(Waiting{connection, tickCount()});
+    waiting.push_back(Waiting{connection, sender, tickCount()});
+    if (waiting.size() > static_cast<size_t>(kMostArrivalsWaitingForBytes)) {
+        const size_t gone = mostCrowdedOldest(waiting);
+        netCloseAbortive(waiting[gone].socket);
+        waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(gone));
+    }
     return true;
 }
 }  // namespace

@@ -4,7 +4,8 @@
 // address, cannot shut browsers out. A browser sends its request as soon as it is
 // connected; a connection that stays silent for kRequestLineMilliseconds, or closes
 // without a byte, is closed here. At most kMostArrivalsWaitingForBytes wait; one more
-// closes the one that has waited longest.
+// closes the one that has waited longest of the address with the most waiting, so that
+// one address that floods the list pushes out only its own.
 #pragma once
 #include "platform/net.h"
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Browser access while several hosts hold connections without the token, six each, every
-# one reopened as soon as it is cut: a browser from another address and one from a
-# crowding address both get the page and upload, 20 tries of 20; the server's threads and
-# memory stay bounded meanwhile.
+# Browser access while several hosts hold connections, every one reopened as soon as it is
+# cut (without the token, or with it and a head that never ends): a browser from another
+# address and one from a crowding address both get the page and upload, 20 tries of 20;
+# a browser that speaks late gets them while one address floods the wait for first bytes.
+# The server's threads and memory stay bounded meanwhile.
 source "$(dirname "$0")/lib.sh"
 
 CROWD=(10.213.0.10 10.213.0.11 10.213.0.12 10.213.0.13 10.213.0.14 10.213.0.15)
@@ -14,12 +15,15 @@ serve_start
 in_tx curl -sf "$URL" >/dev/null || fail "the page before the crowd"
 idle_kib="$(awk '/^VmRSS/ {print $2}' "/proc/$RX_PID/status")"
 
-# addresses  how each connection holds
-while read -r count hold; do
-  what="$count addresses, $hold"
+# addresses  how each connection holds  connections per address  seconds a browser waits to
+# speak  browsers (also one from a crowding address, or only one from another)
+while read -r count hold per late who; do
+  what="$count addresses, $hold x$per, browsers speak after ${late}s"
+  browsers="$TX_ADDR"
+  [ "$who" = both ] && browsers="$TX_ADDR,${CROWD[0]}"
   crowd="$(IFS=,; echo "${CROWD[*]:0:$count}")"
-  in_tx python3 "$QV_ROOT/tests/faults/crowding_http.py" "$RX_ADDR" 2905 "$TOKEN" "$hold" "${PER:-6}" "$crowd" \
-    "$TX_ADDR,${CROWD[0]}" >"$WORK/crowd.out" &
+  in_tx python3 "$QV_ROOT/tests/faults/crowding_http.py" "$RX_ADDR" 2905 "$TOKEN" "$hold" "$per" "$crowd" "$browsers" "$late" \
+    >"$WORK/crowd.out" &
   crowding=$!
   threads=0 kib=0
   while kill -0 "$crowding" 2>/dev/null; do
@@ -35,11 +39,13 @@ while read -r count hold; do
     fail "$what: memory grew by $(((kib - idle_kib) / 1024)) MiB"
   rm -f "$STORE"/crowded-*.txt
 done <<'EOF_CASES'
-3 silent
-6 silent
-3 request
-6 request
-6 line
+3 silent 6 0 both
+6 silent 6 0 both
+3 request 6 0 both
+6 request 6 0 both
+6 line 6 0 both
+1 silent 100 0.01 other
+3 tokhead 6 0 both
 EOF_CASES
 
 kill -0 "$RX_PID" 2>/dev/null && ok "the server keeps running" || fail "the server died"

@@ -86,8 +86,8 @@ expect_eq "a text too long" "too-long 413" \
   "$(in_tx curl -s -w ' %{http_code}' -H 'Expect: 100-continue' --data-binary @"$WORK/long.txt" "${URL}text")"
 
 # A file of an upload's name gives way as on port 2904: as a user, whom a file's mode binds
-# (root may write any file), a read-only one stays; one that is replaced gets the new
-# content only once that is on the disk (a sync before the rename).
+# (as root, one without any write bit stays as well), a read-only one stays; one that is
+# replaced gets the new content only once that is on the disk (a sync before the rename).
 rx_stop
 chmod 755 "$WORK"
 chown nobody "$STORE"

@@ -3,10 +3,12 @@
 browsers from other addresses (and from a crowding one) still get the page and upload a
 file, 20 tries of 20 each.
 
-Usage: crowding_http.py HOST PORT TOKEN HOLD PER CROWD[,CROWD...] BROWSER[,BROWSER...]
+Usage: crowding_http.py HOST PORT TOKEN HOLD PER CROWD[,CROWD...] BROWSER[,BROWSER...] [LATE]
 HOLD is how a crowding connection holds: "line" (a request line that never ends), "silent"
-(nothing at all) or "request" (a whole request without the token, then silence); PER is how
-many connections each crowding address holds at once.
+(nothing at all), "request" (a whole request without the token, then silence) or "tokhead"
+(the token's request line, then a head that never ends, a byte a second); PER is how many
+connections each crowding address holds at once; LATE is how many seconds a browser waits
+between its connect and its request.
 Prints "ok: ..." or "FAIL: ..."; the exit status is 1 on failure.
 """
 import socket
@@ -16,10 +18,12 @@ import time
 
 HOST, PORT, TOKEN, HOLD, PER = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], int(sys.argv[5])
 CROWD, BROWSERS = sys.argv[6].split(","), sys.argv[7].split(",")
+LATE = float(sys.argv[8]) if len(sys.argv) > 8 else 0.0
 # The tries spread over 6 seconds, past the 5 seconds a silent connection is given, so that
 # the crowd's connections are cut and reopened meanwhile.
 TRIES, SPREAD_SECONDS, LIMIT_SECONDS = 20, 0.3, 90
-SENT = {"line": b"GET /", "silent": b"", "request": b"GET / HTTP/1.1\r\nHost: x\r\n\r\n"}[HOLD]
+SENT = {"line": b"GET /", "silent": b"", "request": b"GET / HTTP/1.1\r\nHost: x\r\n\r\n",
+        "tokhead": b"GET /%s/ HTTP/1.1\r\nX: " % TOKEN.encode()}[HOLD]
 done = threading.Event()
 held = [0]
 
@@ -40,6 +44,9 @@ def hold(source):
             s = connect(source, 15)
             s.sendall(SENT)
             held[0] += 1
+            while HOLD == "tokhead" and not done.is_set():
+                s.sendall(b"a")
+                done.wait(1)
             while s.recv(4096):
                 pass
         except OSError:
@@ -52,6 +59,7 @@ def hold(source):
 def request(source, head, body=b""):
     s = connect(source, 10)
     try:
+        time.sleep(LATE)
         s.sendall(head.encode() + body)
         s.shutdown(socket.SHUT_WR)  # no further request: the server closes after its answer
         data = b""

@@ -19,16 +19,16 @@
 
 namespace {
 // The head of the next response on s ("" when none came).
-std::string responseHead(Socket s) {
+std::string responseHead(Socket s, int wait = 10000) {
     std::string seen;
     char c;
-    while (seen.find("\r\n\r\n") == std::string::npos && netWaitReadable(s, 10000) && netRecv(s, &c, 1) == 1)
+    while (seen.find("\r\n\r\n") == std::string::npos && netWaitReadable(s, wait) && netRecv(s, &c, 1) == 1)
         seen.push_back(c);
     return seen;
 }
 
-std::string statusLine(Socket s) {
-    std::string head = responseHead(s);
+std::string statusLine(Socket s, int wait = 10000) {
+    std::string head = responseHead(s, wait);
     return head.substr(0, head.find("\r\n"));
 }
 
@@ -116,6 +116,33 @@ TEST(BrowserServer, UploadsOnSeveralConnectionsAreReceivedInTurn) {
     netClose(first);
     stopBrowserAccess();
     EXPECT_EQ("first.bin\nother0.bin\nother1.bin\nother2.bin\nother3.bin\n", listTree(store));
+    removeScratchFolder(store);
+}
+
+// An upload that sends nothing for 10 s while another waits for the turn is cut and told
+// it was not saved, so that the other gets the turn long before its wait ends as busy.
+TEST(BrowserServer, AStalledUploadGivesTheTurnToOneThatWaits) {
+    ASSERT_EQ(0, netStartup());
+    const std::string store = makeScratchFolder("stalled");
+    recordingPortReset(store);
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    BrowserAccessOptions options;
+    options.address = "127.0.0.1";
+    options.port = 29059;
+    ASSERT_EQ(AccessStart::Started, startBrowserAccess(options));
+    Socket stalled = connected(options.port);
+    std::string head = putHead("stalled.bin", 1000000) + "x";
+    ASSERT_TRUE(netSendAll(stalled, head.data(), head.size()));
+    for (int i = 0; i < 500 && listTree(store).find(".part") == std::string::npos; ++i) sleepMilliseconds(10);
+    Socket waiting = connected(options.port);
+    std::string request = putHead("waiting.txt", 3) + "abc";
+    ASSERT_TRUE(netSendAll(waiting, request.data(), request.size()));
+    EXPECT_EQ("HTTP/1.1 201 Created", statusLine(waiting, 20000));
+    EXPECT_EQ("HTTP/1.1 500 Internal Server Error", statusLine(stalled));
+    netClose(waiting);
+    netClose(stalled);
+    stopBrowserAccess();
+    EXPECT_EQ("waiting.txt\n", listTree(store));
     removeScratchFolder(store);
 }
 

@@ -85,24 +85,30 @@ TEST(ZipStream, FilesThatChangeOrVanishLeaveNoEnd) {
 }
 
 // A file rewritten in place at the same size while it is read would give an entry that is
-// neither version, with a CRC that matches it: the archive ends there instead.
+// neither version, with a CRC that matches it: the archive ends there instead, also when
+// the writer puts the old write time back.
 TEST(ZipStream, AFileRewrittenWhileItIsReadLeavesNoEnd) {
     std::string folder = makeScratchFolder("ziptorn");
     std::string torn = folder + "/torn";
-    writeWholeFile(torn, std::string(3 * kZipPieceSize, 'o'));
-    // An old write time, so that the rewrite's shows whatever the clock's step.
-    std::filesystem::last_write_time(torn, std::filesystem::file_time_type());
-    Collected out;
-    ZipSink rewriteOnce = [&out, &torn](const char* data, size_t size) {
-        if (out.calls++ == 0) {
-            std::fstream file(torn, std::ios::in | std::ios::out | std::ios::binary);
-            file << std::string(3 * kZipPieceSize, 'n');
-        }
-        out.bytes.append(data, size);
-        return true;
-    };
-    EXPECT_FALSE(writeZip({{torn, "torn", static_cast<int64_t>(3 * kZipPieceSize)}}, rewriteOnce));
-    EXPECT_FALSE(hasEndRecord(out.bytes));
+    for (bool keepsTime : {false, true}) {
+        writeWholeFile(torn, std::string(3 * kZipPieceSize, 'o'));
+        // An old write time, so that the rewrite's shows whatever the clock's step.
+        const std::filesystem::file_time_type old;
+        std::filesystem::last_write_time(torn, old);
+        Collected out;
+        ZipSink rewriteOnce = [&](const char* data, size_t size) {
+            if (out.calls++ == 0) {
+                std::fstream file(torn, std::ios::in | std::ios::out | std::ios::binary);
+                file << std::string(3 * kZipPieceSize, 'n');
+                file.close();
+                if (keepsTime) std::filesystem::last_write_time(torn, old);
+            }
+            out.bytes.append(data, size);
+            return true;
+        };
+        EXPECT_FALSE(writeZip({{torn, "torn", static_cast<int64_t>(3 * kZipPieceSize)}}, rewriteOnce)) << keepsTime;
+        EXPECT_FALSE(hasEndRecord(out.bytes)) << keepsTime;
+    }
     removeScratchFolder(folder);
 }
 

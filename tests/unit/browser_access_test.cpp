@@ -74,7 +74,21 @@ TEST(UploadNames, EveryComponentOfAPathMustBeSafe) {
                  {"a\nType:x", false},
                  {std::string("a/\0b", 4), false},
                  {std::string(256, 'x'), false},
-                 {"a/" + std::string(300, 'x'), false}};
+                 {"a/" + std::string(300, 'x'), false},
+                 // not UTF-8, or characters that hide or reorder what a name shows
+                 {"a\xFF-b", false},
+                 {"\xC0\xAE\xC0\xAE/x", false},
+                 {"a\xC0\xAF-b", false},
+                 {"a\xED\xA0\x80", false},
+                 {"a\xC2\x9B-b", false},
+                 {"a\xE2\x80\xAEtxt.exe", false},
+                 {"a\xE2\x81\xA6-b", false},
+                 {"a\xE2\x80\x8F-b", false},
+                 {"a\xC2\xA0-b\xE2\x80\x94\xE2\x82\xAC", true},  // no-break space, dash, euro sign
+                 // ports Windows opens as devices also with the digit 0
+                 {"COM0", false},
+                 {"a/lpt0.txt", false},
+                 {"COM0x", true}};
     for (const Case& c : cases) EXPECT_EQ(c.allowed, uploadNameAllowed(c.name)) << c.name;
 }
 

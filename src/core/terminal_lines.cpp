@@ -1,0 +1,47 @@
+#include "core/terminal_lines.h"
+
+namespace {
+constexpr int kTabColumns = 8;
+constexpr int kWideColumns = 2;
+
+// The bytes of the character at i and the columns it may take at most.
+size_t characterAt(const std::string& text, size_t i, int* columns) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+        *columns = c == '\t' ? kTabColumns : 1;
+        return 1;
+    }
+    size_t n = 1;
+    if (c >= 0xC0)
+        while (n < 4 && i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) ++n;
+    *columns = kWideColumns;
+    return n;
+}
+}  // namespace
+
+std::string indentedLines(const std::string& text, const std::string& indent, int columns) {
+    if (text.empty()) return text;
+    const int room = columns - static_cast<int>(indent.size());
+    const bool folds = room >= kTabColumns;
+    std::string out = indent;
+    int used = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == '\n') {
+            out += '\n';
+            if (++i < text.size()) out += indent;
+            used = 0;
+            continue;
+        }
+        int width = 0;
+        const size_t n = characterAt(text, i, &width);
+        if (folds && used > 0 && used + width > room) {
+            out += '\n' + indent;
+            used = 0;
+        }
+        out.append(text, i, n);
+        used += width;
+        i += n;
+    }
+    if (text.back() != '\n') out += '\n';
+    return out;
+}

@@ -1,0 +1,32 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/terminal_lines.h"
+
+namespace {
+struct FoldCase {
+    const char* what;
+    std::string text;
+    int columns;
+    std::string shown;
+};
+}  // namespace
+
+// A line the terminal would wrap could put text of the sender's at the first column, where
+// it reads as the frame around a text: every folded piece is indented instead.
+TEST(TerminalLines, FoldsAndIndentsEveryPiece) {
+    const FoldCase cases[] = {
+        {"no width known", std::string(100, 'x'), 0, "  " + std::string(100, 'x') + "\n"},
+        {"fits exactly", "abcdefgh", 10, "  abcdefgh\n"},
+        {"padding that wraps", "abcdefgh-- ", 10, "  abcdefgh\n  -- \n"},
+        {"each line folded alone", "abcdefghij\nk\n\nl", 10, "  abcdefgh\n  ij\n  k\n  \n  l\n"},
+        {"wide characters count two", "\xD0\xB1\xD0\xB1\xD0\xB1\xD0\xB1\xD0\xB1", 10,
+         "  \xD0\xB1\xD0\xB1\xD0\xB1\xD0\xB1\n  \xD0\xB1\n"},
+        {"a character never split", "abcdefg\xF0\x9F\x98\x80", 10, "  abcdefg\n  \xF0\x9F\x98\x80\n"},
+        {"a tab counts eight", "ab\tc", 11, "  ab\n  \tc\n"},
+        {"too narrow to fold", "abcdefgh", 5, "  abcdefgh\n"},
+        {"empty", "", 10, ""},
+    };
+    for (const FoldCase& c : cases) EXPECT_EQ(indentedLines(c.text, "  ", c.columns), c.shown) << c.what;
+}
