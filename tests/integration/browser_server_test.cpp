@@ -155,7 +155,7 @@ TEST(BrowserServer, AFileRewrittenWhileItIsDownloadedArrivesShort) {
     const int64_t size = 32 * 1024 * 1024;  // far more than loopback buffers hold
     BrowserAccessOptions options;
     options.address = "127.0.0.1";
-    options.port = 29059;
+    options.port = 29060;
     options.offeredPaths = [&path] { return std::vector<std::string>{path}; };
     ASSERT_TRUE(startBrowserAccess(options) == AccessStart::Started);
     struct Case {
