@@ -149,11 +149,7 @@ void receiveAddress(Reception& r, const Record& record) {
     // Only a stream that starts with it is a hand-over; within a transfer it is passed over.
     const bool handOver = r.records == 1;
     if (handOver) r.transfer = false;
-    // An empty field takes any address. One the user already has is replaced only by an
-    // answer to a datagram this copy sent moments before: any host may send a record
-    // nobody asked for, and the user's next send would go to the address it names.
-    bool take = handOver && record.size >= 7 &&
-                (portGetRecipient().empty() || ((record.flags & 1) && askedLately(r.sender)));
+    bool valid = false;  // a hand-over whose text is a plain dotted address
     if (record.size > 0) {
         int want = record.size < kHeaderBlockLimit ? static_cast<int>(record.size) : kHeaderBlockLimit;
         int got = 0;
@@ -164,17 +160,19 @@ void receiveAddress(Reception& r, const Record& record) {
         }
         if (got == want) skipContent(r.reader, record.size - want);
         const std::string text(r.block.data(), static_cast<size_t>(got));
-        take = take && isDottedAddress(text.substr(0, text.find('\0')));
-    } else {
-        take = false;
+        valid = handOver && record.size >= 7 && isDottedAddress(text.substr(0, text.find('\0')));
     }
     if (!handOver) return;
-    // The connection's own source becomes the recipient, never the text: a handshake
-    // proved that address, while the text could name any host (a peer's text names its
-    // own address, one we may not reach when it has several). And it is remembered only
-    // as an answer to this copy's discovery: any host may send a record nobody asked for.
-    if (take) {
-        portSetRecipient(netDotted(r.sender));
+    if (valid) {
+        // An empty field takes the address. One the user already has is replaced only by
+        // an answer to a datagram this copy sent moments before: any host may send a record
+        // nobody asked for, and the user's next send would go where it says. The
+        // connection's own source becomes the recipient, never the text: a handshake
+        // proved that address, while the text could name any host (a peer's text names its
+        // own address, one we may not reach when it has several).
+        if (portGetRecipient().empty() || ((record.flags & 1) && askedLately(r.sender)))
+            portSetRecipient(netDotted(r.sender));
+        // Remembered only as an answer to this copy's discovery (rememberHandOver asks).
         rememberHandOver(r.sender);
         notePeerHeard(r.sender);
     }

@@ -17,7 +17,7 @@ for name in "${NAMES[@]}"; do
   mkdir -p "$(dirname "$OFFERED/$name")"
   printf '%s' "$name" >"$OFFERED/$name"
 done
-rm -rf "$WINEPREFIX/drive_c/qv-names" && cp -r "$OFFERED" "$WINEPREFIX/drive_c/qv-names"
+rm -rf "$WINEPREFIX/drive_c/qv-names" && cp -rp "$OFFERED" "$WINEPREFIX/drive_c/qv-names"
 latin_exe
 open_access 'C:\qv-names'
 
