@@ -55,3 +55,12 @@ inline AskAnswer askAnswerOf(intptr_t dialogResult) {
     if (dialogResult == static_cast<intptr_t>(AskAnswer::Declined)) return AskAnswer::Declined;
     return AskAnswer::Unanswered;
 }
+
+// The private channel (port 2906). A pairing with the copy called name (UTF-8) whose
+// computer ID is id: both screens show code (six digits); true when the user confirms
+// "Trust this computer?" within milliseconds. One question at a time.
+bool portAskTrust(const std::string& name, const std::string& id, const std::string& code, int milliseconds);
+// The transfer running now goes over the private channel with the trusted computer called
+// name (sending or receiving): the status line and the tray say so with a lock mark.
+// Called before the transfer's first status text; an empty name ends the mark.
+void portSetPrivatePeer(const std::string& name);

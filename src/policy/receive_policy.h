@@ -10,7 +10,9 @@
 #include "policy/sender_list.h"
 
 // The stored numbers are those of the choices.
-enum class AcceptFrom { Everyone = 0, Ask = 1, Listed = 2, Nobody = 3 };
+// TrustedWithoutAsking: trusted computers store without a question, everyone else is asked.
+// TrustedOnly: only trusted computers (by their key, over the private channel) may send.
+enum class AcceptFrom { Everyone = 0, Ask = 1, Listed = 2, Nobody = 3, TrustedWithoutAsking = 4, TrustedOnly = 5 };
 // A stored number: one that names no choice admits nobody, never more than the user chose.
 AcceptFrom acceptFromStored(uint32_t value);
 

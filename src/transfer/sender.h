@@ -22,6 +22,8 @@ enum class SendResult {
     NothingSelected,  // error box 134
     InvalidAddress,   // error box "Invalid address %s\n"
     ConnectError,     // error box "Connect error %d\n"
+    KeyChanged,       // a trusted computer's address answered with another key: nothing sent
+    NotPrivate,       // a trusted computer's address gave no private answer: nothing sent
 };
 
 // Shows "Preparing...", empties the manifest, the directory list and the total, and
@@ -33,7 +35,11 @@ void prepareSend();
 // connects to recipient (dotted address or host name) on port, streams the directory
 // records and files, shows the result and returns the buttons to idle. stallMilliseconds
 // is how long a send may make no progress before the transfer ends as incomplete.
-SendResult runSend(const std::string& recipient, uint16_t port, int stallMilliseconds = kSendStallMilliseconds);
+// Unless plain, a recipient that answers on the private channel (transfer/private_channel.h)
+// with a trusted key gets the same records there, encrypted; a trusted computer that does
+// not, or answers with another key, gets nothing (KeyChanged, NotPrivate).
+SendResult runSend(const std::string& recipient, uint16_t port, int stallMilliseconds = kSendStallMilliseconds,
+                   bool plain = false);
 
 // The running (or last) transfer's content progress, for a front end that shows speed or
 // the time left. Written by the sending thread between its calls to the window port;

@@ -1,0 +1,39 @@
+// The private channel on TCP port 2906: our own copies, TLS 1.3 with pinned keys. A
+// connection carries one request line, then a transfer (the same records as port 2904,
+// then the receiver's final answer) or a pairing. Port 2904 is not touched by any of it.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/net.h"
+
+constexpr uint16_t kPrivatePort = 2906;
+constexpr int kRequestLineLimit = 128;  // bytes of a request line, its line feed included
+constexpr int kAnswerLineLimit = 256;   // bytes of a final answer line
+
+// How a send to an address goes, decided before anything of the transfer is written.
+enum class PrivateRoute {
+    Private,      // the recipient's key is trusted: the private channel (session open)
+    Plain,        // no private answer, or an untrusted copy at an address no trusted
+                  // computer had: the 3.0 wire
+    KeyChanged,   // a trusted computer's address answers with another key: nothing is sent
+    NotPrivate,   // a trusted computer's address gives no private answer: nothing is sent
+};
+struct PrivateChoice {
+    PrivateRoute route = PrivateRoute::Plain;
+    bool untrustedCopy = false;  // Plain, but a copy of ours answered: pairing is offered
+    std::string name;            // the trusted computer's name (Private, KeyChanged, NotPrivate)
+    std::string id;              // the peer's computer ID when it answered
+};
+
+// The Windows program's thread procedure (and the command-line receiver's): listens on
+// kPrivatePort until the process ends, handshakes each connection on a bounded set of
+// threads, and runs its transfer or pairing.
+void privateListenerThread(void* unused);
+// How its set-up went: -1 before it tried, then 0 (listening) or the socket error code.
+int privateListenerError();
+
+// Pairing from this side with the copy at address: connects, shows the code, asks the
+// user (portAskTrust) and pins the key when both said yes. The result as shown.
+enum class PairResult { Paired, Declined, PeerDeclined, NoAnswer, Failed };
+PairResult pairWith(uint32_t address);

@@ -1,0 +1,38 @@
+// The private channel's session: TLS 1.3 over a connected socket, both sides presenting
+// this installation's certificate. Any certificate is taken at the handshake; the peer's
+// computer ID is handed to the caller, who decides against the pinned list. No certificate
+// authority is involved.
+#pragma once
+#include <cstddef>
+#include <string>
+
+#include "platform/net.h"
+
+struct TlsSession;  // owned by the caller until tlsClose
+
+constexpr int kTlsHandshakeMilliseconds = 10000;
+
+// Handshakes as client (tlsConnect) or server (tlsAccept) on socket, within milliseconds.
+// nullptr on failure (the socket is left to the caller to close).
+TlsSession* tlsConnect(Socket socket, int milliseconds = kTlsHandshakeMilliseconds);
+TlsSession* tlsAccept(Socket socket, int milliseconds = kTlsHandshakeMilliseconds);
+
+// The peer's computer ID (shown form).
+std::string tlsPeerId(const TlsSession* session);
+// The pairing code of this session (trust/comparison_code.h) between us and the peer.
+std::string tlsComparisonCode(TlsSession* session);
+
+// One read of at most size bytes: >0 bytes; 0 the peer ended its side in order
+// (close_notify); <0 an error, a cut stream (no close_notify) or the socket's receive
+// time-out (kReceiveTimedOut's value, -2).
+int tlsRead(TlsSession* session, char* buffer, int size);
+// Writes all of size bytes; false on any failure.
+bool tlsWrite(TlsSession* session, const void* data, size_t size);
+// Sends close_notify: the orderly end of our direction. Reading goes on.
+bool tlsFinish(TlsSession* session);
+// True when bytes (or an end) are waiting, inside the session or on its socket.
+bool tlsReadable(TlsSession* session, int milliseconds);
+// Frees the session; the socket stays open (its owner closes it).
+void tlsClose(TlsSession* session);
+// The socket a session runs on.
+Socket tlsSocket(const TlsSession* session);

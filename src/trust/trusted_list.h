@@ -1,0 +1,33 @@
+// The pinned list: the computers this installation trusts, by computer ID. Trust follows
+// the key, never the address; the address is only remembered to say which computer sits
+// there. Linux: $XDG_STATE_HOME/quorvalinthexa/trusted (mode 0600); Windows: the registry
+// key "Trusted" under the settings key.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+constexpr size_t kMostTrusted = 256;
+constexpr size_t kTrustedNameLimit = 64;  // bytes of UTF-8
+
+struct TrustedComputer {
+    std::string id;            // shown form (trust/computer_id.h)
+    std::string name;          // UTF-8, at most kTrustedNameLimit bytes
+    uint32_t lastAddress = 0;  // host byte order; 0: not seen yet
+    int64_t lastSeen = 0;      // Unix seconds; 0: never
+};
+
+// Pins id under name (cut to its limit); an existing entry keeps its address and takes
+// the new name when one is given. False when id is not an ID, the list is full, or it
+// could not be stored.
+bool trustComputer(const std::string& id, const std::string& name, uint32_t address = 0);
+// Removes an entry; false when there was none.
+bool untrustComputer(const std::string& id);
+std::vector<TrustedComputer> trustedComputers();
+std::optional<TrustedComputer> findTrusted(const std::string& id);
+// The trusted computer last seen at address, if any.
+std::optional<TrustedComputer> findTrustedByAddress(uint32_t address);
+// A trusted key answered from address at now: remembered for the menu and for telling a
+// changed key apart.
+void noteTrustedSeen(const std::string& id, uint32_t address, int64_t now);
