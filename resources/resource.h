@@ -271,5 +271,9 @@
 #define IDS_ENCRYPTED_WITH 243
 #define IDS_PRIVATE_ARRIVAL 244
 #define IDS_SEND_IN_CLEAR 245
+#define IDS_REFUSED_NOT_TRUSTED 246
+#define IDS_SEND_KEY_CHANGED 247
+#define IDS_SEND_NOT_PRIVATE 248
+#define IDS_SEND_NOT_PAIRED 249
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 245
+#define IDS_LAST 249
