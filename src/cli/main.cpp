@@ -26,6 +26,8 @@ void printUsage(FILE* out) {
           "                                     and the remembered ones; --check tells why none do\n"
           "  serve [--store DIR] [--port N] [PATH...]\n"
           "                                     let web browsers send files into DIR and get PATHs\n"
+          "  pair [--yes] [ADDRESS]             pair with the copy at ADDRESS (or wait for one):\n"
+          "                                     compare the code both show, then both trust\n"
           "\n"
           "Every command takes --no-remember: the peers met in this run are kept in memory\n"
           "only, and the remembered ones are not read. Otherwise the last 16 peers met are\n"
@@ -88,6 +90,7 @@ int main(int argc, char** argv) {
     if (!strcmp(command, "send")) return sendCommand(count, arguments);
     if (!strcmp(command, "discover")) return discoverCommand(count, arguments);
     if (!strcmp(command, "serve")) return serveCommand(count, arguments);
+    if (!strcmp(command, "pair")) return pairCommand(count, arguments);
     fprintf(stderr, "quorvalinthexa: unknown command '%s'\n", command);
     printUsage(stderr);
     return 2;
