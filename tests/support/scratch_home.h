@@ -1,0 +1,13 @@
+// A test's own XDG_CONFIG_HOME and XDG_STATE_HOME (POSIX): a new scratch folder for the
+// life of the object, so that the identity and the pinned list of one test never meet
+// another's. The loaded identity is forgotten on the way in and out.
+#pragma once
+#include <string>
+
+struct ScratchHome {
+    ScratchHome();
+    ~ScratchHome();
+    ScratchHome(const ScratchHome&) = delete;
+    ScratchHome& operator=(const ScratchHome&) = delete;
+    std::string folder;
+};
