@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-wine xvfb x11-apps x11-utils imagemagick xdotool file
-  socat netcat-openbsd iproute2 iptables python3 clang clang-format clang-tidy nginx strace linux-perf
+  socat netcat-openbsd iproute2 iptables python3 clang clang-format clang-tidy nginx strace linux-perf tcpdump
   nsis zip unzip dpkg-dev lintian devscripts man-db systemd
   libqrcodegencpp-dev p7zip-full libarchive-tools chromium chromium-driver python3-selenium curl xterm zbar-tools
   nodejs

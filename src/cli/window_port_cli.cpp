@@ -90,9 +90,10 @@ std::string privateText(int textId, const std::string& text) {
     if (privatePeer.empty()) return text;
     if (textId == IDS_RECEIVING) return "Receiving from " + privatePeer + " (encrypted)...";
     if (textId == IDS_SENDING) return "Sending to " + privatePeer + " (encrypted)...";
-    if (textId == IDS_RECEIVING_COMPLETE || textId == IDS_RECEIVING_INCOMPLETE || textId == IDS_TRANSFER_COMPLETE ||
-        textId == IDS_TRANSFER_INCOMPLETE)
-        return "[encrypted] " + text + " (" + privatePeer + ")";
+    if (textId == IDS_RECEIVING_COMPLETE || textId == IDS_RECEIVING_INCOMPLETE)
+        return text + " (encrypted, from " + privatePeer + ")";
+    if (textId == IDS_TRANSFER_COMPLETE || textId == IDS_TRANSFER_INCOMPLETE)
+        return text + " (encrypted, to " + privatePeer + ")";
     return text;
 }
 }  // namespace
