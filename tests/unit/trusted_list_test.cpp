@@ -85,6 +85,7 @@ TEST(TrustedList, ANameIsCleanedAndCutBetweenCharacters) {
     for (const auto& c : cases) {
         ASSERT_TRUE(trustComputer(kA, c.given));
         EXPECT_EQ(findTrusted(kA)->name, c.kept) << c.given;
+        EXPECT_NE(readWholeFile(listPath(home)).find("\t" + c.kept + "\t"), std::string::npos);
     }
 }
 }  // namespace
