@@ -153,13 +153,14 @@ void endOnce(ReceiveResult result) {
 // The private channel beside the transfer port, when it has a port: its line tells how
 // its start went.
 void startPrivateChannel() {
+    if (privatePort == 0) return;
     std::string where;
     const IdentityState identity = loadIdentity(&where);
     if (identity == IdentityState::Unreadable) {
         fprintf(stderr, "quorvalinthexa receive: the identity %s cannot be read: no private channel\n", where.c_str());
         return;
     }
-    if (privatePort == 0 || !startThread(privateListenerThread, nullptr)) return;
+    if (!startThread(privateListenerThread, nullptr)) return;
     const uint32_t start = tickCount();
     while (privateListenerError() < 0 && tickCount() - start < 2000) sleepMilliseconds(10);
     const int error = privateListenerError();

@@ -83,7 +83,7 @@ std::string answerText(ReceiveResult result, int refusal, uint32_t sender, LineK
 // QVP/1 SEND: the 3.0 reception over the session, then the answer and our orderly end. A
 // sender that is turned away may still be writing: what it writes is read for a moment,
 // so that it reads the answer instead of a reset.
-void serveSend(Link& link, uint32_t sender, const std::optional<TrustedComputer>& trusted, unsigned stops) {
+ReceiveResult serveSend(Link& link, uint32_t sender, const std::optional<TrustedComputer>& trusted, unsigned stops) {
     useUtf8Names();  // the records' names are UTF-8 on this thread, as a browser's are
     const int stall = receiveStallMilliseconds;
     netSetReceiveTimeout(link.socket, stall);
@@ -106,7 +106,7 @@ void serveSend(Link& link, uint32_t sender, const std::optional<TrustedComputer>
     if (writePrivateLine(link, kind, text) && tlsFinish(link.tls) && kind != LineKind::Stored)
         drainPrivate(link, kRefusedDrainMilliseconds);
     if (result == ReceiveResult::Complete) rememberPeer(sender);
-    if (auto ended = receptionEnded.load()) ended(result);
+    return result;
 }
 
 struct Accepted {
@@ -121,17 +121,23 @@ void serveConnection(void* argument) {
     delete static_cast<Accepted*>(argument);
     Link link{a.socket, tlsAccept(a.socket)};
     PrivateLine request;
+    ReceiveResult received = ReceiveResult::NothingSent;
     if (link.tls) request = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
     givePlace(a.socket);
     if (request.kind == LineKind::Send || request.kind == LineKind::Pair) {
         const std::string id = tlsPeerId(link.tls);
         const std::optional<TrustedComputer> trusted = findTrusted(id);
         if (trusted) noteTrustedSeen(id, a.source, static_cast<int64_t>(time(nullptr)));
-        if (request.kind == LineKind::Send) serveSend(link, a.source, trusted, a.stops);
+        if (request.kind == LineKind::Send) received = serveSend(link, a.source, trusted, a.stops);
         else answerPairing(link, a.source, request.text);
     }
     if (link.tls) tlsClose(link.tls);
-    netCloseAbortive(a.socket);
+    // The answer must reach the sender: a reset would drop it where it was not read yet.
+    if (request.kind == LineKind::Send || request.kind == LineKind::Pair) netClose(a.socket);
+    else netCloseAbortive(a.socket);
+    // Told once the session is gone: a --once receiver ends the process on it.
+    auto ended = receptionEnded.load();
+    if (ended && request.kind == LineKind::Send) ended(received);
 }
 
 void acceptOne(Socket listener) {

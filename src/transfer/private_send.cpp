@@ -38,6 +38,8 @@ PrivateChoice choosePrivateRoute(uint32_t address, Link* link) {
             choice.name = trusted->name;
             link->socket = s;
             link->tls = session;
+            // The request goes ahead of the records; a failed write fails the first record's.
+            writePrivateLine(*link, LineKind::Send);
             return choice;
         }
         tlsFinish(session);

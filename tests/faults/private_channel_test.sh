@@ -16,7 +16,7 @@
 source "$(dirname "$0")/lib.sh"
 command -v tcpdump >/dev/null || skip "tcpdump is missing"
 command -v openssl >/dev/null || skip "openssl is missing"
-CASES=(by_id plain changed_key proxy trusted_only cut pairing pairing_proxy)
+CASES=(by_id plain changed_key proxy trusted_only cut pairing pairing_proxy)  # in order: each builds on the last
 PROXY="$QV_ROOT/tests/faults/tls_proxy.py"
 SIDE_PORT=2916  # where a copy behind a proxy takes its private connections
 
@@ -70,15 +70,16 @@ make_secret() {
   for _ in $(seq 2000); do echo "$1-content-marker-X9K"; done >"$SECRET"
 }
 
-capture() {  # capture FILE CMD...: the link's packets while CMD runs
+# capture FILE CMD...: the link's packets while CMD runs, their payload as text (-A).
+capture() {
   local file="$1"
   shift
-  in_tx tcpdump -i "$TX_IF" -U -w "$file" tcp 2>"$file.log" &
+  ip netns exec "$TX_NS" tcpdump -i "$TX_IF" -n -l -A tcp >"$file" 2>"$file.log" &
   local pid=$!
   wait_for_line "$file.log" "listening on" || fail "tcpdump did not start"
   "$@"
   sleep 0.3
-  kill -INT "$pid"
+  kill "$pid"
   wait "$pid" 2>/dev/null || true
 }
 seen() { grep -qaF -- "$2" "$1"; }
@@ -88,22 +89,22 @@ case_by_id() {
   as s "$CLI" trust "$(id_of r)" receiver-r >/dev/null
   receive_as r
   make_secret private
-  capture "$WORK/private.pcap" send_as s "by ID" 0 "$RX_ADDR" "$SECRET"
+  capture "$WORK/private.cap" send_as s "by ID" 0 "$RX_ADDR" "$SECRET"
   expect_result "by ID" "Receiving complete. (encrypted, from sender-s)" 10
   check "by ID: the receiver named the trusted sender" said "$WORK/rx.out" "Receiving from sender-s (encrypted)..."
   check "by ID: the sender said it was encrypted" said "$WORK/tx.out" "Transfer complete. (encrypted, to receiver-r)"
   check "by ID: arrived whole" cmp -s "$SECRET" "$STORE/$(basename "$SECRET")"
-  check "by ID: the capture saw the private port" seen <(in_tx tcpdump -nr "$WORK/private.pcap" 2>/dev/null) ".2906"
-  check "by ID: the capture holds no file name" not seen "$WORK/private.pcap" "private-name-Q7Z"
-  check "by ID: the capture holds no content" not seen "$WORK/private.pcap" "private-content-marker"
+  check "by ID: the capture saw the private port" seen "$WORK/private.cap" "$RX_ADDR.2906:"
+  check "by ID: the capture holds no file name" not seen "$WORK/private.cap" "private-name-Q7Z"
+  check "by ID: the capture holds no content" not seen "$WORK/private.cap" "private-content-marker"
 }
 
 case_plain() {
   make_secret plain
-  capture "$WORK/plain.pcap" send_as s "--plain" 0 --plain "$RX_ADDR" "$SECRET"
+  capture "$WORK/plain.cap" send_as s "--plain" 0 --plain "$RX_ADDR" "$SECRET"
   expect_result "--plain" "Receiving complete." 10
-  check "--plain: the capture shows the file name" seen "$WORK/plain.pcap" "plain-name-Q7Z"
-  check "--plain: the capture shows the content" seen "$WORK/plain.pcap" "plain-content-marker"
+  check "--plain: the capture shows the file name" seen "$WORK/plain.cap" "plain-name-Q7Z"
+  check "--plain: the capture shows the content" seen "$WORK/plain.cap" "plain-content-marker"
   rx_stop
 }
 
