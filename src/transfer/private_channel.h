@@ -21,7 +21,9 @@ constexpr int kMostPendingHandshakes = 8;          // handshakes and requests at
 constexpr int kMostPendingFromOneSource = 2;       // ...and from one address
 
 // The port of the private channel in this process: kPrivatePort; another one for tests;
-// 0 for none (no listener, and a sender finds no private answer anywhere).
+// 0 for none (no listener, and a sender finds no private answer anywhere). A send to
+// another port than kTransferPort looks for a private answer only on a port chosen here
+// other than kPrivatePort: the standard ports go together.
 extern std::atomic<uint16_t> privatePort;
 
 // How a send to an address goes, decided before anything of the transfer is written.
@@ -50,10 +52,11 @@ int privateListenerError();
 // --once); null: nothing.
 void setPrivateReceptionEnded(void (*ended)(ReceiveResult result));
 
-// The sender's side, inside runSend. The route to address; for Private the session is
-// open in *link (its socket published for Stop as sendSocket). Remembers where a trusted
+// The sender's side, inside runSend. The route to address, whose transfers go to
+// transferPort (see privatePort); for Private the session is open in *link (its socket
+// published for Stop as sendSocket) and its request written. Remembers where a trusted
 // computer answered.
-PrivateChoice choosePrivateRoute(uint32_t address, Link* link);
+PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link);
 // After the last record: ends our direction (close_notify) and reads the final answer
 // within stallMilliseconds. True only for STORED followed by the receiver's close_notify;
 // a refusal's text (UTF-8, no control byte) in *refusal.

@@ -16,20 +16,21 @@ std::atomic<uint16_t> privatePort{kPrivatePort};
 namespace {
 // A session with the copy at address, or nullptr: nothing answers there privately (no
 // listener, no handshake in time, or no identity of ours to show it).
-TlsSession* openSession(Socket s, uint32_t address) {
+TlsSession* openSession(Socket s, uint32_t address, uint16_t transferPort) {
     const uint16_t port = privatePort;
-    if (port == 0 || loadIdentity() != IdentityState::Ready) return nullptr;
+    if (port == 0 || (transferPort != kTransferPort && port == kPrivatePort)) return nullptr;
+    if (loadIdentity() != IdentityState::Ready) return nullptr;
     if (netConnectWithTimeout(s, address, port, kPrivateConnectMilliseconds) != 0) return nullptr;
     return tlsConnect(s);
 }
 }  // namespace
 
-PrivateChoice choosePrivateRoute(uint32_t address, Link* link) {
+PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link) {
     PrivateChoice choice;
     const std::optional<TrustedComputer> there = findTrustedByAddress(address);
     const Socket s = netTcpSocket();
     publishTransferSocket(sendSocket, s);  // Stop ends the attempt
-    TlsSession* session = openSession(s, address);
+    TlsSession* session = openSession(s, address, transferPort);
     if (session) {
         choice.id = tlsPeerId(session);
         if (const std::optional<TrustedComputer> trusted = findTrusted(choice.id)) {

@@ -342,9 +342,9 @@ SendResult connectTo(Socket s, uint32_t address, uint16_t port) {
 // The private channel's route to address, unless plain: the session is open in t.link
 // for a trusted computer. Complete to go on (privately, or on port 2904); otherwise the
 // send ends here, its error shown (nothing was sent) or stopped.
-SendResult chooseRoute(Transfer& t, uint32_t address, bool plain, PrivateChoice* choice) {
+SendResult chooseRoute(Transfer& t, uint32_t address, uint16_t port, bool plain, PrivateChoice* choice) {
     if (plain) return SendResult::Complete;
-    *choice = choosePrivateRoute(address, &t.link);
+    *choice = choosePrivateRoute(address, port, &t.link);
     if (sendCancelRequested) {
         if (t.link.tls) endPrivateSend(&t.link);
         return SendResult::Cancelled;
@@ -363,7 +363,7 @@ SendResult chooseRoute(Transfer& t, uint32_t address, bool plain, PrivateChoice*
 SendResult connectLink(Transfer& t, const std::string& recipient, uint16_t port, bool plain, PrivateChoice* choice) {
     uint32_t address = 0;
     SendResult result = resolve(recipient, &address);
-    if (result == SendResult::Complete) result = chooseRoute(t, address, plain, choice);
+    if (result == SendResult::Complete) result = chooseRoute(t, address, port, plain, choice);
     if (result != SendResult::Complete || t.link.tls) return result;
     t.link.socket = netTcpSocket();
     publishTransferSocket(sendSocket, t.link.socket);  // where Stop can shut it down
