@@ -36,8 +36,8 @@ void printSendUsage(FILE* out) {
           "Options:\n"
           "  --port N       the receiver's port (1-65535)\n"
           "  --private-port N\n"
-          "                 the private channel's port (default 2906; none with a --port\n"
-          "                 other than 2904, unless given)\n"
+          "                 the private channel's port (default 2906; 0 or a --port other\n"
+          "                 than 2904 without this option: none)\n"
           "  --plain        the unencrypted transfer on port N, even to a trusted computer\n"
           "  --no-remember  neither read nor keep the remembered peers\n"
           "  --help         show this text\n"
@@ -89,7 +89,7 @@ int sendCommand(int argc, char** argv) {
             if (!parsePort(arg + 7, &port)) return usageError("invalid port: ", arg + 7);
         } else if (options && !strcmp(arg, "--private-port")) {
             uint16_t value = 0;
-            if (i + 1 >= argc || !parsePort(argv[++i], &value)) return usageError("invalid private port", "");
+            if (i + 1 >= argc || !parsePortNumber(argv[++i], 0, &value)) return usageError("invalid private port", "");
             ownPrivatePort = value;
         } else if (options && !strcmp(arg, "--plain")) {
             plain = true;

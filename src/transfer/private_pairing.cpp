@@ -1,6 +1,7 @@
 #include "transfer/private_pairing.h"
 
 #include <atomic>
+#include <ctime>
 
 #include "core/window_port.h"
 #include "platform/threads.h"
@@ -31,7 +32,9 @@ PairResult confirm(Link& link, uint32_t address, const std::string& peerName) {
     tlsFinish(link.tls);
     if (answer.kind == LineKind::No) return PairResult::PeerDeclined;
     if (answer.kind != LineKind::Yes) return PairResult::NoAnswer;
-    return trustComputer(id, peerName, address) ? PairResult::Paired : PairResult::Failed;
+    if (!trustComputer(id, peerName, address)) return PairResult::Failed;
+    noteTrustedSeen(id, address, static_cast<int64_t>(time(nullptr)));
+    return PairResult::Paired;
 }
 
 // One pairing at a time, on either side.

@@ -11,12 +11,14 @@
 #                  trusted one; --ask takes a trusted one without a question
 #   cut            the private stream cut in order at the TCP level (no close_notify):
 #                  incomplete on both sides
+#   crowd          silent connections hold at most 2 handshake places per source address;
+#                  a sender from another address still gets through
 #   pairing        pair --yes both sides: the same code, each key pinned on the other side
 #   pairing_proxy  pairing through the TLS proxy: the two codes differ
 source "$(dirname "$0")/lib.sh"
 command -v tcpdump >/dev/null || skip "tcpdump is missing"
 command -v openssl >/dev/null || skip "openssl is missing"
-CASES=(by_id plain changed_key proxy trusted_only cut pairing pairing_proxy)  # in order: each builds on the last
+CASES=(by_id plain changed_key proxy trusted_only cut crowd pairing pairing_proxy)  # in order: each builds on the last
 PROXY="$QV_ROOT/tests/faults/tls_proxy.py"
 SIDE_PORT=2916  # where a copy behind a proxy takes its private connections
 
@@ -179,6 +181,38 @@ case_cut() {
   check "cut: the sender does not say complete" not said "$WORK/tx.out" "Transfer complete"
   expect_result "cut: the receiver" "Some files were not received. (encrypted, from sender-s)" 10
   stop_peer "$PROXY_PID"
+  rx_stop
+}
+
+case_crowd() {
+  receive_as r
+  ip -n "$TX_NS" addr add 10.213.0.3/24 dev "$TX_IF"
+  # Three silent connections from one address; they stay open while the send below runs.
+  ip netns exec "$TX_NS" python3 -c '
+import socket, sys, time
+held = []
+for _ in range(3):
+    s = socket.socket()
+    s.bind(("10.213.0.3", 0))
+    s.connect((sys.argv[1], 2906))
+    held.append(s)
+time.sleep(0.5)
+def state(s):
+    s.settimeout(0.5)
+    try:
+        return "closed" if s.recv(1) == b"" else "spoke"
+    except ConnectionResetError:
+        return "closed"
+    except socket.timeout:
+        return "open"
+print(" ".join(state(s) for s in held), flush=True)
+time.sleep(10)' "$RX_ADDR" >"$WORK/crowd.out" 2>&1 &
+  hold $!
+  wait_for_line "$WORK/crowd.out" "." 50
+  expect_eq "crowd: two places for one address, the third reset" "open open closed" "$(cat "$WORK/crowd.out")"
+  make_secret crowd
+  send_as s "crowd: a sender from another address" 0 "$RX_ADDR" "$SECRET"
+  expect_result "crowd: a sender from another address" "Receiving complete. (encrypted, from sender-s)" 10
   rx_stop
 }
 
