@@ -5,13 +5,11 @@ if(QV_SANITIZE)
 endif()
 
 find_package(Threads REQUIRED)
-# TLS for src/trust: the system's OpenSSL 3.
-find_package(OpenSSL 3 REQUIRED)
 
 add_library(qcore STATIC ${QV_CORE_SOURCES})
 target_include_directories(qcore PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/resources)
 target_compile_definitions(qcore PUBLIC QV_BANNER_HOST="${QV_BANNER_HOST}")
-target_link_libraries(qcore PUBLIC Threads::Threads OpenSSL::SSL)
+target_link_libraries(qcore PUBLIC Threads::Threads)
 qv_warnings(qcore)
 
 file(GLOB QV_CLI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/cli/*.cpp)

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "trust/identity.h"
@@ -76,8 +77,12 @@ bool writeIdentityText(const std::string& path, const std::string& pem) {
     if (fd < 0) return false;
     bool written = fchmod(fd, 0600) == 0 && writeAll(fd, pem) && fsync(fd) == 0;
     written = close(fd) == 0 && written;
-    // A link, unlike a rename, never replaces a file that appeared meanwhile.
-    written = written && link(temporary.c_str(), path.c_str()) == 0;
+    // A link, unlike a rename, never replaces a file that appeared meanwhile; where the
+    // file system has no links, a rename that refuses to replace does the same.
+    if (written && link(temporary.c_str(), path.c_str()) != 0) {
+        written = errno != EEXIST &&
+                  renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
+    }
     unlink(temporary.c_str());
     if (written) syncFolderOf(path);
     return written;

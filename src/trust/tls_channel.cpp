@@ -52,6 +52,8 @@ int bioRead(BIO* bio, char* buffer, int size) {
         }
         int n = netRecvArrived(session->socket, buffer, size);
         if (n != kNetNothingYet) return n;
+        // Readable with nothing to take (Windows at the peer's close): the end, not a retry.
+        if (netClosedWithoutBytes(session->socket)) return 0;
     }
 }
 

@@ -8,6 +8,11 @@
 
 constexpr size_t kTrustedTextMostBytes = 64 * 1024;  // 256 lines of ~150 bytes fit
 
+#ifdef _WIN32
+// The list's registry key under HKEY_CURRENT_USER (tests point it at a key of theirs).
+extern const wchar_t* trustedRegistryKey;
+#endif
+
 using TrustedTextEdit = std::function<std::string(const std::string& stored)>;
 // Under the store's lock (other processes wait), reads the stored text, runs edit on it,
 // stores what it returns when that differs, and returns that. Where the store cannot be

@@ -1,9 +1,11 @@
-// The installation's identity on POSIX: made once and kept owner-only, the same ID after
-// a reload, and a file that cannot be read is reported, never replaced by a new key.
-#ifndef _WIN32
+// The installation's identity: made once (on POSIX kept owner-only), the same ID after a
+// reload, and a file that cannot be read is reported, never replaced by a new key.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
+#include "platform/files.h"
 #include "scratch_folder.h"
 #include "scratch_home.h"
 #include "trust/computer_id.h"
@@ -11,18 +13,25 @@
 #include "trust/identity_key.h"
 
 namespace {
+#ifndef _WIN32
 int modeOf(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
 }
+#endif
 
 TEST(Identity, IsMadeOnceAndKeptForTheOwnerOnly) {
     ScratchHome home;
     std::string path;
     ASSERT_EQ(loadIdentity(&path), IdentityState::Ready);
+#ifdef _WIN32
+    EXPECT_EQ(path, home.folder + "\\Quorvalinthexa\\identity.key");
+    EXPECT_EQ(readWholeFile(path).find("PRIVATE KEY"), std::string::npos);  // protected, not PEM
+#else
     EXPECT_EQ(path, home.folder + "/config/quorvalinthexa/identity.pem");
     EXPECT_EQ(modeOf(path), 0600);
     EXPECT_EQ(modeOf(home.folder + "/config/quorvalinthexa"), 0700);
+#endif
     const std::string id = ownComputerId();
     EXPECT_EQ(parseComputerId(id), id);
     const std::string stored = readWholeFile(path);
@@ -41,8 +50,9 @@ TEST(Identity, AFileThatCannotBeReadIsNeverReplaced) {
     for (const char* text : stored) {
         ScratchHome home;
         const std::string path = identityPath();
-        mkdir((home.folder + "/config").c_str(), 0700);
-        mkdir((home.folder + "/config/quorvalinthexa").c_str(), 0700);
+        const std::string folder = path.substr(0, path.rfind(kPathSeparator));
+        makeDirectory(folder.substr(0, folder.rfind(kPathSeparator)));
+        makeDirectory(folder);
         writeWholeFile(path, text);
         EXPECT_EQ(loadIdentity(), IdentityState::Unreadable) << text;
         EXPECT_EQ(ownComputerId(), "");
@@ -50,4 +60,3 @@ TEST(Identity, AFileThatCannotBeReadIsNeverReplaced) {
     }
 }
 }  // namespace
-#endif

@@ -1,8 +1,10 @@
-// The pinned list on POSIX: what is stored reads back, a torn or garbled line is skipped,
-// the list holds 256 at most, and a name is cleaned and cut between characters.
-#ifndef _WIN32
+// The pinned list: what is stored reads back, a name is cleaned and cut between
+// characters, and on POSIX (where the test writes the file itself) a torn or garbled line
+// is skipped and the list holds 256 at most.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include "scratch_folder.h"
 #include "scratch_home.h"
@@ -12,6 +14,7 @@ namespace {
 const char kA[] = "ABCD-EFGH-IJKL-MNOP-QRST-UVWX-YZ23-4567";
 const char kB[] = "XJ4B-NP4P-AHH6-UQKB-IDPF-3LRC-EOYA-GYND";
 
+#ifndef _WIN32
 std::string listPath(const ScratchHome& home) { return home.folder + "/state/quorvalinthexa/trusted"; }
 
 // A valid ID for every number below 32^2.
@@ -19,6 +22,7 @@ std::string idNumber(size_t n) {
     const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
     return std::string("AAAA-AAAA-AAAA-AAAA-AAAA-AAAA-AAAA-AA") + alphabet[n / 32 % 32] + alphabet[n % 32];
 }
+#endif
 
 TEST(TrustedList, WhatIsStoredReadsBack) {
     ScratchHome home;
@@ -26,9 +30,11 @@ TEST(TrustedList, WhatIsStoredReadsBack) {
     EXPECT_TRUE(trustComputer("abcdefghijklmnopqrstuvwxyz234567", "Büro"));
     EXPECT_TRUE(trustComputer(kB, "Lab", 0x0A000002));
     EXPECT_FALSE(trustComputer("ABCD", "not an ID"));
+#ifndef _WIN32
     struct stat info;
     ASSERT_EQ(stat(listPath(home).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+#endif
 
     noteTrustedSeen(kA, 0x0A000002, 1700000000);  // kA took kB's address
     auto a = findTrusted(kA);
@@ -46,6 +52,7 @@ TEST(TrustedList, WhatIsStoredReadsBack) {
     EXPECT_FALSE(findTrusted(kB));
 }
 
+#ifndef _WIN32
 TEST(TrustedList, ATornOrGarbledLineIsSkipped) {
     ScratchHome home;
     ASSERT_TRUE(trustComputer(kA, "first"));
@@ -70,6 +77,7 @@ TEST(TrustedList, HoldsAtMost256) {
     EXPECT_TRUE(untrustComputer(idNumber(0)));
     EXPECT_TRUE(trustComputer(kA, "one more"));
 }
+#endif
 
 TEST(TrustedList, ANameIsCleanedAndCutBetweenCharacters) {
     ScratchHome home;
@@ -85,8 +93,9 @@ TEST(TrustedList, ANameIsCleanedAndCutBetweenCharacters) {
     for (const auto& c : cases) {
         ASSERT_TRUE(trustComputer(kA, c.given));
         EXPECT_EQ(findTrusted(kA)->name, c.kept) << c.given;
+#ifndef _WIN32
         EXPECT_NE(readWholeFile(listPath(home)).find("\t" + c.kept + "\t"), std::string::npos);
+#endif
     }
 }
 }  // namespace
-#endif
