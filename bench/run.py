@@ -13,6 +13,9 @@ loopback, beside raw baselines measured in the same rounds.
          of directory trees (chattr +T), so that ext4 places each store in a group it
          picks afresh rather than beside the stores of an earlier run. Read this line
          when its spread is small.
+  private  the small files and the big file over the private channel (TLS 1.3 between two
+         copies that trust each other) against the same transfers on port 2904, in the
+         same rounds; ratio: private speed over plain
   wine   the Windows program under Wine receiving the small files from `quorvalinthexa
          send`, each in a network namespace of its own (a figure to watch; bench/wine.py)
   upload   browser access: the big file uploaded by curl to `quorvalinthexa serve`
@@ -32,7 +35,7 @@ printed as the median with the lowest and highest round. Ratios are taken per ro
 (ours against the baseline of the same round). Ends with one summary table.
 
 Environment: QV_BENCH_ROUNDS (5), QV_BENCH_FILES (20000), QV_BENCH_BIG_MB (1024),
-QV_BENCH_CASES (small,big,disk,wine,upload,uploads,uploads6,download,folder,folderdown), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
+QV_BENCH_CASES (small,big,private,disk,wine,upload,uploads,uploads6,download,folder,folderdown), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
 QV_BENCH_SETTLE (1: seconds of rest after a store's removal).
 """
 import os
@@ -60,7 +63,7 @@ FILES = max(1, int(os.environ.get("QV_BENCH_FILES", "20000")) // FOLDERS) * FOLD
 FILE_SIZE = 4096
 BIG = int(os.environ.get("QV_BENCH_BIG_MB", "1024")) << 20
 BROWSER_CASES = ["upload", "uploads", "uploads6", "download", "folder", "folderdown"]
-CASES = os.environ.get("QV_BENCH_CASES", ",".join(["small", "big", "disk", "wine"] + BROWSER_CASES)).split(",")
+CASES = os.environ.get("QV_BENCH_CASES", ",".join(["small", "big", "private", "disk", "wine"] + BROWSER_CASES)).split(",")
 UPLOADS = 1000
 WINE_ROUNDS = int(os.environ.get("QV_BENCH_WINE_ROUNDS", "1"))
 DISK = os.environ.get("QV_BENCH_DISK", "/var/tmp")
@@ -100,14 +103,15 @@ def wait_listening(port, process):
     raise Failed("the baseline receiver did not listen on %d" % port)
 
 
-def transfer(rx_argv, tx_argv, ready, shell=False):
+def transfer(rx_argv, tx_argv, ready, shell=False, envs=(None, None)):
     """Starts the receiver, waits until ready(receiver) says it listens, then times the
-    sender and the receiver until both have ended. Returns wall and CPU seconds."""
-    rx = subprocess.Popen(rx_argv, shell=shell, stdout=DEVNULL, stderr=subprocess.PIPE, text=True)
+    sender and the receiver until both have ended. Returns wall and CPU seconds. envs:
+    the receiver's and the sender's environments (None: this one's)."""
+    rx = subprocess.Popen(rx_argv, shell=shell, stdout=DEVNULL, stderr=subprocess.PIPE, text=True, env=envs[0])
     try:
         tx_argv = ready(rx, tx_argv)
         start = time.perf_counter()
-        tx = subprocess.Popen(tx_argv, shell=shell, stdout=DEVNULL, stderr=DEVNULL)
+        tx = subprocess.Popen(tx_argv, shell=shell, stdout=DEVNULL, stderr=DEVNULL, env=envs[1])
         tx_cpu, tx_status = reap(tx)
         rx_cpu, rx_status = reap(rx)
         wall = time.perf_counter() - start
@@ -122,14 +126,37 @@ def transfer(rx_argv, tx_argv, ready, shell=False):
     return {"wall": wall, "rx": rx_cpu, "tx": tx_cpu}
 
 
-def ours(paths, store):
+def ours(paths, store, private=None):
+    """private: the two copies' environments (private_copies) for a send over the private
+    channel; None for port 2904 alone."""
+    private_port = str(free_port()) if private else "0"
+
     def ready(rx, _):
         line = rx.stderr.readline()  # "...: listening on TCP port N, storing into DIR"
         if "listening on TCP port" not in line:
             raise Failed("the receiver did not start: " + line.strip())
         port = line.split("TCP port ", 1)[1].split(",", 1)[0]
-        return [CLI, "send", "--port", port, "127.0.0.1"] + paths
-    return transfer([CLI, "receive", "--once", "--no-discovery", "--store", store, "--port", "0"], None, ready)
+        if private:
+            line = rx.stderr.readline()  # "...: private channel on TCP port N"
+            if "private channel on TCP port" not in line:
+                raise Failed("no private channel: " + line.strip())
+        return [CLI, "send", "--port", port, "--private-port", private_port, "127.0.0.1"] + paths
+    return transfer([CLI, "receive", "--once", "--no-discovery", "--store", store, "--port", "0",
+                     "--private-port", private_port], None, ready, envs=private or (None, None))
+
+
+def private_copies(root):
+    """Two copies (the receiver's and the sender's environments), each with its own
+    identity, that trust each other by ID."""
+    envs = []
+    for name in ("rx", "tx"):
+        home = os.path.join(root, "copy-" + name)
+        envs.append(dict(os.environ, XDG_CONFIG_HOME=home + "/config", XDG_STATE_HOME=home + "/state"))
+    ids = [subprocess.run([CLI, "id"], env=env, capture_output=True, text=True, check=True).stdout.split()[-1]
+           for env in envs]
+    for env, other, name in ((envs[0], ids[1], "sender"), (envs[1], ids[0], "receiver")):
+        subprocess.run([CLI, "trust", other, name], env=env, stdout=DEVNULL, check=True)
+    return tuple(envs)
 
 
 def baseline(rx_command, tx_command, shell):
@@ -213,7 +240,7 @@ def spread(values, fmt):
 
 def make_inputs(root):
     big = os.path.join(root, "big.bin")
-    if "big" in CASES or "upload" in CASES or "download" in CASES:
+    if "big" in CASES or "private" in CASES or "upload" in CASES or "download" in CASES:
         block = os.urandom(1 << 20)
         with open(big, "wb") as f:
             for _ in range(BIG >> 20):
@@ -355,7 +382,7 @@ def browser_cases(report, big, small, root):
 
 
 def main():
-    unknown = set(CASES) - {"small", "big", "disk", "wine"} - set(BROWSER_CASES)
+    unknown = set(CASES) - {"small", "big", "private", "disk", "wine"} - set(BROWSER_CASES)
     if unknown:
         sys.exit("bench: unknown case(s) %s" % ",".join(sorted(unknown)))
     for tool in ("socat", "nc", "tar", "ss"):
@@ -380,6 +407,18 @@ def main():
                                           ("socat -b1M", lambda s: socat(big, s))], root, ROUNDS)
             report.big_case("(b) one %d MiB file, tmpfs, loopback" % (BIG >> 20), res, "socat -b1M",
                             ("receiver", "sender"), "%d MiB file, tmpfs" % (BIG >> 20))
+        if "private" in CASES:
+            copies = private_copies(root)
+            contenders = lambda paths: [("quorvalinthexa", lambda s: ours(paths, s, copies)),
+                                        ("plain 2904", lambda s: ours(paths, s))]
+            res = rounds("private channel, big file", contenders([big]), root, ROUNDS)
+            report.big_case("(p1) one %d MiB file over the private channel, tmpfs, loopback; ratio: private over plain"
+                            % (BIG >> 20), res, "plain 2904", ("receiver", "sender"),
+                            "%d MiB file, private vs plain" % (BIG >> 20))
+            res = rounds("private channel, small files", contenders([small]), root, ROUNDS)
+            report.files_case("(p2) %d files of 4 KiB over the private channel, tmpfs, loopback; ratio: private over plain"
+                              % FILES, res, "plain 2904")
+            report.add("%d x 4 KiB, private vs plain" % FILES, res, "plain 2904", "files/s", (FILES / 1e6, "us/file", 1))
         if "disk" in CASES:
             disk_root = tempfile.mkdtemp(prefix="qv-bench.", dir=DISK)
             subprocess.run(["chattr", "+T", disk_root], stdout=DEVNULL, stderr=DEVNULL)  # ext2/3/4 only

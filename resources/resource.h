@@ -11,11 +11,13 @@
 #define IDD_BROWSER 121
 #define IDD_TEXT 122
 #define IDD_NETWORK_CHECK 123
+#define IDD_PAIR 124
 
 // Icon, bitmaps, menu
 #define IDI_PROGRAM 115
 #define IDB_DISCOVERY 107
 #define IDB_SETTINGS 1024
+#define IDB_LOCK 125
 #define IDM_TRAY 1021
 
 // Main window controls
@@ -39,6 +41,10 @@
 #define IDC_SETTINGS 1020
 // Beside the recipient field: opens the menu of remembered peers
 #define IDC_RECIPIENT_PEERS 1072
+// Above the status line while a transfer runs over the private channel: a lock and
+// "Encrypted: trusted computer <name>"
+#define IDC_PRIVATE_LOCK 1073
+#define IDC_PRIVATE_MARK 1074
 
 // Selection dialog controls
 #define IDC_DELETE 1006
@@ -66,6 +72,24 @@
 #define IDC_LOOK_AROUND 1038
 #define IDC_FORGET_PEERS 1039
 #define IDC_SETTINGS_CHECK 1042
+// The two choices of who may send that go by the sender's key
+#define IDC_ACCEPT_TRUSTED_ASK 1043
+#define IDC_ACCEPT_TRUSTED_ONLY 1044
+// Trusted computers: this computer's ID and Copy, the list and Remove, Pair, and trusting
+// a computer by its ID (ID, name, Add), with a line that tells how the last of these went
+#define IDC_OWN_ID_LABEL 1080
+#define IDC_OWN_ID 1081
+#define IDC_COPY_ID 1082
+#define IDC_TRUSTED_GROUP 1083
+#define IDC_TRUSTED_LIST 1084
+#define IDC_UNTRUST 1085
+#define IDC_PAIR 1086
+#define IDC_TRUST_ID_LABEL 1087
+#define IDC_TRUST_ID 1088
+#define IDC_TRUST_NAME_LABEL 1089
+#define IDC_TRUST_NAME 1090
+#define IDC_TRUST_ADD 1091
+#define IDC_TRUST_NOTE 1092
 
 // The question before a transfer is received: its text, Accept, and Decline (IDCANCEL,
 // so that Esc and the close box decline too)
@@ -90,6 +114,15 @@
 // The network check: its lines (read-only), Check again, and Close (IDCANCEL)
 #define IDC_CHECK_TEXT 1070
 #define IDC_CHECK_AGAIN 1071
+
+// The pairing question: the other computer's name and ID, the comparison code in large
+// type, "Trust this computer?", Yes, and No (IDCANCEL: Esc and the close box say no)
+#define IDC_PAIR_COMPUTER 1093
+#define IDC_PAIR_ID 1094
+#define IDC_PAIR_COMPARE 1095
+#define IDC_PAIR_CODE 1096
+#define IDC_PAIR_QUESTION 1097
+#define IDC_PAIR_YES 1098
 
 // Tray menu commands and the tray callback message (WM_USER + 2)
 #define IDM_EXIT 1022
@@ -204,5 +237,43 @@
 #define IDS_CHECK_AGAIN 209
 #define IDS_CHECKING 210
 #define IDS_REMEMBERED_PEERS 211
+#define IDS_OWN_ID 212
+#define IDS_OWN_ID_MISSING 213
+#define IDS_TRUSTED_GROUP 214
+#define IDS_COLUMN_ID 215
+#define IDS_COLUMN_LAST_ADDRESS 216
+#define IDS_COLUMN_LAST_SEEN 217
+#define IDS_NEVER 218
+#define IDS_UNTRUST 219
+#define IDS_PAIR_BUTTON 220
+#define IDS_TRUST_BY_ID 221
+#define IDS_TRUST_NAME 222
+#define IDS_TRUST_ADD 223
+#define IDS_BAD_ID 224
+#define IDS_TRUST_FAILED 225
+#define IDS_TRUSTED_ADDED 226
+#define IDS_PAIR_NO_RECIPIENT 227
+#define IDS_PAIRING 228
+#define IDS_PAIRED 229
+#define IDS_PAIR_DECLINED 230
+#define IDS_PAIR_PEER_DECLINED 231
+#define IDS_PAIR_NO_ANSWER 232
+#define IDS_PAIR_FAILED 233
+#define IDS_ACCEPT_TRUSTED_ASK 234
+#define IDS_ACCEPT_TRUSTED_ONLY 235
+#define IDS_PAIR_TITLE 236
+#define IDS_PAIR_COMPUTER 237
+#define IDS_PAIR_ID 238
+#define IDS_PAIR_COMPARE 239
+#define IDS_PAIR_QUESTION 240
+#define IDS_YES 241
+#define IDS_NO 242
+#define IDS_ENCRYPTED_WITH 243
+#define IDS_PRIVATE_ARRIVAL 244
+#define IDS_SEND_IN_CLEAR 245
+#define IDS_REFUSED_NOT_TRUSTED 246
+#define IDS_SEND_KEY_CHANGED 247
+#define IDS_SEND_NOT_PRIVATE 248
+#define IDS_SEND_NOT_PAIRED 249
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 211
+#define IDS_LAST 249

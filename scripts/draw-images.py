@@ -6,6 +6,7 @@
                  256 colours with a transparency mask (the 256 px 32-bit image as PNG)
   discovery.bmp  bitmap 107: a blue circular arrow, 16 x 16
   settings.bmp   bitmap 1024: an orange cog wheel, 16 x 16
+  lock.bmp       bitmap 125: a dark gold padlock, 16 x 16 (the private channel's mark)
 
 The bitmaps carry a colour table whose entry 0 is white, the colour of the first pixel,
 so that the program's loading flags (transparent, 3D colours) turn it into the button
@@ -242,6 +243,23 @@ def cog():
     return inside
 
 
+LOCK_LIGHT = hex_colour("d9a21b")
+LOCK_DEEP = hex_colour("8a5a00")
+
+
+def padlock():
+    body = rounded_rect(3.0, 7.0, 13.0, 15.0, 1.2)
+    cx, cy, radius, width = 8.0, 6.8, 3.4, 1.6
+
+    def shackle(x, y):
+        if y > cy + 0.6:  # the legs, down into the body
+            return abs(abs(x - cx) - radius) <= width / 2 and y <= 7.5
+        return abs(math.hypot(x - cx, y - cy) - radius) <= width / 2
+    keyhole = union(lambda x, y: math.hypot(x - 8.0, y - 10.3) <= 1.2,
+                    polygon([(7.4, 10.5), (8.6, 10.5), (8.9, 13.2), (7.1, 13.2)]))
+    return union(minus(body, keyhole), shackle)
+
+
 def bitmap_pixels(shape, light, deep):
     def colour(x, y):
         return mix(light, deep, (x + y - 4) / 24.0)
@@ -424,6 +442,7 @@ def main():
     write("discovery.bmp", bmp_8(bitmap_pixels(circular_arrow(), DISCOVERY_BLUE,
                                                DISCOVERY_DEEP), 16))
     write("settings.bmp", bmp_8(bitmap_pixels(cog(), COG_LIGHT, COG_DEEP), 16))
+    write("lock.bmp", bmp_8(bitmap_pixels(padlock(), LOCK_LIGHT, LOCK_DEEP), 16))
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@ int receiveCommand(int argc, char** argv);
 int sendCommand(int argc, char** argv);
 int discoverCommand(int argc, char** argv);
 int serveCommand(int argc, char** argv);
+int pairCommand(int argc, char** argv);
 
 // The file of the remembered peers in use, "" with --no-remember (nothing read nor kept).
 const std::string& rememberedPeerFile();

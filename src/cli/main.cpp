@@ -32,6 +32,8 @@ void printUsage(FILE* out) {
           "                                     encrypted\n"
           "  untrust ID                         stop trusting it\n"
           "  trusted                            list the trusted computers\n"
+          "  pair [--yes] [ADDRESS]             pair with the copy at ADDRESS (or wait for one):\n"
+          "                                     compare the code both show, then both trust\n"
           "\n"
           "Every command takes --no-remember: the peers met in this run are kept in memory\n"
           "only, and the remembered ones are not read. Otherwise the last 16 peers met are\n"
@@ -98,6 +100,7 @@ int main(int argc, char** argv) {
     if (!strcmp(command, "trust")) return trustCommand(count, arguments);
     if (!strcmp(command, "untrust")) return untrustCommand(count, arguments);
     if (!strcmp(command, "trusted")) return trustedCommand(count, arguments);
+    if (!strcmp(command, "pair")) return pairCommand(count, arguments);
     fprintf(stderr, "quorvalinthexa: unknown command '%s'\n", command);
     printUsage(stderr);
     return 2;

@@ -22,7 +22,9 @@
 #include "platform/net.h"
 #include "platform/threads.h"
 #include "policy/receive_policy.h"
+#include "trust/identity.h"
 #include "transfer/listener.h"
+#include "transfer/private_channel.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 
@@ -32,10 +34,10 @@ constexpr int kStopWaitMilliseconds = 3000;
 constexpr int kOnceSignal = SIGUSR1;
 
 void printReceiveUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa receive [--store DIR] [--port N] [--stall-seconds N]\n"
+    fputs("Usage: quorvalinthexa receive [--store DIR] [--port N] [--private-port N] [--stall-seconds N]\n"
           "                              [--adapter ADDRESS]... [--no-discovery] [--no-look-around]\n"
           "                              [--no-remember] [--once]\n"
-          "                              [--ask [--ask-seconds N] | --allow LIST]\n"
+          "                              [--ask [--ask-seconds N] | --allow LIST | --trusted-only]\n"
           "\n"
           "Listens for transfers and writes the files and folders they carry into DIR.\n"
           "Each state the program's window would show is printed as a line; on a terminal\n"
@@ -45,6 +47,10 @@ void printReceiveUsage(FILE* out) {
           "Options:\n"
           "  --store DIR   where received files go (default: the current folder)\n"
           "  --port N      the TCP port to listen on (default 2904; 0 picks a free one)\n"
+          "  --private-port N\n"
+          "                the private channel's port, where trusted computers send\n"
+          "                encrypted (default 2906; none with a --port other than 2904,\n"
+          "                unless given)\n"
           "  --stall-seconds N\n"
           "                end a reception whose sender sends nothing for N seconds\n"
           "                (default 60)\n"
@@ -62,7 +68,8 @@ void printReceiveUsage(FILE* out) {
           "                nothing, one turned away during a reception or refused by\n"
           "                --ask or --allow, an address hand-over from discovery, and a\n"
           "                transfer with no folder or file do not count as a reception\n"
-          "  --ask         ask on the terminal before each transfer is stored (y/N);\n"
+          "  --ask         ask on the terminal before each transfer is stored (y/N),\n"
+          "                except one from a trusted computer over the private channel;\n"
           "                without an answer in time, or without a terminal on standard\n"
           "                input, the transfer is declined, and its sender is refused\n"
           "                without a question for the next 30 seconds\n"
@@ -70,7 +77,10 @@ void printReceiveUsage(FILE* out) {
           "                how long a question waits for its answer (1 to 50; default 30)\n"
           "  --allow LIST  receive only from these senders: IPv4 addresses and ranges\n"
           "                separated by spaces or commas (\"192.168.1.20 10.0.0.0/24\");\n"
-          "                repeatable, the lists add up\n"
+          "                repeatable, the lists add up (trusted computers may send too)\n"
+          "  --trusted-only\n"
+          "                receive only from trusted computers, over the private channel:\n"
+          "                port 2904 senders and everyone else are refused\n"
           "  --help        show this text\n"
           "\n"
           "Like the Windows program, the peer announces itself on the local network until a\n"
@@ -115,6 +125,8 @@ void acceptInBackground(void* listener) { acceptConnections(reinterpret_cast<Soc
 // --once: the result of the first reception, -1 until one has ended.
 std::atomic<int> firstResult{-1};
 
+void endOnce(ReceiveResult result);
+
 // Connections that carry no transfer of files do not end a --once run: a probe that
 // sends nothing, one turned away while another reception runs, and an address hand-over
 // (any peer on the network may send one in answer to discovery), and a transfer that
@@ -129,10 +141,33 @@ void receiveOnce(const Arrival& arrival) {
         netCloseAbortive(arrival.connection);
         return;
     }
-    ReceiveResult result = receiveArrival(arrival);
+    endOnce(receiveArrival(arrival));
+}
+
+void endOnce(ReceiveResult result) {
     int none = -1;
     if (countsAsReception(result) && firstResult.compare_exchange_strong(none, static_cast<int>(result)))
         kill(getpid(), kOnceSignal);  // every thread blocks it but the main one, which waits for it
+}
+
+// The private channel beside the transfer port, when it has a port: its line tells how
+// its start went.
+void startPrivateChannel() {
+    if (privatePort == 0) return;
+    std::string where;
+    const IdentityState identity = loadIdentity(&where);
+    if (identity == IdentityState::Unreadable) {
+        fprintf(stderr, "quorvalinthexa receive: the identity %s cannot be read: no private channel\n", where.c_str());
+        return;
+    }
+    if (!startThread(privateListenerThread, nullptr)) return;
+    const uint32_t start = tickCount();
+    while (privateListenerError() < 0 && tickCount() - start < 2000) sleepMilliseconds(10);
+    const int error = privateListenerError();
+    if (error == 0) fprintf(stderr, "quorvalinthexa receive: private channel on TCP port %u\n", privatePort.load());
+    else
+        fprintf(stderr, "quorvalinthexa receive: no private channel on TCP port %u: %s\n", privatePort.load(),
+                error > 0 ? strerror(error) : "no identity");
 }
 
 void acceptOnce(void* listener) { acceptConnections(reinterpret_cast<Socket>(listener), receiveOnce); }
@@ -145,7 +180,8 @@ int receiveCommand(int argc, char** argv) {
     bool discovery = true;
     bool once = false;
     std::vector<std::string> adapters;
-    bool ask = false, allow = false;
+    bool ask = false, allow = false, trustedOnly = false;
+    int ownPrivatePort = -1;  // -1: as the port implies
     std::string allowed;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -162,6 +198,12 @@ int receiveCommand(int argc, char** argv) {
             if (!parsePort(argv[++i], &port)) return usageError("invalid port: ", argv[i]);
         } else if (!strncmp(arg, "--port=", 7)) {
             if (!parsePort(arg + 7, &port)) return usageError("invalid port: ", arg + 7);
+        } else if (!strcmp(arg, "--private-port")) {
+            uint16_t value = 0;
+            if (i + 1 >= argc || !parsePort(argv[++i], &value)) return usageError("invalid private port", "");
+            ownPrivatePort = value;
+        } else if (!strcmp(arg, "--trusted-only")) {
+            trustedOnly = true;
         } else if (!strcmp(arg, "--no-discovery")) {
             discovery = false;
         } else if (!strcmp(arg, "--no-look-around")) {
@@ -196,11 +238,13 @@ int receiveCommand(int argc, char** argv) {
         }
     }
     if (store.empty()) return usageError("--store needs a folder", "");
-    if (ask && allow) return usageError("--ask and --allow cannot be used together", "");
+    if (ask + allow + trustedOnly > 1) return usageError("--ask, --allow and --trusted-only exclude each other", "");
     std::vector<SenderRange> ranges;
     std::vector<std::string> bad = parseSenderList(allowed, &ranges);
     if (!bad.empty()) return usageError("not an IPv4 address or range: ", bad.front().c_str());
-    if (ask || allow) setReceivePolicy(ask ? AcceptFrom::Ask : AcceptFrom::Listed, ranges);
+    if (ask) setReceivePolicy(AcceptFrom::TrustedWithoutAsking, ranges);
+    if (allow) setReceivePolicy(AcceptFrom::Listed, ranges);
+    if (trustedOnly) setReceivePolicy(AcceptFrom::TrustedOnly, ranges);
     if (ask && isatty(STDIN_FILENO) != 1)
         fputs("quorvalinthexa receive: --ask without a terminal on standard input: every transfer is declined\n",
               stderr);
@@ -234,6 +278,11 @@ int receiveCommand(int argc, char** argv) {
         fputs("quorvalinthexa receive: cannot start the listener thread\n", stderr);
         return 1;
     }
+    privatePort = static_cast<uint16_t>(ownPrivatePort >= 0     ? ownPrivatePort
+                                        : port == kTransferPort ? kPrivatePort
+                                                                : 0);
+    if (once) setPrivateReceptionEnded(endOnce);
+    startPrivateChannel();
     if (discovery) {
         std::vector<std::string> usable = cliDiscoveryAdapters(adapters);
         cliPortSetOwnAddress(cliOwnAddress(adapters));

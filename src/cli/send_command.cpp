@@ -14,21 +14,31 @@
 #include "platform/net.h"
 #include "selection/selection_list.h"
 #include "transfer/manifest.h"
+#include "transfer/private_channel.h"
 #include "transfer/protocol.h"
 #include "transfer/sender.h"
 
 namespace {
 void printSendUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa send [--port N] [--no-remember] HOST PATH...\n"
+    fputs("Usage: quorvalinthexa send [--port N] [--private-port N] [--plain] [--no-remember]\n"
+          "                           HOST PATH...\n"
           "\n"
           "Sends files and folders (with everything inside them) to HOST, a dotted IPv4\n"
           "address or a host name, where a receiver listens on TCP port N (default 2904).\n"
+          "A trusted computer ('quorvalinthexa trusted') that answers on the private port\n"
+          "gets them encrypted; one that answers there with another key, or not at all,\n"
+          "gets nothing (unless --plain). Another copy that answers there untrusted gets\n"
+          "them on port N, with a note that pairing would encrypt them.\n"
           "A HOST of one or two digits is the remembered peer of that number (1-16), as\n"
           "'quorvalinthexa discover' last listed them (before any listing, as the list\n"
           "stands). A peer that took a whole transfer is remembered.\n"
           "\n"
           "Options:\n"
           "  --port N       the receiver's port (1-65535)\n"
+          "  --private-port N\n"
+          "                 the private channel's port (default 2906; 0 or a --port other\n"
+          "                 than 2904 without this option: none)\n"
+          "  --plain        the unencrypted transfer on port N, even to a trusted computer\n"
           "  --no-remember  neither read nor keep the remembered peers\n"
           "  --help         show this text\n"
           "\n"
@@ -36,7 +46,9 @@ void printSendUsage(FILE* out) {
           "order after the last byte), 1 when some files were not sent (unreadable, cut,\n"
           "or changed while sending), 2 on a usage error, 3 when the receiver could not be\n"
           "reached, 4 when the receiver did not take the transfer (it turned the\n"
-          "connection away, was busy, could not store everything, or went silent).\n",
+          "connection away, was busy, could not store everything, or went silent), 5 when\n"
+          "nothing was sent to a trusted computer because its key changed or it did not\n"
+          "answer privately.\n",
           out);
 }
 
@@ -61,6 +73,8 @@ std::string numberedPeer(int number) {
 
 int sendCommand(int argc, char** argv) {
     uint16_t port = kTransferPort;
+    int ownPrivatePort = -1;  // -1: as the port implies
+    bool plain = false;
     std::vector<std::string> operands;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
@@ -73,6 +87,12 @@ int sendCommand(int argc, char** argv) {
             if (!parsePort(argv[++i], &port)) return usageError("invalid port: ", argv[i]);
         } else if (options && !strncmp(arg, "--port=", 7)) {
             if (!parsePort(arg + 7, &port)) return usageError("invalid port: ", arg + 7);
+        } else if (options && !strcmp(arg, "--private-port")) {
+            uint16_t value = 0;
+            if (i + 1 >= argc || !parsePortNumber(argv[++i], 0, &value)) return usageError("invalid private port", "");
+            ownPrivatePort = value;
+        } else if (options && !strcmp(arg, "--plain")) {
+            plain = true;
         } else if (options && !strcmp(arg, "--")) {
             options = false;
         } else if (options && arg[0] == '-' && arg[1] != '\0') {
@@ -106,7 +126,10 @@ int sendCommand(int argc, char** argv) {
                 "quorvalinthexa send: %d item(s) left out: a path or name too long for its 260-byte "
                 "field, a name holding a control byte or a backslash, or a link to a folder\n",
                 refusedItemCount);
-    const SendResult result = runSend(host, port);
+    privatePort = static_cast<uint16_t>(ownPrivatePort >= 0     ? ownPrivatePort
+                                        : port == kTransferPort ? kPrivatePort
+                                                                : 0);
+    const SendResult result = runSend(host, port, kSendStallMilliseconds, plain);
     netCleanup();
     switch (result) {
         case SendResult::Complete: return 0;
@@ -120,6 +143,8 @@ int sendCommand(int argc, char** argv) {
         case SendResult::NotTaken:
             fprintf(stderr, "quorvalinthexa send: %s did not take the transfer\n", host.c_str());
             return 4;
+        case SendResult::KeyChanged:
+        case SendResult::NotPrivate: return 5;  // the reason is on the line above
         case SendResult::Cancelled:
         case SendResult::Incomplete: break;
     }

@@ -28,6 +28,8 @@ std::string storePath, ownAddress, recipient;
 int barPercent = -1;  // -1: no bar drawn
 std::string rateText;
 bool transferring = false;
+std::string privatePeer;  // the trusted computer of the private transfer running now
+bool trustWithoutAsking = false;
 
 bool onTerminal() {
     static const bool terminal = isatty(STDOUT_FILENO) == 1;
@@ -82,12 +84,36 @@ void cliPortEndProgressLine() {
     endBar();
 }
 
+namespace {
+// A private transfer's lines name the trusted computer and say that it is encrypted.
+std::string privateText(int textId, const std::string& text) {
+    if (privatePeer.empty()) return text;
+    if (textId == IDS_RECEIVING) return "Receiving from " + privatePeer + " (encrypted)...";
+    if (textId == IDS_SENDING) return "Sending to " + privatePeer + " (encrypted)...";
+    if (textId == IDS_RECEIVING_COMPLETE || textId == IDS_RECEIVING_INCOMPLETE)
+        return text + " (encrypted, from " + privatePeer + ")";
+    if (textId == IDS_TRANSFER_COMPLETE || textId == IDS_TRANSFER_INCOMPLETE)
+        return text + " (encrypted, to " + privatePeer + ")";
+    return text;
+}
+}  // namespace
+
 // The program points at its tray menu when nobody is found; here the check is a command.
 void portSetStatusText(int textId) {
     std::lock_guard<std::mutex> guard(lock);
     printLine(stdout, textId == IDS_NOBODY_FOUND ? "Nobody found yet. 'quorvalinthexa discover --check' "
                                                    "(with this receiver stopped) tells why."
-                                                 : englishText(textId));
+                                                 : privateText(textId, englishText(textId)));
+}
+
+void portSetPrivatePeer(const std::string& name) {
+    std::lock_guard<std::mutex> guard(lock);
+    privatePeer = printableText(name);
+}
+
+void cliPortTrustWithoutAsking(bool yes) {
+    std::lock_guard<std::mutex> guard(lock);
+    trustWithoutAsking = yes;
 }
 
 void portSetStatusFormatted(int textId, int value) {
@@ -256,4 +282,53 @@ AskAnswer portAskToReceive(const std::string& address, int64_t total, int millis
         fflush(stderr);
     }
     return answer;
+}
+
+namespace {
+// The comparison code in digits five lines high, so that it is read across a room.
+std::string largeDigits(const std::string& code) {
+    static const char* const kFont[10][5] = {
+        {" ### ", "#   #", "#   #", "#   #", " ### "}, {"  #  ", " ##  ", "  #  ", "  #  ", " ### "},
+        {" ### ", "    #", " ### ", "#    ", "#####"}, {"#### ", "    #", " ### ", "    #", "#### "},
+        {"#   #", "#   #", "#####", "    #", "    #"}, {"#####", "#    ", "#### ", "    #", "#### "},
+        {" ### ", "#    ", "#### ", "#   #", " ### "}, {"#####", "    #", "   # ", "  #  ", "  #  "},
+        {" ### ", "#   #", " ### ", "#   #", " ### "}, {" ### ", "#   #", " ####", "    #", " ### "},
+    };
+    std::string shown;
+    for (int row = 0; row < 5; ++row) {
+        shown += "    ";
+        for (size_t i = 0; i < code.size(); ++i) {
+            const int digit = code[i] - '0';
+            if (digit < 0 || digit > 9) continue;
+            shown += std::string(kFont[digit][row]) + (i == 2 ? "    " : "  ");
+        }
+        shown += "\n";
+    }
+    return shown;
+}
+}  // namespace
+
+// The code goes to standard output (a script reads it there), the question to standard
+// error; the answer is read from standard input, a terminal or not.
+bool portAskTrust(const std::string& name, const std::string& id, const std::string& code, int milliseconds) {
+    bool yes;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        clearBar();
+        printf("Pairing with %s (%s)\nComparison code: %s\n\n%s\n", printableText(name).c_str(), id.c_str(),
+               code.c_str(), largeDigits(code).c_str());
+        fflush(stdout);
+        fputs("Compare this code with the one the other computer shows.\nTrust this computer? [y/N] ", stderr);
+        yes = trustWithoutAsking;
+        if (yes) fputs("y (--yes)\n", stderr);
+        fflush(stderr);
+    }
+    if (yes) return true;
+    if (isatty(STDIN_FILENO) == 1) tcflush(STDIN_FILENO, TCIFLUSH);
+    const AskAnswer answer = readAnswer(milliseconds);
+    if (answer == AskAnswer::Unanswered) {
+        fputc('\n', stderr);
+        fflush(stderr);
+    }
+    return answer == AskAnswer::Accepted;
 }

@@ -9,3 +9,5 @@ void cliPortSetStorePath(const std::string& path);
 void cliPortSetOwnAddress(const std::string& address);
 // Erases a progress bar that is still drawn.
 void cliPortEndProgressLine();
+// pair --yes: every "Trust this computer?" is answered yes once its code is printed.
+void cliPortTrustWithoutAsking(bool yes);

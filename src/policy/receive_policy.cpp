@@ -46,7 +46,8 @@ bool declinedRecently(uint32_t address, uint32_t now) {
 }  // namespace
 
 AcceptFrom acceptFromStored(uint32_t value) {
-    return value <= static_cast<uint32_t>(AcceptFrom::Nobody) ? static_cast<AcceptFrom>(value) : AcceptFrom::Nobody;
+    return value <= static_cast<uint32_t>(AcceptFrom::TrustedOnly) ? static_cast<AcceptFrom>(value)
+                                                                   : AcceptFrom::Nobody;
 }
 
 void setReceivePolicy(AcceptFrom newChoice, const std::vector<SenderRange>& listed) {
@@ -63,11 +64,16 @@ AcceptFrom receivePolicyChoice() {
 
 bool refuses(Verdict verdict) { return verdict != Verdict::Allowed && verdict != Verdict::Ask; }
 
-Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser) {
+Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser, bool trusted) {
     std::lock_guard<std::mutex> guard(lock);
     switch (choice) {
         case AcceptFrom::Everyone: return Verdict::Allowed;
-        case AcceptFrom::Listed: return senderListed(listedSenders, address) ? Verdict::Allowed : Verdict::NotListed;
+        case AcceptFrom::Listed:
+            return trusted || senderListed(listedSenders, address) ? Verdict::Allowed : Verdict::NotListed;
+        case AcceptFrom::TrustedOnly: return trusted ? Verdict::Allowed : Verdict::NotTrusted;
+        case AcceptFrom::TrustedWithoutAsking:
+            if (trusted) return Verdict::Allowed;
+            [[fallthrough]];
         case AcceptFrom::Ask:
             if (byBrowser && browserAccepted(address)) return Verdict::Allowed;
             return declinedRecently(address, now) ? Verdict::DeclinedRecently : Verdict::Ask;

@@ -23,11 +23,15 @@ AcceptFrom receivePolicyChoice();
 
 // What the policy says of a sender at this moment: it may store, the user is asked first,
 // or it is refused (and why).
-enum class Verdict { Allowed, Ask, Paused, NotListed, DeclinedRecently };
+// NotTrusted: only trusted computers may send, and this sender is none (or not over the
+// private channel, where alone a key is verified).
+enum class Verdict { Allowed, Ask, Paused, NotListed, DeclinedRecently, NotTrusted };
 bool refuses(Verdict verdict);
 // byBrowser: the sender is a browser uploading through browser access, for which a yes
 // the user gave it earlier counts. A sender on port 2904 is asked every time.
-Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser);
+// trusted: the sender's key, verified by the private channel's handshake, is pinned. An
+// address is never trust: port 2904 and browsers are always untrusted.
+Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser, bool trusted = false);
 
 // The user pressed Accept on the question about a browser's upload: that browser's
 // further uploads are not asked about until the policy changes or browser access starts

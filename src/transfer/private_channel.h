@@ -2,22 +2,37 @@
 // connection carries one request line, then a transfer (the same records as port 2904,
 // then the receiver's final answer) or a pairing. Port 2904 is not touched by any of it.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "platform/net.h"
+#include "transfer/link.h"
+#include "transfer/receiver.h"
 
 constexpr uint16_t kPrivatePort = 2906;
-constexpr int kRequestLineLimit = 128;  // bytes of a request line, its line feed included
-constexpr int kAnswerLineLimit = 256;   // bytes of a final answer line
+constexpr int kRequestLineLimit = 128;             // bytes of a request line, its line feed included
+constexpr int kAnswerLineLimit = 256;              // bytes of a final answer line
+constexpr int kPrivateConnectMilliseconds = 2000;  // a sender's connect to the private port
+constexpr int kRequestMilliseconds = 10000;        // the request line, after the handshake
+constexpr int kRefusedDrainMilliseconds = 2000;    // what a refused sender still writes is read
+constexpr int kPairQuestionMilliseconds = 60000;   // "Trust this computer?" stays open
+constexpr int kMostPendingHandshakes = 8;          // handshakes and requests at once...
+constexpr int kMostPendingFromOneSource = 2;       // ...and from one address
+
+// The port of the private channel in this process: kPrivatePort; another one for tests;
+// 0 for none (no listener, and a sender finds no private answer anywhere). A send to
+// another port than kTransferPort looks for a private answer only on a port chosen here
+// other than kPrivatePort: the standard ports go together.
+extern std::atomic<uint16_t> privatePort;
 
 // How a send to an address goes, decided before anything of the transfer is written.
 enum class PrivateRoute {
-    Private,      // the recipient's key is trusted: the private channel (session open)
-    Plain,        // no private answer, or an untrusted copy at an address no trusted
-                  // computer had: the 3.0 wire
-    KeyChanged,   // a trusted computer's address answers with another key: nothing is sent
-    NotPrivate,   // a trusted computer's address gives no private answer: nothing is sent
+    Private,     // the recipient's key is trusted: the private channel (session open)
+    Plain,       // no private answer, or an untrusted copy at an address no trusted
+                 // computer had: the 3.0 wire
+    KeyChanged,  // a trusted computer's address answers with another key: nothing is sent
+    NotPrivate,  // a trusted computer's address gives no private answer: nothing is sent
 };
 struct PrivateChoice {
     PrivateRoute route = PrivateRoute::Plain;
@@ -33,7 +48,26 @@ void privateListenerThread(void* unused);
 // How its set-up went: -1 before it tried, then 0 (listening) or the socket error code.
 int privateListenerError();
 
+// Called on its thread as each private reception ends (the command-line receiver's
+// --once); null: nothing.
+void setPrivateReceptionEnded(void (*ended)(ReceiveResult result));
+
+// The sender's side, inside runSend. The route to address, whose transfers go to
+// transferPort (see privatePort); for Private the session is open in *link (its socket
+// published for Stop as sendSocket) and its request written. Remembers where a trusted
+// computer answered.
+PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link);
+// After the last record: ends our direction (close_notify) and reads the final answer
+// within stallMilliseconds. True only for STORED followed by the receiver's close_notify;
+// a refusal's text (UTF-8, no control byte) in *refusal.
+bool privateTransferStored(TlsSession* session, int stallMilliseconds, std::string* refusal);
+// Frees the sender's session and closes its socket.
+void endPrivateSend(Link* link);
+
 // Pairing from this side with the copy at address: connects, shows the code, asks the
 // user (portAskTrust) and pins the key when both said yes. The result as shown.
 enum class PairResult { Paired, Declined, PeerDeclined, NoAnswer, Failed };
 PairResult pairWith(uint32_t address);
+// The other side of it: listens on the private port until one copy asks to pair, and
+// answers it as pairWith does (other requests are closed). Failed when it cannot listen.
+PairResult awaitPairing();

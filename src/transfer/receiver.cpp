@@ -56,6 +56,8 @@ struct Reception {
     bool dropCut = false;    // a new file cut short is removed
     bool syncWhole = false;  // a whole new file reaches the disk before it is closed
     Socket shutOnStop = kInvalidSocket;
+    std::string trustedName;  // the private channel's trusted sender, named on the status line
+    bool orderlyEnd = false;  // a stream that fails instead of ending in order is incomplete
     StreamReader reader;
     std::vector<char> block;  // one header block and its NUL; also the address text
     std::vector<char> chunk;  // file content on its way to the disk
@@ -382,7 +384,8 @@ void receiveRecords(Reception& r) {
         if (record.type == "file") r.reader.progressAt = tickCount();  // its content came until now
         if (cancelRequested) break;
     }
-    if (r.reader.lastResult == kReceiveTimedOut) r.missed = true;  // the peer went silent
+    // The peer went silent, or a stream that ends only in order was cut.
+    if (r.reader.lastResult == kReceiveTimedOut || (r.orderlyEnd && r.reader.lastResult < 0)) r.missed = true;
 }
 
 ReceiveResult judge(const Reception& r) {
@@ -510,6 +513,7 @@ namespace {
 int refusalText(Verdict verdict) {
     if (verdict == Verdict::Paused) return IDS_REFUSED_PAUSED;
     if (verdict == Verdict::NotListed) return IDS_REFUSED_NOT_LISTED;
+    if (verdict == Verdict::NotTrusted) return IDS_REFUSED_NOT_TRUSTED;
     return IDS_REFUSED_RECENTLY;
 }
 
@@ -540,6 +544,7 @@ bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResu
         return false;
     }
     portSetButtonsTransferring();
+    if (!r.trustedName.empty()) portSetPrivatePeer(r.trustedName);
     writeUnlessStopped(cancelRequested, [] {
         portSetStatusText(IDS_RECEIVING);
         portSetProgress(0, 0);
@@ -606,15 +611,21 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
 }
 
 // One reception from the policy's verdict to the close. Error boxes are the caller's.
+// *refusal receives the text id of a refusal.
 ReceiveResult receive(StreamReader reader, Socket connection, unsigned stopsAtArrival, const ReceiveTerms& terms,
-                      Verdict verdict) {
-    if (refuses(verdict)) return refuse(connection, verdict, terms.sender);
+                      Verdict verdict, int* refusal) {
+    if (refuses(verdict)) {
+        *refusal = refusalText(verdict);
+        return refuse(connection, verdict, terms.sender);
+    }
     Reception r;
     r.sender = terms.sender;
     r.byBrowser = terms.byBrowser;
     r.dropCut = terms.dropCut;
     r.shutOnStop = terms.shutOnStop;
     r.syncWhole = terms.syncWhole;
+    r.trustedName = terms.trustedName;
+    r.orderlyEnd = terms.orderlyEnd;
     r.mayStore = verdict == Verdict::Allowed;  // otherwise the user is asked first
     ReceiveResult ended;
     if (!begin(r, connection, stopsAtArrival, &ended)) return ended;
@@ -623,8 +634,13 @@ ReceiveResult receive(StreamReader reader, Socket connection, unsigned stopsAtAr
     r.block.assign(kHeaderBlockLimit + 1, '\0');
     int64_t total = 0;
     if (!readHeader(r, connection, &total, &ended)) return ended;
-    if (!fits(r, connection, total)) return ReceiveResult::NoRoom;
-    return receiveBody(r, connection, total);
+    if (!fits(r, connection, total)) {
+        *refusal = IDS_NO_FREE_SPACE;
+        return ReceiveResult::NoRoom;
+    }
+    const ReceiveResult result = receiveBody(r, connection, total);
+    *refusal = r.refusal;
+    return result;
 }
 
 // Counts the reception while it runs (the program's end waits for it), then shows an
@@ -632,8 +648,11 @@ ReceiveResult receive(StreamReader reader, Socket connection, unsigned stopsAtAr
 ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned stopsAtArrival, const ReceiveTerms& terms,
                              Verdict verdict) {
     ++receptionsRunning;
-    const ReceiveResult result = receive(std::move(reader), connection, stopsAtArrival, terms, verdict);
+    int refusal = 0;
+    const ReceiveResult result = receive(std::move(reader), connection, stopsAtArrival, terms, verdict, &refusal);
     --receptionsRunning;
+    if (!terms.trustedName.empty()) portSetPrivatePeer(std::string());  // the mark ends with its reception
+    if (terms.refusal) *terms.refusal = refusal;
     if (result == ReceiveResult::NoStorePath) showErrorBox(IDS_NO_STORE_PATH);
     if (result == ReceiveResult::WrongVersion) showErrorBox(IDS_OLD_VERSION);
     return result;
@@ -698,7 +717,7 @@ ReceiveResult receiveConnection(Socket connection) {
 
 ReceiveResult receiveStream(StreamReader reader, Socket connection, const ReceiveTerms& terms) {
     const unsigned stops = terms.stops ? *terms.stops : stopCount.load();
-    const Verdict verdict = receiveVerdict(terms.sender, tickCount(), terms.byBrowser);
+    const Verdict verdict = receiveVerdict(terms.sender, tickCount(), terms.byBrowser, terms.trusted);
     return receiveCounted(std::move(reader), connection, stops, terms, verdict);
 }
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "platform/net.h"
 #include "policy/receive_policy.h"
@@ -95,6 +96,16 @@ struct ReceiveTerms {
     // A handle that Stop shuts down while the reception runs and that it leaves open (a
     // browser's connection, which answers after it); given up before receiveStream returns.
     Socket shutOnStop = kInvalidSocket;
+    // The private channel: the sender's key is pinned as the trusted computer called
+    // trustedName (the policy may then let it store without a question, and the status
+    // line names it once the reception is admitted).
+    bool trusted = false;
+    std::string trustedName;
+    // The stream must end in order (a TLS session's close_notify): one that fails, even
+    // after the last byte, leaves the reception incomplete.
+    bool orderlyEnd = false;
+    // Receives the text id of a refusal (its %s the sender's address), 0 for none.
+    int* refusal = nullptr;
 };
 // The same reception over a stream read through reader (an in-memory stream in tests and
 // fuzzing, a browser's upload), judged by the receive policy as it starts. connection is

@@ -8,6 +8,7 @@
 
 #include "core/central_state.h"
 #include "core/text_routines.h"
+#include "core/texts.h"
 #include "core/window_port.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -15,9 +16,12 @@
 #include "peers/remembered_peers.h"
 #include "platform/threads.h"
 #include "resource.h"
+#include "transfer/link.h"
 #include "transfer/manifest.h"
+#include "transfer/private_channel.h"
 #include "transfer/protocol.h"
 #include "transfer/stop.h"
+#include "trust/tls_channel.h"
 
 namespace {
 // Header pieces and content share one buffer, and files are read into it in large
@@ -38,7 +42,7 @@ constexpr int kAcknowledgementPoll = 2;
 SendProgress progressNow;
 
 struct Transfer {
-    Socket socket = kInvalidSocket;
+    Link link;  // the plain socket, or the private channel's session over it
     std::vector<char> buffer;
     size_t used = 0;
     uint32_t heldSince = 0;  // when the oldest byte in the buffer was written
@@ -47,6 +51,7 @@ struct Transfer {
     std::vector<std::pair<size_t, size_t>> content;
     size_t nextContent = 0;
     bool ended = false;       // nothing more goes out: a send failed, or a file fell short
+    bool answered = false;    // the private channel's receiver answered before the end
     bool incomplete = false;  // something was left out, cut or changed size
     bool blockOpen = false;   // the last record written still waits for its "\n\n"
     int percent = -1;
@@ -103,10 +108,13 @@ int64_t contentIn(Transfer& t, size_t from, size_t to) {
 bool flush(Transfer& t) {
     for (size_t done = 0; done < t.used && !t.ended;) {
         const size_t piece = std::min(kSendPiece, t.used - done);
-        if (sendCancelRequested || !netSendAll(t.socket, t.buffer.data() + done, piece)) {
+        if (sendCancelRequested || !linkWrite(t.link, t.buffer.data() + done, piece)) {
             t.ended = true;
             break;
         }
+        // A private receiver only writes before the end to turn the transfer away: its
+        // answer is read, and nothing more is sent.
+        if (t.link.tls && tlsReadable(t.link.tls, 0)) t.answered = t.ended = true;
         progressNow.sent += contentIn(t, done, done + piece);
         done += piece;
         updateProgress(t);
@@ -151,7 +159,7 @@ bool sendDirect(Transfer& t, FileHandle file, int64_t* remaining) {
             return true;
         }
         const int piece = static_cast<int>(std::min<int64_t>(*remaining, kSendPiece));
-        const int n = fileToSocket(file, t.socket, piece);
+        const int n = fileToSocket(file, t.link.socket, piece);
         if (n == kNoDirectPath) return false;
         if (n <= 0) {
             // A file that shrank or could not be read is this side's shortfall; a failed
@@ -173,7 +181,9 @@ bool sendDirect(Transfer& t, FileHandle file, int64_t* remaining) {
 void sendContent(Transfer& t, FileHandle file, int64_t size) {
     int64_t remaining = size;
     bool grew = false, atEnd = false;
-    if (size >= static_cast<int64_t>(kSendBufferSize) && sendDirect(t, file, &remaining) && t.ended) return;
+    // The system's file-to-socket path is for a plain connection only: a session encrypts.
+    if (!t.link.tls && size >= static_cast<int64_t>(kSendBufferSize) && sendDirect(t, file, &remaining) && t.ended)
+        return;
     while (remaining > 0) {
         if (sendCancelRequested) {
             t.ended = true;
@@ -303,16 +313,21 @@ void forgetSendSocket(Socket s) {
     netClose(s);
 }
 
-// Complete when connected; Cancelled when Stop came first or ended the attempt (no error
+// Complete when resolved; Cancelled when Stop came first or ended the attempt (no error
 // box then); otherwise the error box has been shown.
-SendResult connectTo(Socket s, const std::string& recipient, uint16_t port) {
-    uint32_t address = 0;
+SendResult resolve(const std::string& recipient, uint32_t* address) {
     if (sendCancelRequested) return SendResult::Cancelled;
-    if (!netResolve(recipient, &address)) {
+    if (!netResolve(recipient, address)) {
         if (sendCancelRequested) return SendResult::Cancelled;
         portShowErrorMessage("Invalid address " + recipient + "\n");
         return SendResult::InvalidAddress;
     }
+    return SendResult::Complete;
+}
+
+// The same for the connection to address on port.
+SendResult connectTo(Socket s, uint32_t address, uint16_t port) {
+    if (sendCancelRequested) return SendResult::Cancelled;
     const int error = netConnect(s, address, port);
     if (error != 0) {
         if (sendCancelRequested) return SendResult::Cancelled;
@@ -323,6 +338,50 @@ SendResult connectTo(Socket s, const std::string& recipient, uint16_t port) {
     }
     return SendResult::Complete;
 }
+
+// The private channel's route to address, unless plain: the session is open in t.link
+// for a trusted computer. Complete to go on (privately, or on port 2904); otherwise the
+// send ends here, its error shown (nothing was sent) or stopped.
+SendResult chooseRoute(Transfer& t, uint32_t address, uint16_t port, bool plain, PrivateChoice* choice) {
+    if (plain) return SendResult::Complete;
+    *choice = choosePrivateRoute(address, port, &t.link);
+    if (sendCancelRequested) {
+        if (t.link.tls) endPrivateSend(&t.link);
+        return SendResult::Cancelled;
+    }
+    const std::string dotted = netDotted(address);
+    if (choice->route == PrivateRoute::KeyChanged || choice->route == PrivateRoute::NotPrivate) {
+        const int text = choice->route == PrivateRoute::KeyChanged ? IDS_SEND_KEY_CHANGED : IDS_SEND_NOT_PRIVATE;
+        portShowErrorMessage(fillPlaceholders(englishText(text), dotted));
+        return choice->route == PrivateRoute::KeyChanged ? SendResult::KeyChanged : SendResult::NotPrivate;
+    }
+    if (choice->untrustedCopy) portShowRefusal(IDS_SEND_NOT_PAIRED, dotted);
+    return SendResult::Complete;
+}
+
+// Connects t.link to the recipient: the private session chosen for it, or port 2904.
+SendResult connectLink(Transfer& t, const std::string& recipient, uint16_t port, bool plain, PrivateChoice* choice) {
+    uint32_t address = 0;
+    SendResult result = resolve(recipient, &address);
+    if (result == SendResult::Complete) result = chooseRoute(t, address, port, plain, choice);
+    if (result != SendResult::Complete || t.link.tls) return result;
+    t.link.socket = netTcpSocket();
+    publishTransferSocket(sendSocket, t.link.socket);  // where Stop can shut it down
+    result = connectTo(t.link.socket, address, port);
+    if (result != SendResult::Complete) forgetSendSocket(t.link.socket);
+    return result;
+}
+
+// Whether the receiver took everything: a plain one by closing in order, a private one
+// by its final answer. A private refusal's text is shown.
+bool receiverTook(Transfer& t, int stallMilliseconds) {
+    if (sendCancelRequested) return false;
+    if (!t.link.tls) return !t.ended && receiverTookAll(t.link.socket, stallMilliseconds);
+    std::string refusal;
+    const bool stored = privateTransferStored(t.link.tls, stallMilliseconds, &refusal);
+    if (!refusal.empty() && !sendCancelRequested) portShowErrorMessage(refusal);
+    return stored && !t.ended;
+}
 }  // namespace
 
 void prepareSend() {
@@ -331,7 +390,7 @@ void prepareSend() {
     sendCancelRequested = false;
 }
 
-SendResult runSend(const std::string& recipient, uint16_t port, int stallMilliseconds) {
+SendResult runSend(const std::string& recipient, uint16_t port, int stallMilliseconds, bool plain) {
     if (sendCancelRequested) return SendResult::Cancelled;
     portSetButtonsTransferring();
     if (transferManifest.empty() && directoryList.empty() && refusedItemCount == 0) {
@@ -341,22 +400,21 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
 
     show([] { portSetStatusText(IDS_CONNECTING); });
     Transfer t;
-    t.socket = netTcpSocket();
-    publishTransferSocket(sendSocket, t.socket);  // where Stop can shut it down
-    const SendResult connected = connectTo(t.socket, recipient, port);
+    PrivateChoice choice;
+    const SendResult connected = connectLink(t, recipient, port, plain, &choice);
     if (connected != SendResult::Complete) {
-        forgetSendSocket(t.socket);
         if (connected == SendResult::Cancelled) portSetButtonsIdle();
         return connected;
     }
     // Asked now: once the receiver has closed, the socket may no longer tell (under Wine
     // it does not).
     uint32_t peer = 0;
-    const bool peerKnown = netPeerAddress(t.socket, &peer);
-    netSetSendTimeout(t.socket, stallMilliseconds);
+    const bool peerKnown = netPeerAddress(t.link.socket, &peer);
+    netSetSendTimeout(t.link.socket, stallMilliseconds);
+    if (t.link.tls) show([&choice] { portSetPrivatePeer(choice.name); });
     t.buffer.resize(kSendBufferSize);
     stream(t);
-    const bool taken = !t.ended && !sendCancelRequested && receiverTookAll(t.socket, stallMilliseconds);
+    const bool taken = receiverTook(t, stallMilliseconds);
     const bool allSent = !t.incomplete && refusedItemCount == 0 && progressNow.sent == totalSize;
 
     SendResult result;
@@ -375,7 +433,12 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
         // (all of) what was sent.
         result = !t.incomplete && refusedItemCount == 0 && !taken ? SendResult::NotTaken : SendResult::Incomplete;
     }
-    forgetSendSocket(t.socket);
+    if (t.link.tls) {
+        endPrivateSend(&t.link);
+        portSetPrivatePeer(std::string());
+    } else {
+        forgetSendSocket(t.link.socket);
+    }
     portSetButtonsIdle();
     return result;
 }

@@ -22,6 +22,10 @@ struct TlsSession {
     bool handshaking = false;
     uint32_t deadline = 0;
     bool timedOut = false;  // the last read failed for a time-out
+    // While tlsWrite runs, the records of one SSL_write gather here and go out in one
+    // send: a quarter of the system calls, and whole segments on the wire.
+    bool gathering = false;
+    std::string gathered;
 };
 
 namespace {
@@ -60,6 +64,10 @@ int bioRead(BIO* bio, char* buffer, int size) {
 int bioWrite(BIO* bio, const char* data, int size) {
     auto* session = static_cast<TlsSession*>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
+    if (session->gathering) {
+        session->gathered.append(data, static_cast<size_t>(size));
+        return size;
+    }
     return netSendAll(session->socket, data, static_cast<size_t>(size)) ? size : -1;
 }
 
@@ -172,7 +180,11 @@ bool tlsWrite(TlsSession* session, const void* data, size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {
         int piece = static_cast<int>(std::min(size, kMostWrittenAtOnce));
-        if (SSL_write(session->ssl, bytes, piece) != piece) {
+        session->gathering = true;
+        session->gathered.clear();
+        const bool encrypted = SSL_write(session->ssl, bytes, piece) == piece;
+        session->gathering = false;
+        if (!encrypted || !netSendAll(session->socket, session->gathered.data(), session->gathered.size())) {
             ERR_clear_error();
             return false;
         }

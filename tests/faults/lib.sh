@@ -34,8 +34,9 @@ MARK=0
 GOOD=0
 HOLDERS=()
 mkdir -p "$STORE"
-# The peers' remembered peers stay in this test's folder: none reach another test.
-export XDG_STATE_HOME="$WORK/state"
+# The peers' remembered peers, identities and trusted computers stay in this test's
+# folder: none reach another test.
+export XDG_STATE_HOME="$WORK/state" XDG_CONFIG_HOME="$WORK/config"
 
 cleanup() {
   local pid
@@ -112,7 +113,8 @@ rx_result() {
   local line="" i
   for i in $(seq $(($1 * 20))); do
     line="$(tail -n +$((MARK + 1)) "$WORK/rx.out" |
-      grep -m1 -xE 'Receiving complete\.|Some files were not received\.|Canceled\.|Recepient IP received' || true)"
+      grep -m1 -xE '(Receiving complete\.|Some files were not received\.)( \(encrypted, from .*\))?|Canceled\.|Recepient IP received' ||
+      true)"
     [ -n "$line" ] && break
     sleep 0.05
   done

@@ -145,3 +145,8 @@ AskAnswer portAskToReceive(const std::string& address, int64_t total, int millis
     return answer;
 }
 void recordingPortAnswer(AskAnswer a) { answer = a; }
+bool portAskTrust(const std::string& name, const std::string& id, const std::string& code, int milliseconds) {
+    record({"trust", name + " " + id + " " + code, 0, milliseconds});
+    return answer == AskAnswer::Accepted;
+}
+void portSetPrivatePeer(const std::string& name) { record({"private", name}); }

@@ -7,8 +7,10 @@
 #include "core/window_port.h"
 
 struct PortCall {
-    std::string what;  // "status", "progress", "idle", "transferring", "recipient", "error", "ask"
-    std::string text;  // status or error text (English), recipient address, asking sender
+    std::string what;  // "status", "progress", "idle", "transferring", "recipient", "error", "ask",
+                       // "trust" (a pairing's question), "private" (portSetPrivatePeer)
+    std::string text;  // status or error text (English), recipient address, asking sender;
+                       // trust: "name id code"; private: the trusted computer's name
     int a = 0, b = 0;  // progress: bar and taskbar percent; ask: total and time limit
 };
 
@@ -29,7 +31,8 @@ void recordingPortRelease();
 // The calls held right now.
 int recordingPortHeld();
 std::vector<PortCall> recordedCalls();
-// What every question is answered with from now on (a reset: Unanswered).
+// What every question (to receive, or to trust) is answered with from now on (a reset:
+// Unanswered; for the trust question anything but Accepted is no).
 void recordingPortAnswer(AskAnswer answer);
 // The status texts in order, and the last one.
 std::vector<std::string> recordedStatusTexts();

@@ -92,7 +92,9 @@ TEST(ReceivePolicy, AStoredNumberThatNamesNoChoiceAdmitsNobody) {
     EXPECT_EQ(acceptFromStored(0), AcceptFrom::Everyone);
     EXPECT_EQ(acceptFromStored(1), AcceptFrom::Ask);
     EXPECT_EQ(acceptFromStored(2), AcceptFrom::Listed);
-    for (uint32_t value : {3u, 4u, 0x80000000u, 0xFFFFFFFFu}) EXPECT_EQ(acceptFromStored(value), AcceptFrom::Nobody);
+    EXPECT_EQ(acceptFromStored(4), AcceptFrom::TrustedWithoutAsking);
+    EXPECT_EQ(acceptFromStored(5), AcceptFrom::TrustedOnly);
+    for (uint32_t value : {3u, 6u, 0x80000000u, 0xFFFFFFFFu}) EXPECT_EQ(acceptFromStored(value), AcceptFrom::Nobody);
 }
 
 TEST(ReceivePolicy, ADeclinedSenderIsRefusedWithoutAQuestionForHalfAMinute) {
@@ -155,5 +157,40 @@ TEST(ReceivePolicy, ABrowsersYesHoldsOnlyForThePolicyItWasGivenUnder) {
         EXPECT_EQ(receiveVerdict(browser, 0, true), s.byBrowser);
         EXPECT_EQ(receiveVerdict(browser, 0, false), s.byWire);
     }
+    setReceivePolicy(AcceptFrom::Everyone, {});
+}
+
+// Trust comes only from a key the private channel verified: the same address without it
+// (port 2904, a browser) is judged as anyone. Under the older choices a trusted sender is
+// judged like any other, but the list of senders admits it too.
+TEST(ReceivePolicy, ATrustedKeyPassesOnlyWhereTheChoiceSaysSo) {
+    const uint32_t sender = at("10.0.0.7");
+    std::vector<SenderRange> others;
+    parseSenderList("10.1.0.0/24", &others);
+    struct Case {
+        AcceptFrom choice;
+        Verdict trusted, untrusted, byBrowser;
+    } cases[] = {
+        {AcceptFrom::Everyone, Verdict::Allowed, Verdict::Allowed, Verdict::Allowed},
+        {AcceptFrom::Ask, Verdict::Ask, Verdict::Ask, Verdict::Ask},
+        {AcceptFrom::Listed, Verdict::Allowed, Verdict::NotListed, Verdict::NotListed},
+        {AcceptFrom::Nobody, Verdict::Paused, Verdict::Paused, Verdict::Paused},
+        {AcceptFrom::TrustedWithoutAsking, Verdict::Allowed, Verdict::Ask, Verdict::Ask},
+        {AcceptFrom::TrustedOnly, Verdict::Allowed, Verdict::NotTrusted, Verdict::NotTrusted},
+    };
+    forgetDeclined();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.choice));
+        setReceivePolicy(c.choice, others);
+        EXPECT_EQ(receiveVerdict(sender, 0, false, true), c.trusted);
+        EXPECT_EQ(receiveVerdict(sender, 0, false), c.untrusted);
+        EXPECT_EQ(receiveVerdict(sender, 0, true), c.byBrowser);
+    }
+    // A sender declined a moment ago is refused without a question, unless trusted.
+    setReceivePolicy(AcceptFrom::TrustedWithoutAsking, {});
+    rememberDeclined(sender, 0);
+    EXPECT_EQ(receiveVerdict(sender, 1, false), Verdict::DeclinedRecently);
+    EXPECT_EQ(receiveVerdict(sender, 1, false, true), Verdict::Allowed);
+    forgetDeclined();
     setReceivePolicy(AcceptFrom::Everyone, {});
 }

@@ -1,0 +1,193 @@
+// The receiving side of the private channel: the listener on the private port, bounded
+// handshakes and request lines, and the transfers it receives.
+#include "transfer/private_channel.h"
+
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "core/texts.h"
+#include "core/text_routines.h"
+#include "peers/remembered_peers.h"
+#include "platform/codepage.h"
+#include "platform/threads.h"
+#include "transfer/listener.h"
+#include "transfer/private_pairing.h"
+#include "transfer/private_session.h"
+#include "transfer/stop.h"
+#include "trust/identity.h"
+#include "trust/tls_channel.h"
+#include "trust/trusted_list.h"
+
+namespace {
+constexpr int kBacklog = 64;
+constexpr int kLookMilliseconds = 250;  // how often the listener looks at the deadlines
+constexpr int kResourcePauseMilliseconds = 100;
+
+std::atomic<int> listenerError{-1};
+std::atomic<void (*)(ReceiveResult)> receptionEnded{nullptr};
+
+// A connection between its accept and its request line. The listener shuts down one
+// whose handshake and request have not come by their deadline: the thread reading it
+// then fails, and the place is free again.
+struct Pending {
+    Socket socket = kInvalidSocket;
+    uint32_t source = 0;
+    uint32_t since = 0;
+    bool late = false;  // shut down by the listener
+};
+std::mutex pendingLock;
+std::vector<Pending> pending;
+
+bool takePlace(Socket socket, uint32_t source) {
+    std::lock_guard<std::mutex> guard(pendingLock);
+    int fromSource = 0;
+    for (const Pending& p : pending) fromSource += p.source == source;
+    if (pending.size() >= static_cast<size_t>(kMostPendingHandshakes) || fromSource >= kMostPendingFromOneSource)
+        return false;
+    pending.push_back(Pending{socket, source, tickCount(), false});
+    return true;
+}
+
+// Gives the place up; from then on the listener no longer reaches the socket.
+void givePlace(Socket socket) {
+    std::lock_guard<std::mutex> guard(pendingLock);
+    for (size_t i = 0; i < pending.size(); ++i)
+        if (pending[i].socket == socket) pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+void shutLatePending() {
+    constexpr uint32_t kLimit = kTlsHandshakeMilliseconds + kRequestMilliseconds;
+    std::lock_guard<std::mutex> guard(pendingLock);
+    const uint32_t now = tickCount();
+    for (Pending& p : pending) {
+        if (p.late || now - p.since < kLimit) continue;
+        p.late = true;
+        netShutdown(p.socket);
+    }
+}
+
+// The final answer to a transfer's sender.
+std::string answerText(ReceiveResult result, int refusal, uint32_t sender, LineKind* kind) {
+    *kind = LineKind::Incomplete;
+    if (result == ReceiveResult::Complete || result == ReceiveResult::Empty || result == ReceiveResult::AddressTaken)
+        *kind = LineKind::Stored;
+    if ((result == ReceiveResult::Refused || result == ReceiveResult::NoRoom) && refusal) {
+        *kind = LineKind::Refused;
+        return fillPlaceholders(englishText(refusal), netDotted(sender));
+    }
+    return std::string();
+}
+
+// QVP/1 SEND: the 3.0 reception over the session, then the answer and our orderly end. A
+// sender that is turned away may still be writing: what it writes is read for a moment,
+// so that it reads the answer instead of a reset.
+ReceiveResult serveSend(Link& link, uint32_t sender, const std::optional<TrustedComputer>& trusted, unsigned stops) {
+    useUtf8Names();  // the records' names are UTF-8 on this thread, as a browser's are
+    const int stall = receiveStallMilliseconds;
+    netSetReceiveTimeout(link.socket, stall);
+    StreamReader reader;
+    startLinkReader(reader, &link);
+    reader.blockMilliseconds = kHeaderBlockMilliseconds;
+    reader.progressAt = tickCount();
+    ReceiveTerms terms;
+    terms.sender = sender;
+    terms.stops = stops;
+    terms.shutOnStop = link.socket;
+    terms.trusted = trusted.has_value();
+    if (trusted) terms.trustedName = trusted->name.empty() ? trusted->id : trusted->name;
+    terms.orderlyEnd = true;
+    int refusal = 0;
+    terms.refusal = &refusal;
+    const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
+    LineKind kind;
+    const std::string text = answerText(result, refusal, sender, &kind);
+    if (writePrivateLine(link, kind, text) && tlsFinish(link.tls) && kind != LineKind::Stored)
+        drainPrivate(link, kRefusedDrainMilliseconds);
+    if (result == ReceiveResult::Complete) rememberPeer(sender);
+    return result;
+}
+
+struct Accepted {
+    Socket socket;
+    uint32_t source;
+    unsigned stops;
+};
+
+// One connection on its own thread: handshake, request line, and what it asks for.
+void serveConnection(void* argument) {
+    const Accepted a = *static_cast<Accepted*>(argument);
+    delete static_cast<Accepted*>(argument);
+    Link link{a.socket, tlsAccept(a.socket)};
+    PrivateLine request;
+    ReceiveResult received = ReceiveResult::NothingSent;
+    if (link.tls) request = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
+    givePlace(a.socket);
+    if (request.kind == LineKind::Send || request.kind == LineKind::Pair) {
+        const std::string id = tlsPeerId(link.tls);
+        const std::optional<TrustedComputer> trusted = findTrusted(id);
+        if (trusted) noteTrustedSeen(id, a.source, static_cast<int64_t>(time(nullptr)));
+        if (request.kind == LineKind::Send) received = serveSend(link, a.source, trusted, a.stops);
+        else answerPairing(link, a.source, request.text);
+    }
+    if (link.tls) tlsClose(link.tls);
+    // The answer must reach the sender: a reset would drop it where it was not read yet.
+    if (request.kind == LineKind::Send || request.kind == LineKind::Pair) netClose(a.socket);
+    else netCloseAbortive(a.socket);
+    // Told once the session is gone: a --once receiver ends the process on it.
+    auto ended = receptionEnded.load();
+    if (ended && request.kind == LineKind::Send) ended(received);
+}
+
+void acceptOne(Socket listener) {
+    AcceptFailure failure = kAcceptEnded;
+    const Socket connection = netAccept(listener, &failure);
+    if (connection == kInvalidSocket) {
+        if (failure != kAcceptEnded) sleepMilliseconds(kResourcePauseMilliseconds);
+        return;
+    }
+    uint32_t source = 0;
+    if (!netPeerAddress(connection, &source) || !takePlace(connection, source)) {
+        netCloseAbortive(connection);  // gone already, or too many handshakes at once
+        return;
+    }
+    Accepted* accepted = new Accepted{connection, source, stopCount.load()};
+    if (startThread(serveConnection, accepted)) return;
+    delete accepted;
+    givePlace(connection);
+    netCloseAbortive(connection);
+}
+}  // namespace
+
+int privateListenerError() { return listenerError; }
+
+void setPrivateReceptionEnded(void (*ended)(ReceiveResult)) { receptionEnded = ended; }
+
+Socket listenPrivately(int* error) {
+    const uint16_t port = privatePort;
+    *error = 0;
+    if (port == 0) return kInvalidSocket;
+    const Socket s = netTcpSocket();
+    if (s == kInvalidSocket) *error = netLastError();
+    else if ((*error = netSetListenerReuse(s)) == 0 && (*error = netBind(s, 0, port)) == 0)
+        *error = netListen(s, kBacklog);
+    if (*error == 0) return s;
+    if (s != kInvalidSocket) netClose(s);
+    return kInvalidSocket;
+}
+
+void privateListenerThread(void*) {
+    int error = 0;
+    const Socket listener = loadIdentity() == IdentityState::Ready ? listenPrivately(&error) : kInvalidSocket;
+    if (listener == kInvalidSocket && error == 0) error = -2;  // no identity, or no port
+    listenerError = error;
+    if (listener == kInvalidSocket) return;
+    for (;;) {
+        bool ready = false;
+        const int found = netWaitAnyReadable(&listener, &ready, 1, kLookMilliseconds);
+        shutLatePending();
+        if (found < 0) sleepMilliseconds(kResourcePauseMilliseconds);
+        else if (ready) acceptOne(listener);
+    }
+}

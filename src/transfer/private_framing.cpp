@@ -1,0 +1,100 @@
+#include "transfer/private_framing.h"
+
+#include <cstring>
+
+namespace {
+constexpr const char* kPrefix = "QVP/1 ";
+constexpr size_t kPrefixLength = 6;
+
+struct Form {
+    LineKind kind;
+    const char* word;
+    size_t textLimit;  // 0: the line takes no text
+};
+constexpr Form kForms[] = {
+    {LineKind::Send, "SEND", 0},
+    {LineKind::Pair, "PAIR", kPairNameLimit},
+    {LineKind::Stored, "STORED", 0},
+    {LineKind::Incomplete, "INCOMPLETE", 0},
+    {LineKind::Refused, "REFUSED", kRefusalTextLimit},
+    {LineKind::Yes, "YES", 0},
+    {LineKind::No, "NO", 0},
+};
+
+// The length of the UTF-8 character at text[i] (shortest form, no surrogate, at most
+// U+10FFFF), or 0 when none starts there.
+size_t characterLength(const std::string& text, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) return 1;
+    size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    if (length == 0 || c > 0xF4 || i + length > text.size()) return 0;
+    const unsigned char second = static_cast<unsigned char>(text[i + 1]);
+    if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90) ||
+        (c == 0xF4 && second > 0x8F))
+        return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+bool isLineText(const std::string& text, size_t limit) {
+    if (text.empty() || text.size() > limit) return false;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = characterLength(text, i);
+        if (length == 0 || (length == 1 && isControl(static_cast<unsigned char>(text[i])))) return false;
+        i += length;
+    }
+    return true;
+}
+}  // namespace
+
+std::string lineSafeText(const std::string& text, size_t limit) {
+    std::string safe;
+    for (size_t i = 0; i < text.size();) {
+        size_t length = characterLength(text, i);
+        const bool bad = length == 0 || (length == 1 && isControl(static_cast<unsigned char>(text[i])));
+        if (bad) length = 1;
+        if (safe.size() + (bad ? 1 : length) > limit) break;
+        safe += bad ? std::string("?") : text.substr(i, length);
+        i += length;
+    }
+    return safe;
+}
+
+std::string privateLineBytes(LineKind kind, const std::string& text) {
+    for (const Form& form : kForms) {
+        if (form.kind != kind) continue;
+        std::string line = std::string(kPrefix) + form.word;
+        if (form.textLimit > 0) line += " " + lineSafeText(text, form.textLimit);
+        return line + "\n";
+    }
+    return std::string();
+}
+
+PrivateLine parsePrivateLine(const char* bytes, size_t length) {
+    PrivateLine line;
+    if (length <= kPrefixLength || bytes[length - 1] != '\n' || memcmp(bytes, kPrefix, kPrefixLength) != 0) return line;
+    const std::string rest(bytes + kPrefixLength, length - kPrefixLength - 1);
+    for (const Form& form : kForms) {
+        const size_t wordLength = strlen(form.word);
+        if (rest.compare(0, wordLength, form.word) != 0) continue;
+        if (form.textLimit == 0) {
+            if (rest.size() == wordLength) line.kind = form.kind;
+        } else if (rest.size() > wordLength && rest[wordLength] == ' ') {
+            std::string text = rest.substr(wordLength + 1);
+            if (isLineText(text, form.textLimit)) line = PrivateLine{form.kind, std::move(text)};
+        }
+        if (line.kind != LineKind::Invalid) return line;
+    }
+    return line;
+}
+
+size_t readPrivateLine(ReceiveFunction receive, void* source, char* line, size_t limit) {
+    for (size_t length = 0; length < limit;) {
+        if (receive(source, line + length, 1) != 1) return 0;
+        if (line[length++] == '\n') return length;
+    }
+    return 0;
+}

@@ -1,0 +1,35 @@
+// The private channel's lines (transfer/private_channel.h): ASCII keywords, ended by one
+// line feed, read from the TLS session one byte at a time so that nothing of what follows
+// a line is taken with it.
+//   request      "QVP/1 SEND\n" | "QVP/1 PAIR <name>\n"       (at most kRequestLineLimit bytes)
+//   final answer "QVP/1 STORED\n" | "QVP/1 INCOMPLETE\n" | "QVP/1 REFUSED <text>\n"
+//   pairing      "QVP/1 PAIR <name>\n" (the server's), then "QVP/1 YES\n" | "QVP/1 NO\n"
+#pragma once
+#include <cstddef>
+#include <string>
+
+#include "transfer/protocol.h"
+
+constexpr size_t kPairNameLimit = 64;      // bytes of UTF-8 in a PAIR line
+constexpr size_t kRefusalTextLimit = 200;  // bytes of UTF-8 in a REFUSED answer
+
+enum class LineKind { Invalid, Send, Pair, Stored, Incomplete, Refused, Yes, No };
+struct PrivateLine {
+    LineKind kind = LineKind::Invalid;
+    std::string text;  // Pair: the name; Refused: the text (valid UTF-8, no control byte)
+};
+
+// The line's bytes (its line feed last); "" for a kind that takes no text and is given one.
+std::string privateLineBytes(LineKind kind, const std::string& text = std::string());
+// One whole line, its line feed included; anything that is not exactly one of the forms
+// above is Invalid (a name or text over its limit, a control byte, a byte that is not UTF-8).
+PrivateLine parsePrivateLine(const char* bytes, size_t length);
+
+// Reads one line of at most limit bytes through receive, a byte at a time: its length
+// with the line feed; 0 when the stream ended or failed first, or the limit came without
+// a line feed. The caller bounds the time (the source's receive time-out).
+size_t readPrivateLine(ReceiveFunction receive, void* source, char* line, size_t limit);
+
+// A name or text as it may go into a line: control bytes and broken UTF-8 become '?', and
+// it is cut at a character's start to at most limit bytes.
+std::string lineSafeText(const std::string& text, size_t limit);

@@ -1,0 +1,102 @@
+#include "transfer/private_pairing.h"
+
+#include <atomic>
+#include <ctime>
+
+#include "core/window_port.h"
+#include "platform/threads.h"
+#include "transfer/private_session.h"
+#include "trust/identity.h"
+#include "trust/tls_channel.h"
+#include "trust/trusted_list.h"
+
+namespace {
+// The other side's answer may come up to the end of its own question, and a little later.
+constexpr int kAnswerSlackMilliseconds = 5000;
+
+std::atomic<bool> pairingOpen{false};
+
+// Both PAIR lines are through: the code, our user's answer, and the other side's.
+PairResult confirm(Link& link, uint32_t address, const std::string& peerName) {
+    const std::string id = tlsPeerId(link.tls);
+    const std::string code = tlsComparisonCode(link.tls);
+    if (id.empty() || code.empty()) return PairResult::Failed;
+    const bool yes = portAskTrust(peerName, id, code, kPairQuestionMilliseconds);
+    if (!writePrivateLine(link, yes ? LineKind::Yes : LineKind::No)) return PairResult::Failed;
+    if (!yes) {
+        tlsFinish(link.tls);
+        return PairResult::Declined;
+    }
+    const PrivateLine answer = readPrivateLineWithin(link, kRequestLineLimit,
+                                                     kPairQuestionMilliseconds + kAnswerSlackMilliseconds);
+    tlsFinish(link.tls);
+    if (answer.kind == LineKind::No) return PairResult::PeerDeclined;
+    if (answer.kind != LineKind::Yes) return PairResult::NoAnswer;
+    if (!trustComputer(id, peerName, address)) return PairResult::Failed;
+    noteTrustedSeen(id, address, static_cast<int64_t>(time(nullptr)));
+    return PairResult::Paired;
+}
+
+// One pairing at a time, on either side.
+template <typename Pairing>
+PairResult alone(Pairing pairing) {
+    if (pairingOpen.exchange(true)) return PairResult::Failed;
+    const PairResult result = pairing();
+    pairingOpen = false;
+    return result;
+}
+}  // namespace
+
+PairResult answerPairing(Link& link, uint32_t address, const std::string& peerName) {
+    return alone([&] {
+        if (!writePrivateLine(link, LineKind::Pair, ownPairName())) return PairResult::Failed;
+        return confirm(link, address, peerName);
+    });
+}
+
+PairResult pairWith(uint32_t address) {
+    if (loadIdentity() != IdentityState::Ready || privatePort == 0) return PairResult::Failed;
+    return alone([address] {
+        Link link{netTcpSocket(), nullptr};
+        if (netConnectWithTimeout(link.socket, address, privatePort, kPrivateConnectMilliseconds) == 0)
+            link.tls = tlsConnect(link.socket);
+        PairResult result = PairResult::NoAnswer;
+        if (link.tls && writePrivateLine(link, LineKind::Pair, ownPairName())) {
+            const PrivateLine answer = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
+            if (answer.kind == LineKind::Pair) result = confirm(link, address, answer.text);
+        }
+        if (link.tls) tlsClose(link.tls);
+        netClose(link.socket);
+        return result;
+    });
+}
+
+PairResult awaitPairing() {
+    int error = 0;
+    if (loadIdentity() != IdentityState::Ready) return PairResult::Failed;
+    const Socket listener = listenPrivately(&error);
+    if (listener == kInvalidSocket) return PairResult::Failed;
+    for (;;) {
+        AcceptFailure failure = kAcceptEnded;
+        Link link{netAccept(listener, &failure), nullptr};
+        if (link.socket == kInvalidSocket) {
+            if (failure == kAcceptEnded) break;
+            sleepMilliseconds(100);
+            continue;
+        }
+        uint32_t address = 0;
+        PrivateLine request;
+        if (netPeerAddress(link.socket, &address) && (link.tls = tlsAccept(link.socket)))
+            request = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
+        const PairResult result = request.kind == LineKind::Pair ? answerPairing(link, address, request.text)
+                                                                 : PairResult::NoAnswer;
+        if (link.tls) tlsClose(link.tls);
+        netClose(link.socket);
+        if (request.kind == LineKind::Pair) {
+            netClose(listener);
+            return result;
+        }
+    }
+    netClose(listener);
+    return PairResult::Failed;
+}

@@ -1,0 +1,78 @@
+// The sender's side of the private channel: which route a send takes, and the receiver's
+// final answer.
+#include <ctime>
+#include <optional>
+
+#include "core/central_state.h"
+#include "transfer/private_channel.h"
+#include "transfer/private_session.h"
+#include "transfer/stop.h"
+#include "trust/identity.h"
+#include "trust/tls_channel.h"
+#include "trust/trusted_list.h"
+
+std::atomic<uint16_t> privatePort{kPrivatePort};
+
+namespace {
+// A session with the copy at address, or nullptr: nothing answers there privately (no
+// listener, no handshake in time, or no identity of ours to show it).
+TlsSession* openSession(Socket s, uint32_t address, uint16_t transferPort) {
+    const uint16_t port = privatePort;
+    if (port == 0 || (transferPort != kTransferPort && port == kPrivatePort)) return nullptr;
+    if (loadIdentity() != IdentityState::Ready) return nullptr;
+    if (netConnectWithTimeout(s, address, port, kPrivateConnectMilliseconds) != 0) return nullptr;
+    return tlsConnect(s);
+}
+}  // namespace
+
+PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link) {
+    PrivateChoice choice;
+    const std::optional<TrustedComputer> there = findTrustedByAddress(address);
+    const Socket s = netTcpSocket();
+    publishTransferSocket(sendSocket, s);  // Stop ends the attempt
+    TlsSession* session = openSession(s, address, transferPort);
+    if (session) {
+        choice.id = tlsPeerId(session);
+        if (const std::optional<TrustedComputer> trusted = findTrusted(choice.id)) {
+            noteTrustedSeen(choice.id, address, static_cast<int64_t>(time(nullptr)));
+            choice.route = PrivateRoute::Private;
+            choice.name = trusted->name;
+            link->socket = s;
+            link->tls = session;
+            // The request goes ahead of the records; a failed write fails the first record's.
+            writePrivateLine(*link, LineKind::Send);
+            return choice;
+        }
+        tlsFinish(session);
+        tlsClose(session);
+        choice.untrustedCopy = true;
+    }
+    forgetTransferSocket(sendSocket);
+    netClose(s);
+    // An address is never trust, but a trusted computer's last address that answers with
+    // another key, or not at all, is not sent to in the clear without the user's say.
+    if (there) {
+        choice.route = session ? PrivateRoute::KeyChanged : PrivateRoute::NotPrivate;
+        choice.name = there->name;
+        choice.untrustedCopy = false;
+    }
+    return choice;
+}
+
+bool privateTransferStored(TlsSession* session, int stallMilliseconds, std::string* refusal) {
+    Link link{tlsSocket(session), session};
+    tlsFinish(session);  // the orderly end of what we send
+    const PrivateLine answer = readPrivateLineWithin(link, kAnswerLineLimit, stallMilliseconds);
+    if (answer.kind == LineKind::Refused) *refusal = answer.text;
+    if (answer.kind != LineKind::Stored) return false;
+    // Only the receiver's orderly end proves that the answer was its whole word.
+    char extra;
+    return linkRead(&link, &extra, 1) == 0;
+}
+
+void endPrivateSend(Link* link) {
+    tlsClose(link->tls);
+    link->tls = nullptr;
+    forgetTransferSocket(sendSocket);
+    netClose(link->socket);
+}

@@ -1,0 +1,48 @@
+#include "transfer/private_session.h"
+
+#include <vector>
+
+#include "platform/computer_name.h"
+#include "platform/threads.h"
+
+namespace {
+// A link read whose socket time-out is what is left until a deadline, so that a peer that
+// trickles a line byte by byte still ends at it.
+struct Timed {
+    Link* link;
+    uint32_t start;
+    int milliseconds;
+};
+
+int timedRead(void* source, char* buffer, int size) {
+    Timed& timed = *static_cast<Timed*>(source);
+    const uint32_t waited = tickCount() - timed.start;
+    if (waited >= static_cast<uint32_t>(timed.milliseconds)) return kReceiveTimedOut;
+    netSetReceiveTimeout(timed.link->socket, timed.milliseconds - static_cast<int>(waited));
+    return linkRead(timed.link, buffer, size);
+}
+}  // namespace
+
+bool writePrivateLine(const Link& link, LineKind kind, const std::string& text) {
+    const std::string bytes = privateLineBytes(kind, text);
+    return !bytes.empty() && linkWrite(link, bytes.data(), bytes.size());
+}
+
+PrivateLine readPrivateLineWithin(Link& link, size_t limit, int milliseconds) {
+    Timed timed{&link, tickCount(), milliseconds};
+    std::vector<char> line(limit);
+    const size_t length = readPrivateLine(timedRead, &timed, line.data(), limit);
+    return length ? parsePrivateLine(line.data(), length) : PrivateLine();
+}
+
+void drainPrivate(Link& link, int milliseconds) {
+    Timed timed{&link, tickCount(), milliseconds};
+    char sink[16 * 1024];
+    while (timedRead(&timed, sink, sizeof sink) > 0) {
+    }
+}
+
+std::string ownPairName() {
+    const std::string name = lineSafeText(computerName(), kPairNameLimit);
+    return name.empty() ? std::string("?") : name;
+}

@@ -1,0 +1,19 @@
+// What both ends of the private channel do with an open session: its lines, in time.
+#pragma once
+#include <cstddef>
+#include <string>
+
+#include "transfer/link.h"
+#include "transfer/private_framing.h"
+
+bool writePrivateLine(const Link& link, LineKind kind, const std::string& text = std::string());
+// One line of at most limit bytes, all of it within milliseconds: Invalid when it is not
+// a line of the channel, or did not come in time.
+PrivateLine readPrivateLineWithin(Link& link, size_t limit, int milliseconds);
+// Reads and drops what the peer still writes, until its end or milliseconds.
+void drainPrivate(Link& link, int milliseconds);
+// The name this copy gives in a PAIR line.
+std::string ownPairName();
+// A socket listening on the private port (kInvalidSocket with the error in *error; also
+// when the port is 0, with *error 0).
+Socket listenPrivately(int* error);

@@ -1,0 +1,253 @@
+#!/usr/bin/env bash
+# The private channel between two copies in two namespaces, case by case (CASES below):
+# each copy has its own identity and pinned list ($WORK/<copy>/), and a receiver's private
+# channel listens on port 2906 beside 2904.
+#   by_id          trusted both ways by ID: the send arrives, and a capture of the link
+#                  holds neither the file's name nor its content
+#   plain          the same with --plain: the capture shows both
+#   changed_key    another key at the trusted computer's address: nothing is sent
+#   proxy          a TLS proxy with its own key in front of each copy: both refuse to send
+#   trusted_only   --trusted-only refuses an untrusted key and a 2904 sender, takes a
+#                  trusted one; --ask takes a trusted one without a question
+#   cut            the private stream cut in order at the TCP level (no close_notify):
+#                  incomplete on both sides
+#   crowd          silent connections hold at most 2 handshake places per source address;
+#                  a sender from another address still gets through
+#   pairing        pair --yes both sides: the same code, each key pinned on the other side
+#   pairing_proxy  pairing through the TLS proxy: the two codes differ
+source "$(dirname "$0")/lib.sh"
+command -v tcpdump >/dev/null || skip "tcpdump is missing"
+command -v openssl >/dev/null || skip "openssl is missing"
+CASES=(by_id plain changed_key proxy trusted_only cut crowd pairing pairing_proxy)  # in order: each builds on the last
+PROXY="$QV_ROOT/tests/faults/tls_proxy.py"
+SIDE_PORT=2916  # where a copy behind a proxy takes its private connections
+
+# as COPY CMD...: runs CMD with COPY's identity and pinned list.
+as() {
+  local copy="$1"
+  shift
+  mkdir -p "$WORK/$copy/config" "$WORK/$copy/state"
+  XDG_CONFIG_HOME="$WORK/$copy/config" XDG_STATE_HOME="$WORK/$copy/state" "$@"
+}
+id_of() { as "$1" "$CLI" id | grep -oE '([A-Z2-7]{4}-){7}[A-Z2-7]{4}' | head -n1; }
+pinned() { grep -q "${2//-/}" <(tr -d '-' <"$WORK/$1/state/quorvalinthexa/trusted" 2>/dev/null); }
+
+# receive_as COPY [OPTIONS...]: the receiver in rx as COPY, its private channel listening.
+receive_as() {
+  local copy="$1"
+  shift
+  : >"$WORK/rx.err"
+  as "$copy" rx_start "$@"
+  wait_for_line "$WORK/rx.err" "private channel on TCP port" || fail "$copy's private channel did not start"
+}
+
+# send_as COPY WHAT EXIT [SEND ARGS...]: sends from tx as COPY; the sender's exit status
+# is EXIT; its lines are in $WORK/tx.out and $WORK/tx.err.
+send_as() {
+  local copy="$1" what="$2" want="$3" rc=0
+  shift 3
+  in_tx env XDG_CONFIG_HOME="$WORK/$copy/config" XDG_STATE_HOME="$WORK/$copy/state" "$CLI" send "$@" \
+    >"$WORK/tx.out" 2>"$WORK/tx.err" || rc=$?
+  expect_eq "$what: the sender's exit status" "$want" "$rc"
+}
+said() { grep -qF -- "$2" "$1"; }
+not() { ! "$@"; }
+expect_said() { check "$1" said "$2" "$3"; }
+
+# proxy_start NS MODE ADDR ARGS...: a proxy in NS on ADDR:2906 in front of ADDR:SIDE_PORT.
+proxy_start() {
+  local ns="$1" mode="$2" addr="$3"
+  shift 3
+  : >"$WORK/proxy.out"
+  ip netns exec "$ns" python3 "$PROXY" "$mode" "$addr" 2906 "$addr" "$SIDE_PORT" "$@" >"$WORK/proxy.out" 2>&1 &
+  PROXY_PID=$!
+  hold "$PROXY_PID"
+  wait_for_line "$WORK/proxy.out" listening || fail "the proxy did not start"
+}
+
+# A file whose name and content a capture of a private send must not show.
+make_secret() {
+  mkdir -p "$WORK/src"
+  SECRET="$WORK/src/$1-name-Q7Z.txt"
+  for _ in $(seq 2000); do echo "$1-content-marker-X9K"; done >"$SECRET"
+}
+
+# capture FILE CMD...: the link's packets while CMD runs, their payload as text (-A).
+capture() {
+  local file="$1"
+  shift
+  ip netns exec "$TX_NS" tcpdump -i "$TX_IF" -n -l -A tcp >"$file" 2>"$file.log" &
+  local pid=$!
+  wait_for_line "$file.log" "listening on" || fail "tcpdump did not start"
+  "$@"
+  sleep 0.3
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+seen() { grep -qaF -- "$2" "$1"; }
+
+case_by_id() {
+  as r "$CLI" trust "$(id_of s)" sender-s >/dev/null
+  as s "$CLI" trust "$(id_of r)" receiver-r >/dev/null
+  receive_as r
+  make_secret private
+  capture "$WORK/private.cap" send_as s "by ID" 0 "$RX_ADDR" "$SECRET"
+  expect_result "by ID" "Receiving complete. (encrypted, from sender-s)" 10
+  check "by ID: the receiver named the trusted sender" said "$WORK/rx.out" "Receiving from sender-s (encrypted)..."
+  check "by ID: the sender said it was encrypted" said "$WORK/tx.out" "Transfer complete. (encrypted, to receiver-r)"
+  check "by ID: arrived whole" cmp -s "$SECRET" "$STORE/$(basename "$SECRET")"
+  check "by ID: the capture saw the private port" seen "$WORK/private.cap" "$RX_ADDR.2906:"
+  check "by ID: the capture holds no file name" not seen "$WORK/private.cap" "private-name-Q7Z"
+  check "by ID: the capture holds no content" not seen "$WORK/private.cap" "private-content-marker"
+}
+
+case_plain() {
+  make_secret plain
+  capture "$WORK/plain.cap" send_as s "--plain" 0 --plain "$RX_ADDR" "$SECRET"
+  expect_result "--plain" "Receiving complete." 10
+  check "--plain: the capture shows the file name" seen "$WORK/plain.cap" "plain-name-Q7Z"
+  check "--plain: the capture shows the content" seen "$WORK/plain.cap" "plain-content-marker"
+  rx_stop
+}
+
+case_changed_key() {
+  receive_as m  # another key at the trusted computer's last address
+  make_secret changed
+  send_as s "another key" 5 "$RX_ADDR" "$SECRET"
+  expect_said "another key: the sender says so" "$WORK/tx.err" \
+    "The computer at $RX_ADDR is trusted, but its key has changed. Nothing was sent."
+  check "another key: nothing stored" test ! -e "$STORE/$(basename "$SECRET")"
+  rx_stop
+}
+
+case_proxy() {
+  openssl req -x509 -newkey ed25519 -nodes -subj /CN=proxy -days 1 -keyout "$WORK/proxy.key" \
+    -out "$WORK/proxy.crt" 2>/dev/null
+  receive_as r --private-port "$SIDE_PORT"
+  proxy_start "$RX_NS" tls "$RX_ADDR" "$WORK/proxy.crt" "$WORK/proxy.key"
+  make_secret proxied
+  send_as s "proxy before r" 5 "$RX_ADDR" "$SECRET"
+  expect_said "proxy before r: the sender refuses" "$WORK/tx.err" "key has changed. Nothing was sent."
+  check "proxy before r: nothing stored" test ! -e "$STORE/$(basename "$SECRET")"
+  stop_peer "$PROXY_PID"
+  rx_stop
+  # The other way: s receives behind a proxy, r sends.
+  mkdir -p "$WORK/s-store"
+  as s in_tx "$CLI" receive --no-discovery --private-port "$SIDE_PORT" --store "$WORK/s-store" \
+    >"$WORK/s-rx.out" 2>"$WORK/s-rx.err" &
+  local s_rx=$!
+  hold "$s_rx"
+  wait_for_line "$WORK/s-rx.err" "private channel on TCP port" || fail "s's receiver did not start"
+  proxy_start "$TX_NS" tls "$TX_ADDR" "$WORK/proxy.crt" "$WORK/proxy.key"
+  local rc=0
+  as r ip netns exec "$RX_NS" "$CLI" send "$TX_ADDR" "$SECRET" >/dev/null 2>"$WORK/r-tx.err" || rc=$?
+  expect_eq "proxy before s: the sender's exit status" 5 "$rc"
+  expect_said "proxy before s: the sender refuses" "$WORK/r-tx.err" "key has changed. Nothing was sent."
+  check "proxy before s: nothing stored" test -z "$(ls -A "$WORK/s-store")"
+  stop_peer "$PROXY_PID"
+  stop_peer "$s_rx"
+}
+
+case_trusted_only() {
+  as u "$CLI" trust "$(id_of r)" receiver-r >/dev/null  # u trusts r; r does not trust u
+  receive_as r --trusted-only
+  local refusal="Refused $TX_ADDR: not a trusted computer."
+  make_secret untrusted
+  send_as u "an untrusted key" 4 "$RX_ADDR" "$SECRET"
+  expect_said "an untrusted key: the sender reads the refusal" "$WORK/tx.err" "$refusal"
+  expect_said "an untrusted key: the receiver tells it" "$WORK/rx.err" "$refusal"
+  : >"$WORK/rx.err"
+  send_as s "a 3.0 sender" 4 --plain "$RX_ADDR" "$SECRET"
+  wait_for_line "$WORK/rx.err" "not a trusted computer" 30
+  expect_said "a 3.0 sender: the receiver refuses it" "$WORK/rx.err" "$refusal"
+  check "refused: nothing stored" test ! -e "$STORE/$(basename "$SECRET")"
+  rx_mark
+  send_as s "trusted only: a trusted key" 0 "$RX_ADDR" "$SECRET"
+  expect_result "trusted only: a trusted key" "Receiving complete. (encrypted, from sender-s)" 10
+  rx_stop
+  receive_as r --ask </dev/null  # no terminal: every untrusted sender is declined
+  make_secret asked
+  send_as s "--ask: a trusted key" 0 "$RX_ADDR" "$SECRET"
+  expect_result "--ask: a trusted key stores without a question" "Receiving complete. (encrypted, from sender-s)" 10
+  rx_stop
+}
+
+case_cut() {
+  receive_as r --private-port "$SIDE_PORT"
+  proxy_start "$RX_NS" cut "$RX_ADDR" 3000000
+  mkdir -p "$WORK/src/cut"
+  head -c 20000000 /dev/urandom >"$WORK/src/cut/big.bin"
+  send_as s "cut" 4 "$RX_ADDR" "$WORK/src/cut"
+  check "cut: the sender does not say complete" not said "$WORK/tx.out" "Transfer complete"
+  expect_result "cut: the receiver" "Some files were not received. (encrypted, from sender-s)" 10
+  stop_peer "$PROXY_PID"
+  rx_stop
+}
+
+case_crowd() {
+  receive_as r
+  ip -n "$TX_NS" addr add 10.213.0.3/24 dev "$TX_IF"
+  # Three silent connections from one address; they stay open while the send below runs.
+  ip netns exec "$TX_NS" python3 -c '
+import socket, sys, time
+held = []
+for _ in range(3):
+    s = socket.socket()
+    s.bind(("10.213.0.3", 0))
+    s.connect((sys.argv[1], 2906))
+    held.append(s)
+time.sleep(0.5)
+def state(s):
+    s.settimeout(0.5)
+    try:
+        return "closed" if s.recv(1) == b"" else "spoke"
+    except ConnectionResetError:
+        return "closed"
+    except socket.timeout:
+        return "open"
+print(" ".join(state(s) for s in held), flush=True)
+time.sleep(10)' "$RX_ADDR" >"$WORK/crowd.out" 2>&1 &
+  hold $!
+  wait_for_line "$WORK/crowd.out" "." 50
+  expect_eq "crowd: two places for one address, the third reset" "open open closed" "$(cat "$WORK/crowd.out")"
+  make_secret crowd
+  send_as s "crowd: a sender from another address" 0 "$RX_ADDR" "$SECRET"
+  expect_result "crowd: a sender from another address" "Receiving complete. (encrypted, from sender-s)" 10
+  rx_stop
+}
+
+# pair_both A B CASE [PORT]: A waits in rx (on PORT), B pairs with it from tx; both say yes.
+pair_both() {
+  as "$1" ip netns exec "$RX_NS" "$CLI" pair --yes --private-port "${4:-2906}" >"$WORK/$1.pair" 2>&1 &
+  local waiting=$! rc=0
+  hold "$waiting"
+  wait_for_line "$WORK/$1.pair" "waiting on TCP port" || fail "$3: pair did not wait"
+  as "$2" in_tx "$CLI" pair --yes "$RX_ADDR" >"$WORK/$2.pair" 2>&1 || rc=$?
+  wait "$waiting" 2>/dev/null || true
+  CODE_A="$(sed -n 's/^Comparison code: //p' "$WORK/$1.pair")"
+  CODE_B="$(sed -n 's/^Comparison code: //p' "$WORK/$2.pair")"
+  PAIR_RC="$rc"
+}
+
+case_pairing() {
+  pair_both a b "pairing"
+  expect_eq "pairing: the exit status" 0 "$PAIR_RC"
+  check "pairing: a six-digit code" grep -qxE '[0-9]{6}' <<<"$CODE_A"
+  expect_eq "pairing: both show the same code" "$CODE_A" "$CODE_B"
+  check "pairing: a pinned b's key" pinned a "$(id_of b)"
+  check "pairing: b pinned a's key" pinned b "$(id_of a)"
+}
+
+case_pairing_proxy() {
+  proxy_start "$RX_NS" tls "$RX_ADDR" "$WORK/proxy.crt" "$WORK/proxy.key"
+  pair_both c d "through the proxy" "$SIDE_PORT"
+  check "through the proxy: both show a code" test -n "$CODE_A" -a -n "$CODE_B"
+  check "through the proxy: the codes differ" test "$CODE_A" != "$CODE_B"
+  stop_peer "$PROXY_PID"
+}
+
+for name in "${CASES[@]}"; do
+  echo "== $name"
+  "case_$name"
+done
+finish
