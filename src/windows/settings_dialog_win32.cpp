@@ -144,19 +144,18 @@ void store(HWND dialog) {
 INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
         initialise(dialog);
-    } else if (message == kPairEndedMessage) {
-        pairEnded(dialog, wParam);
-    } else if (message == WM_DESTROY) {
-        forgetTrustedDialog();
     } else if (message == WM_COMMAND && HIWORD(wParam) == 0) {
         if (trustedCommand(dialog, LOWORD(wParam))) return TRUE;
         if (LOWORD(wParam) == IDC_SETTINGS_BROWSER) runBrowserAccess();
         if (LOWORD(wParam) == IDC_SETTINGS_CHECK) openNetworkCheck();
         if (LOWORD(wParam) == IDC_FORGET_PEERS) forgetRememberedPeers();  // at once, as the button says
-        if (LOWORD(wParam) == IDOK) {
+        // Pair closes the dialog as Ok does, then pairs: its question comes to the front.
+        const bool pair = LOWORD(wParam) == IDC_PAIR;
+        if (LOWORD(wParam) == IDOK || (pair && pairingTarget(dialog))) {
             if (!listIsGood(dialog)) return FALSE;
             store(dialog);
             EndDialog(dialog, 0);
+            if (pair) startPairing();
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, 0);
         } else if (isChoiceButton(LOWORD(wParam))) {

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <ctime>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,10 +20,7 @@
 #include "windows/texts_win32.h"
 
 namespace {
-// The dialog a pairing's thread reports to (nullptr once it has closed), under its lock.
-std::mutex dialogLock;
-HWND openDialog = nullptr;
-std::atomic<bool> pairing{false};
+std::atomic<bool> pairing{false};  // one pairing at a time
 
 struct Pairing {
     uint32_t address = 0;
@@ -145,46 +141,18 @@ int pairText(PairResult result) {
     }
 }
 
-// The pairing's thread: its question is a dialog of its own (portAskTrust), and its
-// result goes on the main window's status line, and to the settings dialog while open.
+// The pairing's thread: its question is a dialog of its own (portAskTrust), its result
+// goes on the main window's status line.
 void pairThread(void* argument) {
     Pairing* p = static_cast<Pairing*>(argument);
     PairResult result = pairWith(p->address);
     SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(pairText(result), p->dotted).c_str());
-    {
-        std::lock_guard<std::mutex> guard(dialogLock);
-        if (openDialog) PostMessageW(openDialog, kPairEndedMessage, static_cast<WPARAM>(result), 0);
-    }
     delete p;
     pairing = false;
-}
-
-void startPairing(HWND dialog) {
-    std::string recipient = portGetRecipient();
-    uint32_t address = 0;
-    if (recipient.empty() || !netResolve(recipient, &address)) {
-        setNote(dialog, loadTextW(IDS_PAIR_NO_RECIPIENT));
-        return;
-    }
-    if (pairing.exchange(true)) return;
-    Pairing* p = new Pairing{address, netDotted(address)};
-    std::wstring text = loadTextWith(IDS_PAIRING, p->dotted);
-    if (!startThread(pairThread, p)) {
-        delete p;
-        pairing = false;
-        return;
-    }
-    EnableWindow(GetDlgItem(dialog, IDC_PAIR), FALSE);
-    setNote(dialog, text);
-    SetDlgItemTextW(mainWindow, IDC_STATUS, text.c_str());
 }
 }  // namespace
 
 void initialiseTrusted(HWND dialog) {
-    {
-        std::lock_guard<std::mutex> guard(dialogLock);
-        openDialog = dialog;
-    }
     const int texts[][2] = {{IDC_OWN_ID_LABEL, IDS_OWN_ID},
                             {IDC_COPY_ID, IDS_TEXT_COPY},
                             {IDC_TRUSTED_GROUP, IDS_TRUSTED_GROUP},
@@ -214,20 +182,27 @@ bool trustedCommand(HWND dialog, int id) {
         case IDC_COPY_ID: copyOwnId(dialog); return true;
         case IDC_TRUST_ADD: addById(dialog); return true;
         case IDC_UNTRUST: removeSelected(dialog); return true;
-        case IDC_PAIR: startPairing(dialog); return true;
         default: return false;
     }
 }
 
-void pairEnded(HWND dialog, WPARAM result) {
-    EnableWindow(GetDlgItem(dialog, IDC_PAIR), TRUE);
-    wchar_t status[256] = {};
-    GetDlgItemTextW(mainWindow, IDC_STATUS, status, 256);
-    setNote(dialog, status);
-    if (static_cast<PairResult>(result) == PairResult::Paired) fillList(dialog);
+bool pairingTarget(HWND dialog) {
+    uint32_t address = 0;
+    std::string recipient = portGetRecipient();
+    if (!recipient.empty() && netResolve(recipient, &address)) return true;
+    setNote(dialog, loadTextW(IDS_PAIR_NO_RECIPIENT));
+    return false;
 }
 
-void forgetTrustedDialog() {
-    std::lock_guard<std::mutex> guard(dialogLock);
-    openDialog = nullptr;
+void startPairing() {
+    uint32_t address = 0;
+    if (!netResolve(portGetRecipient(), &address) || pairing.exchange(true)) return;
+    Pairing* p = new Pairing{address, netDotted(address)};
+    std::wstring text = loadTextWith(IDS_PAIRING, p->dotted);
+    if (!startThread(pairThread, p)) {
+        delete p;
+        pairing = false;
+        return;
+    }
+    SetDlgItemTextW(mainWindow, IDC_STATUS, text.c_str());
 }

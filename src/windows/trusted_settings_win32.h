@@ -1,7 +1,7 @@
 // The settings dialog's trusted computers: this computer's ID with Copy, the list of
 // trusted computers (name, ID, last address, last seen) with Remove, pairing with the
-// computer in the recipient field, and trusting a computer by its ID. Each takes effect
-// at once, as the list is stored, whatever button closes the dialog.
+// computer in the recipient field, and trusting a computer by its ID. Add and Remove take
+// effect at once, as the list is stored, whatever button closes the dialog.
 #pragma once
 #include <windows.h>
 
@@ -9,8 +9,10 @@
 void initialiseTrusted(HWND dialog);
 // A command of the trusted part (WM_COMMAND's id); false when it is none of them.
 bool trustedCommand(HWND dialog, int id);
-// Posted to the dialog by a pairing's thread when it has ended (wParam: the PairResult).
-constexpr UINT kPairEndedMessage = WM_APP + 8;
-void pairEnded(HWND dialog, WPARAM result);
-// The dialog is closing: a pairing that still runs reports to the main window alone.
-void forgetTrustedDialog();
+// Pair: true when the recipient field holds an address to pair with; else the dialog
+// says so. The pairing starts once the dialog has closed, so that its question is the
+// window in front.
+bool pairingTarget(HWND dialog);
+// Pairs with the recipient on a thread of its own (one pairing at a time); the main
+// window's status line tells how it went.
+void startPairing();
