@@ -46,6 +46,26 @@ void addColumn(HWND list, int index, int textId, int width) {
     SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
 }
 
+// A column as wide as sample in the list's font, with the cell's margins.
+int widthOf(HWND list, const wchar_t* sample) {
+    return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(sample))) + 16;
+}
+
+// The ID, address and time whole (the ID is what the user compares with the other
+// computer's); the name takes what is left.
+void addColumns(HWND list) {
+    // Every letter and digit of the alphabet once, and room for an ID of wide ones.
+    const int id = widthOf(list, L"ABCD-EFGH-IJKL-MNOP-QRST-UVWX-YZ23-4567") * 21 / 20;
+    const int address = widthOf(list, L"888.888.888.888"), seen = widthOf(list, L"8888-88-88 88:88");
+    RECT inside = {};
+    GetClientRect(list, &inside);
+    const int name = inside.right - id - address - seen - GetSystemMetrics(SM_CXVSCROLL);
+    addColumn(list, 0, IDS_COLUMN_NAME, name > 60 ? name : 60);
+    addColumn(list, 1, IDS_COLUMN_ID, id);
+    addColumn(list, 2, IDS_COLUMN_LAST_ADDRESS, address);
+    addColumn(list, 3, IDS_COLUMN_LAST_SEEN, seen);
+}
+
 void setCell(HWND list, int row, int column, const std::string& utf8) {
     std::wstring text = utf8ToWide(utf8);
     LVITEMW item = {};
@@ -164,11 +184,7 @@ void initialiseTrusted(HWND dialog) {
     for (const auto& text : texts) SetDlgItemTextW(dialog, text[0], loadTextW(text[1]).c_str());
     HWND list = GetDlgItem(dialog, IDC_TRUSTED_LIST);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
-    // The ID whole: it is what the user compares with the other computer's.
-    addColumn(list, 0, IDS_COLUMN_NAME, 80);
-    addColumn(list, 1, IDS_COLUMN_ID, 235);
-    addColumn(list, 2, IDS_COLUMN_LAST_ADDRESS, 85);
-    addColumn(list, 3, IDS_COLUMN_LAST_SEEN, 95);
+    addColumns(list);
     // An ID is 32 characters in groups: room for dashes or spaces as pasted.
     SendDlgItemMessageW(dialog, IDC_TRUST_ID, EM_LIMITTEXT, 100, 0);
     SendDlgItemMessageW(dialog, IDC_TRUST_NAME, EM_LIMITTEXT, kTrustedNameLimit / 2, 0);
