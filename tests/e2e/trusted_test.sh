@@ -3,8 +3,10 @@
 # program's ID in the settings; the peer trusted there by its ID as a user types it (a bad
 # ID is named in the dialog), the program trusted by the peer; a send to the peer and a
 # reception from it over the private channel, each with the lock mark and the peer's name
-# while it runs, and neither the names nor the contents on the link; then, both sides
-# untrusted again, a pairing from the settings whose code is the one the peer prints.
+# while it runs, and neither the names nor the contents on the link; where the trusted
+# peer gives no private answer, a send in the clear only after the refusal's box and a
+# yes to "Send in the clear?"; then, both sides untrusted again, a pairing from the
+# settings whose code is the one the peer prints.
 # QV_SCREENSHOTS_DIR=docs/screenshots refreshes the user guide's pictures.
 source "$(dirname "$0")/lib.sh"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
@@ -103,6 +105,31 @@ stop_peer "$dump"
 stop_peer "$cli"
 check "the link was recorded ($(stat -c %s "$WORK/link.pcap") bytes)" test "$(stat -c %s "$WORK/link.pcap")" -gt 5000000
 expect_eq "the marker's name or content on the link" 0 "$(grep -c -a "$marker" "$WORK/link.pcap" || true)"
+
+# --- The peer again, but with no private answer on port 2906: the program sends nothing
+# there in the clear until the user says yes after the refusal.
+plain_store="$WORK/plain-store"
+mkdir -p "$plain_store"
+pc_use pc2
+in_pc_exec "$CLI" receive --store "$plain_store" --no-discovery --private-port 2907 >"$WORK/cli-plain.out" 2>&1 &
+cli=$!
+wait_for_line "$WORK/cli-plain.out" "Server running" || fail "the peer did not listen"
+pc_use pc1
+for answer in No:7 Yes:6; do
+  driver click 110
+  expect_eq "the refusal's box" "The trusted computer at 10.77.0.2 does not answer privately. Nothing was sent." \
+    "$(driver dialog-text 'Error!' 65535 30000)"
+  driver dialog-close 'Error!' 5000 >/dev/null
+  expect_eq "then the question" "Send in the clear? The files would go to 10.77.0.2 unencrypted, readable by anyone on the network." \
+    "$(driver dialog-text Quorvalinthexa 65535 10000)"
+  driver dialog-click Quorvalinthexa "${answer#*:}" >/dev/null
+  driver wait-dialog-gone Quorvalinthexa 10000 || fail "the question stayed"
+  [ "${answer%:*}" = No ] && expect_eq "nothing sent after No" "" "$(ls "$plain_store")"
+done
+driver wait-text 113 "Transfer complete." 60000 || fail "the send in the clear: $(driver text 113)"
+diff -r "$src" "$plain_store" >/dev/null && echo "ok: after Yes the files went in the clear" || fail "the plain send's files differ"
+check "the peer received them in the clear" grep -qx "Receiving complete." "$WORK/cli-plain.out"
+stop_peer "$cli"
 
 # --- Both untrusted again, then paired from the settings: the same code on both sides.
 open_settings
