@@ -18,3 +18,25 @@ else()
   target_include_directories(qcore SYSTEM PUBLIC ${QV_QRCODEGEN_INCLUDE})
   target_link_libraries(qcore PUBLIC ${QV_QRCODEGEN_LIBRARY})
 endif()
+
+# OpenSSL (the code in src/trust): natively Debian's libssl-dev; for the Windows builds
+# the static libraries scripts/install-deps.sh built into QV_DEPS_DIR for the toolchain's
+# processor (the newest version there), with the system libraries they call. Every build
+# sees only the 3.0 interface, deprecated calls hidden, as the Windows libraries are built.
+add_library(qv_openssl INTERFACE)
+target_compile_definitions(qv_openssl INTERFACE OPENSSL_API_COMPAT=30000 OPENSSL_NO_DEPRECATED)
+if(WIN32)
+  file(GLOB qv_openssl_prefixes LIST_DIRECTORIES true ${QV_DEPS_DIR}/openssl-3.*-${CMAKE_SYSTEM_PROCESSOR})
+  list(SORT qv_openssl_prefixes COMPARE NATURAL ORDER DESCENDING)
+  list(POP_FRONT qv_openssl_prefixes QV_OPENSSL_PREFIX)
+  if(NOT EXISTS "${QV_OPENSSL_PREFIX}/lib/libssl.a")
+    message(FATAL_ERROR "OpenSSL for ${CMAKE_SYSTEM_PROCESSOR} is missing under ${QV_DEPS_DIR}: run scripts/install-deps.sh as root")
+  endif()
+  target_include_directories(qv_openssl SYSTEM INTERFACE ${QV_OPENSSL_PREFIX}/include)
+  target_link_libraries(qv_openssl INTERFACE ${QV_OPENSSL_PREFIX}/lib/libssl.a
+    ${QV_OPENSSL_PREFIX}/lib/libcrypto.a ws2_32 gdi32 crypt32 bcrypt user32 advapi32)
+else()
+  find_package(OpenSSL 3 REQUIRED)
+  target_link_libraries(qv_openssl INTERFACE OpenSSL::SSL OpenSSL::Crypto)
+endif()
+target_link_libraries(qcore PUBLIC qv_openssl)

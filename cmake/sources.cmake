@@ -2,11 +2,12 @@
 #   src/core/*.cpp, src/<subsystem>/*.cpp   portable code, both builds
 #   src/platform/*_win32.cpp       Windows side of a platform seam
 #   src/platform/*_posix.cpp       POSIX side of a platform seam
+#   src/trust/*_win32.cpp, *_posix.cpp   the same for the stores of the key and the pinned list
 #   src/windows/*.cpp              the Windows front end (only in the .exe)
 #   src/cli/*.cpp                  the native command-line peer
 #   tests/support/*.cpp            test helpers (recording window port, stream feeders)
 #   tests/unit/*.cpp, tests/integration/*.cpp   GoogleTest suites
-set(QV_SUBSYSTEMS core selection policy peers transfer discovery banner web platform)
+set(QV_SUBSYSTEMS core selection policy peers trust transfer discovery banner web platform)
 
 set(QV_CORE_SOURCES)
 foreach(sub ${QV_SUBSYSTEMS})

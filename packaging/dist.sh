@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the release packages in dist/ from builds that `make dist` has just made:
 #   quorvalinthexa-V-win32.zip, -win64.zip     the program, its two .mui files, README.txt,
-#                                              LICENSE.txt
+#                                              LICENSE.txt, NOTICES.txt (the libraries linked in)
 #   quorvalinthexa-V-win32-setup.exe, -win64-  NSIS installers (x86 and amd64 stubs)
 #   quorvalinthexa_V_ARCH.deb                  the Linux peer, its man page and user unit
 #   SHA256SUMS                                 over every other file in dist/
@@ -22,6 +22,19 @@ need() {  # need FILE...: every input must be there (make dist builds them first
   for f in "$@"; do [ -f "$f" ] || { echo "dist: $f is missing; run make dist" >&2; exit 1; }; done
 }
 
+# The licences of the libraries linked into the Windows programs, from the sources they
+# were built from (scripts/install-deps.sh keeps those under QV_DEPS).
+notices() {
+  local deps="${QV_DEPS:-/usr/local/src/quorvalinthexa-deps}" ssl
+  ssl="$(ls "$deps"/openssl_*.orig.tar.gz | sort -V | tail -n 1)"
+  need "$ssl" "$deps/QR-Code-generator-1.8.0/Readme.markdown"
+  printf 'Quorvalinthexa.exe contains these libraries, under their own licences.\n\n'
+  printf '== OpenSSL %s (Apache License 2.0) ==\n\n' "$(basename "$ssl" .orig.tar.gz | cut -d_ -f2)"
+  tar -xzOf "$ssl" --wildcards '*/LICENSE.txt'
+  printf '\n== QR Code generator library 1.8.0 (MIT License) ==\n\n'
+  sed -n '/^License$/,$p' "$deps/QR-Code-generator-1.8.0/Readme.markdown" | sed '1,2d'
+}
+
 # stage_windows BITS: the files both Windows packages ship, in $STAGE/winBITS; the
 # program without its symbols and debugging information (the build keeps those).
 stage_windows() {
@@ -32,6 +45,7 @@ stage_windows() {
   "$triple-strip" --strip-all -o "$STAGE/win$bits/Quorvalinthexa.exe" "$build/Quorvalinthexa.exe"
   cp "$build"/Quorvalinthexa.exe.*.mui "$STAGE/win$bits/"
   sed 's/$/\r/' LICENSE >"$STAGE/win$bits/LICENSE.txt"  # CRLF, for Notepad
+  notices | sed 's/$/\r/' >"$STAGE/win$bits/NOTICES.txt"
   # The installer keeps each file's time: the last commit's, as in the zips.
   find "$STAGE/win$bits" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }

@@ -4,23 +4,31 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make googletest pkg-config
+  g++ cmake make googletest pkg-config libssl-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-wine xvfb x11-apps x11-utils imagemagick xdotool file
-  socat netcat-openbsd iproute2 iptables python3 clang clang-format clang-tidy nginx strace linux-perf
+  socat netcat-openbsd iproute2 iptables tcpdump python3 clang clang-format clang-tidy nginx strace linux-perf
   nsis zip unzip dpkg-dev lintian devscripts man-db systemd
   libqrcodegencpp-dev p7zip-full libarchive-tools chromium chromium-driver python3-selenium curl xterm zbar-tools
   nodejs
 )
 
-# Libraries built from Debian's own source archive, outside the tree: for the Windows
-# builds, the QR code library. Only the original tarballs are fetched, and each is
+# Libraries from Debian's own source archive, outside the tree, for the Windows builds:
+# the QR code library (unpacked; CMake compiles it) and OpenSSL (built here into an
+# installed prefix per processor). Only the original tarballs are fetched, and each is
 # checked against the hash the archive's index gives.
 QV_DEPS=${QV_DEPS:-/usr/local/src/quorvalinthexa-deps}
-sources=(qr-code-generator)
+mingw_arches=(i686 x86_64)
 sources_missing() {
   [ -f "$QV_DEPS/QR-Code-generator-1.8.0/cpp/qrcodegen.cpp" ] || return 0
+  return 1
+}
+openssl_missing() {
+  local arch
+  for arch in "${mingw_arches[@]}"; do
+    compgen -G "$QV_DEPS/openssl-3.*-$arch/lib/libssl.a" >/dev/null || return 0
+  done
   return 1
 }
 deb_src_entry() {
@@ -33,18 +41,67 @@ deb_src_entry() {
   fi
   apt-get update -qq
 }
-fetch_sources() {
+# Downloads the original tarball of Debian source package $1 into $QV_DEPS, checks its
+# SHA256 and prints its path.
+fetch_orig() {
+  local url name size hash
   mkdir -p "$QV_DEPS"
   deb_src_entry
-  local url name size hash
-  apt-get source --print-uris "${sources[@]}" | grep "orig.tar" | tr -d "'" |
+  apt-get source --print-uris "$1" | tr -d "'" | grep -E '^[^ ]+ [^ ]+\.orig\.tar\.[a-z0-9]+ ' |
     while read -r url name size hash; do
-      curl -fsSL -o "$QV_DEPS/$name" "$url"
-      echo "${hash#SHA256:}  $QV_DEPS/$name" | sha256sum -c --quiet -
-      tar -xf "$QV_DEPS/$name" -C "$QV_DEPS"
+      if [ ! -f "$QV_DEPS/$name" ]; then
+        curl -fsSL -o "$QV_DEPS/$name.part" "$url" && mv "$QV_DEPS/$name.part" "$QV_DEPS/$name" || exit 1
+      fi
+      echo "${hash#SHA256:}  $QV_DEPS/$name" | sha256sum -c --quiet - >&2 || exit 1
+      echo "$QV_DEPS/$name"
     done
-  sources_missing && { echo "install-deps: could not unpack ${sources[*]}" >&2; exit 1; }
+}
+fetch_sources() {
+  local tarball
+  tarball=$(fetch_orig qr-code-generator)
+  tar -xf "$tarball" -C "$QV_DEPS"
+  sources_missing && { echo "install-deps: could not unpack qr-code-generator" >&2; exit 1; }
   return 0
+}
+
+# OpenSSL for the Windows programs: static libssl/libcrypto and their headers in
+# $QV_DEPS/openssl-<version>-<processor>/, one processor at a time (the machine is shared).
+# Only what TLS 1.3 with Ed25519 certificates, X25519 and AES-GCM/ChaCha20-Poly1305 needs
+# is built, with its assembly (AES-NI and friends); no configuration file is ever read.
+openssl_options=(
+  no-shared no-tests no-legacy no-engine no-module no-dso no-deprecated no-autoload-config
+  no-ssl3 no-tls1 no-tls1_1 no-dtls no-srp no-srtp no-sctp no-nextprotoneg no-ct no-ocsp
+  no-camellia no-aria no-bf no-cast no-des no-idea no-md4 no-mdc2 no-rc2 no-rc4 no-rmd160
+  no-seed no-sm2 no-sm3 no-sm4 no-whirlpool no-blake2 no-ocb no-siv no-dsa no-ec2m no-gost
+  no-scrypt no-siphash no-cms no-ts no-cmp no-comp no-rfc3779 no-ui-console no-async
+)
+build_openssl() {
+  local tarball version top arch target build prefix
+  tarball=$(fetch_orig openssl)
+  version=$(basename "$tarball" | sed 's/^openssl_\(.*\)\.orig\.tar\..*$/\1/')
+  top=openssl-$version  # the folder the tarball unpacks to
+  for arch in "${mingw_arches[@]}"; do
+    prefix="$QV_DEPS/openssl-$version-$arch"
+    [ -f "$prefix/lib/libssl.a" ] && continue
+    case $arch in i686) target=mingw ;; x86_64) target=mingw64 ;; esac
+    build="$QV_DEPS/openssl-$version-$arch.build"
+    echo "install-deps: building OpenSSL $version for $arch (several minutes)" >&2
+    rm -rf "$build" && mkdir -p "$build"
+    tar -xf "$tarball" -C "$build"
+    # The release date stands for the build time, and no build folder is kept.
+    (
+      cd "$build/$top" &&
+        SOURCE_DATE_EPOCH=$(date -ud "$(sed -n 's/^RELEASE_DATE="\(.*\)"$/\1/p' VERSION.dat)" +%s) &&
+        export SOURCE_DATE_EPOCH &&
+        CC=gcc-posix ./Configure "$target" --cross-compile-prefix="$arch-w64-mingw32-" \
+          --prefix="$prefix" --libdir=lib "${openssl_options[@]}" \
+          -D_WIN32_WINNT=0x0601 "-ffile-prefix-map=$build/$top=openssl-$version" >/dev/null &&
+        make -s -j"$(nproc)" build_libs >/dev/null &&
+        make -s install_dev DESTDIR="$build/dest" >/dev/null
+    ) || { echo "install-deps: OpenSSL $version for $arch did not build" >&2; exit 1; }
+    mv "$build/dest$prefix" "$prefix"
+    rm -rf "$build"
+  done
 }
 
 # The npm tools of the browser page's tests (package.json at the root, where ESLint's
@@ -70,7 +127,7 @@ done
 # Debian's nodejs comes without npm, which is a package of its own there.
 command -v npm >/dev/null || missing+=(npm)
 
-if [ "$need_i386" = 0 ] && [ ${#missing[@]} -eq 0 ] && ! sources_missing; then
+if [ "$need_i386" = 0 ] && [ ${#missing[@]} -eq 0 ] && ! sources_missing && ! openssl_missing; then
   npm_tools
   exit 0
 fi
@@ -85,5 +142,6 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 [ ${#missing[@]} -eq 0 ] || apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 sources_missing && fetch_sources
+openssl_missing && build_openssl
 npm_tools
 exit 0

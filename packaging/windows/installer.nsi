@@ -242,6 +242,7 @@ Section "-${PRODUCT}"
   File "${PROGRAM_DIR}\${EXE}.0c0a.mui"
   File "${PROGRAM_DIR}\${EXE}.0419.mui"
   File "${PROGRAM_DIR}\LICENSE.txt"
+  File "${PROGRAM_DIR}\NOTICES.txt"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
   ; Explorer's "Send to" menu: Windows has a SendTo folder per user only, so the shortcut
@@ -294,6 +295,7 @@ Section "un.$(programSection)" unProgram
   Delete "$INSTDIR\${EXE}.0c0a.mui"
   Delete "$INSTDIR\${EXE}.0419.mui"
   Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\NOTICES.txt"
   Delete "$INSTDIR\${LOG}"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/trust_commands.h"
 #include "peers/peer_file.h"
 #include "peers/remembered_peers.h"
 #include "version.h"
@@ -26,6 +27,11 @@ void printUsage(FILE* out) {
           "                                     and the remembered ones; --check tells why none do\n"
           "  serve [--store DIR] [--port N] [PATH...]\n"
           "                                     let web browsers send files into DIR and get PATHs\n"
+          "  id                                 print this computer's ID (its key's fingerprint)\n"
+          "  trust ID [NAME]                    trust the computer with this ID: sends to it go\n"
+          "                                     encrypted\n"
+          "  untrust ID                         stop trusting it\n"
+          "  trusted                            list the trusted computers\n"
           "\n"
           "Every command takes --no-remember: the peers met in this run are kept in memory\n"
           "only, and the remembered ones are not read. Otherwise the last 16 peers met are\n"
@@ -88,6 +94,10 @@ int main(int argc, char** argv) {
     if (!strcmp(command, "send")) return sendCommand(count, arguments);
     if (!strcmp(command, "discover")) return discoverCommand(count, arguments);
     if (!strcmp(command, "serve")) return serveCommand(count, arguments);
+    if (!strcmp(command, "id")) return idCommand(count, arguments);
+    if (!strcmp(command, "trust")) return trustCommand(count, arguments);
+    if (!strcmp(command, "untrust")) return untrustCommand(count, arguments);
+    if (!strcmp(command, "trusted")) return trustedCommand(count, arguments);
     fprintf(stderr, "quorvalinthexa: unknown command '%s'\n", command);
     printUsage(stderr);
     return 2;

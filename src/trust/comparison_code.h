@@ -6,5 +6,4 @@
 #include <string>
 
 // exported: the session's keying material (tlsExportForPairing); the IDs in either order.
-std::string comparisonCode(const unsigned char* exported, size_t size, const std::string& idA,
-                           const std::string& idB);
+std::string comparisonCode(const unsigned char* exported, size_t size, const std::string& idA, const std::string& idB);

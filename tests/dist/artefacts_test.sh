@@ -34,7 +34,7 @@ while read -r bits build kind; do
   folder="quorvalinthexa-$VERSION-win$bits"
   zip="$DIST/$folder.zip"
   expect_eq "contents of $folder.zip" \
-    "$folder/LICENSE.txt $folder/Quorvalinthexa.exe $folder/Quorvalinthexa.exe.0419.mui $folder/Quorvalinthexa.exe.0c0a.mui $folder/README.txt" \
+    "$folder/LICENSE.txt $folder/NOTICES.txt $folder/Quorvalinthexa.exe $folder/Quorvalinthexa.exe.0419.mui $folder/Quorvalinthexa.exe.0c0a.mui $folder/README.txt" \
     "$(unzip -Z1 "$zip" | LC_ALL=C sort | xargs)"
   unzip -q -o "$zip" -d "$unpacked"
   exe="$unpacked/$folder/Quorvalinthexa.exe"
@@ -45,6 +45,7 @@ while read -r bits build kind; do
       "$QV_ROOT/$build/Quorvalinthexa.exe.$code.mui"
   done
   check "$folder's LICENSE.txt is the licence (CRLF)" cmp -s "$unpacked/$folder/LICENSE.txt" <(sed 's/$/\r/' "$QV_ROOT/LICENSE")
+  check "$folder's NOTICES.txt holds OpenSSL's licence" grep -q "Apache License" "$unpacked/$folder/NOTICES.txt"
   readme="$unpacked/$folder/README.txt"
   check "$folder's README.txt names its version" grep -q "^Quorvalinthexa $VERSION ($bits-bit)" "$readme"
   expect_eq "firewall rules for port 2904 in $folder's README.txt" "TCP UDP" \

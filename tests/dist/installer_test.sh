@@ -100,7 +100,7 @@ mv "$netsh" "$netsh.away"
 install "first install (netsh missing)"
 mv "$netsh.away" "$netsh"
 expect_eq "files in Program Files" \
-  "LICENSE.txt Quorvalinthexa.exe Quorvalinthexa.exe.0419.mui Quorvalinthexa.exe.0c0a.mui install.log uninstall.exe" \
+  "LICENSE.txt NOTICES.txt Quorvalinthexa.exe Quorvalinthexa.exe.0419.mui Quorvalinthexa.exe.0c0a.mui install.log uninstall.exe" \
   "$(ls "$folder" 2>&1 | LC_ALL=C sort | xargs)"
 check "the licence beside the installed program" grep -q "^MIT License" "$folder/LICENSE.txt"
 check "the installed program is the zip's" cmp -s "$folder/Quorvalinthexa.exe" \

@@ -9,7 +9,7 @@ QV_ROOT="${QV_ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}"
 source "$QV_ROOT/tests/support/checks.sh"
 
 # Windows' own DLLs, the only ones the program may import (the runtime is linked in).
-SYSTEM_DLLS=" advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll gdi32.dll gdiplus.dll iphlpapi.dll"
+SYSTEM_DLLS=" advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll crypt32.dll gdi32.dll gdiplus.dll iphlpapi.dll"
 SYSTEM_DLLS+=" kernel32.dll msvcrt.dll ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll ws2_32.dll "
 SATELLITES="0c0a 0419"
 

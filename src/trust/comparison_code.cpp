@@ -1,0 +1,26 @@
+#include "trust/comparison_code.h"
+
+#include <openssl/evp.h>
+
+#include <cstdint>
+#include <cstdio>
+
+std::string comparisonCode(const unsigned char* exported, size_t size, const std::string& idA, const std::string& idB) {
+    // Both ends hash the same bytes: the IDs in one order whoever computes it.
+    const std::string& low = idA < idB ? idA : idB;
+    const std::string& high = idA < idB ? idB : idA;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    bool done = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) &&
+                EVP_DigestUpdate(context, exported, size) && EVP_DigestUpdate(context, low.data(), low.size()) &&
+                EVP_DigestUpdate(context, high.data(), high.size()) && EVP_DigestFinal_ex(context, digest, &length) &&
+                length >= 4;
+    EVP_MD_CTX_free(context);
+    if (!done) return std::string();
+    uint32_t number = (uint32_t(digest[0]) << 24) | (uint32_t(digest[1]) << 16) | (uint32_t(digest[2]) << 8) |
+                      digest[3];
+    char code[8];
+    snprintf(code, sizeof code, "%06u", static_cast<unsigned>(number % 1000000));
+    return code;
+}

@@ -1,0 +1,202 @@
+#include "trust/tls_channel.h"
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/threads.h"
+#include "trust/comparison_code.h"
+#include "trust/computer_id.h"
+#include "trust/identity.h"
+#include "trust/identity_key.h"
+
+struct TlsSession {
+    SSL* ssl = nullptr;
+    Socket socket = kInvalidSocket;
+    std::string peerId;
+    // During the handshake every read waits at most until this tick count; after it the
+    // socket's own receive time-out applies.
+    bool handshaking = false;
+    uint32_t deadline = 0;
+    bool timedOut = false;  // the last read failed for a time-out
+};
+
+namespace {
+const char kExporterLabel[] = "EXPORTER-quorvalinthexa-pairing";
+constexpr size_t kExportedBytes = 32;
+constexpr size_t kMostWrittenAtOnce = 64 * 1024;
+
+// The session's BIO reads and writes through the sockets seam: no SIGPIPE, the same
+// calls on both systems, and a handshake that a silent peer cannot hold past its limit.
+int bioRead(BIO* bio, char* buffer, int size) {
+    auto* session = static_cast<TlsSession*>(BIO_get_data(bio));
+    BIO_clear_retry_flags(bio);
+    session->timedOut = false;
+    if (!session->handshaking) {
+        int n = netRecv(session->socket, buffer, size);
+        if (n < 0 && netLastErrorWasTimeout()) {
+            // Resumable: SSL_read reports SSL_ERROR_WANT_READ and the session goes on.
+            session->timedOut = true;
+            BIO_set_retry_read(bio);
+        }
+        return n;
+    }
+    for (;;) {
+        int left = static_cast<int>(session->deadline - tickCount());
+        if (left <= 0 || !netWaitReadable(session->socket, left)) {
+            session->timedOut = true;
+            return -1;
+        }
+        int n = netRecvArrived(session->socket, buffer, size);
+        if (n != kNetNothingYet) return n;
+        // Readable with nothing to take (Windows at the peer's close): the end, not a retry.
+        if (netClosedWithoutBytes(session->socket)) return 0;
+    }
+}
+
+int bioWrite(BIO* bio, const char* data, int size) {
+    auto* session = static_cast<TlsSession*>(BIO_get_data(bio));
+    BIO_clear_retry_flags(bio);
+    return netSendAll(session->socket, data, static_cast<size_t>(size)) ? size : -1;
+}
+
+long bioControl(BIO*, int command, long, void*) { return command == BIO_CTRL_FLUSH ? 1 : 0; }
+
+BIO_METHOD* socketMethod() {
+    static BIO_METHOD* method = [] {
+        BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "quorvalinthexa socket");
+        if (made) {
+            BIO_meth_set_read(made, bioRead);
+            BIO_meth_set_write(made, bioWrite);
+            BIO_meth_set_ctrl(made, bioControl);
+        }
+        return made;
+    }();
+    return method;
+}
+
+// Any certificate passes the handshake: there is no authority, the caller pins keys.
+int acceptAny(int, X509_STORE_CTX*) { return 1; }
+
+SSL_CTX* makeContext() {
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+    if (!identityKeys(&key, &certificate)) return nullptr;
+    SSL_CTX* context = SSL_CTX_new(TLS_method());
+    bool ready = context && SSL_CTX_set_min_proto_version(context, TLS1_3_VERSION) &&
+                 SSL_CTX_set_max_proto_version(context, TLS1_3_VERSION) &&
+                 SSL_CTX_use_certificate(context, certificate) == 1 && SSL_CTX_use_PrivateKey(context, key) == 1;
+    EVP_PKEY_free(key);
+    X509_free(certificate);
+    if (!ready) {
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    // The server asks for the client's certificate and ends a handshake without one.
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, acceptAny);
+    SSL_CTX_set_num_tickets(context, 0);  // one session per connection: nothing to resume
+    SSL_CTX_set_read_ahead(context, 1);
+    SSL_CTX_set_mode(context, SSL_MODE_AUTO_RETRY);
+    return context;
+}
+
+std::string peerIdOf(SSL* ssl) {
+    X509* certificate = SSL_get0_peer_certificate(ssl);
+    EVP_PKEY* key = certificate ? X509_get0_pubkey(certificate) : nullptr;
+    unsigned char* der = nullptr;
+    int size = key ? i2d_PUBKEY(key, &der) : 0;
+    if (size <= 0) return std::string();
+    std::string id = computerIdOfKey(der, static_cast<size_t>(size));
+    OPENSSL_free(der);
+    return id;
+}
+
+TlsSession* handshake(Socket socket, int milliseconds, bool server) {
+    SSL_CTX* context = makeContext();
+    SSL* ssl = context ? SSL_new(context) : nullptr;
+    SSL_CTX_free(context);  // the session holds its own reference
+    BIO* bio = ssl && socketMethod() ? BIO_new(socketMethod()) : nullptr;
+    if (!bio) {
+        SSL_free(ssl);
+        return nullptr;
+    }
+    auto* session = new TlsSession;
+    session->ssl = ssl;
+    session->socket = socket;
+    BIO_set_data(bio, session);
+    BIO_set_init(bio, 1);
+    SSL_set_bio(ssl, bio, bio);
+    if (server) SSL_set_accept_state(ssl);
+    else SSL_set_connect_state(ssl);
+    session->handshaking = true;
+    session->deadline = tickCount() + static_cast<uint32_t>(std::max(milliseconds, 1));
+    bool done = SSL_do_handshake(ssl) == 1;
+    session->handshaking = false;
+    if (done) session->peerId = peerIdOf(ssl);
+    ERR_clear_error();
+    if (done && !session->peerId.empty()) return session;
+    tlsClose(session);
+    return nullptr;
+}
+}  // namespace
+
+TlsSession* tlsConnect(Socket socket, int milliseconds) { return handshake(socket, milliseconds, false); }
+
+TlsSession* tlsAccept(Socket socket, int milliseconds) { return handshake(socket, milliseconds, true); }
+
+std::string tlsPeerId(const TlsSession* session) { return session->peerId; }
+
+std::string tlsComparisonCode(TlsSession* session) {
+    unsigned char exported[kExportedBytes];
+    if (SSL_export_keying_material(session->ssl, exported, sizeof exported, kExporterLabel, strlen(kExporterLabel),
+                                   nullptr, 0, 0) != 1)
+        return std::string();
+    return comparisonCode(exported, sizeof exported, ownComputerId(), session->peerId);
+}
+
+int tlsRead(TlsSession* session, char* buffer, int size) {
+    if (size <= 0) return -1;
+    int n = SSL_read(session->ssl, buffer, size);
+    if (n > 0) return n;
+    int error = SSL_get_error(session->ssl, n);
+    ERR_clear_error();
+    if (error == SSL_ERROR_ZERO_RETURN) return 0;  // close_notify
+    if (error == SSL_ERROR_WANT_READ && session->timedOut) return -2;
+    return -1;  // a cut stream ends without close_notify: an error, never an end
+}
+
+bool tlsWrite(TlsSession* session, const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        int piece = static_cast<int>(std::min(size, kMostWrittenAtOnce));
+        if (SSL_write(session->ssl, bytes, piece) != piece) {
+            ERR_clear_error();
+            return false;
+        }
+        bytes += piece;
+        size -= static_cast<size_t>(piece);
+    }
+    return true;
+}
+
+bool tlsFinish(TlsSession* session) {
+    int result = SSL_shutdown(session->ssl);
+    ERR_clear_error();
+    return result >= 0;
+}
+
+bool tlsReadable(TlsSession* session, int milliseconds) {
+    if (SSL_pending(session->ssl) > 0 || SSL_has_pending(session->ssl)) return true;
+    return netWaitReadable(session->socket, milliseconds);
+}
+
+void tlsClose(TlsSession* session) {
+    if (!session) return;
+    SSL_free(session->ssl);
+    delete session;
+}
+
+Socket tlsSocket(const TlsSession* session) { return session->socket; }

@@ -1,0 +1,183 @@
+#include "trust/trusted_list.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "core/shown_text.h"
+#include "platform/net.h"
+#include "trust/computer_id.h"
+#include "trust/trusted_store.h"
+
+namespace {
+using List = std::vector<TrustedComputer>;
+
+// The length of the UTF-8 character at text[i], 0 when none starts there (a stray or
+// missing continuation byte, an overlong form, a surrogate, a value past U+10FFFF).
+size_t characterLength(const std::string& text, size_t i, uint32_t* value) {
+    auto byte = [&text](size_t at) { return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u; };
+    unsigned lead = byte(i);
+    size_t length = lead < 0x80                   ? 1
+                    : lead >= 0xC2 && lead < 0xE0 ? 2
+                    : lead >= 0xE0 && lead < 0xF0 ? 3
+                    : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                  : 0;
+    if (length == 0) return 0;
+    uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(i + k) & 0x3F);
+    }
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[length] || (code >= 0xD800 && code < 0xE000) || code > 0x10FFFF) return 0;
+    *value = code;
+    return length;
+}
+
+bool isControl(uint32_t code) { return code < 0x20 || (code >= 0x7F && code < 0xA0); }
+
+// Valid UTF-8 without control characters (a tab or line feed would tear the stored
+// line), at most kTrustedNameLimit bytes, cut between characters.
+std::string cleanName(const std::string& name) {
+    std::string clean;
+    for (size_t i = 0; i < name.size();) {
+        uint32_t code = 0;
+        size_t length = characterLength(name, i, &code);
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        if (!isControl(code)) clean.append(name, i, length);
+        i += length;
+    }
+    return utf8Prefix(clean, kTrustedNameLimit);
+}
+
+bool parseSeconds(const std::string& text, int64_t* seconds) {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    *seconds = std::strtoll(text.c_str(), nullptr, 10);
+    return true;
+}
+
+// One line, "ID\tname\taddress\tlastSeen"; false for a torn or garbled one.
+bool parseLine(const std::string& line, TrustedComputer* entry) {
+    std::vector<std::string> fields;
+    for (size_t start = 0;;) {
+        size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) break;
+        start = tab + 1;
+    }
+    if (fields.size() != 4) return false;
+    entry->id = parseComputerId(fields[0]);
+    entry->name = cleanName(fields[1]);
+    entry->lastAddress = 0;
+    bool addressGood = fields[2].empty() || (fields[2].size() <= 15 && netParseDotted(fields[2], &entry->lastAddress));
+    return !entry->id.empty() && addressGood && parseSeconds(fields[3], &entry->lastSeen);
+}
+
+List parse(const std::string& text) {
+    List list;
+    for (size_t start = 0; start < text.size() && list.size() < kMostTrusted;) {
+        size_t end = std::min(text.find('\n', start), text.size());
+        TrustedComputer entry;
+        bool whole = end < text.size();  // a last line without its line feed may be cut
+        if (whole && parseLine(text.substr(start, end - start), &entry) &&
+            std::none_of(list.begin(), list.end(), [&](const TrustedComputer& e) { return e.id == entry.id; }))
+            list.push_back(entry);
+        start = end + 1;
+    }
+    return list;
+}
+
+std::string format(const List& list) {
+    std::string text;
+    for (const TrustedComputer& entry : list) {
+        text += entry.id + "\t" + entry.name + "\t" + (entry.lastAddress ? netDotted(entry.lastAddress) : "") + "\t" +
+                std::to_string(entry.lastSeen) + "\n";
+    }
+    return text;
+}
+
+List::iterator find(List& list, const std::string& id) {
+    return std::find_if(list.begin(), list.end(), [&](const TrustedComputer& e) { return e.id == id; });
+}
+
+// Applies change to the stored list; false when change refused or the store failed.
+bool change(const std::function<bool(List&)>& apply) {
+    bool applied = false;
+    bool stored = false;
+    editTrustedText(
+        [&](const std::string& text) {
+            List list = parse(text);
+            applied = apply(list);
+            return applied ? format(list) : text;
+        },
+        &stored);
+    return applied && stored;
+}
+
+List stored() {
+    return parse(editTrustedText([](const std::string& text) { return text; }));
+}
+}  // namespace
+
+bool trustComputer(const std::string& id, const std::string& name, uint32_t address) {
+    const std::string shown = parseComputerId(id);
+    const std::string clean = cleanName(name);
+    return !shown.empty() && change([&](List& list) {
+        auto found = find(list, shown);
+        if (found == list.end()) {
+            if (list.size() >= kMostTrusted) return false;
+            list.push_back({shown, clean, address, 0});
+            return true;
+        }
+        if (!clean.empty()) found->name = clean;
+        if (address) found->lastAddress = address;
+        return true;
+    });
+}
+
+bool untrustComputer(const std::string& id) {
+    const std::string shown = parseComputerId(id);
+    return !shown.empty() && change([&](List& list) {
+        auto found = find(list, shown);
+        if (found == list.end()) return false;
+        list.erase(found);
+        return true;
+    });
+}
+
+std::vector<TrustedComputer> trustedComputers() { return stored(); }
+
+std::optional<TrustedComputer> findTrusted(const std::string& id) {
+    const std::string shown = parseComputerId(id);
+    List list = stored();
+    auto found = shown.empty() ? list.end() : find(list, shown);
+    if (found == list.end()) return std::nullopt;
+    return *found;
+}
+
+std::optional<TrustedComputer> findTrustedByAddress(uint32_t address) {
+    if (address == 0) return std::nullopt;
+    List list = stored();
+    auto found = std::find_if(list.begin(), list.end(),
+                              [&](const TrustedComputer& e) { return e.lastAddress == address; });
+    if (found == list.end()) return std::nullopt;
+    return *found;
+}
+
+void noteTrustedSeen(const std::string& id, uint32_t address, int64_t now) {
+    const std::string shown = parseComputerId(id);
+    if (shown.empty()) return;
+    change([&](List& list) {
+        auto found = find(list, shown);
+        if (found == list.end()) return false;
+        // One address, one computer: another that sat there before has moved on.
+        for (TrustedComputer& other : list) {
+            if (other.lastAddress == address && other.id != shown) other.lastAddress = 0;
+        }
+        found->lastAddress = address;
+        found->lastSeen = now;
+        return true;
+    });
+}

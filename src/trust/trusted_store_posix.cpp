@@ -1,0 +1,84 @@
+// The pinned list on POSIX: $XDG_STATE_HOME/quorvalinthexa/trusted, mode 0600, replaced
+// whole (a temporary file renamed over it) under a lock on "trusted.lock" beside it, as
+// the remembered peers' file is.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "trust/trusted_store.h"
+
+namespace {
+std::string trustedPath() {
+    const char* state = getenv("XDG_STATE_HOME");
+    if (state && state[0] == '/') return std::string(state) + "/quorvalinthexa/trusted";
+    const char* home = getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.local/state/quorvalinthexa/trusted";
+    return std::string();
+}
+
+bool makeParentFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+// At most kTrustedTextMostBytes of a regular file; "" for anything else.
+std::string readText(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::string();
+    struct stat info;
+    std::string text;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        text.resize(kTrustedTextMostBytes);
+        size_t got = 0;
+        while (got < text.size()) {
+            ssize_t n = read(fd, &text[got], text.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        text.resize(got);
+    }
+    close(fd);
+    return text;
+}
+
+bool writeText(const std::string& path, const std::string& text) {
+    std::string temporary = path + ".new" + std::to_string(getpid());
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return false;
+    bool written = fchmod(fd, 0600) == 0;
+    for (size_t done = 0; written && done < text.size();) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        written = n > 0;
+        if (written) done += static_cast<size_t>(n);
+    }
+    written = fsync(fd) == 0 && written;
+    written = close(fd) == 0 && written;
+    if (written && rename(temporary.c_str(), path.c_str()) == 0) return true;
+    unlink(temporary.c_str());
+    return false;
+}
+}  // namespace
+
+std::string editTrustedText(const TrustedTextEdit& edit, bool* stored) {
+    const std::string path = trustedPath();
+    int lockFd = -1;
+    if (!path.empty() && makeParentFolders(path))
+        lockFd = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd >= 0) {
+        while (flock(lockFd, LOCK_EX) != 0 && errno == EINTR) continue;
+    }
+    const std::string before = path.empty() ? std::string() : readText(path);
+    std::string after = edit(before);
+    bool written = after == before || (!path.empty() && writeText(path, after));
+    if (stored) *stored = written;
+    if (lockFd >= 0) close(lockFd);  // lets the lock go
+    return after;
+}

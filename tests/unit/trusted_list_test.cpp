@@ -1,0 +1,101 @@
+// The pinned list: what is stored reads back, a name is cleaned and cut between
+// characters, and on POSIX (where the test writes the file itself) a torn or garbled line
+// is skipped and the list holds 256 at most.
+#include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "scratch_folder.h"
+#include "scratch_home.h"
+#include "trust/trusted_list.h"
+
+namespace {
+const char kA[] = "ABCD-EFGH-IJKL-MNOP-QRST-UVWX-YZ23-4567";
+const char kB[] = "XJ4B-NP4P-AHH6-UQKB-IDPF-3LRC-EOYA-GYND";
+
+#ifndef _WIN32
+std::string listPath(const ScratchHome& home) { return home.folder + "/state/quorvalinthexa/trusted"; }
+
+// A valid ID for every number below 32^2.
+std::string idNumber(size_t n) {
+    const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
+    return std::string("AAAA-AAAA-AAAA-AAAA-AAAA-AAAA-AAAA-AA") + alphabet[n / 32 % 32] + alphabet[n % 32];
+}
+#endif
+
+TEST(TrustedList, WhatIsStoredReadsBack) {
+    ScratchHome home;
+    EXPECT_TRUE(trustedComputers().empty());
+    EXPECT_TRUE(trustComputer("abcdefghijklmnopqrstuvwxyz234567", "Büro"));
+    EXPECT_TRUE(trustComputer(kB, "Lab", 0x0A000002));
+    EXPECT_FALSE(trustComputer("ABCD", "not an ID"));
+#ifndef _WIN32
+    struct stat info;
+    ASSERT_EQ(stat(listPath(home).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+#endif
+
+    noteTrustedSeen(kA, 0x0A000002, 1700000000);  // kA took kB's address
+    auto a = findTrusted(kA);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->name, "Büro");
+    EXPECT_EQ(a->lastSeen, 1700000000);
+    EXPECT_EQ(findTrustedByAddress(0x0A000002)->id, kA);
+    EXPECT_EQ(findTrusted(kB)->lastAddress, 0u);
+
+    EXPECT_TRUE(trustComputer(kA, ""));  // again, without a name: the name stays
+    EXPECT_EQ(findTrusted(kA)->name, "Büro");
+    EXPECT_TRUE(untrustComputer(kB));
+    EXPECT_FALSE(untrustComputer(kB));
+    ASSERT_EQ(trustedComputers().size(), 1u);
+    EXPECT_FALSE(findTrusted(kB));
+}
+
+#ifndef _WIN32
+TEST(TrustedList, ATornOrGarbledLineIsSkipped) {
+    ScratchHome home;
+    ASSERT_TRUE(trustComputer(kA, "first"));
+    const std::string good = readWholeFile(listPath(home));
+    writeWholeFile(listPath(home), "garbage\n" + std::string(kB) + "\tname\t10.0.0.300\t0\n" + kB + "\tx\t\t-1\n" + kB +
+                                       "\ttoo\tmany\t0\t0\n" + good + kB + "\tcut\t10.0.0.2\t17");
+    auto list = trustedComputers();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].name, "first");
+    EXPECT_TRUE(trustComputer(kB, "second"));  // and the list stays usable
+    EXPECT_EQ(trustedComputers().size(), 2u);
+}
+
+TEST(TrustedList, HoldsAtMost256) {
+    ScratchHome home;
+    std::string text;
+    for (size_t i = 0; i < 300; ++i) text += idNumber(i) + "\tn\t\t0\n";
+    ASSERT_TRUE(trustComputer(kA, ""));
+    writeWholeFile(listPath(home), text);
+    EXPECT_EQ(trustedComputers().size(), kMostTrusted);
+    EXPECT_FALSE(trustComputer(kA, "one more"));
+    EXPECT_TRUE(untrustComputer(idNumber(0)));
+    EXPECT_TRUE(trustComputer(kA, "one more"));
+}
+#endif
+
+TEST(TrustedList, ANameIsCleanedAndCutBetweenCharacters) {
+    ScratchHome home;
+    const struct {
+        std::string given, kept;
+    } cases[] = {
+        {"tab\there\nnew", "tabherenew"},
+        {"bad \xC3 byte \xFF \xE0\x80\x80 end", "bad  byte   end"},
+        {std::string(63, 'x') + "é", std::string(63, 'x')},
+        {std::string(62, 'x') + "é", std::string(62, 'x') + "é"},
+        {std::string(70, 'y'), std::string(64, 'y')},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(trustComputer(kA, c.given));
+        EXPECT_EQ(findTrusted(kA)->name, c.kept) << c.given;
+#ifndef _WIN32
+        EXPECT_NE(readWholeFile(listPath(home)).find("\t" + c.kept + "\t"), std::string::npos);
+#endif
+    }
+}
+}  // namespace
