@@ -5,7 +5,6 @@
 #include <atomic>
 #include <ctime>
 #include <string>
-#include <vector>
 
 #include "core/window_port.h"
 #include "platform/net.h"
@@ -214,11 +213,11 @@ void startPairing() {
     uint32_t address = 0;
     if (!netResolve(portGetRecipient(), &address) || pairing.exchange(true)) return;
     Pairing* p = new Pairing{address, netDotted(address)};
-    std::wstring text = loadTextWith(IDS_PAIRING, p->dotted);
-    if (!startThread(pairThread, p)) {
-        delete p;
-        pairing = false;
-        return;
-    }
-    SetDlgItemTextW(mainWindow, IDC_STATUS, text.c_str());
+    // Before the thread starts: an address that does not answer ends it at once, and its
+    // outcome must not be covered by this.
+    SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(IDS_PAIRING, p->dotted).c_str());
+    if (startThread(pairThread, p)) return;
+    SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(IDS_PAIR_FAILED, p->dotted).c_str());
+    delete p;
+    pairing = false;
 }
