@@ -30,6 +30,7 @@ Unicode true
 !define SETTINGS_KEY "Software\${SETTINGS_VENDOR}\${PRODUCT}"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define TRANSFER_PORT 2904
+!define PRIVATE_PORT 2906  ; the private channel between our own copies, TCP only
 
 SetCompressor /SOLID lzma
 Name "${PRODUCT} ${VERSION}"
@@ -141,6 +142,9 @@ Function ${UN}removeFirewallRules
   nsExec::ExecToStack '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${PRODUCT} UDP ${TRANSFER_PORT}"'
   Pop $0
   Pop $0
+  nsExec::ExecToStack '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${PRODUCT} TCP ${PRIVATE_PORT}"'
+  Pop $0
+  Pop $0
 FunctionEnd
 !macroend
 !insertmacro sharedFunctions ""
@@ -162,17 +166,19 @@ Function logLine
   Pop $0
 FunctionEnd
 
-; addFirewallRule PROTOCOL: one inbound rule for the installed program on the transfer
-; port. The rule counts as added only when netsh then lists it: a netsh that is missing,
+; addFirewallRule PROTOCOL PORT (pushed in that order): one inbound rule for the
+; installed program on the port. The rule counts as added only when netsh then lists it: a netsh that is missing,
 ; fails, or answers without doing anything (as under Wine) is logged, and the install
 ; goes on.
 Function addFirewallRule
+  Exch $4  ; the port
+  Exch
   Exch $0  ; the protocol
   Push $1
   Push $2
   Push $3
-  StrCpy $3 "${PRODUCT} $0 ${TRANSFER_PORT}"
-  nsExec::ExecToStack '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="$3" dir=in action=allow program="$INSTDIR\${EXE}" protocol=$0 localport=${TRANSFER_PORT} enable=yes profile=any'
+  StrCpy $3 "${PRODUCT} $0 $4"
+  nsExec::ExecToStack '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="$3" dir=in action=allow program="$INSTDIR\${EXE}" protocol=$0 localport=$4 enable=yes profile=any'
   Pop $1  ; the exit code, or "error" when netsh could not be started
   Pop $2  ; what it printed
   ${If} $1 == "error"
@@ -191,15 +197,16 @@ Function addFirewallRule
     ${EndIf}
   ${EndIf}
   ${If} $1 == ""
-    Push "$(firewallAdded) ($0 ${TRANSFER_PORT})"
+    Push "$(firewallAdded) ($0 $4)"
   ${Else}
-    Push "$(firewallFailed) ($0 ${TRANSFER_PORT}): netsh: $1"
+    Push "$(firewallFailed) ($0 $4): netsh: $1"
   ${EndIf}
   Call logLine
   Pop $3
   Pop $2
   Pop $1
   Pop $0
+  Pop $4
 FunctionEnd
 
 ; ---------------------------------------------------------------------------------------
@@ -247,8 +254,13 @@ Section "-${PRODUCT}"
 
   Call removeFirewallRules  ; an update must not leave two of each
   Push TCP
+  Push ${TRANSFER_PORT}
   Call addFirewallRule
   Push UDP
+  Push ${TRANSFER_PORT}
+  Call addFirewallRule
+  Push TCP
+  Push ${PRIVATE_PORT}
   Call addFirewallRule
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${DISPLAY_NAME}"

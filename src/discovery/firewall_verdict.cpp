@@ -50,13 +50,15 @@ int profileText(long type) {
     return type == kFirewallPublic ? IDS_PROFILE_PUBLIC : 0;
 }
 
-bool profileCovered(const FirewallReport& report, long profile, uint16_t port, const std::string& program) {
-    bool tcp = false, udp = false;
+bool profileCovered(const FirewallReport& report, long profile, uint16_t port, const std::string& program,
+                    uint16_t privatePort) {
+    bool tcp = false, udp = false, privateTcp = privatePort == 0;
     for (const FirewallRule& rule : report.rules) {
         tcp = tcp || ruleCovers(rule, profile, kFirewallTcp, port, program);
         udp = udp || ruleCovers(rule, profile, kFirewallUdp, port, program);
+        privateTcp = privateTcp || ruleCovers(rule, profile, kFirewallTcp, privatePort, program);
     }
-    return tcp && udp;
+    return tcp && udp && privateTcp;
 }
 }  // namespace
 
@@ -68,7 +70,8 @@ bool ruleCovers(const FirewallRule& rule, long profile, int protocol, uint16_t p
     return portListed(rule.localPorts, port) && (anyProgram || samePath(application, program));
 }
 
-FirewallVerdict firewallVerdict(const FirewallReport& report, uint16_t port, const std::string& program) {
+FirewallVerdict firewallVerdict(const FirewallReport& report, uint16_t port, const std::string& program,
+                                uint16_t privatePort) {
     // Worst first: on and uncovered, then on and covered, then off.
     int rank = -1;
     FirewallVerdict verdict{IDS_CHECK_FIREWALL_UNKNOWN, 0};
@@ -76,9 +79,9 @@ FirewallVerdict firewallVerdict(const FirewallReport& report, uint16_t port, con
     for (const FirewallProfile& profile : report.current) {
         int text = profileText(profile.type);
         if (!text) continue;
-        int state = !profile.enabled                                                            ? 0
-                    : !profile.blocksAll && profileCovered(report, profile.type, port, program) ? 1
-                                                                                                : 2;
+        int state = !profile.enabled                                                                         ? 0
+                    : !profile.blocksAll && profileCovered(report, profile.type, port, program, privatePort) ? 1
+                                                                                                             : 2;
         if (state <= rank) continue;
         rank = state;
         const int texts[] = {IDS_CHECK_FIREWALL_OFF, IDS_CHECK_FIREWALL_COVERED, IDS_CHECK_FIREWALL_BLOCKS};

@@ -46,5 +46,7 @@ struct FirewallVerdict {
 // any program): as the firewall itself applies every condition of a rule.
 bool ruleCovers(const FirewallRule& rule, long profile, int protocol, uint16_t port, const std::string& program);
 // Unknown when nothing is known or no profile is current; off when the firewall is off
-// for the named profile; covered when rules let both TCP and UDP in on the port.
-FirewallVerdict firewallVerdict(const FirewallReport& report, uint16_t port, const std::string& program);
+// for the named profile; covered when rules let both TCP and UDP in on the port, and TCP
+// on privatePort (the private channel's; 0: not asked).
+FirewallVerdict firewallVerdict(const FirewallReport& report, uint16_t port, const std::string& program,
+                                uint16_t privatePort = 0);

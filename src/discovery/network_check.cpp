@@ -8,6 +8,7 @@
 #include "platform/net.h"
 #include "platform/threads.h"
 #include "resource.h"
+#include "transfer/private_channel.h"
 
 namespace {
 struct Probe {
@@ -109,6 +110,8 @@ NetworkCheck runNetworkCheck(int tcpError, uint16_t port, int milliseconds) {
     check.port = port;
     check.tcpError = tcpError;
     check.udpError = udpPortError(check.adapters);
+    check.privatePort = kPrivatePort;
+    check.privateError = privateListenerError();
     check.peers = probeRememberedPeers(port, milliseconds);
     return check;
 }
@@ -127,6 +130,7 @@ std::vector<std::string> networkCheckLines(const NetworkCheck& check, CheckText 
     // A port nothing tried to open says nothing either way: no line.
     if (check.tcpError >= 0) lines.push_back(portLine(textOf, "TCP", check.port, check.tcpError));
     if (check.udpError >= 0) lines.push_back(portLine(textOf, "UDP", check.port, check.udpError));
+    if (check.privateError >= 0) lines.push_back(portLine(textOf, "TCP", check.privatePort, check.privateError));
     lines.push_back(textOf(IDS_CHECK_PEERS));
     if (check.peers.empty()) lines.push_back("  " + std::string(textOf(IDS_CHECK_NO_PEERS)));
     for (const PeerAnswer& peer : check.peers) lines.push_back("  " + filled(textOf(peerText(peer)), {peer.address}));

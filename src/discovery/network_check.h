@@ -1,5 +1,6 @@
 // The network check: why nobody is found. It lists each adapter and whether its
-// discovery socket opened, whether the transfer port is this copy's for TCP and for UDP,
+// discovery socket opened, whether the transfer port is this copy's for TCP and for UDP
+// and the private channel's port for TCP,
 // and for each remembered peer whether it answered a datagram or a connection just now.
 // The front ends show the lines (the Windows program in a window, with the firewall's
 // word added; the command-line peer on standard output).
@@ -21,6 +22,8 @@ struct NetworkCheck {
     uint16_t port = kDiscoveryPort;
     int tcpError = -1;  // 0: the port is ours; -1: not known; else the bind's error code
     int udpError = -1;
+    uint16_t privatePort = 0;  // the private channel's TCP port (transfer/private_channel.h)
+    int privateError = -1;     // as tcpError, for that port
     std::vector<PeerAnswer> peers;
 };
 
@@ -34,7 +37,7 @@ std::vector<PeerAnswer> probeRememberedPeers(uint16_t port, int milliseconds);
 int udpPortError(const std::vector<AdapterOutcome>& adapters);
 
 // The whole check of this running copy: its sockets' outcomes, tcpError from its
-// listener, and the probe. A copy still searching sweeps its subnet again at its next
+// listener, its private channel's listener, and the probe. A copy still searching sweeps its subnet again at its next
 // tick (look_around.h).
 NetworkCheck runNetworkCheck(int tcpError, uint16_t port, int milliseconds);
 

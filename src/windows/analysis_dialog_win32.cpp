@@ -11,6 +11,7 @@
 #include "transfer/protocol.h"
 #include "transfer/sender.h"
 #include "windows/app_state_win32.h"
+#include "windows/dialog_thread_win32.h"
 #include "windows/texts_win32.h"
 
 namespace {
@@ -48,11 +49,26 @@ INT_PTR CALLBACK analysisDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
     return FALSE;
 }
+
+// After the refusal's box: a trusted computer gets files in the clear only when the user
+// says so here, No being the default.
+bool sendInTheClear(const std::string& recipient) {
+    std::wstring text = loadTextWith(IDS_SEND_IN_CLEAR, recipient);
+    int answer = 0;
+    runOnDialogThread([&text, &answer] {
+        answer = MessageBoxW(mainWindow, text.c_str(), kProgramTitle,
+                             MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING | MB_TOPMOST);
+    });
+    return answer == IDYES;
+}
 }  // namespace
 
 void senderThread(void*) {
     prepareSend();
     DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_ANALYSIS), mainWindow, analysisDialogProc, 0);
-    runSend(portGetRecipient(), kTransferPort);
+    const std::string recipient = portGetRecipient();
+    SendResult result = runSend(recipient, kTransferPort);
+    if ((result == SendResult::KeyChanged || result == SendResult::NotPrivate) && sendInTheClear(recipient))
+        runSend(recipient, kTransferPort, kSendStallMilliseconds, true);
     sendInProgress = false;
 }

@@ -16,6 +16,8 @@ constexpr UINT kTaskbarProgressMessage = WM_APP + 3;
 constexpr UINT kReceptionEndedMessage = WM_APP + 4;
 // A browser's text was handed over: the main window's thread opens its window.
 constexpr UINT kTextArrivedMessage = WM_APP + 5;
+// The private channel's mark changed (private_mark_win32.h).
+constexpr UINT kPrivateMarkMessage = WM_APP + 7;
 extern UINT_PTR discoveryTimerId;
 extern NOTIFYICONDATAW trayIconData;
 

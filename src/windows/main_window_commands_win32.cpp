@@ -5,6 +5,7 @@
 #include "platform/threads.h"
 #include "resource.h"
 #include "transfer/listener.h"
+#include "transfer/private_channel.h"
 #include "transfer/stop.h"
 #include "windows/analysis_dialog_win32.h"
 #include "windows/app_state_win32.h"
@@ -12,7 +13,11 @@
 #include "windows/selection_dialog_win32.h"
 #include "windows/texts_win32.h"
 
-void startListenerCommand() { startThread(listenerThread, nullptr); }
+// Port 2904 for everyone, port 2906 for our own copies (the private channel).
+void startListenerCommand() {
+    startThread(listenerThread, nullptr);
+    startThread(privateListenerThread, nullptr);
+}
 
 void stopCommand() { stopTransfers(); }
 

@@ -20,6 +20,7 @@
 #include "windows/handed_paths_win32.h"
 #include "windows/main_window_commands_win32.h"
 #include "windows/network_check_win32.h"
+#include "windows/private_mark_win32.h"
 #include "windows/receive_settings_win32.h"
 #include "windows/recipient_menu_win32.h"
 #include "windows/settings_dialog_win32.h"
@@ -216,6 +217,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kTaskbarProgressMessage: showTaskbarProgress(window, wParam); break;
         case kReceptionEndedMessage: showReceptionBalloon(wParam != 0); break;
         case kTextArrivedMessage: openArrivedTexts(); break;
+        case kPrivateMarkMessage: showPrivateMark(window); break;
         case WM_COPYDATA: {
             // A dialog procedure's answer to this message goes in DWLP_MSGRESULT.
             BOOL taken = takeHandedPaths(window, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));

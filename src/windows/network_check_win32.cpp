@@ -14,6 +14,7 @@
 #include "platform/threads.h"
 #include "resource.h"
 #include "transfer/listener.h"
+#include "transfer/private_channel.h"
 #include "transfer/protocol.h"
 #include "windows/app_state_win32.h"
 #include "windows/dialog_keys_win32.h"
@@ -32,21 +33,7 @@ HWND checkWindow = nullptr;
 std::wstring finishedText;
 std::atomic<bool> checkRunning{false};
 
-std::string utf8Text(int id) {
-    std::wstring wide = loadTextW(id);
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), &text[0], n, nullptr, nullptr);
-    return text;
-}
-
-std::wstring fromUtf8(const std::string& text) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
+std::string utf8Text(int id) { return wideToUtf8(loadTextW(id)); }
 
 std::string firewallLine() {
     FirewallReport report;
@@ -55,7 +42,7 @@ std::string firewallLine() {
         CoUninitialize();
     }
     // The rules' paths are read in the ANSI code page too.
-    FirewallVerdict verdict = firewallVerdict(report, kTransferPort, programPath());
+    FirewallVerdict verdict = firewallVerdict(report, kTransferPort, programPath(), kPrivatePort);
     std::string profile = verdict.profileTextId ? utf8Text(verdict.profileTextId) : std::string();
     return utf8Text(IDS_CHECK_FIREWALL) + " " + fillPlaceholders(utf8Text(verdict.textId), profile);
 }
@@ -68,7 +55,7 @@ void checkThread(void*) {
     std::string text;
     for (const std::string& line : lines) text += line + "\r\n";
     std::lock_guard<std::mutex> guard(checkLock);
-    finishedText = fromUtf8(text);
+    finishedText = utf8ToWide(text);
     checkRunning = false;
     if (checkWindow) PostMessageW(checkWindow, kCheckDoneMessage, 0, 0);
 }

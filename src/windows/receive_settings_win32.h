@@ -1,6 +1,7 @@
 // Who may send, as stored in the settings key: "AcceptFrom" (REG_DWORD: 0 everyone, 1 ask
-// each time, 2 only listed senders, 3 nobody) and "AllowedSenders" (REG_SZ: the list),
-// and the tray's pause, which is choice 3.
+// each time, 2 only listed senders, 3 nobody, 4 trusted computers without asking and the
+// others asked, 5 trusted computers only) and "AllowedSenders" (REG_SZ: the list), and
+// the tray's pause, which is choice 3.
 #pragma once
 #include <string>
 

@@ -2,12 +2,15 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "peers/remembered_peers.h"
 #include "platform/codepage.h"
+#include "platform/net.h"
 #include "resource.h"
+#include "trust/trusted_list.h"
 #include "windows/texts_win32.h"
 
 namespace {
@@ -26,6 +29,26 @@ LRESULT CALLBACK recipientKeys(HWND field, UINT message, WPARAM wParam, LPARAM l
 void addItem(HMENU menu, UINT flags, UINT_PTR command, const std::wstring& text) {
     AppendMenuW(menu, MF_STRING | flags, command, text.c_str());
 }
+
+// The trusted computers first, by name with their last address (one never seen cannot be
+// chosen: trust follows the key, and its address is not known yet), then the remembered
+// peers that are not among them. Each address the menu offers goes into targets.
+void addTrustedItems(HMENU menu, std::vector<std::string>* targets) {
+    std::vector<TrustedComputer> trusted = trustedComputers();
+    if (trusted.empty()) return;
+    addItem(menu, MF_GRAYED, 0, loadTextW(IDS_TRUSTED_GROUP));
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    for (const TrustedComputer& computer : trusted) {
+        if (computer.lastAddress == 0) {
+            addItem(menu, MF_GRAYED, 0, utf8ToWide(computer.name));
+            continue;
+        }
+        std::string address = netDotted(computer.lastAddress);
+        targets->push_back(address);
+        addItem(menu, 0, targets->size(), utf8ToWide(computer.name + "  (" + address + ")"));
+    }
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+}
 }  // namespace
 
 void setUpRecipientMenu(HWND window) {
@@ -38,12 +61,19 @@ void setUpRecipientMenu(HWND window) {
 void showRecipientMenu(HWND window) {
     HMENU menu = CreatePopupMenu();
     if (!menu) return;
-    // The list as it is now: what is chosen is taken from this copy, however it changes.
-    std::vector<std::string> peers = rememberedPeers();
+    // The lists as they are now: what is chosen is taken from this copy, however they change.
+    std::vector<std::string> targets;
+    addTrustedItems(menu, &targets);
+    const size_t trustedCount = targets.size();
     addItem(menu, MF_GRAYED, 0, loadTextW(IDS_REMEMBERED_PEERS));
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    if (peers.empty()) addItem(menu, MF_GRAYED, 0, loadTextW(IDS_CHECK_NO_PEERS));
-    for (size_t i = 0; i < peers.size(); ++i) addItem(menu, 0, i + 1, ansiToWide(peers[i]));
+    for (const std::string& peer : rememberedPeers()) {
+        if (std::find(targets.begin(), targets.begin() + trustedCount, peer) != targets.begin() + trustedCount)
+            continue;
+        targets.push_back(peer);
+        addItem(menu, 0, targets.size(), ansiToWide(peer));
+    }
+    if (targets.size() == trustedCount) addItem(menu, MF_GRAYED, 0, loadTextW(IDS_CHECK_NO_PEERS));
     HWND field = GetDlgItem(window, IDC_RECIPIENT);
     // Under the field, its right edge at the arrow's: into the window rather than past it.
     RECT place = {}, arrow = {};
@@ -54,7 +84,7 @@ void showRecipientMenu(HWND window) {
     UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON,
                                                    arrow.right, place.bottom, 0, window, nullptr));
     DestroyMenu(menu);
-    if (chosen < 1 || chosen > peers.size()) return;
-    SetWindowTextA(field, peers[chosen - 1].c_str());
+    if (chosen < 1 || chosen > targets.size()) return;
+    SetWindowTextA(field, targets[chosen - 1].c_str());
     SendMessageW(field, EM_SETSEL, 0, -1);
 }

@@ -14,6 +14,7 @@
 #include "windows/receive_settings_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/texts_win32.h"
+#include "windows/trusted_settings_win32.h"
 
 namespace {
 // The longest item text: a display name's 30-byte field.
@@ -34,13 +35,21 @@ void fillLanguages(HWND dialog, const std::string& storedCode) {
     if (choices.selected >= 0) SendDlgItemMessageA(dialog, IDC_LANGUAGE, CB_SETCURSEL, choices.selected, 0);
 }
 
-// The four choices of who may send, in the order of their stored numbers.
-constexpr int kChoiceButtons[] = {IDC_ACCEPT_EVERYONE, IDC_ACCEPT_ASK, IDC_ACCEPT_LISTED, IDC_ACCEPT_NOBODY};
+// The six choices of who may send, in the order of their stored numbers.
+constexpr int kChoiceButtons[] = {IDC_ACCEPT_EVERYONE, IDC_ACCEPT_ASK,         IDC_ACCEPT_LISTED,
+                                  IDC_ACCEPT_NOBODY,   IDC_ACCEPT_TRUSTED_ASK, IDC_ACCEPT_TRUSTED_ONLY};
+constexpr int kChoiceCount = static_cast<int>(sizeof kChoiceButtons / sizeof kChoiceButtons[0]);
 
 AcceptFrom chosenAcceptFrom(HWND dialog) {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < kChoiceCount; ++i)
         if (isChecked(dialog, kChoiceButtons[i])) return static_cast<AcceptFrom>(i);
     return AcceptFrom::Everyone;
+}
+
+bool isChoiceButton(int id) {
+    for (int button : kChoiceButtons)
+        if (id == button) return true;
+    return false;
 }
 
 // The list is for the third choice only.
@@ -53,8 +62,11 @@ void initialiseReceiving(HWND dialog) {
                             {IDC_ACCEPT_ASK, IDS_ACCEPT_ASK},       {IDC_ACCEPT_LISTED, IDS_ACCEPT_LISTED},
                             {IDC_ACCEPT_NOBODY, IDS_ACCEPT_NOBODY}, {IDC_ALLOWED_HINT, IDS_ALLOWED_HINT}};
     for (const auto& text : texts) SetDlgItemTextW(dialog, text[0], ansiToWide(loadTextA(text[1])).c_str());
+    SetDlgItemTextW(dialog, IDC_ACCEPT_TRUSTED_ASK, loadTextW(IDS_ACCEPT_TRUSTED_ASK).c_str());
+    SetDlgItemTextW(dialog, IDC_ACCEPT_TRUSTED_ONLY, loadTextW(IDS_ACCEPT_TRUSTED_ONLY).c_str());
     ReceiveSettings settings = readReceiveSettings();
-    CheckRadioButton(dialog, IDC_ACCEPT_EVERYONE, IDC_ACCEPT_NOBODY, kChoiceButtons[static_cast<int>(settings.choice)]);
+    const int chosen = static_cast<int>(settings.choice);
+    for (int i = 0; i < kChoiceCount; ++i) setCheck(dialog, kChoiceButtons[i], i == chosen);
     SendDlgItemMessageW(dialog, IDC_ALLOWED_SENDERS, EM_LIMITTEXT, kAllowedSendersLimit, 0);
     SetDlgItemTextW(dialog, IDC_ALLOWED_SENDERS, ansiToWide(settings.allowed).c_str());
     enableList(dialog);
@@ -98,6 +110,7 @@ void initialise(HWND dialog) {
     }
     fillLanguages(dialog, code);
     initialiseReceiving(dialog);
+    initialiseTrusted(dialog);
 }
 
 std::string chosenLanguage(HWND dialog) {
@@ -132,16 +145,20 @@ INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     if (message == WM_INITDIALOG) {
         initialise(dialog);
     } else if (message == WM_COMMAND && HIWORD(wParam) == 0) {
+        if (trustedCommand(dialog, LOWORD(wParam))) return TRUE;
         if (LOWORD(wParam) == IDC_SETTINGS_BROWSER) runBrowserAccess();
         if (LOWORD(wParam) == IDC_SETTINGS_CHECK) openNetworkCheck();
         if (LOWORD(wParam) == IDC_FORGET_PEERS) forgetRememberedPeers();  // at once, as the button says
-        if (LOWORD(wParam) == IDOK) {
+        // Pair closes the dialog as Ok does, then pairs: its question comes to the front.
+        const bool pair = LOWORD(wParam) == IDC_PAIR;
+        if (LOWORD(wParam) == IDOK || (pair && pairingTarget(dialog))) {
             if (!listIsGood(dialog)) return FALSE;
             store(dialog);
             EndDialog(dialog, 0);
+            if (pair) startPairing();
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, 0);
-        } else if (LOWORD(wParam) >= IDC_ACCEPT_EVERYONE && LOWORD(wParam) <= IDC_ACCEPT_NOBODY) {
+        } else if (isChoiceButton(LOWORD(wParam))) {
             enableList(dialog);
         }
     }

@@ -44,25 +44,6 @@ std::wstring windowText(HWND control) {
     return text;
 }
 
-bool putOnClipboard(HWND owner, const std::wstring& text) {
-    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    void* data = memory ? GlobalLock(memory) : nullptr;
-    if (!data) {
-        if (memory) GlobalFree(memory);
-        return false;
-    }
-    memcpy(data, text.c_str(), bytes);
-    GlobalUnlock(memory);
-    // Another program may hold the clipboard for a moment.
-    bool opened = false;
-    for (int attempt = 0; attempt < 5 && !(opened = OpenClipboard(owner)); ++attempt) Sleep(20);
-    bool placed = opened && EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory);
-    if (opened) CloseClipboard();
-    if (!placed) GlobalFree(memory);  // the clipboard owns it only once placed
-    return placed;
-}
-
 void copyText(HWND window) {
     if (!putOnClipboard(window, windowText(GetDlgItem(window, IDC_TEXT_BODY)))) {
         MessageBeep(MB_ICONWARNING);
@@ -181,4 +162,23 @@ void openArrivedTexts() {
         }
         openTextWindow(next);
     }
+}
+
+bool putOnClipboard(HWND owner, const std::wstring& text) {
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    void* data = memory ? GlobalLock(memory) : nullptr;
+    if (!data) {
+        if (memory) GlobalFree(memory);
+        return false;
+    }
+    memcpy(data, text.c_str(), bytes);
+    GlobalUnlock(memory);
+    // Another program may hold the clipboard for a moment.
+    bool opened = false;
+    for (int attempt = 0; attempt < 5 && !(opened = OpenClipboard(owner)); ++attempt) Sleep(20);
+    bool placed = opened && EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory);
+    if (opened) CloseClipboard();
+    if (!placed) GlobalFree(memory);  // the clipboard owns it only once placed
+    return placed;
 }

@@ -1,6 +1,8 @@
 // A text a browser sent, in a small window of its own titled "Text from <address>": the
 // text read-only (never run or opened), Copy (to the clipboard) and Close.
 #pragma once
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
 
@@ -14,3 +16,5 @@ constexpr size_t kMostTextWindows = 8;
 void handOverText(const std::string& address, const std::string& utf8Text);
 // The main window's thread (kTextArrivedMessage): opens a window for each text handed over.
 void openArrivedTexts();
+// Places text on the clipboard for owner; false when the clipboard could not be had.
+bool putOnClipboard(HWND owner, const std::wstring& text);

@@ -8,6 +8,7 @@
 #include "platform/codepage.h"
 #include "resource.h"
 #include "windows/app_state_win32.h"
+#include "windows/private_mark_win32.h"
 #include "windows/receive_settings_win32.h"
 #include "windows/texts_win32.h"
 
@@ -93,7 +94,10 @@ void showReceptionBalloon(bool complete) {
     wcsncpy(balloon.szInfoTitle, title.c_str(), 63);
     wchar_t folder[256] = {};
     GetDlgItemTextW(mainWindow, IDC_STORE_PATH, folder, 256);
-    wcsncpy(balloon.szInfo, folder, 255);
+    // Over the private channel the sender is known by its key: the note names it.
+    std::string from = privateArrivalName();
+    std::wstring info = from.empty() ? folder : loadTextWith(IDS_PRIVATE_ARRIVAL, from) + L"\n" + folder;
+    wcsncpy(balloon.szInfo, info.c_str(), 255);
     Shell_NotifyIconW(NIM_MODIFY, &balloon);
 }
 

@@ -11,6 +11,8 @@
 #include "resource.h"
 #include "windows/app_state_win32.h"
 #include "windows/ask_dialog_win32.h"
+#include "windows/pair_dialog_win32.h"
+#include "windows/private_mark_win32.h"
 #include "windows/text_window_win32.h"
 #include "windows/texts_win32.h"
 #include "windows/transfer_buttons_win32.h"
@@ -26,8 +28,10 @@ std::wstring controlTextW(int id, int limit) {
 void portSetStatusText(int textId) {
     SetDlgItemTextA(mainWindow, IDC_STATUS, loadTextA(textId).c_str());
     // A reception's result: the tray may have a note to show.
-    if (mainWindow && (textId == IDS_RECEIVING_COMPLETE || textId == IDS_RECEIVING_INCOMPLETE))
+    if (mainWindow && (textId == IDS_RECEIVING_COMPLETE || textId == IDS_RECEIVING_INCOMPLETE)) {
+        notePrivateArrival();
         PostMessageW(mainWindow, kReceptionEndedMessage, textId == IDS_RECEIVING_COMPLETE, 0);
+    }
 }
 
 void portSetStatusFormatted(int textId, int value) {
@@ -81,3 +85,9 @@ void portShowText(const std::string& address, const std::string& utf8Text) { han
 AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds) {
     return askToReceive(address, total, milliseconds);
 }
+
+bool portAskTrust(const std::string& name, const std::string& id, const std::string& code, int milliseconds) {
+    return askToTrust(name, id, code, milliseconds);
+}
+
+void portSetPrivatePeer(const std::string& name) { setPrivatePeer(name); }

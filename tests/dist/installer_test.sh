@@ -107,7 +107,7 @@ check "the installed program is the zip's" cmp -s "$folder/Quorvalinthexa.exe" \
   <(unzip -p "$DIST/quorvalinthexa-$VERSION-win$bits.zip" "quorvalinthexa-$VERSION-win$bits/Quorvalinthexa.exe")
 check "the Start menu shortcut exists" test -f "$shortcut_file"
 check "the Send to shortcut exists" test -f "$sendto_file"
-expect_eq "firewall failures in install.log" 2 "$(grep -c 'rule could not be added.*netsh: could not be started' "$folder/install.log")"
+expect_eq "firewall failures in install.log" 3 "$(grep -c 'rule could not be added.*netsh: could not be started' "$folder/install.log")"
 for row in "DisplayName|$display_name" "DisplayVersion|$VERSION" "Publisher|The Quorvalinthexa authors" \
   "DisplayIcon|$win_folder\\Quorvalinthexa.exe,0" "InstallLocation|$win_folder" \
   "UninstallString|\"$win_folder\\uninstall.exe\"" "QuietUninstallString|\"$win_folder\\uninstall.exe\" /S"; do
@@ -127,7 +127,7 @@ driver wait-window 30000 >/dev/null && expect_eq "window title" "Quorvalinthexa"
 install "install over a running copy"
 check "the running copy was closed" driver wait-gone 1000
 check "install.log records the replaced version" grep -q "Replacing the installed version $VERSION" "$folder/install.log"
-expect_eq "firewall lines in install.log" 2 "$(grep -c 'Windows Firewall: ' "$folder/install.log")"
+expect_eq "firewall lines in install.log" 3 "$(grep -c 'Windows Firewall: ' "$folder/install.log")"
 
 # A silent uninstall: everything of the program goes, the user's settings stay.
 reg_set Directory REG_SZ 'C:\qv-store\'

@@ -6,15 +6,20 @@
 namespace {
 const char kProgram[] = "C:\\Program Files\\Quorvalinthexa\\Quorvalinthexa.exe";
 
-// The installer's two rules: inbound, allow, the installed program, its port, every profile.
-FirewallRule installerRule(int protocol) {
+// The installer's rules: inbound, allow, the installed program, its port, every profile.
+FirewallRule installerRule(int protocol, const char* port = "2904") {
     FirewallRule rule;
     rule.enabled = rule.inbound = rule.allow = true;
     rule.profiles = kFirewallAllProfiles;
     rule.protocol = protocol;
-    rule.localPorts = "2904";
+    rule.localPorts = port;
     rule.application = kProgram;
     return rule;
+}
+
+// TCP and UDP on the transfer port, TCP on the private channel's.
+std::vector<FirewallRule> installerRules() {
+    return {installerRule(kFirewallTcp), installerRule(kFirewallUdp), installerRule(kFirewallTcp, "2906")};
 }
 
 FirewallReport onFor(long profile, std::vector<FirewallRule> rules) {
@@ -63,10 +68,10 @@ TEST(FirewallVerdict, TextAndProfile) {
     noProfile.current.clear();
     FirewallReport off = onFor(kFirewallPublic, {});
     off.current[0].enabled = false;
-    FirewallReport blockAll = onFor(kFirewallPrivate, {installerRule(kFirewallTcp), installerRule(kFirewallUdp)});
+    FirewallReport blockAll = onFor(kFirewallPrivate, installerRules());
     blockAll.current[0].blocksAll = true;
     // Of two current profiles, the one that lets peers in least is named.
-    FirewallReport two = onFor(kFirewallPrivate, {installerRule(kFirewallTcp), installerRule(kFirewallUdp)});
+    FirewallReport two = onFor(kFirewallPrivate, installerRules());
     two.rules[1].profiles = kFirewallPrivate;
     two.current.push_back({kFirewallPublic, true, false});
     two.current.push_back({kFirewallDomain, false, false});
@@ -78,8 +83,15 @@ TEST(FirewallVerdict, TextAndProfile) {
         {"nothing known", unknown, IDS_CHECK_FIREWALL_UNKNOWN, 0},
         {"no current profile", noProfile, IDS_CHECK_FIREWALL_UNKNOWN, 0},
         {"off", off, IDS_CHECK_FIREWALL_OFF, IDS_PROFILE_PUBLIC},
-        {"both rules", onFor(kFirewallPrivate, {installerRule(kFirewallTcp), installerRule(kFirewallUdp)}),
-         IDS_CHECK_FIREWALL_COVERED, IDS_PROFILE_PRIVATE},
+        {"the installer's rules", onFor(kFirewallPrivate, installerRules()), IDS_CHECK_FIREWALL_COVERED,
+         IDS_PROFILE_PRIVATE},
+        {"no rule for the private channel",
+         onFor(kFirewallPrivate, {installerRule(kFirewallTcp), installerRule(kFirewallUdp)}), IDS_CHECK_FIREWALL_BLOCKS,
+         IDS_PROFILE_PRIVATE},
+        {"the private channel on UDP only",
+         onFor(kFirewallPrivate,
+               {installerRule(kFirewallTcp), installerRule(kFirewallUdp), installerRule(kFirewallUdp, "2906")}),
+         IDS_CHECK_FIREWALL_BLOCKS, IDS_PROFILE_PRIVATE},
         {"TCP only", onFor(kFirewallDomain, {installerRule(kFirewallTcp)}), IDS_CHECK_FIREWALL_BLOCKS,
          IDS_PROFILE_DOMAIN},
         {"no rules", onFor(kFirewallPublic, {}), IDS_CHECK_FIREWALL_BLOCKS, IDS_PROFILE_PUBLIC},
@@ -87,7 +99,7 @@ TEST(FirewallVerdict, TextAndProfile) {
         {"the worst of three", two, IDS_CHECK_FIREWALL_BLOCKS, IDS_PROFILE_PUBLIC},
     };
     for (const auto& row : rows) {
-        FirewallVerdict verdict = firewallVerdict(row.report, 2904, kProgram);
+        FirewallVerdict verdict = firewallVerdict(row.report, 2904, kProgram, 2906);
         EXPECT_EQ(row.text, verdict.textId) << row.what;
         EXPECT_EQ(row.profile, verdict.profileTextId) << row.what;
     }

@@ -186,6 +186,8 @@ TEST(NetworkCheck, LinesFollowTheOutcomes) {
     check.port = 2904;
     check.tcpError = 0;
     check.udpError = -1;
+    check.privatePort = 2906;
+    check.privateError = 0;
     check.peers = {
         {"10.0.0.2", true, true}, {"10.0.0.3", true, false}, {"10.0.0.4", false, true}, {"10.0.0.5", false, false}};
     auto t = [](int id, std::vector<std::string> values) {
@@ -197,9 +199,9 @@ TEST(NetworkCheck, LinesFollowTheOutcomes) {
               (List{t(IDS_CHECK_ADAPTERS, {}), "  " + t(IDS_CHECK_ADAPTER_OPEN, {"10.0.0.1"}),
                     "  " + t(IDS_CHECK_ADAPTER_FAILED, {"10.9.9.9", "Add membership error 19"}),
                     t(IDS_CHECK_PORT_OURS, {"TCP", "2904"}),  // UDP: not known, no line
-                    t(IDS_CHECK_PEERS, {}), "  " + t(IDS_CHECK_PEER_BOTH, {"10.0.0.2"}),
-                    "  " + t(IDS_CHECK_PEER_UDP, {"10.0.0.3"}), "  " + t(IDS_CHECK_PEER_TCP, {"10.0.0.4"}),
-                    "  " + t(IDS_CHECK_PEER_NONE, {"10.0.0.5"})}));
+                    t(IDS_CHECK_PORT_OURS, {"TCP", "2906"}), t(IDS_CHECK_PEERS, {}),
+                    "  " + t(IDS_CHECK_PEER_BOTH, {"10.0.0.2"}), "  " + t(IDS_CHECK_PEER_UDP, {"10.0.0.3"}),
+                    "  " + t(IDS_CHECK_PEER_TCP, {"10.0.0.4"}), "  " + t(IDS_CHECK_PEER_NONE, {"10.0.0.5"})}));
     NetworkCheck empty;
 #ifdef _WIN32
     empty.tcpError = 10048;  // WSAEADDRINUSE

@@ -1,0 +1,50 @@
+#include "windows/private_mark_win32.h"
+
+#include <mutex>
+
+#include "resource.h"
+#include "windows/app_state_win32.h"
+#include "windows/texts_win32.h"
+
+namespace {
+std::mutex markLock;
+std::string privatePeer;        // the running private transfer's computer
+std::string arrivalPeer;        // the computer of the reception that ended last, "" when plain
+HBITMAP lockPicture = nullptr;  // the main window's thread only
+}  // namespace
+
+void setPrivatePeer(const std::string& name) {
+    {
+        std::lock_guard<std::mutex> guard(markLock);
+        privatePeer = name;
+    }
+    if (mainWindow) PostMessageW(mainWindow, kPrivateMarkMessage, 0, 0);
+}
+
+void showPrivateMark(HWND window) {
+    std::string name;
+    {
+        std::lock_guard<std::mutex> guard(markLock);
+        name = privatePeer;
+    }
+    if (!lockPicture) {
+        lockPicture = static_cast<HBITMAP>(LoadImageW(programModule, MAKEINTRESOURCEW(IDB_LOCK), IMAGE_BITMAP, 16, 16,
+                                                      LR_COPYFROMRESOURCE | LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT));
+        SendDlgItemMessageW(window, IDC_PRIVATE_LOCK, STM_SETIMAGE, IMAGE_BITMAP,
+                            reinterpret_cast<LPARAM>(lockPicture));
+    }
+    const int show = name.empty() ? SW_HIDE : SW_SHOWNA;
+    SetDlgItemTextW(window, IDC_PRIVATE_MARK, name.empty() ? L"" : loadTextWith(IDS_ENCRYPTED_WITH, name).c_str());
+    ShowWindow(GetDlgItem(window, IDC_PRIVATE_LOCK), show);
+    ShowWindow(GetDlgItem(window, IDC_PRIVATE_MARK), show);
+}
+
+void notePrivateArrival() {
+    std::lock_guard<std::mutex> guard(markLock);
+    arrivalPeer = privatePeer;
+}
+
+std::string privateArrivalName() {
+    std::lock_guard<std::mutex> guard(markLock);
+    return arrivalPeer;
+}
