@@ -6,7 +6,7 @@
 # while it runs, and neither the names nor the contents on the link; where the trusted
 # peer gives no private answer, a send in the clear only after the refusal's box and a
 # yes to "Send in the clear?"; then, both sides untrusted again, a pairing from the
-# settings whose code is the one the peer prints.
+# settings whose code is the one the peer prints; last "Trusted computers only".
 # QV_SCREENSHOTS_DIR=docs/screenshots refreshes the user guide's pictures.
 source "$(dirname "$0")/lib.sh"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
@@ -23,6 +23,14 @@ connect_pcs pc1 10.77.0.1 pc2 10.77.0.2
 
 # slow_link RATE|off: the segment at that rate both ways, so that a transfer lasts long
 # enough to be seen while it runs.
+# The settings' list of trusted computers, once the dialog has filled it (the driver may
+# find the dialog while it initialises).
+rows() { driver list-rows "$SETTINGS" 1084; }
+rows_match() { [[ "$(rows)" == $1 ]]; }
+expect_rows() { # expect_rows WHAT PATTERN
+  wait_until 50 rows_match "$2" && echo "ok: $1" || fail "$1: the list holds \"$(rows)\""
+}
+
 # connect_pcs names the two ends v<pid>a and v<pid>b.
 slow_link() {
   local end
@@ -133,7 +141,7 @@ stop_peer "$cli"
 
 # --- Both untrusted again, then paired from the settings: the same code on both sides.
 open_settings
-expect_eq "the peer's last address noted" "linux-peer|$peer_id|10.77.0.2" "$(driver list-rows "$SETTINGS" 1084)"
+expect_rows "the peer's last address noted" "linux-peer|$peer_id|10.77.0.2"
 driver list-select "$SETTINGS" 1084 linux-peer
 driver dialog-click "$SETTINGS" 1085 >/dev/null
 expect_eq "the list after Remove" "" "$(driver list-rows "$SETTINGS" 1084)"
@@ -157,13 +165,23 @@ rc=0
 wait "$pairer" || rc=$?
 expect_eq "the peer's pairing exit code" 0 "$rc"
 open_settings
-[[ "$(driver list-rows "$SETTINGS" 1084)" == *"|$peer_id|10.77.0.2" ]] && echo "ok: the peer is trusted here again" ||
-  fail "the list after pairing: $(driver list-rows "$SETTINGS" 1084)"
-close_settings 2
+expect_rows "the peer is trusted here again" "*|$peer_id|10.77.0.2"
+# "Trusted computers only", chosen here: stored as 5; the peer's send in the clear is
+# refused with its text, its private send is stored.
+driver dialog-press "$SETTINGS" 1044 >/dev/null
+close_settings 1
+expect_eq "the choice stored" 0x5 "$(reg_query AcceptFrom)"
 pc_use pc2
 in_pc "$CLI" trusted | grep -q "$win_id" && echo "ok: the program is trusted by the peer again" ||
   fail "the peer's list: $(in_pc "$CLI" trusted)"
+rm -rf "${STORE:?}"/*
+in_pc "$CLI" send --plain 10.77.0.1 "$src/$marker.txt" >/dev/null 2>&1 && fail "a plain send was taken"
 pc_use pc1
+expect_eq "the plain send's refusal" "Refused 10.77.0.2: not a trusted computer." "$(driver text 113)"
+pc_use pc2
+in_pc "$CLI" send 10.77.0.1 "$src/$marker.txt" >/dev/null 2>&1 || fail "the private send was not taken"
+pc_use pc1
+check "only the private send was stored" cmp -s "$src/$marker.txt" "$STORE/$marker.txt"
 stop_program
 reg_clear
 finish
