@@ -22,8 +22,7 @@ namespace {
 std::atomic<bool> pairing{false};  // one pairing at a time
 
 struct Pairing {
-    uint32_t address = 0;
-    std::string dotted;
+    std::string recipient;  // as typed: an address or a host name
 };
 
 std::string lastSeenText(int64_t seen) {
@@ -160,12 +159,14 @@ int pairText(PairResult result) {
     }
 }
 
-// The pairing's thread: its question is a dialog of its own (portAskTrust), its result
-// goes on the main window's status line.
+// The pairing's thread: it resolves the recipient (a host name may take a while), its
+// question is a dialog of its own (portAskTrust), its result goes on the status line.
 void pairThread(void* argument) {
     Pairing* p = static_cast<Pairing*>(argument);
-    PairResult result = pairWith(p->address);
-    SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(pairText(result), p->dotted).c_str());
+    uint32_t address = 0;
+    PairResult result = netResolve(p->recipient, &address) ? pairWith(address) : PairResult::Failed;
+    const std::string shown = address ? netDotted(address) : p->recipient;
+    SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(pairText(result), shown).c_str());
     delete p;
     pairing = false;
 }
@@ -202,22 +203,19 @@ bool trustedCommand(HWND dialog, int id) {
 }
 
 bool pairingTarget(HWND dialog) {
-    uint32_t address = 0;
-    std::string recipient = portGetRecipient();
-    if (!recipient.empty() && netResolve(recipient, &address)) return true;
+    if (!portGetRecipient().empty()) return true;
     setNote(dialog, loadTextW(IDS_PAIR_NO_RECIPIENT));
     return false;
 }
 
 void startPairing() {
-    uint32_t address = 0;
-    if (!netResolve(portGetRecipient(), &address) || pairing.exchange(true)) return;
-    Pairing* p = new Pairing{address, netDotted(address)};
+    if (pairing.exchange(true)) return;
+    Pairing* p = new Pairing{portGetRecipient()};
     // Before the thread starts: an address that does not answer ends it at once, and its
     // outcome must not be covered by this.
-    SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(IDS_PAIRING, p->dotted).c_str());
+    SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(IDS_PAIRING, p->recipient).c_str());
     if (startThread(pairThread, p)) return;
-    SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(IDS_PAIR_FAILED, p->dotted).c_str());
+    SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(IDS_PAIR_FAILED, p->recipient).c_str());
     delete p;
     pairing = false;
 }

@@ -9,9 +9,9 @@
 void initialiseTrusted(HWND dialog);
 // A command of the trusted part (WM_COMMAND's id); false when it is none of them.
 bool trustedCommand(HWND dialog, int id);
-// Pair: true when the recipient field holds an address to pair with; else the dialog
-// says so. The pairing starts once the dialog has closed, so that its question is the
-// window in front.
+// Pair: true when the recipient field holds an address (or host name) to pair with;
+// else the dialog says so. The pairing starts once the dialog has closed, so that its
+// question is the window in front.
 bool pairingTarget(HWND dialog);
 // Pairs with the recipient on a thread of its own (one pairing at a time); the main
 // window's status line tells how it went.
