@@ -17,7 +17,8 @@ constexpr int kAnswerSlackMilliseconds = 5000;
 std::atomic<bool> pairingOpen{false};
 
 // Both PAIR lines are through: the code, our user's answer, and the other side's.
-PairResult confirm(Link& link, uint32_t address, const std::string& peerName) {
+PairResult confirm(Link& link, uint32_t address, const std::string& sentName) {
+    const std::string peerName = cleanTrustedName(sentName);
     const std::string id = tlsPeerId(link.tls);
     const std::string code = tlsComparisonCode(link.tls);
     if (id.empty() || code.empty()) return PairResult::Failed;

@@ -33,11 +33,18 @@ size_t characterLength(const std::string& text, size_t i, uint32_t* value) {
     return length;
 }
 
-bool isControl(uint32_t code) { return code < 0x20 || (code >= 0x7F && code < 0xA0); }
+// Controls, and the marks, embeddings and isolates that reorder how a name reads: a
+// name is shown to a person who decides whether to trust it.
+bool isControl(uint32_t code) {
+    return code < 0x20 || (code >= 0x7F && code < 0xA0) || code == 0x200E || code == 0x200F ||
+           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
+}  // namespace
 
 // Valid UTF-8 without control characters (a tab or line feed would tear the stored
 // line), at most kTrustedNameLimit bytes, cut between characters.
-std::string cleanName(const std::string& name) {
+std::string cleanTrustedName(const std::string& name) {
     std::string clean;
     for (size_t i = 0; i < name.size();) {
         uint32_t code = 0;
@@ -51,6 +58,8 @@ std::string cleanName(const std::string& name) {
     }
     return utf8Prefix(clean, kTrustedNameLimit);
 }
+
+namespace {
 
 bool parseSeconds(const std::string& text, int64_t* seconds) {
     if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return false;
@@ -69,7 +78,7 @@ bool parseLine(const std::string& line, TrustedComputer* entry) {
     }
     if (fields.size() != 4) return false;
     entry->id = parseComputerId(fields[0]);
-    entry->name = cleanName(fields[1]);
+    entry->name = cleanTrustedName(fields[1]);
     entry->lastAddress = 0;
     bool addressGood = fields[2].empty() || (fields[2].size() <= 15 && netParseDotted(fields[2], &entry->lastAddress));
     return !entry->id.empty() && addressGood && parseSeconds(fields[3], &entry->lastSeen);
@@ -123,7 +132,7 @@ List stored() {
 
 bool trustComputer(const std::string& id, const std::string& name, uint32_t address) {
     const std::string shown = parseComputerId(id);
-    const std::string clean = cleanName(name);
+    const std::string clean = cleanTrustedName(name);
     return !shown.empty() && change([&](List& list) {
         auto found = find(list, shown);
         if (found == list.end()) {
