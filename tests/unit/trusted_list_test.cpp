@@ -86,7 +86,10 @@ TEST(TrustedList, ANameIsCleanedAndCutBetweenCharacters) {
     } cases[] = {
         {"tab\there\nnew", "tabherenew"},
         {"bad \xC3 byte \xFF \xE0\x80\x80 end", "bad  byte   end"},
-        {"Bob\xE2\x80\xAE" "exe.txt \xE2\x81\xA6" "x\xE2\x80\x8F \xC2\x85", "Bobexe.txt x "},  // RLO, LRI, RLM, NEL
+        {"Bob\xE2\x80\xAE"
+         "exe.txt \xE2\x81\xA6"
+         "x\xE2\x80\x8F \xC2\x85",
+         "Bobexe.txt x "},  // RLO, LRI, RLM, NEL
         {std::string(63, 'x') + "é", std::string(63, 'x')},
         {std::string(62, 'x') + "é", std::string(62, 'x') + "é"},
         {std::string(70, 'y'), std::string(64, 'y')},
