@@ -19,6 +19,8 @@ TlsSession* tlsAccept(Socket socket, int milliseconds = kTlsHandshakeMillisecond
 
 // The peer's computer ID (shown form).
 std::string tlsPeerId(const TlsSession* session);
+// The session's cipher suite, by its standard name ("TLS_AES_128_GCM_SHA256").
+std::string tlsCipherSuite(const TlsSession* session);
 // The pairing code of this session (trust/comparison_code.h) between us and the peer.
 std::string tlsComparisonCode(TlsSession* session);
 
