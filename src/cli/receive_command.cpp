@@ -160,6 +160,9 @@ void startPrivateChannel() {
         fprintf(stderr, "quorvalinthexa receive: the identity %s cannot be read: no private channel\n", where.c_str());
         return;
     }
+    // Pairing is `pair`'s: this terminal answers the transfers' questions alone, and no
+    // host can raise a question of trust here at will.
+    pairingAnswered = false;
     if (!startThread(privateListenerThread, nullptr)) return;
     const uint32_t start = tickCount();
     while (privateListenerError() < 0 && tickCount() - start < 2000) sleepMilliseconds(10);

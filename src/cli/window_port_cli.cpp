@@ -324,7 +324,12 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
         fflush(stderr);
     }
     if (yes) return true;
-    if (isatty(STDIN_FILENO) == 1) tcflush(STDIN_FILENO, TCIFLUSH);
+    // Trust is given by a person who compared the codes: never by a pipe's "y".
+    if (isatty(STDIN_FILENO) != 1) {
+        fputs("N (no terminal: --yes answers for scripts)\n", stderr);
+        return false;
+    }
+    tcflush(STDIN_FILENO, TCIFLUSH);
     const AskAnswer answer = readAnswer(milliseconds);
     if (answer == AskAnswer::Unanswered) {
         fputc('\n', stderr);

@@ -26,6 +26,7 @@ constexpr int kLookMilliseconds = 250;  // how often the listener looks at the d
 constexpr int kResourcePauseMilliseconds = 100;
 
 std::atomic<int> listenerError{-1};
+std::atomic<int> untrustedAtWork{0};
 std::atomic<void (*)(ReceiveResult)> receptionEnded{nullptr};
 
 // A connection between its accept and its request line. The listener shuts down one
@@ -40,13 +41,73 @@ struct Pending {
 std::mutex pendingLock;
 std::vector<Pending> pending;
 
+// Addresses whose sessions ended without a request: how many in the current minute.
+struct Silent {
+    uint32_t source = 0;
+    uint32_t since = 0;
+    int count = 0;
+};
+std::vector<Silent> silent;  // under pendingLock; a few dozen at most
+constexpr uint32_t kMinute = 60000;
+constexpr size_t kMostSilentKept = 256;
+
+bool setAside(uint32_t source, uint32_t now) {
+    for (const Silent& s : silent)
+        if (s.source == source && now - s.since < kMinute) return s.count >= kMostSilentSessionsPerMinute;
+    return false;
+}
+
+void noteSilentSession(uint32_t source) {
+    std::lock_guard<std::mutex> guard(pendingLock);
+    const uint32_t now = tickCount();
+    for (Silent& s : silent)
+        if (s.source == source) {
+            if (now - s.since >= kMinute) s = Silent{source, now, 0};
+            ++s.count;
+            return;
+        }
+    if (silent.size() >= kMostSilentKept) silent.erase(silent.begin());
+    silent.push_back(Silent{source, now, 1});
+}
+
+// When every place is taken, the oldest connection of the address holding the most is
+// shut down for the newcomer (it fails on its thread, which then gives its place up): a
+// crowd from a few addresses pushes out only itself, never one address's single try.
+bool evictForNewcomer(uint32_t source) {
+    Pending* oldest = nullptr;
+    int most = 0;
+    for (Pending& p : pending) {
+        if (p.late) continue;
+        int count = 0;
+        for (const Pending& q : pending) count += !q.late && q.source == p.source;
+        // Entries are in arrival order: the first of the address holding the most is its oldest.
+        if (count > most) {
+            most = count;
+            oldest = &p;
+        }
+    }
+    int fromNewcomer = 0;
+    for (const Pending& p : pending) fromNewcomer += !p.late && p.source == source;
+    if (!oldest || most <= fromNewcomer) return false;
+    oldest->late = true;
+    netShutdown(oldest->socket);
+    return true;
+}
+
 bool takePlace(Socket socket, uint32_t source) {
     std::lock_guard<std::mutex> guard(pendingLock);
-    int fromSource = 0;
-    for (const Pending& p : pending) fromSource += p.source == source;
-    if (pending.size() >= static_cast<size_t>(kMostPendingHandshakes) || fromSource >= kMostPendingFromOneSource)
-        return false;
-    pending.push_back(Pending{socket, source, tickCount(), false});
+    const uint32_t now = tickCount();
+    if (setAside(source, now)) return false;
+    int fromSource = 0, live = 0;
+    for (const Pending& p : pending) {
+        fromSource += !p.late && p.source == source;
+        live += !p.late;
+    }
+    if (fromSource >= kMostPendingFromOneSource) return false;
+    // Shut-down connections still hold their entry until their thread ends: bounded too.
+    if (pending.size() >= 2 * static_cast<size_t>(kMostPendingHandshakes)) return false;
+    if (live >= kMostPendingHandshakes && !evictForNewcomer(source)) return false;
+    pending.push_back(Pending{socket, source, now, false});
     return true;
 }
 
@@ -119,17 +180,28 @@ struct Accepted {
 void serveConnection(void* argument) {
     const Accepted a = *static_cast<Accepted*>(argument);
     delete static_cast<Accepted*>(argument);
-    Link link{a.socket, tlsAccept(a.socket)};
+    // A connection that does not start its handshake soon holds no place for long.
+    Link link{a.socket, netWaitReadable(a.socket, kFirstBytesMilliseconds) ? tlsAccept(a.socket) : nullptr};
     PrivateLine request;
     ReceiveResult received = ReceiveResult::NothingSent;
     if (link.tls) request = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
     givePlace(a.socket);
-    if (request.kind == LineKind::Send || request.kind == LineKind::Pair) {
+    const bool asks = request.kind == LineKind::Send || (request.kind == LineKind::Pair && pairingAnswered);
+    if (link.tls && !asks) noteSilentSession(a.source);
+    if (asks) {
         const std::string id = tlsPeerId(link.tls);
         const std::optional<TrustedComputer> trusted = findTrusted(id);
         if (trusted) noteTrustedSeen(id, a.source, static_cast<int64_t>(time(nullptr)));
-        if (request.kind == LineKind::Send) received = serveSend(link, a.source, trusted, a.stops);
-        else answerPairing(link, a.source, request.text);
+        // Strangers' transfers and pairings are few at once; a trusted key is never kept out.
+        const bool room = trusted || ++untrustedAtWork <= kMostUntrustedAtWork;
+        if (!room) {
+            request.kind = LineKind::Invalid;
+        } else if (request.kind == LineKind::Send) {
+            received = serveSend(link, a.source, trusted, a.stops);
+        } else {
+            answerPairing(link, a.source, request.text);
+        }
+        if (!trusted) --untrustedAtWork;
     }
     if (link.tls) tlsClose(link.tls);
     // The answer must reach the sender: a reset would drop it where it was not read yet.
@@ -159,6 +231,8 @@ void acceptOne(Socket listener) {
     netCloseAbortive(connection);
 }
 }  // namespace
+
+std::atomic<bool> pairingAnswered{true};
 
 int privateListenerError() { return listenerError; }
 

@@ -17,8 +17,19 @@ constexpr int kPrivateConnectMilliseconds = 2000;  // a sender's connect to the 
 constexpr int kRequestMilliseconds = 10000;        // the request line, after the handshake
 constexpr int kRefusedDrainMilliseconds = 2000;    // what a refused sender still writes is read
 constexpr int kPairQuestionMilliseconds = 60000;   // "Trust this computer?" stays open
-constexpr int kMostPendingHandshakes = 8;          // handshakes and requests at once...
+constexpr int kMostPendingHandshakes = 32;         // handshakes and requests at once...
 constexpr int kMostPendingFromOneSource = 2;       // ...and from one address
+constexpr int kFirstBytesMilliseconds = 3000;      // a connection's handshake starts this soon
+constexpr int kMostUntrustedAtWork = 4;            // transfers and pairings of untrusted keys at once
+// An address whose completed handshakes end without a request this often within a
+// minute is not taken for a minute: it could be trying sessions until their pairing
+// code matches another one's.
+constexpr int kMostSilentSessionsPerMinute = 8;
+
+// Whether this process answers a pairing request (the Windows program, which asks its
+// user in a dialog, and the command line's pair; a receiver on the command line does not:
+// its terminal belongs to the transfers' questions).
+extern std::atomic<bool> pairingAnswered;
 
 // The port of the private channel in this process: kPrivatePort; another one for tests;
 // 0 for none (no listener, and a sender finds no private answer anywhere). A send to

@@ -15,12 +15,15 @@ std::atomic<uint16_t> privatePort{kPrivatePort};
 
 namespace {
 // A session with the copy at address, or nullptr: nothing answers there privately (no
-// listener, no handshake in time, or no identity of ours to show it).
-TlsSession* openSession(Socket s, uint32_t address, uint16_t transferPort) {
+// listener, no handshake in time, or no identity of ours to show it). *accepted tells
+// whether something took the connection on the private port all the same.
+TlsSession* openSession(Socket s, uint32_t address, uint16_t transferPort, bool* accepted) {
     const uint16_t port = privatePort;
+    *accepted = false;
     if (port == 0 || (transferPort != kTransferPort && port == kPrivatePort)) return nullptr;
     if (loadIdentity() != IdentityState::Ready) return nullptr;
     if (netConnectWithTimeout(s, address, port, kPrivateConnectMilliseconds) != 0) return nullptr;
+    *accepted = true;
     return tlsConnect(s);
 }
 }  // namespace
@@ -30,7 +33,8 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
     const std::optional<TrustedComputer> there = findTrustedByAddress(address);
     const Socket s = netTcpSocket();
     publishTransferSocket(sendSocket, s);  // Stop ends the attempt
-    TlsSession* session = openSession(s, address, transferPort);
+    bool accepted = false;
+    TlsSession* session = openSession(s, address, transferPort, &accepted);
     if (session) {
         choice.id = tlsPeerId(session);
         if (const std::optional<TrustedComputer> trusted = findTrusted(choice.id)) {
@@ -55,6 +59,11 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
         choice.route = session ? PrivateRoute::KeyChanged : PrivateRoute::NotPrivate;
         choice.name = there->name;
         choice.untrustedCopy = false;
+    } else if (!session && accepted && !trustedComputers().empty()) {
+        // The private port took the connection but gave no session (crowded, cut, or
+        // something else answering there): this may be a trusted computer not met at this
+        // address yet, which is not sent to in the clear without the user's say.
+        choice.route = PrivateRoute::NotPrivate;
     }
     return choice;
 }

@@ -12,13 +12,19 @@
 #   cut            the private stream cut in order at the TCP level (no close_notify):
 #                  incomplete on both sides
 #   crowd          silent connections hold at most 2 handshake places per source address;
-#                  a sender from another address still gets through
+#                  with 18 addresses crowding every place, a sender from another address
+#                  still gets through (the crowd pushes out its own)
+#   first_contact  an address no trusted computer was seen at, whose private port takes
+#                  the connection but gives no session (crowded, or something else there),
+#                  while the sender trusts computers: nothing is sent in the clear
 #   pairing        pair --yes both sides: the same code, each key pinned on the other side
+#   no_pairing     a receiver answers no pairing request, whatever waits on its input:
+#                  nothing is pinned on either side
 #   pairing_proxy  pairing through the TLS proxy: the two codes differ
 source "$(dirname "$0")/lib.sh"
 command -v tcpdump >/dev/null || skip "tcpdump is missing"
 command -v openssl >/dev/null || skip "openssl is missing"
-CASES=(by_id plain changed_key proxy trusted_only cut crowd pairing pairing_proxy)  # in order: each builds on the last
+CASES=(by_id plain changed_key proxy trusted_only cut crowd first_contact pairing no_pairing pairing_proxy)  # in order: each builds on the last
 PROXY="$QV_ROOT/tests/faults/tls_proxy.py"
 SIDE_PORT=2916  # where a copy behind a proxy takes its private connections
 
@@ -186,30 +192,43 @@ case_cut() {
 
 case_crowd() {
   receive_as r
-  ip -n "$TX_NS" addr add 10.213.0.3/24 dev "$TX_IF"
-  # Three silent connections from one address; they stay open while the send below runs.
+  local crowd=() i
+  for i in $(seq 3 20); do
+    ip -n "$TX_NS" addr add "10.213.0.$i/24" dev "$TX_IF"
+    crowd+=("10.213.0.$i")
+  done
+  # Silent connections, two from each of 18 addresses and a third from the first; they
+  # are reopened as they are closed while the send below runs.
   ip netns exec "$TX_NS" python3 -c '
 import socket, sys, time
-held = []
-for _ in range(3):
+def open_from(source):
     s = socket.socket()
-    s.bind(("10.213.0.3", 0))
+    s.bind((source, 0))
     s.connect((sys.argv[1], 2906))
-    held.append(s)
+    return s
+first = [open_from(sys.argv[2]) for _ in range(3)]
 time.sleep(0.5)
 def state(s):
-    s.settimeout(0.5)
+    s.settimeout(0.2)
     try:
         return "closed" if s.recv(1) == b"" else "spoke"
     except ConnectionResetError:
         return "closed"
     except socket.timeout:
         return "open"
-print(" ".join(state(s) for s in held), flush=True)
-time.sleep(10)' "$RX_ADDR" >"$WORK/crowd.out" 2>&1 &
+print(" ".join(state(s) for s in first), flush=True)
+held = [open_from(a) for a in sys.argv[3:] for _ in range(2)]
+end = time.time() + 10
+while time.time() < end:
+    for i, s in enumerate(held):
+        if state(s) == "closed":
+            s.close()
+            held[i] = open_from(sys.argv[3 + i // 2])
+' "$RX_ADDR" "${crowd[@]}" >"$WORK/crowd.out" 2>&1 &
   hold $!
   wait_for_line "$WORK/crowd.out" "." 50
-  expect_eq "crowd: two places for one address, the third reset" "open open closed" "$(cat "$WORK/crowd.out")"
+  expect_eq "crowd: two places for one address, the third reset" "open open closed" "$(head -n1 "$WORK/crowd.out")"
+  sleep 1
   make_secret crowd
   send_as s "crowd: a sender from another address" 0 "$RX_ADDR" "$SECRET"
   expect_result "crowd: a sender from another address" "Receiving complete. (encrypted, from sender-s)" 10
