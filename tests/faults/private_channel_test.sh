@@ -139,8 +139,9 @@ case_proxy() {
   rx_stop
   # The other way: s receives behind a proxy, r sends.
   mkdir -p "$WORK/s-store"
-  as s in_tx "$CLI" receive --no-discovery --private-port "$SIDE_PORT" --store "$WORK/s-store" \
-    >"$WORK/s-rx.out" 2>"$WORK/s-rx.err" &
+  # Started without a shell function around it, so that $! is the receiver itself.
+  XDG_CONFIG_HOME="$WORK/s/config" XDG_STATE_HOME="$WORK/s/state" ip netns exec "$TX_NS" "$CLI" receive \
+    --no-discovery --private-port "$SIDE_PORT" --store "$WORK/s-store" >"$WORK/s-rx.out" 2>"$WORK/s-rx.err" &
   local s_rx=$!
   hold "$s_rx"
   wait_for_line "$WORK/s-rx.err" "private channel on TCP port" || fail "s's receiver did not start"
@@ -232,6 +233,41 @@ while time.time() < end:
   make_secret crowd
   send_as s "crowd: a sender from another address" 0 "$RX_ADDR" "$SECRET"
   expect_result "crowd: a sender from another address" "Receiving complete. (encrypted, from sender-s)" 10
+  rx_stop
+}
+
+case_first_contact() {
+  local other=10.213.0.99
+  ip -n "$RX_NS" addr add "$other/24" dev "$RX_IF"
+  as m rx_start --private-port 0  # a plain receiver on port 2904 there
+  ip netns exec "$RX_NS" python3 -c '
+import socket, sys
+s = socket.socket()
+s.bind((sys.argv[1], 2906))
+s.listen(8)
+print("listening", flush=True)
+while True:
+    s.accept()[0].close()' "$other" >"$WORK/taker.out" 2>&1 &
+  local taker=$!
+  hold "$taker"
+  wait_for_line "$WORK/taker.out" listening || fail "first contact: the port taker did not start"
+  make_secret first
+  send_as s "first contact" 5 "$other" "$SECRET"
+  expect_said "first contact: the sender says so" "$WORK/tx.err" "does not answer privately. Nothing was sent."
+  check "first contact: nothing stored" test ! -e "$STORE/$(basename "$SECRET")"
+  stop_peer "$taker"
+  rx_stop
+}
+
+case_no_pairing() {
+  printf "y\n%.0s" {1..100} >"$WORK/yes.txt"
+  receive_as r <"$WORK/yes.txt"  # even a "y" waiting on its input trusts nobody
+  local rc=0
+  as d in_tx "$CLI" pair --yes "$RX_ADDR" >"$WORK/d.pair" 2>&1 || rc=$?
+  check "no pairing: the pair fails" test "$rc" != 0
+  check "no pairing: no code was shown" not said "$WORK/d.pair" "Comparison code:"
+  check "no pairing: r pinned nothing of d" not pinned r "$(id_of d)"
+  check "no pairing: d pinned nothing of r" not pinned d "$(id_of r)"
   rx_stop
 }
 
