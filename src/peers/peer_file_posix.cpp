@@ -9,16 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 
-namespace {
-// Makes every missing folder of path's parent, each 0700 as the XDG folders are.
-bool makeParentFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        std::string folder = path.substr(0, slash);
-        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    return true;
-}
+#include "platform/user_folders.h"
 
+namespace {
 void lockExclusive(int fd) {
     while (flock(fd, LOCK_EX) != 0 && errno == EINTR) continue;
 }
@@ -35,13 +28,7 @@ bool writeAll(int fd, const std::string& text) {
 }
 }  // namespace
 
-std::string peerFilePath() {
-    const char* state = getenv("XDG_STATE_HOME");
-    if (state && state[0] == '/') return std::string(state) + "/quorvalinthexa/peers";
-    const char* home = getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.local/state/quorvalinthexa/peers";
-    return std::string();
-}
+std::string peerFilePath() { return userFilePath(UserFolder::State, "peers"); }
 
 std::string readPeerFile(const std::string& path) {
     if (path.empty()) return std::string();

@@ -8,17 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/user_folders.h"
 #include "trust/identity.h"
 #include "trust/identity_store.h"
 
 namespace {
-bool makeParentFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    return true;
-}
-
 bool writeAll(int fd, const std::string& text) {
     for (size_t done = 0; done < text.size();) {
         ssize_t n = write(fd, text.data() + done, text.size() - done);
@@ -37,13 +31,7 @@ void syncFolderOf(const std::string& path) {
 }
 }  // namespace
 
-std::string identityPath() {
-    const char* config = getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/') return std::string(config) + "/quorvalinthexa/identity.pem";
-    const char* home = getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.config/quorvalinthexa/identity.pem";
-    return std::string();
-}
+std::string identityPath() { return userFilePath(UserFolder::Config, "identity.pem"); }
 
 StoredIdentity readIdentityText(const std::string& path, std::string* pem) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);

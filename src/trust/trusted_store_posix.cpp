@@ -9,23 +9,11 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/user_folders.h"
 #include "trust/trusted_store.h"
 
 namespace {
-std::string trustedPath() {
-    const char* state = getenv("XDG_STATE_HOME");
-    if (state && state[0] == '/') return std::string(state) + "/quorvalinthexa/trusted";
-    const char* home = getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.local/state/quorvalinthexa/trusted";
-    return std::string();
-}
-
-bool makeParentFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        if (mkdir(path.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    return true;
-}
+std::string trustedPath() { return userFilePath(UserFolder::State, "trusted"); }
 
 // At most kTrustedTextMostBytes of a regular file; "" for anything else.
 std::string readText(const std::string& path) {
