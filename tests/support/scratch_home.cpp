@@ -1,6 +1,7 @@
 #include "scratch_home.h"
 
 #include <cstdlib>
+#include <string>
 
 #include "scratch_folder.h"
 #include "trust/identity_key.h"
@@ -12,8 +13,11 @@
 #include "trust/trusted_store.h"
 
 namespace {
-const wchar_t kTestKey[] = L"Software\\Kelvadro\\QuorvalinthexaUnitTest\\Trusted";
-}
+// One key per test process: tests run in parallel processes in one prefix.
+const std::wstring testKey = L"Software\\Kelvadro\\QuorvalinthexaUnitTest\\Trusted" +
+                             std::to_wstring(GetCurrentProcessId());
+const wchar_t* kTestKey = testKey.c_str();
+}  // namespace
 
 ScratchHome::ScratchHome() : folder(makeScratchFolder("home")) {
     SetEnvironmentVariableW(L"LOCALAPPDATA", pathToWide(folder).c_str());
