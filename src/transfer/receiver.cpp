@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <utility>
@@ -16,9 +17,12 @@
 #include "peers/remembered_peers.h"
 #include "policy/receive_policy.h"
 #include "resource.h"
+#include "transfer/file_hash.h"
+#include "transfer/partial_files.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
 #include "transfer/stop.h"
+#include "trust/content_hash.h"
 
 std::atomic<int> receiveStallMilliseconds{kReceiveStallMilliseconds};
 
@@ -56,8 +60,9 @@ struct Reception {
     bool dropCut = false;    // a new file cut short is removed
     bool syncWhole = false;  // a whole new file reaches the disk before it is closed
     Socket shutOnStop = kInvalidSocket;
-    std::string trustedName;  // the private channel's trusted sender, named on the status line
-    bool orderlyEnd = false;  // a stream that fails instead of ending in order is incomplete
+    std::string trustedName;                // the private channel's trusted sender, named on the status line
+    VerifiedReception* verified = nullptr;  // a private offer's: files checked, kept when cut
+    bool orderlyEnd = false;                // a stream that fails instead of ending in order is incomplete
     StreamReader reader;
     std::vector<char> block;  // one header block and its NUL; also the address text
     std::vector<char> chunk;  // file content on its way to the disk
@@ -79,7 +84,10 @@ struct Record {
     std::string type, name, directory;
     int64_t size = 0;
     int32_t flags = 0;
-    bool cut = false;  // the stream ended before the block's blank line
+    bool cut = false;    // the stream ended before the block's blank line
+    bool skip = false;   // a private offer's file that is there already
+    int64_t offset = 0;  // a private offer's file that continues a kept partial file
+    std::string sha256;  // a check block's hash
 };
 
 // Reads one block into r.block and returns its length. A block cut short by the end of
@@ -104,6 +112,9 @@ Record readRecord(Reception& r) {
         else if (key == "Name") record.name = fromUtf8(std::string(value));
         else if (key == "Directory") record.directory = fromUtf8(std::string(value));
         else if (key == "Flags") record.flags = readFlags(value);
+        else if (key == "Skip") record.skip = value == "1";
+        else if (key == "Offset") record.offset = readNumber(value);
+        else if (key == "SHA-256") record.sha256 = value;
     });
     return record;
 }
@@ -282,23 +293,16 @@ bool receiveDirect(Reception& r, FileHandle& file, int room, int64_t* remaining,
     return true;
 }
 
-// Moves the content into the file in large writes. A file that cannot be written to
-// still has its content read, and dropped, so that it is never taken for a header.
-void receiveFile(Reception& r, const Record& record) {
-    std::string path = targetPath(r, record);
-    Target target = path.empty() ? Target() : openTarget(path, record.name.size());
-    FileHandle file = target.file;
-    if (file == kInvalidFile) {
-        r.missed = true;
-        if (record.size > 0) skipContent(r.reader, record.size);
-        return;
-    }
-    int64_t remaining = record.size;
+// Moves size content bytes into the file in large writes (and into hash, when given);
+// returns how many did not arrive. A file that refuses bytes is closed (kInvalidFile) and
+// the rest of its content read and dropped, so that it is never taken for a header.
+int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* hash) {
+    int64_t remaining = size;
     bool open = true;
     while (remaining > 0 && open) {
         const int chunk = static_cast<int>(r.chunk.size());
         int room = remaining < chunk ? static_cast<int>(remaining) : chunk;
-        if (room >= static_cast<int>(kReaderBufferSize) && file != kInvalidFile &&
+        if (!hash && room >= static_cast<int>(kReaderBufferSize) && file != kInvalidFile &&
             receiveDirect(r, file, room, &remaining, &open))
             continue;
         int filled = 0;
@@ -320,12 +324,28 @@ void receiveFile(Reception& r, const Record& record) {
         }
         if (filled < room) open = false;  // ended, or Stop
         remaining -= filled;
+        contentHashUpdate(hash, bytes, static_cast<size_t>(filled));
         if (filled > 0 && file != kInvalidFile && !fileWriteAll(file, bytes, static_cast<size_t>(filled))) {
             r.missed = true;  // the disk refused: read the rest in step, keep nothing more
             fileClose(file);
             file = kInvalidFile;
         }
     }
+    return remaining;
+}
+
+// Moves the content into the file. A file that cannot be written to still has its
+// content read, and dropped, so that it is never taken for a header.
+void receiveFile(Reception& r, const Record& record) {
+    std::string path = targetPath(r, record);
+    Target target = path.empty() ? Target() : openTarget(path, record.name.size());
+    FileHandle file = target.file;
+    if (file == kInvalidFile) {
+        r.missed = true;
+        if (record.size > 0) skipContent(r.reader, record.size);
+        return;
+    }
+    const int64_t remaining = moveContent(r, file, record.size, nullptr);
     bool whole = remaining <= 0 && file != kInvalidFile;
     if (!whole) r.missed = true;  // cut short, new or replacing: it did not arrive
     // The old file gives way only to content that is on the disk.
@@ -339,6 +359,115 @@ void receiveFile(Reception& r, const Record& record) {
     if (whole && fileReplace(target.temporary, path)) return;
     fileRemove(target.temporary);
     r.missed = true;
+}
+
+// The record's path relative to the store, '/' between its components ("" when unsafe).
+std::string relativeTarget(const Reception& r, const Record& record) {
+    std::vector<std::string> components;
+    if (!splitRecordDirectory(record.directory, r.windowsRules, &components)) return std::string();
+    std::string relative;
+    for (const std::string& component : components) relative += component + "/";
+    return relative + record.name;
+}
+
+void refuseFile(Reception& r, const Record& record) {
+    VerifiedReception& v = *r.verified;
+    r.missed = true;
+    ++v.refused;
+    if (v.failed.size() < kMostFailedNamed) v.failed.push_back(relativeTarget(r, record));
+}
+
+// Where a verified file's content goes: a kept partial file of this sender cut to the
+// record's offset (its first bytes fed to hash), or a new hidden partial file beside the
+// target. Its relative path in *relative.
+FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::string& target, ContentHash* hash,
+                              std::string* relative) {
+    VerifiedReception& v = *r.verified;
+    if (record.offset > 0) {
+        for (const PartialRecord& p : v.partials) {
+            if (p.target != target || p.size != record.size) continue;
+            const std::string path = partialLocalPath(r.store, p.temporary);
+            const FileHandle prefix = path.empty() ? kInvalidFile : fileOpenRead(path);
+            const bool hashed = prefix != kInvalidFile && hashFileBytes(prefix, record.offset, hash);
+            fileClose(prefix);
+            *relative = p.temporary;
+            return hashed ? fileOpenAt(path, record.offset) : kInvalidFile;
+        }
+        return kInvalidFile;
+    }
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    bool exists = true;
+    for (unsigned n = tickCount() % 1000, tries = 0; exists && tries < kTemporaryNames; ++n, ++tries) {
+        *relative = folder + partialName(n);
+        const std::string path = partialLocalPath(r.store, *relative);
+        const FileHandle file = path.empty() ? kInvalidFile : fileCreateNew(path, &exists);
+        if (file != kInvalidFile) {
+            fileSetHidden(path, true);
+            return file;
+        }
+    }
+    return kInvalidFile;
+}
+
+// The check block that follows a file's content (after the empty block that starts it).
+std::string readCheck(Reception& r) {
+    for (int i = 0; i < 2 && r.reader.lastResult > 0; ++i) {
+        const Record check = readRecord(r);
+        if (!check.type.empty()) return check.type == "check" ? check.sha256 : std::string();
+    }
+    return std::string();
+}
+
+// A file record of a private offer. The file takes its name only once its content is whole
+// and its hash is the sender's; one that was cut stays as a partial file (when kept).
+void receiveVerifiedFile(Reception& r, const Record& record) {
+    VerifiedReception& v = *r.verified;
+    const std::string path = targetPath(r, record);
+    const std::string target = path.empty() ? std::string() : relativeTarget(r, record);
+    if (record.skip) {  // the receiver said it has it whole: nothing follows
+        if (!target.empty() && measureFileSize(path) == record.size) ++v.skipped;
+        else refuseFile(r, record);
+        return;
+    }
+    const bool fits = record.size >= 0 && record.offset >= 0 && record.offset < record.size;
+    const int64_t content = fits ? record.size - record.offset : std::max<int64_t>(record.size, 0);
+    ContentHash* hash = contentHashStart();
+    std::string temporary;
+    FileHandle file = target.empty() || !fits || !hash ? kInvalidFile
+                                                       : openVerifiedTarget(r, record, target, hash, &temporary);
+    if (file == kInvalidFile) {
+        contentHashFree(hash);
+        refuseFile(r, record);
+        skipContent(r.reader, content);
+        readCheck(r);
+        return;
+    }
+    const std::string temporaryPath = partialLocalPath(r.store, temporary);
+    const bool whole = moveContent(r, file, content, hash) <= 0 && file != kInvalidFile;
+    const std::string ours = contentHashFinal(hash);
+    if (!whole) {
+        fileClose(file);
+        r.missed = true;
+        if (v.keepCut && file != kInvalidFile) {
+            v.kept.push_back(
+                PartialRecord{temporary, target, record.size, v.senderId, static_cast<int64_t>(time(nullptr))});
+        } else {
+            fileRemove(temporaryPath);
+            if (record.offset > 0) v.finished.push_back(temporary);
+        }
+        return;
+    }
+    const bool verified = !ours.empty() && readCheck(r) == ours && fileSync(file);
+    fileClose(file);
+    fileSetHidden(temporaryPath, false);
+    if (record.offset > 0) v.finished.push_back(temporary);
+    if (verified && fileReplace(temporaryPath, path)) {
+        ++(record.offset > 0 ? v.resumed : v.stored);
+        return;
+    }
+    fileRemove(temporaryPath);
+    refuseFile(r, record);
 }
 
 // The user's answer about sender: 0 for a yes, which holds for a browser's further
@@ -380,6 +509,7 @@ void receiveRecords(Reception& r) {
         if (record.type == "ip") receiveAddress(r, record);
         else if (record.type == "directory") createFolders(r, record);
         else if (record.type == "file" && record.cut) r.missed = true;  // name or folder may be cut
+        else if (record.type == "file" && r.verified) receiveVerifiedFile(r, record);
         else if (record.type == "file") receiveFile(r, record);
         if (record.type == "file") r.reader.progressAt = tickCount();  // its content came until now
         if (cancelRequested) break;
@@ -586,6 +716,23 @@ bool fits(const Reception& r, Socket connection, int64_t total) {
     return false;
 }
 
+// The partial files this reception cut are recorded, those it finished or dropped are not.
+void recordPartials(const Reception& r) {
+    const auto edit = [](std::vector<PartialRecord>& records, void* context) {
+        const VerifiedReception& v = *static_cast<const VerifiedReception*>(context);
+        const auto gone = [&v](const PartialRecord& p) {
+            return std::find(v.finished.begin(), v.finished.end(), p.temporary) != v.finished.end() ||
+                   std::any_of(v.kept.begin(), v.kept.end(),
+                               [&p](const PartialRecord& k) { return k.temporary == p.temporary; });
+        };
+        records.erase(std::remove_if(records.begin(), records.end(), gone), records.end());
+        records.insert(records.end(), v.kept.begin(), v.kept.end());
+    };
+    if (r.verified->kept.empty() && r.verified->finished.empty()) return;
+    editPartialIndex(r.store, edit, r.verified);
+    if (!r.verified->kept.empty()) expirePartialFiles(r.store);  // the bound of their size
+}
+
 // The records after the header, then the result shown and the connection closed.
 ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     r.transfer = true;
@@ -602,6 +749,7 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
         r.chunk.assign(static_cast<size_t>(std::clamp<int64_t>(total, kReaderBufferSize, kWriteChunk)), '\0');
         receiveRecords(r);
     }
+    if (r.verified) recordPartials(r);
     runningPhase = kEnding;
     ReceiveResult result = judge(r);
     showResult(r, result);
@@ -626,10 +774,12 @@ ReceiveResult receive(StreamReader reader, Socket connection, unsigned stopsAtAr
     r.syncWhole = terms.syncWhole;
     r.trustedName = terms.trustedName;
     r.orderlyEnd = terms.orderlyEnd;
+    r.verified = terms.verified;
     r.mayStore = verdict == Verdict::Allowed;  // otherwise the user is asked first
     ReceiveResult ended;
     if (!begin(r, connection, stopsAtArrival, &ended)) return ended;
     r.windowsRules = localWindowsRules();
+    expirePartialFiles(r.store);
     r.reader = std::move(reader);
     r.block.assign(kHeaderBlockLimit + 1, '\0');
     int64_t total = 0;

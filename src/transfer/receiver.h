@@ -19,9 +19,11 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/net.h"
 #include "policy/receive_policy.h"
+#include "transfer/partial_record.h"
 #include "transfer/protocol.h"
 
 // A peer that sends no byte for this long ends its reception (as incomplete).
@@ -83,6 +85,21 @@ bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway);
 // reception while it is open, so that only one question is ever open and a Stop ends it.
 ReceiveResult admitBrowserText(uint32_t sender, int64_t size);
 
+// A private offer's reception: each file's content is hashed as it arrives and takes its
+// name only when the check block after it says the same hash; a record may say Skip:1
+// (the file is there whole: no content) or Offset:n (its content continues the kept
+// partial file of this sender from byte n). What became of each file is counted here.
+constexpr size_t kMostFailedNamed = 20;
+struct VerifiedReception {
+    std::string senderId;
+    bool keepCut = false;                 // a cut file stays as a partial file (a trusted sender, days > 0)
+    std::vector<PartialRecord> partials;  // this sender's kept partial files, as offered
+    int stored = 0, resumed = 0, skipped = 0, refused = 0;
+    std::vector<std::string> failed;    // the names of refused files, the first kMostFailedNamed
+    std::vector<PartialRecord> kept;    // cut in this reception: to be recorded
+    std::vector<std::string> finished;  // temporaries of partial files that are gone now
+};
+
 // What a reception that does not come from port 2904 may differ in.
 struct ReceiveTerms {
     uint32_t sender = 0;     // the address a question names
@@ -106,6 +123,7 @@ struct ReceiveTerms {
     bool orderlyEnd = false;
     // Receives the text id of a refusal (its %s the sender's address), 0 for none.
     int* refusal = nullptr;
+    VerifiedReception* verified = nullptr;  // a private offer's reception
 };
 // The same reception over a stream read through reader (an in-memory stream in tests and
 // fuzzing, a browser's upload), judged by the receive policy as it starts. connection is
