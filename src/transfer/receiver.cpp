@@ -410,6 +410,17 @@ FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::str
     return kInvalidFile;
 }
 
+// A file that arrived whole makes any other partial file kept for it useless.
+void dropStalePartials(Reception& r, const std::string& target) {
+    VerifiedReception& v = *r.verified;
+    for (const PartialRecord& p : v.partials) {
+        if (p.target != target || std::find(v.finished.begin(), v.finished.end(), p.temporary) != v.finished.end())
+            continue;
+        fileRemove(partialLocalPath(r.store, p.temporary));
+        v.finished.push_back(p.temporary);
+    }
+}
+
 // The check block that follows a file's content (after the empty block that starts it).
 std::string readCheck(Reception& r) {
     for (int i = 0; i < 2 && r.reader.lastResult > 0; ++i) {
@@ -464,6 +475,7 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     if (record.offset > 0) v.finished.push_back(temporary);
     if (verified && fileReplace(temporaryPath, path)) {
         ++(record.offset > 0 ? v.resumed : v.stored);
+        dropStalePartials(r, target);
         return;
     }
     fileRemove(temporaryPath);
