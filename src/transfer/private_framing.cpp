@@ -74,6 +74,12 @@ std::string lineSafeText(const std::string& text, size_t limit) {
     return safe;
 }
 
+size_t privateLineTextLimit(LineKind kind) {
+    for (const Form& form : kForms)
+        if (form.kind == kind) return form.textLimit;
+    return 0;
+}
+
 std::string privateLineBytes(LineKind kind, const std::string& text) {
     for (const Form& form : kForms) {
         if (form.kind != kind) continue;

@@ -51,6 +51,9 @@ std::string privateLineBytes(LineKind kind, const std::string& text = std::strin
 // above is Invalid (a name or text over its limit, a control byte, a byte that is not UTF-8).
 PrivateLine parsePrivateLine(const char* bytes, size_t length);
 
+// The most bytes of text a kind of line carries; 0 for a kind that takes none.
+size_t privateLineTextLimit(LineKind kind);
+
 // Reads one line of at most limit bytes through receive, a byte at a time: its length
 // with the line feed; 0 when the stream ended or failed first, or the limit came without
 // a line feed. The caller bounds the time (the source's receive time-out).
