@@ -9,9 +9,11 @@
 #   changed_source a file changed on the sender since the cut is sent whole
 #   untrusted      a sender whose key the receiver does not trust gets no HAVE: a file that
 #                  is there is sent whole all the same
+#   old_send       a sender of the first exchange (QVP/1 SEND) gets its answer as before
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
-CASES=(resume folder changed_kept changed_source untrusted)
+command -v openssl >/dev/null || skip "openssl is missing"
+CASES=(resume folder changed_kept changed_source untrusted old_send)
 GIB=1073741824
 
 # link_bytes: what the sender's end of the veth has sent so far.
@@ -105,6 +107,22 @@ case_untrusted() {
   expect_result "untrusted" "Receiving complete." 20
   check "untrusted: every file sent whole ($SENT bytes on the link)" test "$SENT" -ge 20000000
   check "untrusted: no tally of files already there" not said "$WORK/tx.out" "already there"
+  rx_stop
+}
+
+case_old_send() {
+  receive_as r
+  openssl req -x509 -newkey ed25519 -nodes -subj /CN=old -days 1 -keyout "$WORK/old.key" -out "$WORK/old.crt" \
+    2>/dev/null
+  mkdir -p "$WORK/src"
+  echo "from an old sender" >"$WORK/src/old.txt"
+  stream "$WORK/old.stream" old.txt
+  local answer
+  answer="$(in_tx python3 "$QV_ROOT/tests/faults/old_private_sender.py" "$RX_ADDR" 2906 "$WORK/old.crt" \
+    "$WORK/old.key" "$WORK/old.stream")"
+  expect_eq "old send: the answer" "QVP/1 STORED" "$answer"
+  expect_result "old send" "Receiving complete." 10
+  check "old send: arrived whole" cmp -s "$WORK/src/old.txt" "$STORE/old.txt"
   rx_stop
 }
 
