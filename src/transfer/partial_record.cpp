@@ -109,7 +109,9 @@ std::vector<PartialRecord> parsePartialIndex(const std::string& text, bool windo
 std::string partialLocalPath(const std::string& store, const std::string& relative) {
     std::vector<std::string> components;
     if (!relativeComponents(relative, localWindowsRules(), &components)) return std::string();
-    const std::string path = joinStorePath(store, components, kPathSeparator);
-    if (!fitsLocalPathLimit(path) || passesThroughLink(store, components, kPathSeparator)) return std::string();
+    std::string path = joinStorePath(store, components, kPathSeparator);
+    // A link in the partial file's place could lead a read or a write out of the store.
+    if (!fitsLocalPathLimit(path) || passesThroughLink(store, components, kPathSeparator) || isSymbolicLink(path))
+        return std::string();
     return path;
 }

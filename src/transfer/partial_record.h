@@ -37,5 +37,5 @@ bool parsePartialLine(const std::string& line, bool windowsRules, PartialRecord*
 std::vector<PartialRecord> parsePartialIndex(const std::string& text, bool windowsRules);
 
 // A relative path of a record as the local path below store ("" when its components are
-// not safe under the local rules).
+// not safe under the local rules, or a link is in its way or in its place).
 std::string partialLocalPath(const std::string& store, const std::string& relative);
