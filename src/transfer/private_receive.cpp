@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/threads.h"
 #include "transfer/file_hash.h"
+#include "transfer/hash_worker.h"
 #include "transfer/path_rules.h"
 #include "transfer/private_channel.h"
 #include "transfer/private_session.h"
@@ -185,6 +186,14 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     v.keepCut = trusted.has_value() && keepPartialDays > 0;
     std::vector<OfferedFile> files;
     if (!readManifest(reader, &files)) return ReceiveResult::NothingSent;
+    // A sender the policy refuses hears so before any answer about its files.
+    const Verdict verdict = receiveVerdict(sender, tickCount(), false, trusted.has_value());
+    if (refuses(verdict)) {
+        showRefusal(verdict, sender);
+        const std::string text = fillPlaceholders(englishText(refusalText(verdict)), netDotted(sender));
+        endAnswer(link, writePrivateLine(link, LineKind::Refused, text), LineKind::Refused);
+        return ReceiveResult::Refused;
+    }
     if (trusted) {
         const std::string store = portGetStorePath();
         if (!store.empty())
@@ -194,7 +203,9 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     if (!answerOffer(link, files, v, trusted.has_value())) return ReceiveResult::NothingSent;
     files = std::vector<OfferedFile>();
     terms.verified = &v;
+    v.worker = startHashWorker();
     const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
+    stopHashWorker(v.worker);
     LineKind kind;
     endAnswer(link, writeOfferAnswer(link, result, refusal, sender, v, &kind), kind);
     if (result == ReceiveResult::Complete) rememberPeer(sender);

@@ -18,6 +18,7 @@
 #include "policy/receive_policy.h"
 #include "resource.h"
 #include "transfer/file_hash.h"
+#include "transfer/hash_worker.h"
 #include "transfer/partial_files.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
@@ -66,6 +67,7 @@ struct Reception {
     StreamReader reader;
     std::vector<char> block;  // one header block and its NUL; also the address text
     std::vector<char> chunk;  // file content on its way to the disk
+    std::vector<char> spare;  // the second buffer of hashed content
     bool transfer = false;    // header accepted and no address record seen
     bool missed = false;      // a record was refused or could not be stored
     bool stored = false;      // a folder or file record was taken
@@ -299,6 +301,10 @@ bool receiveDirect(Reception& r, FileHandle& file, int room, int64_t* remaining,
 int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* hash) {
     int64_t remaining = size;
     bool open = true;
+    // Hashed content alternates between two buffers: one is hashed on the worker's
+    // thread while the next arrives in the other.
+    HashWorker* worker = r.verified ? r.verified->worker : nullptr;
+    bool second = false;
     while (remaining > 0 && open) {
         const int chunk = static_cast<int>(r.chunk.size());
         int room = remaining < chunk ? static_cast<int>(remaining) : chunk;
@@ -306,14 +312,15 @@ int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* h
             receiveDirect(r, file, room, &remaining, &open))
             continue;
         int filled = 0;
-        const char* bytes = r.chunk.data();
+        char* into = hash && second && !r.spare.empty() ? r.spare.data() : r.chunk.data();
+        const char* bytes = into;
         // A piece the reader holds whole is written from the reader's buffer.
-        if (!cancelRequested && (filled = takeBuffered(r.reader, room, &bytes)) > 0) {
+        if (!hash && !cancelRequested && (filled = takeBuffered(r.reader, room, &bytes)) > 0) {
             progressNow.received += filled;
             updateProgress(r);
         }
         while (filled < room && !cancelRequested) {
-            int n = readContent(r.reader, r.chunk.data() + filled, room - filled);
+            int n = readContent(r.reader, into + filled, room - filled);
             if (n <= 0) {
                 open = false;  // the stream ended; the file keeps what arrived
                 break;
@@ -324,13 +331,15 @@ int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* h
         }
         if (filled < room) open = false;  // ended, or Stop
         remaining -= filled;
-        contentHashUpdate(hash, bytes, static_cast<size_t>(filled));
+        if (hash) hashWorkerFeed(worker, hash, bytes, static_cast<size_t>(filled));
+        second = !second;
         if (filled > 0 && file != kInvalidFile && !fileWriteAll(file, bytes, static_cast<size_t>(filled))) {
             r.missed = true;  // the disk refused: read the rest in step, keep nothing more
             fileClose(file);
             file = kInvalidFile;
         }
     }
+    hashWorkerWait(worker);
     return remaining;
 }
 
@@ -652,12 +661,6 @@ int64_t receiveRate(int64_t received, uint32_t elapsedMilliseconds) {
 ReceiveProgress receiveProgress() { return progressNow; }
 
 namespace {
-int refusalText(Verdict verdict) {
-    if (verdict == Verdict::Paused) return IDS_REFUSED_PAUSED;
-    if (verdict == Verdict::NotListed) return IDS_REFUSED_NOT_LISTED;
-    if (verdict == Verdict::NotTrusted) return IDS_REFUSED_NOT_TRUSTED;
-    return IDS_REFUSED_RECENTLY;
-}
 
 // A sender the policy refuses never takes the admission: its connection is reset, and
 // the status line says why.
@@ -759,6 +762,7 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
         // A small transfer needs no large buffer (and a browser's small files come one
         // reception each); a larger one than it announced is still read in this buffer's pieces.
         r.chunk.assign(static_cast<size_t>(std::clamp<int64_t>(total, kReaderBufferSize, kWriteChunk)), '\0');
+        if (r.verified) r.spare.assign(r.chunk.size(), '\0');
         receiveRecords(r);
     }
     if (r.verified) recordPartials(r);
@@ -820,6 +824,13 @@ ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned st
     return result;
 }
 }  // namespace
+
+int refusalText(Verdict verdict) {
+    if (verdict == Verdict::Paused) return IDS_REFUSED_PAUSED;
+    if (verdict == Verdict::NotListed) return IDS_REFUSED_NOT_LISTED;
+    if (verdict == Verdict::NotTrusted) return IDS_REFUSED_NOT_TRUSTED;
+    return IDS_REFUSED_RECENTLY;
+}
 
 void showRefusal(Verdict verdict, uint32_t sender) { portShowRefusal(refusalText(verdict), netDotted(sender)); }
 

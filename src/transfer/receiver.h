@@ -69,6 +69,9 @@ ReceiveResult receiveArrival(const Arrival& arrival);
 // The same for a connection that arrives now.
 ReceiveResult receiveConnection(Socket connection);
 
+// The text id of a refusal by the policy (its %s the sender's address).
+int refusalText(Verdict verdict);
+
 // The status line's text for a sender the policy refused: "Receiving is paused: refused
 // 10.0.0.7.", "Refused 10.0.0.7: not on the list of senders.", ...
 void showRefusal(Verdict verdict, uint32_t sender);
@@ -90,9 +93,11 @@ ReceiveResult admitBrowserText(uint32_t sender, int64_t size);
 // (the file is there whole: no content) or Offset:n (its content continues the kept
 // partial file of this sender from byte n). What became of each file is counted here.
 constexpr size_t kMostFailedNamed = 20;
+struct HashWorker;
 struct VerifiedReception {
     std::string senderId;
     bool keepCut = false;                 // a cut file stays as a partial file (a trusted sender, days > 0)
+    HashWorker* worker = nullptr;         // where content is hashed (nullptr: on the reception's thread)
     std::vector<PartialRecord> partials;  // this sender's kept partial files, as offered
     int stored = 0, resumed = 0, skipped = 0, refused = 0;
     std::vector<std::string> failed;    // the names of refused files, the first kMostFailedNamed

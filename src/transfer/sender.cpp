@@ -18,6 +18,7 @@
 #include "resource.h"
 #include "transfer/link.h"
 #include "transfer/file_hash.h"
+#include "transfer/hash_worker.h"
 #include "transfer/manifest.h"
 #include "transfer/partial_files.h"
 #include "transfer/private_channel.h"
@@ -70,6 +71,7 @@ struct Transfer {
     std::vector<int64_t> from;
     int64_t total = 0;
     ContentHash* hash = nullptr;
+    HashWorker* worker = nullptr;  // hashes a piece while it is encrypted and sent
 };
 
 int percentOf(int64_t sent, int64_t total) {
@@ -129,6 +131,7 @@ bool flush(Transfer& t) {
         done += piece;
         updateProgress(t);
     }
+    hashWorkerWait(t.worker);  // the buffer is written again only once its hash has read it
     t.used = 0;
     t.content.clear();
     t.nextContent = 0;
@@ -215,7 +218,7 @@ void sendContent(Transfer& t, FileHandle file, int64_t size) {
             got = remaining;
             grew = true;
         }
-        contentHashUpdate(t.hash, t.buffer.data() + t.used, static_cast<size_t>(got));
+        hashWorkerFeed(t.worker, t.hash, t.buffer.data() + t.used, static_cast<size_t>(got));
         keepContent(t, static_cast<size_t>(got));
         remaining -= got;
         if (remaining > 0) flushIfHeld(t);
@@ -236,6 +239,7 @@ void sendOfferedContent(Transfer& t, FileHandle file, int64_t from, int64_t size
     } else if (size > from) {
         sendContent(t, file, size - from);
     }
+    hashWorkerWait(t.worker);
     const std::string hex = contentHashFinal(t.hash);
     t.hash = nullptr;
     if (t.ended || hex.empty()) return;
@@ -423,6 +427,7 @@ bool receiverTook(Transfer& t, int stallMilliseconds, TransferTally* tally) {
 // A private send offers its manifest first: only what the receiver lacks is sent then.
 bool offer(Transfer& t, int stallMilliseconds) {
     t.offer = true;
+    t.worker = startHashWorker();
     std::string refusal;
     const bool answered = offerManifest(t.link, stallMilliseconds, &t.from, &refusal);
     for (int64_t from : t.from) t.total -= from;
@@ -485,6 +490,7 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
     }
     // A private send that did not end complete resumes when it is sent again.
     noteLastSend(tally, t.link.tls && result != SendResult::Complete);
+    stopHashWorker(t.worker);
     if (t.link.tls) {
         endPrivateSend(&t.link);
         portSetPrivatePeer(std::string());
