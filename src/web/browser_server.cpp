@@ -8,11 +8,10 @@
 #include "web/browser_access.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <map>
 #include <mutex>
 
+#include "core/window_port.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -30,6 +29,7 @@
 #include "web/http_connection.h"
 #include "web/http_request.h"
 #include "web/offered_files.h"
+#include "web/upload_files.h"
 #include "web/zip_stream.h"
 
 namespace {
@@ -49,12 +49,6 @@ constexpr size_t kConnectionStack = 256 * 1024;
 constexpr int kMostPerAddress = 6;
 // Requests one connection serves before it is closed.
 constexpr int kMostRequests = 1000;
-// Browser uploads are received one after the other; one that waits longer for its turn is
-// told to try again. While one waits, an upload that sends nothing for
-// kUploadStallMilliseconds is cut, so that a trickle cannot hold the turn for ever.
-constexpr int kUploadTurnWait = 30000;
-constexpr int kUploadStallMilliseconds = 10000;
-
 std::mutex stateLock;  // everything below that is not atomic
 BrowserAccessOptions running;
 std::string token;
@@ -77,11 +71,6 @@ int connectionCount = 0;
 OfferedLinks links;  // the files the pages were given, by the number in their links
 std::atomic<bool> listening{false};
 std::atomic<bool> stopping{false};
-
-std::mutex uploadLock;  // the turn of browser uploads
-std::condition_variable uploadTurn;
-bool uploadRunning = false;
-int uploadsWaiting = 0;
 
 uint32_t elapsedSince(uint32_t start) { return tickCount() - start; }
 
@@ -246,51 +235,17 @@ void answerUpload(HttpConnection& c, UploadOutcome outcome) {
     sendResponse(c, uploadStatus(outcome), "text/plain; charset=utf-8", uploadWord(outcome), retry);
 }
 
-// Browser uploads that arrive together are received in turn: the next starts as soon as
-// the one before it ends. At most one per connection waits, for kUploadTurnWait at most;
-// a Stop since the upload's request arrived ends its wait. False, with *refusal, when the
-// upload does not get its turn.
-bool takeUploadTurn(unsigned stops, UploadOutcome* refusal) {
-    std::unique_lock<std::mutex> lock(uploadLock);
-    *refusal = UploadOutcome::Busy;
-    if (uploadsWaiting >= kMostConnections) return false;
-    ++uploadsWaiting;
-    uint32_t start = tickCount();
-    while (uploadRunning && !stopping && stopCount == stops &&
-           elapsedSince(start) < static_cast<uint32_t>(kUploadTurnWait))
-        uploadTurn.wait_for(lock, std::chrono::milliseconds(kWaitSlice));
-    --uploadsWaiting;
-    if (stopCount != stops) *refusal = UploadOutcome::Stopped;
-    if (uploadRunning || stopping || stopCount != stops) return false;
-    uploadRunning = true;
-    return true;
-}
-
-void giveUploadTurn() {
-    {
-        std::lock_guard<std::mutex> guard(uploadLock);
-        uploadRunning = false;
-    }
-    uploadTurn.notify_one();
-}
-
-bool uploadWaitsForTurn() {
-    std::lock_guard<std::mutex> guard(uploadLock);
-    return uploadsWaiting > 0;
-}
-
-// The body of the upload that holds the turn: as readBody, but cut (-1) when it has sent
-// nothing for kUploadStallMilliseconds while another upload waits for the turn.
-int readUploadBody(HttpConnection& c, char* buffer, int size) {
+// An upload's body: cut (-1) by a Stop since stops, when access stops, or when the client
+// is silent for the connection's idle limit.
+int readUploadBody(HttpConnection& c, unsigned stops, char* buffer, int size) {
     const uint32_t since = tickCount();
-    while (c.start == c.end && !stopping && !netWaitReadable(c.socket, kWaitSlice)) {
-        const uint32_t silent = elapsedSince(since);
-        if (silent >= static_cast<uint32_t>(kUploadStallMilliseconds) && uploadWaitsForTurn()) return -1;
-        if (silent >= static_cast<uint32_t>(kConnectionIdleMilliseconds)) return -1;
-    }
-    return readBody(c, buffer, size);
+    while (c.start == c.end && !netWaitReadable(c.socket, kWaitSlice))
+        if (stopping || stopCount != stops || elapsedSince(since) >= static_cast<uint32_t>(kConnectionIdleMilliseconds))
+            return -1;
+    return stopCount == stops ? readBody(c, buffer, size) : -1;
 }
 
+// Uploads run side by side, each as one piece of a partial upload that is named once whole.
 void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender) {
     const unsigned stops = stopCount;  // a Stop from now on turns this upload away
     if (request.transferEncoding || request.contentLength < 0) return (void)sendResponse(c, 411, {}, {});
@@ -300,18 +255,12 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     if (!uploadNameFits(name)) return answerUpload(c, UploadOutcome::NameTooLong);
     // A browser the policy refuses is told so before its body is asked for.
     if (refusedOnArrival(sender, [] {})) return answerUpload(c, UploadOutcome::Refused);
-    // The client waits for a word before it sends its body: it is given at once, so that
-    // the body is on its way while the upload waits for its turn.
     if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
-    UploadOutcome refusal;
-    if (!takeUploadTurn(stops, &refusal)) return answerUpload(c, refusal);
-    BodyRead read = [&c](char* buffer, int size) { return readUploadBody(c, buffer, size); };
     ReceiveTerms terms;
     terms.stops = stops;
-    terms.shutOnStop = c.socket;  // a stalled upload must not hold the one reception past a Stop
-    UploadOutcome outcome = receiveUpload(name, request.contentLength, sender, read, terms);
-    giveUploadTurn();
-    answerUpload(c, outcome);
+    answerUpload(c, receiveUpload(
+                        name, request.contentLength, sender,
+                        [&c, stops](char* buffer, int size) { return readUploadBody(c, stops, buffer, size); }, terms));
 }
 
 // The computer's text, asked anew each time; none is 204.
@@ -608,7 +557,8 @@ AccessStart startBrowserAccess(const BrowserAccessOptions& options) {
         listener = s;
         links = OfferedLinks();
     }
-    forgetBrowserAccepts();  // a yes given before holds for that access only
+    forgetBrowserAccepts();                      // a yes given before holds for that access only
+    removeLeftoverPartials(portGetStorePath());  // what a killed program left
     stopping = false;
     listening = true;
     if (startThread(listenThread, reinterpret_cast<void*>(s))) return AccessStart::Started;
@@ -637,6 +587,7 @@ void stopBrowserAccess() {
         stopBrowserQuestion();  // its connection's thread waits for it, also one that opens now
         sleepMilliseconds(10);
     }
+    removeLeftoverPartials(portGetStorePath());
 }
 
 bool browserAccessRunning() { return !tokenNow().empty(); }
