@@ -29,6 +29,7 @@
 #include "web/http_connection.h"
 #include "web/http_request.h"
 #include "web/offered_files.h"
+#include "web/tus_uploads.h"
 #include "web/upload_files.h"
 #include "web/zip_stream.h"
 
@@ -235,16 +236,6 @@ void answerUpload(HttpConnection& c, UploadOutcome outcome) {
     sendResponse(c, uploadStatus(outcome), "text/plain; charset=utf-8", uploadWord(outcome), retry);
 }
 
-// An upload's body: cut (-1) by a Stop since stops, when access stops, or when the client
-// is silent for the connection's idle limit.
-int readUploadBody(HttpConnection& c, unsigned stops, char* buffer, int size) {
-    const uint32_t since = tickCount();
-    while (c.start == c.end && !netWaitReadable(c.socket, kWaitSlice))
-        if (stopping || stopCount != stops || elapsedSince(since) >= static_cast<uint32_t>(kConnectionIdleMilliseconds))
-            return -1;
-    return stopCount == stops ? readBody(c, buffer, size) : -1;
-}
-
 // Uploads run side by side, each as one piece of a partial upload that is named once whole.
 void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender) {
     const unsigned stops = stopCount;  // a Stop from now on turns this upload away
@@ -258,9 +249,7 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
     ReceiveTerms terms;
     terms.stops = stops;
-    answerUpload(c, receiveUpload(
-                        name, request.contentLength, sender,
-                        [&c, stops](char* buffer, int size) { return readUploadBody(c, stops, buffer, size); }, terms));
+    answerUpload(c, receiveUpload(name, request.contentLength, sender, uploadBody(c, stops), terms));
 }
 
 // The computer's text, asked anew each time; none is 204.
@@ -320,7 +309,8 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     const std::string& method = request.method;
     bool get = method == "GET" || method == "HEAD";
     // A body that no route reads would be taken for the next request: none is allowed.
-    bool takesBody = method == "PUT" || (method == "POST" && rest == "text");
+    const bool uploads = rest == "uploads" || rest.substr(0, 8) == "uploads/";
+    bool takesBody = method == "PUT" || (method == "POST" && (rest == "text" || uploads)) || method == "PATCH";
     if (!takesBody && (request.transferEncoding || request.contentLength > 0))
         return (void)sendResponse(c, 400, {}, {});
     if (rest.empty() && get) return sendPage(c, method == "HEAD");
@@ -330,6 +320,8 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     if (rest == "zip" && get) return sendZip(c, request.query, method == "HEAD");
     if (rest == "text" && method == "GET") return sendText(c);
     if (rest == "text" && method == "POST") return receiveTextBody(c, request, sender);
+    if (uploads)
+        return serveUploads(c, request, std::string_view(request.path).substr(0, kAccessTokenLength + 2), rest, sender);
     bool known = rest.empty() || rest == "files" || rest.substr(0, 6) == "files/" || rest == "text" || rest == "zip";
     sendResponse(c, known ? 405 : 404, {}, {});
 }
@@ -557,7 +549,8 @@ AccessStart startBrowserAccess(const BrowserAccessOptions& options) {
         listener = s;
         links = OfferedLinks();
     }
-    forgetBrowserAccepts();                      // a yes given before holds for that access only
+    forgetBrowserAccepts();  // a yes given before holds for that access only
+    endUploads();
     removeLeftoverPartials(portGetStorePath());  // what a killed program left
     stopping = false;
     listening = true;
@@ -587,6 +580,7 @@ void stopBrowserAccess() {
         stopBrowserQuestion();  // its connection's thread waits for it, also one that opens now
         sleepMilliseconds(10);
     }
+    endUploads();  // partial uploads live only while access is on
     removeLeftoverPartials(portGetStorePath());
 }
 
