@@ -16,11 +16,19 @@
 namespace {
 constexpr size_t kPieceBuffer = 1024 * 1024;  // body bytes on their way to the disk
 
+std::string partialFolderOf(const std::string& store) { return joinStorePath(store, {kPartialFolder}, kPathSeparator); }
+
 // Held while the partial folder is made or removed and a partial file is created in it,
 // so that one upload never removes the folder another is about to use.
 std::mutex partialLock;
+int partialsOpen = 0;  // partial files of this process: the folder goes with the last
 
-std::string partialFolderOf(const std::string& store) { return joinStorePath(store, {kPartialFolder}, kPathSeparator); }
+// A partial file is gone (named, or removed); the folder goes once none is left.
+// Called with partialLock held.
+void partialGone(PartialUpload& upload) {
+    upload.path.clear();
+    if (--partialsOpen == 0) removeEmptyDirectory(partialFolderOf(upload.store));
+}
 
 bool isPartialName(const std::string& name) {
     return name.size() > 10 && name.compare(0, 5, "~qvup") == 0 && name.compare(name.size() - 5, 5, ".part") == 0;
@@ -76,7 +84,7 @@ bool storeWhole(PartialUpload& upload, const std::string& utf8Name) {
     upload.file = kInvalidFile;
     if (!synced || !uploadNameParts(utf8Name, &path) || !giveRealName(upload.store, upload.path, path)) return false;
     std::lock_guard<std::mutex> guard(partialLock);
-    removeEmptyDirectory(partialFolderOf(upload.store));
+    partialGone(upload);
     return true;
 }
 
@@ -134,8 +142,12 @@ UploadOutcome openPartial(int64_t length, PartialUpload* upload) {
     if (!isDirectory(folder) && !makeDirectory(folder)) return UploadOutcome::NotSaved;
     bool exists = false;
     upload->file = fileCreateNew(upload->path, &exists);
-    if (upload->file != kInvalidFile) return UploadOutcome::Saved;
-    removeEmptyDirectory(folder);
+    if (upload->file != kInvalidFile) {
+        ++partialsOpen;
+        return UploadOutcome::Saved;
+    }
+    upload->path.clear();
+    if (partialsOpen == 0) removeEmptyDirectory(folder);
     return UploadOutcome::NotSaved;
 }
 
@@ -165,7 +177,7 @@ void dropPartial(PartialUpload& upload) {
     if (upload.path.empty()) return;
     std::lock_guard<std::mutex> guard(partialLock);
     fileRemove(upload.path);
-    removeEmptyDirectory(partialFolderOf(upload.store));
+    partialGone(upload);
 }
 
 void removeLeftoverPartials(const std::string& store) {
@@ -178,5 +190,5 @@ void removeLeftoverPartials(const std::string& store) {
     });
     std::lock_guard<std::mutex> guard(partialLock);
     for (const std::string& name : names) fileRemove(joinStorePath(store, {kPartialFolder, name}, kPathSeparator));
-    removeEmptyDirectory(folder);
+    if (partialsOpen == 0) removeEmptyDirectory(folder);
 }
