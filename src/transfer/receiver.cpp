@@ -1,9 +1,12 @@
 #include "transfer/receiver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <ctime>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -892,6 +895,123 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection, const Receiv
     const unsigned stops = terms.stops ? *terms.stops : stopCount.load();
     const Verdict verdict = receiveVerdict(terms.sender, tickCount(), terms.byBrowser, terms.trusted);
     return receiveCounted(std::move(reader), connection, stops, terms, verdict);
+}
+
+namespace {
+// The browser uploads that run together, and the one question about a browser's upload.
+std::mutex browserLock;
+std::condition_variable browserAnswered;  // the question ended
+int browserPieces = 0;                    // joined pieces
+int64_t browserReceived = 0, browserTotal = 0;
+bool browserCut = false, browserWhole = false, browserAsking = false;
+int browserPercent = -1;
+uint32_t browserRateAt = 0;
+
+// The first piece takes the one reception and shows that receiving began. Each piece
+// claims its start against Stop: a Stop that ended the earlier pieces does not end it.
+// Called with browserLock held.
+ReceiveResult joinLocked(unsigned stops, int64_t total) {
+    const bool first = browserPieces == 0;
+    if (first && (receivingEnded || receiveInProgress.exchange(true))) return ReceiveResult::TurnedAway;
+    if (!claimReception(stops, kInvalidSocket)) {
+        if (first) receiveInProgress = false;
+        return ReceiveResult::Cancelled;
+    }
+    if (first) {
+        browserReceived = browserTotal = 0;
+        browserCut = browserWhole = false;
+        browserPercent = -1;
+        browserRateAt = tickCount();
+        progressNow = ReceiveProgress{0, 0, browserRateAt};
+        runningReceived = 0;
+        runningSince = browserRateAt;
+        runningPhase = kReading;
+        portSetButtonsTransferring();
+        writeUnlessStopped(cancelRequested, [] {
+            portSetStatusText(IDS_RECEIVING);
+            portSetProgress(0, 0);
+        });
+    }
+    ++browserPieces;
+    ++receptionsRunning;
+    browserTotal += total;
+    progressNow.total = runningTotal = browserTotal;
+    return ReceiveResult::Complete;
+}
+}  // namespace
+
+ReceiveResult joinBrowserUploads(unsigned stops, int64_t total) {
+    std::lock_guard<std::mutex> guard(browserLock);
+    return joinLocked(stops, total);
+}
+
+void browserUploadProgress(int64_t bytes) {
+    std::lock_guard<std::mutex> guard(browserLock);
+    browserReceived += bytes;
+    progressNow.received = runningReceived = browserReceived;
+    if (cancelRequested) return;
+    const int percent = receivePercent(browserReceived, browserTotal);
+    if (percent != browserPercent) {
+        browserPercent = percent;
+        writeUnlessStopped(cancelRequested, [percent] { portSetProgress(percent, percent); });
+    }
+    const uint32_t now = tickCount();
+    if (now - browserRateAt <= static_cast<uint32_t>(kRateInterval)) return;
+    browserRateAt = now;
+    const int64_t rate = receiveRate(browserReceived, now - progressNow.startTick);
+    writeUnlessStopped(cancelRequested, [rate] {
+        portSetStatusFormatted(IDS_RECEIVING_RATE, static_cast<int>(static_cast<uint32_t>(rate)));
+    });
+}
+
+void leaveBrowserUploads(PieceEnd end) {
+    std::lock_guard<std::mutex> guard(browserLock);
+    browserCut = browserCut || end == PieceEnd::Cut;
+    browserWhole = browserWhole || end == PieceEnd::FileWhole;
+    --receptionsRunning;
+    if (--browserPieces > 0) return;
+    runningPhase = kEnding;
+    // Pieces that only carried a file further say nothing yet: its last one will.
+    writeUnlessStopped(cancelRequested, [] {
+        if (browserCut) {
+            portSetStatusText(IDS_RECEIVING_INCOMPLETE);
+        } else if (browserWhole) {
+            portSetProgress(100, 0);
+            portSetStatusText(IDS_RECEIVING_COMPLETE);
+        }
+    });
+    portSetButtonsIdle();
+    receiveInProgress = false;
+}
+
+ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops) {
+    std::unique_lock<std::mutex> lock(browserLock);
+    for (;;) {
+        const Verdict verdict = receiveVerdict(sender, tickCount(), true);
+        if (refuses(verdict)) {
+            lock.unlock();
+            showRefusal(verdict, sender);
+            return ReceiveResult::Refused;
+        }
+        if (verdict == Verdict::Allowed) return ReceiveResult::Complete;
+        if (stopCount != stops) return ReceiveResult::Cancelled;
+        if (!browserAsking) break;
+        // Another upload's question is open: its answer may be this browser's too.
+        browserAnswered.wait_for(lock, std::chrono::milliseconds(kEndingPoll * 20));
+    }
+    // The question holds the reception while it is open, as any reception's question does.
+    const ReceiveResult joined = joinLocked(stops, 0);
+    if (joined != ReceiveResult::Complete) return joined;
+    browserAsking = true;
+    lock.unlock();
+    const int answer = askUser(sender, size, true);
+    leaveBrowserUploads(PieceEnd::Taken);
+    lock.lock();
+    browserAsking = false;
+    lock.unlock();
+    browserAnswered.notify_all();
+    if (answer > 0) portShowRefusal(answer, netDotted(sender));
+    return answer == 0 ? ReceiveResult::Complete : answer > 0 ? ReceiveResult::Refused : ReceiveResult::Cancelled;
 }
 
 bool endReceiving(int milliseconds) {

@@ -105,6 +105,28 @@ struct VerifiedReception {
     std::vector<std::string> finished;  // temporaries of partial files that are gone now
 };
 
+// Browser uploads overlap one another: together they hold the one reception that port 2904
+// would take (a connection arriving there meanwhile waits or is turned away as it would for
+// any reception), the status line and the bar show their bytes together, and the result
+// is shown when the last of them ends. Each piece of an upload joins with the Stops counted
+// when its request arrived; a Stop since then ends it.
+//
+// The receive policy about a browser's new upload of size bytes: Complete when it may be
+// stored (allowed, or the user said yes, now or before), Refused with the status line
+// telling why, TurnedAway while a reception on port 2904 runs and a question would be
+// needed, Cancelled by a Stop during the question. Uploads of one browser that arrive
+// together make one question; the others wait for its answer.
+ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops);
+// Joins the browser uploads that run, for a piece that brings up to total bytes: TurnedAway
+// while a reception on port 2904 runs or the program closes, Cancelled after a Stop since
+// stops, Complete when joined.
+ReceiveResult joinBrowserUploads(unsigned stops, int64_t total);
+// bytes of a joined piece arrived.
+void browserUploadProgress(int64_t bytes);
+// A joined piece ends: cut (not every byte arrived or was written), or it made a file whole.
+enum class PieceEnd { Cut, Taken, FileWhole };
+void leaveBrowserUploads(PieceEnd end);
+
 // What a reception that does not come from port 2904 may differ in.
 struct ReceiveTerms {
     uint32_t sender = 0;     // the address a question names
