@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <ctime>
 #include <condition_variable>
+#include <ctime>
 #include <functional>
 #include <mutex>
 #include <string>
