@@ -30,7 +30,7 @@ void partialGone(PartialUpload& upload) {
     if (--partialsOpen == 0) removeEmptyDirectory(partialFolderOf(upload.store));
 }
 
-bool isPartialName(const std::string& name) {
+bool isUploadPartialName(const std::string& name) {
     return name.size() > 10 && name.compare(0, 5, "~qvup") == 0 && name.compare(name.size() - 5, 5, ".part") == 0;
 }
 
@@ -185,7 +185,7 @@ void removeLeftoverPartials(const std::string& store) {
     const std::string folder = partialFolderOf(store);
     std::vector<std::string> names;
     listDirectory(folder, [&names](const std::string& name, bool directory) {
-        if (!directory && isPartialName(name)) names.push_back(name);
+        if (!directory && isUploadPartialName(name)) names.push_back(name);
         return true;
     });
     std::lock_guard<std::mutex> guard(partialLock);
