@@ -80,7 +80,7 @@ TEST(PartialFiles, ExpireAndDelete) {
         writeWholeFile(store + "/" + name, std::string(1000, 'x'));
         index += partialLine(PartialRecord{name, "file" + std::to_string(kept.first), 5000, kId, kept.second});
     }
-    const std::string away = "../" + outside.substr(outside.rfind('/') + 1) + "/";
+    const std::string away = "../" + outside.substr(outside.find_last_of("/\\") + 1) + "/";
     index += away + ".~qv9.partial\t" + away + "x\t5\t" + kId + "\t0\n";
     writeWholeFile(store + "/" + kPartialIndexName, index);
     keepPartialDays = 2;
