@@ -100,6 +100,10 @@ void netSetNoDelay(Socket s);
 // Sends all of size bytes, completing partial sends; never raises SIGPIPE.
 // Returns true when every byte went out.
 bool netSendAll(Socket s, const void* data, size_t size);
+// The same, for bytes that the next send follows at once (a response's head before its
+// body): they wait for it and leave with it in full segments, not in a small one of their
+// own. Windows sends them at once. A send without it, or the close, lets them go.
+bool netSendAllBeforeMore(Socket s, const void* data, size_t size);
 
 // Receive and send time-outs in milliseconds (0: none). A timed-out call fails.
 void netSetReceiveTimeout(Socket s, int milliseconds);

@@ -208,8 +208,11 @@ void sendFile(HttpConnection& c, const HttpRequest& request, std::string_view nu
     response.append(connectionField(c)).append("\r\n");
     // A file that changed meanwhile ends the response short and the connection with it,
     // which the browser reports as a failed download rather than a whole one.
-    bool sent = sendBytes(c, response) && (head || (fileSeek(handle, range.first) &&
-                                                    sendUnchangedFile(c, handle, file.localPath, stamp, range.length)));
+    // The head waits for the body's first bytes and leaves with them.
+    bool body = !head && range.length > 0;
+    bool sent = sendBytes(c, response, body) &&
+                (head ||
+                 (fileSeek(handle, range.first) && sendUnchangedFile(c, handle, file.localPath, stamp, range.length)));
     if (!sent) c.closing = true;
     fileClose(handle);
 }
@@ -232,7 +235,7 @@ void sendZip(HttpConnection& c, std::string_view query, bool head) {
     response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n");
     response.append(connectionField(c)).append("\r\n");
     if (head) return (void)sendBytes(c, response);
-    bool whole = sendBytes(c, response) &&
+    bool whole = sendBytes(c, response, true) &&
                  writeZip(entries,
                           [&c](const char* data, size_t size) {
                               return sendChunk(c, {data, size});

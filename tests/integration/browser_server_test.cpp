@@ -9,6 +9,12 @@
 #include <thread>
 #include <vector>
 
+#ifdef __linux__
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/threads.h"
@@ -189,6 +195,37 @@ TEST(BrowserServer, AFileRewrittenWhileItIsDownloadedArrivesShort) {
     stopBrowserAccess();
     removeScratchFolder(folder);
 }
+
+#ifdef __linux__
+// A response's head leaves with its body's first bytes, not in a small segment of its own
+// ahead of them: a small file and a small folder's zip each arrive in one segment.
+TEST(BrowserServer, ASmallDownloadArrivesInOneSegment) {
+    ASSERT_EQ(0, netStartup());
+    const std::string folder = makeScratchFolder("segments");
+    const std::string offered = folder + kPathSeparator + "Offered";
+    ASSERT_TRUE(std::filesystem::create_directory(offered));
+    writeWholeFile(offered + kPathSeparator + "small.bin", std::string(20000, 's'));
+    BrowserAccessOptions options;
+    options.address = "127.0.0.1";
+    options.port = 29061;
+    options.offeredPaths = [&offered] { return std::vector<std::string>{offered}; };
+    ASSERT_EQ(AccessStart::Started, startBrowserAccess(options));
+    for (const char* target : {"files", "files/1", "zip?folder=Offered"}) {
+        Socket s = connected(options.port);
+        std::string get = "GET /" + browserAccessToken() + "/" + target + " HTTP/1.1\r\nConnection: close\r\n\r\n";
+        ASSERT_TRUE(netSendAll(s, get.data(), get.size()));
+        EXPECT_EQ("HTTP/1.1 200 OK", statusLine(s)) << target;
+        bodyBytes(s, 1 << 20);  // until the close
+        tcp_info info{};
+        socklen_t length = sizeof info;
+        ASSERT_EQ(0, getsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_INFO, &info, &length));
+        EXPECT_EQ(1u, info.tcpi_data_segs_in) << target;  // the list numbers the file, and is sent whole
+        netClose(s);
+    }
+    stopBrowserAccess();
+    removeScratchFolder(folder);
+}
+#endif
 
 // What a download's tag and ranges rest on: a file's stamp tells its size and number,
 // and a rewrite of the same size still changes it; a read starts where fileSeek put it.
