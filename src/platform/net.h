@@ -97,6 +97,11 @@ int netRecvArrived(Socket s, void* buffer, int size);
 int netPeekArrived(Socket s, void* buffer, int size);
 // Small sends leave at once instead of waiting for the acknowledgement of earlier bytes.
 void netSetNoDelay(Socket s);
+// A send waits while bytes waiting unsent in the connection reach this many, so that they
+// leave from our own sends as the peer takes them. A queue of megabytes would leave as
+// the peer's acknowledgements release it, on the peer's time: a client on the same
+// computer would pay for our sending. Nothing on Windows.
+void netLimitUnsent(Socket s, int bytes);
 // Sends all of size bytes, completing partial sends; never raises SIGPIPE.
 // Returns true when every byte went out.
 bool netSendAll(Socket s, const void* data, size_t size);

@@ -289,6 +289,10 @@ bool sendAll(Socket s, const void* data, size_t size, int flags) {
 }
 }  // namespace
 
+void netLimitUnsent(Socket s, int bytes) {
+    setsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_NOTSENT_LOWAT, &bytes, sizeof bytes);
+}
+
 bool netSendAll(Socket s, const void* data, size_t size) { return sendAll(s, data, size, 0); }
 
 bool netSendAllBeforeMore(Socket s, const void* data, size_t size) { return sendAll(s, data, size, MSG_MORE); }

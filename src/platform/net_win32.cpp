@@ -321,6 +321,8 @@ bool netSendAll(Socket s, const void* data, size_t size) {
     return true;
 }
 
+void netLimitUnsent(Socket, int) {}
+
 bool netSendAllBeforeMore(Socket s, const void* data, size_t size) { return netSendAll(s, data, size); }
 
 void netSetReceiveTimeout(Socket s, int milliseconds) { setTimeout(s, SO_RCVTIMEO, milliseconds); }

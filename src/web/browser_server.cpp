@@ -39,6 +39,7 @@ constexpr int64_t kLingerBytes = 1024 * 1024;
 constexpr size_t kDownloadChunk = 256 * 1024;       // a copy through the process
 constexpr int64_t kDirectPiece = 16 * 1024 * 1024;  // one move inside the system
 constexpr int64_t kHeldBack = 64 * 1024;            // a download's last bytes, sent once checked
+constexpr int kMostUnsent = 64 * 1024;              // one full segment on loopback
 constexpr int kBacklog = 16;
 constexpr int kWaitSlice = 200;
 // A connection's thread reads and writes through buffers on the heap: a small stack is
@@ -428,6 +429,7 @@ void lingerBeforeClose(Socket s) {
 void serveConnection(Socket s, uint32_t sender) {
     netSetSendTimeout(s, kConnectionIdleMilliseconds);
     netSetNoDelay(s);  // a response head and a small body sent apart still leave at once
+    netLimitUnsent(s, kMostUnsent);
     HttpConnection c;
     openConnection(c, s, &stopping);
     for (int served = 1;; ++served) {
