@@ -92,7 +92,8 @@ bool storeWhole(PartialUpload& upload, const std::string& utf8Name) {
 bool copyPiece(PartialUpload& upload, int64_t count, const BodyRead& read, unsigned stops) {
     std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(count, 1), kPieceBuffer)));
     while (count > 0 && stopCount == stops) {
-        const int n = read(buffer.data(), static_cast<int>(std::min<int64_t>(count, static_cast<int64_t>(buffer.size()))));
+        const int n = read(buffer.data(),
+                           static_cast<int>(std::min<int64_t>(count, static_cast<int64_t>(buffer.size()))));
         if (n <= 0 || stopCount != stops) return false;
         if (!fileWriteAll(upload.file, buffer.data(), static_cast<size_t>(n))) return false;
         upload.offset += n;
