@@ -110,7 +110,10 @@ UploadOutcome admitUpload(const std::string& utf8Name, int64_t length, uint32_t 
     if (length < 0 || !uploadNameParts(utf8Name, &path)) return UploadOutcome::BadName;
     if (!uploadNameFits(utf8Name)) return UploadOutcome::NameTooLong;
     const std::string store = portGetStorePath();
-    if (store.empty()) return UploadOutcome::NoStore;
+    if (store.empty()) {
+        showNoStorePathBox();
+        return UploadOutcome::NoStore;
+    }
     // A folder that is a link now is refused before anything is asked or read; the
     // name is given only through folders checked again when the file is whole.
     if (passesThroughLink(store, std::vector<std::string>(path.begin(), path.end() - 1), kPathSeparator))
