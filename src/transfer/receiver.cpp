@@ -986,6 +986,8 @@ void leaveBrowserUploads(PieceEnd end) {
     receiveInProgress = false;
 }
 
+void showNoStorePathBox() { showErrorBox(IDS_NO_STORE_PATH); }
+
 ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops) {
     std::unique_lock<std::mutex> lock(browserLock);
     for (;;) {

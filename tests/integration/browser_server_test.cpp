@@ -21,6 +21,7 @@
 #include "policy/receive_policy.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
+#include "transfer/stop.h"
 #include "web/browser_access.h"
 
 namespace {
@@ -147,6 +148,48 @@ TEST(BrowserServer, AStalledUploadHoldsNoOtherBack) {
     netClose(stalled);
     stopBrowserAccess();
     EXPECT_EQ("waiting.txt\n", listTree(store));
+    removeScratchFolder(store);
+}
+
+// A resumable upload's piece that arrives as Stop comes ends "stopped" and takes its
+// upload with it; an upload made after the Stop is stored.
+TEST(BrowserServer, StopEndsAResumablePiece) {
+    ASSERT_EQ(0, netStartup());
+    const std::string store = makeScratchFolder("tus-stop");
+    recordingPortReset(store);
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    BrowserAccessOptions options;
+    options.address = "127.0.0.1";
+    options.port = 29061;
+    ASSERT_EQ(AccessStart::Started, startBrowserAccess(options));
+    const std::string uploads = "/" + browserAccessToken() + "/uploads";
+    // Upload-Length and Content-Length 100, and body: what of the 100 bytes is sent.
+    const auto create = [&](const std::string& body) {
+        Socket s = connected(options.port);
+        std::string request = "POST " + uploads +
+                              " HTTP/1.1\r\nTus-Resumable: 1.0.0\r\nUpload-Length: 100\r\n"
+                              "Upload-Metadata: filename YS5iaW4=\r\n"  // a.bin
+                              "Content-Type: application/offset+octet-stream\r\nContent-Length: 100\r\n\r\n" +
+                              body;
+        EXPECT_TRUE(netSendAll(s, request.data(), request.size()));
+        return s;
+    };
+    Socket whole = create(std::string(100, 'w'));
+    std::string created = responseHead(whole);
+    EXPECT_NE(std::string::npos, created.find("201 Created")) << created;
+    netClose(whole);
+    Socket stalled = create(std::string(60, 's'));  // the piece waits for the rest as Stop comes
+    for (int i = 0; i < 500 && listTree(store).find(".part") == std::string::npos; ++i) sleepMilliseconds(10);
+    ASSERT_NE(std::string::npos, listTree(store).find(".part"));
+    stopTransfers();
+    EXPECT_EQ("HTTP/1.1 409 Conflict", statusLine(stalled));
+    netClose(stalled);
+    EXPECT_EQ("a.bin\n", listTree(store));  // the stopped upload's partial file is gone
+    Socket after = create(std::string(100, 'a'));
+    EXPECT_EQ("HTTP/1.1 201 Created", statusLine(after));
+    netClose(after);
+    stopBrowserAccess();
+    EXPECT_EQ(std::string(100, 'a'), readWholeFile(store + kPathSeparator + "a.bin"));
     removeScratchFolder(store);
 }
 
