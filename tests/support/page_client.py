@@ -361,6 +361,7 @@ def resume(first, second):  # through a proxy that cuts the network as the test 
     check("the network goes during an upload", proxy.down.wait(60))
     check("the page says it tries again", wait_for(lambda: states() == [said_word("retrying")], 10), states())
     axe("while trying again")
+    pictures("retrying")
     proxy.restore()
     js("window.dispatchEvent(new Event('online'))")
     check("once it is back the upload goes on by itself", wait_for(settled, 120) == [said_word("saved")], states())

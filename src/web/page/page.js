@@ -40,9 +40,9 @@ function el(tag, cls, text) {
 }
 
 // ---- uploads, a few at a time, each resumable where the computer takes it
-// The computer stores uploads one after the other; a few in flight keep it busy without a
-// gap between them (a browser opens six connections to one host, and the list needs one).
-const IN_FLIGHT = 4;
+// A few uploads in flight keep the computer busy without a gap between files; a browser
+// opens six connections to one host, and one stays free for the list and the texts.
+const IN_FLIGHT = 5;
 // A file up to this size goes in the request that creates its upload; a larger one is
 // created first, so that its address is known (and kept) before its bytes go.
 const SMALL = 1 << 20;
