@@ -62,7 +62,7 @@ let saved = 0;
 let good = 0, goodBytes = 0, bad = 0;
 let rowCount = 0;
 let drawing = 0;
-let resumable = null;        // whether the computer takes resumable uploads, once asked
+let resumable = null;        // a promise: whether the computer takes resumable uploads
 
 function loadResults() {
   const found = [];
@@ -239,10 +239,15 @@ function request(item, method, target, headers, body) {
   });
 }
 
-async function takesResumable() {
-  if (resumable === null) {
-    const r = await fetch("uploads/", {method: "OPTIONS", headers: TUS});  // throws when the connection is lost
-    resumable = r.ok && (r.headers.get("Tus-Version") || "").split(",").includes("1.0.0");
+// Asked once for all uploads; asked again after a lost connection.
+function takesResumable() {
+  if (!resumable) {
+    resumable = fetch("uploads/", {method: "OPTIONS", headers: TUS}).then(
+      r => r.ok && (r.headers.get("Tus-Version") || "").split(",").includes("1.0.0"),
+      lost => {
+        resumable = null;
+        throw lost;
+      });
   }
   return resumable;
 }
