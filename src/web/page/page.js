@@ -46,8 +46,9 @@ const IN_FLIGHT = 5;
 // A file up to this size goes in the request that creates its upload; a larger one is
 // created first, so that its address is known (and kept) before its bytes go.
 const SMALL = 1 << 20;
-// A request that moves nothing for this long is given up and tried again: longer than the
-// computer lets an upload wait for its turn.
+// A request that moves nothing for this long (a connection a network change left hanging)
+// is given up and tried again: longer than the computer waits for its user's answer
+// about an upload (30 s).
 const STALL = 45000;
 const FOLD = 10;  // rows the upload list shows before it folds into one line
 const TUS = {"Tus-Resumable": "1.0.0"};
@@ -283,8 +284,8 @@ function metadata(name) {
 }
 
 function offsetOf(reply) {
-  const n = Number(reply.header("Upload-Offset"));
-  return Number.isSafeInteger(n) && n >= 0 ? n : -1;
+  const text = reply.header("Upload-Offset") || "";
+  return /^\d{1,15}$/.test(text) ? Number(text) : -1;
 }
 
 // The upload's offset on the computer: -1 when it has none (any more), null when that is
