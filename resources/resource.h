@@ -275,5 +275,9 @@
 #define IDS_SEND_KEY_CHANGED 247
 #define IDS_SEND_NOT_PRIVATE 248
 #define IDS_SEND_NOT_PAIRED 249
+#define IDS_TALLY_STORED 250
+#define IDS_TALLY_RESUMED 251
+#define IDS_TALLY_SKIPPED 252
+#define IDS_TALLY_REFUSED 253
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 249
+#define IDS_LAST 253
