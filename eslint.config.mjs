@@ -3,7 +3,7 @@
 import js from "@eslint/js";
 
 const browser = ["window", "document", "location", "navigator", "sessionStorage", "fetch", "XMLHttpRequest",
-  "TextEncoder", "setTimeout"];
+  "TextEncoder", "setTimeout", "clearTimeout", "requestAnimationFrame", "localStorage", "btoa", "URL"];
 
 export default [
   {files: ["src/web/page/*.js"], ...js.configs.recommended},
