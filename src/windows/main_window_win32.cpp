@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/central_state.h"
+#include "core/window_port.h"
 #include "discovery/discovery.h"
 #include "discovery/own_address.h"
 #include "platform/codepage.h"
@@ -20,6 +21,7 @@
 #include "windows/handed_paths_win32.h"
 #include "windows/main_window_commands_win32.h"
 #include "windows/network_check_win32.h"
+#include "windows/partial_settings_win32.h"
 #include "windows/private_mark_win32.h"
 #include "windows/receive_settings_win32.h"
 #include "windows/recipient_menu_win32.h"
@@ -99,8 +101,9 @@ BOOL initialise(HWND window) {
                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     applyStoredReceivePolicy();  // before the first connection can arrive
-    startListenerCommand();
     fillStorePath(window);
+    applyStoredPartialFiles(portGetStorePath());  // before a reception can keep or resume one
+    startListenerCommand();
     wchar_t ownAddress[16] = {};
     if (getOwnAddress(ownAddress)) SetDlgItemTextW(window, IDC_OWN_ADDRESS, ownAddress);
     SetWindowTextW(window, kProgramTitle);
