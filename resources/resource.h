@@ -285,5 +285,6 @@
 #define IDS_DELETE_PARTIAL 251
 #define IDS_PARTIAL_KEPT 252
 #define IDS_PARTIAL_DELETED 253
+#define IDS_RESUME_SEND 254
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 253
+#define IDS_LAST 254

@@ -10,6 +10,7 @@
 #include "windows/analysis_dialog_win32.h"
 #include "windows/app_state_win32.h"
 #include "windows/banner_display_win32.h"
+#include "windows/resume_offer_win32.h"
 #include "windows/selection_dialog_win32.h"
 #include "windows/texts_win32.h"
 
@@ -28,6 +29,7 @@ void sendCommand(HWND window) {
         return;
     }
     if (sendInProgress.exchange(true)) return;
+    noteSendStarted(window);
     if (!startThread(senderThread, nullptr)) sendInProgress = false;
 }
 

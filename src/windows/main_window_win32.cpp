@@ -25,6 +25,7 @@
 #include "windows/private_mark_win32.h"
 #include "windows/receive_settings_win32.h"
 #include "windows/recipient_menu_win32.h"
+#include "windows/resume_offer_win32.h"
 #include "windows/settings_dialog_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/text_window_win32.h"
@@ -123,6 +124,7 @@ BOOL initialise(HWND window) {
 
 void refreshSummary(HWND window) {
     offerSelection();
+    refreshSendLabel(window);
     if (selectedFileCount == 0 && selectedFolderCount == 0) {
         SetDlgItemTextA(window, IDC_SUMMARY, loadTextA(IDS_SELECT_FILES).c_str());
         return;
@@ -206,6 +208,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_INITDIALOG: return initialise(window);
         case WM_COMMAND:
             if (HIWORD(wParam) == 0) command(window, LOWORD(wParam));
+            if (HIWORD(wParam) == EN_CHANGE && LOWORD(wParam) == IDC_RECIPIENT) refreshSendLabel(window);
             break;
         case WM_SYSCOMMAND:
             // With "MinimizeToTray" a minimise hides the window to the tray instead.
@@ -221,6 +224,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kReceptionEndedMessage: showReceptionBalloon(wParam != 0); break;
         case kTextArrivedMessage: openArrivedTexts(); break;
         case kPrivateMarkMessage: showPrivateMark(window); break;
+        case kSendEndedMessage: showSendEnded(window); break;
         case WM_COPYDATA: {
             // A dialog procedure's answer to this message goes in DWLP_MSGRESULT.
             BOOL taken = takeHandedPaths(window, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
