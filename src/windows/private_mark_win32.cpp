@@ -18,6 +18,7 @@ void setPrivatePeer(const std::string& name) {
     {
         std::lock_guard<std::mutex> guard(markLock);
         privatePeer = name;
+        if (!name.empty()) transferNote.clear();  // a new transfer: the last one's tally no longer holds
     }
     if (mainWindow) PostMessageW(mainWindow, kPrivateMarkMessage, 0, 0);
 }
