@@ -15,7 +15,10 @@ loopback, beside raw baselines measured in the same rounds.
          when its spread is small.
   private  the small files and the big file over the private channel (TLS 1.3 between two
          copies that trust each other) against the same transfers on port 2904, in the
-         same rounds; ratio: private speed over plain
+         same rounds; ratio: private speed over plain. The big file also goes privately
+         without its content hash (both copies run with QV_BENCH_NO_CONTENT_HASH=1, a knob
+         for this bench alone: every hash is then the same), so that the cost of the
+         verification shows as "hash cost" (the speed with it over the speed without)
   wine   the Windows program under Wine receiving the small files from `quorvalinthexa
          send`, each in a network namespace of its own (a figure to watch; bench/wine.py)
   upload   browser access: the big file uploaded by curl to `quorvalinthexa serve`
@@ -409,12 +412,17 @@ def main():
                             ("receiver", "sender"), "%d MiB file, tmpfs" % (BIG >> 20))
         if "private" in CASES:
             copies = private_copies(root)
+            unhashed = tuple(dict(env, QV_BENCH_NO_CONTENT_HASH="1") for env in copies)
             contenders = lambda paths: [("quorvalinthexa", lambda s: ours(paths, s, copies)),
                                         ("plain 2904", lambda s: ours(paths, s))]
-            res = rounds("private channel, big file", contenders([big]), root, ROUNDS)
+            res = rounds("private channel, big file",
+                         contenders([big]) + [("private, no hash", lambda s: ours([big], s, unhashed))], root, ROUNDS)
             report.big_case("(p1) one %d MiB file over the private channel, tmpfs, loopback; ratio: private over plain"
                             % (BIG >> 20), res, "plain 2904", ("receiver", "sender"),
                             "%d MiB file, private vs plain" % (BIG >> 20))
+            per_round = lambda a, b: [y["wall"] / x["wall"] for x, y in zip(res[a], res[b])]
+            print("  %-16s %s" % ("no hash / plain", spread(per_round("private, no hash", "plain 2904"), "%.2fx")))
+            print("  %-16s %s\n" % ("hash cost", spread(per_round("quorvalinthexa", "private, no hash"), "%.2fx")))
             res = rounds("private channel, small files", contenders([small]), root, ROUNDS)
             report.files_case("(p2) %d files of 4 KiB over the private channel, tmpfs, loopback; ratio: private over plain"
                               % FILES, res, "plain 2904")

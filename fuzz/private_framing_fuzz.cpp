@@ -2,7 +2,7 @@
 // a line is read byte by byte, never past its line feed nor its limit, wherever the
 // stream is split; a line that parses is exactly the bytes the writer makes of it, so
 // nothing but the canonical forms is taken; a name or text made safe for a line always
-// parses back unchanged, within its limit.
+// parses back unchanged, within its limit; an offer's numbers parse only as written.
 #include <string>
 
 #include "fuzz_check.h"
@@ -14,10 +14,18 @@ void checkLine(const char* bytes, size_t length) {
     const PrivateLine line = parsePrivateLine(bytes, length);
     if (line.kind == LineKind::Invalid) return;
     FUZZ_CHECK(privateLineBytes(line.kind, line.text) == std::string(bytes, length));
-    const bool named = line.kind == LineKind::Pair || line.kind == LineKind::Refused;
-    FUZZ_CHECK(named == !line.text.empty());
-    FUZZ_CHECK(line.text.size() <= (line.kind == LineKind::Pair ? kPairNameLimit : kRefusalTextLimit));
+    const size_t limit = privateLineTextLimit(line.kind);
+    FUZZ_CHECK((limit > 0) == !line.text.empty());
+    FUZZ_CHECK(line.text.size() <= limit);
     for (unsigned char c : line.text) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
+    // The numbers of an offer's lines parse only in the form their writers make.
+    int64_t length = 0;
+    std::string hex;
+    if (line.kind == LineKind::Have && parseHave(line.text, &length, &hex))
+        FUZZ_CHECK(length > 0 && haveText(length, hex) == line.text);
+    int counts[4];
+    for (int count : {3, 4})
+        if (parseCounts(line.text, counts, count)) FUZZ_CHECK(countsText(counts, count) == line.text);
 }
 
 // The line read from the stream split as pieces says, and how many bytes were taken.

@@ -24,7 +24,9 @@
 #include "policy/receive_policy.h"
 #include "trust/identity.h"
 #include "transfer/listener.h"
+#include "transfer/partial_files.h"
 #include "transfer/private_channel.h"
+#include "transfer/private_receive.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 
@@ -36,7 +38,7 @@ constexpr int kOnceSignal = SIGUSR1;
 void printReceiveUsage(FILE* out) {
     fputs("Usage: quorvalinthexa receive [--store DIR] [--port N] [--private-port N] [--stall-seconds N]\n"
           "                              [--adapter ADDRESS]... [--no-discovery] [--no-look-around]\n"
-          "                              [--no-remember] [--once]\n"
+          "                              [--no-remember] [--once] [--keep-partial DAYS]\n"
           "                              [--ask [--ask-seconds N] | --allow LIST | --trusted-only]\n"
           "\n"
           "Listens for transfers and writes the files and folders they carry into DIR.\n"
@@ -51,6 +53,10 @@ void printReceiveUsage(FILE* out) {
           "                the private channel's port, where trusted computers send\n"
           "                encrypted (default 2906; none with a --port other than 2904,\n"
           "                unless given)\n"
+          "  --keep-partial DAYS\n"
+          "                keep what a trusted computer's cut private transfer left, as\n"
+          "                hidden partial files, for DAYS days (default 7; 0: none), at\n"
+          "                most a quarter of the free space: sending again resumes it\n"
           "  --stall-seconds N\n"
           "                end a reception whose sender sends nothing for N seconds\n"
           "                (default 60)\n"
@@ -173,6 +179,13 @@ void startPrivateChannel() {
                 error > 0 ? strerror(error) : "no identity");
 }
 
+// A private offer's tally, on the line after the result: "3 files resumed, 997 already there".
+void printTally(const TransferTally& tally, const std::vector<std::string>& failed) {
+    for (const std::string& name : failed) fprintf(stderr, "quorvalinthexa receive: not stored: %s\n", name.c_str());
+    const std::string text = tallyText(tally);
+    if (!text.empty()) cliPortShowLine(text);
+}
+
 void acceptOnce(void* listener) { acceptConnections(reinterpret_cast<Socket>(listener), receiveOnce); }
 }  // namespace
 
@@ -231,6 +244,12 @@ int receiveCommand(int argc, char** argv) {
             if (i + 1 >= argc || !netParseDotted(argv[i + 1], &address))
                 return usageError("--adapter needs a dotted IPv4 address", "");
             adapters.push_back(argv[++i]);
+        } else if (!strcmp(arg, "--keep-partial")) {
+            char* end = nullptr;
+            const long days = i + 1 < argc ? strtol(argv[++i], &end, 10) : -1;
+            if (!end || *end || end == argv[i] || days < 0 || days > 3650)
+                return usageError("--keep-partial needs a number of days (0 to 3650)", "");
+            keepPartialDays = static_cast<int>(days);
         } else if (!strcmp(arg, "--stall-seconds")) {
             if (i + 1 >= argc) return usageError("--stall-seconds needs a value", "");
             if (!parseSeconds(argv[++i], &stall)) return usageError("invalid number of seconds: ", argv[i]);
@@ -269,6 +288,8 @@ int receiveCommand(int argc, char** argv) {
     netStartup();
     receiveStallMilliseconds = stall;
     cliPortSetStorePath(folder);
+    expirePartialFiles(folder);
+    setPrivateTallyShown(printTally);
     int error = 0;
     Socket listener = startListening(port, &error);
     if (listener == kInvalidSocket) {

@@ -8,12 +8,14 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/window_port_cli.h"
 #include "peers/peer_file.h"
 #include "peers/remembered_peers.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "selection/selection_list.h"
 #include "transfer/manifest.h"
+#include "transfer/partial_files.h"
 #include "transfer/private_channel.h"
 #include "transfer/protocol.h"
 #include "transfer/sender.h"
@@ -130,6 +132,8 @@ int sendCommand(int argc, char** argv) {
                                         : port == kTransferPort ? kPrivatePort
                                                                 : 0);
     const SendResult result = runSend(host, port, kSendStallMilliseconds, plain);
+    const std::string tally = tallyText(lastSendTally());  // "3 files resumed, 997 already there"
+    if (!tally.empty()) cliPortShowLine(tally);
     netCleanup();
     switch (result) {
         case SendResult::Complete: return 0;

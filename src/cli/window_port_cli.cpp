@@ -79,6 +79,11 @@ void cliPortSetOwnAddress(const std::string& address) {
     ownAddress = address;
 }
 
+void cliPortShowLine(const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock);
+    printLine(stdout, text);
+}
+
 void cliPortEndProgressLine() {
     std::lock_guard<std::mutex> guard(lock);
     endBar();

@@ -46,6 +46,20 @@ FileHandle fileCreateNew(const std::string& path, bool* exists, bool ownerOnly) 
     return fd < 0 ? kInvalidFile : fd;
 }
 
+FileHandle fileOpenAt(const std::string& path, int64_t offset) {
+    struct stat st;
+    int fd = openRegular(path, O_WRONLY | O_NOFOLLOW, &st);
+    if (fd < 0) return kInvalidFile;
+    if (offset < 0 || st.st_size < offset || ftruncate(fd, static_cast<off_t>(offset)) != 0 ||
+        lseek(fd, static_cast<off_t>(offset), SEEK_SET) != offset) {
+        close(fd);
+        return kInvalidFile;
+    }
+    return fd;
+}
+
+void fileSetHidden(const std::string&, bool) {}
+
 bool isReplaceableFile(const std::string& path) {
     struct stat st;
     // A file without any write bit is read-only for root as well, which may open it anyway.

@@ -40,6 +40,30 @@ FileHandle fileCreateNew(const std::string& path, bool* exists, bool) {
     return keepDiskFile(h);
 }
 
+FileHandle fileOpenAt(const std::string& path, int64_t offset) {
+    const std::wstring name = wide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & refused)) return kInvalidFile;
+    FileHandle f = keepDiskFile(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER size;
+    if (f == kInvalidFile) return f;
+    if (offset < 0 || !GetFileSizeEx(raw(f), &size) || size.QuadPart < offset || !fileSeek(f, offset) ||
+        !SetEndOfFile(raw(f))) {
+        fileClose(f);
+        return kInvalidFile;
+    }
+    return f;
+}
+
+void fileSetHidden(const std::string& path, bool hidden) {
+    const std::wstring name = wide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesW(name.c_str(), hidden ? attributes | FILE_ATTRIBUTE_HIDDEN : attributes & ~FILE_ATTRIBUTE_HIDDEN);
+}
+
 bool isReplaceableFile(const std::string& path) {
     DWORD attributes = GetFileAttributesW(wide(path).c_str());
     // A truncating create refuses read-only, hidden and system files; so does this.

@@ -5,6 +5,9 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "transfer/partial_record.h"
 
 // Days a kept partial file stays (0: none is kept). The command line's --keep-partial,
 // the Windows program's "KeepPartialDays" setting.
@@ -25,10 +28,10 @@ PartialSummary expirePartialFiles(const std::string& storeFolder);
 // What the receiver's final answer counted, as both sides show it: "3 files resumed,
 // 997 already there".
 struct TransferTally {
-    int stored = 0;    // sent whole and verified
-    int resumed = 0;   // continued from a kept partial file, and verified
-    int skipped = 0;   // already there whole: nothing sent
-    int refused = 0;   // not stored: a name, the disk, or content that did not verify
+    int stored = 0;      // sent whole and verified
+    int resumed = 0;     // continued from a kept partial file, and verified
+    int skipped = 0;     // already there whole: nothing sent
+    int refused = 0;     // not stored: a name, the disk, or content that did not verify
     bool known = false;  // the transfer went over the private channel and its answer came
 };
 // The tally of this process's latest send (Windows: shown after it; the command line prints it).
@@ -38,5 +41,15 @@ TransferTally lastSendTally();
 // offers "Resume").
 bool lastSendResumable();
 // The tally's line in the user's language, "" for one that is not known or has nothing to say
-// beyond the result text.
+// beyond the result text. Without textOf, in English; the Windows program gives loadTextA.
 std::string tallyText(const TransferTally& tally);
+std::string tallyText(const TransferTally& tally, std::string (*textOf)(int id));
+
+// The sender's note of how its latest send ended (runSend calls it).
+void noteLastSend(const TransferTally& tally, bool resumable);
+
+// The receiver's side. The index's records that still name a partial file, read under the
+// index's lock; edit changes them, and they are written back atomically (the index file
+// removed when none is left).
+std::vector<PartialRecord> readPartialIndex(const std::string& storeFolder);
+void editPartialIndex(const std::string& storeFolder, void (*edit)(std::vector<PartialRecord>&, void*), void* context);

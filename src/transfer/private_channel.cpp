@@ -14,6 +14,7 @@
 #include "platform/threads.h"
 #include "transfer/listener.h"
 #include "transfer/private_pairing.h"
+#include "transfer/private_receive.h"
 #include "transfer/private_session.h"
 #include "transfer/stop.h"
 #include "trust/identity.h"
@@ -129,47 +130,6 @@ void shutLatePending() {
     }
 }
 
-// The final answer to a transfer's sender.
-std::string answerText(ReceiveResult result, int refusal, uint32_t sender, LineKind* kind) {
-    *kind = LineKind::Incomplete;
-    if (result == ReceiveResult::Complete || result == ReceiveResult::Empty || result == ReceiveResult::AddressTaken)
-        *kind = LineKind::Stored;
-    if ((result == ReceiveResult::Refused || result == ReceiveResult::NoRoom) && refusal) {
-        *kind = LineKind::Refused;
-        return fillPlaceholders(englishText(refusal), netDotted(sender));
-    }
-    return std::string();
-}
-
-// QVP/1 SEND: the 3.0 reception over the session, then the answer and our orderly end. A
-// sender that is turned away may still be writing: what it writes is read for a moment,
-// so that it reads the answer instead of a reset.
-ReceiveResult serveSend(Link& link, uint32_t sender, const std::optional<TrustedComputer>& trusted, unsigned stops) {
-    useUtf8Names();  // the records' names are UTF-8 on this thread, as a browser's are
-    const int stall = receiveStallMilliseconds;
-    netSetReceiveTimeout(link.socket, stall);
-    StreamReader reader;
-    startLinkReader(reader, &link);
-    reader.blockMilliseconds = kHeaderBlockMilliseconds;
-    reader.progressAt = tickCount();
-    ReceiveTerms terms;
-    terms.sender = sender;
-    terms.stops = stops;
-    terms.shutOnStop = link.socket;
-    terms.trusted = trusted.has_value();
-    if (trusted) terms.trustedName = trusted->name.empty() ? trusted->id : trusted->name;
-    terms.orderlyEnd = true;
-    int refusal = 0;
-    terms.refusal = &refusal;
-    const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
-    LineKind kind;
-    const std::string text = answerText(result, refusal, sender, &kind);
-    if (writePrivateLine(link, kind, text) && tlsFinish(link.tls) && kind != LineKind::Stored)
-        drainPrivate(link, kRefusedDrainMilliseconds);
-    if (result == ReceiveResult::Complete) rememberPeer(sender);
-    return result;
-}
-
 struct Accepted {
     Socket socket;
     uint32_t source;
@@ -186,7 +146,8 @@ void serveConnection(void* argument) {
     ReceiveResult received = ReceiveResult::NothingSent;
     if (link.tls) request = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
     givePlace(a.socket);
-    const bool asks = request.kind == LineKind::Send || (request.kind == LineKind::Pair && pairingAnswered);
+    const bool transfer = request.kind == LineKind::Send || request.kind == LineKind::Offer;
+    const bool asks = transfer || (request.kind == LineKind::Pair && pairingAnswered);
     if (link.tls && !asks) noteSilentSession(a.source);
     if (asks) {
         const std::string id = tlsPeerId(link.tls);
@@ -197,7 +158,9 @@ void serveConnection(void* argument) {
         if (!room) {
             request.kind = LineKind::Invalid;
         } else if (request.kind == LineKind::Send) {
-            received = serveSend(link, a.source, trusted, a.stops);
+            received = servePrivateSend(link, a.source, trusted, a.stops);
+        } else if (request.kind == LineKind::Offer) {
+            received = servePrivateOffer(link, a.source, trusted, id, a.stops);
         } else {
             answerPairing(link, a.source, request.text);
         }
@@ -205,11 +168,11 @@ void serveConnection(void* argument) {
     }
     if (link.tls) tlsClose(link.tls);
     // The answer must reach the sender: a reset would drop it where it was not read yet.
-    if (request.kind == LineKind::Send || request.kind == LineKind::Pair) netClose(a.socket);
+    if (transfer || request.kind == LineKind::Pair) netClose(a.socket);
     else netCloseAbortive(a.socket);
     // Told once the session is gone: a --once receiver ends the process on it.
     auto ended = receptionEnded.load();
-    if (ended && request.kind == LineKind::Send) ended(received);
+    if (ended && transfer) ended(received);
 }
 
 void acceptOne(Socket listener) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "trust/content_hash.h"
+
 namespace {
 constexpr const char* kPrefix = "QVP/1 ";
 constexpr size_t kPrefixLength = 6;
@@ -19,6 +21,15 @@ constexpr Form kForms[] = {
     {LineKind::Refused, "REFUSED", kRefusalTextLimit},
     {LineKind::Yes, "YES", 0},
     {LineKind::No, "NO", 0},
+    {LineKind::Offer, "OFFER", 0},
+    {LineKind::Have, "HAVE", kContentHashHexLength + 21},
+    {LineKind::Need, "NEED", 0},
+    {LineKind::Wait, "WAIT", 0},
+    {LineKind::Ready, "READY", 0},
+    {LineKind::Failed, "FAILED", kFailedNameLimit},
+    // After the plain forms of the same word: a line with numbers is the offer's answer.
+    {LineKind::StoredTally, "STORED", kTallyTextLimit},
+    {LineKind::IncompleteTally, "INCOMPLETE", kTallyTextLimit},
 };
 
 // The length of the UTF-8 character at text[i] (shortest form, no surrogate, at most
@@ -63,6 +74,12 @@ std::string lineSafeText(const std::string& text, size_t limit) {
     return safe;
 }
 
+size_t privateLineTextLimit(LineKind kind) {
+    for (const Form& form : kForms)
+        if (form.kind == kind) return form.textLimit;
+    return 0;
+}
+
 std::string privateLineBytes(LineKind kind, const std::string& text) {
     for (const Form& form : kForms) {
         if (form.kind != kind) continue;
@@ -97,4 +114,51 @@ size_t readPrivateLine(ReceiveFunction receive, void* source, char* line, size_t
         if (line[length++] == '\n') return length;
     }
     return 0;
+}
+
+namespace {
+// Decimal digits only, 1 to maxDigits of them, no leading zero but for "0" itself.
+bool readDecimal(const std::string& text, size_t maxDigits, int64_t* value) {
+    if (text.empty() || text.size() > maxDigits || (text.size() > 1 && text[0] == '0')) return false;
+    int64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    *value = v;
+    return true;
+}
+}  // namespace
+
+std::string haveText(int64_t length, const std::string& hex) { return std::to_string(length) + " " + hex; }
+
+bool parseHave(const std::string& text, int64_t* length, std::string* hex) {
+    const size_t space = text.find(' ');
+    if (space == std::string::npos) return false;
+    int64_t n = 0;
+    // 18 digits stay below 2^63 whatever they are.
+    if (!readDecimal(text.substr(0, space), 18, &n) || n < 1) return false;
+    const std::string digits = text.substr(space + 1);
+    if (!isContentHashHex(digits)) return false;
+    *length = n;
+    *hex = digits;
+    return true;
+}
+
+std::string countsText(const int* counts, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += (i ? " " : "") + std::to_string(counts[i] < 0 ? 0 : counts[i]);
+    return text;
+}
+
+bool parseCounts(const std::string& text, int* counts, int count) {
+    size_t at = 0;
+    for (int i = 0; i < count; ++i) {
+        const size_t end = i + 1 < count ? text.find(' ', at) : text.size();
+        int64_t value = 0;
+        if (end == std::string::npos || !readDecimal(text.substr(at, end - at), 9, &value)) return false;
+        counts[i] = static_cast<int>(value);
+        at = end + 1;
+    }
+    return true;
 }

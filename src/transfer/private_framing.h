@@ -1,22 +1,48 @@
 // The private channel's lines (transfer/private_channel.h): ASCII keywords, ended by one
 // line feed, read from the TLS session one byte at a time so that nothing of what follows
 // a line is taken with it.
-//   request      "QVP/1 SEND\n" | "QVP/1 PAIR <name>\n"       (at most kRequestLineLimit bytes)
+//   request      "QVP/1 SEND\n" | "QVP/1 OFFER\n" | "QVP/1 PAIR <name>\n"  (at most kRequestLineLimit bytes)
 //   final answer "QVP/1 STORED\n" | "QVP/1 INCOMPLETE\n" | "QVP/1 REFUSED <text>\n"
+//   an offer's   "QVP/1 HAVE <n> <sha256 hex of the first n bytes>\n" | "QVP/1 NEED\n" per file,
+//                "QVP/1 WAIT\n" between them while the receiver hashes, then "QVP/1 READY\n";
+//                at its end "QVP/1 FAILED <name>\n" per file not stored (a few), then
+//                "QVP/1 STORED <stored> <resumed> <skipped>\n" |
+//                "QVP/1 INCOMPLETE <stored> <resumed> <skipped> <refused>\n"
 //   pairing      "QVP/1 PAIR <name>\n" (the server's), then "QVP/1 YES\n" | "QVP/1 NO\n"
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "transfer/protocol.h"
 
 constexpr size_t kPairNameLimit = 64;      // bytes of UTF-8 in a PAIR line
 constexpr size_t kRefusalTextLimit = 200;  // bytes of UTF-8 in a REFUSED answer
+constexpr size_t kFailedNameLimit = 200;   // bytes of UTF-8 in a FAILED line
+constexpr size_t kTallyTextLimit = 64;     // bytes of a tally's numbers
 
-enum class LineKind { Invalid, Send, Pair, Stored, Incomplete, Refused, Yes, No };
+enum class LineKind {
+    Invalid,
+    Send,
+    Pair,
+    Stored,
+    Incomplete,
+    Refused,
+    Yes,
+    No,
+    Offer,
+    Have,
+    Need,
+    Wait,
+    Ready,
+    Failed,
+    StoredTally,
+    IncompleteTally,
+};
 struct PrivateLine {
     LineKind kind = LineKind::Invalid;
-    std::string text;  // Pair: the name; Refused: the text (valid UTF-8, no control byte)
+    std::string text;  // Pair: the name; Refused: the text (valid UTF-8, no control byte);
+                       // Have, the tallies: their numbers as written (parse them below)
 };
 
 // The line's bytes (its line feed last); "" for a kind that takes no text and is given one.
@@ -24,6 +50,9 @@ std::string privateLineBytes(LineKind kind, const std::string& text = std::strin
 // One whole line, its line feed included; anything that is not exactly one of the forms
 // above is Invalid (a name or text over its limit, a control byte, a byte that is not UTF-8).
 PrivateLine parsePrivateLine(const char* bytes, size_t length);
+
+// The most bytes of text a kind of line carries; 0 for a kind that takes none.
+size_t privateLineTextLimit(LineKind kind);
 
 // Reads one line of at most limit bytes through receive, a byte at a time: its length
 // with the line feed; 0 when the stream ended or failed first, or the limit came without
@@ -33,3 +62,12 @@ size_t readPrivateLine(ReceiveFunction receive, void* source, char* line, size_t
 // A name or text as it may go into a line: control bytes and broken UTF-8 become '?', and
 // it is cut at a character's start to at most limit bytes.
 std::string lineSafeText(const std::string& text, size_t limit);
+
+// A HAVE line's text, and its parse: n from 1 to 2^63-1 in decimal without a leading zero,
+// one space, the 64 hex digits. False for anything else.
+std::string haveText(int64_t length, const std::string& hex);
+bool parseHave(const std::string& text, int64_t* length, std::string* hex);
+// A tally's text ("3 1 997"), and its parse: exactly count numbers of 1 to 9 digits, one
+// space between them.
+std::string countsText(const int* counts, int count);
+bool parseCounts(const std::string& text, int* counts, int count);

@@ -43,8 +43,8 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
             choice.name = trusted->name;
             link->socket = s;
             link->tls = session;
-            // The request goes ahead of the records; a failed write fails the first record's.
-            writePrivateLine(*link, LineKind::Send);
+            // The request goes ahead of the manifest; a failed write fails the manifest's.
+            writePrivateLine(*link, LineKind::Offer);
             return choice;
         }
         tlsFinish(session);

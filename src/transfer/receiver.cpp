@@ -1,8 +1,12 @@
 #include "transfer/receiver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <ctime>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,9 +20,13 @@
 #include "peers/remembered_peers.h"
 #include "policy/receive_policy.h"
 #include "resource.h"
+#include "transfer/file_hash.h"
+#include "transfer/hash_worker.h"
+#include "transfer/partial_files.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
 #include "transfer/stop.h"
+#include "trust/content_hash.h"
 
 std::atomic<int> receiveStallMilliseconds{kReceiveStallMilliseconds};
 
@@ -56,11 +64,13 @@ struct Reception {
     bool dropCut = false;    // a new file cut short is removed
     bool syncWhole = false;  // a whole new file reaches the disk before it is closed
     Socket shutOnStop = kInvalidSocket;
-    std::string trustedName;  // the private channel's trusted sender, named on the status line
-    bool orderlyEnd = false;  // a stream that fails instead of ending in order is incomplete
+    std::string trustedName;                // the private channel's trusted sender, named on the status line
+    VerifiedReception* verified = nullptr;  // a private offer's: files checked, kept when cut
+    bool orderlyEnd = false;                // a stream that fails instead of ending in order is incomplete
     StreamReader reader;
     std::vector<char> block;  // one header block and its NUL; also the address text
     std::vector<char> chunk;  // file content on its way to the disk
+    std::vector<char> spare;  // the second buffer of hashed content
     bool transfer = false;    // header accepted and no address record seen
     bool missed = false;      // a record was refused or could not be stored
     bool stored = false;      // a folder or file record was taken
@@ -79,7 +89,10 @@ struct Record {
     std::string type, name, directory;
     int64_t size = 0;
     int32_t flags = 0;
-    bool cut = false;  // the stream ended before the block's blank line
+    bool cut = false;    // the stream ended before the block's blank line
+    bool skip = false;   // a private offer's file that is there already
+    int64_t offset = 0;  // a private offer's file that continues a kept partial file
+    std::string sha256;  // a check block's hash
 };
 
 // Reads one block into r.block and returns its length. A block cut short by the end of
@@ -104,6 +117,9 @@ Record readRecord(Reception& r) {
         else if (key == "Name") record.name = fromUtf8(std::string(value));
         else if (key == "Directory") record.directory = fromUtf8(std::string(value));
         else if (key == "Flags") record.flags = readFlags(value);
+        else if (key == "Skip") record.skip = value == "1";
+        else if (key == "Offset") record.offset = readNumber(value);
+        else if (key == "SHA-256") record.sha256 = value;
     });
     return record;
 }
@@ -282,34 +298,32 @@ bool receiveDirect(Reception& r, FileHandle& file, int room, int64_t* remaining,
     return true;
 }
 
-// Moves the content into the file in large writes. A file that cannot be written to
-// still has its content read, and dropped, so that it is never taken for a header.
-void receiveFile(Reception& r, const Record& record) {
-    std::string path = targetPath(r, record);
-    Target target = path.empty() ? Target() : openTarget(path, record.name.size());
-    FileHandle file = target.file;
-    if (file == kInvalidFile) {
-        r.missed = true;
-        if (record.size > 0) skipContent(r.reader, record.size);
-        return;
-    }
-    int64_t remaining = record.size;
+// Moves size content bytes into the file in large writes (and into hash, when given);
+// returns how many did not arrive. A file that refuses bytes is closed (kInvalidFile) and
+// the rest of its content read and dropped, so that it is never taken for a header.
+int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* hash) {
+    int64_t remaining = size;
     bool open = true;
+    // Hashed content alternates between two buffers: one is hashed on the worker's
+    // thread while the next arrives in the other.
+    HashWorker* worker = r.verified ? r.verified->worker : nullptr;
+    bool second = false;
     while (remaining > 0 && open) {
         const int chunk = static_cast<int>(r.chunk.size());
         int room = remaining < chunk ? static_cast<int>(remaining) : chunk;
-        if (room >= static_cast<int>(kReaderBufferSize) && file != kInvalidFile &&
+        if (!hash && room >= static_cast<int>(kReaderBufferSize) && file != kInvalidFile &&
             receiveDirect(r, file, room, &remaining, &open))
             continue;
         int filled = 0;
-        const char* bytes = r.chunk.data();
+        char* into = hash && second && !r.spare.empty() ? r.spare.data() : r.chunk.data();
+        const char* bytes = into;
         // A piece the reader holds whole is written from the reader's buffer.
-        if (!cancelRequested && (filled = takeBuffered(r.reader, room, &bytes)) > 0) {
+        if (!hash && !cancelRequested && (filled = takeBuffered(r.reader, room, &bytes)) > 0) {
             progressNow.received += filled;
             updateProgress(r);
         }
         while (filled < room && !cancelRequested) {
-            int n = readContent(r.reader, r.chunk.data() + filled, room - filled);
+            int n = readContent(r.reader, into + filled, room - filled);
             if (n <= 0) {
                 open = false;  // the stream ended; the file keeps what arrived
                 break;
@@ -320,12 +334,30 @@ void receiveFile(Reception& r, const Record& record) {
         }
         if (filled < room) open = false;  // ended, or Stop
         remaining -= filled;
+        if (hash) hashWorkerFeed(worker, hash, bytes, static_cast<size_t>(filled));
+        second = !second;
         if (filled > 0 && file != kInvalidFile && !fileWriteAll(file, bytes, static_cast<size_t>(filled))) {
             r.missed = true;  // the disk refused: read the rest in step, keep nothing more
             fileClose(file);
             file = kInvalidFile;
         }
     }
+    hashWorkerWait(worker);
+    return remaining;
+}
+
+// Moves the content into the file. A file that cannot be written to still has its
+// content read, and dropped, so that it is never taken for a header.
+void receiveFile(Reception& r, const Record& record) {
+    std::string path = targetPath(r, record);
+    Target target = path.empty() ? Target() : openTarget(path, record.name.size());
+    FileHandle file = target.file;
+    if (file == kInvalidFile) {
+        r.missed = true;
+        if (record.size > 0) skipContent(r.reader, record.size);
+        return;
+    }
+    const int64_t remaining = moveContent(r, file, record.size, nullptr);
     bool whole = remaining <= 0 && file != kInvalidFile;
     if (!whole) r.missed = true;  // cut short, new or replacing: it did not arrive
     // The old file gives way only to content that is on the disk.
@@ -339,6 +371,127 @@ void receiveFile(Reception& r, const Record& record) {
     if (whole && fileReplace(target.temporary, path)) return;
     fileRemove(target.temporary);
     r.missed = true;
+}
+
+// The record's path relative to the store, '/' between its components ("" when unsafe).
+std::string relativeTarget(const Reception& r, const Record& record) {
+    std::vector<std::string> components;
+    if (!splitRecordDirectory(record.directory, r.windowsRules, &components)) return std::string();
+    std::string relative;
+    for (const std::string& component : components) relative += component + "/";
+    return relative + record.name;
+}
+
+void refuseFile(Reception& r, const Record& record) {
+    VerifiedReception& v = *r.verified;
+    r.missed = true;
+    ++v.refused;
+    if (v.failed.size() < kMostFailedNamed) v.failed.push_back(relativeTarget(r, record));
+}
+
+// Where a verified file's content goes: a kept partial file of this sender cut to the
+// record's offset (its first bytes fed to hash), or a new hidden partial file beside the
+// target. Its relative path in *relative.
+FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::string& target, ContentHash* hash,
+                              std::string* relative) {
+    VerifiedReception& v = *r.verified;
+    if (record.offset > 0) {
+        for (const PartialRecord& p : v.partials) {
+            if (p.target != target || p.size != record.size) continue;
+            const std::string path = partialLocalPath(r.store, p.temporary);
+            const FileHandle prefix = path.empty() ? kInvalidFile : fileOpenRead(path);
+            const bool hashed = prefix != kInvalidFile && hashFileBytes(prefix, record.offset, hash);
+            fileClose(prefix);
+            *relative = p.temporary;
+            return hashed ? fileOpenAt(path, record.offset) : kInvalidFile;
+        }
+        return kInvalidFile;
+    }
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    bool exists = true;
+    for (unsigned n = tickCount() % 1000, tries = 0; exists && tries < kTemporaryNames; ++n, ++tries) {
+        *relative = folder + partialName(n);
+        const std::string path = partialLocalPath(r.store, *relative);
+        const FileHandle file = path.empty() ? kInvalidFile : fileCreateNew(path, &exists);
+        if (file != kInvalidFile) {
+            fileSetHidden(path, true);
+            return file;
+        }
+    }
+    return kInvalidFile;
+}
+
+// A file that arrived whole makes any other partial file kept for it useless.
+void dropStalePartials(Reception& r, const std::string& target) {
+    VerifiedReception& v = *r.verified;
+    for (const PartialRecord& p : v.partials) {
+        if (p.target != target || std::find(v.finished.begin(), v.finished.end(), p.temporary) != v.finished.end())
+            continue;
+        fileRemove(partialLocalPath(r.store, p.temporary));
+        v.finished.push_back(p.temporary);
+    }
+}
+
+// The check block that follows a file's content (after the empty block that starts it).
+std::string readCheck(Reception& r) {
+    for (int i = 0; i < 2 && r.reader.lastResult > 0; ++i) {
+        const Record check = readRecord(r);
+        if (!check.type.empty()) return check.type == "check" ? check.sha256 : std::string();
+    }
+    return std::string();
+}
+
+// A file record of a private offer. The file takes its name only once its content is whole
+// and its hash is the sender's; one that was cut stays as a partial file (when kept).
+void receiveVerifiedFile(Reception& r, const Record& record) {
+    VerifiedReception& v = *r.verified;
+    const std::string path = targetPath(r, record);
+    const std::string target = path.empty() ? std::string() : relativeTarget(r, record);
+    if (record.skip) {  // the receiver said it has it whole: nothing follows
+        if (!target.empty() && measureFileSize(path) == record.size) ++v.skipped;
+        else refuseFile(r, record);
+        return;
+    }
+    const bool fits = record.size >= 0 && record.offset >= 0 && record.offset < record.size;
+    const int64_t content = fits ? record.size - record.offset : std::max<int64_t>(record.size, 0);
+    ContentHash* hash = contentHashStart();
+    std::string temporary;
+    FileHandle file = target.empty() || !fits || !hash ? kInvalidFile
+                                                       : openVerifiedTarget(r, record, target, hash, &temporary);
+    if (file == kInvalidFile) {
+        contentHashFree(hash);
+        refuseFile(r, record);
+        skipContent(r.reader, content);
+        readCheck(r);
+        return;
+    }
+    const std::string temporaryPath = partialLocalPath(r.store, temporary);
+    const bool whole = moveContent(r, file, content, hash) <= 0 && file != kInvalidFile;
+    const std::string ours = contentHashFinal(hash);
+    if (!whole) {
+        fileClose(file);
+        r.missed = true;
+        if (v.keepCut && file != kInvalidFile) {
+            v.kept.push_back(
+                PartialRecord{temporary, target, record.size, v.senderId, static_cast<int64_t>(time(nullptr))});
+        } else {
+            fileRemove(temporaryPath);
+            if (record.offset > 0) v.finished.push_back(temporary);
+        }
+        return;
+    }
+    const bool verified = !ours.empty() && readCheck(r) == ours && fileSync(file);
+    fileClose(file);
+    fileSetHidden(temporaryPath, false);
+    if (record.offset > 0) v.finished.push_back(temporary);
+    if (verified && fileReplace(temporaryPath, path)) {
+        ++(record.offset > 0 ? v.resumed : v.stored);
+        dropStalePartials(r, target);
+        return;
+    }
+    fileRemove(temporaryPath);
+    refuseFile(r, record);
 }
 
 // The user's answer about sender: 0 for a yes, which holds for a browser's further
@@ -380,6 +533,7 @@ void receiveRecords(Reception& r) {
         if (record.type == "ip") receiveAddress(r, record);
         else if (record.type == "directory") createFolders(r, record);
         else if (record.type == "file" && record.cut) r.missed = true;  // name or folder may be cut
+        else if (record.type == "file" && r.verified) receiveVerifiedFile(r, record);
         else if (record.type == "file") receiveFile(r, record);
         if (record.type == "file") r.reader.progressAt = tickCount();  // its content came until now
         if (cancelRequested) break;
@@ -510,12 +664,6 @@ int64_t receiveRate(int64_t received, uint32_t elapsedMilliseconds) {
 ReceiveProgress receiveProgress() { return progressNow; }
 
 namespace {
-int refusalText(Verdict verdict) {
-    if (verdict == Verdict::Paused) return IDS_REFUSED_PAUSED;
-    if (verdict == Verdict::NotListed) return IDS_REFUSED_NOT_LISTED;
-    if (verdict == Verdict::NotTrusted) return IDS_REFUSED_NOT_TRUSTED;
-    return IDS_REFUSED_RECENTLY;
-}
 
 // A sender the policy refuses never takes the admission: its connection is reset, and
 // the status line says why.
@@ -586,6 +734,23 @@ bool fits(const Reception& r, Socket connection, int64_t total) {
     return false;
 }
 
+// The partial files this reception cut are recorded, those it finished or dropped are not.
+void recordPartials(const Reception& r) {
+    const auto edit = [](std::vector<PartialRecord>& records, void* context) {
+        const VerifiedReception& v = *static_cast<const VerifiedReception*>(context);
+        const auto gone = [&v](const PartialRecord& p) {
+            return std::find(v.finished.begin(), v.finished.end(), p.temporary) != v.finished.end() ||
+                   std::any_of(v.kept.begin(), v.kept.end(),
+                               [&p](const PartialRecord& k) { return k.temporary == p.temporary; });
+        };
+        records.erase(std::remove_if(records.begin(), records.end(), gone), records.end());
+        records.insert(records.end(), v.kept.begin(), v.kept.end());
+    };
+    if (r.verified->kept.empty() && r.verified->finished.empty()) return;
+    editPartialIndex(r.store, edit, r.verified);
+    if (!r.verified->kept.empty()) expirePartialFiles(r.store);  // the bound of their size
+}
+
 // The records after the header, then the result shown and the connection closed.
 ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     r.transfer = true;
@@ -600,8 +765,10 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
         // A small transfer needs no large buffer (and a browser's small files come one
         // reception each); a larger one than it announced is still read in this buffer's pieces.
         r.chunk.assign(static_cast<size_t>(std::clamp<int64_t>(total, kReaderBufferSize, kWriteChunk)), '\0');
+        if (r.verified) r.spare.assign(r.chunk.size(), '\0');
         receiveRecords(r);
     }
+    if (r.verified) recordPartials(r);
     runningPhase = kEnding;
     ReceiveResult result = judge(r);
     showResult(r, result);
@@ -626,10 +793,12 @@ ReceiveResult receive(StreamReader reader, Socket connection, unsigned stopsAtAr
     r.syncWhole = terms.syncWhole;
     r.trustedName = terms.trustedName;
     r.orderlyEnd = terms.orderlyEnd;
+    r.verified = terms.verified;
     r.mayStore = verdict == Verdict::Allowed;  // otherwise the user is asked first
     ReceiveResult ended;
     if (!begin(r, connection, stopsAtArrival, &ended)) return ended;
     r.windowsRules = localWindowsRules();
+    expirePartialFiles(r.store);
     r.reader = std::move(reader);
     r.block.assign(kHeaderBlockLimit + 1, '\0');
     int64_t total = 0;
@@ -658,6 +827,13 @@ ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned st
     return result;
 }
 }  // namespace
+
+int refusalText(Verdict verdict) {
+    if (verdict == Verdict::Paused) return IDS_REFUSED_PAUSED;
+    if (verdict == Verdict::NotListed) return IDS_REFUSED_NOT_LISTED;
+    if (verdict == Verdict::NotTrusted) return IDS_REFUSED_NOT_TRUSTED;
+    return IDS_REFUSED_RECENTLY;
+}
 
 void showRefusal(Verdict verdict, uint32_t sender) { portShowRefusal(refusalText(verdict), netDotted(sender)); }
 
@@ -719,6 +895,123 @@ ReceiveResult receiveStream(StreamReader reader, Socket connection, const Receiv
     const unsigned stops = terms.stops ? *terms.stops : stopCount.load();
     const Verdict verdict = receiveVerdict(terms.sender, tickCount(), terms.byBrowser, terms.trusted);
     return receiveCounted(std::move(reader), connection, stops, terms, verdict);
+}
+
+namespace {
+// The browser uploads that run together, and the one question about a browser's upload.
+std::mutex browserLock;
+std::condition_variable browserAnswered;  // the question ended
+int browserPieces = 0;                    // joined pieces
+int64_t browserReceived = 0, browserTotal = 0;
+bool browserCut = false, browserWhole = false, browserAsking = false;
+int browserPercent = -1;
+uint32_t browserRateAt = 0;
+
+// The first piece takes the one reception and shows that receiving began. Each piece
+// claims its start against Stop: a Stop that ended the earlier pieces does not end it.
+// Called with browserLock held.
+ReceiveResult joinLocked(unsigned stops, int64_t total) {
+    const bool first = browserPieces == 0;
+    if (first && (receivingEnded || receiveInProgress.exchange(true))) return ReceiveResult::TurnedAway;
+    if (!claimReception(stops, kInvalidSocket)) {
+        if (first) receiveInProgress = false;
+        return ReceiveResult::Cancelled;
+    }
+    if (first) {
+        browserReceived = browserTotal = 0;
+        browserCut = browserWhole = false;
+        browserPercent = -1;
+        browserRateAt = tickCount();
+        progressNow = ReceiveProgress{0, 0, browserRateAt};
+        runningReceived = 0;
+        runningSince = browserRateAt;
+        runningPhase = kReading;
+        portSetButtonsTransferring();
+        writeUnlessStopped(cancelRequested, [] {
+            portSetStatusText(IDS_RECEIVING);
+            portSetProgress(0, 0);
+        });
+    }
+    ++browserPieces;
+    ++receptionsRunning;
+    browserTotal += total;
+    progressNow.total = runningTotal = browserTotal;
+    return ReceiveResult::Complete;
+}
+}  // namespace
+
+ReceiveResult joinBrowserUploads(unsigned stops, int64_t total) {
+    std::lock_guard<std::mutex> guard(browserLock);
+    return joinLocked(stops, total);
+}
+
+void browserUploadProgress(int64_t bytes) {
+    std::lock_guard<std::mutex> guard(browserLock);
+    browserReceived += bytes;
+    progressNow.received = runningReceived = browserReceived;
+    if (cancelRequested) return;
+    const int percent = receivePercent(browserReceived, browserTotal);
+    if (percent != browserPercent) {
+        browserPercent = percent;
+        writeUnlessStopped(cancelRequested, [percent] { portSetProgress(percent, percent); });
+    }
+    const uint32_t now = tickCount();
+    if (now - browserRateAt <= static_cast<uint32_t>(kRateInterval)) return;
+    browserRateAt = now;
+    const int64_t rate = receiveRate(browserReceived, now - progressNow.startTick);
+    writeUnlessStopped(cancelRequested, [rate] {
+        portSetStatusFormatted(IDS_RECEIVING_RATE, static_cast<int>(static_cast<uint32_t>(rate)));
+    });
+}
+
+void leaveBrowserUploads(PieceEnd end) {
+    std::lock_guard<std::mutex> guard(browserLock);
+    browserCut = browserCut || end == PieceEnd::Cut;
+    browserWhole = browserWhole || end == PieceEnd::FileWhole;
+    --receptionsRunning;
+    if (--browserPieces > 0) return;
+    runningPhase = kEnding;
+    // Pieces that only carried a file further say nothing yet: its last one will.
+    writeUnlessStopped(cancelRequested, [] {
+        if (browserCut) {
+            portSetStatusText(IDS_RECEIVING_INCOMPLETE);
+        } else if (browserWhole) {
+            portSetProgress(100, 0);
+            portSetStatusText(IDS_RECEIVING_COMPLETE);
+        }
+    });
+    portSetButtonsIdle();
+    receiveInProgress = false;
+}
+
+ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops) {
+    std::unique_lock<std::mutex> lock(browserLock);
+    for (;;) {
+        const Verdict verdict = receiveVerdict(sender, tickCount(), true);
+        if (refuses(verdict)) {
+            lock.unlock();
+            showRefusal(verdict, sender);
+            return ReceiveResult::Refused;
+        }
+        if (verdict == Verdict::Allowed) return ReceiveResult::Complete;
+        if (stopCount != stops) return ReceiveResult::Cancelled;
+        if (!browserAsking) break;
+        // Another upload's question is open: its answer may be this browser's too.
+        browserAnswered.wait_for(lock, std::chrono::milliseconds(kEndingPoll * 20));
+    }
+    // The question holds the reception while it is open, as any reception's question does.
+    const ReceiveResult joined = joinLocked(stops, 0);
+    if (joined != ReceiveResult::Complete) return joined;
+    browserAsking = true;
+    lock.unlock();
+    const int answer = askUser(sender, size, true);
+    leaveBrowserUploads(PieceEnd::Taken);
+    lock.lock();
+    browserAsking = false;
+    lock.unlock();
+    browserAnswered.notify_all();
+    if (answer > 0) portShowRefusal(answer, netDotted(sender));
+    return answer == 0 ? ReceiveResult::Complete : answer > 0 ? ReceiveResult::Refused : ReceiveResult::Cancelled;
 }
 
 bool endReceiving(int milliseconds) {

@@ -19,9 +19,11 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/net.h"
 #include "policy/receive_policy.h"
+#include "transfer/partial_record.h"
 #include "transfer/protocol.h"
 
 // A peer that sends no byte for this long ends its reception (as incomplete).
@@ -67,6 +69,9 @@ ReceiveResult receiveArrival(const Arrival& arrival);
 // The same for a connection that arrives now.
 ReceiveResult receiveConnection(Socket connection);
 
+// The text id of a refusal by the policy (its %s the sender's address).
+int refusalText(Verdict verdict);
+
 // The status line's text for a sender the policy refused: "Receiving is paused: refused
 // 10.0.0.7.", "Refused 10.0.0.7: not on the list of senders.", ...
 void showRefusal(Verdict verdict, uint32_t sender);
@@ -82,6 +87,45 @@ bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway);
 // would be needed, Cancelled by a Stop during the question. The question holds the one
 // reception while it is open, so that only one question is ever open and a Stop ends it.
 ReceiveResult admitBrowserText(uint32_t sender, int64_t size);
+
+// A private offer's reception: each file's content is hashed as it arrives and takes its
+// name only when the check block after it says the same hash; a record may say Skip:1
+// (the file is there whole: no content) or Offset:n (its content continues the kept
+// partial file of this sender from byte n). What became of each file is counted here.
+constexpr size_t kMostFailedNamed = 20;
+struct HashWorker;
+struct VerifiedReception {
+    std::string senderId;
+    bool keepCut = false;                 // a cut file stays as a partial file (a trusted sender, days > 0)
+    HashWorker* worker = nullptr;         // where content is hashed (nullptr: on the reception's thread)
+    std::vector<PartialRecord> partials;  // this sender's kept partial files, as offered
+    int stored = 0, resumed = 0, skipped = 0, refused = 0;
+    std::vector<std::string> failed;    // the names of refused files, the first kMostFailedNamed
+    std::vector<PartialRecord> kept;    // cut in this reception: to be recorded
+    std::vector<std::string> finished;  // temporaries of partial files that are gone now
+};
+
+// Browser uploads overlap one another: together they hold the one reception that port 2904
+// would take (a connection arriving there meanwhile waits or is turned away as it would for
+// any reception), the status line and the bar show their bytes together, and the result
+// is shown when the last of them ends. Each piece of an upload joins with the Stops counted
+// when its request arrived; a Stop since then ends it.
+//
+// The receive policy about a browser's new upload of size bytes: Complete when it may be
+// stored (allowed, or the user said yes, now or before), Refused with the status line
+// telling why, TurnedAway while a reception on port 2904 runs and a question would be
+// needed, Cancelled by a Stop during the question. Uploads of one browser that arrive
+// together make one question; the others wait for its answer.
+ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops);
+// Joins the browser uploads that run, for a piece that brings up to total bytes: TurnedAway
+// while a reception on port 2904 runs or the program closes, Cancelled after a Stop since
+// stops, Complete when joined.
+ReceiveResult joinBrowserUploads(unsigned stops, int64_t total);
+// bytes of a joined piece arrived.
+void browserUploadProgress(int64_t bytes);
+// A joined piece ends: cut (not every byte arrived or was written), or it made a file whole.
+enum class PieceEnd { Cut, Taken, FileWhole };
+void leaveBrowserUploads(PieceEnd end);
 
 // What a reception that does not come from port 2904 may differ in.
 struct ReceiveTerms {
@@ -106,6 +150,7 @@ struct ReceiveTerms {
     bool orderlyEnd = false;
     // Receives the text id of a refusal (its %s the sender's address), 0 for none.
     int* refusal = nullptr;
+    VerifiedReception* verified = nullptr;  // a private offer's reception
 };
 // The same reception over a stream read through reader (an in-memory stream in tests and
 // fuzzing, a browser's upload), judged by the receive policy as it starts. connection is

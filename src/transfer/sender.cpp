@@ -17,10 +17,15 @@
 #include "platform/threads.h"
 #include "resource.h"
 #include "transfer/link.h"
+#include "transfer/file_hash.h"
+#include "transfer/hash_worker.h"
 #include "transfer/manifest.h"
+#include "transfer/partial_files.h"
 #include "transfer/private_channel.h"
+#include "transfer/private_offer.h"
 #include "transfer/protocol.h"
 #include "transfer/stop.h"
+#include "trust/content_hash.h"
 #include "trust/tls_channel.h"
 
 namespace {
@@ -60,6 +65,13 @@ struct Transfer {
     // The files of one folder come one after another: its wire form is made once for all.
     std::string folder, utf8Folder;
     bool folderKnown = false, folderFits = false;
+    // A private offer's: where each manifest entry's content starts (0: whole; its size:
+    // skipped), the content bytes this transfer announces, and the running file's hash.
+    bool offer = false;
+    std::vector<int64_t> from;
+    int64_t total = 0;
+    ContentHash* hash = nullptr;
+    HashWorker* worker = nullptr;  // hashes a piece while it is encrypted and sent
 };
 
 int percentOf(int64_t sent, int64_t total) {
@@ -119,6 +131,7 @@ bool flush(Transfer& t) {
         done += piece;
         updateProgress(t);
     }
+    hashWorkerWait(t.worker);  // the buffer is written again only once its hash has read it
     t.used = 0;
     t.content.clear();
     t.nextContent = 0;
@@ -205,6 +218,7 @@ void sendContent(Transfer& t, FileHandle file, int64_t size) {
             got = remaining;
             grew = true;
         }
+        hashWorkerFeed(t.worker, t.hash, t.buffer.data() + t.used, static_cast<size_t>(got));
         keepContent(t, static_cast<size_t>(got));
         remaining -= got;
         if (remaining > 0) flushIfHeld(t);
@@ -216,7 +230,24 @@ void sendContent(Transfer& t, FileHandle file, int64_t size) {
     if (grew) t.incomplete = true;
 }
 
-void sendFile(Transfer& t, const ManifestEntry& entry) {
+// An offered file's content from where the receiver's copy ends, then the hash of the whole
+// file as sent (its first bytes are hashed from our file, not sent).
+void sendOfferedContent(Transfer& t, FileHandle file, int64_t from, int64_t size) {
+    t.hash = contentHashStart();
+    if (from > 0 && !hashFileBytes(file, from, t.hash)) {
+        t.incomplete = t.ended = true;  // it shrank since it was offered
+    } else if (size > from) {
+        sendContent(t, file, size - from);
+    }
+    hashWorkerWait(t.worker);
+    const std::string hex = contentHashFinal(t.hash);
+    t.hash = nullptr;
+    if (t.ended || hex.empty()) return;
+    append(t, checkBlockBytes(hex));
+    t.blockOpen = true;
+}
+
+void sendFile(Transfer& t, const ManifestEntry& entry, int64_t from) {
     if (!t.folderKnown || entry.relativeFolder != t.folder) {
         t.folder = t.utf8Folder = entry.relativeFolder;
         t.folderKnown = true;
@@ -238,11 +269,15 @@ void sendFile(Transfer& t, const ManifestEntry& entry) {
         return;
     }
     if (size != entry.measuredSize) t.incomplete = true;
+    // A file that changed size since the receiver answered is sent whole.
+    if (from > size || size != entry.measuredSize) from = 0;
     t.header.clear();
     appendFileRecord(t.header, size, name, t.utf8Folder);
+    if (t.offer) t.header.insert(t.header.size() - 1, offerRecordLines(from, size));
     if (append(t, t.header)) {
         t.blockOpen = false;
-        if (size > 0) sendContent(t, file, size);
+        if (t.offer && (from == 0 || from < size)) sendOfferedContent(t, file, from, size);
+        else if (!t.offer && size > 0) sendContent(t, file, size);
     }
     fileClose(file);
 }
@@ -266,17 +301,17 @@ void stream(Transfer& t) {
     });
     t.percent = 0;
     // Anything flushed from here on counts against this transfer, not the last one.
-    progressNow = SendProgress{0, totalSize, tickCount()};
-    append(t, transferHeaderBytes(totalSize));
+    progressNow = SendProgress{0, t.total, tickCount()};
+    append(t, transferHeaderBytes(t.total));
     t.blockOpen = true;
     sendDirectories(t);
     // The receiver hears from us at once, however long the first file takes to open.
     flush(t);
     progressNow.startTick = tickCount();
     t.lastUpdateTick = progressNow.startTick;
-    for (const ManifestEntry& entry : transferManifest) {
+    for (size_t i = 0; i < transferManifest.size(); ++i) {
         if (t.ended || sendCancelRequested) break;
-        sendFile(t, entry);
+        sendFile(t, transferManifest[i], t.offer ? t.from[i] : 0);
         flushIfHeld(t);
     }
     // A receiver parses only lines ended by a line feed: the last header or directory
@@ -374,13 +409,30 @@ SendResult connectLink(Transfer& t, const std::string& recipient, uint16_t port,
 
 // Whether the receiver took everything: a plain one by closing in order, a private one
 // by its final answer. A private refusal's text is shown.
-bool receiverTook(Transfer& t, int stallMilliseconds) {
+bool receiverTook(Transfer& t, int stallMilliseconds, TransferTally* tally) {
     if (sendCancelRequested) return false;
     if (!t.link.tls) return !t.ended && receiverTookAll(t.link.socket, stallMilliseconds);
     std::string refusal;
-    const bool stored = privateTransferStored(t.link.tls, stallMilliseconds, &refusal);
+    std::vector<std::string> failed;
+    const bool stored = privateOfferStored(t.link, stallMilliseconds, tally, &failed, &refusal);
     if (!refusal.empty() && !sendCancelRequested) portShowErrorMessage(refusal);
+    if (!failed.empty() && !sendCancelRequested) {
+        std::string names;
+        for (const std::string& name : failed) names += (names.empty() ? "" : ", ") + name;
+        portShowErrorMessage("Not stored by the receiver (not written, or not the content sent): " + names);
+    }
     return stored && !t.ended;
+}
+
+// A private send offers its manifest first: only what the receiver lacks is sent then.
+bool offer(Transfer& t, int stallMilliseconds) {
+    t.offer = true;
+    t.worker = startHashWorker();
+    std::string refusal;
+    const bool answered = offerManifest(t.link, stallMilliseconds, &t.from, &refusal);
+    for (int64_t from : t.from) t.total -= from;
+    if (!refusal.empty() && !sendCancelRequested) portShowErrorMessage(refusal);
+    return answered;
 }
 }  // namespace
 
@@ -413,9 +465,12 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
     netSetSendTimeout(t.link.socket, stallMilliseconds);
     if (t.link.tls) show([&choice] { portSetPrivatePeer(choice.name); });
     t.buffer.resize(kSendBufferSize);
-    stream(t);
-    const bool taken = receiverTook(t, stallMilliseconds);
-    const bool allSent = !t.incomplete && refusedItemCount == 0 && progressNow.sent == totalSize;
+    t.total = totalSize;
+    const bool offered = !t.link.tls || offer(t, stallMilliseconds);
+    if (offered) stream(t);
+    TransferTally tally;
+    const bool taken = offered && receiverTook(t, stallMilliseconds, &tally);
+    const bool allSent = offered && !t.incomplete && refusedItemCount == 0 && progressNow.sent == t.total;
 
     SendResult result;
     if (sendCancelRequested) {
@@ -433,6 +488,9 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
         // (all of) what was sent.
         result = !t.incomplete && refusedItemCount == 0 && !taken ? SendResult::NotTaken : SendResult::Incomplete;
     }
+    // A private send that did not end complete resumes when it is sent again.
+    noteLastSend(tally, t.link.tls && result != SendResult::Complete);
+    stopHashWorker(t.worker);
     if (t.link.tls) {
         endPrivateSend(&t.link);
         portSetPrivatePeer(std::string());

@@ -8,11 +8,10 @@
 #include "web/browser_access.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <map>
 #include <mutex>
 
+#include "core/window_port.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -30,6 +29,8 @@
 #include "web/http_connection.h"
 #include "web/http_request.h"
 #include "web/offered_files.h"
+#include "web/tus_uploads.h"
+#include "web/upload_files.h"
 #include "web/zip_stream.h"
 
 namespace {
@@ -49,12 +50,6 @@ constexpr size_t kConnectionStack = 256 * 1024;
 constexpr int kMostPerAddress = 6;
 // Requests one connection serves before it is closed.
 constexpr int kMostRequests = 1000;
-// Browser uploads are received one after the other; one that waits longer for its turn is
-// told to try again. While one waits, an upload that sends nothing for
-// kUploadStallMilliseconds is cut, so that a trickle cannot hold the turn for ever.
-constexpr int kUploadTurnWait = 30000;
-constexpr int kUploadStallMilliseconds = 10000;
-
 std::mutex stateLock;  // everything below that is not atomic
 BrowserAccessOptions running;
 std::string token;
@@ -77,11 +72,6 @@ int connectionCount = 0;
 OfferedLinks links;  // the files the pages were given, by the number in their links
 std::atomic<bool> listening{false};
 std::atomic<bool> stopping{false};
-
-std::mutex uploadLock;  // the turn of browser uploads
-std::condition_variable uploadTurn;
-bool uploadRunning = false;
-int uploadsWaiting = 0;
 
 uint32_t elapsedSince(uint32_t start) { return tickCount() - start; }
 
@@ -246,51 +236,7 @@ void answerUpload(HttpConnection& c, UploadOutcome outcome) {
     sendResponse(c, uploadStatus(outcome), "text/plain; charset=utf-8", uploadWord(outcome), retry);
 }
 
-// Browser uploads that arrive together are received in turn: the next starts as soon as
-// the one before it ends. At most one per connection waits, for kUploadTurnWait at most;
-// a Stop since the upload's request arrived ends its wait. False, with *refusal, when the
-// upload does not get its turn.
-bool takeUploadTurn(unsigned stops, UploadOutcome* refusal) {
-    std::unique_lock<std::mutex> lock(uploadLock);
-    *refusal = UploadOutcome::Busy;
-    if (uploadsWaiting >= kMostConnections) return false;
-    ++uploadsWaiting;
-    uint32_t start = tickCount();
-    while (uploadRunning && !stopping && stopCount == stops &&
-           elapsedSince(start) < static_cast<uint32_t>(kUploadTurnWait))
-        uploadTurn.wait_for(lock, std::chrono::milliseconds(kWaitSlice));
-    --uploadsWaiting;
-    if (stopCount != stops) *refusal = UploadOutcome::Stopped;
-    if (uploadRunning || stopping || stopCount != stops) return false;
-    uploadRunning = true;
-    return true;
-}
-
-void giveUploadTurn() {
-    {
-        std::lock_guard<std::mutex> guard(uploadLock);
-        uploadRunning = false;
-    }
-    uploadTurn.notify_one();
-}
-
-bool uploadWaitsForTurn() {
-    std::lock_guard<std::mutex> guard(uploadLock);
-    return uploadsWaiting > 0;
-}
-
-// The body of the upload that holds the turn: as readBody, but cut (-1) when it has sent
-// nothing for kUploadStallMilliseconds while another upload waits for the turn.
-int readUploadBody(HttpConnection& c, char* buffer, int size) {
-    const uint32_t since = tickCount();
-    while (c.start == c.end && !stopping && !netWaitReadable(c.socket, kWaitSlice)) {
-        const uint32_t silent = elapsedSince(since);
-        if (silent >= static_cast<uint32_t>(kUploadStallMilliseconds) && uploadWaitsForTurn()) return -1;
-        if (silent >= static_cast<uint32_t>(kConnectionIdleMilliseconds)) return -1;
-    }
-    return readBody(c, buffer, size);
-}
-
+// Uploads run side by side, each as one piece of a partial upload that is named once whole.
 void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender) {
     const unsigned stops = stopCount;  // a Stop from now on turns this upload away
     if (request.transferEncoding || request.contentLength < 0) return (void)sendResponse(c, 411, {}, {});
@@ -300,18 +246,10 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
     if (!uploadNameFits(name)) return answerUpload(c, UploadOutcome::NameTooLong);
     // A browser the policy refuses is told so before its body is asked for.
     if (refusedOnArrival(sender, [] {})) return answerUpload(c, UploadOutcome::Refused);
-    // The client waits for a word before it sends its body: it is given at once, so that
-    // the body is on its way while the upload waits for its turn.
     if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
-    UploadOutcome refusal;
-    if (!takeUploadTurn(stops, &refusal)) return answerUpload(c, refusal);
-    BodyRead read = [&c](char* buffer, int size) { return readUploadBody(c, buffer, size); };
     ReceiveTerms terms;
     terms.stops = stops;
-    terms.shutOnStop = c.socket;  // a stalled upload must not hold the one reception past a Stop
-    UploadOutcome outcome = receiveUpload(name, request.contentLength, sender, read, terms);
-    giveUploadTurn();
-    answerUpload(c, outcome);
+    answerUpload(c, receiveUpload(name, request.contentLength, sender, uploadBody(c, stops), terms));
 }
 
 // The computer's text, asked anew each time; none is 204.
@@ -371,7 +309,8 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     const std::string& method = request.method;
     bool get = method == "GET" || method == "HEAD";
     // A body that no route reads would be taken for the next request: none is allowed.
-    bool takesBody = method == "PUT" || (method == "POST" && rest == "text");
+    const bool uploads = rest == "uploads" || rest.substr(0, 8) == "uploads/";
+    bool takesBody = method == "PUT" || (method == "POST" && (rest == "text" || uploads)) || method == "PATCH";
     if (!takesBody && (request.transferEncoding || request.contentLength > 0))
         return (void)sendResponse(c, 400, {}, {});
     if (rest.empty() && get) return sendPage(c, method == "HEAD");
@@ -381,6 +320,8 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     if (rest == "zip" && get) return sendZip(c, request.query, method == "HEAD");
     if (rest == "text" && method == "GET") return sendText(c);
     if (rest == "text" && method == "POST") return receiveTextBody(c, request, sender);
+    if (uploads)
+        return serveUploads(c, request, std::string_view(request.path).substr(0, kAccessTokenLength + 2), rest, sender);
     bool known = rest.empty() || rest == "files" || rest.substr(0, 6) == "files/" || rest == "text" || rest == "zip";
     sendResponse(c, known ? 405 : 404, {}, {});
 }
@@ -609,6 +550,8 @@ AccessStart startBrowserAccess(const BrowserAccessOptions& options) {
         links = OfferedLinks();
     }
     forgetBrowserAccepts();  // a yes given before holds for that access only
+    endUploads();
+    removeLeftoverPartials(portGetStorePath());  // what a killed program left
     stopping = false;
     listening = true;
     if (startThread(listenThread, reinterpret_cast<void*>(s))) return AccessStart::Started;
@@ -637,6 +580,8 @@ void stopBrowserAccess() {
         stopBrowserQuestion();  // its connection's thread waits for it, also one that opens now
         sleepMilliseconds(10);
     }
+    endUploads();  // partial uploads live only while access is on
+    removeLeftoverPartials(portGetStorePath());
 }
 
 bool browserAccessRunning() { return !tokenNow().empty(); }

@@ -1,57 +1,17 @@
 #include "web/browser_upload.h"
 
-#include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/files.h"
 #include "transfer/path_rules.h"
-#include "transfer/protocol.h"
-#include "transfer/receiver.h"
 #include "transfer/stop.h"
-#include "web/access_token.h"
 #include "web/offered_files.h"
+#include "web/upload_files.h"
 
 namespace {
 constexpr size_t kUploadNameLimit = 255;
-
-// The stream the receiver reads: the made-up header and record, then the body.
-struct UploadSource {
-    std::string head;
-    size_t headTaken = 0;
-    int64_t bodyLeft = 0;
-    const BodyRead* read = nullptr;
-};
-
-int receiveFromUpload(void* source, char* buffer, int size) {
-    UploadSource& s = *static_cast<UploadSource*>(source);
-    if (s.headTaken < s.head.size()) {
-        size_t n = std::min(s.head.size() - s.headTaken, static_cast<size_t>(size));
-        std::memcpy(buffer, s.head.data() + s.headTaken, n);
-        s.headTaken += n;
-        return static_cast<int>(n);
-    }
-    if (s.bodyLeft <= 0) return 0;
-    int want = static_cast<int>(std::min<int64_t>(s.bodyLeft, size));
-    int n = (*s.read)(buffer, want);
-    if (n > 0) s.bodyLeft -= n;
-    return n < 0 ? kReceiveTimedOut : n;
-}
-
-UploadOutcome outcomeOf(ReceiveResult result) {
-    switch (result) {
-        case ReceiveResult::Complete:
-        case ReceiveResult::Empty: return UploadOutcome::Saved;
-        case ReceiveResult::NoRoom: return UploadOutcome::NoRoom;
-        case ReceiveResult::Refused: return UploadOutcome::Refused;
-        case ReceiveResult::TurnedAway: return UploadOutcome::Busy;
-        case ReceiveResult::Cancelled: return UploadOutcome::Stopped;
-        case ReceiveResult::NoStorePath: return UploadOutcome::NoStore;
-        default: return UploadOutcome::NotSaved;
-    }
-}
 
 // Valid characters that a name may not hold all the same: C1 controls, which a terminal
 // takes for commands, and the marks, embeddings and isolates that reorder how a name reads
@@ -121,87 +81,18 @@ bool uploadNameFits(const std::string& utf8Name) {
            fitsLocalPathLimit(joinStorePath(store, local, kPathSeparator));
 }
 
-namespace {
-// An upload is written under a name of its own ("~qvup<random>.part") in its folder and
-// takes its real name only when whole, so that a program killed half way leaves no
-// partial file under a name the user would take for the file. "" when the folder has no
-// room for such a name.
-std::string temporaryUploadName(const std::string& store, std::vector<std::string> folder) {
-    std::string random = newAccessToken();
-    if (store.empty() || random.size() < 8) return std::string();
-    folder.push_back("~qvup" + random.substr(0, 8) + ".part");
-    if (!fitsLocalPathLimit(joinStorePath(store, folder, kPathSeparator))) return std::string();
-    return folder.back();
+bool uploadNameParts(const std::string& utf8Name, std::vector<std::string>* local) {
+    return splitUploadName(utf8Name, local);
 }
-
-// The whole upload takes its name; a link of that name, or on the way to it, is never
-// written through, and a file there gives way only as one would to a transfer on port 2904.
-UploadOutcome giveRealName(const std::string& store, std::vector<std::string> path, const std::string& temporary,
-                           UploadOutcome outcome) {
-    std::string to = joinStorePath(store, path, kPathSeparator);
-    path.back() = temporary;
-    std::string from = joinStorePath(store, path, kPathSeparator);
-    path.pop_back();
-    bool mayTake = !pathExists(to) || isReplaceableFile(to);
-    if (outcome == UploadOutcome::Saved && !passesThroughLink(store, path, kPathSeparator) && !isSymbolicLink(to) &&
-        mayTake && fileReplace(from, to))
-        return outcome;
-    fileRemove(from);
-    return outcome == UploadOutcome::Saved ? UploadOutcome::NotSaved : outcome;
-}
-
-// How many folders of the path, from the top, exist already: those below them are made
-// by the upload's directory record.
-size_t foldersThatExist(const std::string& store, const std::vector<std::string>& folder) {
-    std::vector<std::string> prefix;
-    for (const std::string& part : folder) {
-        prefix.push_back(part);
-        if (!isDirectory(joinStorePath(store, prefix, kPathSeparator))) return prefix.size() - 1;
-    }
-    return folder.size();
-}
-
-// An upload that was not saved leaves none of the folders it made, unless something
-// else (another upload of the same folder) is in them now.
-void removeMadeFolders(const std::string& store, std::vector<std::string> folder, size_t existed) {
-    while (folder.size() > existed && removeEmptyDirectory(joinStorePath(store, folder, kPathSeparator)))
-        folder.pop_back();
-}
-}  // namespace
 
 UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read,
                             ReceiveTerms terms) {
-    std::vector<std::string> path;
-    if (!splitUploadName(utf8Name, &path) || length < 0) return UploadOutcome::BadName;
-    std::vector<std::string> folder(path.begin(), path.end() - 1);
-    const std::string store = portGetStorePath();
-    // A folder that is a link now is refused before anything is asked or read; the
-    // receiver checks again as it writes.
-    if (!store.empty() && passesThroughLink(store, folder, kPathSeparator)) return UploadOutcome::BadName;
-    const std::string temporary = temporaryUploadName(store, folder);
-    // The receiver creates the folders and confines them by its own rules ("/" is the top).
-    size_t slash = utf8Name.rfind('/');
-    std::string utf8Folder = slash == std::string::npos ? "/" : utf8Name.substr(0, slash + 1);
-    std::string utf8Leaf = temporary.empty() ? utf8Name.substr(slash == std::string::npos ? 0 : slash + 1) : temporary;
-    UploadSource source;
-    source.head = transferHeaderBytes(length);
-    if (!folder.empty()) source.head += directoryRecordBytes(utf8Folder);
-    source.head += fileRecordBytes(length, utf8Leaf, utf8Folder);
-    source.bodyLeft = length;
-    source.read = &read;
-    StreamReader reader;
-    startReader(reader, receiveFromUpload, &source);
-    terms.sender = sender;
-    terms.byBrowser = true;
-    terms.dropCut = true;
-    // The temporary file goes on to replace a file of the real name: it reaches the disk
-    // first, as a replacing transfer's content does.
-    terms.syncWhole = !temporary.empty() && pathExists(joinStorePath(store, path, kPathSeparator));
-    size_t existed = store.empty() ? folder.size() : foldersThatExist(store, folder);
-    UploadOutcome outcome = outcomeOf(receiveStream(std::move(reader), kInvalidSocket, terms));
-    if (outcome == UploadOutcome::Busy && terms.stops && *terms.stops != stopCount) outcome = UploadOutcome::Stopped;
-    if (!temporary.empty()) outcome = giveRealName(store, path, temporary, outcome);
-    if (outcome != UploadOutcome::Saved) removeMadeFolders(store, folder, existed);
+    const unsigned stops = terms.stops ? *terms.stops : stopCount.load();
+    UploadOutcome outcome = admitUpload(utf8Name, length, sender, stops, 0);
+    PartialUpload upload;
+    if (outcome == UploadOutcome::Saved) outcome = openPartial(length, &upload);
+    if (outcome == UploadOutcome::Saved) outcome = receivePiece(upload, utf8Name, length, read, stops);
+    if (outcome != UploadOutcome::Saved) dropPartial(upload);
     return outcome;
 }
 

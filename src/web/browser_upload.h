@@ -1,12 +1,12 @@
-// A browser's upload is a reception: its bytes are read by the receiver itself, behind a
-// header and a file record made for them, so the store folder sees the same rules as on
-// port 2904: one reception at a time, the receive policy and its question, the free-space
-// check, the confinement of names and folders, whole replacements, and the window's status
-// line and progress bar. A new file cut short is removed.
+// A browser's upload is stored by the same rules as a transfer on port 2904: the receive
+// policy and its question, the free-space check, the confinement of names and folders,
+// whole replacements, and the window's status line and progress bar. Uploads from
+// browsers run side by side (web/upload_files.h); a new file cut short is removed.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "transfer/receiver.h"
 
@@ -33,14 +33,15 @@ enum class UploadOutcome {
 bool uploadNameAllowed(const std::string& utf8Name);
 // The store folder's path and the name fit this system's path limit together.
 bool uploadNameFits(const std::string& utf8Name);
+// An allowed name's components as the local file system names them; false otherwise.
+bool uploadNameParts(const std::string& utf8Name, std::vector<std::string>* local);
 
 // Receives length bytes read through read as the file utf8Name below the store folder;
-// the folders of its path are created as the receiver creates a transfer's folders, and
-// a folder that is a link is never written through. The receive policy decides about
-// sender, a browser (receiveVerdict): refused, asked, or allowed (a yes the user gave that
-// browser before counts, and an Accept pressed now is remembered for its next uploads).
-// With terms, the Stops counted when the upload's request arrived (a Stop since then
-// makes it Stopped) and the connection a Stop shuts down while it is received.
+// the folders of its path are created once it is whole, and a folder that is a link is
+// never written through. The receive policy decides about sender, a browser
+// (receiveVerdict): refused, asked, or allowed (a yes the user gave that browser before
+// counts, and an Accept pressed now is remembered for its next uploads). With terms, the
+// Stops counted when the upload's request arrived (a Stop since then makes it Stopped).
 UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read,
                             ReceiveTerms terms = {});
 

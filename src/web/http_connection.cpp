@@ -78,8 +78,11 @@ const char* reason(int status) {
         case 405: return "Method Not Allowed";
         case 409: return "Conflict";
         case 411: return "Length Required";
+        case 412: return "Precondition Failed";
         case 413: return "Content Too Large";
+        case 415: return "Unsupported Media Type";
         case 416: return "Range Not Satisfiable";
+        case 429: return "Too Many Requests";
         case 431: return "Request Header Fields Too Large";
         case 503: return "Service Unavailable";
         case 507: return "Insufficient Storage";

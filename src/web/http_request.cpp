@@ -76,6 +76,16 @@ bool takeField(std::string_view name, std::string_view value, HttpRequest* reque
         joinValue(&request->range, value);
     } else if (sameLetters(name, "If-Range")) {
         joinValue(&request->ifRange, value);
+    } else {
+        const struct {
+            const char* name;
+            std::string* field;
+        } kept[] = {
+            {"Content-Type", &request->contentType},       {"Tus-Resumable", &request->tusResumable},
+            {"Upload-Length", &request->uploadLength},     {"Upload-Offset", &request->uploadOffset},
+            {"Upload-Metadata", &request->uploadMetadata}, {"Upload-Defer-Length", &request->uploadDeferLength}};
+        for (const auto& k : kept)
+            if (sameLetters(name, k.name)) joinValue(k.field, value);
     }
     return true;
 }
@@ -152,6 +162,8 @@ bool parseHeaderFields(std::string_view fields, HttpRequest* request) {
     }
     return true;
 }
+
+bool parseDecimal(std::string_view text, int64_t* value) { return parseLength(text, value); }
 
 bool queryValue(std::string_view query, std::string_view name, std::string* value) {
     while (!query.empty()) {

@@ -16,6 +16,8 @@ struct HttpRequest {
     bool expectContinue = false;    // "Expect: 100-continue"
     bool keepAlive = false;         // HTTP/1.1 without "Connection: close": the connection may serve more
     std::string range, ifRange;     // the fields' values as sent; a repeated one's joined by commas
+    // The resumable uploads' fields, as range and ifRange are kept.
+    std::string contentType, tusResumable, uploadLength, uploadOffset, uploadMetadata, uploadDeferLength;
 };
 
 // The target of a request line ("GET /x HTTP/1.1"): what stands between its first two spaces,
@@ -30,6 +32,9 @@ bool parseRequestLine(std::string_view line, HttpRequest* request);
 // False for a field name with white space before its colon, a folded line, a control byte
 // in a value, a Content-Length that is not digits within 63 bits, or two that differ.
 bool parseHeaderFields(std::string_view fields, HttpRequest* request);
+
+// A decimal number of digits only, within 63 bits (no sign, no space); false otherwise.
+bool parseDecimal(std::string_view text, int64_t* value);
 
 // The value of name in a query ("name=a%20b&x=1"), percent-decoded ('+' is a space);
 // false when it is missing or badly encoded.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Stop, the end of browser access and the boxes an upload raises, in the Windows program:
-# the window's Stop shuts a stalled upload's connection down at once and turns away the
-# uploads waiting for their turn; the question about an upload and the box for a missing
+# the window's Stop answers uploads that stall side by side "stopped" at once and stores
+# nothing of them; the question about an upload and the box for a missing
 # store folder run on a thread with the program's usual stack (the main window's), not on
 # the web connection's small one; ending access ends the open question.
 source "$(dirname "$0")/lib.sh"
@@ -25,33 +25,40 @@ upload() {
   pc_use pc1
 }
 
-# --- Stop while an upload sends nothing more and two wait for their turn.
+# --- Stop while three uploads side by side send nothing more.
 open_access
-pc_use pc2
-# Announces 100000 bytes and sends ten; says "cut" once its connection ends, else "open".
-(in_pc_exec python3 -c 'import socket, sys
+# stalled NAME: from the other PC, an upload that announces 100000 bytes and sends ten, in
+# the background; $WORK/NAME.out gets the word of its answer, "cut" when its connection
+# ends without one, or "open". Adds its process to STALLED.
+STALLED=()
+stalled() {
+  pc_use pc2
+  (in_pc_exec python3 -c 'import socket, sys
 s = socket.create_connection((sys.argv[1], 2905))
-s.sendall(b"PUT /%s/files?name=stalled.bin HTTP/1.1\r\nContent-Length: 100000\r\n\r\n0123456789" % sys.argv[2].encode())
+s.sendall(b"PUT /%s/files?name=%s HTTP/1.1\r\nContent-Length: 100000\r\n\r\n0123456789" % (sys.argv[2].encode(), sys.argv[3].encode()))
 s.settimeout(15)
 try:
-    print("cut" if s.recv(4096) == b"" else "answered")
+    got = s.recv(4096)
+    print(got.split(b"\r\n\r\n")[-1].decode() if got else "cut")
 except socket.timeout:
     print("open")
 except OSError:
-    print("cut")' 10.77.0.1 "$(basename "$URL")" >"$WORK/stalled.out") &
-STALLED=$!
-pc_use pc1
+    print("cut")' 10.77.0.1 "$(basename "$URL")" "$1" >"$WORK/$1.out") &
+  STALLED+=($!)
+  pc_use pc1
+}
+stalled stalled.bin
 wait_until 300 stop_enabled || fail "the stalled upload did not start a reception"
-upload queued1.txt && upload queued2.txt
+stalled stalled1.bin && stalled stalled2.bin
 pc_use pc2
-wait_until 100 connected 3 || fail "the queued uploads did not connect"
+wait_until 100 connected 3 || fail "the other uploads did not connect"
 pc_use pc1
 driver click 108 >/dev/null
-wait_until 200 ended "$STALLED" || fail "the stalled client did not end"
-expect_eq "the stalled upload's connection after Stop" "cut" "$(cat "$WORK/stalled.out")"
-for n in 1 2; do
-  wait_until 400 eval "[ -s $WORK/queued$n.txt.out ]" || fail "queued upload $n did not end"
-  expect_eq "queued upload $n after Stop" "stopped" "$(cat "$WORK/queued$n.txt.out" 2>/dev/null)"
+for n in 0 1 2; do
+  wait_until 200 ended "${STALLED[$n]}" || fail "stalled upload $n did not end"
+done
+for name in stalled.bin stalled1.bin stalled2.bin; do
+  expect_eq "$name after Stop" "stopped" "$(cat "$WORK/$name.out" 2>/dev/null)"
 done
 expect_eq "the store after Stop" "" "$(ls -A "$STORE")"
 stop_program

@@ -22,55 +22,10 @@
 #                  nothing is pinned on either side
 #   pairing_proxy  pairing through the TLS proxy: the two codes differ
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/private_lib.sh"
 command -v tcpdump >/dev/null || skip "tcpdump is missing"
 command -v openssl >/dev/null || skip "openssl is missing"
 CASES=(by_id plain changed_key proxy trusted_only cut crowd first_contact pairing no_pairing pairing_proxy)  # in order: each builds on the last
-PROXY="$QV_ROOT/tests/faults/tls_proxy.py"
-SIDE_PORT=2916  # where a copy behind a proxy takes its private connections
-
-# as COPY CMD...: runs CMD with COPY's identity and pinned list.
-as() {
-  local copy="$1"
-  shift
-  mkdir -p "$WORK/$copy/config" "$WORK/$copy/state"
-  XDG_CONFIG_HOME="$WORK/$copy/config" XDG_STATE_HOME="$WORK/$copy/state" "$@"
-}
-id_of() { as "$1" "$CLI" id | grep -oE '([A-Z2-7]{4}-){7}[A-Z2-7]{4}' | head -n1; }
-pinned() { grep -q "${2//-/}" <(tr -d '-' <"$WORK/$1/state/quorvalinthexa/trusted" 2>/dev/null); }
-
-# receive_as COPY [OPTIONS...]: the receiver in rx as COPY, its private channel listening.
-receive_as() {
-  local copy="$1"
-  shift
-  : >"$WORK/rx.err"
-  as "$copy" rx_start "$@"
-  wait_for_line "$WORK/rx.err" "private channel on TCP port" || fail "$copy's private channel did not start"
-}
-
-# send_as COPY WHAT EXIT [SEND ARGS...]: sends from tx as COPY; the sender's exit status
-# is EXIT; its lines are in $WORK/tx.out and $WORK/tx.err.
-send_as() {
-  local copy="$1" what="$2" want="$3" rc=0
-  shift 3
-  in_tx env XDG_CONFIG_HOME="$WORK/$copy/config" XDG_STATE_HOME="$WORK/$copy/state" "$CLI" send "$@" \
-    >"$WORK/tx.out" 2>"$WORK/tx.err" || rc=$?
-  expect_eq "$what: the sender's exit status" "$want" "$rc"
-}
-said() { grep -qF -- "$2" "$1"; }
-not() { ! "$@"; }
-expect_said() { check "$1" said "$2" "$3"; }
-
-# proxy_start NS MODE ADDR ARGS...: a proxy in NS on ADDR:2906 in front of ADDR:SIDE_PORT.
-proxy_start() {
-  local ns="$1" mode="$2" addr="$3"
-  shift 3
-  : >"$WORK/proxy.out"
-  ip netns exec "$ns" python3 "$PROXY" "$mode" "$addr" 2906 "$addr" "$SIDE_PORT" "$@" >"$WORK/proxy.out" 2>&1 &
-  PROXY_PID=$!
-  hold "$PROXY_PID"
-  wait_for_line "$WORK/proxy.out" listening || fail "the proxy did not start"
-}
-
 # A file whose name and content a capture of a private send must not show.
 make_secret() {
   mkdir -p "$WORK/src"

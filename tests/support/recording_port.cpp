@@ -7,6 +7,7 @@
 #include "core/text_routines.h"
 #include "core/texts.h"
 #include "core/window_port.h"
+#include "platform/threads.h"
 
 namespace {
 std::mutex lock;
@@ -15,6 +16,7 @@ std::vector<PortCall> calls;
 std::string storePath, ownAddress, recipient;
 std::atomic<void (*)(const PortCall&)> beforeCall{nullptr};
 std::atomic<AskAnswer> answer{AskAnswer::Unanswered};
+std::atomic<int> askDelay{0};  // milliseconds a question stays open
 
 bool holding = false;
 PortCall heldKind;
@@ -58,6 +60,7 @@ int recordingPortHeld() {
 void recordingPortReset(const std::string& store, const std::string& own, const std::string& to) {
     beforeCall = nullptr;
     answer = AskAnswer::Unanswered;
+    askDelay = 0;
     std::lock_guard<std::mutex> guard(lock);
     holding = false;
     released.notify_all();
@@ -142,9 +145,13 @@ void portShowText(const std::string& address, const std::string& utf8Text) {
 }
 AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds) {
     record({"ask", address, static_cast<int>(total), milliseconds});
+    if (askDelay > 0) sleepMilliseconds(askDelay);
     return answer;
 }
-void recordingPortAnswer(AskAnswer a) { answer = a; }
+void recordingPortAnswer(AskAnswer a, int milliseconds) {
+    answer = a;
+    askDelay = milliseconds;
+}
 bool portAskTrust(const std::string& name, const std::string& id, const std::string& code, int milliseconds) {
     record({"trust", name + " " + id + " " + code, 0, milliseconds});
     return answer == AskAnswer::Accepted;

@@ -32,8 +32,9 @@ void recordingPortRelease();
 int recordingPortHeld();
 std::vector<PortCall> recordedCalls();
 // What every question (to receive, or to trust) is answered with from now on (a reset:
-// Unanswered; for the trust question anything but Accepted is no).
-void recordingPortAnswer(AskAnswer answer);
+// Unanswered; for the trust question anything but Accepted is no), after the question
+// stayed open for milliseconds.
+void recordingPortAnswer(AskAnswer answer, int milliseconds = 0);
 // The status texts in order, and the last one.
 std::vector<std::string> recordedStatusTexts();
 std::string lastStatusText();

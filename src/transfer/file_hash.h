@@ -1,0 +1,15 @@
+// The SHA-256 of a file's first bytes, as both ends of a private offer compare them.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/files.h"
+#include "trust/content_hash.h"
+
+// Feeds the next length bytes of an open file to hash, calling tick (when given) between
+// pieces; false when the file ends or fails first.
+bool hashFileBytes(FileHandle file, int64_t length, ContentHash* hash, void (*tick)(void*) = nullptr,
+                   void* context = nullptr);
+// The hex of the first length bytes of the file at path; "" when it cannot be read that far.
+std::string hashFilePrefix(const std::string& path, int64_t length, void (*tick)(void*) = nullptr,
+                           void* context = nullptr);

@@ -1,0 +1,192 @@
+#include "transfer/partial_files.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+#include "core/texts.h"
+#include "platform/files.h"
+#include "resource.h"
+#include "transfer/path_rules.h"
+
+std::atomic<int> keepPartialDays{kDefaultKeepPartialDays};
+
+namespace {
+constexpr int64_t kDaySeconds = 86400;
+constexpr const char* kIndexTemporarySuffix = ".new";
+
+std::mutex indexLock;  // one edit of an index at a time (a reception, the user's deletion)
+std::mutex sendLock;
+TransferTally lastTally;
+bool lastResumable = false;
+
+std::string indexPath(const std::string& store) {
+    std::string path = store;
+    appendComponent(path, kPartialIndexName, kPathSeparator);
+    return path;
+}
+
+std::string readIndexText(const std::string& store) {
+    int64_t length = -1;
+    const FileHandle file = fileOpenRead(indexPath(store), &length);
+    std::string text;
+    if (file == kInvalidFile) return text;
+    text.resize(static_cast<size_t>(std::clamp<int64_t>(length, 0, kPartialIndexLimit)));
+    size_t got = 0;
+    while (got < text.size()) {
+        const int64_t n = fileRead(file, &text[got], text.size() - got);
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    fileClose(file);
+    text.resize(got);
+    return text;
+}
+
+// Only records whose partial file is still there, a plain file below the store.
+std::vector<PartialRecord> liveRecords(const std::string& store) {
+    std::vector<PartialRecord> live;
+    for (const PartialRecord& r : parsePartialIndex(readIndexText(store), localWindowsRules())) {
+        const std::string path = partialLocalPath(store, r.temporary);
+        if (!path.empty() && measureFileSize(path) >= 0) live.push_back(r);
+    }
+    return live;
+}
+
+// A temporary beside the index, synced, then put in its place.
+void writeIndex(const std::string& store, const std::vector<PartialRecord>& records) {
+    const std::string path = indexPath(store);
+    if (records.empty()) {
+        fileRemove(path);
+        return;
+    }
+    std::string text;
+    for (const PartialRecord& r : records)
+        if (text.size() + kPartialLineLimit <= static_cast<size_t>(kPartialIndexLimit)) text += partialLine(r);
+    const std::string temporary = path + kIndexTemporarySuffix;
+    const FileHandle file = fileCreate(temporary);
+    const bool written = file != kInvalidFile && fileWriteAll(file, text.data(), text.size()) && fileSync(file);
+    fileClose(file);
+    if (!written || !fileReplace(temporary, path)) {
+        fileRemove(temporary);
+        return;
+    }
+    fileSetHidden(path, true);
+}
+
+PartialSummary removeWhere(const std::string& store, bool (*gone)(const PartialRecord&, void*), void* context) {
+    PartialSummary removed;
+    std::lock_guard<std::mutex> guard(indexLock);
+    std::vector<PartialRecord> records = liveRecords(store);
+    std::vector<PartialRecord> kept;
+    for (const PartialRecord& r : records) {
+        if (!gone(r, context)) {
+            kept.push_back(r);
+            continue;
+        }
+        const std::string path = partialLocalPath(store, r.temporary);
+        const int64_t size = measureFileSize(path);
+        if (fileRemove(path)) {
+            ++removed.count;
+            removed.bytes += size;
+        }
+    }
+    writeIndex(store, kept);
+    return removed;
+}
+
+}  // namespace
+
+std::vector<PartialRecord> readPartialIndex(const std::string& store) {
+    std::lock_guard<std::mutex> guard(indexLock);
+    return liveRecords(store);
+}
+
+void editPartialIndex(const std::string& store, void (*edit)(std::vector<PartialRecord>&, void*), void* context) {
+    std::lock_guard<std::mutex> guard(indexLock);
+    std::vector<PartialRecord> records = liveRecords(store);
+    edit(records, context);
+    writeIndex(store, records);
+}
+
+PartialSummary partialFilesIn(const std::string& store) {
+    PartialSummary summary;
+    for (const PartialRecord& r : readPartialIndex(store)) {
+        ++summary.count;
+        summary.bytes += std::max<int64_t>(0, measureFileSize(partialLocalPath(store, r.temporary)));
+    }
+    return summary;
+}
+
+PartialSummary deletePartialFiles(const std::string& store) {
+    return removeWhere(
+        store, [](const PartialRecord&, void*) { return true; }, nullptr);
+}
+
+PartialSummary expirePartialFiles(const std::string& store) {
+    // Past their days, then the oldest while all of them together take more than a
+    // quarter of the free space.
+    const int64_t days = keepPartialDays;
+    const int64_t now = static_cast<int64_t>(time(nullptr));
+    std::vector<PartialRecord> records = readPartialIndex(store);
+    std::sort(records.begin(), records.end(),
+              [](const PartialRecord& a, const PartialRecord& b) { return a.cutAt > b.cutAt; });
+    const int64_t room = freeSpace(store) / 4;
+    int64_t total = 0, oldestKept = now - days * kDaySeconds + 1;
+    for (const PartialRecord& r : records) {
+        if (r.cutAt < oldestKept) break;
+        total += std::max<int64_t>(0, measureFileSize(partialLocalPath(store, r.temporary)));
+        if (room >= 0 && total > room) {
+            oldestKept = r.cutAt + 1;  // this one and all older go
+            break;
+        }
+    }
+    if (days <= 0) oldestKept = INT64_MAX;
+    return removeWhere(
+        store, [](const PartialRecord& r, void* limit) { return r.cutAt < *static_cast<int64_t*>(limit); },
+        &oldestKept);
+}
+
+TransferTally lastSendTally() {
+    std::lock_guard<std::mutex> guard(sendLock);
+    return lastTally;
+}
+
+bool lastSendResumable() {
+    std::lock_guard<std::mutex> guard(sendLock);
+    return lastResumable;
+}
+
+void noteLastSend(const TransferTally& tally, bool resumable) {
+    std::lock_guard<std::mutex> guard(sendLock);
+    lastTally = tally;
+    lastResumable = resumable;
+}
+
+namespace {
+std::string englishOf(int id) { return englishText(id); }
+}  // namespace
+
+std::string tallyText(const TransferTally& tally) { return tallyText(tally, englishOf); }
+
+std::string tallyText(const TransferTally& tally, std::string (*textOf)(int id)) {
+    // Nothing beyond "complete" to say when every file was simply sent whole.
+    if (!tally.known || (tally.resumed == 0 && tally.skipped == 0 && tally.refused == 0)) return std::string();
+    const struct {
+        int count, id;
+    } parts[] = {{tally.resumed, IDS_TALLY_RESUMED},
+                 {tally.skipped, IDS_TALLY_SKIPPED},
+                 {tally.stored, IDS_TALLY_STORED},
+                 {tally.refused, IDS_TALLY_REFUSED}};
+    std::string text;
+    for (const auto& part : parts) {
+        if (part.count <= 0) continue;
+        const std::string format = textOf(part.id);
+        char piece[256];
+        snprintf(piece, sizeof piece, format.c_str(), part.count);  // NOLINT(clang-diagnostic-format-nonliteral)
+        text += (text.empty() ? "" : ", ") + std::string(piece);
+    }
+    return text;
+}

@@ -1,0 +1,218 @@
+#include "transfer/private_receive.h"
+
+#include <atomic>
+
+#include "core/text_routines.h"
+#include "core/texts.h"
+#include "core/window_port.h"
+#include "peers/remembered_peers.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/threads.h"
+#include "transfer/file_hash.h"
+#include "transfer/hash_worker.h"
+#include "transfer/path_rules.h"
+#include "transfer/private_channel.h"
+#include "transfer/private_session.h"
+#include "trust/tls_channel.h"
+
+namespace {
+std::atomic<void (*)(const TransferTally&, const std::vector<std::string>&)> tallyShown{nullptr};
+
+struct OfferedFile {
+    std::string name, directory;
+    int64_t size = 0;
+};
+
+// The final answer to a transfer's sender: a refusal's text, or the kind of the rest.
+LineKind answerKind(ReceiveResult result, int refusal) {
+    if (result == ReceiveResult::Complete || result == ReceiveResult::Empty || result == ReceiveResult::AddressTaken)
+        return LineKind::Stored;
+    if ((result == ReceiveResult::Refused || result == ReceiveResult::NoRoom) && refusal) return LineKind::Refused;
+    return LineKind::Incomplete;
+}
+
+// The stream's reader over the session, and the terms of its reception.
+ReceiveTerms privateTerms(Link& link, StreamReader& reader, uint32_t sender,
+                          const std::optional<TrustedComputer>& trusted, unsigned stops, int* refusal) {
+    useUtf8Names();  // the records' names are UTF-8 on this thread, as a browser's are
+    netSetReceiveTimeout(link.socket, receiveStallMilliseconds);
+    startLinkReader(reader, &link);
+    reader.blockMilliseconds = kHeaderBlockMilliseconds;
+    reader.progressAt = tickCount();
+    ReceiveTerms terms;
+    terms.sender = sender;
+    terms.stops = stops;
+    terms.shutOnStop = link.socket;
+    terms.trusted = trusted.has_value();
+    if (trusted) terms.trustedName = trusted->name.empty() ? trusted->id : trusted->name;
+    terms.orderlyEnd = true;
+    *refusal = 0;
+    terms.refusal = refusal;
+    return terms;
+}
+
+// Our orderly end after the answer; a sender that is turned away may still be writing:
+// what it writes is read for a moment, so that it reads the answer instead of a reset.
+void endAnswer(Link& link, bool written, LineKind kind) {
+    if (written && tlsFinish(link.tls) && kind != LineKind::Stored) drainPrivate(link, kRefusedDrainMilliseconds);
+}
+
+// The manifest after OFFER: the transfer header, then directory and file records without
+// content, up to a "Type:end" block; bounded in blocks, bytes and time.
+bool readManifest(StreamReader& reader, std::vector<OfferedFile>* files) {
+    std::vector<char> block(kHeaderBlockLimit + 1);
+    int length = 0;
+    if (readHeaderBlock(reader, block.data(), &length) <= 0) return false;
+    if (headerValue(parseHeaderLines(block.data(), length), "Version") != kProtocolVersion) return false;
+    const uint32_t start = tickCount();
+    int64_t bytes = length;
+    for (size_t blocks = 0; blocks < kMostOfferRecords; ++blocks) {
+        if (readHeaderBlock(reader, block.data(), &length) <= 0) return false;
+        bytes += length + 2;
+        if (bytes > kOfferByteLimit || tickCount() - start > static_cast<uint32_t>(kOfferMilliseconds)) return false;
+        OfferedFile file;
+        std::string type;
+        forEachHeaderLine(block.data(), length, [&](std::string_view key, std::string_view value) {
+            if (key == "Type") type = value;
+            else if (key == "Name") file.name = fromUtf8(std::string(value));
+            else if (key == "Directory") file.directory = fromUtf8(std::string(value));
+            else if (key == "Size") file.size = readNumber(value);
+        });
+        if (type == "end") return true;
+        if (type == "file") files->push_back(file);
+    }
+    return false;
+}
+
+struct Waiting {
+    Link* link;
+    uint32_t lastLine;
+    bool failed;
+};
+
+// While a big file is hashed the sender hears WAIT now and then, so that it waits on.
+void tickWait(void* context) {
+    Waiting& w = *static_cast<Waiting*>(context);
+    const uint32_t now = tickCount();
+    if (w.failed || now - w.lastLine < static_cast<uint32_t>(kWaitLineMilliseconds)) return;
+    w.lastLine = now;
+    w.failed = !writePrivateLine(*w.link, LineKind::Wait);
+}
+
+// One HAVE or NEED line per offered file, then READY. An untrusted sender gets NEED for
+// every file: it learns nothing of what is stored here.
+bool answerOffer(Link& link, const std::vector<OfferedFile>& files, const VerifiedReception& v, bool trusted) {
+    const std::string store = trusted ? portGetStorePath() : std::string();
+    Waiting waiting{&link, tickCount(), false};
+    for (const OfferedFile& f : files) {
+        const std::string have = store.empty() ? std::string()
+                                               : offeredFileAnswer(store, f.name, f.directory, f.size, v.partials,
+                                                                   tickWait, &waiting);
+        const bool written = have.empty() ? writePrivateLine(link, LineKind::Need)
+                                          : writePrivateLine(link, LineKind::Have, have);
+        if (!written || waiting.failed) return false;
+        waiting.lastLine = tickCount();
+    }
+    return writePrivateLine(link, LineKind::Ready);
+}
+
+// The final answer of an offer: the files not stored by name, then the tally (or a refusal).
+bool writeOfferAnswer(Link& link, ReceiveResult result, int refusal, uint32_t sender, const VerifiedReception& v,
+                      LineKind* kind) {
+    *kind = answerKind(result, refusal);
+    if (*kind == LineKind::Refused)
+        return writePrivateLine(link, LineKind::Refused, fillPlaceholders(englishText(refusal), netDotted(sender)));
+    for (const std::string& name : v.failed)
+        if (!writePrivateLine(link, LineKind::Failed, name.empty() ? std::string("?") : name)) return false;
+    const int counts[] = {v.stored, v.resumed, v.skipped, v.refused};
+    const bool stored = *kind == LineKind::Stored;
+    return writePrivateLine(link, stored ? LineKind::StoredTally : LineKind::IncompleteTally,
+                            countsText(counts, stored ? 3 : 4));
+}
+}  // namespace
+
+void setPrivateTallyShown(void (*shown)(const TransferTally&, const std::vector<std::string>&)) { tallyShown = shown; }
+
+std::string offeredFileAnswer(const std::string& store, const std::string& name, const std::string& directory,
+                              int64_t size, const std::vector<PartialRecord>& partials, void (*tick)(void*),
+                              void* context) {
+    const bool windowsRules = localWindowsRules();
+    std::vector<std::string> components;
+    if (size <= 0 || !splitRecordDirectory(directory, windowsRules, &components) ||
+        !isSafeComponent(name, windowsRules) || passesThroughLink(store, components, kPathSeparator))
+        return std::string();
+    std::string relative;
+    for (const std::string& component : components) relative += component + "/";
+    relative += name;
+    components.push_back(name);
+    const std::string path = joinStorePath(store, components, kPathSeparator);
+    if (fitsLocalPathLimit(path) && !isSymbolicLink(path) && measureFileSize(path) == size) {
+        const std::string hex = hashFilePrefix(path, size, tick, context);
+        return hex.empty() ? hex : haveText(size, hex);
+    }
+    for (const PartialRecord& p : partials) {
+        if (p.target != relative || p.size != size) continue;
+        const std::string kept = partialLocalPath(store, p.temporary);
+        const int64_t length = kept.empty() ? -1 : measureFileSize(kept);
+        if (length <= 0 || length >= size) return std::string();
+        const std::string hex = hashFilePrefix(kept, length, tick, context);
+        return hex.empty() ? hex : haveText(length, hex);
+    }
+    return std::string();
+}
+
+ReceiveResult servePrivateSend(Link& link, uint32_t sender, const std::optional<TrustedComputer>& trusted,
+                               unsigned stops) {
+    StreamReader reader;
+    int refusal = 0;
+    const ReceiveTerms terms = privateTerms(link, reader, sender, trusted, stops, &refusal);
+    const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
+    const LineKind kind = answerKind(result, refusal);
+    const std::string text = kind == LineKind::Refused ? fillPlaceholders(englishText(refusal), netDotted(sender))
+                                                       : std::string();
+    endAnswer(link, writePrivateLine(link, kind, text), kind);
+    if (result == ReceiveResult::Complete) rememberPeer(sender);
+    return result;
+}
+
+ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional<TrustedComputer>& trusted,
+                                const std::string& senderId, unsigned stops) {
+    StreamReader reader;
+    int refusal = 0;
+    ReceiveTerms terms = privateTerms(link, reader, sender, trusted, stops, &refusal);
+    VerifiedReception v;
+    v.senderId = senderId;
+    v.keepCut = trusted.has_value() && keepPartialDays > 0;
+    std::vector<OfferedFile> files;
+    if (!readManifest(reader, &files)) return ReceiveResult::NothingSent;
+    // A sender the policy refuses hears so before any answer about its files.
+    const Verdict verdict = receiveVerdict(sender, tickCount(), false, trusted.has_value());
+    if (refuses(verdict)) {
+        showRefusal(verdict, sender);
+        const std::string text = fillPlaceholders(englishText(refusalText(verdict)), netDotted(sender));
+        endAnswer(link, writePrivateLine(link, LineKind::Refused, text), LineKind::Refused);
+        return ReceiveResult::Refused;
+    }
+    if (trusted) {
+        const std::string store = portGetStorePath();
+        if (!store.empty())
+            for (const PartialRecord& p : readPartialIndex(store))
+                if (p.senderId == senderId) v.partials.push_back(p);
+    }
+    if (!answerOffer(link, files, v, trusted.has_value())) return ReceiveResult::NothingSent;
+    files = std::vector<OfferedFile>();
+    terms.verified = &v;
+    v.worker = startHashWorker();
+    const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
+    stopHashWorker(v.worker);
+    LineKind kind;
+    endAnswer(link, writeOfferAnswer(link, result, refusal, sender, v, &kind), kind);
+    if (result == ReceiveResult::Complete) rememberPeer(sender);
+    auto shown = tallyShown.load();
+    if (shown && kind != LineKind::Refused) {
+        TransferTally tally{v.stored, v.resumed, v.skipped, v.refused, true};
+        shown(tally, v.failed);
+    }
+    return result;
+}

@@ -1,0 +1,21 @@
+// SHA-256 of file content, as both ends of a private transfer check it: the only place
+// that asks the crypto library for it. A hash is started, fed in pieces and finished into
+// lower-case hex.
+#pragma once
+#include <cstddef>
+#include <string>
+
+struct ContentHash;  // owned by the caller until contentHashFinal or contentHashFree
+
+constexpr size_t kContentHashHexLength = 64;
+
+// nullptr only when the library cannot start one.
+ContentHash* contentHashStart();
+void contentHashUpdate(ContentHash* hash, const void* data, size_t size);
+// The hex of what was fed; frees the hash. "" when it failed (or hash is nullptr).
+std::string contentHashFinal(ContentHash* hash);
+void contentHashFree(ContentHash* hash);
+// The hex of bytes, in one call.
+std::string contentHashOf(const void* data, size_t size);
+// Whether text is the hex form the final gives: 64 lower-case hex digits.
+bool isContentHashHex(const std::string& text);

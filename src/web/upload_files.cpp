@@ -1,0 +1,194 @@
+#include "web/upload_files.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "core/window_port.h"
+#include "platform/files.h"
+#include "platform/net.h"
+#include "resource.h"
+#include "transfer/path_rules.h"
+#include "transfer/receiver.h"
+#include "transfer/stop.h"
+#include "web/access_token.h"
+
+namespace {
+constexpr size_t kPieceBuffer = 1024 * 1024;  // body bytes on their way to the disk
+
+std::string partialFolderOf(const std::string& store) { return joinStorePath(store, {kPartialFolder}, kPathSeparator); }
+
+// Held while the partial folder is made or removed and a partial file is created in it,
+// so that one upload never removes the folder another is about to use.
+std::mutex partialLock;
+int partialsOpen = 0;  // partial files of this process: the folder goes with the last
+
+// A partial file is gone (named, or removed); the folder goes once none is left.
+// Called with partialLock held.
+void partialGone(PartialUpload& upload) {
+    upload.path.clear();
+    if (--partialsOpen == 0) removeEmptyDirectory(partialFolderOf(upload.store));
+}
+
+bool isUploadPartialName(const std::string& name) {
+    return name.size() > 10 && name.compare(0, 5, "~qvup") == 0 && name.compare(name.size() - 5, 5, ".part") == 0;
+}
+
+// How many folders of the path, from the top, exist already.
+size_t foldersThatExist(const std::string& store, const std::vector<std::string>& folder) {
+    std::vector<std::string> prefix;
+    for (const std::string& part : folder) {
+        prefix.push_back(part);
+        if (!isDirectory(joinStorePath(store, prefix, kPathSeparator))) return prefix.size() - 1;
+    }
+    return folder.size();
+}
+
+// An upload that was not stored leaves none of the folders it made, unless something
+// else (another upload of the same folder) is in them now.
+void removeMadeFolders(const std::string& store, std::vector<std::string> folder, size_t existed) {
+    while (folder.size() > existed && removeEmptyDirectory(joinStorePath(store, folder, kPathSeparator)))
+        folder.pop_back();
+}
+
+// Makes the folders of the path one by one, never through a link: one that is a link, or
+// that is not a folder once made, ends it.
+bool makeFolders(const std::string& store, const std::vector<std::string>& folder) {
+    std::vector<std::string> prefix;
+    for (const std::string& part : folder) {
+        prefix.push_back(part);
+        if (passesThroughLink(store, prefix, kPathSeparator)) return false;
+        const std::string path = joinStorePath(store, prefix, kPathSeparator);
+        if (!isDirectory(path) && !makeDirectory(path) && !isDirectory(path)) return false;
+    }
+    return !passesThroughLink(store, folder, kPathSeparator);
+}
+
+// The whole file takes its name: a link of that name, or on the way to it, is never
+// written through, and a file there gives way only as one would to a transfer on port 2904.
+bool giveRealName(const std::string& store, const std::string& from, const std::vector<std::string>& path) {
+    std::vector<std::string> folder(path.begin(), path.end() - 1);
+    const size_t existed = foldersThatExist(store, folder);
+    const std::string to = joinStorePath(store, path, kPathSeparator);
+    const bool named = makeFolders(store, folder) && !isSymbolicLink(to) &&
+                       (!pathExists(to) || isReplaceableFile(to)) && fileReplace(from, to);
+    if (!named) removeMadeFolders(store, folder, existed);
+    return named;
+}
+
+// The last bytes arrived: the file reaches the disk, then takes its name.
+bool storeWhole(PartialUpload& upload, const std::string& utf8Name) {
+    std::vector<std::string> path;
+    const bool synced = fileSync(upload.file);
+    fileClose(upload.file);
+    upload.file = kInvalidFile;
+    if (!synced || !uploadNameParts(utf8Name, &path) || !giveRealName(upload.store, upload.path, path)) return false;
+    std::lock_guard<std::mutex> guard(partialLock);
+    partialGone(upload);
+    return true;
+}
+
+// Reads and writes count bytes; false when the body was cut, the disk refused, or a Stop came.
+bool copyPiece(PartialUpload& upload, int64_t count, const BodyRead& read, unsigned stops) {
+    std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(count, 1), kPieceBuffer)));
+    while (count > 0 && stopCount == stops) {
+        const int n = read(buffer.data(), static_cast<int>(std::min<int64_t>(count, buffer.size())));
+        if (n <= 0 || stopCount != stops) return false;
+        if (!fileWriteAll(upload.file, buffer.data(), static_cast<size_t>(n))) return false;
+        upload.offset += n;
+        count -= n;
+        browserUploadProgress(n);
+    }
+    return count == 0;
+}
+}  // namespace
+
+UploadOutcome admitUpload(const std::string& utf8Name, int64_t length, uint32_t sender, unsigned stops,
+                          int64_t reserved) {
+    std::vector<std::string> path;
+    if (length < 0 || !uploadNameParts(utf8Name, &path)) return UploadOutcome::BadName;
+    if (!uploadNameFits(utf8Name)) return UploadOutcome::NameTooLong;
+    const std::string store = portGetStorePath();
+    if (store.empty()) return UploadOutcome::NoStore;
+    // A folder that is a link now is refused before anything is asked or read; the
+    // name is given only through folders checked again when the file is whole.
+    if (passesThroughLink(store, std::vector<std::string>(path.begin(), path.end() - 1), kPathSeparator))
+        return UploadOutcome::BadName;
+    switch (admitBrowserUpload(sender, length, stops)) {
+        case ReceiveResult::Complete: break;
+        case ReceiveResult::Refused: return UploadOutcome::Refused;
+        case ReceiveResult::TurnedAway: return UploadOutcome::Busy;
+        default: return UploadOutcome::Stopped;
+    }
+    const int64_t room = freeSpace(store);
+    if (room >= 0 && length > room - kFreeSpaceReserve - reserved) {
+        portShowRefusal(IDS_NO_FREE_SPACE, netDotted(sender));
+        return UploadOutcome::NoRoom;
+    }
+    return UploadOutcome::Saved;
+}
+
+UploadOutcome openPartial(int64_t length, PartialUpload* upload) {
+    upload->store = portGetStorePath();
+    upload->length = length;
+    upload->offset = 0;
+    const std::string random = newAccessToken();
+    if (upload->store.empty() || random.empty()) return UploadOutcome::NoStore;
+    const std::string folder = partialFolderOf(upload->store);
+    upload->path = joinStorePath(upload->store, {kPartialFolder, "~qvup" + random + ".part"}, kPathSeparator);
+    std::lock_guard<std::mutex> guard(partialLock);
+    // The partial folder is never a link: nothing is written through one.
+    if (passesThroughLink(upload->store, {kPartialFolder}, kPathSeparator)) return UploadOutcome::BadName;
+    if (!isDirectory(folder) && !makeDirectory(folder)) return UploadOutcome::NotSaved;
+    bool exists = false;
+    upload->file = fileCreateNew(upload->path, &exists);
+    if (upload->file != kInvalidFile) {
+        ++partialsOpen;
+        return UploadOutcome::Saved;
+    }
+    upload->path.clear();
+    if (partialsOpen == 0) removeEmptyDirectory(folder);
+    return UploadOutcome::NotSaved;
+}
+
+UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, int64_t count, const BodyRead& read,
+                           unsigned stops) {
+    if (upload.file == kInvalidFile || count < 0 || count > upload.length - upload.offset)
+        return UploadOutcome::NotSaved;
+    const int64_t room = freeSpace(upload.store);
+    if (room >= 0 && upload.length - upload.offset > room - kFreeSpaceReserve) return UploadOutcome::NoRoom;
+    switch (joinBrowserUploads(stops, count)) {
+        case ReceiveResult::Complete: break;
+        case ReceiveResult::TurnedAway: return UploadOutcome::Busy;
+        default: return UploadOutcome::Stopped;
+    }
+    const bool taken = copyPiece(upload, count, read, stops);
+    const bool last = taken && upload.offset == upload.length;
+    const bool stored = last && storeWhole(upload, utf8Name);
+    if (last && !stored) dropPartial(upload);
+    leaveBrowserUploads(!taken || (last && !stored) ? PieceEnd::Cut : last ? PieceEnd::FileWhole : PieceEnd::Taken);
+    if (stopCount != stops && !last) return UploadOutcome::Stopped;
+    return taken && (!last || stored) ? UploadOutcome::Saved : UploadOutcome::NotSaved;
+}
+
+void dropPartial(PartialUpload& upload) {
+    if (upload.file != kInvalidFile) fileClose(upload.file);
+    upload.file = kInvalidFile;
+    if (upload.path.empty()) return;
+    std::lock_guard<std::mutex> guard(partialLock);
+    fileRemove(upload.path);
+    partialGone(upload);
+}
+
+void removeLeftoverPartials(const std::string& store) {
+    if (store.empty() || passesThroughLink(store, {kPartialFolder}, kPathSeparator)) return;
+    const std::string folder = partialFolderOf(store);
+    std::vector<std::string> names;
+    listDirectory(folder, [&names](const std::string& name, bool directory) {
+        if (!directory && isUploadPartialName(name)) names.push_back(name);
+        return true;
+    });
+    std::lock_guard<std::mutex> guard(partialLock);
+    for (const std::string& name : names) fileRemove(joinStorePath(store, {kPartialFolder, name}, kPathSeparator));
+    if (partialsOpen == 0) removeEmptyDirectory(folder);
+}

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Resume and verification over the private channel, between two copies in two namespaces
+# that trust each other (s sends, r receives), case by case (CASES below). What a send puts
+# on the link is counted at the sender's end of the veth.
+#   resume         a 1 GiB send cut at 40 % keeps its partial file; sent again, at most 65 %
+#                  of the file crosses the link, and it arrives byte-identical
+#   folder         a folder of 1,000 files of which 900 are there: at most 15 % of its bytes
+#   changed_kept   a kept partial file with one byte changed is sent whole again
+#   changed_source a file changed on the sender since the cut is sent whole
+#   untrusted      a sender whose key the receiver does not trust gets no HAVE: a file that
+#                  is there is sent whole all the same
+#   old_send       a sender of the first exchange (QVP/1 SEND) gets its answer as before
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/private_lib.sh"
+command -v openssl >/dev/null || skip "openssl is missing"
+CASES=(resume folder changed_kept changed_source untrusted old_send)
+GIB=1073741824
+
+# link_bytes: what the sender's end of the veth has sent so far.
+link_bytes() { ip -n "$TX_NS" -s -j link show dev "$TX_IF" | python3 -c 'import json,sys; print(json.load(sys.stdin)[0]["stats64"]["tx"]["bytes"])'; }
+
+# sent_by WHAT EXIT SEND ARGS...: sends from s, and sets SENT to the bytes it put on the link.
+sent_by() {
+  local before
+  before="$(link_bytes)"
+  send_as s "$@"
+  SENT=$(($(link_bytes) - before))
+}
+
+# at_most WHAT BYTES OF PERCENT: BYTES is at most PERCENT % of OF.
+at_most() { check "$1: $2 bytes on the link, at most $4 % of $3" test "$2" -le $(($3 * $4 / 100)); }
+
+# cut_send WHAT PATH BYTES: a send of PATH cut after BYTES on the link; its partial stays.
+cut_send() {
+  receive_as r --private-port "$SIDE_PORT"
+  proxy_start "$RX_NS" cut "$RX_ADDR" "$3"
+  send_as s "$1: cut" 4 "$RX_ADDR" "$2"
+  expect_result "$1: cut" "Some files were not received. (encrypted, from sender-s)" 10
+  stop_peer "$PROXY_PID"
+  rx_stop
+  check "$1: a partial file is kept" test -n "$(partials)"
+}
+partials() { find "$STORE" -name '.~qv*.partial'; }
+
+case_resume() {
+  mkdir -p "$WORK/src/big"
+  head -c "$GIB" /dev/urandom >"$WORK/src/big/big.bin"
+  cut_send resume "$WORK/src/big" $((GIB * 2 / 5))
+  receive_as r
+  sent_by "resume: sent again" 0 "$RX_ADDR" "$WORK/src/big"
+  expect_result "resume: sent again" "Receiving complete. (encrypted, from sender-s)" 20
+  at_most "resume" "$SENT" "$GIB" 65
+  check "resume: byte-identical" cmp -s "$WORK/src/big/big.bin" "$STORE/big/big.bin"
+  expect_said "resume: the sender's tally" "$WORK/tx.out" "1 files resumed"
+  expect_said "resume: the receiver's tally" "$WORK/rx.out" "1 files resumed"
+  check "resume: no partial file left" test -z "$(partials)"
+  rx_stop
+  rm -rf "$STORE/big" "$WORK/src/big"
+}
+
+case_folder() {
+  mkdir -p "$WORK/src/many"
+  python3 -c '
+import os, sys
+for i in range(1000):
+    with open(os.path.join(sys.argv[1], "f%04d.bin" % i), "wb") as f:
+        f.write(os.urandom(20000))' "$WORK/src/many"
+  mkdir -p "$STORE/many"
+  cp "$WORK/src/many"/f0[0-8]*.bin "$STORE/many/"  # 900 of them
+  receive_as r
+  sent_by "folder" 0 "$RX_ADDR" "$WORK/src/many"
+  expect_result "folder" "Receiving complete. (encrypted, from sender-s)" 20
+  at_most "folder" "$SENT" 20000000 15
+  check "folder: byte-identical" diff -r "$WORK/src/many" "$STORE/many"
+  expect_said "folder: the tally" "$WORK/tx.out" "900 already there, 100 files stored"
+  rx_stop
+}
+
+# changed WHAT FILE: a 64 MiB file cut at 40 %; FILE (the kept partial, or the source)
+# then has one byte changed in its first part; sent again, it goes whole and arrives right.
+changed() {
+  local src="$WORK/src/$1" size=$((64 << 20))
+  mkdir -p "$src"
+  head -c "$size" /dev/urandom >"$src/data.bin"
+  cut_send "$1" "$src" $((size * 2 / 5))
+  local target
+  if [ "$2" = kept ]; then target="$(partials)"; else target="$src/data.bin"; fi
+  printf 'X' | dd of="$target" bs=1 seek=1000 conv=notrunc status=none
+  receive_as r
+  sent_by "$1: sent again" 0 "$RX_ADDR" "$src"
+  expect_result "$1: sent again" "Receiving complete. (encrypted, from sender-s)" 20
+  check "$1: sent whole ($SENT bytes on the link)" test "$SENT" -ge "$size"
+  check "$1: byte-identical" cmp -s "$src/data.bin" "$STORE/$1/data.bin"
+  check "$1: no partial file left" test -z "$(partials)"
+  rx_stop
+}
+case_changed_kept() { changed changed_kept kept; }
+case_changed_source() { changed changed_source source; }
+
+case_untrusted() {
+  as u "$CLI" trust "$(id_of r)" receiver-r >/dev/null  # u trusts r; r does not trust u
+  receive_as r
+  local before
+  before="$(link_bytes)"
+  send_as u "untrusted" 0 "$RX_ADDR" "$WORK/src/many"
+  SENT=$(($(link_bytes) - before))
+  expect_result "untrusted" "Receiving complete." 20
+  check "untrusted: every file sent whole ($SENT bytes on the link)" test "$SENT" -ge 20000000
+  check "untrusted: no tally of files already there" not said "$WORK/tx.out" "already there"
+  rx_stop
+}
+
+case_old_send() {
+  receive_as r
+  openssl req -x509 -newkey ed25519 -nodes -subj /CN=old -days 1 -keyout "$WORK/old.key" -out "$WORK/old.crt" \
+    2>/dev/null
+  mkdir -p "$WORK/src"
+  echo "from an old sender" >"$WORK/src/old.txt"
+  stream "$WORK/old.stream" old.txt
+  local answer
+  answer="$(in_tx python3 "$QV_ROOT/tests/faults/old_private_sender.py" "$RX_ADDR" 2906 "$WORK/old.crt" \
+    "$WORK/old.key" "$WORK/old.stream" || true)"
+  expect_eq "old send: the answer" "QVP/1 STORED" "$answer"
+  expect_result "old send" "Receiving complete." 10
+  check "old send: arrived whole" cmp -s "$WORK/src/old.txt" "$STORE/old.txt"
+  rx_stop
+}
+
+as r "$CLI" trust "$(id_of s)" sender-s >/dev/null
+as s "$CLI" trust "$(id_of r)" receiver-r >/dev/null
+for name in "${CASES[@]}"; do
+  echo "== $name"
+  "case_$name"
+done
+finish

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "transfer/partial_record.h"
+#include "transfer/private_framing.h"
+#include "trust/content_hash.h"
+
+namespace {
+const std::string kAbc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+const std::string kEmpty = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+const std::string kId = "XJKZ-JVLM-OY5B-7LIU-OW6W-43DZ-3FJQ-535U";
+
+// The known answers, and the same hash whether its content comes whole or in pieces.
+TEST(ContentHash, KnownAnswersWholeOrInPieces) {
+    EXPECT_EQ(contentHashOf("", 0), kEmpty);
+    EXPECT_EQ(contentHashOf("abc", 3), kAbc);
+    ContentHash* hash = contentHashStart();
+    for (char c : std::string("abc")) contentHashUpdate(hash, &c, 1);
+    EXPECT_EQ(contentHashFinal(hash), kAbc);
+    EXPECT_TRUE(isContentHashHex(kAbc));
+    for (const std::string& bad : {kAbc.substr(1), kAbc + "0", std::string(63, 'a') + "A", std::string(63, 'a') + "g"})
+        EXPECT_FALSE(isContentHashHex(bad)) << bad;
+}
+
+// Each line of the index either parses to exactly what it says, or is dropped.
+TEST(PartialRecord, HostileLinesAreDropped) {
+    const std::string good = "a/b/.~qv7.partial\ta/b/film.mkv\t1000\t" + kId + "\t1796806211";
+    PartialRecord r;
+    ASSERT_TRUE(parsePartialLine(good, false, &r));
+    EXPECT_EQ(r.temporary, "a/b/.~qv7.partial");
+    EXPECT_EQ(r.target, "a/b/film.mkv");
+    EXPECT_EQ(r.size, 1000);
+    EXPECT_EQ(r.senderId, kId);
+    EXPECT_EQ(r.cutAt, 1796806211);
+    EXPECT_EQ(partialLine(r), good + "\n");
+    const std::string rest = "\t1000\t" + kId + "\t1";
+    const std::vector<std::string> hostile = {
+        "/etc/.~qv1.partial\t/etc/passwd" + rest,  // absolute
+        "../.~qv1.partial\t../x" + rest,           // leaves the store
+        "a/../.~qv1.partial\ta/../x" + rest,
+        "a//.~qv1.partial\ta//x" + rest,  // an empty component
+        "a\\.~qv1.partial\ta\\x" + rest,  // another separator
+        ".~qv1.partial\tsub/x" + rest,    // not beside its target
+        "x.partial\tx" + rest,            // not a partial's name
+        ".~qv01.partial\tx" + rest,
+        ".~qv1.partial\t.~qv2.partial" + rest,   // a target that is a partial
+        ".~qv1.partial\tx\t-1\t" + kId + "\t1",  // bad numbers
+        ".~qv1.partial\tx\t01\t" + kId + "\t1",
+        ".~qv1.partial\tx\t1e3\t" + kId + "\t1",
+        ".~qv1.partial\tx\t1234567890123456789\t" + kId + "\t1",
+        ".~qv1.partial\tx\t1\tlower-case\t1",  // not an ID
+        ".~qv1.partial\tx\t1\t" + kId + "\t1\textra",
+        ".~qv1.partial\tx\t1\t" + kId,
+        ".~qv1.partial\t" + std::string(1100, 'x') + rest,  // overlong
+        std::string(),
+    };
+    for (const std::string& line : hostile) EXPECT_FALSE(parsePartialLine(line, false, &r)) << line;
+    EXPECT_FALSE(parsePartialLine(".~qv1.partial\tCON" + rest, true, &r));  // a device under Windows rules
+    // An index keeps what parses, and not a last line without its line feed.
+    const std::string text = good + "\n" + hostile[0] + "\n" + good + "\n" + good;
+    EXPECT_EQ(parsePartialIndex(text, false).size(), 2u);
+}
+
+struct LineCase {
+    std::string bytes;
+    LineKind kind;
+};
+
+// The offer's lines parse only in their exact forms, and their numbers only when plain.
+TEST(PrivateFraming, OfferLines) {
+    const std::string have = "QVP/1 HAVE 5 " + kAbc + "\n";
+    const LineCase cases[] = {
+        {"QVP/1 OFFER\n", LineKind::Offer},
+        {have, LineKind::Have},
+        {"QVP/1 NEED\n", LineKind::Need},
+        {"QVP/1 WAIT\n", LineKind::Wait},
+        {"QVP/1 READY\n", LineKind::Ready},
+        {"QVP/1 FAILED a/b.txt\n", LineKind::Failed},
+        {"QVP/1 STORED 1 2 3\n", LineKind::StoredTally},
+        {"QVP/1 INCOMPLETE 1 2 3 4\n", LineKind::IncompleteTally},
+        {"QVP/1 STORED\n", LineKind::Stored},
+        {"QVP/1 NEED 1\n", LineKind::Invalid},
+        {"QVP/1 FAILED\n", LineKind::Invalid},
+        {"QVP/1 HAVE " + std::string(200, '1') + "\n", LineKind::Invalid},
+    };
+    for (const LineCase& c : cases) {
+        const PrivateLine line = parsePrivateLine(c.bytes.data(), c.bytes.size());
+        EXPECT_EQ(line.kind, c.kind) << c.bytes;
+        if (c.kind != LineKind::Invalid) {
+            EXPECT_EQ(privateLineBytes(line.kind, line.text), c.bytes);
+        }
+    }
+    int64_t length = 0;
+    std::string hex;
+    EXPECT_TRUE(parseHave("5 " + kAbc, &length, &hex));
+    EXPECT_EQ(length, 5);
+    EXPECT_EQ(hex, kAbc);
+    EXPECT_EQ(haveText(length, hex), "5 " + kAbc);
+    for (const std::string& bad : {"0 " + kAbc, "05 " + kAbc, "-5 " + kAbc, "5  " + kAbc, "5 " + kAbc + " ",
+                                   "1234567890123456789 " + kAbc, "5 " + kAbc.substr(1), std::string("5")})
+        EXPECT_FALSE(parseHave(bad, &length, &hex)) << bad;
+    int counts[4];
+    EXPECT_TRUE(parseCounts("0 12 999999999", counts, 3));
+    EXPECT_EQ(counts[1], 12);
+    EXPECT_EQ(countsText(counts, 3), "0 12 999999999");
+    for (const char* bad : {"1 2", "1 2 3 4", "1 2 -3", "1 2 1000000000", "1  2 3", "1 2 3 ", "01 2 3", "a b c"})
+        EXPECT_FALSE(parseCounts(bad, counts, 3)) << bad;
+}
+}  // namespace
