@@ -6,6 +6,7 @@
 #include "resource.h"
 #include "transfer/listener.h"
 #include "transfer/private_channel.h"
+#include "transfer/private_receive.h"
 #include "transfer/stop.h"
 #include "windows/analysis_dialog_win32.h"
 #include "windows/app_state_win32.h"
@@ -16,6 +17,7 @@
 
 // Port 2904 for everyone, port 2906 for our own copies (the private channel).
 void startListenerCommand() {
+    setPrivateTallyShown(showReceptionTally);
     startThread(listenerThread, nullptr);
     startThread(privateListenerThread, nullptr);
 }

@@ -30,9 +30,13 @@ void noteSendStarted(HWND window) {
 }
 
 void showSendEnded(HWND window) {
-    setTransferNote(tallyText(lastSendTally()));
+    setTransferNote(tallyText(lastSendTally(), loadTextA));
     resumeOffered = lastSendResumable();
     refreshSendLabel(window);
+}
+
+void showReceptionTally(const TransferTally& tally, const std::vector<std::string>&) {
+    setTransferNote(tallyText(tally, loadTextA));
 }
 
 void refreshSendLabel(HWND window) {

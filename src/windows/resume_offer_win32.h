@@ -6,6 +6,11 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
+#include "transfer/partial_files.h"
+
 // All on the main window's thread.
 // A send starts from the recipient field and the selection as they are now.
 void noteSendStarted(HWND window);
@@ -13,3 +18,5 @@ void noteSendStarted(HWND window);
 void showSendEnded(HWND window);
 // The recipient or the selection may have changed.
 void refreshSendLabel(HWND window);
+// Any thread: a private reception has ended with this tally; the same line shows it.
+void showReceptionTally(const TransferTally& tally, const std::vector<std::string>& failed);
