@@ -12,8 +12,11 @@ the namespace. Stores are folders on tmpfs.
   download  the big file downloaded by curl; nginx serves it as a static file (sendfile on)
   folder    a folder of small files in subfolders, PUT under their relative paths (nginx
             creates the folders: create_full_put_path on)
+  page      the small files chosen in the access page in headless Chromium, until the page
+            shows every outcome (bench/page_client.py); no baseline, a target in files/s
 
-Needs root (the namespace), curl and nginx (scripts/install-deps.sh installs them).
+Needs root (the namespace), curl and nginx (scripts/install-deps.sh installs them); the
+page line also Chromium, chromedriver and Debian's python3 with selenium.
 """
 import os
 import shutil
@@ -22,6 +25,7 @@ import tempfile
 import time
 
 DEVNULL = subprocess.DEVNULL
+PAGE_CLIENT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "page_client.py")
 ADDRESS = "10.215.0.1"
 PORT = 2905
 
@@ -53,6 +57,15 @@ def why_not():
             return "%s is missing" % tool
     if subprocess.run(["ip", "netns", "list"], stdout=DEVNULL, stderr=DEVNULL).returncode != 0:
         return "no network namespaces here"
+    return None
+
+
+def page_why_not():
+    for tool in ("/usr/bin/chromium", "/usr/bin/chromedriver"):
+        if not os.access(tool, os.X_OK):
+            return "%s is missing" % tool
+    if subprocess.run(["/usr/bin/python3", "-c", "import selenium"], stdout=DEVNULL, stderr=DEVNULL).returncode:
+        return "python3-selenium is missing"
     return None
 
 
@@ -171,6 +184,36 @@ def download(ns, start_server, big, store):
     if os.path.getsize(os.path.join(store, "got.bin")) != os.path.getsize(big):
         raise RuntimeError("the download did not arrive whole")
     return {"wall": wall, "rx": cpu, "tx": client}
+
+
+def page_upload(ns, cli, listing, count, store):
+    """Starts `serve` into store; headless Chromium (bench/page_client.py) chooses the count
+    files named in listing in the page and waits until the page shows every outcome; stops
+    serve. Returns the wall seconds from the choice to the last outcome and serve's CPU
+    seconds."""
+    server, base = ours(ns, cli, store)
+    work = os.path.dirname(listing)
+    for folder in ("home", "run"):
+        os.makedirs(os.path.join(work, folder), mode=0o700, exist_ok=True)
+    log = os.path.join(work, "page.err")
+    try:
+        with open(log, "w") as err:
+            page = subprocess.Popen(ns.argv(["env", "HOME=%s/home" % work, "XDG_RUNTIME_DIR=%s/run" % work,
+                                             "/usr/bin/python3", PAGE_CLIENT, base[:-len("files?name=")], listing]),
+                                    stdout=subprocess.PIPE, stderr=err, text=True)
+            out = page.communicate()[0]
+        cpu = server_cpu(server)
+    finally:
+        server.terminate()
+        server.wait()
+    words = out.split()
+    if page.returncode != 0 or words[:1] != ["seconds"]:
+        with open(log) as err:
+            raise RuntimeError("the page did not finish its uploads: " + (out + err.read()).strip()[-400:])
+    saved = [name for name in os.listdir(store) if not name.endswith(".part")]
+    if int(words[3]) != count or len(saved) != count:
+        raise RuntimeError("the page saved %s of %d files, %d are in the store" % (words[3], count, len(saved)))
+    return {"wall": float(words[1]), "rx": cpu}
 
 
 def ours_offering(ns, cli, big, store):

@@ -19,10 +19,10 @@ void checkLine(const char* bytes, size_t length) {
     FUZZ_CHECK(line.text.size() <= limit);
     for (unsigned char c : line.text) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
     // The numbers of an offer's lines parse only in the form their writers make.
-    int64_t length = 0;
+    int64_t held = 0;
     std::string hex;
-    if (line.kind == LineKind::Have && parseHave(line.text, &length, &hex))
-        FUZZ_CHECK(length > 0 && haveText(length, hex) == line.text);
+    if (line.kind == LineKind::Have && parseHave(line.text, &held, &hex))
+        FUZZ_CHECK(held > 0 && haveText(held, hex) == line.text);
     int counts[4];
     for (int count : {3, 4})
         if (parseCounts(line.text, counts, count)) FUZZ_CHECK(countsText(counts, count) == line.text);

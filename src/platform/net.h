@@ -97,9 +97,18 @@ int netRecvArrived(Socket s, void* buffer, int size);
 int netPeekArrived(Socket s, void* buffer, int size);
 // Small sends leave at once instead of waiting for the acknowledgement of earlier bytes.
 void netSetNoDelay(Socket s);
+// A send waits while bytes waiting unsent in the connection reach this many, so that they
+// leave from our own sends as the peer takes them. A queue of megabytes would leave as
+// the peer's acknowledgements release it, on the peer's time: a client on the same
+// computer would pay for our sending. Nothing on Windows.
+void netLimitUnsent(Socket s, int bytes);
 // Sends all of size bytes, completing partial sends; never raises SIGPIPE.
 // Returns true when every byte went out.
 bool netSendAll(Socket s, const void* data, size_t size);
+// The same, for bytes that the next send follows at once (a response's head before its
+// body): they wait for it and leave with it in full segments, not in a small one of their
+// own. Windows sends them at once. A send without it, or the close, lets them go.
+bool netSendAllBeforeMore(Socket s, const void* data, size_t size);
 
 // Receive and send time-outs in milliseconds (0: none). A timed-out call fails.
 void netSetReceiveTimeout(Socket s, int milliseconds);

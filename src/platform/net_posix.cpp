@@ -273,10 +273,11 @@ void netSetNoDelay(Socket s) {
     setsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-bool netSendAll(Socket s, const void* data, size_t size) {
+namespace {
+bool sendAll(Socket s, const void* data, size_t size, int flags) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        ssize_t n = send(static_cast<int>(s), p, size, MSG_NOSIGNAL);
+        ssize_t n = send(static_cast<int>(s), p, size, MSG_NOSIGNAL | flags);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -286,6 +287,15 @@ bool netSendAll(Socket s, const void* data, size_t size) {
     }
     return true;
 }
+}  // namespace
+
+void netLimitUnsent(Socket s, int bytes) {
+    setsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_NOTSENT_LOWAT, &bytes, sizeof bytes);
+}
+
+bool netSendAll(Socket s, const void* data, size_t size) { return sendAll(s, data, size, 0); }
+
+bool netSendAllBeforeMore(Socket s, const void* data, size_t size) { return sendAll(s, data, size, MSG_MORE); }
 
 void netSetReceiveTimeout(Socket s, int milliseconds) { setTimeout(s, SO_RCVTIMEO, milliseconds); }
 void netSetSendTimeout(Socket s, int milliseconds) { setTimeout(s, SO_SNDTIMEO, milliseconds); }

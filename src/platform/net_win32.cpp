@@ -321,6 +321,10 @@ bool netSendAll(Socket s, const void* data, size_t size) {
     return true;
 }
 
+void netLimitUnsent(Socket, int) {}
+
+bool netSendAllBeforeMore(Socket s, const void* data, size_t size) { return netSendAll(s, data, size); }
+
 void netSetReceiveTimeout(Socket s, int milliseconds) { setTimeout(s, SO_RCVTIMEO, milliseconds); }
 void netSetSendTimeout(Socket s, int milliseconds) { setTimeout(s, SO_SNDTIMEO, milliseconds); }
 bool netLastErrorWasTimeout() { return WSAGetLastError() == WSAETIMEDOUT; }

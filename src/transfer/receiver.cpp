@@ -467,12 +467,14 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
         return;
     }
     const std::string temporaryPath = partialLocalPath(r.store, temporary);
-    const bool whole = moveContent(r, file, content, hash) <= 0 && file != kInvalidFile;
+    const int64_t missing = moveContent(r, file, content, hash);
+    const bool whole = missing <= 0 && file != kInvalidFile;
     const std::string ours = contentHashFinal(hash);
     if (!whole) {
         fileClose(file);
         r.missed = true;
-        if (v.keepCut && file != kInvalidFile) {
+        // A new partial file that got nothing is not worth its place.
+        if (v.keepCut && file != kInvalidFile && (record.offset > 0 || missing < content)) {
             v.kept.push_back(
                 PartialRecord{temporary, target, record.size, v.senderId, static_cast<int64_t>(time(nullptr))});
         } else {
@@ -983,6 +985,8 @@ void leaveBrowserUploads(PieceEnd end) {
     portSetButtonsIdle();
     receiveInProgress = false;
 }
+
+void showNoStorePathBox() { showErrorBox(IDS_NO_STORE_PATH); }
 
 ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops) {
     std::unique_lock<std::mutex> lock(browserLock);

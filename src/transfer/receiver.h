@@ -117,6 +117,9 @@ struct VerifiedReception {
 // needed, Cancelled by a Stop during the question. Uploads of one browser that arrive
 // together make one question; the others wait for its answer.
 ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops);
+// The receiver's box for a missing store folder, as a reception shows it (not while one of
+// its boxes is open).
+void showNoStorePathBox();
 // Joins the browser uploads that run, for a piece that brings up to total bytes: TurnedAway
 // while a reception on port 2904 runs or the program closes, Cancelled after a Stop since
 // stops, Complete when joined.

@@ -169,8 +169,9 @@ std::string responseHead(int status, int64_t contentLength, std::string_view con
     return head + kProtectiveHeaders;
 }
 
-bool sendBytes(HttpConnection& c, std::string_view bytes) {
-    if (!c.broken && (!c.stopping || !*c.stopping) && netSendAll(c.socket, bytes.data(), bytes.size())) return true;
+bool sendBytes(HttpConnection& c, std::string_view bytes, bool more) {
+    auto sendAll = more ? netSendAllBeforeMore : netSendAll;
+    if (!c.broken && (!c.stopping || !*c.stopping) && sendAll(c.socket, bytes.data(), bytes.size())) return true;
     c.broken = true;
     return false;
 }
@@ -180,8 +181,8 @@ bool sendChunk(HttpConnection& c, std::string_view bytes) {
     if (bytes.empty()) return true;
     char size[20];
     int length = std::snprintf(size, sizeof size, "%zx\r\n", bytes.size());
-    return sendBytes(c, std::string_view(size, static_cast<size_t>(length))) && sendBytes(c, bytes) &&
-           sendBytes(c, "\r\n");
+    return sendBytes(c, std::string_view(size, static_cast<size_t>(length)), true) && sendBytes(c, bytes, true) &&
+           sendBytes(c, "\r\n", true);
 }
 
 bool sendLastChunk(HttpConnection& c) { return sendBytes(c, "0\r\n\r\n"); }

@@ -60,9 +60,11 @@ int readBody(HttpConnection& c, char* target, int size);
 // blank line: the caller adds its own headers and ends the head. A contentLength below 0
 // announces a chunked body (sendChunk, then sendLastChunk).
 std::string responseHead(int status, int64_t contentLength, std::string_view contentType);
-// Sends bytes whole; false when the client is gone or access stops.
-bool sendBytes(HttpConnection& c, std::string_view bytes);
-// One chunk of a chunked body (nothing for no bytes, which would end it).
+// Sends bytes whole; false when the client is gone or access stops. more: the next send
+// follows at once (a head before its body), and these bytes wait to leave with it.
+bool sendBytes(HttpConnection& c, std::string_view bytes, bool more = false);
+// One chunk of a chunked body (nothing for no bytes, which would end it); more follows it,
+// at least the last chunk, and it leaves with that in full segments.
 bool sendChunk(HttpConnection& c, std::string_view bytes);
 // The last chunk: only with it does the client take the body as whole.
 bool sendLastChunk(HttpConnection& c);

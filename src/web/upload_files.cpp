@@ -92,7 +92,8 @@ bool storeWhole(PartialUpload& upload, const std::string& utf8Name) {
 bool copyPiece(PartialUpload& upload, int64_t count, const BodyRead& read, unsigned stops) {
     std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(count, 1), kPieceBuffer)));
     while (count > 0 && stopCount == stops) {
-        const int n = read(buffer.data(), static_cast<int>(std::min<int64_t>(count, buffer.size())));
+        const int n = read(buffer.data(),
+                           static_cast<int>(std::min<int64_t>(count, static_cast<int64_t>(buffer.size()))));
         if (n <= 0 || stopCount != stops) return false;
         if (!fileWriteAll(upload.file, buffer.data(), static_cast<size_t>(n))) return false;
         upload.offset += n;
@@ -109,7 +110,10 @@ UploadOutcome admitUpload(const std::string& utf8Name, int64_t length, uint32_t 
     if (length < 0 || !uploadNameParts(utf8Name, &path)) return UploadOutcome::BadName;
     if (!uploadNameFits(utf8Name)) return UploadOutcome::NameTooLong;
     const std::string store = portGetStorePath();
-    if (store.empty()) return UploadOutcome::NoStore;
+    if (store.empty()) {
+        showNoStorePathBox();
+        return UploadOutcome::NoStore;
+    }
     // A folder that is a link now is refused before anything is asked or read; the
     // name is given only through folders checked again when the file is whole.
     if (passesThroughLink(store, std::vector<std::string>(path.begin(), path.end() - 1), kPathSeparator))

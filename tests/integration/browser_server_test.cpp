@@ -9,12 +9,19 @@
 #include <thread>
 #include <vector>
 
+#ifdef __linux__
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/threads.h"
 #include "policy/receive_policy.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
+#include "transfer/stop.h"
 #include "web/browser_access.h"
 
 namespace {
@@ -144,6 +151,48 @@ TEST(BrowserServer, AStalledUploadHoldsNoOtherBack) {
     removeScratchFolder(store);
 }
 
+// A resumable upload's piece that arrives as Stop comes ends "stopped" and takes its
+// upload with it; an upload made after the Stop is stored.
+TEST(BrowserServer, StopEndsAResumablePiece) {
+    ASSERT_EQ(0, netStartup());
+    const std::string store = makeScratchFolder("tus-stop");
+    recordingPortReset(store);
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    BrowserAccessOptions options;
+    options.address = "127.0.0.1";
+    options.port = 29061;
+    ASSERT_EQ(AccessStart::Started, startBrowserAccess(options));
+    const std::string uploads = "/" + browserAccessToken() + "/uploads";
+    // Upload-Length and Content-Length 100, and body: what of the 100 bytes is sent.
+    const auto create = [&](const std::string& body) {
+        Socket s = connected(options.port);
+        std::string request = "POST " + uploads +
+                              " HTTP/1.1\r\nTus-Resumable: 1.0.0\r\nUpload-Length: 100\r\n"
+                              "Upload-Metadata: filename YS5iaW4=\r\n"  // a.bin
+                              "Content-Type: application/offset+octet-stream\r\nContent-Length: 100\r\n\r\n" +
+                              body;
+        EXPECT_TRUE(netSendAll(s, request.data(), request.size()));
+        return s;
+    };
+    Socket whole = create(std::string(100, 'w'));
+    std::string created = responseHead(whole);
+    EXPECT_NE(std::string::npos, created.find("201 Created")) << created;
+    netClose(whole);
+    Socket stalled = create(std::string(60, 's'));  // the piece waits for the rest as Stop comes
+    for (int i = 0; i < 500 && listTree(store).find(".part") == std::string::npos; ++i) sleepMilliseconds(10);
+    ASSERT_NE(std::string::npos, listTree(store).find(".part"));
+    stopTransfers();
+    EXPECT_EQ("HTTP/1.1 409 Conflict", statusLine(stalled));
+    netClose(stalled);
+    EXPECT_EQ("a.bin\n", listTree(store));  // the stopped upload's partial file is gone
+    Socket after = create(std::string(100, 'a'));
+    EXPECT_EQ("HTTP/1.1 201 Created", statusLine(after));
+    netClose(after);
+    stopBrowserAccess();
+    EXPECT_EQ(std::string(100, 'a'), readWholeFile(store + kPathSeparator + "a.bin"));
+    removeScratchFolder(store);
+}
+
 // A file rewritten in place at its size while it is downloaded would arrive as neither
 // version: the response ends short of its length instead, a range as well as the whole.
 TEST(BrowserServer, AFileRewrittenWhileItIsDownloadedArrivesShort) {
@@ -187,6 +236,94 @@ TEST(BrowserServer, AFileRewrittenWhileItIsDownloadedArrivesShort) {
     stopBrowserAccess();
     removeScratchFolder(folder);
 }
+
+#ifdef __linux__
+namespace {
+// A connection that asked for /<token>/target, and the connection's close after the response.
+Socket requested(uint16_t port, const std::string& target) {
+    Socket s = connected(port);
+    std::string get = "GET /" + browserAccessToken() + "/" + target + " HTTP/1.1\r\nConnection: close\r\n\r\n";
+    EXPECT_TRUE(netSendAll(s, get.data(), get.size()));
+    return s;
+}
+
+tcp_info tcpInfo(int s) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    EXPECT_EQ(0, getsockopt(s, IPPROTO_TCP, TCP_INFO, &info, &length));
+    return info;
+}
+
+// The bytes waiting unsent in the server's end of client's connection (the server runs in
+// this process: its end is the handle whose peer is client's address).
+uint32_t unsentAtServer(Socket client) {
+    sockaddr_in mine{}, peer{};
+    socklen_t length = sizeof mine;
+    getsockname(static_cast<int>(client), reinterpret_cast<sockaddr*>(&mine), &length);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        int fd = std::stoi(entry.path().filename().string());
+        length = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 && peer.sin_port == mine.sin_port &&
+            peer.sin_addr.s_addr == mine.sin_addr.s_addr)
+            return tcpInfo(fd).tcpi_notsent_bytes;
+    }
+    return 0;  // not accepted yet
+}
+
+BrowserAccessOptions offering(uint16_t port, const std::string& path) {
+    BrowserAccessOptions options;
+    options.address = "127.0.0.1";
+    options.port = port;
+    options.offeredPaths = [path] { return std::vector<std::string>{path}; };
+    EXPECT_EQ(AccessStart::Started, startBrowserAccess(options));
+    Socket list = requested(port, "files");  // numbers the files: the first is 1
+    EXPECT_EQ("HTTP/1.1 200 OK", statusLine(list));
+    netClose(list);
+    return options;
+}
+}  // namespace
+
+// A response's head leaves with its body's first bytes, not in a small segment of its own
+// ahead of them: a small file and a small folder's zip each arrive in one segment.
+TEST(BrowserServer, ASmallDownloadArrivesInOneSegment) {
+    ASSERT_EQ(0, netStartup());
+    const std::string folder = makeScratchFolder("segments");
+    const std::string offered = folder + kPathSeparator + "Offered";
+    ASSERT_TRUE(std::filesystem::create_directory(offered));
+    writeWholeFile(offered + kPathSeparator + "small.bin", std::string(20000, 's'));
+    BrowserAccessOptions options = offering(29061, offered);
+    for (const char* target : {"files", "files/1", "zip?folder=Offered"}) {
+        Socket s = requested(options.port, target);
+        EXPECT_EQ("HTTP/1.1 200 OK", statusLine(s)) << target;
+        bodyBytes(s, 1 << 20);  // until the close
+        EXPECT_EQ(1u, tcpInfo(static_cast<int>(s)).tcpi_data_segs_in) << target;
+        netClose(s);
+    }
+    stopBrowserAccess();
+    removeScratchFolder(folder);
+}
+
+// A download keeps little of the file waiting unsent in the connection while the client has
+// not taken what came before: the server's own sends move the bytes as the client takes
+// them. A queue of megabytes would be moved by the client's acknowledgements instead, on
+// the client's time, which a client on the same computer pays for.
+TEST(BrowserServer, ADownloadKeepsLittleWaitingUnsent) {
+    ASSERT_EQ(0, netStartup());
+    const std::string folder = makeScratchFolder("unsent");
+    const std::string path = folder + kPathSeparator + "big.bin";
+    writeWholeFile(path, std::string(32 * 1024 * 1024, 'b'));
+    BrowserAccessOptions options = offering(29062, path);
+    Socket s = requested(options.port, "files/1");  // and nothing of the response is read
+    uint32_t most = 0;  // first until the server's end waits for the client, then a while longer
+    for (int i = 0; i < 500 && most == 0; ++i, sleepMilliseconds(10)) most = unsentAtServer(s);
+    for (int i = 0; i < 20; ++i, sleepMilliseconds(10)) most = std::max(most, unsentAtServer(s));
+    EXPECT_GT(most, 0u);
+    EXPECT_LE(most, 256u * 1024) << most;  // not a send buffer's worth
+    netClose(s);
+    stopBrowserAccess();
+    removeScratchFolder(folder);
+}
+#endif
 
 // What a download's tag and ranges rest on: a file's stamp tells its size and number,
 // and a rewrite of the same size still changes it; a read starts where fileSeek put it.

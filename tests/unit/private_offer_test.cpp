@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+#include "scratch_folder.h"
+#include "transfer/partial_files.h"
 #include "transfer/partial_record.h"
 #include "transfer/private_framing.h"
 #include "trust/content_hash.h"
@@ -61,6 +65,37 @@ TEST(PartialRecord, HostileLinesAreDropped) {
     // An index keeps what parses, and not a last line without its line feed.
     const std::string text = good + "\n" + hostile[0] + "\n" + good + "\n" + good;
     EXPECT_EQ(parsePartialIndex(text, false).size(), 2u);
+}
+
+// Kept partial files go when their days are over, or all at once when deleted; a record
+// that names something outside the store is dropped, and what it names stays.
+TEST(PartialFiles, ExpireAndDelete) {
+    const std::string store = makeScratchFolder("partial");
+    const std::string outside = makeScratchFolder("outside");
+    writeWholeFile(outside + "/.~qv9.partial", "not ours");
+    const int64_t now = static_cast<int64_t>(time(nullptr));
+    std::string index;
+    for (const auto& kept : {std::make_pair(1, now - 3 * 86400), std::make_pair(2, now - 60)}) {
+        const std::string name = partialName(kept.first);
+        writeWholeFile(store + "/" + name, std::string(1000, 'x'));
+        index += partialLine(PartialRecord{name, "file" + std::to_string(kept.first), 5000, kId, kept.second});
+    }
+    const std::string away = "../" + outside.substr(outside.find_last_of("/\\") + 1) + "/";
+    index += away + ".~qv9.partial\t" + away + "x\t5\t" + kId + "\t0\n";
+    writeWholeFile(store + "/" + kPartialIndexName, index);
+    keepPartialDays = 2;
+    EXPECT_EQ(partialFilesIn(store).count, 2);
+    const PartialSummary expired = expirePartialFiles(store);
+    EXPECT_EQ(expired.count, 1);
+    EXPECT_EQ(listTree(store), std::string(kPartialIndexName) + "\n" + partialName(2) + "\n");
+    const PartialSummary deleted = deletePartialFiles(store);
+    EXPECT_EQ(deleted.count, 1);
+    EXPECT_EQ(deleted.bytes, 1000);
+    EXPECT_EQ(listTree(store), "");
+    EXPECT_EQ(readWholeFile(outside + "/.~qv9.partial"), "not ours");
+    keepPartialDays = kDefaultKeepPartialDays;
+    removeScratchFolder(store);
+    removeScratchFolder(outside);
 }
 
 struct LineCase {
