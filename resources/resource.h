@@ -90,6 +90,12 @@
 #define IDC_TRUST_NAME 1090
 #define IDC_TRUST_ADD 1091
 #define IDC_TRUST_NOTE 1092
+// The partial files cut private receptions keep: the days (and its label), Delete, and a
+// line that tells what is kept or what went
+#define IDC_KEEP_PARTIAL_LABEL 1100
+#define IDC_KEEP_PARTIAL 1101
+#define IDC_DELETE_PARTIAL 1102
+#define IDC_PARTIAL_NOTE 1103
 
 // The question before a transfer is received: its text, Accept, and Decline (IDCANCEL,
 // so that Esc and the close box decline too)
@@ -279,5 +285,10 @@
 #define IDS_TALLY_RESUMED 251
 #define IDS_TALLY_SKIPPED 252
 #define IDS_TALLY_REFUSED 253
+#define IDS_KEEP_PARTIAL 254
+#define IDS_DELETE_PARTIAL 255
+#define IDS_PARTIAL_KEPT 256
+#define IDS_PARTIAL_DELETED 257
+#define IDS_RESUME_SEND 258
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 253
+#define IDS_LAST 258

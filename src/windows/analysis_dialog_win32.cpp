@@ -70,5 +70,6 @@ void senderThread(void*) {
     SendResult result = runSend(recipient, kTransferPort);
     if ((result == SendResult::KeyChanged || result == SendResult::NotPrivate) && sendInTheClear(recipient))
         runSend(recipient, kTransferPort, kSendStallMilliseconds, true);
+    if (mainWindow) PostMessageW(mainWindow, kSendEndedMessage, 0, 0);
     sendInProgress = false;
 }

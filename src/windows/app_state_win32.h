@@ -18,6 +18,8 @@ constexpr UINT kReceptionEndedMessage = WM_APP + 4;
 constexpr UINT kTextArrivedMessage = WM_APP + 5;
 // The private channel's mark changed (private_mark_win32.h).
 constexpr UINT kPrivateMarkMessage = WM_APP + 7;
+// The sender thread has ended its send (resume_offer_win32.h).
+constexpr UINT kSendEndedMessage = WM_APP + 8;
 extern UINT_PTR discoveryTimerId;
 extern NOTIFYICONDATAW trayIconData;
 

@@ -6,15 +6,18 @@
 #include "resource.h"
 #include "transfer/listener.h"
 #include "transfer/private_channel.h"
+#include "transfer/private_receive.h"
 #include "transfer/stop.h"
 #include "windows/analysis_dialog_win32.h"
 #include "windows/app_state_win32.h"
 #include "windows/banner_display_win32.h"
+#include "windows/resume_offer_win32.h"
 #include "windows/selection_dialog_win32.h"
 #include "windows/texts_win32.h"
 
 // Port 2904 for everyone, port 2906 for our own copies (the private channel).
 void startListenerCommand() {
+    setPrivateTallyShown(showReceptionTally);
     startThread(listenerThread, nullptr);
     startThread(privateListenerThread, nullptr);
 }
@@ -28,6 +31,7 @@ void sendCommand(HWND window) {
         return;
     }
     if (sendInProgress.exchange(true)) return;
+    noteSendStarted(window);
     if (!startThread(senderThread, nullptr)) sendInProgress = false;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/central_state.h"
+#include "core/window_port.h"
 #include "discovery/discovery.h"
 #include "discovery/own_address.h"
 #include "platform/codepage.h"
@@ -20,9 +21,11 @@
 #include "windows/handed_paths_win32.h"
 #include "windows/main_window_commands_win32.h"
 #include "windows/network_check_win32.h"
+#include "windows/partial_settings_win32.h"
 #include "windows/private_mark_win32.h"
 #include "windows/receive_settings_win32.h"
 #include "windows/recipient_menu_win32.h"
+#include "windows/resume_offer_win32.h"
 #include "windows/settings_dialog_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/text_window_win32.h"
@@ -99,8 +102,9 @@ BOOL initialise(HWND window) {
                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     applyStoredReceivePolicy();  // before the first connection can arrive
-    startListenerCommand();
     fillStorePath(window);
+    applyStoredPartialFiles(portGetStorePath());  // before a reception can keep or resume one
+    startListenerCommand();
     wchar_t ownAddress[16] = {};
     if (getOwnAddress(ownAddress)) SetDlgItemTextW(window, IDC_OWN_ADDRESS, ownAddress);
     SetWindowTextW(window, kProgramTitle);
@@ -120,6 +124,7 @@ BOOL initialise(HWND window) {
 
 void refreshSummary(HWND window) {
     offerSelection();
+    refreshSendLabel(window);
     if (selectedFileCount == 0 && selectedFolderCount == 0) {
         SetDlgItemTextA(window, IDC_SUMMARY, loadTextA(IDS_SELECT_FILES).c_str());
         return;
@@ -203,6 +208,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_INITDIALOG: return initialise(window);
         case WM_COMMAND:
             if (HIWORD(wParam) == 0) command(window, LOWORD(wParam));
+            if (HIWORD(wParam) == EN_CHANGE && LOWORD(wParam) == IDC_RECIPIENT) refreshSendLabel(window);
             break;
         case WM_SYSCOMMAND:
             // With "MinimizeToTray" a minimise hides the window to the tray instead.
@@ -218,6 +224,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kReceptionEndedMessage: showReceptionBalloon(wParam != 0); break;
         case kTextArrivedMessage: openArrivedTexts(); break;
         case kPrivateMarkMessage: showPrivateMark(window); break;
+        case kSendEndedMessage: showSendEnded(window); break;
         case WM_COPYDATA: {
             // A dialog procedure's answer to this message goes in DWLP_MSGRESULT.
             BOOL taken = takeHandedPaths(window, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));

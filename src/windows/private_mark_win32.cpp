@@ -10,6 +10,7 @@ namespace {
 std::mutex markLock;
 std::string privatePeer;        // the running private transfer's computer
 std::string arrivalPeer;        // the computer of the reception that ended last, "" when plain
+std::string transferNote;       // shown in the mark's place while no private transfer runs
 HBITMAP lockPicture = nullptr;  // the main window's thread only
 }  // namespace
 
@@ -17,15 +18,25 @@ void setPrivatePeer(const std::string& name) {
     {
         std::lock_guard<std::mutex> guard(markLock);
         privatePeer = name;
+        if (!name.empty()) transferNote.clear();  // a new transfer: the last one's tally no longer holds
+    }
+    if (mainWindow) PostMessageW(mainWindow, kPrivateMarkMessage, 0, 0);
+}
+
+void setTransferNote(const std::string& note) {
+    {
+        std::lock_guard<std::mutex> guard(markLock);
+        transferNote = note;
     }
     if (mainWindow) PostMessageW(mainWindow, kPrivateMarkMessage, 0, 0);
 }
 
 void showPrivateMark(HWND window) {
-    std::string name;
+    std::string name, note;
     {
         std::lock_guard<std::mutex> guard(markLock);
         name = privatePeer;
+        note = transferNote;
     }
     if (!lockPicture) {
         lockPicture = static_cast<HBITMAP>(LoadImageW(programModule, MAKEINTRESOURCEW(IDB_LOCK), IMAGE_BITMAP, 16, 16,
@@ -33,10 +44,10 @@ void showPrivateMark(HWND window) {
         SendDlgItemMessageW(window, IDC_PRIVATE_LOCK, STM_SETIMAGE, IMAGE_BITMAP,
                             reinterpret_cast<LPARAM>(lockPicture));
     }
-    const int show = name.empty() ? SW_HIDE : SW_SHOWNA;
-    SetDlgItemTextW(window, IDC_PRIVATE_MARK, name.empty() ? L"" : loadTextWith(IDS_ENCRYPTED_WITH, name).c_str());
-    ShowWindow(GetDlgItem(window, IDC_PRIVATE_LOCK), show);
-    ShowWindow(GetDlgItem(window, IDC_PRIVATE_MARK), show);
+    const std::wstring text = !name.empty() ? loadTextWith(IDS_ENCRYPTED_WITH, name) : utf8ToWide(note);
+    SetDlgItemTextW(window, IDC_PRIVATE_MARK, text.c_str());
+    ShowWindow(GetDlgItem(window, IDC_PRIVATE_LOCK), name.empty() ? SW_HIDE : SW_SHOWNA);
+    ShowWindow(GetDlgItem(window, IDC_PRIVATE_MARK), text.empty() ? SW_HIDE : SW_SHOWNA);
 }
 
 void notePrivateArrival() {

@@ -9,6 +9,9 @@
 // Any thread: the trusted computer (UTF-8) the running transfer goes with, "" for none.
 // The main window's thread shows it (kPrivateMarkMessage).
 void setPrivatePeer(const std::string& name);
+// Any thread: a note (UTF-8) the mark's line shows, without the lock, while no private
+// transfer runs; "" for none.
+void setTransferNote(const std::string& note);
 // The main window's thread: shows or hides the mark as setPrivatePeer left it.
 void showPrivateMark(HWND window);
 // A reception's result reached the status line: the tray's note names the trusted

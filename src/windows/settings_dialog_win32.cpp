@@ -10,6 +10,7 @@
 #include "peers/remembered_peers.h"
 #include "windows/browser_dialog_win32.h"
 #include "windows/network_check_win32.h"
+#include "windows/partial_settings_win32.h"
 #include "windows/peer_store_win32.h"
 #include "windows/receive_settings_win32.h"
 #include "windows/settings_win32.h"
@@ -110,6 +111,7 @@ void initialise(HWND dialog) {
     }
     fillLanguages(dialog, code);
     initialiseReceiving(dialog);
+    initialisePartialFiles(dialog);
     initialiseTrusted(dialog);
 }
 
@@ -138,6 +140,7 @@ void store(HWND dialog) {
     ReceiveSettings receiving{chosenAcceptFrom(dialog), allowedText(dialog)};
     applyReceiveSettings(receiving);
     writeReceiveSettings(receiving);
+    storePartialFiles(dialog);
 }
 }  // namespace
 
@@ -145,7 +148,7 @@ INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     if (message == WM_INITDIALOG) {
         initialise(dialog);
     } else if (message == WM_COMMAND && HIWORD(wParam) == 0) {
-        if (trustedCommand(dialog, LOWORD(wParam))) return TRUE;
+        if (trustedCommand(dialog, LOWORD(wParam)) || partialFilesCommand(dialog, LOWORD(wParam))) return TRUE;
         if (LOWORD(wParam) == IDC_SETTINGS_BROWSER) runBrowserAccess();
         if (LOWORD(wParam) == IDC_SETTINGS_CHECK) openNetworkCheck();
         if (LOWORD(wParam) == IDC_FORGET_PEERS) forgetRememberedPeers();  // at once, as the button says

@@ -1,5 +1,6 @@
 // The settings dialog (template 109): language, autostart, the two tray switches, who
-// may send, and finding peers (look around, forget the remembered ones, the network check).
+// may send, finding peers (look around, forget the remembered ones, the network check), and
+// the partial files of cut transfers.
 #pragma once
 #include <windows.h>
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The settings dialog (stored values, autostart value, satellites beside the program)
-# and the tray (minimise to it, double click, its menu, start in it at logon).
+# The settings dialog (stored values, the days partial files stay, autostart value,
+# satellites beside the program) and the tray (minimise to it, double click, its menu,
+# start in it at logon).
 source "$(dirname "$0")/lib.sh"
 
 RUN_KEY='HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
@@ -51,13 +52,18 @@ expect_eq "first run: languages" "Auto|English|Russian|Spanish" "$(languages)"
 expect_eq "first run: selected" "Auto" "$(driver combo-selected "$SETTINGS" 1019)"
 expect_eq "first run: boxes" "0 0 0" "$(checks)"
 expect_eq "translated box 1018" "Autostart minimized in system tray" "$(driver dialog-text "$SETTINGS" 1018)"
+expect_eq "first run: days partial files stay" "7" "$(driver dialog-text "$SETTINGS" 1101)"
+driver dialog-click "$SETTINGS" 1102 >/dev/null
+expect_eq "Delete partial files says what went" "Partial files deleted: 0 (0"$'\xc2\xa0'"B)" "$(driver dialog-text "$SETTINGS" 1103)"
 
 # Ok stores every item: the language, the quoted autostart value and both switches.
 driver combo-select "$SETTINGS" 1019 Russian || fail "no item Russian"
 driver set-check "$SETTINGS" 1017 1
 driver set-check "$SETTINGS" 1021 1
+driver dialog-set-text "$SETTINGS" 1101 0
 close_settings 1
 expect_eq "Language" "0419" "$(reg_query Language)"
+expect_eq "KeepPartialDays" "0x0" "$(reg_query KeepPartialDays)"
 expect_eq "AutostartInTray" "0x0" "$(reg_query AutostartInTray)"
 expect_eq "MinimizeToTray" "0x1" "$(reg_query MinimizeToTray)"
 expect_eq "autostart value" "$(autostart_of "$EXE")" "$(run_value)"
@@ -66,10 +72,13 @@ expect_eq "autostart value" "$(autostart_of "$EXE")" "$(run_value)"
 open_settings
 expect_eq "stored 0419 selects" "Russian" "$(driver combo-selected "$SETTINGS" 1019)"
 expect_eq "stored boxes" "1 0 1" "$(checks)"
+expect_eq "stored days" "0" "$(driver dialog-text "$SETTINGS" 1101)"
 driver combo-select "$SETTINGS" 1019 English
 driver set-check "$SETTINGS" 1017 0
 driver set-check "$SETTINGS" 1018 1
+driver dialog-set-text "$SETTINGS" 1101 12
 close_settings 2
+expect_eq "KeepPartialDays after Cancel" "0x0" "$(reg_query KeepPartialDays)"
 expect_eq "Language after Cancel" "0419" "$(reg_query Language)"
 expect_eq "AutostartInTray after Cancel" "0x0" "$(reg_query AutostartInTray)"
 expect_eq "autostart value after Cancel" "$(autostart_of "$EXE")" "$(run_value)"
@@ -202,13 +211,17 @@ expect_eq "no autostart value for a ${#long_path}-byte path" "" "$(run_value)"
 expect_eq "MinimizeToTray stored beside it" "0x1" "$(reg_query MinimizeToTray)"
 stop_program
 
-# A stored language wider than its field opens as automatic and breaks nothing.
+# A stored language wider than its field opens as automatic and breaks nothing; so do days
+# the field cannot hold, read as its bound.
 reg_set Language REG_SZ "0419-this-is-far-too-long"
+reg_set KeepPartialDays REG_DWORD 5000
 start_program
 open_settings
 expect_eq "over-long language" "Auto" "$(driver combo-selected "$SETTINGS" 1019)"
+expect_eq "too many days" "999" "$(driver dialog-text "$SETTINGS" 1101)"
 close_settings 1
 expect_eq "over-long language stored as automatic" "" "$(reg_query Language)"
+expect_eq "too many days stored as the bound" "0x3e7" "$(reg_query KeepPartialDays)"
 stop_program
 
 # --- Screenshots of the dialog in English and in Russian, with its frame drawn by Wine.

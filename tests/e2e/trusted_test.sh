@@ -3,10 +3,12 @@
 # program's ID in the settings; the peer trusted there by its ID as a user types it (a bad
 # ID is named in the dialog), the program trusted by the peer; a send to the peer and a
 # reception from it over the private channel, each with the lock mark and the peer's name
-# while it runs, and neither the names nor the contents on the link; where the trusted
-# peer gives no private answer, a send in the clear only after the refusal's box and a
-# yes to "Send in the clear?"; then, both sides untrusted again, a pairing from the
-# settings whose code is the one the peer prints; last "Trusted computers only".
+# while it runs, and neither the names nor the contents on the link; a cut private send
+# resumed each way ("Resume" on the program's button, the tally after it), and the
+# settings' "Delete partial files" on what a cut left; where the trusted peer gives no
+# private answer, a send in the clear only after the refusal's box and a yes to "Send in
+# the clear?"; then, both sides untrusted again, a pairing from the settings whose code is
+# the one the peer prints; last "Trusted computers only".
 # QV_SCREENSHOTS_DIR=docs/screenshots refreshes the user guide's pictures.
 source "$(dirname "$0")/lib.sh"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
@@ -113,6 +115,70 @@ stop_peer "$dump"
 stop_peer "$cli"
 check "the link was recorded ($(stat -c %s "$WORK/link.pcap") bytes)" test "$(stat -c %s "$WORK/link.pcap")" -gt 5000000
 expect_eq "the marker's name or content on the link" 0 "$(grep -c -a "$marker" "$WORK/link.pcap" || true)"
+
+# --- A cut private send resumes, each way: what arrived whole is not sent again, the cut
+# file goes on from its kept part.
+# cut_midway STORE CMD...: once a partial file below STORE holds a megabyte, CMD cuts the transfer.
+partial_grown() { [ -n "$(find "$1" -name '.~qv*.partial' -size +1000k 2>/dev/null | head -n 1)" ]; }
+mark_says() { [[ "$(driver text $MARK)" == *"$1"* ]]; }
+cut_midway() {
+  local store="$1"
+  shift
+  wait_until 600 partial_grown "$store" || fail "no partial file grew below $store"
+  "$@"
+}
+resume_store="$WORK/resume-store"
+mkdir -p "$resume_store"
+pc_use pc2
+in_pc_exec "$CLI" receive --store "$resume_store" --no-discovery >"$WORK/cli-resume.out" 2>&1 &
+cli=$!
+wait_for_line "$WORK/cli-resume.out" "Server running" || fail "the peer did not listen"
+slow_link 4mbit
+pc_use pc1
+driver click 110
+cut_midway "$resume_store" driver click 108
+driver wait-text 110 "Resume" 20000 || fail "no Resume after the stopped send: $(driver text 113)"
+screenshot_window Quorvalinthexa "$SHOTS/main-window-resume.png"
+driver set-text 103 10.77.0.3
+expect_eq "another recipient is a new send" "Send file" "$(driver text 110)"
+driver set-text 103 10.77.0.2
+driver click 110
+driver wait-text 113 "Transfer complete." 60000 || fail "the resumed send: $(driver text 113)"
+check "the note tells what the send resumed" wait_until 50 mark_says resumed
+expect_eq "a complete send is not offered again" "Send file" "$(driver text 110)"
+diff -r "$src" "$resume_store" >/dev/null && echo "ok: the resumed send arrived whole" || fail "the resumed files differ"
+stop_peer "$cli"
+
+for cut in resumed kept; do
+  rm -rf "${STORE:?}"/*
+  pc_use pc2
+  in_pc_exec "$CLI" send 10.77.0.1 "$src/$marker.txt" "$src/bulk.bin" >"$WORK/cli-cut.out" 2>&1 &
+  sender=$!
+  cut_midway "$STORE" kill -9 "$sender"
+  wait "$sender" 2>/dev/null || true
+  pc_use pc1
+  driver wait-text 113 "Some files were not received." 30000 || fail "the cut reception: $(driver text 113)"
+  [ "$cut" = kept ] && break
+  pc_use pc2
+  in_pc "$CLI" send 10.77.0.1 "$src/$marker.txt" "$src/bulk.bin" >"$WORK/cli-resumed.out" 2>&1 ||
+    fail "the peer's second send: $(cat "$WORK/cli-resumed.out")"
+  check "the peer tells what was resumed" grep -q "resumed" "$WORK/cli-resumed.out"
+  pc_use pc1
+  check "the note tells what the reception resumed" wait_until 50 mark_says resumed
+  diff -r "$src" "$STORE" >/dev/null && echo "ok: the program resumed the peer's send" || fail "the program's files differ"
+done
+slow_link off
+# What the cut left is kept, and the settings' button deletes it.
+pc_use pc1
+open_settings
+check "the settings tell what is kept ($(driver dialog-text "$SETTINGS" 1103))" \
+  grep -q "^Partial files kept: 1 " <<<"$(driver dialog-text "$SETTINGS" 1103)"
+screenshot_window "$SETTINGS" "$SHOTS/settings-partial.png"
+driver dialog-click "$SETTINGS" 1102 >/dev/null
+check "and what went ($(driver dialog-text "$SETTINGS" 1103))" \
+  grep -q "^Partial files deleted: 1 " <<<"$(driver dialog-text "$SETTINGS" 1103)"
+close_settings 2
+expect_eq "partial files left" "" "$(find "$STORE" -name '.~qv*.partial')"
 
 # --- The peer again, but with no private answer on port 2906: the program sends nothing
 # there in the clear until the user says yes after the refusal.
