@@ -290,5 +290,8 @@
 #define IDS_PARTIAL_KEPT 256
 #define IDS_PARTIAL_DELETED 257
 #define IDS_RESUME_SEND 258
+#define IDS_TALLY_STORED_ONE 259
+#define IDS_TALLY_RESUMED_ONE 260
+#define IDS_TALLY_SKIPPED_ONE 261
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 258
+#define IDS_LAST 261

@@ -175,15 +175,15 @@ std::string tallyText(const TransferTally& tally, std::string (*textOf)(int id))
     // Nothing beyond "complete" to say when every file was simply sent whole.
     if (!tally.known || (tally.resumed == 0 && tally.skipped == 0 && tally.refused == 0)) return std::string();
     const struct {
-        int count, id;
-    } parts[] = {{tally.resumed, IDS_TALLY_RESUMED},
-                 {tally.skipped, IDS_TALLY_SKIPPED},
-                 {tally.stored, IDS_TALLY_STORED},
-                 {tally.refused, IDS_TALLY_REFUSED}};
+        int count, id, one;  // the text for many, and for one
+    } parts[] = {{tally.resumed, IDS_TALLY_RESUMED, IDS_TALLY_RESUMED_ONE},
+                 {tally.skipped, IDS_TALLY_SKIPPED, IDS_TALLY_SKIPPED_ONE},
+                 {tally.stored, IDS_TALLY_STORED, IDS_TALLY_STORED_ONE},
+                 {tally.refused, IDS_TALLY_REFUSED, IDS_TALLY_REFUSED}};
     std::string text;
     for (const auto& part : parts) {
         if (part.count <= 0) continue;
-        const std::string format = textOf(part.id);
+        const std::string format = textOf(part.count == 1 ? part.one : part.id);
         char piece[256];
         snprintf(piece, sizeof piece, format.c_str(), part.count);  // NOLINT(clang-diagnostic-format-nonliteral)
         text += (text.empty() ? "" : ", ") + std::string(piece);

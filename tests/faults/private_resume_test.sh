@@ -51,8 +51,8 @@ case_resume() {
   expect_result "resume: sent again" "Receiving complete. (encrypted, from sender-s)" 20
   at_most "resume" "$SENT" "$GIB" 65
   check "resume: byte-identical" cmp -s "$WORK/src/big/big.bin" "$STORE/big/big.bin"
-  expect_said "resume: the sender's tally" "$WORK/tx.out" "1 files resumed"
-  expect_said "resume: the receiver's tally" "$WORK/rx.out" "1 files resumed"
+  expect_said "resume: the sender's tally" "$WORK/tx.out" "1 file resumed"
+  expect_said "resume: the receiver's tally" "$WORK/rx.out" "1 file resumed"
   check "resume: no partial file left" test -z "$(partials)"
   rx_stop
   rm -rf "$STORE/big" "$WORK/src/big"

@@ -144,3 +144,17 @@ TEST(PrivateFraming, OfferLines) {
         EXPECT_FALSE(parseCounts(bad, counts, 3)) << bad;
 }
 }  // namespace
+
+TEST(PartialFiles, TallyTextCountsOneAndMany) {
+    const struct {
+        TransferTally tally;
+        const char* text;
+    } cases[] = {
+        {{0, 0, 0, 0, true}, ""},  // all sent whole: the result says it
+        {{0, 1, 0, 0, true}, "1 file resumed"},
+        {{1, 3, 997, 0, true}, "3 files resumed, 997 already there, 1 file stored"},
+        {{2, 0, 1, 1, true}, "1 already there, 2 files stored, 1 not stored"},
+        {{0, 1, 0, 0, false}, ""},  // no answer came
+    };
+    for (const auto& c : cases) EXPECT_EQ(tallyText(c.tally), c.text);
+}
