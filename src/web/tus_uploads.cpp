@@ -106,23 +106,17 @@ void forget(const std::string& id, const std::shared_ptr<Upload>& upload) {
     if (found != uploads.end() && found->second == upload) uploads.erase(found);
 }
 
-// What the partial uploads may still need of the free space, and how many there are in
-// all and of sender. Called with uploadsLock held.
-int64_t reservedBytes(uint32_t sender, int* all, int* ofSender) {
-    int64_t reserved = 0;
+// How many partial uploads there are in all and of sender. Called with uploadsLock held.
+void countUploads(uint32_t sender, int* all, int* ofSender) {
     *all = static_cast<int>(uploads.size());
     *ofSender = 0;
-    for (const auto& entry : uploads) {
-        reserved += entry.second->partial.length - entry.second->partial.offset;
-        *ofSender += entry.second->sender == sender;
-    }
-    return reserved;
+    for (const auto& entry : uploads) *ofSender += entry.second->sender == sender;
 }
 
-bool tooMany(uint32_t sender, int64_t* reserved) {
+bool tooMany(uint32_t sender) {
     std::lock_guard<std::mutex> guard(uploadsLock);
     int all = 0, ofSender = 0;
-    *reserved = reservedBytes(sender, &all, &ofSender);
+    countUploads(sender, &all, &ofSender);
     return all >= kMostPartialUploads || ofSender >= kMostPartialPerAddress;
 }
 
@@ -166,9 +160,8 @@ void create(HttpConnection& c, const HttpRequest& request, std::string_view base
     if (request.contentLength > 0 && request.contentType != kPieceType) return answer(c, 415);
     if (request.contentLength > length) return answer(c, 413);
     if (!metadataFileName(request.uploadMetadata, &name)) return answerOutcome(c, UploadOutcome::BadName);
-    int64_t reserved = 0;
-    if (tooMany(sender, &reserved)) return answer(c, 429);
-    UploadOutcome outcome = admitUpload(name, length, sender, stops, reserved);
+    if (tooMany(sender)) return answer(c, 429);
+    UploadOutcome outcome = admitUpload(name, length, sender, stops);
     auto upload = std::make_shared<Upload>();
     upload->name = name;
     upload->sender = sender;
@@ -179,7 +172,7 @@ void create(HttpConnection& c, const HttpRequest& request, std::string_view base
     {
         std::lock_guard<std::mutex> guard(uploadsLock);
         int all = 0, ofSender = 0;
-        reservedBytes(sender, &all, &ofSender);
+        countUploads(sender, &all, &ofSender);
         if (!id.empty() && all < kMostPartialUploads && ofSender < kMostPartialPerAddress) uploads[id] = upload;
     }
     if (!uploadOf(id, sender)) {  // others were made while it was asked about

@@ -2,8 +2,9 @@
 """Hostile resumable-upload requests against browser access, over real sockets, each
 with the answer it must get; every answer (but one without the token) says Tus-Resumable.
 
-Usage: hostile_tus.py HOST PORT TOKEN OTHER_ADDRESS
-OTHER_ADDRESS is a second address of this host: another browser. Prints "ok: ..." or
+Usage: hostile_tus.py HOST PORT TOKEN OTHER_ADDRESS FREE_BYTES CROWD_ADDRESS...
+OTHER_ADDRESS is a second address of this host: another browser; FREE_BYTES the store's
+free space; CROWD_ADDRESS one more. Prints "ok: ..." or
 "FAIL: ..." per case; the exit status is the number of failures. The store folder is
 looked at by the calling test afterwards.
 """
@@ -14,6 +15,7 @@ import threading
 import time
 
 HOST, PORT, TOKEN, OTHER = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+FREE, CROWD = int(sys.argv[5]), sys.argv[6:10]
 BASE = "/%s/uploads" % TOKEN
 TUS = {"Tus-Resumable": "1.0.0"}
 PIECE = {"Tus-Resumable": "1.0.0", "Content-Type": "application/offset+octet-stream"}
@@ -170,5 +172,14 @@ status, other, _ = create("other.bin", 5, source=OTHER)
 check("another address still makes one", status == 201, str(status))
 for location in [m[1] for m in made[:16]]:
     request("DELETE", location)
+request("DELETE", other, source=OTHER)
+
+# A declared length holds no free space back: only bytes written and arriving do.
+status, held, _ = create("holds.bin", FREE * 3 // 5, source=CROWD[0])
+check("an upload that declares most of the free space", status == 201, str(status))
+status, other, fields = create("beside-held.bin", FREE * 3 // 5, source=OTHER, body=b"hello")
+check("another beside it, its first piece written", status == 201 and fields.get("upload-offset") == "5",
+      "%d %s" % (status, fields))
+request("DELETE", held, source=CROWD[0])
 request("DELETE", other, source=OTHER)
 sys.exit(failures)
