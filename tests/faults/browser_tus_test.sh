@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Resumable uploads through browser access, from the other namespace: hostile requests get
-# their answers (hostile_tus.py) and store nothing, a host declaring the free space holds no
-# other browser back; an upload cut half way resumes from the
-# offset HEAD tells and arrives whole; uploads sent six at a time, PUT and resumable ones,
-# each arrive whole; partial files a killed program left are gone at the start, and partial
-# uploads are gone once access ends.
+# their answers (hostile_tus.py) and store nothing, and a host that fills the table of
+# uploads or declares the free space holds no other browser back; an upload cut half way
+# resumes from the offset HEAD tells and arrives whole; uploads sent six at a time, PUT and
+# resumable ones, each arrive whole; partial files a killed program left are gone at the
+# start, and partial uploads are gone once access ends.
 source "$(dirname "$0")/lib.sh"
 command -v curl >/dev/null || skip "curl is missing"
 OTHER=10.213.0.10
-CROWD=(10.213.0.11)
+CROWD=(10.213.0.11 10.213.0.12 10.213.0.13 10.213.0.14)
 for a in "$OTHER" "${CROWD[@]}"; do ip -n "$TX_NS" addr add "$a/24" dev "$TX_IF"; done
 PARTIALS="$STORE/~qvuploads"
 
