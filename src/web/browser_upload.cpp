@@ -88,7 +88,7 @@ bool uploadNameParts(const std::string& utf8Name, std::vector<std::string>* loca
 UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_t sender, const BodyRead& read,
                             ReceiveTerms terms) {
     const unsigned stops = terms.stops ? *terms.stops : stopCount.load();
-    UploadOutcome outcome = admitUpload(utf8Name, length, sender, stops, 0);
+    UploadOutcome outcome = admitUpload(utf8Name, length, sender, stops);
     PartialUpload upload;
     if (outcome == UploadOutcome::Saved) outcome = openPartial(length, &upload);
     if (outcome == UploadOutcome::Saved) outcome = receivePiece(upload, utf8Name, length, read, stops);

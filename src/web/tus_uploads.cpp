@@ -19,12 +19,16 @@ constexpr int kWaitSlice = 200;
 // How long HEAD waits for a piece that still arrives (a client that lost its connection
 // asks at once): the offset it tells is that of bytes written.
 constexpr int kHeadWait = 5000;
+// How long an upload rests before another browser's may push it out of a full table: a
+// page whose connection was lost, or that was reloaded, asks for it again well before.
+constexpr uint32_t kIdleFloor = 60000;
 
 struct Upload {
     std::string name;  // UTF-8, '/' between folders
     uint32_t sender = 0;
     PartialUpload partial;
     bool busy = false;               // a piece arrives
+    uint32_t idleSince = 0;          // tick it was made or its last piece ended
     std::atomic<bool> ended{false};  // ended (DELETE, access off) while a piece arrives
 };
 
@@ -106,24 +110,45 @@ void forget(const std::string& id, const std::shared_ptr<Upload>& upload) {
     if (found != uploads.end() && found->second == upload) uploads.erase(found);
 }
 
-// What the partial uploads may still need of the free space, and how many there are in
-// all and of sender. Called with uploadsLock held.
-int64_t reservedBytes(uint32_t sender, int* all, int* ofSender) {
-    int64_t reserved = 0;
-    *all = static_cast<int>(uploads.size());
-    *ofSender = 0;
-    for (const auto& entry : uploads) {
-        reserved += entry.second->partial.length - entry.second->partial.offset;
-        *ofSender += entry.second->sender == sender;
+// The upload that makes way for a new one of sender in a full table: of those with no piece
+// arriving, the longest idle of the address that holds the most, so that a crowding host
+// pushes out its own; another address's only once idle kIdleFloor. Called with uploadsLock held.
+std::map<std::string, std::shared_ptr<Upload>>::iterator makingWay(uint32_t sender) {
+    std::map<uint32_t, int> held;
+    for (const auto& entry : uploads) ++held[entry.second->sender];
+    const uint32_t now = tickCount();
+    auto way = uploads.end();
+    for (auto it = uploads.begin(); it != uploads.end(); ++it) {
+        const Upload& upload = *it->second;
+        if (upload.busy || (upload.sender != sender && now - upload.idleSince < kIdleFloor)) continue;
+        const int most = way == uploads.end() ? -1 : held[way->second->sender];
+        const int holds = held[upload.sender];
+        if (holds > most || (holds == most && now - upload.idleSince > now - way->second->idleSince)) way = it;
     }
-    return reserved;
+    return way;
 }
 
-bool tooMany(uint32_t sender, int64_t* reserved) {
+// Whether sender may make one more upload: it holds fewer than its share, and the table has
+// room or an upload that makes way (ended and taken out into *yielded when given). Called
+// with uploadsLock held.
+bool roomFor(uint32_t sender, std::shared_ptr<Upload>* yielded) {
+    int ofSender = 0;
+    for (const auto& entry : uploads) ofSender += entry.second->sender == sender;
+    if (ofSender >= kMostPartialPerAddress) return false;
+    if (static_cast<int>(uploads.size()) < kMostPartialUploads) return true;
+    auto way = makingWay(sender);
+    if (way == uploads.end()) return false;
+    if (yielded) {
+        way->second->ended = true;
+        *yielded = way->second;
+        uploads.erase(way);
+    }
+    return true;
+}
+
+bool tooMany(uint32_t sender) {
     std::lock_guard<std::mutex> guard(uploadsLock);
-    int all = 0, ofSender = 0;
-    *reserved = reservedBytes(sender, &all, &ofSender);
-    return all >= kMostPartialUploads || ofSender >= kMostPartialPerAddress;
+    return !roomFor(sender, nullptr);
 }
 
 // Receives the request's body as the upload's next piece and answers: the offset reached,
@@ -145,6 +170,7 @@ void receiveInto(HttpConnection& c, const HttpRequest& request, const std::strin
         // Ended meanwhile: whoever ended it saw it busy and left its partial file to this.
         std::lock_guard<std::mutex> guard(uploadsLock);
         upload->busy = false;
+        upload->idleSince = tickCount();
         offset = upload->partial.offset;
         gone = gone || upload->ended;
     }
@@ -166,9 +192,8 @@ void create(HttpConnection& c, const HttpRequest& request, std::string_view base
     if (request.contentLength > 0 && request.contentType != kPieceType) return answer(c, 415);
     if (request.contentLength > length) return answer(c, 413);
     if (!metadataFileName(request.uploadMetadata, &name)) return answerOutcome(c, UploadOutcome::BadName);
-    int64_t reserved = 0;
-    if (tooMany(sender, &reserved)) return answer(c, 429);
-    UploadOutcome outcome = admitUpload(name, length, sender, stops, reserved);
+    if (tooMany(sender)) return answer(c, 429);
+    UploadOutcome outcome = admitUpload(name, length, sender, stops);
     auto upload = std::make_shared<Upload>();
     upload->name = name;
     upload->sender = sender;
@@ -176,13 +201,16 @@ void create(HttpConnection& c, const HttpRequest& request, std::string_view base
     if (outcome == UploadOutcome::Saved) outcome = openPartial(length, &upload->partial);
     if (outcome != UploadOutcome::Saved) return answerOutcome(c, outcome);
     const std::string id = newAccessToken();
+    std::shared_ptr<Upload> yielded;
+    bool added = false;
     {
         std::lock_guard<std::mutex> guard(uploadsLock);
-        int all = 0, ofSender = 0;
-        reservedBytes(sender, &all, &ofSender);
-        if (!id.empty() && all < kMostPartialUploads && ofSender < kMostPartialPerAddress) uploads[id] = upload;
+        upload->idleSince = tickCount();
+        added = !id.empty() && roomFor(sender, &yielded);
+        if (added) uploads[id] = upload;
     }
-    if (!uploadOf(id, sender)) {  // others were made while it was asked about
+    if (yielded) dropPartial(yielded->partial);  // idle: no piece writes to it
+    if (!added) {                                // others were made while it was asked about
         dropPartial(upload->partial);
         return answer(c, id.empty() ? 500 : 429);
     }
@@ -199,6 +227,7 @@ void patch(HttpConnection& c, const HttpRequest& request, const std::string& id,
     if (request.transferEncoding || request.contentLength < 0) return answer(c, 411);
     {
         std::lock_guard<std::mutex> guard(uploadsLock);
+        if (upload->ended) return answer(c, 404);  // made way for another, or ended
         if (upload->busy || offset != upload->partial.offset) return answer(c, 409);
         if (request.contentLength > upload->partial.length - offset) return answer(c, 413);
         upload->busy = true;
@@ -231,7 +260,9 @@ void terminate(HttpConnection& c, const std::string& id, uint32_t sender) {
     if (!upload) return answer(c, 404);
     bool busy = false;
     {
+        // Ended already (made way, or a DELETE beside this): whoever ended it drops it.
         std::lock_guard<std::mutex> guard(uploadsLock);
+        if (upload->ended) return answer(c, 404);
         upload->ended = true;
         busy = upload->busy;
     }

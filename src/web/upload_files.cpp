@@ -23,6 +23,31 @@ std::string partialFolderOf(const std::string& store) { return joinStorePath(sto
 std::mutex partialLock;
 int partialsOpen = 0;  // partial files of this process: the folder goes with the last
 
+// The bytes that pieces arriving now still bring. The disk's free space counts what was
+// written already, so a piece is taken only if it fits beside these; an upload's declared
+// length holds nothing back until its bytes come.
+std::mutex roomLock;
+int64_t awaitedBytes = 0;
+
+bool fitsBesideAwaited(const std::string& store, int64_t count) {
+    const int64_t room = freeSpace(store);
+    return room < 0 || count <= room - kFreeSpaceReserve - awaitedBytes;
+}
+
+// Counts a piece of count bytes in awaitedBytes if it fits.
+bool awaitPiece(const std::string& store, int64_t count) {
+    std::lock_guard<std::mutex> guard(roomLock);
+    if (!fitsBesideAwaited(store, count)) return false;
+    awaitedBytes += count;
+    return true;
+}
+
+// Bytes written (and counted by the disk now) or no longer coming.
+void pieceBytesDone(int64_t count) {
+    std::lock_guard<std::mutex> guard(roomLock);
+    awaitedBytes -= count;
+}
+
 // A partial file is gone (named, or removed); the folder goes once none is left.
 // Called with partialLock held.
 void partialGone(PartialUpload& upload) {
@@ -96,6 +121,7 @@ bool copyPiece(PartialUpload& upload, int64_t count, const BodyRead& read, unsig
                            static_cast<int>(std::min<int64_t>(count, static_cast<int64_t>(buffer.size()))));
         if (n <= 0 || stopCount != stops) return false;
         if (!fileWriteAll(upload.file, buffer.data(), static_cast<size_t>(n))) return false;
+        pieceBytesDone(n);
         upload.offset += n;
         count -= n;
         browserUploadProgress(n);
@@ -104,8 +130,7 @@ bool copyPiece(PartialUpload& upload, int64_t count, const BodyRead& read, unsig
 }
 }  // namespace
 
-UploadOutcome admitUpload(const std::string& utf8Name, int64_t length, uint32_t sender, unsigned stops,
-                          int64_t reserved) {
+UploadOutcome admitUpload(const std::string& utf8Name, int64_t length, uint32_t sender, unsigned stops) {
     std::vector<std::string> path;
     if (length < 0 || !uploadNameParts(utf8Name, &path)) return UploadOutcome::BadName;
     if (!uploadNameFits(utf8Name)) return UploadOutcome::NameTooLong;
@@ -124,8 +149,12 @@ UploadOutcome admitUpload(const std::string& utf8Name, int64_t length, uint32_t 
         case ReceiveResult::TurnedAway: return UploadOutcome::Busy;
         default: return UploadOutcome::Stopped;
     }
-    const int64_t room = freeSpace(store);
-    if (room >= 0 && length > room - kFreeSpaceReserve - reserved) {
+    bool fits = false;
+    {
+        std::lock_guard<std::mutex> guard(roomLock);
+        fits = fitsBesideAwaited(store, length);
+    }
+    if (!fits) {
         portShowRefusal(IDS_NO_FREE_SPACE, netDotted(sender));
         return UploadOutcome::NoRoom;
     }
@@ -159,14 +188,15 @@ UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, i
                            unsigned stops) {
     if (upload.file == kInvalidFile || count < 0 || count > upload.length - upload.offset)
         return UploadOutcome::NotSaved;
-    const int64_t room = freeSpace(upload.store);
-    if (room >= 0 && upload.length - upload.offset > room - kFreeSpaceReserve) return UploadOutcome::NoRoom;
-    switch (joinBrowserUploads(stops, count)) {
-        case ReceiveResult::Complete: break;
-        case ReceiveResult::TurnedAway: return UploadOutcome::Busy;
-        default: return UploadOutcome::Stopped;
+    if (!awaitPiece(upload.store, count)) return UploadOutcome::NoRoom;
+    const ReceiveResult joined = joinBrowserUploads(stops, count);
+    if (joined != ReceiveResult::Complete) {
+        pieceBytesDone(count);
+        return joined == ReceiveResult::TurnedAway ? UploadOutcome::Busy : UploadOutcome::Stopped;
     }
+    const int64_t from = upload.offset;
     const bool taken = copyPiece(upload, count, read, stops);
+    pieceBytesDone(count - (upload.offset - from));
     const bool last = taken && upload.offset == upload.length;
     const bool stored = last && storeWhole(upload, utf8Name);
     if (last && !stored) dropPartial(upload);

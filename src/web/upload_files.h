@@ -25,13 +25,13 @@ struct PartialUpload {
 // What is checked before anything is written, in this order: the name (BadName,
 // NameTooLong; a folder of it that is a link now is BadName), a store folder (NoStore), the
 // receive policy (Refused, Busy, Stopped; asked once per browser), and the free space
-// for length bytes beside reserved bytes that other partial uploads may still need (NoRoom).
-UploadOutcome admitUpload(const std::string& utf8Name, int64_t length, uint32_t sender, unsigned stops,
-                          int64_t reserved);
+// for length bytes beside the pieces arriving now (NoRoom). Nothing is held back for it.
+UploadOutcome admitUpload(const std::string& utf8Name, int64_t length, uint32_t sender, unsigned stops);
 // Creates the partial file of an admitted upload of length bytes below the store folder.
 UploadOutcome openPartial(int64_t length, PartialUpload* upload);
-// Receives count bytes through read at the upload's offset, checking the free space for
-// the rest of the upload first. Saved when all count bytes were written (and, when they
+// Receives count bytes through read at the upload's offset, checking first that the free
+// space holds them beside the other pieces arriving now (NoRoom), whose bytes it holds back
+// until written. Saved when all count bytes were written (and, when they
 // were the last ones, the file took utf8Name: else NotSaved and the partial file is
 // gone); NotSaved when the body was cut or the disk refused (the bytes written count);
 // Stopped after a Stop since stops; Busy while a reception on port 2904 runs.

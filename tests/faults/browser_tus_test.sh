@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Resumable uploads through browser access, from the other namespace: hostile requests get
-# their answers (hostile_tus.py) and store nothing; an upload cut half way resumes from the
-# offset HEAD tells and arrives whole; uploads sent six at a time, PUT and resumable ones,
-# each arrive whole; partial files a killed program left are gone at the start, and partial
-# uploads are gone once access ends.
+# their answers (hostile_tus.py) and store nothing, and a host that fills the table of
+# uploads or declares the free space holds no other browser back; an upload cut half way
+# resumes from the offset HEAD tells and arrives whole; uploads sent six at a time, PUT and
+# resumable ones, each arrive whole; partial files a killed program left are gone at the
+# start, and partial uploads are gone once access ends.
 source "$(dirname "$0")/lib.sh"
 command -v curl >/dev/null || skip "curl is missing"
 OTHER=10.213.0.10
-ip -n "$TX_NS" addr add "$OTHER/24" dev "$TX_IF"
+CROWD=(10.213.0.11 10.213.0.12 10.213.0.13 10.213.0.14)
+for a in "$OTHER" "${CROWD[@]}"; do ip -n "$TX_NS" addr add "$a/24" dev "$TX_IF"; done
 PARTIALS="$STORE/~qvuploads"
 
 mkdir -p "$PARTIALS"
@@ -18,7 +20,9 @@ check "a killed program's partial file is gone at the start" test ! -e "$PARTIAL
 expect_eq "a file of the user's there" "mine" "$(cat "$PARTIALS/notes.txt")"
 rm -rf "$PARTIALS"
 
-if in_tx python3 "$QV_ROOT/tests/faults/hostile_tus.py" "$RX_ADDR" 2905 "$TOKEN" "$OTHER" >"$WORK/tus.out"; then
+FREE="$(df -B1 --output=avail "$STORE" | tail -n 1)"
+if in_tx python3 "$QV_ROOT/tests/faults/hostile_tus.py" "$RX_ADDR" 2905 "$TOKEN" "$OTHER" "$FREE" "${CROWD[@]}" \
+  >"$WORK/tus.out"; then
   ok "hostile requests: $(grep -c '^ok' "$WORK/tus.out") answers as expected"
 else
   fail "hostile requests: $(grep FAIL "$WORK/tus.out" | tr '\n' ';')"

@@ -2,10 +2,11 @@
 """Hostile resumable-upload requests against browser access, over real sockets, each
 with the answer it must get; every answer (but one without the token) says Tus-Resumable.
 
-Usage: hostile_tus.py HOST PORT TOKEN OTHER_ADDRESS
-OTHER_ADDRESS is a second address of this host: another browser. Prints "ok: ..." or
-"FAIL: ..." per case; the exit status is the number of failures. The store folder is
-looked at by the calling test afterwards.
+Usage: hostile_tus.py HOST PORT TOKEN OTHER_ADDRESS FREE_BYTES CROWD_ADDRESS...
+OTHER_ADDRESS is a second address of this host: another browser; FREE_BYTES the store's
+free space; the four CROWD_ADDRESSes are more of this host's: a host that crowds. Prints
+"ok: ..." or "FAIL: ..." per case; the exit status is the number of failures. The store
+folder is looked at by the calling test afterwards.
 """
 import base64
 import socket
@@ -14,6 +15,7 @@ import threading
 import time
 
 HOST, PORT, TOKEN, OTHER = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+FREE, CROWD = int(sys.argv[5]), sys.argv[6:10]
 BASE = "/%s/uploads" % TOKEN
 TUS = {"Tus-Resumable": "1.0.0"}
 PIECE = {"Tus-Resumable": "1.0.0", "Content-Type": "application/offset+octet-stream"}
@@ -171,4 +173,27 @@ check("another address still makes one", status == 201, str(status))
 for location in [m[1] for m in made[:16]]:
     request("DELETE", location)
 request("DELETE", other, source=OTHER)
+
+# A declared length holds no free space back: only bytes written and arriving do.
+status, held, _ = create("holds.bin", FREE * 3 // 5, source=CROWD[0])
+check("an upload that declares most of the free space", status == 201, str(status))
+status, other, fields = create("beside-held.bin", FREE * 3 // 5, source=OTHER, body=b"hello")
+check("another beside it, its first piece written", status == 201 and fields.get("upload-offset") == "5",
+      "%d %s" % (status, fields))
+request("DELETE", held, source=CROWD[0])
+request("DELETE", other, source=OTHER)
+
+# A host that fills the table with idle uploads from four addresses: once they have been
+# idle a minute, another browser's creation pushes out the oldest of them.
+made = [(CROWD[0], create("crowd.bin", 1, source=CROWD[0])[1])]
+time.sleep(0.1)  # the oldest by a clear margin
+made += [(a, create("crowd%d.bin" % i, 1, source=a)[1]) for a in CROWD for i in range(16) if made[0][0] != a or i]
+check("64 idle uploads from four addresses", all(m[1] for m in made), str(sum(1 for m in made if m[1])))
+time.sleep(61)
+status, other, _ = create("after-crowd.bin", 10, source=OTHER, body=b"hello")
+check("another browser after they idled a minute: 201", status == 201, str(status))
+expect("the crowd's oldest made way", 404, request("HEAD", made[0][1], TUS, source=made[0][0]))
+expect("its next stays", 200, request("HEAD", made[1][1], TUS, source=made[1][0]))
+for address, location in made + [(OTHER, other)]:
+    request("DELETE", location, source=address)
 sys.exit(failures)
