@@ -34,8 +34,11 @@ bool isReplaceableFile(const std::string& path);
 // MoveFileEx replacing and writing through on Windows). Call fileSync on from first, so
 // that a power cut leaves the old file or the whole new one.
 bool fileReplace(const std::string& from, const std::string& to);
-// Opens an existing regular file for writing (a link is never followed), cut to offset
-// bytes, its write position there; kInvalidFile when it is shorter or cannot be opened.
+// Opens an existing regular file for reading and writing (a link is never followed), cut
+// to offset bytes, its position at its start: what is read through it up to offset is what
+// it keeps, and what is written next follows it. Nobody else may write, rename or remove it
+// while it is open where the system allows that (Windows). kInvalidFile when it is shorter
+// or cannot be opened.
 FileHandle fileOpenAt(const std::string& path, int64_t offset);
 // Marks a file hidden (FILE_ATTRIBUTE_HIDDEN on Windows), or not; on POSIX its leading dot
 // hides it and this does nothing.

@@ -48,10 +48,10 @@ FileHandle fileCreateNew(const std::string& path, bool* exists, bool ownerOnly) 
 
 FileHandle fileOpenAt(const std::string& path, int64_t offset) {
     struct stat st;
-    int fd = openRegular(path, O_WRONLY | O_NOFOLLOW, &st);
+    int fd = openRegular(path, O_RDWR | O_NOFOLLOW, &st);
     if (fd < 0) return kInvalidFile;
     if (offset < 0 || st.st_size < offset || ftruncate(fd, static_cast<off_t>(offset)) != 0 ||
-        lseek(fd, static_cast<off_t>(offset), SEEK_SET) != offset) {
+        lseek(fd, 0, SEEK_SET) != 0) {
         close(fd);
         return kInvalidFile;
     }

@@ -98,6 +98,26 @@ TEST(PartialFiles, ExpireAndDelete) {
     removeScratchFolder(outside);
 }
 
+// A kept partial file is opened once: its prefix is read through the handle that then
+// appends, so a file renamed into its place meanwhile changes neither.
+TEST(PartialFiles, KeptFileHashedAndAppendedThroughOneOpen) {
+    const std::string store = makeScratchFolder("kept");
+    const std::string kept = store + "/" + partialName(1);
+    writeWholeFile(kept, "abcdef");
+    const FileHandle file = fileOpenAt(kept, 3);
+    ASSERT_NE(file, kInvalidFile);
+    writeWholeFile(store + "/other", "xyz");
+    const bool replaced = fileReplace(store + "/other", kept);  // Windows refuses while it is open
+    char prefix[4] = {};
+    EXPECT_EQ(fileRead(file, prefix, 4), 3);
+    EXPECT_EQ(std::string(prefix), "abc");
+    EXPECT_TRUE(fileWriteAll(file, "g", 1));
+    fileClose(file);
+    EXPECT_EQ(readWholeFile(kept), replaced ? "xyz" : "abcg");
+    EXPECT_EQ(fileOpenAt(store, 0), kInvalidFile);  // a folder
+    removeScratchFolder(store);
+}
+
 struct LineCase {
     std::string bytes;
     LineKind kind;
