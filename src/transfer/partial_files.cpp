@@ -16,6 +16,7 @@ std::atomic<int> keepPartialDays{kDefaultKeepPartialDays};
 namespace {
 constexpr int64_t kDaySeconds = 86400;
 constexpr const char* kIndexTemporarySuffix = ".new";
+constexpr const char* kIndexDamagedSuffix = ".damaged";
 
 std::mutex indexLock;  // one edit of an index at a time (a reception, the user's deletion)
 std::mutex sendLock;
@@ -55,9 +56,18 @@ std::vector<PartialRecord> liveRecords(const std::string& store) {
     return live;
 }
 
+// Anything but a regular file in the index's place (a folder, a link) is damage: it goes,
+// or, a folder with something in it, is moved aside, so that the index can be written.
+void clearIndexPlace(const std::string& path) {
+    if (!isSymbolicLink(path) && (!pathExists(path) || measureFileSize(path) >= 0)) return;
+    if (!isDirectory(path) || isSymbolicLink(path)) fileRemove(path);
+    else if (!removeEmptyDirectory(path)) fileReplace(path, path + kIndexDamagedSuffix);
+}
+
 // A temporary beside the index, synced, then put in its place.
 void writeIndex(const std::string& store, const std::vector<PartialRecord>& records) {
     const std::string path = indexPath(store);
+    clearIndexPlace(path);
     if (records.empty()) {
         fileRemove(path);
         return;

@@ -140,7 +140,7 @@ std::string offeredFileAnswer(const std::string& store, const std::string& name,
     const bool windowsRules = localWindowsRules();
     std::vector<std::string> components;
     if (size <= 0 || !splitRecordDirectory(directory, windowsRules, &components) ||
-        !isSafeComponent(name, windowsRules) || passesThroughLink(store, components, kPathSeparator))
+        !isSenderComponent(name, windowsRules) || passesThroughLink(store, components, kPathSeparator))
         return std::string();
     std::string relative;
     for (const std::string& component : components) relative += component + "/";

@@ -229,7 +229,7 @@ std::string targetPath(Reception& r, const Record& record) {
                           !passesThroughLink(r.store, components, kPathSeparator);
         r.folderPath = joinStorePath(r.store, components, kPathSeparator);
     }
-    if (!r.folderAllowed || !isSafeComponent(record.name, r.windowsRules)) return std::string();
+    if (!r.folderAllowed || !isSenderComponent(record.name, r.windowsRules)) return std::string();
     std::string path = r.folderPath;
     appendComponent(path, record.name, kPathSeparator);
     if (!fitsLocalPathLimit(path)) return std::string();

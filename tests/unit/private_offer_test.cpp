@@ -118,6 +118,23 @@ TEST(PartialFiles, KeptFileHashedAndAppendedThroughOneOpen) {
     removeScratchFolder(store);
 }
 
+// A folder in the index's place is damage: the next record replaces it with a plain index.
+TEST(PartialFiles, IndexThatIsNoFileIsReplaced) {
+    const std::string store = makeScratchFolder("damaged");
+    const std::string index = store + "/" + kPartialIndexName;
+    ASSERT_TRUE(makeDirectory(index));
+    writeWholeFile(index + "/x", "planted");
+    writeWholeFile(store + "/" + partialName(4), "kept");
+    editPartialIndex(
+        store,
+        [](std::vector<PartialRecord>& records, void*) {
+            records.push_back(PartialRecord{partialName(4), "film", 10, kId, static_cast<int64_t>(time(nullptr))});
+        },
+        nullptr);
+    EXPECT_EQ(readPartialIndex(store).size(), 1u);
+    removeScratchFolder(store);
+}
+
 struct LineCase {
     std::string bytes;
     LineKind kind;
