@@ -1,6 +1,7 @@
 #include "transfer/private_receive.h"
 
 #include <atomic>
+#include <cctype>
 
 #include "core/text_routines.h"
 #include "core/texts.h"
@@ -88,6 +89,15 @@ bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* 
     return false;
 }
 
+// One target's key: under Windows rules names differing in case, or in trailing dots and
+// spaces, are the same file.
+std::string targetKey(std::string relative, bool windowsRules) {
+    if (!windowsRules) return relative;
+    for (char& c : relative) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    while (!relative.empty() && (relative.back() == '.' || relative.back() == ' ')) relative.pop_back();
+    return relative;
+}
+
 struct Waiting {
     Link* link;
     uint32_t lastLine;
@@ -108,10 +118,11 @@ void tickWait(void* context) {
 bool answerOffer(Link& link, const std::vector<OfferedFile>& files, size_t count, const VerifiedReception& v) {
     const std::string store = files.empty() ? std::string() : portGetStorePath();
     Waiting waiting{&link, tickCount(), false};
+    std::set<std::string> seen;
     for (size_t i = 0; i < count; ++i) {
         const OfferedFile* f = i < files.size() ? &files[i] : nullptr;
         const std::string have = store.empty() || !f ? std::string()
-                                                     : offeredFileAnswer(store, f->name, f->directory, f->size,
+                                                     : offeredFileAnswer(&seen, store, f->name, f->directory, f->size,
                                                                          v.partials, tickWait, &waiting);
         const bool written = have.empty() ? writePrivateLine(link, LineKind::Need)
                                           : writePrivateLine(link, LineKind::Have, have);
@@ -138,9 +149,9 @@ bool writeOfferAnswer(Link& link, ReceiveResult result, int refusal, uint32_t se
 
 void setPrivateTallyShown(void (*shown)(const TransferTally&, const std::vector<std::string>&)) { tallyShown = shown; }
 
-std::string offeredFileAnswer(const std::string& store, const std::string& name, const std::string& directory,
-                              int64_t size, const std::vector<PartialRecord>& partials, void (*tick)(void*),
-                              void* context) {
+std::string offeredFileAnswer(std::set<std::string>* seen, const std::string& store, const std::string& name,
+                              const std::string& directory, int64_t size, const std::vector<PartialRecord>& partials,
+                              void (*tick)(void*), void* context) {
     const bool windowsRules = localWindowsRules();
     std::vector<std::string> components;
     if (size <= 0 || !splitRecordDirectory(directory, windowsRules, &components) ||
@@ -149,6 +160,7 @@ std::string offeredFileAnswer(const std::string& store, const std::string& name,
     std::string relative;
     for (const std::string& component : components) relative += component + "/";
     relative += name;
+    if (!seen->insert(targetKey(relative, windowsRules)).second) return std::string();
     components.push_back(name);
     const std::string path = joinStorePath(store, components, kPathSeparator);
     if (fitsLocalPathLimit(path) && !isSymbolicLink(path) && measureFileSize(path) == size) {

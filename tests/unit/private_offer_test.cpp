@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "transfer/partial_files.h"
 #include "transfer/partial_record.h"
 #include "transfer/private_framing.h"
+#include "transfer/private_receive.h"
 #include "trust/content_hash.h"
 
 namespace {
@@ -132,6 +134,17 @@ TEST(PartialFiles, IndexThatIsNoFileIsReplaced) {
         },
         nullptr);
     EXPECT_EQ(readPartialIndex(store).size(), 1u);
+    removeScratchFolder(store);
+}
+
+// A manifest that names one stored file again and again has it hashed once: one HAVE,
+// then NEED for each later mention.
+TEST(PrivateOffer, AStoredFileIsAnsweredOncePerOffer) {
+    const std::string store = makeScratchFolder("offer");
+    writeWholeFile(store + "/a.bin", "abc");
+    std::set<std::string> seen;
+    EXPECT_EQ(offeredFileAnswer(&seen, store, "a.bin", "", 3, {}, nullptr, nullptr), haveText(3, kAbc));
+    EXPECT_EQ(offeredFileAnswer(&seen, store, "a.bin", "/", 3, {}, nullptr, nullptr), "");
     removeScratchFolder(store);
 }
 
