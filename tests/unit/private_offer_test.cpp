@@ -3,13 +3,16 @@
 #include <ctime>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/net.h"
 #include "scratch_folder.h"
 #include "transfer/partial_files.h"
 #include "transfer/partial_record.h"
 #include "transfer/private_framing.h"
+#include "transfer/private_offer.h"
 #include "transfer/private_receive.h"
 #include "trust/content_hash.h"
 
@@ -146,6 +149,35 @@ TEST(PrivateOffer, AStoredFileIsAnsweredOncePerOffer) {
     EXPECT_EQ(offeredFileAnswer(&seen, store, "a.bin", "", 3, {}, nullptr, nullptr), haveText(3, kAbc));
     EXPECT_EQ(offeredFileAnswer(&seen, store, "a.bin", "/", 3, {}, nullptr, nullptr), "");
     removeScratchFolder(store);
+}
+
+// A receiver that answers an offer with WAIT lines and nothing else is given up on once
+// the stall limit (and the slow hashing of the offered bytes, none here) has passed.
+TEST(PrivateOffer, EndlessWaitLinesEndTheOffer) {
+    ASSERT_EQ(netStartup(), 0);
+    const Socket listener = netTcpSocket();
+    ASSERT_EQ(netBind(listener, 0x7F000001, 0), 0);
+    ASSERT_EQ(netListen(listener, 1), 0);
+    Link link;
+    link.socket = netTcpSocket();
+    ASSERT_EQ(netConnect(link.socket, 0x7F000001, netLocalPort(listener)), 0);
+    const Socket receiver = netAccept(listener);
+    netClose(listener);
+    std::thread waits([receiver] {  // bounded: READY after 500 lines, or when the sender leaves
+        const std::string wait = privateLineBytes(LineKind::Wait, "");
+        for (int i = 0; i < 500 && netSendAll(receiver, wait.data(), wait.size()); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::string ready = privateLineBytes(LineKind::Ready, "");
+        netSendAll(receiver, ready.data(), ready.size());
+    });
+    std::vector<int64_t> from;
+    std::string refusal;
+    EXPECT_FALSE(offerManifest(link, 200, &from, &refusal));
+    netShutdownSend(link.socket);
+    netClose(link.socket);
+    waits.join();
+    netClose(receiver);
+    netCleanup();
 }
 
 struct LineCase {
