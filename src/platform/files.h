@@ -68,6 +68,8 @@ bool pathStillNames(const std::string& path, const FileStamp& stamp);
 // The time of a stamp's last write as an MS-DOS date and time in local time (date in the
 // high half, two-second steps), as archives keep it; 1980-01-01 for a time before 1980.
 uint32_t dosTimeOf(const FileStamp& stamp);
+// The time of a stamp's last write in seconds since 1970 (UTC).
+int64_t unixSecondsOf(const FileStamp& stamp);
 // Moves the read position of an open file to offset bytes from its start.
 bool fileSeek(FileHandle f, int64_t offset);
 // Bytes read (0 at the end), or -1 on error.

@@ -108,6 +108,8 @@ bool fileStampOf(FileHandle f, FileStamp* stamp) {
     return true;
 }
 
+int64_t unixSecondsOf(const FileStamp& stamp) { return stamp.modified / 1000000000; }
+
 uint32_t dosTimeOf(const FileStamp& stamp) {
     time_t seconds = static_cast<time_t>(stamp.modified / 1000000000);
     struct tm t;

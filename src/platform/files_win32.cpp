@@ -112,6 +112,11 @@ bool fileStampOf(FileHandle f, FileStamp* stamp) {
     return true;
 }
 
+int64_t unixSecondsOf(const FileStamp& stamp) {
+    const int64_t from1601 = 11644473600;  // seconds from 1601 to 1970
+    return stamp.modified / 10000000 - from1601;
+}
+
 uint32_t dosTimeOf(const FileStamp& stamp) {
     FILETIME utc, local;
     utc.dwLowDateTime = static_cast<DWORD>(stamp.modified);

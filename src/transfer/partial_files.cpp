@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "core/texts.h"
 #include "platform/files.h"
@@ -17,6 +20,7 @@ namespace {
 constexpr int64_t kDaySeconds = 86400;
 constexpr const char* kIndexTemporarySuffix = ".new";
 constexpr const char* kIndexDamagedSuffix = ".damaged";
+constexpr size_t kMostEntriesWalked = 100000;  // entries of the store looked at for unlisted partial files
 
 std::mutex indexLock;  // one edit of an index at a time (a reception, the user's deletion)
 std::mutex sendLock;
@@ -107,6 +111,43 @@ PartialSummary removeWhere(const std::string& store, bool (*gone)(const PartialR
     return removed;
 }
 
+// The last write of the file at path in seconds since 1970; -1 when it cannot be told.
+int64_t writtenAt(const std::string& path) {
+    const FileHandle file = fileOpenRead(path);
+    FileStamp stamp;
+    const bool known = file != kInvalidFile && fileStampOf(file, &stamp);
+    fileClose(file);
+    return known ? unixSecondsOf(stamp) : -1;
+}
+
+// Partial files the index does not list (it was lost or damaged) go by their own last
+// write, never younger than a day: a reception may be filling one that is not listed
+// yet. The walk of the store is bounded, and enters no link and no upload folder.
+void removeUnlisted(const std::string& store, int64_t before, PartialSummary* removed) {
+    std::set<std::string> listed;
+    for (const PartialRecord& r : readPartialIndex(store)) listed.insert(r.temporary);
+    std::vector<std::pair<std::string, std::string>> folders{{store, std::string()}};  // local, relative
+    size_t entries = 0;
+    while (!folders.empty() && entries < kMostEntriesWalked) {
+        const std::string local = folders.back().first, relative = folders.back().second;
+        folders.pop_back();
+        listDirectory(local, [&](const std::string& name, bool directory) {
+            std::string path = local;
+            appendComponent(path, name, kPathSeparator);
+            if (directory && !isSymbolicLink(path) && name != kUploadFolderName)
+                folders.emplace_back(path, relative + name + "/");
+            const int64_t size = directory || !isPartialName(name) || listed.count(relative + name)
+                                     ? -1
+                                     : measureFileSize(path);
+            const int64_t at = size >= 0 ? writtenAt(path) : -1;
+            if (at >= 0 && at < before && fileRemove(path)) {
+                ++removed->count;
+                removed->bytes += size;
+            }
+            return ++entries < kMostEntriesWalked;
+        });
+    }
+}
 }  // namespace
 
 std::vector<PartialRecord> readPartialIndex(const std::string& store) {
@@ -154,9 +195,11 @@ PartialSummary expirePartialFiles(const std::string& store) {
         }
     }
     if (days <= 0) oldestKept = INT64_MAX;
-    return removeWhere(
+    PartialSummary removed = removeWhere(
         store, [](const PartialRecord& r, void* limit) { return r.cutAt < *static_cast<int64_t*>(limit); },
         &oldestKept);
+    removeUnlisted(store, now - std::max<int64_t>(days, 1) * kDaySeconds, &removed);
+    return removed;
 }
 
 TransferTally lastSendTally() {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <thread>
@@ -85,18 +87,23 @@ TEST(PartialFiles, ExpireAndDelete) {
         writeWholeFile(store + "/" + name, std::string(1000, 'x'));
         index += partialLine(PartialRecord{name, "file" + std::to_string(kept.first), 5000, kId, kept.second});
     }
+    makeDirectory(store + "/sub");  // partial files no record lists: an old one, and a new one
+    for (int n : {5, 6}) writeWholeFile(store + "/sub/" + partialName(n), "unlisted");
+    std::filesystem::last_write_time(store + "/sub/" + partialName(5),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(72));
     const std::string away = "../" + outside.substr(outside.find_last_of("/\\") + 1) + "/";
     index += away + ".~qv9.partial\t" + away + "x\t5\t" + kId + "\t0\n";
     writeWholeFile(store + "/" + kPartialIndexName, index);
     keepPartialDays = 2;
     EXPECT_EQ(partialFilesIn(store).count, 2);
     const PartialSummary expired = expirePartialFiles(store);
-    EXPECT_EQ(expired.count, 1);
-    EXPECT_EQ(listTree(store), std::string(kPartialIndexName) + "\n" + partialName(2) + "\n");
+    EXPECT_EQ(expired.count, 2);
+    const std::string unlisted = "sub/\nsub/" + partialName(6) + "\n";
+    EXPECT_EQ(listTree(store), std::string(kPartialIndexName) + "\n" + partialName(2) + "\n" + unlisted);
     const PartialSummary deleted = deletePartialFiles(store);
     EXPECT_EQ(deleted.count, 1);
     EXPECT_EQ(deleted.bytes, 1000);
-    EXPECT_EQ(listTree(store), "");
+    EXPECT_EQ(listTree(store), unlisted);
     EXPECT_EQ(readWholeFile(outside + "/.~qv9.partial"), "not ours");
     keepPartialDays = kDefaultKeepPartialDays;
     removeScratchFolder(store);
