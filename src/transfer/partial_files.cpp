@@ -21,9 +21,13 @@ constexpr int64_t kDaySeconds = 86400;
 constexpr const char* kIndexTemporarySuffix = ".new";
 constexpr const char* kIndexDamagedSuffix = ".damaged";
 constexpr size_t kMostEntriesWalked = 100000;  // entries of the store looked at for unlisted partial files
+constexpr int64_t kWalkSeconds = 3600;         // a store is walked for them at most this often
 
 std::mutex indexLock;  // one edit of an index at a time (a reception, the user's deletion)
 std::mutex sendLock;
+std::mutex walkLock;
+std::string walkedStore;  // the store last walked for unlisted partial files, and when
+int64_t walkedAt = 0;
 TransferTally lastTally;
 bool lastResumable = false;
 
@@ -124,6 +128,15 @@ int64_t writtenAt(const std::string& path) {
 // write, never younger than a day: a reception may be filling one that is not listed
 // yet. The walk of the store is bounded, and enters no link and no upload folder.
 void removeUnlisted(const std::string& store, int64_t before, PartialSummary* removed) {
+    {
+        // Receptions start often (a stranger may start many): the walk is not repeated for
+        // each, since a day is the finest age it goes by.
+        std::lock_guard<std::mutex> guard(walkLock);
+        const int64_t now = static_cast<int64_t>(time(nullptr));
+        if (store == walkedStore && now - walkedAt < kWalkSeconds && now >= walkedAt) return;
+        walkedStore = store;
+        walkedAt = now;
+    }
     std::set<std::string> listed;
     for (const PartialRecord& r : readPartialIndex(store)) listed.insert(r.temporary);
     std::vector<std::pair<std::string, std::string>> folders{{store, std::string()}};  // local, relative
