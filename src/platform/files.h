@@ -34,8 +34,11 @@ bool isReplaceableFile(const std::string& path);
 // MoveFileEx replacing and writing through on Windows). Call fileSync on from first, so
 // that a power cut leaves the old file or the whole new one.
 bool fileReplace(const std::string& from, const std::string& to);
-// Opens an existing regular file for writing (a link is never followed), cut to offset
-// bytes, its write position there; kInvalidFile when it is shorter or cannot be opened.
+// Opens an existing regular file for reading and writing (a link is never followed), cut
+// to offset bytes, its position at its start: what is read through it up to offset is what
+// it keeps, and what is written next follows it. Nobody else may write, rename or remove it
+// while it is open where the system allows that (Windows). kInvalidFile when it is shorter
+// or cannot be opened.
 FileHandle fileOpenAt(const std::string& path, int64_t offset);
 // Marks a file hidden (FILE_ATTRIBUTE_HIDDEN on Windows), or not; on POSIX its leading dot
 // hides it and this does nothing.
@@ -65,6 +68,8 @@ bool pathStillNames(const std::string& path, const FileStamp& stamp);
 // The time of a stamp's last write as an MS-DOS date and time in local time (date in the
 // high half, two-second steps), as archives keep it; 1980-01-01 for a time before 1980.
 uint32_t dosTimeOf(const FileStamp& stamp);
+// The time of a stamp's last write in seconds since 1970 (UTC).
+int64_t unixSecondsOf(const FileStamp& stamp);
 // Moves the read position of an open file to offset bytes from its start.
 bool fileSeek(FileHandle f, int64_t offset);
 // Bytes read (0 at the end), or -1 on error.

@@ -48,10 +48,10 @@ FileHandle fileCreateNew(const std::string& path, bool* exists, bool ownerOnly) 
 
 FileHandle fileOpenAt(const std::string& path, int64_t offset) {
     struct stat st;
-    int fd = openRegular(path, O_WRONLY | O_NOFOLLOW, &st);
+    int fd = openRegular(path, O_RDWR | O_NOFOLLOW, &st);
     if (fd < 0) return kInvalidFile;
     if (offset < 0 || st.st_size < offset || ftruncate(fd, static_cast<off_t>(offset)) != 0 ||
-        lseek(fd, static_cast<off_t>(offset), SEEK_SET) != offset) {
+        lseek(fd, 0, SEEK_SET) != 0) {
         close(fd);
         return kInvalidFile;
     }
@@ -107,6 +107,8 @@ bool fileStampOf(FileHandle f, FileStamp* stamp) {
     stamp->changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return true;
 }
+
+int64_t unixSecondsOf(const FileStamp& stamp) { return stamp.modified / 1000000000; }
 
 uint32_t dosTimeOf(const FileStamp& stamp) {
     time_t seconds = static_cast<time_t>(stamp.modified / 1000000000);

@@ -41,16 +41,17 @@ FileHandle fileCreateNew(const std::string& path, bool* exists, bool) {
 }
 
 FileHandle fileOpenAt(const std::string& path, int64_t offset) {
-    const std::wstring name = wide(path);
-    const DWORD attributes = GetFileAttributesW(name.c_str());
-    const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & refused)) return kInvalidFile;
-    FileHandle f = keepDiskFile(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    LARGE_INTEGER size;
+    // The reparse point itself is opened, and refused below, so that no link is followed.
+    FileHandle f = keepDiskFile(
+        CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (f == kInvalidFile) return f;
-    if (offset < 0 || !GetFileSizeEx(raw(f), &size) || size.QuadPart < offset || !fileSeek(f, offset) ||
-        !SetEndOfFile(raw(f))) {
+    BY_HANDLE_FILE_INFORMATION info;
+    LARGE_INTEGER size;
+    const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (offset < 0 || !GetFileInformationByHandle(raw(f), &info) || (info.dwFileAttributes & refused) ||
+        !GetFileSizeEx(raw(f), &size) || size.QuadPart < offset || !fileSeek(f, offset) || !SetEndOfFile(raw(f)) ||
+        !fileSeek(f, 0)) {
         fileClose(f);
         return kInvalidFile;
     }
@@ -109,6 +110,11 @@ bool fileStampOf(FileHandle f, FileStamp* stamp) {
     if (!GetFileInformationByHandleEx(raw(f), FileBasicInfo, &basic, sizeof basic)) return false;
     stamp->changed = basic.ChangeTime.QuadPart;
     return true;
+}
+
+int64_t unixSecondsOf(const FileStamp& stamp) {
+    const int64_t from1601 = 11644473600;  // seconds from 1601 to 1970
+    return stamp.modified / 10000000 - from1601;
 }
 
 uint32_t dosTimeOf(const FileStamp& stamp) {

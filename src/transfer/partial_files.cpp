@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "core/texts.h"
 #include "platform/files.h"
@@ -16,9 +19,15 @@ std::atomic<int> keepPartialDays{kDefaultKeepPartialDays};
 namespace {
 constexpr int64_t kDaySeconds = 86400;
 constexpr const char* kIndexTemporarySuffix = ".new";
+constexpr const char* kIndexDamagedSuffix = ".damaged";
+constexpr size_t kMostEntriesWalked = 100000;  // entries of the store looked at for unlisted partial files
+constexpr int64_t kWalkSeconds = 3600;         // a store is walked for them at most this often
 
 std::mutex indexLock;  // one edit of an index at a time (a reception, the user's deletion)
 std::mutex sendLock;
+std::mutex walkLock;
+std::string walkedStore;  // the store last walked for unlisted partial files, and when
+int64_t walkedAt = 0;
 TransferTally lastTally;
 bool lastResumable = false;
 
@@ -55,9 +64,18 @@ std::vector<PartialRecord> liveRecords(const std::string& store) {
     return live;
 }
 
+// Anything but a regular file in the index's place (a folder, a link) is damage: it goes,
+// or, a folder with something in it, is moved aside, so that the index can be written.
+void clearIndexPlace(const std::string& path) {
+    if (!isSymbolicLink(path) && (!pathExists(path) || measureFileSize(path) >= 0)) return;
+    if (!isDirectory(path) || isSymbolicLink(path)) fileRemove(path);
+    else if (!removeEmptyDirectory(path)) fileReplace(path, path + kIndexDamagedSuffix);
+}
+
 // A temporary beside the index, synced, then put in its place.
 void writeIndex(const std::string& store, const std::vector<PartialRecord>& records) {
     const std::string path = indexPath(store);
+    clearIndexPlace(path);
     if (records.empty()) {
         fileRemove(path);
         return;
@@ -97,6 +115,52 @@ PartialSummary removeWhere(const std::string& store, bool (*gone)(const PartialR
     return removed;
 }
 
+// The last write of the file at path in seconds since 1970; -1 when it cannot be told.
+int64_t writtenAt(const std::string& path) {
+    const FileHandle file = fileOpenRead(path);
+    FileStamp stamp;
+    const bool known = file != kInvalidFile && fileStampOf(file, &stamp);
+    fileClose(file);
+    return known ? unixSecondsOf(stamp) : -1;
+}
+
+// Partial files the index does not list (it was lost or damaged) go by their own last
+// write, never younger than a day: a reception may be filling one that is not listed
+// yet. The walk of the store is bounded, and enters no link and no upload folder.
+void removeUnlisted(const std::string& store, int64_t before, PartialSummary* removed) {
+    {
+        // Receptions start often (a stranger may start many): the walk is not repeated for
+        // each, since a day is the finest age it goes by.
+        std::lock_guard<std::mutex> guard(walkLock);
+        const int64_t now = static_cast<int64_t>(time(nullptr));
+        if (store == walkedStore && now - walkedAt < kWalkSeconds && now >= walkedAt) return;
+        walkedStore = store;
+        walkedAt = now;
+    }
+    std::set<std::string> listed;
+    for (const PartialRecord& r : readPartialIndex(store)) listed.insert(r.temporary);
+    std::vector<std::pair<std::string, std::string>> folders{{store, std::string()}};  // local, relative
+    size_t entries = 0;
+    while (!folders.empty() && entries < kMostEntriesWalked) {
+        const std::string local = folders.back().first, relative = folders.back().second;
+        folders.pop_back();
+        listDirectory(local, [&](const std::string& name, bool directory) {
+            std::string path = local;
+            appendComponent(path, name, kPathSeparator);
+            if (directory && !isSymbolicLink(path) && name != kUploadFolderName)
+                folders.emplace_back(path, relative + name + "/");
+            const int64_t size = directory || !isPartialName(name) || listed.count(relative + name)
+                                     ? -1
+                                     : measureFileSize(path);
+            const int64_t at = size >= 0 ? writtenAt(path) : -1;
+            if (at >= 0 && at < before && fileRemove(path)) {
+                ++removed->count;
+                removed->bytes += size;
+            }
+            return ++entries < kMostEntriesWalked;
+        });
+    }
+}
 }  // namespace
 
 std::vector<PartialRecord> readPartialIndex(const std::string& store) {
@@ -144,9 +208,11 @@ PartialSummary expirePartialFiles(const std::string& store) {
         }
     }
     if (days <= 0) oldestKept = INT64_MAX;
-    return removeWhere(
+    PartialSummary removed = removeWhere(
         store, [](const PartialRecord& r, void* limit) { return r.cutAt < *static_cast<int64_t*>(limit); },
         &oldestKept);
+    removeUnlisted(store, now - std::max<int64_t>(days, 1) * kDaySeconds, &removed);
+    return removed;
 }
 
 TransferTally lastSendTally() {

@@ -22,7 +22,8 @@ struct PartialSummary {
 PartialSummary partialFilesIn(const std::string& storeFolder);
 // Removes every partial file kept below the store folder, and their record.
 PartialSummary deletePartialFiles(const std::string& storeFolder);
-// Removes those older than keepPartialDays, or past the size bound, oldest first.
+// Removes those older than keepPartialDays, or past the size bound, oldest first; and
+// partial files the record does not list, by their last write (at least a day old).
 PartialSummary expirePartialFiles(const std::string& storeFolder);
 
 // What the receiver's final answer counted, as both sides show it: "3 files resumed,

@@ -4,8 +4,6 @@
 #include "transfer/path_rules.h"
 
 namespace {
-constexpr const char* kPartialPrefix = ".~qv";
-constexpr const char* kPartialSuffix = ".partial";
 
 bool plainNumber(const std::string& text, int64_t* value) {
     // 18 digits stay below 2^63; a leading zero only in "0".

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-constexpr const char* kPartialIndexName = ".quorvalinthexa-partial";
+#include "transfer/path_rules.h"  // the names of the index and of a partial file
+
 constexpr size_t kMostPartialRecords = 10000;
 constexpr int64_t kPartialIndexLimit = 4 << 20;  // bytes of the index file
 constexpr size_t kPartialLineLimit = 1024;       // bytes of one line, its line feed included

@@ -45,6 +45,20 @@ bool isSafeComponent(const std::string& component, bool windowsRules) {
     return !(windowsRules && isReservedDeviceName(component));
 }
 
+bool isReceiverOwnName(const std::string& component) {
+    std::string name = upper(component);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+    const std::string prefix = upper(kPartialPrefix), suffix = upper(kPartialSuffix);
+    const bool partial = name.size() >= prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+                         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return partial || name.compare(0, strlen(kPartialIndexName), upper(kPartialIndexName)) == 0 ||
+           name == upper(kUploadFolderName);
+}
+
+bool isSenderComponent(const std::string& component, bool windowsRules) {
+    return isSafeComponent(component, windowsRules) && !isReceiverOwnName(component);
+}
+
 bool splitRecordDirectory(const std::string& directory, bool windowsRules, std::vector<std::string>* components) {
     components->clear();
     size_t start = 0;
@@ -53,7 +67,7 @@ bool splitRecordDirectory(const std::string& directory, bool windowsRules, std::
         while (end < directory.size() && !isSeparator(directory[end])) ++end;
         if (end > start) {
             std::string component = directory.substr(start, end - start);
-            if (!isSafeComponent(component, windowsRules)) {
+            if (!isSenderComponent(component, windowsRules)) {
                 components->clear();
                 return false;
             }

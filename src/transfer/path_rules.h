@@ -26,10 +26,28 @@ bool isReservedDeviceName(const std::string& component);
 // without extension, any case).
 bool isSafeComponent(const std::string& component, bool windowsRules);
 
+// The names the receiver keeps for its own files in the store folder: the record of kept
+// partial files (and its temporary beside it), the kept partial files themselves, and the
+// folder where browser uploads grow.
+constexpr char kPartialIndexName[] = ".quorvalinthexa-partial";
+constexpr char kPartialPrefix[] = ".~qv";
+constexpr char kPartialSuffix[] = ".partial";
+constexpr char kUploadFolderName[] = "~qvuploads";
+
+// True for one of those names, in any case and with any trailing dots or spaces (which
+// Windows drops): no sender may name a file or folder so, or it could take the place of
+// what the receiver reads back and trusts.
+bool isReceiverOwnName(const std::string& component);
+
+// A component a sender may name: safe, and none of the receiver's own names. Every
+// sender's name and folder passes this (port 2904, the private channel, browser uploads).
+bool isSenderComponent(const std::string& component, bool windowsRules);
+
 // A record's "Directory": either separator splits it, and empty components create
 // nothing of their own, so "", "/" and a lone backslash are the top level and
 // "/DCIM/2024/" or "\\host\x\" lands below the store path as DCIM/2024 or host/x. A value
-// with any unsafe component ("..", a drive's colon, a control byte...) is refused
+// with any component that is not a sender's ("..", a drive's colon, a control byte, one
+// of the receiver's own names...) is refused
 // (false) with no components.
 bool splitRecordDirectory(const std::string& directory, bool windowsRules, std::vector<std::string>* components);
 

@@ -1,6 +1,10 @@
 #include "transfer/private_offer.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "core/text_routines.h"
+#include "platform/threads.h"
 #include "transfer/file_hash.h"
 #include "transfer/manifest.h"
 #include "transfer/private_channel.h"
@@ -9,8 +13,9 @@
 #include "trust/tls_channel.h"
 
 namespace {
-constexpr size_t kManifestPiece = 256 * 1024;  // manifest bytes gathered per write
-constexpr int kMostAnswerLines = 64;           // FAILED lines read before the tally
+constexpr size_t kManifestPiece = 256 * 1024;   // manifest bytes gathered per write
+constexpr int kMostAnswerLines = 64;            // FAILED lines read before the tally
+constexpr int64_t kSlowHashBytesPerMs = 50000;  // 50 MB/s: the slowest hashing waited for
 
 // The manifest entries that get a file record, as sendFile writes it: index and record.
 bool writeManifest(const Link& link, std::vector<size_t>* offered) {
@@ -54,14 +59,28 @@ std::string offerRecordLines(int64_t from, int64_t size) {
 
 std::string checkBlockBytes(const std::string& hex) { return "\n\nType:check\nSHA-256:" + hex; }
 
+namespace {
+// How long the answers may take: the stall limit, and the offered bytes hashed slowly.
+int64_t offerAnswersMilliseconds(int stallMilliseconds, int64_t offeredBytes) {
+    const int64_t most = INT32_MAX;  // well inside the tick counter's turn
+    return std::min(most, stallMilliseconds + std::max<int64_t>(offeredBytes, 0) / kSlowHashBytesPerMs);
+}
+}  // namespace
+
 bool offerManifest(Link& link, int stallMilliseconds, std::vector<int64_t>* from, std::string* refusal) {
     from->assign(transferManifest.size(), 0);
     std::vector<size_t> offered;
     if (!writeManifest(link, &offered)) return false;
+    // WAIT lines are life only while the receiver could still be hashing what it holds of
+    // these files: a receiver that waits longer does not take the send.
+    int64_t offeredBytes = 0;
+    for (size_t index : offered) offeredBytes += transferManifest[index].measuredSize;
+    const uint32_t start = tickCount();
+    const int64_t within = offerAnswersMilliseconds(stallMilliseconds, offeredBytes);
     size_t next = 0;
     for (;;) {
         const PrivateLine line = readPrivateLineWithin(link, kAnswerLineLimit, stallMilliseconds);
-        if (line.kind == LineKind::Wait) continue;
+        if (line.kind == LineKind::Wait && tickCount() - start <= within) continue;
         if (line.kind == LineKind::Ready) return next == offered.size();
         if (line.kind == LineKind::Refused) *refusal = line.text;
         if ((line.kind != LineKind::Have && line.kind != LineKind::Need) || next == offered.size()) return false;

@@ -1,6 +1,7 @@
 #include "transfer/private_receive.h"
 
 #include <atomic>
+#include <cctype>
 
 #include "core/text_routines.h"
 #include "core/texts.h"
@@ -59,8 +60,10 @@ void endAnswer(Link& link, bool written, LineKind kind) {
 }
 
 // The manifest after OFFER: the transfer header, then directory and file records without
-// content, up to a "Type:end" block; bounded in blocks, bytes and time.
-bool readManifest(StreamReader& reader, std::vector<OfferedFile>* files) {
+// content, up to a "Type:end" block; bounded in blocks, bytes and time. The file records
+// are counted, and kept only for a trusted sender (an untrusted one gets NEED for each).
+bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* files, size_t* count) {
+    const int64_t limit = trusted ? kOfferByteLimit : kUntrustedOfferByteLimit;
     std::vector<char> block(kHeaderBlockLimit + 1);
     int length = 0;
     if (readHeaderBlock(reader, block.data(), &length) <= 0) return false;
@@ -70,7 +73,7 @@ bool readManifest(StreamReader& reader, std::vector<OfferedFile>* files) {
     for (size_t blocks = 0; blocks < kMostOfferRecords; ++blocks) {
         if (readHeaderBlock(reader, block.data(), &length) <= 0) return false;
         bytes += length + 2;
-        if (bytes > kOfferByteLimit || tickCount() - start > static_cast<uint32_t>(kOfferMilliseconds)) return false;
+        if (bytes > limit || tickCount() - start > static_cast<uint32_t>(kOfferMilliseconds)) return false;
         OfferedFile file;
         std::string type;
         forEachHeaderLine(block.data(), length, [&](std::string_view key, std::string_view value) {
@@ -80,9 +83,19 @@ bool readManifest(StreamReader& reader, std::vector<OfferedFile>* files) {
             else if (key == "Size") file.size = readNumber(value);
         });
         if (type == "end") return true;
-        if (type == "file") files->push_back(file);
+        if (type == "file") ++*count;
+        if (type == "file" && trusted) files->push_back(file);
     }
     return false;
+}
+
+// One target's key: under Windows rules names differing in case, or in trailing dots and
+// spaces, are the same file.
+std::string targetKey(std::string relative, bool windowsRules) {
+    if (!windowsRules) return relative;
+    for (char& c : relative) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    while (!relative.empty() && (relative.back() == '.' || relative.back() == ' ')) relative.pop_back();
+    return relative;
 }
 
 struct Waiting {
@@ -102,13 +115,15 @@ void tickWait(void* context) {
 
 // One HAVE or NEED line per offered file, then READY. An untrusted sender gets NEED for
 // every file: it learns nothing of what is stored here.
-bool answerOffer(Link& link, const std::vector<OfferedFile>& files, const VerifiedReception& v, bool trusted) {
-    const std::string store = trusted ? portGetStorePath() : std::string();
+bool answerOffer(Link& link, const std::vector<OfferedFile>& files, size_t count, const VerifiedReception& v) {
+    const std::string store = files.empty() ? std::string() : portGetStorePath();
     Waiting waiting{&link, tickCount(), false};
-    for (const OfferedFile& f : files) {
-        const std::string have = store.empty() ? std::string()
-                                               : offeredFileAnswer(store, f.name, f.directory, f.size, v.partials,
-                                                                   tickWait, &waiting);
+    std::set<std::string> seen;
+    for (size_t i = 0; i < count; ++i) {
+        const OfferedFile* f = i < files.size() ? &files[i] : nullptr;
+        const std::string have = store.empty() || !f ? std::string()
+                                                     : offeredFileAnswer(&seen, store, f->name, f->directory, f->size,
+                                                                         v.partials, tickWait, &waiting);
         const bool written = have.empty() ? writePrivateLine(link, LineKind::Need)
                                           : writePrivateLine(link, LineKind::Have, have);
         if (!written || waiting.failed) return false;
@@ -134,17 +149,18 @@ bool writeOfferAnswer(Link& link, ReceiveResult result, int refusal, uint32_t se
 
 void setPrivateTallyShown(void (*shown)(const TransferTally&, const std::vector<std::string>&)) { tallyShown = shown; }
 
-std::string offeredFileAnswer(const std::string& store, const std::string& name, const std::string& directory,
-                              int64_t size, const std::vector<PartialRecord>& partials, void (*tick)(void*),
-                              void* context) {
+std::string offeredFileAnswer(std::set<std::string>* seen, const std::string& store, const std::string& name,
+                              const std::string& directory, int64_t size, const std::vector<PartialRecord>& partials,
+                              void (*tick)(void*), void* context) {
     const bool windowsRules = localWindowsRules();
     std::vector<std::string> components;
     if (size <= 0 || !splitRecordDirectory(directory, windowsRules, &components) ||
-        !isSafeComponent(name, windowsRules) || passesThroughLink(store, components, kPathSeparator))
+        !isSenderComponent(name, windowsRules) || passesThroughLink(store, components, kPathSeparator))
         return std::string();
     std::string relative;
     for (const std::string& component : components) relative += component + "/";
     relative += name;
+    if (!seen->insert(targetKey(relative, windowsRules)).second) return std::string();
     components.push_back(name);
     const std::string path = joinStorePath(store, components, kPathSeparator);
     if (fitsLocalPathLimit(path) && !isSymbolicLink(path) && measureFileSize(path) == size) {
@@ -184,9 +200,7 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     VerifiedReception v;
     v.senderId = senderId;
     v.keepCut = trusted.has_value() && keepPartialDays > 0;
-    std::vector<OfferedFile> files;
-    if (!readManifest(reader, &files)) return ReceiveResult::NothingSent;
-    // A sender the policy refuses hears so before any answer about its files.
+    // A sender the policy refuses hears so before its manifest is read.
     const Verdict verdict = receiveVerdict(sender, tickCount(), false, trusted.has_value());
     if (refuses(verdict)) {
         showRefusal(verdict, sender);
@@ -194,13 +208,16 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
         endAnswer(link, writePrivateLine(link, LineKind::Refused, text), LineKind::Refused);
         return ReceiveResult::Refused;
     }
+    std::vector<OfferedFile> files;
+    size_t count = 0;
+    if (!readManifest(reader, trusted.has_value(), &files, &count)) return ReceiveResult::NothingSent;
     if (trusted) {
         const std::string store = portGetStorePath();
         if (!store.empty())
             for (const PartialRecord& p : readPartialIndex(store))
                 if (p.senderId == senderId) v.partials.push_back(p);
     }
-    if (!answerOffer(link, files, v, trusted.has_value())) return ReceiveResult::NothingSent;
+    if (!answerOffer(link, files, count, v)) return ReceiveResult::NothingSent;
     files = std::vector<OfferedFile>();
     terms.verified = &v;
     v.worker = startHashWorker();

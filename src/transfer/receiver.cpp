@@ -229,7 +229,7 @@ std::string targetPath(Reception& r, const Record& record) {
                           !passesThroughLink(r.store, components, kPathSeparator);
         r.folderPath = joinStorePath(r.store, components, kPathSeparator);
     }
-    if (!r.folderAllowed || !isSafeComponent(record.name, r.windowsRules)) return std::string();
+    if (!r.folderAllowed || !isSenderComponent(record.name, r.windowsRules)) return std::string();
     std::string path = r.folderPath;
     appendComponent(path, record.name, kPathSeparator);
     if (!fitsLocalPathLimit(path)) return std::string();
@@ -398,12 +398,14 @@ FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::str
     if (record.offset > 0) {
         for (const PartialRecord& p : v.partials) {
             if (p.target != target || p.size != record.size) continue;
+            // One open: the bytes hashed are the bytes the content is appended to, whatever
+            // takes the name meanwhile.
             const std::string path = partialLocalPath(r.store, p.temporary);
-            const FileHandle prefix = path.empty() ? kInvalidFile : fileOpenRead(path);
-            const bool hashed = prefix != kInvalidFile && hashFileBytes(prefix, record.offset, hash);
-            fileClose(prefix);
+            const FileHandle kept = path.empty() ? kInvalidFile : fileOpenAt(path, record.offset);
             *relative = p.temporary;
-            return hashed ? fileOpenAt(path, record.offset) : kInvalidFile;
+            if (kept != kInvalidFile && hashFileBytes(kept, record.offset, hash)) return kept;
+            fileClose(kept);
+            return kInvalidFile;
         }
         return kInvalidFile;
     }

@@ -51,7 +51,7 @@ bool componentAllowed(const std::string& utf8) {
         if (c == '\\' || c < 0x20 || c == 0x7F) return false;
     if (utf8.back() == '.' || utf8.back() == ' ') return false;
     const std::string local = fromUtf8(utf8);
-    return isSafeComponent(local, true) && !isReservedDeviceName(local) && !isPortZero(local);
+    return isSenderComponent(local, true) && !isReservedDeviceName(local) && !isPortZero(local);
 }
 
 // The name's components as the local file system names them, split at '/'; false when

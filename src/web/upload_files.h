@@ -10,9 +10,10 @@
 #include <string>
 
 #include "platform/files.h"
+#include "transfer/path_rules.h"
 #include "web/browser_upload.h"
 
-constexpr char kPartialFolder[] = "~qvuploads";
+constexpr const char* kPartialFolder = kUploadFolderName;
 
 struct PartialUpload {
     std::string store;  // the store folder it was begun in

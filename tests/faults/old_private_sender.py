@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """A sender of the private channel's first exchange, for the tests.
 
-  old_private_sender.py ADDR PORT CERT KEY STREAM
-      handshakes with its own key (CERT, KEY: PEM), writes "QVP/1 SEND\\n" and the 3.0
-      stream in the file STREAM, ends its direction with close_notify, and prints the
-      receiver's answer line.
+  old_private_sender.py ADDR PORT CERT KEY STREAM [REQUEST]
+      handshakes with its own key (CERT, KEY: PEM), writes "QVP/1 REQUEST\\n" (SEND when
+      not given) and the bytes of the file STREAM, ends its direction with close_notify,
+      and prints the receiver's first answer line ("" when it closed without one).
 """
 import socket
 import ssl
@@ -13,6 +13,7 @@ import sys
 
 def main():
     addr, port, cert, key, stream = sys.argv[1:6]
+    request = sys.argv[6] if len(sys.argv) > 6 else "SEND"
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
     ctx.minimum_version = ssl.TLSVersion.TLSv1_3
     ctx.load_cert_chain(cert, key)
@@ -37,16 +38,19 @@ def main():
                 incoming.write(data)
 
     pump(tls.do_handshake)
-    with open(stream, "rb") as f:
-        pump(lambda: tls.write(b"QVP/1 SEND\n" + f.read()))
-    try:
-        tls.unwrap()
-    except ssl.SSLWantReadError:
-        pass
-    sock.sendall(outgoing.read())
     answer = b""
-    while not answer.endswith(b"\n"):
-        answer += pump(lambda: tls.read(1))
+    try:
+        with open(stream, "rb") as f:
+            pump(lambda: tls.write(b"QVP/1 " + request.encode() + b"\n" + f.read()))
+        try:
+            tls.unwrap()
+        except ssl.SSLWantReadError:
+            pass
+        sock.sendall(outgoing.read())
+        while not answer.endswith(b"\n"):
+            answer += pump(lambda: tls.read(1))
+    except (EOFError, OSError, ssl.SSLError):
+        pass  # the receiver closed: what it answered so far is its word
     sys.stdout.write(answer.decode())
 
 

@@ -10,10 +10,12 @@
 #   untrusted      a sender whose key the receiver does not trust gets no HAVE: a file that
 #                  is there is sent whole all the same
 #   old_send       a sender of the first exchange (QVP/1 SEND) gets its answer as before
+#   offer_bounds   a sender the policy refuses hears so before its manifest is read (it
+#                  never ends one here); an untrusted sender's 5 MiB manifest is closed on
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 command -v openssl >/dev/null || skip "openssl is missing"
-CASES=(resume folder changed_kept changed_source untrusted old_send)
+CASES=(resume folder changed_kept changed_source untrusted old_send offer_bounds)
 GIB=1073741824
 
 # link_bytes: what the sender's end of the veth has sent so far.
@@ -110,19 +112,35 @@ case_untrusted() {
   rx_stop
 }
 
+# stranger FILE [REQUEST]: the first answer to a stranger's key (made once) sending FILE.
+stranger() {
+  [ -f "$WORK/old.key" ] || openssl req -x509 -newkey ed25519 -nodes -subj /CN=old -days 1 -keyout "$WORK/old.key" \
+    -out "$WORK/old.crt" 2>/dev/null
+  in_tx python3 "$QV_ROOT/tests/faults/old_private_sender.py" "$RX_ADDR" 2906 "$WORK/old.crt" "$WORK/old.key" "$@" || true
+}
+
 case_old_send() {
   receive_as r
-  openssl req -x509 -newkey ed25519 -nodes -subj /CN=old -days 1 -keyout "$WORK/old.key" -out "$WORK/old.crt" \
-    2>/dev/null
   mkdir -p "$WORK/src"
   echo "from an old sender" >"$WORK/src/old.txt"
   stream "$WORK/old.stream" old.txt
   local answer
-  answer="$(in_tx python3 "$QV_ROOT/tests/faults/old_private_sender.py" "$RX_ADDR" 2906 "$WORK/old.crt" \
-    "$WORK/old.key" "$WORK/old.stream" || true)"
+  answer="$(stranger "$WORK/old.stream")"
   expect_eq "old send: the answer" "QVP/1 STORED" "$answer"
   expect_result "old send" "Receiving complete." 10
   check "old send: arrived whole" cmp -s "$WORK/src/old.txt" "$STORE/old.txt"
+  rx_stop
+}
+
+case_offer_bounds() {
+  receive_as r --trusted-only
+  printf 'Version:3.0\nTotal:1' >"$WORK/head.offer"
+  expect_eq "offer_bounds: refused first" "QVP/1 REFUSED" "$(stranger "$WORK/head.offer" OFFER | cut -c1-13)"
+  rx_stop
+  receive_as r
+  python3 -c 'import sys; sys.stdout.write("Version:3.0\nTotal:1" + "\n\nType:file\nSize:1\nName:x\nDirectory:\n\n" * 130000 + "\n\nType:end\n\n")' \
+    >"$WORK/big.offer"
+  expect_eq "offer_bounds: an untrusted 5 MiB manifest is not answered" "" "$(stranger "$WORK/big.offer" OFFER)"
   rx_stop
 }
 

@@ -88,7 +88,11 @@ TEST(UploadNames, EveryComponentOfAPathMustBeSafe) {
                  // ports Windows opens as devices also with the digit 0
                  {"COM0", false},
                  {"a/lpt0.txt", false},
-                 {"COM0x", true}};
+                 {"COM0x", true},
+                 // the receiver's own files in the store
+                 {"~qvuploads/x", false},
+                 {"docs/.~qv3.partial", false},
+                 {".quorvalinthexa-partial", false}};
     for (const Case& c : cases) EXPECT_EQ(c.allowed, uploadNameAllowed(c.name)) << c.name;
 }
 

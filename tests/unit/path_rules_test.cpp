@@ -100,7 +100,10 @@ TEST(PathRules, RecordFolders) {
                              "a/./b/",
                              "a/ /b/",
                              "a/\x01/",
-                             "/a\nb/"};
+                             "/a\nb/",
+                             "~qvuploads/",  // the receiver's own names
+                             "a/.quorvalinthexa-partial/",
+                             "a/.~QV3.partial./"};
     for (bool windowsRules : {true, false}) {
         SCOPED_TRACE(windowsRules);
         bool accepted = false;
@@ -117,6 +120,15 @@ TEST(PathRules, RecordFolders) {
         split("docs/CON/", windowsRules, &accepted);
         EXPECT_EQ(accepted, !windowsRules);
     }
+}
+
+// The receiver's own names are no sender's, in any case; names near them are.
+TEST(PathRules, ReceiverOwnNames) {
+    for (const char* own : {".quorvalinthexa-partial", ".QUORVALINTHEXA-PARTIAL.new", ".~qv7.partial", ".~qvx.partial ",
+                            "~qvuploads", "~QVUploads.", ".~qv.partial"})
+        EXPECT_FALSE(isSenderComponent(own, false)) << own;
+    for (const char* near : {"quorvalinthexa-partial", "~qv7.partial", ".~qv7.partial.txt", "~qvuploads2", "a.partial"})
+        EXPECT_TRUE(isSenderComponent(near, true)) << near;
 }
 
 TEST(PathRules, JoinAndLimit) {

@@ -1,14 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
+#include <filesystem>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/net.h"
 #include "scratch_folder.h"
 #include "transfer/partial_files.h"
 #include "transfer/partial_record.h"
 #include "transfer/private_framing.h"
+#include "transfer/private_offer.h"
+#include "transfer/private_receive.h"
 #include "trust/content_hash.h"
 
 namespace {
@@ -80,22 +87,104 @@ TEST(PartialFiles, ExpireAndDelete) {
         writeWholeFile(store + "/" + name, std::string(1000, 'x'));
         index += partialLine(PartialRecord{name, "file" + std::to_string(kept.first), 5000, kId, kept.second});
     }
+    makeDirectory(store + "/sub");  // partial files no record lists: an old one, and a new one
+    for (int n : {5, 6}) writeWholeFile(store + "/sub/" + partialName(n), "unlisted");
+    std::filesystem::last_write_time(store + "/sub/" + partialName(5),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(72));
     const std::string away = "../" + outside.substr(outside.find_last_of("/\\") + 1) + "/";
     index += away + ".~qv9.partial\t" + away + "x\t5\t" + kId + "\t0\n";
     writeWholeFile(store + "/" + kPartialIndexName, index);
     keepPartialDays = 2;
     EXPECT_EQ(partialFilesIn(store).count, 2);
     const PartialSummary expired = expirePartialFiles(store);
-    EXPECT_EQ(expired.count, 1);
-    EXPECT_EQ(listTree(store), std::string(kPartialIndexName) + "\n" + partialName(2) + "\n");
+    EXPECT_EQ(expired.count, 2);
+    const std::string unlisted = "sub/\nsub/" + partialName(6) + "\n";
+    EXPECT_EQ(listTree(store), std::string(kPartialIndexName) + "\n" + partialName(2) + "\n" + unlisted);
     const PartialSummary deleted = deletePartialFiles(store);
     EXPECT_EQ(deleted.count, 1);
     EXPECT_EQ(deleted.bytes, 1000);
-    EXPECT_EQ(listTree(store), "");
+    EXPECT_EQ(listTree(store), unlisted);
     EXPECT_EQ(readWholeFile(outside + "/.~qv9.partial"), "not ours");
     keepPartialDays = kDefaultKeepPartialDays;
     removeScratchFolder(store);
     removeScratchFolder(outside);
+}
+
+// A kept partial file is opened once: its prefix is read through the handle that then
+// appends, so a file renamed into its place meanwhile changes neither.
+TEST(PartialFiles, KeptFileHashedAndAppendedThroughOneOpen) {
+    const std::string store = makeScratchFolder("kept");
+    const std::string kept = store + "/" + partialName(1);
+    writeWholeFile(kept, "abcdef");
+    const FileHandle file = fileOpenAt(kept, 3);
+    ASSERT_NE(file, kInvalidFile);
+    writeWholeFile(store + "/other", "xyz");
+    const bool replaced = fileReplace(store + "/other", kept);  // Windows refuses while it is open
+    char prefix[4] = {};
+    EXPECT_EQ(fileRead(file, prefix, 4), 3);
+    EXPECT_EQ(std::string(prefix), "abc");
+    EXPECT_TRUE(fileWriteAll(file, "g", 1));
+    fileClose(file);
+    EXPECT_EQ(readWholeFile(kept), replaced ? "xyz" : "abcg");
+    EXPECT_EQ(fileOpenAt(store, 0), kInvalidFile);  // a folder
+    removeScratchFolder(store);
+}
+
+// A folder in the index's place is damage: the next record replaces it with a plain index.
+TEST(PartialFiles, IndexThatIsNoFileIsReplaced) {
+    const std::string store = makeScratchFolder("damaged");
+    const std::string index = store + "/" + kPartialIndexName;
+    ASSERT_TRUE(makeDirectory(index));
+    writeWholeFile(index + "/x", "planted");
+    writeWholeFile(store + "/" + partialName(4), "kept");
+    editPartialIndex(
+        store,
+        [](std::vector<PartialRecord>& records, void*) {
+            records.push_back(PartialRecord{partialName(4), "film", 10, kId, static_cast<int64_t>(time(nullptr))});
+        },
+        nullptr);
+    EXPECT_EQ(readPartialIndex(store).size(), 1u);
+    removeScratchFolder(store);
+}
+
+// A manifest that names one stored file again and again has it hashed once: one HAVE,
+// then NEED for each later mention.
+TEST(PrivateOffer, AStoredFileIsAnsweredOncePerOffer) {
+    const std::string store = makeScratchFolder("offer");
+    writeWholeFile(store + "/a.bin", "abc");
+    std::set<std::string> seen;
+    EXPECT_EQ(offeredFileAnswer(&seen, store, "a.bin", "", 3, {}, nullptr, nullptr), haveText(3, kAbc));
+    EXPECT_EQ(offeredFileAnswer(&seen, store, "a.bin", "/", 3, {}, nullptr, nullptr), "");
+    removeScratchFolder(store);
+}
+
+// A receiver that answers an offer with WAIT lines and nothing else is given up on once
+// the stall limit (and the slow hashing of the offered bytes, none here) has passed.
+TEST(PrivateOffer, EndlessWaitLinesEndTheOffer) {
+    ASSERT_EQ(netStartup(), 0);
+    const Socket listener = netTcpSocket();
+    ASSERT_EQ(netBind(listener, 0x7F000001, 0), 0);
+    ASSERT_EQ(netListen(listener, 1), 0);
+    Link link;
+    link.socket = netTcpSocket();
+    ASSERT_EQ(netConnect(link.socket, 0x7F000001, netLocalPort(listener)), 0);
+    const Socket receiver = netAccept(listener);
+    netClose(listener);
+    std::thread waits([receiver] {  // bounded: READY after 500 lines, or when the sender leaves
+        const std::string wait = privateLineBytes(LineKind::Wait, "");
+        for (int i = 0; i < 500 && netSendAll(receiver, wait.data(), wait.size()); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::string ready = privateLineBytes(LineKind::Ready, "");
+        netSendAll(receiver, ready.data(), ready.size());
+    });
+    std::vector<int64_t> from;
+    std::string refusal;
+    EXPECT_FALSE(offerManifest(link, 200, &from, &refusal));
+    netShutdownSend(link.socket);
+    netClose(link.socket);
+    waits.join();
+    netClose(receiver);
+    netCleanup();
 }
 
 struct LineCase {
