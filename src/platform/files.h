@@ -97,6 +97,10 @@ bool pathExists(const std::string& path);
 // a reparse point that names another place (a junction, a mount point). Reparse points
 // that keep their data in place (deduplicated files, cloud placeholders) are no links.
 bool isSymbolicLink(const std::string& path);
+// What a path names, its last component not followed, in one look where the system allows:
+// nothing (or nothing that can be read), a link as isSymbolicLink tells it, or anything else.
+enum class PathEntry { Missing, Link, Other };
+PathEntry pathEntryOf(const std::string& path);
 // Windows build only: whether a reparse tag names another place (a name surrogate), or
 // is 0 and so says nothing, which counts the same.
 bool reparseTagNamesAnotherPlace(uint32_t tag);

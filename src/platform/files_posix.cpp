@@ -184,6 +184,12 @@ bool isSymbolicLink(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+PathEntry pathEntryOf(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return PathEntry::Missing;
+    return S_ISLNK(st.st_mode) ? PathEntry::Link : PathEntry::Other;
+}
+
 bool listDirectory(const std::string& folder, const std::function<bool(const std::string&, bool)>& visit) {
     DIR* d = opendir(folder.empty() ? "." : folder.c_str());
     if (!d) return false;

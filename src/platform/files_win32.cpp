@@ -201,6 +201,13 @@ bool isSymbolicLink(const std::string& path) {
     return !read || reparseTagNamesAnotherPlace(info.ReparseTag);
 }
 
+PathEntry pathEntryOf(const std::string& path) {
+    DWORD attributes = GetFileAttributesW(wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathEntry::Missing;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return PathEntry::Other;
+    return isSymbolicLink(path) ? PathEntry::Link : PathEntry::Other;
+}
+
 bool listDirectory(const std::string& folder, const std::function<bool(const std::string&, bool)>& visit) {
     std::string pattern = folder;
     if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';

@@ -96,8 +96,9 @@ bool passesThroughLink(const std::string& store, const std::vector<std::string>&
     for (const std::string& component : components) {
         prefix.push_back(component);
         std::string path = joinStorePath(store, prefix, separator);
-        if (isSymbolicLink(path)) return true;
-        if (!pathExists(path)) return false;  // nothing below a missing folder exists yet
+        const PathEntry entry = pathEntryOf(path);
+        if (entry == PathEntry::Link) return true;
+        if (entry == PathEntry::Missing) return false;  // nothing below a missing folder exists yet
     }
     return false;
 }

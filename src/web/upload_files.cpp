@@ -89,14 +89,20 @@ bool makeFolders(const std::string& store, const std::vector<std::string>& folde
     return !passesThroughLink(store, folder, kPathSeparator);
 }
 
+// Nothing of that name, or a file that gives way as one would to a transfer on port 2904;
+// never a link.
+bool nameGivesWay(const std::string& to) {
+    const PathEntry entry = pathEntryOf(to);
+    return entry == PathEntry::Missing || (entry == PathEntry::Other && isReplaceableFile(to));
+}
+
 // The whole file takes its name: a link of that name, or on the way to it, is never
 // written through, and a file there gives way only as one would to a transfer on port 2904.
 bool giveRealName(const std::string& store, const std::string& from, const std::vector<std::string>& path) {
     std::vector<std::string> folder(path.begin(), path.end() - 1);
     const size_t existed = foldersThatExist(store, folder);
     const std::string to = joinStorePath(store, path, kPathSeparator);
-    const bool named = makeFolders(store, folder) && !isSymbolicLink(to) &&
-                       (!pathExists(to) || isReplaceableFile(to)) && fileReplace(from, to);
+    const bool named = makeFolders(store, folder) && nameGivesWay(to) && fileReplace(from, to);
     if (!named) removeMadeFolders(store, folder, existed);
     return named;
 }

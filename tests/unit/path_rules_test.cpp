@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/files.h"
+#include "scratch_folder.h"
 #include "transfer/path_rules.h"
 #include "transfer/receiver.h"
 
@@ -154,3 +159,26 @@ TEST(ReceiveProgressArithmetic, PercentAndRate) {
     EXPECT_EQ(receiveRate(3 * 1024 * 1024, 3200), 1024);
     EXPECT_EQ(receiveRate(int64_t(6) << 40, 2000), (int64_t(6) << 30) / 2);
 }
+
+#ifndef _WIN32
+// Each component is looked at once: a link anywhere on the way counts, a dangling one too;
+// nothing below a missing folder does.
+TEST(PathRules, PassesThroughLink) {
+    const std::string store = makeScratchFolder("links");
+    ASSERT_TRUE(makeDirectory(store + "/d"));
+    writeWholeFile(store + "/f", "f");
+    ASSERT_EQ(0, symlink("d", (store + "/l").c_str()));
+    ASSERT_EQ(0, symlink("nowhere", (store + "/x").c_str()));
+    const struct {
+        std::vector<std::string> path;
+        bool link;
+    } cases[] = {{{"d", "new"}, false},    {{"f"}, false},      {{"l"}, true},
+                 {{"l", "a"}, true},       {{"d", "x"}, false}, {{"x"}, true},
+                 {{"missing", "l"}, false}};
+    for (const auto& c : cases) EXPECT_EQ(c.link, passesThroughLink(store, c.path, '/')) << c.path.back();
+    EXPECT_EQ(PathEntry::Missing, pathEntryOf(store + "/missing"));
+    EXPECT_EQ(PathEntry::Other, pathEntryOf(store + "/f"));
+    EXPECT_EQ(PathEntry::Link, pathEntryOf(store + "/x"));
+    removeScratchFolder(store);
+}
+#endif
