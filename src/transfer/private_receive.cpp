@@ -223,8 +223,10 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     v.worker = startHashWorker();
     const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
     stopHashWorker(v.worker);
-    LineKind kind;
-    endAnswer(link, writeOfferAnswer(link, result, refusal, sender, v, &kind), kind);
+    LineKind kind = LineKind::Invalid;
+    // Two statements: kind is set by the answer that is written first.
+    const bool written = writeOfferAnswer(link, result, refusal, sender, v, &kind);
+    endAnswer(link, written, kind);
     if (result == ReceiveResult::Complete) rememberPeer(sender);
     auto shown = tallyShown.load();
     if (shown && kind != LineKind::Refused) {
