@@ -841,6 +841,8 @@ int refusalText(Verdict verdict) {
 
 void showRefusal(Verdict verdict, uint32_t sender) { portShowRefusal(refusalText(verdict), netDotted(sender)); }
 
+void showNoRoom(uint32_t sender) { portShowRefusal(IDS_NO_FREE_SPACE, netDotted(sender)); }
+
 bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway) {
     Verdict verdict = receiveVerdict(sender, tickCount(), true);
     if (!refuses(verdict)) return false;

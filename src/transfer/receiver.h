@@ -75,6 +75,8 @@ int refusalText(Verdict verdict);
 // The status line's text for a sender the policy refused: "Receiving is paused: refused
 // 10.0.0.7.", "Refused 10.0.0.7: not on the list of senders.", ...
 void showRefusal(Verdict verdict, uint32_t sender);
+// The status line's text for an upload of sender that the store's free space cannot take.
+void showNoRoom(uint32_t sender);
 
 // The web server's check as an upload's request arrives: when the receive policy refuses
 // sender, turnAway closes, the status line tells why, and the result is true. (An upload's

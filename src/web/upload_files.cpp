@@ -6,8 +6,6 @@
 
 #include "core/window_port.h"
 #include "platform/files.h"
-#include "platform/net.h"
-#include "resource.h"
 #include "transfer/path_rules.h"
 #include "transfer/receiver.h"
 #include "transfer/stop.h"
@@ -161,7 +159,7 @@ UploadOutcome admitUpload(const std::string& utf8Name, int64_t length, uint32_t 
         fits = fitsBesideAwaited(store, length);
     }
     if (!fits) {
-        portShowRefusal(IDS_NO_FREE_SPACE, netDotted(sender));
+        showNoRoom(sender);
         return UploadOutcome::NoRoom;
     }
     return UploadOutcome::Saved;
