@@ -40,3 +40,27 @@ else()
   target_link_libraries(qv_openssl INTERFACE OpenSSL::SSL OpenSSL::Crypto)
 endif()
 target_link_libraries(qcore PUBLIC qv_openssl)
+
+# SQLite (the code in src/history alone): natively Debian's libsqlite3-dev; for the Windows
+# builds the amalgamation scripts/install-deps.sh made into QV_DEPS_DIR from Debian's
+# source (the newest version there), compiled here as a static library.
+if(WIN32)
+  file(GLOB qv_sqlite_folders LIST_DIRECTORIES true ${QV_DEPS_DIR}/sqlite-*)
+  list(FILTER qv_sqlite_folders EXCLUDE REGEX "\\.build$")
+  list(SORT qv_sqlite_folders COMPARE NATURAL ORDER DESCENDING)
+  list(POP_FRONT qv_sqlite_folders QV_SQLITE_SOURCE)
+  if(NOT EXISTS "${QV_SQLITE_SOURCE}/sqlite3.c")
+    message(FATAL_ERROR "The SQLite amalgamation is missing under ${QV_DEPS_DIR}: run scripts/install-deps.sh as root")
+  endif()
+  add_library(qv_sqlite STATIC ${QV_SQLITE_SOURCE}/sqlite3.c)
+  target_include_directories(qv_sqlite SYSTEM PUBLIC ${QV_SQLITE_SOURCE})
+  # Threads may share it (the writer and the readers keep a connection each); no
+  # extension is ever loaded; the deprecated calls are not there to be called.
+  target_compile_definitions(qv_sqlite PRIVATE SQLITE_THREADSAFE=2 SQLITE_OMIT_LOAD_EXTENSION
+    SQLITE_OMIT_DEPRECATED SQLITE_DEFAULT_WAL_SYNCHRONOUS=1 SQLITE_DQS=0)
+  target_compile_options(qv_sqlite PRIVATE -ffile-prefix-map=${QV_DEPS_DIR}=deps -w)
+  target_link_libraries(qcore PUBLIC qv_sqlite)
+else()
+  find_package(SQLite3 REQUIRED)
+  target_link_libraries(qcore PUBLIC SQLite::SQLite3)
+endif()

@@ -28,6 +28,11 @@ add_library(qv_file_faults SHARED ${CMAKE_SOURCE_DIR}/tests/support/file_faults.
 set_target_properties(qv_file_faults PROPERTIES COMPILE_OPTIONS "" LINK_OPTIONS "")
 target_link_libraries(qv_file_faults PRIVATE ${CMAKE_DL_LIBS})
 
+# Writes history entries in a loop for the fault tests that kill it or fill its disk.
+add_executable(qv_history_entries ${CMAKE_SOURCE_DIR}/tests/faults/history_entries.cpp)
+target_link_libraries(qv_history_entries PRIVATE qcore)
+qv_warnings(qv_history_entries)
+
 # Shell tests of the real command-line peer: each tests/LABEL/*_test.sh is one test
 # LABEL.<name>, labelled LABEL; exit 77 is a skip.
 function(qv_add_shell_tests label)

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make googletest pkg-config libssl-dev
+  g++ cmake make googletest pkg-config libssl-dev libsqlite3-dev tcl
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-wine xvfb x11-apps x11-utils imagemagick xdotool file
@@ -15,9 +15,10 @@ packages=(
 )
 
 # Libraries from Debian's own source archive, outside the tree, for the Windows builds:
-# the QR code library (unpacked; CMake compiles it) and OpenSSL (built here into an
-# installed prefix per processor). Only the original tarballs are fetched, and each is
-# checked against the hash the archive's index gives.
+# the QR code library (unpacked; CMake compiles it), OpenSSL (built here into an
+# installed prefix per processor) and SQLite (made here into its one-file form, which
+# CMake compiles). Only the original tarballs and Debian's patches are fetched, and each
+# is checked against the hash the archive's index gives.
 QV_DEPS=${QV_DEPS:-/usr/local/src/quorvalinthexa-deps}
 mingw_arches=(i686 x86_64)
 sources_missing() {
@@ -31,6 +32,10 @@ openssl_missing() {
   done
   return 1
 }
+sqlite_missing() {
+  compgen -G "$QV_DEPS/sqlite-*/sqlite3.c" >/dev/null || return 0
+  return 1
+}
 deb_src_entry() {
   local list=/etc/apt/sources.list.d/quorvalinthexa-deb-src.sources
   grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/ && return 0
@@ -41,13 +46,13 @@ deb_src_entry() {
   fi
   apt-get update -qq
 }
-# Downloads the original tarball of Debian source package $1 into $QV_DEPS, checks its
-# SHA256 and prints its path.
-fetch_orig() {
+# Downloads the files of Debian source package $1 whose names match the pattern $2 into
+# $QV_DEPS, checks each one's SHA256 and prints their paths.
+fetch_source_files() {
   local url name size hash
   mkdir -p "$QV_DEPS"
   deb_src_entry
-  apt-get source --print-uris "$1" | tr -d "'" | grep -E '^[^ ]+ [^ ]+\.orig\.tar\.[a-z0-9]+ ' |
+  apt-get source --print-uris "$1" | tr -d "'" | grep -E "^[^ ]+ $2 " |
     while read -r url name size hash; do
       if [ ! -f "$QV_DEPS/$name" ]; then
         curl -fsSL -o "$QV_DEPS/$name.part" "$url" && mv "$QV_DEPS/$name.part" "$QV_DEPS/$name" || exit 1
@@ -56,6 +61,8 @@ fetch_orig() {
       echo "$QV_DEPS/$name"
     done
 }
+# The original tarball of Debian source package $1.
+fetch_orig() { fetch_source_files "$1" '[^ ]+\.orig\.tar\.[a-z0-9]+'; }
 fetch_sources() {
   local tarball
   tarball=$(fetch_orig qr-code-generator)
@@ -104,6 +111,39 @@ build_openssl() {
   done
 }
 
+# SQLite for the Windows programs: the amalgamation (sqlite3.c, sqlite3.h) made from
+# Debian's source with Debian's patches (those that apply; the others touch only its
+# packaging), in $QV_DEPS/sqlite-<version>/. Making it needs tclsh and compiles only the
+# small tools that write it.
+build_sqlite() {
+  local tarball patches version build top patch
+  tarball=$(fetch_orig sqlite3)
+  patches=$(fetch_source_files sqlite3 '[^ ]+\.debian\.tar\.[a-z0-9]+')
+  version=$(basename "$tarball" | sed 's/^sqlite3_\(.*\)\.orig\.tar\..*$/\1/')
+  build="$QV_DEPS/sqlite-$version.build"
+  echo "install-deps: making the SQLite $version amalgamation" >&2
+  rm -rf "$build" && mkdir -p "$build/source"
+  tar -xf "$tarball" -C "$build/source" --strip-components=1
+  tar -xf "$patches" -C "$build/source"
+  (
+    cd "$build/source" &&
+      while read -r patch; do
+        case $patch in '' | '#'*) continue ;; esac
+        if patch -p1 -s -f --dry-run <"debian/patches/$patch" >/dev/null; then
+          patch -p1 -s -f <"debian/patches/$patch"
+        else
+          echo "install-deps: SQLite: Debian's $patch does not apply here, left out" >&2
+        fi
+      done <debian/patches/series &&
+      ./configure --disable-tcl >/dev/null &&
+      make -s sqlite3.c >/dev/null 2>&1
+  ) || { echo "install-deps: the SQLite $version amalgamation was not made" >&2; exit 1; }
+  mkdir -p "$build/dest"
+  cp "$build/source/sqlite3.c" "$build/source/sqlite3.h" "$build/dest/"
+  mv "$build/dest" "$QV_DEPS/sqlite-$version"
+  rm -rf "$build"
+}
+
 # The npm tools of the browser page's tests (package.json at the root, where ESLint's
 # configuration must sit to cover src/): installed into node_modules by `npm ci` whenever
 # package-lock.json changed since the last install.
@@ -127,7 +167,8 @@ done
 # Debian's nodejs comes without npm, which is a package of its own there.
 command -v npm >/dev/null || missing+=(npm)
 
-if [ "$need_i386" = 0 ] && [ ${#missing[@]} -eq 0 ] && ! sources_missing && ! openssl_missing; then
+if [ "$need_i386" = 0 ] && [ ${#missing[@]} -eq 0 ] && ! sources_missing && ! openssl_missing &&
+  ! sqlite_missing; then
   npm_tools
   exit 0
 fi
@@ -139,9 +180,14 @@ fi
 
 [ "$need_i386" = 1 ] && dpkg --add-architecture i386
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-[ ${#missing[@]} -eq 0 ] || apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The package index is refreshed only when packages are missing: a run that only adds
+# sources does not depend on every mirror being in step.
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 sources_missing && fetch_sources
 openssl_missing && build_openssl
+sqlite_missing && build_sqlite
 npm_tools
 exit 0
