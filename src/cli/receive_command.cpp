@@ -286,6 +286,7 @@ int receiveCommand(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     netStartup();
+    startCliHistory();
     receiveStallMilliseconds = stall;
     cliPortSetStorePath(folder);
     expirePartialFiles(folder);

@@ -132,6 +132,7 @@ int serveCommand(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     netStartup();
+    startCliHistory();
     cliPortSetStorePath(folder);
     BrowserAccessOptions options;
     options.address = address;

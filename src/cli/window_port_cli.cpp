@@ -84,6 +84,15 @@ void cliPortShowLine(const std::string& text) {
     printLine(stdout, text);
 }
 
+void cliPortSetBarText(const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!onTerminal() || !transferring) return;
+    rateText = text;
+    if (barPercent < 0) barPercent = 0;
+    drawBar();
+    fflush(stdout);
+}
+
 void cliPortEndProgressLine() {
     std::lock_guard<std::mutex> guard(lock);
     endBar();
@@ -193,6 +202,8 @@ void portShowErrorMessage(const std::string& message) {
     std::lock_guard<std::mutex> guard(lock);
     printLine(stderr, message);
 }
+
+std::string portText(int textId) { return englishText(textId); }
 
 void portShowRefusal(int textId, const std::string& address) {
     std::string text = englishText(textId);

@@ -9,6 +9,9 @@ void cliPortSetStorePath(const std::string& path);
 void cliPortSetOwnAddress(const std::string& address);
 // A line of its own on standard output, among the status lines.
 void cliPortShowLine(const std::string& text);
+// On a terminal, the text drawn beside the bar in place of the speed (a send to several
+// shows each recipient's share there).
+void cliPortSetBarText(const std::string& text);
 // Erases a progress bar that is still drawn.
 void cliPortEndProgressLine();
 // pair --yes: every "Trust this computer?" is answered yes once its code is printed.

@@ -35,6 +35,9 @@ void portShowErrorMessage(const std::string& message);  // a technical text, not
 // list, a declined question, no room): the status line shows the text, its %s (if any)
 // being the sender's address. Nothing else changes; a network host never raises a box.
 void portShowRefusal(int textId, const std::string& address);
+// A narrow text of the string table in the language the user sees (English on the terminal),
+// for what is kept beyond the status line (the history of transfers).
+std::string portText(int textId);
 
 // A text a browser sent (UTF-8, at most 64 KiB, already allowed by the receive policy),
 // from address. It is shown as text only: nothing in it is ever run or opened.

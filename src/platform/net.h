@@ -14,6 +14,8 @@ void netCleanup();
 
 // The last socket error of this thread (WSAGetLastError / errno).
 int netLastError();
+// Whether error says the peer reset the connection (ECONNRESET / WSAECONNRESET).
+bool netErrorIsReset(int error);
 
 Socket netTcpSocket();
 Socket netUdpSocket();

@@ -38,6 +38,7 @@ int netStartup() {
 }
 void netCleanup() {}
 int netLastError() { return errno; }
+bool netErrorIsReset(int error) { return error == ECONNRESET; }
 
 Socket netTcpSocket() {
     int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -33,6 +33,7 @@ int netStartup() {
 }
 void netCleanup() { WSACleanup(); }
 int netLastError() { return WSAGetLastError(); }
+bool netErrorIsReset(int error) { return error == WSAECONNRESET; }
 
 Socket netTcpSocket() {
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);

@@ -7,6 +7,7 @@
 
 #include "platform/threads.h"
 #include "transfer/protocol.h"
+#include "transfer/reception_history.h"
 #include "transfer/stop.h"
 
 namespace {
@@ -29,11 +30,14 @@ uint32_t limitOf(const Waiting& w) {
     return static_cast<uint32_t>(limit);
 }
 
-// A refused connection says why on the status line, unless it carries an address
-// hand-over or nothing at all; it is reset either way.
+// A refused connection says why on the status line, and is recorded in the history, unless
+// it carries an address hand-over or nothing at all; it is reset either way.
 void closeRefused(const Waiting& w) {
     const bool quiet = w.head.empty() || firstRecordOf(w.head.data(), w.head.size()) == FirstRecord::Address;
-    if (!quiet) showRefusal(w.arrival.verdict, w.arrival.sender);
+    if (!quiet) {
+        showRefusal(w.arrival.verdict, w.arrival.sender);
+        recordRefusal(HistoryDoor::Transfer, w.arrival.sender, refusalText(w.arrival.verdict));
+    }
     netCloseAbortive(w.arrival.connection);
 }
 

@@ -65,15 +65,15 @@ void setPrivateReceptionEnded(void (*ended)(ReceiveResult result));
 
 // The sender's side, inside runSend. The route to address, whose transfers go to
 // transferPort (see privatePort); for Private the session is open in *link (its socket
-// published for Stop as sendSocket) and its request written. Remembers where a trusted
-// computer answered.
-PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link);
+// published for Stop in slot: sendSocket, or a recipient's of a send to several) and its
+// request written. Remembers where a trusted computer answered.
+PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot);
 // After the last record: ends our direction (close_notify) and reads the final answer
 // within stallMilliseconds. True only for STORED followed by the receiver's close_notify;
 // a refusal's text (UTF-8, no control byte) in *refusal.
 bool privateTransferStored(TlsSession* session, int stallMilliseconds, std::string* refusal);
-// Frees the sender's session and closes its socket.
-void endPrivateSend(Link* link);
+// Frees the sender's session, forgets its socket in slot and closes it.
+void endPrivateSend(Link* link, std::atomic<Socket>& slot);
 
 // Pairing from this side with the copy at address: connects, shows the code, asks the
 // user (portAskTrust) and pins the key when both said yes. The result as shown.

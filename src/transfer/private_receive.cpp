@@ -15,6 +15,7 @@
 #include "transfer/path_rules.h"
 #include "transfer/private_channel.h"
 #include "transfer/private_session.h"
+#include "transfer/reception_history.h"
 #include "trust/tls_channel.h"
 
 namespace {
@@ -48,6 +49,7 @@ ReceiveTerms privateTerms(Link& link, StreamReader& reader, uint32_t sender,
     terms.trusted = trusted.has_value();
     if (trusted) terms.trustedName = trusted->name.empty() ? trusted->id : trusted->name;
     terms.orderlyEnd = true;
+    terms.door = HistoryDoor::Private;
     *refusal = 0;
     terms.refusal = refusal;
     return terms;
@@ -204,6 +206,10 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     const Verdict verdict = receiveVerdict(sender, tickCount(), false, trusted.has_value());
     if (refuses(verdict)) {
         showRefusal(verdict, sender);
+        HistoryEntry entry = receivedEntry(HistoryDoor::Private, sender, HistoryOutcome::Refused);
+        if (!terms.trustedName.empty()) entry.peer = terms.trustedName;
+        entry.reason = shownText(refusalText(verdict), sender);
+        recordReceived(std::move(entry), sender, refusalText(verdict));
         const std::string text = fillPlaceholders(englishText(refusalText(verdict)), netDotted(sender));
         endAnswer(link, writePrivateLine(link, LineKind::Refused, text), LineKind::Refused);
         return ReceiveResult::Refused;

@@ -28,11 +28,11 @@ TlsSession* openSession(Socket s, uint32_t address, uint16_t transferPort, bool*
 }
 }  // namespace
 
-PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link) {
+PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot) {
     PrivateChoice choice;
     const std::optional<TrustedComputer> there = findTrustedByAddress(address);
     const Socket s = netTcpSocket();
-    publishTransferSocket(sendSocket, s);  // Stop ends the attempt
+    publishTransferSocket(slot, s);  // Stop ends the attempt
     bool accepted = false;
     TlsSession* session = openSession(s, address, transferPort, &accepted);
     if (session) {
@@ -51,7 +51,7 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
         tlsClose(session);
         choice.untrustedCopy = true;
     }
-    forgetTransferSocket(sendSocket);
+    forgetTransferSocket(slot);
     netClose(s);
     // An address is never trust, but a trusted computer's last address that answers with
     // another key, or not at all, is not sent to in the clear without the user's say.
@@ -79,9 +79,9 @@ bool privateTransferStored(TlsSession* session, int stallMilliseconds, std::stri
     return linkRead(&link, &extra, 1) == 0;
 }
 
-void endPrivateSend(Link* link) {
+void endPrivateSend(Link* link, std::atomic<Socket>& slot) {
     tlsClose(link->tls);
     link->tls = nullptr;
-    forgetTransferSocket(sendSocket);
+    forgetTransferSocket(slot);
     netClose(link->socket);
 }

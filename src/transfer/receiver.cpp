@@ -25,6 +25,7 @@
 #include "transfer/partial_files.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
+#include "transfer/reception_history.h"
 #include "transfer/stop.h"
 #include "trust/content_hash.h"
 
@@ -83,6 +84,12 @@ struct Reception {
     std::string folderText;
     bool folderKnown = false, folderAllowed = false;
     std::string folderPath;
+    std::string folderTop;  // its first component, "" for the store folder itself
+    // What the history keeps of it: the top-level names stored, the files that arrived
+    // whole, and the content bytes that came.
+    std::vector<std::string> names;
+    int64_t filesTaken = 0;
+    int64_t bytes = 0;
 };
 
 struct Record {
@@ -217,6 +224,14 @@ void createFolders(Reception& r, const Record& record) {
             return;
         }
     }
+    if (!components.empty()) addHistoryName(r.names, components.front());
+}
+
+// A file record's content is in the store under its name (whole: it counts as a file).
+// Call after targetPath for the same record.
+void noteStored(Reception& r, const Record& record, bool whole) {
+    addHistoryName(r.names, r.folderTop.empty() ? record.name : r.folderTop);
+    if (whole) ++r.filesTaken;
 }
 
 // The local path of a file record, or "" when the record may not be stored.
@@ -228,6 +243,7 @@ std::string targetPath(Reception& r, const Record& record) {
         r.folderAllowed = splitRecordDirectory(record.directory, r.windowsRules, &components) &&
                           !passesThroughLink(r.store, components, kPathSeparator);
         r.folderPath = joinStorePath(r.store, components, kPathSeparator);
+        r.folderTop = components.empty() ? std::string() : components.front();
     }
     if (!r.folderAllowed || !isSenderComponent(record.name, r.windowsRules)) return std::string();
     std::string path = r.folderPath;
@@ -365,10 +381,11 @@ void receiveFile(Reception& r, const Record& record) {
     fileClose(file);
     if (target.temporary.empty()) {
         if (!whole && r.dropCut) fileRemove(path);  // nothing that looks whole is left
+        else noteStored(r, record, whole);
         return;
     }
     // The old file gives way only to the whole content; otherwise it stays as it was.
-    if (whole && fileReplace(target.temporary, path)) return;
+    if (whole && fileReplace(target.temporary, path)) return noteStored(r, record, true);
     fileRemove(target.temporary);
     r.missed = true;
 }
@@ -451,11 +468,16 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     const std::string path = targetPath(r, record);
     const std::string target = path.empty() ? std::string() : relativeTarget(r, record);
     if (record.skip) {  // the receiver said it has it whole: nothing follows
-        if (!target.empty() && measureFileSize(path) == record.size) ++v.skipped;
-        else refuseFile(r, record);
+        if (!target.empty() && measureFileSize(path) == record.size) {
+            ++v.skipped;
+            noteStored(r, record, true);
+        } else {
+            refuseFile(r, record);
+        }
         return;
     }
-    const bool fits = record.size >= 0 && record.offset >= 0 && record.offset < record.size;
+    // An empty file fits at offset 0: it is made, hashed and checked like any other.
+    const bool fits = record.size >= 0 && record.offset >= 0 && (record.offset < record.size || record.offset == 0);
     const int64_t content = fits ? record.size - record.offset : std::max<int64_t>(record.size, 0);
     ContentHash* hash = contentHashStart();
     std::string temporary;
@@ -491,6 +513,7 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     if (record.offset > 0) v.finished.push_back(temporary);
     if (verified && fileReplace(temporaryPath, path)) {
         ++(record.offset > 0 ? v.resumed : v.stored);
+        noteStored(r, record, true);
         dropStalePartials(r, target);
         return;
     }
@@ -774,6 +797,7 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     }
     if (r.verified) recordPartials(r);
     runningPhase = kEnding;
+    r.bytes = progressNow.received;
     ReceiveResult result = judge(r);
     showResult(r, result);
     finish(connection, result == ReceiveResult::Complete || result == ReceiveResult::Empty ||
@@ -781,15 +805,14 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     return result;
 }
 
-// One reception from the policy's verdict to the close. Error boxes are the caller's.
-// *refusal receives the text id of a refusal.
-ReceiveResult receive(StreamReader reader, Socket connection, unsigned stopsAtArrival, const ReceiveTerms& terms,
-                      Verdict verdict, int* refusal) {
+// One reception from the policy's verdict to the close, into r. Error boxes are the
+// caller's. *refusal receives the text id of a refusal.
+ReceiveResult receive(Reception& r, StreamReader reader, Socket connection, unsigned stopsAtArrival,
+                      const ReceiveTerms& terms, Verdict verdict, int* refusal) {
     if (refuses(verdict)) {
         *refusal = refusalText(verdict);
         return refuse(connection, verdict, terms.sender);
     }
-    Reception r;
     r.sender = terms.sender;
     r.byBrowser = terms.byBrowser;
     r.dropCut = terms.dropCut;
@@ -816,14 +839,58 @@ ReceiveResult receive(StreamReader reader, Socket connection, unsigned stopsAtAr
     return result;
 }
 
-// Counts the reception while it runs (the program's end waits for it), then shows an
-// error box where one is due, once the admission and the count are given up.
+// A private offer's tally beyond "complete" (resumed, skipped, refused files), "" for none.
+std::string offerTally(const Reception& r) {
+    if (!r.verified) return std::string();
+    const VerifiedReception& v = *r.verified;
+    return tallyText(TransferTally{v.stored, v.resumed, v.skipped, v.refused, true}, portText);
+}
+
+// The reception's entry in the history. A connection that offered nothing to store (turned
+// away while another reception ran, silent, or an address hand-over) leaves none; one
+// refused before anything was written leaves one without names.
+void recordReception(const Reception& r, const ReceiveTerms& terms, ReceiveResult result, int refusal) {
+    HistoryOutcome outcome = HistoryOutcome::Refused;
+    int reason = refusal;
+    switch (result) {
+        case ReceiveResult::Complete:
+        case ReceiveResult::Empty: outcome = HistoryOutcome::Complete; break;
+        case ReceiveResult::Incomplete:
+            outcome = HistoryOutcome::Incomplete;
+            reason = IDS_RECEIVING_INCOMPLETE;
+            break;
+        case ReceiveResult::Cancelled:
+            outcome = HistoryOutcome::Canceled;
+            reason = IDS_CANCELED;
+            break;
+        case ReceiveResult::Refused:
+        case ReceiveResult::NoRoom: break;
+        case ReceiveResult::WrongVersion: reason = IDS_OLD_VERSION; break;
+        case ReceiveResult::NoStorePath: reason = IDS_NO_STORE_PATH; break;
+        default: return;
+    }
+    HistoryEntry entry = receivedEntry(terms.door, terms.sender, outcome);
+    if (!terms.trustedName.empty()) entry.peer = terms.trustedName;
+    entry.names = r.names;
+    entry.files = r.filesTaken;
+    entry.bytes = r.bytes;
+    entry.folder = r.store;
+    entry.reason = reason ? shownText(reason, terms.sender) : std::string();
+    const std::string tally = offerTally(r);
+    if (!tally.empty()) entry.reason += (entry.reason.empty() ? "" : " ") + tally;
+    recordReceived(std::move(entry), terms.sender, reason);
+}
+
+// Counts the reception while it runs (the program's end waits for it), records it, then
+// shows an error box where one is due, once the admission and the count are given up.
 ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned stopsAtArrival, const ReceiveTerms& terms,
                              Verdict verdict) {
     ++receptionsRunning;
     int refusal = 0;
-    const ReceiveResult result = receive(std::move(reader), connection, stopsAtArrival, terms, verdict, &refusal);
+    Reception r;
+    const ReceiveResult result = receive(r, std::move(reader), connection, stopsAtArrival, terms, verdict, &refusal);
     --receptionsRunning;
+    recordReception(r, terms, result, refusal);
     if (!terms.trustedName.empty()) portSetPrivatePeer(std::string());  // the mark ends with its reception
     if (terms.refusal) *terms.refusal = refusal;
     if (result == ReceiveResult::NoStorePath) showErrorBox(IDS_NO_STORE_PATH);
@@ -841,21 +908,27 @@ int refusalText(Verdict verdict) {
 
 void showRefusal(Verdict verdict, uint32_t sender) { portShowRefusal(refusalText(verdict), netDotted(sender)); }
 
-void showNoRoom(uint32_t sender) { portShowRefusal(IDS_NO_FREE_SPACE, netDotted(sender)); }
+void showNoRoom(uint32_t sender) {
+    portShowRefusal(IDS_NO_FREE_SPACE, netDotted(sender));
+    recordRefusal(HistoryDoor::BrowserUpload, sender, IDS_NO_FREE_SPACE);
+}
 
-bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway) {
+bool refusedOnArrival(uint32_t sender, HistoryDoor door, const std::function<void()>& turnAway) {
     Verdict verdict = receiveVerdict(sender, tickCount(), true);
     if (!refuses(verdict)) return false;
     turnAway();
     showRefusal(verdict, sender);
+    recordRefusal(door, sender, refusalText(verdict));
     return true;
 }
 
-ReceiveResult admitBrowserText(uint32_t sender, int64_t size) {
+ReceiveResult admitBrowserText(uint32_t sender, const std::string& text) {
+    const int64_t size = static_cast<int64_t>(text.size());
     const unsigned stops = stopCount;
     const Verdict verdict = receiveVerdict(sender, tickCount(), true);
     if (refuses(verdict)) {
         showRefusal(verdict, sender);
+        recordRefusal(HistoryDoor::Text, sender, refusalText(verdict), text.substr(0, kHistoryMostTextBytes));
         return ReceiveResult::Refused;
     }
     if (verdict == Verdict::Allowed) return ReceiveResult::Complete;
@@ -866,7 +939,10 @@ ReceiveResult admitBrowserText(uint32_t sender, int64_t size) {
     forgetTransferSocket(receiveSocket);
     receiveInProgress = false;
     --receptionsRunning;
-    if (answer > 0) portShowRefusal(answer, netDotted(sender));
+    if (answer > 0) {
+        portShowRefusal(answer, netDotted(sender));
+        recordRefusal(HistoryDoor::Text, sender, answer, text.substr(0, kHistoryMostTextBytes));
+    }
     return answer == 0 ? ReceiveResult::Complete : answer > 0 ? ReceiveResult::Refused : ReceiveResult::Cancelled;
 }
 
@@ -910,13 +986,17 @@ std::condition_variable browserAnswered;  // the question ended
 int browserPieces = 0;                    // joined pieces
 int64_t browserReceived = 0, browserTotal = 0;
 bool browserCut = false, browserWhole = false, browserAsking = false;
+// The uploads' entry in the history, made when they end with a file whole, one cut, or a
+// Stop: pieces that only carried files further belong to the uploads that follow them.
+HistoryEntry browserEntry;
+bool browserEntryOpen = false;
 int browserPercent = -1;
 uint32_t browserRateAt = 0;
 
 // The first piece takes the one reception and shows that receiving began. Each piece
 // claims its start against Stop: a Stop that ended the earlier pieces does not end it.
 // Called with browserLock held.
-ReceiveResult joinLocked(unsigned stops, int64_t total) {
+ReceiveResult joinLocked(unsigned stops, int64_t total, const BrowserPiece& piece) {
     const bool first = browserPieces == 0;
     if (first && (receivingEnded || receiveInProgress.exchange(true))) return ReceiveResult::TurnedAway;
     if (!claimReception(stops, kInvalidSocket)) {
@@ -938,6 +1018,11 @@ ReceiveResult joinLocked(unsigned stops, int64_t total) {
             portSetProgress(0, 0);
         });
     }
+    if (!browserEntryOpen && piece.sender) {
+        browserEntry = receivedEntry(HistoryDoor::BrowserUpload, piece.sender, HistoryOutcome::Complete);
+        browserEntry.folder = piece.store;
+        browserEntryOpen = true;
+    }
     ++browserPieces;
     ++receptionsRunning;
     browserTotal += total;
@@ -946,14 +1031,15 @@ ReceiveResult joinLocked(unsigned stops, int64_t total) {
 }
 }  // namespace
 
-ReceiveResult joinBrowserUploads(unsigned stops, int64_t total) {
+ReceiveResult joinBrowserUploads(unsigned stops, int64_t total, const BrowserPiece& piece) {
     std::lock_guard<std::mutex> guard(browserLock);
-    return joinLocked(stops, total);
+    return joinLocked(stops, total, piece);
 }
 
 void browserUploadProgress(int64_t bytes) {
     std::lock_guard<std::mutex> guard(browserLock);
     browserReceived += bytes;
+    browserEntry.bytes += bytes;
     progressNow.received = runningReceived = browserReceived;
     if (cancelRequested) return;
     const int percent = receivePercent(browserReceived, browserTotal);
@@ -970,10 +1056,29 @@ void browserUploadProgress(int64_t bytes) {
     });
 }
 
-void leaveBrowserUploads(PieceEnd end) {
-    std::lock_guard<std::mutex> guard(browserLock);
+namespace {
+// The uploads' entry once they have ended in a way the user sees (called with browserLock
+// held); none while they only carried files further.
+bool takeBrowserEntry(HistoryEntry* entry) {
+    if (!browserEntryOpen || (!browserCut && !browserWhole && !cancelRequested)) return false;
+    browserEntry.outcome = cancelRequested ? HistoryOutcome::Canceled
+                           : browserCut    ? HistoryOutcome::Incomplete
+                                           : HistoryOutcome::Complete;
+    const int reason = cancelRequested ? IDS_CANCELED : browserCut ? IDS_RECEIVING_INCOMPLETE : 0;
+    if (reason) browserEntry.reason = portText(reason);
+    *entry = std::move(browserEntry);
+    browserEntry = HistoryEntry();
+    browserEntryOpen = false;
+    return true;
+}
+
+void leaveLocked(PieceEnd end, const std::string& storedName) {
     browserCut = browserCut || end == PieceEnd::Cut;
     browserWhole = browserWhole || end == PieceEnd::FileWhole;
+    if (end == PieceEnd::FileWhole) {
+        addHistoryName(browserEntry.names, storedName);
+        ++browserEntry.files;
+    }
     --receptionsRunning;
     if (--browserPieces > 0) return;
     runningPhase = kEnding;
@@ -989,6 +1094,18 @@ void leaveBrowserUploads(PieceEnd end) {
     portSetButtonsIdle();
     receiveInProgress = false;
 }
+}  // namespace
+
+void leaveBrowserUploads(PieceEnd end, const std::string& storedName) {
+    HistoryEntry entry;
+    bool ended = false;
+    {
+        std::lock_guard<std::mutex> guard(browserLock);
+        leaveLocked(end, storedName);
+        ended = browserPieces == 0 && takeBrowserEntry(&entry);
+    }
+    if (ended) recordReceived(std::move(entry), 0, 0);
+}
 
 void showNoStorePathBox() { showErrorBox(IDS_NO_STORE_PATH); }
 
@@ -999,6 +1116,7 @@ ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops) 
         if (refuses(verdict)) {
             lock.unlock();
             showRefusal(verdict, sender);
+            recordRefusal(HistoryDoor::BrowserUpload, sender, refusalText(verdict));
             return ReceiveResult::Refused;
         }
         if (verdict == Verdict::Allowed) return ReceiveResult::Complete;
@@ -1008,7 +1126,7 @@ ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops) 
         browserAnswered.wait_for(lock, std::chrono::milliseconds(kEndingPoll * 20));
     }
     // The question holds the reception while it is open, as any reception's question does.
-    const ReceiveResult joined = joinLocked(stops, 0);
+    const ReceiveResult joined = joinLocked(stops, 0, BrowserPiece());
     if (joined != ReceiveResult::Complete) return joined;
     browserAsking = true;
     lock.unlock();
@@ -1018,7 +1136,10 @@ ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops) 
     browserAsking = false;
     lock.unlock();
     browserAnswered.notify_all();
-    if (answer > 0) portShowRefusal(answer, netDotted(sender));
+    if (answer > 0) {
+        portShowRefusal(answer, netDotted(sender));
+        recordRefusal(HistoryDoor::BrowserUpload, sender, answer);
+    }
     return answer == 0 ? ReceiveResult::Complete : answer > 0 ? ReceiveResult::Refused : ReceiveResult::Cancelled;
 }
 

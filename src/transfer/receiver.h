@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "history/history.h"
 #include "platform/net.h"
 #include "policy/receive_policy.h"
 #include "transfer/partial_record.h"
@@ -75,20 +76,23 @@ int refusalText(Verdict verdict);
 // The status line's text for a sender the policy refused: "Receiving is paused: refused
 // 10.0.0.7.", "Refused 10.0.0.7: not on the list of senders.", ...
 void showRefusal(Verdict verdict, uint32_t sender);
-// The status line's text for an upload of sender that the store's free space cannot take.
+// The status line's text for an upload of sender that the store's free space cannot take,
+// and its refusal in the history.
 void showNoRoom(uint32_t sender);
 
 // The web server's check as an upload's request arrives: when the receive policy refuses
-// sender, turnAway closes, the status line tells why, and the result is true. (An upload's
-// reception judges the policy itself; this only answers before its body is read.)
-bool refusedOnArrival(uint32_t sender, const std::function<void()>& turnAway);
+// sender, turnAway closes, the status line tells why, the history records the refusal
+// (through door: an upload or a text), and the result is true. (An upload's reception
+// judges the policy itself; this only answers before its body is read.)
+bool refusedOnArrival(uint32_t sender, HistoryDoor door, const std::function<void()>& turnAway);
 
-// A browser's text (size bytes), judged by the receive policy as an upload from that
+// A browser's text (at most kHistoryMostTextBytes), judged by the receive policy as an upload from that
 // browser is: Complete when it may be shown now (allowed, or the user said yes), Refused
 // with the status line telling why, TurnedAway while a reception runs and a question
 // would be needed, Cancelled by a Stop during the question. The question holds the one
 // reception while it is open, so that only one question is ever open and a Stop ends it.
-ReceiveResult admitBrowserText(uint32_t sender, int64_t size);
+// A refusal is recorded in the history with the text's words.
+ReceiveResult admitBrowserText(uint32_t sender, const std::string& text);
 
 // A private offer's reception: each file's content is hashed as it arrives and takes its
 // name only when the check block after it says the same hash; a record may say Skip:1
@@ -115,22 +119,29 @@ struct VerifiedReception {
 //
 // The receive policy about a browser's new upload of size bytes: Complete when it may be
 // stored (allowed, or the user said yes, now or before), Refused with the status line
-// telling why, TurnedAway while a reception on port 2904 runs and a question would be
-// needed, Cancelled by a Stop during the question. Uploads of one browser that arrive
-// together make one question; the others wait for its answer.
+// telling why (and the refusal in the history), TurnedAway while a reception on port 2904
+// runs and a question would be needed, Cancelled by a Stop during the question. Uploads of
+// one browser that arrive together make one question; the others wait for its answer.
 ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops);
 // The receiver's box for a missing store folder, as a reception shows it (not while one of
 // its boxes is open).
 void showNoStorePathBox();
+// Who sends a piece and where it goes, for the uploads' entry in the history.
+struct BrowserPiece {
+    uint32_t sender = 0;
+    std::string store;
+};
 // Joins the browser uploads that run, for a piece that brings up to total bytes: TurnedAway
 // while a reception on port 2904 runs or the program closes, Cancelled after a Stop since
 // stops, Complete when joined.
-ReceiveResult joinBrowserUploads(unsigned stops, int64_t total);
+ReceiveResult joinBrowserUploads(unsigned stops, int64_t total, const BrowserPiece& piece);
 // bytes of a joined piece arrived.
 void browserUploadProgress(int64_t bytes);
-// A joined piece ends: cut (not every byte arrived or was written), or it made a file whole.
+// A joined piece ends: cut (not every byte arrived or was written), or it made a file whole
+// (storedName: the top-level name it is stored under). When the last running piece ends
+// with a file whole, one cut, or a Stop, the uploads make one entry in the history.
 enum class PieceEnd { Cut, Taken, FileWhole };
-void leaveBrowserUploads(PieceEnd end);
+void leaveBrowserUploads(PieceEnd end, const std::string& storedName = std::string());
 
 // What a reception that does not come from port 2904 may differ in.
 struct ReceiveTerms {
@@ -155,7 +166,8 @@ struct ReceiveTerms {
     bool orderlyEnd = false;
     // Receives the text id of a refusal (its %s the sender's address), 0 for none.
     int* refusal = nullptr;
-    VerifiedReception* verified = nullptr;  // a private offer's reception
+    VerifiedReception* verified = nullptr;     // a private offer's reception
+    HistoryDoor door = HistoryDoor::Transfer;  // where its entry in the history says it came in
 };
 // The same reception over a stream read through reader (an in-memory stream in tests and
 // fuzzing, a browser's upload), judged by the receive policy as it starts. connection is

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "core/window_port.h"
+#include "history/history.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -76,6 +77,7 @@ int connectionCount = 0;
 OfferedLinks links;  // the files the pages were given, by the number in their links
 std::atomic<bool> listening{false};
 std::atomic<bool> stopping{false};
+std::string textFetched;  // the computer's text as a browser last fetched it
 
 uint32_t elapsedSince(uint32_t start) { return tickCount() - start; }
 
@@ -128,9 +130,20 @@ void sendList(HttpConnection& c) {
     sendResponse(c, 200, "application/json", offeredFilesJson(files));
 }
 
+// An entry of what went to the browser at sender, for the history.
+HistoryEntry sentEntry(HistoryDoor door, uint32_t sender, bool whole) {
+    HistoryEntry entry;
+    entry.direction = HistoryDirection::Sent;
+    entry.door = door;
+    entry.address = netDotted(sender);
+    entry.peer = entry.address;
+    entry.outcome = whole ? HistoryOutcome::Complete : HistoryOutcome::Incomplete;
+    return entry;
+}
+
 // The file's bytes from its read position: through the system where it can, else
-// through a buffer. False when the file ended early or the client is gone.
-bool sendFileBytes(HttpConnection& c, FileHandle handle, int64_t left) {
+// through a buffer, counted in *sent. False when the file ended early or the client is gone.
+bool sendFileBytes(HttpConnection& c, FileHandle handle, int64_t left, int64_t* sent) {
     std::vector<char> chunk;
     while (left > 0) {
         bool direct = chunk.empty() && !(c.stopping && *c.stopping);
@@ -145,6 +158,7 @@ bool sendFileBytes(HttpConnection& c, FileHandle handle, int64_t left) {
         }
         if (n <= 0) return false;
         left -= n;
+        *sent += n;
     }
     return true;
 }
@@ -154,9 +168,9 @@ bool sendFileBytes(HttpConnection& c, FileHandle handle, int64_t left) {
 // neither version. Its last bytes are held back until the check after the read, so that
 // a changed file's response ends short and the browser fails the download.
 bool sendUnchangedFile(HttpConnection& c, FileHandle handle, const std::string& path, const FileStamp& stamp,
-                       int64_t length) {
+                       int64_t length, int64_t* sent) {
     int64_t held = std::min(length, kHeldBack);
-    if (!sendFileBytes(c, handle, length - held)) return false;
+    if (!sendFileBytes(c, handle, length - held, sent)) return false;
     std::string last(static_cast<size_t>(held), '\0');
     for (size_t at = 0; at < last.size();) {
         int64_t n = fileRead(handle, &last[at], last.size() - at);
@@ -164,14 +178,26 @@ bool sendUnchangedFile(HttpConnection& c, FileHandle handle, const std::string& 
         at += static_cast<size_t>(n);
     }
     FileStamp after;
-    return fileStampOf(handle, &after) && sameFileState(stamp, after) && pathStillNames(path, stamp) &&
-           sendBytes(c, last);
+    const bool whole = fileStampOf(handle, &after) && sameFileState(stamp, after) && pathStillNames(path, stamp) &&
+                       sendBytes(c, last);
+    if (whole) *sent += held;
+    return whole;
+}
+
+// A download makes one entry when it starts at the file's first byte: a media player's
+// further ranges of the same file add none. It is whole when every byte of the file went.
+void recordDownload(const OfferedFile& file, uint32_t sender, int64_t size, int64_t sent) {
+    HistoryEntry entry = sentEntry(HistoryDoor::BrowserDownload, sender, sent == size);
+    entry.names.push_back(file.name);
+    entry.files = sent == size ? 1 : 0;
+    entry.bytes = sent;
+    recordHistory(std::move(entry));
 }
 
 // A download names a file by the number its link was given; the number stays with that
 // file for as long as access is on, whatever later lists hold. A single range of it is
 // sent when asked for, unless If-Range names an older state of the file.
-void sendFile(HttpConnection& c, const HttpRequest& request, std::string_view number, bool head) {
+void sendFile(HttpConnection& c, const HttpRequest& request, std::string_view number, bool head, uint32_t sender) {
     OfferedFile file;
     {
         std::lock_guard<std::mutex> guard(stateLock);
@@ -204,17 +230,19 @@ void sendFile(HttpConnection& c, const HttpRequest& request, std::string_view nu
     // which the browser reports as a failed download rather than a whole one.
     // The head waits for the body's first bytes and leaves with them.
     bool body = !head && range.length > 0;
+    int64_t bytes = 0;
     bool sent = sendBytes(c, response, body) &&
-                (head ||
-                 (fileSeek(handle, range.first) && sendUnchangedFile(c, handle, file.localPath, stamp, range.length)));
+                (head || (fileSeek(handle, range.first) &&
+                          sendUnchangedFile(c, handle, file.localPath, stamp, range.length, &bytes)));
     if (!sent) c.closing = true;
     fileClose(handle);
+    if (!head && range.first == 0) recordDownload(file, sender, stamp.size, bytes);
 }
 
 // Every offered file, or those of one offered folder ("folder=NAME"), as one zip written
 // while it is sent. Chunked, so that a zip cut short (a file changed or vanished meanwhile,
 // or access stops) ends without its last chunk and the browser reports a failed download.
-void sendZip(HttpConnection& c, std::string_view query, bool head) {
+void sendZip(HttpConnection& c, std::string_view query, bool head, uint32_t sender) {
     std::string folder;
     bool one = !query.empty();
     if (one && !queryValue(query, "folder", &folder)) return (void)sendResponse(c, 400, {}, {});
@@ -229,13 +257,25 @@ void sendZip(HttpConnection& c, std::string_view query, bool head) {
     response.append("Content-Security-Policy: ").append(kNothingRunsPolicy).append("\r\n");
     response.append(connectionField(c)).append("\r\n");
     if (head) return (void)sendBytes(c, response);
+    int64_t bytes = 0;
     bool whole = sendBytes(c, response, true) &&
                  writeZip(entries,
-                          [&c](const char* data, size_t size) {
+                          [&c, &bytes](const char* data, size_t size) {
+                              bytes += static_cast<int64_t>(size);
                               return sendChunk(c, {data, size});
                           }) &&
                  sendLastChunk(c);
     if (!whole) c.closing = true;  // nothing more may follow what was cut
+    HistoryEntry entry = sentEntry(HistoryDoor::BrowserDownload, sender, whole);
+    for (const ZipEntry& zipped : entries) {
+        const std::string top = one ? folder : zipped.name.substr(0, zipped.name.find('/'));
+        if (entry.names.size() < kHistoryMostNames &&
+            std::find(entry.names.begin(), entry.names.end(), top) == entry.names.end())
+            entry.names.push_back(top);
+    }
+    entry.files = whole ? static_cast<int64_t>(entries.size()) : 0;
+    entry.bytes = bytes;
+    recordHistory(std::move(entry));
 }
 
 void answerUpload(HttpConnection& c, UploadOutcome outcome) {
@@ -252,15 +292,16 @@ void receiveBody(HttpConnection& c, const HttpRequest& request, uint32_t sender)
         return answerUpload(c, UploadOutcome::BadName);
     if (!uploadNameFits(name)) return answerUpload(c, UploadOutcome::NameTooLong);
     // A browser the policy refuses is told so before its body is asked for.
-    if (refusedOnArrival(sender, [] {})) return answerUpload(c, UploadOutcome::Refused);
+    if (refusedOnArrival(sender, HistoryDoor::BrowserUpload, [] {})) return answerUpload(c, UploadOutcome::Refused);
     if (request.expectContinue && !sendBytes(c, "HTTP/1.1 100 Continue\r\n\r\n")) return;
     ReceiveTerms terms;
     terms.stops = stops;
     answerUpload(c, receiveUpload(name, request.contentLength, sender, uploadBody(c, stops), terms));
 }
 
-// The computer's text, asked anew each time; none is 204.
-void sendText(HttpConnection& c) {
+// The computer's text, asked anew each time; none is 204. A text is recorded as sent the
+// first time a browser fetches it, not at each of the page's polls.
+void sendText(HttpConnection& c, uint32_t sender) {
     std::function<std::string()> offered;
     {
         std::lock_guard<std::mutex> guard(stateLock);
@@ -268,7 +309,16 @@ void sendText(HttpConnection& c) {
     }
     std::string text = offered ? boundedText(offered()) : std::string();
     if (text.empty()) return (void)sendResponse(c, 204, {}, {});
-    sendResponse(c, 200, "text/plain; charset=utf-8", text);
+    if (!sendResponse(c, 200, "text/plain; charset=utf-8", text)) return;
+    {
+        std::lock_guard<std::mutex> guard(stateLock);
+        if (text == textFetched) return;
+        textFetched = text;
+    }
+    HistoryEntry entry = sentEntry(HistoryDoor::Text, sender, true);
+    entry.bytes = static_cast<int64_t>(text.size());
+    entry.text = std::move(text);
+    recordHistory(std::move(entry));
 }
 
 void answerText(HttpConnection& c, TextOutcome outcome) {
@@ -323,9 +373,9 @@ void serveRequest(HttpConnection& c, std::string_view line, std::string_view res
     if (rest.empty() && get) return sendPage(c, method == "HEAD");
     if (rest == "files" && method == "GET") return sendList(c);
     if (rest == "files" && method == "PUT") return receiveBody(c, request, sender);
-    if (rest.substr(0, 6) == "files/" && get) return sendFile(c, request, rest.substr(6), method == "HEAD");
-    if (rest == "zip" && get) return sendZip(c, request.query, method == "HEAD");
-    if (rest == "text" && method == "GET") return sendText(c);
+    if (rest.substr(0, 6) == "files/" && get) return sendFile(c, request, rest.substr(6), method == "HEAD", sender);
+    if (rest == "zip" && get) return sendZip(c, request.query, method == "HEAD", sender);
+    if (rest == "text" && method == "GET") return sendText(c, sender);
     if (rest == "text" && method == "POST") return receiveTextBody(c, request, sender);
     if (uploads)
         return serveUploads(c, request, std::string_view(request.path).substr(0, kAccessTokenLength + 2), rest, sender);

@@ -2,6 +2,7 @@
 
 #include "core/window_port.h"
 #include "platform/net.h"
+#include "transfer/reception_history.h"
 #include "transfer/receiver.h"
 
 namespace {
@@ -45,7 +46,7 @@ std::string boundedText(const std::string& text) {
 
 TextOutcome textOnArrival(int64_t length, uint32_t sender) {
     if (length > kMostTextBytes) return TextOutcome::TooLong;
-    if (refusedOnArrival(sender, [] {})) return TextOutcome::Refused;
+    if (refusedOnArrival(sender, HistoryDoor::Text, [] {})) return TextOutcome::Refused;
     return TextOutcome::Shown;
 }
 
@@ -58,12 +59,16 @@ TextOutcome receiveText(int64_t length, uint32_t sender, const BodyRead& read) {
         got += static_cast<size_t>(n);
     }
     if (!textIsValid(text)) return TextOutcome::BadText;
-    switch (admitBrowserText(sender, length)) {
+    switch (admitBrowserText(sender, text)) {
         case ReceiveResult::Complete: break;
         case ReceiveResult::TurnedAway: return TextOutcome::Busy;
         default: return TextOutcome::Refused;
     }
     portShowText(netDotted(sender), text);
+    HistoryEntry entry = receivedEntry(HistoryDoor::Text, sender, HistoryOutcome::Complete);
+    entry.bytes = length;
+    entry.text = boundedText(text);
+    recordReceived(std::move(entry), sender, 0);
     return TextOutcome::Shown;
 }
 

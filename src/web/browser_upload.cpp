@@ -90,6 +90,7 @@ UploadOutcome receiveUpload(const std::string& utf8Name, int64_t length, uint32_
     const unsigned stops = terms.stops ? *terms.stops : stopCount.load();
     UploadOutcome outcome = admitUpload(utf8Name, length, sender, stops);
     PartialUpload upload;
+    upload.sender = sender;
     if (outcome == UploadOutcome::Saved) outcome = openPartial(length, &upload);
     if (outcome == UploadOutcome::Saved) outcome = receivePiece(upload, utf8Name, length, read, stops);
     if (outcome != UploadOutcome::Saved) dropPartial(upload);

@@ -198,6 +198,7 @@ void create(HttpConnection& c, const HttpRequest& request, std::string_view base
     upload->name = name;
     upload->sender = sender;
     upload->busy = true;
+    upload->partial.sender = sender;
     if (outcome == UploadOutcome::Saved) outcome = openPartial(length, &upload->partial);
     if (outcome != UploadOutcome::Saved) return answerOutcome(c, outcome);
     const std::string id = newAccessToken();

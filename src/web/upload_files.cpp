@@ -105,13 +105,15 @@ bool giveRealName(const std::string& store, const std::string& from, const std::
     return named;
 }
 
-// The last bytes arrived: the file reaches the disk, then takes its name.
-bool storeWhole(PartialUpload& upload, const std::string& utf8Name) {
+// The last bytes arrived: the file reaches the disk, then takes its name (*top: the
+// top-level name it is stored under).
+bool storeWhole(PartialUpload& upload, const std::string& utf8Name, std::string* top) {
     std::vector<std::string> path;
     const bool synced = fileSync(upload.file);
     fileClose(upload.file);
     upload.file = kInvalidFile;
     if (!synced || !uploadNameParts(utf8Name, &path) || !giveRealName(upload.store, upload.path, path)) return false;
+    *top = path.front();
     std::lock_guard<std::mutex> guard(partialLock);
     partialGone(upload);
     return true;
@@ -192,8 +194,11 @@ UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, i
                            unsigned stops) {
     if (upload.file == kInvalidFile || count < 0 || count > upload.length - upload.offset)
         return UploadOutcome::NotSaved;
-    if (!awaitPiece(upload.store, count)) return UploadOutcome::NoRoom;
-    const ReceiveResult joined = joinBrowserUploads(stops, count);
+    if (!awaitPiece(upload.store, count)) {
+        showNoRoom(upload.sender);
+        return UploadOutcome::NoRoom;
+    }
+    const ReceiveResult joined = joinBrowserUploads(stops, count, BrowserPiece{upload.sender, upload.store});
     if (joined != ReceiveResult::Complete) {
         pieceBytesDone(count);
         return joined == ReceiveResult::TurnedAway ? UploadOutcome::Busy : UploadOutcome::Stopped;
@@ -202,9 +207,13 @@ UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, i
     const bool taken = copyPiece(upload, count, read, stops);
     pieceBytesDone(count - (upload.offset - from));
     const bool last = taken && upload.offset == upload.length;
-    const bool stored = last && storeWhole(upload, utf8Name);
+    std::string top;
+    const bool stored = last && storeWhole(upload, utf8Name, &top);
     if (last && !stored) dropPartial(upload);
-    leaveBrowserUploads(!taken || (last && !stored) ? PieceEnd::Cut : last ? PieceEnd::FileWhole : PieceEnd::Taken);
+    leaveBrowserUploads(!taken || (last && !stored) ? PieceEnd::Cut
+                        : last                      ? PieceEnd::FileWhole
+                                                    : PieceEnd::Taken,
+                        top);
     if (stopCount != stops && !last) return UploadOutcome::Stopped;
     return taken && (!last || stored) ? UploadOutcome::Saved : UploadOutcome::NotSaved;
 }

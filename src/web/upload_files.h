@@ -19,8 +19,9 @@ struct PartialUpload {
     std::string store;  // the store folder it was begun in
     std::string path;   // its partial file
     FileHandle file = kInvalidFile;
-    int64_t length = 0;  // announced
-    int64_t offset = 0;  // bytes written so far
+    int64_t length = 0;   // announced
+    int64_t offset = 0;   // bytes written so far
+    uint32_t sender = 0;  // the browser's address, for the history
 };
 
 // What is checked before anything is written, in this order: the name (BadName,

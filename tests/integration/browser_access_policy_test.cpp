@@ -13,6 +13,7 @@
 #include "recording_port.h"
 #include "scratch_folder.h"
 #include "stream_feeder.h"
+#include "test_history.h"
 #include "web/browser_access.h"
 
 namespace {
@@ -257,4 +258,81 @@ TEST(BrowserAccessPolicy, TheComputersTextIsOfferedAsPlainText) {
     EXPECT_EQ(204, statusOf(roundTrip(options.port, request("GET", "text", ""))));
     EXPECT_EQ(405, statusOf(roundTrip(options.port, request("DELETE", "text", ""))));
     stopBrowserAccess();
+}
+
+// The download number the offered files' list gives name.
+std::string idOf(const std::string& list, const std::string& name) {
+    const size_t at = list.rfind("\"id\":", list.find("\"name\":\"" + name + "\""));
+    return at == std::string::npos ? std::string() : list.substr(at + 5, list.find(',', at) - at - 5);
+}
+
+// Each upload, download and text through the page leaves one entry in the history, as it
+// ended; a refused upload right after another, a later range of a file already
+// downloaded, and a text fetched again, leave none.
+TEST(BrowserAccessPolicy, EachUploadDownloadAndTextLeavesOneEntry) {
+    netStartup();
+    const std::string store = makeScratchFolder("access-history");
+    const std::string offered = makeScratchFolder("access-offered") + kPathSeparator + "song.mp3";
+    const std::string film = offered.substr(0, offered.rfind(kPathSeparator)) + kPathSeparator + "film.mp4";
+    writeWholeFile(offered, std::string(1000, 's'));
+    writeWholeFile(film, std::string(16 << 20, 'f'));  // more than a connection holds unsent
+    BrowserAccessOptions options = loopbackAccess();
+    options.offeredPaths = [&offered, &film] { return std::vector<std::string>{offered, film}; };
+    options.offeredText = [] { return std::string("from here"); };
+    ASSERT_EQ(AccessStart::Started, startBrowserAccess(options));
+    recordingPortReset(store);
+    const std::string list = bodyOf(roundTrip(options.port, request("GET", "files", "")));
+    const std::string id = idOf(list, "song.mp3");
+    const std::string paused = " reason: Receiving is paused: refused 127.0.0.1.";
+    struct Step {
+        const char* what;
+        AcceptFrom choice;
+        std::string request;
+        std::string entry;      // "": none
+        bool goesAway = false;  // the browser closes once the response's head came
+    } steps[] = {
+        {"an upload", AcceptFrom::Everyone, request("PUT", "files?name=Album/a.jpg", "Content-Length: 3\r\n") + "abc",
+         "received browser-upload complete 127.0.0.1 [Album] 1 files 3 bytes"},
+        {"a refused upload", AcceptFrom::Nobody, request("PUT", "files?name=b.jpg", "Content-Length: 3\r\n") + "abc",
+         "received browser-upload refused 127.0.0.1 [] 0 files 0 bytes" + paused},
+        {"the next refused at once", AcceptFrom::Nobody,
+         request("PUT", "files?name=c.jpg", "Content-Length: 3\r\n") + "abc", ""},
+        {"a text", AcceptFrom::Everyone, request("POST", "text", "Content-Length: 5\r\n") + "hello",
+         "received text complete 127.0.0.1 [] 0 files 5 bytes text: hello"},
+        {"a refused text", AcceptFrom::Nobody, request("POST", "text", "Content-Length: 5\r\n") + "hello",
+         "received text refused 127.0.0.1 [] 0 files 0 bytes" + paused},
+        {"a download", AcceptFrom::Everyone, request("GET", "files/" + id, ""),
+         "sent browser-download complete 127.0.0.1 [song.mp3] 1 files 1000 bytes"},
+        {"a download the browser leaves", AcceptFrom::Everyone, request("GET", "files/" + idOf(list, "film.mp4"), ""),
+         "sent browser-download incomplete 127.0.0.1 [film.mp4] 0 files ? bytes", true},
+        {"a later range of it", AcceptFrom::Everyone, request("GET", "files/" + id, "Range: bytes=500-\r\n"), ""},
+        {"a zip", AcceptFrom::Everyone, request("GET", "zip", ""),
+         "sent browser-download complete 127.0.0.1 [film.mp4|song.mp3] 2 files ? bytes"},
+        {"the computer's text", AcceptFrom::Everyone, request("GET", "text", ""),
+         "sent text complete 127.0.0.1 [] 0 files 9 bytes text: from here"},
+        {"the same text again", AcceptFrom::Everyone, request("GET", "text", ""), ""},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        ASSERT_TRUE(useTestHistory());
+        setReceivePolicy(s.choice, {});
+        if (s.goesAway) {
+            const Socket gone = feederConnect(options.port);
+            feederSend(gone, s.request);
+            char head[512];
+            EXPECT_GT(netRecv(gone, head, sizeof head), 0);
+            netCloseAbortive(gone);
+            for (int i = 0; i < 1000 && writtenHistory().empty(); ++i) sleepMilliseconds(10);
+        } else {
+            EXPECT_NE(0, statusOf(roundTrip(options.port, s.request)));
+        }
+        const std::vector<HistoryEntry> entries = writtenHistory();
+        ASSERT_EQ(entries.size(), s.entry.empty() ? 0u : 1u);
+        if (s.entry.empty()) continue;
+        EXPECT_EQ(entryLine(entries[0], s.entry.find("? bytes") == std::string::npos), s.entry);
+        const bool stored = entries[0].door == HistoryDoor::BrowserUpload && !entries[0].names.empty();
+        EXPECT_EQ(entries[0].folder, stored ? store : "");
+    }
+    removeScratchFolder(offered.substr(0, offered.rfind(kPathSeparator)));
+    endAccess(store);
 }

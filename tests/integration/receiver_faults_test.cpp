@@ -19,6 +19,7 @@
 #include "platform/threads.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
+#include "test_history.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 #include "transfer/stop.h"
@@ -109,6 +110,35 @@ TEST(ReceiverFaults, WhatATransferCarriedDecidesItsResult) {
         EXPECT_EQ("Receiving complete.", lastStatusText());
         EXPECT_EQ("", recordedRecipient());
         EXPECT_EQ(c.tree, listTree(store));
+        removeScratchFolder(store);
+    }
+}
+
+// A reception over the private channel is recorded as such, under the trusted computer's
+// name where the sender's key is pinned, else under its address.
+TEST(ReceiverFaults, APrivateReceptionNamesItsSender) {
+    uint32_t sender = 0;
+    ASSERT_TRUE(netParseDotted("10.1.2.3", &sender));
+    for (const char* trusted : {"Laptop", ""}) {
+        SCOPED_TRACE(trusted);
+        std::string store = makeScratchFolder("rx-private");
+        recordingPortReset(store);
+        ASSERT_TRUE(useTestHistory());
+        MemorySource source{foldersStream()};
+        StreamReader reader;
+        startReader(reader, receiveFromMemory, &source);
+        ReceiveTerms terms;
+        terms.sender = sender;
+        terms.door = HistoryDoor::Private;
+        terms.trusted = *trusted != '\0';
+        terms.trustedName = trusted;
+        EXPECT_EQ(ReceiveResult::Complete, receiveStream(std::move(reader), kInvalidSocket, terms));
+        const std::vector<HistoryEntry> entries = writtenHistory();
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].door, HistoryDoor::Private);
+        EXPECT_EQ(entries[0].peer, *trusted ? trusted : "10.1.2.3");
+        EXPECT_EQ(entries[0].address, "10.1.2.3");
+        EXPECT_EQ(entries[0].names, std::vector<std::string>{"Photos"});
         removeScratchFolder(store);
     }
 }

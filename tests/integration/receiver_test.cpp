@@ -17,6 +17,7 @@
 #include "recording_port.h"
 #include "scratch_folder.h"
 #include "stream_feeder.h"
+#include "test_history.h"
 #include "thread_count.h"
 #include "transfer/listener.h"
 #include "transfer/path_rules.h"
@@ -79,6 +80,16 @@ std::string fileRecord(const std::string& name, const std::string& folder, const
     return fileRecordBytes(static_cast<int64_t>(content.size()), name, folder) + content;
 }
 
+// The history's newest entry once the reception's thread has handed one over.
+HistoryEntry newestEntry() {
+    std::vector<HistoryEntry> entries;
+    waitUntil([&entries] {
+        entries = writtenHistory();
+        return !entries.empty();
+    });
+    return entries.empty() ? HistoryEntry() : entries.front();
+}
+
 class Reception : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -93,6 +104,7 @@ class Reception : public ::testing::Test {
         ASSERT_NE(listener, kInvalidSocket);
         port = netLocalPort(listener);
         recordingPortReset(store);  // the listener's own texts are checked on their own
+        useTestHistory();           // emptied: a test reads the entries of its own receptions
         accepting = std::thread([this] { acceptConnections(listener); });
     }
     void TearDown() override {
@@ -399,6 +411,69 @@ TEST_F(Reception, ThePolicyAndTheFreeSpaceDecideBeforeAnythingIsWritten) {
     forgetDeclined();
 }
 
+// Each reception that offered something leaves one entry: the top-level names as stored
+// (never one refused), the files that arrived whole, the content bytes, how it ended and
+// the text the user saw. A hand-over, a connection that sent nothing, and a refusal that
+// repeats the one before at once leave none.
+TEST_F(Reception, EachReceptionLeavesItsEntryInTheHistory) {
+    writeWholeFile(at("clash.txt"), "old content");
+    const std::string half = pattern(100000, 3);
+    const std::string paused = "Receiving is paused: refused 127.0.0.1.";
+    const std::string refused = "received transfer refused 127.0.0.1 [] 0 files 0 bytes reason: " + paused;
+    struct Case {
+        const char* what;
+        AcceptFrom choice;
+        std::string stream;
+        std::string entry;  // "": none, and then the status text once it has ended ("" for none)
+        std::string ended = "";
+    } cases[] = {
+        {"complete", AcceptFrom::Everyone,
+         transferHeaderBytes(8) + directoryRecordBytes("Photos/") + directoryRecordBytes("Photos/2010/") +
+             fileRecord("a.jpg", "Photos\\2010\\", "1234") + fileRecord("b.txt", "/", "5678") +
+             fileRecord("c.txt", "Photos\\", ""),
+         "received transfer complete 127.0.0.1 [Photos|b.txt] 3 files 8 bytes"},
+        {"a clash replaces the file under its name", AcceptFrom::Everyone,
+         transferHeaderBytes(3) + fileRecord("clash.txt", "/", "new"),
+         "received transfer complete 127.0.0.1 [clash.txt] 1 files 3 bytes"},
+        {"a refused name is not named", AcceptFrom::Everyone,
+         transferHeaderBytes(6) + fileRecord("up.txt", "..\\", "evil") + fileRecord("ok.txt", "/", "ok"),
+         "received transfer incomplete 127.0.0.1 [ok.txt] 1 files 2 bytes reason: " + std::string(kIncomplete)},
+        {"cut in the middle of a file", AcceptFrom::Everyone,
+         transferHeaderBytes(100000) + fileRecordBytes(100000, "half.bin", "/") + half.substr(0, 40000),
+         "received transfer incomplete 127.0.0.1 [half.bin] 0 files 40000 bytes reason: " + std::string(kIncomplete)},
+        {"paused", AcceptFrom::Nobody, transferHeaderBytes(1) + fileRecord("f.txt", "/", "f"), refused},
+        {"paused, the same sender again at once", AcceptFrom::Nobody,
+         transferHeaderBytes(1) + fileRecord("f.txt", "/", "f"), "", paused},
+        {"an address hand-over", AcceptFrom::Everyone, addressHandOverBytes("10.0.0.5", false), "",
+         "Recepient IP received"},
+        {"nothing sent", AcceptFrom::Everyone, "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(useTestHistory());
+        recordingPortReset(store);
+        setReceivePolicy(c.choice, {});
+        Socket s = feederConnect(port);
+        ASSERT_NE(s, kInvalidSocket);
+        feederSend(s, c.stream);
+        netClose(s);
+        if (c.entry.empty()) {  // the next reception's entry is then the only one
+            const std::string& ended = c.ended;
+            ASSERT_TRUE(waitUntil([&ended] { return ended.empty() || (sawStatus(ended) && !receiveInProgress); }));
+            setReceivePolicy(AcceptFrom::Everyone, {});
+            ASSERT_TRUE(feedStream(port, transferHeaderBytes(1) + fileRecord("marker", "/", "m")));
+        }
+        const HistoryEntry entry = newestEntry();
+        EXPECT_EQ(writtenHistory().size(), 1u);
+        EXPECT_EQ(entryLine(entry),
+                  c.entry.empty() ? "received transfer complete 127.0.0.1 [marker] 1 files 1 bytes" : c.entry);
+        EXPECT_EQ(entry.address, "127.0.0.1");
+        EXPECT_EQ(entry.folder, c.entry == refused ? "" : store);
+    }
+    EXPECT_EQ(readWholeFile(at("clash.txt")), "new");
+    setReceivePolicy(AcceptFrom::Everyone, {});
+}
+
 TEST_F(Reception, HostileNamesAreRefusedAndSkippedInStep) {
     const std::string inside = pattern(5000, 5);
     // Each refused record carries content that would smuggle a file in if it were taken
@@ -509,6 +584,10 @@ TEST_F(Reception, StopDuringAReception) {
     EXPECT_TRUE(feederSeesClose(s, 2000));
     netClose(s);
     EXPECT_EQ(receiveSocket, kInvalidSocket);
+    const HistoryEntry entry = newestEntry();
+    EXPECT_EQ(entryLine(entry, false),
+              "received transfer canceled 127.0.0.1 [stopped.bin] 0 files ? bytes reason: Canceled.");
+    EXPECT_GT(entry.bytes, 0);
 }
 
 TEST_F(Reception, NoStorePathShowsItsBoxOnly) {

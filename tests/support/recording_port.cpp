@@ -140,6 +140,7 @@ void portShowErrorMessage(const std::string& message) {
 void portShowRefusal(int textId, const std::string& address) {
     record({"status", fillPlaceholders(englishText(textId), address)});
 }
+std::string portText(int textId) { return englishText(textId); }
 void portShowText(const std::string& address, const std::string& utf8Text) {
     record({"text", address + " " + utf8Text});
 }

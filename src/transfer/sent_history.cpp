@@ -1,0 +1,57 @@
+#include "transfer/sent_history.h"
+
+#include <algorithm>
+
+#include "history/history.h"
+#include "transfer/manifest.h"
+
+namespace {
+// The first folder of a wire-form relative folder ("Photos\2010\" is "Photos"), or the
+// name itself at the top level ("/").
+std::string topName(const std::string& relativeFolder, const std::string& name) {
+    if (relativeFolder.empty() || relativeFolder == "/") return name;
+    return relativeFolder.substr(0, relativeFolder.find('\\'));
+}
+
+void addName(std::vector<std::string>& names, const std::string& name) {
+    if (name.empty() || names.size() >= kHistoryMostNames) return;
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+}
+
+HistoryOutcome outcomeOf(SendResult result) {
+    switch (result) {
+        case SendResult::Complete: return HistoryOutcome::Complete;
+        case SendResult::NotTaken:
+        // Nothing went to a trusted computer that answered with another key, or not privately.
+        case SendResult::KeyChanged:
+        case SendResult::NotPrivate: return HistoryOutcome::Refused;
+        case SendResult::Cancelled: return HistoryOutcome::Canceled;
+        default: return HistoryOutcome::Incomplete;
+    }
+}
+}  // namespace
+
+std::vector<std::string> sentTopNames() {
+    std::vector<std::string> names;
+    // Folders come before their contents in the directory list; files add the rest.
+    for (const std::string& folder : directoryList) addName(names, topName(folder, ""));
+    for (const ManifestEntry& entry : transferManifest) addName(names, topName(entry.relativeFolder, entry.name));
+    return names;
+}
+
+void recordSent(const SentEnding& ending) {
+    if (ending.result == SendResult::NothingSelected) return;
+    HistoryEntry entry;
+    entry.direction = HistoryDirection::Sent;
+    const bool privately = !ending.trusted.empty() || ending.result == SendResult::KeyChanged ||
+                           ending.result == SendResult::NotPrivate;
+    entry.door = privately ? HistoryDoor::Private : HistoryDoor::Transfer;
+    entry.address = ending.address.empty() ? ending.recipient : ending.address;
+    entry.peer = ending.trusted.empty() ? entry.address : ending.trusted;
+    entry.names = sentTopNames();
+    entry.files = static_cast<int64_t>(transferManifest.size());
+    entry.bytes = ending.bytes;
+    entry.outcome = outcomeOf(ending.result);
+    if (ending.result != SendResult::Complete) entry.reason = ending.reason;
+    recordHistory(std::move(entry));
+}
