@@ -19,6 +19,10 @@ loopback, beside raw baselines measured in the same rounds.
          without its content hash (both copies run with QV_BENCH_NO_CONTENT_HASH=1, a knob
          for this bench alone: every hash is then the same), so that the cost of the
          verification shows as "hash cost" (the speed with it over the speed without)
+  multi  the big file sent to two receivers at once (`send A,B`) against the same send to one,
+         each receiver in a network namespace of its own, tmpfs; ratio: the time to two over
+         the time to one, against the target of 1.2x; baseline: two separate sends started
+         together, what two receivers cost on this machine (bench/multi.py)
   wine   the Windows program under Wine receiving the small files from `quorvalinthexa
          send`, each in a network namespace of its own (a figure to watch; bench/wine.py)
   upload   browser access: the big file uploaded by curl to `quorvalinthexa serve`
@@ -43,7 +47,7 @@ printed as the median with the lowest and highest round. Ratios are taken per ro
 (ours against the baseline of the same round). Ends with one summary table.
 
 Environment: QV_BENCH_ROUNDS (5), QV_BENCH_FILES (20000), QV_BENCH_BIG_MB (1024),
-QV_BENCH_CASES (small,big,private,disk,wine,upload,uploads,uploads6,download,folder,folderdown,page), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
+QV_BENCH_CASES (small,big,private,multi,disk,wine,upload,uploads,uploads6,download,folder,folderdown,page), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
 QV_BENCH_SETTLE (1: seconds of rest after a store's removal).
 """
 import os
@@ -58,6 +62,7 @@ import time
 import atexit
 
 import browser
+import multi
 import wine
 
 # The peers it runs remember nothing outside this run.
@@ -73,7 +78,7 @@ BIG = int(os.environ.get("QV_BENCH_BIG_MB", "1024")) << 20
 BROWSER_CASES = ["upload", "uploads", "uploads6", "download", "folder", "folderdown", "page"]
 DOWNLOAD_TARGET = 0.9  # ours over nginx, in every round
 PAGE_TARGET = 250  # files/s
-CASES = os.environ.get("QV_BENCH_CASES", ",".join(["small", "big", "private", "disk", "wine"] + BROWSER_CASES)).split(",")
+CASES = os.environ.get("QV_BENCH_CASES", ",".join(["small", "big", "private", "multi", "disk", "wine"] + BROWSER_CASES)).split(",")
 UPLOADS = 1000
 WINE_ROUNDS = int(os.environ.get("QV_BENCH_WINE_ROUNDS", "1"))
 DISK = os.environ.get("QV_BENCH_DISK", "/var/tmp")
@@ -257,7 +262,7 @@ def spread(values, fmt):
 
 def make_inputs(root):
     big = os.path.join(root, "big.bin")
-    if "big" in CASES or "private" in CASES or "upload" in CASES or "download" in CASES:
+    if "big" in CASES or "private" in CASES or "multi" in CASES or "upload" in CASES or "download" in CASES:
         block = os.urandom(1 << 20)
         with open(big, "wb") as f:
             for _ in range(BIG >> 20):
@@ -451,8 +456,41 @@ def browser_cases(report, big, small, root):
         ns.close()
 
 
+def multi_case(report, big, root):
+    title = "(m) one %d MiB file to two receivers at once against the same to one, tmpfs" % (BIG >> 20)
+    why = multi.why_not()
+    if why:
+        print(title + ": not run: " + why + "\n")
+        return
+    multi.start()
+    try:
+        res = rounds("send to several", [("two at once", lambda s: multi.send(CLI, big, s, 2, reap)),
+                                         ("one", lambda s: multi.send(CLI, big, s, 1, reap)),
+                                         ("two sends apart", lambda s: multi.send(CLI, big, s, 2, reap, True))],
+                     root, ROUNDS)
+    finally:
+        multi.stop()
+    print("%s [%.0f s]" % (title, res.pop("seconds")))
+    print("  %-16s %-26s %-22s %-22s" % ("", "seconds", "receivers CPU s", "sender CPU s"))
+    for label, runs in res.items():
+        print("  %-16s %-26s %-22s %-22s" % (label, spread([r["wall"] for r in runs], "%.2f"),
+                                             spread([r["rx"] for r in runs], "%.2f"),
+                                             spread([r["tx"] for r in runs], "%.2f")))
+    times = [two["wall"] / one["wall"] for two, one in zip(res["two at once"], res["one"])]
+    print("  %-16s %s" % ("two / one", spread(times, "%.2fx")))
+    # The receivers run on this machine too: when they need all its cores, the sender's own
+    # cost tells whether it does twice the work (reading the files twice) or not.
+    cpu = [two["tx"] / one["tx"] for two, one in zip(res["two at once"], res["one"])]
+    print("  %-16s %s" % ("sender CPU", spread(cpu, "%.2fx")))
+    apart = [two["wall"] / base["wall"] for two, base in zip(res["two at once"], res["two sends apart"])]
+    print("  %-16s %s" % ("vs sends apart", spread(apart, "%.2fx")))
+    print("  target: <= 1.20x (median): %s\n" % ("met" if statistics.median(times) <= 1.2 else "missed"))
+    report.rows.append(("%d MiB file to two at once vs one" % (BIG >> 20), "-", "-",
+                        "%.2fx time" % statistics.median(times), "-", "-"))
+
+
 def main():
-    unknown = set(CASES) - {"small", "big", "private", "disk", "wine"} - set(BROWSER_CASES)
+    unknown = set(CASES) - {"small", "big", "private", "multi", "disk", "wine"} - set(BROWSER_CASES)
     if unknown:
         sys.exit("bench: unknown case(s) %s" % ",".join(sorted(unknown)))
     for tool in ("socat", "nc", "tar", "ss"):
@@ -494,6 +532,8 @@ def main():
             report.files_case("(p2) %d files of 4 KiB over the private channel, tmpfs, loopback; ratio: private over plain"
                               % FILES, res, "plain 2904")
             report.add("%d x 4 KiB, private vs plain" % FILES, res, "plain 2904", "files/s", (FILES / 1e6, "us/file", 1))
+        if "multi" in CASES:
+            multi_case(report, big, root)
         if "disk" in CASES:
             disk_root = tempfile.mkdtemp(prefix="qv-bench.", dir=DISK)
             subprocess.run(["chattr", "+T", disk_root], stdout=DEVNULL, stderr=DEVNULL)  # ext2/3/4 only

@@ -1,5 +1,11 @@
 // quorvalinthexa send: the same analysis and sender as the Windows program, fed from the
 // command line instead of the selection dialog.
+#include <algorithm>
+#include <atomic>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,20 +19,27 @@
 #include "peers/remembered_peers.h"
 #include "platform/files.h"
 #include "platform/net.h"
+#include "platform/threads.h"
 #include "selection/selection_list.h"
 #include "transfer/manifest.h"
 #include "transfer/partial_files.h"
 #include "transfer/private_channel.h"
 #include "transfer/protocol.h"
+#include "transfer/send_many.h"
 #include "transfer/sender.h"
+#include "transfer/stop.h"
 
 namespace {
 void printSendUsage(FILE* out) {
     fputs("Usage: quorvalinthexa send [--port N] [--private-port N] [--plain] [--no-remember]\n"
-          "                           HOST PATH...\n"
+          "                           HOST[,HOST...] PATH...\n"
           "\n"
           "Sends files and folders (with everything inside them) to HOST, a dotted IPv4\n"
           "address or a host name, where a receiver listens on TCP port N (default 2904).\n"
+          "Several HOSTs separated by commas (at most 16, none twice) get the same files at\n"
+          "once, each on its own connection; one that does not take them never stops the\n"
+          "others, and a line per HOST says at the end whether it took the transfer. A\n"
+          "second name of an address already in the list is dropped (a line says so).\n"
           "A trusted computer ('quorvalinthexa trusted') that answers on the private port\n"
           "gets them encrypted; one that answers there with another key, or not at all,\n"
           "gets nothing (unless --plain). Another copy that answers there untrusted gets\n"
@@ -50,11 +63,38 @@ void printSendUsage(FILE* out) {
           "reached, 4 when the receiver did not take the transfer (it turned the\n"
           "connection away, was busy, could not store everything, or went silent), 5 when\n"
           "nothing was sent to a trusted computer because its key changed or it did not\n"
-          "answer privately.\n",
+          "answer privately. Sent to several HOSTs: 0 when every one took everything, 6\n"
+          "when at least one did not (its line says why), 2 on a usage error. 130 when\n"
+          "SIGINT or SIGTERM stopped it (each HOST's send is recorded as canceled).\n",
           out);
 }
 
 int usageError(const char* message, const char* detail) { return commandUsageError("send", message, detail); }
+
+// The exit status of a send to several when some recipient did not take everything.
+constexpr int kSomeDidNotTake = 6;
+
+// The exit status of a send that SIGINT or SIGTERM stopped.
+constexpr int kInterrupted = 130;
+std::atomic<bool> interrupted{false};
+sigset_t stopSignals;
+
+// The first SIGINT or SIGTERM stops every stream as Stop does, so that each ends (and is
+// recorded) as canceled; a second one ends the process at once. A wrapper such as
+// timeout(1) passes one signal on to its child and again to its process group: a copy
+// that comes with the first is not a second.
+void watchSignals(void*) {
+    constexpr uint32_t kSameSignalMilliseconds = 1000;
+    int caught = 0;
+    sigwait(&stopSignals, &caught);
+    interrupted = true;
+    const uint32_t first = tickCount();
+    stopTransfers();
+    do {
+        sigwait(&stopSignals, &caught);
+    } while (tickCount() - first < kSameSignalMilliseconds);
+    _exit(kInterrupted);
+}
 
 bool parsePort(const char* text, uint16_t* port) { return parsePortNumber(text, 1, port); }
 
@@ -70,6 +110,42 @@ std::string numberedPeer(int number) {
     if (printed.empty()) return rememberedPeerNumbered(number);
     std::vector<std::string> peers = parsePeerList(printed);
     return number >= 1 && number <= static_cast<int>(peers.size()) ? peers[number - 1] : std::string();
+}
+
+// Beside the bar: each recipient's share, "10.0.0.5 40%  10.0.0.7 12%".
+void showShares() {
+    std::string text;
+    for (const RecipientProgress& p : recipientProgress()) {
+        char share[16];
+        const int64_t percent = p.total > 0 ? p.sent * 100 / p.total : 0;
+        snprintf(share, sizeof share, " %d%%", static_cast<int>(std::min<int64_t>(percent, 100)));
+        text += (text.empty() ? "" : "  ") + p.recipient +
+                (p.state == RecipientState::Ended ? (p.result == SendResult::Complete ? " done" : " ended") : share);
+    }
+    cliPortSetBarText(text);
+}
+
+// The send to several: a line per recipient at the end, and the exit status.
+int sendToSeveral(const std::vector<std::string>& hosts, uint16_t port, bool plain) {
+    const std::vector<RecipientOutcome> outcomes = runSendToMany(hosts, port, kSendStallMilliseconds, plain,
+                                                                 showShares);
+    cliPortEndProgressLine();
+    netCleanup();
+    if (!outcomes.empty() && outcomes[0].result == SendResult::NothingSelected) {
+        fputs("quorvalinthexa send: nothing to send\n", stderr);
+        return 1;
+    }
+    for (const std::string& note : sentOnceNotes()) cliPortShowLine(note);
+    for (const RecipientOutcome& o : outcomes) {
+        if (o.result == SendResult::Complete) cliPortShowLine(o.recipient + ": took the transfer");
+        else
+            cliPortShowLine(o.recipient +
+                            ": did not take the transfer: " + (o.reason.empty() ? "Canceled." : o.reason));
+    }
+    const int taken = countTaken(outcomes);
+    if (taken == static_cast<int>(outcomes.size())) return 0;
+    fprintf(stderr, "quorvalinthexa send: %d of %d took the transfer\n", taken, static_cast<int>(outcomes.size()));
+    return kSomeDidNotTake;
 }
 }  // namespace
 
@@ -105,13 +181,24 @@ int sendCommand(int argc, char** argv) {
     }
     if (operands.size() < 2) return usageError("a HOST and at least one PATH are needed", "");
 
-    std::string host = operands[0];
-    if (isPeerNumber(host)) {
-        host = numberedPeer(atoi(host.c_str()));
+    std::vector<std::string> hosts;
+    std::string why;
+    if (!splitRecipients(operands[0], &hosts, &why)) return usageError(why.c_str(), "");
+    for (std::string& host : hosts) {
+        if (!isPeerNumber(host)) continue;
+        const std::string number = host;
+        host = numberedPeer(atoi(number.c_str()));
         if (host.empty())
             return usageError(
-                ("no remembered peer numbered " + operands[0] + "; 'quorvalinthexa discover' lists them").c_str(), "");
+                ("no remembered peer numbered " + number + "; 'quorvalinthexa discover' lists them").c_str(), "");
     }
+    // Two numbers may name the same peer.
+    if (hosts.size() > 1) {
+        std::string joined;
+        for (const std::string& host : hosts) joined += (joined.empty() ? "" : ",") + host;
+        if (!splitRecipients(joined, &hosts, &why)) return usageError(why.c_str(), "");
+    }
+    const std::string host = hosts[0];
     clearSelection();
     for (size_t i = 1; i < operands.size(); ++i) {
         const std::string& path = operands[i];
@@ -120,8 +207,15 @@ int sendCommand(int argc, char** argv) {
         addSelectionPathByKind(path);  // a path given twice is sent once
     }
 
+    // Every thread started from here on inherits the blocked signals; one waits for them.
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     netStartup();
+    startCliHistory();
     prepareSend();
+    if (!startThread(watchSignals, nullptr)) pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
     analyzeSelection(nullptr, nullptr);
     if (refusedItemCount > 0)
         fprintf(stderr,
@@ -131,10 +225,15 @@ int sendCommand(int argc, char** argv) {
     privatePort = static_cast<uint16_t>(ownPrivatePort >= 0     ? ownPrivatePort
                                         : port == kTransferPort ? kPrivatePort
                                                                 : 0);
+    if (hosts.size() > 1) {
+        const int status = sendToSeveral(hosts, port, plain);
+        return interrupted ? kInterrupted : status;
+    }
     const SendResult result = runSend(host, port, kSendStallMilliseconds, plain);
     const std::string tally = tallyText(lastSendTally());  // "3 files resumed, 997 already there"
     if (!tally.empty()) cliPortShowLine(tally);
     netCleanup();
+    if (interrupted) return kInterrupted;
     switch (result) {
         case SendResult::Complete: return 0;
         case SendResult::InvalidAddress:

@@ -24,6 +24,7 @@
 #include "transfer/private_channel.h"
 #include "transfer/private_offer.h"
 #include "transfer/protocol.h"
+#include "transfer/sent_history.h"
 #include "transfer/stop.h"
 #include "trust/content_hash.h"
 #include "trust/tls_channel.h"
@@ -72,7 +73,27 @@ struct Transfer {
     int64_t total = 0;
     ContentHash* hash = nullptr;
     HashWorker* worker = nullptr;  // hashes a piece while it is encrypted and sent
+    // The single send shows itself through the window port and counts in progressNow; one
+    // recipient of several writes to its own record and shows nothing.
+    RecipientSend* one = nullptr;
+    SendProgress ownProgress;
+    SendProgress* progress = &progressNow;
+    std::atomic<Socket>* slot = &sendSocket;  // where Stop finds the connection
+    // For the history: the address resolved, the trusted computer's name when it went
+    // privately, and the first error text the user was told.
+    std::string address, trusted, told;
+    bool streamed = false;  // its progress counts this transfer's bytes, not the last one's
 };
+
+// An error text: the single send shows it in a box, one recipient of several never does.
+// Either keeps the first one as the reason its ending is told and recorded with.
+void tell(Transfer& t, const std::string& text) {
+    if (t.told.empty()) {
+        t.told = text;
+        while (!t.told.empty() && t.told.back() == '\n') t.told.pop_back();
+    }
+    if (!t.one) portShowErrorMessage(text);
+}
 
 int percentOf(int64_t sent, int64_t total) {
     if (total <= 0 || sent <= 0) return 0;  // nothing to measure against
@@ -88,6 +109,10 @@ void show(Write write) {
 }
 
 void updateProgress(Transfer& t) {
+    if (t.one) {
+        t.one->sent = t.progress->sent;
+        return;
+    }
     const int percent = percentOf(progressNow.sent, progressNow.total);
     if (percent != t.percent) {
         t.percent = percent;
@@ -127,7 +152,7 @@ bool flush(Transfer& t) {
         // A private receiver only writes before the end to turn the transfer away: its
         // answer is read, and nothing more is sent.
         if (t.link.tls && tlsReadable(t.link.tls, 0)) t.answered = t.ended = true;
-        progressNow.sent += contentIn(t, done, done + piece);
+        t.progress->sent += contentIn(t, done, done + piece);
         done += piece;
         updateProgress(t);
     }
@@ -182,7 +207,7 @@ bool sendDirect(Transfer& t, FileHandle file, int64_t* remaining) {
             return true;
         }
         *remaining -= n;
-        progressNow.sent += n;
+        t.progress->sent += n;
         updateProgress(t);
     }
     return true;
@@ -295,20 +320,26 @@ void sendDirectories(Transfer& t) {
 }
 
 void stream(Transfer& t) {
-    show([] {
-        portSetProgress(0, 0);
-        portSetStatusText(IDS_SENDING);
-    });
+    if (!t.one) {
+        show([] {
+            portSetProgress(0, 0);
+            portSetStatusText(IDS_SENDING);
+        });
+    } else {
+        t.one->total = t.total;
+        t.one->started = true;
+    }
     t.percent = 0;
     // Anything flushed from here on counts against this transfer, not the last one.
-    progressNow = SendProgress{0, t.total, tickCount()};
+    *t.progress = SendProgress{0, t.total, tickCount()};
+    t.streamed = true;
     append(t, transferHeaderBytes(t.total));
     t.blockOpen = true;
     sendDirectories(t);
     // The receiver hears from us at once, however long the first file takes to open.
     flush(t);
-    progressNow.startTick = tickCount();
-    t.lastUpdateTick = progressNow.startTick;
+    t.progress->startTick = tickCount();
+    t.lastUpdateTick = t.progress->startTick;
     for (size_t i = 0; i < transferManifest.size(); ++i) {
         if (t.ended || sendCancelRequested) break;
         sendFile(t, transferManifest[i], t.offer ? t.from[i] : 0);
@@ -343,32 +374,37 @@ bool receiverTookAll(Socket s, int stallMilliseconds) {
     }
 }
 
-void forgetSendSocket(Socket s) {
-    forgetTransferSocket(sendSocket);
-    netClose(s);
+void forgetSendSocket(Transfer& t) {
+    forgetTransferSocket(*t.slot);
+    netClose(t.link.socket);
 }
 
 // Complete when resolved; Cancelled when Stop came first or ended the attempt (no error
 // box then); otherwise the error box has been shown.
-SendResult resolve(const std::string& recipient, uint32_t* address) {
+SendResult resolve(Transfer& t, const std::string& recipient, uint32_t* address) {
     if (sendCancelRequested) return SendResult::Cancelled;
-    if (!netResolve(recipient, address)) {
+    const bool looked = t.one && t.one->looked;  // once for all of several, at once
+    if (looked) *address = t.one->resolved;
+    if (!(looked ? t.one->found : netResolve(recipient, address))) {
         if (sendCancelRequested) return SendResult::Cancelled;
-        portShowErrorMessage("Invalid address " + recipient + "\n");
+        tell(t, "Invalid address " + recipient + "\n");
         return SendResult::InvalidAddress;
     }
     return SendResult::Complete;
 }
 
 // The same for the connection to address on port.
-SendResult connectTo(Socket s, uint32_t address, uint16_t port) {
+SendResult connectTo(Transfer& t, Socket s, uint32_t address, uint16_t port) {
     if (sendCancelRequested) return SendResult::Cancelled;
     const int error = netConnect(s, address, port);
+    // Accepted and reset before this thread woke from its connect: the receiver turned
+    // the connection away, as a reset after the first bytes says.
+    if (netErrorIsReset(error)) return SendResult::NotTaken;
     if (error != 0) {
         if (sendCancelRequested) return SendResult::Cancelled;
         char text[40];
         snprintf(text, sizeof text, "Connect error %d\n", error);
-        portShowErrorMessage(text);
+        tell(t, text);
         return SendResult::ConnectError;
     }
     return SendResult::Complete;
@@ -379,31 +415,33 @@ SendResult connectTo(Socket s, uint32_t address, uint16_t port) {
 // send ends here, its error shown (nothing was sent) or stopped.
 SendResult chooseRoute(Transfer& t, uint32_t address, uint16_t port, bool plain, PrivateChoice* choice) {
     if (plain) return SendResult::Complete;
-    *choice = choosePrivateRoute(address, port, &t.link);
+    *choice = choosePrivateRoute(address, port, &t.link, *t.slot);
     if (sendCancelRequested) {
-        if (t.link.tls) endPrivateSend(&t.link);
+        if (t.link.tls) endPrivateSend(&t.link, *t.slot);
         return SendResult::Cancelled;
     }
     const std::string dotted = netDotted(address);
     if (choice->route == PrivateRoute::KeyChanged || choice->route == PrivateRoute::NotPrivate) {
         const int text = choice->route == PrivateRoute::KeyChanged ? IDS_SEND_KEY_CHANGED : IDS_SEND_NOT_PRIVATE;
-        portShowErrorMessage(fillPlaceholders(englishText(text), dotted));
+        tell(t, fillPlaceholders(englishText(text), dotted));
+        t.trusted = choice->name;  // the history names the trusted computer nothing went to
         return choice->route == PrivateRoute::KeyChanged ? SendResult::KeyChanged : SendResult::NotPrivate;
     }
-    if (choice->untrustedCopy) portShowRefusal(IDS_SEND_NOT_PAIRED, dotted);
+    if (choice->untrustedCopy && !t.one) portShowRefusal(IDS_SEND_NOT_PAIRED, dotted);
     return SendResult::Complete;
 }
 
 // Connects t.link to the recipient: the private session chosen for it, or port 2904.
 SendResult connectLink(Transfer& t, const std::string& recipient, uint16_t port, bool plain, PrivateChoice* choice) {
     uint32_t address = 0;
-    SendResult result = resolve(recipient, &address);
+    SendResult result = resolve(t, recipient, &address);
+    if (result == SendResult::Complete) t.address = netDotted(address);
     if (result == SendResult::Complete) result = chooseRoute(t, address, port, plain, choice);
     if (result != SendResult::Complete || t.link.tls) return result;
     t.link.socket = netTcpSocket();
-    publishTransferSocket(sendSocket, t.link.socket);  // where Stop can shut it down
-    result = connectTo(t.link.socket, address, port);
-    if (result != SendResult::Complete) forgetSendSocket(t.link.socket);
+    publishTransferSocket(*t.slot, t.link.socket);  // where Stop can shut it down
+    result = connectTo(t, t.link.socket, address, port);
+    if (result != SendResult::Complete) forgetSendSocket(t);
     return result;
 }
 
@@ -415,11 +453,11 @@ bool receiverTook(Transfer& t, int stallMilliseconds, TransferTally* tally) {
     std::string refusal;
     std::vector<std::string> failed;
     const bool stored = privateOfferStored(t.link, stallMilliseconds, tally, &failed, &refusal);
-    if (!refusal.empty() && !sendCancelRequested) portShowErrorMessage(refusal);
+    if (!refusal.empty() && !sendCancelRequested) tell(t, refusal);
     if (!failed.empty() && !sendCancelRequested) {
         std::string names;
         for (const std::string& name : failed) names += (names.empty() ? "" : ", ") + name;
-        portShowErrorMessage("Not stored by the receiver (not written, or not the content sent): " + names);
+        tell(t, "Not stored by the receiver (not written, or not the content sent): " + names);
     }
     return stored && !t.ended;
 }
@@ -431,7 +469,7 @@ bool offer(Transfer& t, int stallMilliseconds) {
     std::string refusal;
     const bool answered = offerManifest(t.link, stallMilliseconds, &t.from, &refusal);
     for (int64_t from : t.from) t.total -= from;
-    if (!refusal.empty() && !sendCancelRequested) portShowErrorMessage(refusal);
+    if (!refusal.empty() && !sendCancelRequested) tell(t, refusal);
     return answered;
 }
 }  // namespace
@@ -442,20 +480,22 @@ void prepareSend() {
     sendCancelRequested = false;
 }
 
-SendResult runSend(const std::string& recipient, uint16_t port, int stallMilliseconds, bool plain) {
-    if (sendCancelRequested) return SendResult::Cancelled;
-    portSetButtonsTransferring();
-    if (transferManifest.empty() && directoryList.empty() && refusedItemCount == 0) {
-        portShowErrorText(IDS_NOTHING_SELECTED);
-        return SendResult::NothingSelected;
-    }
+namespace {
+// The text a send that ended so is told by, when no error text said more.
+std::string endingText(SendResult result) {
+    if (result == SendResult::Incomplete || result == SendResult::NotTaken) return englishText(IDS_TRANSFER_INCOMPLETE);
+    return std::string();
+}
 
-    show([] { portSetStatusText(IDS_CONNECTING); });
-    Transfer t;
+// Everything from the connection to its close, for the single send (shown through the
+// window port) and for one recipient of several (shown by nobody).
+SendResult sendOver(Transfer& t, const std::string& recipient, uint16_t port, int stallMilliseconds, bool plain) {
+    if (!t.one) show([] { portSetStatusText(IDS_CONNECTING); });
     PrivateChoice choice;
     const SendResult connected = connectLink(t, recipient, port, plain, &choice);
     if (connected != SendResult::Complete) {
-        if (connected == SendResult::Cancelled) portSetButtonsIdle();
+        if (connected == SendResult::NotTaken && !t.one) show([] { portSetStatusText(IDS_TRANSFER_INCOMPLETE); });
+        if ((connected == SendResult::Cancelled || connected == SendResult::NotTaken) && !t.one) portSetButtonsIdle();
         return connected;
     }
     // Asked now: once the receiver has closed, the socket may no longer tell (under Wine
@@ -463,41 +503,76 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
     uint32_t peer = 0;
     const bool peerKnown = netPeerAddress(t.link.socket, &peer);
     netSetSendTimeout(t.link.socket, stallMilliseconds);
-    if (t.link.tls) show([&choice] { portSetPrivatePeer(choice.name); });
+    if (t.link.tls) {
+        t.trusted = choice.name;
+        if (!t.one) show([&choice] { portSetPrivatePeer(choice.name); });
+    }
     t.buffer.resize(kSendBufferSize);
     t.total = totalSize;
     const bool offered = !t.link.tls || offer(t, stallMilliseconds);
     if (offered) stream(t);
     TransferTally tally;
     const bool taken = offered && receiverTook(t, stallMilliseconds, &tally);
-    const bool allSent = offered && !t.incomplete && refusedItemCount == 0 && progressNow.sent == t.total;
+    const bool allSent = offered && !t.incomplete && refusedItemCount == 0 && t.progress->sent == t.total;
 
     SendResult result;
     if (sendCancelRequested) {
         result = SendResult::Cancelled;
     } else if (taken && allSent) {
-        show([] {
-            portSetProgress(100, 0);
-            portSetStatusText(IDS_TRANSFER_COMPLETE);
-        });
+        if (!t.one) {
+            show([] {
+                portSetProgress(100, 0);
+                portSetStatusText(IDS_TRANSFER_COMPLETE);
+            });
+        }
         result = SendResult::Complete;
         if (peerKnown) rememberPeer(peer);
     } else {
-        show([] { portSetStatusText(IDS_TRANSFER_INCOMPLETE); });
+        if (!t.one) show([] { portSetStatusText(IDS_TRANSFER_INCOMPLETE); });
         // Whose side fell short: files this side left out, or a receiver that did not take
         // (all of) what was sent.
         result = !t.incomplete && refusedItemCount == 0 && !taken ? SendResult::NotTaken : SendResult::Incomplete;
     }
-    // A private send that did not end complete resumes when it is sent again.
-    noteLastSend(tally, t.link.tls && result != SendResult::Complete);
+    // A private send that did not end complete resumes when it is sent again (the single
+    // send's only: a send to several is not resumed as one).
+    if (!t.one) noteLastSend(tally, t.link.tls && result != SendResult::Complete);
     stopHashWorker(t.worker);
     if (t.link.tls) {
-        endPrivateSend(&t.link);
-        portSetPrivatePeer(std::string());
+        endPrivateSend(&t.link, *t.slot);
+        if (!t.one) portSetPrivatePeer(std::string());
     } else {
-        forgetSendSocket(t.link.socket);
+        forgetSendSocket(t);
     }
-    portSetButtonsIdle();
+    if (!t.one) portSetButtonsIdle();
+    return result;
+}
+}  // namespace
+
+SendResult runSend(const std::string& recipient, uint16_t port, int stallMilliseconds, bool plain) {
+    if (sendCancelRequested) return SendResult::Cancelled;
+    portSetButtonsTransferring();
+    if (transferManifest.empty() && directoryList.empty() && refusedItemCount == 0) {
+        portShowErrorText(IDS_NOTHING_SELECTED);
+        return SendResult::NothingSelected;
+    }
+    Transfer t;
+    const SendResult result = sendOver(t, recipient, port, stallMilliseconds, plain);
+    recordSent(SentEnding{recipient, t.address, t.trusted, result, t.told.empty() ? endingText(result) : t.told,
+                          t.streamed ? t.progress->sent : 0});
+    return result;
+}
+
+SendResult runSendTo(RecipientSend* one, uint16_t port, int stallMilliseconds, bool plain) {
+    Transfer t;
+    t.one = one;
+    t.progress = &t.ownProgress;
+    t.slot = &one->socket;
+    const SendResult result = sendOver(t, one->recipient, port, stallMilliseconds, plain);
+    one->reason = t.told.empty() ? endingText(result) : t.told;
+    one->address = t.address;
+    one->trusted = t.trusted;
+    one->sent = t.progress->sent;
+    recordSent(SentEnding{one->recipient, one->address, t.trusted, result, one->reason, t.progress->sent});
     return result;
 }
 

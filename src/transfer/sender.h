@@ -7,8 +7,11 @@
 //     runSend(recipient read from control 103, kTransferPort);
 // The command-line peer calls analyzeSelection() directly in between.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
+
+#include "platform/net.h"
 
 // A receiver that takes no byte for this long ends the send as incomplete.
 constexpr int kSendStallMilliseconds = 60000;
@@ -50,3 +53,27 @@ struct SendProgress {
     uint32_t startTick = 0;  // tickCount() when file content began
 };
 SendProgress sendProgress();
+
+// One recipient of a send to several (transfer/send_many.h), filled by the thread that
+// sends to it. Its thread writes the atomics as it goes and the texts before it sets
+// ended; others read the texts only once ended is set.
+struct RecipientSend {
+    std::string recipient;                       // as the user gave it
+    std::atomic<Socket> socket{kInvalidSocket};  // where Stop can shut it down
+    std::atomic<int64_t> sent{0}, total{0};
+    std::atomic<bool> started{false};  // content is going out
+    std::atomic<bool> ended{false};
+    SendResult result = SendResult::Cancelled;
+    std::string reason;   // the text the user is told when it did not take everything
+    std::string address;  // the dotted address it resolved to, when it did
+    std::string trusted;  // the trusted computer's name, when it went privately
+    // Set before its thread starts when the send to several looked the recipient up
+    // already: whether it resolved, and to which address.
+    bool looked = false, found = false;
+    uint32_t resolved = 0;
+};
+
+// The send to one recipient of several, on the calling thread: the same connection, route,
+// records and ending as runSend, but nothing goes to the window port; its progress, result
+// and texts go to *one. The caller has checked the selection and set the buttons.
+SendResult runSendTo(RecipientSend* one, uint16_t port, int stallMilliseconds, bool plain);

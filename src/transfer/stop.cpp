@@ -11,6 +11,7 @@ namespace {
 // and while Stop counts itself, sets the cancel flags and shuts the connections down;
 // only ever for those few instructions, never around a window write.
 std::mutex socketLock;
+std::atomic<Socket>* watched[kMostWatchedSlots] = {};
 }  // namespace
 
 std::atomic<unsigned> stopCount{0};
@@ -24,6 +25,22 @@ void publishTransferSocket(std::atomic<Socket>& slot, Socket connection) {
 void forgetTransferSocket(std::atomic<Socket>& slot) {
     std::lock_guard<std::mutex> guard(socketLock);
     slot = kInvalidSocket;
+}
+
+bool watchTransferSlot(std::atomic<Socket>* slot) {
+    std::lock_guard<std::mutex> guard(socketLock);
+    for (auto& place : watched) {
+        if (place) continue;
+        place = slot;
+        return true;
+    }
+    return false;
+}
+
+void unwatchTransferSlot(std::atomic<Socket>* slot) {
+    std::lock_guard<std::mutex> guard(socketLock);
+    for (auto& place : watched)
+        if (place == slot) place = nullptr;
 }
 
 bool claimReception(unsigned stopsAtArrival, Socket connection) {
@@ -47,6 +64,8 @@ void stopTransfers(void (*shutdown)(Socket)) {
         sendCancelRequested = true;
         for (Socket s : {receiveSocket.load(), sendSocket.load()})
             if (s != kInvalidSocket) shutdown(s);
+        for (const auto* place : watched)
+            if (place && place->load() != kInvalidSocket) shutdown(place->load());
     }
     showCanceled();
 }

@@ -28,6 +28,13 @@ bool claimReception(unsigned stopsAtArrival, Socket connection);
 void publishTransferSocket(std::atomic<Socket>& slot, Socket connection);
 void forgetTransferSocket(std::atomic<Socket>& slot);
 
+// A send to several publishes each recipient's connection in a slot of its own; Stop shuts
+// down the connection of every slot watched, besides the two above. At most
+// kMostWatchedSlots at once: false when there is no room (the slot is not watched).
+constexpr int kMostWatchedSlots = 16;
+bool watchTransferSlot(std::atomic<Socket>* slot);
+void unwatchTransferSlot(std::atomic<Socket>* slot);
+
 // True while the receiver's question about a browser's upload or text is open: ending
 // browser access ends it (stopBrowserQuestion).
 extern std::atomic<bool> browserQuestionOpen;
