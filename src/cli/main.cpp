@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/trust_commands.h"
+#include "history/history.h"
 #include "peers/peer_file.h"
 #include "peers/remembered_peers.h"
 #include "version.h"
@@ -21,6 +22,8 @@ void printUsage(FILE* out) {
           "                                     folder); with --once only the first one, ending\n"
           "                                     with exit status 0 when it was complete\n"
           "  send [--port N] HOST PATH...       send files and folders to HOST\n"
+          "  send [--port N] HOST,HOST... PATH...\n"
+          "                                     send them to several hosts at once\n"
           "  send [--port N] NUMBER PATH...     send to the remembered peer that discover numbers\n"
           "  discover [--seconds N] [--sweep] [--check]\n"
           "                                     list the peers that answer on the local network\n"
@@ -34,6 +37,9 @@ void printUsage(FILE* out) {
           "  trusted                            list the trusted computers\n"
           "  pair [--yes] [ADDRESS]             pair with the copy at ADDRESS (or wait for one):\n"
           "                                     compare the code both show, then both trust\n"
+          "  history [--limit N] [--json] [--clear] [--keep N]\n"
+          "                                     list the transfers of receive, send and serve,\n"
+          "                                     newest first\n"
           "\n"
           "Every command takes --no-remember: the peers met in this run are kept in memory\n"
           "only, and the remembered ones are not read. Otherwise the last 16 peers met are\n"
@@ -71,6 +77,11 @@ void loadPeers(int* argc, char** argv) {
     peerFile = peerFilePath();
     loadRememberedPeers(readPeerFile(peerFile), peerFile.empty() ? nullptr : keepPeerFile);
 }
+// A command that transferred ends once the history has the entries it handed over.
+int flushedHistory(int status) {
+    stopHistory();
+    return status;
+}
 }  // namespace
 
 const std::string& rememberedPeerFile() { return peerFile; }
@@ -92,10 +103,11 @@ int main(int argc, char** argv) {
     int count = argc - 1;
     char** arguments = argv + 1;
     loadPeers(&count, arguments);
-    if (!strcmp(command, "receive")) return receiveCommand(count, arguments);
-    if (!strcmp(command, "send")) return sendCommand(count, arguments);
+    if (!strcmp(command, "receive")) return flushedHistory(receiveCommand(count, arguments));
+    if (!strcmp(command, "send")) return flushedHistory(sendCommand(count, arguments));
     if (!strcmp(command, "discover")) return discoverCommand(count, arguments);
-    if (!strcmp(command, "serve")) return serveCommand(count, arguments);
+    if (!strcmp(command, "serve")) return flushedHistory(serveCommand(count, arguments));
+    if (!strcmp(command, "history")) return historyCommand(count, arguments);
     if (!strcmp(command, "id")) return idCommand(count, arguments);
     if (!strcmp(command, "trust")) return trustCommand(count, arguments);
     if (!strcmp(command, "untrust")) return untrustCommand(count, arguments);

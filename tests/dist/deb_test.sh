@@ -81,7 +81,7 @@ warnings="$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l 
 expect_eq "man's warnings on the page" "" "$warnings"
 LC_ALL=C.UTF-8 MANWIDTH=100 man -l "$page" >"$work/page.txt" 2>/dev/null
 check "man -l renders the page" grep -q '^NAME' "$work/page.txt"
-for command in "" receive send discover; do
+for command in "" receive send discover history; do
   "$program" $command --help >"$work/help-${command:-main}.txt" 2>&1
 done
 python3 - "$work" <<'PY' || fail "the man page differs from --help (above)"
@@ -99,7 +99,7 @@ for line in section.splitlines():
     elif m := re.match(r"^ {7}(\d+)\b", line):
         statuses.setdefault(current, set()).add(m.group(1))
 missing = 0
-for command in ("main", "receive", "send", "discover"):
+for command in ("main", "receive", "send", "discover", "history"):
     help_text = open(f"{work}/help-{command}.txt").read()
     for option in sorted(set(re.findall(r"(?<![\w-])--[a-z][a-z-]*", help_text))):
         if option not in page:
@@ -107,7 +107,7 @@ for command in ("main", "receive", "send", "discover"):
             missing += 1
     said = help_text.split("Exit status:", 1)
     if len(said) == 2:
-        codes = set(re.findall(r"\b(\d+) (?:when|on|after)\b", said[1]))
+        codes = set(re.findall(r"\b(\d+)\s+(?:when|on|after)\b", said[1]))  # a status may end a line
         if codes != statuses.get(command, set()):
             print(f"FAIL: exit statuses of {command}: --help {sorted(codes)}, "
                   f"man page {sorted(statuses.get(command, set()))}")
