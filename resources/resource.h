@@ -12,6 +12,7 @@
 #define IDD_TEXT 122
 #define IDD_NETWORK_CHECK 123
 #define IDD_PAIR 124
+#define IDD_HISTORY 126
 
 // Icon, bitmaps, menu
 #define IDI_PROGRAM 115
@@ -97,6 +98,21 @@
 #define IDC_DELETE_PARTIAL 1102
 #define IDC_PARTIAL_NOTE 1103
 
+// The History window: the filter (and its label), the list, Show in folder, Open, Copy
+// text, Clear history and the count of entries shown; Close is IDCANCEL (Esc closes)
+#define IDC_HISTORY_FILTER_LABEL 1110
+#define IDC_HISTORY_FILTER 1111
+#define IDC_HISTORY_LIST 1112
+#define IDC_HISTORY_SHOW 1113
+#define IDC_HISTORY_OPEN 1114
+#define IDC_HISTORY_COPY 1115
+#define IDC_HISTORY_CLEAR 1116
+#define IDC_HISTORY_COUNT 1117
+// The main window's button that opens it, and the settings' entries kept (and its label)
+#define IDC_HISTORY_BUTTON 1118
+#define IDC_HISTORY_LIMIT_LABEL 1119
+#define IDC_HISTORY_LIMIT 1120
+
 // The question before a transfer is received: its text, Accept, and Decline (IDCANCEL,
 // so that Esc and the close box decline too)
 #define IDC_ASK_TEXT 1040
@@ -137,6 +153,7 @@
 #define IDM_OPEN_STORE 1028
 #define IDM_BROWSER_ACCESS 1029
 #define IDM_NETWORK_CHECK 1027
+#define IDM_HISTORY 1030
 #define WM_TRAY_CALLBACK 1026
 
 // String table
@@ -293,5 +310,36 @@
 #define IDS_TALLY_STORED_ONE 259
 #define IDS_TALLY_RESUMED_ONE 260
 #define IDS_TALLY_SKIPPED_ONE 261
+#define IDS_SEND_TOOK_SOME 262
+#define IDS_HISTORY 263
+#define IDS_HISTORY_MENU 264
+#define IDS_COLUMN_TIME 265
+#define IDS_COLUMN_DIRECTION 266
+#define IDS_DIRECTION_RECEIVED 267
+#define IDS_DIRECTION_SENT 268
+#define IDS_COLUMN_DOOR 269
+#define IDS_DOOR_TRANSFER 270
+#define IDS_DOOR_PRIVATE 271
+#define IDS_DOOR_BROWSER_UPLOAD 272
+#define IDS_DOOR_BROWSER_DOWNLOAD 273
+#define IDS_DOOR_TEXT 274
+#define IDS_COLUMN_COMPUTER 275
+#define IDS_COLUMN_WHAT 276
+#define IDS_NAMES_AND_MORE 277
+#define IDS_COLUMN_FILES 278
+#define IDS_COLUMN_WHERE 279
+#define IDS_COLUMN_RESULT 280
+#define IDS_OUTCOME_COMPLETE 281
+#define IDS_OUTCOME_INCOMPLETE 282
+#define IDS_OUTCOME_REFUSED 283
+#define IDS_OUTCOME_CANCELED 284
+#define IDS_HISTORY_FILTER 285
+#define IDS_HISTORY_SHOW 286
+#define IDS_HISTORY_OPEN 287
+#define IDS_HISTORY_COPY 288
+#define IDS_HISTORY_CLEAR 289
+#define IDS_HISTORY_CLEAR_ASK 290
+#define IDS_HISTORY_COUNT 291
+#define IDS_HISTORY_LIMIT 292
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 261
+#define IDS_LAST 292

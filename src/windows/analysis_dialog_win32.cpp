@@ -3,12 +3,18 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cwchar>
+#include <string>
+#include <vector>
+
 #include "core/central_state.h"
 #include "core/window_port.h"
+#include "platform/codepage.h"
 #include "platform/threads.h"
 #include "resource.h"
 #include "transfer/manifest.h"
 #include "transfer/protocol.h"
+#include "transfer/send_many.h"
 #include "transfer/sender.h"
 #include "windows/app_state_win32.h"
 #include "windows/dialog_thread_win32.h"
@@ -61,15 +67,61 @@ bool sendInTheClear(const std::string& recipient) {
     });
     return answer == IDYES;
 }
+
+// The recipient field as a whole: a list of addresses may be longer than one address.
+std::wstring recipientField() {
+    constexpr int kMostChars = static_cast<int>(kMostRecipients * (kMostRecipientBytes + 2));
+    std::vector<wchar_t> text(kMostChars + 1, L'\0');
+    GetDlgItemTextW(mainWindow, IDC_RECIPIENT, text.data(), kMostChars + 1);
+    return text.data();
+}
+
+// "2 of 3 took the transfer; 10.0.0.7: Receiving is paused." or "Transfer complete.".
+void showOutcomes(const std::vector<RecipientOutcome>& outcomes) {
+    if (sendCancelRequested) return;  // Stop's "Canceled." stays
+    const int taken = countTaken(outcomes);
+    const int count = static_cast<int>(outcomes.size());
+    std::wstring once;  // "; 10.0.0.05 is 10.0.0.5: sent once"
+    for (const std::string& note : sentOnceNotes()) once += L"; " + utf8ToWide(note);
+    std::wstring text;
+    if (taken == count) {
+        text = loadTextW(IDS_TRANSFER_COMPLETE);
+    } else {
+        wchar_t counted[300] = {};
+        swprintf(counted, 300, loadTextW(IDS_SEND_TOOK_SOME).c_str(), taken, count);
+        text = std::wstring(counted) + L"; " + utf8ToWide(notTakenText(outcomes));
+    }
+    text += once;
+    SetDlgItemTextW(mainWindow, IDC_STATUS, text.c_str());
+}
+
+// Several comma-separated recipients get the selection at once; a list that cannot be
+// read is told in the error box and nothing is sent.
+void sendToSeveral(const std::wstring& field) {
+    std::vector<std::string> recipients;
+    std::string why;
+    if (!splitRecipients(wideToAnsi(field), &recipients, &why)) {
+        portSetButtonsTransferring();
+        portShowErrorMessage("Invalid address list: " + why + "\n");
+        return;
+    }
+    const std::vector<RecipientOutcome> outcomes = runSendToMany(recipients, kTransferPort);
+    if (!outcomes.empty() && outcomes[0].result != SendResult::NothingSelected) showOutcomes(outcomes);
+}
 }  // namespace
 
 void senderThread(void*) {
     prepareSend();
     DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_ANALYSIS), mainWindow, analysisDialogProc, 0);
-    const std::string recipient = portGetRecipient();
-    SendResult result = runSend(recipient, kTransferPort);
-    if ((result == SendResult::KeyChanged || result == SendResult::NotPrivate) && sendInTheClear(recipient))
-        runSend(recipient, kTransferPort, kSendStallMilliseconds, true);
+    const std::wstring field = recipientField();
+    if (field.find(L',') != std::wstring::npos) {
+        if (!sendCancelRequested) sendToSeveral(field);
+    } else {
+        const std::string recipient = portGetRecipient();
+        SendResult result = runSend(recipient, kTransferPort);
+        if ((result == SendResult::KeyChanged || result == SendResult::NotPrivate) && sendInTheClear(recipient))
+            runSend(recipient, kTransferPort, kSendStallMilliseconds, true);
+    }
     if (mainWindow) PostMessageW(mainWindow, kSendEndedMessage, 0, 0);
     sendInProgress = false;
 }

@@ -19,6 +19,7 @@
 #include "windows/browser_dialog_win32.h"
 #include "windows/folder_browser_win32.h"
 #include "windows/handed_paths_win32.h"
+#include "windows/history_window_win32.h"
 #include "windows/main_window_commands_win32.h"
 #include "windows/network_check_win32.h"
 #include "windows/partial_settings_win32.h"
@@ -58,6 +59,7 @@ void setTranslatedTexts(HWND window) {
     const int controls[] = {IDC_LABEL_OWN, IDC_LABEL_RECIPIENT, IDC_STOP, IDC_SEND, IDC_LABEL_STORE};
     const int texts[] = {IDS_YOUR_IP, IDS_RECIPIENT_IP, IDS_STOP, IDS_SEND_FILE, IDS_STORE_PATH};
     for (int i = 0; i < 5; ++i) SetDlgItemTextA(window, controls[i], loadTextA(texts[i]).c_str());
+    SetDlgItemTextW(window, IDC_HISTORY_BUTTON, loadTextW(IDS_HISTORY).c_str());
 }
 
 void setButtonBitmap(HWND window, int control, int bitmap, UINT flags) {
@@ -182,6 +184,8 @@ void command(HWND window, int id) {
         case IDM_OPEN_STORE: openStoreFolder(); break;
         case IDM_BROWSER_ACCESS: runBrowserAccess(); break;
         case IDM_NETWORK_CHECK: openNetworkCheck(); break;
+        case IDM_HISTORY:
+        case IDC_HISTORY_BUTTON: openHistoryWindow(); break;
         case IDC_RECIPIENT_PEERS: showRecipientMenu(window); break;
         default: otherCommand(window, id); break;
     }

@@ -5,6 +5,7 @@
 
 #include "core/language_files.h"
 #include "core/text_routines.h"
+#include "history/history.h"
 #include "platform/codepage.h"
 #include "resource.h"
 #include "peers/remembered_peers.h"
@@ -20,6 +21,8 @@
 namespace {
 // The longest item text: a display name's 30-byte field.
 constexpr LRESULT kMaxItemText = 29;
+// The most entries the history field takes (six digits).
+constexpr UINT kMostHistoryEntries = 999999;
 
 void setCheck(HWND dialog, int control, bool on) { CheckDlgButton(dialog, control, on ? BST_CHECKED : BST_UNCHECKED); }
 
@@ -94,6 +97,21 @@ bool listIsGood(HWND dialog) {
     return false;
 }
 
+void initialiseHistoryLimit(HWND dialog) {
+    SetDlgItemTextW(dialog, IDC_HISTORY_LIMIT_LABEL, loadTextW(IDS_HISTORY_LIMIT).c_str());
+    SendDlgItemMessageW(dialog, IDC_HISTORY_LIMIT, EM_LIMITTEXT, 6, 0);
+    SetDlgItemInt(dialog, IDC_HISTORY_LIMIT, static_cast<UINT>(historyLimit()), FALSE);
+}
+
+// An empty field, or 0, keeps the limit as it is: the history is never emptied by a typo.
+void storeHistoryLimit(HWND dialog) {
+    BOOL typed = FALSE;
+    UINT entries = GetDlgItemInt(dialog, IDC_HISTORY_LIMIT, &typed, FALSE);
+    if (!typed || entries == 0) return;
+    if (entries > kMostHistoryEntries) entries = kMostHistoryEntries;
+    if (static_cast<int>(entries) != historyLimit()) setHistoryLimit(static_cast<int>(entries));
+}
+
 void initialise(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_AUTOSTART, loadTextA(IDS_AUTOSTART).c_str());
     SetDlgItemTextA(dialog, IDC_AUTOSTART_TRAY, loadTextA(IDS_AUTOSTART_TRAY).c_str());
@@ -112,6 +130,7 @@ void initialise(HWND dialog) {
     fillLanguages(dialog, code);
     initialiseReceiving(dialog);
     initialisePartialFiles(dialog);
+    initialiseHistoryLimit(dialog);
     initialiseTrusted(dialog);
 }
 
@@ -141,6 +160,7 @@ void store(HWND dialog) {
     applyReceiveSettings(receiving);
     writeReceiveSettings(receiving);
     storePartialFiles(dialog);
+    storeHistoryLimit(dialog);
 }
 }  // namespace
 

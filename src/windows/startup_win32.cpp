@@ -14,6 +14,7 @@
 
 #include "core/central_state.h"
 #include "discovery/discovery.h"
+#include "history/history.h"
 #include "platform/codepage.h"
 #include "platform/net.h"
 #include "resource.h"
@@ -104,6 +105,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         showError(text);
         return 0;
     }
+    // A copy whose history cannot be opened transfers all the same, unrecorded.
+    startHistory(historyPath());
     loadStoredPeers();  // discovery sends to them from its first datagram
     startDiscovery();
 
@@ -122,6 +125,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     // remove what it must not leave (a replacement that did not arrive whole) before the
     // process ends its thread.
     endReceiving(kExitWaitMilliseconds);
+    // The entries of the transfers that ended last are written, and the writing thread
+    // ends before the process does.
+    stopHistory();
     stopDiscovery();
     Gdiplus::GdiplusShutdown(gdiplusToken);
     netCleanup();

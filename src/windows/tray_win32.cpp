@@ -8,6 +8,7 @@
 #include "platform/codepage.h"
 #include "resource.h"
 #include "windows/app_state_win32.h"
+#include "windows/history_window_win32.h"
 #include "windows/private_mark_win32.h"
 #include "windows/receive_settings_win32.h"
 #include "windows/texts_win32.h"
@@ -20,6 +21,8 @@ static_assert(kTrayRecordSize == (sizeof(void*) == 8 ? 976 : 956), "the tray rec
 constexpr UINT kTrayIconId = 1;
 // The window is hidden in the tray (main window's thread only).
 bool inTray = false;
+// The note on the icon tells of an arrival: a click on it opens the History window.
+bool arrivalNote = false;
 
 void setMenuText(HMENU menu, UINT command, int textId) {
     std::string text = loadTextA(textId);
@@ -69,6 +72,7 @@ void showTrayMenu() {
     setMenuText(menu, IDM_OPEN_STORE, IDS_OPEN_STORE);
     setMenuText(menu, IDM_BROWSER_ACCESS, IDS_BROWSER_ACCESS);
     setMenuText(menu, IDM_NETWORK_CHECK, IDS_NETWORK_CHECK);
+    setMenuText(menu, IDM_HISTORY, IDS_HISTORY_MENU);
     // Without the foreground a tray menu stays open when the user clicks elsewhere;
     // the empty message afterwards lets the next click reach the icon again.
     SetForegroundWindow(mainWindow);
@@ -80,7 +84,7 @@ void showTrayMenu() {
 void trayCallback(LPARAM mouseMessage) {
     if (mouseMessage == WM_LBUTTONDBLCLK) removeTrayIcon();
     else if (mouseMessage == WM_RBUTTONDOWN) showTrayMenu();
-    else if (mouseMessage == NIN_BALLOONUSERCLICK) openStoreFolder();
+    else if (mouseMessage == NIN_BALLOONUSERCLICK && arrivalNote) openHistoryWindow();
 }
 
 bool isInTray() { return inTray; }
@@ -98,7 +102,7 @@ void showReceptionBalloon(bool complete) {
     std::string from = privateArrivalName();
     std::wstring info = from.empty() ? folder : loadTextWith(IDS_PRIVATE_ARRIVAL, from) + L"\n" + folder;
     wcsncpy(balloon.szInfo, info.c_str(), 255);
-    Shell_NotifyIconW(NIM_MODIFY, &balloon);
+    arrivalNote = Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
 }
 
 void openStoreFolder() {

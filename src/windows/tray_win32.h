@@ -18,7 +18,7 @@ void trayCallback(LPARAM mouseMessage);
 bool isInTray();
 // While the window is hidden in the tray, a balloon on the icon tells how a reception
 // ended (texts 120 and 121) and names the store folder, after the trusted computer it
-// came from when it came over the private channel; a click on it opens the folder.
+// came from when it came over the private channel; a click on it opens the History window.
 void showReceptionBalloon(bool complete);
 // Opens the store folder (the main window's field) in Explorer.
 void openStoreFolder();

@@ -80,6 +80,8 @@ void portShowRefusal(int textId, const std::string& address) {
     SetDlgItemTextA(mainWindow, IDC_STATUS, fillPlaceholders(loadTextA(textId), address).c_str());
 }
 
+std::string portText(int textId) { return loadTextA(textId); }
+
 void portShowText(const std::string& address, const std::string& utf8Text) { handOverText(address, utf8Text); }
 
 AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds) {

@@ -46,8 +46,10 @@
 //   qdriver rect [ID]                  the main window's (or a control's) rectangle, WxH+X+Y,
 //                                      in screen (or the window's client) coordinates
 //   qdriver has-style ID BITS          print 1 when a control's style has all those bits
-//   qdriver list-rows TITLE ID         print a list view's rows, cells joined by "|"
-//   qdriver list-select TITLE ID TEXT  select the rows whose first cell is TEXT
+//   qdriver list-rows TITLE ID [N]     print a list view's rows, the first 3 (or N) cells
+//                                      joined by "|"
+//   qdriver list-select TITLE ID TEXT [COLUMN]  select the rows whose first (or that)
+//                                      cell is TEXT
 //   qdriver tree-select TITLE ID NAME... walk a tree view by item texts, select the last
 //   qdriver foreign-window TITLE MS    show a window of another class with that title
 //                                      until the main window exists (at most MS)
@@ -156,16 +158,18 @@ std::wstring remoteCell(HWND list, RemoteItem& item, int row, int column) {
     return text;
 }
 
-int listRows(HWND list, const char* select) {
+// Prints cells cells of each row, or (select) chooses the rows whose cell column is select.
+int listRows(HWND list, const char* select, int cells = 3, int column = 0) {
     if (!list) return 1;
     RemoteItem item = openRemoteItem(list);
     if (!item.base) return 1;
     int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < count; ++row) {
-        std::wstring name = remoteCell(list, item, row, 0);
+        std::wstring name = remoteCell(list, item, row, column);
         if (!select) {
-            printf("%s|%s|%s\n", toUtf8(name).c_str(), toUtf8(remoteCell(list, item, row, 1)).c_str(),
-                   toUtf8(remoteCell(list, item, row, 2)).c_str());
+            std::wstring line;
+            for (int cell = 0; cell < cells; ++cell) line += (cell ? L"|" : L"") + remoteCell(list, item, row, cell);
+            printf("%s\n", toUtf8(line).c_str());
             continue;
         }
         LVITEMW state = {};
@@ -615,9 +619,10 @@ int main(int argc, char** ansiArgv) {
         return 0;
     }
     if (command == "list-rows" && argc >= 4)
-        return listRows(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), nullptr);
+        return listRows(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), nullptr, timeoutArg(argc, argv, 4, 3));
     if (command == "list-select" && argc >= 5)
-        return listRows(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), argv[4]);
+        return listRows(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), argv[4], 0,
+                        timeoutArg(argc, argv, 5, 0));
     if (command == "dialog-rect" && argc >= 3) {
         RECT r;
         HWND dialog = findDialog(fromUtf8(argv[2]).c_str());

@@ -88,7 +88,7 @@ convert "$WORK/screen.png" -crop 170x110+0+15 +repage "$shots/tray-balloon.png" 
 driver post 1026 0 516
 driver menu-open 10000 || fail "the tray menu did not open"
 screenshot "$WORK/screen.png"  # the menu opens at the cursor, in the middle of the screen
-convert "$WORK/screen.png" -crop 150x130+636+508 +repage "$shots/tray-menu.png" 2>/dev/null || true
+convert "$WORK/screen.png" -crop 150x150+636+508 +repage "$shots/tray-menu.png" 2>/dev/null || true
 driver menu-keys escape
 stop_program
 reg_clear

@@ -1,0 +1,327 @@
+#include "windows/history_window_win32.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "core/shown_text.h"
+#include "history/history.h"
+#include "resource.h"
+#include "windows/app_state_win32.h"
+#include "windows/dialog_keys_win32.h"
+#include "windows/history_rows_win32.h"
+#include "windows/text_window_win32.h"
+#include "windows/texts_win32.h"
+
+namespace {
+// Posted by the history's writing thread to the open window: an entry was written.
+constexpr UINT kHistoryWrittenMessage = WM_APP + 9;
+
+// The open window, nullptr when none: the writing thread reads it to post there.
+std::atomic<HWND> historyWindow{nullptr};
+// What the window lists (newest first) and which of those the filter lets through, in
+// the list's order: the window's thread only.
+std::vector<HistoryEntry> entries;
+std::vector<size_t> shownRows;
+// The smallest the window may be made (dialog units, then pixels): the buttons in one row.
+constexpr int kSmallestWidth = 460, kSmallestHeight = 120;
+SIZE smallest = {};
+
+void historyWritten() {
+    if (HWND window = historyWindow.load()) PostMessageW(window, kHistoryWrittenMessage, 0, 0);
+}
+
+HWND list(HWND window) { return GetDlgItem(window, IDC_HISTORY_LIST); }
+
+int dialogUnitsX(HWND window, int units) {
+    RECT r = {0, 0, units, 0};
+    MapDialogRect(window, &r);
+    return r.right;
+}
+
+int dialogUnitsY(HWND window, int units) {
+    RECT r = {0, 0, 0, units};
+    MapDialogRect(window, &r);
+    return r.bottom;
+}
+
+const HistoryEntry* selectedEntry(HWND window) {
+    const int row = static_cast<int>(
+        SendMessageW(list(window), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    // While the rows are being replaced, a row may stand for an entry already gone.
+    if (row < 0 || static_cast<size_t>(row) >= shownRows.size()) return nullptr;
+    const size_t index = shownRows[static_cast<size_t>(row)];
+    return index < entries.size() ? &entries[index] : nullptr;
+}
+
+// Each button works on the chosen entry only where it can do something with it.
+void enableButtons(HWND window) {
+    const HistoryEntry* entry = selectedEntry(window);
+    const bool text = entry && entry->door == HistoryDoor::Text && !entry->text.empty();
+    const bool item = entry && !receivedItemPath(*entry).empty();
+    EnableWindow(GetDlgItem(window, IDC_HISTORY_SHOW), item);
+    EnableWindow(GetDlgItem(window, IDC_HISTORY_OPEN),
+                 item || (text && entry->direction == HistoryDirection::Received));
+    EnableWindow(GetDlgItem(window, IDC_HISTORY_COPY), text);
+    EnableWindow(GetDlgItem(window, IDC_HISTORY_CLEAR), !entries.empty());
+}
+
+std::wstring filterText(HWND window) {
+    HWND box = GetDlgItem(window, IDC_HISTORY_FILTER);
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(box, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+void addRow(HWND view, int row, const HistoryCells& cells) {
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(cells[0].c_str());
+    SendMessageW(view, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    for (size_t column = 1; column < kHistoryColumns; ++column) {
+        item.iSubItem = static_cast<int>(column);
+        item.pszText = const_cast<wchar_t*>(cells[column].c_str());
+        SendMessageW(view, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+int64_t chosenId(HWND window) {
+    const HistoryEntry* chosen = selectedEntry(window);
+    return chosen ? chosen->id : 0;
+}
+
+// Lists the entries the filter lets through; the entry chosen before stays chosen while shown.
+void fillList(HWND window, int64_t chosen) {
+    HWND view = list(window);
+    const std::wstring filter = filterText(window);
+    SendMessageW(view, WM_SETREDRAW, FALSE, 0);
+    shownRows.clear();
+    SendMessageW(view, LVM_DELETEALLITEMS, 0, 0);
+    int select = -1;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        HistoryCells cells = historyCells(entries[i]);
+        if (!historyCellsMatch(cells, filter)) continue;
+        const int row = static_cast<int>(shownRows.size());
+        addRow(view, row, cells);
+        shownRows.push_back(i);
+        if (entries[i].id == chosen) select = row;
+    }
+    if (select < 0 && !shownRows.empty()) select = 0;
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    if (select >= 0)
+        SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(select), reinterpret_cast<LPARAM>(&state));
+    SendMessageW(view, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(view, nullptr, TRUE);
+    SetDlgItemTextW(
+        window, IDC_HISTORY_COUNT,
+        loadTextWith(IDS_HISTORY_COUNT, std::to_string(shownRows.size()), std::to_string(entries.size())).c_str());
+    enableButtons(window);
+}
+
+void readEntries(HWND window) {
+    const int64_t chosen = chosenId(window);  // before the rows' entries go
+    entries = readHistory();
+    fillList(window, chosen);
+}
+
+void addColumns(HWND window) {
+    HWND view = list(window);
+    SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
+    for (size_t i = 0; i < kHistoryColumns; ++i) {
+        std::wstring header = loadTextW(kHistoryColumnList[i].textId);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        column.fmt = i == 5 || i == 6 ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        column.cx = dialogUnitsX(window, kHistoryColumnList[i].width);
+        column.pszText = &header[0];
+        SendMessageW(view, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+// At a high DPI the template may be larger than the screen: it is cut to the work area,
+// centred. It never shrinks below what keeps the buttons apart (or the work area).
+void fitToWorkArea(HWND window) {
+    RECT frame = {}, area = {};
+    GetWindowRect(window, &frame);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    const int areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
+    const int width = std::min<int>(frame.right - frame.left, areaWidth);
+    const int height = std::min<int>(frame.bottom - frame.top, areaHeight);
+    if (width != frame.right - frame.left || height != frame.bottom - frame.top)
+        SetWindowPos(window, nullptr, area.left + (areaWidth - width) / 2, area.top + (areaHeight - height) / 2, width,
+                     height, SWP_NOZORDER);
+    smallest = {std::min(dialogUnitsX(window, kSmallestWidth), areaWidth),
+                std::min(dialogUnitsY(window, kSmallestHeight), areaHeight)};
+}
+
+// The result, last, takes the width left over: a reason is the longest cell.
+void fillLastColumn(HWND window) {
+    SendMessageW(list(window), LVM_SETCOLUMNWIDTH, kHistoryColumns - 1, LVSCW_AUTOSIZE_USEHEADER);
+}
+
+void initialise(HWND window) {
+    SetWindowTextW(window, loadTextW(IDS_HISTORY).c_str());
+    const int texts[][2] = {{IDC_HISTORY_FILTER_LABEL, IDS_HISTORY_FILTER}, {IDC_HISTORY_SHOW, IDS_HISTORY_SHOW},
+                            {IDC_HISTORY_OPEN, IDS_HISTORY_OPEN},           {IDC_HISTORY_COPY, IDS_HISTORY_COPY},
+                            {IDC_HISTORY_CLEAR, IDS_HISTORY_CLEAR},         {IDCANCEL, IDS_TEXT_CLOSE}};
+    for (const auto& text : texts) SetDlgItemTextW(window, text[0], loadTextW(text[1]).c_str());
+    HICON icon = LoadIconW(programModule, MAKEINTRESOURCEW(IDI_PROGRAM));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    fitToWorkArea(window);
+    addColumns(window);
+    fillLastColumn(window);
+    readEntries(window);
+    SetFocus(list(window));  // the arrows choose an entry at once; Enter opens it
+}
+
+// The list takes what the window gains; the buttons keep to the bottom, Close to the right.
+void layOut(HWND window, int width, int height) {
+    const int margin = dialogUnitsX(window, 7), top = dialogUnitsY(window, 26);
+    const int buttonTop = height - dialogUnitsY(window, 7 + 14);
+    SetWindowPos(list(window), nullptr, margin, top, width - 2 * margin, buttonTop - dialogUnitsY(window, 8) - top,
+                 SWP_NOZORDER);
+    fillLastColumn(window);
+    const int buttons[] = {IDC_HISTORY_OPEN, IDC_HISTORY_SHOW, IDC_HISTORY_COPY, IDC_HISTORY_CLEAR, IDCANCEL};
+    for (int id : buttons) {
+        HWND button = GetDlgItem(window, id);
+        RECT r = {};
+        GetWindowRect(button, &r);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+        const int x = id == IDCANCEL ? width - margin - (r.right - r.left) : r.left;
+        SetWindowPos(button, nullptr, x, buttonTop, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+    }
+    HWND count = GetDlgItem(window, IDC_HISTORY_COUNT);
+    RECT r = {};
+    GetWindowRect(count, &r);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(count, nullptr, 0, 0, width - margin - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOMOVE);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+// Explorer opens the folder with the item chosen; a folder whose item is gone opens as it is.
+void showInFolder(HWND window) {
+    const HistoryEntry* entry = selectedEntry(window);
+    const std::wstring path = entry ? receivedItemPath(*entry) : std::wstring();
+    if (path.empty()) return;
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        const std::wstring arguments = L"/select,\"" + path + L"\"";
+        ShellExecuteW(window, L"open", L"explorer.exe", arguments.c_str(), nullptr, SW_SHOWNORMAL);
+        return;
+    }
+    const std::wstring folder = path.substr(0, path.rfind(L'\\') + 1);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        ShellExecuteW(window, L"explore", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    else MessageBeep(MB_ICONWARNING);
+}
+
+// A received item opens as a double click in Explorer would open it; a received text in
+// the program's own text window, never run or opened by another program.
+void openEntry(HWND window) {
+    const HistoryEntry* entry = selectedEntry(window);
+    if (!entry) return;
+    if (entry->door == HistoryDoor::Text) {
+        if (entry->direction == HistoryDirection::Received && !entry->text.empty())
+            handOverText(entry->address, entry->text);
+        return;
+    }
+    const std::wstring path = receivedItemPath(*entry);
+    if (path.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
+    ShellExecuteW(window, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void copyEntryText(HWND window) {
+    const HistoryEntry* entry = selectedEntry(window);
+    if (!entry || entry->door != HistoryDoor::Text) return;
+    std::u16string shown = shownText(entry->text);
+    if (!putOnClipboard(window, std::wstring(shown.begin(), shown.end()))) MessageBeep(MB_ICONWARNING);
+}
+
+void clearEntries(HWND window) {
+    // Titled as the button, without its mnemonic.
+    std::wstring title = loadTextW(IDS_HISTORY_CLEAR);
+    title.erase(std::remove(title.begin(), title.end(), L'&'), title.end());
+    if (MessageBoxW(window, loadTextW(IDS_HISTORY_CLEAR_ASK).c_str(), title.c_str(),
+                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    clearHistory();
+    readEntries(window);
+}
+
+bool command(HWND window, int id, int code) {
+    if (id == IDC_HISTORY_FILTER && code == EN_CHANGE) {
+        fillList(window, chosenId(window));
+        return true;
+    }
+    if (code != BN_CLICKED) return false;
+    switch (id) {
+        case IDOK:
+        case IDC_HISTORY_OPEN: openEntry(window); break;
+        case IDC_HISTORY_SHOW: showInFolder(window); break;
+        case IDC_HISTORY_COPY: copyEntryText(window); break;
+        case IDC_HISTORY_CLEAR: clearEntries(window); break;
+        case IDCANCEL: DestroyWindow(window); break;
+        default: return false;
+    }
+    return true;
+}
+
+void notified(HWND window, const NMHDR* note) {
+    if (note->idFrom != IDC_HISTORY_LIST) return;
+    if (note->code == LVN_ITEMCHANGED) enableButtons(window);
+    if (note->code == NM_DBLCLK) openEntry(window);
+}
+
+INT_PTR CALLBACK historyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            historyWindow = window;
+            initialise(window);
+            return FALSE;  // the focus is set
+        case kHistoryWrittenMessage: readEntries(window); return TRUE;
+        case WM_COMMAND: return command(window, LOWORD(wParam), HIWORD(wParam));
+        case WM_NOTIFY: notified(window, reinterpret_cast<const NMHDR*>(lParam)); return TRUE;
+        case WM_SIZE:
+            if (wParam != SIZE_MINIMIZED) layOut(window, LOWORD(lParam), HIWORD(lParam));
+            return TRUE;
+        case WM_GETMINMAXINFO: {
+            MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            if (smallest.cx > 0) limits->ptMinTrackSize = {smallest.cx, smallest.cy};
+            return TRUE;
+        }
+        case WM_CLOSE: DestroyWindow(window); return TRUE;
+        case WM_DESTROY:
+            historyWindow = nullptr;
+            forgetDialogKeys(window);
+            entries.clear();
+            shownRows.clear();
+            break;
+        default: break;
+    }
+    return FALSE;
+}
+}  // namespace
+
+void openHistoryWindow() {
+    if (HWND open = historyWindow.load()) {
+        ShowWindow(open, SW_RESTORE);
+        SetForegroundWindow(open);
+        return;
+    }
+    setHistoryWritten(historyWritten);
+    HWND window = CreateDialogParamW(programModule, MAKEINTRESOURCEW(IDD_HISTORY), nullptr, historyWindowProc, 0);
+    if (!window) return;
+    takeDialogKeys(window);  // Tab, Enter (Open) and Esc (Close)
+    ShowWindow(window, SW_SHOW);
+    if (!SetForegroundWindow(window)) FlashWindow(window, TRUE);
+}
