@@ -32,6 +32,36 @@ openssl_missing() {
   done
   return 1
 }
+# A mirror in the middle of a sync can fail one list (seen: "File has unexpected size" for
+# one suite's i386 list). The install then goes on without that suite: its newer amd64
+# packages would otherwise need i386 twins that the stale list lacks.
+stale_suites=()
+refresh_index() {
+  local log
+  log=$(mktemp)
+  if ! apt-get update -qq 2>"$log"; then
+    sleep 5
+    apt-get update -qq 2>"$log" || true
+  fi
+  cat "$log" >&2
+  mapfile -t stale_suites < <(grep -o 'Failed to fetch [^ ]*/dists/[^/ ]*/' "$log" |
+    sed 's|.*/dists/\([^/]*\)/|\1|' | sort -u)
+  rm -f "$log"
+}
+install_missing() {
+  local prefs suite status=0
+  apt-get install -y -qq --no-install-recommends "$@" >/dev/null && return 0
+  [ ${#stale_suites[@]} -gt 0 ] || return 1
+  echo "install-deps: trying again without the suites whose lists did not arrive: ${stale_suites[*]}" >&2
+  prefs=$(mktemp -d)
+  for suite in "${stale_suites[@]}"; do
+    printf 'Package: *\nPin: release n=%s\nPin-Priority: -1\n\n' "$suite" >>"$prefs/stale.pref"
+  done
+  apt-get install -y -qq --no-install-recommends -o Dir::Etc::PreferencesParts="$prefs" "$@" \
+    >/dev/null || status=$?
+  rm -rf "$prefs"
+  return $status
+}
 sqlite_missing() {
   compgen -G "$QV_DEPS/sqlite-*/sqlite3.c" >/dev/null || return 0
   return 1
@@ -44,7 +74,7 @@ deb_src_entry() {
   else
     sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"${list%.sources}.list"
   fi
-  apt-get update -qq
+  refresh_index
 }
 # Downloads the files of Debian source package $1 whose names match the pattern $2 into
 # $QV_DEPS, checks each one's SHA256 and prints their paths.
@@ -183,8 +213,8 @@ export DEBIAN_FRONTEND=noninteractive
 # The package index is refreshed only when packages are missing: a run that only adds
 # sources does not depend on every mirror being in step.
 if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  refresh_index
+  install_missing "${missing[@]}"
 fi
 sources_missing && fetch_sources
 openssl_missing && build_openssl
