@@ -847,14 +847,14 @@ std::string offerTally(const Reception& r) {
 }
 
 // The reception's entry in the history. A connection that offered nothing to store (turned
-// away while another reception ran, silent, or an address hand-over) leaves none; one
-// refused before anything was written leaves one without names.
+// away while another reception ran, silent, an address hand-over, or a header without a
+// folder or file, which nobody was asked about) leaves none; one refused before anything
+// was written leaves one without names.
 void recordReception(const Reception& r, const ReceiveTerms& terms, ReceiveResult result, int refusal) {
     HistoryOutcome outcome = HistoryOutcome::Refused;
     int reason = refusal;
     switch (result) {
-        case ReceiveResult::Complete:
-        case ReceiveResult::Empty: outcome = HistoryOutcome::Complete; break;
+        case ReceiveResult::Complete: outcome = HistoryOutcome::Complete; break;
         case ReceiveResult::Incomplete:
             outcome = HistoryOutcome::Incomplete;
             reason = IDS_RECEIVING_INCOMPLETE;

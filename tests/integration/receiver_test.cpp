@@ -413,8 +413,8 @@ TEST_F(Reception, ThePolicyAndTheFreeSpaceDecideBeforeAnythingIsWritten) {
 
 // Each reception that offered something leaves one entry: the top-level names as stored
 // (never one refused), the files that arrived whole, the content bytes, how it ended and
-// the text the user saw. A hand-over, a connection that sent nothing, and a refusal that
-// repeats the one before at once leave none.
+// the text the user saw. A hand-over, a connection that sent nothing or no record, and a
+// refusal that repeats the one before at once leave none.
 TEST_F(Reception, EachReceptionLeavesItsEntryInTheHistory) {
     writeWholeFile(at("clash.txt"), "old content");
     const std::string half = pattern(100000, 3);
@@ -446,6 +446,8 @@ TEST_F(Reception, EachReceptionLeavesItsEntryInTheHistory) {
          transferHeaderBytes(1) + fileRecord("f.txt", "/", "f"), "", paused},
         {"an address hand-over", AcceptFrom::Everyone, addressHandOverBytes("10.0.0.5", false), "",
          "Recepient IP received"},
+        // A header alone offers nothing, so nobody was asked: no "complete" entry of a stranger's.
+        {"a header and no record", AcceptFrom::Ask, transferHeaderBytes(0), "", kComplete},
         {"nothing sent", AcceptFrom::Everyone, "", "", ""},
     };
     for (const Case& c : cases) {
