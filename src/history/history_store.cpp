@@ -16,9 +16,15 @@ constexpr int kReadBusyMilliseconds = 300;
 constexpr char kJournalSizeLimit[] = "PRAGMA journal_size_limit=4194304";
 // Free pages beyond this many are given back to the file system after a trim.
 constexpr int64_t kMostFreePages = 256;
-// Entries whose sender delivered nothing (refusals, empty receptions) are kept under a
-// bound of their own, so that a stranger cannot push the real transfers out.
-constexpr char kNoise[] = "direction = 0 AND bytes = 0 AND text = ''";
+// Entries of nothing taken (refusals, empty receptions, downloads cut short) are kept
+// under a bound of their own, so that a stranger cannot push the real transfers out. The
+// same test as isHistoryNoise(), on the stored numbers of HistoryDirection, HistoryDoor
+// and HistoryOutcome.
+constexpr char kNoise[] = "((direction = 0 AND (outcome = 2 OR (bytes = 0 AND text = '')))"
+                          " OR (direction = 1 AND door = 3 AND outcome != 0))";
+static_assert(static_cast<int>(HistoryDirection::Sent) == 1 && static_cast<int>(HistoryDoor::BrowserDownload) == 3 &&
+                  static_cast<int>(HistoryOutcome::Complete) == 0 && static_cast<int>(HistoryOutcome::Refused) == 2,
+              "kNoise names these values");
 constexpr int kMostNoise = 100;
 constexpr int kSchemaVersion = 1;
 
@@ -207,7 +213,9 @@ sqlite3* openHistoryDatabase(const std::string& path, bool write) {
 void closeHistoryDatabase(sqlite3* db) { sqlite3_close(db); }
 
 bool isHistoryNoise(const HistoryEntry& entry) {
-    return entry.direction == HistoryDirection::Received && entry.bytes == 0 && entry.text.empty();
+    if (entry.direction == HistoryDirection::Sent)
+        return entry.door == HistoryDoor::BrowserDownload && entry.outcome != HistoryOutcome::Complete;
+    return entry.outcome == HistoryOutcome::Refused || (entry.bytes == 0 && entry.text.empty());
 }
 
 int storeHistoryEntry(sqlite3* db, const HistoryEntry& entry) {

@@ -19,8 +19,9 @@ HistoryEntry boundedHistoryEntry(HistoryEntry entry);
 sqlite3* openHistoryDatabase(const std::string& path, bool write);
 void closeHistoryDatabase(sqlite3* db);
 
-// Received with no content (a refusal, an empty reception): what a stranger can make
-// without delivering anything. Kept under a bound of its own and trimmed first.
+// Nothing taken: a reception refused (a text's words included) or without content, a
+// browser's download that did not take its file whole (a range of a byte, a reset). What a
+// stranger can make as often as it likes; kept under a bound of its own and trimmed first.
 bool isHistoryNoise(const HistoryEntry& entry);
 // The most bytes of texts' words kept in all; older texts lose theirs first.
 constexpr size_t kHistoryMostTextTotal = 4 * 1024 * 1024;

@@ -15,7 +15,8 @@
 
 namespace {
 // Beyond these entries are dropped rather than held, so that a stuck disk never grows the
-// program. Noise (refusals, empty receptions: what a flood is made of) goes first; a real
+// program. Noise (refusals, empty receptions, downloads cut short: what a flood is made
+// of, isHistoryNoise) goes first; a real
 // entry stands for a whole transfer and is dropped only far later.
 constexpr size_t kMostWaitingNoise = 64;
 constexpr size_t kMostWaiting = 1024;

@@ -191,21 +191,32 @@ TEST_F(History, NoiseNeverEvictsRealEntries) {
     ASSERT_TRUE(setHistoryLimit(kLimit));
     const struct {
         const char* what;
+        HistoryDoor door;
         HistoryOutcome outcome;
         int senders;
         bool byReceiver;  // through the receiver's repeat check
         int kept;
-    } floods[] = {{"refusals from five addresses", HistoryOutcome::Refused, 5, false, kMostNoise},
-                  {"empty receptions", HistoryOutcome::Complete, 1, false, kMostNoise},
-                  {"empty aborted receptions", HistoryOutcome::Incomplete, 1, false, kMostNoise},
-                  {"refusals repeated by two addresses in turn", HistoryOutcome::Refused, 2, true, 2}};
+    } floods[] = {
+        {"refusals from five addresses", HistoryDoor::Transfer, HistoryOutcome::Refused, 5, false, kMostNoise},
+        {"empty receptions", HistoryDoor::Transfer, HistoryOutcome::Complete, 1, false, kMostNoise},
+        {"empty aborted receptions", HistoryDoor::Transfer, HistoryOutcome::Incomplete, 1, false, kMostNoise},
+        {"refusals repeated by two addresses in turn", HistoryDoor::Transfer, HistoryOutcome::Refused, 2, true, 2},
+        // A page's texts while it is refused: each keeps its words, yet was taken by nobody.
+        {"refused texts", HistoryDoor::Text, HistoryOutcome::Refused, 1, true, kMostNoise},
+        // A download cut after its first bytes (a range of one byte, a reset): a browser
+        // makes one a request, without taking a file.
+        {"downloads cut short", HistoryDoor::BrowserDownload, HistoryOutcome::Incomplete, 1, false, kMostNoise}};
     for (const auto& flood : floods) {
         ASSERT_TRUE(clearHistory());
         recordHistory(named("real"));
         for (int i = 0; i < 3 * kLimit; ++i) {
             const uint32_t sender = 0x0A4E000A + static_cast<uint32_t>(i % flood.senders);
-            HistoryEntry noise = receivedEntry(HistoryDoor::Transfer, sender, flood.outcome);
-            if (flood.byReceiver) recordRefusal(HistoryDoor::Transfer, sender, 1);
+            HistoryEntry noise = receivedEntry(flood.door, sender, flood.outcome);
+            if (flood.door == HistoryDoor::BrowserDownload) {
+                noise.direction = HistoryDirection::Sent;
+                noise.bytes = 1;
+            }
+            if (flood.byReceiver) recordRefusal(flood.door, sender, 1, flood.door == HistoryDoor::Text ? "hi" : "");
             else recordHistory(noise);
             if (i % 32 == 31) flushHistory();  // each one reaches the store
         }
