@@ -20,7 +20,6 @@
 #include "selection/size_format.h"
 
 namespace {
-std::string printableText(const std::string& utf8Text);
 constexpr int kBarWidth = 30;
 
 std::mutex lock;  // every worker thread may call the port
@@ -49,11 +48,12 @@ void drawBar() {
     printf("\r[%s] %3d%%  %s\033[K", bar, barPercent, rateText.c_str());
 }
 
-// A status line above the bar, then the bar again.
+// A status line above the bar, then the bar again. Lines may carry a peer's words (a
+// refusal's text, a name), so none reaches the terminal with a control in it.
 void printLine(FILE* out, const std::string& text) {
     clearBar();
     fflush(stdout);
-    fputs(text.c_str(), out);
+    fputs(terminalText(text).c_str(), out);
     if (text.empty() || text.back() != '\n') fputc('\n', out);
     fflush(out);
     drawBar();
@@ -122,7 +122,7 @@ void portSetStatusText(int textId) {
 
 void portSetPrivatePeer(const std::string& name) {
     std::lock_guard<std::mutex> guard(lock);
-    privatePeer = printableText(name);
+    privatePeer = terminalText(name);
 }
 
 void cliPortTrustWithoutAsking(bool yes) {
@@ -177,7 +177,7 @@ void portSetRecipient(const std::string& address) {
     std::string next = address.substr(0, 15);
     if (next == recipient) return;
     recipient = next;
-    if (!recipient.empty()) printLine(stderr, "quorvalinthexa: recipient " + printableText(recipient));
+    if (!recipient.empty()) printLine(stderr, "quorvalinthexa: recipient " + terminalText(recipient));
 }
 
 std::string portGetOwnAddress() {
@@ -216,26 +216,6 @@ void portShowRefusal(int textId, const std::string& address) {
 namespace {
 constexpr const char* kTextIndent = "  ";  // before each line of a browser's text
 
-// A browser's text as the terminal shows it: line ends and tabs as they are (a CR before
-// a line feed dropped), every other control character, which a terminal could take for a
-// command (an escape sequence, a carriage return over an earlier line), as U+FFFD.
-std::string printableText(const std::string& utf8Text) {
-    std::string shown;
-    shown.reserve(utf8Text.size());
-    for (size_t i = 0; i < utf8Text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(utf8Text[i]);
-        bool c1 = c == 0xC2 && i + 1 < utf8Text.size() && static_cast<unsigned char>(utf8Text[i + 1]) < 0xA0;
-        if (c == '\r' && i + 1 < utf8Text.size() && utf8Text[i + 1] == '\n') continue;
-        if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F || c1) {
-            shown += "\xEF\xBF\xBD";
-            i += c1 ? 1 : 0;
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
-}
-
 // The terminal's width in columns; 0 when standard output is no terminal or tells none.
 int terminalColumns() {
     winsize size{};
@@ -250,7 +230,7 @@ int terminalColumns() {
 // wraps, can read as that frame (a "--" and a "Text from" of its own).
 void portShowText(const std::string& address, const std::string& utf8Text) {
     std::string shown = "Text from " + address + ":\n";
-    shown += indentedLines(printableText(utf8Text), kTextIndent, terminalColumns());
+    shown += indentedLines(terminalText(utf8Text), kTextIndent, terminalColumns());
     std::lock_guard<std::mutex> guard(lock);
     printLine(stdout, shown + "--");
 }
@@ -331,7 +311,7 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
     {
         std::lock_guard<std::mutex> guard(lock);
         clearBar();
-        printf("Pairing with %s (%s)\nComparison code: %s\n\n%s\n", printableText(name).c_str(), id.c_str(),
+        printf("Pairing with %s (%s)\nComparison code: %s\n\n%s\n", terminalText(name).c_str(), id.c_str(),
                code.c_str(), largeDigits(code).c_str());
         fflush(stdout);
         fputs("Compare this code with the one the other computer shows.\nTrust this computer? [y/N] ", stderr);

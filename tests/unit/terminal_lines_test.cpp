@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "core/terminal_lines.h"
 
@@ -29,4 +30,23 @@ TEST(TerminalLines, FoldsAndIndentsEveryPiece) {
         {"empty", "", 10, ""},
     };
     for (const FoldCase& c : cases) EXPECT_EQ(indentedLines(c.text, "  ", c.columns), c.shown) << c.what;
+}
+
+// A peer's text (a refusal, a name) may carry escapes and direction marks; on the terminal
+// each becomes U+FFFD, while letters, line feeds and tabs stay.
+TEST(TerminalLines, TextFromAPeerCannotSteerTheTerminal) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain\tline\nnext", "plain\tline\nnext"},
+        {"\xD0\xB1 \xE2\x80\x94 \xE2\x82\xAC", "\xD0\xB1 \xE2\x80\x94 \xE2\x82\xAC"},  // letters, dash, euro
+        {"a\r\nb", "a\nb"},
+        {"\x1b[2Jred\x07\x7f", fffd + "[2Jred" + fffd + fffd},
+        {"c1 \xC2\x9B"
+         "31m",
+         "c1 " + fffd + "31m"},
+        {"\xE2\x80\xAEtxt.exe", fffd + "txt.exe"},  // right-to-left override
+        {"\xE2\x81\xA6x\xE2\x81\xA9 \xE2\x80\x8F \xD8\x9C", fffd + "x" + fffd + " " + fffd + " " + fffd},
+        {"end \xE2\x80", "end \xE2\x80"},  // a cut character is no mark
+    };
+    for (const auto& c : cases) EXPECT_EQ(terminalText(c.first), c.second) << c.first;
 }
