@@ -40,6 +40,8 @@ export XDG_STATE_HOME="$WORK/state" XDG_CONFIG_HOME="$WORK/config"
 
 cleanup() {
   local pid
+  # A holder started as `in_tx CMD &` is the subshell of a function: its program is a child.
+  for pid in "${HOLDERS[@]}"; do pkill -P "$pid" 2>/dev/null || true; done
   for pid in "${HOLDERS[@]}" $RX_PID; do kill "$pid" 2>/dev/null || true; done
   [ -n "$RX_PID" ] && { wait "$RX_PID" 2>/dev/null || true; }
   ip netns del "$RX_NS" 2>/dev/null || true
