@@ -75,8 +75,7 @@ int pairCommand(int argc, char** argv) {
     std::string where;
     const IdentityState identity = loadIdentity(&where);
     if (identity != IdentityState::Ready) {
-        fprintf(stderr, "quorvalinthexa pair: the identity %s %s\n", where.c_str(),
-                identity == IdentityState::Unreadable ? "cannot be read" : "cannot be stored");
+        fprintf(stderr, "quorvalinthexa pair: the identity: %s\n", identityTrouble(identity, where).c_str());
         return 1;
     }
     uint32_t peer = 0;

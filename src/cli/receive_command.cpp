@@ -162,8 +162,8 @@ void startPrivateChannel() {
     if (privatePort == 0) return;
     std::string where;
     const IdentityState identity = loadIdentity(&where);
-    if (identity == IdentityState::Unreadable) {
-        fprintf(stderr, "quorvalinthexa receive: the identity %s cannot be read: no private channel\n", where.c_str());
+    if (identity == IdentityState::Unreadable || identity == IdentityState::Exposed) {
+        fprintf(stderr, "quorvalinthexa receive: no private channel: %s\n", identityTrouble(identity, where).c_str());
         return;
     }
     // Pairing is `pair`'s: this terminal answers the transfers' questions alone, and no

@@ -14,6 +14,7 @@
 #include "trust/computer_id.h"
 #include "trust/identity.h"
 #include "trust/trusted_list.h"
+#include "trust/trusted_store.h"
 
 namespace {
 struct Usage {
@@ -118,7 +119,8 @@ int idCommand(int argc, char** argv) {
     int status = 0;
     if (operands(argc, argv, 0, 0, &none, &status) < 0) return status;
     std::string path;
-    switch (loadIdentity(&path)) {
+    const IdentityState state = loadIdentity(&path);
+    switch (state) {
         case IdentityState::Ready: puts(ownComputerId().c_str()); return 0;
         case IdentityState::Unreadable:
             fprintf(stderr,
@@ -126,9 +128,10 @@ int idCommand(int argc, char** argv) {
                     "(made when the file is moved away) needs every trusted computer to trust it again.\n",
                     path.c_str());
             return 1;
+        case IdentityState::Exposed:
         case IdentityState::NotStored: break;
     }
-    fprintf(stderr, "quorvalinthexa id: could not store a new key in %s\n", path.empty() ? "(no home)" : path.c_str());
+    fprintf(stderr, "quorvalinthexa id: %s\n", identityTrouble(state, path).c_str());
     return 1;
 }
 
@@ -144,7 +147,9 @@ int trustCommand(int argc, char** argv) {
         if (!known && trustedComputers().size() >= kMostTrusted)
             fprintf(stderr, "quorvalinthexa trust: %zu computers are trusted already, the most there can be\n",
                     kMostTrusted);
-        else fputs("quorvalinthexa trust: the list of trusted computers could not be stored\n", stderr);
+        else
+            fprintf(stderr, "quorvalinthexa trust: the list of trusted computers could not be stored: %s\n",
+                    trustedStoreTrouble().c_str());
         return 1;
     }
     auto entry = findTrusted(id);
@@ -164,7 +169,8 @@ int untrustCommand(int argc, char** argv) {
         return 1;
     }
     if (!untrustComputer(id)) {
-        fputs("quorvalinthexa untrust: the list of trusted computers could not be stored\n", stderr);
+        fprintf(stderr, "quorvalinthexa untrust: the list of trusted computers could not be stored: %s\n",
+                trustedStoreTrouble().c_str());
         return 1;
     }
     printf("No longer trusted: %s.\n", id.c_str());

@@ -118,6 +118,7 @@ IdentityState loadIdentity(std::string* where) {
     switch (path.empty() ? StoredIdentity::Missing : readIdentityText(path, &pem)) {
         case StoredIdentity::Missing: return makeIdentity(path);
         case StoredIdentity::Unreadable: return IdentityState::Unreadable;
+        case StoredIdentity::Exposed: return IdentityState::Exposed;
         case StoredIdentity::Read: break;
     }
     EVP_PKEY* pkey = nullptr;
@@ -125,6 +126,19 @@ IdentityState loadIdentity(std::string* where) {
     if (!parsePem(pem, &pkey, &cert)) return IdentityState::Unreadable;
     keep(pkey, cert);
     return IdentityState::Ready;
+}
+
+std::string identityTrouble(IdentityState state, const std::string& path) {
+    const std::string folder = path.substr(0, path.find_last_of("/\\"));
+    switch (state) {
+        case IdentityState::Ready: return std::string();
+        case IdentityState::Unreadable: return path + " exists but cannot be read; it was left as it is";
+        case IdentityState::Exposed:
+            return path + " or its folder may be read by others and could not be made private; as their owner, run " +
+                   "'chmod 700 " + folder + "' and 'chmod 600 " + path + "'";
+        case IdentityState::NotStored: break;
+    }
+    return "could not store a new key in " + (path.empty() ? std::string("(no home)") : path);
 }
 
 std::string ownComputerId() {

@@ -8,7 +8,12 @@ enum class IdentityState {
     Ready,       // loaded, or made and stored now
     Unreadable,  // the file exists but cannot be read or parsed: nothing was replaced
     NotStored,   // a new key was made but could not be stored
+    Exposed,     // others may read the file or its folder, which could not be made the
+                 // user's alone: the key is not used
 };
+// What the user is told for a state other than Ready: what is wrong with path and how to
+// mend it, in English (the command line's words).
+std::string identityTrouble(IdentityState state, const std::string& path);
 
 // Loads the identity, making and storing a new one when none exists yet. Safe to call
 // from several threads; the first call does the work. *where receives the file's path.

@@ -10,6 +10,7 @@ enum class StoredIdentity {
     Missing,     // nothing stored yet: a new identity may be made
     Read,        // *pem holds the stored text
     Unreadable,  // something is stored but cannot be read (too long, not a file...)
+    Exposed,     // others may read the file or its folder, and we could not make them private
 };
 StoredIdentity readIdentityText(const std::string& path, std::string* pem);
 // Stores pem at path, which must not exist yet: a store that raced us keeps its own key.

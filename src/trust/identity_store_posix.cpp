@@ -1,5 +1,7 @@
 // The identity file on POSIX: $XDG_CONFIG_HOME/quorvalinthexa/identity.pem, the folder
-// 0700 and the file 0600, since the file holds the private key in the clear.
+// 0700 and the file 0600, since the file holds the private key in the clear. A folder or
+// file found looser (a copy restored from a backup, a umask) is tightened before the key
+// is read; one that cannot be is not used.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +25,25 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
+// Takes group and others' rights away from what fd is, where it has any: false when it
+// has and they cannot be taken (not ours).
+bool keepPrivate(int fd, mode_t mode) {
+    struct stat info;
+    if (fstat(fd, &info) != 0) return false;
+    return (info.st_mode & 077) == 0 || fchmod(fd, mode) == 0;
+}
+
+// The folder of path, when it exists, as keepPrivate leaves it.
+bool folderPrivate(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return true;
+    int fd = open(path.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return errno == ENOENT;
+    const bool kept = keepPrivate(fd, 0700);
+    close(fd);
+    return kept;
+}
+
 void syncFolderOf(const std::string& path) {
     int fd = open(path.substr(0, path.rfind('/')).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
@@ -34,11 +55,15 @@ void syncFolderOf(const std::string& path) {
 std::string identityPath() { return userFilePath(UserFolder::Config, "identity.pem"); }
 
 StoredIdentity readIdentityText(const std::string& path, std::string* pem) {
+    if (!folderPrivate(path)) return StoredIdentity::Exposed;
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) return errno == ENOENT ? StoredIdentity::Missing : StoredIdentity::Unreadable;
     struct stat info;
     StoredIdentity result = StoredIdentity::Unreadable;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= static_cast<off_t>(kIdentityFileMostBytes)) {
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && !keepPrivate(fd, 0600)) {
+        result = StoredIdentity::Exposed;
+    } else if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+               info.st_size <= static_cast<off_t>(kIdentityFileMostBytes)) {
         char buffer[kIdentityFileMostBytes];
         size_t got = 0;
         bool failed = false;

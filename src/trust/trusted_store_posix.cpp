@@ -8,32 +8,45 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 #include "platform/user_folders.h"
 #include "trust/trusted_store.h"
 
 namespace {
+std::mutex troubleLock;
+std::string trouble;
+
 std::string trustedPath() { return userFilePath(UserFolder::State, "trusted"); }
 
-// At most kTrustedTextMostBytes of a regular file; "" for anything else.
-std::string readText(const std::string& path) {
+// At most kTrustedTextMostBytes of a regular file into *text ("" when there is none);
+// 0, or the error that kept it from being read.
+int readText(const std::string& path, std::string* text) {
+    text->clear();
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::string();
+    if (fd < 0) return errno == ENOENT ? 0 : errno;
     struct stat info;
-    std::string text;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        text.resize(kTrustedTextMostBytes);
+    int error = fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
+    if (error == 0) {
+        text->resize(kTrustedTextMostBytes);
         size_t got = 0;
-        while (got < text.size()) {
-            ssize_t n = read(fd, &text[got], text.size() - got);
+        while (got < text->size()) {
+            ssize_t n = read(fd, &(*text)[got], text->size() - got);
             if (n < 0 && errno == EINTR) continue;
+            if (n < 0) error = errno;
             if (n <= 0) break;
             got += static_cast<size_t>(n);
         }
-        text.resize(got);
+        text->resize(error ? 0 : got);
     }
     close(fd);
-    return text;
+    return error;
+}
+
+void noteTrouble(const std::string& text) {
+    std::lock_guard<std::mutex> guard(troubleLock);
+    trouble = text;
 }
 
 bool writeText(const std::string& path, const std::string& text) {
@@ -63,10 +76,19 @@ std::string editTrustedText(const TrustedTextEdit& edit, bool* stored) {
     if (lockFd >= 0) {
         while (flock(lockFd, LOCK_EX) != 0 && errno == EINTR) continue;
     }
-    const std::string before = path.empty() ? std::string() : readText(path);
+    std::string before;
+    const int readError = path.empty() ? 0 : readText(path, &before);
     std::string after = edit(before);
-    bool written = after == before || (!path.empty() && writeText(path, after));
+    const bool written = readError == 0 && (after == before || (!path.empty() && writeText(path, after)));
     if (stored) *stored = written;
+    noteTrouble(readError ? path + " cannot be read (" + strerror(readError) + "); it was left as it is"
+                : written ? std::string()
+                          : path + " cannot be written");
     if (lockFd >= 0) close(lockFd);  // lets the lock go
     return after;
+}
+
+std::string trustedStoreTrouble() {
+    std::lock_guard<std::mutex> guard(troubleLock);
+    return trouble;
 }

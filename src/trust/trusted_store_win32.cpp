@@ -1,10 +1,12 @@
 // The pinned list on Windows: one REG_SZ value per computer under
 // HKEY_CURRENT_USER\Software\Kelvadro\Quorvalinthexa\Trusted, named by its ID, holding
-// "name\taddress\tlastSeen" (read and written as UTF-16, UTF-8 on our side). Changes of
-// several processes are taken in turn under a named mutex.
+// "name\taddress\tlastSeen", and one named "+ID" holding the addresses its key was met at
+// (read and written as UTF-16, UTF-8 on our side). Changes of several processes are taken
+// in turn under a named mutex.
 #include <windows.h>
 
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,14 +40,20 @@ std::string toUtf8(const std::wstring& wide) {
     return utf8;
 }
 
+std::mutex troubleLock;
+std::string trouble;
+
 using Values = std::map<std::string, std::string>;  // ID -> "name\taddress\tlastSeen"
 
 // The key's text values; one that is too long, of another type or holds a line break is
 // left out (its line would not parse anyway).
-Values readValues() {
+// *readable is false when the key exists but cannot be read.
+Values readValues(bool* readable) {
     Values values;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, trustedRegistryKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return values;
+    const LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, trustedRegistryKey, 0, KEY_QUERY_VALUE, &key);
+    *readable = opened == ERROR_SUCCESS || opened == ERROR_FILE_NOT_FOUND;
+    if (opened != ERROR_SUCCESS) return values;
     std::vector<wchar_t> data(kDataChars + 1);
     for (DWORD index = 0; index < kMostValues; ++index) {
         wchar_t name[kNameChars + 1];
@@ -113,12 +121,25 @@ std::string editTrustedText(const TrustedTextEdit& edit, bool* stored) {
     HANDLE lock = CreateMutexW(nullptr, FALSE, kLockName);
     // An abandoned mutex is ours all the same; after the time the edit goes on unlocked.
     const bool locked = lock && WaitForSingleObject(lock, kLockMilliseconds) != WAIT_TIMEOUT;
-    const Values before = readValues();
+    bool readable = true;
+    const Values before = readValues(&readable);
     const std::string text = textOf(before);
     std::string edited = edit(text);
-    const bool written = edited == text || writeValues(before, valuesOf(edited));
+    // A key that cannot be read is never replaced by what was added to nothing.
+    const bool written = readable && (edited == text || writeValues(before, valuesOf(edited)));
     if (stored) *stored = written;
+    {
+        std::lock_guard<std::mutex> guard(troubleLock);
+        trouble = !readable ? "the registry key of the trusted computers cannot be read; it was left as it is"
+                  : written ? std::string()
+                            : "the registry key of the trusted computers cannot be written";
+    }
     if (locked) ReleaseMutex(lock);
     if (lock) CloseHandle(lock);
     return edited;
+}
+
+std::string trustedStoreTrouble() {
+    std::lock_guard<std::mutex> guard(troubleLock);
+    return trouble;
 }

@@ -30,4 +30,38 @@ first="$("$CLI" id)"
 expect_eq "the ID again" "$first" "$("$CLI" id)"
 [[ "$first" =~ ^([A-Z2-7]{4}-){7}[A-Z2-7]{4}$ ]] || fail "'$first' is not an ID"
 expect_eq "the key file's mode" 600 "$(stat -c %a "$XDG_CONFIG_HOME/quorvalinthexa/identity.pem")"
+
+# As a user other than root, who reads and changes every file: a pinned list that cannot
+# be read is never replaced by a save, and a key file others may read that cannot be made
+# private is refused with the way to mend it.
+if command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
+  N="$WORK/n"
+  as_nobody() {
+    setpriv --reuid nobody --regid nogroup --clear-groups \
+      env XDG_CONFIG_HOME="$N/config" XDG_STATE_HOME="$N/state" "$CLI" "$@"
+  }
+  chmod 711 "$WORK"
+  mkdir -p "$N/state/quorvalinthexa" "$N/config/quorvalinthexa"
+  chown -R nobody:nogroup "$N"
+  list="$N/state/quorvalinthexa/trusted"
+  printf '%s\tkept\t\t0\n' "$A" >"$list"  # root's, 0600: nobody cannot read it
+  chmod 600 "$list"
+  rc=0
+  out="$(as_nobody trust XJ4B-NP4P-AHH6-UQKB-IDPF-3LRC-EOYA-GYND new 2>&1)" || rc=$?
+  expect_eq "an unreadable list: the status of trust" 1 "$rc"
+  [[ "$out" == *"cannot be read (Permission denied); it was left as it is"* ]] || fail "trust printed '$out'"
+  expect_eq "an unreadable list: left as it was" "$(printf '%s\tkept\t\t0' "$A")" "$(cat "$list")"
+  key="$N/config/quorvalinthexa/identity.pem"
+  cp "$XDG_CONFIG_HOME/quorvalinthexa/identity.pem" "$key"
+  chmod 644 "$key"  # root's, readable by all
+  rc=0
+  out="$(as_nobody id 2>&1)" || rc=$?
+  expect_eq "a key others may read, not ours: the status of id" 1 "$rc"
+  [[ "$out" == *"chmod 600 $key"* ]] || fail "id printed '$out'"
+  chown nobody "$key"
+  expect_eq "the same key, ours: read after it is made private" "$first" "$(as_nobody id)"
+  expect_eq "the same key, ours: its mode" 600 "$(stat -c %a "$key")"
+else
+  echo "SKIP the cases as another user: no setpriv or no user nobody"
+fi
 finish

@@ -40,6 +40,17 @@ TEST(Identity, IsMadeOnceAndKeptForTheOwnerOnly) {
     ASSERT_EQ(loadIdentity(), IdentityState::Ready);
     EXPECT_EQ(ownComputerId(), id);
     EXPECT_EQ(readWholeFile(path), stored);
+#ifndef _WIN32
+    // Found loose (restored from a backup, made under another umask): tightened at start.
+    const std::string folder = home.folder + "/config/quorvalinthexa";
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    forgetIdentity();
+    ASSERT_EQ(loadIdentity(), IdentityState::Ready);
+    EXPECT_EQ(modeOf(path), 0600);
+    EXPECT_EQ(modeOf(folder), 0700);
+    EXPECT_EQ(ownComputerId(), id);
+#endif
 }
 
 TEST(Identity, AFileThatCannotBeReadIsNeverReplaced) {
