@@ -37,6 +37,14 @@ std::string fillPlaceholders(const std::string& text, const std::string& first, 
     return result + text.substr(position);
 }
 
+std::string fillNumbers(const std::string& text, long long first) {
+    return fillPlaceholders(replaceAll("%d", "%s", text), std::to_string(first));
+}
+
+std::string fillNumbers(const std::string& text, long long first, long long second) {
+    return fillPlaceholders(replaceAll("%d", "%s", text), std::to_string(first), std::to_string(second));
+}
+
 std::string replaceAll(const std::string& pattern, const std::string& replacement, const std::string& rawText) {
     std::string text = asByteString(rawText), result;
     if (pattern.empty()) return text;

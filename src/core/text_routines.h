@@ -14,6 +14,11 @@ std::string replaceAll(const std::string& pattern, const std::string& replacemen
 // second with second. Nothing else in it is read as a format, so a text from a language
 // file can never make the program read arguments it was not given.
 std::string fillPlaceholders(const std::string& text, const std::string& first, const std::string& second = "");
+// The same for a text with counts: its "%d" (and "%s") places filled in order with first
+// and second. A translated text is never a printf format: a satellite's "%s" or "%n"
+// cannot make the program read what it was not given.
+std::string fillNumbers(const std::string& text, long long first);
+std::string fillNumbers(const std::string& text, long long first, long long second);
 // The entity-decoded text between the first "<name>" and the first "</name>"; "" when
 // either is absent, the value is empty, out of order, or longer than 253 bytes.
 std::string xmlTagValue(const std::string& document, const std::string& name);

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/text_routines.h"
 #include "core/texts.h"
 #include "platform/files.h"
 #include "resource.h"
@@ -250,9 +251,7 @@ std::string tallyText(const TransferTally& tally, std::string (*textOf)(int id))
     for (const auto& part : parts) {
         if (part.count <= 0) continue;
         const std::string format = textOf(part.count == 1 ? part.one : part.id);
-        char piece[256];
-        snprintf(piece, sizeof piece, format.c_str(), part.count);  // NOLINT(clang-diagnostic-format-nonliteral)
-        text += (text.empty() ? "" : ", ") + std::string(piece);
+        text += (text.empty() ? "" : ", ") + fillNumbers(format, part.count);
     }
     return text;
 }

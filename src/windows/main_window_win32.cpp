@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/central_state.h"
+#include "core/text_routines.h"
 #include "core/window_port.h"
 #include "discovery/discovery.h"
 #include "discovery/own_address.h"
@@ -131,9 +132,8 @@ void refreshSummary(HWND window) {
         SetDlgItemTextA(window, IDC_SUMMARY, loadTextA(IDS_SELECT_FILES).c_str());
         return;
     }
-    char summary[100];
-    snprintf(summary, sizeof summary, loadTextA(IDS_SELECTED).c_str(), selectedFileCount, selectedFolderCount);
-    SetDlgItemTextA(window, IDC_SUMMARY, summary);
+    const std::string summary = fillNumbers(loadTextA(IDS_SELECTED), selectedFileCount, selectedFolderCount);
+    SetDlgItemTextA(window, IDC_SUMMARY, summary.c_str());
 }
 
 void takeDrop(HWND window, HDROP drop) {

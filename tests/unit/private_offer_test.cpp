@@ -246,4 +246,8 @@ TEST(PartialFiles, TallyTextCountsOneAndMany) {
         {{0, 1, 0, 0, false}, ""},  // no answer came
     };
     for (const auto& c : cases) EXPECT_EQ(tallyText(c.tally), c.text);
+    // A satellite's text is filled, never read as a format: markers that would read or
+    // write what was never given stay as they are.
+    const auto hostile = [](int) { return std::string("%s%s%s %n%p%x %d"); };
+    EXPECT_EQ(tallyText({0, 2, 0, 0, true}, hostile), "2 %n%p%x ");
 }

@@ -33,6 +33,9 @@ TEST(TextRoutines, FillPlaceholdersReadsNoOtherFormat) {
     EXPECT_EQ(fillPlaceholders("no place", "x"), "no place");
     // A translation with other markers, or more places than values, reads nothing more.
     EXPECT_EQ(fillPlaceholders("%d %n %s%s%s %", "a", "b"), "%d %n ab %");
+    // Counts go into "%d" (or a translator's "%s") places the same way.
+    EXPECT_EQ(fillNumbers("%d of %d took the transfer", 2, 3), "2 of 3 took the transfer");
+    EXPECT_EQ(fillNumbers("%s%s%s %n%x %d%%", -1, 7), "-17 %n%x %%");
 }
 
 TEST(TextRoutines, XmlTagValueDecodesAndBounds) {
