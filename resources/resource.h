@@ -91,6 +91,7 @@
 #define IDC_TRUST_NAME 1090
 #define IDC_TRUST_ADD 1091
 #define IDC_TRUST_NOTE 1092
+#define IDC_ONLY_ENCRYPTED 1121
 // The partial files cut private receptions keep: the days (and its label), Delete, and a
 // line that tells what is kept or what went
 #define IDC_KEEP_PARTIAL_LABEL 1100
@@ -341,5 +342,8 @@
 #define IDS_HISTORY_CLEAR_ASK 290
 #define IDS_HISTORY_COUNT 291
 #define IDS_HISTORY_LIMIT 292
+#define IDS_SEND_ONLY_ENCRYPTED 293
+#define IDS_SENT_IN_CLEAR 294
+#define IDS_ONLY_ENCRYPTED_SETTING 295
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 292
+#define IDS_LAST 295

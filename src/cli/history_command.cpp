@@ -53,8 +53,8 @@ std::string localTime(int64_t seconds) {
 
 const char* doorText(HistoryDoor door) {
     switch (door) {
-        case HistoryDoor::Transfer: return "port 2904";
-        case HistoryDoor::Private: return "private channel";
+        case HistoryDoor::Transfer: return "port 2904, in the clear";
+        case HistoryDoor::Private: return "private channel, encrypted";
         case HistoryDoor::BrowserUpload: return "browser upload";
         case HistoryDoor::BrowserDownload: return "browser download";
         case HistoryDoor::Text: return "text";

@@ -15,6 +15,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
+#include "core/terminal_lines.h"
 #include "peers/peer_file.h"
 #include "peers/remembered_peers.h"
 #include "platform/files.h"
@@ -31,8 +32,8 @@
 
 namespace {
 void printSendUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa send [--port N] [--private-port N] [--plain] [--no-remember]\n"
-          "                           HOST[,HOST...] PATH...\n"
+    fputs("Usage: quorvalinthexa send [--port N] [--private-port N] [--plain | --private-only]\n"
+          "                           [--no-remember] HOST[,HOST...] PATH...\n"
           "\n"
           "Sends files and folders (with everything inside them) to HOST, a dotted IPv4\n"
           "address or a host name, where a receiver listens on TCP port N (default 2904).\n"
@@ -42,8 +43,10 @@ void printSendUsage(FILE* out) {
           "second name of an address already in the list is dropped (a line says so).\n"
           "A trusted computer ('quorvalinthexa trusted') that answers on the private port\n"
           "gets them encrypted; one that answers there with another key, or not at all,\n"
-          "gets nothing (unless --plain). Another copy that answers there untrusted gets\n"
-          "them on port N, with a note that pairing would encrypt them.\n"
+          "gets nothing (unless --plain). That holds at every address its key was met at.\n"
+          "Another copy that answers there untrusted gets them on port N, with a note that\n"
+          "pairing would encrypt them. The last line says whether the send went encrypted\n"
+          "or in the clear.\n"
           "A HOST of one or two digits is the remembered peer of that number (1-16), as\n"
           "'quorvalinthexa discover' last listed them (before any listing, as the list\n"
           "stands). A peer that took a whole transfer is remembered.\n"
@@ -54,6 +57,8 @@ void printSendUsage(FILE* out) {
           "                 the private channel's port (default 2906; 0 or a --port other\n"
           "                 than 2904 without this option: none)\n"
           "  --plain        the unencrypted transfer on port N, even to a trusted computer\n"
+          "  --private-only nothing in the clear: a HOST that is not a trusted computer\n"
+          "                 answering privately gets nothing\n"
           "  --no-remember  neither read nor keep the remembered peers\n"
           "  --help         show this text\n"
           "\n"
@@ -63,7 +68,8 @@ void printSendUsage(FILE* out) {
           "reached, 4 when the receiver did not take the transfer (it turned the\n"
           "connection away, was busy, could not store everything, or went silent), 5 when\n"
           "nothing was sent to a trusted computer because its key changed or it did not\n"
-          "answer privately. Sent to several HOSTs: 0 when every one took everything, 6\n"
+          "answer privately, or (--private-only) because it would have gone in the clear. Sent to several HOSTs: 0 "
+          "when every one took everything, 6\n"
           "when at least one did not (its line says why), 2 on a usage error. 130 when\n"
           "SIGINT or SIGTERM stopped it (each HOST's send is recorded as canceled).\n",
           out);
@@ -126,6 +132,11 @@ void showShares() {
 }
 
 // The send to several: a line per recipient at the end, and the exit status.
+// How a send that was taken went: "(encrypted, to NAME)" or "(in the clear)".
+std::string routeText(const std::string& trusted) {
+    return trusted.empty() ? "(in the clear)" : "(encrypted, to " + terminalText(trusted) + ")";
+}
+
 int sendToSeveral(const std::vector<std::string>& hosts, uint16_t port, bool plain) {
     const std::vector<RecipientOutcome> outcomes = runSendToMany(hosts, port, kSendStallMilliseconds, plain,
                                                                  showShares);
@@ -137,7 +148,8 @@ int sendToSeveral(const std::vector<std::string>& hosts, uint16_t port, bool pla
     }
     for (const std::string& note : sentOnceNotes()) cliPortShowLine(note);
     for (const RecipientOutcome& o : outcomes) {
-        if (o.result == SendResult::Complete) cliPortShowLine(o.recipient + ": took the transfer");
+        if (o.result == SendResult::Complete)
+            cliPortShowLine(o.recipient + ": took the transfer " + routeText(o.trusted));
         else
             cliPortShowLine(o.recipient +
                             ": did not take the transfer: " + (o.reason.empty() ? "Canceled." : o.reason));
@@ -152,7 +164,7 @@ int sendToSeveral(const std::vector<std::string>& hosts, uint16_t port, bool pla
 int sendCommand(int argc, char** argv) {
     uint16_t port = kTransferPort;
     int ownPrivatePort = -1;  // -1: as the port implies
-    bool plain = false;
+    bool plain = false, privateOnly = false;
     std::vector<std::string> operands;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
@@ -171,6 +183,8 @@ int sendCommand(int argc, char** argv) {
             ownPrivatePort = value;
         } else if (options && !strcmp(arg, "--plain")) {
             plain = true;
+        } else if (options && !strcmp(arg, "--private-only")) {
+            privateOnly = true;
         } else if (options && !strcmp(arg, "--")) {
             options = false;
         } else if (options && arg[0] == '-' && arg[1] != '\0') {
@@ -180,6 +194,8 @@ int sendCommand(int argc, char** argv) {
         }
     }
     if (operands.size() < 2) return usageError("a HOST and at least one PATH are needed", "");
+    if (plain && privateOnly) return usageError("--plain and --private-only exclude each other", "");
+    sendOnlyEncrypted = privateOnly;
 
     std::vector<std::string> hosts;
     std::string why;
@@ -247,7 +263,8 @@ int sendCommand(int argc, char** argv) {
             fprintf(stderr, "quorvalinthexa send: %s did not take the transfer\n", host.c_str());
             return 4;
         case SendResult::KeyChanged:
-        case SendResult::NotPrivate: return 5;  // the reason is on the line above
+        case SendResult::NotPrivate:
+        case SendResult::NotEncrypted: return 5;  // the reason is on the line above
         case SendResult::Cancelled:
         case SendResult::Incomplete: break;
     }

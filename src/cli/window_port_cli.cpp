@@ -28,6 +28,7 @@ int barPercent = -1;  // -1: no bar drawn
 std::string rateText;
 bool transferring = false;
 std::string privatePeer;  // the trusted computer of the private transfer running now
+bool inTheClear = false;  // the send running now goes on port 2904
 bool trustWithoutAsking = false;
 
 bool onTerminal() {
@@ -101,6 +102,9 @@ void cliPortEndProgressLine() {
 namespace {
 // A private transfer's lines name the trusted computer and say that it is encrypted.
 std::string privateText(int textId, const std::string& text) {
+    if (inTheClear && textId == IDS_SENDING) return "Sending (in the clear)...";
+    if (inTheClear && (textId == IDS_TRANSFER_COMPLETE || textId == IDS_TRANSFER_INCOMPLETE))
+        return text + " (in the clear)";
     if (privatePeer.empty()) return text;
     if (textId == IDS_RECEIVING) return "Receiving from " + privatePeer + " (encrypted)...";
     if (textId == IDS_SENDING) return "Sending to " + privatePeer + " (encrypted)...";
@@ -125,14 +129,18 @@ void portSetPrivatePeer(const std::string& name) {
     privatePeer = terminalText(name);
 }
 
+void portSetInTheClear(bool plain) {
+    std::lock_guard<std::mutex> guard(lock);
+    inTheClear = plain;
+}
+
 void cliPortTrustWithoutAsking(bool yes) {
     std::lock_guard<std::mutex> guard(lock);
     trustWithoutAsking = yes;
 }
 
 void portSetStatusFormatted(int textId, int value) {
-    char text[72];
-    snprintf(text, sizeof text, englishText(textId), value);
+    const std::string text = fillNumbers(englishText(textId), value);
     std::lock_guard<std::mutex> guard(lock);
     // The speed texts come every few seconds: on a terminal they ride on the bar.
     if (onTerminal() && transferring) {

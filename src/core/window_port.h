@@ -8,7 +8,7 @@
 
 // Status line (control 113).
 void portSetStatusText(int textId);                  // a narrow text of the string table
-void portSetStatusFormatted(int textId, int value);  // that text used as a format with one %d
+void portSetStatusFormatted(int textId, int value);  // that text with its %d filled (fillNumbers)
 void portSetStatusEmpty();
 
 // Progress bar (control 114, percent 0..100) and the taskbar button's progress.
@@ -67,3 +67,6 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
 // name (sending or receiving): the status line and the tray say so with a lock mark.
 // Called before the transfer's first status text; an empty name ends the mark.
 void portSetPrivatePeer(const std::string& name);
+// The send running now goes in the clear on port 2904 (true before its first status text,
+// false after its last): its status texts say so.
+void portSetInTheClear(bool inTheClear);

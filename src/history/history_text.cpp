@@ -79,7 +79,8 @@ std::string jsonNumber(int64_t value) { return std::to_string(value); }
 std::string jsonObject(const HistoryEntry& e) {
     return "{\"id\":" + jsonNumber(e.id) + ",\"time\":" + jsonNumber(e.time) + ",\"direction\":\"" +
            historyDirectionWord(e.direction) + "\",\"door\":\"" + historyDoorWord(e.door) +
-           "\",\"peer\":" + jsonString(e.peer) + ",\"address\":" + jsonString(e.address) +
+           "\",\"encrypted\":" + (e.door == HistoryDoor::Private ? "true" : "false") +
+           ",\"peer\":" + jsonString(e.peer) + ",\"address\":" + jsonString(e.address) +
            ",\"names\":" + jsonNames(e.names) + ",\"files\":" + jsonNumber(e.files) +
            ",\"bytes\":" + jsonNumber(e.bytes) + ",\"folder\":" + jsonString(e.folder) + ",\"outcome\":\"" +
            historyOutcomeWord(e.outcome) + "\",\"reason\":" + jsonString(e.reason) + ",\"text\":" + jsonString(e.text) +

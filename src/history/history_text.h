@@ -17,6 +17,7 @@ const char* historyOutcomeWord(HistoryOutcome outcome);
 // backslash are written as escapes ("\n", "\x1b", "\u202e", "\\"); everything else is kept.
 std::string printableText(const std::string& text);
 // The entries as one JSON array, one object a line, with every field: id, time (seconds
-// since 1970, UTC), direction, door, peer, address, names, files, bytes, folder, outcome,
+// since 1970, UTC), direction, door, encrypted (true for the private channel's door
+// alone: nothing else is encrypted by us), peer, address, names, files, bytes, folder, outcome,
 // reason, text. Strings are valid UTF-8 (a broken byte becomes U+FFFD), controls escaped.
 std::string historyJson(const std::vector<HistoryEntry>& entries);

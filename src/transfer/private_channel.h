@@ -37,6 +37,15 @@ extern std::atomic<bool> pairingAnswered;
 // other than kPrivatePort: the standard ports go together.
 extern std::atomic<uint16_t> privatePort;
 
+// "Send only encrypted" (the Windows setting, the command line's --private-only): a send
+// that would go in the clear, to any address, stops before anything is written.
+extern std::atomic<bool> sendOnlyEncrypted;
+
+// The user chose address as the trusted computer called name (the Windows recipient
+// menu): it is not sent to in the clear without the user's word, even if the key was never
+// met there. The most recent kMostTrusted choices are kept for the process's life.
+void noteChosenAsTrusted(uint32_t address, const std::string& name);
+
 // How a send to an address goes, decided before anything of the transfer is written.
 enum class PrivateRoute {
     Private,     // the recipient's key is trusted: the private channel (session open)
@@ -45,6 +54,9 @@ enum class PrivateRoute {
     KeyChanged,  // a trusted computer's address answers with another key: nothing is sent
     NotPrivate,  // a trusted computer's address gives no private answer: nothing is sent
 };
+// A trusted computer's address is any address its key answered at (trust/trusted_list.h),
+// or one the user chose it at (noteChosenAsTrusted). Where 2906 took the connection but
+// gave no session and some computer is trusted, it may be one not met there yet: NotPrivate.
 struct PrivateChoice {
     PrivateRoute route = PrivateRoute::Plain;
     bool untrustedCopy = false;  // Plain, but a copy of ours answered: pairing is offered

@@ -1,7 +1,10 @@
 // The sender's side of the private channel: which route a send takes, and the receiver's
 // final answer.
 #include <ctime>
+#include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "core/central_state.h"
 #include "transfer/private_channel.h"
@@ -12,8 +15,20 @@
 #include "trust/trusted_list.h"
 
 std::atomic<uint16_t> privatePort{kPrivatePort};
+std::atomic<bool> sendOnlyEncrypted{false};
 
 namespace {
+std::mutex chosenLock;
+std::vector<std::pair<uint32_t, std::string>> chosen;  // newest last
+
+// The name of the trusted computer the user chose at address, if any.
+std::optional<std::string> chosenAsTrusted(uint32_t address) {
+    std::lock_guard<std::mutex> guard(chosenLock);
+    for (auto it = chosen.rbegin(); it != chosen.rend(); ++it)
+        if (it->first == address) return it->second;
+    return std::nullopt;
+}
+
 // A session with the copy at address, or nullptr: nothing answers there privately (no
 // listener, no handshake in time, or no identity of ours to show it). *accepted tells
 // whether something took the connection on the private port all the same.
@@ -28,9 +43,17 @@ TlsSession* openSession(Socket s, uint32_t address, uint16_t transferPort, bool*
 }
 }  // namespace
 
+void noteChosenAsTrusted(uint32_t address, const std::string& name) {
+    if (address == 0) return;
+    std::lock_guard<std::mutex> guard(chosenLock);
+    if (chosen.size() >= kMostTrusted) chosen.erase(chosen.begin());
+    chosen.emplace_back(address, name);
+}
+
 PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot) {
     PrivateChoice choice;
-    const std::optional<TrustedComputer> there = findTrustedByAddress(address);
+    const std::optional<TrustedComputer> known = findTrustedByAddress(address);
+    const std::optional<std::string> there = known ? known->name : chosenAsTrusted(address);
     const Socket s = netTcpSocket();
     publishTransferSocket(slot, s);  // Stop ends the attempt
     bool accepted = false;
@@ -53,11 +76,11 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
     }
     forgetTransferSocket(slot);
     netClose(s);
-    // An address is never trust, but a trusted computer's last address that answers with
+    // An address is never trust, but a trusted computer's address that answers with
     // another key, or not at all, is not sent to in the clear without the user's say.
     if (there) {
         choice.route = session ? PrivateRoute::KeyChanged : PrivateRoute::NotPrivate;
-        choice.name = there->name;
+        choice.name = *there;
         choice.untrustedCopy = false;
     } else if (!session && accepted && !trustedComputers().empty()) {
         // The private port took the connection but gave no session (crowded, cut, or

@@ -200,6 +200,7 @@ std::vector<RecipientOutcome> runSendToMany(const std::vector<std::string>& reci
     for (size_t i = 0; i < count; ++i) {
         unwatchTransferSlot(&sends[i].socket);
         outcomes[i].result = sends[i].result;
+        outcomes[i].trusted = sends[i].trusted;
         if (sends[i].result != SendResult::Complete) outcomes[i].reason = sends[i].reason;
     }
     if (watch) watch();

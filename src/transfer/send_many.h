@@ -22,7 +22,8 @@ bool splitRecipients(const std::string& text, std::vector<std::string>* recipien
 struct RecipientOutcome {
     std::string recipient;
     SendResult result = SendResult::Cancelled;
-    std::string reason;  // "" when it took everything
+    std::string reason;   // "" when it took everything
+    std::string trusted;  // the trusted computer's name when it went privately; "": in the clear
 };
 
 // After the analysis, on the calling thread: looks every recipient up at once, drops a

@@ -414,7 +414,8 @@ SendResult connectTo(Transfer& t, Socket s, uint32_t address, uint16_t port) {
 // for a trusted computer. Complete to go on (privately, or on port 2904); otherwise the
 // send ends here, its error shown (nothing was sent) or stopped.
 SendResult chooseRoute(Transfer& t, uint32_t address, uint16_t port, bool plain, PrivateChoice* choice) {
-    if (plain) return SendResult::Complete;
+    const bool onlyEncrypted = sendOnlyEncrypted;
+    if (plain && !onlyEncrypted) return SendResult::Complete;
     *choice = choosePrivateRoute(address, port, &t.link, *t.slot);
     if (sendCancelRequested) {
         if (t.link.tls) endPrivateSend(&t.link, *t.slot);
@@ -426,6 +427,10 @@ SendResult chooseRoute(Transfer& t, uint32_t address, uint16_t port, bool plain,
         tell(t, fillPlaceholders(englishText(text), dotted));
         t.trusted = choice->name;  // the history names the trusted computer nothing went to
         return choice->route == PrivateRoute::KeyChanged ? SendResult::KeyChanged : SendResult::NotPrivate;
+    }
+    if (choice->route == PrivateRoute::Plain && onlyEncrypted) {
+        tell(t, fillPlaceholders(englishText(IDS_SEND_ONLY_ENCRYPTED), dotted));
+        return SendResult::NotEncrypted;
     }
     if (choice->untrustedCopy && !t.one) portShowRefusal(IDS_SEND_NOT_PAIRED, dotted);
     return SendResult::Complete;
@@ -503,10 +508,8 @@ SendResult sendOver(Transfer& t, const std::string& recipient, uint16_t port, in
     uint32_t peer = 0;
     const bool peerKnown = netPeerAddress(t.link.socket, &peer);
     netSetSendTimeout(t.link.socket, stallMilliseconds);
-    if (t.link.tls) {
-        t.trusted = choice.name;
-        if (!t.one) show([&choice] { portSetPrivatePeer(choice.name); });
-    }
+    if (t.link.tls) t.trusted = choice.name;
+    if (!t.one) show([&t, &choice] { t.link.tls ? portSetPrivatePeer(choice.name) : portSetInTheClear(true); });
     t.buffer.resize(kSendBufferSize);
     t.total = totalSize;
     const bool offered = !t.link.tls || offer(t, stallMilliseconds);
@@ -542,6 +545,7 @@ SendResult sendOver(Transfer& t, const std::string& recipient, uint16_t port, in
         if (!t.one) portSetPrivatePeer(std::string());
     } else {
         forgetSendSocket(t);
+        if (!t.one) portSetInTheClear(false);
     }
     if (!t.one) portSetButtonsIdle();
     return result;

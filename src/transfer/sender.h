@@ -27,6 +27,8 @@ enum class SendResult {
     ConnectError,     // error box "Connect error %d\n"
     KeyChanged,       // a trusted computer's address answered with another key: nothing sent
     NotPrivate,       // a trusted computer's address gave no private answer: nothing sent
+    NotEncrypted,     // only encrypted sends are allowed (sendOnlyEncrypted), and this one
+                      // would have gone in the clear: nothing sent
 };
 
 // Shows "Preparing...", empties the manifest, the directory list and the total, and
@@ -40,7 +42,9 @@ void prepareSend();
 // is how long a send may make no progress before the transfer ends as incomplete.
 // Unless plain, a recipient that answers on the private channel (transfer/private_channel.h)
 // with a trusted key gets the same records there, encrypted; a trusted computer that does
-// not, or answers with another key, gets nothing (KeyChanged, NotPrivate).
+// not, or answers with another key, gets nothing (KeyChanged, NotPrivate). A plain send
+// tells the window port so (portSetInTheClear) before its first status text. With
+// sendOnlyEncrypted, plain is ignored and nothing goes in the clear (NotEncrypted).
 SendResult runSend(const std::string& recipient, uint16_t port, int stallMilliseconds = kSendStallMilliseconds,
                    bool plain = false);
 

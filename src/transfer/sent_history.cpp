@@ -22,9 +22,11 @@ HistoryOutcome outcomeOf(SendResult result) {
     switch (result) {
         case SendResult::Complete: return HistoryOutcome::Complete;
         case SendResult::NotTaken:
-        // Nothing went to a trusted computer that answered with another key, or not privately.
+        // Nothing went to a trusted computer that answered with another key, or not
+        // privately, nor anywhere in the clear while only encrypted sends are allowed.
         case SendResult::KeyChanged:
-        case SendResult::NotPrivate: return HistoryOutcome::Refused;
+        case SendResult::NotPrivate:
+        case SendResult::NotEncrypted: return HistoryOutcome::Refused;
         case SendResult::Cancelled: return HistoryOutcome::Canceled;
         default: return HistoryOutcome::Incomplete;
     }
@@ -43,8 +45,9 @@ void recordSent(const SentEnding& ending) {
     if (ending.result == SendResult::NothingSelected) return;
     HistoryEntry entry;
     entry.direction = HistoryDirection::Sent;
+    // Port 2904's door is for what went (or began to go) in the clear.
     const bool privately = !ending.trusted.empty() || ending.result == SendResult::KeyChanged ||
-                           ending.result == SendResult::NotPrivate;
+                           ending.result == SendResult::NotPrivate || ending.result == SendResult::NotEncrypted;
     entry.door = privately ? HistoryDoor::Private : HistoryDoor::Transfer;
     entry.address = ending.address.empty() ? ending.recipient : ending.address;
     entry.peer = ending.trusted.empty() ? entry.address : ending.trusted;

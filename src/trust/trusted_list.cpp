@@ -84,17 +84,53 @@ bool parseLine(const std::string& line, TrustedComputer* entry) {
     return !entry->id.empty() && addressGood && parseSeconds(fields[3], &entry->lastSeen);
 }
 
+// The newest address first, once, the oldest dropped past kMostTrustedAddresses.
+void keepAddress(TrustedComputer& entry, uint32_t address) {
+    if (address == 0) return;
+    std::vector<uint32_t>& kept = entry.addresses;
+    kept.erase(std::remove(kept.begin(), kept.end(), address), kept.end());
+    kept.insert(kept.begin(), address);
+    if (kept.size() > kMostTrustedAddresses) kept.resize(kMostTrustedAddresses);
+}
+
+// "+ID\tA,B,..." beside its entry's line: the addresses its key was met at, newest first. A
+// reader that knows only the four fields skips the line and keeps the entry.
+void parseAddresses(const std::string& line, List& list) {
+    const size_t tab = line.find('\t');
+    const std::string id = parseComputerId(line.substr(1, tab == std::string::npos ? 0 : tab - 1));
+    auto found = std::find_if(list.begin(), list.end(), [&](const TrustedComputer& e) { return e.id == id; });
+    if (id.empty() || found == list.end()) return;
+    std::vector<uint32_t> addresses;
+    for (size_t start = tab + 1; start <= line.size() && addresses.size() < kMostTrustedAddresses;) {
+        const size_t comma = std::min(line.find(',', start), line.size());
+        uint32_t address = 0;
+        if (comma - start <= 15 && netParseDotted(line.substr(start, comma - start), &address) && address != 0 &&
+            std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+            addresses.push_back(address);
+        start = comma + 1;
+    }
+    found->addresses = addresses;
+    keepAddress(*found, found->lastAddress);
+}
+
 List parse(const std::string& text) {
     List list;
-    for (size_t start = 0; start < text.size() && list.size() < kMostTrusted;) {
+    std::vector<std::string> addressLines;  // taken once every entry is known: a store may sort them first
+    for (size_t start = 0; start < text.size();) {
         size_t end = std::min(text.find('\n', start), text.size());
         TrustedComputer entry;
         bool whole = end < text.size();  // a last line without its line feed may be cut
-        if (whole && parseLine(text.substr(start, end - start), &entry) &&
-            std::none_of(list.begin(), list.end(), [&](const TrustedComputer& e) { return e.id == entry.id; }))
+        const std::string line = text.substr(start, end - start);
+        if (whole && !line.empty() && line[0] == '+') {
+            if (addressLines.size() < kMostTrusted) addressLines.push_back(line);
+        } else if (whole && list.size() < kMostTrusted && parseLine(line, &entry) &&
+                   std::none_of(list.begin(), list.end(), [&](const TrustedComputer& e) { return e.id == entry.id; })) {
+            keepAddress(entry, entry.lastAddress);
             list.push_back(entry);
+        }
         start = end + 1;
     }
+    for (const std::string& line : addressLines) parseAddresses(line, list);
     return list;
 }
 
@@ -103,6 +139,10 @@ std::string format(const List& list) {
     for (const TrustedComputer& entry : list) {
         text += entry.id + "\t" + entry.name + "\t" + (entry.lastAddress ? netDotted(entry.lastAddress) : "") + "\t" +
                 std::to_string(entry.lastSeen) + "\n";
+        if (entry.addresses.empty()) continue;
+        text += "+" + entry.id + "\t";
+        for (size_t i = 0; i < entry.addresses.size(); ++i) text += (i ? "," : "") + netDotted(entry.addresses[i]);
+        text += "\n";
     }
     return text;
 }
@@ -137,11 +177,13 @@ bool trustComputer(const std::string& id, const std::string& name, uint32_t addr
         auto found = find(list, shown);
         if (found == list.end()) {
             if (list.size() >= kMostTrusted) return false;
-            list.push_back({shown, clean, address, 0});
+            list.push_back({shown, clean, address, 0, {}});
+            keepAddress(list.back(), address);
             return true;
         }
         if (!clean.empty()) found->name = clean;
         if (address) found->lastAddress = address;
+        keepAddress(*found, address);
         return true;
     });
 }
@@ -169,8 +211,9 @@ std::optional<TrustedComputer> findTrusted(const std::string& id) {
 std::optional<TrustedComputer> findTrustedByAddress(uint32_t address) {
     if (address == 0) return std::nullopt;
     List list = stored();
-    auto found = std::find_if(list.begin(), list.end(),
-                              [&](const TrustedComputer& e) { return e.lastAddress == address; });
+    auto found = std::find_if(list.begin(), list.end(), [&](const TrustedComputer& e) {
+        return std::find(e.addresses.begin(), e.addresses.end(), address) != e.addresses.end();
+    });
     if (found == list.end()) return std::nullopt;
     return *found;
 }
@@ -183,9 +226,13 @@ void noteTrustedSeen(const std::string& id, uint32_t address, int64_t now) {
         if (found == list.end()) return false;
         // One address, one computer: another that sat there before has moved on.
         for (TrustedComputer& other : list) {
-            if (other.lastAddress == address && other.id != shown) other.lastAddress = 0;
+            if (other.id == shown) continue;
+            std::vector<uint32_t>& kept = other.addresses;
+            kept.erase(std::remove(kept.begin(), kept.end(), address), kept.end());
+            if (other.lastAddress == address) other.lastAddress = kept.empty() ? 0 : kept.front();
         }
         found->lastAddress = address;
+        keepAddress(*found, address);
         found->lastSeen = now;
         return true;
     });

@@ -10,12 +10,17 @@
 
 constexpr size_t kMostTrusted = 256;
 constexpr size_t kTrustedNameLimit = 64;  // bytes of UTF-8
+// The addresses a key was met at that are kept: a laptop's new leases and second adapters.
+constexpr size_t kMostTrustedAddresses = 8;
 
 struct TrustedComputer {
     std::string id;            // shown form (trust/computer_id.h)
     std::string name;          // UTF-8, at most kTrustedNameLimit bytes
     uint32_t lastAddress = 0;  // host byte order; 0: not seen yet
     int64_t lastSeen = 0;      // Unix seconds; 0: never
+    // Every address its key answered at, newest first (lastAddress among them), at most
+    // kMostTrustedAddresses; each is treated as the computer's own when a send goes there.
+    std::vector<uint32_t> addresses;
 };
 
 // name as it is stored and shown: valid UTF-8 without control or reordering characters,
@@ -29,8 +34,8 @@ bool trustComputer(const std::string& id, const std::string& name, uint32_t addr
 bool untrustComputer(const std::string& id);
 std::vector<TrustedComputer> trustedComputers();
 std::optional<TrustedComputer> findTrusted(const std::string& id);
-// The trusted computer last seen at address, if any.
+// The trusted computer whose key answered at address (at any of its kept addresses), if any.
 std::optional<TrustedComputer> findTrustedByAddress(uint32_t address);
 // A trusted key answered from address at now: remembered for the menu and for telling a
-// changed key apart.
+// changed key apart. The address leaves every other computer's list.
 void noteTrustedSeen(const std::string& id, uint32_t address, int64_t now);

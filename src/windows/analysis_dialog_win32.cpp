@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "core/central_state.h"
+#include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/codepage.h"
 #include "platform/threads.h"
 #include "resource.h"
 #include "transfer/manifest.h"
+#include "transfer/private_channel.h"
 #include "transfer/protocol.h"
 #include "transfer/send_many.h"
 #include "transfer/sender.h"
@@ -87,9 +89,8 @@ void showOutcomes(const std::vector<RecipientOutcome>& outcomes) {
     if (taken == count) {
         text = loadTextW(IDS_TRANSFER_COMPLETE);
     } else {
-        wchar_t counted[300] = {};
-        swprintf(counted, 300, loadTextW(IDS_SEND_TOOK_SOME).c_str(), taken, count);
-        text = std::wstring(counted) + L"; " + utf8ToWide(notTakenText(outcomes));
+        text = utf8ToWide(fillNumbers(wideToUtf8(loadTextW(IDS_SEND_TOOK_SOME)), taken, count)) + L"; " +
+               utf8ToWide(notTakenText(outcomes));
     }
     text += once;
     SetDlgItemTextW(mainWindow, IDC_STATUS, text.c_str());
@@ -119,7 +120,9 @@ void senderThread(void*) {
     } else {
         const std::string recipient = portGetRecipient();
         SendResult result = runSend(recipient, kTransferPort);
-        if ((result == SendResult::KeyChanged || result == SendResult::NotPrivate) && sendInTheClear(recipient))
+        // With "Send only encrypted" on, nothing goes in the clear, and nobody is asked.
+        if ((result == SendResult::KeyChanged || result == SendResult::NotPrivate) && !sendOnlyEncrypted &&
+            sendInTheClear(recipient))
             runSend(recipient, kTransferPort, kSendStallMilliseconds, true);
     }
     if (mainWindow) PostMessageW(mainWindow, kSendEndedMessage, 0, 0);

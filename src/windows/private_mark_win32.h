@@ -12,6 +12,10 @@ void setPrivatePeer(const std::string& name);
 // Any thread: a note (UTF-8) the mark's line shows, without the lock, while no private
 // transfer runs; "" for none.
 void setTransferNote(const std::string& note);
+// Any thread: the send running now goes in the clear (true), or a new transfer begins
+// (false). While it is on and no private transfer runs, the mark's line says "Sent in the
+// clear" without the lock, in place of an empty note.
+void setSentInTheClear(bool on);
 // The main window's thread: shows or hides the mark as setPrivatePeer left it.
 void showPrivateMark(HWND window);
 // A reception's result reached the status line: the tray's note names the trusted

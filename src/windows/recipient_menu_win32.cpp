@@ -11,6 +11,7 @@
 #include "platform/codepage.h"
 #include "platform/net.h"
 #include "resource.h"
+#include "transfer/private_channel.h"
 #include "transfer/send_many.h"
 #include "trust/trusted_list.h"
 #include "windows/texts_win32.h"
@@ -61,7 +62,7 @@ std::string toggled(std::vector<std::string> list, const std::string& address, b
 // The trusted computers first, by name with their last address (one never seen cannot be
 // chosen: trust follows the key, and its address is not known yet), then the remembered
 // peers that are not among them. Each address the menu offers goes into targets.
-void addTrustedItems(HMENU menu, std::vector<std::string>* targets,
+void addTrustedItems(HMENU menu, std::vector<std::string>* targets, std::vector<std::string>* names,
                      const std::function<bool(const std::string&)>& listed) {
     std::vector<TrustedComputer> trusted = trustedComputers();
     if (trusted.empty()) return;
@@ -74,6 +75,7 @@ void addTrustedItems(HMENU menu, std::vector<std::string>* targets,
         }
         std::string address = netDotted(computer.lastAddress);
         targets->push_back(address);
+        names->push_back(computer.name);
         addItem(menu, listed(address) ? MF_CHECKED : 0, targets->size(),
                 utf8ToWide(computer.name + "  (" + address + ")"));
     }
@@ -92,14 +94,14 @@ void showRecipientMenu(HWND window) {
     HMENU menu = CreatePopupMenu();
     if (!menu) return;
     // The lists as they are now: what is chosen is taken from this copy, however they change.
-    std::vector<std::string> targets;
+    std::vector<std::string> targets, names;  // names: the trusted computers' (the first targets)
     HWND field = GetDlgItem(window, IDC_RECIPIENT);
     // Checked: the addresses the field lists already.
     const std::vector<std::string> listedNow = fieldList(field);
     const auto listed = [&listedNow](const std::string& address) {
         return std::find(listedNow.begin(), listedNow.end(), address) != listedNow.end();
     };
-    addTrustedItems(menu, &targets, listed);
+    addTrustedItems(menu, &targets, &names, listed);
     const size_t trustedCount = targets.size();
     addItem(menu, MF_GRAYED, 0, loadTextW(IDS_REMEMBERED_PEERS));
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -120,6 +122,10 @@ void showRecipientMenu(HWND window) {
                                                    arrow.right, place.bottom, 0, window, nullptr));
     DestroyMenu(menu);
     if (chosen < 1 || chosen > targets.size()) return;
+    // A trusted computer chosen here gets nothing in the clear there without the user's word.
+    uint32_t address = 0;
+    if (chosen <= trustedCount && netParseDotted(targets[chosen - 1], &address))
+        noteChosenAsTrusted(address, names[chosen - 1]);
     // Only a field that lists a menu address already grows into a list of several.
     const bool several = std::any_of(listedNow.begin(), listedNow.end(), [&targets](const std::string& address) {
         return std::find(targets.begin(), targets.end(), address) != targets.end();

@@ -27,6 +27,7 @@ void noteSendStarted(HWND window) {
     sentRecipient = recipientText(window);
     sentSelection = selectionList;
     setTransferNote(std::string());
+    setSentInTheClear(false);
 }
 
 void showSendEnded(HWND window) {
@@ -36,6 +37,7 @@ void showSendEnded(HWND window) {
 }
 
 void showReceptionTally(const TransferTally& tally, const std::vector<std::string>&) {
+    setSentInTheClear(false);  // the line is about the transfer that ended last
     setTransferNote(tallyText(tally, loadTextA));
 }
 

@@ -10,6 +10,7 @@
 #include "resource.h"
 #include "peers/remembered_peers.h"
 #include "windows/browser_dialog_win32.h"
+#include "windows/encrypted_only_win32.h"
 #include "windows/network_check_win32.h"
 #include "windows/partial_settings_win32.h"
 #include "windows/peer_store_win32.h"
@@ -121,6 +122,8 @@ void initialise(HWND dialog) {
     SetDlgItemTextW(dialog, IDC_FORGET_PEERS, loadTextW(IDS_FORGET_PEERS).c_str());
     SetDlgItemTextW(dialog, IDC_SETTINGS_CHECK, loadTextW(IDS_NETWORK_CHECK).c_str());
     setCheck(dialog, IDC_LOOK_AROUND, storedLookAround());  // on unless stored off
+    SetDlgItemTextW(dialog, IDC_ONLY_ENCRYPTED, loadTextW(IDS_ONLY_ENCRYPTED_SETTING).c_str());
+    setCheck(dialog, IDC_ONLY_ENCRYPTED, storedSendOnlyEncrypted());
     std::string code;
     if (readLanguageSetting(&code)) {  // without the settings key every box stays clear
         setCheck(dialog, IDC_AUTOSTART, isAutostartEnabled());
@@ -155,6 +158,7 @@ void store(HWND dialog) {
     settings.minimizeToTray = isChecked(dialog, IDC_MINIMIZE_TRAY);
     writeSettings(settings);  // a failure is not reported; the dialog closes anyway
     storeLookAround(isChecked(dialog, IDC_LOOK_AROUND));
+    storeSendOnlyEncrypted(isChecked(dialog, IDC_ONLY_ENCRYPTED));
     // Who may send takes effect at once, stored or not.
     ReceiveSettings receiving{chosenAcceptFrom(dialog), allowedText(dialog)};
     applyReceiveSettings(receiving);

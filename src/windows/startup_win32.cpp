@@ -21,6 +21,7 @@
 #include "selection/selection_list.h"
 #include "transfer/receiver.h"
 #include "web/browser_access.h"
+#include "windows/encrypted_only_win32.h"
 #include "windows/app_state_win32.h"
 #include "windows/handed_paths_win32.h"
 #include "windows/main_window_win32.h"
@@ -108,6 +109,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     // A copy whose history cannot be opened transfers all the same, unrecorded.
     startHistory(historyPath());
     loadStoredPeers();  // discovery sends to them from its first datagram
+    loadSendOnlyEncrypted();
     startDiscovery();
 
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -35,9 +35,7 @@ void portSetStatusText(int textId) {
 }
 
 void portSetStatusFormatted(int textId, int value) {
-    char text[72];
-    snprintf(text, sizeof text, loadTextA(textId).c_str(), value);
-    SetDlgItemTextA(mainWindow, IDC_STATUS, text);
+    SetDlgItemTextA(mainWindow, IDC_STATUS, fillNumbers(loadTextA(textId), value).c_str());
 }
 
 void portSetStatusEmpty() { SetDlgItemTextA(mainWindow, IDC_STATUS, ""); }
@@ -93,3 +91,8 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
 }
 
 void portSetPrivatePeer(const std::string& name) { setPrivatePeer(name); }
+
+// The line stays after the send, until the next transfer: it is when the user looks.
+void portSetInTheClear(bool inTheClear) {
+    if (inTheClear) setSentInTheClear(true);
+}

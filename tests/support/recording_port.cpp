@@ -100,11 +100,7 @@ std::string recordedRecipient() {
 }
 
 void portSetStatusText(int textId) { record({"status", englishText(textId)}); }
-void portSetStatusFormatted(int textId, int value) {
-    char text[72];
-    snprintf(text, sizeof text, englishText(textId), value);
-    record({"status", text});
-}
+void portSetStatusFormatted(int textId, int value) { record({"status", fillNumbers(englishText(textId), value)}); }
 void portSetStatusEmpty() { record({"status", ""}); }
 void portSetProgress(int bar, int taskbar) { record({"progress", "", bar, taskbar}); }
 void portSetButtonsIdle() { record({"idle", ""}); }
@@ -158,3 +154,4 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
     return answer == AskAnswer::Accepted;
 }
 void portSetPrivatePeer(const std::string& name) { record({"private", name}); }
+void portSetInTheClear(bool inTheClear) { record({"clear", inTheClear ? "on" : "off"}); }

@@ -8,7 +8,8 @@
 
 struct PortCall {
     std::string what;  // "status", "progress", "idle", "transferring", "recipient", "error", "ask",
-                       // "trust" (a pairing's question), "private" (portSetPrivatePeer)
+                       // "trust" (a pairing's question), "private" (portSetPrivatePeer),
+                       // "clear" (portSetInTheClear: "on" or "off")
     std::string text;  // status or error text (English), recipient address, asking sender;
                        // trust: "name id code"; private: the trusted computer's name
     int a = 0, b = 0;  // progress: bar and taskbar percent; ask: total and time limit

@@ -66,6 +66,45 @@ TEST(TrustedList, ATornOrGarbledLineIsSkipped) {
     EXPECT_EQ(trustedComputers().size(), 2u);
 }
 
+// Every address a key answered at is its own, the newest eight kept; a list an older copy
+// wrote (no address lines) still reads, and an address line before its entry's (the
+// registry's order) counts.
+TEST(TrustedList, KeepsTheNewestAddressesOfEachKey) {
+    ScratchHome home;
+    ASSERT_TRUE(trustComputer(kA, "moving"));
+    for (uint32_t i = 1; i <= 9; ++i) noteTrustedSeen(kA, 0x0A000000 + i, 1700000000 + i);
+    const auto a = findTrusted(kA);
+    ASSERT_TRUE(a);
+    ASSERT_EQ(a->addresses.size(), kMostTrustedAddresses);
+    EXPECT_EQ(a->addresses.front(), 0x0A000009u);
+    EXPECT_EQ(a->lastAddress, 0x0A000009u);
+    EXPECT_FALSE(findTrustedByAddress(0x0A000001));  // the oldest fell out
+    ASSERT_TRUE(findTrustedByAddress(0x0A000002));
+    EXPECT_EQ(findTrustedByAddress(0x0A000002)->id, kA);
+
+    noteTrustedSeen(kB, 0x0A000002, 1700000100);  // not trusted: changes nothing
+    ASSERT_TRUE(trustComputer(kB, "other"));
+    noteTrustedSeen(kB, 0x0A000009, 1700000100);  // kB took kA's last address
+    EXPECT_EQ(findTrustedByAddress(0x0A000009)->id, kB);
+    EXPECT_EQ(findTrusted(kA)->lastAddress, 0x0A000008u);
+    EXPECT_EQ(findTrusted(kA)->addresses.size(), kMostTrustedAddresses - 1);
+
+    const struct {
+        std::string text;
+        std::vector<uint32_t> addresses;
+    } stored[] = {
+        {std::string(kA) + "\told\t10.0.0.7\t5\n", {0x0A000007}},
+        {"+" + std::string(kA) + "\t10.0.0.3,10.0.0.4\n" + kA + "\tsorted\t10.0.0.4\t5\n", {0x0A000004, 0x0A000003}},
+        {std::string(kA) + "\tbad\t10.0.0.4\t5\n+" + kA + "\t10.0.0.300,,0.0.0.0,10.0.0.4,10.0.0.5\n",
+         {0x0A000004, 0x0A000005}},
+    };
+    for (const auto& c : stored) {
+        writeWholeFile(listPath(home), c.text);
+        ASSERT_TRUE(findTrusted(kA)) << c.text;
+        EXPECT_EQ(findTrusted(kA)->addresses, c.addresses) << c.text;
+    }
+}
+
 TEST(TrustedList, HoldsAtMost256) {
     ScratchHome home;
     std::string text;
