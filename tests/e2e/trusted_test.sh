@@ -7,7 +7,8 @@
 # resumed each way ("Resume" on the program's button, the tally after it), and the
 # settings' "Delete partial files" on what a cut left; where the trusted peer gives no
 # private answer, a send in the clear only after the refusal's box and a yes to "Send in
-# the clear?"; then, both sides untrusted again, a pairing from the settings whose code is
+# the clear?", told after it in the lock's place, and with "Send only encrypted" none at
+# all; then, both sides untrusted again, a pairing from the settings whose code is
 # the one the peer prints; last "Trusted computers only".
 # QV_SCREENSHOTS_DIR=docs/screenshots refreshes the user guide's pictures.
 source "$(dirname "$0")/lib.sh"
@@ -17,6 +18,7 @@ SHOTS="${QV_SCREENSHOTS_DIR:-$WORK/shots}"
 mkdir -p "$SHOTS"
 ID_FORM='^([A-Z2-7]{4}-){7}[A-Z2-7]{4}$'
 MARK=1074
+LOCK=1073
 PAIRING="Pair with a computer"
 VISIBLE=0x10000000 # WS_VISIBLE
 
@@ -201,8 +203,28 @@ for answer in No:7 Yes:6; do
   [ "${answer%:*}" = No ] && expect_eq "nothing sent after No" "" "$(ls "$plain_store")"
 done
 driver wait-text 113 "Transfer complete." 60000 || fail "the send in the clear: $(driver text 113)"
+driver wait-text $MARK "Sent in the clear (not encrypted)" 10000 || fail "the send in the clear was not told: $(driver text $MARK)"
+expect_eq "no lock after a send in the clear" 0 "$(driver has-style $LOCK $VISIBLE)"
+screenshot_window Quorvalinthexa "$SHOTS/main-window-in-the-clear.png"
 diff -r "$src" "$plain_store" >/dev/null && echo "ok: after Yes the files went in the clear" || fail "the plain send's files differ"
 check "the peer received them in the clear" grep -qx "Receiving complete." "$WORK/cli-plain.out"
+# "Send only encrypted": the refusal's box, and then no question follows it (it would come
+# at once, on the same thread); nothing is sent.
+rm -rf "${plain_store:?}"/*
+open_settings
+driver dialog-press "$SETTINGS" 1121 >/dev/null
+only_encrypted_on() { [ "$(driver checked "$SETTINGS" 1121)" = 1 ]; }
+wait_until 50 only_encrypted_on || fail "Send only encrypted is not checked"
+screenshot_window "$SETTINGS" "$SHOTS/settings-send-only-encrypted.png"
+close_settings 1
+expect_eq "Send only encrypted stored" 0x1 "$(reg_query SendOnlyEncrypted)"
+driver click 110
+expect_eq "only encrypted: the refusal's box" "The trusted computer at 10.77.0.2 does not answer privately. Nothing was sent." \
+  "$(driver dialog-text 'Error!' 65535 30000)"
+driver dialog-close 'Error!' 5000 >/dev/null
+driver wait-dialog Quorvalinthexa 3000 && fail "only encrypted: a question after the box" ||
+  echo "ok: only encrypted: no question after the box"
+expect_eq "only encrypted: nothing sent" "" "$(ls "$plain_store")"
 stop_peer "$cli"
 
 # --- Both untrusted again, then paired from the settings: the same code on both sides.
