@@ -36,8 +36,8 @@ in_tx "$CLI" send "$RX_ADDR,$B_ADDR" "$WORK/src/both" >"$WORK/tx.out" 2>>"$WORK/
 expect_eq "send to both: exit status" 0 "$status"
 diff -r "$WORK/src/both" "$STORE/both" >/dev/null && ok "A stored the tree" || fail "A's tree differs"
 diff -r "$WORK/src/both" "$B_STORE/both" >/dev/null && ok "B stored the tree" || fail "B's tree differs"
-expect_eq "a line per recipient" "$RX_ADDR: took the transfer
-$B_ADDR: took the transfer" "$(grep -E 'took the transfer' "$WORK/tx.out")"
+expect_eq "a line per recipient" "$RX_ADDR: took the transfer (in the clear)
+$B_ADDR: took the transfer (in the clear)" "$(grep -E 'took the transfer' "$WORK/tx.out")"
 
 # B takes only from an address that is not the sender's.
 b_start --allow 10.9.9.9
@@ -78,6 +78,8 @@ send_as s "trusted A and plain B" 0 "$RX_ADDR,$B_ADDR" "$WORK/src/mixed"
 expect_result "A's reception" "Receiving complete. (encrypted, from laptop)" 20
 diff -r "$WORK/src/mixed" "$STORE/mixed" >/dev/null && ok "A stored the tree" || fail "A's tree differs"
 diff -r "$WORK/src/mixed" "$B_STORE/mixed" >/dev/null && ok "B stored the tree" || fail "B's tree differs"
+expect_eq "each line says how it went" "$RX_ADDR: took the transfer (encrypted, to office)
+$B_ADDR: took the transfer (in the clear)" "$(grep -E 'took the transfer' "$WORK/tx.out")"
 expect_eq "the sender's history names the trusted computer and its door" "$B_ADDR transfer complete
 office private complete" "$(in_tx env XDG_STATE_HOME="$WORK/s/state" "$CLI" history --json --limit 2 | python3 -c '
 import json, sys
