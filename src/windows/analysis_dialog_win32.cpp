@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "transfer/sender.h"
 #include "windows/app_state_win32.h"
 #include "windows/dialog_thread_win32.h"
+#include "windows/private_mark_win32.h"
 #include "windows/texts_win32.h"
 
 namespace {
@@ -108,6 +110,11 @@ void sendToSeveral(const std::wstring& field) {
     }
     const std::vector<RecipientOutcome> outcomes = runSendToMany(recipients, kTransferPort);
     if (!outcomes.empty() && outcomes[0].result != SendResult::NothingSelected) showOutcomes(outcomes);
+    // Files that went to any recipient over port 2904 are told in the lock's place.
+    if (std::any_of(outcomes.begin(), outcomes.end(), [](const RecipientOutcome& o) {
+            return o.trusted.empty() && (o.result == SendResult::Complete || o.result == SendResult::Incomplete);
+        }))
+        setSentInTheClear(true);
 }
 }  // namespace
 

@@ -41,6 +41,7 @@ start_program "Z:$(tr / '\\' <<<"$WORK/src/tree")"
 driver set-text 103 "10.77.0.2, 10.78.0.2"
 driver click 110
 driver wait-text 113 "Transfer complete." 60000 || fail "the send to both did not complete: $(driver text 113)"
+driver wait-text 1074 "Sent in the clear (not encrypted)" 10000 || fail "the send to both was not told in the clear"
 diff -r "$WORK/src/tree" "$WORK/store2/tree" >/dev/null && ok "the first peer stored the tree" || fail "tree 2 differs"
 diff -r "$WORK/src/tree" "$WORK/store3/tree" >/dev/null && ok "the second peer stored the tree" || fail "tree 3 differs"
 
