@@ -30,7 +30,8 @@ struct TlsSession {
 };
 
 namespace {
-const char kExporterLabel[] = "EXPORTER-quorvalinthexa-pairing";
+// A private-use label: this exporter is the pairing's own.
+const char kExporterLabel[] = "EXPERIMENTAL-quorvalinthexa-pairing";
 constexpr size_t kExportedBytes = 32;
 constexpr size_t kMostWrittenAtOnce = 64 * 1024;
 const char kCipherSuites[] = "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256";
@@ -192,12 +193,15 @@ std::string tlsCipherSuite(const TlsSession* session) {
     return suite ? SSL_CIPHER_standard_name(suite) : std::string();
 }
 
-std::string tlsComparisonCode(TlsSession* session) {
+std::string tlsComparisonCode(TlsSession* session, const std::string& nonces, bool initiator) {
     unsigned char exported[kExportedBytes];
-    if (SSL_export_keying_material(session->ssl, exported, sizeof exported, kExporterLabel, strlen(kExporterLabel),
-                                   nullptr, 0, 0) != 1)
+    const auto* context = reinterpret_cast<const unsigned char*>(nonces.data());
+    if (nonces.empty() || SSL_export_keying_material(session->ssl, exported, sizeof exported, kExporterLabel,
+                                                     strlen(kExporterLabel), context, nonces.size(), 1) != 1)
         return std::string();
-    return comparisonCode(exported, sizeof exported, ownComputerId(), session->peerId);
+    const std::string& own = ownComputerId();
+    return initiator ? comparisonCode(exported, sizeof exported, own, session->peerId)
+                     : comparisonCode(exported, sizeof exported, session->peerId, own);
 }
 
 int tlsRead(TlsSession* session, char* buffer, int size) {
