@@ -17,14 +17,23 @@ constexpr int kAnswerSlackMilliseconds = 5000;
 
 std::atomic<bool> pairingOpen{false};
 
-// Runs the exchange to its end, each of the peer's lines within its time: both nonces,
-// or "" when a line was late, malformed, out of turn, or did not match its commitment.
-std::string runExchange(Link& link, PairExchange& exchange) {
+// Lines that go together leave in one write: a small write after another would wait for
+// the peer's delayed acknowledgement of the first.
+bool writeLines(const Link& link, std::string bytes, const PrivateLine& line) {
+    bytes += privateLineBytes(line.kind, line.text);
+    return linkWrite(link, bytes.data(), bytes.size());
+}
+
+// Runs the exchange to its end, each of the peer's lines within its time; before: lines
+// that go out with our first reply. Both nonces, or "" when a line was late, malformed,
+// out of turn, or did not match its commitment.
+std::string runExchange(Link& link, PairExchange& exchange, std::string before) {
     while (exchange.stage != ExchangeStage::Done && exchange.stage != ExchangeStage::Failed) {
         const PrivateLine line = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
         PrivateLine reply;
         takeExchangeLine(&exchange, line, &reply);
-        if (reply.kind != LineKind::Invalid && !writePrivateLine(link, reply.kind, reply.text)) return std::string();
+        if (reply.kind != LineKind::Invalid && !writeLines(link, before, reply)) return std::string();
+        if (reply.kind != LineKind::Invalid) before.clear();
     }
     return exchange.stage == ExchangeStage::Done ? exchangeNonces(exchange) : std::string();
 }
@@ -67,9 +76,9 @@ PairResult answerPairing(Link& link, uint32_t address, const std::string& peerNa
     return alone([&] {
         PairExchange exchange;
         PrivateLine none;
-        if (!startPairExchange(&exchange, false, &none) || !writePrivateLine(link, LineKind::Pair, ownPairName()))
-            return PairResult::Failed;
-        const std::string nonces = runExchange(link, exchange);
+        if (!startPairExchange(&exchange, false, &none)) return PairResult::Failed;
+        // Our PAIR line goes with our nonce, once the commitment is in.
+        const std::string nonces = runExchange(link, exchange, privateLineBytes(LineKind::Pair, ownPairName()));
         return nonces.empty() ? PairResult::Failed : confirm(link, address, peerName, nonces, false);
     });
 }
@@ -85,9 +94,10 @@ PairResult pairWith(uint32_t address) {
         PrivateLine commit;
         // The commitment goes with the request: our nonce is fixed before the other's is seen.
         if (link.tls && startPairExchange(&exchange, true, &commit) &&
-            writePrivateLine(link, LineKind::Pair, ownPairName()) && writePrivateLine(link, commit.kind, commit.text)) {
+            writeLines(link, privateLineBytes(LineKind::Pair, ownPairName()), commit)) {
             const PrivateLine answer = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
-            const std::string nonces = answer.kind == LineKind::Pair ? runExchange(link, exchange) : std::string();
+            const std::string nonces = answer.kind == LineKind::Pair ? runExchange(link, exchange, std::string())
+                                                                     : std::string();
             if (!nonces.empty()) result = confirm(link, address, answer.text, nonces, true);
             else if (answer.kind == LineKind::Pair) result = PairResult::Failed;
         }
