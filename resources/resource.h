@@ -13,6 +13,7 @@
 #define IDD_NETWORK_CHECK 123
 #define IDD_PAIR 124
 #define IDD_HISTORY 126
+#define IDD_PAIR_WAIT 127
 
 // Icon, bitmaps, menu
 #define IDI_PROGRAM 115
@@ -112,6 +113,8 @@
 #define IDC_HISTORY_BUTTON 1118
 #define IDC_HISTORY_LIMIT_LABEL 1119
 #define IDC_HISTORY_LIMIT 1120
+#define IDC_PAIR_WAIT 1121
+#define IDC_PAIR_WAIT_TEXT 1122
 
 // The question before a transfer is received: its text, Accept, and Decline (IDCANCEL,
 // so that Esc and the close box decline too)
@@ -341,5 +344,9 @@
 #define IDS_HISTORY_CLEAR_ASK 290
 #define IDS_HISTORY_COUNT 291
 #define IDS_HISTORY_LIMIT 292
+#define IDS_PAIR_WAIT_BUTTON 293
+#define IDS_PAIR_WAITING 294
+#define IDS_PAIR_WAIT_OVER 295
+#define IDS_PAIR_WAIT_TITLE 296
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 292
+#define IDS_LAST 296
