@@ -10,7 +10,6 @@ CLI="$QV_NATIVE_BUILD/quorvalinthexa"
 export XDG_CONFIG_HOME="$WORK/config"  # the peer's identity stays in this test's folder
 SHOTS="${QV_SCREENSHOTS_DIR:-$WORK/shots}"
 mkdir -p "$SHOTS"
-PAIRING="Pair with a computer"
 WAITING="Waiting to pair"
 not() { ! "$@"; }
 
@@ -50,17 +49,7 @@ in_pc_exec "$CLI" pair --yes 10.77.0.1 >"$WORK/pair.out" 2>"$WORK/pair.err" &
 pairer=$!
 pc_use pc1
 driver wait-dialog-gone "$WAITING" 20000 || fail "the waiting box stayed"
-driver wait-dialog "$PAIRING" 20000 || fail "no pairing question: $(driver text 113)"
-code="$(driver dialog-text "$PAIRING" 1096)"
-wait_for_line "$WORK/pair.out" "^Comparison code: [0-9]{6}$" || fail "the peer printed no code"
-expect_eq "the code in large type, as the peer prints it" \
-  "$(sed -n 's/^Comparison code: \([0-9]\{3\}\)\([0-9]\{3\}\)$/\1 \2/p' "$WORK/pair.out")" "$code"
-driver dialog-click "$PAIRING" 1098 >/dev/null
-driver wait-text 113 "Paired with 10.77.0.2: both computers trust each other now." 20000 ||
-  fail "the pairing's outcome: $(driver text 113)"
-rc=0
-wait "$pairer" || rc=$?
-expect_eq "the peer's pairing exit code" 0 "$rc"
+pair_with_peer "$WORK/pair.out" "$pairer"
 check "the peer trusts the program" grep -q "$win_id" <(in_pc "$CLI" trusted)
 stop_program
 reg_clear
