@@ -33,6 +33,11 @@ add_executable(qv_history_entries ${CMAKE_SOURCE_DIR}/tests/faults/history_entri
 target_link_libraries(qv_history_entries PRIVATE qcore)
 qv_warnings(qv_history_entries)
 
+# A man in the middle of a pairing who grinds his nonce to steer the codes.
+add_executable(qv_pair_grinder ${CMAKE_SOURCE_DIR}/tests/faults/pair_grinder.cpp)
+target_link_libraries(qv_pair_grinder PRIVATE qcore qv_openssl)
+qv_warnings(qv_pair_grinder)
+
 # Shell tests of the real command-line peer: each tests/LABEL/*_test.sh is one test
 # LABEL.<name>, labelled LABEL; exit 77 is a skip.
 function(qv_add_shell_tests label)

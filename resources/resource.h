@@ -13,6 +13,7 @@
 #define IDD_NETWORK_CHECK 123
 #define IDD_PAIR 124
 #define IDD_HISTORY 126
+#define IDD_PAIR_WAIT 127
 
 // Icon, bitmaps, menu
 #define IDI_PROGRAM 115
@@ -113,6 +114,8 @@
 #define IDC_HISTORY_BUTTON 1118
 #define IDC_HISTORY_LIMIT_LABEL 1119
 #define IDC_HISTORY_LIMIT 1120
+#define IDC_PAIR_WAIT 1121
+#define IDC_PAIR_WAIT_TEXT 1122
 
 // The question before a transfer is received: its text, Accept, and Decline (IDCANCEL,
 // so that Esc and the close box decline too)
@@ -345,5 +348,9 @@
 #define IDS_SEND_ONLY_ENCRYPTED 293
 #define IDS_SENT_IN_CLEAR 294
 #define IDS_ONLY_ENCRYPTED_SETTING 295
+#define IDS_PAIR_WAIT_BUTTON 296
+#define IDS_PAIR_WAITING 297
+#define IDS_PAIR_WAIT_OVER 298
+#define IDS_PAIR_WAIT_TITLE 299
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 295
+#define IDS_LAST 299

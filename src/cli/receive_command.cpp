@@ -167,8 +167,7 @@ void startPrivateChannel() {
         return;
     }
     // Pairing is `pair`'s: this terminal answers the transfers' questions alone, and no
-    // host can raise a question of trust here at will.
-    pairingAnswered = false;
+    // host can raise a question of trust here at will (nothing here opens a pairing wait).
     if (!startThread(privateListenerThread, nullptr)) return;
     const uint32_t start = tickCount();
     while (privateListenerError() < 0 && tickCount() - start < 2000) sleepMilliseconds(10);

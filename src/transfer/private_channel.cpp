@@ -13,6 +13,7 @@
 #include "platform/codepage.h"
 #include "platform/threads.h"
 #include "transfer/listener.h"
+#include "transfer/pairing_wait.h"
 #include "transfer/private_pairing.h"
 #include "transfer/private_receive.h"
 #include "transfer/private_session.h"
@@ -147,7 +148,11 @@ void serveConnection(void* argument) {
     if (link.tls) request = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
     givePlace(a.socket);
     const bool transfer = request.kind == LineKind::Send || request.kind == LineKind::Offer;
-    const bool asks = transfer || (request.kind == LineKind::Pair && pairingAnswered);
+    // A pairing request is answered only while the user waits for one; any other ends
+    // here, with nothing shown.
+    unsigned wait = 0;
+    const bool pairs = request.kind == LineKind::Pair && takePairingWait(&wait);
+    const bool asks = transfer || pairs;
     if (link.tls && !asks) noteSilentSession(a.source);
     if (asks) {
         const std::string id = tlsPeerId(link.tls);
@@ -157,12 +162,13 @@ void serveConnection(void* argument) {
         const bool room = trusted || ++untrustedAtWork <= kMostUntrustedAtWork;
         if (!room) {
             request.kind = LineKind::Invalid;
+            if (pairs) endPairingWait(wait, PairResult::Failed, a.source);
         } else if (request.kind == LineKind::Send) {
             received = servePrivateSend(link, a.source, trusted, a.stops);
         } else if (request.kind == LineKind::Offer) {
             received = servePrivateOffer(link, a.source, trusted, id, a.stops);
         } else {
-            answerPairing(link, a.source, request.text);
+            endPairingWait(wait, answerPairing(link, a.source, request.text), a.source);
         }
         if (!trusted) --untrustedAtWork;
     }
@@ -194,8 +200,6 @@ void acceptOne(Socket listener) {
     netCloseAbortive(connection);
 }
 }  // namespace
-
-std::atomic<bool> pairingAnswered{true};
 
 int privateListenerError() { return listenerError; }
 

@@ -26,11 +26,6 @@ constexpr int kMostUntrustedAtWork = 4;            // transfers and pairings of 
 // code matches another one's.
 constexpr int kMostSilentSessionsPerMinute = 8;
 
-// Whether this process answers a pairing request (the Windows program, which asks its
-// user in a dialog, and the command line's pair; a receiver on the command line does not:
-// its terminal belongs to the transfers' questions).
-extern std::atomic<bool> pairingAnswered;
-
 // The port of the private channel in this process: kPrivatePort; another one for tests;
 // 0 for none (no listener, and a sender finds no private answer anywhere). A send to
 // another port than kTransferPort looks for a private answer only on a port chosen here
@@ -66,7 +61,9 @@ struct PrivateChoice {
 
 // The Windows program's thread procedure (and the command-line receiver's): listens on
 // kPrivatePort until the process ends, handshakes each connection on a bounded set of
-// threads, and runs its transfer or pairing.
+// threads, and runs its transfer, or its pairing while the user waits for one
+// (transfer/pairing_wait.h; a receiver on the command line never does: its terminal
+// belongs to the transfers' questions).
 void privateListenerThread(void* unused);
 // How its set-up went: -1 before it tried, then 0 (listening) or the socket error code.
 int privateListenerError();

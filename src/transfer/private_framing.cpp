@@ -11,7 +11,8 @@ constexpr size_t kPrefixLength = 6;
 struct Form {
     LineKind kind;
     const char* word;
-    size_t textLimit;  // 0: the line takes no text
+    size_t textLimit;                             // 0: the line takes no text
+    bool (*exact)(const std::string&) = nullptr;  // a text of one fixed form only
 };
 constexpr Form kForms[] = {
     {LineKind::Send, "SEND", 0},
@@ -19,6 +20,9 @@ constexpr Form kForms[] = {
     {LineKind::Stored, "STORED", 0},
     {LineKind::Incomplete, "INCOMPLETE", 0},
     {LineKind::Refused, "REFUSED", kRefusalTextLimit},
+    {LineKind::Commit, "COMMIT", kContentHashHexLength, isContentHashHex},
+    {LineKind::Nonce, "NONCE", kContentHashHexLength, isContentHashHex},
+    {LineKind::Reveal, "REVEAL", kContentHashHexLength, isContentHashHex},
     {LineKind::Yes, "YES", 0},
     {LineKind::No, "NO", 0},
     {LineKind::Offer, "OFFER", 0},
@@ -101,7 +105,8 @@ PrivateLine parsePrivateLine(const char* bytes, size_t length) {
             if (rest.size() == wordLength) line.kind = form.kind;
         } else if (rest.size() > wordLength && rest[wordLength] == ' ') {
             std::string text = rest.substr(wordLength + 1);
-            if (isLineText(text, form.textLimit)) line = PrivateLine{form.kind, std::move(text)};
+            const bool valid = form.exact ? form.exact(text) : isLineText(text, form.textLimit);
+            if (valid) line = PrivateLine{form.kind, std::move(text)};
         }
         if (line.kind != LineKind::Invalid) return line;
     }

@@ -8,7 +8,10 @@
 //                at its end "QVP/1 FAILED <name>\n" per file not stored (a few), then
 //                "QVP/1 STORED <stored> <resumed> <skipped>\n" |
 //                "QVP/1 INCOMPLETE <stored> <resumed> <skipped> <refused>\n"
-//   pairing      "QVP/1 PAIR <name>\n" (the server's), then "QVP/1 YES\n" | "QVP/1 NO\n"
+//   pairing      the request, then the initiator's "QVP/1 COMMIT <hex>\n"; the server's
+//                "QVP/1 PAIR <name>\n", then "QVP/1 NONCE <hex>\n"; the initiator's
+//                "QVP/1 REVEAL <hex>\n" (transfer/pairing_exchange.h); then each side's
+//                "QVP/1 YES\n" | "QVP/1 NO\n". Each hex: 64 lower-case digits.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +31,9 @@ enum class LineKind {
     Stored,
     Incomplete,
     Refused,
+    Commit,
+    Nonce,
+    Reveal,
     Yes,
     No,
     Offer,

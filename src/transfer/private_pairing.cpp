@@ -5,6 +5,7 @@
 
 #include "core/window_port.h"
 #include "platform/threads.h"
+#include "transfer/pairing_exchange.h"
 #include "transfer/private_session.h"
 #include "trust/identity.h"
 #include "trust/tls_channel.h"
@@ -16,11 +17,34 @@ constexpr int kAnswerSlackMilliseconds = 5000;
 
 std::atomic<bool> pairingOpen{false};
 
-// Both PAIR lines are through: the code, our user's answer, and the other side's.
-PairResult confirm(Link& link, uint32_t address, const std::string& sentName) {
+// Lines that go together leave in one write: a small write after another would wait for
+// the peer's delayed acknowledgement of the first.
+bool writeLines(const Link& link, std::string bytes, const PrivateLine& line) {
+    bytes += privateLineBytes(line.kind, line.text);
+    return linkWrite(link, bytes.data(), bytes.size());
+}
+
+// Runs the exchange to its end, each of the peer's lines within its time; before: lines
+// that go out with our first reply. Both nonces, or "" when a line was late, malformed,
+// out of turn, or did not match its commitment.
+std::string runExchange(Link& link, PairExchange& exchange, std::string before) {
+    while (exchange.stage != ExchangeStage::Done && exchange.stage != ExchangeStage::Failed) {
+        const PrivateLine line = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
+        PrivateLine reply;
+        takeExchangeLine(&exchange, line, &reply);
+        if (reply.kind != LineKind::Invalid && !writeLines(link, before, reply)) return std::string();
+        if (reply.kind != LineKind::Invalid) before.clear();
+    }
+    return exchange.stage == ExchangeStage::Done ? exchangeNonces(exchange) : std::string();
+}
+
+// Both PAIR lines and the exchange are through: the code, our user's answer, and the
+// other side's.
+PairResult confirm(Link& link, uint32_t address, const std::string& sentName, const std::string& nonces,
+                   bool initiator) {
     const std::string peerName = cleanTrustedName(sentName);
     const std::string id = tlsPeerId(link.tls);
-    const std::string code = tlsComparisonCode(link.tls);
+    const std::string code = tlsComparisonCode(link.tls, nonces, initiator);
     if (id.empty() || code.empty()) return PairResult::Failed;
     const bool yes = portAskTrust(peerName, id, code, kPairQuestionMilliseconds);
     if (!writePrivateLine(link, yes ? LineKind::Yes : LineKind::No)) return PairResult::Failed;
@@ -50,8 +74,12 @@ PairResult alone(Pairing pairing) {
 
 PairResult answerPairing(Link& link, uint32_t address, const std::string& peerName) {
     return alone([&] {
-        if (!writePrivateLine(link, LineKind::Pair, ownPairName())) return PairResult::Failed;
-        return confirm(link, address, peerName);
+        PairExchange exchange;
+        PrivateLine none;
+        if (!startPairExchange(&exchange, false, &none)) return PairResult::Failed;
+        // Our PAIR line goes with our nonce, once the commitment is in.
+        const std::string nonces = runExchange(link, exchange, privateLineBytes(LineKind::Pair, ownPairName()));
+        return nonces.empty() ? PairResult::Failed : confirm(link, address, peerName, nonces, false);
     });
 }
 
@@ -62,9 +90,16 @@ PairResult pairWith(uint32_t address) {
         if (netConnectWithTimeout(link.socket, address, privatePort, kPrivateConnectMilliseconds) == 0)
             link.tls = tlsConnect(link.socket);
         PairResult result = PairResult::NoAnswer;
-        if (link.tls && writePrivateLine(link, LineKind::Pair, ownPairName())) {
+        PairExchange exchange;
+        PrivateLine commit;
+        // The commitment goes with the request: our nonce is fixed before the other's is seen.
+        if (link.tls && startPairExchange(&exchange, true, &commit) &&
+            writeLines(link, privateLineBytes(LineKind::Pair, ownPairName()), commit)) {
             const PrivateLine answer = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
-            if (answer.kind == LineKind::Pair) result = confirm(link, address, answer.text);
+            const std::string nonces = answer.kind == LineKind::Pair ? runExchange(link, exchange, std::string())
+                                                                     : std::string();
+            if (!nonces.empty()) result = confirm(link, address, answer.text, nonces, true);
+            else if (answer.kind == LineKind::Pair) result = PairResult::Failed;
         }
         if (link.tls) tlsClose(link.tls);
         netClose(link.socket);

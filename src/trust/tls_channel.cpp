@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "platform/threads.h"
 #include "trust/comparison_code.h"
@@ -29,7 +30,8 @@ struct TlsSession {
 };
 
 namespace {
-const char kExporterLabel[] = "EXPORTER-quorvalinthexa-pairing";
+// A private-use label: this exporter is the pairing's own.
+const char kExporterLabel[] = "EXPERIMENTAL-quorvalinthexa-pairing";
 constexpr size_t kExportedBytes = 32;
 constexpr size_t kMostWrittenAtOnce = 64 * 1024;
 const char kCipherSuites[] = "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256";
@@ -90,28 +92,53 @@ BIO_METHOD* socketMethod() {
 // Any certificate passes the handshake: there is no authority, the caller pins keys.
 int acceptAny(int, X509_STORE_CTX*) { return 1; }
 
-SSL_CTX* makeContext() {
-    EVP_PKEY* key = nullptr;
-    X509* certificate = nullptr;
-    if (!identityKeys(&key, &certificate)) return nullptr;
+SSL_CTX* makeContext(EVP_PKEY* key, X509* certificate) {
     SSL_CTX* context = SSL_CTX_new(TLS_method());
     bool ready = context && SSL_CTX_set_min_proto_version(context, TLS1_3_VERSION) &&
                  SSL_CTX_set_max_proto_version(context, TLS1_3_VERSION) &&
                  SSL_CTX_use_certificate(context, certificate) == 1 && SSL_CTX_use_PrivateKey(context, key) == 1;
-    EVP_PKEY_free(key);
-    X509_free(certificate);
     if (!ready) {
         SSL_CTX_free(context);
         return nullptr;
     }
     // The server asks for the client's certificate and ends a handshake without one.
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, acceptAny);
-    SSL_CTX_set_num_tickets(context, 0);  // one session per connection: nothing to resume
+    // One session per connection: nothing to resume, and nothing kept in the shared context.
+    SSL_CTX_set_num_tickets(context, 0);
+    SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_OFF);
     // AES-128-GCM first: both ends are ours, and it is the fastest suite where the
     // processor has AES instructions (the others stay for a peer that lacks them).
     SSL_CTX_set_ciphersuites(context, kCipherSuites);
     SSL_CTX_set_read_ahead(context, 1);
     SSL_CTX_set_mode(context, SSL_MODE_AUTO_RETRY);
+    return context;
+}
+
+// One context for every session, made for the identity loaded now: sessions share it
+// read-only. It holds a reference to the certificate it was made with, so a new identity
+// (a first start, or one loaded again) is told apart and gets a context of its own.
+std::mutex contextLock;
+SSL_CTX* sharedContext = nullptr;
+X509* sharedCertificate = nullptr;
+
+// The context for a new session, with a reference of the caller's own; nullptr when no
+// identity is loaded and none could be.
+SSL_CTX* currentContext() {
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+    if (!identityKeys(&key, &certificate)) return nullptr;
+    std::lock_guard<std::mutex> guard(contextLock);
+    if (certificate != sharedCertificate) {
+        SSL_CTX_free(sharedContext);
+        X509_free(sharedCertificate);
+        sharedContext = makeContext(key, certificate);
+        sharedCertificate = sharedContext ? certificate : nullptr;
+        if (sharedContext) certificate = nullptr;  // held by the cache now
+    }
+    SSL_CTX* context = sharedContext;
+    if (context) SSL_CTX_up_ref(context);
+    EVP_PKEY_free(key);
+    X509_free(certificate);
     return context;
 }
 
@@ -127,7 +154,7 @@ std::string peerIdOf(SSL* ssl) {
 }
 
 TlsSession* handshake(Socket socket, int milliseconds, bool server) {
-    SSL_CTX* context = makeContext();
+    SSL_CTX* context = currentContext();
     SSL* ssl = context ? SSL_new(context) : nullptr;
     SSL_CTX_free(context);  // the session holds its own reference
     BIO* bio = ssl && socketMethod() ? BIO_new(socketMethod()) : nullptr;
@@ -166,12 +193,15 @@ std::string tlsCipherSuite(const TlsSession* session) {
     return suite ? SSL_CIPHER_standard_name(suite) : std::string();
 }
 
-std::string tlsComparisonCode(TlsSession* session) {
+std::string tlsComparisonCode(TlsSession* session, const std::string& nonces, bool initiator) {
     unsigned char exported[kExportedBytes];
-    if (SSL_export_keying_material(session->ssl, exported, sizeof exported, kExporterLabel, strlen(kExporterLabel),
-                                   nullptr, 0, 0) != 1)
+    const auto* context = reinterpret_cast<const unsigned char*>(nonces.data());
+    if (nonces.empty() || SSL_export_keying_material(session->ssl, exported, sizeof exported, kExporterLabel,
+                                                     strlen(kExporterLabel), context, nonces.size(), 1) != 1)
         return std::string();
-    return comparisonCode(exported, sizeof exported, ownComputerId(), session->peerId);
+    const std::string& own = ownComputerId();
+    return initiator ? comparisonCode(exported, sizeof exported, own, session->peerId)
+                     : comparisonCode(exported, sizeof exported, session->peerId, own);
 }
 
 int tlsRead(TlsSession* session, char* buffer, int size) {

@@ -21,8 +21,10 @@ TlsSession* tlsAccept(Socket socket, int milliseconds = kTlsHandshakeMillisecond
 std::string tlsPeerId(const TlsSession* session);
 // The session's cipher suite, by its standard name ("TLS_AES_128_GCM_SHA256").
 std::string tlsCipherSuite(const TlsSession* session);
-// The pairing code of this session (trust/comparison_code.h) between us and the peer.
-std::string tlsComparisonCode(TlsSession* session);
+// The pairing code of this session (trust/comparison_code.h) between us and the peer,
+// over both nonces of the pairing's exchange (the initiator's first); initiator: whether
+// this side started the pairing. "" when it cannot be had.
+std::string tlsComparisonCode(TlsSession* session, const std::string& nonces, bool initiator);
 
 // One read of at most size bytes: >0 bytes; 0 the peer ended its side in order
 // (close_notify); <0 an error, a cut stream (no close_notify) or the socket's receive

@@ -176,13 +176,14 @@ INT_PTR CALLBACK settingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         if (LOWORD(wParam) == IDC_SETTINGS_BROWSER) runBrowserAccess();
         if (LOWORD(wParam) == IDC_SETTINGS_CHECK) openNetworkCheck();
         if (LOWORD(wParam) == IDC_FORGET_PEERS) forgetRememberedPeers();  // at once, as the button says
-        // Pair closes the dialog as Ok does, then pairs: its question comes to the front.
-        const bool pair = LOWORD(wParam) == IDC_PAIR;
-        if (LOWORD(wParam) == IDOK || (pair && pairingTarget(dialog))) {
+        // Pair and Wait close the dialog as Ok does, then pair: their boxes come to the front.
+        const bool pair = LOWORD(wParam) == IDC_PAIR, wait = LOWORD(wParam) == IDC_PAIR_WAIT;
+        if (LOWORD(wParam) == IDOK || wait || (pair && pairingTarget(dialog))) {
             if (!listIsGood(dialog)) return FALSE;
             store(dialog);
             EndDialog(dialog, 0);
             if (pair) startPairing();
+            if (wait) startPairingWait();
         } else if (LOWORD(wParam) == IDCANCEL) {
             EndDialog(dialog, 0);
         } else if (isChoiceButton(LOWORD(wParam))) {

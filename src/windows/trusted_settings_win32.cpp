@@ -10,16 +10,21 @@
 #include "platform/net.h"
 #include "platform/threads.h"
 #include "resource.h"
+#include "transfer/pairing_wait.h"
 #include "transfer/private_channel.h"
 #include "trust/computer_id.h"
 #include "trust/identity.h"
 #include "trust/trusted_list.h"
 #include "windows/app_state_win32.h"
+#include "windows/dialog_thread_win32.h"
 #include "windows/text_window_win32.h"
 #include "windows/texts_win32.h"
 
 namespace {
-std::atomic<bool> pairing{false};  // one pairing at a time
+std::atomic<bool> pairing{false};  // one pairing (or wait for one) at a time
+constexpr int kPairWaitMilliseconds = 60000;
+constexpr UINT_PTR kWaitTimer = 1;
+constexpr UINT kWaitTick = 200;  // milliseconds between two looks at the wait
 
 struct Pairing {
     std::string recipient;  // as typed: an address or a host name
@@ -170,6 +175,56 @@ void pairThread(void* argument) {
     delete p;
     pairing = false;
 }
+void showWaitLeft(HWND dialog, int millisecondsLeft) {
+    const std::string seconds = std::to_string(millisecondsLeft > 0 ? (millisecondsLeft + 999) / 1000 : 0);
+    SetDlgItemTextW(dialog, IDC_PAIR_WAIT_TEXT, loadTextWith(IDS_PAIR_WAITING, seconds).c_str());
+}
+
+// The box ends as the wait does: on Cancel, at its time, or when a request took it (the
+// pairing's question then comes in a dialog of its own).
+INT_PTR CALLBACK waitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    PairResult result = PairResult::NoAnswer;
+    uint32_t address = 0;
+    int left = 0;
+    switch (message) {
+        case WM_INITDIALOG:
+            SetWindowTextW(dialog, loadTextW(IDS_PAIR_WAIT_TITLE).c_str());
+            SetDlgItemTextW(dialog, IDCANCEL, loadTextW(IDS_CANCEL).c_str());
+            pairingWaitState(&result, &address, &left);
+            showWaitLeft(dialog, left);
+            SetForegroundWindow(dialog);
+            SetTimer(dialog, kWaitTimer, kWaitTick, nullptr);
+            return TRUE;
+        case WM_TIMER:
+            if (pairingWaitState(&result, &address, &left) == PairingWaitState::Waiting) showWaitLeft(dialog, left);
+            else EndDialog(dialog, 0);
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) != IDCANCEL) break;
+            closePairingWait();
+            EndDialog(dialog, 0);
+            return TRUE;
+        case WM_DESTROY: KillTimer(dialog, kWaitTimer); break;
+        default: break;
+    }
+    return FALSE;
+}
+
+// The wait's thread: the box while it waits, then the outcome on the status line once a
+// pairing that took the wait has ended.
+void waitThread(void*) {
+    runOnDialogThread(
+        [] { DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_PAIR_WAIT), nullptr, waitDialogProc, 0); });
+    closePairingWait();  // also when the box could not be shown
+    PairResult result = PairResult::NoAnswer;
+    uint32_t address = 0;
+    int left = 0;
+    while (pairingWaitState(&result, &address, &left) == PairingWaitState::Pairing) sleepMilliseconds(kWaitTick);
+    const std::wstring text = address ? loadTextWith(pairText(result), netDotted(address))
+                                      : loadTextW(IDS_PAIR_WAIT_OVER);
+    SetDlgItemTextW(mainWindow, IDC_STATUS, text.c_str());
+    pairing = false;
+}
 }  // namespace
 
 void initialiseTrusted(HWND dialog) {
@@ -178,6 +233,7 @@ void initialiseTrusted(HWND dialog) {
                             {IDC_TRUSTED_GROUP, IDS_TRUSTED_GROUP},
                             {IDC_UNTRUST, IDS_UNTRUST},
                             {IDC_PAIR, IDS_PAIR_BUTTON},
+                            {IDC_PAIR_WAIT, IDS_PAIR_WAIT_BUTTON},
                             {IDC_TRUST_ID_LABEL, IDS_TRUST_BY_ID},
                             {IDC_TRUST_NAME_LABEL, IDS_TRUST_NAME},
                             {IDC_TRUST_ADD, IDS_TRUST_ADD}};
@@ -191,6 +247,7 @@ void initialiseTrusted(HWND dialog) {
     showOwnId(dialog);
     fillList(dialog);
     EnableWindow(GetDlgItem(dialog, IDC_PAIR), !pairing);
+    EnableWindow(GetDlgItem(dialog, IDC_PAIR_WAIT), !pairing);
 }
 
 bool trustedCommand(HWND dialog, int id) {
@@ -217,5 +274,13 @@ void startPairing() {
     if (startThread(pairThread, p)) return;
     SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(IDS_PAIR_FAILED, p->recipient).c_str());
     delete p;
+    pairing = false;
+}
+
+void startPairingWait() {
+    if (pairing.exchange(true)) return;
+    openPairingWait(kPairWaitMilliseconds);
+    if (startThread(waitThread, nullptr)) return;
+    closePairingWait();
     pairing = false;
 }

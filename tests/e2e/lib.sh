@@ -180,6 +180,25 @@ close_settings() {  # close_settings 1|2 (Ok or Cancel)
   driver wait-dialog-gone "$SETTINGS" 10000 || fail "the settings dialog did not close"
 }
 
+# pair_with_peer OUT PID [SHOT]: the pairing question on the program's screen shows the
+# code the peer (PID, pairing with --yes) prints into OUT; yes to it, and both sides are
+# paired: the status line says so and the peer ends with 0. SHOT: a picture of the question.
+PAIRING="Pair with a computer"  # the pairing question's caption
+pair_with_peer() {
+  local code rc=0
+  driver wait-dialog "$PAIRING" 20000 || fail "no pairing question: $(driver text 113)"
+  code="$(driver dialog-text "$PAIRING" 1096)"
+  [ -z "${3:-}" ] || screenshot_window "$PAIRING" "$3"
+  wait_for_line "$1" "^Comparison code: [0-9]{6}$" || fail "the peer printed no code"
+  expect_eq "the code in large type, as the peer prints it" \
+    "$(sed -n 's/^Comparison code: \([0-9]\{3\}\)\([0-9]\{3\}\)$/\1 \2/p' "$1")" "$code"
+  driver dialog-click "$PAIRING" 1098 >/dev/null
+  driver wait-text 113 "Paired with 10.77.0.2: both computers trust each other now." 20000 ||
+    fail "the pairing's outcome: $(driver text 113)"
+  wait "$2" || rc=$?
+  expect_eq "the peer's pairing exit code" 0 "$rc"
+}
+
 screenshot() {  # screenshot FILE
   xwd -root -silent -display "$DISPLAY" | convert xwd:- "$1" 2>/dev/null || true
 }

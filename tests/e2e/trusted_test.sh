@@ -19,7 +19,6 @@ mkdir -p "$SHOTS"
 ID_FORM='^([A-Z2-7]{4}-){7}[A-Z2-7]{4}$'
 MARK=1074
 LOCK=1073
-PAIRING="Pair with a computer"
 VISIBLE=0x10000000 # WS_VISIBLE
 
 pc_up pc2 --no-wine
@@ -240,18 +239,7 @@ pairer=$!
 wait_for_line "$WORK/pair.err" "waiting on TCP port" || fail "the peer is not waiting to pair"
 pc_use pc1
 driver dialog-click "$SETTINGS" 1086 >/dev/null
-driver wait-dialog "$PAIRING" 20000 || fail "no pairing question: $(driver text 113)"
-code="$(driver dialog-text "$PAIRING" 1096)"
-screenshot_window "$PAIRING" "$SHOTS/pairing-dialog.png"
-wait_for_line "$WORK/pair.out" "^Comparison code: [0-9]{6}$" || fail "the peer printed no code"
-expect_eq "the code in large type, as the peer prints it" \
-  "$(sed -n 's/^Comparison code: \([0-9]\{3\}\)\([0-9]\{3\}\)$/\1 \2/p' "$WORK/pair.out")" "$code"
-driver dialog-click "$PAIRING" 1098 >/dev/null
-driver wait-text 113 "Paired with 10.77.0.2: both computers trust each other now." 20000 ||
-  fail "the pairing's outcome: $(driver text 113)"
-rc=0
-wait "$pairer" || rc=$?
-expect_eq "the peer's pairing exit code" 0 "$rc"
+pair_with_peer "$WORK/pair.out" "$pairer" "$SHOTS/pairing-dialog.png"
 open_settings
 expect_rows "the peer is trusted here again" "*|$peer_id|10.77.0.2"
 # "Trusted computers only", chosen here: stored as 5; the peer's send in the clear is

@@ -226,19 +226,6 @@ case_no_pairing() {
   rx_stop
 }
 
-# pair_both A B CASE [PORT]: A waits in rx (on PORT), B pairs with it from tx; both say yes.
-pair_both() {
-  as "$1" ip netns exec "$RX_NS" "$CLI" pair --yes --private-port "${4:-2906}" >"$WORK/$1.pair" 2>&1 &
-  local waiting=$! rc=0
-  hold "$waiting"
-  wait_for_line "$WORK/$1.pair" "waiting on TCP port" || fail "$3: pair did not wait"
-  as "$2" in_tx "$CLI" pair --yes "$RX_ADDR" >"$WORK/$2.pair" 2>&1 || rc=$?
-  wait "$waiting" 2>/dev/null || true
-  CODE_A="$(sed -n 's/^Comparison code: //p' "$WORK/$1.pair")"
-  CODE_B="$(sed -n 's/^Comparison code: //p' "$WORK/$2.pair")"
-  PAIR_RC="$rc"
-}
-
 case_pairing() {
   pair_both a b "pairing"
   expect_eq "pairing: the exit status" 0 "$PAIR_RC"
