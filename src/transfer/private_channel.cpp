@@ -146,7 +146,7 @@ void serveConnection(void* argument) {
     ReceiveResult received = ReceiveResult::NothingSent;
     if (link.tls) request = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
     givePlace(a.socket);
-    const bool transfer = request.kind == LineKind::Send || request.kind == LineKind::Offer;
+    const bool transfer = request.kind == LineKind::Offer;
     const bool asks = transfer || (request.kind == LineKind::Pair && pairingAnswered);
     if (link.tls && !asks) noteSilentSession(a.source);
     if (asks) {
@@ -157,8 +157,6 @@ void serveConnection(void* argument) {
         const bool room = trusted || ++untrustedAtWork <= kMostUntrustedAtWork;
         if (!room) {
             request.kind = LineKind::Invalid;
-        } else if (request.kind == LineKind::Send) {
-            received = servePrivateSend(link, a.source, trusted, a.stops);
         } else if (request.kind == LineKind::Offer) {
             received = servePrivateOffer(link, a.source, trusted, id, a.stops);
         } else {

@@ -14,7 +14,6 @@ struct Form {
     size_t textLimit;  // 0: the line takes no text
 };
 constexpr Form kForms[] = {
-    {LineKind::Send, "SEND", 0},
     {LineKind::Pair, "PAIR", kPairNameLimit},
     {LineKind::Stored, "STORED", 0},
     {LineKind::Incomplete, "INCOMPLETE", 0},

@@ -1,7 +1,7 @@
 // The private channel's lines (transfer/private_channel.h): ASCII keywords, ended by one
 // line feed, read from the TLS session one byte at a time so that nothing of what follows
 // a line is taken with it.
-//   request      "QVP/1 SEND\n" | "QVP/1 OFFER\n" | "QVP/1 PAIR <name>\n"  (at most kRequestLineLimit bytes)
+//   request      "QVP/1 OFFER\n" | "QVP/1 PAIR <name>\n"  (at most kRequestLineLimit bytes)
 //   final answer "QVP/1 STORED\n" | "QVP/1 INCOMPLETE\n" | "QVP/1 REFUSED <text>\n"
 //   an offer's   "QVP/1 HAVE <n> <sha256 hex of the first n bytes>\n" | "QVP/1 NEED\n" per file,
 //                "QVP/1 WAIT\n" between them while the receiver hashes, then "QVP/1 READY\n";
@@ -23,7 +23,6 @@ constexpr size_t kTallyTextLimit = 64;     // bytes of a tally's numbers
 
 enum class LineKind {
     Invalid,
-    Send,
     Pair,
     Stored,
     Incomplete,
