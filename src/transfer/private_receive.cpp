@@ -137,11 +137,31 @@ struct Offered {
     std::vector<OfferedFile> files;
     size_t count = 0;
 };
-bool answerOffered(VerifiedReception& v) {
+int readFromStream(void* reader, char* buffer, int size) {
+    return readContent(*static_cast<StreamReader*>(reader), buffer, size);
+}
+
+// After READY the sender may still be checking what we answered HAVE for: its WAIT lines
+// come before the transfer's header, for as long as it could take to hash the bytes
+// answered slowly. A line there is a WAIT line or ends the reception.
+bool readSenderWaits(StreamReader& reader, const OfferAnswers& answers) {
+    int64_t answered = 0;
+    for (const auto& a : answers) answered += a.second.length;
+    const uint32_t start = tickCount();
+    const int64_t within = waitLinesMilliseconds(receiveStallMilliseconds, answered);
+    char line[kAnswerLineLimit];
+    while (peekByte(reader) == 'Q') {
+        const size_t length = readPrivateLine(readFromStream, &reader, line, sizeof line);
+        if (parsePrivateLine(line, length).kind != LineKind::Wait || tickCount() - start > within) return false;
+    }
+    return true;
+}
+
+bool answerOffered(VerifiedReception& v, StreamReader& reader) {
     Offered& o = *static_cast<Offered*>(v.answerContext);
     const bool answered = answerOffer(*o.link, o.files, o.count, v);
     o.files = std::vector<OfferedFile>();
-    return answered;
+    return answered && readSenderWaits(reader, v.answers);
 }
 
 // The final answer of an offer: the files not stored by name, then the tally (or a refusal).

@@ -692,10 +692,10 @@ bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResu
 
 // A private offer's manifest is answered only once the reception is admitted and the user,
 // when asked, said yes: nothing of the store is read before, and Stop ends the answers.
-bool answerAdmitted(Reception& r, Socket connection, ReceiveResult* ended) {
+bool answerAdmitted(Reception& r, StreamReader& reader, Socket connection, ReceiveResult* ended) {
     if (!r.verified || !r.verified->answer) return true;
     progressNow.total = r.verified->offered;  // what the question names
-    if ((r.mayStore || askToStore(r)) && r.verified->answer(*r.verified) && !cancelRequested) return true;
+    if ((r.mayStore || askToStore(r)) && r.verified->answer(*r.verified, reader) && !cancelRequested) return true;
     *ended = cancelRequested ? ReceiveResult::Cancelled
              : r.refusal     ? ReceiveResult::Refused
                              : ReceiveResult::NothingSent;
@@ -800,7 +800,7 @@ ReceiveResult receive(Reception& r, StreamReader reader, Socket connection, unsi
     r.verified = terms.verified;
     r.mayStore = verdict == Verdict::Allowed;  // otherwise the user is asked first
     ReceiveResult ended;
-    if (!begin(r, connection, stopsAtArrival, &ended) || !answerAdmitted(r, connection, &ended)) {
+    if (!begin(r, connection, stopsAtArrival, &ended) || !answerAdmitted(r, reader, connection, &ended)) {
         *refusal = r.refusal;
         return ended;
     }

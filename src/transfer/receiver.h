@@ -107,9 +107,10 @@ struct VerifiedReception {
     HashWorker* worker = nullptr;         // where content is hashed (nullptr: on the reception's thread)
     std::vector<PartialRecord> partials;  // this sender's kept partial files, as offered
     OfferAnswers answers;                 // what was answered HAVE: only these skip or resume
-    // Answers the manifest, called once the reception is admitted (and the user, when asked
-    // about the manifest's Total in offered, said yes); false when the answers failed.
-    bool (*answer)(VerifiedReception& v) = nullptr;
+    // Answers the manifest over the stream's session, called once the reception is admitted
+    // (and the user, when asked about the manifest's Total in offered, said yes); false when
+    // the answers failed.
+    bool (*answer)(VerifiedReception& v, StreamReader& reader) = nullptr;
     void* answerContext = nullptr;
     int64_t offered = 0;
     int stored = 0, resumed = 0, skipped = 0, refused = 0;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -244,8 +245,9 @@ TEST(PrivateOffer, EndlessWaitLinesEndTheOffer) {
         netSendAll(receiver, ready.data(), ready.size());
     });
     std::vector<int64_t> from;
+    std::map<size_t, CheckedPrefix> prefixes;
     std::string refusal;
-    EXPECT_FALSE(offerManifest(link, 200, &from, &refusal));
+    EXPECT_FALSE(offerManifest(link, 200, &from, &prefixes, &refusal));
     netShutdownSend(link.socket);
     netClose(link.socket);
     waits.join();
