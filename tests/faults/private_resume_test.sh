@@ -14,10 +14,23 @@
 #                  without an answer, nothing stored
 #   offer_bounds   a sender the policy refuses hears so before its manifest is read (it
 #                  never ends one here); an untrusted sender's 5 MiB manifest is closed on
+#   hostile_skip   Skip:1 records the receiver did not answer HAVE for (an untrusted key; a
+#                  trusted key told NEED) are refused alike whether the name exists or not,
+#                  and a refused name reaches the receiver's terminal made safe
+#   slow_prefix    a kept prefix whose reading takes several times the stall limit on each
+#                  side (slowed reads) resumes, byte-identical
+#   stop_answers   the reception is admitted before the store is hashed for the answers,
+#                  and Stop then ends it at once
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 command -v openssl >/dev/null || skip "openssl is missing"
-CASES=(${QV_CASES:-resume folder changed_kept changed_source untrusted old_send offer_bounds})
+CASES=(${QV_CASES:-resume folder changed_kept changed_source untrusted old_send offer_bounds hostile_skip slow_prefix
+  stop_answers})
+FAULTS="$QV_NATIVE_BUILD/libqv_file_faults.so"
+# The sanitizers' runtime must otherwise come first among the libraries.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
+# slowed FOLDER MICROSECONDS: the command prefix whose reads of files under FOLDER are slow.
+slowed() { echo "env LD_PRELOAD=$FAULTS QV_SLOW_READ_UNDER=$1 QV_SLOW_READ_MICROSECONDS=$2"; }
 GIB=1073741824
 
 # link_bytes: what the sender's end of the veth has sent so far.
@@ -142,6 +155,78 @@ case_offer_bounds() {
     >"$WORK/big.offer"
   expect_eq "offer_bounds: an untrusted 5 MiB manifest is not answered" "" "$(stranger "$WORK/big.offer" OFFER)"
   rx_stop
+}
+
+# hostile WHAT PEM ARGS...: the final lines that offer_sender.py with the key in PEM hears
+# (ARGS its --offer and --skip files), against a store that holds secret.bin and against
+# one that does not: both must be exactly $WANT, and nothing counted already there.
+hostile() {
+  local what="$1" pem="$2" with without
+  shift 2
+  printf 'hello' >"$STORE/secret.bin"
+  receive_as r
+  with="$(in_tx python3 "$QV_ROOT/tests/faults/offer_sender.py" "$RX_ADDR" 2906 "$pem" "$@")"
+  rx_stop
+  rm -f "$STORE/secret.bin"
+  receive_as r
+  without="$(in_tx python3 "$QV_ROOT/tests/faults/offer_sender.py" "$RX_ADDR" 2906 "$pem" "$@")"
+  rx_stop
+  expect_eq "$what: the store that holds the name" "$WANT" "$with"
+  expect_eq "$what: the store that does not" "$WANT" "$without"
+}
+
+case_hostile_skip() {
+  stranger /dev/null >/dev/null  # makes the stranger's key
+  cat "$WORK/old.crt" "$WORK/old.key" >"$WORK/old.pem"
+  WANT="$(printf 'FAILED secret.bin\nFAILED ?[31mred.bin\nINCOMPLETE 0 0 0 2')"
+  hostile "hostile_skip: an untrusted key" "$WORK/old.pem" --offer secret.bin:5 --skip secret.bin:5 \
+    --skip $'\e[31mred.bin:1'
+  check "hostile_skip: the refused name is printed" said "$WORK/rx.err" "not stored:"
+  check "hostile_skip: no escape reaches the receiver's terminal" not grep -q $'\e' "$WORK/rx.err"
+  WANT="$(printf 'FAILED secret.bin\nINCOMPLETE 0 0 0 1')"
+  hostile "hostile_skip: a trusted key told NEED" "$WORK/s/config/quorvalinthexa/identity.pem" \
+    --offer secret.bin:6 --skip secret.bin:5
+}
+
+case_slow_prefix() {
+  [ -f "$FAULTS" ] || { fail "slow_prefix: no $FAULTS"; return; }
+  local src="$WORK/src/slow" size=$((768 << 20)) kept started
+  mkdir -p "$src"
+  head -c "$size" /dev/urandom >"$src/slow.bin"
+  cut_send slow_prefix "$src" $((size * 4 / 5))
+  kept="$(stat -c %s "$(partials)")"
+  started=$(date +%s%N)
+  $(slowed "$WORK/src" 10000) dd if="$src/slow.bin" bs=1M count=$((kept >> 20)) status=none | sha256sum >/dev/null
+  echo "slow_prefix: hashing the kept $kept bytes slowed takes $((($(date +%s%N) - started) / 1000000)) ms" \
+    "against a stall limit of 2000 ms"
+  RX_WRAP="$(slowed "$STORE" 10000)" receive_as r
+  TX_WRAP="$(slowed "$WORK/src" 10000)" send_as s "slow_prefix: sent again" 0 "$RX_ADDR" "$src"
+  expect_result "slow_prefix: sent again" "Receiving complete. (encrypted, from sender-s)" 30
+  check "slow_prefix: byte-identical" cmp -s "$src/slow.bin" "$STORE/slow/slow.bin"
+  expect_said "slow_prefix: the sender's tally" "$WORK/tx.out" "1 file resumed"
+  rx_stop
+  rm -rf "$STORE/slow" "$src"
+}
+
+case_stop_answers() {
+  [ -f "$FAULTS" ] || { fail "stop_answers: no $FAULTS"; return; }
+  local src="$WORK/src/stop" rc=0
+  mkdir -p "$src" "$STORE/stop"
+  head -c $((256 << 20)) /dev/urandom >"$src/stop.bin"
+  cp "$src/stop.bin" "$STORE/stop/"
+  RX_WRAP="$(slowed "$STORE" 100000)" receive_as r  # 25 s to hash the file that is there
+  in_tx env XDG_CONFIG_HOME="$WORK/s/config" XDG_STATE_HOME="$WORK/s/state" "$CLI" send "$RX_ADDR" "$src" \
+    >"$WORK/tx.out" 2>"$WORK/tx.err" &
+  local sender=$!
+  hold "$sender"
+  check "stop_answers: admitted before the answers" wait_for_line "$WORK/rx.out" '^Receiving( \(encrypted.*\))?$'
+  kill -INT "$RX_PID"
+  check "stop_answers: Stop ends the answers" wait_until 100 ended "$RX_PID"
+  check "stop_answers: and the sender's send" wait_until 100 ended "$sender"
+  wait "$sender" || rc=$?
+  check "stop_answers: the send failed ($rc)" test "$rc" -ne 0
+  rx_stop
+  rm -rf "$STORE/stop" "$src"
 }
 
 as r "$CLI" trust "$(id_of s)" sender-s >/dev/null
