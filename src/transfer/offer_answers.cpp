@@ -91,8 +91,9 @@ FileHandle takeAnsweredResume(OfferAnswers& answers, const std::string& store, c
         return kInvalidFile;
     const std::string path = partialLocalPath(store, answer.temporary);
     if (path.empty() || !pathStillNames(path, answer.stamp)) return kInvalidFile;
+    // The content goes after the kept bytes, which are not read again.
     const FileHandle kept = fileOpenAt(path, offset);
-    if (kept == kInvalidFile || contentHashSet(hash, answer.prefix.get())) {
+    if (kept == kInvalidFile || (fileSeek(kept, offset) && contentHashSet(hash, answer.prefix.get()))) {
         *temporary = answer.temporary;
         return kept;
     }

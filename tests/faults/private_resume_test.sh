@@ -128,10 +128,16 @@ case_untrusted() {
   rx_stop
 }
 
-# stranger FILE [REQUEST]: the first answer to a stranger's key (made once) sending FILE.
+# stranger_key: a key that no copy trusts, made once ($WORK/old.crt, old.key, old.pem).
+stranger_key() {
+  [ -f "$WORK/old.pem" ] && return
+  openssl req -x509 -newkey ed25519 -nodes -subj /CN=old -days 1 -keyout "$WORK/old.key" -out "$WORK/old.crt" 2>/dev/null
+  cat "$WORK/old.crt" "$WORK/old.key" >"$WORK/old.pem"
+}
+
+# stranger FILE [REQUEST]: the first answer to a stranger's key sending FILE.
 stranger() {
-  [ -f "$WORK/old.key" ] || openssl req -x509 -newkey ed25519 -nodes -subj /CN=old -days 1 -keyout "$WORK/old.key" \
-    -out "$WORK/old.crt" 2>/dev/null
+  stranger_key
   in_tx python3 "$QV_ROOT/tests/faults/old_private_sender.py" "$RX_ADDR" 2906 "$WORK/old.crt" "$WORK/old.key" "$@" || true
 }
 
@@ -176,8 +182,7 @@ hostile() {
 }
 
 case_hostile_skip() {
-  stranger /dev/null >/dev/null  # makes the stranger's key
-  cat "$WORK/old.crt" "$WORK/old.key" >"$WORK/old.pem"
+  stranger_key
   WANT="$(printf 'FAILED secret.bin\nFAILED ?[31mred.bin\nINCOMPLETE 0 0 0 2')"
   hostile "hostile_skip: an untrusted key" "$WORK/old.pem" --offer secret.bin:5 --skip secret.bin:5 \
     --skip $'\e[31mred.bin:1'
@@ -219,7 +224,7 @@ case_stop_answers() {
     >"$WORK/tx.out" 2>"$WORK/tx.err" &
   local sender=$!
   hold "$sender"
-  check "stop_answers: admitted before the answers" wait_for_line "$WORK/rx.out" '^Receiving( \(encrypted.*\))?$'
+  check "stop_answers: admitted before the answers" wait_for_line "$WORK/rx.out" '^Receiving from sender-s \(encrypted\)'
   kill -INT "$RX_PID"
   check "stop_answers: Stop ends the answers" wait_until 100 ended "$RX_PID"
   check "stop_answers: and the sender's send" wait_until 100 ended "$sender"

@@ -211,11 +211,13 @@ TEST(PrivateOffer, OnlyAnsweredFilesSkipOrResume) {
             std::string temporary;
             const FileHandle kept = takeAnsweredResume(answers, store, c.target, c.size, c.offset, hash, &temporary);
             taken = kept != kInvalidFile;
-            if (taken) {  // the content continues the prefix as it was hashed, unread again
+            if (taken) {  // the content continues the prefix as it was hashed, and the file
                 contentHashUpdate(hash, "def", 3);
                 EXPECT_EQ(contentHashFinal(hash), contentHashOf("abcdef", 6)) << c.what;
                 EXPECT_EQ(temporary, partialName(1)) << c.what;
+                EXPECT_TRUE(fileWriteAll(kept, "def", 3));
                 fileClose(kept);
+                EXPECT_EQ(readWholeFile(store + "/" + partialName(1)), "abcdef") << c.what;
             } else {
                 contentHashFree(hash);
             }
