@@ -15,9 +15,9 @@
 #include "trust/tls_channel.h"
 
 namespace {
-constexpr size_t kManifestPiece = 256 * 1024;   // manifest bytes gathered per write
-constexpr int kMostAnswerLines = 64;            // FAILED lines read before the tally
-constexpr int kSenderWaitMilliseconds = 1000;   // at most one WAIT line of ours this often
+constexpr size_t kManifestPiece = 256 * 1024;  // manifest bytes gathered per write
+constexpr int kMostAnswerLines = 64;           // FAILED lines read before the tally
+constexpr int kSenderWaitMilliseconds = 1000;  // at most one WAIT line of ours this often
 
 // The manifest entries that get a file record, as sendFile writes it: index and record.
 bool writeManifest(const Link& link, std::vector<size_t>* offered) {
