@@ -19,8 +19,8 @@
 #                  and a refused name reaches the receiver's terminal made safe
 #   slow_prefix    a kept prefix whose reading takes several times the stall limit on each
 #                  side (slowed reads) resumes, byte-identical
-#   stop_answers   the reception is admitted before the store is hashed for the answers,
-#                  and Stop then ends it at once
+#   stop_answers   the reception is admitted before the store is hashed for the answers: a
+#                  plain send of the same name meanwhile is turned away, and Stop ends it
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 command -v openssl >/dev/null || skip "openssl is missing"
@@ -231,13 +231,18 @@ case_stop_answers() {
   local sender=$!
   hold "$sender"
   check "stop_answers: admitted before the answers" wait_for_line "$WORK/rx.out" '^Receiving from sender-s \(encrypted\)'
+  # A plain send of the same name and size meanwhile finds the one reception held.
+  mkdir -p "$WORK/plain/stop"
+  head -c $((256 << 20)) /dev/urandom >"$WORK/plain/stop/stop.bin"
+  send_as u "stop_answers: a plain send meanwhile" 4 --plain "$RX_ADDR" "$WORK/plain/stop"
+  check "stop_answers: the file answered for stays as it was" cmp -s "$src/stop.bin" "$STORE/stop/stop.bin"
   kill -INT "$RX_PID"
   check "stop_answers: Stop ends the answers" wait_until 100 ended "$RX_PID"
   check "stop_answers: and the sender's send" wait_until 100 ended "$sender"
   wait "$sender" || rc=$?
   check "stop_answers: the send failed ($rc)" test "$rc" -ne 0
   rx_stop
-  rm -rf "$STORE/stop" "$src"
+  rm -rf "$STORE/stop" "$src" "$WORK/plain"
 }
 
 as r "$CLI" trust "$(id_of s)" sender-s >/dev/null
