@@ -29,7 +29,7 @@ static void slowIfUnder(const char* path, int flags) {
 
 /* The descriptors opened for reading under QV_SLOW_READ_UNDER (a few, in tests). */
 #define SLOW_FDS 4096
-static volatile char slowFds[SLOW_FDS];
+static volatile int slowFds[SLOW_FDS];
 
 static void markIfSlow(int fd, const char* path, int flags) {
     const char* folder = getenv("QV_SLOW_READ_UNDER");
