@@ -17,7 +17,6 @@
 namespace {
 constexpr size_t kManifestPiece = 256 * 1024;  // manifest bytes gathered per write
 constexpr int kMostAnswerLines = 64;           // FAILED lines read before the tally
-constexpr int kSenderWaitMilliseconds = 1000;  // at most one WAIT line of ours this often
 
 // The manifest entries that get a file record, as sendFile writes it: index and record.
 bool writeManifest(const Link& link, std::vector<size_t>* offered) {
@@ -43,34 +42,17 @@ bool writeManifest(const Link& link, std::vector<size_t>* offered) {
     return linkWrite(link, bytes.data(), bytes.size());
 }
 
-struct Waiting {
-    Link* link;
-    uint32_t lastLine;
-    bool failed;
-};
-
-// While we hash what the receiver holds, it hears WAIT now and then, so that it waits on.
-bool tickWait(void* context) {
-    Waiting& w = *static_cast<Waiting*>(context);
-    const uint32_t now = tickCount();
-    if (!w.failed && now - w.lastLine >= static_cast<uint32_t>(kSenderWaitMilliseconds)) {
-        w.lastLine = now;
-        w.failed = !writePrivateLine(*w.link, LineKind::Wait);
-    }
-    return !w.failed && !sendCancelRequested;
-}
-
 // Where an entry's content starts, given the receiver's HAVE n hash: our own first n
 // bytes must hash the same (a file changed since it was cut is sent whole). A file to
 // resume keeps its hash state and stamp in *prefix.
-int64_t startFor(const ManifestEntry& entry, const PrivateLine& answer, Waiting* waiting, CheckedPrefix* prefix) {
+int64_t startFor(const ManifestEntry& entry, const PrivateLine& answer, WaitLines* waiting, CheckedPrefix* prefix) {
     int64_t length = 0;
     std::string hex;
     if (answer.kind != LineKind::Have || !parseHave(answer.text, &length, &hex) || length > entry.measuredSize)
         return 0;
     const FileHandle file = fileOpenRead(entry.localPath);
     ContentHash* hash = file == kInvalidFile ? nullptr : contentHashStart();
-    bool read = hash && fileStampOf(file, &prefix->stamp) && hashFileBytes(file, length, hash, tickWait, waiting);
+    bool read = hash && fileStampOf(file, &prefix->stamp) && hashFileBytes(file, length, hash, tickWaitLine, waiting);
     fileClose(file);
     if (read && length < entry.measuredSize) {
         prefix->hash.reset(contentHashStart());
@@ -102,7 +84,7 @@ bool offerManifest(Link& link, int stallMilliseconds, std::vector<int64_t>* from
     const uint32_t start = tickCount();
     const int64_t within = waitLinesMilliseconds(stallMilliseconds, offeredBytes);
     size_t next = 0;
-    Waiting waiting{&link, tickCount(), false};
+    WaitLines waiting{&link, &sendCancelRequested, tickCount(), false};  // ours while we check a HAVE
     for (;;) {
         const PrivateLine line = readPrivateLineWithin(link, kAnswerLineLimit, stallMilliseconds);
         if (line.kind == LineKind::Wait && tickCount() - start <= within) continue;

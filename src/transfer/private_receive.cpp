@@ -93,36 +93,18 @@ bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* 
     return false;
 }
 
-struct Waiting {
-    Link* link;
-    uint32_t lastLine;
-    bool failed;
-};
-
-// While a big file is hashed the sender hears WAIT now and then, so that it waits on; a
-// Stop, or a sender gone, ends the hashing.
-bool tickWait(void* context) {
-    Waiting& w = *static_cast<Waiting*>(context);
-    const uint32_t now = tickCount();
-    if (!w.failed && now - w.lastLine >= static_cast<uint32_t>(kWaitLineMilliseconds)) {
-        w.lastLine = now;
-        w.failed = !writePrivateLine(*w.link, LineKind::Wait);
-    }
-    return !w.failed && !cancelRequested;
-}
-
 // One HAVE or NEED line per offered file, then READY. An untrusted sender gets NEED for
 // every file: it learns nothing of what is stored here.
 bool answerOffer(Link& link, const std::vector<OfferedFile>& files, size_t count, VerifiedReception& v) {
     const std::string store = files.empty() ? std::string() : portGetStorePath();
-    Waiting waiting{&link, tickCount(), false};
+    WaitLines waiting{&link, &cancelRequested, tickCount(), false};
     std::set<std::string> seen;
     for (size_t i = 0; i < count; ++i) {
         const OfferedFile* f = i < files.size() ? &files[i] : nullptr;
         const std::string have = store.empty() || !f
                                      ? std::string()
                                      : offeredFileAnswer(&v.answers, &seen, store, f->name, f->directory, f->size,
-                                                         v.partials, tickWait, &waiting);
+                                                         v.partials, tickWaitLine, &waiting);
         const bool written = have.empty() ? writePrivateLine(link, LineKind::Need)
                                           : writePrivateLine(link, LineKind::Have, have);
         if (!written || waiting.failed || cancelRequested) return false;

@@ -18,7 +18,6 @@ constexpr size_t kMostOfferRecords = 1000000;            // blocks of a manifest
 constexpr int64_t kOfferByteLimit = 64LL << 20;          // bytes of a trusted sender's manifest
 constexpr int64_t kUntrustedOfferByteLimit = 4LL << 20;  // an untrusted one's: it only gets NEED
 constexpr int kOfferMilliseconds = 120000;               // the whole manifest arrives within this
-constexpr int kWaitLineMilliseconds = 1000;              // at most one WAIT line this often
 
 ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional<TrustedComputer>& trusted,
                                 const std::string& senderId, unsigned stops);

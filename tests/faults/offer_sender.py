@@ -8,9 +8,10 @@
       prints the receiver's final lines, one each, without "QVP/1 ".
 """
 import os
-import socket
 import ssl
 import sys
+
+from private_client import Session
 
 
 def record(name, size, extra=b""):
@@ -29,51 +30,19 @@ def files(args, flag):
 def main():
     addr, port, pem = sys.argv[1:4]
     offered, skipped = files(sys.argv[4:], "--offer"), files(sys.argv[4:], "--skip")
-    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
-    ctx.minimum_version = ssl.TLSVersion.TLSv1_3
-    ctx.load_cert_chain(pem)
-    ctx.check_hostname = False
-    ctx.verify_mode = ssl.CERT_NONE
-    sock = socket.create_connection((addr, int(port)), timeout=20)
-    incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
-    tls = ctx.wrap_bio(incoming, outgoing)
-
-    def pump(call):
-        while True:
-            try:
-                result = call()
-                sock.sendall(outgoing.read())
-                return result
-            except ssl.SSLWantReadError:
-                sock.sendall(outgoing.read())
-                data = sock.recv(65536)
-                if not data:
-                    raise EOFError("the receiver closed")
-                incoming.write(data)
-
-    def line():
-        text = b""
-        while not text.endswith(b"\n"):
-            text += pump(lambda: tls.read(1))
-        return text[6:-1].decode(errors="replace")
-
-    pump(tls.do_handshake)
     manifest = b"Version:3.0\nTotal:%d" % sum(size for _, size in offered)
     manifest += b"".join(record(name, size) for name, size in offered) + b"\n\nType:end\n\n"
+    stream = b"Version:3.0\nTotal:0" + b"".join(record(n, s, b"Skip:1\n") for n, s in skipped) + b"\n\n"
+    session = Session(addr, port, pem, timeout=20)
     lines = []
     try:
-        pump(lambda: tls.write(b"QVP/1 OFFER\n" + manifest))
-        while line() != "READY":
+        session.pump(lambda: session.tls.write(b"QVP/1 OFFER\n" + manifest))
+        while session.line() != b"QVP/1 READY\n":
             pass
-        stream = b"Version:3.0\nTotal:0" + b"".join(record(n, s, b"Skip:1\n") for n, s in skipped) + b"\n\n"
-        pump(lambda: tls.write(stream))
-        try:
-            tls.unwrap()
-        except ssl.SSLWantReadError:
-            pass
-        sock.sendall(outgoing.read())
+        session.pump(lambda: session.tls.write(stream))
+        session.finish()
         while True:
-            lines.append(line())
+            lines.append(session.line()[6:-1].decode(errors="replace"))
     except (EOFError, OSError, ssl.SSLError):
         pass  # the receiver closed: what it answered so far is its word
     sys.stdout.write("".join(text + "\n" for text in lines))
