@@ -19,13 +19,15 @@
 #                  and a refused name reaches the receiver's terminal made safe
 #   slow_prefix    a kept prefix whose reading takes several times the stall limit on each
 #                  side (slowed reads) resumes, byte-identical
+#   disk_refused   a file whose writes the disk refuses (ENOSPC) is counted and named as not
+#                  stored on both sides
 #   stop_answers   the reception is admitted before the store is hashed for the answers: a
 #                  plain send of the same name meanwhile is turned away, and Stop ends it
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 command -v openssl >/dev/null || skip "openssl is missing"
 CASES=(${QV_CASES:-resume folder changed_kept changed_source untrusted old_send offer_bounds hostile_skip slow_prefix
-  stop_answers})
+  stop_answers disk_refused})
 FAULTS="$QV_NATIVE_BUILD/libqv_file_faults.so"
 # The sanitizers' runtime must otherwise come first among the libraries.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
@@ -243,6 +245,19 @@ case_stop_answers() {
   check "stop_answers: the send failed ($rc)" test "$rc" -ne 0
   rx_stop
   rm -rf "$STORE/stop" "$src" "$WORK/plain"
+}
+
+case_disk_refused() {
+  [ -f "$FAULTS" ] || { fail "disk_refused: no $FAULTS"; return; }
+  mkdir -p "$WORK/src/full"
+  head -c $((4 << 20)) /dev/urandom >"$WORK/src/full/a.bin"
+  RX_WRAP="env LD_PRELOAD=$FAULTS QV_FAIL_WRITE_UNDER=$STORE/full" receive_as r
+  send_as s "disk_refused" 4 "$RX_ADDR" "$WORK/src/full"
+  expect_result "disk_refused" "Some files were not received. (encrypted, from sender-s)" 10
+  expect_said "disk_refused: the sender's tally counts it" "$WORK/tx.out" "1 not stored"
+  check "disk_refused: and names it" grep -qF "not the content sent): full/a.bin" "$WORK/tx.out" "$WORK/tx.err"
+  expect_said "disk_refused: as the receiver does" "$WORK/rx.err" "not stored: full/a.bin"
+  rx_stop
 }
 
 as r "$CLI" trust "$(id_of s)" sender-s >/dev/null

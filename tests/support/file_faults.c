@@ -6,6 +6,9 @@
  *   QV_SLOW_READ_UNDER=FOLDER QV_SLOW_READ_MICROSECONDS=N
  *       every read of a file opened for reading under FOLDER takes N microseconds more,
  *       as on a slow disk;
+ *   QV_FAIL_WRITE_UNDER=FOLDER
+ *       every write to a file opened for writing under FOLDER fails with ENOSPC, as on a
+ *       full disk;
  *   QV_FAIL_SENDFILE_AFTER=BYTES
  *       sendfile fails with EIO (the file cannot be read) once it has sent BYTES.
  * Without these variables it changes nothing. */
@@ -27,21 +30,40 @@ static void slowIfUnder(const char* path, int flags) {
     if (strncmp(path, folder, strlen(folder)) == 0) usleep((useconds_t)atol(micros));
 }
 
-/* The descriptors opened for reading under QV_SLOW_READ_UNDER (a few, in tests). */
+/* The descriptors opened for reading under QV_SLOW_READ_UNDER, and for writing under
+ * QV_FAIL_WRITE_UNDER (a few, in tests). */
 #define SLOW_FDS 4096
+enum { kPlain, kSlowRead, kFailWrite };
 static volatile int slowFds[SLOW_FDS];
 
+static int under(const char* path, const char* variable) {
+    const char* folder = getenv(variable);
+    return folder && path && strncmp(path, folder, strlen(folder)) == 0;
+}
+
 static void markIfSlow(int fd, const char* path, int flags) {
-    const char* folder = getenv("QV_SLOW_READ_UNDER");
     if (fd < 0 || fd >= SLOW_FDS) return;
-    slowFds[fd] = folder && path && (flags & O_ACCMODE) == O_RDONLY && strncmp(path, folder, strlen(folder)) == 0;
+    const int reading = (flags & O_ACCMODE) == O_RDONLY;
+    slowFds[fd] = reading && under(path, "QV_SLOW_READ_UNDER")     ? kSlowRead
+                  : !reading && under(path, "QV_FAIL_WRITE_UNDER") ? kFailWrite
+                                                                   : kPlain;
+}
+
+ssize_t write(int fd, const void* buffer, size_t count) {
+    static ssize_t (*next)(int, const void*, size_t);
+    if (!next) next = (ssize_t(*)(int, const void*, size_t))dlsym(RTLD_NEXT, "write");
+    if (fd >= 0 && fd < SLOW_FDS && slowFds[fd] == kFailWrite) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return next(fd, buffer, count);
 }
 
 ssize_t read(int fd, void* buffer, size_t count) {
     static ssize_t (*next)(int, void*, size_t);
     const char* micros = getenv("QV_SLOW_READ_MICROSECONDS");
     if (!next) next = (ssize_t(*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
-    if (micros && fd >= 0 && fd < SLOW_FDS && slowFds[fd]) usleep((useconds_t)atol(micros));
+    if (micros && fd >= 0 && fd < SLOW_FDS && slowFds[fd] == kSlowRead) usleep((useconds_t)atol(micros));
     return next(fd, buffer, count);
 }
 
@@ -49,7 +71,7 @@ ssize_t read(int fd, void* buffer, size_t count) {
 int close(int fd) {
     static int (*next)(int);
     if (!next) next = (int (*)(int))dlsym(RTLD_NEXT, "close");
-    if (fd >= 0 && fd < SLOW_FDS) slowFds[fd] = 0;
+    if (fd >= 0 && fd < SLOW_FDS) slowFds[fd] = kPlain;
     return next(fd);
 }
 
