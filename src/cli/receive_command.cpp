@@ -17,6 +17,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
+#include "core/terminal_lines.h"
 #include "discovery/discovery.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -180,7 +181,9 @@ void startPrivateChannel() {
 
 // A private offer's tally, on the line after the result: "3 files resumed, 997 already there".
 void printTally(const TransferTally& tally, const std::vector<std::string>& failed) {
-    for (const std::string& name : failed) fprintf(stderr, "quorvalinthexa receive: not stored: %s\n", name.c_str());
+    // The names are the sender's words: made safe for the terminal like every other.
+    for (const std::string& name : failed)
+        fprintf(stderr, "quorvalinthexa receive: not stored: %s\n", terminalText(name).c_str());
     const std::string text = tallyText(tally);
     if (!text.empty()) cliPortShowLine(text);
 }

@@ -7,19 +7,19 @@ namespace {
 constexpr size_t kHashPiece = 1 << 20;
 }  // namespace
 
-bool hashFileBytes(FileHandle file, int64_t length, ContentHash* hash, void (*tick)(void*), void* context) {
+bool hashFileBytes(FileHandle file, int64_t length, ContentHash* hash, bool (*tick)(void*), void* context) {
     std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(length, 1), kHashPiece)));
     while (length > 0) {
         const int64_t n = fileRead(file, buffer.data(), static_cast<size_t>(std::min<int64_t>(length, kHashPiece)));
         if (n <= 0) return false;
         contentHashUpdate(hash, buffer.data(), static_cast<size_t>(n));
         length -= n;
-        if (tick) tick(context);
+        if (tick && !tick(context)) return false;
     }
     return true;
 }
 
-std::string hashFilePrefix(const std::string& path, int64_t length, void (*tick)(void*), void* context) {
+std::string hashFilePrefix(const std::string& path, int64_t length, bool (*tick)(void*), void* context) {
     const FileHandle file = fileOpenRead(path);
     if (file == kInvalidFile) return std::string();
     ContentHash* hash = contentHashStart();

@@ -7,9 +7,9 @@
 #include "trust/content_hash.h"
 
 // Feeds the next length bytes of an open file to hash, calling tick (when given) between
-// pieces; false when the file ends or fails first.
-bool hashFileBytes(FileHandle file, int64_t length, ContentHash* hash, void (*tick)(void*) = nullptr,
+// pieces; false when the file ends or fails first, or tick said to stop.
+bool hashFileBytes(FileHandle file, int64_t length, ContentHash* hash, bool (*tick)(void*) = nullptr,
                    void* context = nullptr);
 // The hex of the first length bytes of the file at path; "" when it cannot be read that far.
-std::string hashFilePrefix(const std::string& path, int64_t length, void (*tick)(void*) = nullptr,
+std::string hashFilePrefix(const std::string& path, int64_t length, bool (*tick)(void*) = nullptr,
                            void* context = nullptr);

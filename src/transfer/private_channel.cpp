@@ -147,7 +147,7 @@ void serveConnection(void* argument) {
     ReceiveResult received = ReceiveResult::NothingSent;
     if (link.tls) request = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
     givePlace(a.socket);
-    const bool transfer = request.kind == LineKind::Send || request.kind == LineKind::Offer;
+    const bool transfer = request.kind == LineKind::Offer;
     // A pairing request is answered only while the user waits for one; any other ends
     // here, with nothing shown.
     unsigned wait = 0;
@@ -163,8 +163,6 @@ void serveConnection(void* argument) {
         if (!room) {
             request.kind = LineKind::Invalid;
             if (pairs) endPairingWait(wait, PairResult::Failed, a.source);
-        } else if (request.kind == LineKind::Send) {
-            received = servePrivateSend(link, a.source, trusted, a.stops);
         } else if (request.kind == LineKind::Offer) {
             received = servePrivateOffer(link, a.source, trusted, id, a.stops);
         } else {

@@ -77,10 +77,6 @@ void setPrivateReceptionEnded(void (*ended)(ReceiveResult result));
 // published for Stop in slot: sendSocket, or a recipient's of a send to several) and its
 // request written. Remembers where a trusted computer answered.
 PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot);
-// After the last record: ends our direction (close_notify) and reads the final answer
-// within stallMilliseconds. True only for STORED followed by the receiver's close_notify;
-// a refusal's text (UTF-8, no control byte) in *refusal.
-bool privateTransferStored(TlsSession* session, int stallMilliseconds, std::string* refusal);
 // Frees the sender's session, forgets its socket in slot and closes it.
 void endPrivateSend(Link* link, std::atomic<Socket>& slot);
 

@@ -1,5 +1,7 @@
 #include "transfer/private_framing.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "trust/content_hash.h"
@@ -15,7 +17,6 @@ struct Form {
     bool (*exact)(const std::string&) = nullptr;  // a text of one fixed form only
 };
 constexpr Form kForms[] = {
-    {LineKind::Send, "SEND", 0},
     {LineKind::Pair, "PAIR", kPairNameLimit},
     {LineKind::Stored, "STORED", 0},
     {LineKind::Incomplete, "INCOMPLETE", 0},
@@ -148,6 +149,12 @@ bool parseHave(const std::string& text, int64_t* length, std::string* hex) {
     *length = n;
     *hex = digits;
     return true;
+}
+
+int64_t waitLinesMilliseconds(int stallMilliseconds, int64_t hashedBytes) {
+    constexpr int64_t kSlowHashBytesPerMs = 50000;
+    const int64_t most = INT32_MAX;  // well inside the tick counter's turn
+    return std::min(most, stallMilliseconds + std::max<int64_t>(hashedBytes, 0) / kSlowHashBytesPerMs);
 }
 
 std::string countsText(const int* counts, int count) {

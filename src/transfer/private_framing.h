@@ -1,10 +1,12 @@
 // The private channel's lines (transfer/private_channel.h): ASCII keywords, ended by one
 // line feed, read from the TLS session one byte at a time so that nothing of what follows
 // a line is taken with it.
-//   request      "QVP/1 SEND\n" | "QVP/1 OFFER\n" | "QVP/1 PAIR <name>\n"  (at most kRequestLineLimit bytes)
+//   request      "QVP/1 OFFER\n" | "QVP/1 PAIR <name>\n"  (at most kRequestLineLimit bytes)
 //   final answer "QVP/1 STORED\n" | "QVP/1 INCOMPLETE\n" | "QVP/1 REFUSED <text>\n"
 //   an offer's   "QVP/1 HAVE <n> <sha256 hex of the first n bytes>\n" | "QVP/1 NEED\n" per file,
 //                "QVP/1 WAIT\n" between them while the receiver hashes, then "QVP/1 READY\n";
+//                the sender's "QVP/1 WAIT\n" lines while it checks a HAVE, read by the
+//                receiver after READY, before the transfer's header;
 //                at its end "QVP/1 FAILED <name>\n" per file not stored (a few), then
 //                "QVP/1 STORED <stored> <resumed> <skipped>\n" |
 //                "QVP/1 INCOMPLETE <stored> <resumed> <skipped> <refused>\n"
@@ -26,7 +28,6 @@ constexpr size_t kTallyTextLimit = 64;     // bytes of a tally's numbers
 
 enum class LineKind {
     Invalid,
-    Send,
     Pair,
     Stored,
     Incomplete,
@@ -73,6 +74,10 @@ std::string lineSafeText(const std::string& text, size_t limit);
 // one space, the 64 hex digits. False for anything else.
 std::string haveText(int64_t length, const std::string& hex);
 bool parseHave(const std::string& text, int64_t* length, std::string* hex);
+// How long one side takes the other's WAIT lines: its stall limit, and the bytes the
+// other hashes at the slowest speed waited for (50 MB/s).
+int64_t waitLinesMilliseconds(int stallMilliseconds, int64_t hashedBytes);
+
 // A tally's text ("3 1 997"), and its parse: exactly count numbers of 1 to 9 digits, one
 // space between them.
 std::string countsText(const int* counts, int count);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
+#include "core/central_state.h"
 #include "core/text_routines.h"
 #include "platform/threads.h"
 #include "transfer/file_hash.h"
@@ -13,9 +15,8 @@
 #include "trust/tls_channel.h"
 
 namespace {
-constexpr size_t kManifestPiece = 256 * 1024;   // manifest bytes gathered per write
-constexpr int kMostAnswerLines = 64;            // FAILED lines read before the tally
-constexpr int64_t kSlowHashBytesPerMs = 50000;  // 50 MB/s: the slowest hashing waited for
+constexpr size_t kManifestPiece = 256 * 1024;  // manifest bytes gathered per write
+constexpr int kMostAnswerLines = 64;           // FAILED lines read before the tally
 
 // The manifest entries that get a file record, as sendFile writes it: index and record.
 bool writeManifest(const Link& link, std::vector<size_t>* offered) {
@@ -42,13 +43,25 @@ bool writeManifest(const Link& link, std::vector<size_t>* offered) {
 }
 
 // Where an entry's content starts, given the receiver's HAVE n hash: our own first n
-// bytes must hash the same (a file changed since it was cut is sent whole).
-int64_t startFor(const ManifestEntry& entry, const PrivateLine& answer) {
+// bytes must hash the same (a file changed since it was cut is sent whole). A file to
+// resume keeps its hash state and stamp in *prefix.
+int64_t startFor(const ManifestEntry& entry, const PrivateLine& answer, WaitLines* waiting, CheckedPrefix* prefix) {
     int64_t length = 0;
     std::string hex;
     if (answer.kind != LineKind::Have || !parseHave(answer.text, &length, &hex) || length > entry.measuredSize)
         return 0;
-    return hashFilePrefix(entry.localPath, length) == hex ? length : 0;
+    const FileHandle file = fileOpenRead(entry.localPath);
+    ContentHash* hash = file == kInvalidFile ? nullptr : contentHashStart();
+    bool read = hash && fileStampOf(file, &prefix->stamp) && hashFileBytes(file, length, hash, tickWaitLine, waiting);
+    fileClose(file);
+    if (read && length < entry.measuredSize) {
+        prefix->hash.reset(contentHashStart());
+        read = contentHashSet(prefix->hash.get(), hash);
+    }
+    const bool same = read && contentHashFinal(hash) == hex;
+    if (!read) contentHashFree(hash);
+    if (!same) prefix->hash.reset();
+    return same ? length : 0;
 }
 }  // namespace
 
@@ -59,15 +72,8 @@ std::string offerRecordLines(int64_t from, int64_t size) {
 
 std::string checkBlockBytes(const std::string& hex) { return "\n\nType:check\nSHA-256:" + hex; }
 
-namespace {
-// How long the answers may take: the stall limit, and the offered bytes hashed slowly.
-int64_t offerAnswersMilliseconds(int stallMilliseconds, int64_t offeredBytes) {
-    const int64_t most = INT32_MAX;  // well inside the tick counter's turn
-    return std::min(most, stallMilliseconds + std::max<int64_t>(offeredBytes, 0) / kSlowHashBytesPerMs);
-}
-}  // namespace
-
-bool offerManifest(Link& link, int stallMilliseconds, std::vector<int64_t>* from, std::string* refusal) {
+bool offerManifest(Link& link, int stallMilliseconds, std::vector<int64_t>* from,
+                   std::map<size_t, CheckedPrefix>* prefixes, std::string* refusal) {
     from->assign(transferManifest.size(), 0);
     std::vector<size_t> offered;
     if (!writeManifest(link, &offered)) return false;
@@ -76,8 +82,9 @@ bool offerManifest(Link& link, int stallMilliseconds, std::vector<int64_t>* from
     int64_t offeredBytes = 0;
     for (size_t index : offered) offeredBytes += transferManifest[index].measuredSize;
     const uint32_t start = tickCount();
-    const int64_t within = offerAnswersMilliseconds(stallMilliseconds, offeredBytes);
+    const int64_t within = waitLinesMilliseconds(stallMilliseconds, offeredBytes);
     size_t next = 0;
+    WaitLines waiting{&link, &sendCancelRequested, tickCount(), false};  // ours while we check a HAVE
     for (;;) {
         const PrivateLine line = readPrivateLineWithin(link, kAnswerLineLimit, stallMilliseconds);
         if (line.kind == LineKind::Wait && tickCount() - start <= within) continue;
@@ -85,7 +92,10 @@ bool offerManifest(Link& link, int stallMilliseconds, std::vector<int64_t>* from
         if (line.kind == LineKind::Refused) *refusal = line.text;
         if ((line.kind != LineKind::Have && line.kind != LineKind::Need) || next == offered.size()) return false;
         const size_t index = offered[next++];
-        (*from)[index] = startFor(transferManifest[index], line);
+        CheckedPrefix prefix;
+        (*from)[index] = startFor(transferManifest[index], line, &waiting, &prefix);
+        if (waiting.failed) return false;
+        if (prefix.hash) (*prefixes)[index] = std::move(prefix);
     }
 }
 

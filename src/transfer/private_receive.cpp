@@ -1,8 +1,8 @@
 #include "transfer/private_receive.h"
 
 #include <atomic>
-#include <cctype>
 
+#include "core/central_state.h"
 #include "core/text_routines.h"
 #include "core/texts.h"
 #include "core/window_port.h"
@@ -64,12 +64,14 @@ void endAnswer(Link& link, bool written, LineKind kind) {
 // The manifest after OFFER: the transfer header, then directory and file records without
 // content, up to a "Type:end" block; bounded in blocks, bytes and time. The file records
 // are counted, and kept only for a trusted sender (an untrusted one gets NEED for each).
-bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* files, size_t* count) {
+bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* files, size_t* count, int64_t* total) {
     const int64_t limit = trusted ? kOfferByteLimit : kUntrustedOfferByteLimit;
     std::vector<char> block(kHeaderBlockLimit + 1);
     int length = 0;
     if (readHeaderBlock(reader, block.data(), &length) <= 0) return false;
-    if (headerValue(parseHeaderLines(block.data(), length), "Version") != kProtocolVersion) return false;
+    const auto header = parseHeaderLines(block.data(), length);
+    if (headerValue(header, "Version") != kProtocolVersion) return false;
+    *total = readNumber(headerValue(header, "Total"));
     const uint32_t start = tickCount();
     int64_t bytes = length;
     for (size_t blocks = 0; blocks < kMostOfferRecords; ++blocks) {
@@ -91,47 +93,57 @@ bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* 
     return false;
 }
 
-// One target's key: under Windows rules names differing in case, or in trailing dots and
-// spaces, are the same file.
-std::string targetKey(std::string relative, bool windowsRules) {
-    if (!windowsRules) return relative;
-    for (char& c : relative) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    while (!relative.empty() && (relative.back() == '.' || relative.back() == ' ')) relative.pop_back();
-    return relative;
-}
-
-struct Waiting {
-    Link* link;
-    uint32_t lastLine;
-    bool failed;
-};
-
-// While a big file is hashed the sender hears WAIT now and then, so that it waits on.
-void tickWait(void* context) {
-    Waiting& w = *static_cast<Waiting*>(context);
-    const uint32_t now = tickCount();
-    if (w.failed || now - w.lastLine < static_cast<uint32_t>(kWaitLineMilliseconds)) return;
-    w.lastLine = now;
-    w.failed = !writePrivateLine(*w.link, LineKind::Wait);
-}
-
 // One HAVE or NEED line per offered file, then READY. An untrusted sender gets NEED for
 // every file: it learns nothing of what is stored here.
-bool answerOffer(Link& link, const std::vector<OfferedFile>& files, size_t count, const VerifiedReception& v) {
+bool answerOffer(Link& link, const std::vector<OfferedFile>& files, size_t count, VerifiedReception& v) {
     const std::string store = files.empty() ? std::string() : portGetStorePath();
-    Waiting waiting{&link, tickCount(), false};
+    WaitLines waiting{&link, &cancelRequested, tickCount(), false};
     std::set<std::string> seen;
     for (size_t i = 0; i < count; ++i) {
         const OfferedFile* f = i < files.size() ? &files[i] : nullptr;
-        const std::string have = store.empty() || !f ? std::string()
-                                                     : offeredFileAnswer(&seen, store, f->name, f->directory, f->size,
-                                                                         v.partials, tickWait, &waiting);
+        const std::string have = store.empty() || !f
+                                     ? std::string()
+                                     : offeredFileAnswer(&v.answers, &seen, store, f->name, f->directory, f->size,
+                                                         v.partials, tickWaitLine, &waiting);
         const bool written = have.empty() ? writePrivateLine(link, LineKind::Need)
                                           : writePrivateLine(link, LineKind::Have, have);
-        if (!written || waiting.failed) return false;
+        if (!written || waiting.failed || cancelRequested) return false;
         waiting.lastLine = tickCount();
     }
     return writePrivateLine(link, LineKind::Ready);
+}
+
+// The manifest as read, answered once the reception is admitted.
+struct Offered {
+    Link* link;
+    std::vector<OfferedFile> files;
+    size_t count = 0;
+};
+int readFromStream(void* reader, char* buffer, int size) {
+    return readContent(*static_cast<StreamReader*>(reader), buffer, size);
+}
+
+// After READY the sender may still be checking what we answered HAVE for: its WAIT lines
+// come before the transfer's header, for as long as it could take to hash the bytes
+// answered slowly. A line there is a WAIT line or ends the reception.
+bool readSenderWaits(StreamReader& reader, const OfferAnswers& answers) {
+    int64_t answered = 0;
+    for (const auto& a : answers) answered += a.second.length;
+    const uint32_t start = tickCount();
+    const int64_t within = waitLinesMilliseconds(receiveStallMilliseconds, answered);
+    char line[kAnswerLineLimit];
+    while (peekByte(reader) == 'Q') {
+        const size_t length = readPrivateLine(readFromStream, &reader, line, sizeof line);
+        if (parsePrivateLine(line, length).kind != LineKind::Wait || tickCount() - start > within) return false;
+    }
+    return true;
+}
+
+bool answerOffered(VerifiedReception& v, StreamReader& reader) {
+    Offered& o = *static_cast<Offered*>(v.answerContext);
+    const bool answered = answerOffer(*o.link, o.files, o.count, v);
+    o.files = std::vector<OfferedFile>();
+    return answered && readSenderWaits(reader, v.answers);
 }
 
 // The final answer of an offer: the files not stored by name, then the tally (or a refusal).
@@ -150,49 +162,6 @@ bool writeOfferAnswer(Link& link, ReceiveResult result, int refusal, uint32_t se
 }  // namespace
 
 void setPrivateTallyShown(void (*shown)(const TransferTally&, const std::vector<std::string>&)) { tallyShown = shown; }
-
-std::string offeredFileAnswer(std::set<std::string>* seen, const std::string& store, const std::string& name,
-                              const std::string& directory, int64_t size, const std::vector<PartialRecord>& partials,
-                              void (*tick)(void*), void* context) {
-    const bool windowsRules = localWindowsRules();
-    std::vector<std::string> components;
-    if (size <= 0 || !splitRecordDirectory(directory, windowsRules, &components) ||
-        !isSenderComponent(name, windowsRules) || passesThroughLink(store, components, kPathSeparator))
-        return std::string();
-    std::string relative;
-    for (const std::string& component : components) relative += component + "/";
-    relative += name;
-    if (!seen->insert(targetKey(relative, windowsRules)).second) return std::string();
-    components.push_back(name);
-    const std::string path = joinStorePath(store, components, kPathSeparator);
-    if (fitsLocalPathLimit(path) && !isSymbolicLink(path) && measureFileSize(path) == size) {
-        const std::string hex = hashFilePrefix(path, size, tick, context);
-        return hex.empty() ? hex : haveText(size, hex);
-    }
-    for (const PartialRecord& p : partials) {
-        if (p.target != relative || p.size != size) continue;
-        const std::string kept = partialLocalPath(store, p.temporary);
-        const int64_t length = kept.empty() ? -1 : measureFileSize(kept);
-        if (length <= 0 || length >= size) return std::string();
-        const std::string hex = hashFilePrefix(kept, length, tick, context);
-        return hex.empty() ? hex : haveText(length, hex);
-    }
-    return std::string();
-}
-
-ReceiveResult servePrivateSend(Link& link, uint32_t sender, const std::optional<TrustedComputer>& trusted,
-                               unsigned stops) {
-    StreamReader reader;
-    int refusal = 0;
-    const ReceiveTerms terms = privateTerms(link, reader, sender, trusted, stops, &refusal);
-    const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
-    const LineKind kind = answerKind(result, refusal);
-    const std::string text = kind == LineKind::Refused ? fillPlaceholders(englishText(refusal), netDotted(sender))
-                                                       : std::string();
-    endAnswer(link, writePrivateLine(link, kind, text), kind);
-    if (result == ReceiveResult::Complete) rememberPeer(sender);
-    return result;
-}
 
 ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional<TrustedComputer>& trusted,
                                 const std::string& senderId, unsigned stops) {
@@ -214,17 +183,17 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
         endAnswer(link, writePrivateLine(link, LineKind::Refused, text), LineKind::Refused);
         return ReceiveResult::Refused;
     }
-    std::vector<OfferedFile> files;
-    size_t count = 0;
-    if (!readManifest(reader, trusted.has_value(), &files, &count)) return ReceiveResult::NothingSent;
+    Offered offered{&link, {}, 0};
+    if (!readManifest(reader, trusted.has_value(), &offered.files, &offered.count, &v.offered))
+        return ReceiveResult::NothingSent;
     if (trusted) {
         const std::string store = portGetStorePath();
         if (!store.empty())
             for (const PartialRecord& p : readPartialIndex(store))
                 if (p.senderId == senderId) v.partials.push_back(p);
     }
-    if (!answerOffer(link, files, count, v)) return ReceiveResult::NothingSent;
-    files = std::vector<OfferedFile>();
+    v.answer = answerOffered;
+    v.answerContext = &offered;
     terms.verified = &v;
     v.worker = startHashWorker();
     const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);

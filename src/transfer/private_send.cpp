@@ -91,17 +91,6 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
     return choice;
 }
 
-bool privateTransferStored(TlsSession* session, int stallMilliseconds, std::string* refusal) {
-    Link link{tlsSocket(session), session};
-    tlsFinish(session);  // the orderly end of what we send
-    const PrivateLine answer = readPrivateLineWithin(link, kAnswerLineLimit, stallMilliseconds);
-    if (answer.kind == LineKind::Refused) *refusal = answer.text;
-    if (answer.kind != LineKind::Stored) return false;
-    // Only the receiver's orderly end proves that the answer was its whole word.
-    char extra;
-    return linkRead(&link, &extra, 1) == 0;
-}
-
 void endPrivateSend(Link* link, std::atomic<Socket>& slot) {
     tlsClose(link->tls);
     link->tls = nullptr;

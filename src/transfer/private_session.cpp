@@ -46,3 +46,13 @@ std::string ownPairName() {
     const std::string name = lineSafeText(computerName(), kPairNameLimit);
     return name.empty() ? std::string("?") : name;
 }
+
+bool tickWaitLine(void* waitLines) {
+    WaitLines& w = *static_cast<WaitLines*>(waitLines);
+    const uint32_t now = tickCount();
+    if (!w.failed && now - w.lastLine >= static_cast<uint32_t>(kWaitLineMilliseconds)) {
+        w.lastLine = now;
+        w.failed = !writePrivateLine(*w.link, LineKind::Wait);
+    }
+    return !w.failed && !*w.stop;
+}

@@ -198,6 +198,11 @@ int readContentIntoFile(StreamReader& reader, FileHandle file, int size, bool* w
     return reader.lastResult;
 }
 
+int peekByte(StreamReader& reader) {
+    if (reader.start == reader.end && !refill(reader)) return -1;
+    return static_cast<unsigned char>(reader.buffer[reader.start]);
+}
+
 bool skipContent(StreamReader& reader, int64_t count) {
     while (count > 0) {
         if (reader.start == reader.end && !refill(reader)) return false;

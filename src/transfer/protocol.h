@@ -81,6 +81,9 @@ int takeBuffered(StreamReader& reader, int size, const char** data);
 // file refused bytes (they were read all the same, and dropped).
 int readContentIntoFile(StreamReader& reader, FileHandle file, int size, bool* written);
 
+// The next byte of the stream, left for the next read; -1 when the stream ends first.
+int peekByte(StreamReader& reader);
+
 // Reads and drops count content bytes, so that a record the receiver does not store
 // leaves the stream in step. Returns false when the stream ended first.
 bool skipContent(StreamReader& reader, int64_t count);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
 #include <ctime>
 #include <functional>
@@ -20,8 +19,8 @@
 #include "peers/remembered_peers.h"
 #include "policy/receive_policy.h"
 #include "resource.h"
-#include "transfer/file_hash.h"
 #include "transfer/hash_worker.h"
+#include "transfer/offer_answers.h"
 #include "transfer/partial_files.h"
 #include "transfer/path_rules.h"
 #include "transfer/protocol.h"
@@ -412,20 +411,8 @@ void refuseFile(Reception& r, const Record& record) {
 FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::string& target, ContentHash* hash,
                               std::string* relative) {
     VerifiedReception& v = *r.verified;
-    if (record.offset > 0) {
-        for (const PartialRecord& p : v.partials) {
-            if (p.target != target || p.size != record.size) continue;
-            // One open: the bytes hashed are the bytes the content is appended to, whatever
-            // takes the name meanwhile.
-            const std::string path = partialLocalPath(r.store, p.temporary);
-            const FileHandle kept = path.empty() ? kInvalidFile : fileOpenAt(path, record.offset);
-            *relative = p.temporary;
-            if (kept != kInvalidFile && hashFileBytes(kept, record.offset, hash)) return kept;
-            fileClose(kept);
-            return kInvalidFile;
-        }
-        return kInvalidFile;
-    }
+    if (record.offset > 0)
+        return takeAnsweredResume(v.answers, r.store, target, record.size, record.offset, hash, relative);
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     bool exists = true;
@@ -468,7 +455,7 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     const std::string path = targetPath(r, record);
     const std::string target = path.empty() ? std::string() : relativeTarget(r, record);
     if (record.skip) {  // the receiver said it has it whole: nothing follows
-        if (!target.empty() && measureFileSize(path) == record.size) {
+        if (!target.empty() && takeAnsweredSkip(v.answers, target, path, record.size)) {
             ++v.skipped;
             noteStored(r, record, true);
         } else {
@@ -496,6 +483,7 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     const std::string ours = contentHashFinal(hash);
     if (!whole) {
         fileClose(file);
+        if (file == kInvalidFile) refuseFile(r, record);  // the disk refused its bytes
         r.missed = true;
         // A new partial file that got nothing is not worth its place.
         if (v.keepCut && file != kInvalidFile && (record.offset > 0 || missing < content)) {
@@ -663,31 +651,6 @@ void showErrorBox(int textId) {
 }
 }  // namespace
 
-int receivePercent(int64_t received, int64_t total) {
-    if (total <= 0 || received <= 0) return 0;
-    if (received >= total) return 100;
-    if (received <= INT64_MAX / 100) return static_cast<int>(received * 100 / total);
-    // received * 100 would overflow: multiply by 100 bit by bit, keeping the quotient and
-    // a remainder below total (both sums stay below 2^64).
-    uint64_t t = static_cast<uint64_t>(total), r = static_cast<uint64_t>(received);
-    uint64_t quotient = 0, remainder = 0;
-    for (int bit = 6; bit >= 0; --bit) {
-        quotient *= 2;
-        remainder *= 2;
-        if (remainder >= t) remainder -= t, ++quotient;
-        if ((100 >> bit) & 1) {
-            remainder += r;
-            if (remainder >= t) remainder -= t, ++quotient;
-        }
-    }
-    return static_cast<int>(quotient);
-}
-
-int64_t receiveRate(int64_t received, uint32_t elapsedMilliseconds) {
-    uint32_t seconds = elapsedMilliseconds / 1000;
-    return (received / 1024) / (seconds ? seconds : 1);
-}
-
 ReceiveProgress receiveProgress() { return progressNow; }
 
 namespace {
@@ -725,6 +688,20 @@ bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResu
         portSetProgress(0, 0);
     });
     return true;
+}
+
+// A private offer's manifest is answered only once the reception is admitted and the user,
+// when asked, said yes: nothing of the store is read before, and Stop ends the answers.
+bool answerAdmitted(Reception& r, StreamReader& reader, Socket connection, ReceiveResult* ended) {
+    if (!r.verified || !r.verified->answer) return true;
+    progressNow.total = r.verified->offered;  // what the question names
+    if ((r.mayStore || askToStore(r)) && r.verified->answer(*r.verified, reader) && !cancelRequested) return true;
+    *ended = cancelRequested ? ReceiveResult::Cancelled
+             : r.refusal     ? ReceiveResult::Refused
+                             : ReceiveResult::NothingSent;
+    showResult(r, *ended);
+    finish(connection);
+    return false;
 }
 
 // Reads the connection header into *total. False when the reception ends with it: a
@@ -823,7 +800,10 @@ ReceiveResult receive(Reception& r, StreamReader reader, Socket connection, unsi
     r.verified = terms.verified;
     r.mayStore = verdict == Verdict::Allowed;  // otherwise the user is asked first
     ReceiveResult ended;
-    if (!begin(r, connection, stopsAtArrival, &ended)) return ended;
+    if (!begin(r, connection, stopsAtArrival, &ended) || !answerAdmitted(r, reader, connection, &ended)) {
+        *refusal = r.refusal;
+        return ended;
+    }
     r.windowsRules = localWindowsRules();
     expirePartialFiles(r.store);
     r.reader = std::move(reader);

@@ -24,6 +24,7 @@
 #include "history/history.h"
 #include "platform/net.h"
 #include "policy/receive_policy.h"
+#include "transfer/offer_answers.h"
 #include "transfer/partial_record.h"
 #include "transfer/protocol.h"
 
@@ -105,6 +106,13 @@ struct VerifiedReception {
     bool keepCut = false;                 // a cut file stays as a partial file (a trusted sender, days > 0)
     HashWorker* worker = nullptr;         // where content is hashed (nullptr: on the reception's thread)
     std::vector<PartialRecord> partials;  // this sender's kept partial files, as offered
+    OfferAnswers answers;                 // what was answered HAVE: only these skip or resume
+    // Answers the manifest over the stream's session, called once the reception is admitted
+    // (and the user, when asked about the manifest's Total in offered, said yes); false when
+    // the answers failed.
+    bool (*answer)(VerifiedReception& v, StreamReader& reader) = nullptr;
+    void* answerContext = nullptr;
+    int64_t offered = 0;
     int stored = 0, resumed = 0, skipped = 0, refused = 0;
     std::vector<std::string> failed;    // the names of refused files, the first kMostFailedNamed
     std::vector<PartialRecord> kept;    // cut in this reception: to be recorded

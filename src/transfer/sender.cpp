@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -70,6 +71,7 @@ struct Transfer {
     // skipped), the content bytes this transfer announces, and the running file's hash.
     bool offer = false;
     std::vector<int64_t> from;
+    std::map<size_t, CheckedPrefix> prefixes;  // the files resumed: their first bytes as checked
     int64_t total = 0;
     ContentHash* hash = nullptr;
     HashWorker* worker = nullptr;  // hashes a piece while it is encrypted and sent
@@ -256,11 +258,11 @@ void sendContent(Transfer& t, FileHandle file, int64_t size) {
 }
 
 // An offered file's content from where the receiver's copy ends, then the hash of the whole
-// file as sent (its first bytes are hashed from our file, not sent).
-void sendOfferedContent(Transfer& t, FileHandle file, int64_t from, int64_t size) {
+// file as sent (its first bytes are hashed as they were checked, not sent nor read again).
+void sendOfferedContent(Transfer& t, FileHandle file, int64_t from, int64_t size, const CheckedPrefix* prefix) {
     t.hash = contentHashStart();
-    if (from > 0 && !hashFileBytes(file, from, t.hash)) {
-        t.incomplete = t.ended = true;  // it shrank since it was offered
+    if (from > 0 && !(prefix && contentHashSet(t.hash, prefix->hash.get()) && fileSeek(file, from))) {
+        t.incomplete = t.ended = true;
     } else if (size > from) {
         sendContent(t, file, size - from);
     }
@@ -272,7 +274,15 @@ void sendOfferedContent(Transfer& t, FileHandle file, int64_t from, int64_t size
     t.blockOpen = true;
 }
 
-void sendFile(Transfer& t, const ManifestEntry& entry, int64_t from) {
+// A resumed file's checked prefix, while the open file is still the one checked.
+const CheckedPrefix* checkedPrefix(const Transfer& t, size_t index, FileHandle file) {
+    const auto found = t.prefixes.find(index);
+    FileStamp now;
+    if (found == t.prefixes.end() || !found->second.hash || !fileStampOf(file, &now)) return nullptr;
+    return sameFileState(now, found->second.stamp) ? &found->second : nullptr;
+}
+
+void sendFile(Transfer& t, const ManifestEntry& entry, int64_t from, size_t index) {
     if (!t.folderKnown || entry.relativeFolder != t.folder) {
         t.folder = t.utf8Folder = entry.relativeFolder;
         t.folderKnown = true;
@@ -294,14 +304,16 @@ void sendFile(Transfer& t, const ManifestEntry& entry, int64_t from) {
         return;
     }
     if (size != entry.measuredSize) t.incomplete = true;
-    // A file that changed size since the receiver answered is sent whole.
+    // A file that changed since the receiver answered is sent whole.
     if (from > size || size != entry.measuredSize) from = 0;
+    const CheckedPrefix* prefix = from > 0 && from < size ? checkedPrefix(t, index, file) : nullptr;
+    if (from < size && !prefix) from = 0;
     t.header.clear();
     appendFileRecord(t.header, size, name, t.utf8Folder);
     if (t.offer) t.header.insert(t.header.size() - 1, offerRecordLines(from, size));
     if (append(t, t.header)) {
         t.blockOpen = false;
-        if (t.offer && (from == 0 || from < size)) sendOfferedContent(t, file, from, size);
+        if (t.offer && (from == 0 || from < size)) sendOfferedContent(t, file, from, size, prefix);
         else if (!t.offer && size > 0) sendContent(t, file, size);
     }
     fileClose(file);
@@ -342,7 +354,7 @@ void stream(Transfer& t) {
     t.lastUpdateTick = t.progress->startTick;
     for (size_t i = 0; i < transferManifest.size(); ++i) {
         if (t.ended || sendCancelRequested) break;
-        sendFile(t, transferManifest[i], t.offer ? t.from[i] : 0);
+        sendFile(t, transferManifest[i], t.offer ? t.from[i] : 0, i);
         flushIfHeld(t);
     }
     // A receiver parses only lines ended by a line feed: the last header or directory
@@ -472,7 +484,7 @@ bool offer(Transfer& t, int stallMilliseconds) {
     t.offer = true;
     t.worker = startHashWorker();
     std::string refusal;
-    const bool answered = offerManifest(t.link, stallMilliseconds, &t.from, &refusal);
+    const bool answered = offerManifest(t.link, stallMilliseconds, &t.from, &t.prefixes, &refusal);
     for (int64_t from : t.from) t.total -= from;
     if (!refusal.empty() && !sendCancelRequested) tell(t, refusal);
     return answered;

@@ -56,6 +56,10 @@ void contentHashFree(ContentHash* hash) {
     delete hash;
 }
 
+bool contentHashSet(ContentHash* to, const ContentHash* from) {
+    return to && from && EVP_MD_CTX_copy_ex(to->context, from->context) == 1;
+}
+
 std::string contentHashOf(const void* data, size_t size) {
     ContentHash* hash = contentHashStart();
     contentHashUpdate(hash, data, size);

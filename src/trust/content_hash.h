@@ -15,6 +15,12 @@ void contentHashUpdate(ContentHash* hash, const void* data, size_t size);
 // The hex of what was fed; frees the hash. "" when it failed (or hash is nullptr).
 std::string contentHashFinal(ContentHash* hash);
 void contentHashFree(ContentHash* hash);
+// Frees a hash that is owned by a std::unique_ptr.
+struct ContentHashFree {
+    void operator()(ContentHash* hash) const { contentHashFree(hash); }
+};
+// Puts to in the state of from, as if it had been fed what from was fed; false when that failed.
+bool contentHashSet(ContentHash* to, const ContentHash* from);
 // The hex of bytes, in one call.
 std::string contentHashOf(const void* data, size_t size);
 // Whether text is the hex form the final gives: 64 lower-case hex digits.

@@ -23,12 +23,13 @@ receive_as() {
   wait_for_line "$WORK/rx.err" "private channel on TCP port" || fail "$copy's private channel did not start"
 }
 
-# send_as COPY WHAT EXIT [SEND ARGS...]: sends from tx as COPY; the sender's exit status
-# is EXIT; its lines are in $WORK/tx.out and $WORK/tx.err.
+# send_as COPY WHAT EXIT [SEND ARGS...]: sends from tx as COPY (behind the command in
+# TX_WRAP, if set); the sender's exit status is EXIT; its lines are in $WORK/tx.out and
+# $WORK/tx.err.
 send_as() {
   local copy="$1" what="$2" want="$3" rc=0
   shift 3
-  in_tx env XDG_CONFIG_HOME="$WORK/$copy/config" XDG_STATE_HOME="$WORK/$copy/state" "$CLI" send "$@" \
+  in_tx ${TX_WRAP:-} env XDG_CONFIG_HOME="$WORK/$copy/config" XDG_STATE_HOME="$WORK/$copy/state" "$CLI" send "$@" \
     >"$WORK/tx.out" 2>"$WORK/tx.err" || rc=$?
   expect_eq "$what: the sender's exit status" "$want" "$rc"
 }

@@ -10,13 +10,29 @@
 #   changed_source a file changed on the sender since the cut is sent whole
 #   untrusted      a sender whose key the receiver does not trust gets no HAVE: a file that
 #                  is there is sent whole all the same
-#   old_send       a sender of the first exchange (QVP/1 SEND) gets its answer as before
+#   old_send       a request of an earlier exchange (QVP/1 SEND) is an invalid request: closed
+#                  without an answer, nothing stored
 #   offer_bounds   a sender the policy refuses hears so before its manifest is read (it
 #                  never ends one here); an untrusted sender's 5 MiB manifest is closed on
+#   hostile_skip   Skip:1 records the receiver did not answer HAVE for (an untrusted key; a
+#                  trusted key told NEED) are refused alike whether the name exists or not,
+#                  and a refused name reaches the receiver's terminal made safe
+#   slow_prefix    a kept prefix whose reading takes several times the stall limit on each
+#                  side (slowed reads) resumes, byte-identical
+#   disk_refused   a file whose writes the disk refuses (ENOSPC) is counted and named as not
+#                  stored on both sides
+#   stop_answers   the reception is admitted before the store is hashed for the answers: a
+#                  plain send of the same name meanwhile is turned away, and Stop ends it
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 command -v openssl >/dev/null || skip "openssl is missing"
-CASES=(${QV_CASES:-resume folder changed_kept changed_source untrusted old_send offer_bounds})
+CASES=(${QV_CASES:-resume folder changed_kept changed_source untrusted old_send offer_bounds hostile_skip slow_prefix
+  stop_answers disk_refused})
+FAULTS="$QV_NATIVE_BUILD/libqv_file_faults.so"
+# The sanitizers' runtime must otherwise come first among the libraries.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
+# slowed FOLDER MICROSECONDS: the command prefix whose reads of files under FOLDER are slow.
+slowed() { echo "env LD_PRELOAD=$FAULTS QV_SLOW_READ_UNDER=$1 QV_SLOW_READ_MICROSECONDS=$2"; }
 GIB=1073741824
 
 # link_bytes: what the sender's end of the veth has sent so far.
@@ -114,10 +130,16 @@ case_untrusted() {
   rx_stop
 }
 
-# stranger FILE [REQUEST]: the first answer to a stranger's key (made once) sending FILE.
+# stranger_key: a key that no copy trusts, made once ($WORK/old.crt, old.key, old.pem).
+stranger_key() {
+  [ -f "$WORK/old.pem" ] && return
+  openssl req -x509 -newkey ed25519 -nodes -subj /CN=old -days 1 -keyout "$WORK/old.key" -out "$WORK/old.crt" 2>/dev/null
+  cat "$WORK/old.crt" "$WORK/old.key" >"$WORK/old.pem"
+}
+
+# stranger FILE [REQUEST]: the first answer to a stranger's key sending FILE.
 stranger() {
-  [ -f "$WORK/old.key" ] || openssl req -x509 -newkey ed25519 -nodes -subj /CN=old -days 1 -keyout "$WORK/old.key" \
-    -out "$WORK/old.crt" 2>/dev/null
+  stranger_key
   in_tx python3 "$QV_ROOT/tests/faults/old_private_sender.py" "$RX_ADDR" 2906 "$WORK/old.crt" "$WORK/old.key" "$@" || true
 }
 
@@ -126,11 +148,8 @@ case_old_send() {
   mkdir -p "$WORK/src"
   echo "from an old sender" >"$WORK/src/old.txt"
   stream "$WORK/old.stream" old.txt
-  local answer
-  answer="$(stranger "$WORK/old.stream")"
-  expect_eq "old send: the answer" "QVP/1 STORED" "$answer"
-  expect_result "old send" "Receiving complete." 10
-  check "old send: arrived whole" cmp -s "$WORK/src/old.txt" "$STORE/old.txt"
+  expect_eq "old send: no answer" "" "$(stranger "$WORK/old.stream")"
+  check "old send: nothing stored" test ! -e "$STORE/old.txt"
   rx_stop
 }
 
@@ -143,6 +162,101 @@ case_offer_bounds() {
   python3 -c 'import sys; sys.stdout.write("Version:3.0\nTotal:1" + "\n\nType:file\nSize:1\nName:x\nDirectory:\n\n" * 130000 + "\n\nType:end\n\n")' \
     >"$WORK/big.offer"
   expect_eq "offer_bounds: an untrusted 5 MiB manifest is not answered" "" "$(stranger "$WORK/big.offer" OFFER)"
+  rx_stop
+}
+
+# hostile WHAT PEM ARGS...: the final lines that offer_sender.py with the key in PEM hears
+# (ARGS its --offer and --skip files), against a store that holds secret.bin and against
+# one that does not: both must be exactly $WANT, and nothing counted already there.
+hostile() {
+  local what="$1" pem="$2" with without
+  shift 2
+  printf 'hello' >"$STORE/secret.bin"
+  receive_as r
+  with="$(in_tx python3 "$QV_ROOT/tests/faults/offer_sender.py" "$RX_ADDR" 2906 "$pem" "$@")"
+  rx_stop
+  rm -f "$STORE/secret.bin"
+  receive_as r
+  without="$(in_tx python3 "$QV_ROOT/tests/faults/offer_sender.py" "$RX_ADDR" 2906 "$pem" "$@")"
+  rx_stop
+  expect_eq "$what: the store that holds the name" "$WANT" "$with"
+  expect_eq "$what: the store that does not" "$WANT" "$without"
+}
+
+case_hostile_skip() {
+  stranger_key
+  WANT="$(printf 'FAILED secret.bin\nFAILED ?[31mred.bin\nINCOMPLETE 0 0 0 2')"
+  hostile "hostile_skip: an untrusted key" "$WORK/old.pem" --offer secret.bin:5 --skip secret.bin:5 \
+    --skip $'\e[31mred.bin:1'
+  check "hostile_skip: the refused name is printed" said "$WORK/rx.err" "not stored:"
+  check "hostile_skip: no escape reaches the receiver's terminal" not grep -q $'\e' "$WORK/rx.err"
+  WANT="$(printf 'FAILED secret.bin\nINCOMPLETE 0 0 0 1')"
+  hostile "hostile_skip: a trusted key told NEED" "$WORK/s/config/quorvalinthexa/identity.pem" \
+    --offer secret.bin:6 --skip secret.bin:5
+}
+
+case_slow_prefix() {
+  [ -f "$FAULTS" ] || { fail "slow_prefix: no $FAULTS"; return; }
+  local src="$WORK/src/slow" size=$((768 << 20)) kept started
+  mkdir -p "$src"
+  head -c "$size" /dev/urandom >"$src/slow.bin"
+  cut_send slow_prefix "$src" $((size * 4 / 5))
+  kept="$(stat -c %s "$(partials)")"
+  started=$(date +%s%N)
+  $(slowed "$WORK/src" 10000) python3 -c '
+import hashlib, os, sys
+f, left, h = os.open(sys.argv[1], os.O_RDONLY), int(sys.argv[2]), hashlib.sha256()
+while left > 0:
+    piece = os.read(f, min(left, 1 << 20))
+    h.update(piece)
+    left -= len(piece)' "$src/slow.bin" "$kept"
+  echo "slow_prefix: hashing the kept $kept bytes slowed takes $((($(date +%s%N) - started) / 1000000)) ms" \
+    "against a stall limit of 2000 ms"
+  RX_WRAP="$(slowed "$STORE" 10000)" receive_as r
+  TX_WRAP="$(slowed "$WORK/src" 10000)" send_as s "slow_prefix: sent again" 0 "$RX_ADDR" "$src"
+  expect_result "slow_prefix: sent again" "Receiving complete. (encrypted, from sender-s)" 30
+  check "slow_prefix: byte-identical" cmp -s "$src/slow.bin" "$STORE/slow/slow.bin"
+  expect_said "slow_prefix: the sender's tally" "$WORK/tx.out" "1 file resumed"
+  rx_stop
+  rm -rf "$STORE/slow" "$src"
+}
+
+case_stop_answers() {
+  [ -f "$FAULTS" ] || { fail "stop_answers: no $FAULTS"; return; }
+  local src="$WORK/src/stop" rc=0
+  mkdir -p "$src" "$STORE/stop"
+  head -c $((256 << 20)) /dev/urandom >"$src/stop.bin"
+  cp "$src/stop.bin" "$STORE/stop/"
+  RX_WRAP="$(slowed "$STORE" 100000)" receive_as r  # 25 s to hash the file that is there
+  in_tx env XDG_CONFIG_HOME="$WORK/s/config" XDG_STATE_HOME="$WORK/s/state" "$CLI" send "$RX_ADDR" "$src" \
+    >"$WORK/tx.out" 2>"$WORK/tx.err" &
+  local sender=$!
+  hold "$sender"
+  check "stop_answers: admitted before the answers" wait_for_line "$WORK/rx.out" '^Receiving from sender-s \(encrypted\)'
+  # A plain send of the same name and size meanwhile finds the one reception held.
+  mkdir -p "$WORK/plain/stop"
+  head -c $((256 << 20)) /dev/urandom >"$WORK/plain/stop/stop.bin"
+  send_as u "stop_answers: a plain send meanwhile" 4 --plain "$RX_ADDR" "$WORK/plain/stop"
+  check "stop_answers: the file answered for stays as it was" cmp -s "$src/stop.bin" "$STORE/stop/stop.bin"
+  kill -INT "$RX_PID"
+  check "stop_answers: Stop ends the answers" wait_until 100 ended "$RX_PID"
+  check "stop_answers: and the sender's send" wait_until 100 ended "$sender"
+  wait "$sender" || rc=$?
+  check "stop_answers: the send failed ($rc)" test "$rc" -ne 0
+  rx_stop
+  rm -rf "$STORE/stop" "$src" "$WORK/plain"
+}
+
+case_disk_refused() {
+  [ -f "$FAULTS" ] || { fail "disk_refused: no $FAULTS"; return; }
+  mkdir -p "$WORK/src/full"
+  head -c $((4 << 20)) /dev/urandom >"$WORK/src/full/a.bin"
+  RX_WRAP="env LD_PRELOAD=$FAULTS QV_FAIL_WRITE_UNDER=$STORE/full" receive_as r
+  send_as s "disk_refused" 4 "$RX_ADDR" "$WORK/src/full"
+  expect_result "disk_refused" "Some files were not received. (encrypted, from sender-s)" 10
+  expect_said "disk_refused: the sender's tally counts it" "$WORK/tx.out" "1 not stored"
+  check "disk_refused: and names it" grep -qF "not the content sent): full/a.bin" "$WORK/tx.out" "$WORK/tx.err"
+  expect_said "disk_refused: as the receiver does" "$WORK/rx.err" "not stored: full/a.bin"
   rx_stop
 }
 

@@ -3,6 +3,12 @@
  *   QV_SLOW_OPEN_UNDER=FOLDER QV_SLOW_OPEN_MICROSECONDS=N
  *       every open for reading of a path under FOLDER takes N microseconds more, as on a
  *       network share, a slow stick, or under an on-access scanner;
+ *   QV_SLOW_READ_UNDER=FOLDER QV_SLOW_READ_MICROSECONDS=N
+ *       every read of a file opened for reading under FOLDER takes N microseconds more,
+ *       as on a slow disk;
+ *   QV_FAIL_WRITE_UNDER=FOLDER
+ *       every write to a file opened for writing under FOLDER fails with ENOSPC, as on a
+ *       full disk;
  *   QV_FAIL_SENDFILE_AFTER=BYTES
  *       sendfile fails with EIO (the file cannot be read) once it has sent BYTES.
  * Without these variables it changes nothing. */
@@ -24,6 +30,51 @@ static void slowIfUnder(const char* path, int flags) {
     if (strncmp(path, folder, strlen(folder)) == 0) usleep((useconds_t)atol(micros));
 }
 
+/* The descriptors opened for reading under QV_SLOW_READ_UNDER, and for writing under
+ * QV_FAIL_WRITE_UNDER (a few, in tests). */
+#define SLOW_FDS 4096
+enum { kPlain, kSlowRead, kFailWrite };
+static volatile int slowFds[SLOW_FDS];
+
+static int under(const char* path, const char* variable) {
+    const char* folder = getenv(variable);
+    return folder && path && strncmp(path, folder, strlen(folder)) == 0;
+}
+
+static void markIfSlow(int fd, const char* path, int flags) {
+    if (fd < 0 || fd >= SLOW_FDS) return;
+    const int reading = (flags & O_ACCMODE) == O_RDONLY;
+    slowFds[fd] = reading && under(path, "QV_SLOW_READ_UNDER")     ? kSlowRead
+                  : !reading && under(path, "QV_FAIL_WRITE_UNDER") ? kFailWrite
+                                                                   : kPlain;
+}
+
+ssize_t write(int fd, const void* buffer, size_t count) {
+    static ssize_t (*next)(int, const void*, size_t);
+    if (!next) next = (ssize_t(*)(int, const void*, size_t))dlsym(RTLD_NEXT, "write");
+    if (fd >= 0 && fd < SLOW_FDS && slowFds[fd] == kFailWrite) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return next(fd, buffer, count);
+}
+
+ssize_t read(int fd, void* buffer, size_t count) {
+    static ssize_t (*next)(int, void*, size_t);
+    const char* micros = getenv("QV_SLOW_READ_MICROSECONDS");
+    if (!next) next = (ssize_t(*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
+    if (micros && fd >= 0 && fd < SLOW_FDS && slowFds[fd] == kSlowRead) usleep((useconds_t)atol(micros));
+    return next(fd, buffer, count);
+}
+
+/* A descriptor number is reused: by a socket, whose reads are never slowed. */
+int close(int fd) {
+    static int (*next)(int);
+    if (!next) next = (int (*)(int))dlsym(RTLD_NEXT, "close");
+    if (fd >= 0 && fd < SLOW_FDS) slowFds[fd] = kPlain;
+    return next(fd);
+}
+
 static mode_t modeOf(int flags, va_list arguments) {
     return (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(arguments, int) : 0;
 }
@@ -37,7 +88,9 @@ static mode_t modeOf(int flags, va_list arguments) {
         va_end(arguments);                                                         \
         if (!next) next = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, #name); \
         slowIfUnder(path, flags);                                                  \
-        return next(path, flags, mode);                                            \
+        int fd = next(path, flags, mode);                                          \
+        markIfSlow(fd, path, flags);                                               \
+        return fd;                                                                 \
     }
 OPEN_LIKE(open)
 OPEN_LIKE(open64)
@@ -51,7 +104,9 @@ OPEN_LIKE(open64)
         va_end(arguments);                                                              \
         if (!next) next = (int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, #name); \
         slowIfUnder(path, flags);                                                       \
-        return next(folder, path, flags, mode);                                         \
+        int fd = next(folder, path, flags, mode);                                       \
+        markIfSlow(fd, path, flags);                                                    \
+        return fd;                                                                      \
     }
 OPENAT_LIKE(openat)
 OPENAT_LIKE(openat64)

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/net.h"
 #include "scratch_folder.h"
+#include "transfer/offer_answers.h"
 #include "transfer/partial_files.h"
 #include "transfer/partial_record.h"
 #include "transfer/private_framing.h"
@@ -153,8 +155,75 @@ TEST(PrivateOffer, AStoredFileIsAnsweredOncePerOffer) {
     const std::string store = makeScratchFolder("offer");
     writeWholeFile(store + "/a.bin", "abc");
     std::set<std::string> seen;
-    EXPECT_EQ(offeredFileAnswer(&seen, store, "a.bin", "", 3, {}, nullptr, nullptr), haveText(3, kAbc));
-    EXPECT_EQ(offeredFileAnswer(&seen, store, "a.bin", "/", 3, {}, nullptr, nullptr), "");
+    OfferAnswers answers;
+    EXPECT_EQ(offeredFileAnswer(&answers, &seen, store, "a.bin", "", 3, {}, nullptr, nullptr), haveText(3, kAbc));
+    EXPECT_EQ(offeredFileAnswer(&answers, &seen, store, "a.bin", "/", 3, {}, nullptr, nullptr), "");
+    removeScratchFolder(store);
+}
+
+// A record skips or resumes only as it was answered, and only the very file that was
+// hashed: a name never answered (there or not), another n, a file replaced or rewritten
+// since, or an answer used once already are all refused alike.
+TEST(PrivateOffer, OnlyAnsweredFilesSkipOrResume) {
+    const std::string store = makeScratchFolder("answers");
+    const std::vector<PartialRecord> partials = {
+        PartialRecord{partialName(1), "p.bin", 6, kId, static_cast<int64_t>(time(nullptr))}};
+    struct Case {
+        const char* what;
+        const char* target;
+        int64_t size, offset;  // offset 0: a Skip:1 record
+        void (*meanwhile)(const std::string& store);
+        bool taken;
+    };
+    const auto none = [](const std::string&) {};
+    const Case cases[] = {
+        {"answered whole", "a.bin", 3, 0, none, true},
+        {"there, never answered", "b.bin", 3, 0, none, false},
+        {"missing, never answered", "c.bin", 3, 0, none, false},
+        {"answered for another size", "a.bin", 4, 0, none, false},
+        {"replaced since", "a.bin", 3, 0,
+         [](const std::string& s) {
+             writeWholeFile(s + "/new", "abc");
+             fileReplace(s + "/new", s + "/a.bin");
+         },
+         false},
+        {"answered partial, its n", "p.bin", 6, 3, none, true},
+        {"answered partial, another n", "p.bin", 6, 2, none, false},
+        {"answered partial, as a skip", "p.bin", 6, 0, none, false},
+    };
+    for (const Case& c : cases) {
+        writeWholeFile(store + "/a.bin", "abc");
+        writeWholeFile(store + "/b.bin", "abc");
+        writeWholeFile(store + "/" + partialName(1), "abc");
+        OfferAnswers answers;
+        std::set<std::string> seen;
+        EXPECT_EQ(offeredFileAnswer(&answers, &seen, store, "a.bin", "", 3, partials, nullptr, nullptr),
+                  haveText(3, kAbc));
+        EXPECT_EQ(offeredFileAnswer(&answers, &seen, store, "p.bin", "", 6, partials, nullptr, nullptr),
+                  haveText(3, kAbc));
+        c.meanwhile(store);
+        bool taken = false;
+        if (c.offset == 0) {
+            taken = takeAnsweredSkip(answers, c.target, store + "/" + c.target, c.size);
+            EXPECT_FALSE(takeAnsweredSkip(answers, c.target, store + "/" + c.target, c.size)) << c.what << ": twice";
+        } else {
+            ContentHash* hash = contentHashStart();
+            std::string temporary;
+            const FileHandle kept = takeAnsweredResume(answers, store, c.target, c.size, c.offset, hash, &temporary);
+            taken = kept != kInvalidFile;
+            if (taken) {  // the content continues the prefix as it was hashed, and the file
+                contentHashUpdate(hash, "def", 3);
+                EXPECT_EQ(contentHashFinal(hash), contentHashOf("abcdef", 6)) << c.what;
+                EXPECT_EQ(temporary, partialName(1)) << c.what;
+                EXPECT_TRUE(fileWriteAll(kept, "def", 3));
+                fileClose(kept);
+                EXPECT_EQ(readWholeFile(store + "/" + partialName(1)), "abcdef") << c.what;
+            } else {
+                contentHashFree(hash);
+            }
+        }
+        EXPECT_EQ(taken, c.taken) << c.what;
+    }
     removeScratchFolder(store);
 }
 
@@ -178,8 +247,9 @@ TEST(PrivateOffer, EndlessWaitLinesEndTheOffer) {
         netSendAll(receiver, ready.data(), ready.size());
     });
     std::vector<int64_t> from;
+    std::map<size_t, CheckedPrefix> prefixes;
     std::string refusal;
-    EXPECT_FALSE(offerManifest(link, 200, &from, &refusal));
+    EXPECT_FALSE(offerManifest(link, 200, &from, &prefixes, &refusal));
     netShutdownSend(link.socket);
     netClose(link.socket);
     waits.join();
@@ -205,6 +275,7 @@ TEST(PrivateFraming, OfferLines) {
         {"QVP/1 STORED 1 2 3\n", LineKind::StoredTally},
         {"QVP/1 INCOMPLETE 1 2 3 4\n", LineKind::IncompleteTally},
         {"QVP/1 STORED\n", LineKind::Stored},
+        {"QVP/1 SEND\n", LineKind::Invalid},  // a request of an earlier exchange, no longer taken
         {"QVP/1 NEED 1\n", LineKind::Invalid},
         {"QVP/1 FAILED\n", LineKind::Invalid},
         {"QVP/1 HAVE " + std::string(200, '1') + "\n", LineKind::Invalid},

@@ -1,0 +1,46 @@
+// What a receiver answered HAVE for in a private offer, kept from its answer to the file's
+// record: a record may skip or resume only as it was answered (the same n), and only while
+// the file hashed is still the file there (the same file, size and change time). Anything
+// else is refused alike, whether or not the name exists, so that a sender learns nothing
+// of the store from its records.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "transfer/partial_record.h"
+#include "trust/content_hash.h"
+
+struct OfferAnswer {
+    int64_t length = 0;     // the n of the HAVE
+    int64_t size = 0;       // the offered file's size
+    std::string temporary;  // a kept partial file's name in the store; "" for the whole file
+    FileStamp stamp;        // the file as it was hashed
+    // A kept partial file's hash after its n bytes: its content continues it, unread again.
+    std::unique_ptr<ContentHash, ContentHashFree> prefix;
+};
+// By target: the file's path relative to the store, '/' between its components.
+using OfferAnswers = std::map<std::string, OfferAnswer>;
+
+// The receiver's answer to one offered file (its record's Name and Directory in local
+// form): "HAVE n hash" text for the whole file of that name in the store, or for a kept
+// partial file of this sender that is to become it, kept in *answers; "" for NEED. tick
+// is called while it hashes; its false (a Stop) ends the hashing with NEED. A target
+// already in *seen (the offer's targets so far) gets NEED: each stored file is read at
+// most once per offer, however often a manifest names it.
+std::string offeredFileAnswer(OfferAnswers* answers, std::set<std::string>* seen, const std::string& store,
+                              const std::string& name, const std::string& directory, int64_t size,
+                              const std::vector<PartialRecord>& partials, bool (*tick)(void*), void* context);
+
+// A Skip:1 record of target (at path, of size): true only when it was answered HAVE for
+// the whole file and that file is still the one hashed. The answer is used up either way.
+bool takeAnsweredSkip(OfferAnswers& answers, const std::string& target, const std::string& path, int64_t size);
+// An Offset:offset record of target: the kept partial file answered HAVE offset, opened cut
+// to offset (fileOpenAt), hash put in the state of its first offset bytes, its name in
+// *temporary. kInvalidFile for anything that was not answered so, or a file changed since.
+FileHandle takeAnsweredResume(OfferAnswers& answers, const std::string& store, const std::string& target, int64_t size,
+                              int64_t offset, ContentHash* hash, std::string* temporary);
