@@ -181,6 +181,10 @@ int trustedCommand(int argc, char** argv) {
     std::vector<std::string> none;
     int status = 0;
     if (operands(argc, argv, 0, 0, &none, &status) < 0) return status;
+    if (!trustedListReadable()) {
+        fprintf(stderr, "quorvalinthexa trusted: %s\n", trustedStoreTrouble().c_str());
+        return 1;
+    }
     std::vector<TrustedComputer> list = trustedComputers();
     if (list.empty()) {
         puts("No trusted computers.");

@@ -157,7 +157,7 @@ void serveConnection(void* argument) {
     if (asks) {
         const std::string id = tlsPeerId(link.tls);
         const std::optional<TrustedComputer> trusted = findTrusted(id);
-        if (trusted) noteTrustedSeen(id, a.source, static_cast<int64_t>(time(nullptr)));
+        if (trusted) noteTrustedSeen(id, a.source, static_cast<int64_t>(time(nullptr)), TrustedMeeting::Came);
         // Strangers' transfers and pairings are few at once; a trusted key is never kept out.
         const bool room = trusted || ++untrustedAtWork <= kMostUntrustedAtWork;
         if (!room) {

@@ -57,6 +57,7 @@ struct PrivateChoice {
     bool untrustedCopy = false;  // Plain, but a copy of ours answered: pairing is offered
     std::string name;            // the trusted computer's name (Private, KeyChanged, NotPrivate)
     std::string id;              // the peer's computer ID when it answered
+    std::string trouble;         // NotPrivate for a pinned list that cannot be read: why
 };
 
 // The Windows program's thread procedure (and the command-line receiver's): listens on

@@ -58,7 +58,8 @@ PairResult confirm(Link& link, uint32_t address, const std::string& sentName, co
     if (answer.kind == LineKind::No) return PairResult::PeerDeclined;
     if (answer.kind != LineKind::Yes) return PairResult::NoAnswer;
     if (!trustComputer(id, peerName, address)) return PairResult::Failed;
-    noteTrustedSeen(id, address, static_cast<int64_t>(time(nullptr)));
+    noteTrustedSeen(id, address, static_cast<int64_t>(time(nullptr)),
+                    initiator ? TrustedMeeting::Reached : TrustedMeeting::Came);
     return PairResult::Paired;
 }
 

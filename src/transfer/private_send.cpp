@@ -13,6 +13,7 @@
 #include "trust/identity.h"
 #include "trust/tls_channel.h"
 #include "trust/trusted_list.h"
+#include "trust/trusted_store.h"
 
 std::atomic<uint16_t> privatePort{kPrivatePort};
 std::atomic<bool> sendOnlyEncrypted{false};
@@ -52,6 +53,13 @@ void noteChosenAsTrusted(uint32_t address, const std::string& name) {
 
 PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot) {
     PrivateChoice choice;
+    // Who is trusted is unknown while the list cannot be read: nobody is sent to in the
+    // clear on that account.
+    if (!trustedListReadable()) {
+        choice.route = PrivateRoute::NotPrivate;
+        choice.trouble = trustedStoreTrouble();
+        return choice;
+    }
     const std::optional<TrustedComputer> known = findTrustedByAddress(address);
     const std::optional<std::string> there = known ? known->name : chosenAsTrusted(address);
     const Socket s = netTcpSocket();

@@ -437,6 +437,7 @@ SendResult chooseRoute(Transfer& t, uint32_t address, uint16_t port, bool plain,
     if (choice->route == PrivateRoute::KeyChanged || choice->route == PrivateRoute::NotPrivate) {
         const int text = choice->route == PrivateRoute::KeyChanged ? IDS_SEND_KEY_CHANGED : IDS_SEND_NOT_PRIVATE;
         tell(t, fillPlaceholders(englishText(text), dotted));
+        if (!choice->trouble.empty()) tell(t, choice->trouble + "\n");
         t.trusted = choice->name;  // the history names the trusted computer nothing went to
         return choice->route == PrivateRoute::KeyChanged ? SendResult::KeyChanged : SendResult::NotPrivate;
     }

@@ -200,6 +200,12 @@ bool untrustComputer(const std::string& id) {
 
 std::vector<TrustedComputer> trustedComputers() { return stored(); }
 
+bool trustedListReadable() {
+    bool readable = false;
+    editTrustedText([](const std::string& text) { return text; }, &readable);
+    return readable;
+}
+
 std::optional<TrustedComputer> findTrusted(const std::string& id) {
     const std::string shown = parseComputerId(id);
     List list = stored();
@@ -218,12 +224,22 @@ std::optional<TrustedComputer> findTrustedByAddress(uint32_t address) {
     return *found;
 }
 
-void noteTrustedSeen(const std::string& id, uint32_t address, int64_t now) {
+void noteTrustedSeen(const std::string& id, uint32_t address, int64_t now, TrustedMeeting how) {
     const std::string shown = parseComputerId(id);
     if (shown.empty()) return;
     change([&](List& list) {
         auto found = find(list, shown);
         if (found == list.end()) return false;
+        if (how == TrustedMeeting::Came) {
+            found->lastSeen = now;
+            const std::vector<uint32_t>& kept = found->addresses;
+            const bool known = std::find(kept.begin(), kept.end(), address) != kept.end();
+            if (address != 0 && (known || kept.size() < kMostTrustedAddresses)) {
+                found->lastAddress = address;
+                keepAddress(*found, address);
+            }
+            return true;
+        }
         // One address, one computer: another that sat there before has moved on.
         for (TrustedComputer& other : list) {
             if (other.id == shown) continue;

@@ -36,6 +36,19 @@ std::vector<TrustedComputer> trustedComputers();
 std::optional<TrustedComputer> findTrusted(const std::string& id);
 // The trusted computer whose key answered at address (at any of its kept addresses), if any.
 std::optional<TrustedComputer> findTrustedByAddress(uint32_t address);
-// A trusted key answered from address at now: remembered for the menu and for telling a
-// changed key apart. The address leaves every other computer's list.
-void noteTrustedSeen(const std::string& id, uint32_t address, int64_t now);
+// How a trusted key was met at an address.
+enum class TrustedMeeting {
+    Reached,  // we connected to the address and the key answered there
+    Came,     // the key connected to us from the address (a relay on the way can choose it)
+};
+// A trusted key was met at address at now: remembered for the menu and for telling a
+// changed key apart. Reached: the address becomes the newest of its own (the oldest may
+// go) and leaves every other computer's list. Came: the address is kept only where it is
+// already known or there is room, so that connections relayed from addresses of a
+// host's choosing never push out the addresses a computer was reached at, nor take one
+// from another computer.
+void noteTrustedSeen(const std::string& id, uint32_t address, int64_t now,
+                     TrustedMeeting how = TrustedMeeting::Reached);
+// False when the list exists but cannot be read: nobody can be told trusted or not, and
+// no send may go in the clear on that account.
+bool trustedListReadable();

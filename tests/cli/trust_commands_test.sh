@@ -51,6 +51,10 @@ if command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
   expect_eq "an unreadable list: the status of trust" 1 "$rc"
   [[ "$out" == *"cannot be read (Permission denied); it was left as it is"* ]] || fail "trust printed '$out'"
   expect_eq "an unreadable list: left as it was" "$(printf '%s\tkept\t\t0' "$A")" "$(cat "$list")"
+  rc=0
+  out="$(as_nobody trusted 2>&1)" || rc=$?
+  expect_eq "an unreadable list: the status of trusted" 1 "$rc"
+  [[ "$out" == *"cannot be read"* ]] || fail "trusted printed '$out'"
   key="$N/config/quorvalinthexa/identity.pem"
   cp "$XDG_CONFIG_HOME/quorvalinthexa/identity.pem" "$key"
   chmod 644 "$key"  # root's, readable by all
@@ -61,6 +65,13 @@ if command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
   chown nobody "$key"
   expect_eq "the same key, ours: read after it is made private" "$first" "$(as_nobody id)"
   expect_eq "the same key, ours: its mode" 600 "$(stat -c %a "$key")"
+  # Nobody can be told trusted: a send goes nowhere in the clear (5), not to port 2904.
+  echo words >"$N/f.txt"
+  chmod 644 "$N/f.txt"
+  rc=0
+  out="$(as_nobody send --port 39041 --private-port 39061 127.0.0.1 "$N/f.txt" 2>&1)" || rc=$?
+  expect_eq "an unreadable list: the status of send" 5 "$rc"
+  [[ "$out" == *"cannot be read"* ]] || fail "send printed '$out'"
 else
   echo "SKIP the cases as another user: no setpriv or no user nobody"
 fi

@@ -105,6 +105,27 @@ TEST(TrustedList, KeepsTheNewestAddressesOfEachKey) {
     }
 }
 
+// Connections that came from addresses of a relay's choosing never push out the addresses
+// a computer was reached at, nor take an address from another computer.
+TEST(TrustedList, AddressesThatCameNeverPushOutAddressesReached) {
+    ScratchHome home;
+    ASSERT_TRUE(trustComputer(kA, "reached"));
+    ASSERT_TRUE(trustComputer(kB, "other"));
+    noteTrustedSeen(kA, 0x0A000005, 1700000000);  // reached
+    noteTrustedSeen(kB, 0x0A000009, 1700000000);
+    for (uint32_t i = 1; i <= 20; ++i) noteTrustedSeen(kA, 0x0B000000 + i, 1700000000 + i, TrustedMeeting::Came);
+    noteTrustedSeen(kA, 0x0A000009, 1700000100, TrustedMeeting::Came);
+    const auto a = findTrusted(kA);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->addresses.size(), kMostTrustedAddresses);
+    EXPECT_EQ(a->lastSeen, 1700000100);
+    ASSERT_TRUE(findTrustedByAddress(0x0A000005));
+    EXPECT_EQ(findTrustedByAddress(0x0A000005)->id, kA);
+    EXPECT_FALSE(findTrustedByAddress(0x0B000014));  // no room left for it
+    ASSERT_TRUE(findTrustedByAddress(0x0A000009));
+    EXPECT_EQ(findTrustedByAddress(0x0A000009)->id, kB);
+}
+
 TEST(TrustedList, HoldsAtMost256) {
     ScratchHome home;
     std::string text;
