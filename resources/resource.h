@@ -92,7 +92,7 @@
 #define IDC_TRUST_NAME 1090
 #define IDC_TRUST_ADD 1091
 #define IDC_TRUST_NOTE 1092
-#define IDC_ONLY_ENCRYPTED 1121
+#define IDC_ONLY_ENCRYPTED 1123
 // The partial files cut private receptions keep: the days (and its label), Delete, and a
 // line that tells what is kept or what went
 #define IDC_KEEP_PARTIAL_LABEL 1100

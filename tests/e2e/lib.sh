@@ -224,6 +224,8 @@ cleanup() {
   for name in "${PCS[@]}"; do
     pc_use "$name"
     [ -n "${PC_WINE[$name]:-}" ] && { wineserver -k >/dev/null 2>&1 || true; }
+    # A peer a failed test left running would hold the test runner's output open for ever.
+    [ -n "$NS" ] && { ip netns pids "$NS" 2>/dev/null | xargs -r kill -9 2>/dev/null || true; }
     [ -n "$NS" ] && ip netns del "$NS" 2>/dev/null || true
   done
   rm -rf "$WORK"

@@ -211,8 +211,8 @@ check "the peer received them in the clear" grep -qx "Receiving complete." "$WOR
 # at once, on the same thread); nothing is sent.
 rm -rf "${plain_store:?}"/*
 open_settings
-driver dialog-press "$SETTINGS" 1121 >/dev/null
-only_encrypted_on() { [ "$(driver checked "$SETTINGS" 1121)" = 1 ]; }
+driver dialog-press "$SETTINGS" 1123 >/dev/null
+only_encrypted_on() { [ "$(driver checked "$SETTINGS" 1123)" = 1 ]; }
 wait_until 50 only_encrypted_on || fail "Send only encrypted is not checked"
 screenshot_window "$SETTINGS" "$SHOTS/settings-send-only-encrypted.png"
 close_settings 1

@@ -102,4 +102,7 @@ same Quorvalinthexa.exe "$W32/Quorvalinthexa.exe" "$W64/Quorvalinthexa.exe"
 for code in $SATELLITES; do
   same "satellite $code" "$W32/Quorvalinthexa.exe.$code.mui" "$W64/Quorvalinthexa.exe.$code.mui"
 done
+# Two controls with one id: the dialog finds only the first of them.
+twice="$(awk '$1 == "#define" && $2 ~ /^IDC_/ { print $3 }' "$QV_ROOT/resources/resource.h" | sort | uniq -d | tr '\n' ' ')"
+[ -z "$twice" ] && ok "every control id in resource.h is its own" || fail "control ids given twice: $twice"
 finish
