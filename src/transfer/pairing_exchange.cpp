@@ -8,22 +8,12 @@ namespace {
 const char kCommitmentDomain[] = "quorvalinthexa pairing commitment\n";
 constexpr size_t kNonceBytes = 32;
 
-std::string hexOf(const unsigned char* bytes, size_t size) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (size_t i = 0; i < size; ++i) {
-        hex += kDigits[bytes[i] >> 4];
-        hex += kDigits[bytes[i] & 15];
-    }
-    return hex;
-}
-
 ExchangeStage fail(PairExchange* exchange) { return exchange->stage = ExchangeStage::Failed; }
 }  // namespace
 
 std::string nonceCommitment(const std::string& nonce) {
     const std::string bound = kCommitmentDomain + nonce;
-    return contentHashOf(bound.data(), bound.size());
+    return sha256Hex(bound.data(), bound.size());
 }
 
 bool startPairExchange(PairExchange* exchange, bool initiator, PrivateLine* first) {
@@ -32,7 +22,7 @@ bool startPairExchange(PairExchange* exchange, bool initiator, PrivateLine* firs
     *first = PrivateLine{};
     if (!systemRandomBytes(nonce, sizeof nonce)) return false;
     exchange->initiator = initiator;
-    exchange->ownNonce = hexOf(nonce, sizeof nonce);
+    exchange->ownNonce = hexOfBytes(nonce, sizeof nonce);
     exchange->stage = initiator ? ExchangeStage::AwaitNonce : ExchangeStage::AwaitCommit;
     if (initiator) *first = PrivateLine{LineKind::Commit, nonceCommitment(exchange->ownNonce)};
     return true;

@@ -40,14 +40,25 @@ std::string contentHashFinal(ContentHash* hash) {
     unsigned int length = 0;
     const bool done = EVP_DigestFinal_ex(hash->context, digest, &length) == 1 && length * 2 == kContentHashHexLength;
     contentHashFree(hash);
-    if (!done) return std::string();
+    return done ? hexOfBytes(digest, length) : std::string();
+}
+
+std::string hexOfBytes(const unsigned char* bytes, size_t size) {
     static const char kDigits[] = "0123456789abcdef";
     std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kDigits[digest[i] >> 4];
-        hex += kDigits[digest[i] & 15];
+    hex.reserve(size * 2);
+    for (size_t i = 0; i < size; ++i) {
+        hex += kDigits[bytes[i] >> 4];
+        hex += kDigits[bytes[i] & 15];
     }
     return hex;
+}
+
+std::string sha256Hex(const void* data, size_t size) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr) != 1) return std::string();
+    return hexOfBytes(digest, length);
 }
 
 void contentHashFree(ContentHash* hash) {

@@ -23,5 +23,10 @@ struct ContentHashFree {
 bool contentHashSet(ContentHash* to, const ContentHash* from);
 // The hex of bytes, in one call.
 std::string contentHashOf(const void* data, size_t size);
+// Lower-case hex of bytes.
+std::string hexOfBytes(const unsigned char* bytes, size_t size);
+// SHA-256 of bytes in hex, always: the benchmark's knob that makes every content hash the
+// same never reaches it (a pairing's commitment must bind its nonce).
+std::string sha256Hex(const void* data, size_t size);
 // Whether text is the hex form the final gives: 64 lower-case hex digits.
 bool isContentHashHex(const std::string& text);
