@@ -54,3 +54,14 @@ endfunction()
 qv_add_shell_tests(faults)
 # The command-line peer's own tests on loopback (--once, system calls per file).
 qv_add_shell_tests(cli)
+
+# The command-line peer's option tables against its --help, the manual page and the user
+# guide.
+add_executable(cli_option_tests ${CMAKE_SOURCE_DIR}/tests/cli/command_options_test.cpp
+  ${CMAKE_SOURCE_DIR}/src/cli/option_table.cpp ${CMAKE_SOURCE_DIR}/src/cli/command_options.cpp
+  ${CMAKE_SOURCE_DIR}/src/cli/arguments.cpp)
+target_link_libraries(cli_option_tests PRIVATE qcore gtest_main)
+target_compile_definitions(cli_option_tests PRIVATE QV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+qv_warnings(cli_option_tests)
+gtest_discover_tests(cli_option_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                     TEST_PREFIX "cli." PROPERTIES LABELS cli TIMEOUT 120)

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cli/cli_discovery.h"
-#include "cli/arguments.h"
+#include "cli/command_options.h"
 #include "cli/commands.h"
 #include "core/texts.h"
 #include "discovery/discovery.h"
@@ -31,49 +31,7 @@
 #include "transfer/protocol.h"
 
 namespace {
-constexpr int kDefaultSeconds = 3;
 constexpr int kCheckMilliseconds = 2000;  // how long the check waits for remembered peers
-
-void printDiscoverUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa discover [--seconds N] [--port N] [--adapter ADDRESS]...\n"
-          "                               [--sweep] [--check] [--no-remember]\n"
-          "\n"
-          "Asks every peer on the local network to answer (by multicast, and by unicast to\n"
-          "the remembered peers), then prints the IPv4 address of each peer that answers or\n"
-          "is heard announcing itself, one per line, and exits after N seconds. Peers that\n"
-          "answer take this machine as their recipient and are remembered. Then the\n"
-          "remembered peers follow, numbered for 'quorvalinthexa send NUMBER PATH...', which\n"
-          "keeps to these numbers however the list changes until the next listing (on\n"
-          "standard output at a terminal, else on standard error, so that scripts read the\n"
-          "answering addresses alone). They are kept, at most 16, most recent first, in\n"
-          "$XDG_STATE_HOME/quorvalinthexa/peers (default ~/.local/state/quorvalinthexa/peers).\n"
-          "\n"
-          "Options:\n"
-          "  --seconds N        how long to listen for answers (1-3600, default 3)\n"
-          "  --sweep            also ask the other addresses of each adapter's subnet (at\n"
-          "                     most 256 per adapter) by unicast, for where multicast does\n"
-          "                     not pass, and listen until that is done\n"
-          "  --check            print the network check instead: whether each adapter's\n"
-          "                     discovery socket opened, whether the port is free for TCP and\n"
-          "                     UDP, and which remembered peers answer; exits 0\n"
-          "  --no-remember      neither read nor keep the remembered peers\n"
-          "  --port N           the discovery UDP port and the TCP port answers come to\n"
-          "                     (default 2904; another program listening there keeps the\n"
-          "                     answers from this command)\n"
-          "  --adapter ADDRESS  use only the adapter with this IPv4 address (repeatable;\n"
-          "                     default: every adapter with a usable address)\n"
-          "  --help             show this text\n"
-          "\n"
-          "Exit status: 0 after listening (and after any --check), 1 when no adapter could be\n"
-          "used, 2 on a usage error.\n",
-          out);
-}
-
-int usageError(const char* message, const char* detail) { return commandUsageError("discover", message, detail); }
-
-bool parseNumber(const char* text, long low, long high, long* value) {
-    return parseWholeNumber(text, low, high, value);
-}
 
 // A link full of spoofed sources must not make the listing endless.
 constexpr size_t kListedPeersLimit = 256;
@@ -165,37 +123,12 @@ void waitForSweep() {
 }  // namespace
 
 int discoverCommand(int argc, char** argv) {
-    long seconds = kDefaultSeconds, port = kDiscoveryPort;
-    std::vector<std::string> adapters;
-    bool sweep = false, checkOnly = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        uint32_t address;
-        if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
-            printDiscoverUsage(stdout);
-            return 0;
-        } else if (!strcmp(arg, "--seconds")) {
-            if (!value || !parseNumber(value, 1, 3600, &seconds))
-                return usageError("invalid --seconds: ", value ? value : "");
-            ++i;
-        } else if (!strcmp(arg, "--port")) {
-            if (!value || !parseNumber(value, 1, 65535, &port))
-                return usageError("invalid --port: ", value ? value : "");
-            ++i;
-        } else if (!strcmp(arg, "--sweep")) {
-            sweep = true;
-        } else if (!strcmp(arg, "--check")) {
-            checkOnly = true;
-        } else if (!strcmp(arg, "--adapter")) {
-            if (!value || !netParseDotted(value, &address))
-                return usageError("invalid --adapter: ", value ? value : "");
-            adapters.push_back(netDotted(address));
-            ++i;
-        } else {
-            return usageError("unknown argument: ", arg);
-        }
-    }
+    DiscoverSettings options;
+    const int status = parseCommandLine(discoverOptions(), argc, argv, &options);
+    if (status >= 0) return status;
+    const long seconds = options.seconds, port = options.port;
+    const std::vector<std::string>& adapters = options.adapters;
+    const bool sweep = options.sweep, checkOnly = options.check;
 
     netStartup();
     discoveryDiagnostics = stderr;

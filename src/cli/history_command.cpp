@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/arguments.h"
+#include "cli/command_options.h"
 #include "cli/commands.h"
 #include "history/history.h"
 #include "history/history_text.h"
@@ -17,31 +17,6 @@ namespace {
 constexpr size_t kNamesShown = 3;
 // How many bytes of a text a line shows.
 constexpr size_t kTextShown = 60;
-
-void printHistoryUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa history [--limit N] [--json] [--clear] [--keep N]\n"
-          "\n"
-          "Lists the transfers this user's copies recorded, newest first: when, received or\n"
-          "sent, through which door, the other computer, what (the first names, the number\n"
-          "of files and bytes), where it was stored and how it ended. Every receive, send\n"
-          "and serve records its transfers in $XDG_STATE_HOME/quorvalinthexa/history.db\n"
-          "(~/.local/state/... by default), readable by the user only.\n"
-          "\n"
-          "Options:\n"
-          "  --limit N   list the newest N entries only\n"
-          "  --json      print one JSON array, one object a line, with every field\n"
-          "  --clear     remove every entry\n"
-          "  --keep N    keep the newest N entries from now on (1-100000; default 1000)\n"
-          "  --help      show this text\n"
-          "\n"
-          "Names from other computers are shown with their control characters escaped.\n"
-          "\n"
-          "Exit status: 0 when listed or changed, 1 when the history could not be opened\n"
-          "or changed, 2 on a usage error.\n",
-          out);
-}
-
-int usageError(const char* message, const char* detail) { return commandUsageError("history", message, detail); }
 
 std::string localTime(int64_t seconds) {
     const time_t when = static_cast<time_t>(seconds);
@@ -94,39 +69,6 @@ std::string historyLine(const HistoryEntry& entry) {
     return line;
 }
 
-struct HistoryOptions {
-    long limit = 0;
-    long keep = 0;
-    bool json = false;
-    bool clear = false;
-};
-
-// The options, or a status to end with (*done): --help, or a usage error.
-bool parseHistoryOptions(int argc, char** argv, HistoryOptions* options, int* status) {
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
-            printHistoryUsage(stdout);
-            *status = 0;
-            return false;
-        } else if (!strcmp(arg, "--json")) {
-            options->json = true;
-        } else if (!strcmp(arg, "--clear")) {
-            options->clear = true;
-        } else if (!strcmp(arg, "--limit") || !strcmp(arg, "--keep")) {
-            long* value = arg[2] == 'l' ? &options->limit : &options->keep;
-            if (i + 1 >= argc || !parseWholeNumber(argv[i + 1], 1, kHistoryMostLimit, value)) {
-                *status = usageError(arg, " needs a number from 1 to 100000");
-                return false;
-            }
-            ++i;
-        } else {
-            *status = usageError("unknown argument: ", arg);
-            return false;
-        }
-    }
-    return true;
-}
 }  // namespace
 
 void startCliHistory() {
@@ -137,9 +79,9 @@ void startCliHistory() {
 }
 
 int historyCommand(int argc, char** argv) {
-    HistoryOptions options;
-    int status = 0;
-    if (!parseHistoryOptions(argc, argv, &options, &status)) return status;
+    HistorySettings options;
+    const int status = parseCommandLine(historyOptions(), argc, argv, &options);
+    if (status >= 0) return status;
     const std::string path = historyPath();
     if (!startHistory(path)) {
         fprintf(stderr, "quorvalinthexa history: %s cannot be opened\n", path.empty() ? "(no home)" : path.c_str());

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/arguments.h"
+#include "cli/command_options.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
 #include "platform/net.h"
@@ -12,29 +12,6 @@
 #include "trust/identity.h"
 
 namespace {
-void printPairUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa pair [--yes] [--private-port N] [ADDRESS]\n"
-          "\n"
-          "Pairs this computer with another copy: with ADDRESS it connects to the copy\n"
-          "there, without one it waits for one copy to connect. Both show the same\n"
-          "six-digit code when nobody stands between them; compare the two and answer\n"
-          "\"Trust this computer? [y/N]\" (read from standard input, 60 seconds). The other\n"
-          "computer is trusted here once both users said yes: transfers between the two\n"
-          "are then encrypted ('quorvalinthexa trusted' lists the trusted computers).\n"
-          "\n"
-          "Options:\n"
-          "  --yes         answer yes once the code is printed (for scripts)\n"
-          "  --private-port N\n"
-          "                the private channel's port (default 2906)\n"
-          "  --help        show this text\n"
-          "\n"
-          "Exit status: 0 when paired, 1 when either user said no or it failed, 2 on a\n"
-          "usage error, 3 when the other computer did not answer.\n",
-          out);
-}
-
-int usageError(const char* message, const char* detail) { return commandUsageError("pair", message, detail); }
-
 int reportResult(PairResult result) {
     switch (result) {
         case PairResult::Paired:
@@ -53,24 +30,12 @@ int reportResult(PairResult result) {
 }  // namespace
 
 int pairCommand(int argc, char** argv) {
-    std::string address;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
-            printPairUsage(stdout);
-            return 0;
-        } else if (!strcmp(arg, "--yes")) {
-            cliPortTrustWithoutAsking(true);
-        } else if (!strcmp(arg, "--private-port")) {
-            uint16_t port = 0;
-            if (i + 1 >= argc || !parsePortNumber(argv[++i], 1, &port)) return usageError("invalid private port", "");
-            privatePort = port;
-        } else if (arg[0] == '-' || !address.empty()) {
-            return usageError("unknown argument: ", arg);
-        } else {
-            address = arg;
-        }
-    }
+    PairSettings settings;
+    const int status = parseCommandLine(pairOptions(), argc, argv, &settings);
+    if (status >= 0) return status;
+    const std::string& address = settings.address;
+    if (settings.yes) cliPortTrustWithoutAsking(true);
+    if (settings.privatePort > 0) privatePort = static_cast<uint16_t>(settings.privatePort);
     netStartup();
     std::string where;
     const IdentityState identity = loadIdentity(&where);

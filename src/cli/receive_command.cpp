@@ -15,6 +15,7 @@
 
 #include "cli/cli_discovery.h"
 #include "cli/arguments.h"
+#include "cli/command_options.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
 #include "core/terminal_lines.h"
@@ -36,89 +37,7 @@ constexpr int kStopWaitMilliseconds = 3000;
 // With --once, the reception's thread wakes the main thread with this signal.
 constexpr int kOnceSignal = SIGUSR1;
 
-void printReceiveUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa receive [--store DIR] [--port N] [--private-port N] [--stall-seconds N]\n"
-          "                              [--adapter ADDRESS]... [--no-discovery] [--no-look-around]\n"
-          "                              [--no-remember] [--once] [--keep-partial DAYS]\n"
-          "                              [--ask [--ask-seconds N] | --allow LIST | --trusted-only]\n"
-          "\n"
-          "Listens for transfers and writes the files and folders they carry into DIR.\n"
-          "Each state the program's window would show is printed as a line; on a terminal\n"
-          "a progress bar with the speed is drawn as well. Runs until interrupted, or with\n"
-          "--once until its first reception ends.\n"
-          "\n"
-          "Options:\n"
-          "  --store DIR   where received files go (default: the current folder)\n"
-          "  --port N      the TCP port to listen on (default 2904; 0 picks a free one)\n"
-          "  --private-port N\n"
-          "                the private channel's port, where trusted computers send\n"
-          "                encrypted (default 2906; none with a --port other than 2904,\n"
-          "                unless given)\n"
-          "  --keep-partial DAYS\n"
-          "                keep what a trusted computer's cut private transfer left, as\n"
-          "                hidden partial files, for DAYS days (default 7; 0: none), at\n"
-          "                most a quarter of the free space: sending again resumes it\n"
-          "  --stall-seconds N\n"
-          "                end a reception whose sender sends nothing for N seconds\n"
-          "                (default 60)\n"
-          "  --adapter ADDRESS\n"
-          "                take part in discovery only on the adapter with this address\n"
-          "                (repeatable; default: every usable adapter)\n"
-          "  --no-discovery\n"
-          "                neither announce this peer nor answer others on the network\n"
-          "  --no-look-around\n"
-          "                when nobody answers, do not ask the other addresses of the\n"
-          "                subnet one by one (at most 256, again after 1, 2, 4 ... minutes\n"
-          "                up to an hour) for where multicast does not pass\n"
-          "  --no-remember neither read nor keep the remembered peers\n"
-          "  --once        end when the first reception ends; a connection that sends\n"
-          "                nothing, one turned away during a reception or refused by\n"
-          "                --ask or --allow, an address hand-over from discovery, and a\n"
-          "                transfer with no folder or file do not count as a reception\n"
-          "  --ask         ask on the terminal before each transfer is stored (y/N),\n"
-          "                except one from a trusted computer over the private channel;\n"
-          "                without an answer in time, or without a terminal on standard\n"
-          "                input, the transfer is declined, and its sender is refused\n"
-          "                without a question for the next 30 seconds\n"
-          "  --ask-seconds N\n"
-          "                how long a question waits for its answer (1 to 50; default 30)\n"
-          "  --allow LIST  receive only from these senders: IPv4 addresses and ranges\n"
-          "                separated by spaces or commas (\"192.168.1.20 10.0.0.0/24\");\n"
-          "                repeatable, the lists add up (trusted computers may send too)\n"
-          "  --trusted-only\n"
-          "                receive only from trusted computers, over the private channel:\n"
-          "                port 2904 senders and everyone else are refused\n"
-          "  --help        show this text\n"
-          "\n"
-          "Like the Windows program, the peer announces itself on the local network until a\n"
-          "peer answers, by multicast and by unicast to the remembered peers (those it\n"
-          "exchanged files with, then those that answered its discovery, kept in\n"
-          "$XDG_STATE_HOME/quorvalinthexa/peers), and answers every peer's announcement and\n"
-          "request by handing over its own address. After 3 s without an answer it looks\n"
-          "around the subnet; after 10 s it says so and names 'quorvalinthexa discover --check'.\n"
-          "\n"
-          "Nothing is written for a transfer whose announced size does not fit the store\n"
-          "folder's free space (less 64 KiB). A refused or declined transfer is told on\n"
-          "standard error with its sender's address, and its sender learns that it did\n"
-          "not arrive.\n"
-          "\n"
-          "Exit status: 0 when interrupted, 1 when it cannot listen or the store folder is\n"
-          "missing, 2 on a usage error. With --once: 0 when the reception was complete,\n"
-          "1 when it was not (files missing, an old sender, interrupted before or during it).\n",
-          out);
-}
-
 int usageError(const char* message, const char* detail) { return commandUsageError("receive", message, detail); }
-
-bool parsePort(const char* text, uint16_t* port) { return parsePortNumber(text, 0, port); }
-
-bool parseSeconds(const char* text, int* milliseconds) {
-    char* end = nullptr;
-    long value = strtol(text, &end, 10);
-    if (!*text || *end || value < 1 || value > 86400) return false;
-    *milliseconds = static_cast<int>(value) * 1000;
-    return true;
-}
 
 // The store folder as an absolute path, or "" when it is not an existing folder.
 std::string absoluteFolder(const std::string& folder) {
@@ -192,80 +111,22 @@ void acceptOnce(void* listener) { acceptConnections(reinterpret_cast<Socket>(lis
 }  // namespace
 
 int receiveCommand(int argc, char** argv) {
-    std::string store = ".";
-    uint16_t port = kTransferPort;
-    int stall = kReceiveStallMilliseconds;
-    bool discovery = true;
-    bool once = false;
-    std::vector<std::string> adapters;
-    bool ask = false, allow = false, trustedOnly = false;
-    int ownPrivatePort = -1;  // -1: as the port implies
-    std::string allowed;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
-            printReceiveUsage(stdout);
-            return 0;
-        } else if (!strcmp(arg, "--store")) {
-            if (i + 1 >= argc) return usageError("--store needs a folder", "");
-            store = argv[++i];
-        } else if (!strncmp(arg, "--store=", 8)) {
-            store = arg + 8;
-        } else if (!strcmp(arg, "--port")) {
-            if (i + 1 >= argc) return usageError("--port needs a value", "");
-            if (!parsePort(argv[++i], &port)) return usageError("invalid port: ", argv[i]);
-        } else if (!strncmp(arg, "--port=", 7)) {
-            if (!parsePort(arg + 7, &port)) return usageError("invalid port: ", arg + 7);
-        } else if (!strcmp(arg, "--private-port")) {
-            uint16_t value = 0;
-            if (i + 1 >= argc || !parsePort(argv[++i], &value)) return usageError("invalid private port", "");
-            ownPrivatePort = value;
-        } else if (!strcmp(arg, "--trusted-only")) {
-            trustedOnly = true;
-        } else if (!strcmp(arg, "--no-discovery")) {
-            discovery = false;
-        } else if (!strcmp(arg, "--no-look-around")) {
-            setLookAround(false);
-        } else if (!strcmp(arg, "--once")) {
-            once = true;
-        } else if (!strcmp(arg, "--ask")) {
-            ask = true;
-        } else if (!strcmp(arg, "--ask-seconds")) {
-            // Below the senders' stall limit, so that an accepted transfer finds its sender.
-            int limit = 0;
-            if (i + 1 >= argc) return usageError("--ask-seconds needs a value", "");
-            if (!parseSeconds(argv[++i], &limit) || limit > 50000)
-                return usageError("invalid number of seconds: ", argv[i]);
-            askMilliseconds = limit;
-        } else if (!strcmp(arg, "--allow") || !strncmp(arg, "--allow=", 8)) {
-            if (arg[7] != '=' && i + 1 >= argc) return usageError("--allow needs a list of senders", "");
-            allowed += std::string(arg[7] == '=' ? arg + 8 : argv[++i]) + " ";
-            allow = true;
-        } else if (!strcmp(arg, "--adapter")) {
-            uint32_t address = 0;
-            if (i + 1 >= argc || !netParseDotted(argv[i + 1], &address))
-                return usageError("--adapter needs a dotted IPv4 address", "");
-            adapters.push_back(argv[++i]);
-        } else if (!strcmp(arg, "--keep-partial")) {
-            char* end = nullptr;
-            const long days = i + 1 < argc ? strtol(argv[++i], &end, 10) : -1;
-            if (!end || *end || end == argv[i] || days < 0 || days > 3650)
-                return usageError("--keep-partial needs a number of days (0 to 3650)", "");
-            keepPartialDays = static_cast<int>(days);
-        } else if (!strcmp(arg, "--stall-seconds")) {
-            if (i + 1 >= argc) return usageError("--stall-seconds needs a value", "");
-            if (!parseSeconds(argv[++i], &stall)) return usageError("invalid number of seconds: ", argv[i]);
-        } else if (!strncmp(arg, "--stall-seconds=", 16)) {
-            if (!parseSeconds(arg + 16, &stall)) return usageError("invalid number of seconds: ", arg + 16);
-        } else {
-            return usageError("unknown argument: ", arg);
-        }
-    }
+    ReceiveSettings settings;
+    const int status = parseCommandLine(receiveOptions(), argc, argv, &settings);
+    if (status >= 0) return status;
+    const std::string& store = settings.store;
+    const uint16_t port = settings.port;
+    const bool ask = settings.ask, allow = settings.allow, trustedOnly = settings.trustedOnly;
+    const bool discovery = settings.discovery, once = settings.once;
+    const std::vector<std::string>& adapters = settings.adapters;
     if (store.empty()) return usageError("--store needs a folder", "");
     if (ask + allow + trustedOnly > 1) return usageError("--ask, --allow and --trusted-only exclude each other", "");
     std::vector<SenderRange> ranges;
-    std::vector<std::string> bad = parseSenderList(allowed, &ranges);
+    std::vector<std::string> bad = parseSenderList(settings.allowed, &ranges);
     if (!bad.empty()) return usageError("not an IPv4 address or range: ", bad.front().c_str());
+    if (!settings.lookAround) setLookAround(false);
+    if (settings.askMilliseconds > 0) askMilliseconds = settings.askMilliseconds;
+    if (settings.keepPartialDays >= 0) keepPartialDays = settings.keepPartialDays;
     if (ask) setReceivePolicy(AcceptFrom::TrustedWithoutAsking, ranges);
     if (allow) setReceivePolicy(AcceptFrom::Listed, ranges);
     if (trustedOnly) setReceivePolicy(AcceptFrom::TrustedOnly, ranges);
@@ -289,7 +150,7 @@ int receiveCommand(int argc, char** argv) {
 
     netStartup();
     startCliHistory();
-    receiveStallMilliseconds = stall;
+    receiveStallMilliseconds = settings.stallMilliseconds;
     cliPortSetStorePath(folder);
     expirePartialFiles(folder);
     setPrivateTallyShown(printTally);
@@ -305,9 +166,9 @@ int receiveCommand(int argc, char** argv) {
         fputs("quorvalinthexa receive: cannot start the listener thread\n", stderr);
         return 1;
     }
-    privatePort = static_cast<uint16_t>(ownPrivatePort >= 0     ? ownPrivatePort
-                                        : port == kTransferPort ? kPrivatePort
-                                                                : 0);
+    privatePort = static_cast<uint16_t>(settings.privatePort >= 0 ? settings.privatePort
+                                        : port == kTransferPort   ? kPrivatePort
+                                                                  : 0);
     if (once) setPrivateReceptionEnded(endOnce);
     startPrivateChannel();
     if (discovery) {

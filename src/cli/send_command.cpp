@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/command_options.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
 #include "core/terminal_lines.h"
@@ -31,50 +32,6 @@
 #include "transfer/stop.h"
 
 namespace {
-void printSendUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa send [--port N] [--private-port N] [--plain | --private-only]\n"
-          "                           [--no-remember] HOST[,HOST...] PATH...\n"
-          "\n"
-          "Sends files and folders (with everything inside them) to HOST, a dotted IPv4\n"
-          "address or a host name, where a receiver listens on TCP port N (default 2904).\n"
-          "Several HOSTs separated by commas (at most 16, none twice) get the same files at\n"
-          "once, each on its own connection; one that does not take them never stops the\n"
-          "others, and a line per HOST says at the end whether it took the transfer. A\n"
-          "second name of an address already in the list is dropped (a line says so).\n"
-          "A trusted computer ('quorvalinthexa trusted') that answers on the private port\n"
-          "gets them encrypted; one that answers there with another key, or not at all,\n"
-          "gets nothing (unless --plain). That holds at every address its key was met at.\n"
-          "Another copy that answers there untrusted gets them on port N, with a note that\n"
-          "pairing would encrypt them. The last line says whether the send went encrypted\n"
-          "or in the clear.\n"
-          "A HOST of one or two digits is the remembered peer of that number (1-16), as\n"
-          "'quorvalinthexa discover' last listed them (before any listing, as the list\n"
-          "stands). A peer that took a whole transfer is remembered.\n"
-          "\n"
-          "Options:\n"
-          "  --port N       the receiver's port (1-65535)\n"
-          "  --private-port N\n"
-          "                 the private channel's port (default 2906; 0 or a --port other\n"
-          "                 than 2904 without this option: none)\n"
-          "  --plain        the unencrypted transfer on port N, even to a trusted computer\n"
-          "  --private-only nothing in the clear: a HOST that is not a trusted computer\n"
-          "                 answering privately gets nothing\n"
-          "  --no-remember  neither read nor keep the remembered peers\n"
-          "  --help         show this text\n"
-          "\n"
-          "Exit status: 0 when the receiver took everything (it closed the connection in\n"
-          "order after the last byte), 1 when some files were not sent (unreadable, cut,\n"
-          "or changed while sending), 2 on a usage error, 3 when the receiver could not be\n"
-          "reached, 4 when the receiver did not take the transfer (it turned the\n"
-          "connection away, was busy, could not store everything, or went silent), 5 when\n"
-          "nothing was sent to a trusted computer because its key changed or it did not\n"
-          "answer privately, or (--private-only) because it would have gone in the clear. Sent to several HOSTs: 0 "
-          "when every one took everything, 6\n"
-          "when at least one did not (its line says why), 2 on a usage error. 130 when\n"
-          "SIGINT or SIGTERM stopped it (each HOST's send is recorded as canceled).\n",
-          out);
-}
-
 int usageError(const char* message, const char* detail) { return commandUsageError("send", message, detail); }
 
 // The exit status of a send to several when some recipient did not take everything.
@@ -101,8 +58,6 @@ void watchSignals(void*) {
     } while (tickCount() - first < kSameSignalMilliseconds);
     _exit(kInterrupted);
 }
-
-bool parsePort(const char* text, uint16_t* port) { return parsePortNumber(text, 1, port); }
 
 // A HOST of one or two digits names a remembered peer; anything else is a host.
 bool isPeerNumber(const std::string& host) {
@@ -162,37 +117,12 @@ int sendToSeveral(const std::vector<std::string>& hosts, uint16_t port, bool pla
 }  // namespace
 
 int sendCommand(int argc, char** argv) {
-    uint16_t port = kTransferPort;
-    int ownPrivatePort = -1;  // -1: as the port implies
-    bool plain = false, privateOnly = false;
-    std::vector<std::string> operands;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (options && (!strcmp(arg, "--help") || !strcmp(arg, "-h"))) {
-            printSendUsage(stdout);
-            return 0;
-        } else if (options && !strcmp(arg, "--port")) {
-            if (i + 1 >= argc) return usageError("--port needs a value", "");
-            if (!parsePort(argv[++i], &port)) return usageError("invalid port: ", argv[i]);
-        } else if (options && !strncmp(arg, "--port=", 7)) {
-            if (!parsePort(arg + 7, &port)) return usageError("invalid port: ", arg + 7);
-        } else if (options && !strcmp(arg, "--private-port")) {
-            uint16_t value = 0;
-            if (i + 1 >= argc || !parsePortNumber(argv[++i], 0, &value)) return usageError("invalid private port", "");
-            ownPrivatePort = value;
-        } else if (options && !strcmp(arg, "--plain")) {
-            plain = true;
-        } else if (options && !strcmp(arg, "--private-only")) {
-            privateOnly = true;
-        } else if (options && !strcmp(arg, "--")) {
-            options = false;
-        } else if (options && arg[0] == '-' && arg[1] != '\0') {
-            return usageError("unknown option: ", arg);
-        } else {
-            operands.push_back(arg);
-        }
-    }
+    SendSettings settings;
+    const int status = parseCommandLine(sendOptions(), argc, argv, &settings);
+    if (status >= 0) return status;
+    const uint16_t port = settings.port;
+    const bool plain = settings.plain, privateOnly = settings.privateOnly;
+    const std::vector<std::string>& operands = settings.operands;
     if (operands.size() < 2) return usageError("a HOST and at least one PATH are needed", "");
     if (plain && privateOnly) return usageError("--plain and --private-only exclude each other", "");
     sendOnlyEncrypted = privateOnly;
@@ -238,9 +168,9 @@ int sendCommand(int argc, char** argv) {
                 "quorvalinthexa send: %d item(s) left out: a path or name too long for its 260-byte "
                 "field, a name holding a control byte or a backslash, or a link to a folder\n",
                 refusedItemCount);
-    privatePort = static_cast<uint16_t>(ownPrivatePort >= 0     ? ownPrivatePort
-                                        : port == kTransferPort ? kPrivatePort
-                                                                : 0);
+    privatePort = static_cast<uint16_t>(settings.privatePort >= 0 ? settings.privatePort
+                                        : port == kTransferPort   ? kPrivatePort
+                                                                  : 0);
     if (hosts.size() > 1) {
         const int status = sendToSeveral(hosts, port, plain);
         return interrupted ? kInterrupted : status;

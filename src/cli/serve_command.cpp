@@ -14,6 +14,7 @@
 
 #include "cli/cli_discovery.h"
 #include "cli/arguments.h"
+#include "cli/command_options.h"
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
 #include "platform/files.h"
@@ -25,27 +26,6 @@
 
 namespace {
 constexpr int kStopWaitMilliseconds = 3000;
-
-void printServeUsage(FILE* out) {
-    fputs("Usage: quorvalinthexa serve [--store DIR] [--port N] [--address A] [--text TEXT] [--no-qr]\n"
-          "                            [FILE|FOLDER...]\n"
-          "\n"
-          "Lets a web browser on the local network send files and folders into DIR, and get\n"
-          "the files and folders given here, through an address with a secret in it, until\n"
-          "Ctrl+C. A text a browser sends is printed here; --text gives the page one to fetch.\n"
-          "Anyone who has the address (or sees its QR code) can use it while this runs.\n"
-          "\n"
-          "Options:\n"
-          "  --store DIR   where uploaded files go (default: the current folder)\n"
-          "  --port N      the TCP port (default: 2905); a port in use is an error\n"
-          "  --address A   which of this computer's addresses to serve on (default: the\n"
-          "                first Ethernet or wireless adapter's)\n"
-          "  --text TEXT   a text the page offers (UTF-8, at most 65536 bytes)\n"
-          "  --no-qr       print the address only\n"
-          "\n"
-          "Exit status: 0 after Ctrl+C, 1 when serving could not start, 2 for a usage error.\n",
-          out);
-}
 
 int usageError(const char* message, const char* detail) { return commandUsageError("serve", message, detail); }
 
@@ -67,48 +47,16 @@ std::string pageLanguage() {
     return "en";
 }
 
-// Each option's value: "--name VALUE" or "--name=VALUE"; true when argv[*i] was one.
-bool optionValue(int argc, char** argv, int* i, const char* name, std::string* value, bool* missing) {
-    size_t length = strlen(name);
-    if (!strncmp(argv[*i], name, length) && argv[*i][length] == '=') {
-        *value = argv[*i] + length + 1;
-        return true;
-    }
-    if (strcmp(argv[*i], name) != 0) return false;
-    if (*i + 1 >= argc) *missing = true;
-    else *value = argv[++*i];
-    return true;
-}
 }  // namespace
 
 int serveCommand(int argc, char** argv) {
-    std::string store = ".", portText, address, text;
-    bool qr = true, missing = false;
-    std::vector<std::string> paths;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
-            printServeUsage(stdout);
-            return 0;
-        }
-        if (optionValue(argc, argv, &i, "--store", &store, &missing) ||
-            optionValue(argc, argv, &i, "--port", &portText, &missing) ||
-            optionValue(argc, argv, &i, "--address", &address, &missing) ||
-            optionValue(argc, argv, &i, "--text", &text, &missing)) {
-            if (missing) return usageError(arg, " needs a value");
-        } else if (!strcmp(arg, "--no-qr")) {
-            qr = false;
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            return usageError("unknown argument: ", arg);
-        } else {
-            std::string path = absolutePath(arg);
-            if (path.empty()) {
-                fprintf(stderr, "quorvalinthexa serve: %s does not exist\n", arg);
-                return 1;
-            }
-            paths.push_back(path);
-        }
-    }
+    ServeSettings settings;
+    const int status = parseCommandLine(serveOptions(), argc, argv, &settings);
+    if (status >= 0) return status;
+    const std::string &store = settings.store, &portText = settings.port, &text = settings.text;
+    std::string address = settings.address;
+    const std::vector<std::string>& paths = settings.paths;
+    const bool qr = settings.qr;
     uint16_t port = kBrowserAccessPort;
     if (!portText.empty() && !parsePort(portText.c_str(), &port)) return usageError("invalid port: ", portText.c_str());
     if (text.size() > static_cast<size_t>(kMostTextBytes)) return usageError("--text", " is longer than 65536 bytes");
