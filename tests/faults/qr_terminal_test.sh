@@ -23,16 +23,27 @@ Xvfb "$display" -screen 0 1024x900x24 -nolisten tcp >/dev/null 2>&1 &
 HOLDERS+=($!)
 wait_until 50 test -e "/tmp/.X11-unix/X${display#:}" || { fail "no virtual display"; finish; }
 
+# photograph NAME: the screen as a camera would take it, and what zbarimg reads there
+# (in $decoded); true once it reads a code.
+photograph() {
+  DISPLAY="$display" xwd -root -silent | convert xwd:- -colorspace gray -morphology Erode Rectangle:1x3 "$WORK/$1.png"
+  decoded="$(zbarimg --raw -q "$WORK/$1.png" 2>/dev/null || true)"
+  [ -n "$decoded" ]
+}
+
 for colours in "black white light" "white black dark"; do
   read -r fg bg name <<<"$colours"
   DISPLAY="$display" xterm -geometry 80x40+0+0 -fa Monospace -fs 14 -fg "$fg" -bg "$bg" \
-    -e "cat '$WORK/code.txt'; sleep 60" &
+    -e "cat '$WORK/code.txt'; sleep 300" &
   term=$!
-  sleep 2
-  DISPLAY="$display" xwd -root -silent | convert xwd:- -colorspace gray -morphology Erode Rectangle:1x3 "$WORK/$name.png"
+  # On a fresh, busy machine xterm may take seconds to start and draw: the screen is
+  # photographed again until a code is there (a code half drawn reads as none), at most
+  # for 90 s, and the last photograph is the one judged.
+  deadline=$((SECONDS + 90))
+  until photograph "$name" || [ "$SECONDS" -ge "$deadline" ]; do sleep 0.2; done
   kill "$term"
+  wait "$term" 2>/dev/null || true
   [ -n "${QV_KEEP_SHOTS:-}" ] && cp "$WORK/$name.png" "$QV_KEEP_SHOTS/"
-  decoded="$(zbarimg --raw -q "$WORK/$name.png" 2>/dev/null || true)"
   [ "${decoded,,}" = "${URL,,}" ] && ok "the code on a $name terminal reads as the address" ||
     fail "the code on a $name terminal reads as \"$decoded\""
 done
