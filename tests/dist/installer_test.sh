@@ -108,12 +108,24 @@ check "the installed program is the zip's" cmp -s "$folder/Quorvalinthexa.exe" \
 check "the Start menu shortcut exists" test -f "$shortcut_file"
 check "the Send to shortcut exists" test -f "$sendto_file"
 expect_eq "firewall failures in install.log" 3 "$(grep -c 'rule could not be added.*netsh: could not be started' "$folder/install.log")"
+# The Uninstall key is read whole, by one reg process. Now and then a wine process ends
+# without a word, and a value read through it would look empty: the read is given again
+# until reg has answered with the key (an install leaves it there).
+uninstall_values=""
+read_uninstall_key() {
+  uninstall_values="$(pcwine reg query "$uninstall_key" 2>/dev/null | tr -d '\r')" &&
+    grep -qF 'CurrentVersion\Uninstall\Quorvalinthexa' <<<"$uninstall_values"
+}
+uninstall_value() {  # uninstall_value NAME: its data as reg printed it
+  awk -v n="$1" '$1 == n {for (i = 3; i <= NF; i++) printf "%s%s", $i, (i < NF ? " " : ""); print ""}' <<<"$uninstall_values"
+}
+wait_until 50 read_uninstall_key || fail "reg never answered with the Uninstall key"
 for row in "DisplayName|$display_name" "DisplayVersion|$VERSION" "Publisher|The Quorvalinthexa authors" \
   "DisplayIcon|$win_folder\\Quorvalinthexa.exe,0" "InstallLocation|$win_folder" \
   "UninstallString|\"$win_folder\\uninstall.exe\"" "QuietUninstallString|\"$win_folder\\uninstall.exe\" /S"; do
-  expect_eq "Uninstall key's ${row%%|*}" "${row#*|}" "$(reg_query "${row%%|*}" "$uninstall_key")"
+  expect_eq "Uninstall key's ${row%%|*}" "${row#*|}" "$(uninstall_value "${row%%|*}")"
 done
-size="$(reg_query EstimatedSize "$uninstall_key" || true)"
+size="$(uninstall_value EstimatedSize)"
 check "Uninstall key's EstimatedSize ($size KiB) covers the program" \
   test "$((size))" -ge "$(($(stat -c %s "$folder/Quorvalinthexa.exe") / 1024))"
 
