@@ -31,8 +31,8 @@ int takeOption(const CliOption& option, const char* inlineValue, int argc, char*
     if (inlineValue) return option.take(settings, inlineValue);
     return option.take(settings, *index + 1 < argc ? argv[++*index] : nullptr);
 }
-}  // namespace
 
+// The option of that name (its first length bytes) in the table, or nullptr.
 const CliOption* findOption(const CliCommand& command, const char* name, int length) {
     for (int i = 0; i < command.optionCount; ++i) {
         const CliOption& option = command.options[i];
@@ -40,6 +40,7 @@ const CliOption* findOption(const CliCommand& command, const char* name, int len
     }
     return nullptr;
 }
+}  // namespace
 
 int parseCommandLine(const CliCommand& command, int argc, char** argv, void* settings) {
     bool options = true;

@@ -30,5 +30,3 @@ struct CliCommand {
 // to end with (0 after --help, 2 after a usage error, or what an option returned).
 int parseCommandLine(const CliCommand& command, int argc, char** argv, void* settings);
 void printCommandHelp(const CliCommand& command, FILE* out);
-// The option of that name in the table, or nullptr.
-const CliOption* findOption(const CliCommand& command, const char* name, int length);
