@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/shown_text.h"
+#include "core/utf8_reader.h"
 
 namespace {
 struct ShownCase {
