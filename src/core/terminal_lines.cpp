@@ -14,11 +14,8 @@ size_t characterAt(const std::string& text, size_t i, int* columns) {
         *columns = c == '\t' ? kTabColumns : 1;
         return 1;
     }
-    size_t n = 1;
-    if (c >= 0xC0)
-        while (n < 4 && i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) ++n;
     *columns = kWideColumns;
-    return n;
+    return utf8CharacterAt(text, i).length;
 }
 }  // namespace
 
