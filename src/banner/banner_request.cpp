@@ -5,6 +5,7 @@
 
 #include "banner/banner_connection.h"
 #include "core/text_routines.h"
+#include "core/utf8_reader.h"
 #include "platform/files.h"
 #include "platform/net.h"
 
@@ -17,18 +18,12 @@ const char kBannerCookieFile[] = "cookie";
 std::atomic<BannerRecord*> currentBanner{nullptr};
 
 namespace {
-bool isUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
 // Copies a text into its field, cut at a character boundary when it does not fit.
 template <size_t N>
 void storeText(char (&field)[N], const std::string& value) {
-    size_t length = value.size();
-    if (length > N - 1) {
-        length = N - 1;
-        while (length > 0 && isUtf8Continuation(value[length])) --length;
-    }
-    memcpy(field, value.data(), length);
-    field[length] = '\0';
+    const std::string cut = utf8Prefix(value, N - 1);
+    memcpy(field, cut.data(), cut.size());
+    field[cut.size()] = '\0';
 }
 
 // Copies an address into its field; a cut address would lead somewhere else, so one

@@ -1,5 +1,8 @@
 #include "core/terminal_lines.h"
 
+#include "core/shown_characters.h"
+#include "core/utf8_reader.h"
+
 namespace {
 constexpr int kTabColumns = 8;
 constexpr int kWideColumns = 2;
@@ -11,11 +14,8 @@ size_t characterAt(const std::string& text, size_t i, int* columns) {
         *columns = c == '\t' ? kTabColumns : 1;
         return 1;
     }
-    size_t n = 1;
-    if (c >= 0xC0)
-        while (n < 4 && i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) ++n;
     *columns = kWideColumns;
-    return n;
+    return utf8CharacterAt(text, i).length;
 }
 }  // namespace
 
@@ -46,22 +46,6 @@ std::string indentedLines(const std::string& text, const std::string& indent, in
     return out;
 }
 
-namespace {
-// The length of a control or a direction mark at text[i] in UTF-8, or 0.
-size_t unprintableAt(const std::string& text, size_t i) {
-    const auto byte = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
-    const unsigned c = byte(i);
-    if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) return 1;
-    if (c == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) < 0xA0) return 2;  // C1
-    if (c == 0xD8 && byte(i + 1) == 0x9C) return 2;                        // U+061C
-    if (c != 0xE2) return 0;
-    const unsigned b = byte(i + 1), d = byte(i + 2);
-    const bool marks = (b == 0x80 && (d == 0x8E || d == 0x8F || (d >= 0xAA && d <= 0xAE))) ||  // U+200E/F, 202A-E
-                       (b == 0x81 && d >= 0xA6 && d <= 0xA9);                                  // U+2066-2069
-    return marks ? 3 : 0;
-}
-}  // namespace
-
 std::string terminalText(const std::string& text) {
     std::string shown;
     shown.reserve(text.size());
@@ -70,12 +54,11 @@ std::string terminalText(const std::string& text) {
             ++i;
             continue;
         }
-        if (const size_t n = unprintableAt(text, i)) {
-            shown += "\xEF\xBF\xBD";
-            i += n;
-        } else {
-            shown += text[i++];
-        }
+        const Utf8Character c = utf8CharacterAt(text, i);
+        const bool raw = c.valid && (c.point == '\n' || c.point == '\t' || !isNeverShownRaw(c.point));
+        if (raw) shown.append(text, i, c.length);
+        else shown += "\xEF\xBF\xBD";
+        i += c.length;
     }
     return shown;
 }

@@ -9,8 +9,8 @@
 // too few for the indent and a tab) folds nothing.
 std::string indentedLines(const std::string& text, const std::string& indent, int columns);
 
-// text as it may reach a terminal: a control character other than '\n' and '\t' (C0, DEL,
-// C1) and a mark that turns the direction of what follows become U+FFFD; "\r\n" becomes
+// text as it may reach a terminal: a character never shown raw (shown_characters.h) other
+// than '\n' and '\t', and each maximal broken UTF-8 sequence, become U+FFFD; "\r\n" becomes
 // "\n". Texts from other computers go through it, so none can move the cursor, recolour the
-// screen or make a line read backwards.
+// screen, make a line read backwards or hide a character.
 std::string terminalText(const std::string& text);

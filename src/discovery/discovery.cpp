@@ -55,17 +55,16 @@ std::atomic<int> emptyTicks{0};
 std::atomic<bool> lookAroundOn{true};
 
 // One datagram reaches a peer both through the group and by unicast (and twice where two
-// sockets hear one group): the same datagram heard again within half a second is the same
-// ask, answered once. Two datagrams that differ (two copies behind one address) are two
-// asks; a source gets at most kAsksPerSource answered in that half second, however its
-// datagrams vary.
+// sockets hear one group): the same bytes from the same source heard again within half a
+// second are the same ask, answered once. Datagrams whose bytes differ are two asks, even
+// where their numbers read the same; a source gets at most kAsksPerSource answered in that
+// half second, however its datagrams vary.
 constexpr uint32_t kSameAskMilliseconds = 500;
 constexpr int kAsksPerSource = 4;
 struct AsksHeard {
     uint32_t since = 0;  // the first answered ask of this half second
     int count = 0;
-    DiscoveryAsk asks[kAsksPerSource] = {};
-    int numbers[kAsksPerSource] = {};
+    std::string datagrams[kAsksPerSource];  // as received, at most 45 bytes each
 };
 std::mutex heardLock;
 std::map<uint32_t, AsksHeard> asksHeard;  // by source
@@ -73,7 +72,7 @@ constexpr size_t kSourcesHeardLimit = 4096;
 
 // True when this datagram is an ask to answer: not one answered already, and within the
 // source's share.
-bool newAsk(uint32_t sender, DiscoveryAsk ask, int number) {
+bool newAsk(uint32_t sender, const std::string& datagram) {
     std::lock_guard<std::mutex> guard(heardLock);
     const uint32_t now = tickCount();
     if (asksHeard.size() >= kSourcesHeardLimit && !asksHeard.count(sender)) {
@@ -82,12 +81,14 @@ bool newAsk(uint32_t sender, DiscoveryAsk ask, int number) {
         if (asksHeard.size() >= kSourcesHeardLimit) asksHeard.clear();  // the hand-over queue still bounds
     }
     AsksHeard& heard = asksHeard[sender];
-    if (heard.count == 0 || now - heard.since >= kSameAskMilliseconds) heard = AsksHeard{now};
+    if (heard.count == 0 || now - heard.since >= kSameAskMilliseconds) {
+        heard = AsksHeard();
+        heard.since = now;
+    }
     for (int i = 0; i < heard.count; ++i)
-        if (heard.asks[i] == ask && heard.numbers[i] == number) return false;
+        if (heard.datagrams[i] == datagram) return false;
     if (heard.count == kAsksPerSource) return false;
-    heard.asks[heard.count] = ask;
-    heard.numbers[heard.count++] = number;
+    heard.datagrams[heard.count++] = datagram;
     return true;
 }
 
@@ -198,14 +199,13 @@ void discoveryReceiveLoop(void* cell) {
             if (netLastErrorWasTimeout()) continue;
             break;
         }
-        int number = 0;
-        DiscoveryAsk ask = judgeDiscoveryDatagram(buffer, n, &number);
+        DiscoveryAsk ask = judgeDiscoveryDatagram(buffer, n);
         DiscoverySubnet adapter;
         if (ask == DiscoveryAsk::Nothing || !arrivalAdapter(*entry, arrival, from, &adapter)) continue;
         notePeerHeard(from);
         if (!answerable(adapter, from)) continue;
         if (entry->settings.observer) entry->settings.observer(ask, netDotted(from));
-        if (entry->settings.answer && newAsk(from, ask, number))
+        if (entry->settings.answer && newAsk(from, std::string(buffer, static_cast<size_t>(n))))
             answerDiscoveryDatagram(ask, from, entry->settings.handOverPort);
     }
     entry.reset();  // may close the socket

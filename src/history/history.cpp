@@ -5,7 +5,7 @@
 #include <ctime>
 #include <mutex>
 
-#include "core/shown_text.h"
+#include "core/utf8_reader.h"
 #include "history/history_path.h"
 #include "history/history_store.h"
 #include "history/history_writer.h"

@@ -12,9 +12,9 @@ const char* historyDirectionWord(HistoryDirection direction);
 const char* historyDoorWord(HistoryDoor door);
 const char* historyOutcomeWord(HistoryOutcome outcome);
 
-// text as a terminal may show it: a control character (C0, DEL, C1), a character that
-// turns the direction of text, a byte that starts no valid UTF-8 character, and the
-// backslash are written as escapes ("\n", "\x1b", "\u202e", "\\"); everything else is kept.
+// text as a terminal may show it: a character never shown raw (shown_characters.h), a
+// byte that starts no valid UTF-8 character, and the backslash are written as escapes
+// ("\n", "\x1b", "\u202e", "\u200b", "\\"); everything else is kept.
 std::string printableText(const std::string& text);
 // The entries as one JSON array, one object a line, with every field: id, time (seconds
 // since 1970, UTC), direction, door, encrypted (true for the private channel's door

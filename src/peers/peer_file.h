@@ -18,14 +18,14 @@ std::string peerFilePath();
 // The stored text, at most kPeerFileMostBytes; "" for a missing, unreadable or
 // non-regular file (a FIFO is never opened for a blocking read).
 std::string readPeerFile(const std::string& path);
-// Writes the list, one address a line, to a temporary file beside path and renames it
-// over path, so that a reader never sees half a list; the folders are made 0700 where
-// missing. False when any step failed (nothing is left half-written).
+// Writes the list, one address a line, in place of the file at path (locked_file.h), so
+// that a reader never sees half a list; the folders are made 0700 where missing. False
+// when any step failed (nothing is left half-written).
 bool writePeerFile(const std::string& path, const std::vector<std::string>& peers);
-// The keeper of a list in the file at path: under an exclusive flock of path + ".lock"
-// (waiting for another process's change to end), reads the file, runs edit, writes what
-// it returns when that differs, and returns it. Where the lock or the write cannot be
-// had, the edit still runs on what could be read and its result is returned.
+// The keeper of a list in the file at path: under the file's lock (locked_file.h) reads
+// it, runs edit, writes what it returns when that differs, and returns it. Where the lock
+// or the write cannot be had, the edit still runs on what could be read and its result is
+// returned; a file that exists but cannot be read is left as it is.
 std::string editPeerFile(const std::string& path, const PeerTextEdit& edit);
 
 // `discover` writes the numbers it printed here (the folder of path, "numbered"), so that

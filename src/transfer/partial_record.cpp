@@ -1,20 +1,14 @@
 #include "transfer/partial_record.h"
 
+#include "core/decimal_number.h"
 #include "platform/files.h"
 #include "transfer/path_rules.h"
 
 namespace {
 
+// 18 digits stay below 2^63; a leading zero only in "0".
 bool plainNumber(const std::string& text, int64_t* value) {
-    // 18 digits stay below 2^63; a leading zero only in "0".
-    if (text.empty() || text.size() > 18 || (text.size() > 1 && text[0] == '0')) return false;
-    int64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    *value = v;
-    return true;
+    return readDecimal(text, int64_t{999999999999999999}, value, LeadingZero::OnlyZeroItself);
 }
 
 bool isComputerIdText(const std::string& text) {

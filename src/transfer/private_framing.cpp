@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstring>
 
+#include "core/decimal_number.h"
+#include "core/utf8_reader.h"
 #include "trust/content_hash.h"
 
 namespace {
@@ -37,30 +39,14 @@ constexpr Form kForms[] = {
     {LineKind::IncompleteTally, "INCOMPLETE", kTallyTextLimit},
 };
 
-// The length of the UTF-8 character at text[i] (shortest form, no surrogate, at most
-// U+10FFFF), or 0 when none starts there.
-size_t characterLength(const std::string& text, size_t i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) return 1;
-    size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-    if (length == 0 || c > 0xF4 || i + length > text.size()) return 0;
-    const unsigned char second = static_cast<unsigned char>(text[i + 1]);
-    if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90) ||
-        (c == 0xF4 && second > 0x8F))
-        return 0;
-    for (size_t k = 1; k < length; ++k)
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
-    return length;
-}
-
-bool isControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+bool isControl(uint32_t c) { return c < 0x20 || c == 0x7F; }
 
 bool isLineText(const std::string& text, size_t limit) {
     if (text.empty() || text.size() > limit) return false;
     for (size_t i = 0; i < text.size();) {
-        const size_t length = characterLength(text, i);
-        if (length == 0 || (length == 1 && isControl(static_cast<unsigned char>(text[i])))) return false;
-        i += length;
+        const Utf8Character c = utf8CharacterAt(text, i);
+        if (!c.valid || isControl(c.point)) return false;
+        i += c.length;
     }
     return true;
 }
@@ -69,9 +55,9 @@ bool isLineText(const std::string& text, size_t limit) {
 std::string lineSafeText(const std::string& text, size_t limit) {
     std::string safe;
     for (size_t i = 0; i < text.size();) {
-        size_t length = characterLength(text, i);
-        const bool bad = length == 0 || (length == 1 && isControl(static_cast<unsigned char>(text[i])));
-        if (bad) length = 1;
+        const Utf8Character c = utf8CharacterAt(text, i);
+        const bool bad = !c.valid || isControl(c.point);
+        const size_t length = bad ? 1 : c.length;
         if (safe.size() + (bad ? 1 : length) > limit) break;
         safe += bad ? std::string("?") : text.substr(i, length);
         i += length;
@@ -123,16 +109,11 @@ size_t readPrivateLine(ReceiveFunction receive, void* source, char* line, size_t
 }
 
 namespace {
-// Decimal digits only, 1 to maxDigits of them, no leading zero but for "0" itself.
-bool readDecimal(const std::string& text, size_t maxDigits, int64_t* value) {
-    if (text.empty() || text.size() > maxDigits || (text.size() > 1 && text[0] == '0')) return false;
-    int64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    *value = v;
-    return true;
+// 1 to digits decimal digits, no leading zero but for "0" itself: one spelling a number.
+bool readDecimalOf(const std::string& text, int digits, int64_t* value) {
+    int64_t most = 9;
+    for (int i = 1; i < digits; ++i) most = most * 10 + 9;
+    return readDecimal(text, most, value, LeadingZero::OnlyZeroItself);
 }
 }  // namespace
 
@@ -143,7 +124,7 @@ bool parseHave(const std::string& text, int64_t* length, std::string* hex) {
     if (space == std::string::npos) return false;
     int64_t n = 0;
     // 18 digits stay below 2^63 whatever they are.
-    if (!readDecimal(text.substr(0, space), 18, &n) || n < 1) return false;
+    if (!readDecimalOf(text.substr(0, space), 18, &n) || n < 1) return false;
     const std::string digits = text.substr(space + 1);
     if (!isContentHashHex(digits)) return false;
     *length = n;
@@ -168,7 +149,7 @@ bool parseCounts(const std::string& text, int* counts, int count) {
     for (int i = 0; i < count; ++i) {
         const size_t end = i + 1 < count ? text.find(' ', at) : text.size();
         int64_t value = 0;
-        if (end == std::string::npos || !readDecimal(text.substr(at, end - at), 9, &value)) return false;
+        if (end == std::string::npos || !readDecimalOf(text.substr(at, end - at), 9, &value)) return false;
         counts[i] = static_cast<int>(value);
         at = end + 1;
     }

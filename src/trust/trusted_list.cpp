@@ -1,70 +1,30 @@
 #include "trust/trusted_list.h"
 
 #include <algorithm>
-#include <cstdlib>
 
-#include "core/shown_text.h"
+#include "core/decimal_number.h"
+#include "core/shown_characters.h"
+#include "core/utf8_reader.h"
 #include "platform/net.h"
 #include "trust/computer_id.h"
 #include "trust/trusted_store.h"
 
 namespace {
 using List = std::vector<TrustedComputer>;
-
-// The length of the UTF-8 character at text[i], 0 when none starts there (a stray or
-// missing continuation byte, an overlong form, a surrogate, a value past U+10FFFF).
-size_t characterLength(const std::string& text, size_t i, uint32_t* value) {
-    auto byte = [&text](size_t at) { return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u; };
-    unsigned lead = byte(i);
-    size_t length = lead < 0x80                   ? 1
-                    : lead >= 0xC2 && lead < 0xE0 ? 2
-                    : lead >= 0xE0 && lead < 0xF0 ? 3
-                    : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                  : 0;
-    if (length == 0) return 0;
-    uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kLeast[length] || (code >= 0xD800 && code < 0xE000) || code > 0x10FFFF) return 0;
-    *value = code;
-    return length;
-}
-
-// Controls, and the marks, embeddings and isolates that reorder how a name reads: a
-// name is shown to a person who decides whether to trust it.
-bool isControl(uint32_t code) {
-    return code < 0x20 || (code >= 0x7F && code < 0xA0) || code == 0x200E || code == 0x200F ||
-           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
-}
-
 }  // namespace
 
-// Valid UTF-8 without control characters (a tab or line feed would tear the stored
-// line), at most kTrustedNameLimit bytes, cut between characters.
+// Valid UTF-8 without a character never shown raw (a tab or line feed would tear the
+// stored line; a mark or a zero-width character would make it pass for another name), at
+// most kTrustedNameLimit bytes, cut between characters.
 std::string cleanTrustedName(const std::string& name) {
-    std::string clean;
-    for (size_t i = 0; i < name.size();) {
-        uint32_t code = 0;
-        size_t length = characterLength(name, i, &code);
-        if (length == 0) {
-            ++i;
-            continue;
-        }
-        if (!isControl(code)) clean.append(name, i, length);
-        i += length;
-    }
-    return utf8Prefix(clean, kTrustedNameLimit);
+    return utf8Prefix(withoutHiddenCharacters(name), kTrustedNameLimit);
 }
 
 namespace {
 
+// Up to 18 digits, as the list has always held them.
 bool parseSeconds(const std::string& text, int64_t* seconds) {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    *seconds = std::strtoll(text.c_str(), nullptr, 10);
-    return true;
+    return text.size() <= 18 && readDecimal(text, INT64_MAX, seconds);
 }
 
 // One line, "ID\tname\taddress\tlastSeen"; false for a torn or garbled one.

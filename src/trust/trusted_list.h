@@ -23,8 +23,8 @@ struct TrustedComputer {
     std::vector<uint32_t> addresses;
 };
 
-// name as it is stored and shown: valid UTF-8 without control or reordering characters,
-// cut on a character boundary at kTrustedNameLimit bytes.
+// name as it is stored and shown: valid UTF-8 without a character never shown raw
+// (shown_characters.h), cut on a character boundary at kTrustedNameLimit bytes.
 std::string cleanTrustedName(const std::string& name);
 // Pins id under name (cut to its limit); an existing entry keeps its address and takes
 // the new name when one is given. False when id is not an ID, the list is full, or it

@@ -1,48 +1,14 @@
 #include "web/browser_text.h"
 
+#include "core/utf8_reader.h"
 #include "core/window_port.h"
 #include "platform/net.h"
 #include "transfer/reception_history.h"
 #include "transfer/receiver.h"
 
-namespace {
-bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool textIsValid(const std::string& text) { return text.find('\0') == std::string::npos && isUtf8(text); }
 
-// The length of the well-formed UTF-8 sequence at text[at], 0 when there is none. The
-// second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
-size_t sequenceLength(const std::string& text, size_t at) {
-    const unsigned char c = static_cast<unsigned char>(text[at]);
-    if (c < 0x80) return 1;
-    size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
-    if (length == 0 || at + length > text.size()) return 0;
-    const unsigned char second = static_cast<unsigned char>(text[at + 1]);
-    unsigned char low = 0x80, high = 0xBF;
-    if (c == 0xE0) low = 0xA0;
-    if (c == 0xED) high = 0x9F;
-    if (c == 0xF0) low = 0x90;
-    if (c == 0xF4) high = 0x8F;
-    if (second < low || second > high) return 0;
-    for (size_t i = 2; i < length; ++i)
-        if (!continuation(static_cast<unsigned char>(text[at + i]))) return 0;
-    return length;
-}
-}  // namespace
-
-bool textIsValid(const std::string& text) {
-    for (size_t at = 0; at < text.size();) {
-        size_t length = sequenceLength(text, at);
-        if (length == 0 || text[at] == '\0') return false;
-        at += length;
-    }
-    return true;
-}
-
-std::string boundedText(const std::string& text) {
-    if (text.size() <= static_cast<size_t>(kMostTextBytes)) return text;
-    size_t end = static_cast<size_t>(kMostTextBytes);
-    while (end > 0 && continuation(static_cast<unsigned char>(text[end]))) --end;
-    return text.substr(0, end);
-}
+std::string boundedText(const std::string& text) { return utf8Prefix(text, static_cast<size_t>(kMostTextBytes)); }
 
 TextOutcome textOnArrival(int64_t length, uint32_t sender) {
     if (length > kMostTextBytes) return TextOutcome::TooLong;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/shown_characters.h"
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/files.h"
@@ -12,22 +13,6 @@
 
 namespace {
 constexpr size_t kUploadNameLimit = 255;
-
-// Valid characters that a name may not hold all the same: C1 controls, which a terminal
-// takes for commands, and the marks, embeddings and isolates that reorder how a name reads
-// ("a<RLO>txt.exe" shows as "aexe.txt"): U+0080-U+009F, U+200E-U+200F, U+202A-U+202E,
-// U+2066-U+2069. The name is valid UTF-8, so these bytes only lead characters.
-bool hidesWhatItReads(const std::string& utf8) {
-    for (size_t i = 0; i + 1 < utf8.size(); ++i) {
-        const auto at = [&utf8](size_t k) { return static_cast<unsigned char>(utf8[k]); };
-        if (at(i) == 0xC2 && at(i + 1) <= 0x9F) return true;
-        if (at(i) != 0xE2 || i + 2 >= utf8.size()) continue;
-        const unsigned char second = at(i + 1), third = at(i + 2);
-        if (second == 0x80 && (third == 0x8E || third == 0x8F || (third >= 0xAA && third <= 0xAE))) return true;
-        if (second == 0x81 && third >= 0xA6 && third <= 0xA9) return true;
-    }
-    return false;
-}
 
 // COM0 and LPT0, with or without extension: newer Windows opens them as devices too.
 bool isPortZero(const std::string& local) {
@@ -44,11 +29,11 @@ bool isPortZero(const std::string& local) {
 // stores here can go on to a Windows peer. The name becomes lines of the records the
 // receiver reads: no control byte (a NUL would end a line early, a line feed would start
 // another), and no backslash (the receiver splits folders at either separator). Only
-// valid UTF-8 is taken: Windows would turn distinct invalid names into one.
+// valid UTF-8 is taken (Windows would turn distinct invalid names into one), without a
+// character never shown raw (shown_characters.h), which would hide what the name reads.
 bool componentAllowed(const std::string& utf8) {
-    if (utf8.empty() || utf8.size() > kUploadNameLimit || !isUtf8(utf8) || hidesWhatItReads(utf8)) return false;
-    for (unsigned char c : utf8)
-        if (c == '\\' || c < 0x20 || c == 0x7F) return false;
+    if (utf8.empty() || utf8.size() > kUploadNameLimit || !isShowableText(utf8)) return false;
+    if (utf8.find('\\') != std::string::npos) return false;
     if (utf8.back() == '.' || utf8.back() == ' ') return false;
     const std::string local = fromUtf8(utf8);
     return isSenderComponent(local, true) && !isReservedDeviceName(local) && !isPortZero(local);

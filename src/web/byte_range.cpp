@@ -3,21 +3,17 @@
 #include <climits>
 #include <cstdio>
 
+#include "core/decimal_number.h"
+
 namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The digits at the front of text, within 63 bits; false when there are none or too many.
 bool takeNumber(std::string_view* text, int64_t* value) {
     size_t i = 0;
-    int64_t v = 0;
-    for (; i < text->size() && isDigit((*text)[i]); ++i) {
-        int digit = (*text)[i] - '0';
-        if (v > (INT64_MAX - digit) / 10) return false;
-        v = v * 10 + digit;
-    }
-    if (i == 0) return false;
+    while (i < text->size() && isDigit((*text)[i])) ++i;
+    if (!readDecimal(text->substr(0, i), INT64_MAX, value)) return false;
     text->remove_prefix(i);
-    *value = v;
     return true;
 }
 

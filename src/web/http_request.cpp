@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "core/decimal_number.h"
+
 namespace {
 bool isTokenChar(unsigned char c) {
     if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) return true;
@@ -30,19 +32,6 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-// Digits only, within 63 bits.
-bool parseLength(std::string_view text, int64_t* length) {
-    if (text.empty() || text.size() > 19) return false;
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        if (value > (INT64_MAX - (c - '0')) / 10) return false;
-        value = value * 10 + (c - '0');
-    }
-    *length = value;
-    return true;
-}
-
 // A list field's value ("keep-alive, close") names token.
 bool listNames(std::string_view value, std::string_view token) {
     while (!value.empty()) {
@@ -62,7 +51,7 @@ void joinValue(std::string* field, std::string_view value) {
 bool takeField(std::string_view name, std::string_view value, HttpRequest* request) {
     if (sameLetters(name, "Content-Length")) {
         int64_t length = 0;
-        if (!parseLength(value, &length)) return false;
+        if (!readDecimal(value, INT64_MAX, &length)) return false;
         // A second length that differs leaves the body's end in doubt: the message is refused.
         if (request->contentLength >= 0 && request->contentLength != length) return false;
         request->contentLength = length;
@@ -163,7 +152,7 @@ bool parseHeaderFields(std::string_view fields, HttpRequest* request) {
     return true;
 }
 
-bool parseDecimal(std::string_view text, int64_t* value) { return parseLength(text, value); }
+bool parseDecimal(std::string_view text, int64_t* value) { return readDecimal(text, INT64_MAX, value); }
 
 bool queryValue(std::string_view query, std::string_view name, std::string* value) {
     while (!query.empty()) {

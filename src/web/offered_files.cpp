@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/decimal_number.h"
+#include "core/shown_characters.h"
 #include "platform/files.h"
 
 namespace {
@@ -39,22 +41,6 @@ void offerFolder(Walk& walk, const std::string& folder, const std::string& name,
         return !walk.full();
     });
 }
-
-// Decodes one UTF-8 sequence at text[i]; its length, or 0 when it is not a valid one.
-size_t utf8Length(const std::string& text, size_t i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (length == 0 || i + length > text.size()) return 0;
-    uint32_t code = length == 1 ? c : c & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        unsigned char next = static_cast<unsigned char>(text[i + k]);
-        if ((next >> 6) != 2) return 0;
-        code = (code << 6) | (next & 0x3F);
-    }
-    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return length;
-}
 }  // namespace
 
 std::vector<OfferedFile> listOfferedFiles(const std::vector<std::string>& paths) {
@@ -84,47 +70,12 @@ void numberOfferedFiles(OfferedLinks& links, std::vector<OfferedFile>& files) {
 }
 
 bool offeredFileOf(const OfferedLinks& links, std::string_view number, OfferedFile* file) {
-    if (number.empty() || number.size() > 19) return false;
     uint64_t value = 0;
-    for (char c : number) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
+    if (!readDecimal(number, UINT64_MAX, &value)) return false;
     auto found = links.fileOf.find(value);
     if (found == links.fileOf.end()) return false;
     *file = found->second;
     return true;
-}
-
-bool isUtf8(const std::string& text) {
-    for (size_t i = 0, length = 0; i < text.size(); i += length)
-        if ((length = utf8Length(text, i)) == 0) return false;
-    return true;
-}
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        size_t length = utf8Length(text, i);
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (length == 0) {
-            out += "\\ufffd";
-            ++i;
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out.append(text, i, length);
-        }
-        i += length;
-    }
-    return out + "\"";
 }
 
 std::string offeredFilesJson(const std::vector<OfferedFile>& files) {

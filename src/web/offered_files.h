@@ -40,12 +40,6 @@ bool offeredFileOf(const OfferedLinks& links, std::string_view number, OfferedFi
 // UTF-8 are shown as U+FFFD.
 std::string offeredFilesJson(const std::vector<OfferedFile>& files);
 
-// True when text is valid UTF-8 (no overlong forms, surrogates or code points past U+10FFFF).
-bool isUtf8(const std::string& text);
-
-// A JSON string literal of text, quotes included.
-std::string jsonString(const std::string& text);
-
 // The Content-Disposition of a download named after the last part of name: an ASCII
 // fallback and the UTF-8 name itself, percent-encoded.
 std::string attachmentDisposition(const std::string& name);

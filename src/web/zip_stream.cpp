@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "core/utf8_reader.h"
 #include "platform/files.h"
 #include "web/offered_files.h"
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/shown_text.h"
+#include "core/utf8_reader.h"
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/codepage.h"

@@ -1,6 +1,7 @@
 #include "windows/history_rows_win32.h"
 
 #include "core/shown_text.h"
+#include "core/utf8_reader.h"
 #include "history/history_names.h"
 #include "resource.h"
 #include "selection/size_format.h"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/shown_text.h"
+#include "core/utf8_reader.h"
 #include "core/text_routines.h"
 #include "platform/codepage.h"
 #include "resource.h"

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # quorvalinthexa history over a database with a hostile name in it (a terminal escape,
-# a C1 control, a line break): the lines show it escaped and never raw, newest first;
+# a C1 control, a line break, a line separator, a zero-width space, an Arabic letter mark):
+# the lines show it escaped and never raw, newest first;
 # --json is one array that Python reads back byte for byte; --limit, --keep and --clear.
 source "$(dirname "$0")/lib.sh"
 WRITER="$QV_NATIVE_BUILD/qv_history_entries"
 [ -x "$WRITER" ] || skip "no $WRITER (make native)"
 
-hostile=$'evil\e[2J\xc2\x9bname\nnext'
+hostile=$'evil\e[2J\xc2\x9bname\nnext\xe2\x80\xa8l\xe2\x80\x8bz\xd8\x9cm'
 mkdir -p "$XDG_STATE_HOME/quorvalinthexa"
 # The writer takes a name a line: the line break goes in as its escape, turned back below.
 printf 'plain\n%s\n' "${hostile//$'\n'/\\n}" |
@@ -20,11 +21,13 @@ PY
 
 lines="$("$CLI" history)"
 expect_eq "a line per entry" 2 "$(wc -l <<<"$lines")"
-check "no escape byte reaches the terminal" bash -c '! LC_ALL=C grep -q $'"'"'[\x1b\x9b]'"'"' <<<"$1"' _ "$lines"
-expect_eq "the newest first, its name escaped" 'evil\x1b[2J\u009bname\nnext' \
+never_raw=$'\x1b|\x9b|\xe2\x80[\xa8\x8b]|\xd8\x9c'
+check "no escape byte reaches the terminal" bash -c '! LC_ALL=C grep -Eq "$2" <<<"$1"' _ "$lines" "$never_raw"
+expect_eq "the newest first, its name escaped" 'evil\x1b[2J\u009bname\nnext\u2028l\u200bz\u061cm' \
   "$(head -1 <<<"$lines" | grep -o 'evil[^ ]*')"
 
 json="$("$CLI" history --json)"
+check "--json: none of them raw" bash -c '! LC_ALL=C grep -Eq "$2" <<<"$1"' _ "$json" "$never_raw"
 expect_eq "--json, read back" "2 plain" "$(python3 -c '
 import json, sys
 entries = json.loads(sys.argv[1])

@@ -5,6 +5,8 @@
 source "$(dirname "$0")/lib.sh"
 export XDG_CONFIG_HOME="$WORK/config"
 A=ABCD-EFGH-IJKL-MNOP-QRST-UVWX-YZ23-4567
+# A zero-width space and an Arabic letter mark: a name keeps neither.
+ZWSP=$'\xe2\x80\x8b' ALM=$'\xd8\x9c'
 
 # status | arguments | a line the output holds
 while IFS='|' read -r expected arguments line; do
@@ -20,6 +22,8 @@ done <<TABLE
 2|trust $A Lab extra|too many operands
 2|untrust --force $A|unknown option --force
 0|trust abcdefghijklmnopqrstuvwxyz234567 Lab|Trusted $A as Lab.
+0|trusted|Lab   $A  -                never
+0|trust $A L${ZWSP}a${ALM}b|Trusted $A as Lab.
 0|trusted|Lab   $A  -                never
 0|untrust $A|No longer trusted: $A.
 1|untrust $A|$A is not trusted

@@ -237,6 +237,16 @@ TEST_F(DiscoveryLoopTest, EveryDistinctAskIsAnsweredARepeatedOneOnceAndASourceWi
     EXPECT_EQ(catcher.caught().size(), 4u);
 }
 
+TEST_F(DiscoveryLoopTest, DatagramsThatDifferInTheirBytesAreTwoAsksThoughTheirNumberReadsTheSame) {
+    // The number field read as atoi does gives 81 for all three; only the repeat of the
+    // very same bytes is one ask.
+    const std::string head = discoveryDatagram("notify", 81).substr(0, 30);
+    for (const char* number : {"000000000081abc", "             81", "000000000081abc"}) send(head + number);
+    catcher.waitFor(2);
+    pause(500);  // a third would have come by now
+    EXPECT_EQ(catcher.caught().size(), 2u);
+}
+
 std::atomic<int> heardCopies{0};
 void countCopy(DiscoveryAsk, const std::string&) { ++heardCopies; }
 

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "core/shown_characters.h"
 #include "platform/files.h"
 #include "scratch_folder.h"
 #include "web/access_token.h"
@@ -84,6 +85,10 @@ TEST(UploadNames, EveryComponentOfAPathMustBeSafe) {
                  {"a\xE2\x80\xAEtxt.exe", false},
                  {"a\xE2\x81\xA6-b", false},
                  {"a\xE2\x80\x8F-b", false},
+                 {"a\xD8\x9C-b", false},                         // U+061C
+                 {"a\xE2\x80\xA8-b", false},                     // U+2028
+                 {"a\xE2\x80\x8B-b", false},                     // U+200B
+                 {"a\xEF\xBB\xBF-b", false},                     // U+FEFF
                  {"a\xC2\xA0-b\xE2\x80\x94\xE2\x82\xAC", true},  // no-break space, dash, euro sign
                  // ports Windows opens as devices also with the digit 0
                  {"COM0", false},
@@ -125,7 +130,7 @@ TEST(BrowserTexts, OnlyWellFormedUtf8WithoutNulIsTaken) {
 }
 
 TEST(OfferedTexts, JsonAndDownloadNamesAreEscaped) {
-    EXPECT_EQ("\"a\\\"b\\\\c\\u000a\\u0001\"", jsonString("a\"b\\c\n\x01"));
+    EXPECT_EQ("\"a\\\"b\\\\c\\n\\u0001\"", jsonString("a\"b\\c\n\x01"));
     EXPECT_EQ("\"файл\"", jsonString("файл"));
     EXPECT_EQ("\"x\\ufffdy\\ufffd\"", jsonString("x\xffy\xd0"));  // a stray byte, a cut sequence
     EXPECT_EQ("[{\"id\":7,\"name\":\"d/a b\",\"size\":3}]", offeredFilesJson({OfferedFile{"/p", "d/a b", 3, 7}}));

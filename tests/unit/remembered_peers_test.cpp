@@ -235,6 +235,10 @@ TEST(PeerFile, WritesAndReadsTheStateFile) {
     unlink(path.c_str());
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
     EXPECT_EQ(readPeerFile(path), "");  // never blocks on a FIFO
+    // A file that cannot be read is never replaced by what was added to nothing.
+    EXPECT_EQ(editPeerFile(path, [](const std::string& stored) { return stored + "10.0.0.9"; }), "10.0.0.9");
+    ASSERT_EQ(lstat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
     EXPECT_FALSE(writePeerFile("/proc/qv-none/peers", {"10.0.0.2"}));
     setenv("XDG_STATE_HOME", "relative", 1);
     setenv("HOME", "/home/someone", 1);

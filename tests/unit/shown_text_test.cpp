@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/shown_text.h"
+#include "core/utf8_reader.h"
 
 namespace {
 struct ShownCase {
@@ -20,6 +21,8 @@ TEST(ShownText, DecodesReplacesAndBreaksLines) {
         {"line feeds", "a\nb\n", u"a\r\nb\r\n"},
         {"CR LF kept, a lone CR broken", "a\r\nb\rc", u"a\r\nb\r\nc"},
         {"NUL", std::string("a\0b", 3), u"a\uFFFDb"},
+        {"a tab kept, other controls and hidden characters replaced", "\t\x1b[2J\xE2\x80\x8B\xE2\x80\xAE\xD8\x9C",
+         u"\t\uFFFD[2J\uFFFD\uFFFD\uFFFD"},
         {"stray continuation bytes", "\x80\xBF", u"\uFFFD\uFFFD"},
         {"a cut sequence then ASCII",
          "\xE2\x82"

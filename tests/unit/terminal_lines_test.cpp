@@ -32,8 +32,9 @@ TEST(TerminalLines, FoldsAndIndentsEveryPiece) {
     for (const FoldCase& c : cases) EXPECT_EQ(indentedLines(c.text, "  ", c.columns), c.shown) << c.what;
 }
 
-// A peer's text (a refusal, a name) may carry escapes and direction marks; on the terminal
-// each becomes U+FFFD, while letters, line feeds and tabs stay.
+// A peer's text (a refusal, a name) may carry escapes, direction marks, invisible
+// characters and broken UTF-8; on the terminal each becomes U+FFFD, while letters, line
+// feeds and tabs stay.
 TEST(TerminalLines, TextFromAPeerCannotSteerTheTerminal) {
     const std::string fffd = "\xEF\xBF\xBD";
     const std::pair<std::string, std::string> cases[] = {
@@ -46,7 +47,11 @@ TEST(TerminalLines, TextFromAPeerCannotSteerTheTerminal) {
          "c1 " + fffd + "31m"},
         {"\xE2\x80\xAEtxt.exe", fffd + "txt.exe"},  // right-to-left override
         {"\xE2\x81\xA6x\xE2\x81\xA9 \xE2\x80\x8F \xD8\x9C", fffd + "x" + fffd + " " + fffd + " " + fffd},
-        {"end \xE2\x80", "end \xE2\x80"},  // a cut character is no mark
+        {"end \xE2\x80", "end " + fffd},  // a cut character
+        {"a\xC0\xAF"
+         "b\xFF",
+         "a" + fffd + fffd + "b" + fffd},                         // an overlong slash, a stray byte
+        {"l\xE2\x80\xA8z\xE2\x80\x8B", "l" + fffd + "z" + fffd},  // line separator, zero width space
     };
     for (const auto& c : cases) EXPECT_EQ(terminalText(c.first), c.second) << c.first;
 }
