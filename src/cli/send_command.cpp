@@ -25,6 +25,7 @@
 #include "transfer/manifest.h"
 #include "transfer/partial_files.h"
 #include "transfer/private_channel.h"
+#include "transfer/progress_floor.h"
 #include "transfer/protocol.h"
 #include "transfer/send_many.h"
 #include "transfer/sender.h"
@@ -39,7 +40,7 @@ void printSendUsage(FILE* out) {
           "address or a host name, where a receiver listens on TCP port N (default 2904).\n"
           "Several HOSTs separated by commas (at most 16, none twice) get the same files at\n"
           "once, each on its own connection; one that does not take them never stops the\n"
-          "others, and a line per HOST says at the end whether it took the transfer. A\n"
+          "others, and a line per HOST says as it ends whether it took the transfer. A\n"
           "second name of an address already in the list is dropped (a line says so).\n"
           "A trusted computer ('quorvalinthexa trusted') that answers on the private port\n"
           "gets them encrypted; one that answers there with another key, or not at all,\n"
@@ -70,7 +71,9 @@ void printSendUsage(FILE* out) {
           "nothing was sent to a trusted computer because its key changed or it did not\n"
           "answer privately, or (--private-only) because it would have gone in the clear. Sent to several HOSTs: 0 "
           "when every one took everything, 6\n"
-          "when at least one did not (its line says why), 2 on a usage error. 130 when\n"
+          "when at least one did not (its line says why), 7 when one was given up as too\n"
+          "slow (less than 64 KiB taken in 30 seconds once its content began; the others\n"
+          "go on, and each line comes as its HOST ends), 2 on a usage error. 130 when\n"
           "SIGINT or SIGTERM stopped it (each HOST's send is recorded as canceled).\n",
           out);
 }
@@ -79,6 +82,8 @@ int usageError(const char* message, const char* detail) { return commandUsageErr
 
 // The exit status of a send to several when some recipient did not take everything.
 constexpr int kSomeDidNotTake = 6;
+// ... when one of them was given up as too slow.
+constexpr int kSomeTooSlow = 7;
 
 // The exit status of a send that SIGINT or SIGTERM stopped.
 constexpr int kInterrupted = 130;
@@ -137,27 +142,30 @@ std::string routeText(const std::string& trusted) {
     return trusted.empty() ? "(in the clear)" : "(encrypted, to " + terminalText(trusted) + ")";
 }
 
+// Each recipient's line as it ends, after the notes of the names sent once.
+void showEnded(const RecipientOutcome& o) {
+    static size_t shownNotes = 0;
+    const std::vector<std::string> notes = sentOnceNotes();
+    for (; shownNotes < notes.size(); ++shownNotes) cliPortShowLine(notes[shownNotes]);
+    if (o.result == SendResult::Complete) cliPortShowLine(o.recipient + ": took the transfer " + routeText(o.trusted));
+    else cliPortShowLine(o.recipient + ": did not take the transfer: " + (o.reason.empty() ? "Canceled." : o.reason));
+}
+
 int sendToSeveral(const std::vector<std::string>& hosts, uint16_t port, bool plain) {
-    const std::vector<RecipientOutcome> outcomes = runSendToMany(hosts, port, kSendStallMilliseconds, plain,
-                                                                 showShares);
+    const std::vector<RecipientOutcome> outcomes = runSendToMany(hosts, port, kSendStallMilliseconds, plain, showShares,
+                                                                 showEnded);
     cliPortEndProgressLine();
     netCleanup();
     if (!outcomes.empty() && outcomes[0].result == SendResult::NothingSelected) {
         fputs("quorvalinthexa send: nothing to send\n", stderr);
         return 1;
     }
-    for (const std::string& note : sentOnceNotes()) cliPortShowLine(note);
-    for (const RecipientOutcome& o : outcomes) {
-        if (o.result == SendResult::Complete)
-            cliPortShowLine(o.recipient + ": took the transfer " + routeText(o.trusted));
-        else
-            cliPortShowLine(o.recipient +
-                            ": did not take the transfer: " + (o.reason.empty() ? "Canceled." : o.reason));
-    }
     const int taken = countTaken(outcomes);
     if (taken == static_cast<int>(outcomes.size())) return 0;
     fprintf(stderr, "quorvalinthexa send: %d of %d took the transfer\n", taken, static_cast<int>(outcomes.size()));
-    return kSomeDidNotTake;
+    const bool slow = std::any_of(outcomes.begin(), outcomes.end(),
+                                  [](const RecipientOutcome& o) { return o.reason == kBelowFloorReason; });
+    return slow ? kSomeTooSlow : kSomeDidNotTake;
 }
 }  // namespace
 
