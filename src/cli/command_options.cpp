@@ -185,7 +185,7 @@ const CliCommand kSendCommand = {
     "address or a host name, where a receiver listens on TCP port N (default 2904).\n"
     "Several HOSTs separated by commas (at most 16, none twice) get the same files at\n"
     "once, each on its own connection; one that does not take them never stops the\n"
-    "others, and a line per HOST says at the end whether it took the transfer. A\n"
+    "others, and a line per HOST says as it ends whether it took the transfer. A\n"
     "second name of an address already in the list is dropped (a line says so).\n"
     "A trusted computer ('quorvalinthexa trusted') that answers on the private port\n"
     "gets them encrypted; one that answers there with another key, or not at all,\n"
@@ -205,7 +205,9 @@ const CliCommand kSendCommand = {
     "nothing was sent to a trusted computer because its key changed or it did not\n"
     "answer privately, or (--private-only) because it would have gone in the clear. Sent to several HOSTs: 0 "
     "when every one took everything, 6\n"
-    "when at least one did not (its line says why), 2 on a usage error. 130 when\n"
+    "when at least one did not (its line says why), 7 when one was given up as too\n"
+    "slow (less than 64 KiB taken in 30 seconds once its content began; the others\n"
+    "go on, and each line comes as its HOST ends), 2 on a usage error. 130 when\n"
     "SIGINT or SIGTERM stopped it (each HOST's send is recorded as canceled).\n",
     17,
     "unknown option: ",

@@ -26,6 +26,7 @@
 #include "transfer/manifest.h"
 #include "transfer/partial_files.h"
 #include "transfer/private_channel.h"
+#include "transfer/progress_floor.h"
 #include "transfer/protocol.h"
 #include "transfer/send_many.h"
 #include "transfer/sender.h"
@@ -36,6 +37,8 @@ int usageError(const char* message, const char* detail) { return commandUsageErr
 
 // The exit status of a send to several when some recipient did not take everything.
 constexpr int kSomeDidNotTake = 6;
+// ... when one of them was given up as too slow.
+constexpr int kSomeTooSlow = 7;
 
 // The exit status of a send that SIGINT or SIGTERM stopped.
 constexpr int kInterrupted = 130;
@@ -92,27 +95,30 @@ std::string routeText(const std::string& trusted) {
     return trusted.empty() ? "(in the clear)" : "(encrypted, to " + terminalText(trusted) + ")";
 }
 
+// Each recipient's line as it ends, after the notes of the names sent once.
+void showEnded(const RecipientOutcome& o) {
+    static size_t shownNotes = 0;
+    const std::vector<std::string> notes = sentOnceNotes();
+    for (; shownNotes < notes.size(); ++shownNotes) cliPortShowLine(notes[shownNotes]);
+    if (o.result == SendResult::Complete) cliPortShowLine(o.recipient + ": took the transfer " + routeText(o.trusted));
+    else cliPortShowLine(o.recipient + ": did not take the transfer: " + (o.reason.empty() ? "Canceled." : o.reason));
+}
+
 int sendToSeveral(const std::vector<std::string>& hosts, uint16_t port, bool plain) {
-    const std::vector<RecipientOutcome> outcomes = runSendToMany(hosts, port, kSendStallMilliseconds, plain,
-                                                                 showShares);
+    const std::vector<RecipientOutcome> outcomes = runSendToMany(hosts, port, kSendStallMilliseconds, plain, showShares,
+                                                                 showEnded);
     cliPortEndProgressLine();
     netCleanup();
     if (!outcomes.empty() && outcomes[0].result == SendResult::NothingSelected) {
         fputs("quorvalinthexa send: nothing to send\n", stderr);
         return 1;
     }
-    for (const std::string& note : sentOnceNotes()) cliPortShowLine(note);
-    for (const RecipientOutcome& o : outcomes) {
-        if (o.result == SendResult::Complete)
-            cliPortShowLine(o.recipient + ": took the transfer " + routeText(o.trusted));
-        else
-            cliPortShowLine(o.recipient +
-                            ": did not take the transfer: " + (o.reason.empty() ? "Canceled." : o.reason));
-    }
     const int taken = countTaken(outcomes);
     if (taken == static_cast<int>(outcomes.size())) return 0;
     fprintf(stderr, "quorvalinthexa send: %d of %d took the transfer\n", taken, static_cast<int>(outcomes.size()));
-    return kSomeDidNotTake;
+    const bool slow = std::any_of(outcomes.begin(), outcomes.end(),
+                                  [](const RecipientOutcome& o) { return o.reason == kBelowFloorReason; });
+    return slow ? kSomeTooSlow : kSomeDidNotTake;
 }
 }  // namespace
 

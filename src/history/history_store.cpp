@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 
+#include "history/history_shares.h"
+
 namespace {
 // How long a connection waits for a lock another one holds (a write is one short
 // transaction, so this is seldom waited for at all). A reader gives up sooner: the History
@@ -40,6 +42,8 @@ const char kSchema[] =
     " entry INTEGER NOT NULL, position INTEGER NOT NULL, name TEXT NOT NULL, PRIMARY KEY(entry, position))"
     " WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value INTEGER NOT NULL);";
+// Each address's entries in order, for trimming by shares.
+const char kAddressIndex[] = "CREATE INDEX IF NOT EXISTS entries_by_address ON entries(address, id)";
 
 using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
 
@@ -74,10 +78,9 @@ int rollback(sqlite3* db, int code) {
     return code;
 }
 
-// Removes the entries beyond limit (of the noise alone when noiseOnly), oldest first,
-// and their names.
-int trim(sqlite3* db, int limit, bool noiseOnly) {
-    const std::string only = noiseOnly ? std::string(" AND ") + kNoise : std::string();
+// Removes the noise beyond limit entries, oldest first, and its names.
+int trimNoise(sqlite3* db, int limit) {
+    const std::string only = std::string(" AND ") + kNoise;
     Statement cut = prepare(db,
                             ("SELECT id FROM entries WHERE 1" + only + " ORDER BY id DESC LIMIT 1 OFFSET ?").c_str());
     if (!cut) return sqlite3_errcode(db);
@@ -109,10 +112,48 @@ int trimTexts(sqlite3* db) {
     return code == SQLITE_DONE ? SQLITE_OK : code;
 }
 
+// Removes the entries of address beyond its newest keep, and their names.
+int trimAddress(sqlite3* db, const std::string& address, int64_t keep) {
+    const std::string beyond = "(SELECT id FROM entries WHERE address = ? ORDER BY id DESC LIMIT -1 OFFSET ?)";
+    for (const std::string& sql :
+         {"DELETE FROM names WHERE entry IN " + beyond, "DELETE FROM entries WHERE id IN " + beyond}) {
+        Statement remove = prepare(db, sql.c_str());
+        if (!remove) return sqlite3_errcode(db);
+        bindText(remove.get(), 1, address);
+        sqlite3_bind_int64(remove.get(), 2, keep);
+        const int code = sqlite3_step(remove.get());
+        if (code != SQLITE_DONE) return code;
+    }
+    return SQLITE_OK;
+}
+
+// Beyond the limit, the entries of the addresses that hold more than their share go first
+// (history_shares.h): one address that sends often trims its own oldest entries, never
+// another's.
+int trimShares(sqlite3* db, int limit) {
+    Statement select = prepare(db, "SELECT address, COUNT(*), MAX(id) FROM entries GROUP BY address");
+    if (!select) return sqlite3_errcode(db);
+    std::vector<AddressHold> holds;
+    int64_t total = 0;
+    int code = SQLITE_OK;
+    while ((code = sqlite3_step(select.get())) == SQLITE_ROW) {
+        holds.push_back({columnText(select.get(), 0), sqlite3_column_int64(select.get(), 1),
+                         sqlite3_column_int64(select.get(), 2)});
+        total += holds.back().count;
+    }
+    if (code != SQLITE_DONE) return code;
+    if (total <= limit) return SQLITE_OK;
+    const std::vector<int64_t> keeps = addressKeeps(holds, limit);
+    code = SQLITE_OK;
+    for (size_t i = 0; i < holds.size() && code == SQLITE_OK; ++i)
+        if (keeps[i] < holds[i].count) code = trimAddress(db, holds[i].address, keeps[i]);
+    return code;
+}
+
 int trimAll(sqlite3* db, int limit) {
     const int mostNoise = std::max(1, std::min(kMostNoise, limit / 10));
-    int code = trim(db, mostNoise, true);
-    if (code == SQLITE_OK) code = trim(db, limit, false);
+    int code = trimNoise(db, mostNoise);
+    if (code == SQLITE_OK) code = trimShares(db, limit);
     if (code == SQLITE_OK) code = trimTexts(db);
     return code;
 }
@@ -175,9 +216,16 @@ bool makeSchema(sqlite3* db) {
         Statement mode = prepare(db, "PRAGMA journal_mode=WAL");
         if (!mode || sqlite3_step(mode.get()) != SQLITE_ROW || columnText(mode.get(), 0) != "wal") return false;
     }
-    if (schemaVersion(db) == kSchemaVersion) return true;
+    if (schemaVersion(db) == kSchemaVersion) {
+        // Trimming counts each address's entries: a database made before the index gets it
+        // when there is room (trimming only runs slower without it).
+        run(db, kAddressIndex);
+        return true;
+    }
     if (run(db, "BEGIN IMMEDIATE") != SQLITE_OK) return false;
-    if (run(db, kSchema) != SQLITE_OK || run(db, "PRAGMA user_version=1") != SQLITE_OK) return rollback(db, 0);
+    if (run(db, kSchema) != SQLITE_OK || run(db, kAddressIndex) != SQLITE_OK ||
+        run(db, "PRAGMA user_version=1") != SQLITE_OK)
+        return rollback(db, 0);
     return run(db, "COMMIT") == SQLITE_OK || rollback(db, 0);
 }
 

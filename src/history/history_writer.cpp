@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <string>
 
 #include "history/history.h"
 #include "history/history_store.h"
@@ -20,6 +21,9 @@ namespace {
 // entry stands for a whole transfer and is dropped only far later.
 constexpr size_t kMostWaitingNoise = 64;
 constexpr size_t kMostWaiting = 1024;
+// One address's entries beyond this wait no longer, so that an address that sends without
+// end leaves the queue's room to the others. An entry with no address is nobody's.
+constexpr size_t kMostWaitingOfAddress = kMostWaiting / 4;
 constexpr int kFlushMilliseconds = 10000;
 // An entry another program's lock keeps out is tried again, waiting longer each time, for
 // about a minute in all.
@@ -43,6 +47,12 @@ struct Writer {
 Writer& writer() {
     static Writer* shared = new Writer;
     return *shared;
+}
+
+size_t waitingOf(const std::string& address) {
+    if (address.empty()) return 0;
+    return static_cast<size_t>(std::count_if(writer().waiting.begin(), writer().waiting.end(),
+                                             [&address](const HistoryEntry& e) { return e.address == address; }));
 }
 
 bool drained() { return writer().waiting.empty() && !writer().inHand; }
@@ -117,7 +127,7 @@ void recordHistory(HistoryEntry entry) {
     Writer& w = writer();
     std::lock_guard<std::mutex> hold(w.lock);
     const size_t most = isHistoryNoise(entry) ? kMostWaitingNoise : kMostWaiting;
-    if (!w.connection || w.waiting.size() >= most) {
+    if (!w.connection || w.waiting.size() >= most || waitingOf(entry.address) >= kMostWaitingOfAddress) {
         ++w.dropped;
         return;
     }

@@ -10,6 +10,7 @@
 #include "resource.h"
 #include "transfer/manifest.h"
 #include "transfer/partial_files.h"
+#include "transfer/progress_floor.h"
 #include "transfer/stop.h"
 
 namespace {
@@ -29,6 +30,7 @@ struct Job {
 Job jobs[kMostRecipients];
 std::atomic<bool> lookedUp[kMostRecipients];
 std::vector<std::string> notes;  // the last send's sentOnceNotes()
+ProgressFloor floors[kMostRecipients];
 
 // Looks its recipient up; its send then does not again.
 void lookUpThread(void* argument) {
@@ -72,10 +74,42 @@ int combinedPercent(size_t count) {
     return std::min(percentOf(sent, total), 100);
 }
 
-bool allEnded(size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        if (!sends[i].ended) return false;
-    return true;
+// Gives up each recipient still sending that fell below the floor of progress: its
+// connection is shut down, and its send ends as not taken.
+void giveUpTheSlow(size_t count) {
+    const uint32_t now = tickCount();
+    for (size_t i = 0; i < count; ++i) {
+        RecipientSend& one = sends[i];
+        if (one.ended || one.givenUp) continue;
+        const int64_t sent = one.sent;
+        if (!belowProgressFloor(floors[i], sent, one.started && sent < one.total, now)) continue;
+        one.givenUp = true;
+        shutDownTransferSlot(one.socket);
+    }
+}
+
+RecipientOutcome outcomeOf(const RecipientSend& one) {
+    RecipientOutcome outcome;
+    outcome.recipient = one.recipient;
+    outcome.result = one.result;
+    outcome.trusted = one.trusted;
+    if (one.result != SendResult::Complete) outcome.reason = one.reason;
+    return outcome;
+}
+
+// Hands each recipient that ended since the last call to ended (once each, in the order
+// they are seen to end); true when all have.
+bool reportEnded(size_t count, bool* reported, void (*ended)(const RecipientOutcome&)) {
+    bool all = true;
+    for (size_t i = 0; i < count; ++i) {
+        if (!sends[i].ended) {
+            all = false;
+        } else if (!reported[i]) {
+            reported[i] = true;
+            if (ended) ended(outcomeOf(sends[i]));
+        }
+    }
+    return all;
 }
 
 // Every recipient looked up at once (a slow name holds up no other), into sends[]; one
@@ -149,7 +183,8 @@ bool splitRecipients(const std::string& text, std::vector<std::string>* recipien
 }
 
 std::vector<RecipientOutcome> runSendToMany(const std::vector<std::string>& recipients, uint16_t port,
-                                            int stallMilliseconds, bool plain, void (*watch)()) {
+                                            int stallMilliseconds, bool plain, void (*watch)(),
+                                            void (*ended)(const RecipientOutcome&)) {
     size_t count = std::min(recipients.size(), kMostRecipients);
     notes.clear();
     std::vector<RecipientOutcome> outcomes(count);
@@ -178,7 +213,8 @@ std::vector<RecipientOutcome> runSendToMany(const std::vector<std::string>& reci
         outcomes[i].recipient = one.recipient;
         one.socket = kInvalidSocket;
         one.sent = one.total = 0;
-        one.started = one.ended = false;
+        one.started = one.ended = one.givenUp = false;
+        floors[i] = ProgressFloor{};
         one.result = SendResult::Cancelled;
         one.reason = one.address = one.trusted = std::string();
         jobs[i] = Job{&one, port, stallMilliseconds, plain};
@@ -190,8 +226,10 @@ std::vector<RecipientOutcome> runSendToMany(const std::vector<std::string>& reci
         }
     }
     int percent = -1;
-    while (!allEnded(count)) {
+    bool reported[kMostRecipients] = {};
+    while (!reportEnded(count, reported, ended)) {
         sleepMilliseconds(kWatchInterval);
+        giveUpTheSlow(count);
         const int now = combinedPercent(count);
         if (now != percent) writeUnlessStopped(sendCancelRequested, [now] { portSetProgress(now, now); });
         percent = now;
@@ -199,9 +237,7 @@ std::vector<RecipientOutcome> runSendToMany(const std::vector<std::string>& reci
     }
     for (size_t i = 0; i < count; ++i) {
         unwatchTransferSlot(&sends[i].socket);
-        outcomes[i].result = sends[i].result;
-        outcomes[i].trusted = sends[i].trusted;
-        if (sends[i].result != SendResult::Complete) outcomes[i].reason = sends[i].reason;
+        outcomes[i] = outcomeOf(sends[i]);
     }
     if (watch) watch();
     if (countTaken(outcomes) == static_cast<int>(count))

@@ -2,7 +2,8 @@
 // manifest (read only from then on) goes out on one connection per recipient, each on a
 // thread of its own, each with its own route (the private channel to a trusted computer,
 // port 2904 to the others). One recipient's refusal, reset, unreachable address or
-// changed key never stops the others; Stop stops them all.
+// changed key never stops the others, nor does one that takes its content too slowly;
+// Stop stops them all.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -31,11 +32,15 @@ struct RecipientOutcome {
 // the others at once and returns when all have ended, their outcomes in the order kept.
 // Through the window port it shows "Sending" and the bar of the content sent to all over
 // the content due to all, then leaves the status line to the caller; watch (may be null)
-// is called on this thread a few times a second while the sends run. With nothing
-// selected, the error box of the single send is shown and every outcome is NothingSelected.
+// is called on this thread a few times a second while the sends run, and ended (may be
+// null) once for each recipient as it ends, on this thread too. A recipient that falls
+// below the floor of progress (transfer/progress_floor.h) is given up: its connection is
+// shut down and it ends as NotTaken with kBelowFloorReason. With nothing selected, the
+// error box of the single send is shown and every outcome is NothingSelected.
 std::vector<RecipientOutcome> runSendToMany(const std::vector<std::string>& recipients, uint16_t port,
                                             int stallMilliseconds = kSendStallMilliseconds, bool plain = false,
-                                            void (*watch)() = nullptr);
+                                            void (*watch)() = nullptr,
+                                            void (*ended)(const RecipientOutcome&) = nullptr);
 
 // Each recipient's progress in the running (or last) send to several, for a front end.
 enum class RecipientState { Connecting, Sending, Ended };

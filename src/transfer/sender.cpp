@@ -25,6 +25,7 @@
 #include "transfer/private_channel.h"
 #include "transfer/private_offer.h"
 #include "transfer/protocol.h"
+#include "transfer/progress_floor.h"
 #include "transfer/sent_history.h"
 #include "transfer/stop.h"
 #include "trust/content_hash.h"
@@ -584,7 +585,11 @@ SendResult runSendTo(RecipientSend* one, uint16_t port, int stallMilliseconds, b
     t.one = one;
     t.progress = &t.ownProgress;
     t.slot = &one->socket;
-    const SendResult result = sendOver(t, one->recipient, port, stallMilliseconds, plain);
+    SendResult result = sendOver(t, one->recipient, port, stallMilliseconds, plain);
+    if (one->givenUp && result != SendResult::Complete) {
+        result = SendResult::NotTaken;
+        t.told = kBelowFloorReason;
+    }
     one->reason = t.told.empty() ? endingText(result) : t.told;
     one->address = t.address;
     one->trusted = t.trusted;

@@ -67,6 +67,9 @@ struct RecipientSend {
     std::atomic<int64_t> sent{0}, total{0};
     std::atomic<bool> started{false};  // content is going out
     std::atomic<bool> ended{false};
+    // Set by the send to several before it shuts the connection down: the recipient fell
+    // below the floor of progress (transfer/progress_floor.h) and ends as not taken.
+    std::atomic<bool> givenUp{false};
     SendResult result = SendResult::Cancelled;
     std::string reason;   // the text the user is told when it did not take everything
     std::string address;  // the dotted address it resolved to, when it did

@@ -43,6 +43,11 @@ void unwatchTransferSlot(std::atomic<Socket>* slot) {
         if (place == slot) place = nullptr;
 }
 
+void shutDownTransferSlot(std::atomic<Socket>& slot) {
+    std::lock_guard<std::mutex> guard(socketLock);
+    if (slot.load() != kInvalidSocket) netShutdown(slot.load());
+}
+
 bool claimReception(unsigned stopsAtArrival, Socket connection) {
     std::lock_guard<std::mutex> guard(socketLock);
     if (stopCount != stopsAtArrival) return false;

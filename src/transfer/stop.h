@@ -34,6 +34,8 @@ void forgetTransferSocket(std::atomic<Socket>& slot);
 constexpr int kMostWatchedSlots = 16;
 bool watchTransferSlot(std::atomic<Socket>* slot);
 void unwatchTransferSlot(std::atomic<Socket>* slot);
+// Shuts down the one connection in slot (if any) as Stop would, leaving the others be.
+void shutDownTransferSlot(std::atomic<Socket>& slot);
 
 // True while the receiver's question about a browser's upload or text is open: ending
 // browser access ends it (stopBrowserQuestion).

@@ -11,6 +11,7 @@
 #include "transfer/stop.h"
 #include "web/access_token.h"
 #include "web/upload_files.h"
+#include "web/upload_shares.h"
 
 namespace {
 constexpr char kVersion[] = "1.0.0";
@@ -19,9 +20,6 @@ constexpr int kWaitSlice = 200;
 // How long HEAD waits for a piece that still arrives (a client that lost its connection
 // asks at once): the offset it tells is that of bytes written.
 constexpr int kHeadWait = 5000;
-// How long an upload rests before another browser's may push it out of a full table: a
-// page whose connection was lost, or that was reloaded, asks for it again well before.
-constexpr uint32_t kIdleFloor = 60000;
 
 struct Upload {
     std::string name;  // UTF-8, '/' between folders
@@ -110,38 +108,29 @@ void forget(const std::string& id, const std::shared_ptr<Upload>& upload) {
     if (found != uploads.end() && found->second == upload) uploads.erase(found);
 }
 
-// The upload that makes way for a new one of sender in a full table: of those with no piece
-// arriving, the longest idle of the address that holds the most, so that a crowding host
-// pushes out its own; another address's only once idle kIdleFloor. Called with uploadsLock held.
-std::map<std::string, std::shared_ptr<Upload>>::iterator makingWay(uint32_t sender) {
-    std::map<uint32_t, int> held;
-    for (const auto& entry : uploads) ++held[entry.second->sender];
-    const uint32_t now = tickCount();
-    auto way = uploads.end();
-    for (auto it = uploads.begin(); it != uploads.end(); ++it) {
-        const Upload& upload = *it->second;
-        if (upload.busy || (upload.sender != sender && now - upload.idleSince < kIdleFloor)) continue;
-        const int most = way == uploads.end() ? -1 : held[way->second->sender];
-        const int holds = held[upload.sender];
-        if (holds > most || (holds == most && now - upload.idleSince > now - way->second->idleSince)) way = it;
-    }
-    return way;
-}
-
 // Whether sender may make one more upload: it holds fewer than its share, and the table has
-// room or an upload that makes way (ended and taken out into *yielded when given). Called
-// with uploadsLock held.
+// room or an upload that makes way (web/upload_shares.h). When given yielded, the one that
+// made way is ended and taken out, and put in *yielded if idle (a piece that arrives into
+// it removes its partial file itself). Called with uploadsLock held.
 bool roomFor(uint32_t sender, std::shared_ptr<Upload>* yielded) {
     int ofSender = 0;
     for (const auto& entry : uploads) ofSender += entry.second->sender == sender;
     if (ofSender >= kMostPartialPerAddress) return false;
     if (static_cast<int>(uploads.size()) < kMostPartialUploads) return true;
-    auto way = makingWay(sender);
-    if (way == uploads.end()) return false;
+    std::vector<HeldUpload> held;
+    std::vector<std::map<std::string, std::shared_ptr<Upload>>::iterator> where;
+    const uint32_t now = tickCount();
+    for (auto it = uploads.begin(); it != uploads.end(); ++it) {
+        held.push_back({it->second->sender, it->second->busy, now - it->second->idleSince});
+        where.push_back(it);
+    }
+    const int way = uploadMakingWay(held, sender, kMostPartialUploads);
+    if (way < 0) return false;
     if (yielded) {
-        way->second->ended = true;
-        *yielded = way->second;
-        uploads.erase(way);
+        auto it = where[static_cast<size_t>(way)];
+        it->second->ended = true;
+        if (!it->second->busy) *yielded = it->second;
+        uploads.erase(it);
     }
     return true;
 }

@@ -5,8 +5,8 @@
 // The receive policy is asked once, when it is made. An upload lives as a partial file
 // (web/upload_files.h) until its last byte arrives, and only as long as browser access is
 // on; only the browser address that made it reaches it, by an id nobody can guess. Once
-// kMostPartialUploads exist, a new one pushes out the longest idle upload (no piece
-// arriving) of the address that holds the most; another address's only after a minute.
+// kMostPartialUploads exist, a new one pushes out one of an address over its share of the
+// table (web/upload_shares.h), never one of an address within it.
 #pragma once
 #include <atomic>
 #include <cstdint>

@@ -196,4 +196,20 @@ expect("the crowd's oldest made way", 404, request("HEAD", made[0][1], TUS, sour
 expect("its next stays", 200, request("HEAD", made[1][1], TUS, source=made[1][0]))
 for address, location in made + [(OTHER, other)]:
     request("DELETE", location, source=address)
+
+# The table kept full from four addresses, no upload idle long: a newcomer finds room at
+# once, each time at the cost of an address over its share (the longest idle of the one
+# that holds the most); an address within its share keeps its uploads.
+kept = [create("kept%d.bin" % i, 1, source=OTHER)[1] for i in range(2)]
+full = [(a, create("full%d.bin" % i, 1, source=a)[1]) for a in CROWD for i in range(16 if a != CROWD[3] else 14)]
+check("the table full again", all(kept) and all(m[1] for m in full), str(sum(1 for m in full if m[1])))
+newcomer = [create("newcomer%d.bin" % i, 1) for i in range(8)]
+check("a newcomer finds room, eight times: 201", all(n[0] == 201 for n in newcomer), str([n[0] for n in newcomer]))
+check("the address within its share keeps its uploads",
+      all(request("HEAD", k, TUS, source=OTHER)[0] == 200 for k in kept))
+expect("the crowd's longest idle made way", 404, request("HEAD", full[0][1], TUS, source=full[0][0]))
+expect("the address holding the least of the crowd keeps its newest", 200,
+       request("HEAD", full[-1][1], TUS, source=full[-1][0]))
+for address, location in full + [(OTHER, k) for k in kept] + [(None, n[1]) for n in newcomer]:
+    request("DELETE", location, source=address)
 sys.exit(failures)

@@ -183,6 +183,29 @@ TEST_F(History, DropsWhatAFullQueueCannotHold) {
     flushHistory();
 }
 
+// One address that sends without end fills no more than its share of the queue: the
+// entries of another behind it still get in.
+TEST_F(History, OneAddressHoldsAShareOfTheQueue) {
+    const size_t kQueue = 1024, kShare = kQueue / 4;
+    writerHeld = writerReleased = false;
+    setHistoryWritten(holdWriter);
+    recordHistory(named("held"));
+    while (!writerHeld) sleepMilliseconds(1);
+    HistoryEntry flood = named("flood"), other = named("other");
+    flood.address = "10.0.0.66";
+    other.address = "10.0.0.7";
+    const int64_t droppedBefore = droppedHistoryEntries();
+    for (size_t i = 0; i < kQueue; ++i) recordHistory(flood);
+    const auto kDropped = static_cast<int64_t>(kQueue - kShare);
+    EXPECT_EQ(droppedHistoryEntries() - droppedBefore, kDropped);
+    recordHistory(other);
+    EXPECT_EQ(droppedHistoryEntries() - droppedBefore, kDropped);
+    setHistoryWritten(nullptr);
+    writerReleased = true;
+    flushHistory();
+    EXPECT_EQ(firstNames(readHistory(1)), std::vector<std::string>{"other"});
+}
+
 // Nothing a stranger can do without delivering content pushes real transfers out: what
 // delivered nothing is kept under a tenth of the limit, oldest trimmed first; refusals that
 // repeat make one entry per sender, also when two senders take turns.

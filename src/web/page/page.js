@@ -52,6 +52,8 @@ const SMALL = 1 << 20;
 const STALL = 45000;
 const FOLD = 10;  // rows the upload list shows before it folds into one line
 const TUS = {"Tus-Resumable": "1.0.0"};
+// Refusals of a full table of unfinished uploads before a file goes in one plain upload.
+const TABLE_FULL_TRIES = 3;
 const placePrefix = "upload-at:" + location.pathname + ":";
 const order = new Intl.Collator(document.documentElement.lang, {numeric: true}).compare;
 const queue = [];
@@ -369,20 +371,23 @@ function wordOf(reply) {
   return "not-saved";
 }
 
-// An upload until it ends: a busy computer (or one that holds too many unfinished uploads)
-// is asked again when it says, a lost connection (a cut network, a locked phone) after a
-// back-off that grows to 30 s.
+// An upload until it ends: a busy computer is asked again when it says, a lost connection
+// (a cut network, a locked phone) after a back-off that grows to 30 s. A computer that
+// holds too many unfinished uploads of this address (429) is asked again a few times, then
+// gets the file in one plain upload: it cannot resume, but it arrives.
 async function run(item) {
-  let backOff = 1;
+  let backOff = 1, tableFull = 0;
   for (;;) {
     item.state.textContent = T.sending;
     let reply;
     try {
-      reply = await ((await takesResumable()) ? sendResumable(item) : put(item));
+      const resumableNow = tableFull < TABLE_FULL_TRIES && (await takesResumable());
+      reply = await (resumableNow ? sendResumable(item) : put(item));
     } catch {
       reply = {status: 0};
     }
     if (item.cancelled) break;
+    if (reply.status === 429) tableFull++;
     const busy = reply.status === 503 || reply.status === 429;
     if (reply.status && !busy) return finish(item, wordOf(reply));
     item.state.textContent = busy ? T.busy : T.retrying;
