@@ -7,11 +7,13 @@
 #include "transfer/manifest.h"
 
 namespace {
+bool atTop(std::string_view relativeFolder) { return relativeFolder.empty() || relativeFolder == "/"; }
+
 // The first folder of a wire-form relative folder ("Photos\2010\" is "Photos"), or the
 // name itself at the top level ("/"). A view into either: a send of many files looks at
 // each of them, and copies only the few names it keeps.
 std::string_view topName(const std::string& relativeFolder, const std::string& name) {
-    if (relativeFolder.empty() || relativeFolder == "/") return name;
+    if (atTop(relativeFolder)) return name;
     return std::string_view(relativeFolder).substr(0, relativeFolder.find('\\'));
 }
 
@@ -39,7 +41,13 @@ std::vector<std::string> sentTopNames() {
     std::vector<std::string> names;
     // Folders come before their contents in the directory list; files add the rest.
     for (const std::string& folder : directoryList) addName(names, topName(folder, ""));
-    for (const ManifestEntry& entry : transferManifest) addName(names, topName(entry.relativeFolder, entry.name));
+    // The files of one folder come one after another: the first of them names it for all.
+    const std::string* previous = nullptr;
+    for (const ManifestEntry& entry : transferManifest) {
+        if (previous && entry.relativeFolder == *previous && !atTop(*previous)) continue;
+        previous = &entry.relativeFolder;
+        addName(names, topName(entry.relativeFolder, entry.name));
+    }
     return names;
 }
 
