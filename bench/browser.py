@@ -275,9 +275,10 @@ def folder_downloads(ns, cli, folder, names):
             ("nginx GET", lambda store: fetch(ns, nginx_start, [(n, n) for n in names], store))]
 
 
-def contenders(cli):
+def contenders(cli, previous=None):
     """The namespace and, by case, [(label, run(...))] for bench/run.py's rounds: uploads
-    take (files, store, names, parallel), downloads (big, store)."""
+    take (files, store, names, parallel), downloads (big, store). previous: an older build
+    whose uploads run beside ours ("previous build")."""
     ns = Namespace()
     ours_start = lambda store: ours(ns, cli, store) + (None,)
     nginx_start = lambda store: nginx(ns, store)
@@ -285,6 +286,10 @@ def contenders(cli):
                 upload(ns, ours_start, files, store, names, parallel)),
                ("nginx PUT", lambda files, store, names=None, parallel=1:
                 upload(ns, nginx_start, files, store, names, parallel))]
+    if previous:
+        previous_start = lambda store: ours(ns, previous, store) + (None,)
+        uploads.append(("previous build", lambda files, store, names=None, parallel=1:
+                        upload(ns, previous_start, files, store, names, parallel)))
     downloads = [("quorvalinthexa", lambda big, store: download(ns, lambda s: ours_offering(ns, cli, big, s), big, store)),
                  ("nginx GET", lambda big, store: download(ns, lambda s: nginx_offering(ns, big, s), big, store))]
     return ns, uploads, downloads

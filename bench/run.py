@@ -46,6 +46,11 @@ interleaved (the order alternates), the first is a warm-up and is dropped; each 
 printed as the median with the lowest and highest round. Ratios are taken per round
 (ours against the baseline of the same round). Ends with one summary table.
 
+QV_BENCH_BASE_BIN=/path/to/an/older/quorvalinthexa runs that build too, as "previous build",
+in the same rounds and against the same baselines, in the small, big, private and browser
+upload cases: its ratio stands beside ours, and the summary gives it a row of its own. A
+build without the private channel sits that case out.
+
 Environment: QV_BENCH_ROUNDS (5), QV_BENCH_FILES (20000), QV_BENCH_BIG_MB (1024),
 QV_BENCH_CASES (small,big,private,multi,disk,wine,upload,uploads,uploads6,download,folder,folderdown,page), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
 QV_BENCH_SETTLE (1: seconds of rest after a store's removal).
@@ -70,6 +75,8 @@ os.environ["XDG_STATE_HOME"] = tempfile.mkdtemp(prefix="qv-bench-state.")
 atexit.register(shutil.rmtree, os.environ["XDG_STATE_HOME"], True)
 
 CLI = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/release/quorvalinthexa")
+BASE = os.path.abspath(os.environ["QV_BENCH_BASE_BIN"]) if os.environ.get("QV_BENCH_BASE_BIN") else None
+PREVIOUS = "previous build"  # BASE's label
 ROUNDS = int(os.environ.get("QV_BENCH_ROUNDS", "5"))
 FOLDERS = 100
 FILES = max(1, int(os.environ.get("QV_BENCH_FILES", "20000")) // FOLDERS) * FOLDERS
@@ -88,6 +95,9 @@ DEVNULL = subprocess.DEVNULL
 
 class Failed(Exception):
     pass
+
+
+has_private = {}  # by build: whether it has the private channel (has_private_channel)
 
 
 def reap(process):
@@ -141,10 +151,16 @@ def transfer(rx_argv, tx_argv, ready, shell=False, envs=(None, None)):
     return {"wall": wall, "rx": rx_cpu, "tx": tx_cpu}
 
 
-def ours(paths, store, private=None):
+def has_private_channel(cli):
+    """Whether this build of the peer has the private channel (older ones do not)."""
+    usage = subprocess.run([cli, "receive", "--help"], capture_output=True, text=True).stdout
+    return "--private-port" in usage
+
+
+def ours(paths, store, private=None, cli=CLI):
     """private: the two copies' environments (private_copies) for a send over the private
-    channel; None for port 2904 alone."""
-    private_port = str(free_port()) if private else "0"
+    channel; None for port 2904 alone. cli: the build that runs both sides."""
+    private_port = ["--private-port", str(free_port()) if private else "0"] if has_private[cli] else []
 
     def ready(rx, _):
         line = rx.stderr.readline()  # "...: listening on TCP port N, storing into DIR"
@@ -155,23 +171,31 @@ def ours(paths, store, private=None):
             line = rx.stderr.readline()  # "...: private channel on TCP port N"
             if "private channel on TCP port" not in line:
                 raise Failed("no private channel: " + line.strip())
-        return [CLI, "send", "--port", port, "--private-port", private_port, "127.0.0.1"] + paths
-    return transfer([CLI, "receive", "--once", "--no-discovery", "--store", store, "--port", "0",
-                     "--private-port", private_port], None, ready, envs=private or (None, None))
+        return [cli, "send", "--port", port] + private_port + ["127.0.0.1"] + paths
+    return transfer([cli, "receive", "--once", "--no-discovery", "--store", store, "--port", "0"] + private_port, None,
+                    ready, envs=private or (None, None))
 
 
-def private_copies(root):
+def private_copies(root, cli=CLI, tag=""):
     """Two copies (the receiver's and the sender's environments), each with its own
     identity, that trust each other by ID."""
     envs = []
     for name in ("rx", "tx"):
-        home = os.path.join(root, "copy-" + name)
+        home = os.path.join(root, "copy-" + name + tag)
         envs.append(dict(os.environ, XDG_CONFIG_HOME=home + "/config", XDG_STATE_HOME=home + "/state"))
-    ids = [subprocess.run([CLI, "id"], env=env, capture_output=True, text=True, check=True).stdout.split()[-1]
+    ids = [subprocess.run([cli, "id"], env=env, capture_output=True, text=True, check=True).stdout.split()[-1]
            for env in envs]
     for env, other, name in ((envs[0], ids[1], "sender"), (envs[1], ids[0], "receiver")):
-        subprocess.run([CLI, "trust", other, name], env=env, stdout=DEVNULL, check=True)
+        subprocess.run([cli, "trust", other, name], env=env, stdout=DEVNULL, check=True)
     return tuple(envs)
+
+
+def with_previous(contenders, run, private=False):
+    """contenders, and the previous build's run beside ours when one is given (and, for a
+    private case, has the private channel)."""
+    if BASE and (not private or has_private[BASE]):
+        return contenders + [(PREVIOUS, run)]
+    return contenders
 
 
 def baseline(rx_command, tx_command, shell):
@@ -328,23 +352,33 @@ class Report:
         print("  target: >= %.2fx in every round: %s (lowest %.2fx)" % (target, "met" if low >= target else "missed", low))
 
     def ratio(self, res, base_label):
-        ours_runs, base_runs = res["quorvalinthexa"], res[base_label]
-        ratios = [b["wall"] / o["wall"] for o, b in zip(ours_runs, base_runs)]
-        print("  %-16s %s" % ("ratio", spread(ratios, "%.2fx")))
-        return statistics.median(ratios)
+        """Prints ours' ratio, and the previous build's beside it; returns ours'."""
+        medians = {}
+        for label, name in (("quorvalinthexa", "ratio"), (PREVIOUS, "ratio, previous")):
+            if label in res:
+                ratios = [b["wall"] / o["wall"] for o, b in zip(res[label], res[base_label])]
+                print("  %-16s %s" % (name, spread(ratios, "%.2fx")))
+                medians[label] = statistics.median(ratios)
+        return medians["quorvalinthexa"]
 
     def add(self, case, res, base_label, unit, per, count=FILES):
-        """unit: "files/s" (count files) or "MB/s"; per: (divisor, unit text, decimals) for CPU figures."""
+        """unit: "files/s" (count files) or "MB/s"; per: (divisor, unit text, decimals) for CPU figures.
+        The previous build, when it ran, gets a row of its own below ours."""
+        for who, row in (("quorvalinthexa", case), (PREVIOUS, case + ", " + PREVIOUS)):
+            if who in res:
+                self.row(row, res, who, base_label, unit, per, count)
+
+    def row(self, case, res, who, base_label, unit, per, count):
         def med(label, key):
             return statistics.median(r[key] for r in res[label]) if label in res else None
         amount = count if unit == "files/s" else BIG / 1e6
         rate = lambda label: "%.0f %s" % (amount / med(label, "wall"), unit) if label in res else "-"
         cpu = lambda label, key: ("%.*f" % (per[2], med(label, key) / per[0])) if label in res else "-"
-        ratio = "%.2fx" % statistics.median(b["wall"] / o["wall"] for o, b in zip(res["quorvalinthexa"], res[base_label])) \
+        ratio = "%.2fx" % statistics.median(b["wall"] / o["wall"] for o, b in zip(res[who], res[base_label])) \
             if base_label in res else "-"
-        self.rows.append((case, rate("quorvalinthexa"), rate(base_label) if base_label else "-", ratio,
-                          "%s / %s %s" % (cpu("quorvalinthexa", "rx"), cpu(base_label, "rx"), per[1]),
-                          "%s / %s %s" % (cpu("quorvalinthexa", "tx"), cpu(base_label, "tx"), per[1])))
+        self.rows.append((case, rate(who), rate(base_label) if base_label else "-", ratio,
+                          "%s / %s %s" % (cpu(who, "rx"), cpu(base_label, "rx"), per[1]),
+                          "%s / %s %s" % (cpu(who, "tx"), cpu(base_label, "tx"), per[1])))
 
     def summary(self):
         head = ("case", "ours", "baseline", "ratio", "receiver CPU ours / baseline", "sender CPU ours / baseline")
@@ -398,7 +432,7 @@ def browser_cases(report, big, small, root):
         return
     folders = sorted(os.listdir(small))
     files = [os.path.join(small, d, f) for d in folders for f in sorted(os.listdir(os.path.join(small, d)))][:UPLOADS]
-    ns, uploads, downloads = browser.contenders(CLI)
+    ns, uploads, downloads = browser.contenders(CLI, BASE)
 
 
     def upload_rounds(name, **how):
@@ -496,6 +530,10 @@ def main():
     for tool in ("socat", "nc", "tar", "ss"):
         if not shutil.which(tool):
             sys.exit("bench: %s is missing (scripts/install-deps.sh installs it)" % tool)
+    for cli in (CLI, BASE) if BASE else (CLI,):
+        if not os.access(cli, os.X_OK):
+            sys.exit("bench: %s is no program to run" % cli)
+        has_private[cli] = has_private_channel(cli)
     sys.stdout.reconfigure(line_buffering=True)  # each case shows as it ends, also in a log
     print("quorvalinthexa transfer benchmark: %d rounds after a warm-up, medians (lowest-highest)" % ROUNDS)
     print("  %d CPUs, load average %.2f at the start: figures move with what else runs\n"
@@ -506,20 +544,26 @@ def main():
     try:
         big, small = make_inputs(root)
         if "small" in CASES:
-            res = rounds("small files", [("quorvalinthexa", lambda s: ours([small], s)),
-                                         ("tar | nc", lambda s: tar_nc(small, s))], root, ROUNDS)
+            res = rounds("small files", with_previous([("quorvalinthexa", lambda s: ours([small], s)),
+                                                       ("tar | nc", lambda s: tar_nc(small, s))],
+                                                      lambda s: ours([small], s, cli=BASE)), root, ROUNDS)
             report.files_case("(a) %d files of 4 KiB in %d folders, tmpfs, loopback" % (FILES, FOLDERS), res, "tar | nc")
             report.add("%d x 4 KiB, tmpfs" % FILES, res, "tar | nc", "files/s", (FILES / 1e6, "us/file", 1))
         if "big" in CASES:
-            res = rounds("one big file", [("quorvalinthexa", lambda s: ours([big], s)),
-                                          ("socat -b1M", lambda s: socat(big, s))], root, ROUNDS)
+            res = rounds("one big file", with_previous([("quorvalinthexa", lambda s: ours([big], s)),
+                                                        ("socat -b1M", lambda s: socat(big, s))],
+                                                       lambda s: ours([big], s, cli=BASE)), root, ROUNDS)
             report.big_case("(b) one %d MiB file, tmpfs, loopback" % (BIG >> 20), res, "socat -b1M",
                             ("receiver", "sender"), "%d MiB file, tmpfs" % (BIG >> 20))
         if "private" in CASES:
             copies = private_copies(root)
             unhashed = tuple(dict(env, QV_BENCH_NO_CONTENT_HASH="1") for env in copies)
-            contenders = lambda paths: [("quorvalinthexa", lambda s: ours(paths, s, copies)),
-                                        ("plain 2904", lambda s: ours(paths, s))]
+            if BASE and not has_private[BASE]:
+                print("(p) the previous build has no private channel: it sits this case out")
+            previous = private_copies(root, BASE, "-previous") if BASE and has_private[BASE] else None
+            contenders = lambda paths: with_previous([("quorvalinthexa", lambda s: ours(paths, s, copies)),
+                                                      ("plain 2904", lambda s: ours(paths, s))],
+                                                     lambda s: ours(paths, s, previous, BASE), private=True)
             res = rounds("private channel, big file",
                          contenders([big]) + [("private, no hash", lambda s: ours([big], s, unhashed))], root, ROUNDS)
             report.big_case("(p1) one %d MiB file over the private channel, tmpfs, loopback; ratio: private over plain"

@@ -1,6 +1,11 @@
 #include "transfer/link.h"
 
+#include "platform/socket_file.h"
 #include "trust/tls_channel.h"
+
+Link plainLink(Socket socket) { return Link{socket, nullptr}; }
+
+Link tlsLink(Socket socket, TlsSession* session) { return Link{socket, session}; }
 
 bool linkWrite(const Link& link, const void* data, size_t size) {
     return link.tls ? tlsWrite(link.tls, data, size) : netSendAll(link.socket, data, size);
@@ -22,4 +27,22 @@ int linkRead(void* source, char* buffer, int size) {
 void startLinkReader(StreamReader& reader, Link* link) {
     if (!link->tls) return startSocketReader(reader, link->socket);
     startReader(reader, linkRead, link);
+}
+
+int linkSendFile(const Link& link, FileHandle file, int size) {
+    return link.tls ? kNoDirectPath : fileToSocket(file, link.socket, size);
+}
+
+bool linkAnswerWaiting(const Link& link) { return link.tls && tlsReadable(link.tls, 0); }
+
+bool linkFinish(const Link& link) {
+    if (link.tls) return tlsFinish(link.tls);
+    netShutdownSend(link.socket);
+    return true;
+}
+
+void linkClose(Link& link) {
+    if (link.tls) tlsClose(link.tls);
+    netClose(link.socket);
+    link = Link();
 }

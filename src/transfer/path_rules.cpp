@@ -14,6 +14,14 @@ std::string upper(const std::string& text) {
     return result;
 }
 
+// Whether text[at, at + count) equals pattern's first count bytes, letters in either case.
+bool sameUpper(const std::string& text, size_t at, const char* pattern, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (toupper(static_cast<unsigned char>(text[at + i])) != toupper(static_cast<unsigned char>(pattern[i])))
+            return false;
+    return true;
+}
+
 // COM and LPT take a digit 1-9, or a superscript 1, 2 or 3 (Latin-1 or UTF-8).
 bool isPortNumber(const std::string& rest) {
     if (rest.size() == 1)
@@ -46,13 +54,15 @@ bool isSafeComponent(const std::string& component, bool windowsRules) {
 }
 
 bool isReceiverOwnName(const std::string& component) {
-    std::string name = upper(component);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
-    const std::string prefix = upper(kPartialPrefix), suffix = upper(kPartialSuffix);
-    const bool partial = name.size() >= prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
-                         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-    return partial || name.compare(0, strlen(kPartialIndexName), upper(kPartialIndexName)) == 0 ||
-           name == upper(kUploadFolderName);
+    // Every record's name passes here: the comparison folds case in place, copying nothing.
+    size_t size = component.size();
+    while (size > 0 && (component[size - 1] == ' ' || component[size - 1] == '.')) --size;
+    const size_t prefix = strlen(kPartialPrefix), suffix = strlen(kPartialSuffix);
+    const size_t index = strlen(kPartialIndexName), uploads = strlen(kUploadFolderName);
+    const bool partial = size >= prefix + suffix && sameUpper(component, 0, kPartialPrefix, prefix) &&
+                         sameUpper(component, size - suffix, kPartialSuffix, suffix);
+    return partial || (size >= index && sameUpper(component, 0, kPartialIndexName, index)) ||
+           (size == uploads && sameUpper(component, 0, kUploadFolderName, uploads));
 }
 
 bool isSenderComponent(const std::string& component, bool windowsRules) {

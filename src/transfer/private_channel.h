@@ -78,8 +78,6 @@ void setPrivateReceptionEnded(void (*ended)(ReceiveResult result));
 // published for Stop in slot: sendSocket, or a recipient's of a send to several) and its
 // request written. Remembers where a trusted computer answered.
 PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot);
-// Frees the sender's session, forgets its socket in slot and closes it.
-void endPrivateSend(Link* link, std::atomic<Socket>& slot);
 
 // Pairing from this side with the copy at address: connects, shows the code, asks the
 // user (portAskTrust) and pins the key when both said yes. The result as shown.

@@ -12,7 +12,6 @@
 #include "transfer/private_channel.h"
 #include "transfer/private_session.h"
 #include "transfer/protocol.h"
-#include "trust/tls_channel.h"
 
 namespace {
 constexpr size_t kManifestPiece = 256 * 1024;  // manifest bytes gathered per write
@@ -101,7 +100,7 @@ bool offerManifest(Link& link, int stallMilliseconds, std::vector<int64_t>* from
 
 bool privateOfferStored(Link& link, int stallMilliseconds, TransferTally* tally, std::vector<std::string>* failed,
                         std::string* refusal) {
-    tlsFinish(link.tls);  // the orderly end of what we send
+    linkFinish(link);  // the orderly end of what we send
     for (int i = 0; i < kMostAnswerLines; ++i) {
         const PrivateLine answer = readPrivateLineWithin(link, kAnswerLineLimit, stallMilliseconds);
         if (answer.kind == LineKind::Failed) {

@@ -16,7 +16,6 @@
 #include "transfer/private_channel.h"
 #include "transfer/private_session.h"
 #include "transfer/reception_history.h"
-#include "trust/tls_channel.h"
 
 namespace {
 std::atomic<void (*)(const TransferTally&, const std::vector<std::string>&)> tallyShown{nullptr};
@@ -58,7 +57,7 @@ ReceiveTerms privateTerms(Link& link, StreamReader& reader, uint32_t sender,
 // Our orderly end after the answer; a sender that is turned away may still be writing:
 // what it writes is read for a moment, so that it reads the answer instead of a reset.
 void endAnswer(Link& link, bool written, LineKind kind) {
-    if (written && tlsFinish(link.tls) && kind != LineKind::Stored) drainPrivate(link, kRefusedDrainMilliseconds);
+    if (written && linkFinish(link) && kind != LineKind::Stored) drainPrivate(link, kRefusedDrainMilliseconds);
 }
 
 // The manifest after OFFER: the transfer header, then directory and file records without

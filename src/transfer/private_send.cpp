@@ -66,24 +66,23 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
     publishTransferSocket(slot, s);  // Stop ends the attempt
     bool accepted = false;
     TlsSession* session = openSession(s, address, transferPort, &accepted);
+    Link opened = session ? tlsLink(s, session) : plainLink(s);
     if (session) {
         choice.id = tlsPeerId(session);
         if (const std::optional<TrustedComputer> trusted = findTrusted(choice.id)) {
             noteTrustedSeen(choice.id, address, static_cast<int64_t>(time(nullptr)));
             choice.route = PrivateRoute::Private;
             choice.name = trusted->name;
-            link->socket = s;
-            link->tls = session;
+            *link = opened;
             // The request goes ahead of the manifest; a failed write fails the manifest's.
             writePrivateLine(*link, LineKind::Offer);
             return choice;
         }
-        tlsFinish(session);
-        tlsClose(session);
+        linkFinish(opened);
         choice.untrustedCopy = true;
     }
     forgetTransferSocket(slot);
-    netClose(s);
+    linkClose(opened);
     // An address is never trust, but a trusted computer's address that answers with
     // another key, or not at all, is not sent to in the clear without the user's say.
     if (there) {
@@ -97,11 +96,4 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
         choice.route = PrivateRoute::NotPrivate;
     }
     return choice;
-}
-
-void endPrivateSend(Link* link, std::atomic<Socket>& slot) {
-    tlsClose(link->tls);
-    link->tls = nullptr;
-    forgetTransferSocket(slot);
-    netClose(link->socket);
 }

@@ -538,19 +538,19 @@ void receiveRecords(Reception& r) {
     while (r.reader.lastResult > 0) {
         Record record = readRecord(r);
         // An address record stores nothing: a peer's answer to discovery is never a question.
-        bool stores = record.type == "directory" || record.type == "file";
+        const bool file = record.type == "file", stores = file || record.type == "directory";
         if (!record.type.empty()) ++r.records;
         // Empty blocks, and records that store nothing, are no progress: the stall limit
         // counts from the last folder or file.
         if (stores) r.reader.progressAt = tickCount();
         if (stores && !r.mayStore && !askToStore(r)) break;
         r.stored = r.stored || stores;
-        if (record.type == "ip") receiveAddress(r, record);
-        else if (record.type == "directory") createFolders(r, record);
-        else if (record.type == "file" && record.cut) r.missed = true;  // name or folder may be cut
-        else if (record.type == "file" && r.verified) receiveVerifiedFile(r, record);
-        else if (record.type == "file") receiveFile(r, record);
-        if (record.type == "file") r.reader.progressAt = tickCount();  // its content came until now
+        if (!stores && record.type == "ip") receiveAddress(r, record);
+        else if (stores && !file) createFolders(r, record);
+        else if (file && record.cut) r.missed = true;  // name or folder may be cut
+        else if (file && r.verified) receiveVerifiedFile(r, record);
+        else if (file) receiveFile(r, record);
+        if (file) r.reader.progressAt = tickCount();  // its content came until now
         if (cancelRequested) break;
     }
     // The peer went silent, or a stream that ends only in order was cut.

@@ -29,7 +29,6 @@
 #include "transfer/sent_history.h"
 #include "transfer/stop.h"
 #include "trust/content_hash.h"
-#include "trust/tls_channel.h"
 
 namespace {
 // Header pieces and content share one buffer, and files are read into it in large
@@ -50,7 +49,8 @@ constexpr int kAcknowledgementPoll = 2;
 SendProgress progressNow;
 
 struct Transfer {
-    Link link;  // the plain socket, or the private channel's session over it
+    Link link;               // the plain socket, or the private channel's session over it
+    bool privately = false;  // the private route: an offer first, the receiver's answer last
     std::vector<char> buffer;
     size_t used = 0;
     uint32_t heldSince = 0;  // when the oldest byte in the buffer was written
@@ -154,7 +154,7 @@ bool flush(Transfer& t) {
         }
         // A private receiver only writes before the end to turn the transfer away: its
         // answer is read, and nothing more is sent.
-        if (t.link.tls && tlsReadable(t.link.tls, 0)) t.answered = t.ended = true;
+        if (linkAnswerWaiting(t.link)) t.answered = t.ended = true;
         t.progress->sent += contentIn(t, done, done + piece);
         done += piece;
         updateProgress(t);
@@ -190,7 +190,7 @@ void flushIfHeld(Transfer& t) {
 }
 
 // What is left of a large file goes from the file to the connection inside the system,
-// in send pieces, after the buffer. False when the system offers no such way (nothing of
+// in send pieces, after the buffer. False when the link offers no such way (nothing of
 // the file was sent then).
 bool sendDirect(Transfer& t, FileHandle file, int64_t* remaining) {
     if (!flush(t)) return true;
@@ -200,7 +200,7 @@ bool sendDirect(Transfer& t, FileHandle file, int64_t* remaining) {
             return true;
         }
         const int piece = static_cast<int>(std::min<int64_t>(*remaining, kSendPiece));
-        const int n = fileToSocket(file, t.link.socket, piece);
+        const int n = linkSendFile(t.link, file, piece);
         if (n == kNoDirectPath) return false;
         if (n <= 0) {
             // A file that shrank or could not be read is this side's shortfall; a failed
@@ -222,9 +222,7 @@ bool sendDirect(Transfer& t, FileHandle file, int64_t* remaining) {
 void sendContent(Transfer& t, FileHandle file, int64_t size) {
     int64_t remaining = size;
     bool grew = false, atEnd = false;
-    // The system's file-to-socket path is for a plain connection only: a session encrypts.
-    if (!t.link.tls && size >= static_cast<int64_t>(kSendBufferSize) && sendDirect(t, file, &remaining) && t.ended)
-        return;
+    if (size >= static_cast<int64_t>(kSendBufferSize) && sendDirect(t, file, &remaining) && t.ended) return;
     while (remaining > 0) {
         if (sendCancelRequested) {
             t.ended = true;
@@ -368,19 +366,19 @@ void stream(Transfer& t) {
 // its orderly close, once it has acknowledged every byte, says that the transfer arrived;
 // a reset (it turned us away, or could not store everything), a close with bytes of ours
 // unacknowledged, an error, Stop, or no close within the stall limit say it did not.
-bool receiverTookAll(Socket s, int stallMilliseconds) {
-    netShutdownSend(s);
-    netSetReceiveTimeout(s, stallMilliseconds);
+bool receiverTookAll(Link& link, int stallMilliseconds) {
+    linkFinish(link);
+    netSetReceiveTimeout(link.socket, stallMilliseconds);
     const uint32_t start = tickCount();
     const auto tooLate = [&] { return tickCount() - start > static_cast<uint32_t>(stallMilliseconds); };
     char sink[512];
     int n;
     // A receiver has nothing to say; one that writes is read on to its close, within the limit.
-    while ((n = netRecv(s, sink, sizeof sink)) > 0)
+    while ((n = linkRead(&link, sink, sizeof sink)) > 0)
         if (sendCancelRequested || tooLate()) return false;
     if (n < 0 || sendCancelRequested) return false;
     for (;;) {
-        const SentFate fate = netSentFate(s);
+        const SentFate fate = netSentFate(link.socket);
         if (fate != kSentPending) return fate == kSentTaken;
         if (sendCancelRequested || tooLate()) return false;
         sleepMilliseconds(kAcknowledgementPoll);
@@ -389,7 +387,7 @@ bool receiverTookAll(Socket s, int stallMilliseconds) {
 
 void forgetSendSocket(Transfer& t) {
     forgetTransferSocket(*t.slot);
-    netClose(t.link.socket);
+    linkClose(t.link);
 }
 
 // Complete when resolved; Cancelled when Stop came first or ended the attempt (no error
@@ -430,8 +428,9 @@ SendResult chooseRoute(Transfer& t, uint32_t address, uint16_t port, bool plain,
     const bool onlyEncrypted = sendOnlyEncrypted;
     if (plain && !onlyEncrypted) return SendResult::Complete;
     *choice = choosePrivateRoute(address, port, &t.link, *t.slot);
+    t.privately = choice->route == PrivateRoute::Private;
     if (sendCancelRequested) {
-        if (t.link.tls) endPrivateSend(&t.link, *t.slot);
+        if (t.privately) forgetSendSocket(t);
         return SendResult::Cancelled;
     }
     const std::string dotted = netDotted(address);
@@ -456,8 +455,8 @@ SendResult connectLink(Transfer& t, const std::string& recipient, uint16_t port,
     SendResult result = resolve(t, recipient, &address);
     if (result == SendResult::Complete) t.address = netDotted(address);
     if (result == SendResult::Complete) result = chooseRoute(t, address, port, plain, choice);
-    if (result != SendResult::Complete || t.link.tls) return result;
-    t.link.socket = netTcpSocket();
+    if (result != SendResult::Complete || t.privately) return result;
+    t.link = plainLink(netTcpSocket());
     publishTransferSocket(*t.slot, t.link.socket);  // where Stop can shut it down
     result = connectTo(t, t.link.socket, address, port);
     if (result != SendResult::Complete) forgetSendSocket(t);
@@ -468,7 +467,7 @@ SendResult connectLink(Transfer& t, const std::string& recipient, uint16_t port,
 // by its final answer. A private refusal's text is shown.
 bool receiverTook(Transfer& t, int stallMilliseconds, TransferTally* tally) {
     if (sendCancelRequested) return false;
-    if (!t.link.tls) return !t.ended && receiverTookAll(t.link.socket, stallMilliseconds);
+    if (!t.privately) return !t.ended && receiverTookAll(t.link, stallMilliseconds);
     std::string refusal;
     std::vector<std::string> failed;
     const bool stored = privateOfferStored(t.link, stallMilliseconds, tally, &failed, &refusal);
@@ -522,11 +521,11 @@ SendResult sendOver(Transfer& t, const std::string& recipient, uint16_t port, in
     uint32_t peer = 0;
     const bool peerKnown = netPeerAddress(t.link.socket, &peer);
     netSetSendTimeout(t.link.socket, stallMilliseconds);
-    if (t.link.tls) t.trusted = choice.name;
-    if (!t.one) show([&t, &choice] { t.link.tls ? portSetPrivatePeer(choice.name) : portSetInTheClear(true); });
+    if (t.privately) t.trusted = choice.name;
+    if (!t.one) show([&t, &choice] { t.privately ? portSetPrivatePeer(choice.name) : portSetInTheClear(true); });
     t.buffer.resize(kSendBufferSize);
     t.total = totalSize;
-    const bool offered = !t.link.tls || offer(t, stallMilliseconds);
+    const bool offered = !t.privately || offer(t, stallMilliseconds);
     if (offered) stream(t);
     TransferTally tally;
     const bool taken = offered && receiverTook(t, stallMilliseconds, &tally);
@@ -552,15 +551,11 @@ SendResult sendOver(Transfer& t, const std::string& recipient, uint16_t port, in
     }
     // A private send that did not end complete resumes when it is sent again (the single
     // send's only: a send to several is not resumed as one).
-    if (!t.one) noteLastSend(tally, t.link.tls && result != SendResult::Complete);
+    if (!t.one) noteLastSend(tally, t.privately && result != SendResult::Complete);
     stopHashWorker(t.worker);
-    if (t.link.tls) {
-        endPrivateSend(&t.link, *t.slot);
-        if (!t.one) portSetPrivatePeer(std::string());
-    } else {
-        forgetSendSocket(t);
-        if (!t.one) portSetInTheClear(false);
-    }
+    forgetSendSocket(t);
+    if (!t.one && t.privately) portSetPrivatePeer(std::string());
+    else if (!t.one) portSetInTheClear(false);
     if (!t.one) portSetButtonsIdle();
     return result;
 }

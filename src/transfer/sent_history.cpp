@@ -1,21 +1,25 @@
 #include "transfer/sent_history.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "history/history.h"
 #include "transfer/manifest.h"
 
 namespace {
+bool atTop(std::string_view relativeFolder) { return relativeFolder.empty() || relativeFolder == "/"; }
+
 // The first folder of a wire-form relative folder ("Photos\2010\" is "Photos"), or the
-// name itself at the top level ("/").
-std::string topName(const std::string& relativeFolder, const std::string& name) {
-    if (relativeFolder.empty() || relativeFolder == "/") return name;
-    return relativeFolder.substr(0, relativeFolder.find('\\'));
+// name itself at the top level ("/"). A view into either: a send of many files looks at
+// each of them, and copies only the few names it keeps.
+std::string_view topName(const std::string& relativeFolder, const std::string& name) {
+    if (atTop(relativeFolder)) return name;
+    return std::string_view(relativeFolder).substr(0, relativeFolder.find('\\'));
 }
 
-void addName(std::vector<std::string>& names, const std::string& name) {
+void addName(std::vector<std::string>& names, std::string_view name) {
     if (name.empty() || names.size() >= kHistoryMostNames) return;
-    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.emplace_back(name);
 }
 
 HistoryOutcome outcomeOf(SendResult result) {
@@ -37,7 +41,13 @@ std::vector<std::string> sentTopNames() {
     std::vector<std::string> names;
     // Folders come before their contents in the directory list; files add the rest.
     for (const std::string& folder : directoryList) addName(names, topName(folder, ""));
-    for (const ManifestEntry& entry : transferManifest) addName(names, topName(entry.relativeFolder, entry.name));
+    // The files of one folder come one after another: the first of them names it for all.
+    const std::string* previous = nullptr;
+    for (const ManifestEntry& entry : transferManifest) {
+        if (previous && entry.relativeFolder == *previous && !atTop(*previous)) continue;
+        previous = &entry.relativeFolder;
+        addName(names, topName(entry.relativeFolder, entry.name));
+    }
     return names;
 }
 

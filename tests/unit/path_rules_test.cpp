@@ -132,7 +132,8 @@ TEST(PathRules, ReceiverOwnNames) {
     for (const char* own : {".quorvalinthexa-partial", ".QUORVALINTHEXA-PARTIAL.new", ".~qv7.partial", ".~qvx.partial ",
                             "~qvuploads", "~QVUploads.", ".~qv.partial"})
         EXPECT_FALSE(isSenderComponent(own, false)) << own;
-    for (const char* near : {"quorvalinthexa-partial", "~qv7.partial", ".~qv7.partial.txt", "~qvuploads2", "a.partial"})
+    for (const char* near : {"quorvalinthexa-partial", "~qv7.partial", ".~qv7.partial.txt", "~qvuploads2", "a.partial",
+                             ".~qvpartial", ".quorvalinthexa-partia", "~qvupload", "~qvuploadz", "~qvuploads.x"})
         EXPECT_TRUE(isSenderComponent(near, true)) << near;
 }
 
