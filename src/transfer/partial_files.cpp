@@ -13,7 +13,7 @@
 #include "core/texts.h"
 #include "platform/files.h"
 #include "resource.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 
 std::atomic<int> keepPartialDays{kDefaultKeepPartialDays};
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer/partial_record.h"
+#include "store/partial_record.h"
 
 // Days a kept partial file stays (0: none is kept). The command line's --keep-partial,
 // the Windows program's "KeepPartialDays" setting.

@@ -25,7 +25,7 @@
 #include "platform/net.h"
 #include "policy/receive_policy.h"
 #include "transfer/offer_answers.h"
-#include "transfer/partial_record.h"
+#include "store/partial_record.h"
 #include "transfer/protocol.h"
 
 // A peer that sends no byte for this long ends its reception (as incomplete).

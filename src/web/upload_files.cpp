@@ -6,7 +6,8 @@
 
 #include "core/window_port.h"
 #include "platform/files.h"
-#include "transfer/path_rules.h"
+#include "store/store_files.h"
+#include "store/store_names.h"
 #include "transfer/receiver.h"
 #include "transfer/stop.h"
 #include "web/access_token.h"
@@ -57,62 +58,12 @@ bool isUploadPartialName(const std::string& name) {
     return name.size() > 10 && name.compare(0, 5, "~qvup") == 0 && name.compare(name.size() - 5, 5, ".part") == 0;
 }
 
-// How many folders of the path, from the top, exist already.
-size_t foldersThatExist(const std::string& store, const std::vector<std::string>& folder) {
-    std::vector<std::string> prefix;
-    for (const std::string& part : folder) {
-        prefix.push_back(part);
-        if (!isDirectory(joinStorePath(store, prefix, kPathSeparator))) return prefix.size() - 1;
-    }
-    return folder.size();
-}
-
-// An upload that was not stored leaves none of the folders it made, unless something
-// else (another upload of the same folder) is in them now.
-void removeMadeFolders(const std::string& store, std::vector<std::string> folder, size_t existed) {
-    while (folder.size() > existed && removeEmptyDirectory(joinStorePath(store, folder, kPathSeparator)))
-        folder.pop_back();
-}
-
-// Makes the folders of the path one by one, never through a link: one that is a link, or
-// that is not a folder once made, ends it.
-bool makeFolders(const std::string& store, const std::vector<std::string>& folder) {
-    std::vector<std::string> prefix;
-    for (const std::string& part : folder) {
-        prefix.push_back(part);
-        if (passesThroughLink(store, prefix, kPathSeparator)) return false;
-        const std::string path = joinStorePath(store, prefix, kPathSeparator);
-        if (!isDirectory(path) && !makeDirectory(path) && !isDirectory(path)) return false;
-    }
-    return !passesThroughLink(store, folder, kPathSeparator);
-}
-
-// Nothing of that name, or a file that gives way as one would to a transfer on port 2904;
-// never a link.
-bool nameGivesWay(const std::string& to) {
-    const PathEntry entry = pathEntryOf(to);
-    return entry == PathEntry::Missing || (entry == PathEntry::Other && isReplaceableFile(to));
-}
-
-// The whole file takes its name: a link of that name, or on the way to it, is never
-// written through, and a file there gives way only as one would to a transfer on port 2904.
-bool giveRealName(const std::string& store, const std::string& from, const std::vector<std::string>& path) {
-    std::vector<std::string> folder(path.begin(), path.end() - 1);
-    const size_t existed = foldersThatExist(store, folder);
-    const std::string to = joinStorePath(store, path, kPathSeparator);
-    const bool named = makeFolders(store, folder) && nameGivesWay(to) && fileReplace(from, to);
-    if (!named) removeMadeFolders(store, folder, existed);
-    return named;
-}
-
 // The last bytes arrived: the file reaches the disk, then takes its name (*top: the
 // top-level name it is stored under).
 bool storeWhole(PartialUpload& upload, const std::string& utf8Name, std::string* top) {
     std::vector<std::string> path;
-    const bool synced = fileSync(upload.file);
-    fileClose(upload.file);
-    upload.file = kInvalidFile;
-    if (!synced || !uploadNameParts(utf8Name, &path) || !giveRealName(upload.store, upload.path, path)) return false;
+    if (!uploadNameParts(utf8Name, &path)) path.clear();
+    if (!nameGrownFile(upload.file, upload.length, upload.store, upload.path, path)) return false;
     *top = path.front();
     std::lock_guard<std::mutex> guard(partialLock);
     partialGone(upload);
@@ -204,7 +155,8 @@ UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, i
         return joined == ReceiveResult::TurnedAway ? UploadOutcome::Busy : UploadOutcome::Stopped;
     }
     const int64_t from = upload.offset;
-    const bool taken = copyPiece(upload, count, read, stops);
+    // A piece goes at the offset told, whatever an earlier one the disk refused left past it.
+    const bool taken = fileSeek(upload.file, upload.offset) && copyPiece(upload, count, read, stops);
     pieceBytesDone(count - (upload.offset - from));
     const bool last = taken && upload.offset == upload.length;
     std::string top;

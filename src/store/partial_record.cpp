@@ -1,7 +1,7 @@
-#include "transfer/partial_record.h"
+#include "store/partial_record.h"
 
 #include "platform/files.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 
 namespace {
 
