@@ -52,6 +52,11 @@ bool makeFolders(const std::string& store, const std::vector<std::string>& folde
 }
 }  // namespace
 
+bool storeHasRoom(const std::string& store, int64_t bytes, int64_t held) {
+    const int64_t room = freeSpace(store);
+    return room < 0 || bytes <= room - kFreeSpaceReserve - held;
+}
+
 bool nameGivesWay(const std::string& path) {
     const PathEntry entry = pathEntryOf(path);
     return entry == PathEntry::Missing || (entry == PathEntry::Other && isReplaceableFile(path));
@@ -110,6 +115,13 @@ StoreTarget openStoreTarget(const std::string& path, size_t nameLength) {
     return target;
 }
 
+bool writeOrClose(FileHandle& file, const void* bytes, size_t size) {
+    if (file == kInvalidFile || fileWriteAll(file, bytes, size)) return true;
+    fileClose(file);
+    file = kInvalidFile;
+    return false;
+}
+
 StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool whole, bool syncWhole, bool dropCut) {
     whole = whole && target.file != kInvalidFile;
     // The old file gives way only to content that is on the disk.
@@ -144,9 +156,20 @@ FileHandle createPartialFile(const std::string& store, const std::string& folder
     return kInvalidFile;
 }
 
-bool namePartialFile(const std::string& partialPath, const std::string& path) {
+bool namePartialFile(FileHandle& file, const std::string& partialPath, const std::string& path, bool verified) {
+    verified = verified && fileSync(file);
+    fileClose(file);
+    file = kInvalidFile;
     fileSetHidden(partialPath, false);
-    return nameGivesWay(path) && fileReplace(partialPath, path);
+    if (verified && nameGivesWay(path) && fileReplace(partialPath, path)) return true;
+    fileRemove(partialPath);
+    return false;
+}
+
+void closeCutPartial(FileHandle& file, const std::string& partialPath, bool keep) {
+    fileClose(file);
+    file = kInvalidFile;
+    if (!keep) fileRemove(partialPath);
 }
 
 bool nameGrownFile(FileHandle& file, int64_t length, const std::string& store, const std::string& from,

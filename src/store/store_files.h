@@ -10,6 +10,14 @@
 
 #include "platform/files.h"
 
+// What a transfer leaves free on the store folder's volume at the least, for the folder
+// entries its records add: one whose Total would take more is refused before anything
+// is written.
+constexpr int64_t kFreeSpaceReserve = 64 * 1024;
+// Whether bytes more fit the store's volume beside held bytes still on their way and the
+// reserve; true when the free space cannot be told.
+bool storeHasRoom(const std::string& store, int64_t bytes, int64_t held);
+
 // The replace rule, the same for every door: nothing at path yet, or a regular file this
 // process may write that is not read-only (nor hidden or system on Windows). A symbolic
 // link, a folder, a FIFO or a device at the name is never replaced.
@@ -41,6 +49,9 @@ struct StoreTarget {
 // kInvalidFile in file when nothing may be written under path (nameLength: the bytes of
 // its last component).
 StoreTarget openStoreTarget(const std::string& path, size_t nameLength);
+// Writes size bytes at the file's position. A file the disk refuses them is closed
+// (kInvalidFile) and false returned; an already closed one takes nothing and is no failure.
+bool writeOrClose(FileHandle& file, const void* bytes, size_t size);
 // How a target ended: its content took the name whole; the file stayed in place but is
 // not whole (cut, or not on the disk); or nothing of it is left.
 enum class StoreEnd { Whole, Kept, Dropped };
@@ -52,9 +63,13 @@ StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool who
 // A new hidden partial file beside a file of folder (relative to store, '/' between
 // components and at its end, "" for the store folder); its relative path in *relative.
 FileHandle createPartialFile(const std::string& store, const std::string& folder, unsigned seed, std::string* relative);
-// A partial file whose content is whole and verified takes the name at path, if the name
-// gives way (false leaves it where it is). The file is closed already.
-bool namePartialFile(const std::string& partialPath, const std::string& path);
+// A partial file whose content arrived whole: verified (its hash is the sender's), it is
+// written to the disk, closed, and takes the name at path if the name gives way; otherwise,
+// or when a step fails, it is closed and removed. True when it took the name.
+bool namePartialFile(FileHandle& file, const std::string& partialPath, const std::string& path, bool verified);
+// A partial file whose content was cut (file already kInvalidFile when the disk refused
+// it): closed, and kept for a resume when keep, else removed.
+void closeCutPartial(FileHandle& file, const std::string& partialPath, bool keep);
 
 // A file of length bytes grown at its own offsets (a resumable upload): written to the
 // disk, closed, and given the name path below store (its folders made, never through a

@@ -19,10 +19,11 @@
 #include "peers/remembered_peers.h"
 #include "policy/receive_policy.h"
 #include "resource.h"
-#include "transfer/hash_worker.h"
-#include "transfer/offer_answers.h"
+#include "store/partial_store.h"
 #include "store/store_files.h"
 #include "store/store_names.h"
+#include "transfer/hash_worker.h"
+#include "transfer/offer_answers.h"
 #include "transfer/partial_files.h"
 #include "transfer/protocol.h"
 #include "transfer/reception_history.h"
@@ -277,11 +278,8 @@ int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* h
         remaining -= filled;
         if (hash) hashWorkerFeed(worker, hash, bytes, static_cast<size_t>(filled));
         second = !second;
-        if (filled > 0 && file != kInvalidFile && !fileWriteAll(file, bytes, static_cast<size_t>(filled))) {
-            r.missed = true;  // the disk refused: read the rest in step, keep nothing more
-            fileClose(file);
-            file = kInvalidFile;
-        }
+        // The disk refused: the rest is read in step, and nothing more kept.
+        if (filled > 0 && !writeOrClose(file, bytes, static_cast<size_t>(filled))) r.missed = true;
     }
     hashWorkerWait(worker);
     return remaining;
@@ -333,17 +331,6 @@ FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::str
     return createPartialFile(r.store, folder, tickCount(), relative);
 }
 
-// A file that arrived whole makes any other partial file kept for it useless.
-void dropStalePartials(Reception& r, const std::string& target) {
-    VerifiedReception& v = *r.verified;
-    for (const PartialRecord& p : v.partials) {
-        if (p.target != target || std::find(v.finished.begin(), v.finished.end(), p.temporary) != v.finished.end())
-            continue;
-        fileRemove(partialLocalPath(r.store, p.temporary));
-        v.finished.push_back(p.temporary);
-    }
-}
-
 // The check block that follows a file's content (after the empty block that starts it).
 std::string readCheck(Reception& r) {
     for (int i = 0; i < 2 && r.reader.lastResult > 0; ++i) {
@@ -387,30 +374,29 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     const bool whole = missing <= 0 && file != kInvalidFile;
     const std::string ours = contentHashFinal(hash);
     if (!whole) {
-        fileClose(file);
-        if (file == kInvalidFile) refuseFile(r, record);  // the disk refused its bytes
+        const bool refused = file == kInvalidFile;  // the disk refused its bytes
+        if (refused) refuseFile(r, record);
         r.missed = true;
         // A new partial file that got nothing is not worth its place.
-        if (v.keepCut && file != kInvalidFile && (record.offset > 0 || missing < content)) {
+        const bool keep = v.keepCut && !refused && (record.offset > 0 || missing < content);
+        closeCutPartial(file, temporaryPath, keep);
+        if (keep) {
             v.kept.push_back(
                 PartialRecord{temporary, target, record.size, v.senderId, static_cast<int64_t>(time(nullptr))});
-        } else {
-            fileRemove(temporaryPath);
-            if (record.offset > 0) v.finished.push_back(temporary);
+        } else if (record.offset > 0) {
+            v.finished.push_back(temporary);
         }
         return;
     }
-    const bool verified = !ours.empty() && readCheck(r) == ours && fileSync(file);
-    fileClose(file);
+    const bool verified = !ours.empty() && readCheck(r) == ours;
     if (record.offset > 0) v.finished.push_back(temporary);
     // A name that does not give way (read-only, a link, a FIFO...) refuses the file.
-    if (verified && namePartialFile(temporaryPath, path)) {
+    if (namePartialFile(file, temporaryPath, path, verified)) {
         ++(record.offset > 0 ? v.resumed : v.stored);
         noteStored(r, record, true);
-        dropStalePartials(r, target);
+        removeStalePartials(r.store, v.partials, target, &v.finished);
         return;
     }
-    fileRemove(temporaryPath);
     refuseFile(r, record);
 }
 
@@ -636,8 +622,7 @@ bool readHeader(Reception& r, Socket connection, int64_t* total, ReceiveResult* 
 // Nothing is written for a transfer that cannot fit; the sender's own count decides, and
 // one that announced less than it sends is stopped by the disk as before.
 bool fits(const Reception& r, Socket connection, int64_t total) {
-    int64_t room = total > 0 ? freeSpace(r.store) : -1;
-    if (room < 0 || cancelRequested || total <= room - kFreeSpaceReserve) return true;
+    if (total <= 0 || cancelRequested || storeHasRoom(r.store, total, 0)) return true;
     portShowRefusal(IDS_NO_FREE_SPACE, netDotted(r.sender));
     finish(connection);
     return false;

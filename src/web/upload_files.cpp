@@ -28,10 +28,7 @@ int partialsOpen = 0;  // partial files of this process: the folder goes with th
 std::mutex roomLock;
 int64_t awaitedBytes = 0;
 
-bool fitsBesideAwaited(const std::string& store, int64_t count) {
-    const int64_t room = freeSpace(store);
-    return room < 0 || count <= room - kFreeSpaceReserve - awaitedBytes;
-}
+bool fitsBesideAwaited(const std::string& store, int64_t count) { return storeHasRoom(store, count, awaitedBytes); }
 
 // Counts a piece of count bytes in awaitedBytes if it fits.
 bool awaitPiece(const std::string& store, int64_t count) {
