@@ -8,19 +8,13 @@
 #include "platform/files.h"
 #include "store/store_files.h"
 #include "store/store_names.h"
+#include "store/upload_partials.h"
 #include "transfer/receiver.h"
 #include "transfer/stop.h"
 #include "web/access_token.h"
 
 namespace {
 constexpr size_t kPieceBuffer = 1024 * 1024;  // body bytes on their way to the disk
-
-std::string partialFolderOf(const std::string& store) { return joinStorePath(store, {kPartialFolder}, kPathSeparator); }
-
-// Held while the partial folder is made or removed and a partial file is created in it,
-// so that one upload never removes the folder another is about to use.
-std::mutex partialLock;
-int partialsOpen = 0;  // partial files of this process: the folder goes with the last
 
 // The bytes that pieces arriving now still bring. The disk's free space counts what was
 // written already, so a piece is taken only if it fits beside these; an upload's declared
@@ -44,17 +38,6 @@ void pieceBytesDone(int64_t count) {
     awaitedBytes -= count;
 }
 
-// A partial file is gone (named, or removed); the folder goes once none is left.
-// Called with partialLock held.
-void partialGone(PartialUpload& upload) {
-    upload.path.clear();
-    if (--partialsOpen == 0) removeEmptyDirectory(partialFolderOf(upload.store));
-}
-
-bool isUploadPartialName(const std::string& name) {
-    return name.size() > 10 && name.compare(0, 5, "~qvup") == 0 && name.compare(name.size() - 5, 5, ".part") == 0;
-}
-
 // The last bytes arrived: the file reaches the disk, then takes its name (*top: the
 // top-level name it is stored under).
 bool storeWhole(PartialUpload& upload, const std::string& utf8Name, std::string* top) {
@@ -62,8 +45,7 @@ bool storeWhole(PartialUpload& upload, const std::string& utf8Name, std::string*
     if (!uploadNameParts(utf8Name, &path)) path.clear();
     if (!nameGrownFile(upload.file, upload.length, upload.store, upload.path, path)) return false;
     *top = path.front();
-    std::lock_guard<std::mutex> guard(partialLock);
-    partialGone(upload);
+    uploadPartialGone(upload.store, &upload.path);
     return true;
 }
 
@@ -121,21 +103,10 @@ UploadOutcome openPartial(int64_t length, PartialUpload* upload) {
     upload->offset = 0;
     const std::string random = newAccessToken();
     if (upload->store.empty() || random.empty()) return UploadOutcome::NoStore;
-    const std::string folder = partialFolderOf(upload->store);
-    upload->path = joinStorePath(upload->store, {kPartialFolder, "~qvup" + random + ".part"}, kPathSeparator);
-    std::lock_guard<std::mutex> guard(partialLock);
-    // The partial folder is never a link: nothing is written through one.
-    if (passesThroughLink(upload->store, {kPartialFolder}, kPathSeparator)) return UploadOutcome::BadName;
-    if (!isDirectory(folder) && !makeDirectory(folder)) return UploadOutcome::NotSaved;
-    bool exists = false;
-    upload->file = fileCreateNew(upload->path, &exists);
-    if (upload->file != kInvalidFile) {
-        ++partialsOpen;
-        return UploadOutcome::Saved;
-    }
-    upload->path.clear();
-    if (partialsOpen == 0) removeEmptyDirectory(folder);
-    return UploadOutcome::NotSaved;
+    bool throughLink = false;
+    upload->file = openUploadPartial(upload->store, random, &upload->path, &throughLink);
+    if (upload->file != kInvalidFile) return UploadOutcome::Saved;
+    return throughLink ? UploadOutcome::BadName : UploadOutcome::NotSaved;
 }
 
 UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, int64_t count, const BodyRead& read,
@@ -167,24 +138,6 @@ UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, i
     return taken && (!last || stored) ? UploadOutcome::Saved : UploadOutcome::NotSaved;
 }
 
-void dropPartial(PartialUpload& upload) {
-    if (upload.file != kInvalidFile) fileClose(upload.file);
-    upload.file = kInvalidFile;
-    if (upload.path.empty()) return;
-    std::lock_guard<std::mutex> guard(partialLock);
-    fileRemove(upload.path);
-    partialGone(upload);
-}
+void dropPartial(PartialUpload& upload) { dropUploadPartial(upload.store, &upload.file, &upload.path); }
 
-void removeLeftoverPartials(const std::string& store) {
-    if (store.empty() || passesThroughLink(store, {kPartialFolder}, kPathSeparator)) return;
-    const std::string folder = partialFolderOf(store);
-    std::vector<std::string> names;
-    listDirectory(folder, [&names](const std::string& name, bool directory) {
-        if (!directory && isUploadPartialName(name)) names.push_back(name);
-        return true;
-    });
-    std::lock_guard<std::mutex> guard(partialLock);
-    for (const std::string& name : names) fileRemove(joinStorePath(store, {kPartialFolder, name}, kPathSeparator));
-    if (partialsOpen == 0) removeEmptyDirectory(folder);
-}
+void removeLeftoverPartials(const std::string& store) { removeLeftoverUploadPartials(store); }

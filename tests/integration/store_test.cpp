@@ -17,6 +17,7 @@
 #include "recording_port.h"
 #include "scratch_folder.h"
 #include "transfer/stop.h"
+#include "web/browser_upload.h"
 #include "web/upload_files.h"
 
 namespace {
@@ -72,6 +73,32 @@ TEST(Store, APieceTheDiskRefusesPartWayLeavesNoStrayBytes) {
     EXPECT_EQ(body.size(), stored.size());
     EXPECT_TRUE(stored == body);
     dropPartial(upload);
+    removeScratchFolder(store);
+}
+
+// An upload refused because the partial folder is a link leaves the count of partial files
+// as it was: the folder still goes with the last upload that arrives afterwards.
+TEST(Store, ThePartialFolderGoesWithTheLastUploadAfterALinkRefusedOne) {
+    const std::string store = makeScratchFolder("store-uploads");
+    const std::string elsewhere = makeScratchFolder("store-elsewhere");
+    recordingPortReset(store);
+    setReceivePolicy(AcceptFrom::Everyone, {});
+    const std::string folder = store + "/" + kPartialFolder;
+    ASSERT_EQ(0, symlink(elsewhere.c_str(), folder.c_str()));
+    const std::string body = "content";
+    size_t at = 0;
+    const auto read = [&body, &at](char* buffer, int size) {
+        const size_t n = std::min(body.size() - at, static_cast<size_t>(size));
+        memcpy(buffer, body.data() + at, n);
+        at += n;
+        return n > 0 ? static_cast<int>(n) : -1;
+    };
+    EXPECT_EQ(UploadOutcome::BadName, receiveUpload("a.txt", 7, 0x7F000001, read));
+    ASSERT_EQ(0, unlink(folder.c_str()));
+    at = 0;
+    EXPECT_EQ(UploadOutcome::Saved, receiveUpload("a.txt", 7, 0x7F000001, read));
+    EXPECT_EQ("a.txt\n", listTree(store));
+    removeScratchFolder(elsewhere);
     removeScratchFolder(store);
 }
 #endif
