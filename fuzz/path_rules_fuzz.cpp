@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 
 namespace {
 void checkComponent(const std::string& component, bool windowsRules) {

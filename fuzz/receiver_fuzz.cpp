@@ -16,7 +16,7 @@
 #include "fuzz_check.h"
 #include "recording_port.h"
 #include "resource.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "transfer/file_hash.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 #include "transfer/private_framing.h"
 
 namespace {

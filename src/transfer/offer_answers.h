@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "transfer/partial_record.h"
+#include "store/partial_record.h"
 #include "trust/content_hash.h"
 
 struct OfferAnswer {

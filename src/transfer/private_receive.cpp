@@ -12,7 +12,7 @@
 #include "platform/threads.h"
 #include "transfer/file_hash.h"
 #include "transfer/hash_worker.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 #include "transfer/private_channel.h"
 #include "transfer/private_session.h"
 #include "transfer/reception_history.h"

@@ -19,10 +19,12 @@
 #include "peers/remembered_peers.h"
 #include "policy/receive_policy.h"
 #include "resource.h"
+#include "store/partial_store.h"
+#include "store/store_files.h"
+#include "store/store_names.h"
 #include "transfer/hash_worker.h"
 #include "transfer/offer_answers.h"
 #include "transfer/partial_files.h"
-#include "transfer/path_rules.h"
 #include "transfer/protocol.h"
 #include "transfer/reception_history.h"
 #include "transfer/stop.h"
@@ -39,7 +41,6 @@ constexpr size_t kAddressLimit = 15;  // characters of a dotted IPv4 address
 constexpr uint32_t kEndingWait = 2000;
 constexpr int kEndingPoll = 10;
 constexpr int kMostWaiting = 8;
-constexpr int kTemporaryNames = 36;  // names tried for the content of a file that replaces another
 
 ReceiveProgress progressNow;
 
@@ -77,13 +78,7 @@ struct Reception {
     int records = 0;          // records read after the header
     int percent = -1;         // last percent shown
     uint32_t lastUpdate = 0;
-    // The files of one folder arrive together, so the folder a Directory text leads to is
-    // worked out once for all of them: the text, whether files may be stored there (its
-    // components are safe and none of them is a link), and its path.
-    std::string folderText;
-    bool folderKnown = false, folderAllowed = false;
-    std::string folderPath;
-    std::string folderTop;  // its first component, "" for the store folder itself
+    StoreFolder folder;  // the folder of the latest file record
     // What the history keeps of it: the top-level names stored, the files that arrived
     // whole, and the content bytes that came.
     std::vector<std::string> names;
@@ -205,89 +200,21 @@ void receiveAddress(Reception& r, const Record& record) {
 
 // Creates the record's folder and every folder above it, below the store path only.
 void createFolders(Reception& r, const Record& record) {
-    std::vector<std::string> components;
-    if (!splitRecordDirectory(record.directory, r.windowsRules, &components) ||
-        !fitsLocalPathLimit(joinStorePath(r.store, components, kPathSeparator)) ||
-        passesThroughLink(r.store, components, kPathSeparator)) {
-        r.missed = true;
-        return;
-    }
-    std::vector<std::string> prefix;
-    for (const std::string& component : components) {
-        prefix.push_back(component);
-        std::string path = joinStorePath(r.store, prefix, kPathSeparator);
-        // An existing folder is fine; one that is still missing (a read-only or full
-        // store, a file in its place) did not arrive.
-        if (!makeDirectory(path) && !isDirectory(path)) {
-            r.missed = true;
-            return;
-        }
-    }
-    if (!components.empty()) addHistoryName(r.names, components.front());
+    std::string top;
+    if (!makeRecordFolders(r.store, record.directory, r.windowsRules, &top)) r.missed = true;
+    else if (!top.empty()) addHistoryName(r.names, top);
 }
 
 // A file record's content is in the store under its name (whole: it counts as a file).
 // Call after targetPath for the same record.
 void noteStored(Reception& r, const Record& record, bool whole) {
-    addHistoryName(r.names, r.folderTop.empty() ? record.name : r.folderTop);
+    addHistoryName(r.names, r.folder.top.empty() ? record.name : r.folder.top);
     if (whole) ++r.filesTaken;
 }
 
 // The local path of a file record, or "" when the record may not be stored.
 std::string targetPath(Reception& r, const Record& record) {
-    if (!r.folderKnown || record.directory != r.folderText) {
-        std::vector<std::string> components;
-        r.folderText = record.directory;
-        r.folderKnown = true;
-        r.folderAllowed = splitRecordDirectory(record.directory, r.windowsRules, &components) &&
-                          !passesThroughLink(r.store, components, kPathSeparator);
-        r.folderPath = joinStorePath(r.store, components, kPathSeparator);
-        r.folderTop = components.empty() ? std::string() : components.front();
-    }
-    if (!r.folderAllowed || !isSenderComponent(record.name, r.windowsRules)) return std::string();
-    std::string path = r.folderPath;
-    appendComponent(path, record.name, kPathSeparator);
-    if (!fitsLocalPathLimit(path)) return std::string();
-    if (!kCreateRefusesLinks && isSymbolicLink(path)) return std::string();
-    return path;
-}
-
-// A name for the content of a file that replaces another, in the same folder:
-// "~qv<n>.part", or when the path limit leaves less room (never less than the record's
-// own name had) as many base-36 digits of n as fit. It is only ever created new, so an
-// existing file of that name is never touched, and it is gone before the next record.
-std::string temporaryName(int n, size_t room) {
-    std::string name = "~qv" + std::to_string(n) + ".part";
-    if (name.size() <= room) return name;
-    name.clear();
-    do {
-        name += "0123456789abcdefghijklmnopqrstuvwxyz"[n % 36];
-        n /= 36;
-    } while (n > 0 && name.size() < room);
-    return name;
-}
-
-// Where a file record's content goes while it arrives.
-struct Target {
-    FileHandle file = kInvalidFile;
-    std::string temporary;  // empty: the content goes straight to the record's file
-};
-
-// A new file is created directly. A file of that name that already exists is kept until
-// the record's content has arrived whole: the content goes to a new file beside it first.
-Target openTarget(const std::string& path, size_t nameLength) {
-    Target target;
-    bool exists = false;
-    target.file = fileCreateNew(path, &exists);
-    if (target.file != kInvalidFile || !exists || !isReplaceableFile(path)) return target;
-    std::string folder = path.substr(0, path.size() - nameLength);
-    for (int n = 0; n < kTemporaryNames && exists; ++n) {
-        target.temporary = folder + temporaryName(n, kLocalPathLimit - 1 - folder.size());
-        target.file = fileCreateNew(target.temporary, &exists, true);
-        if (target.file != kInvalidFile) return target;
-    }
-    target.temporary.clear();
-    return target;
+    return storeFilePath(r.store, r.folder, record.directory, record.name, r.windowsRules);
 }
 
 // Large content goes from the connection into the file inside the system when it can:
@@ -351,11 +278,8 @@ int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* h
         remaining -= filled;
         if (hash) hashWorkerFeed(worker, hash, bytes, static_cast<size_t>(filled));
         second = !second;
-        if (filled > 0 && file != kInvalidFile && !fileWriteAll(file, bytes, static_cast<size_t>(filled))) {
-            r.missed = true;  // the disk refused: read the rest in step, keep nothing more
-            fileClose(file);
-            file = kInvalidFile;
-        }
+        // The disk refused: the rest is read in step, and nothing more kept.
+        if (filled > 0 && !writeOrClose(file, bytes, static_cast<size_t>(filled))) r.missed = true;
     }
     hashWorkerWait(worker);
     return remaining;
@@ -364,29 +288,18 @@ int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* h
 // Moves the content into the file. A file that cannot be written to still has its
 // content read, and dropped, so that it is never taken for a header.
 void receiveFile(Reception& r, const Record& record) {
-    std::string path = targetPath(r, record);
-    Target target = path.empty() ? Target() : openTarget(path, record.name.size());
-    FileHandle file = target.file;
-    if (file == kInvalidFile) {
+    const std::string path = targetPath(r, record);
+    StoreTarget target = path.empty() ? StoreTarget() : openStoreTarget(path, record.name.size());
+    if (target.file == kInvalidFile) {
         r.missed = true;
         if (record.size > 0) skipContent(r.reader, record.size);
         return;
     }
-    const int64_t remaining = moveContent(r, file, record.size, nullptr);
-    bool whole = remaining <= 0 && file != kInvalidFile;
-    if (!whole) r.missed = true;  // cut short, new or replacing: it did not arrive
-    // The old file gives way only to content that is on the disk.
-    if (whole && (!target.temporary.empty() || r.syncWhole)) whole = fileSync(file);
-    fileClose(file);
-    if (target.temporary.empty()) {
-        if (!whole && r.dropCut) fileRemove(path);  // nothing that looks whole is left
-        else noteStored(r, record, whole);
-        return;
-    }
-    // The old file gives way only to the whole content; otherwise it stays as it was.
-    if (whole && fileReplace(target.temporary, path)) return noteStored(r, record, true);
-    fileRemove(target.temporary);
-    r.missed = true;
+    const int64_t remaining = moveContent(r, target.file, record.size, nullptr);
+    // Cut short, refused by the disk, or not on it: new or replacing, it did not arrive.
+    const StoreEnd end = closeStoreTarget(target, path, remaining <= 0, r.syncWhole, r.dropCut);
+    if (end != StoreEnd::Whole) r.missed = true;
+    if (end != StoreEnd::Dropped) noteStored(r, record, end == StoreEnd::Whole);
 }
 
 // The record's path relative to the store, '/' between its components ("" when unsafe).
@@ -415,28 +328,7 @@ FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::str
         return takeAnsweredResume(v.answers, r.store, target, record.size, record.offset, hash, relative);
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    bool exists = true;
-    for (unsigned n = tickCount() % 1000, tries = 0; exists && tries < kTemporaryNames; ++n, ++tries) {
-        *relative = folder + partialName(n);
-        const std::string path = partialLocalPath(r.store, *relative);
-        const FileHandle file = path.empty() ? kInvalidFile : fileCreateNew(path, &exists);
-        if (file != kInvalidFile) {
-            fileSetHidden(path, true);
-            return file;
-        }
-    }
-    return kInvalidFile;
-}
-
-// A file that arrived whole makes any other partial file kept for it useless.
-void dropStalePartials(Reception& r, const std::string& target) {
-    VerifiedReception& v = *r.verified;
-    for (const PartialRecord& p : v.partials) {
-        if (p.target != target || std::find(v.finished.begin(), v.finished.end(), p.temporary) != v.finished.end())
-            continue;
-        fileRemove(partialLocalPath(r.store, p.temporary));
-        v.finished.push_back(p.temporary);
-    }
+    return createPartialFile(r.store, folder, tickCount(), relative);
 }
 
 // The check block that follows a file's content (after the empty block that starts it).
@@ -482,30 +374,29 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     const bool whole = missing <= 0 && file != kInvalidFile;
     const std::string ours = contentHashFinal(hash);
     if (!whole) {
-        fileClose(file);
-        if (file == kInvalidFile) refuseFile(r, record);  // the disk refused its bytes
+        const bool refused = file == kInvalidFile;  // the disk refused its bytes
+        if (refused) refuseFile(r, record);
         r.missed = true;
         // A new partial file that got nothing is not worth its place.
-        if (v.keepCut && file != kInvalidFile && (record.offset > 0 || missing < content)) {
+        const bool keep = v.keepCut && !refused && (record.offset > 0 || missing < content);
+        closeCutPartial(file, temporaryPath, keep);
+        if (keep) {
             v.kept.push_back(
                 PartialRecord{temporary, target, record.size, v.senderId, static_cast<int64_t>(time(nullptr))});
-        } else {
-            fileRemove(temporaryPath);
-            if (record.offset > 0) v.finished.push_back(temporary);
+        } else if (record.offset > 0) {
+            v.finished.push_back(temporary);
         }
         return;
     }
-    const bool verified = !ours.empty() && readCheck(r) == ours && fileSync(file);
-    fileClose(file);
-    fileSetHidden(temporaryPath, false);
+    const bool verified = !ours.empty() && readCheck(r) == ours;
     if (record.offset > 0) v.finished.push_back(temporary);
-    if (verified && fileReplace(temporaryPath, path)) {
+    // A name that does not give way (read-only, a link, a FIFO...) refuses the file.
+    if (namePartialFile(file, temporaryPath, path, verified)) {
         ++(record.offset > 0 ? v.resumed : v.stored);
         noteStored(r, record, true);
-        dropStalePartials(r, target);
+        removeStalePartials(r.store, v.partials, target, &v.finished);
         return;
     }
-    fileRemove(temporaryPath);
     refuseFile(r, record);
 }
 
@@ -731,8 +622,7 @@ bool readHeader(Reception& r, Socket connection, int64_t* total, ReceiveResult* 
 // Nothing is written for a transfer that cannot fit; the sender's own count decides, and
 // one that announced less than it sends is stopped by the disk as before.
 bool fits(const Reception& r, Socket connection, int64_t total) {
-    int64_t room = total > 0 ? freeSpace(r.store) : -1;
-    if (room < 0 || cancelRequested || total <= room - kFreeSpaceReserve) return true;
+    if (total <= 0 || cancelRequested || storeHasRoom(r.store, total, 0)) return true;
     portShowRefusal(IDS_NO_FREE_SPACE, netDotted(r.sender));
     finish(connection);
     return false;

@@ -25,7 +25,8 @@
 #include "platform/net.h"
 #include "policy/receive_policy.h"
 #include "transfer/offer_answers.h"
-#include "transfer/partial_record.h"
+#include "store/partial_record.h"
+#include "store/store_files.h"  // the free space a transfer leaves
 #include "transfer/protocol.h"
 
 // A peer that sends no byte for this long ends its reception (as incomplete).
@@ -50,11 +51,6 @@ enum class ReceiveResult {
     NoRoom,        // its Total does not fit the store folder's volume: status text
     Empty,         // "Receiving complete." for no folder or file: it proves nothing of its sender
 };
-
-// What a transfer leaves free on the store folder's volume at the least, for the folder
-// entries its records add: one whose Total would take more is refused before anything
-// is written.
-constexpr int64_t kFreeSpaceReserve = 64 * 1024;
 
 // A connection as it arrived: its handle (the reception owns and closes it), the peer's
 // address, how many Stops there had been (a Stop since then turns it away), and the

@@ -6,7 +6,7 @@
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/files.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 #include "transfer/stop.h"
 #include "web/offered_files.h"
 #include "web/upload_files.h"

@@ -1,5 +1,6 @@
 #include "web/tus_uploads.h"
 
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,10 @@ constexpr int kWaitSlice = 200;
 // How long HEAD waits for a piece that still arrives (a client that lost its connection
 // asks at once): the offset it tells is that of bytes written.
 constexpr int kHeadWait = 5000;
+// How long, and how many, uploads that arrived whole still answer with their final offset:
+// the answer to the last piece may be lost, and the page then asks where the upload is.
+constexpr uint32_t kFinishedKept = 10 * 60 * 1000;
+constexpr size_t kMostFinished = 256;
 
 struct Upload {
     std::string name;  // UTF-8, '/' between folders
@@ -32,6 +37,42 @@ struct Upload {
 
 std::mutex uploadsLock;  // the table and every Upload's busy, partial.offset between pieces
 std::map<std::string, std::shared_ptr<Upload>> uploads;
+
+struct Finished {
+    uint32_t sender = 0;
+    int64_t length = 0;
+    uint32_t at = 0;  // tick it arrived whole
+};
+std::map<std::string, Finished> finished;  // under uploadsLock
+
+// Forgets the finished uploads past their time, then the oldest beyond the bound (room
+// for one more). Called with uploadsLock held.
+void trimFinished() {
+    const uint32_t now = tickCount();
+    for (auto it = finished.begin(); it != finished.end();)
+        it = now - it->second.at >= kFinishedKept ? finished.erase(it) : std::next(it);
+    while (finished.size() >= kMostFinished) {
+        auto oldest = finished.begin();
+        for (auto it = finished.begin(); it != finished.end(); ++it)
+            if (now - it->second.at > now - oldest->second.at) oldest = it;
+        finished.erase(oldest);
+    }
+}
+
+void noteFinished(const std::string& id, uint32_t sender, int64_t length) {
+    std::lock_guard<std::mutex> guard(uploadsLock);
+    trimFinished();
+    finished[id] = Finished{sender, length, tickCount()};
+}
+
+// The length of sender's upload id that arrived whole lately; -1 for none.
+int64_t finishedLength(const std::string& id, uint32_t sender) {
+    std::lock_guard<std::mutex> guard(uploadsLock);
+    const auto found = finished.find(id);
+    if (found == finished.end() || found->second.sender != sender || tickCount() - found->second.at >= kFinishedKept)
+        return -1;
+    return found->second.length;
+}
 
 void answer(HttpConnection& c, int status, std::string_view body = {}, const std::string& fields = {}) {
     sendResponse(c, status, body.empty() ? std::string_view() : "text/plain; charset=utf-8", body,
@@ -169,6 +210,7 @@ void receiveInto(HttpConnection& c, const HttpRequest& request, const std::strin
     }
     if (upload->ended) return answer(c, 404);
     if (outcome != UploadOutcome::Saved) return answerOutcome(c, outcome);
+    if (offset == upload->partial.length) noteFinished(id, upload->sender, offset);
     answer(c, created ? created : 204, {}, fields + "Upload-Offset: " + std::to_string(offset) + "\r\n");
 }
 
@@ -208,9 +250,21 @@ void create(HttpConnection& c, const HttpRequest& request, std::string_view base
     receiveInto(c, request, id, upload, stops, 201, location);
 }
 
+// A PATCH of an upload that arrived whole: done at its length with no bytes, else a conflict.
+void patchFinished(HttpConnection& c, const HttpRequest& request, int64_t length) {
+    int64_t offset = 0;
+    if (request.contentType != kPieceType) return answer(c, 415);
+    if (!parseDecimal(request.uploadOffset, &offset)) return answer(c, 400);
+    if (offset != length || request.contentLength != 0) return answer(c, 409);
+    answer(c, 204, {}, "Upload-Offset: " + std::to_string(length) + "\r\n");
+}
+
 void patch(HttpConnection& c, const HttpRequest& request, const std::string& id, uint32_t sender, unsigned stops) {
     std::shared_ptr<Upload> upload = uploadOf(id, sender);
-    if (!upload) return answer(c, 404);
+    if (!upload) {
+        const int64_t length = finishedLength(id, sender);
+        return length < 0 ? answer(c, 404) : patchFinished(c, request, length);
+    }
     if (request.contentType != kPieceType) return answer(c, 415);
     int64_t offset = 0;
     if (!parseDecimal(request.uploadOffset, &offset)) return answer(c, 400);
@@ -228,7 +282,11 @@ void patch(HttpConnection& c, const HttpRequest& request, const std::string& id,
 // The offset once no piece arrives; a piece that goes on past kHeadWait leaves it unknown.
 void head(HttpConnection& c, const std::string& id, uint32_t sender) {
     std::shared_ptr<Upload> upload = uploadOf(id, sender);
-    if (!upload) return answer(c, 404);
+    if (!upload) {
+        const std::string length = std::to_string(finishedLength(id, sender));
+        if (length == "-1") return answer(c, 404);
+        return answer(c, 200, {}, "Upload-Offset: " + length + "\r\nUpload-Length: " + length + "\r\n");
+    }
     const uint32_t start = tickCount();
     for (;;) {
         {
@@ -290,6 +348,7 @@ void endUploads() {
             if (!entry.second->busy) idle.push_back(entry.second);
         }
         uploads.clear();
+        finished.clear();
     }
     for (auto& upload : idle) dropPartial(upload->partial);
 }

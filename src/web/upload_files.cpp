@@ -6,7 +6,9 @@
 
 #include "core/window_port.h"
 #include "platform/files.h"
-#include "transfer/path_rules.h"
+#include "store/store_files.h"
+#include "store/store_names.h"
+#include "store/upload_partials.h"
 #include "transfer/receiver.h"
 #include "transfer/stop.h"
 #include "web/access_token.h"
@@ -14,23 +16,13 @@
 namespace {
 constexpr size_t kPieceBuffer = 1024 * 1024;  // body bytes on their way to the disk
 
-std::string partialFolderOf(const std::string& store) { return joinStorePath(store, {kPartialFolder}, kPathSeparator); }
-
-// Held while the partial folder is made or removed and a partial file is created in it,
-// so that one upload never removes the folder another is about to use.
-std::mutex partialLock;
-int partialsOpen = 0;  // partial files of this process: the folder goes with the last
-
 // The bytes that pieces arriving now still bring. The disk's free space counts what was
 // written already, so a piece is taken only if it fits beside these; an upload's declared
 // length holds nothing back until its bytes come.
 std::mutex roomLock;
 int64_t awaitedBytes = 0;
 
-bool fitsBesideAwaited(const std::string& store, int64_t count) {
-    const int64_t room = freeSpace(store);
-    return room < 0 || count <= room - kFreeSpaceReserve - awaitedBytes;
-}
+bool fitsBesideAwaited(const std::string& store, int64_t count) { return storeHasRoom(store, count, awaitedBytes); }
 
 // Counts a piece of count bytes in awaitedBytes if it fits.
 bool awaitPiece(const std::string& store, int64_t count) {
@@ -46,76 +38,14 @@ void pieceBytesDone(int64_t count) {
     awaitedBytes -= count;
 }
 
-// A partial file is gone (named, or removed); the folder goes once none is left.
-// Called with partialLock held.
-void partialGone(PartialUpload& upload) {
-    upload.path.clear();
-    if (--partialsOpen == 0) removeEmptyDirectory(partialFolderOf(upload.store));
-}
-
-bool isUploadPartialName(const std::string& name) {
-    return name.size() > 10 && name.compare(0, 5, "~qvup") == 0 && name.compare(name.size() - 5, 5, ".part") == 0;
-}
-
-// How many folders of the path, from the top, exist already.
-size_t foldersThatExist(const std::string& store, const std::vector<std::string>& folder) {
-    std::vector<std::string> prefix;
-    for (const std::string& part : folder) {
-        prefix.push_back(part);
-        if (!isDirectory(joinStorePath(store, prefix, kPathSeparator))) return prefix.size() - 1;
-    }
-    return folder.size();
-}
-
-// An upload that was not stored leaves none of the folders it made, unless something
-// else (another upload of the same folder) is in them now.
-void removeMadeFolders(const std::string& store, std::vector<std::string> folder, size_t existed) {
-    while (folder.size() > existed && removeEmptyDirectory(joinStorePath(store, folder, kPathSeparator)))
-        folder.pop_back();
-}
-
-// Makes the folders of the path one by one, never through a link: one that is a link, or
-// that is not a folder once made, ends it.
-bool makeFolders(const std::string& store, const std::vector<std::string>& folder) {
-    std::vector<std::string> prefix;
-    for (const std::string& part : folder) {
-        prefix.push_back(part);
-        if (passesThroughLink(store, prefix, kPathSeparator)) return false;
-        const std::string path = joinStorePath(store, prefix, kPathSeparator);
-        if (!isDirectory(path) && !makeDirectory(path) && !isDirectory(path)) return false;
-    }
-    return !passesThroughLink(store, folder, kPathSeparator);
-}
-
-// Nothing of that name, or a file that gives way as one would to a transfer on port 2904;
-// never a link.
-bool nameGivesWay(const std::string& to) {
-    const PathEntry entry = pathEntryOf(to);
-    return entry == PathEntry::Missing || (entry == PathEntry::Other && isReplaceableFile(to));
-}
-
-// The whole file takes its name: a link of that name, or on the way to it, is never
-// written through, and a file there gives way only as one would to a transfer on port 2904.
-bool giveRealName(const std::string& store, const std::string& from, const std::vector<std::string>& path) {
-    std::vector<std::string> folder(path.begin(), path.end() - 1);
-    const size_t existed = foldersThatExist(store, folder);
-    const std::string to = joinStorePath(store, path, kPathSeparator);
-    const bool named = makeFolders(store, folder) && nameGivesWay(to) && fileReplace(from, to);
-    if (!named) removeMadeFolders(store, folder, existed);
-    return named;
-}
-
 // The last bytes arrived: the file reaches the disk, then takes its name (*top: the
 // top-level name it is stored under).
 bool storeWhole(PartialUpload& upload, const std::string& utf8Name, std::string* top) {
     std::vector<std::string> path;
-    const bool synced = fileSync(upload.file);
-    fileClose(upload.file);
-    upload.file = kInvalidFile;
-    if (!synced || !uploadNameParts(utf8Name, &path) || !giveRealName(upload.store, upload.path, path)) return false;
+    if (!uploadNameParts(utf8Name, &path)) path.clear();
+    if (!nameGrownFile(upload.file, upload.length, upload.store, upload.path, path)) return false;
     *top = path.front();
-    std::lock_guard<std::mutex> guard(partialLock);
-    partialGone(upload);
+    uploadPartialGone(upload.store, &upload.path);
     return true;
 }
 
@@ -173,21 +103,10 @@ UploadOutcome openPartial(int64_t length, PartialUpload* upload) {
     upload->offset = 0;
     const std::string random = newAccessToken();
     if (upload->store.empty() || random.empty()) return UploadOutcome::NoStore;
-    const std::string folder = partialFolderOf(upload->store);
-    upload->path = joinStorePath(upload->store, {kPartialFolder, "~qvup" + random + ".part"}, kPathSeparator);
-    std::lock_guard<std::mutex> guard(partialLock);
-    // The partial folder is never a link: nothing is written through one.
-    if (passesThroughLink(upload->store, {kPartialFolder}, kPathSeparator)) return UploadOutcome::BadName;
-    if (!isDirectory(folder) && !makeDirectory(folder)) return UploadOutcome::NotSaved;
-    bool exists = false;
-    upload->file = fileCreateNew(upload->path, &exists);
-    if (upload->file != kInvalidFile) {
-        ++partialsOpen;
-        return UploadOutcome::Saved;
-    }
-    upload->path.clear();
-    if (partialsOpen == 0) removeEmptyDirectory(folder);
-    return UploadOutcome::NotSaved;
+    bool throughLink = false;
+    upload->file = openUploadPartial(upload->store, random, &upload->path, &throughLink);
+    if (upload->file != kInvalidFile) return UploadOutcome::Saved;
+    return throughLink ? UploadOutcome::BadName : UploadOutcome::NotSaved;
 }
 
 UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, int64_t count, const BodyRead& read,
@@ -204,7 +123,8 @@ UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, i
         return joined == ReceiveResult::TurnedAway ? UploadOutcome::Busy : UploadOutcome::Stopped;
     }
     const int64_t from = upload.offset;
-    const bool taken = copyPiece(upload, count, read, stops);
+    // A piece goes at the offset told, whatever an earlier one the disk refused left past it.
+    const bool taken = fileSeek(upload.file, upload.offset) && copyPiece(upload, count, read, stops);
     pieceBytesDone(count - (upload.offset - from));
     const bool last = taken && upload.offset == upload.length;
     std::string top;
@@ -218,24 +138,6 @@ UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, i
     return taken && (!last || stored) ? UploadOutcome::Saved : UploadOutcome::NotSaved;
 }
 
-void dropPartial(PartialUpload& upload) {
-    if (upload.file != kInvalidFile) fileClose(upload.file);
-    upload.file = kInvalidFile;
-    if (upload.path.empty()) return;
-    std::lock_guard<std::mutex> guard(partialLock);
-    fileRemove(upload.path);
-    partialGone(upload);
-}
+void dropPartial(PartialUpload& upload) { dropUploadPartial(upload.store, &upload.file, &upload.path); }
 
-void removeLeftoverPartials(const std::string& store) {
-    if (store.empty() || passesThroughLink(store, {kPartialFolder}, kPathSeparator)) return;
-    const std::string folder = partialFolderOf(store);
-    std::vector<std::string> names;
-    listDirectory(folder, [&names](const std::string& name, bool directory) {
-        if (!directory && isUploadPartialName(name)) names.push_back(name);
-        return true;
-    });
-    std::lock_guard<std::mutex> guard(partialLock);
-    for (const std::string& name : names) fileRemove(joinStorePath(store, {kPartialFolder, name}, kPathSeparator));
-    if (partialsOpen == 0) removeEmptyDirectory(folder);
-}
+void removeLeftoverPartials(const std::string& store) { removeLeftoverUploadPartials(store); }

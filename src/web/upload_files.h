@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/files.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 #include "web/browser_upload.h"
 
 constexpr const char* kPartialFolder = kUploadFolderName;

@@ -48,6 +48,15 @@ expect_eq "its offset" 4194304 "$(field Upload-Offset)"
 check "no file of its name yet" test ! -e "$STORE/Resumed/big.bin"
 expect_eq "the rest" 204 "$(tus -X PATCH "${PIECE[@]}" -H "Upload-Offset: 4194304" --data-binary @"$WORK/rest.bin" "$LOC")"
 check "the resumed file is whole" cmp -s "$WORK/big.bin" "$STORE/Resumed/big.bin"
+# The answer to the last piece lost: HEAD still tells the whole length, and an empty PATCH
+# there is done, with nothing stored twice.
+expect_eq "HEAD once whole" 200 "$(tus -I "$LOC")"
+expect_eq "its offset once whole" 8388608 "$(field Upload-Offset)"
+expect_eq "an empty PATCH at the end" 204 "$(tus -X PATCH "${PIECE[@]}" -H "Upload-Offset: 8388608" --data-binary '' "$LOC")"
+expect_eq "its offset" 8388608 "$(field Upload-Offset)"
+expect_eq "more bytes past the end" 409 "$(tus -X PATCH "${PIECE[@]}" -H "Upload-Offset: 4194304" --data-binary x "$LOC")"
+check "the file is stored once, whole" cmp -s "$WORK/big.bin" "$STORE/Resumed/big.bin"
+expect_eq "nothing beside it" "big.bin" "$(ls -A "$STORE/Resumed")"
 
 # Six at a time: six PUTs and six resumable uploads made with their bytes.
 mkdir -p "$WORK/par"

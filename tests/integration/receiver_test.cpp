@@ -20,7 +20,7 @@
 #include "test_history.h"
 #include "thread_count.h"
 #include "transfer/listener.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 #include "transfer/stop.h"

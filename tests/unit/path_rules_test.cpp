@@ -9,7 +9,7 @@
 
 #include "platform/files.h"
 #include "scratch_folder.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 #include "transfer/receiver.h"
 
 namespace {

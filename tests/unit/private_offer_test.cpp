@@ -14,7 +14,7 @@
 #include "scratch_folder.h"
 #include "transfer/offer_answers.h"
 #include "transfer/partial_files.h"
-#include "transfer/partial_record.h"
+#include "store/partial_record.h"
 #include "transfer/private_framing.h"
 #include "transfer/private_offer.h"
 #include "transfer/private_receive.h"

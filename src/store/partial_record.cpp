@@ -1,8 +1,8 @@
-#include "transfer/partial_record.h"
+#include "store/partial_record.h"
 
 #include "core/decimal_number.h"
 #include "platform/files.h"
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 
 namespace {
 

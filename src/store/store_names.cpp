@@ -1,4 +1,4 @@
-#include "transfer/path_rules.h"
+#include "store/store_names.h"
 
 #include <cctype>
 #include <cstring>

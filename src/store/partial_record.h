@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer/path_rules.h"  // the names of the index and of a partial file
+#include "store/store_names.h"  // the names of the index and of a partial file
 
 constexpr size_t kMostPartialRecords = 10000;
 constexpr int64_t kPartialIndexLimit = 4 << 20;  // bytes of the index file

@@ -1,0 +1,189 @@
+#include "store/store_files.h"
+
+#include "store/partial_record.h"
+#include "store/store_names.h"
+
+namespace {
+constexpr int kTemporaryNames = 36;  // names tried for a file's content beside the file it replaces
+
+// A name for the content of a file that replaces another, in the same folder:
+// "~qv<n>.part", or when the path limit leaves less room (never less than the record's
+// own name had) as many base-36 digits of n as fit. It is only ever created new, so an
+// existing file of that name is never touched, and it is gone before the next record.
+std::string temporaryName(int n, size_t room) {
+    std::string name = "~qv" + std::to_string(n) + ".part";
+    if (name.size() <= room) return name;
+    name.clear();
+    do {
+        name += "0123456789abcdefghijklmnopqrstuvwxyz"[n % 36];
+        n /= 36;
+    } while (n > 0 && name.size() < room);
+    return name;
+}
+
+// How many folders of the path, from the top, exist already.
+size_t foldersThatExist(const std::string& store, const std::vector<std::string>& folder) {
+    std::vector<std::string> prefix;
+    for (const std::string& part : folder) {
+        prefix.push_back(part);
+        if (!isDirectory(joinStorePath(store, prefix, kPathSeparator))) return prefix.size() - 1;
+    }
+    return folder.size();
+}
+
+// A file that was not stored leaves none of the folders made for it, unless something
+// else (another upload of the same folder) is in them now.
+void removeMadeFolders(const std::string& store, std::vector<std::string> folder, size_t existed) {
+    while (folder.size() > existed && removeEmptyDirectory(joinStorePath(store, folder, kPathSeparator)))
+        folder.pop_back();
+}
+
+// Makes the folders of the path one by one, never through a link: one that is a link, or
+// that is not a folder once made, ends it.
+bool makeFolders(const std::string& store, const std::vector<std::string>& folder) {
+    std::vector<std::string> prefix;
+    for (const std::string& part : folder) {
+        prefix.push_back(part);
+        if (passesThroughLink(store, prefix, kPathSeparator)) return false;
+        const std::string path = joinStorePath(store, prefix, kPathSeparator);
+        if (!isDirectory(path) && !makeDirectory(path) && !isDirectory(path)) return false;
+    }
+    return !passesThroughLink(store, folder, kPathSeparator);
+}
+}  // namespace
+
+bool storeHasRoom(const std::string& store, int64_t bytes, int64_t held) {
+    const int64_t room = freeSpace(store);
+    return room < 0 || bytes <= room - kFreeSpaceReserve - held;
+}
+
+bool nameGivesWay(const std::string& path) {
+    const PathEntry entry = pathEntryOf(path);
+    return entry == PathEntry::Missing || (entry == PathEntry::Other && isReplaceableFile(path));
+}
+
+std::string storeFilePath(const std::string& store, StoreFolder& folder, const std::string& directory,
+                          const std::string& name, bool windowsRules) {
+    if (!folder.known || directory != folder.text) {
+        std::vector<std::string> components;
+        folder.text = directory;
+        folder.known = true;
+        folder.allowed = splitRecordDirectory(directory, windowsRules, &components) &&
+                         !passesThroughLink(store, components, kPathSeparator);
+        folder.path = joinStorePath(store, components, kPathSeparator);
+        folder.top = components.empty() ? std::string() : components.front();
+    }
+    if (!folder.allowed || !isSenderComponent(name, windowsRules)) return std::string();
+    std::string path = folder.path;
+    appendComponent(path, name, kPathSeparator);
+    if (!fitsLocalPathLimit(path)) return std::string();
+    if (!kCreateRefusesLinks && isSymbolicLink(path)) return std::string();
+    return path;
+}
+
+bool makeRecordFolders(const std::string& store, const std::string& directory, bool windowsRules, std::string* top) {
+    std::vector<std::string> components;
+    if (!splitRecordDirectory(directory, windowsRules, &components) ||
+        !fitsLocalPathLimit(joinStorePath(store, components, kPathSeparator)) ||
+        passesThroughLink(store, components, kPathSeparator))
+        return false;
+    std::vector<std::string> prefix;
+    for (const std::string& component : components) {
+        prefix.push_back(component);
+        const std::string path = joinStorePath(store, prefix, kPathSeparator);
+        // An existing folder is fine; one that is still missing (a read-only or full
+        // store, a file in its place) did not arrive.
+        if (!makeDirectory(path) && !isDirectory(path)) return false;
+    }
+    *top = components.empty() ? std::string() : components.front();
+    return true;
+}
+
+StoreTarget openStoreTarget(const std::string& path, size_t nameLength) {
+    StoreTarget target;
+    bool exists = false;
+    // A new file is created directly, in one call: the common case costs nothing more.
+    target.file = fileCreateNew(path, &exists);
+    if (target.file != kInvalidFile || !exists || !isReplaceableFile(path)) return target;
+    const std::string folder = path.substr(0, path.size() - nameLength);
+    for (int n = 0; n < kTemporaryNames && exists; ++n) {
+        target.temporary = folder + temporaryName(n, kLocalPathLimit - 1 - folder.size());
+        target.file = fileCreateNew(target.temporary, &exists, true);
+        if (target.file != kInvalidFile) return target;
+    }
+    target.temporary.clear();
+    return target;
+}
+
+bool writeOrClose(FileHandle& file, const void* bytes, size_t size) {
+    if (file == kInvalidFile || fileWriteAll(file, bytes, size)) return true;
+    fileClose(file);
+    file = kInvalidFile;
+    return false;
+}
+
+StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool whole, bool syncWhole, bool dropCut) {
+    whole = whole && target.file != kInvalidFile;
+    // The old file gives way only to content that is on the disk.
+    if (whole && (!target.temporary.empty() || syncWhole)) whole = fileSync(target.file);
+    fileClose(target.file);
+    target.file = kInvalidFile;
+    if (target.temporary.empty()) {
+        if (!whole && dropCut) {
+            fileRemove(path);  // nothing that looks whole is left
+            return StoreEnd::Dropped;
+        }
+        return whole ? StoreEnd::Whole : StoreEnd::Kept;
+    }
+    // The old file gives way only to the whole content; otherwise it stays as it was.
+    if (whole && fileReplace(target.temporary, path)) return StoreEnd::Whole;
+    fileRemove(target.temporary);
+    return StoreEnd::Dropped;
+}
+
+FileHandle createPartialFile(const std::string& store, const std::string& folder, unsigned seed,
+                             std::string* relative) {
+    bool exists = true;
+    for (unsigned n = seed % 1000, tries = 0; exists && tries < kTemporaryNames; ++n, ++tries) {
+        *relative = folder + partialName(n);
+        const std::string path = partialLocalPath(store, *relative);
+        const FileHandle file = path.empty() ? kInvalidFile : fileCreateNew(path, &exists);
+        if (file != kInvalidFile) {
+            fileSetHidden(path, true);
+            return file;
+        }
+    }
+    return kInvalidFile;
+}
+
+bool namePartialFile(FileHandle& file, const std::string& partialPath, const std::string& path, bool verified) {
+    verified = verified && fileSync(file);
+    fileClose(file);
+    file = kInvalidFile;
+    fileSetHidden(partialPath, false);
+    if (verified && nameGivesWay(path) && fileReplace(partialPath, path)) return true;
+    fileRemove(partialPath);
+    return false;
+}
+
+void closeCutPartial(FileHandle& file, const std::string& partialPath, bool keep) {
+    fileClose(file);
+    file = kInvalidFile;
+    if (!keep) fileRemove(partialPath);
+}
+
+bool nameGrownFile(FileHandle& file, int64_t length, const std::string& store, const std::string& from,
+                   const std::vector<std::string>& path) {
+    // Bytes past the announced length, or a hole short of it, never take a name.
+    FileStamp stamp;
+    const bool synced = fileStampOf(file, &stamp) && stamp.size == length && fileSync(file);
+    fileClose(file);
+    file = kInvalidFile;
+    if (!synced || path.empty()) return false;
+    const std::vector<std::string> folder(path.begin(), path.end() - 1);
+    const size_t existed = foldersThatExist(store, folder);
+    const std::string to = joinStorePath(store, path, kPathSeparator);
+    const bool named = makeFolders(store, folder) && nameGivesWay(to) && fileReplace(from, to);
+    if (!named) removeMadeFolders(store, folder, existed);
+    return named;
+}
