@@ -2,6 +2,7 @@
 
 #include "core/window_port.h"
 #include "platform/net.h"
+#include "transfer/reception_door.h"
 #include "transfer/reception_history.h"
 #include "transfer/receiver.h"
 
