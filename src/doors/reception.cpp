@@ -8,7 +8,7 @@
 namespace {
 // How long a newcomer waits for a reception that is about to end, or that it pushed
 // out, and how often it looks.
-constexpr uint32_t kMostWait = 2000;
+constexpr uint32_t kMostWait = kStartingGrace + 1000;  // past a holder's grace
 constexpr int kLookMilliseconds = 10;
 // How long a newcomer's header may take to come whole before it may push a holder out.
 constexpr int kShowMilliseconds = 500;
