@@ -32,7 +32,7 @@ bool acceptOne(Socket listener, const FirstBytesDoor& door, size_t places, std::
     holders.reserve(waiting.size());
     for (const WaitingConnection& h : waiting) holders.push_back(h.source);
     size_t pushed = 0;
-    switch (choosePlace(holders, w.source, places, door.share, true, &pushed)) {
+    switch (choosePlace(holders, w.source, places, door.share, door.pushOwn, &pushed)) {
         case PlaceChoice::Refuse: door.close(w); return true;
         case PlaceChoice::PushOut:
             door.close(waiting[pushed]);

@@ -24,8 +24,11 @@ struct WaitingConnection {
 };
 
 struct FirstBytesDoor {
-    size_t places = 64;          // below kMostWaitedSockets: the listener is waited for beside them
-    size_t share = 8;            // places one address may hold
+    size_t places = 64;  // below kMostWaitedSockets: the listener is waited for beside them
+    size_t share = 8;    // places one address may hold
+    // An address at its share gives its oldest place to its newcomer; false: the newcomer
+    // is refused, and the connections that came first keep their places.
+    bool pushOwn = true;
     int lookMilliseconds = 250;  // deadlines pass, and on Windows a closed listener wakes no wait
     // Judges a connection as it arrives (before its place is chosen): sets its limit, and
     // whatever the door keeps of it.

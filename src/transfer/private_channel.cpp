@@ -74,21 +74,30 @@ void noteSilentSession(uint32_t source) {
 }
 
 // A place for a connection that has started its handshake: an address holds at most its
-// share of them (doors/places.h), and a crowd from some addresses never shuts another one's
-// try down.
+// share of them (doors/places.h). When every place is taken, the oldest connection of a
+// crowd is shut down for a newcomer from an address without one (it fails on its thread,
+// which then gives its place up), never one address's single try.
 bool takePlace(Socket socket, uint32_t source) {
     std::lock_guard<std::mutex> guard(pendingLock);
     const uint32_t now = tickCount();
     if (setAside(source, now)) return false;
     // Shut-down connections still hold their entry until their thread ends: bounded too.
     if (pending.size() >= 2 * static_cast<size_t>(kMostPendingHandshakes)) return false;
+    std::vector<Pending*> live;
     std::vector<uint32_t> holders;
-    for (const Pending& p : pending)
-        if (!p.late) holders.push_back(p.source);
+    for (Pending& p : pending)
+        if (!p.late) {
+            live.push_back(&p);
+            holders.push_back(p.source);
+        }
     size_t pushed = 0;
-    if (choosePlace(holders, source, kMostPendingHandshakes, kMostPendingFromOneSource, false, &pushed) !=
-        PlaceChoice::Take)
-        return false;
+    const PlaceChoice choice = choosePlace(holders, source, kMostPendingHandshakes, kMostPendingFromOneSource, false,
+                                           &pushed);
+    if (choice == PlaceChoice::Refuse) return false;
+    if (choice == PlaceChoice::PushOut) {
+        live[pushed]->late = true;
+        netShutdown(live[pushed]->socket);
+    }
     pending.push_back(Pending{socket, source, now, false});
     return true;
 }
@@ -212,7 +221,8 @@ void privateListenerThread(void*) {
     if (listener == kInvalidSocket) return;
     FirstBytesDoor door;
     door.places = kMostWaitingForHandshake;
-    door.share = kMostWaitingFromOneSource;
+    door.share = kMostPendingFromOneSource;
+    door.pushOwn = false;
     door.lookMilliseconds = kLookMilliseconds;
     door.arrived = arrived;
     door.spoke = spoke;

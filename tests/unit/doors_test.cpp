@@ -27,12 +27,9 @@ TEST(Places, ACrowdPushesOutOnlyItself) {
              Case{"at its share, its own oldest goes", {B, A, C, A}, A, true, PlaceChoice::PushOut, 1},
              Case{"at its share, refused where its own stay", {A, B, A}, A, false, PlaceChoice::Refuse, 0},
              Case{"full, its own oldest goes", {B, C, A, B}, A, true, PlaceChoice::PushOut, 2},
-             Case{"full and holding none: refused, nobody else pushed out",
-                  {A, A, B, B},
-                  C,
-                  true,
-                  PlaceChoice::Refuse,
-                  0},
+             Case{"full, its own oldest goes, not the crowd's", {B, B, A, C}, A, true, PlaceChoice::PushOut, 2},
+             Case{"full, holding none: the crowd's oldest goes", {A, B, B, C}, 4, false, PlaceChoice::PushOut, 1},
+             Case{"full of single tries: refused", {A, B, C, 5}, 4, true, PlaceChoice::Refuse, 0},
          }) {
         SCOPED_TRACE(c.what);
         size_t pushed = 99;
