@@ -2,8 +2,8 @@
 // them are waited for in one loop on the listening thread, so that a connection that
 // sends nothing costs no thread. Each address has a share of the places (doors/places.h):
 // a newcomer whose address holds its share, or that finds the list full, takes the place
-// of its own address's oldest waiting connection, and is refused when its address holds
-// none; a crowd from some addresses never pushes out another address's connection.
+// of its own address's oldest waiting connection; one whose address holds none in a full
+// list takes the oldest place of the crowd that fills it. A crowd pushes out only itself.
 // A connection that stays silent past its limit is closed; each door decides what one
 // that speaks goes on to.
 #pragma once
