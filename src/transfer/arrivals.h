@@ -10,13 +10,15 @@
 //   a refused transfer shows its refusal on the status line, a hand-over (or a connection
 //   that sent nothing) is closed without a word. Both are reset: nothing is stored, no
 //   recipient is taken.
-// At most kMostArrivalsWaiting connections wait; one more closes the one that has waited
-// longest, so that a crowd of silent connections cannot shut a sender out.
+// At most kMostArrivalsWaiting connections wait, kArrivalsFromOneAddress of them from one
+// address; a crowd gives up only its own places (doors/first_bytes.h), so that silent
+// connections from a few addresses cannot shut a sender out.
 #pragma once
 #include "platform/net.h"
 #include "transfer/receiver.h"
 
 constexpr int kMostArrivalsWaiting = 64;
+constexpr int kArrivalsFromOneAddress = 8;
 // How long a connection may stay silent after it arrived; the stall limit, if shorter, wins.
 constexpr int kFirstByteMilliseconds = 5000;
 // How long a refused connection is read to tell what it carries.

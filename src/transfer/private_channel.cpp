@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/texts.h"
+#include "doors/first_bytes.h"
+#include "doors/places.h"
 #include "core/text_routines.h"
 #include "peers/remembered_peers.h"
 #include "platform/codepage.h"
@@ -25,7 +27,6 @@
 namespace {
 constexpr int kBacklog = 64;
 constexpr int kLookMilliseconds = 250;  // how often the listener looks at the deadlines
-constexpr int kResourcePauseMilliseconds = 100;
 
 std::atomic<int> listenerError{-1};
 std::atomic<int> untrustedAtWork{0};
@@ -72,43 +73,31 @@ void noteSilentSession(uint32_t source) {
     silent.push_back(Silent{source, now, 1});
 }
 
-// When every place is taken, the oldest connection of the address holding the most is
-// shut down for the newcomer (it fails on its thread, which then gives its place up): a
-// crowd from a few addresses pushes out only itself, never one address's single try.
-bool evictForNewcomer(uint32_t source) {
-    Pending* oldest = nullptr;
-    int most = 0;
-    for (Pending& p : pending) {
-        if (p.late) continue;
-        int count = 0;
-        for (const Pending& q : pending) count += !q.late && q.source == p.source;
-        // Entries are in arrival order: the first of the address holding the most is its oldest.
-        if (count > most) {
-            most = count;
-            oldest = &p;
-        }
-    }
-    int fromNewcomer = 0;
-    for (const Pending& p : pending) fromNewcomer += !p.late && p.source == source;
-    if (!oldest || most <= fromNewcomer) return false;
-    oldest->late = true;
-    netShutdown(oldest->socket);
-    return true;
-}
-
+// A place for a connection that has started its handshake: an address holds at most its
+// share of them (doors/places.h). When every place is taken, the oldest connection of a
+// crowd is shut down for a newcomer from an address without one (it fails on its thread,
+// which then gives its place up), never one address's single try.
 bool takePlace(Socket socket, uint32_t source) {
     std::lock_guard<std::mutex> guard(pendingLock);
     const uint32_t now = tickCount();
     if (setAside(source, now)) return false;
-    int fromSource = 0, live = 0;
-    for (const Pending& p : pending) {
-        fromSource += !p.late && p.source == source;
-        live += !p.late;
-    }
-    if (fromSource >= kMostPendingFromOneSource) return false;
     // Shut-down connections still hold their entry until their thread ends: bounded too.
     if (pending.size() >= 2 * static_cast<size_t>(kMostPendingHandshakes)) return false;
-    if (live >= kMostPendingHandshakes && !evictForNewcomer(source)) return false;
+    std::vector<Pending*> live;
+    std::vector<uint32_t> holders;
+    for (Pending& p : pending)
+        if (!p.late) {
+            live.push_back(&p);
+            holders.push_back(p.source);
+        }
+    size_t pushed = 0;
+    const PlaceChoice choice = choosePlace(holders, source, kMostPendingHandshakes, kMostPendingFromOneSource, false,
+                                           &pushed);
+    if (choice == PlaceChoice::Refuse) return false;
+    if (choice == PlaceChoice::PushOut) {
+        live[pushed]->late = true;
+        netShutdown(live[pushed]->socket);
+    }
     pending.push_back(Pending{socket, source, now, false});
     return true;
 }
@@ -141,8 +130,8 @@ struct Accepted {
 void serveConnection(void* argument) {
     const Accepted a = *static_cast<Accepted*>(argument);
     delete static_cast<Accepted*>(argument);
-    // A connection that does not start its handshake soon holds no place for long.
-    Link link{a.socket, netWaitReadable(a.socket, kFirstBytesMilliseconds) ? tlsAccept(a.socket) : nullptr};
+    // Its first bytes have come (waitForFirstBytes): the handshake has started.
+    Link link{a.socket, tlsAccept(a.socket)};
     PrivateLine request;
     ReceiveResult received = ReceiveResult::NothingSent;
     if (link.tls) request = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
@@ -179,23 +168,31 @@ void serveConnection(void* argument) {
     if (ended && transfer) ended(received);
 }
 
-void acceptOne(Socket listener) {
-    AcceptFailure failure = kAcceptEnded;
-    const Socket connection = netAccept(listener, &failure);
-    if (connection == kInvalidSocket) {
-        if (failure != kAcceptEnded) sleepMilliseconds(kResourcePauseMilliseconds);
-        return;
+// A connection that does not start its handshake soon holds no place and no thread.
+void arrived(WaitingConnection& w) {
+    w.limit = static_cast<uint32_t>(kFirstBytesMilliseconds);
+    w.stops = stopCount;
+}
+
+void close(const WaitingConnection& w) { netCloseAbortive(w.socket); }
+
+bool spoke(WaitingConnection& w, void*) {
+    if (netClosedWithoutBytes(w.socket) || !takePlace(w.socket, w.source)) {
+        netCloseAbortive(w.socket);  // gone already, or too many handshakes at once
+        return true;
     }
-    uint32_t source = 0;
-    if (!netPeerAddress(connection, &source) || !takePlace(connection, source)) {
-        netCloseAbortive(connection);  // gone already, or too many handshakes at once
-        return;
-    }
-    Accepted* accepted = new Accepted{connection, source, stopCount.load()};
-    if (startThread(serveConnection, accepted)) return;
+    Accepted* accepted = new Accepted{w.socket, w.source, w.stops};
+    if (startThread(serveConnection, accepted)) return true;
     delete accepted;
-    givePlace(connection);
-    netCloseAbortive(connection);
+    givePlace(w.socket);
+    netCloseAbortive(w.socket);
+    return true;
+}
+
+// The listener looks at the handshakes' deadlines every round; it runs as long as the process.
+bool shutLate(Socket) {
+    shutLatePending();
+    return false;
 }
 }  // namespace
 
@@ -222,11 +219,14 @@ void privateListenerThread(void*) {
     if (listener == kInvalidSocket && error == 0) error = -2;  // no identity, or no port
     listenerError = error;
     if (listener == kInvalidSocket) return;
-    for (;;) {
-        bool ready = false;
-        const int found = netWaitAnyReadable(&listener, &ready, 1, kLookMilliseconds);
-        shutLatePending();
-        if (found < 0) sleepMilliseconds(kResourcePauseMilliseconds);
-        else if (ready) acceptOne(listener);
-    }
+    FirstBytesDoor door;
+    door.places = kMostWaitingForHandshake;
+    door.share = kMostPendingFromOneSource;
+    door.pushOwn = false;
+    door.lookMilliseconds = kLookMilliseconds;
+    door.arrived = arrived;
+    door.spoke = spoke;
+    door.close = close;
+    door.ended = shutLate;
+    waitForFirstBytes(listener, door);
 }

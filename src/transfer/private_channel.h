@@ -20,6 +20,8 @@ constexpr int kPairQuestionMilliseconds = 60000;   // "Trust this computer?" sta
 constexpr int kMostPendingHandshakes = 32;         // handshakes and requests at once...
 constexpr int kMostPendingFromOneSource = 2;       // ...and from one address
 constexpr int kFirstBytesMilliseconds = 3000;      // a connection's handshake starts this soon
+constexpr int kMostWaitingForHandshake = 64;       // connections waiting for it at once, as many
+                                                   // from one address as handshakes
 constexpr int kMostUntrustedAtWork = 4;            // transfers and pairings of untrusted keys at once
 // An address whose completed handshakes end without a request this often within a
 // minute is not taken for a minute: it could be trying sessions until their pairing

@@ -13,6 +13,7 @@
 #include "core/central_state.h"
 #include "core/text_routines.h"
 #include "core/window_port.h"
+#include "doors/reception.h"
 #include "platform/files.h"
 #include "platform/threads.h"
 #include "peers/asked_peers.h"
@@ -26,6 +27,7 @@
 #include "transfer/offer_answers.h"
 #include "transfer/partial_files.h"
 #include "transfer/protocol.h"
+#include "transfer/reception_door.h"
 #include "transfer/reception_history.h"
 #include "transfer/stop.h"
 #include "trust/content_hash.h"
@@ -35,22 +37,12 @@ std::atomic<int> receiveStallMilliseconds{kReceiveStallMilliseconds};
 namespace {
 // Content is written in pieces of up to this size, from one buffer per reception.
 constexpr int kWriteChunk = 1024 * 1024;
-constexpr int kRateInterval = 3000;   // milliseconds between two speed texts
-constexpr size_t kAddressLimit = 15;  // characters of a dotted IPv4 address
-// How long a connection waits for a reception that is about to end, and how often it looks.
-constexpr uint32_t kEndingWait = 2000;
-constexpr int kEndingPoll = 10;
-constexpr int kMostWaiting = 8;
+constexpr int kRateInterval = 3000;             // milliseconds between two speed texts
+constexpr size_t kAddressLimit = 15;            // characters of a dotted IPv4 address
+constexpr int kQuestionLookMilliseconds = 200;  // how often an upload looks at another one's question
 
 ReceiveProgress progressNow;
 
-// The running reception as a connection that finds it running sees it: its phase, and
-// its content so far against the announced total, from the moment the header was taken.
-enum Phase { kStarting, kReading, kEnding };
-std::atomic<int> runningPhase{kStarting};
-std::atomic<int64_t> runningReceived{0}, runningTotal{0};
-std::atomic<uint32_t> runningSince{0};
-std::atomic<int> connectionsWaiting{0};  // connections waiting for the running reception
 std::atomic<bool> errorBoxOpen{false};
 std::atomic<int> receptionsRunning{0};    // connections past their first byte, until closed
 std::atomic<bool> receivingEnded{false};  // the program is closing: nothing more is admitted
@@ -126,7 +118,7 @@ Record readRecord(Reception& r) {
 }
 
 void updateProgress(Reception& r) {
-    runningReceived = progressNow.received;
+    receptionReceived(progressNow.received);
     if (cancelRequested) return;  // Stop has set the bar to 0 and shown its text
     int percent = receivePercent(progressNow.received, progressNow.total);
     if (percent != r.percent) {  // the bar only moves by whole percents
@@ -407,7 +399,9 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
 constexpr int kAskStopped = -1;
 int askUser(uint32_t sender, int64_t total, bool byBrowser) {
     browserQuestionOpen = byBrowser;
+    receptionAsking(true);
     AskAnswer answer = portAskToReceive(netDotted(sender), total, askMilliseconds);
+    receptionAsking(false);
     browserQuestionOpen = false;
     if (cancelRequested) return kAskStopped;
     if (answer == AskAnswer::Accepted) {
@@ -434,6 +428,7 @@ void receiveRecords(Reception& r) {
         // Empty blocks, and records that store nothing, are no progress: the stall limit
         // counts from the last folder or file.
         if (stores) r.reader.progressAt = tickCount();
+        if (stores) receptionStored();
         if (stores && !r.mayStore && !askToStore(r)) break;
         r.stored = r.stored || stores;
         if (!stores && record.type == "ip") receiveAddress(r, record);
@@ -479,57 +474,16 @@ void showResult(const Reception& r, ReceiveResult result) {
 void finish(Socket connection, bool tookAll = false) {
     portSetButtonsIdle();
     forgetTransferSocket(receiveSocket);
-    receiveInProgress = false;
+    releaseReception();
     if (tookAll) netClose(connection);
     else netCloseAbortive(connection);
 }
 
 // Turns a connection away without a word; the admission, if it had it, is given up.
 ReceiveResult turnAway(Socket connection, bool admitted) {
-    if (admitted) receiveInProgress = false;
+    if (admitted) releaseReception();
     netCloseAbortive(connection);
     return ReceiveResult::TurnedAway;
-}
-
-// True when the running reception is past reading, or when what it still has to read
-// would arrive within budget milliseconds at the speed it has had so far.
-bool endsWithin(uint32_t budget) {
-    int phase = runningPhase;
-    if (phase == kEnding) return true;
-    if (phase != kReading) return false;
-    int64_t received = runningReceived, total = runningTotal;
-    if (received >= total) return true;  // everything announced has arrived
-    if (received <= 0) return false;
-    double elapsed = static_cast<double>(tickCount() - runningSince);
-    return static_cast<double>(total - received) * elapsed <= static_cast<double>(received) * budget;
-}
-
-// One reception at a time: the test and the setting are one step, so two connections
-// arriving together cannot both be admitted. A connection that finds a reception running
-// is turned away at once, unless that reception is about to end: a sender that starts
-// right after another one has closed must not fail because the previous reception is
-// still taking its last bytes. It then waits, at most kEndingWait, for as long as the
-// running reception still looks like ending; one that has just been admitted in its
-// place is given the time to read its header. At most kMostWaiting connections wait.
-bool admit(unsigned stopsAtArrival) {
-    if (!receiveInProgress.exchange(true)) return true;
-    if (!endsWithin(kEndingWait)) return false;
-    bool admitted = false;
-    if (connectionsWaiting.fetch_add(1) < kMostWaiting) {
-        uint32_t start = tickCount();
-        for (uint32_t waited = 0; waited < kEndingWait; waited = tickCount() - start) {
-            // Stop ends the running reception and those waiting for it.
-            if (cancelRequested || stopCount != stopsAtArrival) break;
-            if (runningPhase != kStarting && !endsWithin(kEndingWait - waited)) break;
-            sleepMilliseconds(kEndingPoll);
-            if (!receiveInProgress.exchange(true)) {
-                admitted = true;
-                break;
-            }
-        }
-    }
-    connectionsWaiting--;
-    return admitted;
 }
 
 // Shows a receiver error box unless one is open already. Each box holds its thread until
@@ -558,15 +512,14 @@ ReceiveResult refuse(Socket connection, Verdict verdict, uint32_t sender) {
 // handshake, which comes after the store path is read (a window busy with a Stop holds
 // that read). False when the reception ends here, its result in *ended.
 bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResult* ended) {
-    if (!admit(stopsAtArrival)) {
+    const Socket reached = connection != kInvalidSocket ? connection : r.shutOnStop;
+    if (!admitConnection(connection, reached, stopsAtArrival, !r.trustedName.empty())) {
         *ended = turnAway(connection, false);
         return false;
     }
-    runningPhase = kStarting;
     r.store = portGetStorePath();
     // A Stop since this connection arrived, or the program's end, turns it away: it must
     // neither undo that Stop nor start writing.
-    Socket reached = connection != kInvalidSocket ? connection : r.shutOnStop;
     if (r.store.empty() || receivingEnded || !claimReception(stopsAtArrival, reached)) {
         *ended = turnAway(connection, true);
         if (r.store.empty()) *ended = ReceiveResult::NoStorePath;
@@ -650,10 +603,7 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     r.transfer = true;
     progressNow = ReceiveProgress{0, total, tickCount()};
     r.lastUpdate = progressNow.startTick;
-    runningReceived = 0;
-    runningTotal = total;
-    runningSince = progressNow.startTick;
-    runningPhase = kReading;
+    receptionReading(total);
     r.reader.progressAt = progressNow.startTick;
     if (!cancelRequested) {
         // A small transfer needs no large buffer (and a browser's small files come one
@@ -663,7 +613,7 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
         receiveRecords(r);
     }
     if (r.verified) recordPartials(r);
-    runningPhase = kEnding;
+    receptionEnding();
     r.bytes = progressNow.received;
     ReceiveResult result = judge(r);
     showResult(r, result);
@@ -783,15 +733,6 @@ void showNoRoom(uint32_t sender) {
     recordRefusal(HistoryDoor::BrowserUpload, sender, IDS_NO_FREE_SPACE);
 }
 
-bool refusedOnArrival(uint32_t sender, HistoryDoor door, const std::function<void()>& turnAway) {
-    Verdict verdict = receiveVerdict(sender, tickCount(), true);
-    if (!refuses(verdict)) return false;
-    turnAway();
-    showRefusal(verdict, sender);
-    recordRefusal(door, sender, refusalText(verdict));
-    return true;
-}
-
 ReceiveResult admitBrowserText(uint32_t sender, const std::string& text) {
     const int64_t size = static_cast<int64_t>(text.size());
     const unsigned stops = stopCount;
@@ -802,12 +743,12 @@ ReceiveResult admitBrowserText(uint32_t sender, const std::string& text) {
         return ReceiveResult::Refused;
     }
     if (verdict == Verdict::Allowed) return ReceiveResult::Complete;
-    if (receivingEnded || receiveInProgress.exchange(true)) return ReceiveResult::TurnedAway;
-    ++receptionsRunning;       // the program's end stops the question and waits for it
-    runningPhase = kStarting;  // a connection arriving meanwhile is turned away at once
+    if (receivingEnded || !takeFreeReception()) return ReceiveResult::TurnedAway;
+    ++receptionsRunning;                   // the program's end stops the question and waits for it
+    holdReception(kInvalidSocket, false);  // a connection arriving meanwhile is turned away at once
     int answer = claimReception(stops, kInvalidSocket) ? askUser(sender, size, true) : kAskStopped;
     forgetTransferSocket(receiveSocket);
-    receiveInProgress = false;
+    releaseReception();
     --receptionsRunning;
     if (answer > 0) {
         portShowRefusal(answer, netDotted(sender));
@@ -868,9 +809,9 @@ uint32_t browserRateAt = 0;
 // Called with browserLock held.
 ReceiveResult joinLocked(unsigned stops, int64_t total, const BrowserPiece& piece) {
     const bool first = browserPieces == 0;
-    if (first && (receivingEnded || receiveInProgress.exchange(true))) return ReceiveResult::TurnedAway;
+    if (first && (receivingEnded || !takeFreeReception())) return ReceiveResult::TurnedAway;
     if (!claimReception(stops, kInvalidSocket)) {
-        if (first) receiveInProgress = false;
+        if (first) releaseReception();
         return ReceiveResult::Cancelled;
     }
     if (first) {
@@ -879,9 +820,8 @@ ReceiveResult joinLocked(unsigned stops, int64_t total, const BrowserPiece& piec
         browserPercent = -1;
         browserRateAt = tickCount();
         progressNow = ReceiveProgress{0, 0, browserRateAt};
-        runningReceived = 0;
-        runningSince = browserRateAt;
-        runningPhase = kReading;
+        holdReception(kInvalidSocket, false);
+        receptionReading(0);
         portSetButtonsTransferring();
         writeUnlessStopped(cancelRequested, [] {
             portSetStatusText(IDS_RECEIVING);
@@ -896,7 +836,8 @@ ReceiveResult joinLocked(unsigned stops, int64_t total, const BrowserPiece& piec
     ++browserPieces;
     ++receptionsRunning;
     browserTotal += total;
-    progressNow.total = runningTotal = browserTotal;
+    progressNow.total = browserTotal;
+    receptionAddTotal(total);
     return ReceiveResult::Complete;
 }
 }  // namespace
@@ -910,7 +851,8 @@ void browserUploadProgress(int64_t bytes) {
     std::lock_guard<std::mutex> guard(browserLock);
     browserReceived += bytes;
     browserEntry.bytes += bytes;
-    progressNow.received = runningReceived = browserReceived;
+    progressNow.received = browserReceived;
+    receptionReceived(browserReceived);
     if (cancelRequested) return;
     const int percent = receivePercent(browserReceived, browserTotal);
     if (percent != browserPercent) {
@@ -951,7 +893,7 @@ void leaveLocked(PieceEnd end, const std::string& storedName) {
     }
     --receptionsRunning;
     if (--browserPieces > 0) return;
-    runningPhase = kEnding;
+    receptionEnding();
     // Pieces that only carried a file further say nothing yet: its last one will.
     writeUnlessStopped(cancelRequested, [] {
         if (browserCut) {
@@ -962,7 +904,7 @@ void leaveLocked(PieceEnd end, const std::string& storedName) {
         }
     });
     portSetButtonsIdle();
-    receiveInProgress = false;
+    releaseReception();
 }
 }  // namespace
 
@@ -993,7 +935,7 @@ ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops) 
         if (stopCount != stops) return ReceiveResult::Cancelled;
         if (!browserAsking) break;
         // Another upload's question is open: its answer may be this browser's too.
-        browserAnswered.wait_for(lock, std::chrono::milliseconds(kEndingPoll * 20));
+        browserAnswered.wait_for(lock, std::chrono::milliseconds(kQuestionLookMilliseconds));
     }
     // The question holds the reception while it is open, as any reception's question does.
     const ReceiveResult joined = joinLocked(stops, 0, BrowserPiece());

@@ -77,12 +77,6 @@ void showRefusal(Verdict verdict, uint32_t sender);
 // and its refusal in the history.
 void showNoRoom(uint32_t sender);
 
-// The web server's check as an upload's request arrives: when the receive policy refuses
-// sender, turnAway closes, the status line tells why, the history records the refusal
-// (through door: an upload or a text), and the result is true. (An upload's reception
-// judges the policy itself; this only answers before its body is read.)
-bool refusedOnArrival(uint32_t sender, HistoryDoor door, const std::function<void()>& turnAway);
-
 // A browser's text (at most kHistoryMostTextBytes), judged by the receive policy as an upload from that
 // browser is: Complete when it may be shown now (allowed, or the user said yes), Refused
 // with the status line telling why, TurnedAway while a reception runs and a question

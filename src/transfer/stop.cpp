@@ -56,6 +56,13 @@ bool claimReception(unsigned stopsAtArrival, Socket connection) {
     return true;
 }
 
+bool shutReception(Socket connection) {
+    std::lock_guard<std::mutex> guard(socketLock);
+    if (connection == kInvalidSocket || receiveSocket != connection) return false;
+    netShutdown(connection);
+    return true;
+}
+
 void showCanceled() {
     portSetProgress(0, 0);
     portSetStatusText(IDS_CANCELED);

@@ -21,6 +21,11 @@ extern std::atomic<unsigned> stopCount;
 // start, or after it, and the reception sees the flag and its connection shut down.
 bool claimReception(unsigned stopsAtArrival, Socket connection);
 
+// Shuts the running reception's connection down when it is still connection (published
+// by claimReception): a waiting sender pushes out a reception that does not progress.
+// False when another one, or none, runs now.
+bool shutReception(Socket connection);
+
 // Where Stop can reach a transfer's connection (receiveSocket, sendSocket). Stop shuts
 // connections down only while it holds the lock these take, so once forgetTransferSocket
 // has returned, its owner may close the handle: no Stop can reach it any more, however

@@ -18,6 +18,7 @@
 #include "platform/net.h"
 #include "platform/threads.h"
 #include "policy/receive_policy.h"
+#include "transfer/reception_door.h"
 #include "transfer/receiver.h"
 #include "transfer/stop.h"
 #include "web/access_token.h"

@@ -3,6 +3,7 @@
 #include "core/utf8_reader.h"
 #include "core/window_port.h"
 #include "platform/net.h"
+#include "transfer/reception_door.h"
 #include "transfer/reception_history.h"
 #include "transfer/receiver.h"
 

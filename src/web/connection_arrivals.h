@@ -3,13 +3,14 @@
 // nor one of the slots of the connections that run, so that silent connections, from any
 // address, cannot shut browsers out. A browser sends its request as soon as it is
 // connected; a connection that stays silent for kRequestLineMilliseconds, or closes
-// without a byte, is closed here. At most kMostArrivalsWaitingForBytes wait; one more
-// closes the one that has waited longest of the address with the most waiting, so that
-// one address that floods the list pushes out only its own.
+// without a byte, is closed here. At most kMostArrivalsWaitingForBytes wait, and
+// kArrivalsForBytesFromOneAddress from one address: one more from an address gives up
+// that address's oldest place (doors/first_bytes.h), so that a flood pushes out only its own.
 #pragma once
 #include "platform/net.h"
 
 constexpr int kMostArrivalsWaitingForBytes = 64;
+constexpr int kArrivalsForBytesFromOneAddress = 8;
 
 // Takes the connections of listener, and hands each one that has sent bytes to take, on
 // the calling thread, until ended() says so (it is asked every few tenths of a second at

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "core/central_state.h"
+#include "doors/reception.h"
 #include "peers/asked_peers.h"
 #include "platform/files.h"
 #include "platform/threads.h"
@@ -318,6 +320,41 @@ TEST_F(Reception, TrickledAndEmptyBlocksDoNotHoldTheReception) {
             if (!(ended = waitUntil(receptionEnded, 500)) && !c.repeated.empty()) feederSend(s, c.repeated);
         EXPECT_TRUE(ended);
         EXPECT_EQ(lastStatusText(), kIncomplete);
+        netClose(s);
+        ASSERT_TRUE(waitUntil([] { return !receiveInProgress; }));
+    }
+}
+
+// A connection that stores nothing, or trickles below the floor of progress, gives the one
+// reception up to a sender that comes meanwhile: the sender's file arrives whole at its
+// first try.
+TEST_F(Reception, AHolderThatDoesNotProgressYieldsToASender) {
+    struct Case {
+        const char* what;
+        std::string first, repeated;
+        int every;  // milliseconds between two of repeated
+    };
+    const std::string header = transferHeaderBytes(1);
+    for (const Case& c : {Case{"a header trickled", "Version:3.0\nPad:", "a", 100},
+                          Case{"a folder record now and then", header + directoryRecordBytes("t/"),
+                               directoryRecordBytes("t/"), 1000}}) {
+        SCOPED_TRACE(c.what);
+        recordingPortReset(store);
+        fileRemove(at("real.txt"));
+        Socket s = feederConnect(port);
+        ASSERT_NE(s, kInvalidSocket);
+        ASSERT_TRUE(feederSend(s, c.first));
+        std::atomic<bool> done{false};
+        std::thread trickle([&] {
+            while (!done && feederSend(s, c.repeated)) sleepMilliseconds(c.every);
+        });
+        EXPECT_TRUE(waitUntil(receptionYields));
+        ASSERT_TRUE(feedStream(port, transferHeaderBytes(3) + fileRecord("real.txt", "/", "abc")));
+        EXPECT_TRUE(waitUntil([this] { return readWholeFile(at("real.txt")) == "abc"; }));
+        EXPECT_TRUE(waitUntil(receptionEnded));
+        EXPECT_EQ(lastStatusText(), kComplete);
+        done = true;
+        trickle.join();
         netClose(s);
         ASSERT_TRUE(waitUntil([] { return !receiveInProgress; }));
     }

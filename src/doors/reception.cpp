@@ -1,0 +1,208 @@
+#include "doors/reception.h"
+
+#include <mutex>
+
+#include "core/central_state.h"
+#include "platform/threads.h"
+
+namespace {
+// How long a newcomer waits for a reception that is about to end, or that it pushed
+// out, and how often it looks.
+constexpr uint32_t kMostWait = kStartingGrace + 1000;  // past a holder's grace
+constexpr int kLookMilliseconds = 10;
+// How long a newcomer's header may take to come whole before it may push a holder out.
+constexpr int kShowMilliseconds = 500;
+
+enum class Phase { Starting, Reading, Ending };
+
+struct Holder {
+    Phase phase = Phase::Ending;
+    Socket reach = kInvalidSocket;
+    bool trusted = false;
+    bool asking = false;
+    uint32_t since = 0;  // the start of its phase
+    int64_t received = 0, total = 0, stored = 0;
+    // Its progress over the last window: counted since markTick, and the window before.
+    uint32_t markTick = 0, lastTicks = 0;
+    int64_t markProgress = 0, lastProgress = 0;
+};
+std::mutex holderLock;
+Holder holder;
+int waiting = 0;  // newcomers waiting, under holderLock
+// A newcomer that pushed the holder out is handed the reception as it is given up, so that
+// a crowd that reconnects without end cannot take it first. Under holderLock.
+bool reserved = false, handed = false;
+
+// Reserves the reception for a newcomer about to push its holder out: false when another
+// one has already.
+bool reserve() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    if (reserved) return false;
+    reserved = true;
+    handed = false;
+    return true;
+}
+
+bool handedNow() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    if (!handed) return false;
+    reserved = handed = false;
+    return true;
+}
+
+// The pusher gives its wait up: a reception handed to it meanwhile is given up too.
+void unreserve() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    if (handed) receiveInProgress = false;
+    reserved = handed = false;
+}
+
+int64_t progressOf(const Holder& h) { return h.received + h.stored * kRecordWorth; }
+
+// Starts a new window once one has passed. Called with holderLock held.
+void roll(Holder& h, uint32_t now) {
+    if (now - h.markTick < kFloorWindow) return;
+    h.lastTicks = now - h.markTick;
+    h.lastProgress = progressOf(h) - h.markProgress;
+    h.markTick = now;
+    h.markProgress = progressOf(h);
+}
+
+// True when the holder's content has all come, or would at its speed so far within budget.
+bool endsWithin(const Holder& h, uint32_t now, uint32_t budget) {
+    if (h.phase == Phase::Ending) return true;
+    if (h.phase != Phase::Reading) return false;
+    if (h.received >= h.total) return true;
+    if (h.received <= 0) return false;
+    const double elapsed = static_cast<double>(now - h.since);
+    return static_cast<double>(h.total - h.received) * elapsed <= static_cast<double>(h.received) * budget;
+}
+
+bool belowFloor(const Holder& h, uint32_t now) {
+    if (h.phase == Phase::Starting) return now - h.since >= kStartingGrace;
+    if (h.phase != Phase::Reading || now - h.since < kFloorWindow) return false;
+    const int64_t progress = progressOf(h) - h.markProgress + h.lastProgress;
+    const int64_t ticks = static_cast<int64_t>(now - h.markTick) + h.lastTicks;
+    return progress * 1000 < kFloorBytesPerSecond * ticks;
+}
+
+// Ends: about to end; Soon: has not read its header yet, and yields once its grace has
+// passed; Yields: pushed out for a real sender.
+enum class Judgement { Holds, Ends, Soon, Yields };
+
+Judgement judge(const Newcomer& n, uint32_t now, uint32_t budget, Socket* reach) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    *reach = holder.reach;
+    if (endsWithin(holder, now, budget)) return Judgement::Ends;
+    if (holder.reach == kInvalidSocket || holder.asking) return Judgement::Holds;
+    if ((n.trusted && !holder.trusted) || belowFloor(holder, now)) return Judgement::Yields;
+    return holder.phase == Phase::Starting ? Judgement::Soon : Judgement::Holds;
+}
+
+bool stopped(const Newcomer& n) { return cancelRequested || *n.stopCount != n.stops; }
+}  // namespace
+
+bool receptionYields() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    return receiveInProgress && holder.reach != kInvalidSocket && !holder.asking && belowFloor(holder, tickCount());
+}
+
+bool takeFreeReception() { return !receiveInProgress.exchange(true); }
+
+// Only a real sender pushes a holder out (its header came whole, at once): one that
+// trickles its own header must not take the place of the one it pushed, nor hold a place
+// among those waiting.
+bool shown(const Newcomer& n) { return !n.shows || n.shows(n.connection, kShowMilliseconds); }
+
+bool admitReception(const Newcomer& n) {
+    if (takeFreeReception()) return true;
+    Socket reach = kInvalidSocket;
+    Judgement judgement = judge(n, tickCount(), kMostWait, &reach);
+    const bool real = judgement != Judgement::Holds && judgement != Judgement::Ends && shown(n);
+    if (judgement == Judgement::Holds || (judgement != Judgement::Ends && !real)) return false;
+    {
+        std::lock_guard<std::mutex> guard(holderLock);
+        if (waiting >= kMostWaitingForReception) return false;
+        ++waiting;
+    }
+    bool admitted = false, pushed = false, showed = real;
+    uint32_t start = tickCount();
+    for (uint32_t waited = 0; waited < kMostWait && !stopped(n); waited = tickCount() - start) {
+        if (waited > 0 && !pushed) judgement = judge(n, tickCount(), kMostWait - waited, &reach);
+        const bool mayPush = judgement == Judgement::Yields || judgement == Judgement::Soon;
+        if (judgement == Judgement::Holds || (mayPush && !showed && !(showed = shown(n)))) break;
+        if (judgement == Judgement::Yields && !pushed && reserve()) {
+            pushed = n.shut(reach);
+            if (pushed) start = tickCount();  // the holder has kMostWait to give the reception up
+            else unreserve();                 // it changed hands meanwhile
+        }
+        sleepMilliseconds(kLookMilliseconds);
+        if (pushed ? handedNow() : takeFreeReception()) {
+            admitted = true;
+            break;
+        }
+    }
+    if (pushed && !admitted) unreserve();
+    std::lock_guard<std::mutex> guard(holderLock);
+    --waiting;
+    return admitted;
+}
+
+void holdReception(Socket reach, bool trusted) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    holder = Holder();
+    holder.phase = Phase::Starting;
+    holder.reach = reach;
+    holder.trusted = trusted;
+    holder.since = tickCount();
+}
+
+void receptionReading(int64_t total) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    holder.phase = Phase::Reading;
+    holder.total = total;
+    holder.received = holder.stored = 0;
+    holder.since = holder.markTick = tickCount();
+    holder.markProgress = holder.lastProgress = 0;
+    holder.lastTicks = 0;
+}
+
+void receptionAddTotal(int64_t more) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    holder.total += more;
+}
+
+void receptionReceived(int64_t received) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    holder.received = received;
+    roll(holder, tickCount());
+}
+
+void receptionStored() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    ++holder.stored;
+    roll(holder, tickCount());
+}
+
+void receptionAsking(bool asking) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    holder.asking = asking;
+    // The question's time is not the sender's: its window starts again after it.
+    holder.since = holder.markTick = tickCount();
+    holder.markProgress = progressOf(holder);
+    holder.lastProgress = 0;
+    holder.lastTicks = 0;
+}
+
+void receptionEnding() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    holder.phase = Phase::Ending;
+}
+
+void releaseReception() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    holder.reach = kInvalidSocket;
+    holder.asking = false;
+    if (reserved) handed = true;  // to the newcomer that pushed it out
+    else receiveInProgress = false;
+}

@@ -1,0 +1,53 @@
+// The one reception that runs at a time (receiveInProgress), who holds it, and when a
+// newcomer may take it. A connection that finds it held is turned away at once, unless:
+// - the holder is about to end: the newcomer waits for it (a sender that starts right
+//   after another one closed must not fail while the last bytes are still taken);
+// - the holder does not progress: it has read no header past kStartingGrace, or stored
+//   less than kFloorBytesPerSecond over the last kFloorWindow (a folder record or a file
+//   counts kRecordWorth): then a newcomer that is a real sender (its header whole) shuts
+//   the holder's connection down and takes the reception once it is given up;
+// - the newcomer is a trusted key's session and the holder is not: a stranger never keeps
+//   a trusted computer out.
+// A holder whose user is being asked is never pushed out: the question has its own limit.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "platform/net.h"
+
+constexpr uint32_t kStartingGrace = 2000;
+constexpr uint32_t kFloorWindow = 3000;
+constexpr int64_t kFloorBytesPerSecond = 8 * 1024;
+constexpr int64_t kRecordWorth = 4 * 1024;
+constexpr int kMostWaitingForReception = 8;
+
+struct Newcomer {
+    const std::atomic<unsigned>* stopCount = nullptr;  // the Stops counted: a Stop ends its wait
+    unsigned stops = 0;                                // ...since it arrived
+    bool trusted = false;                              // a trusted key's session
+    // True once it has shown itself a real sender, waiting at most milliseconds for it;
+    // none: it has already (a private offer's manifest was read).
+    bool (*shows)(Socket connection, int milliseconds) = nullptr;
+    Socket connection = kInvalidSocket;
+    // Shuts the holder's published connection down, if it still is: false when not.
+    bool (*shut)(Socket holder) = nullptr;
+};
+
+// Takes the reception for a newcomer, waiting for it or pushing its holder out as above.
+// False: it is turned away.
+bool admitReception(const Newcomer& newcomer);
+// True while the holder would give the reception up to a waiting sender.
+bool receptionYields();
+// Takes the reception only when nobody holds it.
+bool takeFreeReception();
+
+// The holder's side, from its admission on. reach is the connection a newcomer may shut
+// down (kInvalidSocket: none; such a holder is never pushed out).
+void holdReception(Socket reach, bool trusted);
+void receptionReading(int64_t total);      // its content starts: announced total, or 0
+void receptionAddTotal(int64_t more);      // a browser upload's piece announces more
+void receptionReceived(int64_t received);  // content so far
+void receptionStored();                    // a folder or file record taken
+void receptionAsking(bool asking);         // its user is asked, or answered
+void receptionEnding();                    // past reading
+void releaseReception();                   // given up: the next one may take it

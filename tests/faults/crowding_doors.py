@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+"""Hosts that hold connections to a port, each reopened as soon as it is cut, until killed.
+
+Usage: crowding_doors.py HOST PORT HOLD PER CROWD[,CROWD...]
+HOLD is how a connection holds: "silent" (nothing at all) or "trickle" (the start of a
+transfer header, then a byte every fifth of a second, never ending); PER is how many
+connections each crowding address holds at once. Prints "crowding" once every connection
+was opened, and on SIGTERM how many were opened in all.
+"""
+import signal
+import socket
+import sys
+import threading
+import time
+
+HOST, PORT, HOLD, PER = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
+CROWD = sys.argv[5].split(",")
+opened = [0]
+lock = threading.Lock()
+
+
+def hold_once(source):
+    s = socket.socket()
+    s.settimeout(0.2)
+    try:
+        s.bind((source, 0))
+        s.connect((HOST, PORT))
+        with lock:
+            opened[0] += 1
+        if HOLD == "trickle":
+            s.sendall(b"Version:3.0\nPad:")
+        while True:  # until the receiver cuts it
+            try:
+                if s.recv(4096) == b"":
+                    return
+            except socket.timeout:
+                if HOLD == "trickle":
+                    s.sendall(b"a")
+    except OSError:
+        time.sleep(0.01)  # refused or reset: again at once
+    finally:
+        s.close()
+
+
+def hold(source):
+    while True:
+        hold_once(source)
+
+
+def end(*_):
+    print("opened %d connections" % opened[0], flush=True)
+    sys.exit(0)
+
+
+signal.signal(signal.SIGTERM, end)
+for address in CROWD:
+    for _ in range(PER):
+        threading.Thread(target=hold, args=(address,), daemon=True).start()
+while opened[0] < len(CROWD) * PER:
+    time.sleep(0.05)
+print("crowding", flush=True)
+while True:
+    time.sleep(1)

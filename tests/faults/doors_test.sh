@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# All three doors against hostile crowds, row by row (the table below): connections that
+# stay silent, or trickle a header (or a request head) that never ends, from 3 and from 6
+# addresses, each reopened as soon as it is cut. In every row the real sender on port
+# 2904, a trusted computer's send on the private channel (2906), or a browser's upload on
+# the page, gets through at every try; the receiver's threads and memory are printed.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/private_lib.sh"
+
+CROWD=(10.213.0.10 10.213.0.11 10.213.0.12 10.213.0.13 10.213.0.14 10.213.0.15)
+for address in "${CROWD[@]}"; do ip -n "$TX_NS" addr add "$address/24" dev "$TX_IF"; done
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=8"
+TRIES=3
+PER=8  # connections each crowding address holds at once
+
+# sample_start / sample_stop WHAT: the receiver's most threads and memory meanwhile, printed.
+sample_start() {
+  : >"$WORK/sampling"
+  (
+    threads=0 kib=0
+    while [ -e "$WORK/sampling" ]; do
+      read -r t k < <(awk '/^Threads/ {t=$2} /^VmRSS/ {k=$2} END {print t, k}' "/proc/$RX_PID/status")
+      [ "${t:-0}" -gt "$threads" ] && threads=$t
+      [ "${k:-0}" -gt "$kib" ] && kib=$k
+      sleep 0.1
+    done
+    echo "$threads $kib" >"$WORK/sampled"
+  ) &
+  SAMPLER=$!
+}
+sample_stop() {
+  rm -f "$WORK/sampling"
+  wait "$SAMPLER"
+  read -r threads kib <"$WORK/sampled"
+  echo "$1: the receiver held at most $threads threads and $((kib / 1024)) MiB (idle $((IDLE_KIB / 1024)) MiB)"
+}
+
+# A real send on port 2904 (in the clear) or as trusted copy s.
+send_real() {
+  local door="$1" what="$2" src="$WORK/src/$3"
+  mkdir -p "$src"
+  head -c 200000 /dev/urandom >"$src/real.bin"
+  if [ "$door" = 2904 ]; then
+    in_tx "$CLI" send --plain "$RX_ADDR" "$src" >"$WORK/tx.out" 2>"$WORK/tx.err" && ok "$what: sent" ||
+      fail "$what: the sender failed: $(cat "$WORK/tx.err")"
+  else
+    send_as s "$what" 0 "$RX_ADDR" "$src" || true
+    [ "$(grep -c . "$WORK/tx.err")" = 0 ] || echo "$what: the sender said: $(cat "$WORK/tx.err")"
+    expect_said "$what: over the private channel" "$WORK/tx.out" "(encrypted, to receiver-r)"
+  fi
+  check "$what: arrived whole" cmp -s "$src/real.bin" "$STORE/$3/real.bin"
+}
+
+as r "$CLI" trust "$(id_of s)" sender-s >/dev/null
+as s "$CLI" trust "$(id_of r)" receiver-r >/dev/null
+receive_as r
+IDLE_KIB="$(awk '/^VmRSS/ {print $2}' "/proc/$RX_PID/status")"
+IDLE_THREADS="$(awk '/^Threads/ {print $2}' "/proc/$RX_PID/status")"
+threads_now() { awk '/^Threads/ {print $2}' "/proc/$RX_PID/status"; }
+row=0
+# door  how each connection holds  crowding addresses
+while read -r door hold count; do
+  row=$((row + 1))
+  what="port $door, $hold from $count addresses"
+  crowd="$(IFS=,; echo "${CROWD[*]:0:$count}")"
+  ip netns exec "$TX_NS" python3 "$QV_ROOT/tests/faults/crowding_doors.py" "$RX_ADDR" "$door" "$hold" "$PER" "$crowd" \
+    >"$WORK/crowd.out" &
+  crowding=$!
+  hold "$crowding"
+  wait_for_line "$WORK/crowd.out" crowding || fail "$what: the crowd did not start"
+  sample_start
+  for try in $(seq "$TRIES"); do send_real "$door" "$what, try $try" "row$row-$try"; done
+  sample_stop "$what"
+  kill "$crowding"
+  wait "$crowding" 2>/dev/null || true
+  for _ in $(seq 100); do [ "$(threads_now)" -le "$IDLE_THREADS" ] && break; sleep 0.1; done
+  expect_eq "$what: the crowd gone, threads back to idle" "$IDLE_THREADS" "$(threads_now)"
+done <<'EOF_ROWS'
+2904 silent 3
+2904 silent 6
+2904 trickle 3
+2904 trickle 6
+2906 silent 3
+2906 silent 6
+2906 trickle 3
+2906 trickle 6
+EOF_ROWS
+kill -0 "$RX_PID" 2>/dev/null && ok "the receiver keeps running" || fail "the receiver died"
+rx_stop
+
+# The page: its own server, and browsers that upload among the crowd (crowding_http.py).
+serve_start
+IDLE_KIB="$(awk '/^VmRSS/ {print $2}' "/proc/$RX_PID/status")"
+while read -r hold count; do
+  what="the page, $hold from $count addresses"
+  crowd="$(IFS=,; echo "${CROWD[*]:0:$count}")"
+  sample_start
+  in_tx python3 "$QV_ROOT/tests/faults/crowding_http.py" "$RX_ADDR" 2905 "$TOKEN" "$hold" "$PER" "$crowd" "$TX_ADDR" \
+    >"$WORK/crowd.out" && ok "$what: $(tail -n1 "$WORK/crowd.out")" || fail "$what: $(cat "$WORK/crowd.out")"
+  sample_stop "$what"
+done <<'EOF_ROWS'
+silent 3
+silent 6
+tokhead 3
+tokhead 6
+EOF_ROWS
+kill -0 "$RX_PID" 2>/dev/null && ok "the server keeps running" || fail "the server died"
+rx_stop
+finish

@@ -1,0 +1,81 @@
+// The doors' admission: who gets a waiting place, and who may take the one reception from
+// whom.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "core/central_state.h"
+#include "doors/places.h"
+#include "doors/reception.h"
+
+namespace {
+constexpr uint32_t A = 1, B = 2, C = 3;
+
+TEST(Places, ACrowdPushesOutOnlyItself) {
+    struct Case {
+        const char* what;
+        std::vector<uint32_t> holders;
+        uint32_t newcomer;
+        bool ownGoes;
+        PlaceChoice want;
+        size_t pushed;
+    };
+    // Four places, two of them at most for one address.
+    for (const Case& c : {
+             Case{"a free place within the share", {A, B}, C, true, PlaceChoice::Take, 0},
+             Case{"at its share, its own oldest goes", {B, A, C, A}, A, true, PlaceChoice::PushOut, 1},
+             Case{"at its share, refused where its own stay", {A, B, A}, A, false, PlaceChoice::Refuse, 0},
+             Case{"full, its own oldest goes", {B, C, A, B}, A, true, PlaceChoice::PushOut, 2},
+             Case{"full, its own oldest goes, not the crowd's", {B, B, A, C}, A, true, PlaceChoice::PushOut, 2},
+             Case{"full, holding none: the crowd's oldest goes", {A, B, B, C}, 4, false, PlaceChoice::PushOut, 1},
+             Case{"full of single tries: refused", {A, B, C, 5}, 4, true, PlaceChoice::Refuse, 0},
+         }) {
+        SCOPED_TRACE(c.what);
+        size_t pushed = 99;
+        EXPECT_EQ(choosePlace(c.holders, c.newcomer, 4, 2, c.ownGoes, &pushed), c.want);
+        if (c.want == PlaceChoice::PushOut) {
+            EXPECT_EQ(pushed, c.pushed);
+        }
+    }
+}
+
+std::atomic<unsigned> stops{0};
+Socket shutDown = kInvalidSocket;
+
+// The holder's connection shut down: its reception ends and gives the reception up.
+bool shutAndRelease(Socket holder) {
+    shutDown = holder;
+    releaseReception();
+    return true;
+}
+
+TEST(Reception, AStrangerNeverKeepsATrustedKeyOut) {
+    struct Case {
+        const char* what;
+        bool holderTrusted, asking, newcomerTrusted, admitted;
+    };
+    const Socket holder = 42;
+    for (const Case& c : {
+             Case{"a stranger's progressing reception holds against a stranger", false, false, false, false},
+             Case{"a trusted key's session takes a stranger's reception", false, false, true, true},
+             Case{"a trusted key's reception holds against another one", true, false, true, false},
+             Case{"a stranger whose user is asked holds", false, true, true, false},
+         }) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(takeFreeReception());
+        holdReception(holder, c.holderTrusted);
+        receptionReading(1000);
+        if (c.asking) receptionAsking(true);
+        shutDown = kInvalidSocket;
+        Newcomer n;
+        n.stopCount = &stops;
+        n.trusted = c.newcomerTrusted;
+        n.shut = shutAndRelease;
+        EXPECT_EQ(admitReception(n), c.admitted);
+        EXPECT_EQ(shutDown, c.admitted ? holder : kInvalidSocket);
+        releaseReception();
+    }
+    EXPECT_FALSE(receiveInProgress);
+}
+}  // namespace
