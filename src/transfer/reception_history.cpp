@@ -7,6 +7,9 @@
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/net.h"
+#include "resource.h"
+#include "transfer/partial_files.h"
+#include "transfer/reception.h"
 
 namespace {
 // The last refusal recorded of each of the latest senders, until something is received
@@ -73,4 +76,48 @@ void recordRefusal(HistoryDoor door, uint32_t sender, int textId, const std::str
     entry.reason = shownText(textId, sender);
     entry.text = text;
     recordReceived(std::move(entry), sender, textId);
+}
+
+namespace {
+// A private offer's tally beyond "complete" (resumed, skipped, refused files), "" for none.
+std::string offerTally(const Reception& r) {
+    if (!r.verified) return std::string();
+    const VerifiedReception& v = *r.verified;
+    return tallyText(TransferTally{v.stored, v.resumed, v.skipped, v.refused, true}, portText);
+}
+}  // namespace
+
+// The reception's entry in the history. A connection that offered nothing to store (turned
+// away while another reception ran, silent, an address hand-over, or a header without a
+// folder or file, which nobody was asked about) leaves none; one refused before anything
+// was written leaves one without names.
+void recordReception(const Reception& r, const ReceiveTerms& terms, ReceiveResult result, int refusal) {
+    HistoryOutcome outcome = HistoryOutcome::Refused;
+    int reason = refusal;
+    switch (result) {
+        case ReceiveResult::Complete: outcome = HistoryOutcome::Complete; break;
+        case ReceiveResult::Incomplete:
+            outcome = HistoryOutcome::Incomplete;
+            reason = IDS_RECEIVING_INCOMPLETE;
+            break;
+        case ReceiveResult::Cancelled:
+            outcome = HistoryOutcome::Canceled;
+            reason = IDS_CANCELED;
+            break;
+        case ReceiveResult::Refused:
+        case ReceiveResult::NoRoom: break;
+        case ReceiveResult::WrongVersion: reason = IDS_OLD_VERSION; break;
+        case ReceiveResult::NoStorePath: reason = IDS_NO_STORE_PATH; break;
+        default: return;
+    }
+    HistoryEntry entry = receivedEntry(terms.door, terms.sender, outcome);
+    if (!terms.trustedName.empty()) entry.peer = terms.trustedName;
+    entry.names = r.names;
+    entry.files = r.filesTaken;
+    entry.bytes = r.bytes;
+    entry.folder = r.store;
+    entry.reason = reason ? shownText(reason, terms.sender) : std::string();
+    const std::string tally = offerTally(r);
+    if (!tally.empty()) entry.reason += (entry.reason.empty() ? "" : " ") + tally;
+    recordReceived(std::move(entry), terms.sender, reason);
 }

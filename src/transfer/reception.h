@@ -1,0 +1,91 @@
+// One reception's state and the steps that carry it, shared by the receiver's files:
+// receiver.cpp (from the admission to the close), record_loop.cpp (the records and their
+// content), address_record.cpp (an address hand-over), verified_files.cpp (a private offer's
+// files), browser_reception.cpp (the browser's uploads and texts as one reception) and
+// reception_history.cpp (its entry in the history).
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/net.h"
+#include "store/store_files.h"
+#include "transfer/protocol.h"
+#include "transfer/receiver.h"
+#include "trust/content_hash.h"
+
+constexpr int kRateInterval = 3000;  // milliseconds between two speed texts
+constexpr int kAskStopped = -1;      // askUser's answer when a Stop came meanwhile
+
+struct Reception {
+    std::string store;
+    uint32_t sender = 0;     // the peer's address, for a question and its answer
+    bool byBrowser = false;  // a browser's upload: the user's yes is remembered for it
+    bool mayStore = true;    // false until the user said yes, when they want to be asked
+    int refusal = 0;         // the text of a question's no, or of its silence
+    bool windowsRules = false;
+    bool dropCut = false;    // a new file cut short is removed
+    bool syncWhole = false;  // a whole new file reaches the disk before it is closed
+    Socket shutOnStop = kInvalidSocket;
+    std::string trustedName;                // the private channel's trusted sender, named on the status line
+    VerifiedReception* verified = nullptr;  // a private offer's: files checked, kept when cut
+    bool orderlyEnd = false;                // a stream that fails instead of ending in order is incomplete
+    StreamReader reader;
+    std::vector<char> block;  // one header block and its NUL; also the address text
+    std::vector<char> chunk;  // file content on its way to the disk
+    std::vector<char> spare;  // the second buffer of hashed content
+    bool transfer = false;    // header accepted and no address record seen
+    bool missed = false;      // a record was refused or could not be stored
+    bool stored = false;      // a folder or file record was taken
+    int records = 0;          // records read after the header
+    int percent = -1;         // last percent shown
+    uint32_t lastUpdate = 0;
+    StoreFolder folder;  // the folder of the latest file record
+    // What the history keeps of it: the top-level names stored, the files that arrived
+    // whole, and the content bytes that came.
+    std::vector<std::string> names;
+    int64_t filesTaken = 0;
+    int64_t bytes = 0;
+};
+
+struct Record {
+    std::string type, name, directory;
+    int64_t size = 0;
+    int32_t flags = 0;
+    bool cut = false;    // the stream ended before the block's blank line
+    bool skip = false;   // a private offer's file that is there already
+    int64_t offset = 0;  // a private offer's file that continues a kept partial file
+    std::string sha256;  // a check block's hash
+};
+
+extern ReceiveProgress progressNow;
+extern std::atomic<int> receptionsRunning;  // connections past their first byte, until closed
+extern std::atomic<bool> receivingEnded;    // the program is closing: nothing more is admitted
+
+// Reads one block into r.block and returns its length (*cut: the stream ended in it).
+int readBlock(Reception& r, bool completeLastLine, bool* cut = nullptr);
+Record readRecord(Reception& r);
+// The bar and the speed text after content arrived.
+void updateProgress(Reception& r);
+// Every record after the header, each stored, refused or passed over.
+void receiveRecords(Reception& r);
+// A file record's content is in the store under its name (whole: it counts as a file).
+void noteStored(Reception& r, const Record& record, bool whole);
+// The local path of a file record, or "" when the record may not be stored.
+std::string targetPath(Reception& r, const Record& record);
+// Moves size content bytes into the file (and into hash, when given); returns how many did not arrive.
+int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* hash);
+// An address record: a hand-over when it is the stream's first record.
+void receiveAddress(Reception& r, const Record& record);
+// A file record of a private offer, named only once whole and checked.
+void receiveVerifiedFile(Reception& r, const Record& record);
+// The partial files this reception cut are recorded, those it finished or dropped are not.
+void recordPartials(const Reception& r);
+// The user's answer about sender: 0 for a yes, a refusal's text id, or kAskStopped.
+int askUser(uint32_t sender, int64_t total, bool byBrowser);
+// Asks the user before the first record that would store something.
+bool askToStore(Reception& r);
+// The reception's entry in the history, if it leaves one.
+void recordReception(const Reception& r, const ReceiveTerms& terms, ReceiveResult result, int refusal);

@@ -1,0 +1,129 @@
+// A private offer's files: content into a partial file (new, or a kept one continued), named
+// only once whole and its hash is the sender's; cut ones kept for a later resume.
+#include <algorithm>
+#include <ctime>
+
+#include "platform/threads.h"
+#include "store/partial_store.h"
+#include "store/store_files.h"
+#include "store/store_names.h"
+#include "transfer/offer_answers.h"
+#include "transfer/partial_files.h"
+#include "transfer/reception.h"
+
+namespace {
+// The record's path relative to the store, '/' between its components ("" when unsafe).
+std::string relativeTarget(const Reception& r, const Record& record) {
+    std::vector<std::string> components;
+    if (!splitRecordDirectory(record.directory, r.windowsRules, &components)) return std::string();
+    std::string relative;
+    for (const std::string& component : components) relative += component + "/";
+    return relative + record.name;
+}
+
+void refuseFile(Reception& r, const Record& record) {
+    VerifiedReception& v = *r.verified;
+    r.missed = true;
+    ++v.refused;
+    if (v.failed.size() < kMostFailedNamed) v.failed.push_back(relativeTarget(r, record));
+}
+
+// Where a verified file's content goes: a kept partial file of this sender cut to the
+// record's offset (its first bytes fed to hash), or a new hidden partial file beside the
+// target. Its relative path in *relative.
+FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::string& target, ContentHash* hash,
+                              std::string* relative) {
+    VerifiedReception& v = *r.verified;
+    if (record.offset > 0)
+        return takeAnsweredResume(v.answers, r.store, target, record.size, record.offset, hash, relative);
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    return createPartialFile(r.store, folder, tickCount(), relative);
+}
+
+// The check block that follows a file's content (after the empty block that starts it).
+std::string readCheck(Reception& r) {
+    for (int i = 0; i < 2 && r.reader.lastResult > 0; ++i) {
+        const Record check = readRecord(r);
+        if (!check.type.empty()) return check.type == "check" ? check.sha256 : std::string();
+    }
+    return std::string();
+}
+}  // namespace
+
+// A file record of a private offer. The file takes its name only once its content is whole
+// and its hash is the sender's; one that was cut stays as a partial file (when kept).
+void receiveVerifiedFile(Reception& r, const Record& record) {
+    VerifiedReception& v = *r.verified;
+    const std::string path = targetPath(r, record);
+    const std::string target = path.empty() ? std::string() : relativeTarget(r, record);
+    if (record.skip) {  // the receiver said it has it whole: nothing follows
+        if (!target.empty() && takeAnsweredSkip(v.answers, target, path, record.size)) {
+            ++v.skipped;
+            noteStored(r, record, true);
+        } else {
+            refuseFile(r, record);
+        }
+        return;
+    }
+    // An empty file fits at offset 0: it is made, hashed and checked like any other.
+    const bool fits = record.size >= 0 && record.offset >= 0 && (record.offset < record.size || record.offset == 0);
+    const int64_t content = fits ? record.size - record.offset : std::max<int64_t>(record.size, 0);
+    ContentHash* hash = contentHashStart();
+    std::string temporary;
+    FileHandle file = target.empty() || !fits || !hash ? kInvalidFile
+                                                       : openVerifiedTarget(r, record, target, hash, &temporary);
+    if (file == kInvalidFile) {
+        contentHashFree(hash);
+        refuseFile(r, record);
+        skipContent(r.reader, content);
+        readCheck(r);
+        return;
+    }
+    const std::string temporaryPath = partialLocalPath(r.store, temporary);
+    const int64_t missing = moveContent(r, file, content, hash);
+    const bool whole = missing <= 0 && file != kInvalidFile;
+    const std::string ours = contentHashFinal(hash);
+    if (!whole) {
+        const bool refused = file == kInvalidFile;  // the disk refused its bytes
+        if (refused) refuseFile(r, record);
+        r.missed = true;
+        // A new partial file that got nothing is not worth its place.
+        const bool keep = v.keepCut && !refused && (record.offset > 0 || missing < content);
+        closeCutPartial(file, temporaryPath, keep);
+        if (keep) {
+            v.kept.push_back(
+                PartialRecord{temporary, target, record.size, v.senderId, static_cast<int64_t>(time(nullptr))});
+        } else if (record.offset > 0) {
+            v.finished.push_back(temporary);
+        }
+        return;
+    }
+    const bool verified = !ours.empty() && readCheck(r) == ours;
+    if (record.offset > 0) v.finished.push_back(temporary);
+    // A name that does not give way (read-only, a link, a FIFO...) refuses the file.
+    if (namePartialFile(file, temporaryPath, path, verified)) {
+        ++(record.offset > 0 ? v.resumed : v.stored);
+        noteStored(r, record, true);
+        removeStalePartials(r.store, v.partials, target, &v.finished);
+        return;
+    }
+    refuseFile(r, record);
+}
+
+// The partial files this reception cut are recorded, those it finished or dropped are not.
+void recordPartials(const Reception& r) {
+    const auto edit = [](std::vector<PartialRecord>& records, void* context) {
+        const VerifiedReception& v = *static_cast<const VerifiedReception*>(context);
+        const auto gone = [&v](const PartialRecord& p) {
+            return std::find(v.finished.begin(), v.finished.end(), p.temporary) != v.finished.end() ||
+                   std::any_of(v.kept.begin(), v.kept.end(),
+                               [&p](const PartialRecord& k) { return k.temporary == p.temporary; });
+        };
+        records.erase(std::remove_if(records.begin(), records.end(), gone), records.end());
+        records.insert(records.end(), v.kept.begin(), v.kept.end());
+    };
+    if (r.verified->kept.empty() && r.verified->finished.empty()) return;
+    editPartialIndex(r.store, edit, r.verified);
+    if (!r.verified->kept.empty()) expirePartialFiles(r.store);  // the bound of their size
+}
