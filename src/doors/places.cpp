@@ -26,9 +26,10 @@ PlaceChoice choosePlace(const std::vector<uint32_t>& holders, uint32_t newcomer,
         *pushed = static_cast<size_t>(std::find(holders.begin(), holders.end(), newcomer) - holders.begin());
         return PlaceChoice::PushOut;
     }
-    // A full list and an address that holds nothing in it: the crowd that fills it gives
-    // up a place, never an address's single try.
+    // A full list and an address that holds nothing in it: the address that holds the most
+    // gives up its oldest place; where each holds one (a crowd of many addresses), the oldest
+    // try goes, as a real sender speaks at once and leaves the list before its turn comes.
     size_t most = 0;
     *pushed = mostCrowdedOldest(holders, &most);
-    return most > 1 ? PlaceChoice::PushOut : PlaceChoice::Refuse;
+    return most > 0 ? PlaceChoice::PushOut : PlaceChoice::Refuse;
 }

@@ -8,10 +8,12 @@
 namespace {
 // How long a newcomer waits for a reception that is about to end, or that it pushed
 // out, and how often it looks.
-constexpr uint32_t kMostWait = kStartingGrace + 1000;  // past a holder's grace
+constexpr uint32_t kMostWait = kFloorWindow + 1000;  // past a fresh holder's first window
 constexpr int kLookMilliseconds = 10;
 // How long a newcomer's header may take to come whole before it may push a holder out.
 constexpr int kShowMilliseconds = 500;
+// How long a holder whose content all came still counts as about to end.
+constexpr uint32_t kAllCameGrace = 1000;
 
 enum class Phase { Starting, Reading, Ending };
 
@@ -20,7 +22,8 @@ struct Holder {
     Socket reach = kInvalidSocket;
     bool trusted = false;
     bool asking = false;
-    uint32_t since = 0;  // the start of its phase
+    uint32_t since = 0;     // the start of its phase
+    uint32_t allSince = 0;  // when its content had all come (received reached total)
     int64_t received = 0, total = 0, stored = 0;
     // Its progress over the last window: counted since markTick, and the window before.
     uint32_t markTick = 0, lastTicks = 0;
@@ -57,7 +60,13 @@ void unreserve() {
     reserved = handed = false;
 }
 
-int64_t progressOf(const Holder& h) { return h.received + h.stored * kRecordWorth; }
+int64_t progressOf(const Holder& h) { return h.received + h.stored; }
+
+// Notes when the content has all come. Called with holderLock held.
+void noteAllCome(Holder& h, uint32_t now) {
+    if (h.received < h.total) h.allSince = 0;
+    else if (!h.allSince) h.allSince = now ? now : 1;
+}
 
 // Starts a new window once one has passed. Called with holderLock held.
 void roll(Holder& h, uint32_t now) {
@@ -72,22 +81,25 @@ void roll(Holder& h, uint32_t now) {
 bool endsWithin(const Holder& h, uint32_t now, uint32_t budget) {
     if (h.phase == Phase::Ending) return true;
     if (h.phase != Phase::Reading) return false;
-    if (h.received >= h.total) return true;
+    // Its content all came: a sender closes at once then; one that stays open past that
+    // (or that announced nothing) is judged by its progress like any other.
+    if (h.received >= h.total) return h.allSince && now - h.allSince < kAllCameGrace;
     if (h.received <= 0) return false;
     const double elapsed = static_cast<double>(now - h.since);
     return static_cast<double>(h.total - h.received) * elapsed <= static_cast<double>(h.received) * budget;
 }
 
 bool belowFloor(const Holder& h, uint32_t now) {
-    if (h.phase == Phase::Starting) return now - h.since >= kStartingGrace;
+    // A trusted key's offer is answered before its header: the receiver may hash a while.
+    if (h.phase == Phase::Starting) return !h.trusted && now - h.since >= kStartingGrace;
     if (h.phase != Phase::Reading || now - h.since < kFloorWindow) return false;
     const int64_t progress = progressOf(h) - h.markProgress + h.lastProgress;
     const int64_t ticks = static_cast<int64_t>(now - h.markTick) + h.lastTicks;
     return progress * 1000 < kFloorBytesPerSecond * ticks;
 }
 
-// Ends: about to end; Soon: has not read its header yet, and yields once its grace has
-// passed; Yields: pushed out for a real sender.
+// Ends: about to end; Soon: fresh (no header yet, or in its first window), judged again
+// once that has passed; Yields: pushed out for a real sender.
 enum class Judgement { Holds, Ends, Soon, Yields };
 
 Judgement judge(const Newcomer& n, uint32_t now, uint32_t budget, Socket* reach) {
@@ -96,7 +108,11 @@ Judgement judge(const Newcomer& n, uint32_t now, uint32_t budget, Socket* reach)
     if (endsWithin(holder, now, budget)) return Judgement::Ends;
     if (holder.reach == kInvalidSocket || holder.asking) return Judgement::Holds;
     if ((n.trusted && !holder.trusted) || belowFloor(holder, now)) return Judgement::Yields;
-    return holder.phase == Phase::Starting ? Judgement::Soon : Judgement::Holds;
+    // A fresh holder that has taken nothing yet is judged once its first window has passed:
+    // a newcomer waits for that. One whose content has begun holds for its window.
+    const bool fresh = holder.phase == Phase::Starting ||
+                       (now - holder.since < kFloorWindow && holder.received == 0 && holder.stored == 0);
+    return fresh ? Judgement::Soon : Judgement::Holds;
 }
 
 bool stopped(const Newcomer& n) { return cancelRequested || *n.stopCount != n.stops; }
@@ -163,6 +179,8 @@ void receptionReading(int64_t total) {
     holder.total = total;
     holder.received = holder.stored = 0;
     holder.since = holder.markTick = tickCount();
+    holder.allSince = 0;
+    noteAllCome(holder, holder.since);
     holder.markProgress = holder.lastProgress = 0;
     holder.lastTicks = 0;
 }
@@ -170,17 +188,19 @@ void receptionReading(int64_t total) {
 void receptionAddTotal(int64_t more) {
     std::lock_guard<std::mutex> guard(holderLock);
     holder.total += more;
+    noteAllCome(holder, tickCount());
 }
 
 void receptionReceived(int64_t received) {
     std::lock_guard<std::mutex> guard(holderLock);
     holder.received = received;
+    noteAllCome(holder, tickCount());
     roll(holder, tickCount());
 }
 
-void receptionStored() {
+void receptionStored(int64_t bytes) {
     std::lock_guard<std::mutex> guard(holderLock);
-    ++holder.stored;
+    holder.stored += bytes;
     roll(holder, tickCount());
 }
 

@@ -2,10 +2,11 @@
 // newcomer may take it. A connection that finds it held is turned away at once, unless:
 // - the holder is about to end: the newcomer waits for it (a sender that starts right
 //   after another one closed must not fail while the last bytes are still taken);
-// - the holder does not progress: it has read no header past kStartingGrace, or stored
-//   less than kFloorBytesPerSecond over the last kFloorWindow (a folder record or a file
-//   counts kRecordWorth): then a newcomer that is a real sender (its header whole) shuts
-//   the holder's connection down and takes the reception once it is given up;
+// - the holder does not progress: a stranger's has read no header past kStartingGrace,
+//   or it stored less than kFloorBytesPerSecond over the last kFloorWindow (content, and
+//   the records of the folders and files it stored), or its content all came and it stays
+//   open: then a newcomer that is a real sender (its header whole) shuts the holder's
+//   connection down and takes the reception once it is given up;
 // - the newcomer is a trusted key's session and the holder is not: a stranger never keeps
 //   a trusted computer out.
 // A holder whose user is being asked is never pushed out: the question has its own limit.
@@ -18,7 +19,6 @@
 constexpr uint32_t kStartingGrace = 2000;
 constexpr uint32_t kFloorWindow = 3000;
 constexpr int64_t kFloorBytesPerSecond = 8 * 1024;
-constexpr int64_t kRecordWorth = 4 * 1024;
 constexpr int kMostWaitingForReception = 8;
 
 struct Newcomer {
@@ -47,7 +47,7 @@ void holdReception(Socket reach, bool trusted);
 void receptionReading(int64_t total);      // its content starts: announced total, or 0
 void receptionAddTotal(int64_t more);      // a browser upload's piece announces more
 void receptionReceived(int64_t received);  // content so far
-void receptionStored();                    // a folder or file record taken
+void receptionStored(int64_t bytes);       // a folder or file record of bytes stored
 void receptionAsking(bool asking);         // its user is asked, or answered
 void receptionEnding();                    // past reading
 void releaseReception();                   // given up: the next one may take it

@@ -58,6 +58,7 @@ struct Record {
     bool skip = false;   // a private offer's file that is there already
     int64_t offset = 0;  // a private offer's file that continues a kept partial file
     std::string sha256;  // a check block's hash
+    int blockBytes = 0;  // the record's own bytes on the stream
 };
 
 extern ReceiveProgress progressNow;

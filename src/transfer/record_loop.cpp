@@ -28,6 +28,7 @@ int readBlock(Reception& r, bool completeLastLine, bool* cut) {
 Record readRecord(Reception& r) {
     Record record;
     int length = readBlock(r, true, &record.cut);
+    record.blockBytes = length;
     forEachHeaderLine(r.block.data(), length, [&](std::string_view key, std::string_view value) {
         if (key == "Size") record.size = readNumber(value);
         else if (key == "Type") record.type = value;
@@ -64,6 +65,7 @@ void updateProgress(Reception& r) {
 void noteStored(Reception& r, const Record& record, bool whole) {
     addHistoryName(r.names, r.folder.top.empty() ? record.name : r.folder.top);
     if (whole) ++r.filesTaken;
+    receptionStored(record.blockBytes);  // progress: a record that stores nothing is none
 }
 
 // The local path of a file record, or "" when the record may not be stored.
@@ -75,8 +77,12 @@ namespace {
 // Creates the record's folder and every folder above it, below the store path only.
 void createFolders(Reception& r, const Record& record) {
     std::string top;
-    if (!makeRecordFolders(r.store, record.directory, r.windowsRules, &top)) r.missed = true;
-    else if (!top.empty()) addHistoryName(r.names, top);
+    if (!makeRecordFolders(r.store, record.directory, r.windowsRules, &top)) {
+        r.missed = true;
+        return;
+    }
+    if (!top.empty()) addHistoryName(r.names, top);
+    receptionStored(record.blockBytes);
 }
 
 // Large content goes from the connection into the file inside the system when it can:
@@ -177,7 +183,6 @@ void receiveRecords(Reception& r) {
         // Empty blocks, and records that store nothing, are no progress: the stall limit
         // counts from the last folder or file.
         if (stores) r.reader.progressAt = tickCount();
-        if (stores) receptionStored();
         if (stores && !r.mayStore && !askToStore(r)) break;
         r.stored = r.stored || stores;
         if (!stores && record.type == "ip") receiveAddress(r, record);

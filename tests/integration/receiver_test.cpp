@@ -335,9 +335,12 @@ TEST_F(Reception, AHolderThatDoesNotProgressYieldsToASender) {
         int every;  // milliseconds between two of repeated
     };
     const std::string header = transferHeaderBytes(1);
-    for (const Case& c : {Case{"a header trickled", "Version:3.0\nPad:", "a", 100},
-                          Case{"a folder record now and then", header + directoryRecordBytes("t/"),
-                               directoryRecordBytes("t/"), 1000}}) {
+    for (const Case& c :
+         {Case{"a header trickled", "Version:3.0\nPad:", "a", 100},
+          Case{"a folder record now and then", header + directoryRecordBytes("t/"), directoryRecordBytes("t/"), 1000},
+          Case{"refused folder records, often", header + directoryRecordBytes("../up/"), directoryRecordBytes("../up/"),
+               200},
+          Case{"nothing announced, then silence", transferHeaderBytes(0), "", 1000}}) {
         SCOPED_TRACE(c.what);
         recordingPortReset(store);
         fileRemove(at("real.txt"));
