@@ -1,5 +1,6 @@
 #include "discovery/discovery.h"
 
+#include <array>
 #include <atomic>
 #include <climits>
 #include <cstdio>
@@ -64,7 +65,7 @@ constexpr int kAsksPerSource = 4;
 struct AsksHeard {
     uint32_t since = 0;  // the first answered ask of this half second
     int count = 0;
-    std::string datagrams[kAsksPerSource];  // as received, at most 45 bytes each
+    std::array<std::string, kAsksPerSource> datagrams;  // as received, at most 45 bytes each
 };
 std::mutex heardLock;
 std::map<uint32_t, AsksHeard> asksHeard;  // by source
