@@ -5,6 +5,8 @@ peer.py send HOST PORT FILE [--upto N] [--then close|reset|hold:SECONDS]
     Connects, writes the first N bytes of FILE (all by default), then closes
     normally, resets the connection (SO_LINGER 0: an RST instead of a FIN), or keeps
     it open and silent for SECONDS before closing.
+peer.py send HOST PORT FILE --upto N --then pace:SECONDS:RATE
+    Writes the first N bytes, then the rest at RATE bytes a second for at most SECONDS.
 peer.py send HOST PORT FILE --upto N --then drip:SECONDS[:EVERY]
     Writes the first N bytes, then one more byte every EVERY seconds (half a second by
     default) for SECONDS (a reception that goes on, slowly), then closes. Prints
@@ -51,6 +53,18 @@ def finish(s, how, rest=b""):
         except OSError:
             cut = " cut"
         print("dripped=%d%s" % (dripped, cut), flush=True)
+    if how.startswith("pace:"):
+        # The rest in pieces at RATE bytes a second for at most SECONDS: a slow reception
+        # that still makes progress.
+        seconds, _, rate = how[5:].partition(":")
+        piece, end, at = 4096, time.time() + float(seconds), 0
+        try:
+            while at < len(rest) and time.time() < end:
+                s.sendall(rest[at:at + piece])
+                at += piece
+                time.sleep(piece / float(rate))
+        except OSError:
+            pass
     if how == "reset":
         s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
     elif how.startswith("hold:"):

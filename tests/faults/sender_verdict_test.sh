@@ -27,14 +27,14 @@ sends_against() {
 expect_eq "a peer that reads everything, then closes: complete every time" "$ROUNDS 0" "$(sends_against take)"
 expect_eq "a peer that closes without reading: not taken every time" "$ROUNDS 4" "$(sends_against close)"
 
-# --- A receiver busy with a slow reception (a byte every half second for 8 s) turns
-# others away.
+# --- A receiver busy with a slow reception that still makes progress (32 KiB a second
+# for 8 s) turns others away.
 rx_start
 take_baseline
-{ printf 'Version:3.0\nTotal:1000\n\nType:file\nSize:1000\nName:slow.bin\nDirectory:/\n\n'; head -c 1000 /dev/zero; } \
+{ printf 'Version:3.0\nTotal:4194304\n\nType:file\nSize:4194304\nName:slow.bin\nDirectory:/\n\n'; head -c 4194304 /dev/zero; } \
   >"$WORK/slow.stream"
 rx_mark
-in_tx python3 "$PEER" send "$RX_ADDR" 2904 "$WORK/slow.stream" --upto 100 --then drip:8 &
+in_tx python3 "$PEER" send "$RX_ADDR" 2904 "$WORK/slow.stream" --upto 200 --then pace:8:32768 &
 hold $!
 wait_for_line "$WORK/rx.out" "^Receiving$" || fail "the slow reception did not start"
 statuses="$(for i in $(seq 20); do

@@ -60,17 +60,20 @@ TEST(Link, EachSideSendsFilesAnswersAndEndsAsItShould) {
         openPair(tls, &ours, &peer);
         netSetReceiveTimeout(peer.socket, 5000);
 
-        // A file whole: the plain side leaves it to the system; the TLS side sends nothing
-        // and leaves it to the caller, who writes it through the session.
+        // A file whole: the plain side leaves it to the system where the system can (not
+        // on Windows); the TLS side sends nothing and leaves it to the caller, who writes it
+        // through the session.
         const FileHandle file = fileOpenRead(path);
         ASSERT_NE(file, kInvalidFile);
         const int sent = linkSendFile(ours, file, static_cast<int>(kContent.size()));
         fileClose(file);
-        EXPECT_EQ(sent, tls ? kNoDirectPath : static_cast<int>(kContent.size()));
+        const bool direct = sent != kNoDirectPath;
+        if (tls) EXPECT_FALSE(direct);
+        if (direct) EXPECT_EQ(sent, static_cast<int>(kContent.size()));
         const std::string after = "after";
         ASSERT_TRUE(linkWrite(ours, after.data(), after.size()));
         int last = 1;
-        const std::string expected = tls ? after : kContent + after;
+        const std::string expected = direct ? kContent + after : after;
         EXPECT_EQ(readSome(peer, expected.size(), &last), expected);
 
         // The peer's words before the end: only the TLS side is asked for them.
