@@ -65,7 +65,9 @@ void waitForFirstBytes(Socket listener, const FirstBytesDoor& door) {
         for (size_t i = 0; i < waiting.size(); ++i) {
             WaitingConnection& w = waiting[i];
             if (ready[i + 1] && door.spoke(w, door.context)) continue;
-            if (now - w.since >= w.limit) door.close(w);
+            if (now - w.since >= w.limit) {
+                if (!door.expired || !door.expired(w, door.context)) door.close(w);
+            }
             else still.push_back(std::move(w));
         }
         waiting.swap(still);

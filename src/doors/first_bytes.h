@@ -17,7 +17,8 @@ struct WaitingConnection {
     Socket socket = kInvalidSocket;
     uint32_t source = 0;
     uint32_t since = 0;  // the tick of its arrival
-    uint32_t limit = 0;  // how long it may stay silent, in milliseconds
+    uint32_t limit = 0;  // how long it may wait from its arrival, in milliseconds
+    uint32_t heard = 0;  // the tick of its first bytes, once the door read some
     unsigned stops = 0;  // the door's count of Stops as it arrived
     int verdict = 0;     // the door's judgement of it as it arrived
     std::string head;    // what the door read of it while it waits, in memory only
@@ -37,6 +38,9 @@ struct FirstBytesDoor {
     // closed by the door. context is the door's own.
     bool (*spoke)(WaitingConnection& w, void* context) = nullptr;
     void* context = nullptr;
+    // One past its limit: true when the door took it on (handed on or closed); none, or
+    // false: it is closed as below.
+    bool (*expired)(WaitingConnection& w, void* context) = nullptr;
     // Closes one that stayed silent past its limit, gave its place up, or waits at the end.
     void (*close)(const WaitingConnection& w) = nullptr;
     // Asked every round: true ends the wait. None: only the listener's end ends it.

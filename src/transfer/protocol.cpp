@@ -121,6 +121,15 @@ void startReader(StreamReader& reader, ReceiveFunction receive, void* source) {
     reader.lastResult = 1;
 }
 
+void readerPrepend(StreamReader& reader, const std::string& bytes) {
+    const size_t held = reader.end - reader.start;
+    const size_t size = std::min(bytes.size(), reader.buffer.size() - held);
+    std::memmove(reader.buffer.data() + size, reader.buffer.data() + reader.start, held);
+    std::memcpy(reader.buffer.data(), bytes.data(), size);
+    reader.start = 0;
+    reader.end = held + size;
+}
+
 void startSocketReader(StreamReader& reader, Socket socket) {
     startReader(reader, socketReceive, reinterpret_cast<void*>(socket));
     reader.socket = socket;

@@ -55,6 +55,8 @@ struct StreamReader {
 
 void startSocketReader(StreamReader& reader, Socket socket);
 void startReader(StreamReader& reader, ReceiveFunction receive, void* source);
+// Puts bytes read ahead of the reader (at most its buffer's size) before what it receives.
+void readerPrepend(StreamReader& reader, const std::string& bytes);
 
 // Cuts one header block: stores bytes until the second of two consecutive line feeds
 // (not stored), 20480 stored bytes, or the end of the stream. block must hold

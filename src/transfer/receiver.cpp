@@ -132,7 +132,7 @@ ReceiveResult refuse(Socket connection, Verdict verdict, uint32_t sender) {
 // that read). False when the reception ends here, its result in *ended.
 bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResult* ended) {
     const Socket reached = connection != kInvalidSocket ? connection : r.shutOnStop;
-    if (!admitConnection(connection, reached, stopsAtArrival, !r.trustedName.empty())) {
+    if (!admitConnection(connection, reached, stopsAtArrival, !r.trustedName.empty(), r.headerCame)) {
         *ended = turnAway(connection, false);
         return false;
     }
@@ -203,6 +203,7 @@ bool fits(const Reception& r, Socket connection, int64_t total) {
 // The records after the header, then the result shown and the connection closed.
 ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     r.transfer = true;
+    r.percent = 0;  // the bar stands at 0 since the reception began
     progressNow = ReceiveProgress{0, total, tickCount()};
     r.lastUpdate = progressNow.startTick;
     receptionReading(total);
@@ -239,6 +240,7 @@ ReceiveResult receive(Reception& r, StreamReader reader, Socket connection, unsi
     r.syncWhole = terms.syncWhole;
     r.trustedName = terms.trustedName;
     r.orderlyEnd = terms.orderlyEnd;
+    r.headerCame = terms.headerCame;
     r.verified = terms.verified;
     r.mayStore = verdict == Verdict::Allowed;  // otherwise the user is asked first
     ReceiveResult ended;
@@ -298,11 +300,14 @@ ReceiveResult receiveArrival(const Arrival& arrival) {
     netSetReceiveTimeout(arrival.connection, stall);
     StreamReader reader;
     startSocketReader(reader, arrival.connection);
+    readerPrepend(reader, arrival.head);
     reader.blockMilliseconds = kHeaderBlockMilliseconds;
     reader.stallMilliseconds = stall;
-    reader.progressAt = tickCount();
+    // A sender's stall counts from its latest bytes, those the listener read included.
+    reader.progressAt = arrival.heard ? arrival.heard : tickCount();
     ReceiveTerms terms;
     terms.sender = arrival.sender;
+    terms.headerCame = arrival.headerCame;
     ReceiveResult result = receiveCounted(std::move(reader), arrival.connection, arrival.stops, terms, arrival.verdict);
     if (result == ReceiveResult::Complete) rememberPeer(arrival.sender);
     return result;

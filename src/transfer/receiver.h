@@ -60,6 +60,11 @@ struct Arrival {
     uint32_t sender = 0;
     unsigned stops = 0;
     Verdict verdict = Verdict::Allowed;
+    // What the listener read of it while it waited: its header block whole, or all it sent
+    // before it closed. The reception reads these bytes first.
+    std::string head;
+    bool headerCame = false;  // head holds the header block whole
+    uint32_t heard = 0;       // the tick of its latest bytes in head (0: none)
 };
 // The whole reception of an arrived connection. A refused one is only closed, with its
 // refusal on the status line (the listener tells a refused hand-over apart first).
@@ -162,6 +167,8 @@ struct ReceiveTerms {
     // The stream must end in order (a TLS session's close_notify): one that fails, even
     // after the last byte, leaves the reception incomplete.
     bool orderlyEnd = false;
+    // The header block came whole before the reception started (the listener read it ahead).
+    bool headerCame = false;
     // Receives the text id of a refusal (its %s the sender's address), 0 for none.
     int* refusal = nullptr;
     VerifiedReception* verified = nullptr;     // a private offer's reception

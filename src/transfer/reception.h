@@ -32,6 +32,7 @@ struct Reception {
     std::string trustedName;                // the private channel's trusted sender, named on the status line
     VerifiedReception* verified = nullptr;  // a private offer's: files checked, kept when cut
     bool orderlyEnd = false;                // a stream that fails instead of ending in order is incomplete
+    bool headerCame = false;                // its header block was read whole before it started
     StreamReader reader;
     std::vector<char> block;  // one header block and its NUL; also the address text
     std::vector<char> chunk;  // file content on its way to the disk

@@ -33,12 +33,12 @@ bool headerArrived(Socket connection, int milliseconds) {
     }
 }
 
-bool admitConnection(Socket connection, Socket reach, unsigned stopsAtArrival, bool trusted) {
+bool admitConnection(Socket connection, Socket reach, unsigned stopsAtArrival, bool trusted, bool headerCame) {
     Newcomer newcomer;
     newcomer.stopCount = &stopCount;
     newcomer.stops = stopsAtArrival;
     newcomer.trusted = trusted;
-    newcomer.shows = connection != kInvalidSocket ? headerArrived : nullptr;
+    newcomer.shows = connection != kInvalidSocket && !headerCame ? headerArrived : nullptr;
     newcomer.connection = connection;
     newcomer.shut = shutReception;
     if (!admitReception(newcomer)) return false;

@@ -11,8 +11,9 @@
 // Takes the one reception for connection (kInvalidSocket: a stream without one), whose
 // reception reach is what a newcomer may shut down to push it out. A sender on the
 // transfer port may push a holder out only once its own header has arrived whole.
-// trusted: a trusted key's session. False: turned away.
-bool admitConnection(Socket connection, Socket reach, unsigned stopsAtArrival, bool trusted);
+// trusted: a trusted key's session; headerCame: its header was read whole already. False:
+// turned away.
+bool admitConnection(Socket connection, Socket reach, unsigned stopsAtArrival, bool trusted, bool headerCame);
 
 // True once a header block has arrived whole on connection (left in place for the
 // reception to read), or as much as a block may hold; false when it is closed or has not

@@ -2,8 +2,9 @@
 """Hosts that hold connections to a port, each reopened as soon as it is cut, until killed.
 
 Usage: crowding_doors.py HOST PORT HOLD PER CROWD[,CROWD...]
-HOLD is how a connection holds: "silent" (nothing at all) or "trickle" (the start of a
-transfer header, then a byte every fifth of a second, never ending); PER is how many
+HOLD is how a connection holds: "silent" (nothing at all), "trickle" (the start of a
+transfer header, then a byte every fifth of a second, never ending) or "byte" (one byte,
+then closed after half a second); PER is how many
 connections each crowding address holds at once. Prints "crowding" once every connection
 was opened, and on SIGTERM how many were opened in all.
 """
@@ -29,6 +30,10 @@ def hold_once(source):
             opened[0] += 1
         if HOLD == "trickle":
             s.sendall(b"Version:3.0\nPad:")
+        if HOLD == "byte":
+            s.sendall(b"V")
+            time.sleep(0.5)
+            return
         while True:  # until the receiver cuts it
             try:
                 if s.recv(4096) == b"":

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # All three doors against hostile crowds, row by row (the table below): connections that
-# stay silent, or trickle a header (or a request head) that never ends, from 3 and from 6
-# addresses, each reopened as soon as it is cut. In every row the real sender on port
+# stay silent, trickle a header (or a request head) that never ends, or send one byte and
+# close, from 3 and from 6 addresses, each reopened as soon as it is cut. In every row the real sender on port
 # 2904, a trusted computer's send on the private channel (2906), or a browser's upload on
 # the page, gets through at every try; the receiver's threads and memory are printed.
 source "$(dirname "$0")/lib.sh"
@@ -33,6 +33,8 @@ sample_stop() {
   wait "$SAMPLER"
   read -r threads kib <"$WORK/sampled"
   echo "$1: the receiver held at most $threads threads and $((kib / 1024)) MiB (idle $((IDLE_KIB / 1024)) MiB)"
+  # A crowd's connections wait without a thread each: a handshake's at most.
+  check "$1: at most $((IDLE_THREADS + 16)) threads" [ "$threads" -le $((IDLE_THREADS + 16)) ]
 }
 
 # A real send on port 2904 (in the clear) or as trusted copy s.
@@ -80,6 +82,7 @@ done <<'EOF_ROWS'
 2904 silent 6
 2904 trickle 3
 2904 trickle 6
+2904 byte 6
 2906 silent 3
 2906 silent 6
 2906 trickle 3
