@@ -67,8 +67,7 @@ void waitForFirstBytes(Socket listener, const FirstBytesDoor& door) {
             if (ready[i + 1] && door.spoke(w, door.context)) continue;
             if (now - w.since >= w.limit) {
                 if (!door.expired || !door.expired(w, door.context)) door.close(w);
-            }
-            else still.push_back(std::move(w));
+            } else still.push_back(std::move(w));
         }
         waiting.swap(still);
         if (ready[0] && !acceptOne(listener, door, most, waiting)) break;
