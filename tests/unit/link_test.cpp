@@ -68,8 +68,12 @@ TEST(Link, EachSideSendsFilesAnswersAndEndsAsItShould) {
         const int sent = linkSendFile(ours, file, static_cast<int>(kContent.size()));
         fileClose(file);
         const bool direct = sent != kNoDirectPath;
-        if (tls) EXPECT_FALSE(direct);
-        if (direct) EXPECT_EQ(sent, static_cast<int>(kContent.size()));
+        if (tls) {
+            EXPECT_FALSE(direct);
+        }
+        if (direct) {
+            EXPECT_EQ(sent, static_cast<int>(kContent.size()));
+        }
         const std::string after = "after";
         ASSERT_TRUE(linkWrite(ours, after.data(), after.size()));
         int last = 1;
