@@ -52,7 +52,8 @@ void waitForFirstBytes(Socket listener, const FirstBytesDoor& door) {
     const size_t most = door.places < static_cast<size_t>(kMostWaitedSockets) ? door.places : kMostWaitedSockets - 1;
     while (!(door.ended && door.ended(listener))) {
         sockets.assign(1, listener);
-        for (const WaitingConnection& w : waiting) sockets.push_back(w.socket);
+        for (const WaitingConnection& w : waiting)
+            if (!w.resting) sockets.push_back(w.socket);
         const int found = netWaitAnyReadable(sockets.data(), ready, static_cast<int>(sockets.size()),
                                              door.lookMilliseconds);
         if (found < 0) {
@@ -62,9 +63,10 @@ void waitForFirstBytes(Socket listener, const FirstBytesDoor& door) {
         }
         const uint32_t now = tickCount();
         std::vector<WaitingConnection> still;
-        for (size_t i = 0; i < waiting.size(); ++i) {
-            WaitingConnection& w = waiting[i];
-            if (ready[i + 1] && door.spoke(w, door.context)) continue;
+        size_t polled = 1;
+        for (WaitingConnection& w : waiting) {
+            const bool readable = w.resting || ready[polled++];
+            if (readable && door.spoke(w, door.context)) continue;
             if (now - w.since >= w.limit) {
                 if (!door.expired || !door.expired(w, door.context)) door.close(w);
             } else still.push_back(std::move(w));

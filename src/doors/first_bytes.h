@@ -22,6 +22,9 @@ struct WaitingConnection {
     unsigned stops = 0;  // the door's count of Stops as it arrived
     int verdict = 0;     // the door's judgement of it as it arrived
     std::string head;    // what the door read of it while it waits, in memory only
+    // Its bytes so far are left in place until more come: it is not waited for (it stays
+    // readable), but looked at again each round.
+    bool resting = false;
 };
 
 struct FirstBytesDoor {

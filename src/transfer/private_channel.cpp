@@ -168,7 +168,7 @@ void serveConnection(void* argument) {
     if (ended && transfer) ended(received);
 }
 
-// A connection that does not start its handshake soon holds no place and no thread.
+// A connection whose hello has not come whole soon holds no place and no thread.
 void arrived(WaitingConnection& w) {
     w.limit = static_cast<uint32_t>(kFirstBytesMilliseconds);
     w.stops = stopCount;
@@ -176,9 +176,15 @@ void arrived(WaitingConnection& w) {
 
 void close(const WaitingConnection& w) { netCloseAbortive(w.socket); }
 
+// A handshake takes a place and a thread only once the client's hello has come whole:
+// until then the connection waits here, looked at each round, and one that sends a byte
+// and no more holds neither.
 bool spoke(WaitingConnection& w, void*) {
-    if (netClosedWithoutBytes(w.socket) || !takePlace(w.socket, w.source)) {
-        netCloseAbortive(w.socket);  // gone already, or too many handshakes at once
+    const HelloArrival hello = tlsHelloArrival(w.socket);
+    w.resting = hello == HelloArrival::Partial;
+    if (w.resting) return false;
+    if (hello != HelloArrival::Whole || !takePlace(w.socket, w.source)) {
+        netCloseAbortive(w.socket);  // gone already, not a handshake, or too many at once
         return true;
     }
     Accepted* accepted = new Accepted{w.socket, w.source, w.stops};

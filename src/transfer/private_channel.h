@@ -19,7 +19,7 @@ constexpr int kRefusedDrainMilliseconds = 2000;    // what a refused sender stil
 constexpr int kPairQuestionMilliseconds = 60000;   // "Trust this computer?" stays open
 constexpr int kMostPendingHandshakes = 32;         // handshakes and requests at once...
 constexpr int kMostPendingFromOneSource = 2;       // ...and from one address
-constexpr int kFirstBytesMilliseconds = 3000;      // a connection's handshake starts this soon
+constexpr int kFirstBytesMilliseconds = 3000;      // a connection's hello comes whole this soon
 constexpr int kMostWaitingForHandshake = 64;       // connections waiting for it at once, as many
                                                    // from one address as handshakes
 constexpr int kMostUntrustedAtWork = 4;            // transfers and pairings of untrusted keys at once

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "platform/threads.h"
 #include "trust/comparison_code.h"
@@ -183,6 +184,21 @@ TlsSession* handshake(Socket socket, int milliseconds, bool server) {
 }  // namespace
 
 TlsSession* tlsConnect(Socket socket, int milliseconds) { return handshake(socket, milliseconds, false); }
+
+HelloArrival tlsHelloArrival(Socket socket) {
+    constexpr int kRecordHeader = 5;
+    constexpr int kMostRecord = 16384 + 256;  // a record's plaintext, and room for its expansion
+    constexpr unsigned char kHandshake = 0x16;
+    thread_local std::vector<unsigned char> bytes(kRecordHeader + kMostRecord);
+    const int n = netPeekArrived(socket, bytes.data(), static_cast<int>(bytes.size()));
+    if (n == kNetNothingYet) return HelloArrival::Partial;
+    if (n <= 0) return HelloArrival::Closed;
+    if (bytes[0] != kHandshake) return HelloArrival::NotTls;
+    if (n < kRecordHeader) return HelloArrival::Partial;
+    const int length = bytes[3] << 8 | bytes[4];
+    if (length > kMostRecord) return HelloArrival::NotTls;
+    return n >= kRecordHeader + length ? HelloArrival::Whole : HelloArrival::Partial;
+}
 
 TlsSession* tlsAccept(Socket socket, int milliseconds) { return handshake(socket, milliseconds, true); }
 

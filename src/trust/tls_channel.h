@@ -16,6 +16,11 @@ constexpr int kTlsHandshakeMilliseconds = 10000;
 // nullptr on failure (the socket is left to the caller to close).
 TlsSession* tlsConnect(Socket socket, int milliseconds = kTlsHandshakeMilliseconds);
 TlsSession* tlsAccept(Socket socket, int milliseconds = kTlsHandshakeMilliseconds);
+// What a connection's first record (a client's hello) looks like so far, without reading
+// it: an accept that starts before it has come whole would hold a thread for whoever
+// sends its first byte and no more.
+enum class HelloArrival { Whole, Partial, NotTls, Closed };
+HelloArrival tlsHelloArrival(Socket socket);
 
 // The peer's computer ID (shown form).
 std::string tlsPeerId(const TlsSession* session);

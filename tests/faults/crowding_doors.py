@@ -4,7 +4,8 @@
 Usage: crowding_doors.py HOST PORT HOLD PER CROWD[,CROWD...]
 HOLD is how a connection holds: "silent" (nothing at all), "trickle" (the start of a
 transfer header, then a byte every fifth of a second, never ending) or "byte" (one byte,
-then closed after half a second); PER is how many
+then closed after half a second) or "hello" (the first bytes of a handshake, then
+nothing); PER is how many
 connections each crowding address holds at once. Prints "crowding" once every connection
 was opened, and on SIGTERM how many were opened in all.
 """
@@ -30,6 +31,8 @@ def hold_once(source):
             opened[0] += 1
         if HOLD == "trickle":
             s.sendall(b"Version:3.0\nPad:")
+        if HOLD == "hello":
+            s.sendall(b"\x16\x03\x01")
         if HOLD == "byte":
             s.sendall(b"V")
             time.sleep(0.5)

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # All three doors against hostile crowds, row by row (the table below): connections that
-# stay silent, trickle a header (or a request head) that never ends, or send one byte and
-# close, from 3 and from 6 addresses, each reopened as soon as it is cut. In every row the real sender on port
-# 2904, a trusted computer's send on the private channel (2906), or a browser's upload on
-# the page, gets through at every try; the receiver's threads and memory are printed.
+# stay silent, trickle a header (or a request head) that never ends, send one byte and
+# close, or start a handshake and stop, from 3 to 40 addresses, each reopened as soon as it
+# is cut. In every row the real sender on port 2904, a trusted computer's send on the
+# private channel (2906), or a browser's upload on the page, gets through at every try;
+# the receiver's threads and memory are printed.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 
-CROWD=(10.213.0.10 10.213.0.11 10.213.0.12 10.213.0.13 10.213.0.14 10.213.0.15)
+mapfile -t CROWD < <(seq -f 10.213.0.%g 10 49)
 for address in "${CROWD[@]}"; do ip -n "$TX_NS" addr add "$address/24" dev "$TX_IF"; done
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=8"
 TRIES=3
-PER=8  # connections each crowding address holds at once
 
 # sample_start / sample_stop WHAT: the receiver's most threads and memory meanwhile, printed.
 sample_start() {
@@ -33,8 +33,6 @@ sample_stop() {
   wait "$SAMPLER"
   read -r threads kib <"$WORK/sampled"
   echo "$1: the receiver held at most $threads threads and $((kib / 1024)) MiB (idle $((IDLE_KIB / 1024)) MiB)"
-  # A crowd's connections wait without a thread each: a handshake's at most.
-  check "$1: at most $((IDLE_THREADS + 16)) threads" [ "$threads" -le $((IDLE_THREADS + 16)) ]
 }
 
 # A real send on port 2904 (in the clear) or as trusted copy s.
@@ -60,8 +58,8 @@ IDLE_KIB="$(awk '/^VmRSS/ {print $2}' "/proc/$RX_PID/status")"
 IDLE_THREADS="$(awk '/^Threads/ {print $2}' "/proc/$RX_PID/status")"
 threads_now() { awk '/^Threads/ {print $2}' "/proc/$RX_PID/status"; }
 row=0
-# door  how each connection holds  crowding addresses
-while read -r door hold count; do
+# door  how each connection holds  crowding addresses  connections each holds at once
+while read -r door hold count PER; do
   row=$((row + 1))
   what="port $door, $hold from $count addresses"
   crowd="$(IFS=,; echo "${CROWD[*]:0:$count}")"
@@ -73,20 +71,23 @@ while read -r door hold count; do
   sample_start
   for try in $(seq "$TRIES"); do send_real "$door" "$what, try $try" "row$row-$try"; done
   sample_stop "$what"
+  # A crowd's connections wait without a thread each: a handshake's at most.
+  check "$what: at most $((IDLE_THREADS + 16)) threads" [ "$threads" -le $((IDLE_THREADS + 16)) ]
   kill "$crowding"
   wait "$crowding" 2>/dev/null || true
   for _ in $(seq 100); do [ "$(threads_now)" -le "$IDLE_THREADS" ] && break; sleep 0.1; done
   expect_eq "$what: the crowd gone, threads back to idle" "$IDLE_THREADS" "$(threads_now)"
 done <<'EOF_ROWS'
-2904 silent 3
-2904 silent 6
-2904 trickle 3
-2904 trickle 6
-2904 byte 6
-2906 silent 3
-2906 silent 6
-2906 trickle 3
-2906 trickle 6
+2904 silent 3 8
+2904 silent 6 8
+2904 trickle 3 8
+2904 trickle 6 8
+2904 byte 6 8
+2906 silent 3 8
+2906 silent 6 8
+2906 trickle 3 8
+2906 trickle 6 8
+2906 hello 40 1
 EOF_ROWS
 kill -0 "$RX_PID" 2>/dev/null && ok "the receiver keeps running" || fail "the receiver died"
 rx_stop
@@ -94,6 +95,7 @@ rx_stop
 # The page: its own server, and browsers that upload among the crowd (crowding_http.py).
 serve_start
 IDLE_KIB="$(awk '/^VmRSS/ {print $2}' "/proc/$RX_PID/status")"
+PER=8
 while read -r hold count; do
   what="the page, $hold from $count addresses"
   crowd="$(IFS=,; echo "${CROWD[*]:0:$count}")"
