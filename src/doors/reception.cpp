@@ -1,14 +1,17 @@
 #include "doors/reception.h"
 
 #include <mutex>
+#include <vector>
 
 #include "core/central_state.h"
+#include "doors/places.h"
 #include "platform/threads.h"
 
 namespace {
 // How long a newcomer waits for a reception that is about to end, or that it pushed
 // out, and how often it looks.
-constexpr uint32_t kMostWait = kFloorWindow + 1000;  // past a fresh holder's first window
+// Past a fresh holder's first window, or past the window after a burst.
+constexpr uint32_t kMostWait = 2 * kFloorWindow + 1000;
 constexpr int kLookMilliseconds = 10;
 // How long a newcomer's header may take to come whole before it may push a holder out.
 constexpr int kShowMilliseconds = 500;
@@ -31,16 +34,71 @@ struct Holder {
 };
 std::mutex holderLock;
 Holder holder;
-int waiting = 0;  // newcomers waiting, under holderLock
+
+// A newcomer waiting for the reception. The waiting places are shared out by address
+// (doors/places.h): a crowd of newcomers from one address gives up its own places, so
+// that it cannot keep the others, a trusted computer's among them, from waiting.
+struct Waiter {
+    uint32_t source = 0;
+    bool trusted = false;
+    bool gone = false;  // its place was given to another: it gives its wait up
+};
+std::vector<Waiter*> waiters;  // under holderLock, the longest waiting first
+
+bool takeWaitingPlace(Waiter* me) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    std::vector<uint32_t> holders;
+    for (const Waiter* w : waiters) holders.push_back(w->source);
+    size_t pushed = 0;
+    const PlaceChoice choice =
+        choosePlace(holders, me->source, kMostWaitingForReception, kWaitingFromOneAddress, true, &pushed);
+    if (choice == PlaceChoice::Refuse) return false;
+    if (choice == PlaceChoice::PushOut) {
+        waiters[pushed]->gone = true;
+        waiters.erase(waiters.begin() + static_cast<std::ptrdiff_t>(pushed));
+    }
+    waiters.push_back(me);
+    return true;
+}
+
+void leaveWaitingPlace(Waiter* me) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    for (size_t i = 0; i < waiters.size(); ++i)
+        if (waiters[i] == me) waiters.erase(waiters.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+bool firstInLineNow(const Waiter* me);
+
+bool goneNow(const Waiter& me) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    return me.gone;
+}
 // A newcomer that pushed the holder out is handed the reception as it is given up, so that
 // a crowd that reconnects without end cannot take it first. Under holderLock.
 bool reserved = false, handed = false;
 
-// Reserves the reception for a newcomer about to push its holder out: false when another
-// one has already.
-bool reserve() {
+// No waiter before me comes first: a trusted computer's before a stranger's, and then the
+// one waiting longest, so that a crowd that reconnects without end (its newest places push
+// its own oldest out) never takes the reception ahead of a sender that waits. Called with
+// holderLock held.
+bool firstInLine(const Waiter* me) {
+    for (const Waiter* w : waiters) {
+        if (w == me) return true;
+        if (w->trusted || !me->trusted) return false;
+    }
+    return true;
+}
+
+bool firstInLineNow(const Waiter* me) {
     std::lock_guard<std::mutex> guard(holderLock);
-    if (reserved) return false;
+    return firstInLine(me);
+}
+
+// Reserves the reception for a newcomer about to push its holder out: false when another
+// one has already, or comes first.
+bool reserve(const Waiter* me) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    if (reserved || !firstInLine(me)) return false;
     reserved = true;
     handed = false;
     return true;
@@ -98,21 +156,33 @@ bool belowFloor(const Holder& h, uint32_t now) {
     return progress * 1000 < kFloorBytesPerSecond * ticks;
 }
 
-// Ends: about to end; Soon: fresh (no header yet, or in its first window), judged again
-// once that has passed; Yields: pushed out for a real sender.
+// Below the floor in the window now running, so far: it may be below it once judged.
+bool lagging(const Holder& h, uint32_t now) {
+    if (h.phase != Phase::Reading) return false;
+    // A window that has just begun (nothing yet) lags too: the one before is judged next.
+    return (progressOf(h) - h.markProgress) * 1000 <= kFloorBytesPerSecond * static_cast<int64_t>(now - h.markTick);
+}
+
+// Ends: about to end; Soon: fresh (no header yet, or in its first window) or lagging, judged
+// again once its window has passed; Yields: pushed out for a real sender.
 enum class Judgement { Holds, Ends, Soon, Yields };
 
 Judgement judge(const Newcomer& n, uint32_t now, uint32_t budget, Socket* reach) {
     std::lock_guard<std::mutex> guard(holderLock);
     *reach = holder.reach;
-    if (endsWithin(holder, now, budget)) return Judgement::Ends;
+    roll(holder, now);
+    // A holder that does not progress is not about to end, whatever its count says: one
+    // that sent all but a few bytes at once and then trickles would look so for ever.
+    const bool below = belowFloor(holder, now);
+    if (!below && endsWithin(holder, now, budget)) return Judgement::Ends;
     if (holder.reach == kInvalidSocket || holder.asking) return Judgement::Holds;
-    if ((n.trusted && !holder.trusted) || belowFloor(holder, now)) return Judgement::Yields;
-    // A fresh holder that has taken nothing yet is judged once its first window has passed:
-    // a newcomer waits for that. One whose content has begun holds for its window.
+    if ((n.trusted && !holder.trusted) || below) return Judgement::Yields;
+    // A fresh holder that has taken nothing yet is judged once its first window has passed,
+    // and one that lags in its current window once that window has: a newcomer waits for
+    // it. One that keeps up holds, and the newcomer is turned away at once.
     const bool fresh = holder.phase == Phase::Starting ||
                        (now - holder.since < kFloorWindow && holder.received == 0 && holder.stored == 0);
-    return fresh ? Judgement::Soon : Judgement::Holds;
+    return fresh || lagging(holder, now) ? Judgement::Soon : Judgement::Holds;
 }
 
 bool stopped(const Newcomer& n) { return cancelRequested || *n.stopCount != n.stops; }
@@ -120,6 +190,7 @@ bool stopped(const Newcomer& n) { return cancelRequested || *n.stopCount != n.st
 
 bool receptionYields() {
     std::lock_guard<std::mutex> guard(holderLock);
+    roll(holder, tickCount());
     return receiveInProgress && holder.reach != kInvalidSocket && !holder.asking && belowFloor(holder, tickCount());
 }
 
@@ -136,31 +207,29 @@ bool admitReception(const Newcomer& n) {
     Judgement judgement = judge(n, tickCount(), kMostWait, &reach);
     const bool real = judgement != Judgement::Holds && judgement != Judgement::Ends && shown(n);
     if (judgement == Judgement::Holds || (judgement != Judgement::Ends && !real)) return false;
-    {
-        std::lock_guard<std::mutex> guard(holderLock);
-        if (waiting >= kMostWaitingForReception) return false;
-        ++waiting;
-    }
+    Waiter me;
+    me.source = n.source;
+    me.trusted = n.trusted;
+    if (!takeWaitingPlace(&me)) return false;
     bool admitted = false, pushed = false, showed = real;
     uint32_t start = tickCount();
-    for (uint32_t waited = 0; waited < kMostWait && !stopped(n); waited = tickCount() - start) {
+    for (uint32_t waited = 0; waited < kMostWait && !stopped(n) && !goneNow(me); waited = tickCount() - start) {
         if (waited > 0 && !pushed) judgement = judge(n, tickCount(), kMostWait - waited, &reach);
         const bool mayPush = judgement == Judgement::Yields || judgement == Judgement::Soon;
         if (judgement == Judgement::Holds || (mayPush && !showed && !(showed = shown(n)))) break;
-        if (judgement == Judgement::Yields && !pushed && reserve()) {
+        if (judgement == Judgement::Yields && !pushed && reserve(&me)) {
             pushed = n.shut(reach);
             if (pushed) start = tickCount();  // the holder has kMostWait to give the reception up
             else unreserve();                 // it changed hands meanwhile
         }
         sleepMilliseconds(kLookMilliseconds);
-        if (pushed ? handedNow() : takeFreeReception()) {
+        if (pushed ? handedNow() : firstInLineNow(&me) && takeFreeReception()) {
             admitted = true;
             break;
         }
     }
     if (pushed && !admitted) unreserve();
-    std::lock_guard<std::mutex> guard(holderLock);
-    --waiting;
+    leaveWaitingPlace(&me);
     return admitted;
 }
 

@@ -9,6 +9,8 @@
 //   connection down and takes the reception once it is given up;
 // - the newcomer is a trusted key's session and the holder is not: a stranger never keeps
 //   a trusted computer out.
+// A holder below the floor is never taken for one about to end. Newcomers wait in a few
+// places, a share of them per address: a crowd from one address pushes out only its own.
 // A holder whose user is being asked is never pushed out: the question has its own limit.
 #pragma once
 #include <atomic>
@@ -19,9 +21,11 @@
 constexpr uint32_t kStartingGrace = 2000;
 constexpr uint32_t kFloorWindow = 3000;
 constexpr int64_t kFloorBytesPerSecond = 8 * 1024;
-constexpr int kMostWaitingForReception = 8;
+constexpr int kMostWaitingForReception = 8;  // newcomers waiting for it at once...
+constexpr int kWaitingFromOneAddress = 2;    // ...and from one address
 
 struct Newcomer {
+    uint32_t source = 0;                               // its address: a share of the waiting places
     const std::atomic<unsigned>* stopCount = nullptr;  // the Stops counted: a Stop ends its wait
     unsigned stops = 0;                                // ...since it arrived
     bool trusted = false;                              // a trusted key's session

@@ -25,7 +25,7 @@ bool sameUpper(const std::string& text, size_t at, const char* pattern, size_t c
 // COM and LPT take a digit 1-9, or a superscript 1, 2 or 3 (Latin-1 or UTF-8).
 bool isPortNumber(const std::string& rest) {
     if (rest.size() == 1)
-        return (rest[0] >= '1' && rest[0] <= '9') || rest == "\xB9" || rest == "\xB2" || rest == "\xB3";
+        return (rest[0] >= '0' && rest[0] <= '9') || rest == "\xB9" || rest == "\xB2" || rest == "\xB3";
     return rest == "\xC2\xB9" || rest == "\xC2\xB2" || rest == "\xC2\xB3";
 }
 }  // namespace

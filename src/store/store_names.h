@@ -16,13 +16,13 @@ constexpr size_t kLocalPathLimit = 260;
 bool localWindowsRules();
 
 // A name for which Windows opens a device whatever extension follows it (trailing spaces
-// and dots before the extension are ignored): CON, PRN, AUX, NUL, COM1-9, LPT1-9,
+// and dots before the extension are ignored): CON, PRN, AUX, NUL, COM0-9, LPT0-9,
 // CONIN$, CONOUT$, in any case.
 bool isReservedDeviceName(const std::string& component);
 
 // One folder component or file name: not empty, not only dots and spaces, no separator,
 // colon or control character; under Windows rules also none of < > " | ? * and no
-// reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, with or
+// reserved device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, with or
 // without extension, any case).
 bool isSafeComponent(const std::string& component, bool windowsRules);
 

@@ -56,12 +56,12 @@ bool browserEntryOpen = false;
 int browserPercent = -1;
 uint32_t browserRateAt = 0;
 
-// The first piece takes the one reception and shows that receiving began. Each piece
-// claims its start against Stop: a Stop that ended the earlier pieces does not end it.
-// Called with browserLock held.
-ReceiveResult joinLocked(unsigned stops, int64_t total, const BrowserPiece& piece) {
+// The first piece has taken the one reception (taken) and shows that receiving began.
+// Each piece claims its start against Stop: a Stop that ended the earlier pieces does not
+// end it. Called with browserLock held.
+ReceiveResult joinLocked(unsigned stops, int64_t total, const BrowserPiece& piece, bool taken) {
     const bool first = browserPieces == 0;
-    if (first && (receivingEnded || !takeFreeReception())) return ReceiveResult::TurnedAway;
+    if (first && !taken) return ReceiveResult::TurnedAway;
     if (!claimReception(stops, kInvalidSocket)) {
         if (first) releaseReception();
         return ReceiveResult::Cancelled;
@@ -92,11 +92,30 @@ ReceiveResult joinLocked(unsigned stops, int64_t total, const BrowserPiece& piec
     receptionAddTotal(total);
     return ReceiveResult::Complete;
 }
+
+// Another reception holds it: the first piece asks for it as any sender does, and takes
+// it from a holder that does not progress (its request came whole).
+bool admitFirstPiece(unsigned stops, uint32_t sender) {
+    Newcomer newcomer;
+    newcomer.source = sender;
+    newcomer.stopCount = &stopCount;
+    newcomer.stops = stops;
+    newcomer.shut = shutReception;
+    return !receivingEnded && admitReception(newcomer);
+}
 }  // namespace
 
 ReceiveResult joinBrowserUploads(unsigned stops, int64_t total, const BrowserPiece& piece) {
+    {
+        std::lock_guard<std::mutex> guard(browserLock);
+        if (browserPieces > 0) return joinLocked(stops, total, piece, false);
+        if (receivingEnded) return ReceiveResult::TurnedAway;
+        if (takeFreeReception()) return joinLocked(stops, total, piece, true);
+    }
+    const bool taken = admitFirstPiece(stops, piece.sender);
     std::lock_guard<std::mutex> guard(browserLock);
-    return joinLocked(stops, total, piece);
+    if (taken && browserPieces > 0) releaseReception();  // defensive: the pieces hold it already
+    return joinLocked(stops, total, piece, taken && browserPieces == 0);
 }
 
 void browserUploadProgress(int64_t bytes) {
@@ -188,7 +207,8 @@ ReceiveResult admitBrowserUpload(uint32_t sender, int64_t size, unsigned stops) 
         browserAnswered.wait_for(lock, std::chrono::milliseconds(kQuestionLookMilliseconds));
     }
     // The question holds the reception while it is open, as any reception's question does.
-    const ReceiveResult joined = joinLocked(stops, 0, BrowserPiece());
+    const bool taken = browserPieces == 0 && !receivingEnded && takeFreeReception();
+    const ReceiveResult joined = joinLocked(stops, 0, BrowserPiece(), taken);
     if (joined != ReceiveResult::Complete) return joined;
     browserAsking = true;
     lock.unlock();

@@ -132,7 +132,14 @@ ReceiveResult refuse(Socket connection, Verdict verdict, uint32_t sender) {
 // that read). False when the reception ends here, its result in *ended.
 bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResult* ended) {
     const Socket reached = connection != kInvalidSocket ? connection : r.shutOnStop;
-    if (!admitConnection(connection, reached, stopsAtArrival, !r.trustedName.empty(), r.headerCame)) {
+    ReceptionAsk ask;
+    ask.connection = connection;
+    ask.reach = reached;
+    ask.stops = stopsAtArrival;
+    ask.source = r.sender;
+    ask.trusted = !r.trustedName.empty();
+    ask.headerCame = r.headerCame;
+    if (!admitConnection(ask)) {
         *ended = turnAway(connection, false);
         return false;
     }

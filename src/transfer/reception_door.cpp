@@ -33,16 +33,17 @@ bool headerArrived(Socket connection, int milliseconds) {
     }
 }
 
-bool admitConnection(Socket connection, Socket reach, unsigned stopsAtArrival, bool trusted, bool headerCame) {
+bool admitConnection(const ReceptionAsk& ask) {
     Newcomer newcomer;
+    newcomer.source = ask.source;
     newcomer.stopCount = &stopCount;
-    newcomer.stops = stopsAtArrival;
-    newcomer.trusted = trusted;
-    newcomer.shows = connection != kInvalidSocket && !headerCame ? headerArrived : nullptr;
-    newcomer.connection = connection;
+    newcomer.stops = ask.stops;
+    newcomer.trusted = ask.trusted;
+    newcomer.shows = ask.connection != kInvalidSocket && !ask.headerCame ? headerArrived : nullptr;
+    newcomer.connection = ask.connection;
     newcomer.shut = shutReception;
     if (!admitReception(newcomer)) return false;
-    holdReception(reach, trusted);
+    holdReception(ask.reach, ask.trusted);
     return true;
 }
 

@@ -8,12 +8,19 @@
 #include "history/history.h"
 #include "platform/net.h"
 
-// Takes the one reception for connection (kInvalidSocket: a stream without one), whose
-// reception reach is what a newcomer may shut down to push it out. A sender on the
-// transfer port may push a holder out only once its own header has arrived whole.
-// trusted: a trusted key's session; headerCame: its header was read whole already. False:
-// turned away.
-bool admitConnection(Socket connection, Socket reach, unsigned stopsAtArrival, bool trusted, bool headerCame);
+// What asks for the one reception: connection (kInvalidSocket: a stream without one),
+// whose reception reach is what a newcomer may shut down to push it out.
+struct ReceptionAsk {
+    Socket connection = kInvalidSocket;
+    Socket reach = kInvalidSocket;
+    unsigned stops = 0;       // the Stops counted as it arrived
+    uint32_t source = 0;      // its address
+    bool trusted = false;     // a trusted key's session
+    bool headerCame = false;  // its header was read whole already
+};
+// Takes the reception for it. A sender on the transfer port may push a holder out only
+// once its own header has arrived whole. False: turned away.
+bool admitConnection(const ReceptionAsk& ask);
 
 // True once a header block has arrived whole on connection (left in place for the
 // reception to read), or as much as a block may hold; false when it is closed or has not

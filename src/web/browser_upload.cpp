@@ -14,15 +14,6 @@
 namespace {
 constexpr size_t kUploadNameLimit = 255;
 
-// COM0 and LPT0, with or without extension: newer Windows opens them as devices too.
-bool isPortZero(const std::string& local) {
-    std::string base = local.substr(0, local.find('.'));
-    while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
-    if (base.size() != 4 || base[3] != '0') return false;
-    base[3] = '1';
-    return isReservedDeviceName(base);
-}
-
 // One component of an upload's name, as the store folder would take it: the receiver's
 // rules for Windows on every system, no name Windows keeps for a device, and no trailing
 // dot or space (Windows drops them, so "a." would become "a"), so that what a browser
@@ -36,7 +27,7 @@ bool componentAllowed(const std::string& utf8) {
     if (utf8.find('\\') != std::string::npos) return false;
     if (utf8.back() == '.' || utf8.back() == ' ') return false;
     const std::string local = fromUtf8(utf8);
-    return isSenderComponent(local, true) && !isReservedDeviceName(local) && !isPortZero(local);
+    return isSenderComponent(local, true) && !isReservedDeviceName(local);
 }
 
 // The name's components as the local file system names them, split at '/'; false when

@@ -4,8 +4,9 @@
 Usage: crowding_doors.py HOST PORT HOLD PER CROWD[,CROWD...]
 HOLD is how a connection holds: "silent" (nothing at all), "trickle" (the start of a
 transfer header, then a byte every fifth of a second, never ending) or "byte" (one byte,
-then closed after half a second) or "hello" (the first bytes of a handshake, then
-nothing); PER is how many
+then closed after half a second), "hello" (the first bytes of a handshake, then
+nothing), "header" (a whole transfer header, then nothing) or "nearend" (all of a file
+but its last bytes at once, then a byte every fifth of a second); PER is how many
 connections each crowding address holds at once. Prints "crowding" once every connection
 was opened, and on SIGTERM how many were opened in all.
 """
@@ -31,6 +32,11 @@ def hold_once(source):
             opened[0] += 1
         if HOLD == "trickle":
             s.sendall(b"Version:3.0\nPad:")
+        if HOLD == "header":
+            s.sendall(b"Version:3.0\nTotal:1000000\n\n")
+        if HOLD == "nearend":
+            s.sendall(b"Version:3.0\nTotal:1000000\n\nType:file\nSize:1000000\nName:near.bin\nDirectory:/\n\n")
+            s.sendall(b"n" * 999990)
         if HOLD == "hello":
             s.sendall(b"\x16\x03\x01")
         if HOLD == "byte":
@@ -44,6 +50,8 @@ def hold_once(source):
             except socket.timeout:
                 if HOLD == "trickle":
                     s.sendall(b"a")
+                if HOLD == "nearend":
+                    s.sendall(b"n")
     except OSError:
         time.sleep(0.01)  # refused or reset: again at once
     finally:

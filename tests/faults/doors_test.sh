@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # All three doors against hostile crowds, row by row (the table below): connections that
 # stay silent, trickle a header (or a request head) that never ends, send one byte and
-# close, or start a handshake and stop, from 3 to 40 addresses, each reopened as soon as it
+# close, start a handshake and stop, send a whole header and stop, or send all of a file
+# but its last bytes and trickle those, from 1 to 40 addresses, each reopened as soon as it
 # is cut. In every row the real sender on port 2904, a trusted computer's send on the
 # private channel (2906), or a browser's upload on the page, gets through at every try;
 # the receiver's threads and memory are printed.
@@ -83,6 +84,8 @@ done <<'EOF_ROWS'
 2904 trickle 3 8
 2904 trickle 6 8
 2904 byte 6 8
+2904 header 1 10
+2904 nearend 1 1
 2906 silent 3 8
 2906 silent 6 8
 2906 trickle 3 8

@@ -65,8 +65,8 @@ TEST(Reception, AStrangerNeverKeepsATrustedKeyOut) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(takeFreeReception());
         holdReception(holder, c.holderTrusted);
-        receptionReading(1000);
-        receptionReceived(500);  // its content has begun
+        receptionReading(int64_t{1} << 40);
+        receptionReceived(int64_t{1} << 30);  // its content has begun, far above the floor
         if (c.asking) receptionAsking(true);
         shutDown = kInvalidSocket;
         Newcomer n;
