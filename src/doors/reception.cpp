@@ -50,8 +50,8 @@ bool takeWaitingPlace(Waiter* me) {
     std::vector<uint32_t> holders;
     for (const Waiter* w : waiters) holders.push_back(w->source);
     size_t pushed = 0;
-    const PlaceChoice choice =
-        choosePlace(holders, me->source, kMostWaitingForReception, kWaitingFromOneAddress, true, &pushed);
+    const PlaceChoice choice = choosePlace(holders, me->source, kMostWaitingForReception, kWaitingFromOneAddress, true,
+                                           &pushed);
     if (choice == PlaceChoice::Refuse) return false;
     if (choice == PlaceChoice::PushOut) {
         waiters[pushed]->gone = true;
