@@ -24,7 +24,7 @@
 #include "history/history.h"
 #include "platform/net.h"
 #include "policy/receive_policy.h"
-#include "transfer/offer_answers.h"
+#include "private/offer_answers.h"
 #include "store/partial_record.h"
 #include "store/store_files.h"  // the free space a transfer leaves
 #include "transfer/protocol.h"

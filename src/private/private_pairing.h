@@ -6,7 +6,7 @@
 #include <string>
 
 #include "transfer/link.h"
-#include "transfer/private_channel.h"
+#include "private/private_channel.h"
 
 // The server's side of a "QVP/1 PAIR <name>" request from address. One pairing at a
 // time: a request while another is open is closed.

@@ -1,4 +1,4 @@
-#include "transfer/pairing_exchange.h"
+#include "trust/pairing_exchange.h"
 
 #include "platform/random.h"
 #include "trust/content_hash.h"

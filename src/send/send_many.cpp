@@ -1,4 +1,4 @@
-#include "transfer/send_many.h"
+#include "send/send_many.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +10,7 @@
 #include "resource.h"
 #include "transfer/manifest.h"
 #include "transfer/partial_files.h"
-#include "transfer/progress_floor.h"
+#include "send/progress_floor.h"
 #include "transfer/stop.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "transfer/private_receive.h"
+#include "private/private_receive.h"
 
 #include <atomic>
 
@@ -10,11 +10,11 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/threads.h"
-#include "transfer/file_hash.h"
+#include "private/file_hash.h"
 #include "transfer/hash_worker.h"
 #include "store/store_names.h"
-#include "transfer/private_channel.h"
-#include "transfer/private_session.h"
+#include "private/private_channel.h"
+#include "private/private_session.h"
 #include "transfer/reception_history.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "transfer/sender.h"
+#include "send/sender.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,15 +18,15 @@
 #include "platform/threads.h"
 #include "resource.h"
 #include "transfer/link.h"
-#include "transfer/file_hash.h"
+#include "private/file_hash.h"
 #include "transfer/hash_worker.h"
 #include "transfer/manifest.h"
 #include "transfer/partial_files.h"
-#include "transfer/private_channel.h"
-#include "transfer/private_offer.h"
+#include "private/private_channel.h"
+#include "private/private_offer.h"
 #include "transfer/protocol.h"
-#include "transfer/progress_floor.h"
-#include "transfer/sent_history.h"
+#include "send/progress_floor.h"
+#include "send/sent_history.h"
 #include "transfer/stop.h"
 #include "trust/content_hash.h"
 

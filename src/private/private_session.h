@@ -6,7 +6,7 @@
 #include <string>
 
 #include "transfer/link.h"
-#include "transfer/private_framing.h"
+#include "private/private_framing.h"
 
 bool writePrivateLine(const Link& link, LineKind kind, const std::string& text = std::string());
 // One line of at most limit bytes, all of it within milliseconds: Invalid when it is not

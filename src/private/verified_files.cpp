@@ -7,7 +7,7 @@
 #include "store/partial_store.h"
 #include "store/store_files.h"
 #include "store/store_names.h"
-#include "transfer/offer_answers.h"
+#include "private/offer_answers.h"
 #include "transfer/partial_files.h"
 #include "transfer/reception.h"
 

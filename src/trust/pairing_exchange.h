@@ -7,7 +7,7 @@
 #pragma once
 #include <string>
 
-#include "transfer/private_framing.h"
+#include "private/private_framing.h"
 
 enum class ExchangeStage { AwaitNonce, AwaitCommit, AwaitReveal, Done, Failed };
 
