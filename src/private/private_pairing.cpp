@@ -5,7 +5,7 @@
 
 #include "core/window_port.h"
 #include "platform/threads.h"
-#include "trust/pairing_exchange.h"
+#include "private/pairing_lines.h"
 #include "private/private_session.h"
 #include "trust/identity.h"
 #include "trust/tls_channel.h"

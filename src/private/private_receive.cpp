@@ -11,14 +11,17 @@
 #include "platform/files.h"
 #include "platform/threads.h"
 #include "private/file_hash.h"
+#include "private/offer_answers.h"
 #include "transfer/hash_worker.h"
 #include "store/store_names.h"
 #include "private/private_channel.h"
 #include "private/private_session.h"
+#include "private/verified_files.h"
 #include "transfer/reception_history.h"
 
 namespace {
 std::atomic<void (*)(const TransferTally&, const std::vector<std::string>&)> tallyShown{nullptr};
+const VerifiedSteps kVerifiedSteps{receiveVerifiedFile, recordPartials};
 
 struct OfferedFile {
     std::string name, directory;
@@ -193,6 +196,7 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     }
     v.answer = answerOffered;
     v.answerContext = &offered;
+    v.steps = &kVerifiedSteps;
     terms.verified = &v;
     v.worker = startHashWorker();
     const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "trust/pairing_exchange.h"
+#include "private/pairing_lines.h"
 #include "private/private_framing.h"
 
 namespace {
