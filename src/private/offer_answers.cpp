@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "private/file_hash.h"
-#include "store/store_names.h"
 #include "private/private_framing.h"
+#include "store/store_names.h"
 
 namespace {
 // One target's key: under Windows rules names differing in case, or in trailing dots and

@@ -8,9 +8,9 @@
 #include "core/text_routines.h"
 #include "platform/threads.h"
 #include "private/file_hash.h"
-#include "transfer/manifest.h"
 #include "private/private_channel.h"
 #include "private/private_session.h"
+#include "transfer/manifest.h"
 #include "transfer/protocol.h"
 
 namespace {

@@ -12,11 +12,11 @@
 #include "platform/threads.h"
 #include "private/file_hash.h"
 #include "private/offer_answers.h"
-#include "transfer/hash_worker.h"
-#include "store/store_names.h"
 #include "private/private_channel.h"
 #include "private/private_session.h"
 #include "private/verified_files.h"
+#include "store/store_names.h"
+#include "transfer/hash_worker.h"
 #include "transfer/reception_history.h"
 
 namespace {

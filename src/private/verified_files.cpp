@@ -4,10 +4,10 @@
 #include <ctime>
 
 #include "platform/threads.h"
+#include "private/offer_answers.h"
 #include "store/partial_store.h"
 #include "store/store_files.h"
 #include "store/store_names.h"
-#include "private/offer_answers.h"
 #include "transfer/partial_files.h"
 
 namespace {

@@ -1,8 +1,9 @@
 // One reception's state and the steps that carry it, shared by the receiver's files:
 // receiver.cpp (from the admission to the close), record_loop.cpp (the records and their
-// content), address_record.cpp (an address hand-over), private/verified_files.cpp (a
-// private offer's files), browser_reception.cpp (the browser's uploads and texts as one reception) and
-// reception_history.cpp (its entry in the history).
+// content), address_record.cpp (an address hand-over), browser_reception.cpp (the browser's
+// uploads and texts as one reception) and reception_history.cpp (its entry in the
+// history); a private offer's files are the private channel's (private/verified_files.h),
+// reached through VerifiedSteps.
 #pragma once
 #include <atomic>
 #include <cstdint>
