@@ -7,7 +7,7 @@
 #   src/cli/*.cpp                  the native command-line peer
 #   tests/support/*.cpp            test helpers (recording window port, stream feeders)
 #   tests/unit/*.cpp, tests/integration/*.cpp   GoogleTest suites
-set(QV_SUBSYSTEMS core selection policy peers trust history store doors transfer discovery banner web platform)
+set(QV_SUBSYSTEMS core selection policy peers trust history store doors transfer private send discovery banner web platform)
 
 set(QV_CORE_SOURCES)
 foreach(sub ${QV_SUBSYSTEMS})

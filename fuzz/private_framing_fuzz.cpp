@@ -1,4 +1,4 @@
-// The private channel's lines as a stranger may send them (transfer/private_framing.h):
+// The private channel's lines as a stranger may send them (private/private_framing.h):
 // a line is read byte by byte, never past its line feed nor its limit, wherever the
 // stream is split; a line that parses is exactly the bytes the writer makes of it, so
 // nothing but the canonical forms is taken; a name or text made safe for a line always
@@ -6,8 +6,8 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "transfer/private_channel.h"
-#include "transfer/private_framing.h"
+#include "private/private_channel.h"
+#include "private/private_framing.h"
 
 namespace {
 void checkLine(const char* bytes, size_t length) {

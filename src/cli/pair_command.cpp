@@ -8,7 +8,7 @@
 #include "cli/commands.h"
 #include "cli/window_port_cli.h"
 #include "platform/net.h"
-#include "transfer/private_channel.h"
+#include "private/private_channel.h"
 #include "trust/identity.h"
 
 namespace {

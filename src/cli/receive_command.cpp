@@ -27,8 +27,8 @@
 #include "trust/identity.h"
 #include "transfer/listener.h"
 #include "transfer/partial_files.h"
-#include "transfer/private_channel.h"
-#include "transfer/private_receive.h"
+#include "private/private_channel.h"
+#include "private/private_receive.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 

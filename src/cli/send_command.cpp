@@ -25,11 +25,11 @@
 #include "selection/selection_list.h"
 #include "transfer/manifest.h"
 #include "transfer/partial_files.h"
-#include "transfer/private_channel.h"
-#include "transfer/progress_floor.h"
+#include "private/private_channel.h"
+#include "send/progress_floor.h"
 #include "transfer/protocol.h"
-#include "transfer/send_many.h"
-#include "transfer/sender.h"
+#include "send/send_many.h"
+#include "send/sender.h"
 #include "transfer/stop.h"
 
 namespace {

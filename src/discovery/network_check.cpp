@@ -8,7 +8,7 @@
 #include "platform/net.h"
 #include "platform/threads.h"
 #include "resource.h"
-#include "transfer/private_channel.h"
+#include "private/private_channel.h"
 
 namespace {
 struct Probe {

@@ -22,7 +22,7 @@ struct NetworkCheck {
     uint16_t port = kDiscoveryPort;
     int tcpError = -1;  // 0: the port is ours; -1: not known; else the bind's error code
     int udpError = -1;
-    uint16_t privatePort = 0;  // the private channel's TCP port (transfer/private_channel.h)
+    uint16_t privatePort = 0;  // the private channel's TCP port (private/private_channel.h)
     int privateError = -1;     // as tcpError, for that port
     std::vector<PeerAnswer> peers;
 };

@@ -222,7 +222,7 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
         if (r.verified) r.spare.assign(r.chunk.size(), '\0');
         receiveRecords(r);
     }
-    if (r.verified) recordPartials(r);
+    if (r.verified && r.verified->steps) r.verified->steps->ended(r);
     receptionEnding();
     r.bytes = progressNow.received;
     ReceiveResult result = judge(r);

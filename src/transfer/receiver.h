@@ -24,9 +24,9 @@
 #include "history/history.h"
 #include "platform/net.h"
 #include "policy/receive_policy.h"
-#include "transfer/offer_answers.h"
 #include "store/partial_record.h"
 #include "store/store_files.h"  // the free space a transfer leaves
+#include "transfer/answered_files.h"
 #include "transfer/protocol.h"
 
 // A peer that sends no byte for this long ends its reception (as incomplete).
@@ -94,8 +94,11 @@ ReceiveResult admitBrowserText(uint32_t sender, const std::string& text);
 // name only when the check block after it says the same hash; a record may say Skip:1
 // (the file is there whole: no content) or Offset:n (its content continues the kept
 // partial file of this sender from byte n). What became of each file is counted here.
+// The private channel (private/private_receive.h) gives it its steps; a reception without
+// them ends at its first file record, which is never stored unchecked.
 constexpr size_t kMostFailedNamed = 20;
 struct HashWorker;
+struct VerifiedSteps;  // transfer/reception.h
 struct VerifiedReception {
     std::string senderId;
     bool keepCut = false;                 // a cut file stays as a partial file (a trusted sender, days > 0)
@@ -107,6 +110,7 @@ struct VerifiedReception {
     // the answers failed.
     bool (*answer)(VerifiedReception& v, StreamReader& reader) = nullptr;
     void* answerContext = nullptr;
+    const VerifiedSteps* steps = nullptr;  // its file records, and its end
     int64_t offered = 0;
     int stored = 0, resumed = 0, skipped = 0, refused = 0;
     std::vector<std::string> failed;    // the names of refused files, the first kMostFailedNamed

@@ -1,8 +1,9 @@
 // One reception's state and the steps that carry it, shared by the receiver's files:
 // receiver.cpp (from the admission to the close), record_loop.cpp (the records and their
-// content), address_record.cpp (an address hand-over), verified_files.cpp (a private offer's
-// files), browser_reception.cpp (the browser's uploads and texts as one reception) and
-// reception_history.cpp (its entry in the history).
+// content), address_record.cpp (an address hand-over), browser_reception.cpp (the browser's
+// uploads and texts as one reception) and reception_history.cpp (its entry in the
+// history); a private offer's files are the private channel's (private/verified_files.h),
+// reached through VerifiedSteps.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -62,6 +63,14 @@ struct Record {
     int blockBytes = 0;  // the record's own bytes on the stream
 };
 
+// The steps of a verified reception (VerifiedReception::steps): a file record with its
+// content and check block; then, at the reception's end, the partial files it cut or
+// finished are recorded.
+struct VerifiedSteps {
+    void (*file)(Reception& r, const Record& record);
+    void (*ended)(const Reception& r);
+};
+
 extern ReceiveProgress progressNow;
 extern std::atomic<int> receptionsRunning;  // connections past their first byte, until closed
 extern std::atomic<bool> receivingEnded;    // the program is closing: nothing more is admitted
@@ -81,10 +90,6 @@ std::string targetPath(Reception& r, const Record& record);
 int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* hash);
 // An address record: a hand-over when it is the stream's first record.
 void receiveAddress(Reception& r, const Record& record);
-// A file record of a private offer, named only once whole and checked.
-void receiveVerifiedFile(Reception& r, const Record& record);
-// The partial files this reception cut are recorded, those it finished or dropped are not.
-void recordPartials(const Reception& r);
 // The user's answer about sender: 0 for a yes, a refusal's text id, or kAskStopped.
 int askUser(uint32_t sender, int64_t total, bool byBrowser);
 // Asks the user before the first record that would store something.

@@ -184,11 +184,16 @@ void receiveRecords(Reception& r) {
         // counts from the last folder or file.
         if (stores) r.reader.progressAt = tickCount();
         if (stores && !r.mayStore && !askToStore(r)) break;
+        // A verified reception without its file step ends here: no file is stored unchecked.
+        if (file && r.verified && !r.verified->steps) {
+            r.missed = true;
+            break;
+        }
         r.stored = r.stored || stores;
         if (!stores && record.type == "ip") receiveAddress(r, record);
         else if (stores && !file) createFolders(r, record);
         else if (file && record.cut) r.missed = true;  // name or folder may be cut
-        else if (file && r.verified) receiveVerifiedFile(r, record);
+        else if (file && r.verified) r.verified->steps->file(r, record);
         else if (file) receiveFile(r, record);
         if (file) r.reader.progressAt = tickCount();  // its content came until now
         if (cancelRequested) break;

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "platform/registry.h"
-#include "transfer/private_channel.h"
+#include "private/private_channel.h"
 #include "windows/app_state_win32.h"
 
 namespace {

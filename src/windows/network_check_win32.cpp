@@ -14,7 +14,7 @@
 #include "platform/threads.h"
 #include "resource.h"
 #include "transfer/listener.h"
-#include "transfer/private_channel.h"
+#include "private/private_channel.h"
 #include "transfer/protocol.h"
 #include "windows/app_state_win32.h"
 #include "windows/dialog_keys_win32.h"

@@ -11,8 +11,8 @@
 #include "platform/codepage.h"
 #include "platform/net.h"
 #include "resource.h"
-#include "transfer/private_channel.h"
-#include "transfer/send_many.h"
+#include "private/private_channel.h"
+#include "send/send_many.h"
 #include "trust/trusted_list.h"
 #include "windows/texts_win32.h"
 

@@ -143,6 +143,23 @@ TEST(ReceiverFaults, APrivateReceptionNamesItsSender) {
     }
 }
 
+// A private offer's reception whose verified steps are missing stores no file the plain
+// way: it ends at its first file record, and nothing after it is taken either.
+TEST(ReceiverFaults, AVerifiedReceptionWithoutItsStepsStoresNothing) {
+    std::string store = makeScratchFolder("rx-unverified");
+    recordingPortReset(store);
+    MemorySource source{transferHeaderBytes(5) + fileRecordBytes(5, "a.txt", "") + "hello" +
+                        directoryRecordBytes("Later/")};
+    StreamReader reader;
+    startReader(reader, receiveFromMemory, &source);
+    VerifiedReception verified;
+    ReceiveTerms terms;
+    terms.verified = &verified;
+    EXPECT_EQ(ReceiveResult::Incomplete, receiveStream(std::move(reader), kInvalidSocket, terms));
+    EXPECT_EQ(listTree(store), "");
+    removeScratchFolder(store);
+}
+
 TEST(ReceiverFaults, StopInTheConnectionHeaderIsNoVersionError) {
     std::string store = makeScratchFolder("rx-stop");
     recordingPortReset(store);

@@ -15,9 +15,9 @@
 #include "selection/selection_list.h"
 #include "transfer/manifest.h"
 #include "transfer/partial_files.h"
-#include "transfer/private_channel.h"
-#include "transfer/send_many.h"
-#include "transfer/sender.h"
+#include "private/private_channel.h"
+#include "send/send_many.h"
+#include "send/sender.h"
 #include "transfer/stop.h"
 
 namespace {

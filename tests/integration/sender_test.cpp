@@ -19,7 +19,7 @@
 #include "selection/selection_list.h"
 #include "transfer/manifest.h"
 #include "transfer/receiver.h"
-#include "transfer/sender.h"
+#include "send/sender.h"
 #include "transfer/stop.h"
 
 namespace {

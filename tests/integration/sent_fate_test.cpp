@@ -14,7 +14,7 @@
 #include "scratch_folder.h"
 #include "selection/selection_list.h"
 #include "transfer/manifest.h"
-#include "transfer/sender.h"
+#include "send/sender.h"
 
 // net_win32.cpp: every read of the table fails with that error from now on (0: none does).
 void netFailTcpTableReads(unsigned long error);

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "transfer/pairing_exchange.h"
-#include "transfer/private_framing.h"
+#include "private/pairing_lines.h"
+#include "private/private_framing.h"
 
 namespace {
 const std::string kHex = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";

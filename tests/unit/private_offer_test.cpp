@@ -12,12 +12,12 @@
 #include "platform/files.h"
 #include "platform/net.h"
 #include "scratch_folder.h"
-#include "transfer/offer_answers.h"
+#include "private/offer_answers.h"
 #include "transfer/partial_files.h"
 #include "store/partial_record.h"
-#include "transfer/private_framing.h"
-#include "transfer/private_offer.h"
-#include "transfer/private_receive.h"
+#include "private/private_framing.h"
+#include "private/private_offer.h"
+#include "private/private_receive.h"
 #include "trust/content_hash.h"
 
 namespace {

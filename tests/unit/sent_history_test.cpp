@@ -1,6 +1,6 @@
 // The top-level names a send's history entry keeps: each selected folder and top-level
 // file once, in the order sent, whatever the order of the files inside the folders.
-#include "transfer/sent_history.h"
+#include "send/sent_history.h"
 
 #include <gtest/gtest.h>
 

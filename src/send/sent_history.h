@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer/sender.h"
+#include "send/sender.h"
 
 struct SentEnding {
     std::string recipient;  // as the user gave it

@@ -1,4 +1,4 @@
-#include "transfer/private_session.h"
+#include "private/private_session.h"
 
 #include <vector>
 

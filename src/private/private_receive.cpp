@@ -1,4 +1,4 @@
-#include "transfer/private_receive.h"
+#include "private/private_receive.h"
 
 #include <atomic>
 
@@ -10,15 +10,18 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/threads.h"
-#include "transfer/file_hash.h"
-#include "transfer/hash_worker.h"
+#include "private/file_hash.h"
+#include "private/offer_answers.h"
+#include "private/private_channel.h"
+#include "private/private_session.h"
+#include "private/verified_files.h"
 #include "store/store_names.h"
-#include "transfer/private_channel.h"
-#include "transfer/private_session.h"
+#include "transfer/hash_worker.h"
 #include "transfer/reception_history.h"
 
 namespace {
 std::atomic<void (*)(const TransferTally&, const std::vector<std::string>&)> tallyShown{nullptr};
+const VerifiedSteps kVerifiedSteps{receiveVerifiedFile, recordPartials};
 
 struct OfferedFile {
     std::string name, directory;
@@ -193,6 +196,7 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     }
     v.answer = answerOffered;
     v.answerContext = &offered;
+    v.steps = &kVerifiedSteps;
     terms.verified = &v;
     v.worker = startHashWorker();
     const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);

@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "transfer/private_channel.h"
+#include "private/private_channel.h"
 
 enum class PairingWaitState {
     Waiting,  // open, no request yet

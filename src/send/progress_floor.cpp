@@ -1,4 +1,4 @@
-#include "transfer/progress_floor.h"
+#include "send/progress_floor.h"
 
 namespace {
 constexpr uint32_t kSampleMilliseconds = 1000;

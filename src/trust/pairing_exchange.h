@@ -4,12 +4,20 @@
 // reveals its nonce (REVEAL) and the responder checks it against the commitment. Each
 // side's nonce is fixed before it sees the other's, so a man in the middle, who runs two
 // sessions, cannot make their codes equal more often than one time in a million.
+// The messages are plain: the channel turns its lines into them and back
+// (private/pairing_lines.h), and gives each hex as its line was checked, 64 lower-case
+// digits.
 #pragma once
 #include <string>
 
-#include "transfer/private_framing.h"
-
 enum class ExchangeStage { AwaitNonce, AwaitCommit, AwaitReveal, Done, Failed };
+
+// One message of the exchange; None for none, or for anything that is not one of its three.
+enum class ExchangeStep { None, Commit, Nonce, Reveal };
+struct ExchangeMessage {
+    ExchangeStep step = ExchangeStep::None;
+    std::string hex;
+};
 
 struct PairExchange {
     bool initiator = false;
@@ -20,12 +28,12 @@ struct PairExchange {
 };
 
 // Starts an exchange with a nonce of our own; false when no randomness was to be had.
-// The initiator's first line (COMMIT) in *first; the responder has none (Invalid).
-bool startPairExchange(PairExchange* exchange, bool initiator, PrivateLine* first);
-// Takes the peer's next line: the line to send back in *reply (Invalid: none). Anything
-// but the one line the stage awaits, or a reveal that does not match the commitment,
+// The initiator's first message (Commit) in *first; the responder has none (None).
+bool startExchange(PairExchange* exchange, bool initiator, ExchangeMessage* first);
+// Takes the peer's next message: the one to send back in *reply (None: none). Anything
+// but the one message the stage awaits, or a reveal that does not match the commitment,
 // fails the exchange for good.
-ExchangeStage takeExchangeLine(PairExchange* exchange, const PrivateLine& line, PrivateLine* reply);
+ExchangeStage takeExchangeMessage(PairExchange* exchange, const ExchangeMessage& message, ExchangeMessage* reply);
 // The two nonces in the order the code takes them (the initiator's first), once Done.
 std::string exchangeNonces(const PairExchange& exchange);
 // The commitment to a nonce, as COMMIT carries it.

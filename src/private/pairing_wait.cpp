@@ -1,4 +1,4 @@
-#include "transfer/pairing_wait.h"
+#include "private/pairing_wait.h"
 
 #include <mutex>
 

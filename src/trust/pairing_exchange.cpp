@@ -1,4 +1,4 @@
-#include "transfer/pairing_exchange.h"
+#include "trust/pairing_exchange.h"
 
 #include "platform/random.h"
 #include "trust/content_hash.h"
@@ -16,35 +16,35 @@ std::string nonceCommitment(const std::string& nonce) {
     return sha256Hex(bound.data(), bound.size());
 }
 
-bool startPairExchange(PairExchange* exchange, bool initiator, PrivateLine* first) {
+bool startExchange(PairExchange* exchange, bool initiator, ExchangeMessage* first) {
     unsigned char nonce[kNonceBytes];
     *exchange = PairExchange{};
-    *first = PrivateLine{};
+    *first = ExchangeMessage{};
     if (!systemRandomBytes(nonce, sizeof nonce)) return false;
     exchange->initiator = initiator;
     exchange->ownNonce = hexOfBytes(nonce, sizeof nonce);
     exchange->stage = initiator ? ExchangeStage::AwaitNonce : ExchangeStage::AwaitCommit;
-    if (initiator) *first = PrivateLine{LineKind::Commit, nonceCommitment(exchange->ownNonce)};
+    if (initiator) *first = ExchangeMessage{ExchangeStep::Commit, nonceCommitment(exchange->ownNonce)};
     return true;
 }
 
-ExchangeStage takeExchangeLine(PairExchange* exchange, const PrivateLine& line, PrivateLine* reply) {
-    *reply = PrivateLine{};
+ExchangeStage takeExchangeMessage(PairExchange* exchange, const ExchangeMessage& message, ExchangeMessage* reply) {
+    *reply = ExchangeMessage{};
     switch (exchange->stage) {
         case ExchangeStage::AwaitCommit:
-            if (line.kind != LineKind::Commit) return fail(exchange);
-            exchange->commitment = line.text;
-            *reply = PrivateLine{LineKind::Nonce, exchange->ownNonce};
+            if (message.step != ExchangeStep::Commit) return fail(exchange);
+            exchange->commitment = message.hex;
+            *reply = ExchangeMessage{ExchangeStep::Nonce, exchange->ownNonce};
             return exchange->stage = ExchangeStage::AwaitReveal;
         case ExchangeStage::AwaitNonce:
-            if (line.kind != LineKind::Nonce) return fail(exchange);
-            exchange->peerNonce = line.text;
-            *reply = PrivateLine{LineKind::Reveal, exchange->ownNonce};
+            if (message.step != ExchangeStep::Nonce) return fail(exchange);
+            exchange->peerNonce = message.hex;
+            *reply = ExchangeMessage{ExchangeStep::Reveal, exchange->ownNonce};
             return exchange->stage = ExchangeStage::Done;
         case ExchangeStage::AwaitReveal:
-            if (line.kind != LineKind::Reveal || nonceCommitment(line.text) != exchange->commitment)
+            if (message.step != ExchangeStep::Reveal || nonceCommitment(message.hex) != exchange->commitment)
                 return fail(exchange);
-            exchange->peerNonce = line.text;
+            exchange->peerNonce = message.hex;
             return exchange->stage = ExchangeStage::Done;
         case ExchangeStage::Done:
         case ExchangeStage::Failed: break;

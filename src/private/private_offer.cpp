@@ -1,4 +1,4 @@
-#include "transfer/private_offer.h"
+#include "private/private_offer.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,10 +7,10 @@
 #include "core/central_state.h"
 #include "core/text_routines.h"
 #include "platform/threads.h"
-#include "transfer/file_hash.h"
+#include "private/file_hash.h"
+#include "private/private_channel.h"
+#include "private/private_session.h"
 #include "transfer/manifest.h"
-#include "transfer/private_channel.h"
-#include "transfer/private_session.h"
 #include "transfer/protocol.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "transfer/file_hash.h"
+#include "private/file_hash.h"
 
 #include <algorithm>
 #include <vector>

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/central_state.h"
-#include "transfer/private_channel.h"
-#include "transfer/private_session.h"
+#include "private/private_channel.h"
+#include "private/private_session.h"
 #include "transfer/stop.h"
 #include "trust/identity.h"
 #include "trust/tls_channel.h"

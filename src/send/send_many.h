@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer/sender.h"
+#include "send/sender.h"
 
 constexpr size_t kMostRecipients = 16;
 // A recipient as the user types it: a dotted address or a host name.
@@ -34,7 +34,7 @@ struct RecipientOutcome {
 // the content due to all, then leaves the status line to the caller; watch (may be null)
 // is called on this thread a few times a second while the sends run, and ended (may be
 // null) once for each recipient as it ends, on this thread too. A recipient that falls
-// below the floor of progress (transfer/progress_floor.h) is given up: its connection is
+// below the floor of progress (send/progress_floor.h) is given up: its connection is
 // shut down and it ends as NotTaken with kBelowFloorReason. With nothing selected, the
 // error box of the single send is shown and every outcome is NothingSelected.
 std::vector<RecipientOutcome> runSendToMany(const std::vector<std::string>& recipients, uint16_t port,

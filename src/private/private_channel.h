@@ -65,7 +65,7 @@ struct PrivateChoice {
 // The Windows program's thread procedure (and the command-line receiver's): listens on
 // kPrivatePort until the process ends, handshakes each connection on a bounded set of
 // threads, and runs its transfer, or its pairing while the user waits for one
-// (transfer/pairing_wait.h; a receiver on the command line never does: its terminal
+// (private/pairing_wait.h; a receiver on the command line never does: its terminal
 // belongs to the transfers' questions).
 void privateListenerThread(void* unused);
 // How its set-up went: -1 before it tried, then 0 (listening) or the socket error code.

@@ -1,4 +1,4 @@
-#include "transfer/private_framing.h"
+#include "private/private_framing.h"
 
 #include <algorithm>
 #include <climits>

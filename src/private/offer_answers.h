@@ -1,30 +1,17 @@
-// What a receiver answered HAVE for in a private offer, kept from its answer to the file's
-// record: a record may skip or resume only as it was answered (the same n), and only while
-// the file hashed is still the file there (the same file, size and change time). Anything
-// else is refused alike, whether or not the name exists, so that a sender learns nothing
-// of the store from its records.
+// The receiver's half of a private offer: what it answers HAVE for (transfer/answered_files.h),
+// and the records that may then skip or resume. Anything not answered so is refused alike,
+// whether or not the name exists, so that a sender learns nothing of the store from its
+// records.
 #pragma once
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
 #include "store/partial_record.h"
+#include "transfer/answered_files.h"
 #include "trust/content_hash.h"
-
-struct OfferAnswer {
-    int64_t length = 0;     // the n of the HAVE
-    int64_t size = 0;       // the offered file's size
-    std::string temporary;  // a kept partial file's name in the store; "" for the whole file
-    FileStamp stamp;        // the file as it was hashed
-    // A kept partial file's hash after its n bytes: its content continues it, unread again.
-    std::unique_ptr<ContentHash, ContentHashFree> prefix;
-};
-// By target: the file's path relative to the store, '/' between its components.
-using OfferAnswers = std::map<std::string, OfferAnswer>;
 
 // The receiver's answer to one offered file (its record's Name and Directory in local
 // form): "HAVE n hash" text for the whole file of that name in the store, or for a kept

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "private/private_framing.h"
 #include "transfer/link.h"
-#include "transfer/private_framing.h"
 
 bool writePrivateLine(const Link& link, LineKind kind, const std::string& text = std::string());
 // One line of at most limit bytes, all of it within milliseconds: Invalid when it is not

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "private/private_channel.h"
 #include "transfer/link.h"
-#include "transfer/private_channel.h"
 
 // The server's side of a "QVP/1 PAIR <name>" request from address. One pairing at a
 // time: a request while another is open is closed.

@@ -1,6 +1,6 @@
 // The receiving side of the private channel: the listener on the private port, bounded
 // handshakes and request lines, and the transfers it receives.
-#include "transfer/private_channel.h"
+#include "private/private_channel.h"
 
 #include <ctime>
 #include <mutex>
@@ -15,10 +15,10 @@
 #include "platform/codepage.h"
 #include "platform/threads.h"
 #include "transfer/listener.h"
-#include "transfer/pairing_wait.h"
-#include "transfer/private_pairing.h"
-#include "transfer/private_receive.h"
-#include "transfer/private_session.h"
+#include "private/pairing_wait.h"
+#include "private/private_pairing.h"
+#include "private/private_receive.h"
+#include "private/private_session.h"
 #include "transfer/stop.h"
 #include "trust/identity.h"
 #include "trust/tls_channel.h"

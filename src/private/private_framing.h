@@ -1,4 +1,4 @@
-// The private channel's lines (transfer/private_channel.h): ASCII keywords, ended by one
+// The private channel's lines (private/private_channel.h): ASCII keywords, ended by one
 // line feed, read from the TLS session one byte at a time so that nothing of what follows
 // a line is taken with it.
 //   request      "QVP/1 OFFER\n" | "QVP/1 PAIR <name>\n"  (at most kRequestLineLimit bytes)
@@ -12,7 +12,7 @@
 //                "QVP/1 INCOMPLETE <stored> <resumed> <skipped> <refused>\n"
 //   pairing      the request, then the initiator's "QVP/1 COMMIT <hex>\n"; the server's
 //                "QVP/1 PAIR <name>\n", then "QVP/1 NONCE <hex>\n"; the initiator's
-//                "QVP/1 REVEAL <hex>\n" (transfer/pairing_exchange.h); then each side's
+//                "QVP/1 REVEAL <hex>\n" (trust/pairing_exchange.h); then each side's
 //                "QVP/1 YES\n" | "QVP/1 NO\n". Each hex: 64 lower-case digits.
 #pragma once
 #include <cstddef>

@@ -1,11 +1,11 @@
-#include "transfer/offer_answers.h"
+#include "private/offer_answers.h"
 
 #include <cctype>
 #include <utility>
 
-#include "transfer/file_hash.h"
+#include "private/file_hash.h"
+#include "private/private_framing.h"
 #include "store/store_names.h"
-#include "transfer/private_framing.h"
 
 namespace {
 // One target's key: under Windows rules names differing in case, or in trailing dots and

@@ -1,15 +1,14 @@
-// A private offer's files: content into a partial file (new, or a kept one continued), named
-// only once whole and its hash is the sender's; cut ones kept for a later resume.
+#include "private/verified_files.h"
+
 #include <algorithm>
 #include <ctime>
 
 #include "platform/threads.h"
+#include "private/offer_answers.h"
 #include "store/partial_store.h"
 #include "store/store_files.h"
 #include "store/store_names.h"
-#include "transfer/offer_answers.h"
 #include "transfer/partial_files.h"
-#include "transfer/reception.h"
 
 namespace {
 // The record's path relative to the store, '/' between its components ("" when unsafe).

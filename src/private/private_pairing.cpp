@@ -1,12 +1,12 @@
-#include "transfer/private_pairing.h"
+#include "private/private_pairing.h"
 
 #include <atomic>
 #include <ctime>
 
 #include "core/window_port.h"
 #include "platform/threads.h"
-#include "transfer/pairing_exchange.h"
-#include "transfer/private_session.h"
+#include "private/pairing_lines.h"
+#include "private/private_session.h"
 #include "trust/identity.h"
 #include "trust/tls_channel.h"
 #include "trust/trusted_list.h"

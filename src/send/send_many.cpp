@@ -1,4 +1,4 @@
-#include "transfer/send_many.h"
+#include "send/send_many.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,9 +8,9 @@
 #include "core/window_port.h"
 #include "platform/threads.h"
 #include "resource.h"
+#include "send/progress_floor.h"
 #include "transfer/manifest.h"
 #include "transfer/partial_files.h"
-#include "transfer/progress_floor.h"
 #include "transfer/stop.h"
 
 namespace {

@@ -40,7 +40,7 @@ void prepareSend();
 // connects to recipient (dotted address or host name) on port, streams the directory
 // records and files, shows the result and returns the buttons to idle. stallMilliseconds
 // is how long a send may make no progress before the transfer ends as incomplete.
-// Unless plain, a recipient that answers on the private channel (transfer/private_channel.h)
+// Unless plain, a recipient that answers on the private channel (private/private_channel.h)
 // with a trusted key gets the same records there, encrypted; a trusted computer that does
 // not, or answers with another key, gets nothing (KeyChanged, NotPrivate). A plain send
 // tells the window port so (portSetInTheClear) before its first status text. With
@@ -58,7 +58,7 @@ struct SendProgress {
 };
 SendProgress sendProgress();
 
-// One recipient of a send to several (transfer/send_many.h), filled by the thread that
+// One recipient of a send to several (send/send_many.h), filled by the thread that
 // sends to it. Its thread writes the atomics as it goes and the texts before it sets
 // ended; others read the texts only once ended is set.
 struct RecipientSend {
@@ -68,7 +68,7 @@ struct RecipientSend {
     std::atomic<bool> started{false};  // content is going out
     std::atomic<bool> ended{false};
     // Set by the send to several before it shuts the connection down: the recipient fell
-    // below the floor of progress (transfer/progress_floor.h) and ends as not taken.
+    // below the floor of progress (send/progress_floor.h) and ends as not taken.
     std::atomic<bool> givenUp{false};
     SendResult result = SendResult::Cancelled;
     std::string reason;   // the text the user is told when it did not take everything

@@ -1,4 +1,4 @@
-#include "transfer/sent_history.h"
+#include "send/sent_history.h"
 
 #include <algorithm>
 #include <string_view>

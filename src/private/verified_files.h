@@ -1,0 +1,10 @@
+// A private offer's files, as its verified reception's steps (transfer/receiver.h):
+// content into a partial file (new, or a kept one continued), named only once whole and
+// its hash is the sender's; cut ones kept for a later resume.
+#pragma once
+#include "transfer/reception.h"
+
+// A file record of a private offer, named only once whole and checked.
+void receiveVerifiedFile(Reception& r, const Record& record);
+// The partial files this reception cut are recorded, those it finished or dropped are not.
+void recordPartials(const Reception& r);
