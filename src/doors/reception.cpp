@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "core/central_state.h"
-#include "doors/places.h"
 #include "platform/threads.h"
 
 namespace {
@@ -35,30 +34,125 @@ struct Holder {
 std::mutex holderLock;
 Holder holder;
 
-// A newcomer waiting for the reception. The waiting places are shared out by address
-// (doors/places.h): a crowd of newcomers from one address gives up its own places, so
-// that it cannot keep the others, a trusted computer's among them, from waiting.
+// The line of newcomers waiting for the reception. Who comes first: a trusted computer's,
+// then the one whose address failed least in the last minute (turned away, pushed out of
+// the line or of the reception, or out of time), then the one whose address holds fewer
+// places in the line, then the one waiting longest; so a crowd that tries again and again
+// goes behind a sender that tries once. An address holds at most its share of the places
+// (its newest pushes out its own oldest); in a full line the last in line gives its place
+// up, and a newcomer that would be last is turned away.
 struct Waiter {
     uint32_t source = 0;
     bool trusted = false;
+    uint32_t since = 0;
     bool gone = false;  // its place was given to another: it gives its wait up
 };
-std::vector<Waiter*> waiters;  // under holderLock, the longest waiting first
+std::vector<Waiter*> waiters;  // under holderLock, in the order they came
+
+// An address's failed tries in its current minute: the latest kMostTriesKept addresses.
+struct Tries {
+    uint32_t source = 0;
+    uint32_t since = 0;
+    uint32_t count = 0;
+};
+constexpr size_t kMostTriesKept = 256;
+constexpr uint32_t kTriesMinute = 60000;
+std::vector<Tries> tries;  // under holderLock, the least recently counted first
+
+uint32_t triesOf(uint32_t source, uint32_t now) {
+    for (const Tries& t : tries)
+        if (t.source == source && now - t.since < kTriesMinute) return t.count;
+    return 0;
+}
+
+// Called with holderLock held.
+void countTry(uint32_t source, uint32_t now) {
+    Tries counted{source, now, 0};
+    for (size_t i = 0; i < tries.size(); ++i)
+        if (tries[i].source == source) {
+            if (now - tries[i].since < kTriesMinute) counted = tries[i];
+            tries.erase(tries.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    if (tries.size() >= kMostTriesKept) tries.erase(tries.begin());
+    ++counted.count;
+    tries.push_back(counted);
+}
+
+void noteFailed(uint32_t source) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    countTry(source, tickCount());
+}
+
+// The address of the newcomer that took the reception last, under holderLock.
+uint32_t holderSource = 0;
+
+void noteHolder(uint32_t source) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    holderSource = source;
+}
+
+// The holder was pushed out: a failed try of its address.
+void notePushed() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    countTry(holderSource, tickCount());
+}
+
+size_t placesOf(uint32_t source) {
+    size_t held = 0;
+    for (const Waiter* w : waiters) held += w->source == source;
+    return held;
+}
+
+// a comes before b in the line (b may be a newcomer, not in it yet). Called with
+// holderLock held.
+bool before(const Waiter* a, const Waiter* b, uint32_t now) {
+    if (a->trusted != b->trusted) return a->trusted;
+    const uint32_t failedA = triesOf(a->source, now), failedB = triesOf(b->source, now);
+    if (failedA != failedB) return failedA < failedB;
+    const size_t placesA = placesOf(a->source), placesB = placesOf(b->source);
+    if (placesA != placesB) return placesA < placesB;
+    return now - a->since > now - b->since;
+}
+
+// Called with holderLock held.
+bool firstInLine(const Waiter* me) {
+    const uint32_t now = tickCount();
+    for (const Waiter* w : waiters)
+        if (w != me && before(w, me, now)) return false;
+    return true;
+}
+
+// The place of index i is given up. Called with holderLock held.
+void pushOut(size_t i) {
+    countTry(waiters[i]->source, tickCount());
+    waiters[i]->gone = true;
+    waiters.erase(waiters.begin() + static_cast<std::ptrdiff_t>(i));
+}
 
 bool takeWaitingPlace(Waiter* me) {
     std::lock_guard<std::mutex> guard(holderLock);
-    std::vector<uint32_t> holders;
-    for (const Waiter* w : waiters) holders.push_back(w->source);
-    size_t pushed = 0;
-    const PlaceChoice choice = choosePlace(holders, me->source, kMostWaitingForReception, kWaitingFromOneAddress, true,
-                                           &pushed);
-    if (choice == PlaceChoice::Refuse) return false;
-    if (choice == PlaceChoice::PushOut) {
-        waiters[pushed]->gone = true;
-        waiters.erase(waiters.begin() + static_cast<std::ptrdiff_t>(pushed));
+    const uint32_t now = tickCount();
+    size_t own = 0, ownOldest = waiters.size(), last = waiters.size();
+    for (size_t i = 0; i < waiters.size(); ++i) {
+        if (waiters[i]->source == me->source && own++ == 0) ownOldest = i;
+        if (last == waiters.size() || before(waiters[last], waiters[i], now)) last = i;
+    }
+    if (own >= static_cast<size_t>(kWaitingFromOneAddress)) pushOut(ownOldest);
+    else if (waiters.size() >= static_cast<size_t>(kMostWaitingForReception)) {
+        if (before(waiters[last], me, now)) {
+            countTry(me->source, now);
+            return false;
+        }
+        pushOut(last);
     }
     waiters.push_back(me);
     return true;
+}
+
+bool lineEmpty() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    return waiters.empty();
 }
 
 void leaveWaitingPlace(Waiter* me) {
@@ -67,32 +161,19 @@ void leaveWaitingPlace(Waiter* me) {
         if (waiters[i] == me) waiters.erase(waiters.begin() + static_cast<std::ptrdiff_t>(i));
 }
 
-bool firstInLineNow(const Waiter* me);
+bool firstInLineNow(const Waiter* me) {
+    std::lock_guard<std::mutex> guard(holderLock);
+    return firstInLine(me);
+}
 
 bool goneNow(const Waiter& me) {
     std::lock_guard<std::mutex> guard(holderLock);
     return me.gone;
 }
+
 // A newcomer that pushed the holder out is handed the reception as it is given up, so that
 // a crowd that reconnects without end cannot take it first. Under holderLock.
 bool reserved = false, handed = false;
-
-// No waiter before me comes first: a trusted computer's before a stranger's, and then the
-// one waiting longest, so that a crowd that reconnects without end (its newest places push
-// its own oldest out) never takes the reception ahead of a sender that waits. Called with
-// holderLock held.
-bool firstInLine(const Waiter* me) {
-    for (const Waiter* w : waiters) {
-        if (w == me) return true;
-        if (w->trusted || !me->trusted) return false;
-    }
-    return true;
-}
-
-bool firstInLineNow(const Waiter* me) {
-    std::lock_guard<std::mutex> guard(holderLock);
-    return firstInLine(me);
-}
 
 // Reserves the reception for a newcomer about to push its holder out: false when another
 // one has already, or comes first.
@@ -150,7 +231,9 @@ bool endsWithin(const Holder& h, uint32_t now, uint32_t budget) {
 bool belowFloor(const Holder& h, uint32_t now) {
     // A trusted key's offer is answered before its header: the receiver may hash a while.
     if (h.phase == Phase::Starting) return !h.trusted && now - h.since >= kStartingGrace;
-    if (h.phase != Phase::Reading || now - h.since < kFloorWindow) return false;
+    if (h.phase != Phase::Reading) return false;
+    // A sender's content (or its first record) follows its header at once.
+    if (now - h.since < kFloorWindow) return progressOf(h) == 0 && now - h.since >= kStartingGrace;
     const int64_t progress = progressOf(h) - h.markProgress + h.lastProgress;
     const int64_t ticks = static_cast<int64_t>(now - h.markTick) + h.lastTicks;
     return progress * 1000 < kFloorBytesPerSecond * ticks;
@@ -202,7 +285,11 @@ bool takeFreeReception() { return !receiveInProgress.exchange(true); }
 bool shown(const Newcomer& n) { return !n.shows || n.shows(n.connection, kShowMilliseconds); }
 
 bool admitReception(const Newcomer& n) {
-    if (takeFreeReception()) return true;
+    // A free reception goes to the line first, if there is one.
+    if (lineEmpty() && takeFreeReception()) {
+        noteHolder(n.source);
+        return true;
+    }
     Socket reach = kInvalidSocket;
     Judgement judgement = judge(n, tickCount(), kMostWait, &reach);
     const bool real = judgement != Judgement::Holds && judgement != Judgement::Ends && shown(n);
@@ -210,6 +297,7 @@ bool admitReception(const Newcomer& n) {
     Waiter me;
     me.source = n.source;
     me.trusted = n.trusted;
+    me.since = tickCount();
     if (!takeWaitingPlace(&me)) return false;
     bool admitted = false, pushed = false, showed = real;
     uint32_t start = tickCount();
@@ -219,8 +307,10 @@ bool admitReception(const Newcomer& n) {
         if (judgement == Judgement::Holds || (mayPush && !showed && !(showed = shown(n)))) break;
         if (judgement == Judgement::Yields && !pushed && reserve(&me)) {
             pushed = n.shut(reach);
-            if (pushed) start = tickCount();  // the holder has kMostWait to give the reception up
-            else unreserve();                 // it changed hands meanwhile
+            if (pushed) {
+                notePushed();
+                start = tickCount();  // the holder has kMostWait to give the reception up
+            } else unreserve();       // it changed hands meanwhile
         }
         sleepMilliseconds(kLookMilliseconds);
         if (pushed ? handedNow() : firstInLineNow(&me) && takeFreeReception()) {
@@ -230,6 +320,8 @@ bool admitReception(const Newcomer& n) {
     }
     if (pushed && !admitted) unreserve();
     leaveWaitingPlace(&me);
+    if (admitted) noteHolder(n.source);
+    else if (!me.gone) noteFailed(n.source);
     return admitted;
 }
 

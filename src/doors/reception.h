@@ -3,14 +3,17 @@
 // - the holder is about to end: the newcomer waits for it (a sender that starts right
 //   after another one closed must not fail while the last bytes are still taken);
 // - the holder does not progress: a stranger's has read no header past kStartingGrace,
-//   or it stored less than kFloorBytesPerSecond over the last kFloorWindow (content, and
+//   or nothing after its header past kStartingGrace either, or it stored less than
+//   kFloorBytesPerSecond over the last kFloorWindow (content, and
 //   the records of the folders and files it stored), or its content all came and it stays
 //   open: then a newcomer that is a real sender (its header whole) shuts the holder's
 //   connection down and takes the reception once it is given up;
 // - the newcomer is a trusted key's session and the holder is not: a stranger never keeps
 //   a trusted computer out.
-// A holder below the floor is never taken for one about to end. Newcomers wait in a few
-// places, a share of them per address: a crowd from one address pushes out only its own.
+// A holder below the floor is never taken for one about to end. Newcomers wait in a line
+// of a few places, a share of them per address; a trusted computer's comes first, then the
+// one whose address tried least in the last minute, so that a crowd that tries again and
+// again never stays ahead of a sender that tries once (doors/reception.cpp).
 // A holder whose user is being asked is never pushed out: the question has its own limit.
 #pragma once
 #include <atomic>

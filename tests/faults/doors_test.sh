@@ -84,7 +84,9 @@ done <<'EOF_ROWS'
 2904 trickle 3 8
 2904 trickle 6 8
 2904 byte 6 8
+2904 header 1 3
 2904 header 1 10
+2904 header 16 2
 2904 nearend 1 1
 2906 silent 3 8
 2906 silent 6 8
