@@ -117,18 +117,18 @@ RX_PID=""
 rx_start
 good_transfer "restarted after a Stop"
 
-# --- The receiver stopped while a peer is halfway through the connection header: the
-# cut header is no reason to blame the sender's version.
+# --- The receiver stopped while a peer is halfway through the connection header: no
+# reception has begun (the header is read whole first, without a thread), so nothing is
+# reported, and the cut header is no reason to blame the sender's version.
 printf 'Version:3.' >"$WORK/half-header.stream"
 rx_mark
 errors_before="$(grep -c "Sender using old version" "$WORK/rx.err" || true)"
 in_tx python3 "$PEER" send "$RX_ADDR" 2904 "$WORK/half-header.stream" --then hold:30 &
 hold $!
-for _ in $(seq 50); do grep -q '^Receiving$' <(tail -n +$((MARK + 1)) "$WORK/rx.out") && break; sleep 0.1; done
-sleep 0.3
+wait_until 50 test -n "$(ip netns exec "$RX_NS" ss -Htn state established '( sport = :2904 )')" || true
 kill -INT "$RX_PID"
 wait "$RX_PID" || true
-expect_result "receiver stopped inside the connection header" "Canceled." 1
+expect_result "receiver stopped inside the connection header" "" 1
 expect_eq "no version error for a header cut by Stop" "$errors_before" \
   "$(grep -c "Sender using old version" "$WORK/rx.err" || true)"
 kill "${HOLDERS[-1]}" 2>/dev/null || true
