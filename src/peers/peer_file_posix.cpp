@@ -40,7 +40,9 @@ std::string editPeerFile(const std::string& path, const PeerTextEdit& edit) {
     std::string edited;
     editLockedFile(path, kPeerFileMostBytes, [&](const std::string& stored) {
         edited = edit(stored);
-        return linesOfCommas(edited);
+        // An edit that changes nothing hands back what was stored: the file stays as it is,
+        // neither written again nor grown by a line.
+        return edited == stored ? stored : linesOfCommas(edited);
     });
     return edited;
 }

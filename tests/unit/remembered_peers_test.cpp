@@ -230,6 +230,13 @@ TEST(PeerFile, WritesAndReadsTheStateFile) {
     struct stat info;
     ASSERT_EQ(stat((state + "/quorvalinthexa").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+    // An edit that changes nothing leaves the file as it is: same bytes, never written again.
+    struct stat before;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    for (int i = 0; i < 3; ++i) editPeerFile(path, [](const std::string& stored) { return stored; });
+    EXPECT_EQ(readPeerFile(path), "10.0.0.2\n10.0.0.3\n");
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_ino, before.st_ino);
     { std::ofstream(path) << std::string(3 * kPeerFileMostBytes, '1'); }
     EXPECT_EQ(readPeerFile(path).size(), kPeerFileMostBytes);
     unlink(path.c_str());
