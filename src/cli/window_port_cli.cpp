@@ -247,10 +247,11 @@ namespace {
 constexpr int kAnswerPoll = 200;  // milliseconds between two looks at Stop
 
 // Waits for a line on standard input: "y" or "yes" (any case) says yes, anything else or
-// the end of input no; nothing within milliseconds, or a Stop, is no answer.
-AskAnswer readAnswer(int milliseconds) {
+// the end of input no; nothing within milliseconds, a Stop, or (for a question that may be
+// taken back, withdrawable) questionWithdrawn, is no answer.
+AskAnswer readAnswer(int milliseconds, bool withdrawable) {
     const uint32_t start = tickCount();
-    while (!cancelRequested) {
+    while (!cancelRequested && !(withdrawable && questionWithdrawn)) {
         uint32_t waited = tickCount() - start;
         if (waited >= static_cast<uint32_t>(milliseconds)) return AskAnswer::Unanswered;
         pollfd in{STDIN_FILENO, POLLIN, 0};
@@ -280,7 +281,7 @@ AskAnswer portAskToReceive(const std::string& address, int64_t total, int millis
                 fillPlaceholders(englishText(IDS_ASK_QUESTION), address, formatSize(total)).c_str());
         fflush(stderr);
     }
-    AskAnswer answer = readAnswer(milliseconds);
+    AskAnswer answer = readAnswer(milliseconds, true);
     if (answer == AskAnswer::Unanswered) {
         fputc('\n', stderr);
         fflush(stderr);
@@ -334,7 +335,7 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
         return false;
     }
     tcflush(STDIN_FILENO, TCIFLUSH);
-    const AskAnswer answer = readAnswer(milliseconds);
+    const AskAnswer answer = readAnswer(milliseconds, false);
     if (answer == AskAnswer::Unanswered) {
         fputc('\n', stderr);
         fflush(stderr);

@@ -5,6 +5,7 @@
 int instanceNumber = 1;
 std::atomic<bool> startInTray{false};
 std::atomic<bool> cancelRequested{false};
+std::atomic<bool> questionWithdrawn{false};
 std::atomic<bool> sendCancelRequested{false};
 std::atomic<bool> receiveInProgress{false};
 std::atomic<bool> sendInProgress{false};

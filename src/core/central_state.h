@@ -15,6 +15,9 @@ extern std::atomic<bool> startInTray;
 // ends a reception. Stop sets both.
 // The reception's: set by Stop, cleared when a reception starts.
 extern std::atomic<bool> cancelRequested;
+// The reception's open question is taken back (a trusted computer came for the reception
+// it holds): the question ends unanswered at once. Cleared when a question opens.
+extern std::atomic<bool> questionWithdrawn;
 // The send's and its selection analysis's: set by Stop and by Cancel in the analysis
 // dialog, cleared when a send is prepared.
 extern std::atomic<bool> sendCancelRequested;

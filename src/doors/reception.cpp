@@ -258,6 +258,8 @@ Judgement judge(const Newcomer& n, uint32_t now, uint32_t budget, Socket* reach)
     // that sent all but a few bytes at once and then trickles would look so for ever.
     const bool below = belowFloor(holder, now);
     if (!below && endsWithin(holder, now, budget)) return Judgement::Ends;
+    // A stranger's open question never keeps a trusted computer out: it is taken back.
+    if (holder.asking && n.trusted && !holder.trusted) return Judgement::Yields;
     if (holder.reach == kInvalidSocket || holder.asking) return Judgement::Holds;
     if ((n.trusted && !holder.trusted) || below) return Judgement::Yields;
     // A fresh holder that has taken nothing yet is judged once its first window has passed,
@@ -269,6 +271,20 @@ Judgement judge(const Newcomer& n, uint32_t now, uint32_t budget, Socket* reach)
 }
 
 bool stopped(const Newcomer& n) { return cancelRequested || *n.stopCount != n.stops; }
+
+// Takes the holder's open question back, if one is open: true when it was.
+bool withdrawQuestion() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    if (holder.asking) questionWithdrawn = true;
+    return holder.asking;
+}
+
+// Pushes the holder out: its open question taken back, or else its connection shut down.
+// A holder whose question is taken back ends on its own and resets its connection: a
+// shutdown's orderly end would tell a sender whose bytes all came that they were taken.
+bool push(const Newcomer& n, Socket reach) {
+    return withdrawQuestion() || (reach != kInvalidSocket && n.shut(reach));
+}
 }  // namespace
 
 bool receptionYields() {
@@ -306,7 +322,7 @@ bool admitReception(const Newcomer& n) {
         const bool mayPush = judgement == Judgement::Yields || judgement == Judgement::Soon;
         if (judgement == Judgement::Holds || (mayPush && !showed && !(showed = shown(n)))) break;
         if (judgement == Judgement::Yields && !pushed && reserve(&me)) {
-            pushed = n.shut(reach);
+            pushed = push(n, reach);
             if (pushed) {
                 notePushed();
                 start = tickCount();  // the holder has kMostWait to give the reception up
@@ -367,6 +383,7 @@ void receptionStored(int64_t bytes) {
 
 void receptionAsking(bool asking) {
     std::lock_guard<std::mutex> guard(holderLock);
+    if (asking) questionWithdrawn = false;
     holder.asking = asking;
     // The question's time is not the sender's: its window starts again after it.
     holder.since = holder.markTick = tickCount();

@@ -14,7 +14,8 @@
 // of a few places, a share of them per address; a trusted computer's comes first, then the
 // one whose address tried least in the last minute, so that a crowd that tries again and
 // again never stays ahead of a sender that tries once (doors/reception.cpp).
-// A holder whose user is being asked is never pushed out: the question has its own limit.
+// A holder whose user is being asked is pushed out by a trusted computer only: its question
+// is taken back (questionWithdrawn). Against anyone else the question has its own limit.
 #pragma once
 #include <atomic>
 #include <cstdint>

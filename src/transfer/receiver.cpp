@@ -93,15 +93,16 @@ ReceiveProgress receiveProgress() { return progressNow; }
 
 // The user's answer about sender: 0 for a yes, which holds for a browser's further
 // uploads (a sender on port 2904 is asked every time); otherwise the refusal's text, and a
-// no, or silence, refuses the address for a while. A Stop meanwhile is only a Stop
-// (kAskStopped).
+// no, or silence, refuses the address for a while. A Stop meanwhile, or the question taken
+// back for a trusted computer, is only a Stop (kAskStopped): the user said nothing.
 int askUser(uint32_t sender, int64_t total, bool byBrowser) {
     browserQuestionOpen = byBrowser;
     receptionAsking(true);
     AskAnswer answer = portAskToReceive(netDotted(sender), total, askMilliseconds);
     receptionAsking(false);
     browserQuestionOpen = false;
-    if (cancelRequested) return kAskStopped;
+    // Read and cleared at once: a question that was taken back says nothing of the next one.
+    if (questionWithdrawn.exchange(false) || cancelRequested) return kAskStopped;
     if (answer == AskAnswer::Accepted) {
         if (byBrowser) rememberBrowserAccepted(sender);
         return 0;

@@ -14,7 +14,7 @@
 
 namespace {
 constexpr UINT_PTR kAskTimer = 1;
-constexpr UINT kAskTick = 200;  // milliseconds between two looks at the clock and at Stop
+constexpr UINT kAskTick = 200;  // milliseconds between two looks at the clock, at Stop and at a withdrawal
 
 struct Question {
     std::string address;
@@ -48,7 +48,8 @@ INT_PTR CALLBACK askDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     switch (message) {
         case WM_INITDIALOG: initialise(dialog, reinterpret_cast<Question*>(lParam)); return FALSE;  // the focus is set
         case WM_TIMER:
-            if (q && (cancelRequested || tickCount() - q->start >= static_cast<uint32_t>(q->milliseconds)))
+            if (q && (cancelRequested || questionWithdrawn ||
+                      tickCount() - q->start >= static_cast<uint32_t>(q->milliseconds)))
                 EndDialog(dialog, static_cast<INT_PTR>(AskAnswer::Unanswered));
             else if (q) showSecondsLeft(dialog, *q);
             return TRUE;

@@ -8,7 +8,8 @@
 #   changed_key    another key at the trusted computer's address: nothing is sent
 #   proxy          a TLS proxy with its own key in front of each copy: both refuse to send
 #   trusted_only   --trusted-only refuses an untrusted key and a 2904 sender, takes a
-#                  trusted one; --ask takes a trusted one without a question
+#                  trusted one; --ask takes a trusted one without a question, and
+#                  takes back a stranger's open question for it
 #   cut            the private stream cut in order at the TCP level (no close_notify):
 #                  incomplete on both sides
 #   crowd          silent connections hold at most 2 handshake places per source address;
@@ -131,6 +132,26 @@ case_trusted_only() {
   make_secret asked
   send_as s "--ask: a trusted key" 0 "$RX_ADDR" "$SECRET"
   expect_result "--ask: a trusted key stores without a question" "Receiving complete. (encrypted, from sender-s)" 10
+  rx_stop
+  # A stranger's open question does not keep a trusted computer out: it is taken back, and
+  # the stranger is not taken for declined.
+  mkfifo "$WORK/tty"
+  RX_WRAP="python3 $QV_ROOT/tests/faults/tty_stdin.py $WORK/tty" receive_as r --ask --ask-seconds 50
+  make_secret stranger
+  local stranger="$SECRET"
+  (rc=0
+    ip netns exec "$RX_NS" "$CLI" send 127.0.0.1 "$stranger" >/dev/null 2>"$WORK/stranger.err" || rc=$?
+    echo "$rc" >"$WORK/stranger.rc") &
+  local asked=$!
+  wait_until 300 said "$WORK/rx.err" "Accept? [y/N]" || fail "the stranger was not asked about"
+  make_secret withdrawn
+  send_as s "--ask: a trusted key while a stranger is asked about" 0 "$RX_ADDR" "$SECRET"
+  wait "$asked"
+  expect_eq "the stranger's send: not taken" 4 "$(cat "$WORK/stranger.rc")"
+  expect_result "the stranger's reception" "Some files were not received." 10
+  check "the trusted key's reception" said "$WORK/rx.out" "Receiving complete. (encrypted, from sender-s)"
+  check "the stranger's file: not stored" test ! -e "$STORE/$(basename "$stranger")"
+  check "the stranger: not taken for declined" not said "$WORK/rx.err" "eclined"
   rx_stop
 }
 

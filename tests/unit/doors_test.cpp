@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "core/central_state.h"
@@ -60,7 +62,9 @@ TEST(Reception, AStrangerNeverKeepsATrustedKeyOut) {
              Case{"a stranger's progressing reception holds against a stranger", false, false, false, false},
              Case{"a trusted key's session takes a stranger's reception", false, false, true, true},
              Case{"a trusted key's reception holds against another one", true, false, true, false},
-             Case{"a stranger whose user is asked holds", false, true, true, false},
+             Case{"a stranger whose user is asked holds against a stranger", false, true, false, false},
+             Case{"a stranger's question is taken back for a trusted key", false, true, true, true},
+             Case{"a trusted key's question holds against another one", true, true, true, false},
          }) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(takeFreeReception());
@@ -73,8 +77,20 @@ TEST(Reception, AStrangerNeverKeepsATrustedKeyOut) {
         n.stopCount = &stops;
         n.trusted = c.newcomerTrusted;
         n.shut = shutAndRelease;
+        // An asking holder ends its reception once its question is taken back.
+        std::thread asked;
+        if (c.asking)
+            asked = std::thread([] {
+                while (!questionWithdrawn) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                releaseReception();
+            });
         EXPECT_EQ(admitReception(n), c.admitted);
-        EXPECT_EQ(shutDown, c.admitted ? holder : kInvalidSocket);
+        // A question is taken back, never its connection shut: the holder resets it itself.
+        EXPECT_EQ(questionWithdrawn.load(), c.asking && c.admitted);
+        EXPECT_EQ(shutDown, c.admitted && !c.asking ? holder : kInvalidSocket);
+        questionWithdrawn = true;  // ends a holder that still waits
+        if (asked.joinable()) asked.join();
+        questionWithdrawn = false;
         releaseReception();
     }
     EXPECT_FALSE(receiveInProgress);
