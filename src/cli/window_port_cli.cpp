@@ -283,7 +283,7 @@ AskAnswer portAskToReceive(const std::string& address, int64_t total, int millis
     }
     AskAnswer answer = readAnswer(milliseconds, true);
     if (answer == AskAnswer::Unanswered) {
-        fputc('\n', stderr);
+        fputs(questionWithdrawn ? "taken back: a trusted computer is sending\n" : "\n", stderr);
         fflush(stderr);
     }
     return answer;

@@ -152,6 +152,7 @@ case_trusted_only() {
   check "the trusted key's reception" said "$WORK/rx.out" "Receiving complete. (encrypted, from sender-s)"
   check "the stranger's file: not stored" test ! -e "$STORE/$(basename "$stranger")"
   check "the stranger: not taken for declined" not said "$WORK/rx.err" "eclined"
+  expect_said "the question says why it ended" "$WORK/rx.err" "Accept? [y/N] taken back: a trusted computer is sending"
   rx_stop
 }
 
