@@ -282,9 +282,7 @@ bool withdrawQuestion() {
 // Pushes the holder out: its open question taken back, or else its connection shut down.
 // A holder whose question is taken back ends on its own and resets its connection: a
 // shutdown's orderly end would tell a sender whose bytes all came that they were taken.
-bool push(const Newcomer& n, Socket reach) {
-    return withdrawQuestion() || (reach != kInvalidSocket && n.shut(reach));
-}
+bool push(const Newcomer& n, Socket reach) { return withdrawQuestion() || (reach != kInvalidSocket && n.shut(reach)); }
 }  // namespace
 
 bool receptionYields() {
