@@ -279,10 +279,10 @@ bool withdrawQuestion() {
     return holder.asking;
 }
 
-// Pushes the holder out: its open question taken back, or else its connection shut down.
-// A holder whose question is taken back ends on its own and resets its connection: a
-// shutdown's orderly end would tell a sender whose bytes all came that they were taken.
-bool push(const Newcomer& n, Socket reach) { return withdrawQuestion() || (reach != kInvalidSocket && n.shut(reach)); }
+// Pushes the holder out by shutting its connection down; an open question is taken back
+// instead, and the holder judged again once the question has ended (a stranger's reception
+// then ends short and gives the reception up; one that still holds it is judged as it is).
+bool push(const Newcomer& n, Socket reach) { return !withdrawQuestion() && reach != kInvalidSocket && n.shut(reach); }
 }  // namespace
 
 bool receptionYields() {
@@ -324,7 +324,7 @@ bool admitReception(const Newcomer& n) {
             if (pushed) {
                 notePushed();
                 start = tickCount();  // the holder has kMostWait to give the reception up
-            } else unreserve();       // it changed hands meanwhile
+            } else unreserve();       // it changed hands meanwhile, or its question was taken back
         }
         sleepMilliseconds(kLookMilliseconds);
         if (pushed ? handedNow() : firstInLineNow(&me) && takeFreeReception()) {

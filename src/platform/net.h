@@ -26,6 +26,11 @@ void netShutdown(Socket s);
 // Ends our sending direction only: the peer reads the end of the stream, and we can
 // still read its close.
 void netShutdownSend(Socket s);
+// Ends our reading direction only, without a word to the peer: a thread blocked reading
+// returns at once, and the thread that owns the connection says how it ends (an orderly
+// close tells a sender that all it sent was taken). resetOnClose: any close from now on,
+// the process's end included, is a reset.
+void netShutdownReceive(Socket s, bool resetOnClose);
 // Closes with a reset instead of an orderly close: the peer learns that what it sent was
 // not taken, whether its bytes arrived before the close or after it.
 void netCloseAbortive(Socket s);

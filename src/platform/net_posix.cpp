@@ -62,10 +62,20 @@ void netShutdown(Socket s) {
 void netShutdownSend(Socket s) {
     if (s != kInvalidSocket) shutdown(static_cast<int>(s), SHUT_WR);
 }
-void netCloseAbortive(Socket s) {
-    if (s == kInvalidSocket) return;
+namespace {
+void resetOnClose(Socket s) {
     linger abort{1, 0};
     setsockopt(static_cast<int>(s), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+}
+}  // namespace
+void netShutdownReceive(Socket s, bool reset) {
+    if (s == kInvalidSocket) return;
+    if (reset) resetOnClose(s);
+    shutdown(static_cast<int>(s), SHUT_RD);
+}
+void netCloseAbortive(Socket s) {
+    if (s == kInvalidSocket) return;
+    resetOnClose(s);
     close(static_cast<int>(s));
 }
 

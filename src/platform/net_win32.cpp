@@ -104,10 +104,21 @@ void netShutdownSend(Socket s) {
     getpeername(raw(s), reinterpret_cast<sockaddr*>(&shutPeer), &length);
     shutdown(raw(s), SD_SEND);
 }
-void netCloseAbortive(Socket s) {
-    if (s == kInvalidSocket) return;
+namespace {
+void resetOnClose(Socket s) {
     linger abort{1, 0};
     setsockopt(raw(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+}
+}  // namespace
+void netShutdownReceive(Socket s, bool reset) {
+    if (s == kInvalidSocket) return;
+    if (reset) resetOnClose(s);
+    shutdown(raw(s), SD_RECEIVE);
+    CancelIoEx(reinterpret_cast<HANDLE>(raw(s)), nullptr);  // wakes a recv blocked in another thread
+}
+void netCloseAbortive(Socket s) {
+    if (s == kInvalidSocket) return;
+    resetOnClose(s);
     closesocket(raw(s));
 }
 

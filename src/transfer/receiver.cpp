@@ -115,6 +115,9 @@ int askUser(uint32_t sender, int64_t total, bool byBrowser) {
 bool askToStore(Reception& r) {
     int answer = askUser(r.sender, progressNow.total, r.byBrowser);
     if (answer > 0) r.refusal = answer;
+    // A question taken back (or a Stop) ends the reception short, whatever its count says: an
+    // empty transfer is not taken either, and its sender learns so by a reset.
+    if (answer == kAskStopped) r.missed = true;
     return r.mayStore = answer == 0;
 }
 

@@ -56,10 +56,12 @@ bool claimReception(unsigned stopsAtArrival, Socket connection) {
     return true;
 }
 
+// A reception's connection is never shut down in order from here: the sender would read
+// that as all it sent taken. The reception's thread ends it, with a reset unless it took all.
 bool shutReception(Socket connection) {
     std::lock_guard<std::mutex> guard(socketLock);
     if (connection == kInvalidSocket || receiveSocket != connection) return false;
-    netShutdown(connection);
+    netShutdownReceive(connection, false);
     return true;
 }
 
@@ -74,8 +76,10 @@ void stopTransfers(void (*shutdown)(Socket)) {
         ++stopCount;
         cancelRequested = true;
         sendCancelRequested = true;
-        for (Socket s : {receiveSocket.load(), sendSocket.load()})
-            if (s != kInvalidSocket) shutdown(s);
+        // A stopped reception ends with a reset, even when the process ends before its thread
+        // closes the connection.
+        netShutdownReceive(receiveSocket.load(), true);
+        if (sendSocket.load() != kInvalidSocket) shutdown(sendSocket.load());
         for (const auto* place : watched)
             if (place && place->load() != kInvalidSocket) shutdown(place->load());
     }

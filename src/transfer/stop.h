@@ -8,7 +8,9 @@
 // Sets the cancel flags of both directions and shuts the published connections down.
 // Their owner threads, whose receives and sends then fail, close their own handles and
 // return the buttons to idle. The bar goes to 0 and the status line shows "Canceled.",
-// also when nothing is running. shutdown is netShutdown; tests watch the handles with it.
+// also when nothing is running. shutdown ends the sends' connections (netShutdown; tests
+// watch the handles with it); the reception's is shut for reading only and resets when it
+// closes, so that its sender never reads an orderly end as all it sent taken.
 void stopTransfers(void (*shutdown)(Socket) = netShutdown);
 // How many Stops there have been. A connection that arrived before a Stop is turned away
 // even when it wins the admission after it (it waited for an ending reception).

@@ -137,8 +137,8 @@ case_trusted_only() {
   # the stranger is not taken for declined.
   mkfifo "$WORK/tty"
   RX_WRAP="python3 $QV_ROOT/tests/faults/tty_stdin.py $WORK/tty" receive_as r --ask --ask-seconds 50
-  make_secret stranger
-  local stranger="$SECRET"
+  local stranger="$WORK/src/stranger-empty"  # nothing to store: still not taken
+  mkdir -p "$stranger"
   (rc=0
     ip netns exec "$RX_NS" "$CLI" send 127.0.0.1 "$stranger" >/dev/null 2>"$WORK/stranger.err" || rc=$?
     echo "$rc" >"$WORK/stranger.rc") &

@@ -2,7 +2,7 @@
 # Who may send, on the command-line peer: --allow admits a listed sender and refuses any
 # other (here the receiver's own namespace, which sends from 127.0.0.1); --ask stores a
 # transfer only after a "y" typed on its terminal, declines on "n" and on silence, and
-# then refuses that sender without a question for a while. A refused sender always
+# then refuses that sender without a question for a while; a Stop meanwhile is no yes. A refused sender always
 # learns that its transfer did not arrive (exit status 4), and nothing is stored.
 source "$(dirname "$0")/lib.sh"
 
@@ -64,6 +64,21 @@ refused "asked again at once" "$(send_from tx)" "Refused 10.213.0.2: declined a 
 expect_eq "questions asked" 2 "$(said "Accept? [y/N]")"
 refused "asked, and no answer" "$(answer_with "" rx)" "No answer: declined the files from 127.0.0.1."
 rx_stop
+
+# Stopped (Ctrl-C) while an empty folder's question is open: its sender learns that nothing
+# was taken, also when the receiver ends before the reception's thread.
+: >"$WORK/rx.err"
+RX_WRAP="python3 $QV_ROOT/tests/faults/tty_stdin.py $WORK/tty" rx_start --no-discovery --ask --ask-seconds 50
+mkdir -p "$WORK/src/empty"
+(rc=0
+  in_tx "$CLI" send "$RX_ADDR" "$WORK/src/empty" >/dev/null 2>>"$WORK/tx.err" || rc=$?
+  echo "$rc" >"$WORK/empty.rc") &
+emptied=$!
+wait_until 100 said_at_least "Accept? [y/N]" 1 || fail "the empty folder's question was not asked"
+rx_stop
+wait "$emptied"
+expect_eq "stopped while asked: the sender's exit status" 4 "$(cat "$WORK/empty.rc")"
+[ -z "$(ls -A "$STORE")" ] && ok "stopped while asked: nothing stored" || fail "stopped while asked: stored $(ls -A "$STORE")"
 
 # --- Asking without a terminal declines at once.
 : >"$WORK/rx.err"
