@@ -150,7 +150,7 @@ bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResu
     r.store = portGetStorePath();
     // A Stop since this connection arrived, or the program's end, turns it away: it must
     // neither undo that Stop nor start writing.
-    if (r.store.empty() || receivingEnded || !claimReception(stopsAtArrival, reached)) {
+    if (r.store.empty() || receivingEnded || !claimReception(stopsAtArrival, reached, connection != kInvalidSocket)) {
         *ended = turnAway(connection, true);
         if (r.store.empty()) *ended = ReceiveResult::NoStorePath;
         return false;

@@ -12,6 +12,14 @@ namespace {
 // only ever for those few instructions, never around a window write.
 std::mutex socketLock;
 std::atomic<Socket>* watched[kMostWatchedSlots] = {};
+bool receivingPlainWire = false;  // under socketLock: see claimReception
+
+// Shuts the reception's connection down as its kind allows (claimReception).
+void shutReceiving(Socket connection, bool stopping, void (*shutdown)(Socket)) {
+    if (connection == kInvalidSocket) return;
+    if (receivingPlainWire) netShutdownReceive(connection, stopping);
+    else shutdown(connection);
+}
 }  // namespace
 
 std::atomic<unsigned> stopCount{0};
@@ -48,20 +56,19 @@ void shutDownTransferSlot(std::atomic<Socket>& slot) {
     if (slot.load() != kInvalidSocket) netShutdown(slot.load());
 }
 
-bool claimReception(unsigned stopsAtArrival, Socket connection) {
+bool claimReception(unsigned stopsAtArrival, Socket connection, bool plainWire) {
     std::lock_guard<std::mutex> guard(socketLock);
     if (stopCount != stopsAtArrival) return false;
     cancelRequested = false;
     receiveSocket = connection;
+    receivingPlainWire = plainWire;
     return true;
 }
 
-// A reception's connection is never shut down in order from here: the sender would read
-// that as all it sent taken. The reception's thread ends it, with a reset unless it took all.
 bool shutReception(Socket connection) {
     std::lock_guard<std::mutex> guard(socketLock);
     if (connection == kInvalidSocket || receiveSocket != connection) return false;
-    netShutdownReceive(connection, false);
+    shutReceiving(connection, false, netShutdown);
     return true;
 }
 
@@ -76,9 +83,7 @@ void stopTransfers(void (*shutdown)(Socket)) {
         ++stopCount;
         cancelRequested = true;
         sendCancelRequested = true;
-        // A stopped reception ends with a reset, even when the process ends before its thread
-        // closes the connection.
-        netShutdownReceive(receiveSocket.load(), true);
+        shutReceiving(receiveSocket.load(), true, shutdown);
         if (sendSocket.load() != kInvalidSocket) shutdown(sendSocket.load());
         for (const auto* place : watched)
             if (place && place->load() != kInvalidSocket) shutdown(place->load());

@@ -8,9 +8,8 @@
 // Sets the cancel flags of both directions and shuts the published connections down.
 // Their owner threads, whose receives and sends then fail, close their own handles and
 // return the buttons to idle. The bar goes to 0 and the status line shows "Canceled.",
-// also when nothing is running. shutdown ends the sends' connections (netShutdown; tests
-// watch the handles with it); the reception's is shut for reading only and resets when it
-// closes, so that its sender never reads an orderly end as all it sent taken.
+// also when nothing is running. shutdown is netShutdown; tests watch the handles with it
+// (a reception on port 2904 is shut for reading only: see claimReception).
 void stopTransfers(void (*shutdown)(Socket) = netShutdown);
 // How many Stops there have been. A connection that arrived before a Stop is turned away
 // even when it wins the admission after it (it waited for an ending reception).
@@ -21,7 +20,10 @@ extern std::atomic<unsigned> stopCount;
 // cancel flag is cleared and connection is published where Stop reaches it, and the
 // answer is true. So a Stop lands either before this step, and the reception does not
 // start, or after it, and the reception sees the flag and its connection shut down.
-bool claimReception(unsigned stopsAtArrival, Socket connection);
+// plainWire: a sender on port 2904, which reads an orderly end as all it sent taken: its
+// connection is shut for reading only (the receiver never writes to it), and its thread
+// ends it; a Stop also makes that end a reset, should the process end first.
+bool claimReception(unsigned stopsAtArrival, Socket connection, bool plainWire = false);
 
 // Shuts the running reception's connection down when it is still connection (published
 // by claimReception): a waiting sender pushes out a reception that does not progress.

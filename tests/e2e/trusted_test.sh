@@ -9,7 +9,8 @@
 # private answer, a send in the clear only after the refusal's box and a yes to "Send in
 # the clear?", told after it in the lock's place, and with "Send only encrypted" none at
 # all; then, both sides untrusted again, a pairing from the settings whose code is
-# the one the peer prints; last "Trusted computers only".
+# the one the peer prints; "Trusted computers only"; last "Ask each time", whose question
+# for a stranger the trusted peer's send takes back.
 # QV_SCREENSHOTS_DIR=docs/screenshots refreshes the user guide's pictures.
 source "$(dirname "$0")/lib.sh"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
@@ -258,6 +259,31 @@ pc_use pc2
 in_pc "$CLI" send 10.77.0.1 "$src/$marker.txt" >/dev/null 2>&1 || fail "the private send was not taken"
 pc_use pc1
 check "only the private send was stored" cmp -s "$src/$marker.txt" "$STORE/$marker.txt"
+# "Ask each time": the question open for a stranger (the peer's send in the clear) is taken
+# back when the trusted peer sends privately; the stranger's send fails, the private one
+# is stored.
+open_settings
+driver dialog-press "$SETTINGS" 1032 >/dev/null
+close_settings 1
+expect_eq "ask each time stored" 0x1 "$(reg_query AcceptFrom)"
+rm -rf "${STORE:?}"/*
+mkdir -p "$WORK/stranger"
+echo "a stranger's file" >"$WORK/stranger/s.txt"
+(pc_use pc2
+  rc=0
+  in_pc "$CLI" send --plain 10.77.0.1 "$WORK/stranger" >/dev/null 2>&1 || rc=$?
+  echo "$rc" >"$WORK/stranger.rc") &
+stranger=$!
+driver wait-dialog "Incoming files" 20000 >/dev/null || fail "no question for the stranger"
+pc_use pc2
+in_pc "$CLI" send 10.77.0.1 "$src/$marker.txt" >/dev/null 2>&1 || fail "the trusted send was not taken"
+wait "$stranger"
+pc_use pc1
+expect_eq "the stranger's send: not taken" 4 "$(cat "$WORK/stranger.rc")"
+driver wait-dialog-gone "Incoming files" 5000 && echo "ok: the question was taken back" ||
+  fail "the question is still open"
+check "the trusted send was stored" cmp -s "$src/$marker.txt" "$STORE/$marker.txt"
+check "the stranger's was not" test ! -e "$STORE/stranger"
 stop_program
 reg_clear
 finish
