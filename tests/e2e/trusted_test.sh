@@ -9,8 +9,8 @@
 # private answer, a send in the clear only after the refusal's box and a yes to "Send in
 # the clear?", told after it in the lock's place, and with "Send only encrypted" none at
 # all; then, both sides untrusted again, a pairing from the settings whose code is
-# the one the peer prints; "Trusted computers only"; last "Ask each time", whose question
-# for a stranger the trusted peer's send takes back.
+# the one the peer prints; "Trusted computers only"; last trusted computers without a
+# question and others asked, where the trusted peer's send takes a stranger's question back.
 # QV_SCREENSHOTS_DIR=docs/screenshots refreshes the user guide's pictures.
 source "$(dirname "$0")/lib.sh"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
@@ -259,13 +259,13 @@ pc_use pc2
 in_pc "$CLI" send 10.77.0.1 "$src/$marker.txt" >/dev/null 2>&1 || fail "the private send was not taken"
 pc_use pc1
 check "only the private send was stored" cmp -s "$src/$marker.txt" "$STORE/$marker.txt"
-# "Ask each time": the question open for a stranger (the peer's send in the clear) is taken
-# back when the trusted peer sends privately; the stranger's send fails, the private one
-# is stored.
+# Trusted computers without a question, others asked: the question open for a stranger
+# (the peer's send in the clear) is taken back when the trusted peer sends privately; the
+# stranger's send fails, the private one is stored.
 open_settings
-driver dialog-press "$SETTINGS" 1032 >/dev/null
+driver dialog-press "$SETTINGS" 1043 >/dev/null
 close_settings 1
-expect_eq "ask each time stored" 0x1 "$(reg_query AcceptFrom)"
+expect_eq "others asked stored" 0x4 "$(reg_query AcceptFrom)"
 rm -rf "${STORE:?}"/*
 mkdir -p "$WORK/stranger"
 echo "a stranger's file" >"$WORK/stranger/s.txt"
