@@ -53,7 +53,10 @@ pc_use pc1
 # --- Stop during an upload: the window answers every probe while access ends.
 slow_upload
 driver dialog-click "$TITLE" 2 >/dev/null
-expect_eq "empty messages the window answered within 2 s while access ended" "5" "$(driver answers 2000 5)"
+# Each probe may wait 4 s: a window whose thread waited for the connections' threads would
+# hold out for the whole 5 s that stopping gives them, while the machine's own hiccups stay
+# well below that.
+expect_eq "empty messages the window answered while access ended" "5" "$(driver answers 4000 5)"
 driver wait-dialog-gone "$TITLE" 20000 || fail "the dialog did not close"
 upload_cut "after Stop"
 refused_now "after Stop"
