@@ -17,14 +17,6 @@
 #include "web/browser_access.h"
 
 namespace {
-uint16_t freePort() {
-    const Socket s = netTcpSocket();
-    netBind(s, 0x7F000001, 0);
-    const uint16_t port = netLocalPort(s);
-    netClose(s);
-    return port;
-}
-
 // Sends a request and answers the whole response (the server closes after it).
 std::string roundTrip(uint16_t port, const std::string& request) {
     const Socket s = feederConnect(port);

@@ -21,6 +21,7 @@
 #include "policy/receive_policy.h"
 #include "recording_port.h"
 #include "scratch_folder.h"
+#include "stream_feeder.h"
 #include "transfer/stop.h"
 #include "web/browser_access.h"
 
@@ -69,7 +70,7 @@ TEST(BrowserServer, StopsAndStartsWhileConnectionsArriveWithoutLosingCount) {
     ASSERT_EQ(0, netStartup());
     BrowserAccessOptions options;
     options.address = "127.0.0.1";
-    options.port = 29057;
+    options.port = freePort();
     std::atomic<bool> done{false};
     auto crowd = [&] {
         while (!done) {
@@ -100,7 +101,7 @@ TEST(BrowserServer, UploadsOnSeveralConnectionsOverlapAndAskOnce) {
     setReceivePolicy(AcceptFrom::Ask, {});
     BrowserAccessOptions options;
     options.address = "127.0.0.1";
-    options.port = 29058;
+    options.port = freePort();
     ASSERT_EQ(AccessStart::Started, startBrowserAccess(options));
     const std::string body(200 * 1024, 'u');
     std::vector<Socket> all;
@@ -133,7 +134,7 @@ TEST(BrowserServer, AStalledUploadHoldsNoOtherBack) {
     setReceivePolicy(AcceptFrom::Everyone, {});
     BrowserAccessOptions options;
     options.address = "127.0.0.1";
-    options.port = 29059;
+    options.port = freePort();
     ASSERT_EQ(AccessStart::Started, startBrowserAccess(options));
     Socket stalled = connected(options.port);
     std::string head = putHead("stalled.bin", 1000000) + "x";
@@ -160,7 +161,7 @@ TEST(BrowserServer, StopEndsAResumablePiece) {
     setReceivePolicy(AcceptFrom::Everyone, {});
     BrowserAccessOptions options;
     options.address = "127.0.0.1";
-    options.port = 29061;
+    options.port = freePort();
     ASSERT_EQ(AccessStart::Started, startBrowserAccess(options));
     const std::string uploads = "/" + browserAccessToken() + "/uploads";
     // Upload-Length and Content-Length 100, and body: what of the 100 bytes is sent.
@@ -202,7 +203,7 @@ TEST(BrowserServer, AFileRewrittenWhileItIsDownloadedArrivesShort) {
     const int64_t size = 32 * 1024 * 1024;  // far more than loopback buffers hold
     BrowserAccessOptions options;
     options.address = "127.0.0.1";
-    options.port = 29060;
+    options.port = freePort();
     options.offeredPaths = [&path] { return std::vector<std::string>{path}; };
     ASSERT_TRUE(startBrowserAccess(options) == AccessStart::Started);
     struct Case {
@@ -291,7 +292,7 @@ TEST(BrowserServer, ASmallDownloadArrivesInOneSegment) {
     const std::string offered = folder + kPathSeparator + "Offered";
     ASSERT_TRUE(std::filesystem::create_directory(offered));
     writeWholeFile(offered + kPathSeparator + "small.bin", std::string(20000, 's'));
-    BrowserAccessOptions options = offering(29061, offered);
+    BrowserAccessOptions options = offering(freePort(), offered);
     for (const char* target : {"files", "files/1", "zip?folder=Offered"}) {
         Socket s = requested(options.port, target);
         EXPECT_EQ("HTTP/1.1 200 OK", statusLine(s)) << target;
@@ -312,7 +313,7 @@ TEST(BrowserServer, ADownloadKeepsLittleWaitingUnsent) {
     const std::string folder = makeScratchFolder("unsent");
     const std::string path = folder + kPathSeparator + "big.bin";
     writeWholeFile(path, std::string(32 * 1024 * 1024, 'b'));
-    BrowserAccessOptions options = offering(29062, path);
+    BrowserAccessOptions options = offering(freePort(), path);
     Socket s = requested(options.port, "files/1");  // and nothing of the response is read
     uint32_t most = 0;  // first until the server's end waits for the client, then a while longer
     for (int i = 0; i < 500 && most == 0; ++i, sleepMilliseconds(10)) most = unsentAtServer(s);

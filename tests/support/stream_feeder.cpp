@@ -1,5 +1,13 @@
 #include "stream_feeder.h"
 
+uint16_t freePort() {
+    const Socket s = netTcpSocket();
+    netBind(s, 0x7F000001, 0);
+    const uint16_t port = netLocalPort(s);
+    netClose(s);
+    return port;
+}
+
 Socket feederConnect(uint16_t port) {
     Socket s = netTcpSocket();
     uint32_t loopback = 0;

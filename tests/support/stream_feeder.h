@@ -5,6 +5,8 @@
 
 #include "platform/net.h"
 
+// A loopback port free at the moment of asking: tests running side by side never share one.
+uint16_t freePort();
 // Connects to 127.0.0.1:port; kInvalidSocket on failure.
 Socket feederConnect(uint16_t port);
 // Writes all bytes; false when the receiver has gone.
