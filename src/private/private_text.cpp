@@ -12,7 +12,8 @@ namespace {
 // instead of a reset.
 void refuse(Link& link, int textId, uint32_t sender) {
     const std::string text = fillPlaceholders(englishText(textId), netDotted(sender));
-    if (writePrivateLine(link, LineKind::Refused, text) && linkFinish(link)) drainPrivate(link, kRefusedDrainMilliseconds);
+    if (writePrivateLine(link, LineKind::Refused, text) && linkFinish(link))
+        drainPrivate(link, kRefusedDrainMilliseconds);
 }
 }  // namespace
 
@@ -25,7 +26,8 @@ void servePrivateText(Link& link, uint32_t sender, const std::optional<TrustedCo
     std::string text(length, '\0');
     // Cut short, or too slow: nothing came to answer.
     if (length == 0 || !readPrivateBytesWithin(link, &text[0], length, kTextBytesMilliseconds)) return;
-    const int refusal = receiveTrustedText(TextSender{sender, trusted->name.empty() ? trusted->id : trusted->name}, text);
+    const int refusal = receiveTrustedText(TextSender{sender, trusted->name.empty() ? trusted->id : trusted->name},
+                                           text);
     if (refusal != 0) refuse(link, refusal, sender);
     else if (writePrivateLine(link, LineKind::Stored)) linkFinish(link);
 }

@@ -131,8 +131,8 @@ int setClipboard(UINT format, const std::string& bytes) {
 
 int setClipboardText(const char* text) {
     const std::wstring wide = fromUtf8(text);
-    return setClipboard(CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(wide.c_str()),
-                                                    (wide.size() + 1) * sizeof(wchar_t)));
+    return setClipboard(CF_UNICODETEXT,
+                        std::string(reinterpret_cast<const char*>(wide.c_str()), (wide.size() + 1) * sizeof(wchar_t)));
 }
 
 // Drops paths on the main window as the shell delivers them, the block in the receiving
