@@ -13,19 +13,6 @@ command -v tcpdump >/dev/null || skip "tcpdump is missing"
 command -v openssl >/dev/null || skip "openssl is missing"
 CASES=(words hostile untrusted)
 
-# capture FILE CMD...: the link's packets while CMD runs, their payload as text (-A).
-capture() {
-  local file="$1"
-  shift
-  ip netns exec "$TX_NS" tcpdump -i "$TX_IF" -n -l -A tcp >"$file" 2>"$file.log" &
-  local pid=$!
-  wait_for_line "$file.log" "listening on" || fail "tcpdump did not start"
-  "$@"
-  sleep 0.3
-  kill "$pid"
-  wait "$pid" 2>/dev/null || true
-}
-seen() { grep -qaF -- "$2" "$1"; }
 # history_of COPY: that copy's history as JSON lines.
 history_of() { as "$1" "$CLI" history --json; }
 # shown WORDS: the receiver printed a text holding WORDS.
