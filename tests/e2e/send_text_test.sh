@@ -49,7 +49,6 @@ wait_for_line "$WORK/cli.out" "Server running" || fail "the peer did not listen"
 # --- Send text... from the Text button's menu.
 pc_use pc1
 driver set-text 103 10.77.0.2
-screenshot_window Quorvalinthexa "$SHOTS/main-window-text.png"
 driver click $TEXT_BUTTON >/dev/null
 driver menu-open 10000 || fail "the Text button's menu did not open"
 driver menu-keys down return  # its first item
