@@ -6,7 +6,8 @@
 #              65536 bytes go, 65537 are refused whole by the sender; invalid UTF-8 and
 #              lying lengths from a trusted key are refused or dropped by the receiver
 #   untrusted  a receiver that does not trust the sender refuses it unread; a sender that
-#              does not trust HOST sends nothing and names the pairing
+#              does not trust HOST sends nothing and names the pairing; --ask takes a
+#              trusted computer's text without a question, as its files
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 command -v tcpdump >/dev/null || skip "tcpdump is missing"
@@ -95,6 +96,10 @@ case_untrusted() {
     grep -q '"direction":"received","door":"text","encrypted":false,"peer":"'"$TX_ADDR"'".*"outcome":"refused"' \
     <(history_of r)
   check "untrusted: nothing in the store" store_empty
+  receive_as r --ask </dev/null  # no terminal: a question would be declined
+  send_as s "--ask: a trusted computer's text" 0 --text "no question A5K-words" "$RX_ADDR"
+  check "--ask: shown without a question, as its files would be" shown "A5K-words"
+  rx_stop
 }
 
 for name in "${CASES[@]}"; do
