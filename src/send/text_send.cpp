@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "core/peer_text.h"
+#include "core/text_routines.h"
+#include "core/window_port.h"
 #include "history/history.h"
 #include "private/private_channel.h"
 #include "private/private_framing.h"
@@ -35,6 +37,8 @@ TextSendResult overRoute(PrivateRoute route, Link& link, const std::string& text
                                            : TextSendResult::NoAnswer;
 }
 
+// The user is told, and the history keeps, why a text did not go: the receiver's words when
+// it refused, else the status text.
 void recordSentText(const TextSendEnding& ending, const std::string& text) {
     HistoryEntry entry;
     entry.direction = HistoryDirection::Sent;
@@ -44,7 +48,8 @@ void recordSentText(const TextSendEnding& ending, const std::string& text) {
     entry.time = static_cast<int64_t>(time(nullptr));
     entry.outcome = ending.result == TextSendResult::Stored ? HistoryOutcome::Complete : HistoryOutcome::Refused;
     if (ending.result == TextSendResult::Stored) entry.bytes = static_cast<int64_t>(text.size());
-    else entry.reason = ending.reason.empty() ? std::string("-") : ending.reason;
+    else if (ending.result == TextSendResult::Refused) entry.reason = ending.reason;
+    else entry.reason = fillPlaceholders(portText(textSendTextId(ending.result)), ending.name);
     entry.text = text.substr(0, kHistoryMostTextBytes);
     recordHistory(std::move(entry));
 }

@@ -88,6 +88,9 @@ case_untrusted() {
   expect_said "a stranger: told why" "$WORK/tx.err" "Refused $TX_ADDR: not a trusted computer."
   check "a stranger: its words never shown" not said "$WORK/rx.out" "U8N-words"
   check "a stranger: the receiver says so" said "$WORK/rx.err" "Refused $TX_ADDR: not a trusted computer."
+  check "a stranger: its own history keeps the refusal and why" \
+    grep -q '"direction":"sent","door":"text".*"outcome":"refused","reason":"Refused '"$TX_ADDR"': not a trusted' \
+    <(history_of u)
   capture "$WORK/none.cap" send_as m "HOST not trusted" 5 --text "hello N0T-words" "$RX_ADDR"
   expect_said "HOST not trusted: the hint names the pairing" "$WORK/tx.err" "quorvalinthexa pair $RX_ADDR"
   check "HOST not trusted: no connection was made" not seen "$WORK/none.cap" "$RX_ADDR.2906:"
