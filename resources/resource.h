@@ -354,3 +354,31 @@
 #define IDS_PAIR_WAIT_TITLE 299
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
 #define IDS_LAST 299
+
+// Texts for texts to a trusted computer: IDS_TEXTS_FIRST to IDS_TEXTS_LAST, without gaps.
+#define IDS_TEXTS_FIRST 7100
+#define IDS_TEXT_NOT_VALID 7100
+#define IDS_TEXT_BUSY 7101
+#define IDS_TEXT_SENT 7102
+#define IDS_TEXT_NOT_TRUSTED 7103
+#define IDS_TEXT_NOT_SENT 7104
+#define IDS_TEXT_REFUSED 7105
+#define IDS_TEXT_TOO_LONG 7106
+#define IDS_TEXT_NOT_VALID_HERE 7107
+#define IDS_TEXT_NO_ADDRESS 7108
+#define IDS_TEXT_EMPTY 7109
+#define IDS_SEND_TEXT_MENU 7110
+#define IDS_SEND_CLIPBOARD 7111
+#define IDS_SEND_TEXT_TITLE 7112
+#define IDS_SEND_TEXT_BUTTON 7113
+#define IDS_CLIPBOARD_EMPTY 7114
+#define IDS_TEXT_BUTTON 7115
+#define IDS_TEXT_SENDING 7116
+#define IDS_TEXTS_LAST 7116
+// The Send text dialog, the main window's Text button and its menu (also in the tray menu).
+#define IDD_SEND_TEXT 7150
+#define IDC_SEND_TEXT_BODY 7151
+#define IDC_TEXT_BUTTON 7152
+#define IDM_SEND_TEXT 7153
+#define IDM_SEND_CLIPBOARD 7154
+#define IDM_TEXT_MENU 7155

@@ -174,13 +174,24 @@ const CliOption kSend[] = {
      "nothing in the clear: a HOST that is not a trusted computer\n"
      "answering privately gets nothing",
      [](void* s, const char*) { return of<SendSettings>(s).privateOnly = true, 0; }},
+    {"--text", "WORDS",
+     "send WORDS (UTF-8, at most 65536 bytes; - reads them from\n"
+     "standard input) to a trusted computer instead of files",
+     [](void* s, const char* v) {
+         if (!v) return commandUsageError("send", "--text needs its words, or - for standard input", "");
+         SendSettings& settings = of<SendSettings>(s);
+         settings.textGiven = true;
+         settings.text = v;
+         return 0;
+     }},
     kNoRemember,
 };
 
 const CliCommand kSendCommand = {
     "send",
     "Usage: quorvalinthexa send [--port N] [--private-port N] [--plain | --private-only]\n"
-    "                           [--no-remember] HOST[,HOST...] PATH...\n",
+    "                           [--no-remember] HOST[,HOST...] PATH...\n"
+    "       quorvalinthexa send [--port N] [--private-port N] --text WORDS|- HOST\n",
     "Sends files and folders (with everything inside them) to HOST, a dotted IPv4\n"
     "address or a host name, where a receiver listens on TCP port N (default 2904).\n"
     "Several HOSTs separated by commas (at most 16, none twice) get the same files at\n"
@@ -195,7 +206,10 @@ const CliCommand kSendCommand = {
     "or in the clear.\n"
     "A HOST of one or two digits is the remembered peer of that number (1-16), as\n"
     "'quorvalinthexa discover' last listed them (before any listing, as the list\n"
-    "stands). A peer that took a whole transfer is remembered.\n",
+    "stands). A peer that took a whole transfer is remembered.\n"
+    "With --text, the words go to HOST only if it is a trusted computer, over the\n"
+    "private channel, and are shown there (never stored as a file); HOST not trusted\n"
+    "gets nothing: pair with it first ('quorvalinthexa pair HOST').\n",
     "\n"
     "Exit status: 0 when the receiver took everything (it closed the connection in\n"
     "order after the last byte), 1 when some files were not sent (unreadable, cut,\n"
@@ -208,7 +222,10 @@ const CliCommand kSendCommand = {
     "when at least one did not (its line says why), 7 when one was given up as too\n"
     "slow (less than 64 KiB taken in 30 seconds once its content began; the others\n"
     "go on, and each line comes as its HOST ends), 2 on a usage error. 130 when\n"
-    "SIGINT or SIGTERM stopped it (each HOST's send is recorded as canceled).\n",
+    "SIGINT or SIGTERM stopped it (each HOST's send is recorded as canceled).\n"
+    "A text: 0 when HOST showed it, 2 when it is empty, longer than 65536 bytes (it\n"
+    "is never cut) or not UTF-8, 3 when HOST could not be reached privately, 4 when\n"
+    "it refused the text, 5 when HOST is not a trusted computer or its key changed.\n",
     17,
     "unknown option: ",
     kSend,

@@ -26,7 +26,9 @@ struct SendSettings {
     uint16_t port = kTransferPort;
     int privatePort = -1;  // -1: as the port implies
     bool plain = false, privateOnly = false;
-    std::vector<std::string> operands;  // HOST[,HOST...] PATH...
+    bool textGiven = false;             // --text: a text instead of PATHs
+    std::string text;                   // its words, or "-" for standard input
+    std::vector<std::string> operands;  // HOST[,HOST...] PATH..., or HOST alone with --text
 };
 
 struct ServeSettings {

@@ -25,6 +25,7 @@ void printUsage(FILE* out) {
           "  send [--port N] HOST,HOST... PATH...\n"
           "                                     send them to several hosts at once\n"
           "  send [--port N] NUMBER PATH...     send to the remembered peer that discover numbers\n"
+          "  send --text WORDS|- HOST           send a text to a trusted computer (-: stdin)\n"
           "  discover [--seconds N] [--sweep] [--check]\n"
           "                                     list the peers that answer on the local network\n"
           "                                     and the remembered ones; --check tells why none do\n"

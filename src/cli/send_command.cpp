@@ -15,6 +15,7 @@
 #include "cli/arguments.h"
 #include "cli/command_options.h"
 #include "cli/commands.h"
+#include "cli/send_text.h"
 #include "cli/window_port_cli.h"
 #include "core/terminal_lines.h"
 #include "peers/peer_file.h"
@@ -129,7 +130,9 @@ int sendCommand(int argc, char** argv) {
     const uint16_t port = settings.port;
     const bool plain = settings.plain, privateOnly = settings.privateOnly;
     const std::vector<std::string>& operands = settings.operands;
-    if (operands.size() < 2) return usageError("a HOST and at least one PATH are needed", "");
+    if (settings.textGiven ? operands.size() != 1 : operands.size() < 2)
+        return usageError(
+            settings.textGiven ? "--text takes one HOST and no PATH" : "a HOST and at least one PATH are needed", "");
     if (plain && privateOnly) return usageError("--plain and --private-only exclude each other", "");
     sendOnlyEncrypted = privateOnly;
 
@@ -151,6 +154,11 @@ int sendCommand(int argc, char** argv) {
         if (!splitRecipients(joined, &hosts, &why)) return usageError(why.c_str(), "");
     }
     const std::string host = hosts[0];
+    privatePort = static_cast<uint16_t>(settings.privatePort >= 0 ? settings.privatePort
+                                        : port == kTransferPort   ? kPrivatePort
+                                                                  : 0);
+    if (settings.textGiven)
+        return hosts.size() > 1 ? usageError("--text goes to one HOST", "") : sendTextTo(host, settings.text);
     clearSelection();
     for (size_t i = 1; i < operands.size(); ++i) {
         const std::string& path = operands[i];
@@ -174,9 +182,6 @@ int sendCommand(int argc, char** argv) {
                 "quorvalinthexa send: %d item(s) left out: a path or name too long for its 260-byte "
                 "field, a name holding a control byte or a backslash, or a link to a folder\n",
                 refusedItemCount);
-    privatePort = static_cast<uint16_t>(settings.privatePort >= 0 ? settings.privatePort
-                                        : port == kTransferPort   ? kPrivatePort
-                                                                  : 0);
     if (hosts.size() > 1) {
         const int status = sendToSeveral(hosts, port, plain);
         return interrupted ? kInterrupted : status;

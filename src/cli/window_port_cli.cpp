@@ -237,7 +237,8 @@ int terminalColumns() {
 // on a terminal folded to its width, so that no line of a text, not even one the terminal
 // wraps, can read as that frame (a "--" and a "Text from" of its own).
 void portShowText(const std::string& address, const std::string& utf8Text) {
-    std::string shown = "Text from " + address + ":\n";
+    // A trusted computer's name is a peer's words too.
+    std::string shown = "Text from " + terminalText(address) + ":\n";
     shown += indentedLines(terminalText(utf8Text), kTextIndent, terminalColumns());
     std::lock_guard<std::mutex> guard(lock);
     printLine(stdout, shown + "--");

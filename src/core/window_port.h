@@ -39,8 +39,9 @@ void portShowRefusal(int textId, const std::string& address);
 // for what is kept beyond the status line (the history of transfers).
 std::string portText(int textId);
 
-// A text a browser sent (UTF-8, at most 64 KiB, already allowed by the receive policy),
-// from address. It is shown as text only: nothing in it is ever run or opened.
+// A text a browser or a trusted computer sent (UTF-8, at most 64 KiB, already allowed by
+// the receive policy), from address (a browser's) or the trusted computer's name. It is
+// shown as text only: nothing in it is ever run or opened.
 void portShowText(const std::string& address, const std::string& utf8Text);
 
 // Asks the user whether address may send a transfer of total bytes (0 or less: not told).

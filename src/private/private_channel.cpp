@@ -19,6 +19,7 @@
 #include "private/private_pairing.h"
 #include "private/private_receive.h"
 #include "private/private_session.h"
+#include "private/private_text.h"
 #include "transfer/stop.h"
 #include "trust/identity.h"
 #include "trust/tls_channel.h"
@@ -137,11 +138,12 @@ void serveConnection(void* argument) {
     if (link.tls) request = readPrivateLineWithin(link, kRequestLineLimit, kRequestMilliseconds);
     givePlace(a.socket);
     const bool transfer = request.kind == LineKind::Offer;
+    const bool text = request.kind == LineKind::Text;
     // A pairing request is answered only while the user waits for one; any other ends
     // here, with nothing shown.
     unsigned wait = 0;
     const bool pairs = request.kind == LineKind::Pair && takePairingWait(&wait);
-    const bool asks = transfer || pairs;
+    const bool asks = transfer || pairs || text;
     if (link.tls && !asks) noteSilentSession(a.source);
     if (asks) {
         const std::string id = tlsPeerId(link.tls);
@@ -152,8 +154,10 @@ void serveConnection(void* argument) {
         if (!room) {
             request.kind = LineKind::Invalid;
             if (pairs) endPairingWait(wait, PairResult::Failed, a.source);
-        } else if (request.kind == LineKind::Offer) {
+        } else if (transfer) {
             received = servePrivateOffer(link, a.source, trusted, id, a.stops);
+        } else if (text) {
+            servePrivateText(link, a.source, trusted, parseTextLength(request.text));
         } else {
             endPairingWait(wait, answerPairing(link, a.source, request.text), a.source);
         }
@@ -161,7 +165,7 @@ void serveConnection(void* argument) {
     }
     if (link.tls) tlsClose(link.tls);
     // The answer must reach the sender: a reset would drop it where it was not read yet.
-    if (transfer || request.kind == LineKind::Pair) netClose(a.socket);
+    if (transfer || text || request.kind == LineKind::Pair) netClose(a.socket);
     else netCloseAbortive(a.socket);
     // Told once the session is gone: a --once receiver ends the process on it.
     auto ended = receptionEnded.load();

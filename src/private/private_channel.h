@@ -4,9 +4,11 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/net.h"
+#include "private/private_framing.h"
 #include "transfer/link.h"
 #include "transfer/receiver.h"
 
@@ -78,8 +80,12 @@ void setPrivateReceptionEnded(void (*ended)(ReceiveResult result));
 // The sender's side, inside runSend. The route to address, whose transfers go to
 // transferPort (see privatePort); for Private the session is open in *link (its socket
 // published for Stop in slot: sendSocket, or a recipient's of a send to several) and its
-// request written. Remembers where a trusted computer answered.
-PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot);
+// request written (an offer, or a text's line). Remembers where a trusted computer answered.
+PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot,
+                                 LineKind request = LineKind::Offer, const std::string& requestText = std::string());
+// The name of the trusted computer met at address, or chosen there (noteChosenAsTrusted);
+// nothing when none was, or the pinned list cannot be read.
+std::optional<std::string> trustedNameAt(uint32_t address);
 
 // Pairing from this side with the copy at address: connects, shows the code, asks the
 // user (portAskTrust) and pins the key when both said yes. The result as shown.

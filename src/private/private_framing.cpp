@@ -5,10 +5,20 @@
 #include <cstring>
 
 #include "core/decimal_number.h"
+#include "core/peer_text.h"
 #include "core/utf8_reader.h"
 #include "trust/content_hash.h"
 
+size_t parseTextLength(const std::string& text) {
+    int64_t n = 0;
+    return readDecimal(text, kMostTextBytes, &n, LeadingZero::OnlyZeroItself) && n >= 1 ? static_cast<size_t>(n) : 0;
+}
+
+std::string textLengthText(size_t length) { return std::to_string(length); }
+
 namespace {
+bool isTextLength(const std::string& text) { return parseTextLength(text) > 0; }
+
 constexpr const char* kPrefix = "QVP/1 ";
 constexpr size_t kPrefixLength = 6;
 
@@ -34,6 +44,7 @@ constexpr Form kForms[] = {
     {LineKind::Wait, "WAIT", 0},
     {LineKind::Ready, "READY", 0},
     {LineKind::Failed, "FAILED", kFailedNameLimit},
+    {LineKind::Text, "TEXT", 5, isTextLength},
     // After the plain forms of the same word: a line with numbers is the offer's answer.
     {LineKind::StoredTally, "STORED", kTallyTextLimit},
     {LineKind::IncompleteTally, "INCOMPLETE", kTallyTextLimit},

@@ -1,7 +1,9 @@
 // The private channel's lines (private/private_channel.h): ASCII keywords, ended by one
 // line feed, read from the TLS session one byte at a time so that nothing of what follows
 // a line is taken with it.
-//   request      "QVP/1 OFFER\n" | "QVP/1 PAIR <name>\n"  (at most kRequestLineLimit bytes)
+//   request      "QVP/1 OFFER\n" | "QVP/1 PAIR <name>\n" | "QVP/1 TEXT <n>\n" (at most
+//                kRequestLineLimit bytes); TEXT is followed by n bytes of UTF-8, n from 1 to
+//                kMostTextBytes, answered by a final answer without a tally
 //   final answer "QVP/1 STORED\n" | "QVP/1 INCOMPLETE\n" | "QVP/1 REFUSED <text>\n"
 //   an offer's   "QVP/1 HAVE <n> <sha256 hex of the first n bytes>\n" | "QVP/1 NEED\n" per file,
 //                "QVP/1 WAIT\n" between them while the receiver hashes, then "QVP/1 READY\n";
@@ -45,6 +47,7 @@ enum class LineKind {
     Failed,
     StoredTally,
     IncompleteTally,
+    Text,
 };
 struct PrivateLine {
     LineKind kind = LineKind::Invalid;
@@ -54,6 +57,11 @@ struct PrivateLine {
 
 // The line's bytes (its line feed last); "" for a kind that takes no text and is given one.
 std::string privateLineBytes(LineKind kind, const std::string& text = std::string());
+// A TEXT line's text, and its parse: n from 1 to kMostTextBytes in decimal without a
+// leading zero; 0 for anything else.
+std::string textLengthText(size_t length);
+size_t parseTextLength(const std::string& text);
+
 // One whole line, its line feed included; anything that is not exactly one of the forms
 // above is Invalid (a name or text over its limit, a control byte, a byte that is not UTF-8).
 PrivateLine parsePrivateLine(const char* bytes, size_t length);

@@ -51,7 +51,14 @@ void noteChosenAsTrusted(uint32_t address, const std::string& name) {
     chosen.emplace_back(address, name);
 }
 
-PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot) {
+std::optional<std::string> trustedNameAt(uint32_t address) {
+    if (!trustedListReadable()) return std::nullopt;
+    const std::optional<TrustedComputer> known = findTrustedByAddress(address);
+    return known ? known->name : chosenAsTrusted(address);
+}
+
+PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot,
+                                 LineKind request, const std::string& requestText) {
     PrivateChoice choice;
     // Who is trusted is unknown while the list cannot be read: nobody is sent to in the
     // clear on that account.
@@ -74,8 +81,8 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
             choice.route = PrivateRoute::Private;
             choice.name = trusted->name;
             *link = opened;
-            // The request goes ahead of the manifest; a failed write fails the manifest's.
-            writePrivateLine(*link, LineKind::Offer);
+            // The request goes ahead of the manifest or text; a failed write fails theirs.
+            writePrivateLine(*link, request, requestText);
             return choice;
         }
         linkFinish(opened);

@@ -1,5 +1,6 @@
 #include "private/private_session.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/computer_name.h"
@@ -33,6 +34,17 @@ PrivateLine readPrivateLineWithin(Link& link, size_t limit, int milliseconds) {
     std::vector<char> line(limit);
     const size_t length = readPrivateLine(timedRead, &timed, line.data(), limit);
     return length ? parsePrivateLine(line.data(), length) : PrivateLine();
+}
+
+bool readPrivateBytesWithin(Link& link, char* bytes, size_t size, int milliseconds) {
+    Timed timed{&link, tickCount(), milliseconds};
+    for (size_t got = 0; got < size;) {
+        const size_t left = size - got;
+        const int n = timedRead(&timed, bytes + got, left > INT32_MAX ? INT32_MAX : static_cast<int>(left));
+        if (n <= 0) return false;
+        got += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 void drainPrivate(Link& link, int milliseconds) {

@@ -12,6 +12,8 @@ bool writePrivateLine(const Link& link, LineKind kind, const std::string& text =
 // One line of at most limit bytes, all of it within milliseconds: Invalid when it is not
 // a line of the channel, or did not come in time.
 PrivateLine readPrivateLineWithin(Link& link, size_t limit, int milliseconds);
+// All of size bytes within milliseconds; false when they did not all come in time.
+bool readPrivateBytesWithin(Link& link, char* bytes, size_t size, int milliseconds);
 // While one side hashes what it holds, the other hears a WAIT line from it at most once
 // a second (kWaitLineMilliseconds), so that it waits on. tickWaitLine is the hashing's
 // tick: false once a line could not be written or stop is set, which ends the hashing.

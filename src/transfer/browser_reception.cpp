@@ -1,5 +1,5 @@
 // The browser's uploads that run side by side as one reception (one bar, one question, one
-// history entry), and the question about a browser's text.
+// history entry).
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -17,30 +17,6 @@
 namespace {
 constexpr int kQuestionLookMilliseconds = 200;  // how often an upload looks at another one's question
 }  // namespace
-
-ReceiveResult admitBrowserText(uint32_t sender, const std::string& text) {
-    const int64_t size = static_cast<int64_t>(text.size());
-    const unsigned stops = stopCount;
-    const Verdict verdict = receiveVerdict(sender, tickCount(), true);
-    if (refuses(verdict)) {
-        showRefusal(verdict, sender);
-        recordRefusal(HistoryDoor::Text, sender, refusalText(verdict), text.substr(0, kHistoryMostTextBytes));
-        return ReceiveResult::Refused;
-    }
-    if (verdict == Verdict::Allowed) return ReceiveResult::Complete;
-    if (receivingEnded || !takeFreeReception()) return ReceiveResult::TurnedAway;
-    ++receptionsRunning;                   // the program's end stops the question and waits for it
-    holdReception(kInvalidSocket, false);  // a connection arriving meanwhile is turned away at once
-    int answer = claimReception(stops, kInvalidSocket) ? askUser(sender, size, true) : kAskStopped;
-    forgetTransferSocket(receiveSocket);
-    releaseReception();
-    --receptionsRunning;
-    if (answer > 0) {
-        portShowRefusal(answer, netDotted(sender));
-        recordRefusal(HistoryDoor::Text, sender, answer, text.substr(0, kHistoryMostTextBytes));
-    }
-    return answer == 0 ? ReceiveResult::Complete : answer > 0 ? ReceiveResult::Refused : ReceiveResult::Cancelled;
-}
 
 namespace {
 // The browser uploads that run together, and the one question about a browser's upload.

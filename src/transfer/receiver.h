@@ -82,14 +82,6 @@ void showRefusal(Verdict verdict, uint32_t sender);
 // and its refusal in the history.
 void showNoRoom(uint32_t sender);
 
-// A browser's text (at most kHistoryMostTextBytes), judged by the receive policy as an upload from that
-// browser is: Complete when it may be shown now (allowed, or the user said yes), Refused
-// with the status line telling why, TurnedAway while a reception runs and a question
-// would be needed, Cancelled by a Stop during the question. The question holds the one
-// reception while it is open, so that only one question is ever open and a Stop ends it.
-// A refusal is recorded in the history with the text's words.
-ReceiveResult admitBrowserText(uint32_t sender, const std::string& text);
-
 // A private offer's reception: each file's content is hashed as it arrives and takes its
 // name only when the check block after it says the same hash; a record may say Skip:1
 // (the file is there whole: no content) or Offset:n (its content continues the kept

@@ -66,13 +66,15 @@ HistoryEntry receivedEntry(HistoryDoor door, uint32_t sender, HistoryOutcome out
 
 void recordReceived(HistoryEntry entry, uint32_t sender, int reason) {
     entry.time = static_cast<int64_t>(std::time(nullptr));
-    const bool refusal = entry.outcome == HistoryOutcome::Refused && entry.door != HistoryDoor::Text;
+    const bool refusal = entry.outcome == HistoryOutcome::Refused &&
+                         (entry.door != HistoryDoor::Text || entry.text.empty());
     if (repeatsRefusal(sender, refusal ? reason : 0, entry.time)) return;
     recordHistory(std::move(entry));
 }
 
-void recordRefusal(HistoryDoor door, uint32_t sender, int textId, const std::string& text) {
+void recordRefusal(HistoryDoor door, uint32_t sender, int textId, const std::string& text, const std::string& peer) {
     HistoryEntry entry = receivedEntry(door, sender, HistoryOutcome::Refused);
+    if (!peer.empty()) entry.peer = peer;
     entry.reason = shownText(textId, sender);
     entry.text = text;
     recordReceived(std::move(entry), sender, textId);

@@ -21,7 +21,10 @@ std::string shownText(int textId, uint32_t sender);
 // An entry for what came from sender and ended now, through door.
 HistoryEntry receivedEntry(HistoryDoor door, uint32_t sender, HistoryOutcome outcome);
 // Hands over what came from sender; a refusal (reason: its text id) that repeats the sender's
-// last one within kRefusalQuietSeconds adds nothing. A text's refusal keeps its words: it always counts.
+// last one within kRefusalQuietSeconds adds nothing. A text's refusal that keeps its words always
+// counts; one refused before its words were read repeats as any other.
 void recordReceived(HistoryEntry entry, uint32_t sender, int reason);
-// Records the refusal of sender through door for the reason textId.
-void recordRefusal(HistoryDoor door, uint32_t sender, int textId, const std::string& text = std::string());
+// Records the refusal of sender (named peer when it is a trusted computer) through door for
+// the reason textId.
+void recordRefusal(HistoryDoor door, uint32_t sender, int textId, const std::string& text = std::string(),
+                   const std::string& peer = std::string());

@@ -1,13 +1,8 @@
 #include "web/browser_text.h"
 
 #include "core/utf8_reader.h"
-#include "core/window_port.h"
-#include "platform/net.h"
 #include "transfer/reception_door.h"
-#include "transfer/reception_history.h"
-#include "transfer/receiver.h"
-
-bool textIsValid(const std::string& text) { return text.find('\0') == std::string::npos && isUtf8(text); }
+#include "transfer/text_reception.h"
 
 std::string boundedText(const std::string& text) { return utf8Prefix(text, static_cast<size_t>(kMostTextBytes)); }
 
@@ -26,16 +21,13 @@ TextOutcome receiveText(int64_t length, uint32_t sender, const BodyRead& read) {
         got += static_cast<size_t>(n);
     }
     if (!textIsValid(text)) return TextOutcome::BadText;
-    switch (admitBrowserText(sender, text)) {
+    int refusal = 0;
+    switch (admitText(TextSender{sender, std::string()}, text, &refusal)) {
         case ReceiveResult::Complete: break;
         case ReceiveResult::TurnedAway: return TextOutcome::Busy;
         default: return TextOutcome::Refused;
     }
-    portShowText(netDotted(sender), text);
-    HistoryEntry entry = receivedEntry(HistoryDoor::Text, sender, HistoryOutcome::Complete);
-    entry.bytes = length;
-    entry.text = boundedText(text);
-    recordReceived(std::move(entry), sender, 0);
+    showAdmittedText(TextSender{sender, std::string()}, text);
     return TextOutcome::Shown;
 }
 

@@ -5,10 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/peer_text.h"
 #include "web/browser_upload.h"
-
-// The most bytes a text may have, either way.
-constexpr int64_t kMostTextBytes = 65536;
 
 enum class TextOutcome {
     Shown,    // portShowText had it
@@ -18,9 +16,6 @@ enum class TextOutcome {
     Busy,     // a question is open, or a reception runs that it would have to wait for
     Cut,      // the body did not arrive whole: nothing is answered
 };
-
-// UTF-8 without overlong forms, surrogates or code points past U+10FFFF, and without NUL.
-bool textIsValid(const std::string& text);
 
 // The answer before a text's body is read: TooLong, Refused (the policy refuses the browser
 // at sender now, and the status line says so) or Shown (go on and read it).

@@ -66,6 +66,13 @@ bool splitPaths(const COPYDATASTRUCT* data, std::vector<std::wstring>* paths) {
     return true;
 }
 
+void showMainWindow(HWND window) {
+    if (isInTray()) removeTrayIcon();
+    else if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+    SetForegroundWindow(window);
+}
+}  // namespace
+
 // As a drop: a path longer than the selection's field is refused, not cut.
 void addPaths(HWND window, const std::vector<std::wstring>& paths) {
     for (const std::wstring& path : paths) {
@@ -76,12 +83,19 @@ void addPaths(HWND window, const std::vector<std::wstring>& paths) {
     SendMessageW(window, WM_ACTIVATE, 0, 0);  // the summary line
 }
 
-void showMainWindow(HWND window) {
-    if (isInTray()) removeTrayIcon();
-    else if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-    SetForegroundWindow(window);
+std::vector<std::wstring> droppedPaths(HDROP drop) {
+    std::vector<std::wstring> paths;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count && paths.size() < kMostPaths; ++i) {
+        // The copying call cuts a long path and reports only what it copied: the length
+        // is asked first, and a path longer than the field is refused, not cut.
+        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        if (length == 0 || length >= 260) continue;
+        wchar_t path[260] = {};
+        if (DragQueryFileW(drop, i, path, 260) == length) paths.emplace_back(path);
+    }
+    return paths;
 }
-}  // namespace
 
 std::vector<std::wstring> commandLinePaths(const char* commandLine) {
     std::vector<std::wstring> paths;

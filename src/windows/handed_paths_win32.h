@@ -3,6 +3,7 @@
 // main window, which adds them to the selection as a drop does.
 #pragma once
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -17,5 +18,10 @@ bool handPathsTo(HWND running, const std::vector<std::wstring>& paths);
 // passes the rules of a drop. While a dialog holds the main window they wait for it.
 // TRUE when taken.
 BOOL takeHandedPaths(HWND window, WPARAM sender, const COPYDATASTRUCT* data);
+// Adds paths to the selection as a drop does (a path too long for the selection's field
+// is refused, not cut) and refreshes the summary line.
+void addPaths(HWND window, const std::vector<std::wstring>& paths);
+// The paths of a drop, or of files on the clipboard (CF_HDROP), within the selection's field.
+std::vector<std::wstring> droppedPaths(HDROP drop);
 // The main window is enabled again: paths that waited are taken now.
 void takeWaitingPaths(HWND window);

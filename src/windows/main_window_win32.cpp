@@ -28,6 +28,7 @@
 #include "windows/receive_settings_win32.h"
 #include "windows/recipient_menu_win32.h"
 #include "windows/resume_offer_win32.h"
+#include "windows/send_text_win32.h"
 #include "windows/settings_dialog_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/text_window_win32.h"
@@ -61,6 +62,7 @@ void setTranslatedTexts(HWND window) {
     const int texts[] = {IDS_YOUR_IP, IDS_RECIPIENT_IP, IDS_STOP, IDS_SEND_FILE, IDS_STORE_PATH};
     for (int i = 0; i < 5; ++i) SetDlgItemTextA(window, controls[i], loadTextA(texts[i]).c_str());
     SetDlgItemTextW(window, IDC_HISTORY_BUTTON, loadTextW(IDS_HISTORY).c_str());
+    SetDlgItemTextW(window, IDC_TEXT_BUTTON, loadTextW(IDS_TEXT_BUTTON).c_str());
 }
 
 void setButtonBitmap(HWND window, int control, int bitmap, UINT flags) {
@@ -137,19 +139,9 @@ void refreshSummary(HWND window) {
 }
 
 void takeDrop(HWND window, HDROP drop) {
-    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        // The copying call cuts a long path and reports only what it copied: the length
-        // is asked first, and a path longer than the field is refused, not cut.
-        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
-        if (length == 0 || length >= 260) continue;
-        wchar_t path[260] = {};
-        if (DragQueryFileW(drop, i, path, 260) != length) continue;
-        std::string narrow = wideToAnsi(path);
-        if (narrow.size() <= kMaxSelectionPath) addSelectionPathByKind(narrow);
-    }
+    const std::vector<std::wstring> paths = droppedPaths(drop);
     DragFinish(drop);
-    SendMessageW(window, WM_ACTIVATE, 0, 0);
+    addPaths(window, paths);
 }
 
 void chooseStorePath(HWND window) {
@@ -187,6 +179,9 @@ void command(HWND window, int id) {
         case IDM_HISTORY:
         case IDC_HISTORY_BUTTON: openHistoryWindow(); break;
         case IDC_RECIPIENT_PEERS: showRecipientMenu(window); break;
+        case IDC_TEXT_BUTTON: showTextMenu(window); break;
+        case IDM_SEND_TEXT: sendTextCommand(window); break;
+        case IDM_SEND_CLIPBOARD: sendClipboardCommand(window); break;
         default: otherCommand(window, id); break;
     }
 }

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <vector>
 
+#include "core/peer_text.h"
 #include "core/shown_text.h"
 #include "core/utf8_reader.h"
-#include "core/text_routines.h"
 #include "platform/codepage.h"
 #include "resource.h"
 #include "windows/app_state_win32.h"
@@ -18,7 +18,6 @@
 #include "windows/texts_win32.h"
 
 namespace {
-constexpr size_t kMostTextBytes = 65536;  // what a browser may send
 constexpr UINT_PTR kCopiedTimer = 1;
 constexpr UINT kCopiedMilliseconds = 2000;  // how long Copy reads "Copied"
 
@@ -72,7 +71,8 @@ void placeWindow(HWND window, int place) {
 }
 
 void initialise(HWND window, const Arrival& arrival) {
-    SetWindowTextW(window, ansiToWide(fillPlaceholders(loadTextA(IDS_TEXT_TITLE), arrival.address)).c_str());
+    // A browser's address, or a trusted computer's name (UTF-8).
+    SetWindowTextW(window, loadTextWith(IDS_TEXT_TITLE, arrival.address).c_str());
     HWND body = GetDlgItem(window, IDC_TEXT_BODY);
     SendMessageW(body, EM_SETLIMITTEXT, 0, 0);  // the largest: a text's line breaks double at most
     std::u16string shown = shownText(arrival.text);
@@ -146,7 +146,7 @@ void handOverText(const std::string& address, const std::string& utf8Text) {
     {
         std::lock_guard<std::mutex> guard(arrivalsLock);
         if (arrivals.size() >= kMostTextWindows) arrivals.pop_front();
-        arrivals.push_back({address, utf8Prefix(utf8Text, kMostTextBytes)});
+        arrivals.push_back({address, utf8Prefix(utf8Text, static_cast<size_t>(kMostTextBytes))});
     }
     // A window that is gone, or a full queue, drops the message: the texts wait for the next one.
     if (mainWindow) PostMessageW(mainWindow, kTextArrivedMessage, 0, 0);

@@ -73,6 +73,8 @@ void showTrayMenu() {
     setMenuText(menu, IDM_BROWSER_ACCESS, IDS_BROWSER_ACCESS);
     setMenuText(menu, IDM_NETWORK_CHECK, IDS_NETWORK_CHECK);
     setMenuText(menu, IDM_HISTORY, IDS_HISTORY_MENU);
+    setMenuText(menu, IDM_SEND_TEXT, IDS_SEND_TEXT_MENU);
+    setMenuText(menu, IDM_SEND_CLIPBOARD, IDS_SEND_CLIPBOARD);
     // Without the foreground a tray menu stays open when the user clicks elsewhere;
     // the empty message afterwards lets the next click reach the icon again.
     SetForegroundWindow(mainWindow);

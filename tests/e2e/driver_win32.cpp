@@ -23,6 +23,9 @@
 //   qdriver dialog-texts TITLE ID      print that control's text in every dialog of that
 //                                      title, one line each
 //   qdriver clipboard                  print the clipboard's text
+//   qdriver set-clipboard TEXT         put TEXT on the clipboard (CF_UNICODETEXT)
+//   qdriver set-clipboard-files PATH...  put files on the clipboard (CF_HDROP), as Copy in
+//                                      Explorer does
 //   qdriver dialog-click TITLE ID [MS] click a button in another top-level dialog
 //   qdriver dialog-close TITLE [MS]    close another top-level dialog (an error box: OK)
 //   qdriver wait-dialog TITLE [MS]     wait for a top-level dialog
@@ -98,10 +101,9 @@ HWND findDialog(const wchar_t* title) {
     return nullptr;
 }
 
-// Drops paths on the main window as the shell delivers them: a DROPFILES block with wide
-// paths, each ended by a NUL and the list by one more, in the receiving process's memory
-// (fixed memory: its address is the HDROP), then WM_DROPFILES.
-int dropFiles(HWND window, int count, char** paths) {
+// Paths as the shell hands them over: a DROPFILES block with wide paths, each ended by a
+// NUL and the list by one more.
+std::string dropBlock(int count, char** paths) {
     std::wstring list;
     for (int i = 0; i < count; ++i) list += fromUtf8(paths[i]) + L'\0';
     list += L'\0';
@@ -111,6 +113,32 @@ int dropFiles(HWND window, int count, char** paths) {
     header.fWide = TRUE;
     memcpy(&block[0], &header, sizeof header);
     block.append(reinterpret_cast<const char*>(list.data()), list.size() * sizeof(wchar_t));
+    return block;
+}
+
+// Puts bytes on the clipboard in format: a text, or the block of a drop.
+int setClipboard(UINT format, const std::string& bytes) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    void* locked = memory ? GlobalLock(memory) : nullptr;
+    if (!locked) return 1;
+    memcpy(locked, bytes.data(), bytes.size());
+    GlobalUnlock(memory);
+    const bool set = OpenClipboard(nullptr) && EmptyClipboard() && SetClipboardData(format, memory) != nullptr;
+    CloseClipboard();
+    if (!set) GlobalFree(memory);
+    return set ? 0 : 1;
+}
+
+int setClipboardText(const char* text) {
+    const std::wstring wide = fromUtf8(text);
+    return setClipboard(CF_UNICODETEXT,
+                        std::string(reinterpret_cast<const char*>(wide.c_str()), (wide.size() + 1) * sizeof(wchar_t)));
+}
+
+// Drops paths on the main window as the shell delivers them, the block in the receiving
+// process's memory (fixed memory: its address is the HDROP), then WM_DROPFILES.
+int dropFiles(HWND window, int count, char** paths) {
+    const std::string block = dropBlock(count, paths);
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
@@ -643,6 +671,8 @@ int main(int argc, char** ansiArgv) {
         return 0;
     }
     if (command == "clipboard") return printClipboard();
+    if (command == "set-clipboard" && argc == 3) return setClipboardText(argv[2]);
+    if (command == "set-clipboard-files" && argc >= 3) return setClipboard(CF_HDROP, dropBlock(argc - 2, argv + 2));
     if (command == "menu-open") return waitFor(openMenu, timeoutArg(argc, argv, 2, 10000)) ? 0 : 1;
     if (command == "menu-keys") return menuKeys(argc, argv);
 

@@ -34,20 +34,6 @@ make_secret() {
   for _ in $(seq 2000); do echo "$1-content-marker-X9K"; done >"$SECRET"
 }
 
-# capture FILE CMD...: the link's packets while CMD runs, their payload as text (-A).
-capture() {
-  local file="$1"
-  shift
-  ip netns exec "$TX_NS" tcpdump -i "$TX_IF" -n -l -A tcp >"$file" 2>"$file.log" &
-  local pid=$!
-  wait_for_line "$file.log" "listening on" || fail "tcpdump did not start"
-  "$@"
-  sleep 0.3
-  kill "$pid"
-  wait "$pid" 2>/dev/null || true
-}
-seen() { grep -qaF -- "$2" "$1"; }
-
 case_by_id() {
   as r "$CLI" trust "$(id_of s)" sender-s >/dev/null
   as s "$CLI" trust "$(id_of r)" receiver-r >/dev/null

@@ -33,6 +33,19 @@ send_as() {
     >"$WORK/tx.out" 2>"$WORK/tx.err" || rc=$?
   expect_eq "$what: the sender's exit status" "$want" "$rc"
 }
+# capture FILE CMD...: the link's packets while CMD runs, their payload as text (-A).
+capture() {
+  local file="$1"
+  shift
+  ip netns exec "$TX_NS" tcpdump -i "$TX_IF" -n -l -A tcp >"$file" 2>"$file.log" &
+  local pid=$!
+  wait_for_line "$file.log" "listening on" || fail "tcpdump did not start"
+  "$@"
+  sleep 0.3
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+seen() { grep -qaF -- "$2" "$1"; }
 said() { grep -qF -- "$2" "$1"; }
 not() { ! "$@"; }
 expect_said() { check "$1" said "$2" "$3"; }

@@ -219,6 +219,7 @@ TEST_F(History, NoiseNeverEvictsRealEntries) {
         int senders;
         bool byReceiver;  // through the receiver's repeat check
         int kept;
+        bool words = true;  // a text's refusal keeps its words
     } floods[] = {
         {"refusals from five addresses", HistoryDoor::Transfer, HistoryOutcome::Refused, 5, false, kMostNoise},
         {"empty receptions", HistoryDoor::Transfer, HistoryOutcome::Complete, 1, false, kMostNoise},
@@ -226,6 +227,8 @@ TEST_F(History, NoiseNeverEvictsRealEntries) {
         {"refusals repeated by two addresses in turn", HistoryDoor::Transfer, HistoryOutcome::Refused, 2, true, 2},
         // A page's texts while it is refused: each keeps its words, yet was taken by nobody.
         {"refused texts", HistoryDoor::Text, HistoryOutcome::Refused, 1, true, kMostNoise},
+        // A stranger's texts over the private channel are refused unread: one refusal.
+        {"texts refused unread", HistoryDoor::Text, HistoryOutcome::Refused, 1, true, 1, false},
         // A download cut after its first bytes (a range of one byte, a reset): a browser
         // makes one a request, without taking a file.
         {"downloads cut short", HistoryDoor::BrowserDownload, HistoryOutcome::Incomplete, 1, false, kMostNoise}};
@@ -239,7 +242,8 @@ TEST_F(History, NoiseNeverEvictsRealEntries) {
                 noise.direction = HistoryDirection::Sent;
                 noise.bytes = 1;
             }
-            if (flood.byReceiver) recordRefusal(flood.door, sender, 1, flood.door == HistoryDoor::Text ? "hi" : "");
+            if (flood.byReceiver)
+                recordRefusal(flood.door, sender, 1, flood.door == HistoryDoor::Text && flood.words ? "hi" : "");
             else recordHistory(noise);
             if (i % 32 == 31) flushHistory();  // each one reaches the store
         }

@@ -262,6 +262,29 @@ struct LineCase {
     LineKind kind;
 };
 
+// A text's request carries its length from 1 to 65536, spelt one way only: anything else
+// is no request, and the receiver reads none of what follows it.
+TEST(PrivateFraming, TextLines) {
+    const struct {
+        std::string length;
+        size_t parsed;
+    } cases[] = {
+        {"1", 1},  {"65536", 65536}, {"65537", 0}, {"0", 0},  {"007", 0},   {"-5", 0},         {"+5", 0},
+        {"5 ", 0}, {" 5", 0},        {"", 0},      {"5x", 0}, {"99999", 0}, {"4294967297", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parseTextLength(c.length), c.parsed) << c.length;
+        const std::string bytes = "QVP/1 TEXT " + c.length + "\n";
+        const PrivateLine line = parsePrivateLine(bytes.data(), bytes.size());
+        EXPECT_EQ(line.kind, c.parsed ? LineKind::Text : LineKind::Invalid) << bytes;
+        if (c.parsed) {
+            EXPECT_EQ(parseTextLength(line.text), c.parsed);
+            EXPECT_EQ(privateLineBytes(LineKind::Text, textLengthText(c.parsed)), bytes);
+        }
+    }
+    EXPECT_EQ(parsePrivateLine("QVP/1 TEXT\n", 11).kind, LineKind::Invalid);
+}
+
 // The offer's lines parse only in their exact forms, and their numbers only when plain.
 TEST(PrivateFraming, OfferLines) {
     const std::string have = "QVP/1 HAVE 5 " + kAbc + "\n";
