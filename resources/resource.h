@@ -354,3 +354,32 @@
 #define IDS_PAIR_WAIT_TITLE 299
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
 #define IDS_LAST 299
+
+// What an arriving file does to one of the same name already there: a block of texts of
+// its own, without gaps from IDS_EXISTING_FIRST to IDS_EXISTING_LAST.
+#define IDS_EXISTING_FIRST 7200
+#define IDS_EXISTING_QUESTION 7200
+#define IDS_EXISTING_TERMINAL_CHOICES 7201
+#define IDS_EXISTING_TITLE 7202
+#define IDS_EXISTING_REPLACE 7203
+#define IDS_EXISTING_KEEP_BOTH 7204
+#define IDS_EXISTING_SKIP 7205
+#define IDS_EXISTING_FOR_ALL 7206
+#define IDS_EXISTING_SETTING 7207
+#define IDS_EXISTING_CHOICE_REPLACE 7208
+#define IDS_EXISTING_CHOICE_KEEP_BOTH 7209
+#define IDS_EXISTING_CHOICE_SKIP 7210
+#define IDS_EXISTING_CHOICE_ASK 7211
+#define IDS_EXISTING_KEPT_BOTH 7212
+#define IDS_EXISTING_SKIPPED 7213
+#define IDS_EXISTING_LAST 7213
+// Its question (a dialog of its own) and the settings' drop-down with its label
+#define IDD_EXISTING 7250
+#define IDC_EXISTING_TEXT 7251
+#define IDC_EXISTING_NAMES 7252
+#define IDC_EXISTING_REPLACE 7253
+#define IDC_EXISTING_KEEP_BOTH 7254
+#define IDC_EXISTING_SKIP 7255
+#define IDC_EXISTING_FOR_ALL 7256
+#define IDC_EXISTING_LABEL 7257
+#define IDC_EXISTING_CHOICE 7258
