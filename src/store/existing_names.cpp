@@ -41,7 +41,7 @@ std::string nameKeepingBoth(const std::string& from, const std::string& path, si
     const std::string name = path.substr(folder.size());
     // The name itself first: it may have gone meanwhile, and then nothing is kept beside.
     for (int number = 1; number <= kMostKeptBothNumbers; ++number) {
-        const std::string candidate = number == 1 ? path : folder + keptBothName(name, number);
+        std::string candidate = number == 1 ? path : folder + keptBothName(name, number);
         // Each number only lengthens the name: once one does not fit, none after it will.
         if (!fitsLocalPathLimit(candidate)) return std::string();
         bool exists = false;
