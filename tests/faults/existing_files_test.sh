@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What a sent file does to a file of its name already in the store, for each choice of
 # `receive --existing`, through port 2904 in the clear and through the private channel
-# between trusted computers. The store holds, in the sent folder's place, a file of the
+# between trusted computers, and of `serve --existing` for browser uploads. The store holds, in the sent folder's place, a file of the
 # same content (same.txt), one of the same size but other content (diff.txt) and the first
 # name a copy of it would take ("diff (2).txt"); new.txt is not there yet. Every file that
 # should be there is compared byte for byte, and nothing else may be there.
@@ -111,6 +111,33 @@ for door in plain trusted; do
   expect_eq "$door ask: one question for all" 1 "$(grep -c "ra/ka/sa for all" "$WORK/rx.err")"
   judge "$door ask, skip for all" "$door" "diff (2).txt=before" diff.txt=before new.txt=src same.txt=before
   rx_stop
+done
+
+# Browser uploads (PUT and a resumable upload) follow the choice too; a browser is never
+# asked, so asking keeps both.
+command -v curl >/dev/null || { finish; }
+upload() {  # upload NAME FILE: PUT, or with tus- before NAME a resumable upload
+  if [ "${1#tus-}" = "$1" ]; then
+    in_tx curl -s -o /dev/null -T "$2" "${URL}files?name=$1" || true
+  else
+    in_tx curl -s -o /dev/null -X POST -H "Tus-Resumable: 1.0.0" -H "Content-Type: application/offset+octet-stream" \
+      -H "Upload-Length: $(stat -c %s "$2")" -H "Upload-Metadata: filename $(printf %s "$1" | base64 -w0)" \
+      --data-binary @"$2" "${URL}uploads" || true
+  fi
+}
+for door in put tus-put; do
+  for CHOICE in keep-both skip-identical ask; do
+    serve_start --existing "$CHOICE"
+    prepare "$door"
+    for name in same.txt diff.txt new.txt; do upload "$door/$name" "$WORK/src/$door/$name"; done
+    case "$CHOICE" in
+      skip-identical) judge "$door $CHOICE" "$door" "diff (2).txt=before" "diff (3).txt=src:diff.txt" \
+        diff.txt=before new.txt=src same.txt=before ;;
+      *) judge "$door $CHOICE" "$door" "diff (2).txt=before" "diff (3).txt=src:diff.txt" diff.txt=before new.txt=src \
+        "same (2).txt=src:same.txt" same.txt=before ;;
+    esac
+    rx_stop
+  done
 done
 
 # Asking without a terminal keeps both.
