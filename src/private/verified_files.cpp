@@ -56,7 +56,7 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     if (record.skip) {  // the receiver said it has it whole: nothing follows
         if (!target.empty() && takeAnsweredSkip(v.answers, target, path, record.size)) {
             ++v.skipped;
-            if (existingSkipsSame()) noteExistingEnd(r, target, ExistingAction::Skip, "");
+            if (existingSkipsSame()) noteExistingEnd(r.existing, target, ExistingAction::Skip, "");
             noteStored(r, record, true);
         } else {
             refuseFile(r, record);
@@ -107,7 +107,7 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     const std::string placed = namePartialFile(file, temporaryPath, path, verified, action, record.name.size());
     if (!placed.empty() || (verified && action == ExistingAction::Skip)) {
         const std::string keptAs = keptName(placed, path, record.name.size());
-        if (action == ExistingAction::Skip || !keptAs.empty()) noteExistingEnd(r, target, action, keptAs);
+        noteExistingEnd(r.existing, target, action, keptAs);
         ++(action == ExistingAction::Skip ? v.skipped : record.offset > 0 ? v.resumed : v.stored);
         noteStored(r, record, true, keptAs);
         removeStalePartials(r.store, v.partials, target, &v.finished);

@@ -13,6 +13,14 @@ enum class ExistingAction { Replace, KeepBoth, Skip, SkipSame };
 // other actions as they are.
 ExistingAction resolvedAction(ExistingAction action, const std::string& arrived, const std::string& path);
 
+// What became of one arrived file whose name was taken, for the history: its name as the
+// user knows it, what was done, and the name it was kept both under.
+struct ExistingEnd {
+    std::string name;
+    ExistingAction action = ExistingAction::Replace;
+    std::string keptAs;
+};
+
 // The most names a question lists and a history entry keeps of files kept both or skipped
 // (the count says how many there were).
 constexpr size_t kMostExistingNamed = 20;

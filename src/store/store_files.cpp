@@ -181,7 +181,9 @@ void closeCutPartial(FileHandle& file, const std::string& partialPath, bool keep
 }
 
 bool nameGrownFile(FileHandle& file, int64_t length, const std::string& store, const std::string& from,
-                   const std::vector<std::string>& path, ExistingAction whenTaken, std::string* stored) {
+                   const std::vector<std::string>& path, ExistingAction whenTaken, ExistingAction* done,
+                   std::string* stored) {
+    *done = ExistingAction::Replace;
     // Bytes past the announced length, or a hole short of it, never take a name.
     FileStamp stamp;
     const bool synced = fileStampOf(file, &stamp) && stamp.size == length && fileSync(file);
@@ -202,6 +204,7 @@ bool nameGrownFile(FileHandle& file, int64_t length, const std::string& store, c
         named = !placed.empty() || action == ExistingAction::Skip;
         const std::string kept = keptName(placed, to, path.back().size());
         if (!kept.empty()) *stored = kept;
+        *done = kept.empty() && action == ExistingAction::KeepBoth ? ExistingAction::Replace : action;
     }
     if (!named) removeMadeFolders(store, folder, existed);
     return named;

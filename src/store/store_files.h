@@ -84,7 +84,8 @@ void closeCutPartial(FileHandle& file, const std::string& partialPath, bool keep
 // disk, closed, and given the name path below store (its folders made, never through a
 // link) only when it holds exactly length bytes and the name gives way. Unless whenTaken is
 // Replace, a name already taken is kept both or skipped as it says, and no file is replaced;
-// *stored is then the last component it took (unchanged when that is path's own). Folders
-// made for a file that did not take its name are removed again.
+// *done is then what was done (KeepBoth only under another name, which *stored is set to).
+// Folders made for a file that did not take its name are removed again.
 bool nameGrownFile(FileHandle& file, int64_t length, const std::string& store, const std::string& from,
-                   const std::vector<std::string>& path, ExistingAction whenTaken, std::string* stored);
+                   const std::vector<std::string>& path, ExistingAction whenTaken, ExistingAction* done,
+                   std::string* stored);

@@ -36,9 +36,9 @@ ExistingAction existingActionFor(Reception& r, const std::string& arrived, const
         case ExistingChoice::SkipIdentical: return resolvedAction(ExistingAction::SkipSame, arrived, path);
         case ExistingChoice::Ask: break;
     }
-    if (r.existingForAll != ExistingReply::Unanswered) return actionOfReply(r.existingForAll);
+    if (r.existing.forAll != ExistingReply::Unanswered) return actionOfReply(r.existing.forAll);
     const ExistingAnswer answer = portAskExisting(netDotted(r.sender), {name}, askMilliseconds);
-    if (answer.forAll) r.existingForAll = answer.reply;
+    if (answer.forAll) r.existing.forAll = answer.reply;
     return actionOfReply(answer.reply);
 }
 
@@ -46,21 +46,22 @@ bool existingReplaces() { return existingChoice() == ExistingChoice::Replace; }
 
 bool existingSkipsSame() { return existingChoice() == ExistingChoice::SkipIdentical; }
 
-void noteExistingEnd(Reception& r, const std::string& name, ExistingAction action, const std::string& keptAs) {
-    if (action == ExistingAction::Replace) return;
+void noteExistingEnd(ExistingEnds& ends, const std::string& name, ExistingAction action, const std::string& keptAs) {
+    // A file kept both under its own name (the file there went meanwhile) met no other.
+    if (action != ExistingAction::Skip && (action != ExistingAction::KeepBoth || keptAs.empty())) return;
     const bool kept = action == ExistingAction::KeepBoth;
-    std::vector<std::string>& names = kept ? r.keptBoth : r.skippedThere;
-    ++(kept ? r.keptBothCount : r.skippedCount);
+    std::vector<std::string>& names = kept ? ends.keptBoth : ends.skipped;
+    ++(kept ? ends.keptBothCount : ends.skippedCount);
     if (names.size() < kMostExistingNamed) names.push_back(kept ? name + " -> " + keptAs : name);
 }
 
-std::string existingEndsText(const Reception& r) {
+std::string existingEndsText(const ExistingEnds& ends) {
     std::string text;
-    if (r.keptBothCount > 0)
-        text = fillPlaceholders(portText(IDS_EXISTING_KEPT_BOTH), joinedNames(r.keptBoth, r.keptBothCount));
-    if (r.skippedCount > 0)
+    if (ends.keptBothCount > 0)
+        text = fillPlaceholders(portText(IDS_EXISTING_KEPT_BOTH), joinedNames(ends.keptBoth, ends.keptBothCount));
+    if (ends.skippedCount > 0)
         text += (text.empty() ? "" : " ") +
-                fillPlaceholders(portText(IDS_EXISTING_SKIPPED), joinedNames(r.skippedThere, r.skippedCount));
+                fillPlaceholders(portText(IDS_EXISTING_SKIPPED), joinedNames(ends.skipped, ends.skippedCount));
     return text;
 }
 

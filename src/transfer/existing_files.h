@@ -18,11 +18,11 @@ bool existingReplaces();
 bool existingSkipsSame();
 
 // Notes, for the history, a file whose name was taken that was kept beside it (under the
-// name keptAs) or skipped.
-void noteExistingEnd(Reception& r, const std::string& name, ExistingAction action, const std::string& keptAs);
-// The history's words for them: "Kept both: a.txt as a (2).txt. Skipped, already there:
+// name keptAs) or skipped; nothing for one that replaced the file or took its own name.
+void noteExistingEnd(ExistingEnds& ends, const std::string& name, ExistingAction action, const std::string& keptAs);
+// The history's words for them: "Kept both: a.txt -> a (2).txt. Skipped, already there:
 // b.txt." in the user's language; "" for none.
-std::string existingEndsText(const Reception& r);
+std::string existingEndsText(const ExistingEnds& ends);
 // A record's path relative to the store, '/' between its components ("DCIM/a.jpg"), as the
 // user is shown it; "" when its folder is unsafe.
 std::string relativeRecordName(const std::string& directory, const std::string& name, bool windowsRules);

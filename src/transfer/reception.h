@@ -21,6 +21,15 @@
 constexpr int kRateInterval = 3000;  // milliseconds between two speed texts
 constexpr int kAskStopped = -1;      // askUser's answer when a Stop came meanwhile
 
+// A reception's files that met a name already there: the user's answer for all of them
+// (Unanswered: none yet), and for the history those kept both ("name -> new name") and
+// skipped, the first few named.
+struct ExistingEnds {
+    ExistingReply forAll = ExistingReply::Unanswered;
+    std::vector<std::string> keptBoth, skipped;
+    int64_t keptBothCount = 0, skippedCount = 0;
+};
+
 struct Reception {
     std::string store;
     uint32_t sender = 0;     // the peer's address, for a question and its answer
@@ -51,11 +60,7 @@ struct Reception {
     std::vector<std::string> names;
     int64_t filesTaken = 0;
     int64_t bytes = 0;
-    // Files that met a name already there: the user's answer for all of them (Unanswered:
-    // none yet), and for the history those kept both ("name as new name") and skipped.
-    ExistingReply existingForAll = ExistingReply::Unanswered;
-    std::vector<std::string> keptBoth, skippedThere;
-    int64_t keptBothCount = 0, skippedCount = 0;
+    ExistingEnds existing;
 };
 
 struct Record {

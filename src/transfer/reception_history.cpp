@@ -118,7 +118,7 @@ void recordReception(const Reception& r, const ReceiveTerms& terms, ReceiveResul
     entry.bytes = r.bytes;
     entry.folder = r.store;
     entry.reason = reason ? shownText(reason, terms.sender) : std::string();
-    for (const std::string& more : {offerTally(r), existingEndsText(r)})
+    for (const std::string& more : {offerTally(r), existingEndsText(r.existing)})
         if (!more.empty()) entry.reason += (entry.reason.empty() ? "" : " ") + more;
     recordReceived(std::move(entry), terms.sender, reason);
 }

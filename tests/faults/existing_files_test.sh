@@ -64,6 +64,11 @@ send_end() {
   expect_result "$1 $CHOICE: the reception" "$line" 20
 }
 
+# history_says COPY TEXT: COPY's history (the test's own for serve) holds TEXT.
+history_says() {
+  if [ "$1" = serve ]; then "$CLI" history | grep -qF -- "$2"; else as "$1" "$CLI" history | grep -qF -- "$2"; fi
+}
+
 as s "$CLI" trust "$(id_of r)" receiver-r >/dev/null
 as r "$CLI" trust "$(id_of s)" sender-s >/dev/null
 
@@ -81,8 +86,10 @@ for door in plain trusted; do
   send_door "$door"
   judge "$door keep-both" "$door" "diff (2).txt=before" "diff (3).txt=src:diff.txt" diff.txt=before new.txt=src \
     "same (2).txt=src:same.txt" same.txt=before
-  check "$door keep-both: the history names the copies" grep -qF "Kept both: $door/diff.txt -> diff (3).txt" \
-    <(as r "$CLI" history)
+  check "$door keep-both: the history names the copies" wait_until 100 history_says r "Kept both: $door/"
+  for kept in "$door/diff.txt -> diff (3).txt" "$door/same.txt -> same (2).txt"; do
+    check "$door keep-both: the history names $kept" history_says r "$kept"
+  done
   rx_stop
 
   CHOICE=skip-identical
@@ -91,8 +98,8 @@ for door in plain trusted; do
   send_door "$door"
   judge "$door skip-identical" "$door" "diff (2).txt=before" "diff (3).txt=src:diff.txt" diff.txt=before \
     new.txt=src same.txt=before
-  check "$door skip-identical: the history names the file skipped" grep -qF "already there: $door/same.txt" \
-    <(as r "$CLI" history)
+  check "$door skip-identical: the history names the file skipped" wait_until 100 history_says r \
+    "Skipped, already there: $door/same.txt."
   # Between trusted computers the offer's hash says so: the file is not sent at all.
   [ "$door" = trusted ] && check "trusted skip-identical: the sender sent nothing of it" grep -qF "1 already there" \
     "$WORK/tx.out" "$WORK/tx.err"
@@ -131,10 +138,15 @@ for door in put tus-put; do
     prepare "$door"
     for name in same.txt diff.txt new.txt; do upload "$door/$name" "$WORK/src/$door/$name"; done
     case "$CHOICE" in
-      skip-identical) judge "$door $CHOICE" "$door" "diff (2).txt=before" "diff (3).txt=src:diff.txt" \
-        diff.txt=before new.txt=src same.txt=before ;;
+      skip-identical)
+        judge "$door $CHOICE" "$door" "diff (2).txt=before" "diff (3).txt=src:diff.txt" \
+          diff.txt=before new.txt=src same.txt=before
+        check "$door skip-identical: the history names the file skipped" wait_until 100 history_says serve \
+          "Skipped, already there: $door/same.txt." ;;
       *) judge "$door $CHOICE" "$door" "diff (2).txt=before" "diff (3).txt=src:diff.txt" diff.txt=before new.txt=src \
-        "same (2).txt=src:same.txt" same.txt=before ;;
+        "same (2).txt=src:same.txt" same.txt=before
+        check "$door $CHOICE: the history names the copy" wait_until 100 history_says serve \
+          "Kept both: $door/diff.txt -> diff (3).txt." ;;
     esac
     rx_stop
   done
