@@ -25,7 +25,9 @@ int64_t readFull(FileHandle file, std::vector<char>& buffer) {
 
 ExistingAction resolvedAction(ExistingAction action, const std::string& arrived, const std::string& path) {
     if (action != ExistingAction::SkipSame) return action;
-    return sameFileContent(arrived, path) ? ExistingAction::Skip : ExistingAction::KeepBoth;
+    // A link at the name is never read through: what it leads to is no file of the store.
+    const bool same = pathEntryOf(path) == PathEntry::Other && sameFileContent(arrived, path);
+    return same ? ExistingAction::Skip : ExistingAction::KeepBoth;
 }
 
 std::string keptBothName(const std::string& name, int number) {

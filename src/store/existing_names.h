@@ -9,8 +9,8 @@
 // is the file's, byte for byte, else kept both: content is never skipped on its name and
 // size alone, and a file is never lost.
 enum class ExistingAction { Replace, KeepBoth, Skip, SkipSame };
-// SkipSame as Skip or KeepBoth for the whole content at arrived and the file at path; the
-// other actions as they are.
+// SkipSame as Skip or KeepBoth for the whole content at arrived and the file at path (a
+// link at path is never the same); the other actions as they are.
 ExistingAction resolvedAction(ExistingAction action, const std::string& arrived, const std::string& path);
 
 // What became of one arrived file whose name was taken, for the history: its name as the

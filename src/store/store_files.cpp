@@ -138,7 +138,10 @@ StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool who
         return whole ? StoreEnd::Whole : StoreEnd::Kept;
     }
     // The old file gives way only to the whole content; otherwise it stays as it was.
-    if (whole && action == ExistingAction::Replace && fileReplace(target.temporary, path)) return StoreEnd::Whole;
+    // Asked to replace, a name taken by what never gives way (read-only, a link, a folder)
+    // still does not.
+    if (whole && action == ExistingAction::Replace && nameGivesWay(path) && fileReplace(target.temporary, path))
+        return StoreEnd::Whole;
     if (whole && action == ExistingAction::KeepBoth) {
         const std::string kept = placeArrivedFile(target.temporary, path, target.nameLength, action);
         if (placed) *placed = kept;

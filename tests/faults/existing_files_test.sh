@@ -49,7 +49,7 @@ send_door() {
 # send_start DOOR / send_end DOOR: the same, with the sender in the background between.
 send_start() {
   local plain=()
-  [ "$1" = plain ] && plain=(--plain)
+  [ "${1#plain}" != "$1" ] && plain=(--plain)
   (rc=0
     in_tx env XDG_CONFIG_HOME="$WORK/s/config" XDG_STATE_HOME="$WORK/s/state" "$CLI" send "${plain[@]}" "$RX_ADDR" \
       "$WORK/src/$1" >"$WORK/tx.out" 2>"$WORK/tx.err" || rc=$?
@@ -117,6 +117,34 @@ for door in plain trusted; do
   send_end "$door"
   expect_eq "$door ask: one question for all" 1 "$(grep -c "ra/ka/sa for all" "$WORK/rx.err")"
   judge "$door ask, skip for all" "$door" "diff (2).txt=before" diff.txt=before new.txt=src same.txt=before
+  rx_stop
+done
+
+# Replace, answered for all, still never replaces what never gives way: a read-only file and
+# a link stay, and the reception says that they were not received.
+printf 'outside' >"$WORK/outside.txt"
+for door in plain-fixed trusted-fixed; do
+  : >"$WORK/rx.err"
+  RX_WRAP="python3 $QV_ROOT/tests/faults/tty_stdin.py $WORK/tty" receive_as r --existing ask --ask-seconds 50
+  rm -rf "${WORK:?}/src/$door" "${STORE:?}/$door" && mkdir -p "$WORK/src/$door" "$STORE/$door"
+  printf 'new' >"$WORK/src/$door/readonly.txt"
+  printf 'new' >"$WORK/src/$door/link.txt"
+  printf 'old' >"$STORE/$door/readonly.txt"
+  chmod 0444 "$STORE/$door/readonly.txt"
+  ln -s "$WORK/outside.txt" "$STORE/$door/link.txt"
+  CHOICE="ask, replace for all"
+  send_start "$door"
+  wait_for_line "$WORK/rx.err" "ra/ka/sa for all" 200 || fail "$door replace for all: no question"
+  printf 'ra\n' >"$WORK/tty"
+  wait "$SENDER"
+  line="Some files were not received."
+  [ "$door" = trusted-fixed ] && line+=" (encrypted, from sender-s)"
+  expect_result "$door replace for all: the reception" "$line" 20
+  expect_eq "$door replace for all: the read-only file stays" "old" "$(cat "$STORE/$door/readonly.txt")"
+  check "$door replace for all: the link stays a link" test -L "$STORE/$door/link.txt"
+  expect_eq "$door replace for all: the file it leads to stays" "outside" "$(cat "$WORK/outside.txt")"
+  expect_eq "$door replace for all: nothing else is there" "link.txt readonly.txt" \
+    "$(ls -A "$STORE/$door" | tr '\n' ' ' | sed 's/ $//')"
   rx_stop
 done
 

@@ -2,6 +2,10 @@
 // it one: never over a file that is there, however it came.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "platform/files.h"
 #include "policy/existing_choice.h"
 #include "store/existing_names.h"
@@ -103,3 +107,17 @@ TEST(ExistingNames, SkipSameComparesTheContent) {
     EXPECT_EQ(resolvedAction(ExistingAction::Replace, same, there), ExistingAction::Replace);
     removeScratchFolder(folder);
 }
+
+#ifndef _WIN32
+// A link at the name leads out of the store: its target is never read, and so never the same.
+TEST(ExistingNames, ALinkAtTheNameIsNeverTheSame) {
+    const std::string folder = makeScratchFolder("existing");
+    const std::string target = in(folder, "target"), link = in(folder, "link"), arrived = in(folder, "arrived");
+    writeWholeFile(target, "same bytes");
+    writeWholeFile(arrived, "same bytes");
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    EXPECT_EQ(resolvedAction(ExistingAction::SkipSame, arrived, target), ExistingAction::Skip);
+    EXPECT_EQ(resolvedAction(ExistingAction::SkipSame, arrived, link), ExistingAction::KeepBoth);
+    removeScratchFolder(folder);
+}
+#endif
