@@ -177,8 +177,9 @@ void receiveFile(Reception& r, const Record& record) {
     // Cut short, refused by the disk, or not on it: new or replacing, it did not arrive.
     const StoreEnd end = closeStoreTarget(target, path, remaining <= 0, r.syncWhole, r.dropCut, action, &placed);
     const std::string keptAs = keptName(placed, path, record.name.size());
-    noteExistingEnd(r.existing, name, action, keptAs);
-    if (end != StoreEnd::Whole && end != StoreEnd::Skipped) r.missed = true;
+    const bool arrived = end == StoreEnd::Whole || end == StoreEnd::Skipped;
+    if (arrived) noteExistingEnd(r.existing, name, action, keptAs);
+    if (!arrived) r.missed = true;
     // A skipped file counts as taken: the file of its name is the one the user wants.
     if (end != StoreEnd::Dropped) noteStored(r, record, end != StoreEnd::Kept, keptAs);
 }
