@@ -7,7 +7,6 @@
 #include "platform/codepage.h"
 #include "platform/threads.h"
 #include "resource.h"
-#include "windows/app_state_win32.h"
 #include "windows/dialog_thread_win32.h"
 #include "windows/texts_win32.h"
 
@@ -84,10 +83,5 @@ ExistingAnswer answerOf(INT_PTR result) {
 
 ExistingAnswer askAboutExisting(const std::string& address, const std::vector<std::string>& names, int milliseconds) {
     Question q{address, names, milliseconds, tickCount()};
-    INT_PTR result = 0;
-    runOnDialogThread([&q, &result] {
-        result = DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_EXISTING), nullptr, existingDialogProc,
-                                 reinterpret_cast<LPARAM>(&q));
-    });
-    return answerOf(result);
+    return answerOf(questionOnDialogThread(IDD_EXISTING, existingDialogProc, &q));
 }
