@@ -5,6 +5,7 @@
 
 #include "cli/arguments.h"
 #include "history/history.h"
+#include "policy/existing_choice.h"
 #include "platform/net.h"
 
 namespace {
@@ -31,6 +32,16 @@ int takePrivatePort(const char* command, const char* value, long low, int* into)
     *into = port;
     return 0;
 }
+
+// "--existing CHOICE", for receive and serve.
+int takeExisting(const char* command, const char* value, ExistingChoice* into) {
+    if (value && existingChoiceNamed(value, into)) return 0;
+    return commandUsageError(command, "--existing needs replace, keep-both, skip-identical or ask", "");
+}
+constexpr const char* kExistingHelp = "what a file does to one of its name already there: replace it\n"
+                                      "(the default), keep-both (it becomes \"name (2).ext\"),\n"
+                                      "skip-identical (skipped when its content is the same, else\n"
+                                      "both kept), or ask (on the terminal; without one, both kept)";
 
 // ---- receive
 
@@ -123,6 +134,8 @@ const CliOption kReceive[] = {
      "receive only from trusted computers, over the private channel:\n"
      "port 2904 senders and everyone else are refused",
      [](void* s, const char*) { return of<ReceiveSettings>(s).trustedOnly = true, 0; }},
+    {"--existing", "CHOICE", kExistingHelp,
+     [](void* s, const char* v) { return takeExisting("receive", v, &of<ReceiveSettings>(s).existing); }},
 };
 
 const CliCommand kReceiveCommand = {
@@ -130,7 +143,8 @@ const CliCommand kReceiveCommand = {
     "Usage: quorvalinthexa receive [--store DIR] [--port N] [--private-port N] [--stall-seconds N]\n"
     "                              [--adapter ADDRESS]... [--no-discovery] [--no-look-around]\n"
     "                              [--no-remember] [--once] [--keep-partial DAYS]\n"
-    "                              [--ask [--ask-seconds N] | --allow LIST | --trusted-only]\n",
+    "                              [--ask [--ask-seconds N] | --allow LIST | --trusted-only]\n"
+    "                              [--existing CHOICE]\n",
     "Listens for transfers and writes the files and folders they carry into DIR.\n"
     "Each state the program's window would show is printed as a line; on a terminal\n"
     "a progress bar with the speed is drawn as well. Runs until interrupted, or with\n"
@@ -259,6 +273,11 @@ const CliOption kServe[] = {
      [](void* s, const char* v) { return serveValue(&of<ServeSettings>(s).text, "--text", v); }},
     {"--no-qr", nullptr, "print the address only",
      [](void* s, const char*) { return of<ServeSettings>(s).qr = false, 0; }},
+    {"--existing", "CHOICE",
+     "what an upload does to a file of its name already there:\n"
+     "replace, keep-both, skip-identical (as for receive), or ask,\n"
+     "which keeps both: a browser is not asked",
+     [](void* s, const char* v) { return takeExisting("serve", v, &of<ServeSettings>(s).existing); }},
 };
 
 // A path to offer must exist: it is told at once, as it comes.
@@ -275,7 +294,7 @@ int serveOperand(void* settings, const char* text) {
 const CliCommand kServeCommand = {
     "serve",
     "Usage: quorvalinthexa serve [--store DIR] [--port N] [--address A] [--text TEXT] [--no-qr]\n"
-    "                            [FILE|FOLDER...]\n",
+    "                            [--existing CHOICE] [FILE|FOLDER...]\n",
     "Lets a web browser on the local network send files and folders into DIR, and get\n"
     "the files and folders given here, through an address with a secret in it, until\n"
     "Ctrl+C. A text a browser sends is printed here; --text gives the page one to fetch.\n"

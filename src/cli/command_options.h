@@ -6,6 +6,7 @@
 
 #include "cli/option_table.h"
 #include "discovery/discovery.h"
+#include "policy/existing_choice.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 
@@ -20,6 +21,7 @@ struct ReceiveSettings {
     std::string allowed;  // every --allow's list, each followed by a space
     bool discovery = true, lookAround = true, once = false;
     bool ask = false, allow = false, trustedOnly = false;
+    ExistingChoice existing = ExistingChoice::Replace;
 };
 
 struct SendSettings {
@@ -33,6 +35,7 @@ struct SendSettings {
 
 struct ServeSettings {
     std::string store = ".", port, address, text;
+    ExistingChoice existing = ExistingChoice::Replace;
     bool qr = true;
     std::vector<std::string> paths;  // absolute
 };

@@ -23,6 +23,7 @@
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/threads.h"
+#include "policy/existing_choice.h"
 #include "policy/receive_policy.h"
 #include "trust/identity.h"
 #include "transfer/listener.h"
@@ -130,6 +131,10 @@ int receiveCommand(int argc, char** argv) {
     if (ask) setReceivePolicy(AcceptFrom::TrustedWithoutAsking, ranges);
     if (allow) setReceivePolicy(AcceptFrom::Listed, ranges);
     if (trustedOnly) setReceivePolicy(AcceptFrom::TrustedOnly, ranges);
+    setExistingChoice(settings.existing);
+    if (settings.existing == ExistingChoice::Ask && isatty(STDIN_FILENO) != 1)
+        fputs("quorvalinthexa receive: --existing ask without a terminal on standard input: both files are kept\n",
+              stderr);
     if (ask && isatty(STDIN_FILENO) != 1)
         fputs("quorvalinthexa receive: --ask without a terminal on standard input: every transfer is declined\n",
               stderr);

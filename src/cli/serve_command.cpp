@@ -19,6 +19,7 @@
 #include "cli/window_port_cli.h"
 #include "platform/files.h"
 #include "platform/net.h"
+#include "policy/existing_choice.h"
 #include "transfer/receiver.h"
 #include "web/browser_access.h"
 #include "web/browser_text.h"
@@ -57,6 +58,7 @@ int serveCommand(int argc, char** argv) {
     std::string address = settings.address;
     const std::vector<std::string>& paths = settings.paths;
     const bool qr = settings.qr;
+    setExistingChoice(settings.existing);
     uint16_t port = kBrowserAccessPort;
     if (!portText.empty() && !parsePort(portText.c_str(), &port)) return usageError("invalid port: ", portText.c_str());
     if (text.size() > static_cast<size_t>(kMostTextBytes)) return usageError("--text", " is longer than 65536 bytes");

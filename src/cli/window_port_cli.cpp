@@ -247,25 +247,31 @@ void portShowText(const std::string& address, const std::string& utf8Text) {
 namespace {
 constexpr int kAnswerPoll = 200;  // milliseconds between two looks at Stop
 
-// Waits for a line on standard input: "y" or "yes" (any case) says yes, anything else or
-// the end of input no; nothing within milliseconds, a Stop, or (for a question that may be
-// taken back, withdrawable) questionWithdrawn, is no answer.
-AskAnswer readAnswer(int milliseconds, bool withdrawable) {
+// Waits for a line on standard input (at most 16 bytes, lowered, trailing blanks dropped):
+// false when none came within milliseconds, or a Stop or (for a question that may be taken
+// back, withdrawable) questionWithdrawn came first.
+bool readLine(int milliseconds, bool withdrawable, std::string* line) {
     const uint32_t start = tickCount();
     while (!cancelRequested && !(withdrawable && questionWithdrawn)) {
         uint32_t waited = tickCount() - start;
-        if (waited >= static_cast<uint32_t>(milliseconds)) return AskAnswer::Unanswered;
+        if (waited >= static_cast<uint32_t>(milliseconds)) return false;
         pollfd in{STDIN_FILENO, POLLIN, 0};
         int wait = std::min(kAnswerPoll, milliseconds - static_cast<int>(waited));
         if (poll(&in, 1, wait) <= 0) continue;
-        std::string line;
         char c;
-        while (line.size() < 16 && read(STDIN_FILENO, &c, 1) == 1 && c != '\n') line += c;
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-        for (char& l : line) l = static_cast<char>(tolower(static_cast<unsigned char>(l)));
-        return line == "y" || line == "yes" ? AskAnswer::Accepted : AskAnswer::Declined;
+        while (line->size() < 16 && read(STDIN_FILENO, &c, 1) == 1 && c != '\n') *line += c;
+        while (!line->empty() && (line->back() == '\r' || line->back() == ' ')) line->pop_back();
+        for (char& l : *line) l = static_cast<char>(tolower(static_cast<unsigned char>(l)));
+        return true;
     }
-    return AskAnswer::Unanswered;
+    return false;
+}
+
+// "y" or "yes" (any case) says yes, anything else or the end of input no; no line is no answer.
+AskAnswer readAnswer(int milliseconds, bool withdrawable) {
+    std::string line;
+    if (!readLine(milliseconds, withdrawable, &line)) return AskAnswer::Unanswered;
+    return line == "y" || line == "yes" ? AskAnswer::Accepted : AskAnswer::Declined;
 }
 }  // namespace
 
@@ -287,6 +293,38 @@ AskAnswer portAskToReceive(const std::string& address, int64_t total, int millis
         fputs(questionWithdrawn ? "taken back: a trusted computer is sending\n" : "\n", stderr);
         fflush(stderr);
     }
+    return answer;
+}
+
+// The names go to the terminal, one a line; "r", "k" or "s" answers for them, with an "a"
+// after it for every such file of the reception. Without a terminal nobody is asked, and
+// both files are kept.
+ExistingAnswer portAskExisting(const std::string& address, const std::vector<std::string>& names, int milliseconds) {
+    ExistingAnswer answer;
+    if (isatty(STDIN_FILENO) != 1) return answer;
+    tcflush(STDIN_FILENO, TCIFLUSH);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        clearBar();
+        fflush(stdout);
+        std::string question = fillPlaceholders(englishText(IDS_EXISTING_QUESTION), address) + "\n";
+        for (const std::string& name : names) question += "  " + terminalText(name) + "\n";
+        fprintf(stderr, "%s%s ", question.c_str(), englishText(IDS_EXISTING_TERMINAL_CHOICES));
+        fflush(stderr);
+    }
+    std::string word;
+    readLine(milliseconds, false, &word);
+    constexpr struct {
+        const char *one, *all;
+        ExistingReply reply;
+    } kWords[] = {
+        {"r", "ra", ExistingReply::Replace}, {"k", "ka", ExistingReply::KeepBoth}, {"s", "sa", ExistingReply::Skip}};
+    for (const auto& known : kWords) {
+        if (word != known.one && word != known.all) continue;
+        answer.reply = known.reply;
+        answer.forAll = word == known.all;
+    }
+    if (answer.reply == ExistingReply::Unanswered) fputs("(both kept)\n", stderr);
     return answer;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Status line (control 113).
 void portSetStatusText(int textId);                  // a narrow text of the string table
@@ -59,6 +60,16 @@ inline AskAnswer askAnswerOf(intptr_t dialogResult) {
     if (dialogResult == static_cast<intptr_t>(AskAnswer::Declined)) return AskAnswer::Declined;
     return AskAnswer::Unanswered;
 }
+
+// Files from address arrive under names the store folder already has (at most 20 named):
+// replace them, keep both, or skip them; forAll, the same for every such file after them
+// in this reception. No answer within milliseconds, a Stop, or nobody to ask is Unanswered.
+enum class ExistingReply { Replace = 1, KeepBoth = 2, Skip = 3, Unanswered = 4 };
+struct ExistingAnswer {
+    ExistingReply reply = ExistingReply::Unanswered;
+    bool forAll = false;
+};
+ExistingAnswer portAskExisting(const std::string& address, const std::vector<std::string>& names, int milliseconds);
 
 // The private channel (port 2906). A pairing with the copy called name (UTF-8) whose
 // computer ID is id: both screens show code (six digits); true when the user confirms

@@ -34,6 +34,11 @@ bool isReplaceableFile(const std::string& path);
 // MoveFileEx replacing and writing through on Windows). Call fileSync on from first, so
 // that a power cut leaves the old file or the whole new one.
 bool fileReplace(const std::string& from, const std::string& to);
+// Gives the closed file from the name to only while nothing has that name: a file that
+// appears there meanwhile is never replaced (*exists then says so). On POSIX from first
+// takes the permission bits of the regular file like (as fileReplace does). The new name
+// reaches the disk with its folder, as fileReplace's does.
+bool fileRenameNew(const std::string& from, const std::string& to, const std::string& like, bool* exists);
 // Opens an existing regular file for reading and writing (a link is never followed), cut
 // to offset bytes, its position at its start: what is read through it up to offset is what
 // it keeps, and what is written next follows it. Nobody else may write, rename or remove it

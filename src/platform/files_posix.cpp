@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,19 +71,43 @@ bool isReplaceableFile(const std::string& path) {
     return true;
 }
 
-bool fileReplace(const std::string& from, const std::string& to) {
-    struct stat st;
-    // The replaced file's read and write permissions carry over; set-id bits never do.
-    if (lstat(to.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(from.c_str(), st.st_mode & 0777);
-    if (rename(from.c_str(), to.c_str()) != 0) return false;
-    // The rename lives in the folder: it reaches the disk with the folder.
-    const size_t slash = to.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+namespace {
+// A rename lives in the folder: it reaches the disk with the folder.
+void syncFolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd);
         close(fd);
     }
+}
+}  // namespace
+
+bool fileReplace(const std::string& from, const std::string& to) {
+    struct stat st;
+    // The replaced file's read and write permissions carry over; set-id bits never do.
+    if (lstat(to.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(from.c_str(), st.st_mode & 0777);
+    if (rename(from.c_str(), to.c_str()) != 0) return false;
+    syncFolderOf(to);
+    return true;
+}
+
+bool fileRenameNew(const std::string& from, const std::string& to, const std::string& like, bool* exists) {
+    *exists = false;
+    struct stat st;
+    if (lstat(like.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(from.c_str(), st.st_mode & 0777);
+    // A file system without RENAME_NOREPLACE still refuses a link over an existing name.
+    int result = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        result = link(from.c_str(), to.c_str());
+        if (result == 0) unlink(from.c_str());
+    }
+    if (result != 0) {
+        *exists = errno == EEXIST;
+        return false;
+    }
+    syncFolderOf(to);
     return true;
 }
 

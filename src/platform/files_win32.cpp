@@ -82,6 +82,17 @@ bool fileReplace(const std::string& from, const std::string& to) {
     return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+// Without MOVEFILE_REPLACE_EXISTING the move fails on a name that exists.
+bool fileRenameNew(const std::string& from, const std::string& to, const std::string&, bool* exists) {
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
+        *exists = false;
+        return true;
+    }
+    const DWORD error = GetLastError();
+    *exists = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+    return false;
+}
+
 bool fileSync(FileHandle f) { return f != kInvalidFile && FlushFileBuffers(raw(f)) != 0; }
 
 bool fileRemove(const std::string& path) { return DeleteFileW(wide(path).c_str()) != 0; }

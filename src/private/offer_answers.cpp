@@ -6,6 +6,7 @@
 #include "private/file_hash.h"
 #include "private/private_framing.h"
 #include "store/store_names.h"
+#include "transfer/existing_files.h"
 
 namespace {
 // One target's key: under Windows rules names differing in case, or in trailing dots and
@@ -62,7 +63,9 @@ std::string offeredFileAnswer(OfferAnswers* answers, std::set<std::string>* seen
     OfferAnswer answer;
     answer.size = size;
     std::string have;
-    if (fitsLocalPathLimit(path) && !isSymbolicLink(path) && measureFileSize(path) == size) {
+    // Content to be kept both, or asked about, is sent whatever the file at its name holds.
+    const bool mayHave = existingReplaces() || existingSkipsSame();
+    if (mayHave && fitsLocalPathLimit(path) && !isSymbolicLink(path) && measureFileSize(path) == size) {
         have = answerFor(&answer, path, size, tick, context);
     } else {
         for (const PartialRecord& p : partials) {

@@ -8,16 +8,13 @@
 #include "store/partial_store.h"
 #include "store/store_files.h"
 #include "store/store_names.h"
+#include "transfer/existing_files.h"
 #include "transfer/partial_files.h"
 
 namespace {
 // The record's path relative to the store, '/' between its components ("" when unsafe).
 std::string relativeTarget(const Reception& r, const Record& record) {
-    std::vector<std::string> components;
-    if (!splitRecordDirectory(record.directory, r.windowsRules, &components)) return std::string();
-    std::string relative;
-    for (const std::string& component : components) relative += component + "/";
-    return relative + record.name;
+    return relativeRecordName(record.directory, record.name, r.windowsRules);
 }
 
 void refuseFile(Reception& r, const Record& record) {
@@ -59,6 +56,7 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     if (record.skip) {  // the receiver said it has it whole: nothing follows
         if (!target.empty() && takeAnsweredSkip(v.answers, target, path, record.size)) {
             ++v.skipped;
+            if (existingSkipsSame()) noteExistingEnd(r.existing, target, ExistingAction::Skip, "");
             noteStored(r, record, true);
         } else {
             refuseFile(r, record);
@@ -100,10 +98,18 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     }
     const bool verified = !ours.empty() && readCheck(r) == ours;
     if (record.offset > 0) v.finished.push_back(temporary);
-    // A name that does not give way (read-only, a link, a FIFO...) refuses the file.
-    if (namePartialFile(file, temporaryPath, path, verified)) {
-        ++(record.offset > 0 ? v.resumed : v.stored);
-        noteStored(r, record, true);
+    // A name already taken is replaced, kept both or skipped as the choice in force says.
+    ExistingAction action = ExistingAction::Replace;
+    if (verified && !existingReplaces())
+        action = pathEntryOf(path) == PathEntry::Missing ? ExistingAction::KeepBoth
+                                                         : existingActionFor(r, temporaryPath, path, target);
+    // A name that does not give way (read-only, a link, a FIFO...) refuses a replacing file.
+    const std::string placed = namePartialFile(file, temporaryPath, path, verified, action, record.name.size());
+    if (!placed.empty() || (verified && action == ExistingAction::Skip)) {
+        const std::string keptAs = keptName(placed, path, record.name.size());
+        noteExistingEnd(r.existing, target, action, keptAs);
+        ++(action == ExistingAction::Skip ? v.skipped : record.offset > 0 ? v.resumed : v.stored);
+        noteStored(r, record, true, keptAs);
         removeStalePartials(r.store, v.partials, target, &v.finished);
         return;
     }

@@ -99,12 +99,13 @@ bool makeRecordFolders(const std::string& store, const std::string& directory, b
     return true;
 }
 
-StoreTarget openStoreTarget(const std::string& path, size_t nameLength) {
+StoreTarget openStoreTarget(const std::string& path, size_t nameLength, bool besideAny) {
     StoreTarget target;
+    target.nameLength = nameLength;
     bool exists = false;
     // A new file is created directly, in one call: the common case costs nothing more.
     target.file = fileCreateNew(path, &exists);
-    if (target.file != kInvalidFile || !exists || !isReplaceableFile(path)) return target;
+    if (target.file != kInvalidFile || !exists || !(besideAny || isReplaceableFile(path))) return target;
     const std::string folder = path.substr(0, path.size() - nameLength);
     for (int n = 0; n < kTemporaryNames && exists; ++n) {
         target.temporary = folder + temporaryName(n, kLocalPathLimit - 1 - folder.size());
@@ -122,7 +123,8 @@ bool writeOrClose(FileHandle& file, const void* bytes, size_t size) {
     return false;
 }
 
-StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool whole, bool syncWhole, bool dropCut) {
+StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool whole, bool syncWhole, bool dropCut,
+                          ExistingAction action, std::string* placed) {
     whole = whole && target.file != kInvalidFile;
     // The old file gives way only to content that is on the disk.
     if (whole && (!target.temporary.empty() || syncWhole)) whole = fileSync(target.file);
@@ -136,9 +138,17 @@ StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool who
         return whole ? StoreEnd::Whole : StoreEnd::Kept;
     }
     // The old file gives way only to the whole content; otherwise it stays as it was.
-    if (whole && fileReplace(target.temporary, path)) return StoreEnd::Whole;
+    // Asked to replace, a name taken by what never gives way (read-only, a link, a folder)
+    // still does not.
+    if (whole && action == ExistingAction::Replace && nameGivesWay(path) && fileReplace(target.temporary, path))
+        return StoreEnd::Whole;
+    if (whole && action == ExistingAction::KeepBoth) {
+        const std::string kept = placeArrivedFile(target.temporary, path, target.nameLength, action);
+        if (placed) *placed = kept;
+        return kept.empty() ? StoreEnd::Dropped : StoreEnd::Whole;
+    }
     fileRemove(target.temporary);
-    return StoreEnd::Dropped;
+    return whole && action == ExistingAction::Skip ? StoreEnd::Skipped : StoreEnd::Dropped;
 }
 
 FileHandle createPartialFile(const std::string& store, const std::string& folder, unsigned seed,
@@ -156,14 +166,15 @@ FileHandle createPartialFile(const std::string& store, const std::string& folder
     return kInvalidFile;
 }
 
-bool namePartialFile(FileHandle& file, const std::string& partialPath, const std::string& path, bool verified) {
+std::string namePartialFile(FileHandle& file, const std::string& partialPath, const std::string& path, bool verified,
+                            ExistingAction action, size_t nameLength) {
     verified = verified && fileSync(file);
     fileClose(file);
     file = kInvalidFile;
     fileSetHidden(partialPath, false);
-    if (verified && nameGivesWay(path) && fileReplace(partialPath, path)) return true;
+    if (verified) return placeArrivedFile(partialPath, path, nameLength, action);
     fileRemove(partialPath);
-    return false;
+    return std::string();
 }
 
 void closeCutPartial(FileHandle& file, const std::string& partialPath, bool keep) {
@@ -173,7 +184,9 @@ void closeCutPartial(FileHandle& file, const std::string& partialPath, bool keep
 }
 
 bool nameGrownFile(FileHandle& file, int64_t length, const std::string& store, const std::string& from,
-                   const std::vector<std::string>& path) {
+                   const std::vector<std::string>& path, ExistingAction whenTaken, ExistingAction* done,
+                   std::string* stored) {
+    *done = ExistingAction::Replace;
     // Bytes past the announced length, or a hole short of it, never take a name.
     FileStamp stamp;
     const bool synced = fileStampOf(file, &stamp) && stamp.size == length && fileSync(file);
@@ -183,7 +196,19 @@ bool nameGrownFile(FileHandle& file, int64_t length, const std::string& store, c
     const std::vector<std::string> folder(path.begin(), path.end() - 1);
     const size_t existed = foldersThatExist(store, folder);
     const std::string to = joinStorePath(store, path, kPathSeparator);
-    const bool named = makeFolders(store, folder) && nameGivesWay(to) && fileReplace(from, to);
+    bool named = makeFolders(store, folder);
+    // Keeping both never replaces, not even a file that appears meanwhile at a free name.
+    ExistingAction action = whenTaken;
+    if (named && whenTaken != ExistingAction::Replace)
+        action = pathEntryOf(to) == PathEntry::Missing ? ExistingAction::KeepBoth : resolvedAction(whenTaken, from, to);
+    if (named && action == ExistingAction::Replace) named = nameGivesWay(to) && fileReplace(from, to);
+    if (named && action != ExistingAction::Replace) {
+        const std::string placed = placeArrivedFile(from, to, path.back().size(), action);
+        named = !placed.empty() || action == ExistingAction::Skip;
+        const std::string kept = keptName(placed, to, path.back().size());
+        if (!kept.empty()) *stored = kept;
+        *done = kept.empty() && action == ExistingAction::KeepBoth ? ExistingAction::Replace : action;
+    }
     if (!named) removeMadeFolders(store, folder, existed);
     return named;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "store/existing_names.h"
 
 // What a transfer leaves free on the store folder's volume at the least, for the folder
 // entries its records add: one whose Total would take more is refused before anything
@@ -45,35 +46,46 @@ bool makeRecordFolders(const std::string& store, const std::string& directory, b
 struct StoreTarget {
     FileHandle file = kInvalidFile;
     std::string temporary;  // empty: the content goes straight to the file
+    size_t nameLength = 0;  // the bytes of the path's last component
 };
 // kInvalidFile in file when nothing may be written under path (nameLength: the bytes of
-// its last component).
-StoreTarget openStoreTarget(const std::string& path, size_t nameLength);
+// its last component). With besideAny, a name taken by anything, not only by a file that
+// gives way, gets its content beside it: it may be kept both or skipped.
+StoreTarget openStoreTarget(const std::string& path, size_t nameLength, bool besideAny = false);
 // Writes size bytes at the file's position. A file the disk refuses them is closed
 // (kInvalidFile) and false returned; an already closed one takes nothing and is no failure.
 bool writeOrClose(FileHandle& file, const void* bytes, size_t size);
-// How a target ended: its content took the name whole; the file stayed in place but is
-// not whole (cut, or not on the disk); or nothing of it is left.
-enum class StoreEnd { Whole, Kept, Dropped };
+// How a target ended: its content took the name whole (or, kept both, the path in
+// *placed); the file stayed in place but is not whole (cut, or not on the disk); nothing of
+// it is left; or it arrived whole and was dropped for the file already there (Skip).
+enum class StoreEnd { Whole, Kept, Dropped, Skipped };
 // Closes the target (file already kInvalidFile when the disk refused it). whole: all its
-// content arrived. A replacing file is written to the disk before it takes the name, a
-// new one too with syncWhole; a new file cut short is removed with dropCut.
-StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool whole, bool syncWhole, bool dropCut);
+// content arrived. Content beside a file of the same name is written to the disk before
+// it takes the name (replacing the file, or beside it as action says), a new one too with
+// syncWhole; a new file cut short is removed with dropCut.
+StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool whole, bool syncWhole, bool dropCut,
+                          ExistingAction action = ExistingAction::Replace, std::string* placed = nullptr);
 
 // A new hidden partial file beside a file of folder (relative to store, '/' between
 // components and at its end, "" for the store folder); its relative path in *relative.
 FileHandle createPartialFile(const std::string& store, const std::string& folder, unsigned seed, std::string* relative);
 // A partial file whose content arrived whole: verified (its hash is the sender's), it is
-// written to the disk, closed, and takes the name at path if the name gives way; otherwise,
-// or when a step fails, it is closed and removed. True when it took the name.
-bool namePartialFile(FileHandle& file, const std::string& partialPath, const std::string& path, bool verified);
+// written to the disk, closed, and takes the name at path if the name gives way, or as
+// action says for a name already taken (beside it, nameLength the bytes of path's last
+// component, or nowhere); otherwise, or when a step fails, it is closed and removed. The
+// path it took, or "".
+std::string namePartialFile(FileHandle& file, const std::string& partialPath, const std::string& path, bool verified,
+                            ExistingAction action = ExistingAction::Replace, size_t nameLength = 0);
 // A partial file whose content was cut (file already kInvalidFile when the disk refused
 // it): closed, and kept for a resume when keep, else removed.
 void closeCutPartial(FileHandle& file, const std::string& partialPath, bool keep);
 
 // A file of length bytes grown at its own offsets (a resumable upload): written to the
 // disk, closed, and given the name path below store (its folders made, never through a
-// link) only when it holds exactly length bytes and the name gives way. Folders made for
-// a file that did not take its name are removed again.
+// link) only when it holds exactly length bytes and the name gives way. Unless whenTaken is
+// Replace, a name already taken is kept both or skipped as it says, and no file is replaced;
+// *done is then what was done (KeepBoth only under another name, which *stored is set to).
+// Folders made for a file that did not take its name are removed again.
 bool nameGrownFile(FileHandle& file, int64_t length, const std::string& store, const std::string& from,
-                   const std::vector<std::string>& path);
+                   const std::vector<std::string>& path, ExistingAction whenTaken, ExistingAction* done,
+                   std::string* stored);

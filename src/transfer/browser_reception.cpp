@@ -10,6 +10,7 @@
 #include "platform/threads.h"
 #include "policy/receive_policy.h"
 #include "resource.h"
+#include "transfer/existing_files.h"
 #include "transfer/reception.h"
 #include "transfer/reception_history.h"
 #include "transfer/stop.h"
@@ -29,6 +30,7 @@ bool browserCut = false, browserWhole = false, browserAsking = false;
 // Stop: pieces that only carried files further belong to the uploads that follow them.
 HistoryEntry browserEntry;
 bool browserEntryOpen = false;
+ExistingEnds browserExisting;  // the uploads' files kept both or skipped
 int browserPercent = -1;
 uint32_t browserRateAt = 0;
 
@@ -125,18 +127,22 @@ bool takeBrowserEntry(HistoryEntry* entry) {
                                            : HistoryOutcome::Complete;
     const int reason = cancelRequested ? IDS_CANCELED : browserCut ? IDS_RECEIVING_INCOMPLETE : 0;
     if (reason) browserEntry.reason = portText(reason);
+    const std::string existing = existingEndsText(browserExisting);
+    if (!existing.empty()) browserEntry.reason += (browserEntry.reason.empty() ? "" : " ") + existing;
+    browserExisting = ExistingEnds();
     *entry = std::move(browserEntry);
     browserEntry = HistoryEntry();
     browserEntryOpen = false;
     return true;
 }
 
-void leaveLocked(PieceEnd end, const std::string& storedName) {
+void leaveLocked(PieceEnd end, const std::string& storedName, const ExistingEnd& existing) {
     browserCut = browserCut || end == PieceEnd::Cut;
     browserWhole = browserWhole || end == PieceEnd::FileWhole;
     if (end == PieceEnd::FileWhole) {
         addHistoryName(browserEntry.names, storedName);
         ++browserEntry.files;
+        if (browserEntryOpen) noteExistingEnd(browserExisting, existing.name, existing.action, existing.keptAs);
     }
     --receptionsRunning;
     if (--browserPieces > 0) return;
@@ -155,12 +161,12 @@ void leaveLocked(PieceEnd end, const std::string& storedName) {
 }
 }  // namespace
 
-void leaveBrowserUploads(PieceEnd end, const std::string& storedName) {
+void leaveBrowserUploads(PieceEnd end, const std::string& storedName, const ExistingEnd& existing) {
     HistoryEntry entry;
     bool ended = false;
     {
         std::lock_guard<std::mutex> guard(browserLock);
-        leaveLocked(end, storedName);
+        leaveLocked(end, storedName, existing);
         ended = browserPieces == 0 && takeBrowserEntry(&entry);
     }
     if (ended) recordReceived(std::move(entry), 0, 0);

@@ -24,6 +24,7 @@
 #include "history/history.h"
 #include "platform/net.h"
 #include "policy/receive_policy.h"
+#include "store/existing_names.h"
 #include "store/partial_record.h"
 #include "store/store_files.h"  // the free space a transfer leaves
 #include "transfer/answered_files.h"
@@ -137,10 +138,12 @@ ReceiveResult joinBrowserUploads(unsigned stops, int64_t total, const BrowserPie
 // bytes of a joined piece arrived.
 void browserUploadProgress(int64_t bytes);
 // A joined piece ends: cut (not every byte arrived or was written), or it made a file whole
-// (storedName: the top-level name it is stored under). When the last running piece ends
+// (storedName: the top-level name it is stored under; existing: what became of it when its
+// name was taken, for the history). When the last running piece ends
 // with a file whole, one cut, or a Stop, the uploads make one entry in the history.
 enum class PieceEnd { Cut, Taken, FileWhole };
-void leaveBrowserUploads(PieceEnd end, const std::string& storedName = std::string());
+void leaveBrowserUploads(PieceEnd end, const std::string& storedName = std::string(),
+                         const ExistingEnd& existing = ExistingEnd());
 
 // What a reception that does not come from port 2904 may differ in.
 struct ReceiveTerms {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/window_port.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "store/store_files.h"
@@ -19,6 +20,15 @@
 
 constexpr int kRateInterval = 3000;  // milliseconds between two speed texts
 constexpr int kAskStopped = -1;      // askUser's answer when a Stop came meanwhile
+
+// A reception's files that met a name already there: the user's answer for all of them
+// (Unanswered: none yet), and for the history those kept both ("name -> new name") and
+// skipped, the first few named.
+struct ExistingEnds {
+    ExistingReply forAll = ExistingReply::Unanswered;
+    std::vector<std::string> keptBoth, skipped;
+    int64_t keptBothCount = 0, skippedCount = 0;
+};
 
 struct Reception {
     std::string store;
@@ -50,6 +60,7 @@ struct Reception {
     std::vector<std::string> names;
     int64_t filesTaken = 0;
     int64_t bytes = 0;
+    ExistingEnds existing;
 };
 
 struct Record {
@@ -82,8 +93,9 @@ Record readRecord(Reception& r);
 void updateProgress(Reception& r);
 // Every record after the header, each stored, refused or passed over.
 void receiveRecords(Reception& r);
-// A file record's content is in the store under its name (whole: it counts as a file).
-void noteStored(Reception& r, const Record& record, bool whole);
+// A file record's content is in the store under its name, or kept both under keptAs
+// (whole: it counts as a file).
+void noteStored(Reception& r, const Record& record, bool whole, const std::string& keptAs = std::string());
 // The local path of a file record, or "" when the record may not be stored.
 std::string targetPath(Reception& r, const Record& record);
 // Moves size content bytes into the file (and into hash, when given); returns how many did not arrive.

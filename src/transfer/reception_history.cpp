@@ -8,6 +8,7 @@
 #include "core/window_port.h"
 #include "platform/net.h"
 #include "resource.h"
+#include "transfer/existing_files.h"
 #include "transfer/partial_files.h"
 #include "transfer/reception.h"
 
@@ -119,7 +120,7 @@ void recordReception(const Reception& r, const ReceiveTerms& terms, ReceiveResul
     entry.bytes = r.bytes;
     entry.folder = r.store;
     entry.reason = reason ? shownText(reason, terms.sender) : std::string();
-    const std::string tally = offerTally(r);
-    if (!tally.empty()) entry.reason += (entry.reason.empty() ? "" : " ") + tally;
+    for (const std::string& more : {offerTally(r), existingEndsText(r.existing)})
+        if (!more.empty()) entry.reason += (entry.reason.empty() ? "" : " ") + more;
     recordReceived(std::move(entry), terms.sender, reason);
 }

@@ -7,6 +7,7 @@
 #include "platform/threads.h"
 #include "resource.h"
 #include "store/store_files.h"
+#include "transfer/existing_files.h"
 #include "transfer/hash_worker.h"
 #include "transfer/reception.h"
 #include "transfer/stop.h"
@@ -60,10 +61,10 @@ void updateProgress(Reception& r) {
     }
 }
 
-// A file record's content is in the store under its name (whole: it counts as a file).
-// Call after targetPath for the same record.
-void noteStored(Reception& r, const Record& record, bool whole) {
-    addHistoryName(r.names, r.folder.top.empty() ? record.name : r.folder.top);
+// A file record's content is in the store under its name, or kept both under keptAs
+// (whole: it counts as a file). Call after targetPath for the same record.
+void noteStored(Reception& r, const Record& record, bool whole, const std::string& keptAs) {
+    addHistoryName(r.names, !r.folder.top.empty() ? r.folder.top : keptAs.empty() ? record.name : keptAs);
     if (whole) ++r.filesTaken;
     receptionStored(record.blockBytes);  // progress: a record that stores nothing is none
 }
@@ -160,17 +161,27 @@ namespace {
 // content read, and dropped, so that it is never taken for a header.
 void receiveFile(Reception& r, const Record& record) {
     const std::string path = targetPath(r, record);
-    StoreTarget target = path.empty() ? StoreTarget() : openStoreTarget(path, record.name.size());
+    const bool besideAny = !existingReplaces();
+    StoreTarget target = path.empty() ? StoreTarget() : openStoreTarget(path, record.name.size(), besideAny);
     if (target.file == kInvalidFile) {
         r.missed = true;
         if (record.size > 0) skipContent(r.reader, record.size);
         return;
     }
     const int64_t remaining = moveContent(r, target.file, record.size, nullptr);
+    // Whole content beside a file of the same name: replaced, kept both or skipped.
+    const bool beside = !target.temporary.empty() && remaining <= 0 && target.file != kInvalidFile;
+    const std::string name = beside ? relativeRecordName(record.directory, record.name, r.windowsRules) : "";
+    const ExistingAction action = beside ? existingActionFor(r, target.temporary, path, name) : ExistingAction::Replace;
+    std::string placed;
     // Cut short, refused by the disk, or not on it: new or replacing, it did not arrive.
-    const StoreEnd end = closeStoreTarget(target, path, remaining <= 0, r.syncWhole, r.dropCut);
-    if (end != StoreEnd::Whole) r.missed = true;
-    if (end != StoreEnd::Dropped) noteStored(r, record, end == StoreEnd::Whole);
+    const StoreEnd end = closeStoreTarget(target, path, remaining <= 0, r.syncWhole, r.dropCut, action, &placed);
+    const std::string keptAs = keptName(placed, path, record.name.size());
+    const bool arrived = end == StoreEnd::Whole || end == StoreEnd::Skipped;
+    if (arrived) noteExistingEnd(r.existing, name, action, keptAs);
+    if (!arrived) r.missed = true;
+    // A skipped file counts as taken: the file of its name is the one the user wants.
+    if (end != StoreEnd::Dropped) noteStored(r, record, end != StoreEnd::Kept, keptAs);
 }
 }  // namespace
 

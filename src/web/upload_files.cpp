@@ -6,6 +6,7 @@
 
 #include "core/window_port.h"
 #include "platform/files.h"
+#include "policy/existing_choice.h"
 #include "store/store_files.h"
 #include "store/store_names.h"
 #include "store/upload_partials.h"
@@ -38,13 +39,29 @@ void pieceBytesDone(int64_t count) {
     awaitedBytes -= count;
 }
 
+// What a whole upload does to a file of its name: as on port 2904, but a browser cannot be
+// asked here, so asking keeps both.
+ExistingAction uploadExistingAction() {
+    switch (existingChoice()) {
+        case ExistingChoice::Replace: return ExistingAction::Replace;
+        case ExistingChoice::SkipIdentical: return ExistingAction::SkipSame;
+        default: return ExistingAction::KeepBoth;
+    }
+}
+
 // The last bytes arrived: the file reaches the disk, then takes its name (*top: the
-// top-level name it is stored under).
-bool storeWhole(PartialUpload& upload, const std::string& utf8Name, std::string* top) {
+// top-level name it is stored under; *existing: what became of it when its name was taken).
+bool storeWhole(PartialUpload& upload, const std::string& utf8Name, std::string* top, ExistingEnd* existing) {
     std::vector<std::string> path;
     if (!uploadNameParts(utf8Name, &path)) path.clear();
-    if (!nameGrownFile(upload.file, upload.length, upload.store, upload.path, path)) return false;
-    *top = path.front();
+    std::string stored = path.empty() ? std::string() : path.back();
+    if (!nameGrownFile(upload.file, upload.length, upload.store, upload.path, path, uploadExistingAction(),
+                       &existing->action, &stored))
+        return false;
+    existing->name = utf8Name;
+    if (existing->action == ExistingAction::KeepBoth) existing->keptAs = stored;
+    // A file kept both at the top level is in the history under the name it took.
+    *top = path.size() == 1 ? stored : path.front();
     uploadPartialGone(upload.store, &upload.path);
     return true;
 }
@@ -128,12 +145,13 @@ UploadOutcome receivePiece(PartialUpload& upload, const std::string& utf8Name, i
     pieceBytesDone(count - (upload.offset - from));
     const bool last = taken && upload.offset == upload.length;
     std::string top;
-    const bool stored = last && storeWhole(upload, utf8Name, &top);
+    ExistingEnd existing;
+    const bool stored = last && storeWhole(upload, utf8Name, &top, &existing);
     if (last && !stored) dropPartial(upload);
     leaveBrowserUploads(!taken || (last && !stored) ? PieceEnd::Cut
                         : last                      ? PieceEnd::FileWhole
                                                     : PieceEnd::Taken,
-                        top);
+                        top, existing);
     if (stopCount != stops && !last) return UploadOutcome::Stopped;
     return taken && (!last || stored) ? UploadOutcome::Saved : UploadOutcome::NotSaved;
 }

@@ -67,10 +67,5 @@ INT_PTR CALLBACK askDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 AskAnswer askToReceive(const std::string& address, int64_t total, int milliseconds) {
     Question q{address, total, milliseconds, tickCount()};
-    INT_PTR result = 0;
-    runOnDialogThread([&q, &result] {
-        result = DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_ASK), nullptr, askDialogProc,
-                                 reinterpret_cast<LPARAM>(&q));
-    });
-    return askAnswerOf(result);
+    return askAnswerOf(questionOnDialogThread(IDD_ASK, askDialogProc, &q));
 }

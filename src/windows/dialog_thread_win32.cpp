@@ -27,3 +27,12 @@ void runOnDialogThread(const std::function<void()>& show) {
     else show();
     if (run.done) CloseHandle(run.done);
 }
+
+INT_PTR questionOnDialogThread(int dialogId, DLGPROC proc, void* question) {
+    INT_PTR result = 0;
+    runOnDialogThread([&] {
+        result = DialogBoxParamW(programModule, MAKEINTRESOURCEW(dialogId), nullptr, proc,
+                                 reinterpret_cast<LPARAM>(question));
+    });
+    return result;
+}

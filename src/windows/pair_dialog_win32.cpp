@@ -84,11 +84,7 @@ std::string spacedCode(const std::string& code) {
 
 bool askToTrust(const std::string& name, const std::string& id, const std::string& code, int milliseconds) {
     Question q{name, id, code, milliseconds, tickCount(), nullptr};
-    INT_PTR result = 0;
-    runOnDialogThread([&q, &result] {
-        result = DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_PAIR), nullptr, pairDialogProc,
-                                 reinterpret_cast<LPARAM>(&q));
-    });
+    const INT_PTR result = questionOnDialogThread(IDD_PAIR, pairDialogProc, &q);
     if (q.codeFont) DeleteObject(q.codeFont);
     return result == IDC_PAIR_YES;
 }

@@ -36,6 +36,12 @@ ReceiveSettings readReceiveSettings() {
         settings.choice = AcceptFrom::Nobody;  // there, but unreadable
     }
     settings.allowed = readAllowedSenders(key);
+    size = sizeof value;
+    rc = RegQueryValueExW(key, L"ExistingFiles", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    if (rc != ERROR_FILE_NOT_FOUND)
+        settings.existing = rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value
+                                ? existingChoiceStored(value)
+                                : ExistingChoice::KeepBoth;
     RegCloseKey(key);
     return settings;
 }
@@ -50,6 +56,8 @@ bool writeReceiveSettings(const ReceiveSettings& settings) {
     std::wstring list = ansiToWide(settings.allowed);
     RegSetValueExW(key, L"AllowedSenders", 0, REG_SZ, reinterpret_cast<const BYTE*>(list.c_str()),
                    static_cast<DWORD>((list.size() + 1) * sizeof(wchar_t)));
+    value = static_cast<DWORD>(settings.existing);
+    RegSetValueExW(key, L"ExistingFiles", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     RegCloseKey(key);
     return true;
 }
@@ -58,6 +66,7 @@ void applyReceiveSettings(const ReceiveSettings& settings) {
     std::vector<SenderRange> ranges;
     parseSenderList(settings.allowed, &ranges);
     setReceivePolicy(settings.choice, ranges);
+    setExistingChoice(settings.existing);
     forgetDeclined();
 }
 

@@ -1,10 +1,12 @@
 // Who may send, as stored in the settings key: "AcceptFrom" (REG_DWORD: 0 everyone, 1 ask
 // each time, 2 only listed senders, 3 nobody, 4 trusted computers without asking and the
 // others asked, 5 trusted computers only) and "AllowedSenders" (REG_SZ: the list), and
-// the tray's pause, which is choice 3.
+// the tray's pause, which is choice 3; and what an arriving file does to one of its name
+// already there, "ExistingFiles" (REG_DWORD: 0 replace, 1 keep both, 2 skip identical, 3 ask).
 #pragma once
 #include <string>
 
+#include "policy/existing_choice.h"
 #include "policy/receive_policy.h"
 
 // The longest list the settings dialog takes and the program reads, in characters.
@@ -13,10 +15,12 @@ constexpr int kAllowedSendersLimit = 1000;
 struct ReceiveSettings {
     AcceptFrom choice = AcceptFrom::Everyone;
     std::string allowed;
+    ExistingChoice existing = ExistingChoice::Replace;
 };
 // Without "AcceptFrom" everyone may send, as always; a value that names no choice (or is
-// no number) admits nobody. An "AllowedSenders" longer than the limit is read as empty,
-// never cut into other addresses.
+// no number) admits nobody. Without "ExistingFiles" a file replaces one of its name, as
+// always; a value that names no choice (or is no number) keeps both. An "AllowedSenders" longer than the limit is read
+// as empty, never cut into other addresses.
 ReceiveSettings readReceiveSettings();
 // Creates the settings key when missing; false when it cannot.
 bool writeReceiveSettings(const ReceiveSettings& settings);

@@ -75,6 +75,18 @@ void initialiseReceiving(HWND dialog) {
     SendDlgItemMessageW(dialog, IDC_ALLOWED_SENDERS, EM_LIMITTEXT, kAllowedSendersLimit, 0);
     SetDlgItemTextW(dialog, IDC_ALLOWED_SENDERS, ansiToWide(settings.allowed).c_str());
     enableList(dialog);
+    // The choices for a file already there, in the order of their stored numbers.
+    SetDlgItemTextW(dialog, IDC_EXISTING_LABEL, loadTextW(IDS_EXISTING_SETTING).c_str());
+    for (int text : {IDS_EXISTING_CHOICE_REPLACE, IDS_EXISTING_CHOICE_KEEP_BOTH, IDS_EXISTING_CHOICE_SKIP,
+                     IDS_EXISTING_CHOICE_ASK})
+        SendDlgItemMessageW(dialog, IDC_EXISTING_CHOICE, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(loadTextW(text).c_str()));
+    SendDlgItemMessageW(dialog, IDC_EXISTING_CHOICE, CB_SETCURSEL, static_cast<WPARAM>(settings.existing), 0);
+}
+
+ExistingChoice chosenExisting(HWND dialog) {
+    const LRESULT index = SendDlgItemMessageW(dialog, IDC_EXISTING_CHOICE, CB_GETCURSEL, 0, 0);
+    return index == CB_ERR ? ExistingChoice::Replace : existingChoiceStored(static_cast<uint32_t>(index));
 }
 
 std::string allowedText(HWND dialog) {
@@ -160,7 +172,7 @@ void store(HWND dialog) {
     storeLookAround(isChecked(dialog, IDC_LOOK_AROUND));
     storeSendOnlyEncrypted(isChecked(dialog, IDC_ONLY_ENCRYPTED));
     // Who may send takes effect at once, stored or not.
-    ReceiveSettings receiving{chosenAcceptFrom(dialog), allowedText(dialog)};
+    ReceiveSettings receiving{chosenAcceptFrom(dialog), allowedText(dialog), chosenExisting(dialog)};
     applyReceiveSettings(receiving);
     writeReceiveSettings(receiving);
     storePartialFiles(dialog);

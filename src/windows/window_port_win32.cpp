@@ -11,6 +11,7 @@
 #include "resource.h"
 #include "windows/app_state_win32.h"
 #include "windows/ask_dialog_win32.h"
+#include "windows/existing_dialog_win32.h"
 #include "windows/pair_dialog_win32.h"
 #include "windows/private_mark_win32.h"
 #include "windows/text_window_win32.h"
@@ -84,6 +85,10 @@ void portShowText(const std::string& address, const std::string& utf8Text) { han
 
 AskAnswer portAskToReceive(const std::string& address, int64_t total, int milliseconds) {
     return askToReceive(address, total, milliseconds);
+}
+
+ExistingAnswer portAskExisting(const std::string& address, const std::vector<std::string>& names, int milliseconds) {
+    return askAboutExisting(address, names, milliseconds);
 }
 
 bool portAskTrust(const std::string& name, const std::string& id, const std::string& code, int milliseconds) {

@@ -102,6 +102,7 @@ const char* sampleValue(const std::string& argument) {
     if (argument == "N" || argument == "DAYS") return "7";
     if (argument == "DIR") return ".";
     if (argument == "TEXT") return "hello";
+    if (argument == "CHOICE") return "keep-both";
     return "127.0.0.1";  // ADDRESS, A, LIST
 }
 

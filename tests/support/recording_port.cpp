@@ -16,7 +16,8 @@ std::vector<PortCall> calls;
 std::string storePath, ownAddress, recipient;
 std::atomic<void (*)(const PortCall&)> beforeCall{nullptr};
 std::atomic<AskAnswer> answer{AskAnswer::Unanswered};
-std::atomic<int> askDelay{0};  // milliseconds a question stays open
+std::atomic<int> askDelay{0};   // milliseconds a question stays open
+ExistingAnswer existingAnswer;  // what a question about names already there is answered
 
 bool holding = false;
 PortCall heldKind;
@@ -62,6 +63,7 @@ void recordingPortReset(const std::string& store, const std::string& own, const 
     answer = AskAnswer::Unanswered;
     askDelay = 0;
     std::lock_guard<std::mutex> guard(lock);
+    existingAnswer = ExistingAnswer();
     holding = false;
     released.notify_all();
     calls.clear();
@@ -144,6 +146,17 @@ AskAnswer portAskToReceive(const std::string& address, int64_t total, int millis
     record({"ask", address, static_cast<int>(total), milliseconds});
     if (askDelay > 0) sleepMilliseconds(askDelay);
     return answer;
+}
+ExistingAnswer portAskExisting(const std::string& address, const std::vector<std::string>& names, int milliseconds) {
+    std::string listed = address;
+    for (const std::string& name : names) listed += " " + name;
+    record({"existing", listed, static_cast<int>(names.size()), milliseconds});
+    std::lock_guard<std::mutex> guard(lock);
+    return existingAnswer;
+}
+void recordingPortExistingAnswer(ExistingAnswer answer) {
+    std::lock_guard<std::mutex> guard(lock);
+    existingAnswer = answer;
 }
 void recordingPortAnswer(AskAnswer a, int milliseconds) {
     answer = a;

@@ -36,6 +36,9 @@ std::vector<PortCall> recordedCalls();
 // Unanswered; for the trust question anything but Accepted is no), after the question
 // stayed open for milliseconds.
 void recordingPortAnswer(AskAnswer answer, int milliseconds = 0);
+// What a question about names the store has already is answered with (a reset: Unanswered);
+// it is recorded as "existing" with the address and the names, their count and the time limit.
+void recordingPortExistingAnswer(ExistingAnswer answer);
 // The status texts in order, and the last one.
 std::vector<std::string> recordedStatusTexts();
 std::string lastStatusText();

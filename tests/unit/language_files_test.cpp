@@ -212,19 +212,23 @@ void expectFits(const std::string& language, int id, const std::string& text) {
 TEST(LanguageFilesContent, EveryTextIdWithItsMarkersAndWithinItsBuffer) {
     const std::pair<std::string, std::string> satellites[] = {{"Spanish", "satellite_es.rc"},
                                                               {"Russian", "satellite_ru.rc"}};
-    const std::pair<int, int> ranges[] = {{IDS_YOUR_IP, IDS_LAST}, {IDS_TEXTS_FIRST, IDS_TEXTS_LAST}};
+    // The string table's blocks, each without gaps.
+    const std::pair<int, int> blocks[] = {
+        {IDS_YOUR_IP, IDS_LAST}, {IDS_TEXTS_FIRST, IDS_TEXTS_LAST}, {IDS_EXISTING_FIRST, IDS_EXISTING_LAST}};
     size_t count = 0;
-    for (const auto& range : ranges)
-        for (int id = range.first; id <= range.second; ++id, ++count) {
+    for (const auto& block : blocks) {
+        count += static_cast<size_t>(block.second - block.first + 1);
+        for (int id = block.first; id <= block.second; ++id) {
             std::string english = englishText(id);
             ASSERT_FALSE(english.empty()) << "the English table lacks " << id;
             expectFits("English", id, english);
         }
+    }
     for (const auto& satellite : satellites) {
         std::map<int, std::string> texts = satelliteTexts(satellite.second);
         EXPECT_EQ(texts.size(), count) << satellite.second << " read from " << resourcesFolder();
-        for (const auto& range : ranges)
-            for (int id = range.first; id <= range.second; ++id) {
+        for (const auto& block : blocks) {
+            for (int id = block.first; id <= block.second; ++id) {
                 auto text = texts.find(id);
                 if (text == texts.end()) {
                     ADD_FAILURE() << satellite.first << " lacks text " << id;
@@ -233,5 +237,6 @@ TEST(LanguageFilesContent, EveryTextIdWithItsMarkersAndWithinItsBuffer) {
                 EXPECT_EQ(markers(text->second), markers(englishText(id))) << satellite.first << " text " << id;
                 expectFits(satellite.first, id, text->second);
             }
+        }
     }
 }
