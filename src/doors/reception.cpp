@@ -395,6 +395,13 @@ void receptionEnding() {
     holder.phase = Phase::Ending;
 }
 
+bool withdrawStrangersQuestion() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    if (!holder.asking || holder.trusted) return false;
+    questionWithdrawn = true;
+    return true;
+}
+
 void releaseReception() {
     std::lock_guard<std::mutex> guard(holderLock);
     holder.reach = kInvalidSocket;

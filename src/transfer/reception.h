@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/central_state.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "store/store_files.h"
@@ -20,7 +21,14 @@
 constexpr int kRateInterval = 3000;  // milliseconds between two speed texts
 constexpr int kAskStopped = -1;      // askUser's answer when a Stop came meanwhile
 
+extern ReceiveProgress progressNow;
+
 struct Reception {
+    // The one reception's, or a side place's own (transfer/side_reception.h; side >= 0).
+    int side = -1;
+    bool sideEnded = false;  // its side place is given up (and may be another's now)
+    std::atomic<bool>* cancel = &cancelRequested;
+    ReceiveProgress* progress = &progressNow;
     std::string store;
     uint32_t sender = 0;     // the peer's address, for a question and its answer
     bool byBrowser = false;  // a browser's upload: the user's yes is remembered for it
@@ -71,7 +79,6 @@ struct VerifiedSteps {
     void (*ended)(const Reception& r);
 };
 
-extern ReceiveProgress progressNow;
 extern std::atomic<int> receptionsRunning;  // connections past their first byte, until closed
 extern std::atomic<bool> receivingEnded;    // the program is closing: nothing more is admitted
 

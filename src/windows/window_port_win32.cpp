@@ -96,3 +96,8 @@ void portSetPrivatePeer(const std::string& name) { setPrivatePeer(name); }
 void portSetInTheClear(bool inTheClear) {
     if (inTheClear) setSentInTheClear(true);
 }
+
+// A side reception's row: its result reaches the status line, as a reception's does.
+void portRowStart(int, const std::string&, const std::string&) {}
+void portRowProgress(int, int) {}
+void portRowEnd(int, int textId) { portSetStatusText(textId); }
