@@ -289,7 +289,8 @@ ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned st
     const ReceiveResult result = receive(r, std::move(reader), connection, stopsAtArrival, terms, verdict, &refusal);
     --receptionsRunning;
     recordReception(r, terms, result, refusal);
-    if (!terms.trustedName.empty() && r.side < 0) portSetPrivatePeer(std::string());  // the mark ends with its reception
+    if (!terms.trustedName.empty() && r.side < 0)
+        portSetPrivatePeer(std::string());  // the mark ends with its reception
     if (terms.refusal) *terms.refusal = refusal;
     if (result == ReceiveResult::NoStorePath) showErrorBox(IDS_NO_STORE_PATH);
     if (result == ReceiveResult::WrongVersion) showErrorBox(IDS_OLD_VERSION);
