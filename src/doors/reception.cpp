@@ -395,11 +395,9 @@ void receptionEnding() {
     holder.phase = Phase::Ending;
 }
 
-bool withdrawStrangersQuestion() {
+bool strangerAsking() {
     std::lock_guard<std::mutex> guard(holderLock);
-    if (!holder.asking || holder.trusted) return false;
-    questionWithdrawn = true;
-    return true;
+    return receiveInProgress && holder.asking && !holder.trusted;
 }
 
 void releaseReception() {

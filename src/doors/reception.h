@@ -60,7 +60,6 @@ void receptionAsking(bool asking);         // its user is asked, or answered
 void receptionEnding();                    // past reading
 void releaseReception();                   // given up: the next one may take it
 
-// A trusted computer's reception starts beside the one reception (doors/side_places.h): a
-// stranger's question that holds the one reception is taken back all the same, as it is
-// for a trusted computer that comes for the one reception. True when one was.
-bool withdrawStrangersQuestion();
+// True while a stranger holds the one reception with its user's question open: a trusted
+// computer that comes takes the question back and the reception with it.
+bool strangerAsking();

@@ -136,11 +136,6 @@ ReceiveResult refuse(Socket connection, Verdict verdict, uint32_t sender) {
 // that read). False when the reception ends here, its result in *ended.
 bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResult* ended) {
     const Socket reached = connection != kInvalidSocket ? connection : r.shutOnStop;
-    const SideStart side = beginSideReception(r, stopsAtArrival, reached);
-    if (side != SideStart::NotSide) {
-        *ended = r.store.empty() ? ReceiveResult::NoStorePath : ReceiveResult::TurnedAway;
-        return side == SideStart::Started;
-    }
     ReceptionAsk ask;
     ask.connection = connection;
     ask.reach = reached;
@@ -148,9 +143,12 @@ bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResu
     ask.source = r.sender;
     ask.trusted = !r.trustedName.empty();
     ask.headerCame = r.headerCame;
-    if (!admitConnection(ask)) {
-        *ended = turnAway(connection, false);
-        return false;
+    const SideStart side = admitOneOrSide(r, ask);
+    if (side != SideStart::NotSide) {
+        *ended = side == SideStart::TurnedAway ? turnAway(connection, false)
+                 : r.store.empty()             ? ReceiveResult::NoStorePath
+                                               : ReceiveResult::TurnedAway;
+        return side == SideStart::Started;
     }
     r.store = portGetStorePath();
     // A Stop since this connection arrived, or the program's end, turns it away: it must

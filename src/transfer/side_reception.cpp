@@ -71,11 +71,19 @@ SideStart beginSideReception(Reception& r, unsigned stopsAtArrival, Socket reach
         endSideReception(r);
         return SideStart::Stopped;
     }
-    withdrawStrangersQuestion();
     noteBytes(place, 0, r.verified->offered);
     portSetButtonsTransferring();
     writeUnlessStopped(context.cancel, [&r] { portRowStart(r.side, r.trustedName, formatSize(r.verified->offered)); });
     return SideStart::Started;
+}
+
+SideStart admitOneOrSide(Reception& r, const ReceptionAsk& ask) {
+    const bool side = mayBeSide(r, ask.reach);
+    if ((!side || !receiveInProgress || strangerAsking()) && admitConnection(ask)) return SideStart::NotSide;
+    if (!side) return SideStart::TurnedAway;
+    const SideStart started = beginSideReception(r, ask.stops, ask.reach);
+    if (started != SideStart::NotSide) return started;
+    return admitConnection(ask) ? SideStart::NotSide : SideStart::TurnedAway;  // every side place taken
 }
 
 void sideProgress(const Reception& r, int percent) {

@@ -7,8 +7,10 @@
 #              run side by side, and the history has one entry for each
 #   same_name  a sender on port 2904 writes a name slowly while a trusted one sends the same
 #              name: the trusted one waits for the name and takes it only after, whole
-#   stop       three at once, then the receiver's Stop: each ends canceled, short, and
-#              recorded as canceled; no file takes its name
+#   stop       three at once beside the stranger, then the receiver's Stop: each ends
+#              canceled, short, and recorded as canceled; no file takes its name
+# A trusted computer takes the one reception when nobody holds it, as before (the other
+# faults tests show that), and a side place while somebody does.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 command -v tc >/dev/null || skip "tc is missing"
@@ -55,12 +57,17 @@ for i in "${SENDERS[@]}"; do
 done
 receive_as r --no-discovery
 
+# stranger_holds WHAT: a stranger holds port 2904's one reception with a file it never ends.
+stranger_holds() {
+  in_tx python3 "$QV_ROOT/tests/faults/crowding_doors.py" "$RX_ADDR" 2904 nearend 1 "$TX_ADDR" >"$WORK/crowd.out" 2>&1 &
+  CROWD_PID=$!
+  hold "$CROWD_PID"
+  wait_for_line "$WORK/crowd.out" crowding || fail "$1: the stranger did not start"
+  wait_until 50 test -e "$STORE/near.bin" || fail "$1: the stranger holds no reception"
+}
+
 # together
-in_tx python3 "$QV_ROOT/tests/faults/crowding_doors.py" "$RX_ADDR" 2904 nearend 1 "$TX_ADDR" >"$WORK/crowd.out" 2>&1 &
-CROWD_PID=$!
-hold "$CROWD_PID"
-wait_for_line "$WORK/crowd.out" crowding || fail "together: the stranger did not start"
-wait_until 50 test -e "$STORE/near.bin" || fail "together: the stranger holds no reception"
+stranger_holds together
 for i in "${SENDERS[@]}"; do send_from "$i" "$WORK/src/s$i/part$i.bin"; done
 # Side by side: the three senders' partial files grow in the store at once.
 partials() { [ "$(find "$STORE" -maxdepth 1 -name '.*' -type f | wc -l)" -ge "$1" ]; }
@@ -107,8 +114,9 @@ check "same_name: the name holds s1's content whole" cmp -s "$WORK/src/s1same/sa
 expect_eq "same_name: no partial file is left" "" "$(find "$STORE" -name '.*' -type f)"
 rx_stop
 
-# stop: three at once, then the receiver's Stop.
+# stop: three at once beside the stranger, then the receiver's Stop.
 receive_as r --no-discovery
+stranger_holds stop
 rm -f "$STORE"/part*.bin
 for i in "${SENDERS[@]}"; do
   head -c $((40 * 1024 * 1024)) /dev/urandom >"$WORK/src/s$i/part$i.bin"
