@@ -21,6 +21,12 @@ struct SideWatch {
 };
 SideWatch sides[kSidePlaces];
 
+void stopSide(const SideWatch& side, void (*shutdown)(Socket)) {
+    if (!side.cancel) return;
+    *side.cancel = true;
+    if (side.slot->load() != kInvalidSocket) shutdown(side.slot->load());
+}
+
 // Shuts the reception's connection down as its kind allows (claimReception).
 void shutReceiving(Socket connection, bool stopping, void (*shutdown)(Socket)) {
     if (connection == kInvalidSocket) return;
@@ -90,6 +96,12 @@ void releaseSideReception(int place) {
     sides[place] = SideWatch();
 }
 
+void stopSideReception(int place) {
+    if (place < 0 || place >= kSidePlaces) return;
+    std::lock_guard<std::mutex> guard(socketLock);
+    stopSide(sides[place], netShutdown);
+}
+
 bool shutReception(Socket connection) {
     std::lock_guard<std::mutex> guard(socketLock);
     if (connection == kInvalidSocket || receiveSocket != connection) return false;
@@ -112,11 +124,7 @@ void stopTransfers(void (*shutdown)(Socket)) {
         if (sendSocket.load() != kInvalidSocket) shutdown(sendSocket.load());
         for (const auto* place : watched)
             if (place && place->load() != kInvalidSocket) shutdown(place->load());
-        for (const SideWatch& side : sides) {
-            if (!side.cancel) continue;
-            *side.cancel = true;
-            if (side.slot->load() != kInvalidSocket) shutdown(side.slot->load());
-        }
+        for (const SideWatch& side : sides) stopSide(side, shutdown);
     }
     showCanceled();
 }

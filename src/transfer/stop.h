@@ -33,6 +33,8 @@ bool claimReception(unsigned stopsAtArrival, Socket connection, bool plainWire =
 bool claimSideReception(int place, unsigned stopsAtArrival, std::atomic<bool>* cancel, std::atomic<Socket>* slot,
                         Socket connection);
 void releaseSideReception(int place);
+// Stops the side reception in place alone (its row's Stop), as Stop stops every one.
+void stopSideReception(int place);
 
 // Shuts the running reception's connection down when it is still connection (published
 // by claimReception): a waiting sender pushes out a reception that does not progress.

@@ -33,6 +33,7 @@
 #include "windows/text_window_win32.h"
 #include "windows/texts_win32.h"
 #include "windows/transfer_buttons_win32.h"
+#include "windows/transfer_rows_win32.h"
 #include "windows/tray_win32.h"
 
 namespace {
@@ -187,7 +188,9 @@ void command(HWND window, int id) {
         case IDM_HISTORY:
         case IDC_HISTORY_BUTTON: openHistoryWindow(); break;
         case IDC_RECIPIENT_PEERS: showRecipientMenu(window); break;
-        default: otherCommand(window, id); break;
+        default:
+            if (!rowCommand(id)) otherCommand(window, id);
+            break;
     }
 }
 }  // namespace
@@ -229,6 +232,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kTextArrivedMessage: openArrivedTexts(); break;
         case kPrivateMarkMessage: showPrivateMark(window); break;
         case kSendEndedMessage: showSendEnded(window); break;
+        case kRowsChangedMessage: showTransferRows(window); break;
         case WM_COPYDATA: {
             // A dialog procedure's answer to this message goes in DWLP_MSGRESULT.
             BOOL taken = takeHandedPaths(window, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
