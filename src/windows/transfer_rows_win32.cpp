@@ -13,9 +13,10 @@
 namespace {
 // A row in dialog units: its height, and its text, bar and button across the window.
 constexpr int kRowHeight = 13;
-constexpr RECT kText = {7, 1, 150, 10};
-constexpr RECT kBar = {153, 3, 250, 9};
-constexpr RECT kStop = {254, 0, 289, 11};
+// The button is as wide as the main Stop button, whose text it shows in every language.
+constexpr RECT kText = {7, 1, 136, 10};
+constexpr RECT kBar = {140, 3, 217, 9};
+constexpr RECT kStop = {221, 0, 289, 11};
 constexpr int kRowsTop = 223;  // under the status line's bar (IDC_PROGRESS ends at 220)
 
 struct RowState {
@@ -97,34 +98,49 @@ void rowEnded(int row) {
     changed();
 }
 
-void showTransferRows(HWND window) {
+namespace {
+// Places, labels and shows the rows as shown says, then grows or shrinks the window.
+void layRows(HWND window, const RowState* now) {
     static int shiftedBy = 0;  // the window's own thread only
-    RowState now[kSidePlaces];
-    {
-        std::lock_guard<std::mutex> guard(rowsLock);
-        for (int i = 0; i < kSidePlaces; ++i) now[i] = rows[i];
-    }
     wchar_t stop[64] = {};
     GetDlgItemTextW(window, IDC_STOP, stop, 63);  // the Stop button's text, in the user's language
     int line = 0;
     for (int i = 0; i < kSidePlaces; ++i) {
-        const bool shown = now[i].shown;
         HWND text = rowControl(window, IDC_ROW_TEXT + i, L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                                inPixels(window, kText, line));
         HWND bar = rowControl(window, IDC_ROW_PROGRESS + i, PROGRESS_CLASSW, PBS_SMOOTH, inPixels(window, kBar, line));
         HWND button = rowControl(window, IDC_ROW_STOP + i, L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP,
                                  inPixels(window, kStop, line));
         SetWindowTextW(text, now[i].text.c_str());
-        SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(now[i].percent), 0);
         SetWindowTextW(button, stop);
-        for (HWND control : {text, bar, button}) ShowWindow(control, shown ? SW_SHOWNA : SW_HIDE);
-        if (shown) ++line;
+        for (HWND control : {text, bar, button}) ShowWindow(control, now[i].shown ? SW_SHOWNA : SW_HIDE);
+        if (now[i].shown) ++line;
     }
     RECT height = {0, 0, 0, line * kRowHeight};
     MapDialogRect(window, &height);
     if (height.bottom != shiftedBy) shiftBelow(window, height.bottom - shiftedBy);
     shiftedBy = height.bottom;
-    InvalidateRect(window, nullptr, TRUE);
+    // The dialog does not clip its children: each is drawn again over the erased background.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+}  // namespace
+
+void showTransferRows(HWND window) {
+    static bool laid[kSidePlaces] = {};  // the window's own thread only
+    RowState now[kSidePlaces];
+    {
+        std::lock_guard<std::mutex> guard(rowsLock);
+        for (int i = 0; i < kSidePlaces; ++i) now[i] = rows[i];
+    }
+    bool changed = false;
+    for (int i = 0; i < kSidePlaces; ++i) {
+        changed = changed || laid[i] != now[i].shown;
+        laid[i] = now[i].shown;
+    }
+    // Progress alone moves the bars; a row that comes or goes lays them all out again.
+    if (changed || !GetDlgItem(window, IDC_ROW_TEXT)) layRows(window, now);
+    for (int i = 0; i < kSidePlaces; ++i)
+        SendDlgItemMessageW(window, IDC_ROW_PROGRESS + i, PBM_SETPOS, static_cast<WPARAM>(now[i].percent), 0);
 }
 
 bool rowCommand(int id) {
