@@ -3,8 +3,9 @@
 # pc3, each on a segment of its own, slowed so that the transfers last), while a stranger on
 # pc2 holds port 2904's one reception with a file it never ends: a row per running
 # transfer under the status line names its sender, both arrive byte-exact, and neither
-# sender is turned away. Pictures of the window with both rows, in English and Russian,
-# at 100 % and 150 % scaling (QV_SCREENSHOTS_DIR=docs/screenshots refreshes them).
+# sender is turned away; a row's own Stop ends its reception alone. Pictures of the window
+# with both rows, in English and Russian, at 100 % and 150 % scaling
+# (QV_SCREENSHOTS_DIR=docs/screenshots refreshes them).
 source "$(dirname "$0")/lib.sh"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
 SHOTS="${QV_SCREENSHOTS_DIR:-$WORK/shots}"
@@ -41,6 +42,17 @@ done
 close_settings 1
 stop_program
 
+# peer_send PC FILE: that peer sends FILE in the background; its lines in $WORK/PC.out, its
+# exit status in $WORK/PC.rc once it ends.
+peer_send() {
+  (
+    rc=0
+    as_peer "$1" "$CLI" send "${PEER_ADDR[$1]}" "$2" >"$WORK/$1.out" 2>&1 || rc=$?
+    echo "$rc" >"$WORK/$1.rc"
+  ) &
+}
+rows_shown() { [ "$(driver has-style $ROW_TEXT $VISIBLE)" = 1 ] && [ "$(driver has-style $((ROW_TEXT + 1)) $VISIBLE)" = 1 ]; }
+
 # round NAME LANGUAGE DPI STATUS: the program in that language and scaling, the stranger
 # holding the one reception, both peers sending; a picture while both rows show.
 round() {
@@ -59,10 +71,8 @@ round() {
   for pc in pc2 pc3; do
     mkdir -p "$WORK/src-$pc"
     head -c 6000000 /dev/urandom >"$WORK/src-$pc/$name-$pc.bin"
-    (as_peer "$pc" "$CLI" send "${PEER_ADDR[$pc]}" "$WORK/src-$pc/$name-$pc.bin" >"$WORK/$pc.out" 2>&1
-      echo $? >"$WORK/$pc.rc") &
+    peer_send "$pc" "$WORK/src-$pc/$name-$pc.bin"
   done
-  rows_shown() { [ "$(driver has-style $ROW_TEXT $VISIBLE)" = 1 ] && [ "$(driver has-style $((ROW_TEXT + 1)) $VISIBLE)" = 1 ]; }
   wait_until 200 rows_shown || fail "$name: the two rows did not show"
   local texts
   texts="$(driver text $ROW_TEXT; driver text $((ROW_TEXT + 1)))"
@@ -84,8 +94,45 @@ round() {
   stop_program
 }
 
+# stop_one: both peers send beside the stranger; a row's own Stop ends that reception
+# alone, and the other arrives whole.
+stop_one() {
+  local crowd pc stopped other
+  pc_use pc1
+  rm -rf "${STORE:?}"/*
+  start_program
+  driver wait-text 113 "Server running" 20000 || fail "stop_one: the listener did not start"
+  ip netns exec "${PC_NS[pc2]}" python3 "$QV_ROOT/tests/faults/crowding_doors.py" 10.77.0.1 2904 nearend 1 10.77.0.2 \
+    >"$WORK/crowd.out" 2>&1 &
+  crowd=$!
+  wait_for_line "$WORK/crowd.out" crowding || fail "stop_one: the stranger did not start"
+  wait_until 100 test -e "$STORE/near.bin" || fail "stop_one: the stranger holds no reception"
+  for pc in pc2 pc3; do
+    mkdir -p "$WORK/src-$pc"
+    head -c 6000000 /dev/urandom >"$WORK/src-$pc/stop-$pc.bin"
+    peer_send "$pc" "$WORK/src-$pc/stop-$pc.bin"
+  done
+  wait_until 200 rows_shown || fail "stop_one: the two rows did not show"
+  stopped=pc2 other=pc3
+  [[ "$(driver text $ROW_TEXT)" == *linux-pc3* ]] && stopped=pc3 other=pc2
+  driver click 7320 >/dev/null || fail "stop_one: the first row's Stop could not be clicked"
+  wait_until 600 test -e "$WORK/pc2.rc" -a -e "$WORK/pc3.rc" ||
+    fail "stop_one: the senders did not end: $(tail -n 2 "$WORK/$stopped.out")"
+  check "stop_one: linux-$stopped's send was stopped" test "$(cat "$WORK/$stopped.rc")" != 0
+  check "stop_one: linux-$stopped's file took no name" test ! -e "$STORE/stop-$stopped.bin"
+  expect_eq "stop_one: linux-$other's exit status" 0 "$(cat "$WORK/$other.rc")"
+  check "stop_one: linux-$other's file arrived byte-exact" cmp -s "$WORK/src-$other/stop-$other.bin" "$STORE/stop-$other.bin"
+  rm -f "$WORK/pc2.rc" "$WORK/pc3.rc"
+  kill "$crowd" 2>/dev/null || true
+  wait "$crowd" 2>/dev/null || true
+  stop_program
+}
+
 round en-100 0409 96 "Server running"
 round ru-100 0419 96 "Сервер работает"
 round en-150 0409 144 "Server running"
 round ru-150 0419 144 "Сервер работает"
+reg_set Language REG_SZ 0409
+pcwine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1 || true
+stop_one
 finish
