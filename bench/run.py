@@ -19,6 +19,9 @@ loopback, beside raw baselines measured in the same rounds.
          without its content hash (both copies run with QV_BENCH_NO_CONTENT_HASH=1, a knob
          for this bench alone: every hash is then the same), so that the cost of the
          verification shows as "hash cost" (the speed with it over the speed without)
+  together  two trusted senders' copies send the big file each to one receiver over the
+         private channel at once, against the same two sends one after the other
+         (bench/together.py); target: at once no slower
   multi  the big file sent to two receivers at once (`send A,B`) against the same send to one,
          each receiver in a network namespace of its own, tmpfs; ratio: the time to two over
          the time to one, against the target of 1.2x; baseline: two separate sends started
@@ -52,7 +55,7 @@ upload cases: its ratio stands beside ours, and the summary gives it a row of it
 build without the private channel sits that case out.
 
 Environment: QV_BENCH_ROUNDS (5), QV_BENCH_FILES (20000), QV_BENCH_BIG_MB (1024),
-QV_BENCH_CASES (small,big,private,multi,disk,wine,upload,uploads,uploads6,download,folder,folderdown,page), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
+QV_BENCH_CASES (small,big,private,multi,together,disk,wine,upload,uploads,uploads6,download,folder,folderdown,page), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
 QV_BENCH_SETTLE (1: seconds of rest after a store's removal).
 """
 import os
@@ -68,6 +71,7 @@ import atexit
 
 import browser
 import multi
+import together
 import wine
 
 # The peers it runs remember nothing outside this run.
@@ -85,7 +89,7 @@ BIG = int(os.environ.get("QV_BENCH_BIG_MB", "1024")) << 20
 BROWSER_CASES = ["upload", "uploads", "uploads6", "download", "folder", "folderdown", "page"]
 DOWNLOAD_TARGET = 0.9  # ours over nginx, in every round
 PAGE_TARGET = 250  # files/s
-CASES = os.environ.get("QV_BENCH_CASES", ",".join(["small", "big", "private", "multi", "disk", "wine"] + BROWSER_CASES)).split(",")
+CASES = os.environ.get("QV_BENCH_CASES", ",".join(["small", "big", "private", "multi", "together", "disk", "wine"] + BROWSER_CASES)).split(",")
 UPLOADS = 1000
 WINE_ROUNDS = int(os.environ.get("QV_BENCH_WINE_ROUNDS", "1"))
 DISK = os.environ.get("QV_BENCH_DISK", "/var/tmp")
@@ -286,7 +290,7 @@ def spread(values, fmt):
 
 def make_inputs(root):
     big = os.path.join(root, "big.bin")
-    if "big" in CASES or "private" in CASES or "multi" in CASES or "upload" in CASES or "download" in CASES:
+    if "big" in CASES or "private" in CASES or "multi" in CASES or "together" in CASES or "upload" in CASES or "download" in CASES:
         block = os.urandom(1 << 20)
         with open(big, "wb") as f:
             for _ in range(BIG >> 20):
@@ -523,8 +527,31 @@ def multi_case(report, big, root):
                         "%.2fx time" % statistics.median(times), "-", "-"))
 
 
+def together_case(report, big, root):
+    title = "(t) two trusted senders, one %d MiB file each, to one receiver at once against one after the other" % (
+        BIG >> 20)
+    envs = together.copies(CLI, root)
+    second = os.path.join(root, "together-second.bin")
+    if not os.path.exists(second):
+        os.link(big, second)
+    port = free_port()
+    run = lambda apart: lambda s: together.send(CLI, [big, second], s, envs, port, reap, apart)
+    res = rounds("together", [("at once", run(False)), ("one after the other", run(True))], root, ROUNDS)
+    print("%s [%.0f s]" % (title, res.pop("seconds")))
+    print("  %-20s %-26s %-22s %-22s" % ("", "seconds", "receiver CPU s", "senders CPU s"))
+    for label, runs in res.items():
+        print("  %-20s %-26s %-22s %-22s" % (label, spread([r["wall"] for r in runs], "%.2f"),
+                                             spread([r["rx"] for r in runs], "%.2f"),
+                                             spread([r["tx"] for r in runs], "%.2f")))
+    times = [a["wall"] / b["wall"] for a, b in zip(res["at once"], res["one after the other"])]
+    print("  %-20s %s" % ("at once / apart", spread(times, "%.2fx")))
+    print("  target: <= 1.00x (median): %s\n" % ("met" if statistics.median(times) <= 1.0 else "missed"))
+    report.rows.append(("two private senders at once vs apart", "-", "-", "%.2fx time" % statistics.median(times),
+                        "-", "-"))
+
+
 def main():
-    unknown = set(CASES) - {"small", "big", "private", "multi", "disk", "wine"} - set(BROWSER_CASES)
+    unknown = set(CASES) - {"small", "big", "private", "multi", "together", "disk", "wine"} - set(BROWSER_CASES)
     if unknown:
         sys.exit("bench: unknown case(s) %s" % ",".join(sorted(unknown)))
     for tool in ("socat", "nc", "tar", "ss"):
@@ -578,6 +605,8 @@ def main():
             report.add("%d x 4 KiB, private vs plain" % FILES, res, "plain 2904", "files/s", (FILES / 1e6, "us/file", 1))
         if "multi" in CASES:
             multi_case(report, big, root)
+        if "together" in CASES:
+            together_case(report, big, root)
         if "disk" in CASES:
             disk_root = tempfile.mkdtemp(prefix="qv-bench.", dir=DISK)
             subprocess.run(["chattr", "+T", disk_root], stdout=DEVNULL, stderr=DEVNULL)  # ext2/3/4 only

@@ -47,6 +47,11 @@
 // "Encrypted: trusted computer <name>"
 #define IDC_PRIVATE_LOCK 1073
 #define IDC_PRIVATE_MARK 1074
+// The rows of receptions that run side by side, one per side place (0..3): the sender and
+// what it sends, its progress, and its Stop.
+#define IDC_ROW_TEXT 7300
+#define IDC_ROW_PROGRESS 7310
+#define IDC_ROW_STOP 7320
 
 // Selection dialog controls
 #define IDC_DELETE 1006

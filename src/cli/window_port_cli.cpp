@@ -381,3 +381,37 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
     }
     return answer == AskAnswer::Accepted;
 }
+
+namespace {
+constexpr int kMostRows = 8;
+constexpr int kRowStep = 10;  // a row's progress is a line per this many percent
+std::string rowNames[kMostRows];
+int rowShown[kMostRows] = {};
+
+bool rowKnown(int row) { return row >= 0 && row < kMostRows; }
+}  // namespace
+
+// A side reception's lines each name its sender, as a private reception's status lines
+// do: several run at once.
+void portRowStart(int row, const std::string& sender, const std::string& what) {
+    if (!rowKnown(row)) return;
+    std::lock_guard<std::mutex> guard(lock);
+    rowNames[row] = terminalText(sender);
+    rowShown[row] = -1;
+    printLine(stdout, "Receiving from " + rowNames[row] + " (encrypted)... (" + what + ")");
+}
+
+void portRowProgress(int row, int percent) {
+    if (!rowKnown(row)) return;
+    std::lock_guard<std::mutex> guard(lock);
+    const int step = std::clamp(percent, 0, 100) / kRowStep * kRowStep;
+    if (step <= rowShown[row]) return;
+    rowShown[row] = step;
+    printLine(stdout, "Receiving from " + rowNames[row] + ": " + std::to_string(step) + "%");
+}
+
+void portRowEnd(int row, int textId) {
+    if (!rowKnown(row)) return;
+    std::lock_guard<std::mutex> guard(lock);
+    printLine(stdout, std::string(englishText(textId)) + " (encrypted, from " + rowNames[row] + ")");
+}

@@ -82,3 +82,11 @@ void portSetPrivatePeer(const std::string& name);
 // The send running now goes in the clear on port 2904 (true before its first status text,
 // false after its last): its status texts say so.
 void portSetInTheClear(bool inTheClear);
+
+// Receptions from trusted computers that run side by side: each has a row of its own
+// (row 0..3) under the status line, which with the bar then shows them all together.
+// A row starts with the sender's name (UTF-8) and what it sends (a size text), moves by
+// whole percents, and ends with its result (a narrow text of the string table).
+void portRowStart(int row, const std::string& sender, const std::string& what);
+void portRowProgress(int row, int percent);
+void portRowEnd(int row, int textId);

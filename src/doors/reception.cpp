@@ -395,6 +395,11 @@ void receptionEnding() {
     holder.phase = Phase::Ending;
 }
 
+bool strangerAsking() {
+    std::lock_guard<std::mutex> guard(holderLock);
+    return receiveInProgress && holder.asking && !holder.trusted;
+}
+
 void releaseReception() {
     std::lock_guard<std::mutex> guard(holderLock);
     holder.reach = kInvalidSocket;

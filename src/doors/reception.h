@@ -59,3 +59,7 @@ void receptionStored(int64_t bytes);       // a folder or file record of bytes s
 void receptionAsking(bool asking);         // its user is asked, or answered
 void receptionEnding();                    // past reading
 void releaseReception();                   // given up: the next one may take it
+
+// True while a stranger holds the one reception with its user's question open: a trusted
+// computer that comes takes the question back and the reception with it.
+bool strangerAsking();

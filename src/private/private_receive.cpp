@@ -99,7 +99,7 @@ bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* 
 // every file: it learns nothing of what is stored here.
 bool answerOffer(Link& link, const std::vector<OfferedFile>& files, size_t count, VerifiedReception& v) {
     const std::string store = files.empty() ? std::string() : portGetStorePath();
-    WaitLines waiting{&link, &cancelRequested, tickCount(), false};
+    WaitLines waiting{&link, v.cancel, tickCount(), false};
     std::set<std::string> seen;
     for (size_t i = 0; i < count; ++i) {
         const OfferedFile* f = i < files.size() ? &files[i] : nullptr;
@@ -109,7 +109,7 @@ bool answerOffer(Link& link, const std::vector<OfferedFile>& files, size_t count
                                                          v.partials, tickWaitLine, &waiting);
         const bool written = have.empty() ? writePrivateLine(link, LineKind::Need)
                                           : writePrivateLine(link, LineKind::Have, have);
-        if (!written || waiting.failed || cancelRequested) return false;
+        if (!written || waiting.failed || *v.cancel) return false;
         waiting.lastLine = tickCount();
     }
     return writePrivateLine(link, LineKind::Ready);

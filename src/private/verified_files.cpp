@@ -5,6 +5,7 @@
 
 #include "platform/threads.h"
 #include "private/offer_answers.h"
+#include "store/name_claims.h"
 #include "store/partial_store.h"
 #include "store/store_files.h"
 #include "store/store_names.h"
@@ -68,8 +69,10 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     const int64_t content = fits ? record.size - record.offset : std::max<int64_t>(record.size, 0);
     ContentHash* hash = contentHashStart();
     std::string temporary;
-    FileHandle file = target.empty() || !fits || !hash ? kInvalidFile
-                                                       : openVerifiedTarget(r, record, target, hash, &temporary);
+    // Another reception beside this one may be writing the same name: it is waited for.
+    const StoreNameClaim claim(target.empty() ? std::string() : path, *r.cancel);
+    FileHandle file = !claim.held || !fits || !hash ? kInvalidFile
+                                                    : openVerifiedTarget(r, record, target, hash, &temporary);
     if (file == kInvalidFile) {
         contentHashFree(hash);
         refuseFile(r, record);

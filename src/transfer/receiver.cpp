@@ -23,6 +23,7 @@
 #include "transfer/reception.h"
 #include "transfer/reception_door.h"
 #include "transfer/reception_history.h"
+#include "transfer/side_reception.h"
 #include "transfer/stop.h"
 
 std::atomic<int> receiveStallMilliseconds{kReceiveStallMilliseconds};
@@ -37,15 +38,16 @@ constexpr int kWriteChunk = 1024 * 1024;
 std::atomic<bool> errorBoxOpen{false};
 
 ReceiveResult judge(const Reception& r) {
-    if (cancelRequested) return ReceiveResult::Cancelled;
+    if (*r.cancel) return ReceiveResult::Cancelled;
     if (r.refusal) return ReceiveResult::Refused;
     if (!r.transfer) return ReceiveResult::AddressTaken;
-    if (progressNow.received == progressNow.total && !r.missed)
+    if (r.progress->received == r.progress->total && !r.missed)
         return r.stored ? ReceiveResult::Complete : ReceiveResult::Empty;
     return ReceiveResult::Incomplete;
 }
 
 void showResult(const Reception& r, ReceiveResult result) {
+    if (r.side >= 0) return showSideResult(r, result);
     writeUnlessStopped(cancelRequested, [&r, result] {
         if (result == ReceiveResult::Refused) {
             portSetProgress(0, 0);
@@ -64,10 +66,8 @@ void showResult(const Reception& r, ReceiveResult result) {
 // never writes to the connection; how it closes is all a sender learns: in order only
 // when everything it sent was taken, with a reset otherwise (turned away, not stored,
 // stopped), whether the sender's last bytes arrived before the close or after it.
-void finish(Socket connection, bool tookAll = false) {
-    portSetButtonsIdle();
-    forgetTransferSocket(receiveSocket);
-    releaseReception();
+void finish(Reception& r, Socket connection, bool tookAll = false) {
+    leaveReception(r);
     if (tookAll) netClose(connection);
     else netCloseAbortive(connection);
 }
@@ -143,9 +143,12 @@ bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResu
     ask.source = r.sender;
     ask.trusted = !r.trustedName.empty();
     ask.headerCame = r.headerCame;
-    if (!admitConnection(ask)) {
-        *ended = turnAway(connection, false);
-        return false;
+    const SideStart side = admitOneOrSide(r, ask);
+    if (side != SideStart::NotSide) {
+        *ended = side == SideStart::TurnedAway ? turnAway(connection, false)
+                 : r.store.empty()             ? ReceiveResult::NoStorePath
+                                               : ReceiveResult::TurnedAway;
+        return side == SideStart::Started;
     }
     r.store = portGetStorePath();
     // A Stop since this connection arrived, or the program's end, turns it away: it must
@@ -168,13 +171,12 @@ bool begin(Reception& r, Socket connection, unsigned stopsAtArrival, ReceiveResu
 // when asked, said yes: nothing of the store is read before, and Stop ends the answers.
 bool answerAdmitted(Reception& r, StreamReader& reader, Socket connection, ReceiveResult* ended) {
     if (!r.verified || !r.verified->answer) return true;
-    progressNow.total = r.verified->offered;  // what the question names
-    if ((r.mayStore || askToStore(r)) && r.verified->answer(*r.verified, reader) && !cancelRequested) return true;
-    *ended = cancelRequested ? ReceiveResult::Cancelled
-             : r.refusal     ? ReceiveResult::Refused
-                             : ReceiveResult::NothingSent;
+    r.progress->total = r.verified->offered;  // what the question names
+    r.verified->cancel = r.cancel;
+    if ((r.mayStore || askToStore(r)) && r.verified->answer(*r.verified, reader) && !*r.cancel) return true;
+    *ended = *r.cancel ? ReceiveResult::Cancelled : r.refusal ? ReceiveResult::Refused : ReceiveResult::NothingSent;
     showResult(r, *ended);
-    finish(connection);
+    finish(r, connection);
     return false;
 }
 
@@ -188,7 +190,7 @@ bool readHeader(Reception& r, Socket connection, int64_t* total, ReceiveResult* 
         else if (key == "Version") version = value;
     });
     if (version == kProtocolVersion) return true;
-    if (cancelRequested) {  // a header cut short by Stop says nothing of the version
+    if (*r.cancel) {  // a header cut short by Stop says nothing of the version
         *ended = ReceiveResult::Cancelled;
     } else {
         // Closed or silent before its first byte (a probe, a port scan), or cut by time
@@ -198,16 +200,16 @@ bool readHeader(Reception& r, Socket connection, int64_t* total, ReceiveResult* 
         *ended = length == 0 || cutByTime ? ReceiveResult::NothingSent : ReceiveResult::WrongVersion;
         portSetStatusEmpty();
     }
-    finish(connection);
+    finish(r, connection);
     return false;
 }
 
 // Nothing is written for a transfer that cannot fit; the sender's own count decides, and
 // one that announced less than it sends is stopped by the disk as before.
-bool fits(const Reception& r, Socket connection, int64_t total) {
-    if (total <= 0 || cancelRequested || storeHasRoom(r.store, total, 0)) return true;
+bool fits(Reception& r, Socket connection, int64_t total) {
+    if (total <= 0 || *r.cancel || storeHasRoom(r.store, total, 0)) return true;
     portShowRefusal(IDS_NO_FREE_SPACE, netDotted(r.sender));
-    finish(connection);
+    finish(r, connection);
     return false;
 }
 
@@ -215,11 +217,11 @@ bool fits(const Reception& r, Socket connection, int64_t total) {
 ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
     r.transfer = true;
     r.percent = 0;  // the bar stands at 0 since the reception began
-    progressNow = ReceiveProgress{0, total, tickCount()};
-    r.lastUpdate = progressNow.startTick;
-    receptionReading(total);
-    r.reader.progressAt = progressNow.startTick;
-    if (!cancelRequested) {
+    *r.progress = ReceiveProgress{0, total, tickCount()};
+    r.lastUpdate = r.progress->startTick;
+    if (r.side < 0) receptionReading(total);
+    r.reader.progressAt = r.progress->startTick;
+    if (!*r.cancel) {
         // A small transfer needs no large buffer (and a browser's small files come one
         // reception each); a larger one than it announced is still read in this buffer's pieces.
         r.chunk.assign(static_cast<size_t>(std::clamp<int64_t>(total, kReaderBufferSize, kWriteChunk)), '\0');
@@ -227,12 +229,13 @@ ReceiveResult receiveBody(Reception& r, Socket connection, int64_t total) {
         receiveRecords(r);
     }
     if (r.verified && r.verified->steps) r.verified->steps->ended(r);
-    receptionEnding();
-    r.bytes = progressNow.received;
+    if (r.side < 0) receptionEnding();
+    r.bytes = r.progress->received;
     ReceiveResult result = judge(r);
     showResult(r, result);
-    finish(connection, result == ReceiveResult::Complete || result == ReceiveResult::Empty ||
-                           result == ReceiveResult::AddressTaken);
+    finish(r, connection,
+           result == ReceiveResult::Complete || result == ReceiveResult::Empty ||
+               result == ReceiveResult::AddressTaken);
     return result;
 }
 
@@ -284,27 +287,14 @@ ReceiveResult receiveCounted(StreamReader reader, Socket connection, unsigned st
     const ReceiveResult result = receive(r, std::move(reader), connection, stopsAtArrival, terms, verdict, &refusal);
     --receptionsRunning;
     recordReception(r, terms, result, refusal);
-    if (!terms.trustedName.empty()) portSetPrivatePeer(std::string());  // the mark ends with its reception
+    if (!terms.trustedName.empty() && r.side < 0)
+        portSetPrivatePeer(std::string());  // the mark ends with its reception
     if (terms.refusal) *terms.refusal = refusal;
     if (result == ReceiveResult::NoStorePath) showErrorBox(IDS_NO_STORE_PATH);
     if (result == ReceiveResult::WrongVersion) showErrorBox(IDS_OLD_VERSION);
     return result;
 }
 }  // namespace
-
-int refusalText(Verdict verdict) {
-    if (verdict == Verdict::Paused) return IDS_REFUSED_PAUSED;
-    if (verdict == Verdict::NotListed) return IDS_REFUSED_NOT_LISTED;
-    if (verdict == Verdict::NotTrusted) return IDS_REFUSED_NOT_TRUSTED;
-    return IDS_REFUSED_RECENTLY;
-}
-
-void showRefusal(Verdict verdict, uint32_t sender) { portShowRefusal(refusalText(verdict), netDotted(sender)); }
-
-void showNoRoom(uint32_t sender) {
-    portShowRefusal(IDS_NO_FREE_SPACE, netDotted(sender));
-    recordRefusal(HistoryDoor::BrowserUpload, sender, IDS_NO_FREE_SPACE);
-}
 
 ReceiveResult receiveArrival(const Arrival& arrival) {
     const int stall = receiveStallMilliseconds;

@@ -2,7 +2,8 @@
 // writes the folders and files it describes under the store path, and reports through
 // the window port. Only one reception runs at a time; a connection that arrives
 // meanwhile is closed at once, unless the running reception is about to end: then it
-// waits for that end, about two seconds at most. The receive policy's verdict is taken
+// waits for that end, about two seconds at most. Trusted computers' offers run beside it
+// in side places of their own (transfer/side_reception.h). The receive policy's verdict is taken
 // as a connection arrives (receiving paused, a sender not listed: refused), and, when the
 // user wants to be asked, the question comes before the first record that would store
 // something; a transfer larger than the store's free space is refused after its header.
@@ -109,6 +110,9 @@ struct VerifiedReception {
     std::vector<std::string> failed;    // the names of refused files, the first kMostFailedNamed
     std::vector<PartialRecord> kept;    // cut in this reception: to be recorded
     std::vector<std::string> finished;  // temporaries of partial files that are gone now
+
+    // Its reception's Stop (the one reception's or its side place's), set before answer.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // Browser uploads overlap one another: together they hold the one reception that port 2904

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/window_port.h"
+#include "core/central_state.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "store/store_files.h"
@@ -29,8 +30,14 @@ struct ExistingEnds {
     std::vector<std::string> keptBoth, skipped;
     int64_t keptBothCount = 0, skippedCount = 0;
 };
+extern ReceiveProgress progressNow;
 
 struct Reception {
+    // The one reception's, or a side place's own (transfer/side_reception.h; side >= 0).
+    int side = -1;
+    bool sideEnded = false;  // its side place is given up (and may be another's now)
+    std::atomic<bool>* cancel = &cancelRequested;
+    ReceiveProgress* progress = &progressNow;
     std::string store;
     uint32_t sender = 0;     // the peer's address, for a question and its answer
     bool byBrowser = false;  // a browser's upload: the user's yes is remembered for it
@@ -82,7 +89,6 @@ struct VerifiedSteps {
     void (*ended)(const Reception& r);
 };
 
-extern ReceiveProgress progressNow;
 extern std::atomic<int> receptionsRunning;  // connections past their first byte, until closed
 extern std::atomic<bool> receivingEnded;    // the program is closing: nothing more is admitted
 

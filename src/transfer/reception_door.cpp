@@ -3,8 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "core/window_port.h"
 #include "doors/reception.h"
 #include "platform/threads.h"
+#include "resource.h"
 #include "policy/receive_policy.h"
 #include "transfer/protocol.h"
 #include "transfer/reception_history.h"
@@ -45,6 +47,20 @@ bool admitConnection(const ReceptionAsk& ask) {
     if (!admitReception(newcomer)) return false;
     holdReception(ask.reach, ask.trusted);
     return true;
+}
+
+int refusalText(Verdict verdict) {
+    if (verdict == Verdict::Paused) return IDS_REFUSED_PAUSED;
+    if (verdict == Verdict::NotListed) return IDS_REFUSED_NOT_LISTED;
+    if (verdict == Verdict::NotTrusted) return IDS_REFUSED_NOT_TRUSTED;
+    return IDS_REFUSED_RECENTLY;
+}
+
+void showRefusal(Verdict verdict, uint32_t sender) { portShowRefusal(refusalText(verdict), netDotted(sender)); }
+
+void showNoRoom(uint32_t sender) {
+    portShowRefusal(IDS_NO_FREE_SPACE, netDotted(sender));
+    recordRefusal(HistoryDoor::BrowserUpload, sender, IDS_NO_FREE_SPACE);
 }
 
 bool refusedOnArrival(uint32_t sender, HistoryDoor door, const std::function<void()>& turnAway) {

@@ -9,7 +9,9 @@
 #include "store/store_files.h"
 #include "transfer/existing_files.h"
 #include "transfer/hash_worker.h"
+#include "store/name_claims.h"
 #include "transfer/reception.h"
+#include "transfer/side_reception.h"
 #include "transfer/stop.h"
 #include "transfer/reception_history.h"
 
@@ -44,13 +46,15 @@ Record readRecord(Reception& r) {
 }
 
 void updateProgress(Reception& r) {
-    receptionReceived(progressNow.received);
-    if (cancelRequested) return;  // Stop has set the bar to 0 and shown its text
-    int percent = receivePercent(progressNow.received, progressNow.total);
+    if (r.side < 0) receptionReceived(r.progress->received);
+    if (*r.cancel) return;  // Stop has set the bar to 0 and shown its text
+    int percent = receivePercent(r.progress->received, r.progress->total);
     if (percent != r.percent) {  // the bar only moves by whole percents
         r.percent = percent;
-        writeUnlessStopped(cancelRequested, [&] { portSetProgress(percent, percent); });
+        if (r.side >= 0) sideProgress(r, percent);
+        else writeUnlessStopped(cancelRequested, [&] { portSetProgress(percent, percent); });
     }
+    if (r.side >= 0) return;  // a side reception's row shows no speed: the bar sums them
     uint32_t now = tickCount();
     if (now - r.lastUpdate > static_cast<uint32_t>(kRateInterval)) {
         r.lastUpdate = now;
@@ -66,7 +70,7 @@ void updateProgress(Reception& r) {
 void noteStored(Reception& r, const Record& record, bool whole, const std::string& keptAs) {
     addHistoryName(r.names, !r.folder.top.empty() ? r.folder.top : keptAs.empty() ? record.name : keptAs);
     if (whole) ++r.filesTaken;
-    receptionStored(record.blockBytes);  // progress: a record that stores nothing is none
+    if (r.side < 0) receptionStored(record.blockBytes);  // progress: a record that stores nothing is none
 }
 
 // The local path of a file record, or "" when the record may not be stored.
@@ -83,14 +87,14 @@ void createFolders(Reception& r, const Record& record) {
         return;
     }
     if (!top.empty()) addHistoryName(r.names, top);
-    receptionStored(record.blockBytes);
+    if (r.side < 0) receptionStored(record.blockBytes);
 }
 
 // Large content goes from the connection into the file inside the system when it can:
 // false when it cannot (nothing was read then). A file that refuses bytes is closed,
 // and the rest of its content read and dropped in the buffered way.
 bool receiveDirect(Reception& r, FileHandle& file, int room, int64_t* remaining, bool* open) {
-    if (cancelRequested) return false;
+    if (*r.cancel) return false;
     bool written = true;
     int n = readContentIntoFile(r.reader, file, room, &written);
     if (n == kNoDirectPath) return false;
@@ -99,7 +103,7 @@ bool receiveDirect(Reception& r, FileHandle& file, int room, int64_t* remaining,
         return true;
     }
     *remaining -= n;
-    progressNow.received += n;
+    r.progress->received += n;
     updateProgress(r);
     if (!written) {
         r.missed = true;
@@ -131,18 +135,18 @@ int64_t moveContent(Reception& r, FileHandle& file, int64_t size, ContentHash* h
         char* into = hash && second && !r.spare.empty() ? r.spare.data() : r.chunk.data();
         const char* bytes = into;
         // A piece the reader holds whole is written from the reader's buffer.
-        if (!hash && !cancelRequested && (filled = takeBuffered(r.reader, room, &bytes)) > 0) {
-            progressNow.received += filled;
+        if (!hash && !*r.cancel && (filled = takeBuffered(r.reader, room, &bytes)) > 0) {
+            r.progress->received += filled;
             updateProgress(r);
         }
-        while (filled < room && !cancelRequested) {
+        while (filled < room && !*r.cancel) {
             int n = readContent(r.reader, into + filled, room - filled);
             if (n <= 0) {
                 open = false;  // the stream ended; the file keeps what arrived
                 break;
             }
             filled += n;
-            progressNow.received += n;
+            r.progress->received += n;
             updateProgress(r);
         }
         if (filled < room) open = false;  // ended, or Stop
@@ -162,7 +166,8 @@ namespace {
 void receiveFile(Reception& r, const Record& record) {
     const std::string path = targetPath(r, record);
     const bool besideAny = !existingReplaces();
-    StoreTarget target = path.empty() ? StoreTarget() : openStoreTarget(path, record.name.size(), besideAny);
+    const StoreNameClaim claim(path, *r.cancel);  // a side reception may be writing the same name
+    StoreTarget target = !claim.held ? StoreTarget() : openStoreTarget(path, record.name.size(), besideAny);
     if (target.file == kInvalidFile) {
         r.missed = true;
         if (record.size > 0) skipContent(r.reader, record.size);
@@ -207,7 +212,7 @@ void receiveRecords(Reception& r) {
         else if (file && r.verified) r.verified->steps->file(r, record);
         else if (file) receiveFile(r, record);
         if (file) r.reader.progressAt = tickCount();  // its content came until now
-        if (cancelRequested) break;
+        if (*r.cancel) break;
     }
     // The peer went silent, or a stream that ends only in order was cut.
     if (r.reader.lastResult == kReceiveTimedOut || (r.orderlyEnd && r.reader.lastResult < 0)) r.missed = true;

@@ -4,6 +4,7 @@
 
 #include "core/central_state.h"
 #include "core/window_port.h"
+#include "doors/side_places.h"
 #include "resource.h"
 
 namespace {
@@ -13,6 +14,18 @@ namespace {
 std::mutex socketLock;
 std::atomic<Socket>* watched[kMostWatchedSlots] = {};
 bool receivingPlainWire = false;  // under socketLock: see claimReception
+// The side receptions' cancel flags and connections, by side place (under socketLock).
+struct SideWatch {
+    std::atomic<bool>* cancel = nullptr;
+    std::atomic<Socket>* slot = nullptr;
+};
+SideWatch sides[kSidePlaces];
+
+void stopSide(const SideWatch& side, void (*shutdown)(Socket)) {
+    if (!side.cancel) return;
+    *side.cancel = true;
+    if (side.slot->load() != kInvalidSocket) shutdown(side.slot->load());
+}
 
 // Shuts the reception's connection down as its kind allows (claimReception).
 void shutReceiving(Socket connection, bool stopping, void (*shutdown)(Socket)) {
@@ -65,6 +78,30 @@ bool claimReception(unsigned stopsAtArrival, Socket connection, bool plainWire) 
     return true;
 }
 
+bool claimSideReception(int place, unsigned stopsAtArrival, std::atomic<bool>* cancel, std::atomic<Socket>* slot,
+                        Socket connection) {
+    if (place < 0 || place >= kSidePlaces) return false;
+    std::lock_guard<std::mutex> guard(socketLock);
+    if (stopCount != stopsAtArrival) return false;
+    *cancel = false;
+    *slot = connection;
+    sides[place] = SideWatch{cancel, slot};
+    return true;
+}
+
+void releaseSideReception(int place) {
+    if (place < 0 || place >= kSidePlaces) return;
+    std::lock_guard<std::mutex> guard(socketLock);
+    if (sides[place].slot) *sides[place].slot = kInvalidSocket;
+    sides[place] = SideWatch();
+}
+
+void stopSideReception(int place) {
+    if (place < 0 || place >= kSidePlaces) return;
+    std::lock_guard<std::mutex> guard(socketLock);
+    stopSide(sides[place], netShutdown);
+}
+
 bool shutReception(Socket connection) {
     std::lock_guard<std::mutex> guard(socketLock);
     if (connection == kInvalidSocket || receiveSocket != connection) return false;
@@ -87,6 +124,7 @@ void stopTransfers(void (*shutdown)(Socket)) {
         if (sendSocket.load() != kInvalidSocket) shutdown(sendSocket.load());
         for (const auto* place : watched)
             if (place && place->load() != kInvalidSocket) shutdown(place->load());
+        for (const SideWatch& side : sides) stopSide(side, shutdown);
     }
     showCanceled();
 }

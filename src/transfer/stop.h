@@ -25,6 +25,17 @@ extern std::atomic<unsigned> stopCount;
 // ends it; a Stop also makes that end a reset, should the process end first.
 bool claimReception(unsigned stopsAtArrival, Socket connection, bool plainWire = false);
 
+// A side reception's half of the Stop handshake (doors/side_places.h), as claimReception
+// is the one reception's: when there has been no Stop since its stream arrived, its own
+// cancel flag is cleared and connection published in its slot, and Stop sets that flag and
+// shuts that connection down until releaseSideReception. A side reception that starts so
+// never undoes a Stop meant for the others. place: its side place.
+bool claimSideReception(int place, unsigned stopsAtArrival, std::atomic<bool>* cancel, std::atomic<Socket>* slot,
+                        Socket connection);
+void releaseSideReception(int place);
+// Stops the side reception in place alone (its row's Stop), as Stop stops every one.
+void stopSideReception(int place);
+
 // Shuts the running reception's connection down when it is still connection (published
 // by claimReception): a waiting sender pushes out a reception that does not progress.
 // False when another one, or none, runs now.

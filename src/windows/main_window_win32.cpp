@@ -34,6 +34,7 @@
 #include "windows/text_window_win32.h"
 #include "windows/texts_win32.h"
 #include "windows/transfer_buttons_win32.h"
+#include "windows/transfer_rows_win32.h"
 #include "windows/tray_win32.h"
 
 namespace {
@@ -182,7 +183,9 @@ void command(HWND window, int id) {
         case IDC_TEXT_BUTTON: showTextMenu(window); break;
         case IDM_SEND_TEXT: sendTextCommand(window); break;
         case IDM_SEND_CLIPBOARD: sendClipboardCommand(window); break;
-        default: otherCommand(window, id); break;
+        default:
+            if (!rowCommand(id)) otherCommand(window, id);
+            break;
     }
 }
 }  // namespace
@@ -224,6 +227,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kTextArrivedMessage: openArrivedTexts(); break;
         case kPrivateMarkMessage: showPrivateMark(window); break;
         case kSendEndedMessage: showSendEnded(window); break;
+        case kRowsChangedMessage: showTransferRows(window); break;
         case WM_COPYDATA: {
             // A dialog procedure's answer to this message goes in DWLP_MSGRESULT.
             BOOL taken = takeHandedPaths(window, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));

@@ -17,6 +17,7 @@
 #include "windows/text_window_win32.h"
 #include "windows/texts_win32.h"
 #include "windows/transfer_buttons_win32.h"
+#include "windows/transfer_rows_win32.h"
 
 namespace {
 std::wstring controlTextW(int id, int limit) {
@@ -100,4 +101,16 @@ void portSetPrivatePeer(const std::string& name) { setPrivatePeer(name); }
 // The line stays after the send, until the next transfer: it is when the user looks.
 void portSetInTheClear(bool inTheClear) {
     if (inTheClear) setSentInTheClear(true);
+}
+
+// A side reception's row under the status line; the status line says that receptions run,
+// and shows the result of each as it ends.
+void portRowStart(int row, const std::string& sender, const std::string& what) {
+    rowStarted(row, sender, what);
+    portSetStatusText(IDS_RECEIVING);
+}
+void portRowProgress(int row, int percent) { rowMoved(row, percent); }
+void portRowEnd(int row, int textId) {
+    rowEnded(row);
+    portSetStatusText(textId);
 }

@@ -168,3 +168,8 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
 }
 void portSetPrivatePeer(const std::string& name) { record({"private", name}); }
 void portSetInTheClear(bool inTheClear) { record({"clear", inTheClear ? "on" : "off"}); }
+void portRowStart(int row, const std::string& sender, const std::string& what) {
+    record({"row-start", sender + " " + what, row});
+}
+void portRowProgress(int row, int percent) { record({"row-progress", "", row, percent}); }
+void portRowEnd(int row, int textId) { record({"row-end", englishText(textId), row}); }

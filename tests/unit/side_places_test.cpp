@@ -1,0 +1,53 @@
+// The side places of trusted computers' receptions, and the store's names claimed while
+// they are written.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "doors/side_places.h"
+#include "store/name_claims.h"
+
+namespace {
+TEST(SidePlaces, TakesEachPlaceOnceUntilItIsGivenBack) {
+    int places[kSidePlaces];
+    for (int& place : places) place = takeSidePlace();
+    for (int i = 0; i < kSidePlaces; ++i) EXPECT_EQ(places[i], i);
+    EXPECT_EQ(takeSidePlace(), -1) << "every place is taken";
+    EXPECT_EQ(sidePlacesTaken(), kSidePlaces);
+    for (const int wrong : {-1, kSidePlaces}) releaseSidePlace(wrong);  // ignored
+    EXPECT_EQ(sidePlacesTaken(), kSidePlaces);
+    releaseSidePlace(2);
+    EXPECT_EQ(takeSidePlace(), 2);
+    for (const int place : places) releaseSidePlace(place);
+    EXPECT_EQ(sidePlacesTaken(), 0);
+}
+
+TEST(NameClaims, ASecondWriterWaitsForTheNameOrRefusesIt) {
+    std::atomic<bool> stopped{false};
+    ASSERT_TRUE(claimStoreName("/store/Same.bin", stopped));
+    EXPECT_FALSE(claimStoreName("/store/same.BIN", stopped, 100)) << "held, whatever its case";
+    EXPECT_TRUE(claimStoreName("/store/other.bin", stopped, 0)) << "another name is free";
+    releaseStoreName("/store/other.bin");
+
+    // A waiter takes the name once it is given up.
+    std::atomic<bool> claimed{false};
+    std::thread waiter([&] {
+        claimed = claimStoreName("/store/same.bin", stopped, 10000);
+        if (claimed) releaseStoreName("/store/same.bin");
+    });
+    releaseStoreName("/store/Same.bin");
+    waiter.join();
+    EXPECT_TRUE(claimed);
+
+    // A Stop ends the wait.
+    ASSERT_TRUE(claimStoreName("/store/same.bin", stopped));
+    std::thread stopper([&] { stopped = true; });
+    EXPECT_FALSE(claimStoreName("/store/same.bin", stopped, 60000));
+    stopper.join();
+    releaseStoreName("/store/same.bin");
+    stopped = false;
+    StoreNameClaim scoped("/store/same.bin", stopped);
+    EXPECT_TRUE(scoped.held) << "given up";
+}
+}  // namespace
