@@ -1,5 +1,7 @@
 #include "transfer/existing_files.h"
 
+#include <mutex>
+
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/net.h"
@@ -9,6 +11,10 @@
 #include "store/store_names.h"
 
 namespace {
+// Receptions side by side may each meet a name already there: their questions come one
+// after another, so that an answer is never taken by another reception's question.
+std::mutex questionLock;
+
 ExistingAction actionOfReply(ExistingReply reply) {
     switch (reply) {
         case ExistingReply::Replace: return ExistingAction::Replace;
@@ -37,6 +43,7 @@ ExistingAction existingActionFor(Reception& r, const std::string& arrived, const
         case ExistingChoice::Ask: break;
     }
     if (r.existing.forAll != ExistingReply::Unanswered) return actionOfReply(r.existing.forAll);
+    std::lock_guard<std::mutex> guard(questionLock);
     const ExistingAnswer answer = portAskExisting(netDotted(r.sender), {name}, askMilliseconds);
     if (answer.forAll) r.existing.forAll = answer.reply;
     return actionOfReply(answer.reply);
