@@ -101,10 +101,10 @@ for key in alt-down f4; do
   sleep 0.5
 done
 
-# --- (c) The check window, from the tray menu (two above Exit) and from the settings.
+# --- (c) The check window, from the tray menu (four above Exit) and from the settings.
 driver post 1026 0 516
 driver menu-open 10000 || fail "the tray menu did not open"
-driver menu-keys up up up return
+driver menu-keys up up up up up return  # past Exit, the line and the two texts' items
 driver wait-dialog "$CHECK" 10000 || fail "the check window did not open from the tray menu"
 lines="$(check_lines)"
 for want in "  10.77.0.1: discovery is listening" "TCP port 2904: ours" "UDP port 2904: ours" \
