@@ -26,13 +26,13 @@ std::string localTime(int64_t seconds) {
     return text;
 }
 
-const char* doorText(HistoryDoor door) {
-    switch (door) {
+const char* doorText(const HistoryEntry& entry) {
+    switch (entry.door) {
         case HistoryDoor::Transfer: return "port 2904, in the clear";
         case HistoryDoor::Private: return "private channel, encrypted";
         case HistoryDoor::BrowserUpload: return "browser upload";
         case HistoryDoor::BrowserDownload: return "browser download";
-        case HistoryDoor::Text: return "text";
+        case HistoryDoor::Text: return historyEncrypted(entry) ? "text, encrypted" : "text";
     }
     return "?";
 }
@@ -60,9 +60,8 @@ std::string whatText(const HistoryEntry& entry) {
 
 std::string historyLine(const HistoryEntry& entry) {
     const bool sent = entry.direction == HistoryDirection::Sent;
-    std::string line = localTime(entry.time) + "  " + historyDirectionWord(entry.direction) + "  " +
-                       doorText(entry.door) + "  " + (sent ? "to " : "from ") + peerText(entry) + "  " +
-                       whatText(entry);
+    std::string line = localTime(entry.time) + "  " + historyDirectionWord(entry.direction) + "  " + doorText(entry) +
+                       "  " + (sent ? "to " : "from ") + peerText(entry) + "  " + whatText(entry);
     if (!entry.folder.empty()) line += "  into " + printableText(entry.folder);
     line += std::string("  ") + historyOutcomeWord(entry.outcome);
     if (!entry.reason.empty()) line += ": " + printableText(entry.reason);

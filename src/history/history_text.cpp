@@ -34,17 +34,22 @@ std::string jsonNumber(int64_t value) { return std::to_string(value); }
 std::string jsonObject(const HistoryEntry& e) {
     return "{\"id\":" + jsonNumber(e.id) + ",\"time\":" + jsonNumber(e.time) + ",\"direction\":\"" +
            historyDirectionWord(e.direction) + "\",\"door\":\"" + historyDoorWord(e.door) +
-           "\",\"encrypted\":" + (e.door == HistoryDoor::Private ? "true" : "false") +
-           ",\"peer\":" + jsonString(e.peer) + ",\"address\":" + jsonString(e.address) +
-           ",\"names\":" + jsonNames(e.names) + ",\"files\":" + jsonNumber(e.files) +
-           ",\"bytes\":" + jsonNumber(e.bytes) + ",\"folder\":" + jsonString(e.folder) + ",\"outcome\":\"" +
-           historyOutcomeWord(e.outcome) + "\",\"reason\":" + jsonString(e.reason) + ",\"text\":" + jsonString(e.text) +
-           "}";
+           "\",\"encrypted\":" + (historyEncrypted(e) ? "true" : "false") + ",\"peer\":" + jsonString(e.peer) +
+           ",\"address\":" + jsonString(e.address) + ",\"names\":" + jsonNames(e.names) +
+           ",\"files\":" + jsonNumber(e.files) + ",\"bytes\":" + jsonNumber(e.bytes) +
+           ",\"folder\":" + jsonString(e.folder) + ",\"outcome\":\"" + historyOutcomeWord(e.outcome) +
+           "\",\"reason\":" + jsonString(e.reason) + ",\"text\":" + jsonString(e.text) + "}";
 }
 }  // namespace
 
 const char* historyDirectionWord(HistoryDirection direction) {
     return direction == HistoryDirection::Sent ? "sent" : "received";
+}
+
+bool historyEncrypted(const HistoryEntry& entry) {
+    if (entry.door == HistoryDoor::Private) return true;
+    if (entry.door != HistoryDoor::Text) return false;
+    return entry.direction == HistoryDirection::Sent || (!entry.peer.empty() && entry.peer != entry.address);
 }
 
 const char* historyDoorWord(HistoryDoor door) {

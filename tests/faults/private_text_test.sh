@@ -41,9 +41,9 @@ case_words() {
   check "standard input: shown" shown "line one S7D-stdin"
   rx_stop
   check "history: the receiver kept the text, named and counted" \
-    grep -q '"direction":"received","door":"text".*"peer":"sender-s".*"bytes":22' <(history_of r)
+    grep -q '"direction":"received","door":"text","encrypted":true.*"peer":"sender-s".*"bytes":22' <(history_of r)
   check "history: the sender kept it" \
-    grep -q '"direction":"sent","door":"text".*"peer":"receiver-r".*"bytes":22.*"outcome":"complete"' <(history_of s)
+    grep -q '"direction":"sent","door":"text","encrypted":true.*"peer":"receiver-r".*"bytes":22.*"outcome":"complete"' <(history_of s)
   receive_as s  # the other way
   send_as r "the other way" 0 --text "back again B2K-words" "$RX_ADDR"
   check "the other way: shown, named" shown "Text from receiver-r:"
