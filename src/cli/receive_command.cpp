@@ -99,13 +99,16 @@ void startPrivateChannel() {
                 error > 0 ? strerror(error) : "no identity");
 }
 
-// A private offer's tally, on the line after the result: "3 files resumed, 997 already there".
-void printTally(const TransferTally& tally, const std::vector<std::string>& failed) {
+// A private offer's tally, on the line after the result, named as that result is, since
+// several receptions may end at once: "3 files resumed, 997 already there (from NAME)".
+void printTally(const TransferTally& tally, const std::vector<std::string>& failed, const std::string& from) {
     // The names are the sender's words: made safe for the terminal like every other.
+    const std::string sender = terminalText(from);
     for (const std::string& name : failed)
-        fprintf(stderr, "quorvalinthexa receive: not stored: %s\n", terminalText(name).c_str());
+        fprintf(stderr, "quorvalinthexa receive: not stored: %s (from %s)\n", terminalText(name).c_str(),
+                sender.c_str());
     const std::string text = tallyText(tally);
-    if (!text.empty()) cliPortShowLine(text);
+    if (!text.empty()) cliPortShowLine(text + " (from " + sender + ")");
 }
 
 void acceptOnce(void* listener) { acceptConnections(reinterpret_cast<Socket>(listener), receiveOnce); }

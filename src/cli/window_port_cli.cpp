@@ -398,7 +398,7 @@ void portRowStart(int row, const std::string& sender, const std::string& what) {
     std::lock_guard<std::mutex> guard(lock);
     rowNames[row] = terminalText(sender);
     rowShown[row] = -1;
-    printLine(stdout, "Receiving from " + rowNames[row] + " (encrypted)... (" + what + ")");
+    printLine(stdout, "Receiving from " + rowNames[row] + " (encrypted)... (" + terminalText(what) + ")");
 }
 
 void portRowProgress(int row, int percent) {

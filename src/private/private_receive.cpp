@@ -1,8 +1,11 @@
 #include "private/private_receive.h"
 
 #include <atomic>
+#include <string_view>
+#include <unordered_set>
 
 #include "core/central_state.h"
+#include "core/shown_characters.h"
 #include "core/text_routines.h"
 #include "core/texts.h"
 #include "core/window_port.h"
@@ -20,7 +23,7 @@
 #include "transfer/reception_history.h"
 
 namespace {
-std::atomic<void (*)(const TransferTally&, const std::vector<std::string>&)> tallyShown{nullptr};
+std::atomic<PrivateTallyShown> tallyShown{nullptr};
 const VerifiedSteps kVerifiedSteps{receiveVerifiedFile, recordPartials};
 
 struct OfferedFile {
@@ -63,10 +66,28 @@ void endAnswer(Link& link, bool written, LineKind kind) {
     if (written && linkFinish(link) && kind != LineKind::Stored) drainPrivate(link, kRefusedDrainMilliseconds);
 }
 
+// What a transfer's row names: the offer's first top-level name (shown text, UTF-8), and how
+// many other top-level names follow it: "Photos (+2)".
+struct OfferTops {
+    std::string first;
+    std::unordered_set<std::string> seen;
+    void add(std::string_view directory, std::string_view name) {
+        // A top-level file's folder is "" or "/"; a folder's first component names it.
+        const size_t start = directory.find_first_not_of("\\/");
+        const std::string_view top = start == std::string_view::npos
+                                         ? name
+                                         : directory.substr(start, directory.find_first_of("\\/", start) - start);
+        if (seen.emplace(top).second && seen.size() == 1) first = withoutHiddenCharacters(std::string(top));
+    }
+    std::string what() const { return seen.size() > 1 ? first + " (+" + std::to_string(seen.size() - 1) + ")" : first; }
+};
+
 // The manifest after OFFER: the transfer header, then directory and file records without
 // content, up to a "Type:end" block; bounded in blocks, bytes and time. The file records
 // are counted, and kept only for a trusted sender (an untrusted one gets NEED for each).
-bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* files, size_t* count, int64_t* total) {
+bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* files, size_t* count, int64_t* total,
+                  std::string* what) {
+    OfferTops tops;
     const int64_t limit = trusted ? kOfferByteLimit : kUntrustedOfferByteLimit;
     std::vector<char> block(kHeaderBlockLimit + 1);
     int length = 0;
@@ -81,15 +102,21 @@ bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* 
         bytes += length + 2;
         if (bytes > limit || tickCount() - start > static_cast<uint32_t>(kOfferMilliseconds)) return false;
         OfferedFile file;
-        std::string type;
+        std::string type, name, directory;
         forEachHeaderLine(block.data(), length, [&](std::string_view key, std::string_view value) {
             if (key == "Type") type = value;
-            else if (key == "Name") file.name = fromUtf8(std::string(value));
-            else if (key == "Directory") file.directory = fromUtf8(std::string(value));
+            else if (key == "Name") name = value;
+            else if (key == "Directory") directory = value;
             else if (key == "Size") file.size = readNumber(value);
         });
-        if (type == "end") return true;
+        file.name = fromUtf8(name);
+        file.directory = fromUtf8(directory);
+        if (type == "end") {
+            *what = tops.what();
+            return true;
+        }
         if (type == "file") ++*count;
+        if (type == "file") tops.add(directory, name);
         if (type == "file" && trusted) files->push_back(file);
     }
     return false;
@@ -163,7 +190,7 @@ bool writeOfferAnswer(Link& link, ReceiveResult result, int refusal, uint32_t se
 }
 }  // namespace
 
-void setPrivateTallyShown(void (*shown)(const TransferTally&, const std::vector<std::string>&)) { tallyShown = shown; }
+void setPrivateTallyShown(PrivateTallyShown shown) { tallyShown = shown; }
 
 ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional<TrustedComputer>& trusted,
                                 const std::string& senderId, unsigned stops) {
@@ -186,7 +213,7 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
         return ReceiveResult::Refused;
     }
     Offered offered{&link, {}, 0};
-    if (!readManifest(reader, trusted.has_value(), &offered.files, &offered.count, &v.offered))
+    if (!readManifest(reader, trusted.has_value(), &offered.files, &offered.count, &v.offered, &v.what))
         return ReceiveResult::NothingSent;
     if (trusted) {
         const std::string store = portGetStorePath();
@@ -209,7 +236,7 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     auto shown = tallyShown.load();
     if (shown && kind != LineKind::Refused) {
         TransferTally tally{v.stored, v.resumed, v.skipped, v.refused, true};
-        shown(tally, v.failed);
+        shown(tally, v.failed, terms.trustedName.empty() ? netDotted(sender) : terms.trustedName);
     }
     return result;
 }

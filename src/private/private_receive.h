@@ -23,5 +23,8 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
                                 const std::string& senderId, unsigned stops);
 
 // Called on the reception's thread as an offer's reception ends, with what became of its
-// files (the command line prints it); null: nothing.
-void setPrivateTallyShown(void (*shown)(const TransferTally& tally, const std::vector<std::string>& failed));
+// files and the trusted computer they came from (the command line prints it, named, as
+// several may end at once); null: nothing.
+using PrivateTallyShown = void (*)(const TransferTally& tally, const std::vector<std::string>& failed,
+                                   const std::string& from);
+void setPrivateTallyShown(PrivateTallyShown shown);

@@ -106,6 +106,7 @@ struct VerifiedReception {
     void* answerContext = nullptr;
     const VerifiedSteps* steps = nullptr;  // its file records, and its end
     int64_t offered = 0;
+    std::string what;  // its first top-level name, and how many more: "Photos (+2)" (shown text)
     int stored = 0, resumed = 0, skipped = 0, refused = 0;
     std::vector<std::string> failed;    // the names of refused files, the first kMostFailedNamed
     std::vector<PartialRecord> kept;    // cut in this reception: to be recorded

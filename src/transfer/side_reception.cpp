@@ -42,6 +42,12 @@ void noteBytes(int place, int64_t now, int64_t total) {
     portSetProgress(percent, percent);
 }
 
+// A row names what comes, and how much: "Photos (+2), 12 mB".
+std::string rowWhat(const VerifiedReception& v) {
+    const std::string size = formatSize(v.offered);
+    return v.what.empty() ? size : v.what + ", " + size;
+}
+
 bool mayBeSide(const Reception& r, Socket reach) {
     return r.verified && !r.trustedName.empty() && r.mayStore && reach != kInvalidSocket;
 }
@@ -73,7 +79,7 @@ SideStart beginSideReception(Reception& r, unsigned stopsAtArrival, Socket reach
     }
     noteBytes(place, 0, r.verified->offered);
     portSetButtonsTransferring();
-    writeUnlessStopped(context.cancel, [&r] { portRowStart(r.side, r.trustedName, formatSize(r.verified->offered)); });
+    writeUnlessStopped(context.cancel, [&r] { portRowStart(r.side, r.trustedName, rowWhat(*r.verified)); });
     return SideStart::Started;
 }
 

@@ -36,7 +36,7 @@ void showSendEnded(HWND window) {
     refreshSendLabel(window);
 }
 
-void showReceptionTally(const TransferTally& tally, const std::vector<std::string>&) {
+void showReceptionTally(const TransferTally& tally, const std::vector<std::string>&, const std::string&) {
     setSentInTheClear(false);  // the line is about the transfer that ended last
     setTransferNote(tallyText(tally, loadTextA));
 }

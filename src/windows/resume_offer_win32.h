@@ -19,4 +19,4 @@ void showSendEnded(HWND window);
 // The recipient or the selection may have changed.
 void refreshSendLabel(HWND window);
 // Any thread: a private reception has ended with this tally; the same line shows it.
-void showReceptionTally(const TransferTally& tally, const std::vector<std::string>& failed);
+void showReceptionTally(const TransferTally& tally, const std::vector<std::string>& failed, const std::string& from);

@@ -77,7 +77,8 @@ round() {
   local texts
   texts="$(driver text $ROW_TEXT; driver text $((ROW_TEXT + 1)))"
   for pc in pc2 pc3; do
-    [[ "$texts" == *"linux-$pc"* ]] && echo "ok: $name: a row names linux-$pc" || fail "$name: the rows: $texts"
+    [[ "$texts" == *"linux-$pc — $name-$pc.bin, "* ]] && echo "ok: $name: a row names linux-$pc and its file" ||
+      fail "$name: the rows: $texts"
   done
   screenshot_window Quorvalinthexa "$SHOTS/main-window-two-receptions-$name.png"
   wait_until 600 test -e "$WORK/pc2.rc" -a -e "$WORK/pc3.rc" || fail "$name: the senders did not end"

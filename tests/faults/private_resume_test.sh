@@ -93,6 +93,7 @@ for i in range(1000):
   at_most "folder" "$SENT" 20000000 15
   check "folder: byte-identical" diff -r "$WORK/src/many" "$STORE/many"
   expect_said "folder: the tally" "$WORK/tx.out" "900 already there, 101 files stored"
+  expect_said "folder: the receiver's tally names the sender" "$WORK/rx.out" "900 already there, 101 files stored (from sender-s)"
   rx_stop
 }
 
@@ -256,7 +257,7 @@ case_disk_refused() {
   expect_result "disk_refused" "Some files were not received. (encrypted, from sender-s)" 10
   expect_said "disk_refused: the sender's tally counts it" "$WORK/tx.out" "1 not stored"
   check "disk_refused: and names it" grep -qF "not the content sent): full/a.bin" "$WORK/tx.out" "$WORK/tx.err"
-  expect_said "disk_refused: as the receiver does" "$WORK/rx.err" "not stored: full/a.bin"
+  expect_said "disk_refused: as the receiver does, naming the sender" "$WORK/rx.err" "not stored: full/a.bin (from sender-s)"
   rx_stop
 }
 

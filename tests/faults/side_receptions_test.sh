@@ -77,14 +77,14 @@ for i in "${SENDERS[@]}"; do
   expect_eq "together: s$i's exit status" 0 "$(cat "$WORK/s$i.rc" 2>/dev/null)"
   check "together: s$i was not turned away" not said "$WORK/s$i.out" "did not take the transfer"
   check "together: s$i's file arrived byte-exact" cmp -s "$WORK/src/s$i/part$i.bin" "$STORE/part$i.bin"
-  check "together: s$i's start names it and its size" grep -qxF "Receiving from sender-s$i (encrypted)... (12 mB)" "$WORK/rx.out"
+  check "together: s$i's start names it and its size" grep -qxF "Receiving from sender-s$i (encrypted)... (part$i.bin, 12 mB)" "$WORK/rx.out"
   check "together: s$i's progress lines name it" grep -qxF "Receiving from sender-s$i: 50%" "$WORK/rx.out"
   check "together: s$i's result names it" grep -qxF "Receiving complete. (encrypted, from sender-s$i)" "$WORK/rx.out"
 done
 # Every sender's row started before the first of them ended.
 first_end="$(grep -n -m1 -E '^Receiving complete\. \(encrypted, from sender-s' "$WORK/rx.out" | cut -d: -f1 || true)"
 for i in "${SENDERS[@]}"; do
-  started="$(line_of "Receiving from sender-s$i (encrypted)... (12 mB)")"
+  started="$(line_of "Receiving from sender-s$i (encrypted)... (part$i.bin, 12 mB)")"
   check "together: s$i started before the first one ended" test "${started:-0}" -gt 0 -a "${started:-0}" -lt "${first_end:-0}"
 done
 kill "$CROWD_PID" 2>/dev/null || true
