@@ -360,7 +360,7 @@
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
 #define IDS_LAST 299
 
-// Texts for texts to a trusted computer: IDS_TEXTS_FIRST to IDS_TEXTS_LAST, without gaps.
+// Texts for texts to a trusted computer, and the tray tip: IDS_TEXTS_FIRST to IDS_TEXTS_LAST, without gaps.
 #define IDS_TEXTS_FIRST 7100
 #define IDS_TEXT_NOT_VALID 7100
 #define IDS_TEXT_BUSY 7101
@@ -379,7 +379,8 @@
 #define IDS_CLIPBOARD_EMPTY 7114
 #define IDS_TEXT_BUTTON 7115
 #define IDS_TEXT_SENDING 7116
-#define IDS_TEXTS_LAST 7116
+#define IDS_TRAY_TRANSFERS 7117
+#define IDS_TEXTS_LAST 7117
 // The Send text dialog, the main window's Text button and its menu (also in the tray menu).
 #define IDD_SEND_TEXT 7150
 #define IDC_SEND_TEXT_BODY 7151

@@ -96,8 +96,21 @@ void createTaskbarProgress(HWND window) {
     taskbarProgress->SetProgressState(window, TBPF_NORMAL);
 }
 
+// The taskbar and the tray tip sum every running transfer: the one reception or send, whose
+// bar last showed mainPercent, and each side reception's row. With none running, the
+// taskbar keeps what the last one showed.
+int mainPercent = 0;  // this thread only
+
+void showTransferSum(HWND window) {
+    const TransferSum sum = transferSum(receiveInProgress || sendInProgress, mainPercent);
+    setTrayTip(sum.count, sum.percent);
+    const int shown = sum.count > 0 ? sum.percent : mainPercent;
+    if (taskbarProgress) taskbarProgress->SetProgressValue(window, static_cast<ULONGLONG>(shown), 100);
+}
+
 void showTaskbarProgress(HWND window, WPARAM percent) {
-    if (taskbarProgress) taskbarProgress->SetProgressValue(window, static_cast<ULONGLONG>(percent), 100);
+    mainPercent = static_cast<int>(percent);
+    showTransferSum(window);
 }
 
 BOOL initialise(HWND window) {
@@ -221,13 +234,19 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         case WM_DROPFILES: takeDrop(window, reinterpret_cast<HDROP>(wParam)); break;
         case WM_TRAY_CALLBACK: trayCallback(lParam); break;
-        case kButtonsMessage: applyButtonsChange(window, wParam, lParam); break;
+        case kButtonsMessage:
+            applyButtonsChange(window, wParam, lParam);
+            showTransferSum(window);  // a transfer that ended leaves the tray tip
+            break;
         case kTaskbarProgressMessage: showTaskbarProgress(window, wParam); break;
         case kReceptionEndedMessage: showReceptionBalloon(wParam != 0); break;
         case kTextArrivedMessage: openArrivedTexts(); break;
         case kPrivateMarkMessage: showPrivateMark(window); break;
         case kSendEndedMessage: showSendEnded(window); break;
-        case kRowsChangedMessage: showTransferRows(window); break;
+        case kRowsChangedMessage:
+            showTransferRows(window);
+            showTransferSum(window);
+            break;
         case WM_COPYDATA: {
             // A dialog procedure's answer to this message goes in DWLP_MSGRESULT.
             BOOL taken = takeHandedPaths(window, wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));

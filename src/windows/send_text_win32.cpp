@@ -60,10 +60,16 @@ void startTextSend(const std::string& recipient, const std::string& text) {
     textSending = false;
 }
 
+// The dialog's title names where the words go; its text is what OK takes.
+struct TextDialog {
+    std::string recipient, text;
+};
+
 INT_PTR CALLBACK sendTextProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
-        SetWindowTextW(dialog, loadTextW(IDS_SEND_TEXT_TITLE).c_str());
+        const TextDialog* shown = reinterpret_cast<const TextDialog*>(lParam);
+        SetWindowTextW(dialog, loadTextWith(IDS_SEND_TEXT_TITLE, shown->recipient).c_str());
         SetDlgItemTextW(dialog, IDOK, loadTextW(IDS_SEND_TEXT_BUTTON).c_str());
         SetDlgItemTextW(dialog, IDCANCEL, loadTextW(IDS_CANCEL).c_str());
         // A character is at least one byte: more than the bound can never go.
@@ -75,7 +81,7 @@ INT_PTR CALLBACK sendTextProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         HWND body = GetDlgItem(dialog, IDC_SEND_TEXT_BODY);
         std::wstring wide(static_cast<size_t>(GetWindowTextLengthW(body)) + 1, L'\0');
         wide.resize(static_cast<size_t>(GetWindowTextW(body, &wide[0], static_cast<int>(wide.size()))));
-        *reinterpret_cast<std::string*>(GetWindowLongPtrW(dialog, GWLP_USERDATA)) = textOf(wide);
+        reinterpret_cast<TextDialog*>(GetWindowLongPtrW(dialog, GWLP_USERDATA))->text = textOf(wide);
     }
     EndDialog(dialog, LOWORD(wParam));
     return TRUE;
@@ -125,10 +131,14 @@ void showTextMenu(HWND window) {
 void sendTextCommand(HWND window) {
     const std::string recipient = recipientOf(window);
     if (recipient.empty()) return;
-    std::string text;
+    // A trusted computer met at the address is named as the status line will name it.
+    uint32_t address = 0;
+    std::optional<std::string> trusted;
+    if (netParseDotted(recipient, &address)) trusted = trustedNameAt(address);
+    TextDialog shown{trusted ? *trusted : recipient, std::string()};
     if (DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_SEND_TEXT), window, sendTextProc,
-                        reinterpret_cast<LPARAM>(&text)) == IDOK)
-        startTextSend(recipient, text);
+                        reinterpret_cast<LPARAM>(&shown)) == IDOK)
+        startTextSend(recipient, shown.text);
 }
 
 void sendClipboardCommand(HWND window) {

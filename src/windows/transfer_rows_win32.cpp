@@ -143,6 +143,22 @@ void showTransferRows(HWND window) {
         SendDlgItemMessageW(window, IDC_ROW_PROGRESS + i, PBM_SETPOS, static_cast<WPARAM>(now[i].percent), 0);
 }
 
+TransferSum transferSum(bool mainRunning, int mainPercent) {
+    TransferSum sum;
+    int total = mainRunning ? mainPercent : 0;
+    sum.count = mainRunning ? 1 : 0;
+    {
+        std::lock_guard<std::mutex> guard(rowsLock);
+        for (const RowState& row : rows)
+            if (row.shown) {
+                ++sum.count;
+                total += row.percent;
+            }
+    }
+    sum.percent = sum.count ? total / sum.count : 0;
+    return sum;
+}
+
 bool rowCommand(int id) {
     if (id < IDC_ROW_STOP || id >= IDC_ROW_STOP + kSidePlaces) return false;
     stopSideReception(id - IDC_ROW_STOP);

@@ -17,3 +17,11 @@ void rowEnded(int row);
 void showTransferRows(HWND window);
 // A row's Stop button (IDC_ROW_STOP + row): true when id was one.
 bool rowCommand(int id);
+
+// Every running transfer at once: the one reception or send (its bar's percent as last
+// shown, mainPercent) and each row, for the taskbar and the tray tip.
+struct TransferSum {
+    int count = 0;
+    int percent = 0;  // their mean
+};
+TransferSum transferSum(bool mainRunning, int mainPercent);

@@ -23,6 +23,15 @@ constexpr UINT kTrayIconId = 1;
 bool inTray = false;
 // The note on the icon tells of an arrival: a click on it opens the History window.
 bool arrivalNote = false;
+// The icon's tip (main window's thread only): the program's name, and the transfers running.
+std::wstring shownTip = kProgramTitle;
+
+// The %d of a wide text filled.
+std::wstring withNumber(std::wstring text, int number) {
+    const size_t at = text.find(L"%d");
+    if (at != std::wstring::npos) text.replace(at, 2, std::to_wstring(number));
+    return text;
+}
 
 void setMenuText(HMENU menu, UINT command, int textId) {
     std::string text = loadTextA(textId);
@@ -46,9 +55,21 @@ void addTrayIcon() {
     trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     trayIconData.uCallbackMessage = WM_TRAY_CALLBACK;
     trayIconData.hIcon = LoadIconW(programModule, MAKEINTRESOURCEW(IDI_PROGRAM));
-    wcsncpy(trayIconData.szTip, kProgramTitle, 127);
+    wcsncpy(trayIconData.szTip, shownTip.c_str(), 127);
     Shell_NotifyIconW(NIM_ADD, &trayIconData);
     inTray = true;
+}
+
+void setTrayTip(int transfers, int percent) {
+    std::wstring tip = kProgramTitle;
+    if (transfers > 0)
+        tip += L"\n" + withNumber(loadTextW(IDS_TRAY_TRANSFERS), transfers) + L", " + std::to_wstring(percent) + L"%";
+    if (tip.size() > 127) tip.resize(127);
+    if (tip == shownTip) return;
+    shownTip = tip;
+    if (!inTray) return;
+    wcsncpy(trayIconData.szTip, shownTip.c_str(), 127);
+    Shell_NotifyIconW(NIM_MODIFY, &trayIconData);
 }
 
 void removeTrayIcon() {

@@ -16,6 +16,8 @@ void showTrayMenu();
 // balloon's click.
 void trayCallback(LPARAM mouseMessage);
 bool isInTray();
+// The icon's tip: the program's name, and while transfers run, how many and how far.
+void setTrayTip(int transfers, int percent);
 // While the window is hidden in the tray, a balloon on the icon tells how a reception
 // ended (texts 120 and 121) and names the store folder, after the trusted computer it
 // came from when it came over the private channel; a click on it opens the History window.

@@ -25,9 +25,19 @@ std::wstring controlTextW(int id, int limit) {
     GetDlgItemTextW(mainWindow, id, buffer, limit + 1);
     return buffer;
 }
+
+// The status line as it was set (in the ANSI code page, as it is set).
+std::string statusTextA() {
+    char buffer[512] = {};
+    GetDlgItemTextA(mainWindow, IDC_STATUS, buffer, sizeof buffer);
+    return buffer;
+}
 }  // namespace
 
 void portSetStatusText(int textId) {
+    // Discovery's hint only ever takes the place of the listener's "running": never that of
+    // a transfer's result, which the user may not have read yet.
+    if (textId == IDS_NOBODY_FOUND && statusTextA() != loadTextA(IDS_SERVER_RUNNING)) return;
     SetDlgItemTextA(mainWindow, IDC_STATUS, loadTextA(textId).c_str());
     // A reception's result: the tray may have a note to show.
     if (mainWindow && (textId == IDS_RECEIVING_COMPLETE || textId == IDS_RECEIVING_INCOMPLETE)) {
