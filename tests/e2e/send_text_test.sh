@@ -11,7 +11,7 @@ CLI="$QV_NATIVE_BUILD/quorvalinthexa"
 export XDG_CONFIG_HOME="$WORK/config"  # the peer's identity stays in this test's folder
 SHOTS="${QV_SCREENSHOTS_DIR:-$WORK/shots}"
 mkdir -p "$SHOTS"
-DIALOG="Send text to linux-peer"  # the title names the trusted computer
+DIALOG="Send text to 10.77.0.2"  # the title names where the words go
 BODY=7151 TEXT_BUTTON=7152 WINDOW_BODY=1060 COPY=1061
 WORDS=$'Привет from the dialog D1A\nsecond line'
 PEER_WORDS=$'from the peer P3R\nline two'
