@@ -9,6 +9,9 @@
 #              name: the trusted one waits for the name and takes it only after, whole
 #   stop       three at once beside the stranger, then the receiver's Stop: each ends
 #              canceled, short, and recorded as canceled; no file takes its name
+#   stranger_name  port 2904 writes a name slowly, above the floor, for longer than a name is
+#              waited for, while a trusted one sends it: once its wait is over the trusted
+#              one pushes the stranger out, as from the one reception, and takes the name
 # A trusted computer takes the one reception when nobody holds it, as before (the other
 # faults tests show that), and a side place while somebody does.
 source "$(dirname "$0")/lib.sh"
@@ -65,6 +68,12 @@ stranger_holds() {
   wait_for_line "$WORK/crowd.out" crowding || fail "$1: the stranger did not start"
   wait_until 50 test -e "$STORE/near.bin" || fail "$1: the stranger holds no reception"
 }
+# stranger_ends: the stranger's program (a child of the function's subshell) ends.
+stranger_ends() {
+  pkill -P "$CROWD_PID" 2>/dev/null || true
+  kill "$CROWD_PID" 2>/dev/null || true
+  wait "$CROWD_PID" 2>/dev/null || true
+}
 
 # together
 stranger_holds together
@@ -87,8 +96,7 @@ for i in "${SENDERS[@]}"; do
   started="$(line_of "Receiving from sender-s$i (encrypted)... (12 mB)")"
   check "together: s$i started before the first one ended" test "${started:-0}" -gt 0 -a "${started:-0}" -lt "${first_end:-0}"
 done
-kill "$CROWD_PID" 2>/dev/null || true
-wait "$CROWD_PID" 2>/dev/null || true
+stranger_ends
 rx_stop
 expect_eq "together: one history entry per transfer" "sender-s1 complete
 sender-s2 complete
@@ -135,4 +143,26 @@ done
 expect_eq "stop: one canceled entry per transfer" "sender-s1 canceled
 sender-s2 canceled
 sender-s3 canceled" "$(history_of | grep '^sender-.* canceled')"
+
+# stranger_name: port 2904 writes same.bin over a slow link, above the floor, for far
+# longer than a name is waited for; s1 sends same.bin meanwhile.
+stranger_ends
+receive_as r --no-discovery
+ip netns exec "$TX_NS" tc qdisc change dev "$TX_IF" root tbf rate 160kbit burst 32kb latency 400ms
+head -c $((1200 * 1024)) /dev/urandom >"$WORK/src/plain/same.bin"
+rm -f "$WORK/plain.rc" "$STORE/same.bin"
+(
+  rc=0
+  in_tx "$CLI" send --plain "$RX_ADDR" "$WORK/src/plain/same.bin" >"$WORK/plain.out" 2>&1 || rc=$?
+  echo "$rc" >"$WORK/plain.rc"
+) &
+hold $!
+wait_until 300 test -e "$STORE/same.bin" || fail "stranger_name: the plain send did not start"
+send_from 1 "$WORK/src/s1same/same.bin"
+wait_until 600 sent 1 || fail "stranger_name: s1 did not end"
+expect_eq "stranger_name: s1's exit status" 0 "$(cat "$WORK/s1.rc")"
+check "stranger_name: the name holds s1's content whole" cmp -s "$WORK/src/s1same/same.bin" "$STORE/same.bin"
+wait_until 900 test -e "$WORK/plain.rc" || fail "stranger_name: the plain send did not end"
+check "stranger_name: the stranger's send was cut" test "$(cat "$WORK/plain.rc")" != 0
+rx_stop
 finish

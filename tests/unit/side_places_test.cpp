@@ -50,4 +50,23 @@ TEST(NameClaims, ASecondWriterWaitsForTheNameOrRefusesIt) {
     StoreNameClaim scoped("/store/same.bin", stopped);
     EXPECT_TRUE(scoped.held) << "given up";
 }
+
+// What a trusted computer's reception calls to push a stranger's out: here it gives the
+// stranger's name up, as the stranger's reception does once its connection is shut.
+int pushes = 0;
+void pushStranger() {
+    ++pushes;
+    releaseStoreName("/store/held.bin");
+}
+
+TEST(NameClaims, ATrustedWriterPushesOnlyAStrangersClaimOut) {
+    const std::atomic<bool> stopped{false};
+    ASSERT_TRUE(claimStoreName("/store/held.bin", stopped));  // a stranger's
+    EXPECT_TRUE(claimStoreName("/store/held.bin", stopped, 100, pushStranger)) << "pushed out once waited for";
+    EXPECT_EQ(pushes, 1);
+    // Now a trusted computer's claim: another one waits for it, and pushes nobody.
+    EXPECT_FALSE(claimStoreName("/store/held.bin", stopped, 100, pushStranger));
+    EXPECT_EQ(pushes, 1);
+    releaseStoreName("/store/held.bin");
+}
 }  // namespace
