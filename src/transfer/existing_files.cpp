@@ -1,7 +1,6 @@
 #include "transfer/existing_files.h"
 
-#include <mutex>
-
+#include "core/central_state.h"
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/net.h"
@@ -9,12 +8,9 @@
 #include "policy/receive_policy.h"
 #include "resource.h"
 #include "store/store_names.h"
+#include "transfer/question_turn.h"
 
 namespace {
-// Receptions side by side may each meet a name already there: their questions come one
-// after another, so that an answer is never taken by another reception's question.
-std::mutex questionLock;
-
 ExistingAction actionOfReply(ExistingReply reply) {
     switch (reply) {
         case ExistingReply::Replace: return ExistingAction::Replace;
@@ -43,8 +39,10 @@ ExistingAction existingActionFor(Reception& r, const std::string& arrived, const
         case ExistingChoice::Ask: break;
     }
     if (r.existing.forAll != ExistingReply::Unanswered) return actionOfReply(r.existing.forAll);
-    std::lock_guard<std::mutex> guard(questionLock);
+    // Receptions side by side may each meet a name already there while the admission asks.
+    if (!takeQuestionTurn(*r.cancel, cancelRequested)) return actionOfReply(ExistingReply::Unanswered);
     const ExistingAnswer answer = portAskExisting(netDotted(r.sender), {name}, askMilliseconds);
+    endQuestionTurn();
     if (answer.forAll) r.existing.forAll = answer.reply;
     return actionOfReply(answer.reply);
 }

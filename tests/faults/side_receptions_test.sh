@@ -12,6 +12,8 @@
 #   stranger_name  port 2904 writes a name slowly, above the floor, for longer than a name is
 #              waited for, while a trusted one sends it: once its wait is over the trusted
 #              one pushes the stranger out, as from the one reception, and takes the name
+#   questions  a side reception asks about a name already there when a stranger's question
+#              would come: the stranger's waits for the answer, so each takes its own
 # A trusted computer takes the one reception when nobody holds it, as before (the other
 # faults tests show that), and a side place while somebody does.
 source "$(dirname "$0")/lib.sh"
@@ -164,5 +166,39 @@ expect_eq "stranger_name: s1's exit status" 0 "$(cat "$WORK/s1.rc")"
 check "stranger_name: the name holds s1's content whole" cmp -s "$WORK/src/s1same/same.bin" "$STORE/same.bin"
 wait_until 900 test -e "$WORK/plain.rc" || fail "stranger_name: the plain send did not end"
 check "stranger_name: the stranger's send was cut" test "$(cat "$WORK/plain.rc")" != 0
+rx_stop
+
+# questions: s1 holds the one reception while s2's name question opens beside it; once s1
+# is done a stranger comes, to be asked; the name question is answered, then the stranger's.
+mkfifo "$WORK/tty"
+RX_WRAP="python3 $QV_ROOT/tests/faults/tty_stdin.py $WORK/tty" receive_as r --no-discovery --existing ask --ask \
+  --ask-seconds 50
+mkdir -p "$WORK/src/s2ask"
+printf new >"$WORK/src/s2ask/same.txt"
+printf old >"$STORE/same.txt"
+printf plain >"$WORK/src/plain/plain.txt"
+send_from 1 "$WORK/src/s1/part1.bin"
+wait_for_line "$WORK/rx.out" "^Receiving from sender-s1" || fail "questions: s1 did not start"
+send_from 2 "$WORK/src/s2ask/same.txt"
+wait_for_line "$WORK/rx.err" "ra/ka/sa for all" 200 || fail "questions: no name question"
+wait_until 600 sent 1 || fail "questions: s1 did not end"
+(
+  rc=0
+  in_tx "$CLI" send --plain "$RX_ADDR" "$WORK/src/plain/plain.txt" >"$WORK/plain.out" 2>&1 || rc=$?
+  echo "$rc" >"$WORK/plain.rc"
+) &
+hold $!
+# The receiver has read all the stranger sent (which may have ended its side): its question
+# comes now, or waits its turn.
+stranger_read() { ip netns exec "$RX_NS" ss -Htn '( sport = :2904 )' | grep -qE '^(ESTAB|CLOSE-WAIT) +0 '; }
+wait_until 100 stranger_read || fail "questions: the stranger did not come"
+check "questions: the stranger is not asked while the name question is open" not said "$WORK/rx.err" "Accept?"
+printf 'r\n' >"$WORK/tty"
+wait_until 100 sent 2 || fail "questions: s2 did not end"
+expect_eq "questions: the name question took its answer" new "$(cat "$STORE/same.txt")"
+wait_for_line "$WORK/rx.err" "Accept\? \[y/N\]" || fail "questions: the stranger was not asked"
+printf 'y\n' >"$WORK/tty"
+wait_until 100 test -e "$WORK/plain.rc" || fail "questions: the stranger did not end"
+expect_eq "questions: the stranger's question took its answer" plain "$(cat "$STORE/plain.txt" 2>/dev/null)"
 rx_stop
 finish

@@ -7,6 +7,7 @@
 
 #include "doors/side_places.h"
 #include "store/name_claims.h"
+#include "transfer/question_turn.h"
 
 namespace {
 TEST(SidePlaces, TakesEachPlaceOnceUntilItIsGivenBack) {
@@ -68,5 +69,26 @@ TEST(NameClaims, ATrustedWriterPushesOnlyAStrangersClaimOut) {
     EXPECT_FALSE(claimStoreName("/store/held.bin", stopped, 100, pushStranger));
     EXPECT_EQ(pushes, 1);
     releaseStoreName("/store/held.bin");
+}
+
+TEST(QuestionTurn, AQuestionWaitsForTheOneOpenUnlessStoppedOrTakenBack) {
+    const std::atomic<bool> never{false};
+    std::atomic<bool> stopped{false}, withdrawn{false};
+    ASSERT_TRUE(takeQuestionTurn(never, never));
+    std::thread stopper([&] { stopped = true; });
+    EXPECT_FALSE(takeQuestionTurn(stopped, never)) << "stopped while another question is open";
+    stopper.join();
+    std::thread withdrawer([&] { withdrawn = true; });
+    EXPECT_FALSE(takeQuestionTurn(never, withdrawn)) << "taken back while another question is open";
+    withdrawer.join();
+
+    std::atomic<bool> asked{false};
+    std::thread second([&] {
+        asked = takeQuestionTurn(never, never);
+        if (asked) endQuestionTurn();
+    });
+    endQuestionTurn();  // the first question ends: the second is asked
+    second.join();
+    EXPECT_TRUE(asked);
 }
 }  // namespace
