@@ -40,9 +40,12 @@ ExistingAction existingActionFor(Reception& r, const std::string& arrived, const
     }
     if (r.existing.forAll != ExistingReply::Unanswered) return actionOfReply(r.existing.forAll);
     // Receptions side by side may each meet a name already there while the admission asks.
-    if (!takeQuestionTurn(*r.cancel, cancelRequested)) return actionOfReply(ExistingReply::Unanswered);
-    const ExistingAnswer answer = portAskExisting(netDotted(r.sender), {name}, askMilliseconds);
-    endQuestionTurn();
+    const bool turn = takeQuestionTurn(*r.cancel, cancelRequested);
+    const ExistingAnswer answer = turn ? portAskExisting(netDotted(r.sender), {name}, askMilliseconds)
+                                       : ExistingAnswer();
+    if (turn) endQuestionTurn();
+    // Stopped while asked: the reception ends canceled, and nothing more takes a name.
+    if (*r.cancel) return ExistingAction::Drop;
     if (answer.forAll) r.existing.forAll = answer.reply;
     return actionOfReply(answer.reply);
 }
