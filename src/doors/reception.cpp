@@ -291,6 +291,21 @@ bool receptionYields() {
     return receiveInProgress && holder.reach != kInvalidSocket && !holder.asking && belowFloor(holder, tickCount());
 }
 
+bool pushStrangerOut(bool (*shut)(Socket)) {
+    Newcomer trusted;
+    trusted.trusted = true;
+    trusted.shut = shut;
+    Socket reach = kInvalidSocket;
+    {
+        std::lock_guard<std::mutex> guard(holderLock);
+        if (!receiveInProgress || holder.trusted) return false;
+        reach = holder.reach;
+    }
+    if (!push(trusted, reach)) return false;
+    notePushed();
+    return true;
+}
+
 bool takeFreeReception() { return !receiveInProgress.exchange(true); }
 
 // Only a real sender pushes a holder out (its header came whole, at once): one that

@@ -60,6 +60,11 @@ void receptionAsking(bool asking);         // its user is asked, or answered
 void receptionEnding();                    // past reading
 void releaseReception();                   // given up: the next one may take it
 
+// Pushes a stranger's reception out for a trusted computer's that waits for what it holds
+// (a name it writes), as a trusted newcomer would: its question is taken back, or its
+// connection shut down. False when none runs, or a trusted computer's holds it.
+bool pushStrangerOut(bool (*shut)(Socket holder));
+
 // True while a stranger holds the one reception with its user's question open: a trusted
 // computer that comes takes the question back and the reception with it.
 bool strangerAsking();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "doors/reception.h"
 #include "platform/threads.h"
 #include "private/offer_answers.h"
 #include "store/name_claims.h"
@@ -11,8 +12,11 @@
 #include "store/store_names.h"
 #include "transfer/existing_files.h"
 #include "transfer/partial_files.h"
+#include "transfer/stop.h"
 
 namespace {
+void pushStrangerReception() { pushStrangerOut(shutReception); }
+
 // The record's path relative to the store, '/' between its components ("" when unsafe).
 std::string relativeTarget(const Reception& r, const Record& record) {
     return relativeRecordName(record.directory, record.name, r.windowsRules);
@@ -69,8 +73,10 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     const int64_t content = fits ? record.size - record.offset : std::max<int64_t>(record.size, 0);
     ContentHash* hash = contentHashStart();
     std::string temporary;
-    // Another reception beside this one may be writing the same name: it is waited for.
-    const StoreNameClaim claim(target.empty() ? std::string() : path, *r.cancel);
+    // Another reception beside this one may be writing the same name: it is waited for, and
+    // a stranger's that takes too long is pushed out for a trusted computer's.
+    const StoreNameClaim claim(target.empty() ? std::string() : path, *r.cancel,
+                               r.trustedName.empty() ? nullptr : pushStrangerReception);
     FileHandle file = !claim.held || !fits || !hash ? kInvalidFile
                                                     : openVerifiedTarget(r, record, target, hash, &temporary);
     if (file == kInvalidFile) {

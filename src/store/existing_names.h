@@ -7,8 +7,9 @@
 
 // What becomes of one arriving file whose name is taken. SkipSame: skipped when its content
 // is the file's, byte for byte, else kept both: content is never skipped on its name and
-// size alone, and a file is never lost.
-enum class ExistingAction { Replace, KeepBoth, Skip, SkipSame };
+// size alone, and a file is never lost. Drop: it takes no name at all (a Stop ended its
+// reception while the user was asked about it).
+enum class ExistingAction { Replace, KeepBoth, Skip, SkipSame, Drop };
 // SkipSame as Skip or KeepBoth for the whole content at arrived and the file at path (a
 // link at path is never the same); the other actions as they are.
 ExistingAction resolvedAction(ExistingAction action, const std::string& arrived, const std::string& path);

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <set>
+#include <map>
 
 namespace {
 // A waiter looks at its stop flag this often while the name stays held.
@@ -11,7 +11,7 @@ constexpr int kStopLookMilliseconds = 50;
 
 std::mutex claimsLock;
 std::condition_variable claimsChanged;
-std::set<std::string> claimed;  // under claimsLock
+std::map<std::string, bool> claimed;  // under claimsLock: whether a stranger's reception holds it
 
 std::string claimKey(const std::string& path) {
     std::string key = path;
@@ -21,15 +21,29 @@ std::string claimKey(const std::string& path) {
 }
 }  // namespace
 
-bool claimStoreName(const std::string& path, const std::atomic<bool>& stopped, int milliseconds) {
+bool claimStoreName(const std::string& path, const std::atomic<bool>& stopped, int milliseconds,
+                    void (*pushStranger)()) {
     const std::string key = claimKey(path);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const std::chrono::milliseconds wait(milliseconds);
+    auto until = std::chrono::steady_clock::now() + wait;
+    const bool stranger = !pushStranger;
     std::unique_lock<std::mutex> guard(claimsLock);
-    while (claimed.count(key) > 0) {
-        if (stopped || std::chrono::steady_clock::now() >= until) return false;
+    for (auto held = claimed.find(key); held != claimed.end(); held = claimed.find(key)) {
+        if (stopped) return false;
+        if (std::chrono::steady_clock::now() >= until) {
+            if (!held->second || !pushStranger) return false;
+            // Its time is up: the stranger's reception is pushed out, and gives the name up
+            // as it ends.
+            guard.unlock();
+            pushStranger();
+            pushStranger = nullptr;
+            until = std::chrono::steady_clock::now() + wait;
+            guard.lock();
+            continue;
+        }
         claimsChanged.wait_for(guard, std::chrono::milliseconds(kStopLookMilliseconds));
     }
-    claimed.insert(key);
+    claimed[key] = stranger;
     return true;
 }
 
@@ -41,8 +55,8 @@ void releaseStoreName(const std::string& path) {
     claimsChanged.notify_all();
 }
 
-StoreNameClaim::StoreNameClaim(const std::string& name, const std::atomic<bool>& stopped)
-    : path(name), held(!name.empty() && claimStoreName(name, stopped)) {}
+StoreNameClaim::StoreNameClaim(const std::string& name, const std::atomic<bool>& stopped, void (*pushStranger)())
+    : path(name), held(!name.empty() && claimStoreName(name, stopped, kNameClaimWaitMilliseconds, pushStranger)) {}
 
 StoreNameClaim::~StoreNameClaim() {
     if (held) releaseStoreName(path);

@@ -11,16 +11,19 @@
 constexpr int kNameClaimWaitMilliseconds = 20000;
 
 // Claims path, waiting while another holds it, up to milliseconds or until stopped is set.
-// True when claimed: release it with releaseStoreName.
+// True when claimed: release it with releaseStoreName. A trusted computer's reception gives
+// pushStranger: when its wait for a name a stranger's reception holds is over, it calls it
+// once (a stranger never keeps a trusted computer out) and waits as long again for the
+// name; a stranger's gives none.
 bool claimStoreName(const std::string& path, const std::atomic<bool>& stopped,
-                    int milliseconds = kNameClaimWaitMilliseconds);
+                    int milliseconds = kNameClaimWaitMilliseconds, void (*pushStranger)() = nullptr);
 void releaseStoreName(const std::string& path);
 
 // A claim held for a scope: held is false when the name could not be claimed.
 struct StoreNameClaim {
     std::string path;
     bool held = false;
-    StoreNameClaim(const std::string& name, const std::atomic<bool>& stopped);
+    StoreNameClaim(const std::string& name, const std::atomic<bool>& stopped, void (*pushStranger)() = nullptr);
     ~StoreNameClaim();
     StoreNameClaim(const StoreNameClaim&) = delete;
     StoreNameClaim& operator=(const StoreNameClaim&) = delete;

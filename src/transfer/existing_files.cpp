@@ -1,7 +1,6 @@
 #include "transfer/existing_files.h"
 
-#include <mutex>
-
+#include "core/central_state.h"
 #include "core/text_routines.h"
 #include "core/window_port.h"
 #include "platform/net.h"
@@ -9,12 +8,9 @@
 #include "policy/receive_policy.h"
 #include "resource.h"
 #include "store/store_names.h"
+#include "transfer/question_turn.h"
 
 namespace {
-// Receptions side by side may each meet a name already there: their questions come one
-// after another, so that an answer is never taken by another reception's question.
-std::mutex questionLock;
-
 ExistingAction actionOfReply(ExistingReply reply) {
     switch (reply) {
         case ExistingReply::Replace: return ExistingAction::Replace;
@@ -43,8 +39,13 @@ ExistingAction existingActionFor(Reception& r, const std::string& arrived, const
         case ExistingChoice::Ask: break;
     }
     if (r.existing.forAll != ExistingReply::Unanswered) return actionOfReply(r.existing.forAll);
-    std::lock_guard<std::mutex> guard(questionLock);
-    const ExistingAnswer answer = portAskExisting(netDotted(r.sender), {name}, askMilliseconds);
+    // Receptions side by side may each meet a name already there while the admission asks.
+    const bool turn = takeQuestionTurn(*r.cancel, cancelRequested);
+    const ExistingAnswer answer = turn ? portAskExisting(netDotted(r.sender), {name}, askMilliseconds)
+                                       : ExistingAnswer();
+    if (turn) endQuestionTurn();
+    // Stopped while asked: the reception ends canceled, and nothing more takes a name.
+    if (*r.cancel) return ExistingAction::Drop;
     if (answer.forAll) r.existing.forAll = answer.reply;
     return actionOfReply(answer.reply);
 }

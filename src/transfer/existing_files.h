@@ -8,7 +8,8 @@
 #include "transfer/reception.h"
 
 // The action for the whole content at arrived, whose name at path (shown as name, relative
-// to the store) is taken. Asking, an answer for all is kept for the reception's later files.
+// to the store) is taken. Asking, an answer for all is kept for the reception's later files;
+// a Stop while asked drops the file.
 ExistingAction existingActionFor(Reception& r, const std::string& arrived, const std::string& path,
                                  const std::string& name);
 // The choice in force replaces files (the default): a name taken is no question.

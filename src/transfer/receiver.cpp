@@ -20,6 +20,7 @@
 #include "store/store_files.h"
 #include "transfer/partial_files.h"
 #include "transfer/protocol.h"
+#include "transfer/question_turn.h"
 #include "transfer/reception.h"
 #include "transfer/reception_door.h"
 #include "transfer/reception_history.h"
@@ -98,7 +99,10 @@ ReceiveProgress receiveProgress() { return progressNow; }
 int askUser(uint32_t sender, int64_t total, bool byBrowser) {
     browserQuestionOpen = byBrowser;
     receptionAsking(true);
-    AskAnswer answer = portAskToReceive(netDotted(sender), total, askMilliseconds);
+    // After any other question still open; taken back or stopped meanwhile, it is not asked.
+    const bool turn = takeQuestionTurn(cancelRequested, questionWithdrawn);
+    const AskAnswer answer = turn ? portAskToReceive(netDotted(sender), total, askMilliseconds) : AskAnswer::Unanswered;
+    if (turn) endQuestionTurn();
     receptionAsking(false);
     browserQuestionOpen = false;
     // Read and cleared at once: a question that was taken back says nothing of the next one.

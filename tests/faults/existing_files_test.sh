@@ -120,6 +120,19 @@ for door in plain trusted; do
   rx_stop
 done
 
+# A Stop while the user is asked (the receiver's Ctrl+C): the file asked about takes no name.
+for door in plain trusted; do
+  : >"$WORK/rx.err"
+  RX_WRAP="python3 $QV_ROOT/tests/faults/tty_stdin.py $WORK/tty" receive_as r --existing ask --ask-seconds 50
+  prepare "$door"
+  send_start "$door"
+  wait_for_line "$WORK/rx.err" "ra/ka/sa for all" 200 || fail "$door stop: no question"
+  rx_stop
+  wait "$SENDER" || true
+  expect_eq "$door stop: no copy was kept" "" "$(find "$STORE/$door" -name '* (*' ! -name 'diff (2).txt')"
+  rm -rf "$WORK/before"
+done
+
 # Replace, answered for all, still never replaces what never gives way: a read-only file and
 # a link stay, and the reception says that they were not received.
 printf 'outside' >"$WORK/outside.txt"

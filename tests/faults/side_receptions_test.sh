@@ -9,6 +9,11 @@
 #              name: the trusted one waits for the name and takes it only after, whole
 #   stop       three at once beside the stranger, then the receiver's Stop: each ends
 #              canceled, short, and recorded as canceled; no file takes its name
+#   stranger_name  port 2904 writes a name slowly, above the floor, for longer than a name is
+#              waited for, while a trusted one sends it: once its wait is over the trusted
+#              one pushes the stranger out, as from the one reception, and takes the name
+#   questions  a side reception asks about a name already there when a stranger's question
+#              would come: the stranger's waits for the answer, so each takes its own
 # A trusted computer takes the one reception when nobody holds it, as before (the other
 # faults tests show that), and a side place while somebody does.
 source "$(dirname "$0")/lib.sh"
@@ -65,6 +70,12 @@ stranger_holds() {
   wait_for_line "$WORK/crowd.out" crowding || fail "$1: the stranger did not start"
   wait_until 50 test -e "$STORE/near.bin" || fail "$1: the stranger holds no reception"
 }
+# stranger_ends: the stranger's program (a child of the function's subshell) ends.
+stranger_ends() {
+  pkill -P "$CROWD_PID" 2>/dev/null || true
+  kill "$CROWD_PID" 2>/dev/null || true
+  wait "$CROWD_PID" 2>/dev/null || true
+}
 
 # together
 stranger_holds together
@@ -87,8 +98,7 @@ for i in "${SENDERS[@]}"; do
   started="$(line_of "Receiving from sender-s$i (encrypted)... (part$i.bin, 12 mB)")"
   check "together: s$i started before the first one ended" test "${started:-0}" -gt 0 -a "${started:-0}" -lt "${first_end:-0}"
 done
-kill "$CROWD_PID" 2>/dev/null || true
-wait "$CROWD_PID" 2>/dev/null || true
+stranger_ends
 rx_stop
 expect_eq "together: one history entry per transfer" "sender-s1 complete
 sender-s2 complete
@@ -135,4 +145,60 @@ done
 expect_eq "stop: one canceled entry per transfer" "sender-s1 canceled
 sender-s2 canceled
 sender-s3 canceled" "$(history_of | grep '^sender-.* canceled')"
+
+# stranger_name: port 2904 writes same.bin over a slow link, above the floor, for far
+# longer than a name is waited for; s1 sends same.bin meanwhile.
+stranger_ends
+receive_as r --no-discovery
+ip netns exec "$TX_NS" tc qdisc change dev "$TX_IF" root tbf rate 160kbit burst 32kb latency 400ms
+head -c $((1200 * 1024)) /dev/urandom >"$WORK/src/plain/same.bin"
+rm -f "$WORK/plain.rc" "$STORE/same.bin"
+(
+  rc=0
+  in_tx "$CLI" send --plain "$RX_ADDR" "$WORK/src/plain/same.bin" >"$WORK/plain.out" 2>&1 || rc=$?
+  echo "$rc" >"$WORK/plain.rc"
+) &
+hold $!
+wait_until 300 test -e "$STORE/same.bin" || fail "stranger_name: the plain send did not start"
+send_from 1 "$WORK/src/s1same/same.bin"
+wait_until 600 sent 1 || fail "stranger_name: s1 did not end"
+expect_eq "stranger_name: s1's exit status" 0 "$(cat "$WORK/s1.rc")"
+check "stranger_name: the name holds s1's content whole" cmp -s "$WORK/src/s1same/same.bin" "$STORE/same.bin"
+wait_until 900 test -e "$WORK/plain.rc" || fail "stranger_name: the plain send did not end"
+check "stranger_name: the stranger's send was cut" test "$(cat "$WORK/plain.rc")" != 0
+rx_stop
+
+# questions: s1 holds the one reception while s2's name question opens beside it; once s1
+# is done a stranger comes, to be asked; the name question is answered, then the stranger's.
+mkfifo "$WORK/tty"
+RX_WRAP="python3 $QV_ROOT/tests/faults/tty_stdin.py $WORK/tty" receive_as r --no-discovery --existing ask --ask \
+  --ask-seconds 50
+mkdir -p "$WORK/src/s2ask"
+printf new >"$WORK/src/s2ask/same.txt"
+printf old >"$STORE/same.txt"
+printf plain >"$WORK/src/plain/plain.txt"
+send_from 1 "$WORK/src/s1/part1.bin"
+wait_for_line "$WORK/rx.out" "^Receiving from sender-s1" || fail "questions: s1 did not start"
+send_from 2 "$WORK/src/s2ask/same.txt"
+wait_for_line "$WORK/rx.err" "ra/ka/sa for all" 200 || fail "questions: no name question"
+wait_until 600 sent 1 || fail "questions: s1 did not end"
+(
+  rc=0
+  in_tx "$CLI" send --plain "$RX_ADDR" "$WORK/src/plain/plain.txt" >"$WORK/plain.out" 2>&1 || rc=$?
+  echo "$rc" >"$WORK/plain.rc"
+) &
+hold $!
+# The receiver has read the stranger's header and record (at most the 5 bytes of content
+# may wait; the sender may have ended its side): its question comes now, or waits its turn.
+stranger_read() { ip netns exec "$RX_NS" ss -Htn '( sport = :2904 )' | grep -qE '^(ESTAB|CLOSE-WAIT) +[0-5] '; }
+wait_until 100 stranger_read || fail "questions: the stranger did not come"
+check "questions: the stranger is not asked while the name question is open" not said "$WORK/rx.err" "Accept?"
+printf 'r\n' >"$WORK/tty"
+wait_until 100 sent 2 || fail "questions: s2 did not end"
+expect_eq "questions: the name question took its answer" new "$(cat "$STORE/same.txt")"
+wait_for_line "$WORK/rx.err" "Accept\? \[y/N\]" || fail "questions: the stranger was not asked"
+printf 'y\n' >"$WORK/tty"
+wait_until 100 test -e "$WORK/plain.rc" || fail "questions: the stranger did not end"
+expect_eq "questions: the stranger's question took its answer" plain "$(cat "$STORE/plain.txt" 2>/dev/null)"
+rx_stop
 finish

@@ -7,6 +7,7 @@
 
 #include "doors/side_places.h"
 #include "store/name_claims.h"
+#include "transfer/question_turn.h"
 
 namespace {
 TEST(SidePlaces, TakesEachPlaceOnceUntilItIsGivenBack) {
@@ -49,5 +50,45 @@ TEST(NameClaims, ASecondWriterWaitsForTheNameOrRefusesIt) {
     stopped = false;
     StoreNameClaim scoped("/store/same.bin", stopped);
     EXPECT_TRUE(scoped.held) << "given up";
+}
+
+// What a trusted computer's reception calls to push a stranger's out: here it gives the
+// stranger's name up, as the stranger's reception does once its connection is shut.
+int pushes = 0;
+void pushStranger() {
+    ++pushes;
+    releaseStoreName("/store/held.bin");
+}
+
+TEST(NameClaims, ATrustedWriterPushesOnlyAStrangersClaimOut) {
+    const std::atomic<bool> stopped{false};
+    ASSERT_TRUE(claimStoreName("/store/held.bin", stopped));  // a stranger's
+    EXPECT_TRUE(claimStoreName("/store/held.bin", stopped, 100, pushStranger)) << "pushed out once waited for";
+    EXPECT_EQ(pushes, 1);
+    // Now a trusted computer's claim: another one waits for it, and pushes nobody.
+    EXPECT_FALSE(claimStoreName("/store/held.bin", stopped, 100, pushStranger));
+    EXPECT_EQ(pushes, 1);
+    releaseStoreName("/store/held.bin");
+}
+
+TEST(QuestionTurn, AQuestionWaitsForTheOneOpenUnlessStoppedOrTakenBack) {
+    const std::atomic<bool> never{false};
+    std::atomic<bool> stopped{false}, withdrawn{false};
+    ASSERT_TRUE(takeQuestionTurn(never, never));
+    std::thread stopper([&] { stopped = true; });
+    EXPECT_FALSE(takeQuestionTurn(stopped, never)) << "stopped while another question is open";
+    stopper.join();
+    std::thread withdrawer([&] { withdrawn = true; });
+    EXPECT_FALSE(takeQuestionTurn(never, withdrawn)) << "taken back while another question is open";
+    withdrawer.join();
+
+    std::atomic<bool> asked{false};
+    std::thread second([&] {
+        asked = takeQuestionTurn(never, never);
+        if (asked) endQuestionTurn();
+    });
+    endQuestionTurn();  // the first question ends: the second is asked
+    second.join();
+    EXPECT_TRUE(asked);
 }
 }  // namespace
