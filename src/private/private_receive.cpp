@@ -115,9 +115,10 @@ bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* 
             *what = tops.what();
             return true;
         }
-        if (type == "file") ++*count;
-        if (type == "file") tops.add(directory, name);
-        if (type == "file" && trusted) files->push_back(file);
+        if (type != "file") continue;
+        ++*count;
+        tops.add(directory, name);
+        if (trusted) files->push_back(file);
     }
     return false;
 }

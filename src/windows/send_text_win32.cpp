@@ -60,6 +60,13 @@ void startTextSend(const std::string& recipient, const std::string& text) {
     textSending = false;
 }
 
+// The trusted computer met at the recipient field's address, if any.
+std::optional<std::string> trustedNameOf(const std::string& recipient) {
+    uint32_t address = 0;
+    if (!netParseDotted(recipient, &address)) return std::nullopt;
+    return trustedNameAt(address);
+}
+
 // The dialog's title names where the words go; its text is what OK takes.
 struct TextDialog {
     std::string recipient, text;
@@ -102,8 +109,7 @@ std::wstring clipboardText() {
 // Files go only where a trusted computer was met (or chosen in the recipient menu):
 // anything else is refused with the hint to pair.
 bool trustedRecipient(const std::string& recipient) {
-    uint32_t address = 0;
-    if (netParseDotted(recipient, &address) && trustedNameAt(address)) return true;
+    if (trustedNameOf(recipient)) return true;
     showStatus(loadTextWith(IDS_TEXT_NOT_TRUSTED, recipient));
     return false;
 }
@@ -132,9 +138,7 @@ void sendTextCommand(HWND window) {
     const std::string recipient = recipientOf(window);
     if (recipient.empty()) return;
     // A trusted computer met at the address is named as the status line will name it.
-    uint32_t address = 0;
-    std::optional<std::string> trusted;
-    if (netParseDotted(recipient, &address)) trusted = trustedNameAt(address);
+    const std::optional<std::string> trusted = trustedNameOf(recipient);
     TextDialog shown{trusted ? *trusted : recipient, std::string()};
     if (DialogBoxParamW(programModule, MAKEINTRESOURCEW(IDD_SEND_TEXT), window, sendTextProc,
                         reinterpret_cast<LPARAM>(&shown)) == IDOK)
