@@ -13,7 +13,7 @@
 namespace {
 // How long a read or a clear waits for the entries this process handed over before it
 // (so that a list shows the transfer that just ended, and a clear takes it too). Short:
-// the History window may read on its window's thread.
+// behind a writer that a flood keeps busy, a reader still reads about once a second.
 constexpr int kCatchUpMilliseconds = 1000;
 
 std::mutex pathLock;

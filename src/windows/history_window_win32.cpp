@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,26 +15,26 @@
 #include "windows/app_state_win32.h"
 #include "windows/dialog_keys_win32.h"
 #include "windows/history_rows_win32.h"
+#include "windows/history_snapshot_win32.h"
 #include "windows/text_window_win32.h"
 #include "windows/texts_win32.h"
 
 namespace {
-// Posted by the history's writing thread to the open window: an entry was written.
-constexpr UINT kHistoryWrittenMessage = WM_APP + 9;
+// Posted by the snapshot's reader to the open window: a snapshot of the entries is ready.
+constexpr UINT kHistoryReadMessage = WM_APP + 9;
 
-// The open window, nullptr when none: the writing thread reads it to post there.
+// The open window, nullptr when none.
 std::atomic<HWND> historyWindow{nullptr};
-// What the window lists (newest first) and which of those the filter lets through, in
-// the list's order: the window's thread only.
-std::vector<HistoryEntry> entries;
+// What the window lists (newest first, with their rows) and which of those the filter lets
+// through, in the list's order: the window's thread only. The list holds no texts of its
+// own (it is owner-data): it asks for each cell it draws.
+std::unique_ptr<HistorySnapshot> snapshot = std::make_unique<HistorySnapshot>();
 std::vector<size_t> shownRows;
 // The smallest the window may be made (dialog units, then pixels): the buttons in one row.
 constexpr int kSmallestWidth = 460, kSmallestHeight = 120;
 SIZE smallest = {};
 
-void historyWritten() {
-    if (HWND window = historyWindow.load()) PostMessageW(window, kHistoryWrittenMessage, 0, 0);
-}
+void historyWritten() { requestHistorySnapshot(); }
 
 HWND list(HWND window) { return GetDlgItem(window, IDC_HISTORY_LIST); }
 
@@ -49,13 +50,16 @@ int dialogUnitsY(HWND window, int units) {
     return r.bottom;
 }
 
-const HistoryEntry* selectedEntry(HWND window) {
-    const int row = static_cast<int>(
-        SendMessageW(list(window), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-    // While the rows are being replaced, a row may stand for an entry already gone.
+// The entry a row of the list stands for, nullptr past the rows.
+const HistoryEntry* rowEntry(int row) {
     if (row < 0 || static_cast<size_t>(row) >= shownRows.size()) return nullptr;
     const size_t index = shownRows[static_cast<size_t>(row)];
-    return index < entries.size() ? &entries[index] : nullptr;
+    return index < snapshot->entries.size() ? &snapshot->entries[index] : nullptr;
+}
+
+const HistoryEntry* selectedEntry(HWND window) {
+    return rowEntry(
+        static_cast<int>(SendMessageW(list(window), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)));
 }
 
 // Each button works on the chosen entry only where it can do something with it.
@@ -67,7 +71,7 @@ void enableButtons(HWND window) {
     EnableWindow(GetDlgItem(window, IDC_HISTORY_OPEN),
                  item || (text && entry->direction == HistoryDirection::Received));
     EnableWindow(GetDlgItem(window, IDC_HISTORY_COPY), text);
-    EnableWindow(GetDlgItem(window, IDC_HISTORY_CLEAR), !entries.empty());
+    EnableWindow(GetDlgItem(window, IDC_HISTORY_CLEAR), !snapshot->entries.empty());
 }
 
 std::wstring filterText(HWND window) {
@@ -77,58 +81,101 @@ std::wstring filterText(HWND window) {
     return text;
 }
 
-void addRow(HWND view, int row, const HistoryCells& cells) {
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-    SendMessageW(view, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    for (size_t column = 1; column < kHistoryColumns; ++column) {
-        item.iSubItem = static_cast<int>(column);
-        item.pszText = const_cast<wchar_t*>(cells[column].c_str());
-        SendMessageW(view, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    }
-}
-
 int64_t chosenId(HWND window) {
     const HistoryEntry* chosen = selectedEntry(window);
     return chosen ? chosen->id : 0;
 }
 
-// Lists the entries the filter lets through; the entry chosen before stays chosen while shown.
-void fillList(HWND window, int64_t chosen) {
-    HWND view = list(window);
-    const std::wstring filter = filterText(window);
-    SendMessageW(view, WM_SETREDRAW, FALSE, 0);
-    shownRows.clear();
-    SendMessageW(view, LVM_DELETEALLITEMS, 0, 0);
-    int select = -1;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        HistoryCells cells = historyCells(entries[i]);
-        if (!historyCellsMatch(cells, filter)) continue;
-        const int row = static_cast<int>(shownRows.size());
-        addRow(view, row, cells);
-        shownRows.push_back(i);
-        if (entries[i].id == chosen) select = row;
-    }
-    if (select < 0 && !shownRows.empty()) select = 0;
+// The entry in the list's top row once the user has scrolled down, else 0: new entries
+// come in above and the rows under the user's eyes stay where they are.
+int64_t topId(HWND window) {
+    const int top = static_cast<int>(SendMessageW(list(window), LVM_GETTOPINDEX, 0, 0));
+    const HistoryEntry* entry = top > 0 ? rowEntry(top) : nullptr;
+    return entry ? entry->id : 0;
+}
+
+int rowOf(int64_t id) {
+    for (size_t row = 0; id != 0 && row < shownRows.size(); ++row)
+        if (snapshot->entries[shownRows[row]].id == id) return static_cast<int>(row);
+    return -1;
+}
+
+// Scrolls the list so that row is its top row again.
+void keepTop(HWND view, int row) {
+    const int rows = row - static_cast<int>(SendMessageW(view, LVM_GETTOPINDEX, 0, 0));
+    RECT bounds = {};
+    bounds.left = LVIR_BOUNDS;
+    if (row < 0 || rows == 0 || !SendMessageW(view, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&bounds))) return;
+    SendMessageW(view, LVM_SCROLL, 0, rows * (bounds.bottom - bounds.top));
+}
+
+// Chooses the row (and only it), or none when row is negative.
+void choose(HWND view, int row) {
     LVITEMW state = {};
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    if (row < 0) return;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    if (select >= 0)
-        SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(select), reinterpret_cast<LPARAM>(&state));
-    SendMessageW(view, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(view, nullptr, TRUE);
-    SetDlgItemTextW(
-        window, IDC_HISTORY_COUNT,
-        loadTextWith(IDS_HISTORY_COUNT, std::to_string(shownRows.size()), std::to_string(entries.size())).c_str());
+    SendMessageW(view, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+    SendMessageW(view, LVM_SETSELECTIONMARK, 0, row);
+}
+
+// Lists the entries the filter lets through; the entry chosen before stays chosen while
+// shown, and the entry at the top stays at the top (top 0: the list shows its start, the
+// newest coming in there).
+void showRows(HWND window, int64_t chosen, int64_t top) {
+    HWND view = list(window);
+    const std::wstring filter = filterText(window);
+    shownRows.clear();
+    for (size_t i = 0; i < snapshot->entries.size(); ++i)
+        if (historyCellsMatch(snapshot->cells[i], filter)) shownRows.push_back(i);
+    SendMessageW(view, LVM_SETITEMCOUNT, shownRows.size(), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+    int select = rowOf(chosen);
+    if (select < 0 && !shownRows.empty()) select = 0;
+    choose(view, select);
+    keepTop(view, top ? rowOf(top) : 0);   // a chosen row that moved may have scrolled the list
+    InvalidateRect(view, nullptr, FALSE);  // the rows under the same places may be other entries
+    SetDlgItemTextW(window, IDC_HISTORY_COUNT,
+                    loadTextWith(IDS_HISTORY_COUNT, std::to_string(shownRows.size()),
+                                 std::to_string(snapshot->entries.size()))
+                        .c_str());
     enableButtons(window);
 }
 
-void readEntries(HWND window) {
-    const int64_t chosen = chosenId(window);  // before the rows' entries go
-    entries = readHistory();
-    fillList(window, chosen);
+// A snapshot is ready: it takes the place of the one listed.
+void takeSnapshot(HWND window) {
+    std::unique_ptr<HistorySnapshot> next = takeHistorySnapshot();
+    if (!next) return;
+    const int64_t chosen = chosenId(window), top = topId(window);  // before the rows' entries go
+    snapshot = std::move(next);
+    showRows(window, chosen, top);
+}
+
+// The list asks for the text of a cell it is about to draw.
+void giveCell(NMLVDISPINFOW* info) {
+    LVITEMW& item = info->item;
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+    const HistoryEntry* entry = rowEntry(item.iItem);
+    const size_t column = static_cast<size_t>(item.iSubItem);
+    const std::wstring* cell = entry && column < kHistoryColumns ? &snapshot->cells[shownRows[item.iItem]][column]
+                                                                 : nullptr;
+    lstrcpynW(item.pszText, cell ? cell->c_str() : L"", item.cchTextMax);
+}
+
+// Typing in the list jumps to the next row whose first cell starts with what was typed.
+int findRow(const NMLVFINDITEMW* find) {
+    if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz) return -1;
+    const int length = lstrlenW(find->lvfi.psz), rows = static_cast<int>(shownRows.size());
+    const int start = rows > 0 ? std::max(find->iStart, 0) % rows : 0;
+    for (int n = 0; n < rows; ++n) {
+        const int row = (start + n) % rows;
+        const std::wstring& cell = snapshot->cells[shownRows[row]][0];
+        if (static_cast<int>(cell.size()) >= length &&
+            CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, cell.c_str(), length, find->lvfi.psz, length) ==
+                CSTR_EQUAL)
+            return row;
+    }
+    return -1;
 }
 
 void addColumns(HWND window) {
@@ -177,7 +224,8 @@ void initialise(HWND window) {
     fitToWorkArea(window);
     addColumns(window);
     fillLastColumn(window);
-    readEntries(window);
+    enableButtons(window);  // nothing to work on until the first snapshot comes
+    watchHistorySnapshots(window, kHistoryReadMessage);
     SetFocus(list(window));  // the arrows choose an entry at once; Enter opens it
 }
 
@@ -254,13 +302,15 @@ void clearEntries(HWND window) {
     if (MessageBoxW(window, loadTextW(IDS_HISTORY_CLEAR_ASK).c_str(), title.c_str(),
                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
-    clearHistory();
-    readEntries(window);
+    requestHistorySnapshot(true);
 }
 
 bool command(HWND window, int id, int code) {
     if (id == IDC_HISTORY_FILTER && code == EN_CHANGE) {
-        fillList(window, chosenId(window));
+        showRows(window, chosenId(window), 0);
+        const int chosen = static_cast<int>(
+            SendMessageW(list(window), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        if (chosen >= 0) SendMessageW(list(window), LVM_ENSUREVISIBLE, chosen, FALSE);
         return true;
     }
     if (code != BN_CLICKED) return false;
@@ -276,10 +326,20 @@ bool command(HWND window, int id, int code) {
     return true;
 }
 
-void notified(HWND window, const NMHDR* note) {
-    if (note->idFrom != IDC_HISTORY_LIST) return;
-    if (note->code == LVN_ITEMCHANGED) enableButtons(window);
-    if (note->code == NM_DBLCLK) openEntry(window);
+// The list's notes; the answer (the row found for typed keys, else 0) goes back through
+// DWLP_MSGRESULT, set for every note so that none reads an earlier one's.
+INT_PTR notified(HWND window, const NMHDR* note) {
+    LONG_PTR answer = 0;
+    switch (note->idFrom == IDC_HISTORY_LIST ? note->code : 0) {
+        case LVN_GETDISPINFOW: giveCell(reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(note))); break;
+        case LVN_ODFINDITEMW: answer = findRow(reinterpret_cast<const NMLVFINDITEMW*>(note)); break;
+        case LVN_ITEMCHANGED:
+        case LVN_ODSTATECHANGED: enableButtons(window); break;
+        case NM_DBLCLK: openEntry(window); break;
+        default: break;
+    }
+    SetWindowLongPtrW(window, DWLP_MSGRESULT, answer);
+    return TRUE;
 }
 
 INT_PTR CALLBACK historyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -288,9 +348,9 @@ INT_PTR CALLBACK historyWindowProc(HWND window, UINT message, WPARAM wParam, LPA
             historyWindow = window;
             initialise(window);
             return FALSE;  // the focus is set
-        case kHistoryWrittenMessage: readEntries(window); return TRUE;
+        case kHistoryReadMessage: takeSnapshot(window); return TRUE;
         case WM_COMMAND: return command(window, LOWORD(wParam), HIWORD(wParam));
-        case WM_NOTIFY: notified(window, reinterpret_cast<const NMHDR*>(lParam)); return TRUE;
+        case WM_NOTIFY: return notified(window, reinterpret_cast<const NMHDR*>(lParam));
         case WM_SIZE:
             if (wParam != SIZE_MINIMIZED) layOut(window, LOWORD(lParam), HIWORD(lParam));
             return TRUE;
@@ -302,8 +362,9 @@ INT_PTR CALLBACK historyWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         case WM_CLOSE: DestroyWindow(window); return TRUE;
         case WM_DESTROY:
             historyWindow = nullptr;
+            forgetHistorySnapshots();
             forgetDialogKeys(window);
-            entries.clear();
+            snapshot = std::make_unique<HistorySnapshot>();
             shownRows.clear();
             break;
         default: break;

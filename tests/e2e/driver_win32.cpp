@@ -13,6 +13,10 @@
 //   qdriver answers MS N               send the main window an empty message N times, a tenth
 //                                      of a second apart; print how many it answered, each
 //                                      within MS (a window whose thread waits answers none)
+//   qdriver caret-answers TITLE ID MS N  press Home and End in turn in an edit box there N
+//                                      times, a tenth of a second apart, as posted keys queue
+//                                      behind what the window has yet to handle; print how
+//                                      many moved the caret within MS
 //   qdriver title                      print the main window's title
 //   qdriver dialog-text TITLE ID [MS]  print a control's text in another top-level dialog
 //   qdriver dialog-set-text TITLE ID TEXT  set a control's text there ("edit": its first edit box)
@@ -51,6 +55,11 @@
 //   qdriver has-style ID BITS          print 1 when a control's style has all those bits
 //   qdriver list-rows TITLE ID [N]     print a list view's rows, the first 3 (or N) cells
 //                                      joined by "|"
+//   qdriver list-count TITLE ID        print how many rows a list view has
+//   qdriver list-selected TITLE ID [COLUMN]  print the first (or that) cell of the selected row
+//   qdriver list-top TITLE ID [COLUMN] the same of the row at the top of the view
+//   qdriver list-show TITLE ID ROW     scroll a list view as far as needed to show that row
+//   qdriver list-choose TITLE ID ROW   select that row (and focus it), as a click would
 //   qdriver list-select TITLE ID TEXT [COLUMN]  select the rows whose first (or that)
 //                                      cell is TEXT
 //   qdriver tree-select TITLE ID NAME... walk a tree view by item texts, select the last
@@ -208,6 +217,32 @@ int listRows(HWND list, const char* select, int cells = 3, int column = 0) {
     }
     closeRemoteItem(item);
     return 0;
+}
+
+// Prints a cell of the selected (or the top) row.
+int listCell(HWND list, bool top, int column) {
+    if (!list) return 1;
+    const int row = static_cast<int>(top ? SendMessageW(list, LVM_GETTOPINDEX, 0, 0)
+                                         : SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (row < 0) return 1;
+    RemoteItem item = openRemoteItem(list);
+    if (!item.base) return 1;
+    printf("%s\n", toUtf8(remoteCell(list, item, row, column)).c_str());
+    closeRemoteItem(item);
+    return 0;
+}
+
+int listChoose(HWND list, int row) {
+    if (!list) return 1;
+    RemoteItem item = openRemoteItem(list);
+    if (!item.base) return 1;
+    LVITEMW state = {};
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    WriteProcessMemory(item.process, item.base, &state, sizeof state, nullptr);
+    const LRESULT done = SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                                      reinterpret_cast<LPARAM>(item.base));
+    closeRemoteItem(item);
+    return done ? 0 : 1;
 }
 
 std::wstring remoteTreeText(HWND tree, RemoteItem& item, HTREEITEM node) {
@@ -483,6 +518,29 @@ int answers(HWND window, int milliseconds, int count) {
     return 0;
 }
 
+int caretAnswers(HWND edit, int milliseconds, int count) {
+    int answered = 0;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) Sleep(100);
+        const bool end = i % 2 == 1;  // Home first: a caret already at the end proves nothing
+        PostMessageW(edit, WM_KEYDOWN, end ? VK_END : VK_HOME, 1);
+        PostMessageW(edit, WM_KEYUP, end ? VK_END : VK_HOME, 0xC0000001);
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start <= static_cast<DWORD>(milliseconds)) {
+            DWORD_PTR caret = 0, length = 0;
+            if (SendMessageTimeoutW(edit, EM_GETSEL, 0, 0, SMTO_NORMAL, 1000, &caret) &&
+                SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 1000, &length) &&
+                HIWORD(caret) == (end ? length : 0)) {
+                ++answered;
+                break;
+            }
+            Sleep(20);
+        }
+    }
+    printf("%d\n", answered);
+    return 0;
+}
+
 HWND waitDialog(const char* title, int milliseconds) {
     std::wstring wanted = fromUtf8(title);
     for (int waited = 0;; waited += 50) {
@@ -648,6 +706,25 @@ int main(int argc, char** ansiArgv) {
     }
     if (command == "list-rows" && argc >= 4)
         return listRows(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), nullptr, timeoutArg(argc, argv, 4, 3));
+    if (command == "list-count" && argc >= 4) {
+        HWND list = GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3]));
+        if (!list) return 1;
+        printf("%d\n", static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+        return 0;
+    }
+    if (command == "caret-answers" && argc >= 6) {
+        HWND edit = GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3]));
+        return edit ? caretAnswers(edit, atoi(argv[4]), atoi(argv[5])) : 1;
+    }
+    if ((command == "list-selected" || command == "list-top") && argc >= 4)
+        return listCell(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), command == "list-top",
+                        timeoutArg(argc, argv, 4, 0));
+    if (command == "list-choose" && argc >= 5)
+        return listChoose(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), atoi(argv[4]));
+    if (command == "list-show" && argc >= 5) {
+        HWND list = GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3]));
+        return list && SendMessageW(list, LVM_ENSUREVISIBLE, atoi(argv[4]), FALSE) ? 0 : 1;
+    }
     if (command == "list-select" && argc >= 5)
         return listRows(GetDlgItem(waitDialog(argv[2], 10000), atoi(argv[3])), argv[4], 0,
                         timeoutArg(argc, argv, 5, 0));
