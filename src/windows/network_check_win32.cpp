@@ -83,16 +83,20 @@ void fixThread(void* process) {
 }
 
 // Adds the program's rule through netsh, elevated: Windows asks the user first. A user
-// who says no starts nothing, and the window stays as it was.
+// who says no starts nothing, and the window stays as it was. netsh is the system's own,
+// by its full path: never one that happens to lie in the current folder.
 void allowThroughFirewall(HWND window) {
     const std::wstring arguments = ansiToWide(firewallAllowArguments(programPath()));
-    if (arguments.empty()) return;
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (arguments.empty() || length == 0 || length >= MAX_PATH) return;
+    const std::wstring netsh = std::wstring(system, length) + L"\\netsh.exe";
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.hwnd = window;
     info.lpVerb = L"runas";
-    info.lpFile = L"netsh.exe";
+    info.lpFile = netsh.c_str();
     info.lpParameters = arguments.c_str();
     info.nShow = SW_HIDE;
     if (!ShellExecuteExW(&info) || !info.hProcess) return;
