@@ -133,9 +133,9 @@ std::vector<std::string> reachLines(const std::vector<ComputerReach>& computers,
     std::vector<std::string> lines{textOf(IDS_REACH_HEADING)};
     for (const ComputerReach& computer : computers) {
         const std::string address = computer.address.empty() ? textOf(IDS_REACH_NO_ADDRESS) : computer.address;
-        lines.push_back("  " + (computer.id.empty() ? address
-                                                     : fillPlaceholders(textOf(IDS_REACH_TRUSTED), computer.name,
-                                                                        address)));
+        lines.push_back("  " + (computer.id.empty()
+                                    ? address
+                                    : fillPlaceholders(textOf(IDS_REACH_TRUSTED), computer.name, address)));
         if (computer.address.empty()) continue;
         lines.push_back("    " + wayText(textOf, IDS_REACH_TO, computer.toTransfer, computer.toPrivate));
         lines.push_back("    " + wayText(textOf, IDS_REACH_FROM, computer.fromTransfer, computer.fromPrivate));

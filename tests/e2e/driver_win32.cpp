@@ -684,8 +684,8 @@ int main(int argc, char** ansiArgv) {
         return 0;
     }
     if ((command.compare(0, 6, "combo-") == 0 || command == "checked" || command == "set-check" ||
-         command == "dialog-press" || command == "dialog-enabled" || command == "dialog-visible" || command == "dialog-type" ||
-         command == "dialog-key") &&
+         command == "dialog-press" || command == "dialog-enabled" || command == "dialog-visible" ||
+         command == "dialog-type" || command == "dialog-key") &&
         argc >= 4)
         return dialogControlCommand(command, argc, argv);
     if (command == "dialog-texts" && argc >= 4) {

@@ -33,11 +33,16 @@ TEST(PrivateFraming, ConnectBackLines) {
         std::string bytes;
         LineKind kind;
     } rows[] = {
-        {"QVP/1 CONNECT-BACK\n", LineKind::ConnectBack},       {"QVP/1 CONNECT-BACK 10.0.0.9\n", LineKind::Invalid},
-        {"QVP/1 CONNECT-BACK \n", LineKind::Invalid},          {"QVP/1 REACHED ok ok\n", LineKind::Reached},
-        {"QVP/1 REACHED timeout filtered\n", LineKind::Reached}, {"QVP/1 REACHED ok\n", LineKind::Invalid},
-        {"QVP/1 REACHED ok ok ok\n", LineKind::Invalid},       {"QVP/1 REACHED ok  ok\n", LineKind::Invalid},
-        {"QVP/1 REACHED ok maybe\n", LineKind::Invalid},       {"QVP/1 REACHED OK ok\n", LineKind::Invalid},
+        {"QVP/1 CONNECT-BACK\n", LineKind::ConnectBack},
+        {"QVP/1 CONNECT-BACK 10.0.0.9\n", LineKind::Invalid},
+        {"QVP/1 CONNECT-BACK \n", LineKind::Invalid},
+        {"QVP/1 REACHED ok ok\n", LineKind::Reached},
+        {"QVP/1 REACHED timeout filtered\n", LineKind::Reached},
+        {"QVP/1 REACHED ok\n", LineKind::Invalid},
+        {"QVP/1 REACHED ok ok ok\n", LineKind::Invalid},
+        {"QVP/1 REACHED ok  ok\n", LineKind::Invalid},
+        {"QVP/1 REACHED ok maybe\n", LineKind::Invalid},
+        {"QVP/1 REACHED OK ok\n", LineKind::Invalid},
     };
     for (const auto& row : rows)
         EXPECT_EQ(parsePrivateLine(row.bytes.data(), row.bytes.size()).kind, row.kind) << row.bytes;
@@ -75,8 +80,7 @@ TEST(ReachCheck, LinesNameEachWayAndWhyItFails) {
     ComputerReach trusted{"office", "AAAA", "10.0.0.2", Reach::Works, Reach::Verified, Reach::Works, Reach::NoAnswer};
     ComputerReach old{"attic", "BBBB", "10.0.0.3", Reach::Refused, Reach::Verified, Reach::Unknown, Reach::Unknown};
     ComputerReach away{"laptop", "CCCC", "", Reach::Unknown, Reach::Unknown, Reach::NotAsked, Reach::NotAsked};
-    ComputerReach remembered{"", "", "10.0.0.4", Reach::NoRoute, Reach::FilteredHere, Reach::NotAsked,
-                             Reach::NotAsked};
+    ComputerReach remembered{"", "", "10.0.0.4", Reach::NoRoute, Reach::FilteredHere, Reach::NotAsked, Reach::NotAsked};
     const std::vector<std::string> lines = reachLines({trusted, old, away, remembered}, fakeText);
     const std::vector<std::string> expected = {
         t(IDS_REACH_HEADING),
