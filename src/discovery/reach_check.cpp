@@ -19,24 +19,15 @@ struct Trial {
     std::atomic<bool> done{false};
 };
 
-// A connect to port that ends at once: the listener there takes it as nothing sent.
-Reach tryConnect(uint32_t address, uint16_t port, int milliseconds) {
-    const Socket s = netTcpSocket();
-    if (s == kInvalidSocket) return Reach::Failed;
-    const Reach reach = reachOfConnect(netConnectWithTimeout(s, address, port, milliseconds));
-    netClose(s);
-    return reach;
-}
-
 void runTrial(void* cell) {
     std::shared_ptr<Trial> trial = *static_cast<std::shared_ptr<Trial>*>(cell);
     delete static_cast<std::shared_ptr<Trial>*>(cell);
     ComputerReach* computer = trial->computer;
     uint32_t address = 0;
     if (netParseDotted(computer->address, &address)) {
-        computer->toTransfer = tryConnect(address, kTransferPort, trial->milliseconds);
+        computer->toTransfer = reachOfConnect(connectOnce(address, kTransferPort, trial->milliseconds));
         if (computer->id.empty()) {
-            computer->toPrivate = tryConnect(address, kPrivatePort, trial->milliseconds);
+            computer->toPrivate = reachOfConnect(connectOnce(address, kPrivatePort, trial->milliseconds));
         } else {
             const PrivateReach reach = reachPrivately(address, computer->id, trial->milliseconds);
             computer->toPrivate = reach.to;

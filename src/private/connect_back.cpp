@@ -36,15 +36,6 @@ bool takeTurn(const std::string& id) {
     return true;
 }
 
-int connectOnce(uint32_t address, uint16_t port) {
-    const Socket s = netTcpSocket();
-    if (s == kInvalidSocket) return netLastError();
-    // Closed before its first byte: either listener takes it as nothing sent.
-    const int error = netConnectWithTimeout(s, address, port, kConnectBackMilliseconds);
-    netClose(s);
-    return error;
-}
-
 // filtered: whose firewall kept the connect in, as seen from here.
 Reach reachOfFailure(ConnectFailure failure, Reach filtered) {
     switch (failure) {
@@ -67,10 +58,18 @@ Reach reachOfConnect(int error) {
     return error == 0 ? Reach::Works : reachOfFailure(netConnectFailure(error), Reach::FilteredHere);
 }
 
+int connectOnce(uint32_t address, uint16_t port, int milliseconds) {
+    const Socket s = netTcpSocket();
+    if (s == kInvalidSocket) return netLastError();
+    const int error = netConnectWithTimeout(s, address, port, milliseconds);
+    netClose(s);
+    return error;
+}
+
 void serveConnectBack(Link& link, uint32_t source, const std::string& id) {
     if (!takeTurn(id)) return;
-    const int transfer = connectOnce(source, kTransferPort);
-    const int privateWay = connectOnce(source, kPrivatePort);
+    const int transfer = connectOnce(source, kTransferPort, kConnectBackMilliseconds);
+    const int privateWay = connectOnce(source, kPrivatePort, kConnectBackMilliseconds);
     const std::string words = std::string(connectWord(transfer)) + " " + connectWord(privateWay);
     if (writePrivateLine(link, LineKind::Reached, words)) linkFinish(link);
 }

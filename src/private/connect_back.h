@@ -30,6 +30,9 @@ enum class Reach {
 
 // A connect of ours that ended with error (0: it worked).
 Reach reachOfConnect(int error);
+// A connect to address:port within milliseconds, closed before its first byte (either
+// listener takes it as nothing sent): 0, or the error.
+int connectOnce(uint32_t address, uint16_t port, int milliseconds);
 
 // The receiver's side, for a trusted key (id) whose session came from source: connects
 // back and answers REACHED, unless the key asked too often lately (closed unanswered).
