@@ -123,11 +123,14 @@ std::vector<std::string> reachLines(const std::vector<ComputerReach>& computers,
     if (computers.empty()) return {};
     std::vector<std::string> lines{textOf(IDS_REACH_HEADING)};
     for (const ComputerReach& computer : computers) {
-        const std::string address = computer.address.empty() ? textOf(IDS_REACH_NO_ADDRESS) : computer.address;
+        // Only a trusted computer can be listed without an address: its key was never met.
+        if (computer.address.empty()) {
+            lines.push_back("  " + fillPlaceholders(textOf(IDS_REACH_NO_ADDRESS), computer.name));
+            continue;
+        }
         lines.push_back("  " + (computer.id.empty()
-                                    ? address
-                                    : fillPlaceholders(textOf(IDS_REACH_TRUSTED), computer.name, address)));
-        if (computer.address.empty()) continue;
+                                    ? computer.address
+                                    : fillPlaceholders(textOf(IDS_REACH_TRUSTED), computer.name, computer.address)));
         lines.push_back("    " + wayText(textOf, IDS_REACH_TO, computer.toTransfer, computer.toPrivate));
         lines.push_back("    " + wayText(textOf, IDS_REACH_FROM, computer.fromTransfer, computer.fromPrivate));
     }

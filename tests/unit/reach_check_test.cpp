@@ -90,7 +90,7 @@ TEST(ReachCheck, LinesNameEachWayAndWhyItFails) {
         "  " + t(IDS_REACH_TRUSTED, "attic", "10.0.0.3"),
         "    " + t(IDS_REACH_TO, t(IDS_REACH_REFUSED, "2904") + "; " + t(IDS_REACH_VERIFIED, "2906")),
         "    " + t(IDS_REACH_FROM, t(IDS_REACH_UNKNOWN, "2904") + "; " + t(IDS_REACH_UNKNOWN, "2906")),
-        "  " + t(IDS_REACH_TRUSTED, "laptop", t(IDS_REACH_NO_ADDRESS)),
+        "  " + t(IDS_REACH_NO_ADDRESS, "laptop"),
         "  10.0.0.4",
         "    " + t(IDS_REACH_TO, t(IDS_REACH_NO_ROUTE, "2904") + "; " + t(IDS_REACH_FILTERED_HERE, "2906")),
         "    " + t(IDS_REACH_FROM, t(IDS_REACH_NOT_ASKED)),
