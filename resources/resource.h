@@ -416,3 +416,25 @@
 #define IDC_EXISTING_FOR_ALL 7256
 #define IDC_EXISTING_LABEL 7257
 #define IDC_EXISTING_CHOICE 7258
+// The network check's computers and the firewall's fix: IDS_REACH_FIRST to IDS_REACH_LAST, without gaps.
+#define IDS_REACH_FIRST 7300
+#define IDS_REACH_HEADING 7300
+#define IDS_REACH_TRUSTED 7301
+#define IDS_REACH_NO_ADDRESS 7302
+#define IDS_REACH_TO 7303
+#define IDS_REACH_FROM 7304
+#define IDS_REACH_WORKS 7305
+#define IDS_REACH_VERIFIED 7306
+#define IDS_REACH_OTHER_KEY 7307
+#define IDS_REACH_REFUSED 7308
+#define IDS_REACH_NO_ANSWER 7309
+#define IDS_REACH_NO_ROUTE 7310
+#define IDS_REACH_FILTERED_HERE 7311
+#define IDS_REACH_FILTERED_THERE 7312
+#define IDS_REACH_FAILED 7313
+#define IDS_REACH_UNKNOWN 7314
+#define IDS_REACH_NOT_ASKED 7315
+#define IDS_REACH_ALLOW 7316
+#define IDS_REACH_LAST 7316
+// The network check window's button for the firewall's fix, shown when it is offered.
+#define IDC_CHECK_ALLOW 7350

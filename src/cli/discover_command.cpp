@@ -27,6 +27,7 @@
 #include "platform/adapters.h"
 #include "platform/net.h"
 #include "platform/threads.h"
+#include "private/private_session.h"
 #include "transfer/listener.h"
 #include "transfer/protocol.h"
 
@@ -91,6 +92,21 @@ Socket listenForAnswers(uint16_t port, bool quiet, int* error) {
     return kInvalidSocket;
 }
 
+// A trusted computer asked during the check connects back to the private port: the
+// check listens there meanwhile and closes what comes unread, in order: a reset could
+// reach the connecting side before it saw its connect succeed.
+void closeUnread(void* handle) { netClose(reinterpret_cast<Socket>(handle)); }
+void acceptAndClose(void* listener) { acceptInTurn(reinterpret_cast<Socket>(listener), closeUnread); }
+
+Socket listenForConnectBack(int* error) {
+    Socket listener = listenPrivately(error);
+    if (listener != kInvalidSocket && !startThread(acceptAndClose, reinterpret_cast<void*>(listener))) {
+        netClose(listener);
+        return kInvalidSocket;
+    }
+    return listener;
+}
+
 // The remembered peers, numbered as `send N` takes them; at a terminal on standard
 // output, else on standard error, where it cannot be taken for an answering peer. The
 // numbers are kept for `send N`, which a later change of the list must not shift.
@@ -108,7 +124,11 @@ void printRemembered() {
 std::string checkText(int textId) { return englishText(textId); }
 
 void printCheck(int tcpError, uint16_t port) {
+    int privateError = 0;
+    const Socket privateListener = listenForConnectBack(&privateError);
     NetworkCheck check = runNetworkCheck(tcpError, port, kCheckMilliseconds);
+    netShutdown(privateListener);  // ends the accept thread's wait
+    check.privateError = privateError;
     std::vector<std::string> lines = networkCheckLines(check, checkText);
     std::lock_guard<std::mutex> guard(printLock);
     for (const std::string& line : lines) printf("%s\n", line.c_str());

@@ -89,3 +89,22 @@ FirewallVerdict firewallVerdict(const FirewallReport& report, uint16_t port, con
     }
     return verdict;
 }
+
+bool firewallLetsTcpIn(const FirewallReport& report, uint16_t port, const std::string& program) {
+    if (!report.known) return true;
+    for (const FirewallProfile& profile : report.current) {
+        if (!profile.enabled) continue;
+        bool covered = false;
+        for (const FirewallRule& rule : report.rules)
+            covered = covered || ruleCovers(rule, profile.type, kFirewallTcp, port, program);
+        if (profile.blocksAll || !covered) return false;
+    }
+    return true;
+}
+
+std::string firewallAllowArguments(const std::string& program) {
+    if (program.empty() || program.find('"') != std::string::npos) return std::string();
+    return "advfirewall firewall add rule name=\"Quorvalinthexa\" dir=in action=allow enable=yes profile=any "
+           "program=\"" +
+           program + "\"";
+}

@@ -50,3 +50,13 @@ bool ruleCovers(const FirewallRule& rule, long profile, int protocol, uint16_t p
 // on privatePort (the private channel's; 0: not asked).
 FirewallVerdict firewallVerdict(const FirewallReport& report, uint16_t port, const std::string& program,
                                 uint16_t privatePort = 0);
+
+// Whether the firewall lets a TCP connection in on port to program on every current
+// profile; true when it does not tell (the check then blames no firewall).
+bool firewallLetsTcpIn(const FirewallReport& report, uint16_t port, const std::string& program);
+
+// The arguments of netsh for the fix offered with IDS_CHECK_FIREWALL_BLOCKS: one inbound
+// rule allowing program whatever the protocol and port, on every profile, so that a rule
+// missing or limited to another network's profile no longer keeps peers out. "" for a
+// path that cannot be quoted (empty, or holding a quote).
+std::string firewallAllowArguments(const std::string& program);

@@ -113,6 +113,8 @@ NetworkCheck runNetworkCheck(int tcpError, uint16_t port, int milliseconds) {
     check.privatePort = kPrivatePort;
     check.privateError = privateListenerError();
     check.peers = probeRememberedPeers(port, milliseconds);
+    check.computers = computersToCheck();
+    checkReach(&check.computers, milliseconds);
     return check;
 }
 
@@ -134,5 +136,6 @@ std::vector<std::string> networkCheckLines(const NetworkCheck& check, CheckText 
     lines.push_back(textOf(IDS_CHECK_PEERS));
     if (check.peers.empty()) lines.push_back("  " + std::string(textOf(IDS_CHECK_NO_PEERS)));
     for (const PeerAnswer& peer : check.peers) lines.push_back("  " + filled(textOf(peerText(peer)), {peer.address}));
+    for (const std::string& line : reachLines(check.computers, textOf)) lines.push_back(line);
     return lines;
 }

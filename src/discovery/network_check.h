@@ -1,7 +1,8 @@
 // The network check: why nobody is found. It lists each adapter and whether its
 // discovery socket opened, whether the transfer port is this copy's for TCP and for UDP
-// and the private channel's port for TCP,
-// and for each remembered peer whether it answered a datagram or a connection just now.
+// and the private channel's port for TCP, for each remembered peer whether it answered a
+// datagram or a connection just now, and what works between each trusted and remembered
+// computer and this one, both ways (discovery/reach_check.h).
 // The front ends show the lines (the Windows program in a window, with the firewall's
 // word added; the command-line peer on standard output).
 #pragma once
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "discovery/discovery.h"
+#include "discovery/reach_check.h"
 
 struct PeerAnswer {
     std::string address;
@@ -25,6 +27,7 @@ struct NetworkCheck {
     uint16_t privatePort = 0;  // the private channel's TCP port (private/private_channel.h)
     int privateError = -1;     // as tcpError, for that port
     std::vector<PeerAnswer> peers;
+    std::vector<ComputerReach> computers;  // each trusted and remembered computer, both ways
 };
 
 // Sends a "notify" by unicast to every remembered peer and tries a TCP connection to
@@ -37,11 +40,10 @@ std::vector<PeerAnswer> probeRememberedPeers(uint16_t port, int milliseconds);
 int udpPortError(const std::vector<AdapterOutcome>& adapters);
 
 // The whole check of this running copy: its sockets' outcomes, tcpError from its
-// listener, its private channel's listener, and the probe. A copy still searching sweeps its subnet again at its next
-// tick (look_around.h).
+// listener, its private channel's listener, the probe, then the computers' ways. A copy
+// still searching sweeps its subnet again at its next tick (look_around.h).
 NetworkCheck runNetworkCheck(int tcpError, uint16_t port, int milliseconds);
 
 // The check as lines of text (UTF-8) in the language textOf gives: a heading line, then
 // indented lines under it.
-using CheckText = std::string (*)(int textId);
 std::vector<std::string> networkCheckLines(const NetworkCheck& check, CheckText textOf);

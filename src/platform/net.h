@@ -66,6 +66,10 @@ int netConnect(Socket s, uint32_t address, uint16_t port);
 // The same, giving up after the given milliseconds (0: no limit) with ETIMEDOUT /
 // WSAETIMEDOUT, so that a silent address cannot hold a thread. The socket stays blocking.
 int netConnectWithTimeout(Socket s, uint32_t address, uint16_t port, int milliseconds);
+// What kept a connect from succeeding, told apart for the user: nothing listens there, no
+// answer in time, no route to the address, or this host's own firewall kept it in.
+enum class ConnectFailure { Refused, NoAnswer, NoRoute, Filtered, Other };
+ConnectFailure netConnectFailure(int error);
 
 // Binds to address:port (address 0: all local addresses). Returns 0 or the error code.
 int netBind(Socket s, uint32_t address, uint16_t port);

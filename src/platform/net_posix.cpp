@@ -220,6 +220,21 @@ BindFailure netBindFailure(int error) {
     return BindFailure::Other;
 }
 
+ConnectFailure netConnectFailure(int error) {
+    switch (error) {
+        case ECONNREFUSED: return ConnectFailure::Refused;
+        case ETIMEDOUT: return ConnectFailure::NoAnswer;
+        case ENETUNREACH:
+        case EHOSTUNREACH:
+        case EHOSTDOWN:
+        case ENETDOWN: return ConnectFailure::NoRoute;
+        // Netfilter dropping or rejecting our own packet fails the connect with EPERM.
+        case EPERM:
+        case EACCES: return ConnectFailure::Filtered;
+        default: return ConnectFailure::Other;
+    }
+}
+
 AcceptFailure netAcceptFailure(int error) {
     switch (error) {
         // A connection that died in the backlog, and the network errors that Linux passes on

@@ -262,6 +262,19 @@ BindFailure netBindFailure(int error) {
     return BindFailure::Other;
 }
 
+ConnectFailure netConnectFailure(int error) {
+    switch (error) {
+        case WSAECONNREFUSED: return ConnectFailure::Refused;
+        case WSAETIMEDOUT: return ConnectFailure::NoAnswer;
+        case WSAENETUNREACH:
+        case WSAEHOSTUNREACH:
+        case WSAEHOSTDOWN:
+        case WSAENETDOWN: return ConnectFailure::NoRoute;
+        case WSAEACCES: return ConnectFailure::Filtered;
+        default: return ConnectFailure::Other;
+    }
+}
+
 AcceptFailure netAcceptFailure(int error) {
     switch (error) {
         case WSAECONNRESET:

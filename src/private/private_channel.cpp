@@ -14,6 +14,7 @@
 #include "peers/remembered_peers.h"
 #include "platform/codepage.h"
 #include "platform/threads.h"
+#include "private/connect_back.h"
 #include "transfer/listener.h"
 #include "private/pairing_wait.h"
 #include "private/private_pairing.h"
@@ -143,11 +144,13 @@ void serveConnection(void* argument) {
     // here, with nothing shown.
     unsigned wait = 0;
     const bool pairs = request.kind == LineKind::Pair && takePairingWait(&wait);
-    const bool asks = transfer || pairs || text;
+    // Only a trusted key is connected back to; a stranger's request is closed as unknown.
+    const std::string id = link.tls ? tlsPeerId(link.tls) : std::string();
+    const std::optional<TrustedComputer> trusted = link.tls ? findTrusted(id) : std::nullopt;
+    const bool back = request.kind == LineKind::ConnectBack && trusted;
+    const bool asks = transfer || pairs || text || back;
     if (link.tls && !asks) noteSilentSession(a.source);
     if (asks) {
-        const std::string id = tlsPeerId(link.tls);
-        const std::optional<TrustedComputer> trusted = findTrusted(id);
         if (trusted) noteTrustedSeen(id, a.source, static_cast<int64_t>(time(nullptr)), TrustedMeeting::Came);
         // Strangers' transfers and pairings are few at once; a trusted key is never kept out.
         const bool room = trusted || ++untrustedAtWork <= kMostUntrustedAtWork;
@@ -158,6 +161,8 @@ void serveConnection(void* argument) {
             received = servePrivateOffer(link, a.source, trusted, id, a.stops);
         } else if (text) {
             servePrivateText(link, a.source, trusted, parseTextLength(request.text));
+        } else if (back) {
+            serveConnectBack(link, a.source, id);
         } else {
             endPairingWait(wait, answerPairing(link, a.source, request.text), a.source);
         }
@@ -165,7 +170,7 @@ void serveConnection(void* argument) {
     }
     if (link.tls) tlsClose(link.tls);
     // The answer must reach the sender: a reset would drop it where it was not read yet.
-    if (transfer || text || request.kind == LineKind::Pair) netClose(a.socket);
+    if (transfer || text || back || request.kind == LineKind::Pair) netClose(a.socket);
     else netCloseAbortive(a.socket);
     // Told once the session is gone: a --once receiver ends the process on it.
     auto ended = receptionEnded.load();

@@ -19,6 +19,46 @@ std::string textLengthText(size_t length) { return std::to_string(length); }
 namespace {
 bool isTextLength(const std::string& text) { return parseTextLength(text) > 0; }
 
+// A connect's outcome on the wire: "ok", else its failure.
+struct ConnectWord {
+    const char* word;
+    ConnectFailure failure;
+};
+constexpr ConnectWord kConnectWords[] = {{"refused", ConnectFailure::Refused},
+                                         {"timeout", ConnectFailure::NoAnswer},
+                                         {"unreachable", ConnectFailure::NoRoute},
+                                         {"filtered", ConnectFailure::Filtered},
+                                         {"failed", ConnectFailure::Other}};
+
+bool isConnectWord(const std::string& word) {
+    for (const ConnectWord& known : kConnectWords)
+        if (word == known.word) return true;
+    return word == "ok";
+}
+}  // namespace
+
+const char* connectWord(int error) {
+    if (error == 0) return "ok";
+    const ConnectFailure failure = netConnectFailure(error);
+    for (const ConnectWord& known : kConnectWords)
+        if (known.failure == failure) return known.word;
+    return "failed";
+}
+
+bool connectWordOk(const std::string& word, ConnectFailure* failure) {
+    *failure = ConnectFailure::Other;
+    for (const ConnectWord& known : kConnectWords)
+        if (word == known.word) *failure = known.failure;
+    return word == "ok";
+}
+
+bool isReachedText(const std::string& text) {
+    const size_t space = text.find(' ');
+    return space != std::string::npos && isConnectWord(text.substr(0, space)) && isConnectWord(text.substr(space + 1));
+}
+
+namespace {
+
 constexpr const char* kPrefix = "QVP/1 ";
 constexpr size_t kPrefixLength = 6;
 
@@ -45,6 +85,8 @@ constexpr Form kForms[] = {
     {LineKind::Ready, "READY", 0},
     {LineKind::Failed, "FAILED", kFailedNameLimit},
     {LineKind::Text, "TEXT", 5, isTextLength},
+    {LineKind::ConnectBack, "CONNECT-BACK", 0},
+    {LineKind::Reached, "REACHED", kReachedTextLimit, isReachedText},
     // After the plain forms of the same word: a line with numbers is the offer's answer.
     {LineKind::StoredTally, "STORED", kTallyTextLimit},
     {LineKind::IncompleteTally, "INCOMPLETE", kTallyTextLimit},

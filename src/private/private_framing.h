@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/net.h"
 #include "transfer/protocol.h"
 
 constexpr size_t kPairNameLimit = 64;      // bytes of UTF-8 in a PAIR line
@@ -48,6 +49,8 @@ enum class LineKind {
     StoredTally,
     IncompleteTally,
     Text,
+    ConnectBack,
+    Reached,
 };
 struct PrivateLine {
     LineKind kind = LineKind::Invalid;
@@ -85,6 +88,13 @@ bool parseHave(const std::string& text, int64_t* length, std::string* hex);
 // How long one side takes the other's WAIT lines: its stall limit, and the bytes the
 // other hashes at the slowest speed waited for (50 MB/s).
 int64_t waitLinesMilliseconds(int stallMilliseconds, int64_t hashedBytes);
+
+// A REACHED line's text: two of the words connectWord gives, one space between them.
+constexpr size_t kReachedTextLimit = 24;
+bool isReachedText(const std::string& text);
+const char* connectWord(int error);  // 0: "ok"; else the connect's failure as a word
+// A word of it back: true for "ok", else false with the failure in *failure.
+bool connectWordOk(const std::string& word, ConnectFailure* failure);
 
 // A tally's text ("3 1 997"), and its parse: exactly count numbers of 1 to 9 digits, one
 // space between them.

@@ -1,6 +1,9 @@
 // qdriver: works the running program's window as a user would, for end-to-end tests.
 // Runs in the same Wine prefix as the program. Every command prints its answer on
 // stdout (UTF-8) and exits 0 on success, 1 on failure, 2 on a usage error.
+// Copied under another program's name it stands in for that program: it adds its whole
+// command line to started.txt in its own folder and exits 0, so that a test reads what
+// the program would start.
 //   qdriver wait-window [MS]           wait for the main window
 //   qdriver wait-gone [MS]             wait until no main window exists
 //   qdriver text ID                    print a control's text
@@ -43,6 +46,7 @@
 //   qdriver dialog-press TITLE ID      press a button there as a click would (BM_CLICK:
 //                                      a radio button is chosen, its group follows)
 //   qdriver dialog-enabled TITLE ID    print 1 when that control is enabled, else 0
+//   qdriver dialog-visible TITLE ID    print 1 when that control is shown, else 0
 //   qdriver tray-icon [WANT [MS]]      print 1 when the main window's tray icon exists
 //                                      (waiting up to MS for it to become WANT)
 //   qdriver menu-open [MS]             wait for an open popup menu
@@ -81,6 +85,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -499,8 +504,8 @@ int dialogControlCommand(const std::string& command, int argc, char** argv) {
         PostMessageW(c, BM_CLICK, 0, 0);
         return 0;
     }
-    if (command == "dialog-enabled") {
-        printf("%d\n", IsWindowEnabled(c) ? 1 : 0);
+    if (command == "dialog-enabled" || command == "dialog-visible") {
+        printf("%d\n", (command == "dialog-enabled" ? IsWindowEnabled(c) : IsWindowVisible(c)) ? 1 : 0);
         return 0;
     }
     return 2;
@@ -633,7 +638,27 @@ std::vector<std::string> utf8Arguments() {
     return arguments;
 }
 
+// As a stand-in (see above): true when this copy is not named qdriver.exe.
+bool stoodIn() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    std::wstring own(path, length);
+    const size_t slash = own.find_last_of(L"\\/");
+    std::wstring name = own.substr(slash + 1);
+    for (wchar_t& c : name) c = towlower(c);
+    if (name == L"qdriver.exe") return false;
+    const std::wstring log = own.substr(0, slash + 1) + L"started.txt";
+    FILE* out = _wfopen(log.c_str(), L"ab");
+    if (out) {
+        fprintf(out, "%s\n", toUtf8(GetCommandLineW()).c_str());
+        fclose(out);
+    }
+    return true;
+}
+
 int main(int argc, char** ansiArgv) {
+    if (stoodIn()) return 0;
     static std::vector<std::string> arguments = utf8Arguments();
     static std::vector<char*> pointers;
     for (std::string& a : arguments) pointers.push_back(&a[0]);
@@ -736,8 +761,8 @@ int main(int argc, char** ansiArgv) {
         return 0;
     }
     if ((command.compare(0, 6, "combo-") == 0 || command == "checked" || command == "set-check" ||
-         command == "dialog-press" || command == "dialog-enabled" || command == "dialog-type" ||
-         command == "dialog-key") &&
+         command == "dialog-press" || command == "dialog-enabled" || command == "dialog-visible" ||
+         command == "dialog-type" || command == "dialog-key") &&
         argc >= 4)
         return dialogControlCommand(command, argc, argv);
     if (command == "dialog-texts" && argc >= 4) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "discovery/firewall_verdict.h"
+#include "discovery/reach_check.h"
 #include "resource.h"
 
 namespace {
@@ -103,4 +104,48 @@ TEST(FirewallVerdict, TextAndProfile) {
         EXPECT_EQ(row.text, verdict.textId) << row.what;
         EXPECT_EQ(row.profile, verdict.profileTextId) << row.what;
     }
+}
+
+// A connect back that got no answer is put down to our firewall only where its rules keep
+// that port out; the fix is offered for such rules, or for such an answer when the
+// firewall does not tell.
+TEST(FirewallFix, BlameAndOffer) {
+    FirewallReport noPrivate = onFor(kFirewallPrivate, {installerRule(kFirewallTcp), installerRule(kFirewallUdp)});
+    FirewallReport otherProfile = onFor(kFirewallPublic, installerRules());
+    for (FirewallRule& rule : otherProfile.rules) rule.profiles = kFirewallPrivate;
+    FirewallReport off = onFor(kFirewallPublic, {});
+    off.current[0].enabled = false;
+    const ComputerReach silent{"a", "A", "10.0.0.2", Reach::Works, Reach::Verified, Reach::NoAnswer, Reach::NoAnswer};
+    const ComputerReach fine{"b", "B", "10.0.0.3", Reach::Works, Reach::Verified, Reach::Works, Reach::Works};
+    const struct {
+        const char* what;
+        FirewallReport report;
+        ComputerReach computer;
+        Reach transfer, privateWay;
+        bool offered;
+    } rows[] = {
+        {"the installer's rules", onFor(kFirewallPrivate, installerRules()), silent, Reach::NoAnswer, Reach::NoAnswer,
+         false},
+        {"no rule for the private port", noPrivate, silent, Reach::NoAnswer, Reach::FilteredHere, true},
+        {"rules for another profile", otherProfile, silent, Reach::FilteredHere, Reach::FilteredHere, true},
+        {"rules for another profile, all answered", otherProfile, fine, Reach::Works, Reach::Works, true},
+        {"off", off, silent, Reach::NoAnswer, Reach::NoAnswer, false},
+        {"not told, no answer", FirewallReport(), silent, Reach::NoAnswer, Reach::NoAnswer, true},
+        {"not told, all answered", FirewallReport(), fine, Reach::Works, Reach::Works, false},
+    };
+    for (const auto& row : rows) {
+        std::vector<ComputerReach> computers{row.computer};
+        blameOwnFirewall(&computers, firewallLetsTcpIn(row.report, 2904, kProgram),
+                         firewallLetsTcpIn(row.report, 2906, kProgram));
+        EXPECT_EQ(computers[0].fromTransfer, row.transfer) << row.what;
+        EXPECT_EQ(computers[0].fromPrivate, row.privateWay) << row.what;
+        const FirewallVerdict verdict = firewallVerdict(row.report, 2904, kProgram, 2906);
+        EXPECT_EQ(offerFirewallFix(verdict, computers), row.offered) << row.what;
+    }
+    // The fix's rule covers the program on every profile, whatever the port.
+    EXPECT_EQ(firewallAllowArguments(kProgram),
+              std::string("advfirewall firewall add rule name=\"Quorvalinthexa\" dir=in action=allow enable=yes "
+                          "profile=any program=\"") +
+                  kProgram + "\"");
+    EXPECT_EQ(firewallAllowArguments("C:\\a\" dir=out \"b.exe"), "") << "a path that cannot be quoted";
 }

@@ -213,8 +213,10 @@ TEST(LanguageFilesContent, EveryTextIdWithItsMarkersAndWithinItsBuffer) {
     const std::pair<std::string, std::string> satellites[] = {{"Spanish", "satellite_es.rc"},
                                                               {"Russian", "satellite_ru.rc"}};
     // The string table's blocks, each without gaps.
-    const std::pair<int, int> blocks[] = {
-        {IDS_YOUR_IP, IDS_LAST}, {IDS_TEXTS_FIRST, IDS_TEXTS_LAST}, {IDS_EXISTING_FIRST, IDS_EXISTING_LAST}};
+    const std::pair<int, int> blocks[] = {{IDS_YOUR_IP, IDS_LAST},
+                                          {IDS_TEXTS_FIRST, IDS_TEXTS_LAST},
+                                          {IDS_EXISTING_FIRST, IDS_EXISTING_LAST},
+                                          {IDS_REACH_FIRST, IDS_REACH_LAST}};
     size_t count = 0;
     for (const auto& block : blocks) {
         count += static_cast<size_t>(block.second - block.first + 1);
