@@ -68,7 +68,7 @@ shoot_with_menu() {
 WINE_X11='HKCU\Software\Wine\X11 Driver'
 pc_use pc1
 pcwine reg add "$WINE_X11" /v Managed /d N /f >/dev/null 2>&1
-trap 'status=$?; pc_use pc1; pcwine reg delete "$WINE_X11" /v Managed /f >/dev/null 2>&1 || true; (exit $status); cleanup' EXIT
+trap 'status=$?; set +e; pc_use pc1; pcwine reg delete "$WINE_X11" /v Managed /f >/dev/null 2>&1 || true; (exit $status); cleanup' EXIT
 
 # --- (a) A send remembers the peer; the arrow offers it; picking it fills the field.
 receive_on_pc2 state-a

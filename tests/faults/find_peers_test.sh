@@ -9,7 +9,7 @@ DPEER="$QV_ROOT/tests/faults/discovery_peer.py"
 A_NS="qvp$$a" B_NS="qvp$$b" R_NS="qvp$$r"
 PIDS=()
 lib_cleanup() { cleanup; }
-trap 'for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
+trap 'for p in "${PIDS[@]}"; do pkill -P "$p" 2>/dev/null || true; kill "$p" 2>/dev/null || true; done
       for n in "$A_NS" "$B_NS" "$R_NS"; do ip netns del "$n" 2>/dev/null || true; done; lib_cleanup' EXIT
 
 # peer NAME NS [RECEIVE OPTIONS...]: `receive` in NS with its own store and state folder;
