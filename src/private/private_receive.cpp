@@ -13,6 +13,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/threads.h"
+#include "private/arrived_batch.h"
 #include "private/file_hash.h"
 #include "private/offer_answers.h"
 #include "private/private_channel.h"
@@ -225,6 +226,10 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     v.answer = answerOffered;
     v.answerContext = &offered;
     v.steps = &kVerifiedSteps;
+    ArrivedBatch arrived;
+    arrived.named = endNamed;
+    arrived.nextName = tickCount();
+    v.arrived = &arrived;
     terms.verified = &v;
     v.worker = startHashWorker();
     const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
