@@ -133,13 +133,14 @@ bool answerOffer(Link& link, const std::vector<OfferedFile>& files, size_t count
     const std::string store = files.empty() ? std::string() : portGetStorePath();
     WaitLines waiting{&link, v.cancel, tickCount(), false};
     std::set<std::string> seen;
+    EmptyFolder empty;
     std::string piece;
     for (size_t i = 0; i < count; ++i) {
         const OfferedFile* f = i < files.size() ? &files[i] : nullptr;
         const std::string have = store.empty() || !f
                                      ? std::string()
                                      : offeredFileAnswer(&v.answers, &seen, store, f->name, f->directory, f->size,
-                                                         v.partials, tickWaitLine, &waiting);
+                                                         v.partials, tickWaitLine, &waiting, &empty);
         piece += have.empty() ? privateLineBytes(LineKind::Need) : privateLineBytes(LineKind::Have, have);
         if (waiting.failed || *v.cancel) return false;
         if (piece.size() < kAnswerPiece &&
