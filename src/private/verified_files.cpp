@@ -37,7 +37,8 @@ FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::str
                               std::string* relative, std::string* local) {
     VerifiedReception& v = *r.verified;
     if (record.offset > 0) {
-        const FileHandle kept = takeAnsweredResume(v.answers, r.store, target, record.size, record.offset, hash, relative);
+        const FileHandle kept = takeAnsweredResume(v.answers, r.store, target, record.size, record.offset, hash,
+                                                   relative);
         if (kept != kInvalidFile) *local = partialLocalPath(r.store, *relative);
         return kept;
     }
@@ -82,8 +83,9 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     // a stranger's that takes too long is pushed out for a trusted computer's.
     const StoreNameClaim claim(target.empty() ? std::string() : path, *r.cancel,
                                r.trustedName.empty() ? nullptr : pushStrangerReception);
-    FileHandle file = !claim.held || !fits || !hash ? kInvalidFile
-                                                    : openVerifiedTarget(r, record, target, hash, &temporary, &temporaryPath);
+    FileHandle file = !claim.held || !fits || !hash
+                          ? kInvalidFile
+                          : openVerifiedTarget(r, record, target, hash, &temporary, &temporaryPath);
     if (file == kInvalidFile) {
         contentHashFree(hash);
         refuseFile(r, record);
