@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/threads.h"
+#include "store/name_claims.h"
 #include "store/store_files.h"
 
 namespace {
@@ -14,12 +15,17 @@ std::string folderOf(const std::string& path) {
 
 bool joinsBatch(const ArrivedBatch* batch, int64_t size) { return batch && size <= kMostArrivedBytes; }
 
+void nameBeforeClaim(Reception& r, ArrivedBatch* batch, const std::string& path) {
+    if (batch && !path.empty() && batch->claims.count(claimKey(path))) nameArrived(r, *batch);
+}
+
 void addArrived(Reception& r, ArrivedBatch& batch, FileHandle& file, ArrivedFile arrived) {
     if (!kVolumeSync) arrived.synced = fileSync(file);
     fileClose(file);
     file = kInvalidFile;
     if (batch.files.empty()) batch.since = tickCount();
     batch.bytes += arrived.record.size;
+    if (!arrived.claimed.empty()) batch.claims.insert(claimKey(arrived.claimed));
     batch.files.push_back(std::move(arrived));
     if (batch.files.size() >= kMostArrivedFiles || batch.bytes >= kMostArrivedBytes ||
         tickCount() - batch.since >= kArrivedMilliseconds)
@@ -43,7 +49,11 @@ void nameArrived(Reception& r, ArrivedBatch& batch) {
             placed.push_back(nameDurablePartial(f.temporaryPath, f.path, f.synced, f.action, f.record.name.size()));
         }
     }  // every folder's renames on the disk before anyone hears of them
-    for (size_t i = 0; i < batch.files.size(); ++i) batch.named(r, batch.files[i], placed[i], batch.files[i].synced);
+    for (size_t i = 0; i < batch.files.size(); ++i) {
+        if (!batch.files[i].claimed.empty()) releaseStoreName(batch.files[i].claimed);
+        batch.named(r, batch.files[i], placed[i], batch.files[i].synced);
+    }
     batch.files.clear();
+    batch.claims.clear();
     batch.bytes = 0;
 }

@@ -4,6 +4,7 @@
 // its hidden partial file: nothing torn ever has a file's name.
 #pragma once
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct ArrivedFile {
     Record record;
     ExistingAction action = ExistingAction::Replace;  // for a name already taken
     bool synced = false;                              // on the disk already (no volume sync here)
+    std::string claimed;                              // its claim on path (store/name_claims.h), held until named
 };
 
 // What a file's naming ends in: placed is the path it took ("" for none), durable whether
@@ -33,6 +35,7 @@ struct ArrivedBatch {
     int64_t bytes = 0;
     uint32_t since = 0;
     ArrivedNamed named = nullptr;
+    std::set<std::string> claims;  // the claimKey of each file's path
     // The number the next partial file's name starts from: the files waiting side by side
     // in one folder each take the next, rather than trying the names of the others.
     unsigned nextName = 0;
@@ -40,6 +43,9 @@ struct ArrivedBatch {
 
 // Whether a file of size bytes waits in the batch for its name rather than taking it alone.
 bool joinsBatch(const ArrivedBatch* batch, int64_t size);
+// A file of a name the batch holds claimed: the batch is named first, so that the
+// reception never waits for its own claim.
+void nameBeforeClaim(Reception& r, ArrivedBatch* batch, const std::string& path);
 // Closes the file (synced first where a volume cannot be synced at once) and adds it; the
 // batch is named when it reaches a bound.
 void addArrived(Reception& r, ArrivedBatch& batch, FileHandle& file, ArrivedFile arrived);

@@ -81,8 +81,9 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     std::string temporary, temporaryPath;
     // Another reception beside this one may be writing the same name: it is waited for, and
     // a stranger's that takes too long is pushed out for a trusted computer's.
-    const StoreNameClaim claim(target.empty() ? std::string() : path, *r.cancel,
-                               r.trustedName.empty() ? nullptr : pushStrangerReception);
+    if (!target.empty()) nameBeforeClaim(r, v.arrived, path);
+    StoreNameClaim claim(target.empty() ? std::string() : path, *r.cancel,
+                         r.trustedName.empty() ? nullptr : pushStrangerReception);
     FileHandle file = !claim.held || !fits || !hash
                           ? kInvalidFile
                           : openVerifiedTarget(r, record, target, hash, &temporary, &temporaryPath);
@@ -118,10 +119,11 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     if (verified && !existingReplaces())
         action = pathEntryOf(path) == PathEntry::Missing ? ExistingAction::KeepBoth
                                                          : existingActionFor(r, temporaryPath, path, target);
-    ArrivedFile arrived{temporaryPath, path, target, record, action, false};
+    ArrivedFile arrived{temporaryPath, path, target, record, action, false, std::string()};
     // A file that failed its check is removed at once; a checked one of a batch's size
     // waits to take its name with the others.
     if (verified && joinsBatch(v.arrived, record.size)) {
+        arrived.claimed = claim.handOver();  // the name stays claimed until it is taken
         addArrived(r, *v.arrived, file, std::move(arrived));
         return;
     }
