@@ -19,6 +19,11 @@ loopback, beside raw baselines measured in the same rounds.
          without its content hash (both copies run with QV_BENCH_NO_CONTENT_HASH=1, a knob
          for this bench alone: every hash is then the same), so that the cost of the
          verification shows as "hash cost" (the speed with it over the speed without)
+  shaped the small files over the private channel against port 2904 over a link shaped to
+         1 Gbit/s (two network namespaces joined by a veth, tc tbf on both ends; bench/shaped.py),
+         into tmpfs and into a folder under QV_BENCH_DISK; the private side's files are on the
+         disk when it ends, port 2904's are not: the sync after each run is timed apart, and a
+         second ratio counts it in. Target: private at >= 0.95x plain's speed on both
   together  two trusted senders' copies send the big file each to one receiver over the
          private channel at once, against the same two sends one after the other
          (bench/together.py); target: at once no slower
@@ -55,7 +60,7 @@ upload cases: its ratio stands beside ours, and the summary gives it a row of it
 build without the private channel sits that case out.
 
 Environment: QV_BENCH_ROUNDS (5), QV_BENCH_FILES (20000), QV_BENCH_BIG_MB (1024),
-QV_BENCH_CASES (small,big,private,multi,together,disk,wine,upload,uploads,uploads6,download,folder,folderdown,page), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
+QV_BENCH_CASES (small,big,private,shaped,multi,together,disk,wine,upload,uploads,uploads6,download,folder,folderdown,page), QV_BENCH_WINE_ROUNDS (1), QV_BENCH_DISK (/var/tmp),
 QV_BENCH_SETTLE (1: seconds of rest after a store's removal).
 """
 import os
@@ -71,6 +76,7 @@ import atexit
 
 import browser
 import multi
+import shaped
 import together
 import wine
 
@@ -89,7 +95,8 @@ BIG = int(os.environ.get("QV_BENCH_BIG_MB", "1024")) << 20
 BROWSER_CASES = ["upload", "uploads", "uploads6", "download", "folder", "folderdown", "page"]
 DOWNLOAD_TARGET = 0.9  # ours over nginx, in every round
 PAGE_TARGET = 250  # files/s
-CASES = os.environ.get("QV_BENCH_CASES", ",".join(["small", "big", "private", "multi", "together", "disk", "wine"] + BROWSER_CASES)).split(",")
+SHAPED_TARGET = 0.95  # private over plain, the median
+CASES = os.environ.get("QV_BENCH_CASES", ",".join(["small", "big", "private", "shaped", "multi", "together", "disk", "wine"] + BROWSER_CASES)).split(",")
 UPLOADS = 1000
 WINE_ROUNDS = int(os.environ.get("QV_BENCH_WINE_ROUNDS", "1"))
 DISK = os.environ.get("QV_BENCH_DISK", "/var/tmp")
@@ -161,10 +168,13 @@ def has_private_channel(cli):
     return "--private-port" in usage
 
 
-def ours(paths, store, private=None, cli=CLI):
+def ours(paths, store, private=None, cli=CLI, shaped_link=False):
     """private: the two copies' environments (private_copies) for a send over the private
-    channel; None for port 2904 alone. cli: the build that runs both sides."""
+    channel; None for port 2904 alone. cli: the build that runs both sides. shaped_link: the
+    receiver and the sender in the namespaces of bench/shaped.py."""
     private_port = ["--private-port", str(free_port()) if private else "0"] if has_private[cli] else []
+    rx_in, tx_in, address = ((shaped.in_rx, shaped.in_tx, shaped.RX_ADDRESS) if shaped_link
+                             else (list, list, "127.0.0.1"))
 
     def ready(rx, _):
         line = rx.stderr.readline()  # "...: listening on TCP port N, storing into DIR"
@@ -175,9 +185,9 @@ def ours(paths, store, private=None, cli=CLI):
             line = rx.stderr.readline()  # "...: private channel on TCP port N"
             if "private channel on TCP port" not in line:
                 raise Failed("no private channel: " + line.strip())
-        return [cli, "send", "--port", port] + private_port + ["127.0.0.1"] + paths
-    return transfer([cli, "receive", "--once", "--no-discovery", "--store", store, "--port", "0"] + private_port, None,
-                    ready, envs=private or (None, None))
+        return tx_in([cli, "send", "--port", port] + private_port + [address] + paths)
+    return transfer(rx_in([cli, "receive", "--once", "--no-discovery", "--store", store, "--port", "0"] + private_port),
+                    None, ready, envs=private or (None, None))
 
 
 def private_copies(root, cli=CLI, tag=""):
@@ -494,6 +504,42 @@ def browser_cases(report, big, small, root):
         ns.close()
 
 
+def shaped_case(report, small, root):
+    title = "(s) %d files of 4 KiB over a link shaped to 1 Gbit/s, private against port 2904" % FILES
+    why = shaped.why_not()
+    if why:
+        print(title + ": not run: " + why + "\n")
+        return
+    copies = private_copies(root, tag="-shaped")
+    previous = private_copies(root, BASE, "-shaped-previous") if BASE and has_private[BASE] else None
+    run = lambda private, cli=CLI: synced(lambda s: ours([small], s, private, cli, shaped_link=True))
+    contenders = with_previous([("quorvalinthexa", run(copies)), ("plain 2904", run(None))], run(previous, BASE),
+                               private=True)
+    shaped.start()
+    try:
+        for where, parent in (("tmpfs", root), ("disk, " + DISK, None)):
+            folder = parent or tempfile.mkdtemp(prefix="qv-bench-shaped.", dir=DISK)
+            try:
+                res = rounds("shaped, " + where, contenders, folder, ROUNDS)
+            finally:
+                if not parent:
+                    remove_trees([folder])
+            report.files_case("%s, %s; ratio: private over plain" % (title, where), res, "plain 2904", with_sync=True)
+            with_sync = lambda label: [r["wall"] + r["sync"] for r in res[label]]
+            ratios = [b / o for o, b in zip(with_sync("quorvalinthexa"), with_sync("plain 2904"))]
+            print("  %-16s %s" % ("ratio, sync in", spread(ratios, "%.2fx")))
+            if PREVIOUS in res:
+                ratios = [b / o for o, b in zip(with_sync(PREVIOUS), with_sync("plain 2904"))]
+                print("  %-16s %s" % ("same, previous", spread(ratios, "%.2fx")))
+            plain = [b["wall"] / o["wall"] for o, b in zip(res["quorvalinthexa"], res["plain 2904"])]
+            print("  target: >= %.2fx (median): %s\n" % (SHAPED_TARGET, "met" if statistics.median(plain) >= SHAPED_TARGET
+                                                         else "missed"))
+            report.add("%d x 4 KiB, 1 Gbit/s, %s, private vs plain" % (FILES, where), res, "plain 2904", "files/s",
+                       (FILES / 1e6, "us/file", 1))
+    finally:
+        shaped.stop()
+
+
 def multi_case(report, big, root):
     title = "(m) one %d MiB file to two receivers at once against the same to one, tmpfs" % (BIG >> 20)
     why = multi.why_not()
@@ -551,7 +597,7 @@ def together_case(report, big, root):
 
 
 def main():
-    unknown = set(CASES) - {"small", "big", "private", "multi", "together", "disk", "wine"} - set(BROWSER_CASES)
+    unknown = set(CASES) - {"small", "big", "private", "shaped", "multi", "together", "disk", "wine"} - set(BROWSER_CASES)
     if unknown:
         sys.exit("bench: unknown case(s) %s" % ",".join(sorted(unknown)))
     for tool in ("socat", "nc", "tar", "ss"):
@@ -603,6 +649,8 @@ def main():
             report.files_case("(p2) %d files of 4 KiB over the private channel, tmpfs, loopback; ratio: private over plain"
                               % FILES, res, "plain 2904")
             report.add("%d x 4 KiB, private vs plain" % FILES, res, "plain 2904", "files/s", (FILES / 1e6, "us/file", 1))
+        if "shaped" in CASES:
+            shaped_case(report, small, root)
         if "multi" in CASES:
             multi_case(report, big, root)
         if "together" in CASES:

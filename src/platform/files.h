@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 using FileHandle = intptr_t;
 constexpr FileHandle kInvalidFile = -1;
@@ -50,6 +51,30 @@ FileHandle fileOpenAt(const std::string& path, int64_t offset);
 void fileSetHidden(const std::string& path, bool hidden);
 // Writes what the file holds to the disk (fsync / FlushFileBuffers).
 bool fileSync(FileHandle f);
+// Whether syncVolumesOf can write many closed files to the disk at once (POSIX); where it
+// cannot (Windows), each file is synced with fileSync before it is closed.
+extern const bool kVolumeSync;
+// Writes everything on the volumes that hold these folders to the disk, one sync per
+// volume (syncfs): what was written to the files in them before is durable once it
+// returns true.
+bool syncVolumesOf(const std::vector<std::string>& folders);
+// While one lives on a thread, the renames that thread makes (fileReplace, fileRenameNew)
+// only note their folder; sync() then writes each noted folder to the disk once, as the
+// destructor does. A batch of renames in a few folders costs a few folder syncs, not one
+// each. On Windows the renames write through anyway and it does nothing.
+class FolderSyncs {
+  public:
+    FolderSyncs();
+    ~FolderSyncs();
+    FolderSyncs(const FolderSyncs&) = delete;
+    FolderSyncs& operator=(const FolderSyncs&) = delete;
+    void sync();
+    void note(const std::string& folder);
+
+  private:
+    std::vector<std::string> folders_;
+    FolderSyncs* outer_;
+};
 bool fileRemove(const std::string& path);
 // Opens a file (never a folder) for reading; with length, also tells its size then (-1
 // when it cannot be told), from the same look at the file that checked it.

@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include <cerrno>
@@ -72,17 +73,59 @@ bool isReplaceableFile(const std::string& path) {
 }
 
 namespace {
-// A rename lives in the folder: it reaches the disk with the folder.
-void syncFolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+thread_local FolderSyncs* deferredSyncs = nullptr;
+
+void syncFolder(const std::string& folder) {
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         fsync(fd);
         close(fd);
     }
 }
+
+// A rename lives in the folder: it reaches the disk with the folder.
+void syncFolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (deferredSyncs) deferredSyncs->note(folder);
+    else syncFolder(folder);
+}
 }  // namespace
+
+const bool kVolumeSync = true;
+
+bool syncVolumesOf(const std::vector<std::string>& folders) {
+    std::vector<dev_t> synced;
+    bool all = true;
+    for (const std::string& folder : folders) {
+        const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || fstat(fd, &st) != 0) {
+            all = false;
+        } else if (std::find(synced.begin(), synced.end(), st.st_dev) == synced.end()) {
+            all = syncfs(fd) == 0 && all;
+            synced.push_back(st.st_dev);
+        }
+        if (fd >= 0) close(fd);
+    }
+    return all;
+}
+
+FolderSyncs::FolderSyncs() : outer_(deferredSyncs) { deferredSyncs = this; }
+
+FolderSyncs::~FolderSyncs() {
+    sync();
+    deferredSyncs = outer_;
+}
+
+void FolderSyncs::note(const std::string& folder) {
+    if (std::find(folders_.begin(), folders_.end(), folder) == folders_.end()) folders_.push_back(folder);
+}
+
+void FolderSyncs::sync() {
+    for (const std::string& folder : folders_) syncFolder(folder);
+    folders_.clear();
+}
 
 bool fileReplace(const std::string& from, const std::string& to) {
     struct stat st;

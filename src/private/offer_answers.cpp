@@ -48,12 +48,20 @@ OfferAnswer takeAnswer(OfferAnswers& answers, const std::string& target) {
 
 std::string offeredFileAnswer(OfferAnswers* answers, std::set<std::string>* seen, const std::string& store,
                               const std::string& name, const std::string& directory, int64_t size,
-                              const std::vector<PartialRecord>& partials, bool (*tick)(void*), void* context) {
+                              const std::vector<PartialRecord>& partials, bool (*tick)(void*), void* context,
+                              EmptyFolder* empty) {
     const bool windowsRules = localWindowsRules();
     std::vector<std::string> components;
     if (size <= 0 || !splitRecordDirectory(directory, windowsRules, &components) ||
-        !isSenderComponent(name, windowsRules) || passesThroughLink(store, components, kPathSeparator))
+        !isSenderComponent(name, windowsRules))
         return std::string();
+    if (empty && empty->known && empty->directory == directory) return std::string();
+    // A folder that is missing holds neither the file nor a partial file of it.
+    const bool holdsNone = passesThroughLink(store, components, kPathSeparator) ||
+                           (empty &&
+                            pathEntryOf(joinStorePath(store, components, kPathSeparator)) == PathEntry::Missing);
+    if (empty) *empty = EmptyFolder{directory, holdsNone};
+    if (holdsNone) return std::string();
     std::string relative;
     for (const std::string& component : components) relative += component + "/";
     relative += name;

@@ -18,10 +18,17 @@
 // partial file of this sender that is to become it, kept in *answers; "" for NEED. tick
 // is called while it hashes; its false (a Stop) ends the hashing with NEED. A target
 // already in *seen (the offer's targets so far) gets NEED: each stored file is read at
-// most once per offer, however often a manifest names it.
+// most once per offer, however often a manifest names it. empty, when given, remembers
+// the last folder found missing or through a link: the rest of its files, which come
+// together, are answered NEED without a look at each.
+struct EmptyFolder {
+    std::string directory;
+    bool known = false;
+};
 std::string offeredFileAnswer(OfferAnswers* answers, std::set<std::string>* seen, const std::string& store,
                               const std::string& name, const std::string& directory, int64_t size,
-                              const std::vector<PartialRecord>& partials, bool (*tick)(void*), void* context);
+                              const std::vector<PartialRecord>& partials, bool (*tick)(void*), void* context,
+                              EmptyFolder* empty = nullptr);
 
 // A Skip:1 record of target (at path, of size): true only when it was answered HAVE for
 // the whole file and that file is still the one hashed. The answer is used up either way.

@@ -13,6 +13,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/threads.h"
+#include "private/arrived_batch.h"
 #include "private/file_hash.h"
 #include "private/offer_answers.h"
 #include "private/private_channel.h"
@@ -23,6 +24,7 @@
 #include "transfer/reception_history.h"
 
 namespace {
+constexpr size_t kAnswerPiece = 16 * 1024;  // answer lines gathered per write
 std::atomic<PrivateTallyShown> tallyShown{nullptr};
 const VerifiedSteps kVerifiedSteps{receiveVerifiedFile, recordPartials};
 
@@ -124,23 +126,32 @@ bool readManifest(StreamReader& reader, bool trusted, std::vector<OfferedFile>* 
 }
 
 // One HAVE or NEED line per offered file, then READY. An untrusted sender gets NEED for
-// every file: it learns nothing of what is stored here.
+// every file: it learns nothing of what is stored here. The lines go out in pieces of
+// many (one TLS record each, not one a line), at least every kWaitLineMilliseconds; the
+// WAIT lines of a slow hash may come between them, which the sender passes over.
 bool answerOffer(Link& link, const std::vector<OfferedFile>& files, size_t count, VerifiedReception& v) {
     const std::string store = files.empty() ? std::string() : portGetStorePath();
     WaitLines waiting{&link, v.cancel, tickCount(), false};
     std::set<std::string> seen;
+    EmptyFolder empty;
+    std::string piece;
     for (size_t i = 0; i < count; ++i) {
         const OfferedFile* f = i < files.size() ? &files[i] : nullptr;
         const std::string have = store.empty() || !f
                                      ? std::string()
                                      : offeredFileAnswer(&v.answers, &seen, store, f->name, f->directory, f->size,
-                                                         v.partials, tickWaitLine, &waiting);
-        const bool written = have.empty() ? writePrivateLine(link, LineKind::Need)
-                                          : writePrivateLine(link, LineKind::Have, have);
-        if (!written || waiting.failed || *v.cancel) return false;
+                                                         v.partials, tickWaitLine, &waiting, &empty);
+        piece += have.empty() ? privateLineBytes(LineKind::Need) : privateLineBytes(LineKind::Have, have);
+        if (waiting.failed || *v.cancel) return false;
+        if (piece.size() < kAnswerPiece &&
+            tickCount() - waiting.lastLine < static_cast<uint32_t>(kWaitLineMilliseconds))
+            continue;
+        if (!linkWrite(link, piece.data(), piece.size())) return false;
+        piece.clear();
         waiting.lastLine = tickCount();
     }
-    return writePrivateLine(link, LineKind::Ready);
+    piece += privateLineBytes(LineKind::Ready);
+    return linkWrite(link, piece.data(), piece.size());
 }
 
 // The manifest as read, answered once the reception is admitted.
@@ -225,6 +236,10 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     v.answer = answerOffered;
     v.answerContext = &offered;
     v.steps = &kVerifiedSteps;
+    ArrivedBatch arrived;
+    arrived.named = endNamed;
+    arrived.nextName = tickCount();
+    v.arrived = &arrived;
     terms.verified = &v;
     v.worker = startHashWorker();
     const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);

@@ -19,7 +19,9 @@ int timedRead(void* source, char* buffer, int size) {
     Timed& timed = *static_cast<Timed*>(source);
     const uint32_t waited = tickCount() - timed.start;
     if (waited >= static_cast<uint32_t>(timed.milliseconds)) return kReceiveTimedOut;
-    netSetReceiveTimeout(timed.link->socket, timed.milliseconds - static_cast<int>(waited));
+    // A read from what the session holds never waits: the socket's time-out is left as is.
+    if (!linkHolds(*timed.link))
+        netSetReceiveTimeout(timed.link->socket, timed.milliseconds - static_cast<int>(waited));
     return linkRead(timed.link, buffer, size);
 }
 }  // namespace

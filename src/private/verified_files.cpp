@@ -5,6 +5,7 @@
 
 #include "doors/reception.h"
 #include "platform/threads.h"
+#include "private/arrived_batch.h"
 #include "private/offer_answers.h"
 #include "store/name_claims.h"
 #include "store/partial_store.h"
@@ -31,15 +32,20 @@ void refuseFile(Reception& r, const Record& record) {
 
 // Where a verified file's content goes: a kept partial file of this sender cut to the
 // record's offset (its first bytes fed to hash), or a new hidden partial file beside the
-// target. Its relative path in *relative.
+// target. Its relative path in *relative, its local path in *local.
 FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::string& target, ContentHash* hash,
-                              std::string* relative) {
+                              std::string* relative, std::string* local) {
     VerifiedReception& v = *r.verified;
-    if (record.offset > 0)
-        return takeAnsweredResume(v.answers, r.store, target, record.size, record.offset, hash, relative);
+    if (record.offset > 0) {
+        const FileHandle kept = takeAnsweredResume(v.answers, r.store, target, record.size, record.offset, hash,
+                                                   relative);
+        if (kept != kInvalidFile) *local = partialLocalPath(r.store, *relative);
+        return kept;
+    }
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    return createPartialFile(r.store, folder, tickCount(), relative);
+    const unsigned seed = v.arrived ? v.arrived->nextName++ : tickCount();
+    return createPartialFile(r.store, folder, seed, relative, local);
 }
 
 // The check block that follows a file's content (after the empty block that starts it).
@@ -72,13 +78,15 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     const bool fits = record.size >= 0 && record.offset >= 0 && (record.offset < record.size || record.offset == 0);
     const int64_t content = fits ? record.size - record.offset : std::max<int64_t>(record.size, 0);
     ContentHash* hash = contentHashStart();
-    std::string temporary;
+    std::string temporary, temporaryPath;
     // Another reception beside this one may be writing the same name: it is waited for, and
     // a stranger's that takes too long is pushed out for a trusted computer's.
-    const StoreNameClaim claim(target.empty() ? std::string() : path, *r.cancel,
-                               r.trustedName.empty() ? nullptr : pushStrangerReception);
-    FileHandle file = !claim.held || !fits || !hash ? kInvalidFile
-                                                    : openVerifiedTarget(r, record, target, hash, &temporary);
+    if (!target.empty()) nameBeforeClaim(r, v.arrived, path);
+    StoreNameClaim claim(target.empty() ? std::string() : path, *r.cancel,
+                         r.trustedName.empty() ? nullptr : pushStrangerReception);
+    FileHandle file = !claim.held || !fits || !hash
+                          ? kInvalidFile
+                          : openVerifiedTarget(r, record, target, hash, &temporary, &temporaryPath);
     if (file == kInvalidFile) {
         contentHashFree(hash);
         refuseFile(r, record);
@@ -86,7 +94,6 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
         readCheck(r);
         return;
     }
-    const std::string temporaryPath = partialLocalPath(r.store, temporary);
     const int64_t missing = moveContent(r, file, content, hash);
     const bool whole = missing <= 0 && file != kInvalidFile;
     const std::string ours = contentHashFinal(hash);
@@ -112,21 +119,36 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     if (verified && !existingReplaces())
         action = pathEntryOf(path) == PathEntry::Missing ? ExistingAction::KeepBoth
                                                          : existingActionFor(r, temporaryPath, path, target);
-    // A name that does not give way (read-only, a link, a FIFO...) refuses a replacing file.
-    const std::string placed = namePartialFile(file, temporaryPath, path, verified, action, record.name.size());
-    if (!placed.empty() || (verified && action == ExistingAction::Skip)) {
-        const std::string keptAs = keptName(placed, path, record.name.size());
-        noteExistingEnd(r.existing, target, action, keptAs);
-        ++(action == ExistingAction::Skip ? v.skipped : record.offset > 0 ? v.resumed : v.stored);
-        noteStored(r, record, true, keptAs);
-        removeStalePartials(r.store, v.partials, target, &v.finished);
+    ArrivedFile arrived{temporaryPath, path, target, record, action, false, std::string()};
+    // A file that failed its check is removed at once; a checked one of a batch's size
+    // waits to take its name with the others.
+    if (verified && joinsBatch(v.arrived, record.size)) {
+        arrived.claimed = claim.handOver();  // the name stays claimed until it is taken
+        addArrived(r, *v.arrived, file, std::move(arrived));
         return;
     }
-    refuseFile(r, record);
+    // A name that does not give way (read-only, a link, a FIFO...) refuses a replacing file.
+    const std::string placed = namePartialFile(file, temporaryPath, path, verified, action, record.name.size());
+    endNamed(r, arrived, placed, verified);
 }
 
-// The partial files this reception cut are recorded, those it finished or dropped are not.
-void recordPartials(const Reception& r) {
+void endNamed(Reception& r, const ArrivedFile& f, const std::string& placed, bool verified) {
+    VerifiedReception& v = *r.verified;
+    if (!placed.empty() || (verified && f.action == ExistingAction::Skip)) {
+        const std::string keptAs = keptName(placed, f.path, f.record.name.size());
+        noteExistingEnd(r.existing, f.target, f.action, keptAs);
+        ++(f.action == ExistingAction::Skip ? v.skipped : f.record.offset > 0 ? v.resumed : v.stored);
+        noteStored(r, f.record, true, keptAs);
+        removeStalePartials(r.store, v.partials, f.target, &v.finished);
+        return;
+    }
+    refuseFile(r, f.record);
+}
+
+// The files still waiting take their names; then the partial files this reception cut
+// are recorded, those it finished or dropped are not.
+void recordPartials(Reception& r) {
+    if (r.verified->arrived) nameArrived(r, *r.verified->arrived);
     const auto edit = [](std::vector<PartialRecord>& records, void* context) {
         const VerifiedReception& v = *static_cast<const VerifiedReception*>(context);
         const auto gone = [&v](const PartialRecord& p) {

@@ -4,7 +4,13 @@
 #pragma once
 #include "transfer/reception.h"
 
+struct ArrivedFile;  // private/arrived_batch.h
+
 // A file record of a private offer, named only once whole and checked.
 void receiveVerifiedFile(Reception& r, const Record& record);
-// The partial files this reception cut are recorded, those it finished or dropped are not.
-void recordPartials(const Reception& r);
+// Counts a file whose naming ended (placed: the path it took, "" for none; verified: its
+// content was checked and on the disk).
+void endNamed(Reception& r, const ArrivedFile& file, const std::string& placed, bool verified);
+// The files still waiting take their names; then the partial files this reception cut are
+// recorded, those it finished or dropped are not.
+void recordPartials(Reception& r);

@@ -78,7 +78,13 @@ bool sameFileContent(const std::string& a, const std::string& b) {
 std::string placeArrivedFile(const std::string& from, const std::string& path, size_t nameLength,
                              ExistingAction action) {
     std::string placed;
-    if (action == ExistingAction::Replace && nameGivesWay(path) && fileReplace(from, path)) placed = path;
+    if (action == ExistingAction::Replace) {
+        // A name nothing has yet is taken in one step, without a look at it first; a taken
+        // one gives way only as nameGivesWay says.
+        bool exists = false;
+        if (fileRenameNew(from, path, std::string(), &exists)) placed = path;
+        else if (exists && nameGivesWay(path) && fileReplace(from, path)) placed = path;
+    }
     if (action == ExistingAction::KeepBoth) placed = nameKeepingBoth(from, path, nameLength);
     if (placed.empty()) fileRemove(from);
     return placed;

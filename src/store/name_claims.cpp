@@ -13,13 +13,14 @@ std::mutex claimsLock;
 std::condition_variable claimsChanged;
 std::map<std::string, bool> claimed;  // under claimsLock: whether a stranger's reception holds it
 
+}  // namespace
+
 std::string claimKey(const std::string& path) {
     std::string key = path;
     for (char& c : key)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return key;
 }
-}  // namespace
 
 bool claimStoreName(const std::string& path, const std::atomic<bool>& stopped, int milliseconds,
                     void (*pushStranger)()) {

@@ -18,6 +18,8 @@ constexpr int kNameClaimWaitMilliseconds = 20000;
 bool claimStoreName(const std::string& path, const std::atomic<bool>& stopped,
                     int milliseconds = kNameClaimWaitMilliseconds, void (*pushStranger)() = nullptr);
 void releaseStoreName(const std::string& path);
+// What tells one claimed name from another: path without ASCII case.
+std::string claimKey(const std::string& path);
 
 // A claim held for a scope: held is false when the name could not be claimed.
 struct StoreNameClaim {
@@ -25,6 +27,11 @@ struct StoreNameClaim {
     bool held = false;
     StoreNameClaim(const std::string& name, const std::atomic<bool>& stopped, void (*pushStranger)() = nullptr);
     ~StoreNameClaim();
+    // The claim is the caller's from here on (releaseStoreName gives it up); its path.
+    std::string handOver() {
+        held = false;
+        return path;
+    }
     StoreNameClaim(const StoreNameClaim&) = delete;
     StoreNameClaim& operator=(const StoreNameClaim&) = delete;
 };

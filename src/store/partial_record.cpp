@@ -102,8 +102,8 @@ std::string partialLocalPath(const std::string& store, const std::string& relati
     std::vector<std::string> components;
     if (!relativeComponents(relative, localWindowsRules(), &components)) return std::string();
     std::string path = joinStorePath(store, components, kPathSeparator);
-    // A link in the partial file's place could lead a read or a write out of the store.
-    if (!fitsLocalPathLimit(path) || passesThroughLink(store, components, kPathSeparator) || isSymbolicLink(path))
-        return std::string();
+    // A link in the partial file's place could lead a read or a write out of the store
+    // (passesThroughLink looks at the file's own name too).
+    if (!fitsLocalPathLimit(path) || passesThroughLink(store, components, kPathSeparator)) return std::string();
     return path;
 }

@@ -151,8 +151,8 @@ StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool who
     return whole && action == ExistingAction::Skip ? StoreEnd::Skipped : StoreEnd::Dropped;
 }
 
-FileHandle createPartialFile(const std::string& store, const std::string& folder, unsigned seed,
-                             std::string* relative) {
+FileHandle createPartialFile(const std::string& store, const std::string& folder, unsigned seed, std::string* relative,
+                             std::string* local) {
     bool exists = true;
     for (unsigned n = seed % 1000, tries = 0; exists && tries < kTemporaryNames; ++n, ++tries) {
         *relative = folder + partialName(n);
@@ -160,6 +160,7 @@ FileHandle createPartialFile(const std::string& store, const std::string& folder
         const FileHandle file = path.empty() ? kInvalidFile : fileCreateNew(path, &exists);
         if (file != kInvalidFile) {
             fileSetHidden(path, true);
+            if (local) *local = path;
             return file;
         }
     }
@@ -171,8 +172,13 @@ std::string namePartialFile(FileHandle& file, const std::string& partialPath, co
     verified = verified && fileSync(file);
     fileClose(file);
     file = kInvalidFile;
+    return nameDurablePartial(partialPath, path, verified, action, nameLength);
+}
+
+std::string nameDurablePartial(const std::string& partialPath, const std::string& path, bool durable,
+                               ExistingAction action, size_t nameLength) {
     fileSetHidden(partialPath, false);
-    if (verified) return placeArrivedFile(partialPath, path, nameLength, action);
+    if (durable) return placeArrivedFile(partialPath, path, nameLength, action);
     fileRemove(partialPath);
     return std::string();
 }

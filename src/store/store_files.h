@@ -67,8 +67,10 @@ StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool who
                           ExistingAction action = ExistingAction::Replace, std::string* placed = nullptr);
 
 // A new hidden partial file beside a file of folder (relative to store, '/' between
-// components and at its end, "" for the store folder); its relative path in *relative.
-FileHandle createPartialFile(const std::string& store, const std::string& folder, unsigned seed, std::string* relative);
+// components and at its end, "" for the store folder); its relative path in *relative,
+// and its local path in *local when given.
+FileHandle createPartialFile(const std::string& store, const std::string& folder, unsigned seed, std::string* relative,
+                             std::string* local = nullptr);
 // A partial file whose content arrived whole: verified (its hash is the sender's), it is
 // written to the disk, closed, and takes the name at path if the name gives way, or as
 // action says for a name already taken (beside it, nameLength the bytes of path's last
@@ -76,6 +78,10 @@ FileHandle createPartialFile(const std::string& store, const std::string& folder
 // path it took, or "".
 std::string namePartialFile(FileHandle& file, const std::string& partialPath, const std::string& path, bool verified,
                             ExistingAction action = ExistingAction::Replace, size_t nameLength = 0);
+// The same for a closed partial file whose content is on the disk already (durable: it
+// was synced, with others at once); one that is not is removed.
+std::string nameDurablePartial(const std::string& partialPath, const std::string& path, bool durable,
+                               ExistingAction action = ExistingAction::Replace, size_t nameLength = 0);
 // A partial file whose content was cut (file already kInvalidFile when the disk refused
 // it): closed, and kept for a resume when keep, else removed.
 void closeCutPartial(FileHandle& file, const std::string& partialPath, bool keep);

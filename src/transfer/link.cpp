@@ -35,6 +35,8 @@ int linkSendFile(const Link& link, FileHandle file, int size) {
 
 bool linkAnswerWaiting(const Link& link) { return link.tls && tlsReadable(link.tls, 0); }
 
+bool linkHolds(const Link& link) { return link.tls && tlsHolds(link.tls); }
+
 bool linkFinish(const Link& link) {
     if (link.tls) return tlsFinish(link.tls);
     netShutdownSend(link.socket);

@@ -37,6 +37,9 @@ int linkSendFile(const Link& link, FileHandle file, int size);
 // receiver does, to turn the transfer away. The 3.0 wire's receiver has nothing to say
 // there: the plain side never asks its socket, so this costs no system call.
 bool linkAnswerWaiting(const Link& link);
+// Whether the next read is taken from bytes the link holds already, never waiting on the
+// socket (only the TLS side holds any).
+bool linkHolds(const Link& link);
 // The orderly end of our direction (a shutdown, or close_notify); reading goes on.
 bool linkFinish(const Link& link);
 // Frees the session, if any, and closes the socket; the link is empty after it.

@@ -93,6 +93,7 @@ void showNoRoom(uint32_t sender);
 constexpr size_t kMostFailedNamed = 20;
 struct HashWorker;
 struct VerifiedSteps;  // transfer/reception.h
+struct ArrivedBatch;   // private/arrived_batch.h
 struct VerifiedReception {
     std::string senderId;
     bool keepCut = false;                 // a cut file stays as a partial file (a trusted sender, days > 0)
@@ -105,6 +106,7 @@ struct VerifiedReception {
     bool (*answer)(VerifiedReception& v, StreamReader& reader) = nullptr;
     void* answerContext = nullptr;
     const VerifiedSteps* steps = nullptr;  // its file records, and its end
+    ArrivedBatch* arrived = nullptr;       // checked files waiting to take their names together
     int64_t offered = 0;
     std::string what;  // its first top-level name, and how many more: "Photos (+2)" (shown text)
     int stored = 0, resumed = 0, skipped = 0, refused = 0;

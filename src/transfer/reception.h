@@ -86,7 +86,7 @@ struct Record {
 // finished are recorded.
 struct VerifiedSteps {
     void (*file)(Reception& r, const Record& record);
-    void (*ended)(const Reception& r);
+    void (*ended)(Reception& r);
 };
 
 extern std::atomic<int> receptionsRunning;  // connections past their first byte, until closed

@@ -260,6 +260,8 @@ bool tlsReadable(TlsSession* session, int milliseconds) {
     return netWaitReadable(session->socket, milliseconds);
 }
 
+bool tlsHolds(TlsSession* session) { return SSL_pending(session->ssl) > 0; }
+
 void tlsClose(TlsSession* session) {
     if (!session) return;
     SSL_free(session->ssl);

@@ -41,6 +41,8 @@ bool tlsWrite(TlsSession* session, const void* data, size_t size);
 bool tlsFinish(TlsSession* session);
 // True when bytes (or an end) are waiting, inside the session or on its socket.
 bool tlsReadable(TlsSession* session, int milliseconds);
+// True when decrypted bytes wait inside the session: a read takes them without the socket.
+bool tlsHolds(TlsSession* session);
 // Frees the session; the socket stays open (its owner closes it).
 void tlsClose(TlsSession* session);
 // The socket a session runs on.

@@ -23,11 +23,16 @@
 #                  stored on both sides
 #   stop_answers   the reception is admitted before the store is hashed for the answers: a
 #                  plain send of the same name meanwhile is turned away, and Stop ends it
+#   batch_check    small files that take their names together: the two among them whose
+#                  check block is another hash never take theirs, the others do, whole
+#   batch_kill     the receiver killed (SIGKILL) while small files wait to take their names
+#                  and the last one's content is halfway: no file under its name is torn,
+#                  and a send again completes the folder
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 command -v openssl >/dev/null || skip "openssl is missing"
 CASES=(${QV_CASES:-resume folder changed_kept changed_source untrusted old_send offer_bounds hostile_skip slow_prefix
-  stop_answers disk_refused})
+  stop_answers disk_refused batch_check batch_kill})
 FAULTS="$QV_NATIVE_BUILD/libqv_file_faults.so"
 # The sanitizers' runtime must otherwise come first among the libraries.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
@@ -259,6 +264,68 @@ case_disk_refused() {
   check "disk_refused: and names it" grep -qF "not the content sent): full/a.bin" "$WORK/tx.out" "$WORK/tx.err"
   expect_said "disk_refused: as the receiver does, naming the sender" "$WORK/rx.err" "not stored: full/a.bin (from sender-s)"
   rx_stop
+}
+
+# small_files FOLDER COUNT: COUNT files of 4 KiB, f000.bin on, each its own bytes.
+small_files() {
+  mkdir -p "$1"
+  python3 -c '
+import os, sys
+for i in range(int(sys.argv[2])):
+    with open(os.path.join(sys.argv[1], "f%03d.bin" % i), "wb") as f:
+        f.write(os.urandom(4096))' "$1" "$2"
+}
+PEM_S="$WORK/s/config/quorvalinthexa/identity.pem"
+
+case_batch_check() {
+  local src="$WORK/src/checked" f
+  small_files "$src" 40
+  receive_as r
+  WANT="$(printf 'FAILED checked/f007.bin\nFAILED checked/f023.bin\nINCOMPLETE 38 0 0 2')"
+  expect_eq "batch_check: the final lines" "$WANT" \
+    "$(in_tx python3 "$QV_ROOT/tests/faults/offer_sender.py" "$RX_ADDR" 2906 "$PEM_S" --from "$src" \
+      --bad f007.bin --bad f023.bin)"
+  rx_stop
+  check "batch_check: a file that failed its check has no name" test ! -e "$STORE/checked/f007.bin" \
+    -a ! -e "$STORE/checked/f023.bin"
+  rm "$src/f007.bin" "$src/f023.bin"
+  check "batch_check: the others are whole, and no partial file is left" diff -r "$src" "$STORE/checked"
+  rm -rf "$STORE/checked" "$src"
+}
+
+# whole_or_missing SRC STORED: every file of SRC's name in STORED is SRC's, whole.
+whole_or_missing() {
+  local f
+  for f in "$2"/*.bin; do [ ! -e "$f" ] || cmp -s "$f" "$1/$(basename "$f")" || return 1; done
+}
+# named_or_waiting FOLDER COUNT: COUNT files there, named or partial.
+named_or_waiting() { [ "$(find "$1" -type f | wc -l)" -ge "$2" ]; }
+
+case_batch_kill() {
+  local src="$WORK/src/killed" sender waiting
+  small_files "$src" 200
+  receive_as r
+  rm -f "$WORK/hold" && mkfifo "$WORK/hold"
+  in_tx python3 "$QV_ROOT/tests/faults/offer_sender.py" "$RX_ADDR" 2906 "$PEM_S" --from "$src" --hold \
+    <"$WORK/hold" >/dev/null &
+  sender=$!
+  hold "$sender"
+  exec 7>"$WORK/hold"
+  check "batch_kill: every file arrived" wait_until 100 named_or_waiting "$STORE/killed" 200
+  kill -KILL "$RX_PID"
+  wait "$RX_PID" 2>/dev/null || true
+  RX_PID=""
+  waiting=$(partials | grep -c /killed/ || true)
+  check "batch_kill: files were waiting for their names ($waiting)" test "$waiting" -gt 0
+  check "batch_kill: no file under its name is torn" whole_or_missing "$src" "$STORE/killed"
+  exec 7>&-
+  stop_peer "$sender"
+  receive_as r
+  send_as s "batch_kill: sent again" 0 "$RX_ADDR" "$src"
+  expect_result "batch_kill: sent again" "Receiving complete. (encrypted, from sender-s)" 20
+  rx_stop
+  check "batch_kill: the folder is whole" diff -r -x '.~qv*' "$src" "$STORE/killed"
+  rm -rf "$STORE/killed" "$src"
 }
 
 as r "$CLI" trust "$(id_of s)" sender-s >/dev/null

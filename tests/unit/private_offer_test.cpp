@@ -161,6 +161,26 @@ TEST(PrivateOffer, AStoredFileIsAnsweredOncePerOffer) {
     removeScratchFolder(store);
 }
 
+// The files of a folder the store lacks are answered NEED at one look; the next folder,
+// which the store has, is looked at again.
+TEST(PrivateOffer, AMissingFolderIsLookedAtOnce) {
+    const std::string store = makeScratchFolder("offer");
+    std::filesystem::create_directories(store + "/there");
+    writeWholeFile(store + "/there/a.bin", "abc");
+    std::set<std::string> seen;
+    OfferAnswers answers;
+    EmptyFolder empty;
+    const auto answer = [&](const char* folder, const char* name) {
+        return offeredFileAnswer(&answers, &seen, store, name, folder, 3, {}, nullptr, nullptr, &empty);
+    };
+    EXPECT_EQ(answer("gone", "a.bin"), "");
+    EXPECT_TRUE(empty.known);
+    EXPECT_EQ(answer("gone", "b.bin"), "");
+    EXPECT_EQ(answer("there", "a.bin"), haveText(3, kAbc));
+    EXPECT_FALSE(empty.known);
+    removeScratchFolder(store);
+}
+
 // A record skips or resumes only as it was answered, and only the very file that was
 // hashed: a name never answered (there or not), another n, a file replaced or rewritten
 // since, or an answer used once already are all refused alike.
