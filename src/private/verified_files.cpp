@@ -82,6 +82,9 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     // Another reception beside this one may be writing the same name: it is waited for, and
     // a stranger's that takes too long is pushed out for a trusted computer's.
     if (!target.empty()) nameBeforeClaim(r, v.arrived, path);
+    // A file too large to wait with the others lets them take their names first: its
+    // content may take long to come.
+    if (v.arrived && !joinsBatch(v.arrived, record.size)) nameArrived(r, *v.arrived);
     StoreNameClaim claim(target.empty() ? std::string() : path, *r.cancel,
                          r.trustedName.empty() ? nullptr : pushStrangerReception);
     FileHandle file = !claim.held || !fits || !hash

@@ -28,11 +28,12 @@
 #   batch_kill     the receiver killed (SIGKILL) while small files wait to take their names
 #                  and the last one's content is halfway: no file under its name is torn,
 #                  and a send again completes the folder
+#   batch_big      small files take their names before a large file after them has all come
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 command -v openssl >/dev/null || skip "openssl is missing"
 CASES=(${QV_CASES:-resume folder changed_kept changed_source untrusted old_send offer_bounds hostile_skip slow_prefix
-  stop_answers disk_refused batch_check batch_kill})
+  stop_answers disk_refused batch_check batch_kill batch_big})
 FAULTS="$QV_NATIVE_BUILD/libqv_file_faults.so"
 # The sanitizers' runtime must otherwise come first among the libraries.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
@@ -326,6 +327,27 @@ case_batch_kill() {
   rx_stop
   check "batch_kill: the folder is whole" diff -r -x '.~qv*' "$src" "$STORE/killed"
   rm -rf "$STORE/killed" "$src"
+}
+
+case_batch_big() {
+  local src="$WORK/src/bigger" sender
+  small_files "$src" 5
+  head -c $((65 << 20)) /dev/urandom >"$src/zz.bin"
+  receive_as r
+  rm -f "$WORK/hold" && mkfifo "$WORK/hold"
+  in_tx python3 "$QV_ROOT/tests/faults/offer_sender.py" "$RX_ADDR" 2906 "$PEM_S" --from "$src" --hold \
+    <"$WORK/hold" >"$WORK/bigger.out" &
+  sender=$!
+  hold "$sender"
+  exec 7>"$WORK/hold"
+  check "batch_big: the small files have their names while the large one is halfway" \
+    wait_until 100 test -e "$STORE/bigger/f004.bin"
+  check "batch_big: ... and are whole" whole_or_missing "$src" "$STORE/bigger"
+  exec 7>&-
+  wait "$sender" 2>/dev/null || true
+  rx_stop
+  check "batch_big: the folder is whole (the large file was not cut while the others waited)" diff -r "$src" "$STORE/bigger"
+  rm -rf "$STORE/bigger" "$src"
 }
 
 as r "$CLI" trust "$(id_of s)" sender-s >/dev/null
