@@ -357,8 +357,9 @@
 #define IDS_PAIR_WAITING 297
 #define IDS_PAIR_WAIT_OVER 298
 #define IDS_PAIR_WAIT_TITLE 299
+#define IDS_RETRY_WAITING 300
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 299
+#define IDS_LAST 300
 
 // Texts for texts to a trusted computer, and the tray tip: IDS_TEXTS_FIRST to IDS_TEXTS_LAST, without gaps.
 #define IDS_TEXTS_FIRST 7100
