@@ -597,12 +597,31 @@ TryEnding addTry(Tries& tries, const Transfer& t, SendResult result) {
     return TryEnding{result, tries.reached, t.finalWord};
 }
 
+// How the last try ends the send. Stop while it waited is canceled (no error box). A
+// trusted computer that took part of the send and then stayed away did not take it: never
+// a reason to offer the clear wire, as "does not answer privately" would.
+void endTries(Tries& tries, const Transfer& t, bool cut) {
+    SentEnding& ending = tries.ending;
+    if (cut && sendCancelRequested) {
+        ending.result = SendResult::Cancelled;
+        ending.reason.clear();
+    } else if (ending.tries > 1 && ending.result == SendResult::NotPrivate) {
+        ending.result = SendResult::NotTaken;
+        ending.reason = endingText(SendResult::NotTaken);
+        show([] { portSetStatusText(IDS_TRANSFER_INCOMPLETE); });
+        portSetButtonsIdle();
+    } else {
+        for (const std::string& text : t.held) portShowErrorMessage(text);
+    }
+}
+
 // Between tries of a cut send: the status line counts down to the next one, Stop ends the
-// wait at once. False when Stop came, or the next try would start after the time allowed.
-bool waitToTryAgain(const std::string& name, int tries, uint32_t began) {
+// wait at once. False when Stop came, or the next try would start later after the first cut
+// (at cutAt) than sendRetrySeconds allow.
+bool waitToTryAgain(const std::string& name, int tries, uint32_t cutAt) {
     const int wait = retryWaitSeconds(tries);
     const int64_t allowed = static_cast<int64_t>(sendRetrySeconds) * 1000;
-    if (sendCancelRequested || tickCount() - began + static_cast<int64_t>(wait) * 1000 > allowed) return false;
+    if (sendCancelRequested || tickCount() - cutAt + static_cast<int64_t>(wait) * 1000 > allowed) return false;
     portSetButtonsTransferring();
     const uint32_t start = tickCount();
     int shown = 0;
@@ -627,20 +646,16 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
         portShowErrorText(IDS_NOTHING_SELECTED);
         return SendResult::NothingSelected;
     }
-    const uint32_t began = tickCount();
+    uint32_t cutAt = 0;  // the time for trying again counts from the first cut
     Tries tries{SentEnding{recipient, "", "", SendResult::Cancelled, "", 0, 0}, std::string(), false};
     SentEnding& ending = tries.ending;
     for (;;) {
         Transfer t;
         t.holdTexts = ending.tries > 0;
         const bool again = triesAgain(addTry(tries, t, sendOver(t, recipient, port, stallMilliseconds, plain)));
-        if (again && waitToTryAgain(tries.name, ending.tries, began)) continue;
-        if (again && sendCancelRequested) {
-            ending.result = SendResult::Cancelled;  // Stop while it waited: no error box
-            ending.reason.clear();
-        } else {
-            for (const std::string& text : t.held) portShowErrorMessage(text);
-        }
+        if (ending.tries == 1) cutAt = tickCount();
+        if (again && waitToTryAgain(tries.name, ending.tries, cutAt)) continue;
+        endTries(tries, t, again);
         break;
     }
     recordSent(ending);

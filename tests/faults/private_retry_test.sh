@@ -4,7 +4,8 @@
 # whose receiver is killed and started again 10 s later, each end complete with no second
 # command, the file byte-identical, and little more than the file crossing the link (what
 # the sender counts at its end of the veth). The sender says so on a line per try, and its
-# history holds one entry with the tries; Ctrl-C while it waits ends it at once.
+# history holds one entry with the tries; Ctrl-C while it waits ends it at once, and one
+# that stays away past --retry-for ends the send as not taken.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/private_lib.sh"
 SIZE=$((512 << 20))
@@ -76,25 +77,49 @@ receiver_killed() {
   receive_as r
 }
 
-# Ctrl-C while the sender waits for the next try ends the send at once, as canceled.
-stopped_while_waiting() {
-  local rc=0
+# away WHAT [SEND OPTIONS...]: a send whose receiver is killed for good once content
+# arrives; the sender waits to try again. Sets SENDER.
+away() {
+  local what="$1"
+  shift
   rm -rf "$STORE/big"
   receive_as r
-  in_tx env XDG_CONFIG_HOME="$WORK/s/config" XDG_STATE_HOME="$WORK/s/state" "$CLI" send "$RX_ADDR" "$WORK/src/big" \
-    >"$WORK/tx.out" 2>"$WORK/tx.err" &
-  local sender=$!
-  hold "$sender"
-  check "stopped: content arrives" wait_until 600 partial_over $((16 << 20))
+  in_tx env XDG_CONFIG_HOME="$WORK/s/config" XDG_STATE_HOME="$WORK/s/state" "$CLI" send "$@" "$RX_ADDR" \
+    "$WORK/src/big" >"$WORK/tx.out" 2>"$WORK/tx.err" &
+  SENDER=$!
+  hold "$SENDER"
+  check "$what: content arrives" wait_until 600 partial_over $((16 << 20))
   kill -9 "$RX_PID"
   wait "$RX_PID" 2>/dev/null || true
   RX_PID=""
-  check "stopped: the sender waits to try again" wait_for_line "$WORK/tx.out" "Waiting for receiver-r" 300
-  pkill -INT -P "$sender"  # the sender is the child of in_tx's subshell
-  check "stopped: Ctrl-C ends the wait" wait_until 20 ended "$sender"
-  wait "$sender" || rc=$?
+  check "$what: the sender waits to try again" wait_for_line "$WORK/tx.out" "Waiting for receiver-r" 300
+}
+# newest_says TEXT: the sender's newest history line holds TEXT.
+newest_says() { as s "$CLI" history | head -n1 | grep -qF -- "$1"; }
+
+# Ctrl-C while the sender waits for the next try ends the send at once, as canceled.
+stopped_while_waiting() {
+  local rc=0
+  away stopped
+  # A wait long enough that only Stop, not its end, ends it soon.
+  check "stopped: an 8 s wait" wait_for_line "$WORK/tx.out" "next try in 8 s" 300
+  pkill -INT -P "$SENDER"  # the sender is the child of in_tx's subshell
+  check "stopped: Ctrl-C ends the wait" wait_until 20 ended "$SENDER"
+  wait "$SENDER" || rc=$?
   expect_eq "stopped: the sender's exit status" 130 "$rc"
-  check "stopped: recorded as canceled" eval 'as s "$CLI" history | head -n1 | grep -q "canceled"'
+  check "stopped: recorded as canceled" newest_says canceled
+}
+
+# A receiver that stays away past --retry-for: the send was not taken (never "does not
+# answer privately", nor anything in the clear).
+given_up() {
+  local rc=0
+  away "given up" --retry-for 5
+  wait_until 300 ended "$SENDER" || fail "given up: the send did not end"
+  wait "$SENDER" || rc=$?
+  expect_eq "given up: the sender's exit status" 4 "$rc"
+  check "given up: not told that it does not answer privately" not grep -q "privately" "$WORK/tx.out" "$WORK/tx.err"
+  check "given up: recorded with its tries" newest_says "after 3 tries"
 }
 
 as r "$CLI" trust "$(id_of s)" sender-s >/dev/null
@@ -109,4 +134,5 @@ retried "link down" link_down
 CASE_NUMBER=2
 retried "killed" receiver_killed
 stopped_while_waiting
+given_up
 finish

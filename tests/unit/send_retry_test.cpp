@@ -16,16 +16,14 @@ TEST(SendRetry, OnlyACutOrAnAbsentTrustedComputerTriesAgain) {
         SendResult result;
         bool wentPrivately, finalWord, again;
     } cases[] = {
-        {SendResult::NotTaken, true, false, true},     // reset, timed out, closed without an answer
-        {SendResult::NotPrivate, true, false, true},   // no session at its address now
-        {SendResult::NotTaken, true, true, false},     // refused, no room, or its tally came
-        {SendResult::NotPrivate, true, true, false},   // our pinned list cannot be read
-        {SendResult::NotTaken, false, false, false},   // port 2904
-        {SendResult::NotPrivate, false, false, false}, // never reached it: nothing to go on with
-        {SendResult::KeyChanged, true, false, false},
-        {SendResult::Cancelled, true, false, false},
-        {SendResult::Incomplete, true, false, false},
-        {SendResult::ConnectError, false, false, false},
+        {SendResult::NotTaken, true, false, true},      // reset, timed out, closed without an answer
+        {SendResult::NotPrivate, true, false, true},    // no session at its address now
+        {SendResult::NotTaken, true, true, false},      // refused, no room, or its tally came
+        {SendResult::NotPrivate, true, true, false},    // our pinned list cannot be read
+        {SendResult::NotTaken, false, false, false},    // port 2904
+        {SendResult::NotPrivate, false, false, false},  // never reached it: nothing to go on with
+        {SendResult::KeyChanged, true, false, false},  {SendResult::Cancelled, true, false, false},
+        {SendResult::Incomplete, true, false, false},  {SendResult::ConnectError, false, false, false},
         {SendResult::Complete, true, false, false},
     };
     for (const Case& c : cases)
