@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# A private send from the program to a trusted peer goes on by itself after a cut: with the
-# link down for 20 s it completes with no second click; with the peer's receiver killed,
-# the status line counts down to the next try ("Waiting for linux-peer to come back, next
-# try in 8 s."), in English and in Spanish, and the send completes once it is back. The
-# waiting state's pictures go to QV_SCREENSHOTS_DIR (docs/screenshots refreshes the user
-# guide's).
+# A private send from the program to a trusted peer goes on by itself after a cut, for the
+# time the settings give (stored as RetrySeconds): with the link down for 20 s it completes
+# with no second click; with the peer's receiver killed, the status line counts down to the
+# next try ("Waiting for linux-peer to come back, next try in 8 s."), in English and in
+# Spanish, and the send completes once it is back. The waiting state's pictures go to
+# QV_SCREENSHOTS_DIR (docs/screenshots refreshes the user guide's).
 source "$(dirname "$0")/lib.sh"
 CLI="$QV_NATIVE_BUILD/quorvalinthexa"
 export XDG_CONFIG_HOME="$WORK/config"  # the peer's identity stays in this test's folder
@@ -79,7 +79,10 @@ win_id="$(driver dialog-text "$SETTINGS" 1081)"
 driver dialog-set-text "$SETTINGS" 1088 "$peer_id"
 driver dialog-set-text "$SETTINGS" 1090 "linux-peer"
 driver dialog-click "$SETTINGS" 1091 >/dev/null
+expect_eq "the settings' time for trying again" 600 "$(driver dialog-text "$SETTINGS" 1125)"
+driver dialog-set-text "$SETTINGS" 1125 300
 close_settings 1
+expect_eq "stored beside the others" 0x12c "$(reg_query RetrySeconds)"
 pc_use pc2
 in_pc "$CLI" trust "$win_id" win-pc >/dev/null || fail "the peer could not trust $win_id"
 pc_use pc1
