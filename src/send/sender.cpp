@@ -574,9 +574,7 @@ SendResult sendOver(Transfer& t, const std::string& recipient, uint16_t port, in
     if (!t.one) portSetButtonsIdle();
     return result;
 }
-}  // namespace
 
-namespace {
 // The single send's tries so far: one ending for the history.
 struct Tries {
     SentEnding ending;
