@@ -121,6 +121,8 @@
 #define IDC_HISTORY_LIMIT 1120
 #define IDC_PAIR_WAIT 1121
 #define IDC_PAIR_WAIT_TEXT 1122
+#define IDC_RETRY_LABEL 1124
+#define IDC_RETRY_SECONDS 1125
 
 // The question before a transfer is received: its text, Accept, and Decline (IDCANCEL,
 // so that Esc and the close box decline too)
@@ -357,8 +359,11 @@
 #define IDS_PAIR_WAITING 297
 #define IDS_PAIR_WAIT_OVER 298
 #define IDS_PAIR_WAIT_TITLE 299
+#define IDS_RETRY_WAITING 300
+#define IDS_HISTORY_TRIES 301
+#define IDS_RETRY_SETTING 302
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 299
+#define IDS_LAST 302
 
 // Texts for texts to a trusted computer, and the tray tip: IDS_TEXTS_FIRST to IDS_TEXTS_LAST, without gaps.
 #define IDS_TEXTS_FIRST 7100

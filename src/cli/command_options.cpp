@@ -188,6 +188,16 @@ const CliOption kSend[] = {
      "nothing in the clear: a HOST that is not a trusted computer\n"
      "answering privately gets nothing",
      [](void* s, const char*) { return of<SendSettings>(s).privateOnly = true, 0; }},
+    {"--retry-for", "SECONDS",
+     "a send to a trusted computer that the network cuts (or whose\n"
+     "receiver restarts) connects again and goes on where it was cut,\n"
+     "waiting 1, 2, 4 ... up to 30 s between tries, for SECONDS in all\n"
+     "(default 600; 0: it ends at the cut)",
+     [](void* s, const char* v) {
+         if (!v || !parseWholeNumber(v, 0, kMostRetrySeconds, &of<SendSettings>(s).retrySeconds))
+             return commandUsageError("send", "--retry-for needs a number of seconds (0 to 86400)", "");
+         return 0;
+     }},
     {"--text", "WORDS",
      "send WORDS (UTF-8, at most 65536 bytes; - reads them from\n"
      "standard input) to a trusted computer instead of files",
@@ -204,7 +214,7 @@ const CliOption kSend[] = {
 const CliCommand kSendCommand = {
     "send",
     "Usage: quorvalinthexa send [--port N] [--private-port N] [--plain | --private-only]\n"
-    "                           [--no-remember] HOST[,HOST...] PATH...\n"
+    "                           [--retry-for SECONDS] [--no-remember] HOST[,HOST...] PATH...\n"
     "       quorvalinthexa send [--port N] [--private-port N] --text WORDS|- HOST\n",
     "Sends files and folders (with everything inside them) to HOST, a dotted IPv4\n"
     "address or a host name, where a receiver listens on TCP port N (default 2904).\n"

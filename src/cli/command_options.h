@@ -7,6 +7,7 @@
 #include "cli/option_table.h"
 #include "discovery/discovery.h"
 #include "policy/existing_choice.h"
+#include "send/send_retry.h"
 #include "transfer/protocol.h"
 #include "transfer/receiver.h"
 
@@ -28,9 +29,10 @@ struct SendSettings {
     uint16_t port = kTransferPort;
     int privatePort = -1;  // -1: as the port implies
     bool plain = false, privateOnly = false;
-    bool textGiven = false;             // --text: a text instead of PATHs
-    std::string text;                   // its words, or "-" for standard input
-    std::vector<std::string> operands;  // HOST[,HOST...] PATH..., or HOST alone with --text
+    long retrySeconds = kDefaultRetrySeconds;  // --retry-for
+    bool textGiven = false;                    // --text: a text instead of PATHs
+    std::string text;                          // its words, or "-" for standard input
+    std::vector<std::string> operands;         // HOST[,HOST...] PATH..., or HOST alone with --text
 };
 
 struct ServeSettings {

@@ -64,6 +64,7 @@ std::string historyLine(const HistoryEntry& entry) {
                        "  " + (sent ? "to " : "from ") + peerText(entry) + "  " + whatText(entry);
     if (!entry.folder.empty()) line += "  into " + printableText(entry.folder);
     line += std::string("  ") + historyOutcomeWord(entry.outcome);
+    if (entry.tries > 1) line += " after " + std::to_string(entry.tries) + " tries";
     if (!entry.reason.empty()) line += ": " + printableText(entry.reason);
     return line;
 }

@@ -30,6 +30,7 @@
 #include "send/progress_floor.h"
 #include "transfer/protocol.h"
 #include "send/send_many.h"
+#include "send/send_retry.h"
 #include "send/sender.h"
 #include "transfer/stop.h"
 
@@ -135,6 +136,7 @@ int sendCommand(int argc, char** argv) {
             settings.textGiven ? "--text takes one HOST and no PATH" : "a HOST and at least one PATH are needed", "");
     if (plain && privateOnly) return usageError("--plain and --private-only exclude each other", "");
     sendOnlyEncrypted = privateOnly;
+    sendRetrySeconds = static_cast<int>(settings.retrySeconds);
 
     std::vector<std::string> hosts;
     std::string why;

@@ -134,6 +134,15 @@ void portSetInTheClear(bool plain) {
     inTheClear = plain;
 }
 
+// A line per wait, not per second: a countdown that starts again is the next wait.
+void portShowRetryWait(const std::string& name, int seconds) {
+    static int last = 0;
+    std::lock_guard<std::mutex> guard(lock);
+    if (seconds > last)
+        printLine(stdout, fillPlaceholders(englishText(IDS_RETRY_WAITING), name, std::to_string(seconds)));
+    last = seconds;
+}
+
 void cliPortTrustWithoutAsking(bool yes) {
     std::lock_guard<std::mutex> guard(lock);
     trustWithoutAsking = yes;

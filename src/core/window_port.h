@@ -79,6 +79,9 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
 // name (sending or receiving): the status line and the tray say so with a lock mark.
 // Called before the transfer's first status text; an empty name ends the mark.
 void portSetPrivatePeer(const std::string& name);
+// A cut send to the trusted computer called name waits to try again: the status line says
+// so and counts the seconds down to the next try (called as each second passes).
+void portShowRetryWait(const std::string& name, int seconds);
 // The send running now goes in the clear on port 2904 (true before its first status text,
 // false after its last): its status texts say so.
 void portSetInTheClear(bool inTheClear);

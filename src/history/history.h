@@ -39,6 +39,7 @@ struct HistoryEntry {
     HistoryOutcome outcome = HistoryOutcome::Complete;
     std::string reason;  // why it was refused or incomplete, as the user was told
     std::string text;    // a text's own words (door Text)
+    int64_t tries = 1;   // connections a send made: more than one when a cut send tried again
 };
 
 // Opens (or makes) the database at path, keeping the newest limit entries (the limit stored

@@ -28,7 +28,9 @@ static_assert(static_cast<int>(HistoryDirection::Sent) == 1 && static_cast<int>(
                   static_cast<int>(HistoryOutcome::Complete) == 0 && static_cast<int>(HistoryOutcome::Refused) == 2,
               "kNoise names these values");
 constexpr int kMostNoise = 100;
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
+// Version 1 had no tries: its entries read as one try each, and a writer adds the column.
+constexpr int kSchemaWithoutTries = 1;
 
 // One table of entries, one of their top-level names in order, and the settings both
 // programs share. AUTOINCREMENT keeps ids growing after a clear, so "newer" stays "larger".
@@ -37,7 +39,7 @@ const char kSchema[] =
     " id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL, direction INTEGER NOT NULL,"
     " door INTEGER NOT NULL, peer TEXT NOT NULL, address TEXT NOT NULL, files INTEGER NOT NULL,"
     " bytes INTEGER NOT NULL, folder TEXT NOT NULL, outcome INTEGER NOT NULL, reason TEXT NOT NULL,"
-    " text TEXT NOT NULL);"
+    " text TEXT NOT NULL, tries INTEGER NOT NULL DEFAULT 1);"
     "CREATE TABLE IF NOT EXISTS names("
     " entry INTEGER NOT NULL, position INTEGER NOT NULL, name TEXT NOT NULL, PRIMARY KEY(entry, position))"
     " WITHOUT ROWID;"
@@ -185,7 +187,7 @@ int insertNames(sqlite3* db, int64_t id, const std::vector<std::string>& names) 
 
 int insertEntry(sqlite3* db, const HistoryEntry& entry) {
     Statement insert = prepare(db, "INSERT INTO entries(time, direction, door, peer, address, files, bytes, folder,"
-                                   " outcome, reason, text) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                                   " outcome, reason, text, tries) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (!insert) return sqlite3_errcode(db);
     sqlite3_bind_int64(insert.get(), 1, entry.time);
     sqlite3_bind_int(insert.get(), 2, static_cast<int>(entry.direction));
@@ -198,6 +200,7 @@ int insertEntry(sqlite3* db, const HistoryEntry& entry) {
     sqlite3_bind_int(insert.get(), 9, static_cast<int>(entry.outcome));
     bindText(insert.get(), 10, entry.reason);
     bindText(insert.get(), 11, entry.text);
+    sqlite3_bind_int64(insert.get(), 12, entry.tries);
     const int code = sqlite3_step(insert.get());
     if (code != SQLITE_DONE) return code;
     return insertNames(db, sqlite3_last_insert_rowid(db), entry.names);
@@ -223,8 +226,14 @@ bool makeSchema(sqlite3* db) {
         return true;
     }
     if (run(db, "BEGIN IMMEDIATE") != SQLITE_OK) return false;
+    if (schemaVersion(db) == kSchemaWithoutTries) {
+        if (run(db, "ALTER TABLE entries ADD COLUMN tries INTEGER NOT NULL DEFAULT 1") != SQLITE_OK ||
+            run(db, "PRAGMA user_version=2") != SQLITE_OK)
+            return rollback(db, 0);
+        return run(db, "COMMIT") == SQLITE_OK || rollback(db, 0);
+    }
     if (run(db, kSchema) != SQLITE_OK || run(db, kAddressIndex) != SQLITE_OK ||
-        run(db, "PRAGMA user_version=1") != SQLITE_OK)
+        run(db, "PRAGMA user_version=2") != SQLITE_OK)
         return rollback(db, 0);
     return run(db, "COMMIT") == SQLITE_OK || rollback(db, 0);
 }
@@ -232,7 +241,7 @@ bool makeSchema(sqlite3* db) {
 // A file another program made, or one of a newer schema, is left alone.
 bool isHistory(sqlite3* db) {
     const int64_t found = schemaVersion(db);
-    return found == 0 || found == kSchemaVersion;
+    return found == 0 || found == kSchemaWithoutTries || found == kSchemaVersion;
 }
 }  // namespace
 
@@ -286,8 +295,11 @@ int storeHistoryEntry(sqlite3* db, const HistoryEntry& entry) {
 namespace {
 std::vector<HistoryEntry> selectEntries(sqlite3* db, int limit) {
     std::vector<HistoryEntry> entries;
-    Statement select = prepare(db, "SELECT id, time, direction, door, peer, address, files, bytes, folder, outcome,"
-                                   " reason, text FROM entries ORDER BY id DESC LIMIT ?");
+    const std::string tries = schemaVersion(db) == kSchemaWithoutTries ? "1" : "tries";
+    Statement select = prepare(db, ("SELECT id, time, direction, door, peer, address, files, bytes, folder, outcome,"
+                                    " reason, text, " +
+                                    tries + " FROM entries ORDER BY id DESC LIMIT ?")
+                                       .c_str());
     if (!select) return entries;
     sqlite3_bind_int(select.get(), 1, limit > 0 ? limit : -1);
     while (sqlite3_step(select.get()) == SQLITE_ROW) {
@@ -305,6 +317,7 @@ std::vector<HistoryEntry> selectEntries(sqlite3* db, int limit) {
         entry.outcome = enumValue(row, 9, HistoryOutcome::Canceled, HistoryOutcome::Incomplete);
         entry.reason = columnText(row, 10);
         entry.text = columnText(row, 11);
+        entry.tries = sqlite3_column_int64(row, 12);
         entries.push_back(std::move(entry));
     }
     return entries;

@@ -38,7 +38,8 @@ std::string jsonObject(const HistoryEntry& e) {
            ",\"address\":" + jsonString(e.address) + ",\"names\":" + jsonNames(e.names) +
            ",\"files\":" + jsonNumber(e.files) + ",\"bytes\":" + jsonNumber(e.bytes) +
            ",\"folder\":" + jsonString(e.folder) + ",\"outcome\":\"" + historyOutcomeWord(e.outcome) +
-           "\",\"reason\":" + jsonString(e.reason) + ",\"text\":" + jsonString(e.text) + "}";
+           "\",\"reason\":" + jsonString(e.reason) + ",\"text\":" + jsonString(e.text) +
+           ",\"tries\":" + jsonNumber(e.tries) + "}";
 }
 }  // namespace
 

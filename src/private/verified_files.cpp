@@ -16,6 +16,11 @@
 #include "transfer/stop.h"
 
 namespace {
+// A new file at least this large is recorded as a partial file before its content comes:
+// a receiver killed meanwhile, or one that has not yet noticed a cut when the sender tries
+// again, still answers what it holds. Smaller files are not worth the index's rewrite.
+constexpr int64_t kRecordedBeforeContent = 16 << 20;
+
 void pushStrangerReception() { pushStrangerOut(shutReception); }
 
 // The record's path relative to the store, '/' between its components ("" when unsafe).
@@ -46,6 +51,14 @@ FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::str
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const unsigned seed = v.arrived ? v.arrived->nextName++ : tickCount();
     return createPartialFile(r.store, folder, seed, relative, local);
+}
+
+void recordBeforeContent(const Reception& r, const PartialRecord& partial) {
+    const auto add = [](std::vector<PartialRecord>& records, void* context) {
+        records.push_back(*static_cast<const PartialRecord*>(context));
+    };
+    PartialRecord copy = partial;
+    editPartialIndex(r.store, add, &copy);
 }
 
 // The check block that follows a file's content (after the empty block that starts it).
@@ -97,6 +110,10 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
         readCheck(r);
         return;
     }
+    const PartialRecord partial{temporary, target, record.size, v.senderId, static_cast<int64_t>(time(nullptr))};
+    // Recorded now, it leaves the index like a resumed one when it ends whole or is dropped.
+    const bool recorded = v.keepCut && record.offset == 0 && content >= kRecordedBeforeContent;
+    if (recorded) recordBeforeContent(r, partial);
     const int64_t missing = moveContent(r, file, content, hash);
     const bool whole = missing <= 0 && file != kInvalidFile;
     const std::string ours = contentHashFinal(hash);
@@ -108,15 +125,14 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
         const bool keep = v.keepCut && !refused && (record.offset > 0 || missing < content);
         closeCutPartial(file, temporaryPath, keep);
         if (keep) {
-            v.kept.push_back(
-                PartialRecord{temporary, target, record.size, v.senderId, static_cast<int64_t>(time(nullptr))});
-        } else if (record.offset > 0) {
+            v.kept.push_back(partial);
+        } else if (record.offset > 0 || recorded) {
             v.finished.push_back(temporary);
         }
         return;
     }
     const bool verified = !ours.empty() && readCheck(r) == ours;
-    if (record.offset > 0) v.finished.push_back(temporary);
+    if (record.offset > 0 || recorded) v.finished.push_back(temporary);
     // A name already taken is replaced, kept both or skipped as the choice in force says.
     ExistingAction action = ExistingAction::Replace;
     if (verified && !existingReplaces())

@@ -21,6 +21,7 @@
 #include "private/private_offer.h"
 #include "resource.h"
 #include "send/progress_floor.h"
+#include "send/send_retry.h"
 #include "send/sent_history.h"
 #include "transfer/hash_worker.h"
 #include "transfer/link.h"
@@ -45,6 +46,8 @@ constexpr uint32_t kSpeedInterval = 3000;
 constexpr uint32_t kHoldMilliseconds = 200;
 // How often a sender whose receiver closed early looks whether its last bytes were taken.
 constexpr int kAcknowledgementPoll = 2;
+// How often a send waiting to try again looks for Stop and counts its seconds down.
+constexpr int kRetryTick = 50;
 
 SendProgress progressNow;
 
@@ -86,6 +89,12 @@ struct Transfer {
     // privately, and the first error text the user was told.
     std::string address, trusted, told;
     bool streamed = false;  // its progress counts this transfer's bytes, not the last one's
+    // The receiver gave its word (a refusal, files not stored), or our pinned list
+    // could not be read: the ending is no cut, and the send does not try again.
+    bool finalWord = false;
+    // A try after a cut keeps its error texts until it is clear that no other try follows.
+    bool holdTexts = false;
+    std::vector<std::string> held;
 };
 
 // An error text: the single send shows it in a box, one recipient of several never does.
@@ -95,7 +104,8 @@ void tell(Transfer& t, const std::string& text) {
         t.told = text;
         while (!t.told.empty() && t.told.back() == '\n') t.told.pop_back();
     }
-    if (!t.one) portShowErrorMessage(text);
+    if (t.holdTexts) t.held.push_back(text);
+    else if (!t.one) portShowErrorMessage(text);
 }
 
 int percentOf(int64_t sent, int64_t total) {
@@ -438,6 +448,7 @@ SendResult chooseRoute(Transfer& t, uint32_t address, uint16_t port, bool plain,
         const int text = choice->route == PrivateRoute::KeyChanged ? IDS_SEND_KEY_CHANGED : IDS_SEND_NOT_PRIVATE;
         tell(t, fillPlaceholders(englishText(text), dotted));
         if (!choice->trouble.empty()) tell(t, choice->trouble + "\n");
+        t.finalWord = !choice->trouble.empty();
         t.trusted = choice->name;  // the history names the trusted computer nothing went to
         return choice->route == PrivateRoute::KeyChanged ? SendResult::KeyChanged : SendResult::NotPrivate;
     }
@@ -471,6 +482,9 @@ bool receiverTook(Transfer& t, int stallMilliseconds, TransferTally* tally) {
     std::string refusal;
     std::vector<std::string> failed;
     const bool stored = privateOfferStored(t.link, stallMilliseconds, tally, &failed, &refusal);
+    // An incomplete tally alone is what a receiver that gave the silent connection up
+    // answers: the cut's, not a word against the send.
+    t.finalWord = !refusal.empty() || !failed.empty();
     if (!refusal.empty() && !sendCancelRequested) tell(t, refusal);
     if (!failed.empty() && !sendCancelRequested) {
         std::string names;
@@ -487,6 +501,7 @@ bool offer(Transfer& t, int stallMilliseconds) {
     std::string refusal;
     const bool answered = offerManifest(t.link, stallMilliseconds, &t.from, &t.prefixes, &refusal);
     for (int64_t from : t.from) t.total -= from;
+    t.finalWord = !refusal.empty();
     if (!refusal.empty() && !sendCancelRequested) tell(t, refusal);
     return answered;
 }
@@ -559,6 +574,67 @@ SendResult sendOver(Transfer& t, const std::string& recipient, uint16_t port, in
     if (!t.one) portSetButtonsIdle();
     return result;
 }
+
+// The single send's tries so far: one ending for the history.
+struct Tries {
+    SentEnding ending;
+    std::string name;      // the trusted computer's, as a try met it
+    bool reached = false;  // a try went privately to it
+};
+
+// Adds a try that ended with result; how it ended, as far as trying again goes.
+TryEnding addTry(Tries& tries, const Transfer& t, SendResult result) {
+    SentEnding& ending = tries.ending;
+    ending.result = result;
+    ++ending.tries;
+    ending.bytes += t.streamed ? t.progress->sent : 0;
+    if (!t.address.empty()) ending.address = t.address;
+    if (!t.trusted.empty()) tries.name = ending.trusted = t.trusted;
+    ending.reason = t.told.empty() ? endingText(result) : t.told;
+    tries.reached = tries.reached || t.privately;
+    return TryEnding{result, tries.reached, t.finalWord};
+}
+
+// How the last try ends the send. Stop while it waited is canceled (no error box). A
+// trusted computer that took part of the send and then stayed away did not take it: never
+// a reason to offer the clear wire, as "does not answer privately" would.
+void endTries(Tries& tries, const Transfer& t, bool cut) {
+    SentEnding& ending = tries.ending;
+    if (cut && sendCancelRequested) {
+        ending.result = SendResult::Cancelled;
+        ending.reason.clear();
+    } else if (ending.tries > 1 && ending.result == SendResult::NotPrivate) {
+        ending.result = SendResult::NotTaken;
+        ending.reason = endingText(SendResult::NotTaken);
+        show([] { portSetStatusText(IDS_TRANSFER_INCOMPLETE); });
+        portSetButtonsIdle();
+    } else {
+        for (const std::string& text : t.held) portShowErrorMessage(text);
+    }
+}
+
+// Between tries of a cut send: the status line counts down to the next one, Stop ends the
+// wait at once. False when Stop came, or the next try would start later after the first cut
+// (at cutAt) than sendRetrySeconds allow.
+bool waitToTryAgain(const std::string& name, int tries, uint32_t cutAt) {
+    const int wait = retryWaitSeconds(tries);
+    const int64_t allowed = static_cast<int64_t>(sendRetrySeconds) * 1000;
+    if (sendCancelRequested || tickCount() - cutAt + static_cast<int64_t>(wait) * 1000 > allowed) return false;
+    portSetButtonsTransferring();
+    const uint32_t start = tickCount();
+    int shown = 0;
+    for (;;) {
+        if (sendCancelRequested) break;
+        const uint32_t waited = tickCount() - start;
+        if (waited >= static_cast<uint32_t>(wait) * 1000) return true;
+        const int left = wait - static_cast<int>(waited / 1000);
+        if (left != shown) show([&name, left] { portShowRetryWait(name, left); });
+        shown = left;
+        sleepMilliseconds(kRetryTick);
+    }
+    portSetButtonsIdle();
+    return false;
+}
 }  // namespace
 
 SendResult runSend(const std::string& recipient, uint16_t port, int stallMilliseconds, bool plain) {
@@ -568,11 +644,20 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
         portShowErrorText(IDS_NOTHING_SELECTED);
         return SendResult::NothingSelected;
     }
-    Transfer t;
-    const SendResult result = sendOver(t, recipient, port, stallMilliseconds, plain);
-    recordSent(SentEnding{recipient, t.address, t.trusted, result, t.told.empty() ? endingText(result) : t.told,
-                          t.streamed ? t.progress->sent : 0});
-    return result;
+    uint32_t cutAt = 0;  // the time for trying again counts from the first cut
+    Tries tries{SentEnding{recipient, "", "", SendResult::Cancelled, "", 0, 0}, std::string(), false};
+    SentEnding& ending = tries.ending;
+    for (;;) {
+        Transfer t;
+        t.holdTexts = ending.tries > 0;
+        const bool again = triesAgain(addTry(tries, t, sendOver(t, recipient, port, stallMilliseconds, plain)));
+        if (ending.tries == 1) cutAt = tickCount();
+        if (again && waitToTryAgain(tries.name, ending.tries, cutAt)) continue;
+        endTries(tries, t, again);
+        break;
+    }
+    recordSent(ending);
+    return ending.result;
 }
 
 SendResult runSendTo(RecipientSend* one, uint16_t port, int stallMilliseconds, bool plain) {

@@ -65,6 +65,7 @@ void recordSent(const SentEnding& ending) {
     entry.files = static_cast<int64_t>(transferManifest.size());
     entry.bytes = ending.bytes;
     entry.outcome = outcomeOf(ending.result);
+    entry.tries = ending.tries;
     if (ending.result != SendResult::Complete) entry.reason = ending.reason;
     recordHistory(std::move(entry));
 }

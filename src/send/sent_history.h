@@ -13,6 +13,7 @@ struct SentEnding {
     SendResult result = SendResult::Complete;
     std::string reason;  // the text the user was told when it did not take everything
     int64_t bytes = 0;   // content bytes the connection took
+    int tries = 1;       // connections made for it: more than one when a cut send tried again
 };
 
 // The top-level names of the analysed selection, in order, at most kHistoryMostNames.

@@ -88,6 +88,7 @@ HistoryCells historyCells(const HistoryEntry& entry) {
     cells[6] = utf8ToWide(formatSize(entry.bytes));
     cells[7] = utf8ToWide(entry.folder);
     cells[8] = loadTextW(outcomeText(entry.outcome));
+    if (entry.tries > 1) cells[8] += L" " + loadTextWith(IDS_HISTORY_TRIES, std::to_string(entry.tries));
     if (!entry.reason.empty()) cells[8] += L": " + utf8ToWide(entry.reason);
     return cells;
 }

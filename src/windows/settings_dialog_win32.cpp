@@ -15,6 +15,7 @@
 #include "windows/partial_settings_win32.h"
 #include "windows/peer_store_win32.h"
 #include "windows/receive_settings_win32.h"
+#include "windows/retry_setting_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/texts_win32.h"
 #include "windows/trusted_settings_win32.h"
@@ -146,6 +147,7 @@ void initialise(HWND dialog) {
     initialiseReceiving(dialog);
     initialisePartialFiles(dialog);
     initialiseHistoryLimit(dialog);
+    initialiseRetrySeconds(dialog);
     initialiseTrusted(dialog);
 }
 
@@ -177,6 +179,7 @@ void store(HWND dialog) {
     writeReceiveSettings(receiving);
     storePartialFiles(dialog);
     storeHistoryLimit(dialog);
+    storeRetrySeconds(dialog);
 }
 }  // namespace
 

@@ -26,6 +26,7 @@
 #include "windows/handed_paths_win32.h"
 #include "windows/main_window_win32.h"
 #include "windows/peer_store_win32.h"
+#include "windows/retry_setting_win32.h"
 #include "windows/settings_win32.h"
 #include "windows/texts_win32.h"
 
@@ -110,6 +111,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     startHistory(historyPath());
     loadStoredPeers();  // discovery sends to them from its first datagram
     loadSendOnlyEncrypted();
+    loadRetrySeconds();
     startDiscovery();
 
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -108,6 +108,10 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
 
 void portSetPrivatePeer(const std::string& name) { setPrivatePeer(name); }
 
+void portShowRetryWait(const std::string& name, int seconds) {
+    SetDlgItemTextW(mainWindow, IDC_STATUS, loadTextWith(IDS_RETRY_WAITING, name, std::to_string(seconds)).c_str());
+}
+
 // The line stays after the send, until the next transfer: it is when the user looks.
 void portSetInTheClear(bool inTheClear) {
     if (inTheClear) setSentInTheClear(true);

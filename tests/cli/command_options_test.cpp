@@ -99,7 +99,7 @@ std::string helpText(const CliCommand& command) {
 
 // A value each option's argument takes.
 const char* sampleValue(const std::string& argument) {
-    if (argument == "N" || argument == "DAYS") return "7";
+    if (argument == "N" || argument == "DAYS" || argument == "SECONDS") return "7";
     if (argument == "DIR") return ".";
     if (argument == "TEXT") return "hello";
     if (argument == "CHOICE") return "keep-both";

@@ -47,7 +47,7 @@ stop_program
 peer_send() {
   (
     rc=0
-    as_peer "$1" "$CLI" send "${PEER_ADDR[$1]}" "$2" >"$WORK/$1.out" 2>&1 || rc=$?
+    as_peer "$1" "$CLI" send ${SEND_OPTIONS:-} "${PEER_ADDR[$1]}" "$2" >"$WORK/$1.out" 2>&1 || rc=$?
     echo "$rc" >"$WORK/$1.rc"
   ) &
 }
@@ -111,7 +111,8 @@ stop_one() {
   for pc in pc2 pc3; do
     mkdir -p "$WORK/src-$pc"
     head -c 6000000 /dev/urandom >"$WORK/src-$pc/stop-$pc.bin"
-    peer_send "$pc" "$WORK/src-$pc/stop-$pc.bin"
+    # A row's Stop ends the connection as a cut would: the sender is not to try again here.
+    SEND_OPTIONS="--retry-for 0" peer_send "$pc" "$WORK/src-$pc/stop-$pc.bin"
   done
   wait_until 200 rows_shown || fail "stop_one: the two rows did not show"
   stopped=pc2 other=pc3

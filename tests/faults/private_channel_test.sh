@@ -147,7 +147,7 @@ case_cut() {
   proxy_start "$RX_NS" cut "$RX_ADDR" 3000000
   mkdir -p "$WORK/src/cut"
   head -c 20000000 /dev/urandom >"$WORK/src/cut/big.bin"
-  send_as s "cut" 4 "$RX_ADDR" "$WORK/src/cut"
+  send_as s "cut" 4 --retry-for 0 "$RX_ADDR" "$WORK/src/cut"
   check "cut: the sender does not say complete" not said "$WORK/tx.out" "Transfer complete"
   expect_result "cut: the receiver" "Some files were not received. (encrypted, from sender-s)" 10
   stop_peer "$PROXY_PID"

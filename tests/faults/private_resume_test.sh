@@ -59,7 +59,7 @@ at_most() { check "$1: $2 bytes on the link, at most $4 % of $3" test "$2" -le $
 cut_send() {
   receive_as r --private-port "$SIDE_PORT"
   proxy_start "$RX_NS" cut "$RX_ADDR" "$3"
-  send_as s "$1: cut" 4 "$RX_ADDR" "$2"
+  send_as s "$1: cut" 4 --retry-for 0 "$RX_ADDR" "$2"
   expect_result "$1: cut" "Some files were not received. (encrypted, from sender-s)" 10
   stop_peer "$PROXY_PID"
   rx_stop
@@ -235,7 +235,7 @@ case_stop_answers() {
   head -c $((256 << 20)) /dev/urandom >"$src/stop.bin"
   cp "$src/stop.bin" "$STORE/stop/"
   RX_WRAP="$(slowed "$STORE" 100000)" receive_as r  # 25 s to hash the file that is there
-  in_tx env XDG_CONFIG_HOME="$WORK/s/config" XDG_STATE_HOME="$WORK/s/state" "$CLI" send "$RX_ADDR" "$src" \
+  in_tx env XDG_CONFIG_HOME="$WORK/s/config" XDG_STATE_HOME="$WORK/s/state" "$CLI" send --retry-for 0 "$RX_ADDR" "$src" \
     >"$WORK/tx.out" 2>"$WORK/tx.err" &
   local sender=$!
   hold "$sender"

@@ -167,6 +167,7 @@ bool portAskTrust(const std::string& name, const std::string& id, const std::str
     return answer == AskAnswer::Accepted;
 }
 void portSetPrivatePeer(const std::string& name) { record({"private", name}); }
+void portShowRetryWait(const std::string& name, int seconds) { record({"retry-wait", name, seconds}); }
 void portSetInTheClear(bool inTheClear) { record({"clear", inTheClear ? "on" : "off"}); }
 void portRowStart(int row, const std::string& sender, const std::string& what) {
     record({"row-start", sender + " " + what, row});

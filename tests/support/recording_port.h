@@ -10,7 +10,8 @@ struct PortCall {
     std::string what;  // "status", "progress", "idle", "transferring", "recipient", "error", "ask",
                        // "trust" (a pairing's question), "private" (portSetPrivatePeer),
                        // "clear" (portSetInTheClear: "on" or "off"), "row-start", "row-progress",
-                       // "row-end" (a side reception's row: a its row, b its percent)
+                       // "row-end" (a side reception's row: a its row, b its percent),
+                       // "retry-wait" (text: the trusted computer, a: the seconds left)
     std::string text;  // status or error text (English), recipient address, asking sender;
                        // trust: "name id code"; private: the trusted computer's name
     int a = 0, b = 0;  // progress: bar and taskbar percent; ask: total and time limit

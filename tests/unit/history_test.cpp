@@ -66,6 +66,7 @@ TEST_F(History, KeepsEveryFieldNewestFirstAcrossARestart) {
     sent.bytes = 5000000000;
     sent.outcome = HistoryOutcome::Refused;
     sent.reason = "no room";
+    sent.tries = 3;
     HistoryEntry text = named("");
     text.names.clear();
     text.door = HistoryDoor::Text;
@@ -95,7 +96,38 @@ TEST_F(History, KeepsEveryFieldNewestFirstAcrossARestart) {
     EXPECT_EQ(got.bytes, sent.bytes);
     EXPECT_EQ(got.outcome, sent.outcome);
     EXPECT_EQ(got.reason, sent.reason);
+    EXPECT_EQ(got.tries, sent.tries);
     EXPECT_EQ(firstNames(readHistory(1)), std::vector<std::string>{""});
+}
+
+// A database of the first version, without tries: its entries read as one try each, and
+// the next entry keeps its own.
+TEST_F(History, ReadsAndExtendsADatabaseWithoutTries) {
+    const std::string old = folder + "/old.db";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(old.c_str(), &db), SQLITE_OK);
+    const char* made =
+        "CREATE TABLE entries(id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER NOT NULL, direction INTEGER NOT NULL,"
+        " door INTEGER NOT NULL, peer TEXT NOT NULL, address TEXT NOT NULL, files INTEGER NOT NULL,"
+        " bytes INTEGER NOT NULL, folder TEXT NOT NULL, outcome INTEGER NOT NULL, reason TEXT NOT NULL,"
+        " text TEXT NOT NULL);"
+        "CREATE TABLE names(entry INTEGER NOT NULL, position INTEGER NOT NULL, name TEXT NOT NULL,"
+        " PRIMARY KEY(entry, position)) WITHOUT ROWID;"
+        "CREATE TABLE settings(name TEXT PRIMARY KEY, value INTEGER NOT NULL);"
+        "INSERT INTO entries VALUES(1, 1700000000, 1, 1, 'Laptop', '10.0.0.2', 1, 5, '', 0, '', '');"
+        "INSERT INTO names VALUES(1, 0, 'before');"
+        "PRAGMA user_version=1;";
+    ASSERT_EQ(sqlite3_exec(db, made, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_TRUE(startHistory(old));
+    HistoryEntry retried = named("after");
+    retried.tries = 4;
+    recordHistory(retried);
+    flushHistory();
+    const std::vector<HistoryEntry> read = readHistory();
+    ASSERT_EQ(firstNames(read), (std::vector<std::string>{"after", "before"}));
+    EXPECT_EQ(read[0].tries, 4);
+    EXPECT_EQ(read[1].tries, 1);
 }
 
 TEST_F(History, KeepsTheNewestUpToTheStoredLimit) {
