@@ -362,8 +362,9 @@
 #define IDS_RETRY_WAITING 300
 #define IDS_HISTORY_TRIES 301
 #define IDS_RETRY_SETTING 302
+#define IDS_REFUSED_STOPPED 303
 // The string table runs from IDS_YOUR_IP to this id, without gaps.
-#define IDS_LAST 302
+#define IDS_LAST 303
 
 // Texts for texts to a trusted computer, and the tray tip: IDS_TEXTS_FIRST to IDS_TEXTS_LAST, without gaps.
 #define IDS_TEXTS_FIRST 7100

@@ -16,6 +16,7 @@ struct Declined {
     uint32_t address = 0;
     uint32_t at = 0;
     bool used = false;
+    bool stopped = false;  // its transfer was stopped here, rather than declined
 };
 Declined declined[kDeclinedKept];
 
@@ -38,10 +39,24 @@ bool browserAccepted(uint32_t address) {
     return false;
 }
 
-bool declinedRecently(uint32_t address, uint32_t now) {
+bool declinedRecently(uint32_t address, uint32_t now, bool stopped) {
     for (const Declined& d : declined)
-        if (d.address == address && stillDeclined(d, now)) return true;
+        if (d.address == address && d.stopped == stopped && stillDeclined(d, now)) return true;
     return false;
+}
+
+void remember(uint32_t address, uint32_t now, bool stopped) {
+    Declined* slot = nullptr;
+    for (Declined& d : declined)
+        if (d.used && d.address == address && d.stopped == stopped) slot = &d;
+    for (Declined& d : declined)
+        if (!slot && !stillDeclined(d, now)) slot = &d;
+    if (!slot) {
+        slot = &declined[0];
+        for (Declined& d : declined)
+            if (now - d.at > now - slot->at) slot = &d;  // the oldest
+    }
+    *slot = Declined{address, now, true, stopped};
 }
 }  // namespace
 
@@ -66,6 +81,7 @@ bool refuses(Verdict verdict) { return verdict != Verdict::Allowed && verdict !=
 
 Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser, bool trusted) {
     std::lock_guard<std::mutex> guard(lock);
+    if (trusted && declinedRecently(address, now, true)) return Verdict::StoppedRecently;
     switch (choice) {
         case AcceptFrom::Everyone: return Verdict::Allowed;
         case AcceptFrom::Listed:
@@ -76,7 +92,7 @@ Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser, bool trus
             [[fallthrough]];
         case AcceptFrom::Ask:
             if (byBrowser && browserAccepted(address)) return Verdict::Allowed;
-            return declinedRecently(address, now) ? Verdict::DeclinedRecently : Verdict::Ask;
+            return declinedRecently(address, now, false) ? Verdict::DeclinedRecently : Verdict::Ask;
         default: return Verdict::Paused;
     }
 }
@@ -95,17 +111,12 @@ void forgetBrowserAccepts() {
 
 void rememberDeclined(uint32_t address, uint32_t now) {
     std::lock_guard<std::mutex> guard(lock);
-    Declined* slot = nullptr;
-    for (Declined& d : declined)
-        if (d.used && d.address == address) slot = &d;
-    for (Declined& d : declined)
-        if (!slot && !stillDeclined(d, now)) slot = &d;
-    if (!slot) {
-        slot = &declined[0];
-        for (Declined& d : declined)
-            if (now - d.at > now - slot->at) slot = &d;  // the oldest
-    }
-    *slot = Declined{address, now, true};
+    remember(address, now, false);
+}
+
+void rememberStopped(uint32_t address, uint32_t now) {
+    std::lock_guard<std::mutex> guard(lock);
+    remember(address, now, true);
 }
 
 void forgetDeclined() {

@@ -25,7 +25,9 @@ AcceptFrom receivePolicyChoice();
 // or it is refused (and why).
 // NotTrusted: only trusted computers may send, and this sender is none (or not over the
 // private channel, where alone a key is verified).
-enum class Verdict { Allowed, Ask, Paused, NotListed, DeclinedRecently, NotTrusted };
+// StoppedRecently: a trusted computer whose transfer the user stopped a moment ago (it
+// would otherwise try the cut transfer again by itself).
+enum class Verdict { Allowed, Ask, Paused, NotListed, DeclinedRecently, NotTrusted, StoppedRecently };
 bool refuses(Verdict verdict);
 // byBrowser: the sender is a browser uploading through browser access, for which a yes
 // the user gave it earlier counts. A sender on port 2904 is asked every time.
@@ -44,6 +46,9 @@ void forgetBrowserAccepts();
 // question for this long, so that no host can keep asking.
 constexpr uint32_t kDeclinedMilliseconds = 30000;
 void rememberDeclined(uint32_t address, uint32_t now);
+// A trusted computer's transfer the user stopped: the computer at address is refused for
+// as long, under every choice, so that its sender's tries again end at once.
+void rememberStopped(uint32_t address, uint32_t now);
 // Forgets every declined address (a new choice of policy starts afresh).
 void forgetDeclined();
 

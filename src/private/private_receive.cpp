@@ -244,6 +244,8 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     v.worker = startHashWorker();
     const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
     stopHashWorker(v.worker);
+    // A trusted sender tries a cut transfer again by itself: the user's Stop holds it off.
+    if (result == ReceiveResult::Cancelled && trusted) rememberStopped(sender, tickCount());
     LineKind kind = LineKind::Invalid;
     // Two statements: kind is set by the answer that is written first.
     const bool written = writeOfferAnswer(link, result, refusal, sender, v, &kind);

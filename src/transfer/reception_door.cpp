@@ -53,6 +53,7 @@ int refusalText(Verdict verdict) {
     if (verdict == Verdict::Paused) return IDS_REFUSED_PAUSED;
     if (verdict == Verdict::NotListed) return IDS_REFUSED_NOT_LISTED;
     if (verdict == Verdict::NotTrusted) return IDS_REFUSED_NOT_TRUSTED;
+    if (verdict == Verdict::StoppedRecently) return IDS_REFUSED_STOPPED;
     return IDS_REFUSED_RECENTLY;
 }
 

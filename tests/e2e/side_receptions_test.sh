@@ -111,8 +111,7 @@ stop_one() {
   for pc in pc2 pc3; do
     mkdir -p "$WORK/src-$pc"
     head -c 6000000 /dev/urandom >"$WORK/src-$pc/stop-$pc.bin"
-    # A row's Stop ends the connection as a cut would: the sender is not to try again here.
-    SEND_OPTIONS="--retry-for 0" peer_send "$pc" "$WORK/src-$pc/stop-$pc.bin"
+    peer_send "$pc" "$WORK/src-$pc/stop-$pc.bin"
   done
   wait_until 200 rows_shown || fail "stop_one: the two rows did not show"
   stopped=pc2 other=pc3
@@ -122,6 +121,9 @@ stop_one() {
     fail "stop_one: the senders did not end: $(tail -n 2 "$WORK/$stopped.out")"
   check "stop_one: linux-$stopped's send was stopped" test "$(cat "$WORK/$stopped.rc")" != 0
   check "stop_one: linux-$stopped's file took no name" test ! -e "$STORE/stop-$stopped.bin"
+  # It would try the cut transfer again by itself: the receiver refuses it for a while.
+  check "stop_one: linux-$stopped hears its transfer was stopped" \
+    grep -q "stopped here a moment ago" "$WORK/$stopped.out"
   expect_eq "stop_one: linux-$other's exit status" 0 "$(cat "$WORK/$other.rc")"
   check "stop_one: linux-$other's file arrived byte-exact" cmp -s "$WORK/src-$other/stop-$other.bin" "$STORE/stop-$other.bin"
   rm -f "$WORK/pc2.rc" "$WORK/pc3.rc"

@@ -192,5 +192,12 @@ TEST(ReceivePolicy, ATrustedKeyPassesOnlyWhereTheChoiceSaysSo) {
     EXPECT_EQ(receiveVerdict(sender, 1, false), Verdict::DeclinedRecently);
     EXPECT_EQ(receiveVerdict(sender, 1, false, true), Verdict::Allowed);
     forgetDeclined();
+    // A trusted computer whose transfer was stopped here is refused for as long under every
+    // choice; a stranger at that address, and the computer afterwards, are judged as before.
     setReceivePolicy(AcceptFrom::Everyone, {});
+    rememberStopped(sender, 0);
+    EXPECT_EQ(receiveVerdict(sender, 1, false, true), Verdict::StoppedRecently);
+    EXPECT_EQ(receiveVerdict(sender, 1, false), Verdict::Allowed);
+    EXPECT_EQ(receiveVerdict(sender, kDeclinedMilliseconds, false, true), Verdict::Allowed);
+    forgetDeclined();
 }
