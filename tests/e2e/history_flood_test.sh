@@ -19,7 +19,6 @@ for ((i = 0; i < ADDRESSES; i++)); do ip -n "${PC_NS[pc2]}" addr add "10.77.0.$(
 pc_use pc1
 reg_clear
 use_store
-forget_history() { find "$WINEPREFIX/drive_c/users" -path '*Quorvalinthexa/history.db*' -delete 2>/dev/null || true; }
 forget_history
 # Wine draws the frames itself (no window manager here), so that the picture shows the title.
 WINE_X11='HKCU\Software\Wine\X11 Driver'

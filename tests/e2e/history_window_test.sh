@@ -16,9 +16,6 @@ connect_pcs pc1 10.77.0.1 pc2 10.77.0.2
 pc_use pc1
 reg_clear
 use_store
-# A history an earlier run left in this PC's local application data is not this test's,
-# and the one this test leaves (its limit of 2 among it) is no later test's.
-forget_history() { find "$WINEPREFIX/drive_c/users" -path '*Quorvalinthexa/history.db*' -delete 2>/dev/null || true; }
 forget_history
 # Wine draws the frames itself (no window manager here), so that the pictures show titles.
 WINE_X11='HKCU\Software\Wine\X11 Driver'

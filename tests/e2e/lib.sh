@@ -80,6 +80,10 @@ pc_use() {
   export WINEPREFIX="$PC_PREFIX_BASE/$1"
 }
 
+# forget_history: the current PC's history goes. One an earlier run left in its local
+# application data is not this test's, and the one a test leaves is no later test's.
+forget_history() { find "$WINEPREFIX/drive_c/users" -path '*Quorvalinthexa/history.db*' -delete 2>/dev/null || true; }
+
 # connect_pcs A ADDRESS_A B ADDRESS_B: one network segment between two PCs.
 connect_pcs() {
   local a="$1" addr_a="$2" b="$3" addr_b="$4"
