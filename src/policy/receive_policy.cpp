@@ -17,6 +17,7 @@ struct Declined {
     uint32_t at = 0;
     bool used = false;
     bool stopped = false;  // its transfer was stopped here, rather than declined
+    std::string id;        // the stopped trusted computer's key
 };
 Declined declined[kDeclinedKept];
 
@@ -45,10 +46,17 @@ bool declinedRecently(uint32_t address, uint32_t now, bool stopped) {
     return false;
 }
 
-void remember(uint32_t address, uint32_t now, bool stopped) {
+// A stopped computer is known by its key wherever it comes from, and by its address.
+bool stoppedRecently(uint32_t address, const std::string& id, uint32_t now) {
+    for (const Declined& d : declined)
+        if (d.stopped && stillDeclined(d, now) && (d.address == address || (!id.empty() && d.id == id))) return true;
+    return false;
+}
+
+void remember(uint32_t address, uint32_t now, bool stopped, const std::string& id = std::string()) {
     Declined* slot = nullptr;
     for (Declined& d : declined)
-        if (d.used && d.address == address && d.stopped == stopped) slot = &d;
+        if (d.used && d.address == address && d.stopped == stopped && d.id == id) slot = &d;
     for (Declined& d : declined)
         if (!slot && !stillDeclined(d, now)) slot = &d;
     if (!slot) {
@@ -56,7 +64,7 @@ void remember(uint32_t address, uint32_t now, bool stopped) {
         for (Declined& d : declined)
             if (now - d.at > now - slot->at) slot = &d;  // the oldest
     }
-    *slot = Declined{address, now, true, stopped};
+    *slot = Declined{address, now, true, stopped, id};
 }
 }  // namespace
 
@@ -79,9 +87,9 @@ AcceptFrom receivePolicyChoice() {
 
 bool refuses(Verdict verdict) { return verdict != Verdict::Allowed && verdict != Verdict::Ask; }
 
-Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser, bool trusted) {
+Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser, bool trusted, const std::string& id) {
     std::lock_guard<std::mutex> guard(lock);
-    if (trusted && declinedRecently(address, now, true)) return Verdict::StoppedRecently;
+    if (trusted && stoppedRecently(address, id, now)) return Verdict::StoppedRecently;
     switch (choice) {
         case AcceptFrom::Everyone: return Verdict::Allowed;
         case AcceptFrom::Listed:
@@ -114,9 +122,9 @@ void rememberDeclined(uint32_t address, uint32_t now) {
     remember(address, now, false);
 }
 
-void rememberStopped(uint32_t address, uint32_t now) {
+void rememberStopped(uint32_t address, const std::string& id, uint32_t now) {
     std::lock_guard<std::mutex> guard(lock);
-    remember(address, now, true);
+    remember(address, now, true, id);
 }
 
 void forgetDeclined() {

@@ -5,6 +5,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "policy/sender_list.h"
@@ -26,14 +27,15 @@ AcceptFrom receivePolicyChoice();
 // NotTrusted: only trusted computers may send, and this sender is none (or not over the
 // private channel, where alone a key is verified).
 // StoppedRecently: a trusted computer whose transfer the user stopped a moment ago (it
-// would otherwise try the cut transfer again by itself).
+// would otherwise try the cut transfer again by itself), known by its key from any address.
 enum class Verdict { Allowed, Ask, Paused, NotListed, DeclinedRecently, NotTrusted, StoppedRecently };
 bool refuses(Verdict verdict);
 // byBrowser: the sender is a browser uploading through browser access, for which a yes
 // the user gave it earlier counts. A sender on port 2904 is asked every time.
-// trusted: the sender's key, verified by the private channel's handshake, is pinned. An
-// address is never trust: port 2904 and browsers are always untrusted.
-Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser, bool trusted = false);
+// trusted: the sender's key, verified by the private channel's handshake, is pinned (id:
+// that key, when known). An address is never trust: port 2904 and browsers are always untrusted.
+Verdict receiveVerdict(uint32_t address, uint32_t now, bool byBrowser, bool trusted = false,
+                       const std::string& id = std::string());
 
 // The user pressed Accept on the question about a browser's upload: that browser's
 // further uploads are not asked about until the policy changes or browser access starts
@@ -46,9 +48,10 @@ void forgetBrowserAccepts();
 // question for this long, so that no host can keep asking.
 constexpr uint32_t kDeclinedMilliseconds = 30000;
 void rememberDeclined(uint32_t address, uint32_t now);
-// A trusted computer's transfer the user stopped: the computer at address is refused for
-// as long, under every choice, so that its sender's tries again end at once.
-void rememberStopped(uint32_t address, uint32_t now);
+// A trusted computer's transfer the user stopped: its key (id), and any trusted computer at
+// address, is refused for as long, under every choice, so that its sender's tries again end
+// at once, from whichever of its addresses they come.
+void rememberStopped(uint32_t address, const std::string& id, uint32_t now);
 // Forgets every declined address (a new choice of policy starts afresh).
 void forgetDeclined();
 

@@ -81,8 +81,11 @@ void setPrivateReceptionEnded(void (*ended)(ReceiveResult result));
 // transferPort (see privatePort); for Private the session is open in *link (its socket
 // published for Stop in slot: sendSocket, or a recipient's of a send to several) and its
 // request written (an offer, or a text's line). Remembers where a trusted computer answered.
+// onlyId, when set, is the one key the send may reach (a cut send's next try): any other
+// key there, trusted or not, is KeyChanged, and no private answer is NotPrivate.
 PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot,
-                                 LineKind request = LineKind::Offer, const std::string& requestText = std::string());
+                                 LineKind request = LineKind::Offer, const std::string& requestText = std::string(),
+                                 const std::string& onlyId = std::string());
 // The name of the trusted computer met at address, or chosen there (noteChosenAsTrusted);
 // nothing when none was, or the pinned list cannot be read.
 std::optional<std::string> trustedNameAt(uint32_t address);

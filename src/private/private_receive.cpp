@@ -213,7 +213,7 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     v.senderId = senderId;
     v.keepCut = trusted.has_value() && keepPartialDays > 0;
     // A sender the policy refuses hears so before its manifest is read.
-    const Verdict verdict = receiveVerdict(sender, tickCount(), false, trusted.has_value());
+    const Verdict verdict = receiveVerdict(sender, tickCount(), false, trusted.has_value(), trusted ? trusted->id : "");
     if (refuses(verdict)) {
         showRefusal(verdict, sender);
         HistoryEntry entry = receivedEntry(HistoryDoor::Private, sender, HistoryOutcome::Refused);
@@ -245,7 +245,7 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
     stopHashWorker(v.worker);
     // A trusted sender tries a cut transfer again by itself: the user's Stop holds it off.
-    if (result == ReceiveResult::Cancelled && trusted) rememberStopped(sender, tickCount());
+    if (result == ReceiveResult::Cancelled && trusted) rememberStopped(sender, trusted->id, tickCount());
     LineKind kind = LineKind::Invalid;
     // Two statements: kind is set by the answer that is written first.
     const bool written = writeOfferAnswer(link, result, refusal, sender, v, &kind);

@@ -58,7 +58,7 @@ std::optional<std::string> trustedNameAt(uint32_t address) {
 }
 
 PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* link, std::atomic<Socket>& slot,
-                                 LineKind request, const std::string& requestText) {
+                                 LineKind request, const std::string& requestText, const std::string& onlyId) {
     PrivateChoice choice;
     // Who is trusted is unknown while the list cannot be read: nobody is sent to in the
     // clear on that account.
@@ -68,7 +68,10 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
         return choice;
     }
     const std::optional<TrustedComputer> known = findTrustedByAddress(address);
-    const std::optional<std::string> there = known ? known->name : chosenAsTrusted(address);
+    std::optional<std::string> there = known ? known->name : chosenAsTrusted(address);
+    // A try again goes to the computer the send reached, wherever its address went since.
+    const std::optional<TrustedComputer> pinnedTo = onlyId.empty() ? std::nullopt : findTrusted(onlyId);
+    if (!onlyId.empty()) there = pinnedTo ? pinnedTo->name : std::string();
     const Socket s = netTcpSocket();
     publishTransferSocket(slot, s);  // Stop ends the attempt
     bool accepted = false;
@@ -76,7 +79,8 @@ PrivateChoice choosePrivateRoute(uint32_t address, uint16_t transferPort, Link* 
     Link opened = session ? tlsLink(s, session) : plainLink(s);
     if (session) {
         choice.id = tlsPeerId(session);
-        if (const std::optional<TrustedComputer> trusted = findTrusted(choice.id)) {
+        const std::optional<TrustedComputer> trusted = findTrusted(choice.id);
+        if (trusted && (onlyId.empty() || choice.id == onlyId)) {
             noteTrustedSeen(choice.id, address, static_cast<int64_t>(time(nullptr)));
             choice.route = PrivateRoute::Private;
             choice.name = trusted->name;

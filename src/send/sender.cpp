@@ -88,6 +88,8 @@ struct Transfer {
     // For the history: the address resolved, the trusted computer's name when it went
     // privately, and the first error text the user was told.
     std::string address, trusted, told;
+    // The key this transfer reached privately; onlyId: the one a cut send's next try may reach.
+    std::string id, onlyId;
     bool streamed = false;  // its progress counts this transfer's bytes, not the last one's
     // The receiver gave its word (a refusal, files not stored), or our pinned list
     // could not be read: the ending is no cut, and the send does not try again.
@@ -437,7 +439,7 @@ SendResult connectTo(Transfer& t, Socket s, uint32_t address, uint16_t port) {
 SendResult chooseRoute(Transfer& t, uint32_t address, uint16_t port, bool plain, PrivateChoice* choice) {
     const bool onlyEncrypted = sendOnlyEncrypted;
     if (plain && !onlyEncrypted) return SendResult::Complete;
-    *choice = choosePrivateRoute(address, port, &t.link, *t.slot);
+    *choice = choosePrivateRoute(address, port, &t.link, *t.slot, LineKind::Offer, std::string(), t.onlyId);
     t.privately = choice->route == PrivateRoute::Private;
     if (sendCancelRequested) {
         if (t.privately) forgetSendSocket(t);
@@ -536,7 +538,10 @@ SendResult sendOver(Transfer& t, const std::string& recipient, uint16_t port, in
     uint32_t peer = 0;
     const bool peerKnown = netPeerAddress(t.link.socket, &peer);
     netSetSendTimeout(t.link.socket, stallMilliseconds);
-    if (t.privately) t.trusted = choice.name;
+    if (t.privately) {
+        t.trusted = choice.name;
+        t.id = choice.id;
+    }
     if (!t.one) show([&t, &choice] { t.privately ? portSetPrivatePeer(choice.name) : portSetInTheClear(true); });
     t.buffer.resize(kSendBufferSize);
     t.total = totalSize;
@@ -579,6 +584,7 @@ SendResult sendOver(Transfer& t, const std::string& recipient, uint16_t port, in
 struct Tries {
     SentEnding ending;
     std::string name;      // the trusted computer's, as a try met it
+    std::string id;        // its key: the only one a later try goes to
     bool reached = false;  // a try went privately to it
 };
 
@@ -592,6 +598,7 @@ TryEnding addTry(Tries& tries, const Transfer& t, SendResult result) {
     if (!t.trusted.empty()) tries.name = ending.trusted = t.trusted;
     ending.reason = t.told.empty() ? endingText(result) : t.told;
     tries.reached = tries.reached || t.privately;
+    if (tries.id.empty()) tries.id = t.id;
     return TryEnding{result, tries.reached, t.finalWord};
 }
 
@@ -645,11 +652,12 @@ SendResult runSend(const std::string& recipient, uint16_t port, int stallMillise
         return SendResult::NothingSelected;
     }
     uint32_t cutAt = 0;  // the time for trying again counts from the first cut
-    Tries tries{SentEnding{recipient, "", "", SendResult::Cancelled, "", 0, 0}, std::string(), false};
+    Tries tries{SentEnding{recipient, "", "", SendResult::Cancelled, "", 0, 0}, std::string(), std::string(), false};
     SentEnding& ending = tries.ending;
     for (;;) {
         Transfer t;
         t.holdTexts = ending.tries > 0;
+        t.onlyId = tries.id;
         const bool again = triesAgain(addTry(tries, t, sendOver(t, recipient, port, stallMilliseconds, plain)));
         if (ending.tries == 1) cutAt = tickCount();
         if (again && waitToTryAgain(tries.name, ending.tries, cutAt)) continue;

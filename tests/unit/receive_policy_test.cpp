@@ -195,9 +195,12 @@ TEST(ReceivePolicy, ATrustedKeyPassesOnlyWhereTheChoiceSaysSo) {
     // A trusted computer whose transfer was stopped here is refused for as long under every
     // choice; a stranger at that address, and the computer afterwards, are judged as before.
     setReceivePolicy(AcceptFrom::Everyone, {});
-    rememberStopped(sender, 0);
+    rememberStopped(sender, "KEY-A", 0);
     EXPECT_EQ(receiveVerdict(sender, 1, false, true), Verdict::StoppedRecently);
     EXPECT_EQ(receiveVerdict(sender, 1, false), Verdict::Allowed);
     EXPECT_EQ(receiveVerdict(sender, kDeclinedMilliseconds, false, true), Verdict::Allowed);
+    // The same key from another of its addresses is refused too; another key there is not.
+    EXPECT_EQ(receiveVerdict(sender + 1, 1, false, true, "KEY-A"), Verdict::StoppedRecently);
+    EXPECT_EQ(receiveVerdict(sender + 1, 1, false, true, "KEY-B"), Verdict::Allowed);
     forgetDeclined();
 }
