@@ -82,8 +82,9 @@ std::string placeArrivedFile(const std::string& from, const std::string& path, s
         // A name nothing has yet is taken in one step, without a look at it first; a taken
         // one gives way only as nameGivesWay says.
         bool exists = false;
-        if (fileRenameNew(from, path, std::string(), &exists)) placed = path;
-        else if (exists && nameGivesWay(path) && fileReplace(from, path)) placed = path;
+        if (fileRenameNew(from, path, std::string(), &exists) ||
+            (exists && nameGivesWay(path) && fileReplace(from, path)))
+            placed = path;
     }
     if (action == ExistingAction::KeepBoth) placed = nameKeepingBoth(from, path, nameLength);
     if (placed.empty()) fileRemove(from);
