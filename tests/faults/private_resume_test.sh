@@ -333,7 +333,8 @@ case_batch_big() {
   local src="$WORK/src/bigger" sender
   small_files "$src" 5
   head -c $((65 << 20)) /dev/urandom >"$src/zz.bin"
-  receive_as r
+  # The large file is held halfway as long as the test looks: no stall may cut it meanwhile.
+  receive_as r --stall-seconds 60
   rm -f "$WORK/hold" && mkfifo "$WORK/hold"
   in_tx python3 "$QV_ROOT/tests/faults/offer_sender.py" "$RX_ADDR" 2906 "$PEM_S" --from "$src" --hold \
     <"$WORK/hold" >"$WORK/bigger.out" &
