@@ -45,7 +45,7 @@ function(qv_add_shell_tests label)
   foreach(script ${scripts})
     get_filename_component(name ${script} NAME_WE)
     add_test(NAME ${label}.${name} COMMAND bash ${script})
-    set_tests_properties(${label}.${name} PROPERTIES LABELS ${label} TIMEOUT 240 SKIP_RETURN_CODE 77
+    set_tests_properties(${label}.${name} PROPERTIES LABELS ${label} TIMEOUT 480 SKIP_RETURN_CODE 77
       ENVIRONMENT "QV_NATIVE_BUILD=${CMAKE_BINARY_DIR};QV_ROOT=${CMAKE_SOURCE_DIR}")
   endforeach()
 endfunction()
