@@ -139,7 +139,7 @@ bool fileReplace(const std::string& from, const std::string& to) {
 bool fileRenameNew(const std::string& from, const std::string& to, const std::string& like, bool* exists) {
     *exists = false;
     struct stat st;
-    if (lstat(like.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(from.c_str(), st.st_mode & 0777);
+    if (!like.empty() && lstat(like.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(from.c_str(), st.st_mode & 0777);
     // A file system without RENAME_NOREPLACE still refuses a link over an existing name.
     int result = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
     if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {

@@ -50,7 +50,8 @@ FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::str
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const unsigned seed = v.arrived ? v.arrived->nextName++ : tickCount();
-    return createPartialFile(r.store, folder, seed, relative, local);
+    // The record's folder as targetPath found it, checked once for all the records in it.
+    return createPartialFile(r.folder.path, folder, seed, relative, local);
 }
 
 void recordBeforeContent(const Reception& r, const PartialRecord& partial) {
@@ -97,7 +98,7 @@ void receiveVerifiedFile(Reception& r, const Record& record) {
     if (!target.empty()) nameBeforeClaim(r, v.arrived, path);
     // A file too large to wait with the others lets them take their names first: its
     // content may take long to come.
-    if (v.arrived && !joinsBatch(v.arrived, record.size)) nameArrived(r, *v.arrived);
+    if (v.arrived && !joinsBatch(v.arrived, record.size)) handArrivedOn(r, *v.arrived);
     StoreNameClaim claim(target.empty() ? std::string() : path, *r.cancel,
                          r.trustedName.empty() ? nullptr : pushStrangerReception);
     FileHandle file = !claim.held || !fits || !hash

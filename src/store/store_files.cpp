@@ -151,16 +151,19 @@ StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool who
     return whole && action == ExistingAction::Skip ? StoreEnd::Skipped : StoreEnd::Dropped;
 }
 
-FileHandle createPartialFile(const std::string& store, const std::string& folder, unsigned seed, std::string* relative,
-                             std::string* local) {
+FileHandle createPartialFile(const std::string& folderPath, const std::string& folder, unsigned seed,
+                             std::string* relative, std::string* local) {
     bool exists = true;
-    for (unsigned n = seed % 1000, tries = 0; exists && tries < kTemporaryNames; ++n, ++tries) {
+    for (unsigned n = seed % kPartialNumbers, tries = 0; exists && tries < kTemporaryNames; ++n, ++tries) {
         *relative = folder + partialName(n);
-        const std::string path = partialLocalPath(store, *relative);
-        const FileHandle file = path.empty() ? kInvalidFile : fileCreateNew(path, &exists);
+        std::string path = folderPath;
+        appendComponent(path, partialName(n), kPathSeparator);
+        // O_EXCL and its Windows twin create a new file or nothing: a link in the name's
+        // place is never followed, so only the folders needed the look for links.
+        const FileHandle file = fitsLocalPathLimit(path) ? fileCreateNew(path, &exists) : kInvalidFile;
         if (file != kInvalidFile) {
             fileSetHidden(path, true);
-            if (local) *local = path;
+            if (local) *local = std::move(path);
             return file;
         }
     }

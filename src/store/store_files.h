@@ -66,11 +66,14 @@ enum class StoreEnd { Whole, Kept, Dropped, Skipped };
 StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool whole, bool syncWhole, bool dropCut,
                           ExistingAction action = ExistingAction::Replace, std::string* placed = nullptr);
 
+// The numbers a partial file's name starts from (seed modulo this).
+constexpr unsigned kPartialNumbers = 10000;
 // A new hidden partial file beside a file of folder (relative to store, '/' between
-// components and at its end, "" for the store folder); its relative path in *relative,
+// components and at its end, "" for the store folder) whose local path is folderPath,
+// already known to pass through no link (storeFilePath); its relative path in *relative,
 // and its local path in *local when given.
-FileHandle createPartialFile(const std::string& store, const std::string& folder, unsigned seed, std::string* relative,
-                             std::string* local = nullptr);
+FileHandle createPartialFile(const std::string& folderPath, const std::string& folder, unsigned seed,
+                             std::string* relative, std::string* local = nullptr);
 // A partial file whose content arrived whole: verified (its hash is the sender's), it is
 // written to the disk, closed, and takes the name at path if the name gives way, or as
 // action says for a name already taken (beside it, nameLength the bytes of path's last

@@ -353,7 +353,9 @@ TEST_F(Reception, AHolderThatDoesNotProgressYieldsToASender) {
         std::thread trickle([&] {
             while (!done && feederSend(s, c.repeated)) sleepMilliseconds(c.every);
         });
-        if (c.holds) EXPECT_TRUE(waitUntil(receptionYields));
+        if (c.holds) {
+            EXPECT_TRUE(waitUntil(receptionYields));
+        }
         ASSERT_TRUE(feedStream(port, transferHeaderBytes(3) + fileRecord("real.txt", "/", "abc")));
         EXPECT_TRUE(waitUntil([this] { return readWholeFile(at("real.txt")) == "abc"; }));
         EXPECT_TRUE(waitUntil(receptionEnded));

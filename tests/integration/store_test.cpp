@@ -15,6 +15,8 @@
 #include "platform/files.h"
 #include "policy/receive_policy.h"
 #include "recording_port.h"
+#include "store/partial_record.h"
+#include "store/store_files.h"
 #include "scratch_folder.h"
 #include "transfer/stop.h"
 #include "web/browser_upload.h"
@@ -99,6 +101,38 @@ TEST(Store, ThePartialFolderGoesWithTheLastUploadAfterALinkRefusedOne) {
     EXPECT_EQ(UploadOutcome::Saved, receiveUpload("a.txt", 7, 0x7F000001, read));
     EXPECT_EQ("a.txt\n", listTree(store));
     removeScratchFolder(elsewhere);
+    removeScratchFolder(store);
+}
+// A partial file's name is never opened through what stands in its place: links there
+// (to a file outside the store, or dangling) are passed over for the next free number,
+// and when every name tried is taken nothing is created.
+TEST(Store, APartialFileIsNeverCreatedThroughALink) {
+    const std::string store = makeScratchFolder("store-partial-links");
+    const std::string outside = makeScratchFolder("store-partial-outside") + "/target";
+    writeWholeFile(outside, "outside");
+    const struct {
+        unsigned links;  // links at the numbers from the seed on
+        bool created;
+    } cases[] = {{0, true}, {1, true}, {35, true}, {36, false}};
+    for (const auto& c : cases) {
+        const unsigned seed = 4242;
+        for (unsigned n = 0; n < c.links; ++n) {
+            const std::string at = store + "/" + partialName(seed + n);
+            ASSERT_EQ(0, symlink(n % 2 ? "/nonexistent/qv" : outside.c_str(), at.c_str()));
+        }
+        std::string relative, local;
+        FileHandle file = createPartialFile(store, "", seed, &relative, &local);
+        EXPECT_EQ(c.created, file != kInvalidFile) << c.links;
+        if (file != kInvalidFile) {
+            EXPECT_EQ(partialName(seed + c.links), relative);
+            EXPECT_TRUE(fileWriteAll(file, "inside", 6));
+            fileClose(file);
+            fileRemove(local);
+        }
+        EXPECT_EQ("outside", readWholeFile(outside)) << c.links;
+        for (unsigned n = 0; n < c.links; ++n) fileRemove(store + "/" + partialName(seed + n));
+    }
+    removeScratchFolder(outside.substr(0, outside.rfind('/')));
     removeScratchFolder(store);
 }
 #endif
