@@ -1,19 +1,23 @@
 // A private offer's files that arrived whole and checked, taking their names together:
 // their content reaches the disk in one sync of its volume, then each takes its name, then
 // each folder they went to is synced once. Until its file is renamed, a crash leaves only
-// its hidden partial file: nothing torn ever has a file's name.
+// its hidden partial file: nothing torn ever has a file's name. A batch is named on a
+// thread of its own while the next one arrives; what became of its files is told on the
+// reception's thread, when the next batch is handed on or the reception ends.
 #pragma once
 #include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/job_thread.h"
 #include "store/existing_names.h"
 #include "transfer/reception.h"
 
 // Bounds of one batch: its files are named once one of them is reached. A file larger
 // than the bytes takes its name on its own, synced by itself.
-// The files bound stays below the thousand numbers a folder's partial names start from.
+// Two batches, one being named and one arriving, stay below the numbers a folder's
+// partial names start from (kPartialNumbers).
 constexpr size_t kMostArrivedFiles = 1000;
 constexpr int64_t kMostArrivedBytes = 64LL << 20;
 constexpr uint32_t kArrivedMilliseconds = 1000;  // since the batch's first file
@@ -30,12 +34,21 @@ struct ArrivedFile {
 // its content was on the disk.
 using ArrivedNamed = void (*)(Reception& r, const ArrivedFile& file, const std::string& placed, bool durable);
 
+// A batch handed on to the naming thread, and what its files became.
+struct NamingBatch {
+    std::vector<ArrivedFile> files;
+    std::vector<std::string> placed;  // the path each took, "" for none
+    std::set<std::string> claims;     // the claimKey of each file's path
+};
+
 struct ArrivedBatch {
     std::vector<ArrivedFile> files;
     int64_t bytes = 0;
     uint32_t since = 0;
     ArrivedNamed named = nullptr;
     std::set<std::string> claims;  // the claimKey of each file's path
+    JobThread* thread = nullptr;   // where a batch is named (nullptr: on the reception's)
+    NamingBatch naming;            // the batch it names, until its end is told
     // The number the next partial file's name starts from: the files waiting side by side
     // in one folder each take the next, rather than trying the names of the others.
     unsigned nextName = 0;
@@ -49,6 +62,9 @@ void nameBeforeClaim(Reception& r, ArrivedBatch* batch, const std::string& path)
 // Closes the file (synced first where a volume cannot be synced at once) and adds it; the
 // batch is named when it reaches a bound.
 void addArrived(Reception& r, ArrivedBatch& batch, FileHandle& file, ArrivedFile arrived);
-// Syncs the batch's content, names its files in their order, syncs their folders, and
-// tells named about each; the batch is empty afterwards.
+// Tells named what became of the batch handed on before, then hands this one on: its
+// content is synced, its files named in their order and their folders synced. The batch
+// is empty afterwards.
+void handArrivedOn(Reception& r, ArrivedBatch& batch);
+// Hands the batch on and waits until every file handed on has its name, told to named.
 void nameArrived(Reception& r, ArrivedBatch& batch);

@@ -25,6 +25,7 @@
 
 namespace {
 constexpr size_t kAnswerPiece = 16 * 1024;  // answer lines gathered per write
+constexpr size_t kNamingStack = 256 * 1024;
 std::atomic<PrivateTallyShown> tallyShown{nullptr};
 const VerifiedSteps kVerifiedSteps{receiveVerifiedFile, recordPartials};
 
@@ -239,11 +240,13 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     ArrivedBatch arrived;
     arrived.named = endNamed;
     arrived.nextName = tickCount();
+    arrived.thread = startJobThread(kNamingStack);
     v.arrived = &arrived;
     terms.verified = &v;
     v.worker = startHashWorker();
     const ReceiveResult result = receiveStream(std::move(reader), kInvalidSocket, terms);
     stopHashWorker(v.worker);
+    stopJobThread(arrived.thread);  // its last batch was told at the records' end
     // A trusted sender tries a cut transfer again by itself: the user's Stop holds it off.
     if (result == ReceiveResult::Cancelled && trusted) rememberStopped(sender, trusted->id, tickCount());
     LineKind kind = LineKind::Invalid;

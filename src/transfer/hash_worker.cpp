@@ -1,10 +1,6 @@
 #include "transfer/hash_worker.h"
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-
-#include "platform/threads.h"
+#include "platform/job_thread.h"
 
 namespace {
 // Pieces smaller than this are hashed at once: handing them on would cost more.
@@ -13,49 +9,26 @@ constexpr size_t kWorkerStack = 256 * 1024;
 }  // namespace
 
 struct HashWorker {
-    std::mutex lock;
-    std::condition_variable changed;
-    ContentHash* hash = nullptr;  // set: a piece waits to be fed
+    JobThread* thread = nullptr;
+    ContentHash* hash = nullptr;  // the piece handed on
     const void* data = nullptr;
     size_t size = 0;
-    bool stop = false;
-    std::atomic<int> holders{2};  // the owner and the thread: the last to let go frees it
 };
 
 namespace {
-void letGo(HashWorker* worker) {
-    if (--worker->holders == 0) delete worker;
-}
-
-void feedLoop(void* argument) {
-    HashWorker* worker = static_cast<HashWorker*>(argument);
-    std::unique_lock<std::mutex> guard(worker->lock);
-    for (;;) {
-        worker->changed.wait(guard, [worker] { return worker->hash || worker->stop; });
-        if (!worker->hash) break;
-        ContentHash* hash = worker->hash;
-        guard.unlock();
-        contentHashUpdate(hash, worker->data, worker->size);
-        guard.lock();
-        worker->hash = nullptr;
-        worker->changed.notify_all();
-    }
-    guard.unlock();
-    letGo(worker);
+void feedPiece(void* argument) {
+    const HashWorker* worker = static_cast<const HashWorker*>(argument);
+    contentHashUpdate(worker->hash, worker->data, worker->size);
 }
 }  // namespace
 
 HashWorker* startHashWorker() {
-    HashWorker* worker = new HashWorker;
-    if (startThread(feedLoop, worker, kWorkerStack)) return worker;
-    delete worker;
-    return nullptr;
+    JobThread* thread = startJobThread(kWorkerStack);
+    return thread ? new HashWorker{thread} : nullptr;
 }
 
 void hashWorkerWait(HashWorker* worker) {
-    if (!worker) return;
-    std::unique_lock<std::mutex> guard(worker->lock);
-    worker->changed.wait(guard, [worker] { return !worker->hash; });
+    if (worker) waitJob(worker->thread);
 }
 
 void hashWorkerFeed(HashWorker* worker, ContentHash* hash, const void* data, size_t size) {
@@ -64,20 +37,14 @@ void hashWorkerFeed(HashWorker* worker, ContentHash* hash, const void* data, siz
         contentHashUpdate(hash, data, size);
         return;
     }
-    std::lock_guard<std::mutex> guard(worker->lock);
     worker->hash = hash;
     worker->data = data;
     worker->size = size;
-    worker->changed.notify_all();
+    runJob(worker->thread, feedPiece, worker);
 }
 
 void stopHashWorker(HashWorker* worker) {
     if (!worker) return;
-    {
-        std::unique_lock<std::mutex> guard(worker->lock);
-        worker->changed.wait(guard, [worker] { return !worker->hash; });
-        worker->stop = true;
-        worker->changed.notify_all();
-    }
-    letGo(worker);
+    stopJobThread(worker->thread);
+    delete worker;
 }
