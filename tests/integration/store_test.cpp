@@ -22,6 +22,7 @@
 #include "web/browser_upload.h"
 #include "web/upload_files.h"
 
+#ifndef _WIN32
 namespace {
 // Bytes [from, from + count) of body, as one request's body carries them.
 BodyRead pieceOf(const std::string& body, int64_t from, int64_t count, int64_t* at) {
@@ -41,7 +42,6 @@ UploadOutcome sendPiece(PartialUpload& upload, const std::string& body, int64_t 
 }
 }  // namespace
 
-#ifndef _WIN32
 // A piece the disk refuses part way (here a size limit, as ENOSPC, EDQUOT or EIO would)
 // counts only what it wrote; the next piece lands at that offset, and the file takes its
 // name at its announced length with the body's bytes.

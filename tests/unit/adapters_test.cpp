@@ -176,7 +176,7 @@ TEST_F(DiscoveryPlatformAdapterListTest, SecondCallHappensEvenWhenTheFirstFits) 
 
 TEST_F(DiscoveryPlatformAdapterListTest, FailureIsPrintedAndTheListIsEmpty) {
     fake.failWith = 232;
-    std::vector<AdapterRecord> list = {{6, "stale"}};
+    std::vector<AdapterRecord> list = {{6, "stale", ""}};
     testing::internal::CaptureStdout();
     EXPECT_FALSE(fetchAdapterList(&list));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "GetAdaptersInfo failed with error: 232\n");
