@@ -51,7 +51,6 @@ struct ArrivedBatch {
     NamingBatch naming;            // the batch it names, until its end is told
     // The number the next partial file's name starts from: the files waiting side by side
     // in one folder each take the next, rather than trying the names of the others.
-    unsigned nextName = 0;
 };
 
 // Whether a file of size bytes waits in the batch for its name rather than taking it alone.

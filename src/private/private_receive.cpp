@@ -239,7 +239,6 @@ ReceiveResult servePrivateOffer(Link& link, uint32_t sender, const std::optional
     v.steps = &kVerifiedSteps;
     ArrivedBatch arrived;
     arrived.named = endNamed;
-    arrived.nextName = tickCount();
     arrived.thread = startJobThread(kNamingStack);
     v.arrived = &arrived;
     terms.verified = &v;

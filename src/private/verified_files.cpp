@@ -49,7 +49,7 @@ FileHandle openVerifiedTarget(Reception& r, const Record& record, const std::str
     }
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const unsigned seed = v.arrived ? v.arrived->nextName++ : tickCount();
+    const unsigned seed = nextPartialNumber();
     // The record's folder as targetPath found it, checked once for all the records in it.
     return createPartialFile(r.folder.path, folder, seed, relative, local);
 }

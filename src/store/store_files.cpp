@@ -1,5 +1,8 @@
 #include "store/store_files.h"
 
+#include <atomic>
+
+#include "platform/threads.h"
 #include "store/partial_record.h"
 #include "store/store_names.h"
 
@@ -151,23 +154,36 @@ StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool who
     return whole && action == ExistingAction::Skip ? StoreEnd::Skipped : StoreEnd::Dropped;
 }
 
+namespace {
+std::atomic<unsigned>& partialCount() {
+    static std::atomic<unsigned> count{tickCount()};
+    return count;
+}
+}  // namespace
+
+unsigned nextPartialNumber() { return partialCount().fetch_add(1); }
+
 FileHandle createPartialFile(const std::string& folderPath, const std::string& folder, unsigned seed,
                              std::string* relative, std::string* local) {
     bool exists = true;
-    for (unsigned n = seed % kPartialNumbers, tries = 0; exists && tries < kTemporaryNames; ++n, ++tries) {
+    unsigned tries = 0;
+    FileHandle file = kInvalidFile;
+    for (unsigned n = seed % kPartialNumbers; exists && file == kInvalidFile && tries < kPartialTries; ++n, ++tries) {
         *relative = folder + partialName(n);
         std::string path = folderPath;
         appendComponent(path, partialName(n), kPathSeparator);
         // O_EXCL and its Windows twin create a new file or nothing: a link in the name's
         // place is never followed, so only the folders needed the look for links.
-        const FileHandle file = fitsLocalPathLimit(path) ? fileCreateNew(path, &exists) : kInvalidFile;
+        file = fitsLocalPathLimit(path) ? fileCreateNew(path, &exists) : kInvalidFile;
         if (file != kInvalidFile) {
             fileSetHidden(path, true);
             if (local) *local = std::move(path);
-            return file;
         }
     }
-    return kInvalidFile;
+    // Names left taken (partial files kept to be resumed) may stand in a row: the next
+    // files start past those this one found.
+    if (tries > 1) partialCount().fetch_add(tries - 1);
+    return file;
 }
 
 std::string namePartialFile(FileHandle& file, const std::string& partialPath, const std::string& path, bool verified,

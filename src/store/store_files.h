@@ -66,8 +66,14 @@ enum class StoreEnd { Whole, Kept, Dropped, Skipped };
 StoreEnd closeStoreTarget(StoreTarget& target, const std::string& path, bool whole, bool syncWhole, bool dropCut,
                           ExistingAction action = ExistingAction::Replace, std::string* placed = nullptr);
 
-// The numbers a partial file's name starts from (seed modulo this).
-constexpr unsigned kPartialNumbers = 10000;
+// The numbers a partial file's name starts from (seed modulo this), and how many names
+// one file tries from its seed on before it is refused.
+constexpr unsigned kPartialNumbers = 100000;
+constexpr unsigned kPartialTries = 1000;
+// The seed of the next partial file: one count for every reception of this process, so
+// that receptions side by side never try each other's names. A name found taken moves
+// the count past it.
+unsigned nextPartialNumber();
 // A new hidden partial file beside a file of folder (relative to store, '/' between
 // components and at its end, "" for the store folder) whose local path is folderPath,
 // already known to pass through no link (storeFilePath); its relative path in *relative,

@@ -113,7 +113,7 @@ TEST(Store, APartialFileIsNeverCreatedThroughALink) {
     const struct {
         unsigned links;  // links at the numbers from the seed on
         bool created;
-    } cases[] = {{0, true}, {1, true}, {35, true}, {36, false}};
+    } cases[] = {{0, true}, {1, true}, {kPartialTries - 1, true}, {kPartialTries, false}};
     for (const auto& c : cases) {
         const unsigned seed = 4242;
         for (unsigned n = 0; n < c.links; ++n) {
@@ -133,6 +133,22 @@ TEST(Store, APartialFileIsNeverCreatedThroughALink) {
         for (unsigned n = 0; n < c.links; ++n) fileRemove(store + "/" + partialName(seed + n));
     }
     removeScratchFolder(outside.substr(0, outside.rfind('/')));
+    removeScratchFolder(store);
+}
+
+// Partial files kept from before may stand in a long row where the next numbers fall;
+// the files after them still get names, past the row.
+TEST(Store, PartialFilesPassARowOfNamesLeftTaken) {
+    const std::string store = makeScratchFolder("store-partial-row");
+    const unsigned first = nextPartialNumber() + 1, row = 500;
+    for (unsigned n = 0; n < row; ++n) writeWholeFile(store + "/" + partialName((first + n) % kPartialNumbers), "kept");
+    for (int file = 0; file < 3; ++file) {
+        std::string relative, local;
+        const FileHandle created = createPartialFile(store, "", nextPartialNumber(), &relative, &local);
+        ASSERT_NE(kInvalidFile, created) << file;
+        fileClose(created);
+        EXPECT_EQ("", readWholeFile(local)) << relative;
+    }
     removeScratchFolder(store);
 }
 #endif
