@@ -70,3 +70,8 @@ foreach(script ${QV_E2E_TESTS})
   set_tests_properties(e2e.${name} PROPERTIES LABELS e2e RUN_SERIAL TRUE TIMEOUT 600 SKIP_RETURN_CODE 77
     ENVIRONMENT "QV_WIN_ARCH=${QV_WIN_ARCH};QV_WIN_BUILD=${CMAKE_BINARY_DIR};QV_NATIVE_BUILD=${CMAKE_SOURCE_DIR}/build/native;QV_ROOT=${CMAKE_SOURCE_DIR}")
 endforeach()
+
+# The launcher of the Windows tests, when Wine's server kills a test program that finished.
+add_test(NAME harness.wine_exec COMMAND bash ${CMAKE_SOURCE_DIR}/tests/support/wine_exec_test.sh)
+set_tests_properties(harness.wine_exec PROPERTIES LABELS harness SKIP_RETURN_CODE 77 TIMEOUT 120
+  ENVIRONMENT "QV_WIN_ARCH=${QV_WIN_ARCH};QV_WIN_BUILD=${CMAKE_BINARY_DIR}")
