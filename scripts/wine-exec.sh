@@ -21,6 +21,7 @@ status=$?
 if [ "$status" = 137 ] &&
   grep -qE '<testsuites tests="[1-9][0-9]*" failures="0" disabled="[0-9]+" errors="0"' "$report"; then
   echo "wine-exec: Wine's server killed the finished run; its report counts no failure" >&2
+  echo "$*" >>"$QV_WIN_BUILD/killed-after-report.txt"  # scripts/run-tests.sh lists them
   status=0
 fi
 exit "$status"
