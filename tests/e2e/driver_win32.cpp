@@ -546,11 +546,26 @@ int caretAnswers(HWND edit, int milliseconds, int count) {
     return 0;
 }
 
+// On a timeout the test's log learns which dialogs were there instead.
+void tellDialogsThere(const char* wanted) {
+    std::string there;
+    HWND w = nullptr;
+    while ((w = FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr) {
+        wchar_t caption[256] = L"";
+        GetWindowTextW(w, caption, 256);
+        there += " \"" + toUtf8(caption) + "\"";
+    }
+    fprintf(stderr, "no dialog \"%s\"; dialogs there:%s\n", wanted, there.empty() ? " none" : there.c_str());
+}
+
 HWND waitDialog(const char* title, int milliseconds) {
     std::wstring wanted = fromUtf8(title);
     for (int waited = 0;; waited += 50) {
         if (HWND w = findDialog(wanted.c_str())) return w;
-        if (waited >= milliseconds) return nullptr;
+        if (waited >= milliseconds) {
+            tellDialogsThere(title);
+            return nullptr;
+        }
         Sleep(50);
     }
 }

@@ -175,9 +175,11 @@ open_access() {
 
 SETTINGS=Dialog  # the settings dialog's caption
 # Opens the settings dialog with a posted click, so that the driver never waits on it.
+# The click waits its turn behind whatever the window does first: as long as the window
+# itself may take to appear.
 open_settings() {
-  driver click 1020 >/dev/null
-  driver wait-dialog "$SETTINGS" 10000 || fail "the settings dialog did not open"
+  driver click 1020 >/dev/null || fail "the settings button could not be clicked"
+  driver wait-dialog "$SETTINGS" 30000 || fail "the settings dialog did not open"
 }
 close_settings() {  # close_settings 1|2 (Ok or Cancel)
   driver dialog-click "$SETTINGS" "$1" >/dev/null
