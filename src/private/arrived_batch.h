@@ -49,8 +49,6 @@ struct ArrivedBatch {
     std::set<std::string> claims;  // the claimKey of each file's path
     JobThread* thread = nullptr;   // where a batch is named (nullptr: on the reception's)
     NamingBatch naming;            // the batch it names, until its end is told
-    // The number the next partial file's name starts from: the files waiting side by side
-    // in one folder each take the next, rather than trying the names of the others.
 };
 
 // Whether a file of size bytes waits in the batch for its name rather than taking it alone.
